@@ -1,0 +1,353 @@
+#include "core/profile_store.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "core/prompter.h"
+#include "core/text_util.h"
+#include "platform/file_util.h"
+
+namespace kov {
+
+namespace {
+
+// Line breaks inside a written name or value would turn into lines of their own on the next
+// load (and could forge keys), so they become blanks.
+std::string OneLine(std::string_view text) {
+    std::string out(text.substr(0, text.find('\0')));
+    for (char& c : out) {
+        if (c == '\r' || c == '\n') c = ' ';
+    }
+    return out;
+}
+
+// Blanks and tabs off the start; blanks, tabs and line-end characters off the end.
+std::string_view TrimField(std::string_view text) {
+    text = TrimBlanks(text);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' ||
+                             text.back() == '\n')) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+// A name or value trimmed and cut to its capacity; what is left is trimmed again, so that the
+// next load reads exactly the same text.
+std::string FieldText(std::string_view text, std::size_t capacity) {
+    return std::string(TrimField(CapText(TrimField(text), capacity)));
+}
+
+std::string_view StripLineEnd(std::string_view line) {
+    while (!line.empty() && (line.back() == '\r' || line.back() == '\n'))
+        line.remove_suffix(1);
+    return line;
+}
+
+// Reads text in blocks (read(buffer, size) gives the count, 0 at the end) and hands out its
+// lines; a line longer than the line capacity is handed out in pieces, each cut on a UTF-8
+// boundary. The text after a NUL byte in a line is dropped, as C string handling would.
+template <typename Reader, typename Sink>
+void ReadLines(Reader&& read, Sink&& sink) {
+    constexpr std::size_t kKeep = 2 * ProfileStore::kLineCapacity + 2;
+    std::string line;
+    bool dropping = false;
+    char block[65536];
+    auto emitPieces = [&](bool all) {
+        std::string_view rest(line);
+        if (all) rest = StripLineEnd(rest);
+        while (rest.size() > ProfileStore::kLineCapacity && (all || rest.size() > kKeep)) {
+            std::size_t cut = Utf8CutLength(rest, ProfileStore::kLineCapacity);
+            if (cut == 0) cut = ProfileStore::kLineCapacity;
+            sink(rest.substr(0, cut));
+            rest.remove_prefix(cut);
+        }
+        if (all) {
+            sink(rest);
+            line.clear();
+        } else {
+            line.erase(0, line.size() - rest.size());
+        }
+    };
+    std::size_t got;
+    while ((got = read(block, sizeof block)) > 0) {
+        std::size_t i = 0;
+        while (i < got) {
+            const char* nl = static_cast<const char*>(std::memchr(block + i, '\n', got - i));
+            const std::size_t end = nl ? static_cast<std::size_t>(nl - block) : got;
+            if (!dropping) {
+                const char* zero = static_cast<const char*>(std::memchr(block + i, '\0', end - i));
+                const std::size_t take = zero ? static_cast<std::size_t>(zero - block) : end;
+                line.append(block + i, take - i);
+                dropping = zero != nullptr;
+            }
+            if (nl) {
+                emitPieces(true);
+                dropping = false;
+                i = end + 1;
+            } else {
+                if (line.size() > 2 * kKeep) emitPieces(false);
+                i = got;
+            }
+        }
+    }
+    if (!line.empty()) emitPieces(true);
+}
+
+}  // namespace
+
+ProfileStore::ProfileStore(Prompter* prompter) : m_prompter(prompter) {}
+
+ProfileStore::~ProfileStore() {
+    if (m_open && m_dirty) Flush();
+}
+
+void ProfileStore::Reset() {
+    m_head.clear();
+    m_sections.clear();
+    m_sectionIndex.clear();
+    m_current = -1;
+    m_lastKeySection = -1;
+    m_dirty = false;
+}
+
+bool ProfileStore::Open(const std::string& path) {
+    if (m_open && m_dirty) Flush();
+    Reset();
+    m_path = path;
+    m_open = false;
+    if (path.empty()) return false;
+    m_open = true;
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return true;
+    ReadLines([file](char* buffer, std::size_t size) { return std::fread(buffer, 1, size, file); },
+              [this](std::string_view line) { ParseLine(line); });
+    std::fclose(file);
+    m_dirty = false;
+    return true;
+}
+
+void ProfileStore::LoadText(std::string_view text) {
+    Reset();
+    m_path.clear();
+    m_open = true;
+    ReadLines(
+        [&text](char* buffer, std::size_t size) {
+            const std::size_t n = text.copy(buffer, size);
+            text.remove_prefix(n);
+            return n;
+        },
+        [this](std::string_view line) { ParseLine(line); });
+    m_dirty = false;
+}
+
+void ProfileStore::ParseLine(std::string_view line) {
+    line = StripLineEnd(line);
+    std::size_t first = 0;
+    while (first < line.size() && (line[first] == ' ' || line[first] == '\t'))
+        ++first;
+
+    if (first < line.size() && line[first] == '[') {
+        std::string_view name = line.substr(first + 1);
+        name = name.substr(0, name.find(']'));
+        Section section;
+        section.name = FieldText(name, kSectionCapacity);
+        m_sectionIndex.emplace(ToLowerAscii(section.name), static_cast<int>(m_sections.size()));
+        m_sections.push_back(std::move(section));
+        m_current = static_cast<int>(m_sections.size()) - 1;
+        return;
+    }
+
+    const std::size_t eq = line.find('=', first);
+    const bool comment = first < line.size() && (line[first] == '#' || line[first] == ';');
+    if (first == line.size() || comment || eq == std::string_view::npos || m_current < 0) {
+        // Lines before the first section are kept as plain lines, whatever they hold.
+        Entry entry;
+        entry.value = CapText(line, kValueCapacity);
+        if (m_lastKeySection < 0) {
+            m_head.push_back(std::move(entry));
+        } else {
+            m_sections[m_lastKeySection].entries.push_back(std::move(entry));
+        }
+        return;
+    }
+
+    AppendKey(m_sections[m_current], FieldText(line.substr(0, eq), kKeyCapacity),
+              FieldText(line.substr(eq + 1), kValueCapacity));
+    m_lastKeySection = m_current;
+}
+
+void ProfileStore::AppendKey(Section& section, std::string key, std::string value) {
+    const std::size_t pos = section.entries.size();
+    if (key.empty()) {
+        section.emptyKeys.push_back(pos);
+    } else {
+        section.keyIndex.emplace(ToLowerAscii(key), pos);
+    }
+    Entry entry;
+    entry.isKey = true;
+    entry.key = std::move(key);
+    entry.value = std::move(value);
+    section.entries.push_back(std::move(entry));
+}
+
+int ProfileStore::FindSection(std::string_view name) const {
+    if (name.empty()) return -1;
+    auto it = m_sectionIndex.find(ToLowerAscii(CapText(name, kSectionCapacity)));
+    return it == m_sectionIndex.end() ? -1 : it->second;
+}
+
+long ProfileStore::FindKey(int s, std::string_view key) const {
+    const Section& section = m_sections[s];
+    auto it = section.keyIndex.find(ToLowerAscii(CapText(key, kKeyCapacity)));
+    const std::size_t stop = it == section.keyIndex.end() ? section.entries.size() : it->second;
+    // The scan this index replaces reported every empty key it walked past.
+    for (std::size_t pos : section.emptyKeys) {
+        if (pos >= stop) break;
+        (m_prompter ? *m_prompter : DefaultPrompter()).Inform(kEmptyKeyMessage);
+    }
+    return it == section.keyIndex.end() ? -1 : static_cast<long>(it->second);
+}
+
+const ProfileStore::Entry* ProfileStore::Find(std::string_view section,
+                                              std::string_view key) const {
+    if (key.empty()) return nullptr;
+    const int s = FindSection(section);
+    if (s < 0) return nullptr;
+    const long pos = FindKey(s, key);
+    return pos < 0 ? nullptr : &m_sections[s].entries[pos];
+}
+
+std::string ProfileStore::GetString(std::string_view section, std::string_view key,
+                                    std::string_view def, std::size_t size) const {
+    if (size == 0) size = 128;
+    const Entry* entry = Find(section, key);
+    return CapText(entry ? std::string_view(entry->value) : def, size - 1);
+}
+
+std::int32_t ProfileStore::GetInt(std::string_view section, std::string_view key,
+                                  std::int32_t def) const {
+    const Entry* entry = Find(section, key);
+    return entry ? ParseInt32(entry->value) : def;
+}
+
+CalendarTime ProfileStore::GetDateTime(std::string_view section, std::string_view key,
+                                       int defaultYear) const {
+    CalendarTime c;
+    c.year = defaultYear;
+    const Entry* entry = Find(section, key);
+    if (!entry) return c;
+    const std::string& v = entry->value;
+    struct Part {
+        std::size_t pos;
+        int* field;
+    };
+    const Part parts[] = {{0, &c.year},  {5, &c.month},   {8, &c.day},
+                          {11, &c.hour}, {14, &c.minute}, {17, &c.second}};
+    for (const Part& part : parts) {
+        // Each part needs the whole field present (year 4 characters, the others 2).
+        const std::size_t need = part.pos == 0 ? 4 : part.pos + 2;
+        if (v.size() >= need && v[part.pos] >= '0' && v[part.pos] <= '9') {
+            *part.field = ParseInt32(std::string_view(v).substr(part.pos));
+        }
+    }
+    return c;
+}
+
+bool ProfileStore::WriteString(std::string_view section, std::string_view key,
+                               std::string_view value) {
+    if (!m_open || section.empty() || key.empty()) return false;
+    const std::string name = CapText(OneLine(section), kSectionCapacity);
+    const std::string keyName = CapText(OneLine(key), kKeyCapacity);
+    const std::string text = OneLine(value);
+    if (name.empty() || keyName.empty()) return false;
+
+    int s = FindSection(name);
+    if (s >= 0) {
+        const long pos = FindKey(s, keyName);
+        if (pos >= 0) {
+            m_sections[s].entries[pos].value = CapText(text, kRewriteCapacity);
+            m_dirty = true;
+            return true;
+        }
+    } else {
+        Section fresh;
+        fresh.name = name;
+        s = static_cast<int>(m_sections.size());
+        m_sectionIndex.emplace(ToLowerAscii(name), s);
+        m_sections.push_back(std::move(fresh));
+    }
+    // Each section's lines stand together in section order, so appending to the section keeps
+    // the new key before the first key of any later section.
+    AppendKey(m_sections[s], keyName, CapText(text, kValueCapacity));
+    m_dirty = true;
+    return true;
+}
+
+bool ProfileStore::WriteInt(std::string_view section, std::string_view key, std::int32_t value) {
+    return WriteString(section, key, std::to_string(value));
+}
+
+bool ProfileStore::WriteDateTime(std::string_view section, std::string_view key,
+                                 const CalendarTime& c) {
+    char text[80];
+    std::snprintf(text, sizeof text, "%d.%02d.%02d %02d:%02d:%02d", c.year, c.month, c.day, c.hour,
+                  c.minute, c.second);
+    return WriteString(section, key, text);
+}
+
+void ProfileStore::Clear() {
+    if (!m_open) return;
+    m_sections.clear();
+    m_sectionIndex.clear();
+    m_current = -1;
+    m_lastKeySection = -1;
+    m_dirty = true;
+}
+
+std::string ProfileStore::Serialize() const {
+    std::string out;
+    std::size_t total = 0;
+    for (const Section& section : m_sections)
+        total += section.entries.size();
+    out.reserve((m_head.size() + total) * 32);
+    for (const Entry& entry : m_head) {
+        out += entry.value;
+        out += '\n';
+    }
+    for (const Section& section : m_sections) {
+        bool headerWritten = false;
+        for (const Entry& entry : section.entries) {
+            if (!entry.isKey) {
+                out += entry.value;
+                out += '\n';
+                continue;
+            }
+            if (!headerWritten) {
+                out += '[';
+                out += section.name;
+                out += "]\n";
+                headerWritten = true;
+            }
+            out += entry.key;
+            out += '=';
+            out += entry.value;
+            out += '\n';
+        }
+    }
+    return out;
+}
+
+bool ProfileStore::Flush() {
+    if (m_path.empty()) return false;
+    if (!WriteFileAtomic(m_path, Serialize(), 0600)) return false;
+    m_dirty = false;
+    return true;
+}
+
+std::string ProfileStore::NumberedKey(std::string_view base, std::int64_t number) {
+    std::string key(base);
+    key += std::to_string(number);
+    return key;
+}
+
+}  // namespace kov

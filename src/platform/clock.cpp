@@ -1,0 +1,58 @@
+#include "platform/clock.h"
+
+#include <chrono>
+#include <limits>
+
+namespace kov {
+
+bool operator==(const CalendarTime& a, const CalendarTime& b) {
+    return a.year == b.year && a.month == b.month && a.day == b.day && a.hour == b.hour &&
+           a.minute == b.minute && a.second == b.second;
+}
+
+std::time_t Clock::Now() const {
+    return std::time(nullptr);
+}
+
+std::uint64_t Clock::TickCount() const {
+    auto since = std::chrono::steady_clock::now().time_since_epoch();
+    return static_cast<std::uint64_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(since).count());
+}
+
+const Clock& SystemClock() {
+    static const Clock clock;
+    return clock;
+}
+
+CalendarTime LocalTime(std::time_t t) {
+    std::tm tm{};
+    CalendarTime c;
+    if (localtime_r(&t, &tm) == nullptr) return c;
+    c.year = tm.tm_year + 1900;
+    c.month = tm.tm_mon + 1;
+    c.day = tm.tm_mday;
+    c.hour = tm.tm_hour;
+    c.minute = tm.tm_min;
+    c.second = tm.tm_sec;
+    c.dayOfWeek = tm.tm_wday;
+    return c;
+}
+
+std::time_t MakeTime(const CalendarTime& c) {
+    // The tm fields count from 1900 and from 0; keep the shift from overflowing.
+    if (c.year < std::numeric_limits<int>::min() + 1900 ||
+        c.month < std::numeric_limits<int>::min() + 1)
+        return -1;
+    std::tm tm{};
+    tm.tm_year = c.year - 1900;
+    tm.tm_mon = c.month - 1;
+    tm.tm_mday = c.day;
+    tm.tm_hour = c.hour;
+    tm.tm_min = c.minute;
+    tm.tm_sec = c.second;
+    tm.tm_isdst = -1;  // let the system decide whether daylight saving applies
+    return std::mktime(&tm);
+}
+
+}  // namespace kov

@@ -1,0 +1,211 @@
+#include "platform/file_util.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <fnmatch.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+
+namespace kov {
+
+namespace {
+
+// Splits at the last '/' only: on Linux a backslash is an ordinary character of a name.
+std::string::size_type LastSlash(const std::string& path) {
+    return path.rfind('/');
+}
+
+std::string ParentOf(const std::string& path) {
+    std::string p = path;
+    while (p.size() > 1 && p.back() == '/')
+        p.pop_back();
+    auto slash = LastSlash(p);
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return p.substr(0, slash);
+}
+
+// "*" and "?" are the only wildcards: every other character, '[' included, matches itself.
+std::string EscapeForFnmatch(const std::string& wildcard) {
+    std::string out;
+    out.reserve(wildcard.size());
+    for (char ch : wildcard) {
+        if (ch == '[' || ch == ']' || ch == '\\') out += '\\';
+        out += ch;
+    }
+    return out;
+}
+
+bool WriteAll(int fd, std::string_view data) {
+    while (!data.empty()) {
+        ssize_t n = ::write(fd, data.data(), data.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+}  // namespace
+
+bool FileExists(const std::string& path) {
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+bool FolderExists(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::optional<std::int64_t> FileSize(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+    return static_cast<std::int64_t>(st.st_size);
+}
+
+std::optional<std::time_t> LastWriteTime(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+    return st.st_mtime;
+}
+
+bool SetFileTimes(const std::string& path, std::time_t accessTime, std::time_t modifyTime) {
+    struct timespec times[2] = {};
+    times[0].tv_sec = accessTime;
+    times[1].tv_sec = modifyTime;
+    return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
+}
+
+bool CreateFolders(const std::string& path, unsigned mode) {
+    if (path.empty()) return false;
+    if (FolderExists(path)) return true;
+    // Create each prefix in turn; one that already is a folder is fine whatever mkdir says
+    // (a read-only parent may answer EROFS or EACCES rather than EEXIST).
+    for (std::string::size_type pos = path.find('/', 1);; pos = path.find('/', pos + 1)) {
+        std::string prefix = path.substr(0, pos);
+        if (prefix.back() != '/' && ::mkdir(prefix.c_str(), static_cast<mode_t>(mode)) != 0 &&
+            !FolderExists(prefix))
+            return false;
+        if (pos == std::string::npos) break;
+    }
+    return FolderExists(path);
+}
+
+std::vector<FolderEntry> ListMatching(const std::string& pattern) {
+    std::vector<FolderEntry> entries;
+    auto slash = LastSlash(pattern);
+    std::string folder = slash == std::string::npos ? "." : pattern.substr(0, slash + 1);
+    std::string wildcard =
+        EscapeForFnmatch(slash == std::string::npos ? pattern : pattern.substr(slash + 1));
+
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr) return entries;
+    while (const dirent* e = ::readdir(dir)) {
+        std::string name = e->d_name;
+        if (name == "." || name == "..") continue;
+        if (::fnmatch(wildcard.c_str(), name.c_str(), FNM_CASEFOLD) != 0) continue;
+        bool isFolder = e->d_type == DT_DIR;
+        if (e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) {
+            // Links count as what they point to.
+            struct stat st;
+            isFolder = ::fstatat(::dirfd(dir), e->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
+        }
+        entries.push_back({std::move(name), isFolder});
+    }
+    ::closedir(dir);
+    std::sort(entries.begin(), entries.end(),
+              [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
+    return entries;
+}
+
+bool WriteFileAtomic(const std::string& path, std::string_view data, unsigned mode) {
+    if (path.empty() || path.back() == '/') return false;
+    auto slash = LastSlash(path);
+    std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::string temp = folder + "." + name + ".XXXXXX";
+
+    int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) return false;
+    bool ok =
+        WriteAll(fd, data) && ::fchmod(fd, static_cast<mode_t>(mode)) == 0 && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    if (ok) ok = ::rename(temp.c_str(), path.c_str()) == 0;
+    if (!ok) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    // Make the rename itself durable; the data is already safe, so a failure here is ignored.
+    int dirFd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+    return true;
+}
+
+std::optional<std::string> ReadFile(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    std::string content;
+    char buffer[65536];
+    for (;;) {
+        ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            ::close(fd);
+            return std::nullopt;
+        }
+        if (n == 0) break;
+        content.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return content;
+}
+
+std::string MountPoint(const std::string& path) {
+    // A path that does not exist yet lives on the file system of its nearest existing parent.
+    std::string probe = path.empty() ? "." : path;
+    char resolved[PATH_MAX];
+    while (::realpath(probe.c_str(), resolved) == nullptr) {
+        std::string parent = ParentOf(probe);
+        if (parent == probe) return "/";
+        probe = parent;
+    }
+    std::string current = resolved;
+    struct stat st;
+    if (::stat(current.c_str(), &st) != 0) return "/";
+    // Start from a folder: a single file can be bind-mounted, which is not a file system.
+    if (!S_ISDIR(st.st_mode)) {
+        current = ParentOf(current);
+        if (::stat(current.c_str(), &st) != 0) return "/";
+    }
+    while (current != "/") {
+        std::string parent = ParentOf(current);
+        struct stat parentSt;
+        if (::stat(parent.c_str(), &parentSt) != 0 || parentSt.st_dev != st.st_dev) break;
+        current = parent;
+    }
+    return WithTrailingSlash(current);
+}
+
+std::string FolderOf(std::string_view path) {
+    auto pos = path.find_last_of("/\\");
+    if (pos == std::string_view::npos) return "";
+    return std::string(path.substr(0, pos + 1));
+}
+
+std::string WithTrailingSlash(std::string path) {
+    if (!path.empty() && path.back() != '/' && path.back() != '\\') path += '/';
+    return path;
+}
+
+}  // namespace kov

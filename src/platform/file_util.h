@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kov {
+
+bool FileExists(const std::string& path);  // any kind of entry
+bool FolderExists(const std::string& path);
+std::optional<std::int64_t> FileSize(const std::string& path);
+std::optional<std::time_t> LastWriteTime(const std::string& path);
+// Sets access and modification times (creation time cannot be set on Linux).
+bool SetFileTimes(const std::string& path, std::time_t accessTime, std::time_t modifyTime);
+
+// Creates the folder and any missing parents. True when it exists afterwards.
+bool CreateFolders(const std::string& path, unsigned mode = 0755);
+
+struct FolderEntry {
+    std::string name;
+    bool isFolder = false;
+};
+// The entries of a folder whose names match the wildcard (* and ?) in the last component of
+// pattern, e.g. "/opt/kov/Lang/*.lng". Matching ignores ASCII case; "." and ".." are never
+// returned. Sorted by name.
+std::vector<FolderEntry> ListMatching(const std::string& pattern);
+
+// Writes data to a temporary file in the same folder and renames it over path, so that a crash
+// or a full disk never leaves a half-written file. The file gets the given mode.
+bool WriteFileAtomic(const std::string& path, std::string_view data, unsigned mode = 0600);
+
+// Reads a whole file. nullopt when it cannot be opened or read.
+std::optional<std::string> ReadFile(const std::string& path);
+
+// The mount point of the file system holding path, with a trailing '/'.
+std::string MountPoint(const std::string& path);
+
+// The folder part of a path with its trailing separator ("" when there is none).
+std::string FolderOf(std::string_view path);
+
+// "/" appended when the text does not already end with '/' or '\\'; "" stays "" (the
+// current folder), so that folder + name never turns into a path at the root.
+std::string WithTrailingSlash(std::string path);
+
+}  // namespace kov

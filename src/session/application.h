@@ -1,0 +1,87 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/app_settings.h"
+#include "core/command_line.h"
+#include "core/user_store.h"
+
+namespace kov {
+
+class Prompter;
+
+// The files and folders fixed at start-up.
+struct AppPaths {
+    std::string programFolder;  // with a trailing '/': the {APPFOLDER} macro
+    std::string programDrive;   // mount point of the program folder: the {APPDRIVE} macro
+    std::string settingsFile;
+    std::string bannerFile;
+    std::string siteRuleFile;
+    std::string helpFile;
+    std::string userStore;  // recent paths and the traffic counter
+};
+
+// What the process brings to start-up.
+struct StartupInput {
+    std::vector<std::string> args;  // the program's arguments without the program name
+    bool ctrlHeld = false;          // a held Ctrl key makes the command line ignored
+    std::string executablePath;     // "" = the running executable
+};
+
+// The program from start-up to shut-down, shared by both front ends. Each step of the start-up
+// and shut-down order is a method of its own; steps whose features come later do nothing yet.
+class Application {
+public:
+    explicit Application(Prompter& prompter);
+    virtual ~Application() = default;
+    Application(const Application&) = delete;
+    Application& operator=(const Application&) = delete;
+
+    // Runs the start-up order. False when the program must end at once.
+    bool Startup(const StartupInput& input);
+    // Runs the shut-down order. shiftHeld discards the changes of the current list.
+    void Shutdown(bool shiftHeld);
+
+    AppSettings& Settings() { return m_settings; }
+    const AppSettings& Settings() const { return m_settings; }
+    const AppPaths& Paths() const { return m_paths; }
+    const CommandLine& Options() const { return m_commandLine; }
+    RecentPaths& Recent() { return m_recent; }
+    std::uint32_t VolumeSerialNumber() const { return m_volumeSerial; }
+    std::uint64_t& LimitCounter() { return m_limitCounter; }
+
+protected:
+    // Start-up, in order.
+    virtual bool InitSockets();
+    virtual void TakeVolumeSerial();
+    virtual void BuildPaths(const std::string& executablePath);
+    virtual void ReadCommandLine(const StartupInput& input);
+    virtual void LoadAppSettings();
+    virtual void LoadBannerAndSiteRules();
+    virtual void LoadLanguage();
+    virtual void CreateMainWindow();
+    virtual void ReadRecentPaths();
+
+    // Shut-down, in order.
+    virtual void WriteRecentPaths();
+    virtual void SaveCurrentList(bool shiftHeld);
+    // Takes the window's position, splitter and column sizes into the settings and sets the
+    // changed flag on any difference. Only a front end with a window has this step.
+    virtual void TakeWindowLayout();
+    virtual void SaveSettingsIfChanged();
+    virtual void WriteLimitCounter();
+    virtual void SaveSiteRules();
+    virtual void WriteColumnWidthsStep();
+
+    Prompter& m_prompter;
+    AppPaths m_paths;
+    CommandLine m_commandLine;
+    AppSettings m_settings;
+    RecentPaths m_recent;
+    std::uint32_t m_volumeSerial = 0xF0F;
+    std::uint64_t m_limitCounter = 0;
+};
+
+}  // namespace kov

@@ -1,0 +1,196 @@
+#include "core/app_settings.h"
+
+#include <gtest/gtest.h>
+
+#include "core/profile_store.h"
+#include "support/recording_prompter.h"
+
+namespace kov {
+namespace {
+
+AppSettings LoadFromText(const std::string& text, const std::string& folder = "/p/") {
+    test::RecordingPrompter prompter;
+    ProfileStore store(&prompter);
+    store.LoadText(text);
+    AppSettings s;
+    LoadSettings(store, s, folder);
+    return s;
+}
+
+TEST(AppSettings, MissingFileGivesTheDefaults) {
+    const AppSettings s = LoadFromText("");
+    EXPECT_EQ(s.WndSplitCol, 160);
+    EXPECT_EQ(s.WndSplitRow, 300);
+    EXPECT_EQ(s.StdUserAgent, 2);
+    EXPECT_EQ(s.MaxThreads, 1);
+    EXPECT_EQ(s.ProxyFromIE, 1);
+    EXPECT_EQ(s.BypassProxyLocal, 1);
+    EXPECT_EQ(s.SaveOriginalNames, 1);
+    EXPECT_EQ(s.DownloadFlagsFull, 255);
+    EXPECT_EQ(s.EnableHttps, 1);
+    EXPECT_EQ(s.Language, "0");
+    EXPECT_EQ(s.ChkUpdLastDate, (CalendarTime{1910, 1, 1, 0, 0, 0, 0}));
+    EXPECT_EQ(s.Column, AppSettings::kDefaultColumns);
+    EXPECT_EQ(s.newUrl.Name, "{SITE}");
+    EXPECT_EQ(s.newUrl.Referer, "{URLSITE}");
+    EXPECT_EQ(s.newUrl.LocalDir, "{LISTFOLDER}");
+    EXPECT_EQ(s.newUrl.StopNumber, 10);
+    EXPECT_EQ(s.email.SaveFolder, "/p/EmailQueries/");
+    EXPECT_TRUE(s.lists.empty());
+    EXPECT_TRUE(s.schedule.tasks.empty());
+    EXPECT_FALSE(s.changed);
+}
+
+TEST(AppSettings, LoadCorrectsOnlyTheDocumentedValues) {
+    AppSettings s = LoadFromText(
+        "[KOV-Main]\nLogDetail=5\nTransparency=300\nMaxThreads=99\nDownloadFlags=65537\n"
+        "ReDialCount=70000\nEnableHttps=0\n");
+    EXPECT_EQ(s.LogDetail, 2);
+    EXPECT_EQ(s.Transparency, 250);
+    EXPECT_EQ(s.MaxThreads, 99);    // taken as it stands
+    EXPECT_EQ(s.DownloadFlags, 1);  // a 16-bit value keeps its low bits
+    EXPECT_EQ(s.ReDialCount, 4464);
+    EXPECT_EQ(s.EnableHttps, 0);
+    s = LoadFromText("[KOV-Main]\nLogDetail=-1\nTransparency=-5\n");
+    EXPECT_EQ(s.LogDetail, 0);
+    EXPECT_EQ(s.Transparency, -5);
+}
+
+TEST(AppSettings, TextsAreCutToTheirCapacityOnAUtf8Boundary) {
+    const std::string longName(200, 'x');
+    const AppSettings s = LoadFromText("[KOV-Main]\nUser-Agent=" + longName +
+                                       "\nProxyUser=" + std::string(30, 'u') + "\xD0\x96\n");
+    EXPECT_EQ(s.UserAgent.size(), 127u);
+    EXPECT_EQ(s.ProxyUser, std::string(30, 'u'));  // 32 bytes cut to 31 would split the Ж
+}
+
+TEST(AppSettings, ListsStopAtTheFirstGap) {
+    const AppSettings s = LoadFromText(
+        "[UrlList 1]\nName=Main\nFileName=/p/Default.ini\nSaveFolder=/p/Download/Main/\n"
+        "[UrlList 2]\nName=News\nFileName=/p/News.ini\n"
+        "[UrlList 4]\nName=Lost\nFileName=/p/Lost.ini\n");
+    ASSERT_EQ(s.lists.size(), 2u);
+    EXPECT_EQ(s.lists[1].Name, "News");
+    EXPECT_EQ(s.lists[1].SaveFolder, "");
+}
+
+TEST(AppSettings, ScheduleAndEmailTablesLoad) {
+    const AppSettings s = LoadFromText(
+        "[Schedule]\nEnabled=1\nTask1=Morning\nListName1=Main\nStartTime1=07:30\n"
+        "StopTime1=08:00\nDays1=31\nTask2=\nListName2=News\nSpeedLimited2=2\nEnabled2=0\n"
+        "Task3=\nListName3=\nTask4=Hidden\nListName4=Main\n"
+        "[CtrByEmail]\nPollInterval=5\nHostEmail1=a@example.org\nHostPsw1=pw\n"
+        "HostEmail2=b@example.org\nEnabled2=0\nHostEmail4=c@example.org\n");
+    EXPECT_EQ(s.schedule.Enabled, 1);
+    ASSERT_EQ(s.schedule.tasks.size(), 2u);
+    EXPECT_EQ(s.schedule.tasks[0].TaskName, "Morning");
+    EXPECT_EQ(s.schedule.tasks[0].Days, 31);
+    EXPECT_EQ(s.schedule.tasks[0].Enabled, 1);  // default
+    EXPECT_EQ(s.schedule.tasks[1].ListName, "News");
+    EXPECT_EQ(s.schedule.tasks[1].Enabled, 0);
+    EXPECT_EQ(s.schedule.tasks[1].SpeedLimited, 2);
+    EXPECT_EQ(s.email.PollInterval, 5);
+    ASSERT_EQ(s.email.hosts.size(), 2u);
+    EXPECT_EQ(s.email.hosts[0].HostPsw, "pw");
+    EXPECT_EQ(s.email.hosts[0].Enabled, 1);
+    EXPECT_EQ(s.email.hosts[1].Enabled, 0);
+}
+
+TEST(AppSettings, SaveWritesSectionsInOrderAndLosesNothing) {
+    AppSettings s;
+    s.ProxyAddress = "proxy:3128";
+    s.ChkUpdLastDate = {2026, 12, 6, 9, 5, 0, 0};
+    s.Column[3] = 99;
+    s.lists.push_back({"Main", "/p/Default.ini", "/p/Download/Main/"});
+    s.lists.push_back({"News", "/p/News.ini", ""});
+    s.newUrl.Cmd = "echo *";
+    s.schedule.Enabled = 1;
+    s.schedule.tasks.push_back({"Morning", "Main", "07:30", "00:00", 127, 1, 1});
+    s.schedule.tasks.push_back({"", "", "00:00", "00:00", 0, 1, 0});  // would end the table
+    s.schedule.tasks.push_back({"Evening", "News", "19:00", "20:00", 3, 0, 2});
+    s.email.SmtpServer = "smtp.example.org:2525";
+    s.email.hosts.push_back({1, "a@example.org", "pw"});
+    s.email.hosts.push_back({0, "b@example.org", ""});
+
+    ProfileStore store;
+    store.LoadText("");
+    SaveSettings(store, s);
+    const std::string text = store.Serialize();
+    const auto at = [&](const char* header) { return text.find(header); };
+    ASSERT_NE(at("[KOV-Main]"), std::string::npos);
+    EXPECT_LT(at("[KOV-Main]"), at("[UrlList 1]"));
+    EXPECT_LT(at("[UrlList 1]"), at("[UrlList 2]"));
+    EXPECT_LT(at("[UrlList 2]"), at("[NewUrlDefaults]"));
+    EXPECT_LT(at("[NewUrlDefaults]"), at("[Schedule]"));
+    EXPECT_LT(at("[Schedule]"), at("[CtrByEmail]"));
+    EXPECT_NE(text.find("ChkUpdLastDate=2026.12.06 09:05:00\n"), std::string::npos);
+    EXPECT_NE(text.find("Column10=124\n"), std::string::npos);
+
+    ProfileStore reread;
+    reread.LoadText(text);
+    AppSettings back;
+    LoadSettings(reread, back, "/p/");
+    EXPECT_EQ(back.ProxyAddress, s.ProxyAddress);
+    EXPECT_EQ(back.ChkUpdLastDate, s.ChkUpdLastDate);
+    EXPECT_EQ(back.Column, s.Column);
+    ASSERT_EQ(back.lists.size(), 2u);
+    EXPECT_EQ(back.lists[0].SaveFolder, "/p/Download/Main/");
+    EXPECT_EQ(back.newUrl.Cmd, "echo *");
+    ASSERT_EQ(back.schedule.tasks.size(), 2u);
+    EXPECT_EQ(back.schedule.tasks[1].TaskName, "Evening");
+    EXPECT_EQ(back.schedule.tasks[1].SpeedLimited, 2);
+    EXPECT_EQ(back.email.SmtpServer, "smtp.example.org:2525");
+    ASSERT_EQ(back.email.hosts.size(), 2u);
+    EXPECT_EQ(back.email.hosts[1].Enabled, 0);
+}
+
+TEST(AppSettings, ConditionalAndReadOnlyKeys) {
+    AppSettings s =
+        LoadFromText("[KOV-Main]\nWndStatus=2\nDialUser=me\nDialPsw=secret\nReDialCount=0\n");
+    EXPECT_EQ(s.WndStatus, 2);
+    EXPECT_EQ(s.DialUser, "me");
+    ProfileStore store;
+    store.LoadText("");
+    SaveSettings(store, s);
+    std::string text = store.Serialize();
+    for (const char* key : {"WndStatus=", "DialUser=", "DialPsw=", "ProxyUser=", "ProxyPsw=",
+                            "FtpProxyUser=", "FtpProxyPsw=", "DialupItem=", "ReDialCount="}) {
+        EXPECT_EQ(text.find(std::string("\n") + key), std::string::npos) << key;
+    }
+    s.ProxyUser = "u";
+    s.DialupItem = "Home";
+    s.ReDialCount = 3;
+    SaveSettings(store, s);
+    text = store.Serialize();
+    EXPECT_NE(text.find("\nProxyUser=u\n"), std::string::npos);
+    EXPECT_NE(text.find("\nDialupItem=Home\n"), std::string::npos);
+    EXPECT_NE(text.find("\nReDialCount=3\n"), std::string::npos);
+}
+
+TEST(AppSettings, SaveKeepsOnlyTheTopCommentBlock) {
+    ProfileStore store;
+    store.LoadText("; my settings\n; keep me\n[KOV-Main]\nWndStatus=1\n; lost\nMaxThreads=4\n");
+    AppSettings s;
+    LoadSettings(store, s, "/p/");
+    SaveSettings(store, s);
+    const std::string text = store.Serialize();
+    EXPECT_EQ(text.rfind("; my settings\n; keep me\n[KOV-Main]\n", 0), 0u);
+    EXPECT_EQ(text.find("; lost"), std::string::npos);
+    EXPECT_EQ(text.find("WndStatus"), std::string::npos);
+    EXPECT_NE(text.find("\nMaxThreads=4\n"), std::string::npos);
+}
+
+TEST(AppSettings, ColumnWidthsRewriteKeepsOtherKeys) {
+    ProfileStore store;
+    store.LoadText("[KOV-Main]\nMaxThreads=3\nColumn0=1\nWndStatus=1\n[Other]\nx=1\n");
+    AppSettings s;
+    s.Column[0] = 200;
+    s.Column[9] = 1;  // only the first seven are written
+    WriteColumnWidths(store, s);
+    EXPECT_EQ(store.Serialize(),
+              "[KOV-Main]\nMaxThreads=3\nColumn0=200\nWndStatus=1\nColumn1=248\nColumn2=166\n"
+              "Column3=240\nColumn4=140\nColumn5=182\nColumn6=182\n[Other]\nx=1\n");
+}
+
+}  // namespace
+}  // namespace kov

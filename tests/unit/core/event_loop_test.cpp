@@ -1,0 +1,97 @@
+#include "core/event_loop.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+namespace kov {
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(EventLoop, PostedTasksRunInPostingOrderOnTheLoopThread) {
+    EventLoop loop;
+    std::vector<int> order;
+    std::thread::id loopThread = std::this_thread::get_id();
+    std::vector<std::thread::id> ranOn;
+    std::thread other([&] {
+        for (int i = 0; i < 100; ++i) {
+            loop.Post([&, i] {
+                order.push_back(i);
+                ranOn.push_back(std::this_thread::get_id());
+            });
+        }
+        loop.Post([&] { loop.Quit(); });
+    });
+    loop.Run();
+    other.join();
+    ASSERT_EQ(order.size(), 100u);
+    for (int i = 0; i < 100; ++i)
+        EXPECT_EQ(order[i], i);
+    for (auto id : ranOn)
+        EXPECT_EQ(id, loopThread);
+    EXPECT_FALSE(loop.Alive());
+}
+
+TEST(EventLoop, TimersTickByIdAndStop) {
+    EventLoop loop;
+    int fast = 0;
+    int slow = 0;
+    loop.StartTimer(1, 5ms, [&] {
+        if (++fast == 3) loop.StopTimer(1);  // a tick may stop its own timer
+    });
+    loop.StartTimer(2, 1000ms, [&] { ++slow; });
+    loop.RunFor(200ms);
+    EXPECT_EQ(fast, 3);
+    EXPECT_EQ(slow, 0);
+    EXPECT_TRUE(loop.Alive());
+}
+
+TEST(EventLoop, RestartingATimerReplacesIt) {
+    EventLoop loop;
+    int first = 0;
+    int second = 0;
+    loop.StartTimer(7, 5ms, [&] { ++first; });
+    loop.StartTimer(7, 5ms, [&] {
+        ++second;
+        loop.Quit();
+    });
+    loop.Run();
+    EXPECT_EQ(first, 0);
+    EXPECT_EQ(second, 1);
+}
+
+TEST(EventLoop, QuitFromAnotherThreadEndsRun) {
+    EventLoop loop;
+    std::thread other([&] {
+        std::this_thread::sleep_for(20ms);
+        loop.Quit();
+    });
+    loop.Run();  // waits with nothing to do until Quit
+    other.join();
+    EXPECT_FALSE(loop.Alive());
+    // After Quit nothing runs any more.
+    bool ran = false;
+    loop.Post([&] { ran = true; });
+    loop.RunPending();
+    EXPECT_FALSE(ran);
+}
+
+TEST(EventLoop, SlowTickDoesNotStarveTasks) {
+    EventLoop loop;
+    int ticks = 0;
+    bool taskRan = false;
+    loop.StartTimer(1, 1ms, [&] {
+        ++ticks;
+        std::this_thread::sleep_for(3ms);  // slower than its own period
+        if (ticks == 1) loop.Post([&] { taskRan = true; });
+        if (ticks == 5) loop.Quit();
+    });
+    loop.Run();
+    EXPECT_TRUE(taskRan);
+}
+
+}  // namespace
+}  // namespace kov

@@ -1,0 +1,152 @@
+#include "platform/file_util.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform_test_util.h"
+
+namespace kov {
+namespace {
+
+using Names = std::vector<std::string>;
+
+Names NamesOf(const std::vector<FolderEntry>& entries) {
+    Names names;
+    for (const auto& e : entries)
+        names.push_back(e.name);
+    return names;
+}
+
+unsigned ModeOf(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0;
+}
+
+TEST(FileUtil, WriteFileAtomicReplacesContentWithMode) {
+    test::ScratchFolder dir;
+    const std::string path = dir / "list.ini";
+    ASSERT_TRUE(WriteFileAtomic(path, "first"));
+    EXPECT_EQ(ModeOf(path), 0600u);
+
+    // The mode is applied whatever the umask says.
+    const std::string binary("a\0b\nc", 5);
+    mode_t oldMask = ::umask(077);
+    bool written = WriteFileAtomic(path, binary, 0644);
+    ::umask(oldMask);
+    ASSERT_TRUE(written);
+    EXPECT_EQ(ReadFile(path), binary);
+    EXPECT_EQ(ModeOf(path), 0644u);
+    EXPECT_EQ(NamesOf(ListMatching(dir / "*")), Names{"list.ini"});
+}
+
+TEST(FileUtil, WriteFileAtomicFailureKeepsOldFileAndLeavesNoTemporary) {
+    test::ScratchFolder dir;
+    const std::string path = dir / "settings.ini";
+    ASSERT_TRUE(WriteFileAtomic(path, "old content"));
+
+    // A full disk, simulated by the file size limit: the write fails once the temporary exists.
+    struct rlimit saved, small;
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    small = saved;
+    small.rlim_cur = 4;
+    auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    bool written = WriteFileAtomic(path, std::string(1000, 'x'));
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    ::signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(written);
+    EXPECT_EQ(ReadFile(path), "old content");
+
+    // The rename fails: a folder stands where the file should go.
+    ASSERT_TRUE(CreateFolders(dir / "taken/inner"));
+    EXPECT_FALSE(WriteFileAtomic(dir / "taken", "data"));
+    EXPECT_TRUE(FolderExists(dir / "taken/inner"));
+
+    // No temporary can be made at all.
+    EXPECT_FALSE(WriteFileAtomic(dir / "missing/file.ini", "data"));
+    EXPECT_FALSE(WriteFileAtomic(dir / "settings.ini/file.ini", "data"));
+    EXPECT_EQ(NamesOf(ListMatching(dir / "*")), (Names{"settings.ini", "taken"}));
+}
+
+TEST(FileUtil, ListMatchingFiltersCaseInsensitivelyAndSorts) {
+    test::ScratchFolder dir;
+    for (const char* name : {"b.lng", "A.LNG", "c.txt", "x[1].lng", ".hidden.lng"})
+        ASSERT_TRUE(WriteFileAtomic(dir / name, "x"));
+    ASSERT_TRUE(CreateFolders(dir / "d.lng"));
+    ASSERT_EQ(::symlink((dir / "d.lng").c_str(), (dir / "e.lng").c_str()), 0);
+
+    auto found = ListMatching(dir / "*.lng");
+    EXPECT_EQ(NamesOf(found),
+              (Names{".hidden.lng", "A.LNG", "b.lng", "d.lng", "e.lng", "x[1].lng"}));
+    for (const auto& e : found)
+        EXPECT_EQ(e.isFolder, e.name == "d.lng" || e.name == "e.lng");
+
+    // '[' is no wildcard, '?' is exactly one character, "." and ".." never come back.
+    EXPECT_EQ(NamesOf(ListMatching(dir / "X[1].LNG")), Names{"x[1].lng"});
+    EXPECT_EQ(NamesOf(ListMatching(dir / "?.txt")), Names{"c.txt"});
+    EXPECT_EQ(ListMatching(dir / "*").size(), 7u);
+    EXPECT_TRUE(ListMatching(dir / "none/*").empty());
+
+    // Without a folder part the current folder is searched.
+    char cwd[4096];
+    ASSERT_NE(::getcwd(cwd, sizeof cwd), nullptr);
+    ASSERT_EQ(::chdir(dir.path().c_str()), 0);
+    auto here = ListMatching("*.TXT");
+    ASSERT_EQ(::chdir(cwd), 0);
+    EXPECT_EQ(NamesOf(here), Names{"c.txt"});
+}
+
+TEST(FileUtil, FoldersAndEntryQueries) {
+    test::ScratchFolder dir;
+    EXPECT_TRUE(CreateFolders(dir / "a/b//c/", 0700));
+    EXPECT_EQ(ModeOf(dir / "a/b/c"), 0700u);
+    EXPECT_TRUE(CreateFolders(dir / "a/b"));
+
+    const std::string file = dir / "f";
+    EXPECT_EQ(FileSize(file), std::nullopt);
+    EXPECT_EQ(LastWriteTime(file), std::nullopt);
+    EXPECT_EQ(ReadFile(file), std::nullopt);
+    EXPECT_FALSE(SetFileTimes(file, 1, 2));
+    ASSERT_TRUE(WriteFileAtomic(file, "12345"));
+    EXPECT_FALSE(CreateFolders(file));
+    EXPECT_FALSE(CreateFolders(dir / "f/sub"));
+    EXPECT_FALSE(FolderExists(file));
+    EXPECT_EQ(ReadFile(dir.path()), std::nullopt);
+    EXPECT_EQ(FileSize(file), 5);
+
+    ASSERT_TRUE(SetFileTimes(file, 1000000000, 1234567890));
+    EXPECT_EQ(LastWriteTime(file), 1234567890);
+    struct stat st;
+    ASSERT_EQ(::stat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_atime, 1000000000);
+
+    ASSERT_EQ(::symlink("nowhere", (dir / "link").c_str()), 0);
+    EXPECT_TRUE(FileExists(dir / "link"));  // a dangling link is still an entry
+}
+
+TEST(FileUtil, MountPointFindsTheFileSystemRoot) {
+    EXPECT_EQ(MountPoint("/"), "/");
+    // /proc is a file system of its own on every Linux system.
+    EXPECT_EQ(MountPoint("/proc/self/status"), "/proc/");
+    EXPECT_EQ(MountPoint("/proc/no/such/entry"), "/proc/");
+
+    test::ScratchFolder dir;
+    std::string mount = MountPoint(dir / "not/yet/there");
+    EXPECT_EQ(dir.path().rfind(mount, 0), 0u) << mount;
+    EXPECT_EQ(mount.back(), '/');
+}
+
+TEST(FileUtil, FolderOfAndTrailingSlashAcceptBothSeparators) {
+    EXPECT_EQ(FolderOf("a/b\\c.txt"), "a/b\\");
+    EXPECT_EQ(FolderOf("/c.txt"), "/");
+    EXPECT_EQ(FolderOf("c.txt"), "");
+    EXPECT_EQ(WithTrailingSlash("a"), "a/");
+    EXPECT_EQ(WithTrailingSlash(""), "");
+    EXPECT_EQ(WithTrailingSlash("a\\"), "a\\");
+}
+
+}  // namespace
+}  // namespace kov

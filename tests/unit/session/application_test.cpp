@@ -1,0 +1,159 @@
+#include "session/application.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "platform/file_util.h"
+#include "support/recording_prompter.h"
+#include "support/temp_dir.h"
+
+namespace kov {
+namespace {
+
+std::string Slurp(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void Spit(const std::string& path, const std::string& text) {
+    std::ofstream(path) << text;
+}
+
+// Points the program folder and the per-user store into a temporary folder.
+class ApplicationTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Remember("KOV_HOME");
+        Remember("XDG_CONFIG_HOME");
+        setenv("KOV_HOME", m_dir.File("home").c_str(), 1);
+        setenv("XDG_CONFIG_HOME", m_dir.File("config").c_str(), 1);
+    }
+    void TearDown() override {
+        for (const auto& [name, value] : m_saved) {
+            if (value.second) {
+                setenv(name.c_str(), value.first.c_str(), 1);
+            } else {
+                unsetenv(name.c_str());
+            }
+        }
+    }
+    void Remember(const std::string& name) {
+        const char* v = std::getenv(name.c_str());
+        m_saved[name] = {v ? v : "", v != nullptr};
+    }
+
+    std::string Home(const std::string& name) const { return m_dir.File("home") + "/" + name; }
+    std::string UserIni() const { return m_dir.File("config") + "/kov/user.ini"; }
+
+    void Run(std::vector<std::string> args, const std::function<void(Application&)>& during = {}) {
+        Application app(m_prompter);
+        StartupInput input;
+        input.args = std::move(args);
+        input.executablePath = "/nonexistent/bin/kov-cli";
+        ASSERT_TRUE(app.Startup(input));
+        if (during) during(app);
+        app.Shutdown(false);
+    }
+
+    test::TempDir m_dir;
+    test::RecordingPrompter m_prompter;
+    std::map<std::string, std::pair<std::string, bool>> m_saved;
+};
+
+TEST_F(ApplicationTest, FirstRunWritesOnlyTheColumnWidths) {
+    Run({});
+    EXPECT_EQ(Slurp(Home("kov.ini")),
+              "[KOV-Main]\nColumn0=176\nColumn1=248\nColumn2=166\nColumn3=240\nColumn4=140\n"
+              "Column5=182\nColumn6=182\n");
+    EXPECT_FALSE(FileExists(UserIni()));
+    EXPECT_TRUE(m_prompter.informed.empty());
+    struct stat st {};
+    ASSERT_EQ(stat(Home("kov.ini").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+TEST_F(ApplicationTest, HandEditedFileIsRewrittenInPlace) {
+    CreateFolders(m_dir.File("home"));
+    Spit(Home("kov.ini"),
+         "; mine\n[ KOV-Main ] old text\n  LogDetail = 5 \nWndStatus=1\n\n[Empty]\n"
+         "[NewUrlDefaults]\nName = {SITE}\n");
+    Run({}, [](Application& app) { EXPECT_EQ(app.Settings().LogDetail, 2); });
+    // Nothing was changed, so only the column widths are added, after the last line of their
+    // section; the rest keeps its place and the empty section is gone.
+    EXPECT_EQ(Slurp(Home("kov.ini")),
+              "; mine\n[KOV-Main]\nLogDetail=5\nWndStatus=1\n\nColumn0=176\nColumn1=248\n"
+              "Column2=166\nColumn3=240\nColumn4=140\nColumn5=182\nColumn6=182\n"
+              "[NewUrlDefaults]\nName={SITE}\n");
+}
+
+TEST_F(ApplicationTest, ChangedSettingsAreSavedInFull) {
+    CreateFolders(m_dir.File("home"));
+    Spit(Home("kov.ini"), "; top\n[KOV-Main]\nWndStatus=1\nMaxThreads=4\n; below\n");
+    Run({}, [](Application& app) {
+        app.Settings().WndSplitCol = 200;
+        app.Settings().changed = true;
+    });
+    const std::string text = Slurp(Home("kov.ini"));
+    EXPECT_EQ(text.rfind("; top\n[KOV-Main]\n", 0), 0u);
+    EXPECT_EQ(text.find("WndStatus"), std::string::npos);
+    EXPECT_EQ(text.find("; below"), std::string::npos);
+    EXPECT_NE(text.find("\nMaxThreads=4\n"), std::string::npos);
+    EXPECT_NE(text.find("\nWndSplitCol=200\n"), std::string::npos);
+    EXPECT_NE(text.find("\n[CtrByEmail]\n"), std::string::npos);
+}
+
+TEST_F(ApplicationTest, CommandLineMovesFilesAndPicksTheList) {
+    const std::string other = m_dir.File("other.ini");
+    Spit(other, "[KOV-Main]\nCurLstNum=0\n");
+    Run({other, "-n3", "-b\"" + m_dir.File("my banners.ini") + "\""}, [&](Application& app) {
+        EXPECT_EQ(app.Paths().settingsFile, other);
+        EXPECT_EQ(app.Paths().bannerFile, m_dir.File("my banners.ini"));
+        EXPECT_EQ(app.Paths().siteRuleFile, Home("SiteRipper.ini"));
+        EXPECT_EQ(app.Settings().CurLstNum, 2);
+        EXPECT_EQ(app.Paths().programFolder, m_dir.File("home") + "/");
+    });
+    EXPECT_FALSE(FileExists(Home("kov.ini")));
+    EXPECT_NE(Slurp(other).find("Column0=176"), std::string::npos);
+}
+
+TEST_F(ApplicationTest, UserStoreKeepsRecentPathsAndTheCounter) {
+    CreateFolders(m_dir.File("home"));
+    Spit(Home("kov.ini"), "[KOV-Main]\nLimitTrace=1\n");
+    Run({}, [](Application& app) {
+        app.Recent().Use("/srv/downloads/");
+        app.LimitCounter() = 123456789012ull;
+    });
+    const std::string user = Slurp(UserIni());
+    EXPECT_NE(user.find("[MRUpaths]\npath1=/srv/downloads/\n"), std::string::npos);
+    EXPECT_NE(user.find("LimitCounter=123456789012"), std::string::npos);
+    Run({}, [](Application& app) {
+        EXPECT_EQ(app.Recent().First(), "/srv/downloads/");
+        EXPECT_EQ(app.LimitCounter(), 123456789012ull);
+    });
+}
+
+TEST_F(ApplicationTest, UnwritableSettingsFileIsReported) {
+    Run({m_dir.File("missing-folder/kov.ini")});
+    ASSERT_FALSE(m_prompter.informed.empty());
+    EXPECT_EQ(m_prompter.informed[0].rfind("Error saving INI file !", 0), 0u);
+}
+
+TEST_F(ApplicationTest, CtrlHeldIgnoresTheCommandLine) {
+    Application app(m_prompter);
+    StartupInput input;
+    input.args = {m_dir.File("other.ini"), "-n2"};
+    input.ctrlHeld = true;
+    input.executablePath = "/nonexistent/bin/kov-cli";
+    ASSERT_TRUE(app.Startup(input));
+    EXPECT_EQ(app.Paths().settingsFile, Home("kov.ini"));
+    EXPECT_EQ(app.Settings().CurLstNum, 0);
+}
+
+}  // namespace
+}  // namespace kov
