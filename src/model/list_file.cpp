@@ -1,0 +1,263 @@
+#include "model/list_file.h"
+
+#include <atomic>
+#include <cstdio>
+#include <limits>
+#include <mutex>
+#include <random>
+
+#include "core/profile_store.h"
+#include "core/prompter.h"
+#include "core/text_util.h"
+#include "platform/clock.h"
+
+namespace kov {
+
+std::string ItemSectionName(int number) {
+    return "item " + std::to_string(number);
+}
+
+namespace {
+
+std::int64_t GetInt64(const ProfileStore& store, const std::string& section, const char* key,
+                      std::int64_t def) {
+    const std::string text = store.GetString(section, key, "", 32);
+    if (text.empty()) return def;
+    const std::string_view trimmed = TrimBlanks(text);
+    const bool negative = !trimmed.empty() && trimmed[0] == '-';
+    const std::uint64_t magnitude = ParseUint64(negative ? trimmed.substr(1) : trimmed);
+    const auto limit = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+    const auto value = static_cast<std::int64_t>(std::min(magnitude, limit));
+    return negative ? -value : value;
+}
+
+std::string Key(const char* base, std::size_t n) {
+    return ProfileStore::NumberedKey(base, n);
+}
+
+}  // namespace
+
+bool LoadItem(const ProfileStore& store, int number, UrlItem& item, std::time_t now) {
+    const std::string s = ItemSectionName(number);
+    item.Url = store.GetString(s, "Url", "", UrlItem::kUrlCapacity + 1);
+    if (item.Url.empty()) return false;
+
+    auto text = [&](const char* key, std::size_t capacity, const char* def = "") {
+        return store.GetString(s, key, def, capacity + 1);
+    };
+    auto integer = [&](const char* key, std::int32_t def = 0) { return store.GetInt(s, key, def); };
+
+    item.Name = text("Name", UrlItem::kNameCapacity, "NoName");
+    item.Dest = text("Dest", UrlItem::kDestCapacity);
+    item.Cmd = text("Cmd", UrlItem::kCmdCapacity);
+    item.Referer = text("Referer", UrlItem::kRefererCapacity);
+    item.days = integer("days");
+    item.dayShift = integer("dayShift");
+    item.nfsize = integer("nfsize");
+    item.nfString = text("nfString", UrlItem::kNfStringCapacity);
+    item.ID = text("ID", UrlItem::kIdCapacity);
+    item.UpdateMode = integer("UpdateMode", -1);
+    if (item.UpdateMode < 0) {
+        // Lists of older versions kept two flags instead.
+        item.UpdateMode = integer("OverWrite") != 0 ? kUpdateOverwrite
+                          : integer("update") != 0  ? kUpdateAuto
+                                                    : kUpdateSkip;
+    }
+    item.NumBased = integer("NumBased");
+    item.CurrentNum = std::max(integer("CurrentNum"), 0);
+    item.StopNumber = std::max(integer("StopNumber"), 0);
+    item.RipBanners = integer("RipBanners");
+    item.Tolerance = integer("Tolerance");
+    if (static_cast<std::uint32_t>(item.Tolerance) > 1000) item.Tolerance = 0;
+    item.Disabled = integer("Disabled");
+    item.ClearFolder = integer("ClearFolder");
+    item.WithPics = integer("WithPics");
+    item.WithLinks = integer("WithLinks");
+    item.EnableReplace = integer("EnableReplace");
+
+    item.lastDL = DefaultLastDownload();
+    const std::string date = text("lastDL", 11, "1990.01.01");
+    if (!date.empty()) item.lastDL = ParseItemDate(date, now);
+
+    item.interval = integer("interval");
+    item.ConType = static_cast<std::int16_t>(integer("ConType"));
+    item.UserPsw = text("UserPsw", UrlItem::kUserCapacity);
+    item.UserName = text("UserName", UrlItem::kUserCapacity);
+    item.Upload = integer("Upload");
+    item.UploadServer = text("UploadServer", UrlItem::kUploadServerCapacity);
+    item.UploadFolder = text("UploadFolder", UrlItem::kUploadServerCapacity);
+    item.UploadLogin = text("UploadLogin", UrlItem::kUploadLoginCapacity);
+    item.UploadPassword = text("UploadPassword", UrlItem::kUploadLoginCapacity);
+
+    item.rules.clear();
+    for (std::size_t n = 1; n <= UrlItem::kMaxRules; ++n) {
+        ReplaceRule rule;
+        rule.find = store.GetString(s, Key("s_find", n), "", ReplaceRule::kTextCapacity + 1);
+        if (rule.find.empty()) break;
+        rule.replace = store.GetString(s, Key("s_repl", n), "", ReplaceRule::kTextCapacity + 1);
+        rule.action = store.GetInt(s, Key("s_action", n), 0);
+        rule.ignoreCase = store.GetInt(s, Key("s_icase", n), 0);
+        rule.multiple = store.GetInt(s, Key("s_mult", n), 0);
+        item.rules.push_back(std::move(rule));
+    }
+
+    item.DstDlActive = integer("DstDlActive");
+    item.DstDlFileSize = GetInt64(store, s, "DstDlFileSize", 0);
+    item.DstDlPartCount = std::max(integer("DstDlPartCount", 2), 2);
+    item.DstDlPartSize = GetInt64(store, s, "DstDlPartSize", 0);
+    item.DstDlPartNo = integer("DstDlPartNo", 1);
+    item.CEType = integer("CEType");
+    item.CEComeFrom = text("CEComeFrom", UrlItem::kCeComeFromCapacity);
+    item.NestedDepth = integer("NestedDepth");
+    return true;
+}
+
+int FirstFreeItemNumber(const ProfileStore& store) {
+    int n = 1;
+    while (!store.GetString(ItemSectionName(n), "Url", "", 2).empty())
+        ++n;
+    return n;
+}
+
+bool SaveItem(ProfileStore& store, int number, const UrlItem& item, Prompter& prompter) {
+    if (number < 1) number = FirstFreeItemNumber(store);
+    const std::string s = ItemSectionName(number);
+    if (!store.WriteString(s, "Name", item.Name)) {
+        prompter.Inform("Saving url Name error ?");
+        return false;
+    }
+    auto text = [&](const char* key, const std::string& value) {
+        store.WriteString(s, key, value);
+    };
+    auto integer = [&](const char* key, std::int64_t value) {
+        store.WriteString(s, key, std::to_string(value));
+    };
+
+    text("ID", item.ID);
+    text("Url", item.Url);
+    text("Dest", item.Dest);
+    if (!item.Referer.empty()) text("Referer", item.Referer);
+    if (!item.UserName.empty()) {
+        text("UserName", item.UserName);
+        text("UserPsw", item.UserPsw);
+    }
+    if (item.days > 0) integer("days", item.days);
+    if (item.dayShift != 0) integer("dayShift", item.dayShift);
+    integer("Disabled", item.Disabled);
+    integer("nfsize", item.nfsize);
+    text("nfString", item.nfString);
+    integer("UpdateMode", item.UpdateMode);
+    integer("interval", item.interval);
+    integer("NumBased", item.NumBased);
+    if (item.NumBased) {
+        integer("CurrentNum", item.CurrentNum);
+        integer("StopNumber", item.StopNumber);
+        integer("Tolerance", item.Tolerance);
+    }
+    integer("ConType", item.ConType);
+    integer("WithPics", item.WithPics);
+    integer("WithLinks", item.WithLinks);
+    integer("NestedDepth", item.NestedDepth);
+    integer("ClearFolder", item.ClearFolder);
+    text("Cmd", item.Cmd);
+    integer("RipBanners", item.RipBanners);
+    integer("EnableReplace", item.EnableReplace);
+    // A list file holds at most the rules that a load reads back.
+    const std::size_t rules = std::min(item.rules.size(), UrlItem::kMaxRules);
+    for (std::size_t n = 1; n <= rules; ++n) {
+        const ReplaceRule& rule = item.rules[n - 1];
+        store.WriteString(s, Key("s_find", n), rule.find);
+        store.WriteString(s, Key("s_repl", n), rule.replace);
+        store.WriteInt(s, Key("s_action", n), rule.action);
+        store.WriteInt(s, Key("s_icase", n), rule.ignoreCase);
+        store.WriteInt(s, Key("s_mult", n), rule.multiple);
+    }
+    integer("Upload", item.Upload);
+    text("UploadServer", item.UploadServer);
+    text("UploadFolder", item.UploadFolder);
+    text("UploadLogin", item.UploadLogin);
+    text("UploadPassword", item.UploadPassword);
+    text("LastDL", FormatItemDate(item.lastDL));
+    integer("DstDlActive", item.DstDlActive);
+    integer("DstDlFileSize", item.DstDlFileSize);
+    integer("DstDlPartCount", item.DstDlPartCount);
+    integer("DstDlPartSize", item.DstDlPartSize);
+    integer("DstDlPartNo", item.DstDlPartNo);
+    integer("CEType", item.CEType);
+    text("CEComeFrom", item.CEComeFrom);
+    return true;
+}
+
+std::vector<UrlItem> ReadListFile(const std::string& path, std::uint32_t serial, Prompter& prompter,
+                                  int* newIds) {
+    ProfileStore store(&prompter);
+    store.Open(path);
+    const std::time_t now = SystemClock().Now();
+    std::vector<UrlItem> items;
+    int made = 0;
+    for (int n = 1;; ++n) {
+        UrlItem item = FreshItem();
+        if (!LoadItem(store, n, item, now)) break;
+        if (item.ID.empty()) {
+            item.ID = MakeItemId(serial);
+            ++made;
+        }
+        items.push_back(std::move(item));
+    }
+    if (newIds) *newIds = made;
+    return items;
+}
+
+bool WriteListFile(const std::string& path, const std::vector<const UrlItem*>& items,
+                   Prompter& prompter) {
+    ProfileStore store(&prompter);
+    if (!store.Open(path)) return false;
+    store.Clear();
+    int number = 0;
+    for (const UrlItem* item : items)
+        SaveItem(store, ++number, *item, prompter);
+    if (store.Flush()) return true;
+    // Nothing of a failed write may reach the file later from the destructor either.
+    store.LoadText("");
+    return false;
+}
+
+bool AppendItemToFile(const std::string& path, const UrlItem& item, Prompter& prompter) {
+    ProfileStore store(&prompter);
+    if (!store.Open(path)) return false;
+    if (!SaveItem(store, 0, item, prompter)) return false;
+    if (store.Flush()) return true;
+    store.LoadText("");
+    return false;
+}
+
+std::string MakeItemId(std::uint32_t serial) {
+    static std::mutex lock;
+    static std::mt19937 random;
+    static std::uint32_t counter = 0;
+
+    const Clock& clock = SystemClock();
+    const CalendarTime now = LocalTime(clock.Now());
+    char id[96];
+    int len = std::snprintf(id, sizeof id, "%X-%X", serial,
+                            static_cast<unsigned>(now.second + (now.year * 32 + now.month) * 32));
+    auto append = [&](unsigned long long value) {
+        char part[24];
+        const int n = std::snprintf(part, sizeof part, "%llX", value);
+        if (len + n < 32) {
+            std::snprintf(id + len, sizeof id - static_cast<std::size_t>(len), "%s", part);
+            len += n;
+        }
+    };
+    append(clock.TickCount() & 0xFFFFFFFFu);
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        if (counter == 0) random.seed(static_cast<std::uint32_t>(clock.TickCount() ^ clock.Now()));
+        // The counter sits beside the random bits rather than being added to them, so that two
+        // IDs made within the same millisecond can never come out equal.
+        append((static_cast<unsigned long long>(random() & 0xFFFF) << 16) | (counter++ & 0xFFFF));
+    }
+    return std::string(id, static_cast<std::size_t>(std::min(len, 31)));
+}
+
+}  // namespace kov
