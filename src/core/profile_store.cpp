@@ -305,11 +305,17 @@ void ProfileStore::Clear() {
 }
 
 std::string ProfileStore::Serialize() const {
+    // Sized exactly first: the text of a big file is tens of megabytes.
+    std::size_t size = 0;
+    for (const Entry& entry : m_head) size += entry.value.size() + 1;
+    for (const Section& section : m_sections) {
+        if (!section.entries.empty()) size += section.name.size() + 3;
+        for (const Entry& entry : section.entries) {
+            size += entry.key.size() + entry.value.size() + (entry.isKey ? 2 : 1);
+        }
+    }
     std::string out;
-    std::size_t total = 0;
-    for (const Section& section : m_sections)
-        total += section.entries.size();
-    out.reserve((m_head.size() + total) * 32);
+    out.reserve(size);
     for (const Entry& entry : m_head) {
         out += entry.value;
         out += '\n';

@@ -140,7 +140,9 @@ std::string GroupUnsigned(std::uint64_t value, char separator) {
 std::string GroupDigits(std::int64_t value, char separator) {
     if (value < 0) {
         // Negate in unsigned arithmetic so that the smallest value survives.
-        return "-" + GroupUnsigned(0 - static_cast<std::uint64_t>(value), separator);
+        std::string out = "-";
+        out += GroupUnsigned(0 - static_cast<std::uint64_t>(value), separator);
+        return out;
     }
     return GroupUnsigned(static_cast<std::uint64_t>(value), separator);
 }
@@ -161,7 +163,9 @@ std::string GroupDigits(double value, int decimals, char separator) {
                                     ? std::numeric_limits<std::uint64_t>::max()
                                     : static_cast<std::uint64_t>(scaled + 0.5L + 1e-9L);
     const std::uint64_t whole = units / scale;
-    std::string out = (negative && units != 0 ? "-" : "") + GroupUnsigned(whole, separator);
+    std::string out;
+    if (negative && units != 0) out += '-';
+    out += GroupUnsigned(whole, separator);
     if (decimals > 0) {
         std::string fraction = std::to_string(units % scale);
         out += '.';
