@@ -5,7 +5,7 @@
 
 #include "core/prompter.h"
 #include "core/text_util.h"
-#include "platform/file_util.h"
+#include "platform/atomic_file_writer.h"
 
 namespace kov {
 
@@ -304,48 +304,47 @@ void ProfileStore::Clear() {
     m_dirty = true;
 }
 
-std::string ProfileStore::Serialize() const {
-    // Sized exactly first: the text of a big file is tens of megabytes.
-    std::size_t size = 0;
-    for (const Entry& entry : m_head) size += entry.value.size() + 1;
-    for (const Section& section : m_sections) {
-        if (!section.entries.empty()) size += section.name.size() + 3;
-        for (const Entry& entry : section.entries) {
-            size += entry.key.size() + entry.value.size() + (entry.isKey ? 2 : 1);
-        }
-    }
-    std::string out;
-    out.reserve(size);
+template <typename Sink>
+void ProfileStore::WriteTo(Sink&& sink) const {
     for (const Entry& entry : m_head) {
-        out += entry.value;
-        out += '\n';
+        sink(entry.value);
+        sink("\n");
     }
     for (const Section& section : m_sections) {
         bool headerWritten = false;
         for (const Entry& entry : section.entries) {
             if (!entry.isKey) {
-                out += entry.value;
-                out += '\n';
+                sink(entry.value);
+                sink("\n");
                 continue;
             }
             if (!headerWritten) {
-                out += '[';
-                out += section.name;
-                out += "]\n";
+                sink("[");
+                sink(section.name);
+                sink("]\n");
                 headerWritten = true;
             }
-            out += entry.key;
-            out += '=';
-            out += entry.value;
-            out += '\n';
+            sink(entry.key);
+            sink("=");
+            sink(entry.value);
+            sink("\n");
         }
     }
+}
+
+std::string ProfileStore::Serialize() const {
+    std::string out;
+    WriteTo([&out](std::string_view text) { out += text; });
     return out;
 }
 
 bool ProfileStore::Flush() {
     if (m_path.empty()) return false;
-    if (!WriteFileAtomic(m_path, Serialize(), 0600)) return false;
+    // Streamed: the text of a big file is tens of megabytes.
+    AtomicFileWriter writer;
+    if (!writer.Open(m_path, 0600)) return false;
+    WriteTo([&writer](std::string_view text) { writer.Write(text); });
+    if (!writer.Commit()) return false;
     m_dirty = false;
     return true;
 }

@@ -88,6 +88,8 @@ private:
         std::vector<std::size_t> emptyKeys;                     // entries with an empty key
     };
 
+    template <typename Sink>
+    void WriteTo(Sink&& sink) const;
     void Reset();
     void ParseLine(std::string_view line);
     void AppendKey(Section& section, std::string key, std::string value);

@@ -1,5 +1,7 @@
 #include "platform/file_util.h"
 
+#include "platform/atomic_file_writer.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <fnmatch.h>
@@ -39,18 +41,6 @@ std::string EscapeForFnmatch(const std::string& wildcard) {
         out += ch;
     }
     return out;
-}
-
-bool WriteAll(int fd, std::string_view data) {
-    while (!data.empty()) {
-        ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
 }
 
 }  // namespace
@@ -127,29 +117,10 @@ std::vector<FolderEntry> ListMatching(const std::string& pattern) {
 }
 
 bool WriteFileAtomic(const std::string& path, std::string_view data, unsigned mode) {
-    if (path.empty() || path.back() == '/') return false;
-    auto slash = LastSlash(path);
-    std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    std::string temp = folder + "." + name + ".XXXXXX";
-
-    int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) return false;
-    bool ok =
-        WriteAll(fd, data) && ::fchmod(fd, static_cast<mode_t>(mode)) == 0 && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    if (ok) ok = ::rename(temp.c_str(), path.c_str()) == 0;
-    if (!ok) {
-        ::unlink(temp.c_str());
-        return false;
-    }
-    // Make the rename itself durable; the data is already safe, so a failure here is ignored.
-    int dirFd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
-    return true;
+    AtomicFileWriter writer;
+    if (!writer.Open(path, mode)) return false;
+    writer.Write(data);
+    return writer.Commit();
 }
 
 std::optional<std::string> ReadFile(const std::string& path) {

@@ -1,0 +1,107 @@
+#include "platform/atomic_file_writer.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace kov {
+
+namespace {
+
+constexpr std::size_t kBufferSize = 1 << 20;
+
+bool WriteAll(int fd, std::string_view data) {
+    while (!data.empty()) {
+        const ssize_t n = ::write(fd, data.data(), data.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+}  // namespace
+
+AtomicFileWriter::~AtomicFileWriter() {
+    Abort();
+}
+
+bool AtomicFileWriter::Open(const std::string& path, unsigned mode) {
+    Abort();
+    if (path.empty() || path.back() == '/') return false;
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::string temp = folder + "." + name + ".XXXXXX";
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) return false;
+    m_fd = fd;
+    m_path = path;
+    m_temp = std::move(temp);
+    m_mode = mode;
+    m_failed = false;
+    m_buffer.clear();
+    m_buffer.reserve(kBufferSize);
+    return true;
+}
+
+bool AtomicFileWriter::FlushBuffer() {
+    if (!m_failed && !WriteAll(m_fd, m_buffer)) m_failed = true;
+    m_buffer.clear();
+    return !m_failed;
+}
+
+void AtomicFileWriter::Write(std::string_view data) {
+    if (m_fd < 0 || m_failed) return;
+    if (m_buffer.size() + data.size() > kBufferSize) {
+        FlushBuffer();
+        if (data.size() >= kBufferSize) {
+            if (!m_failed && !WriteAll(m_fd, data)) m_failed = true;
+            return;
+        }
+    }
+    m_buffer.append(data);
+}
+
+bool AtomicFileWriter::Commit() {
+    if (m_fd < 0) return false;
+    bool ok =
+        FlushBuffer() && ::fchmod(m_fd, static_cast<mode_t>(m_mode)) == 0 && ::fsync(m_fd) == 0;
+    ok = ::close(m_fd) == 0 && ok;
+    m_fd = -1;
+    if (ok) ok = ::rename(m_temp.c_str(), m_path.c_str()) == 0;
+    if (!ok) {
+        ::unlink(m_temp.c_str());
+        m_temp.clear();
+        return false;
+    }
+    m_temp.clear();
+    // Make the rename itself durable; the data is already safe, so a failure here is ignored.
+    const std::size_t slash = m_path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : m_path.substr(0, slash + 1);
+    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+    return true;
+}
+
+void AtomicFileWriter::Abort() {
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+    if (!m_temp.empty()) {
+        ::unlink(m_temp.c_str());
+        m_temp.clear();
+    }
+    m_buffer.clear();
+    m_buffer.shrink_to_fit();
+}
+
+}  // namespace kov

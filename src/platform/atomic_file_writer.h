@@ -1,0 +1,37 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace kov {
+
+// Writes a file through a temporary file in the same folder that is renamed over the target
+// only when everything was written, so that a crash or a full disk never leaves a half-written
+// file. Without Commit the temporary file is removed and the target stays as it was.
+class AtomicFileWriter {
+public:
+    AtomicFileWriter() = default;
+    ~AtomicFileWriter();
+    AtomicFileWriter(const AtomicFileWriter&) = delete;
+    AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
+
+    // Creates the temporary file for path; the file gets mode at Commit.
+    bool Open(const std::string& path, unsigned mode = 0600);
+    // Appends data (buffered). A failure is remembered and makes Commit fail.
+    void Write(std::string_view data);
+    // Writes the rest, syncs and renames over the target. False on any failure so far.
+    bool Commit();
+
+private:
+    bool FlushBuffer();
+    void Abort();
+
+    std::string m_path;
+    std::string m_temp;
+    std::string m_buffer;
+    unsigned m_mode = 0600;
+    int m_fd = -1;
+    bool m_failed = false;
+};
+
+}  // namespace kov
