@@ -1,0 +1,259 @@
+#include "model/url_template.h"
+
+#include <array>
+#include <cstdio>
+
+#include "core/text_util.h"
+#include "platform/clock.h"
+
+namespace kov {
+
+namespace {
+
+constexpr std::array<const char*, 12> kMonthNames = {
+    "january", "february", "march",     "april",   "may",      "june",
+    "july",    "august",   "september", "october", "november", "december"};
+
+template <typename... Args>
+void AppendFormatted(std::string& out, const char* format, Args... args) {
+    char buffer[32];
+    const int n = std::snprintf(buffer, sizeof buffer, format, args...);
+    if (n > 0 && static_cast<std::size_t>(n) < sizeof buffer) out.append(buffer, n);
+}
+
+void AppendPadded(std::string& out, int width, std::int32_t number) {
+    AppendFormatted(out, "%0*d", width, static_cast<int>(number));
+}
+
+void AppendHex(std::string& out, int width, std::int32_t number, bool upper) {
+    AppendFormatted(out, upper ? "%0*X" : "%0*x", width,
+                    static_cast<unsigned>(static_cast<std::uint32_t>(number)));
+}
+
+// The character of code 33..249: ASCII as is, 128..249 as the Latin-1 character in UTF-8
+// so that the text stays valid UTF-8.
+void AppendCharCode(std::string& out, std::int32_t code) {
+    if (code < 33 || code > 249) return;
+    if (code < 128) {
+        out += static_cast<char>(code);
+    } else {
+        out += static_cast<char>(0xC0 | (code >> 6));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+}
+
+void AppendMonthName(std::string& out, int month, bool capital, bool threeLetters) {
+    if (month < 1 || month > 12) return;
+    std::string name = kMonthNames[month - 1];
+    if (threeLetters) name.resize(3);
+    if (capital) name[0] = static_cast<char>(name[0] - 'a' + 'A');
+    out += name;
+}
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// Days from 1 January 1970 to the given civil date (proleptic Gregorian).
+long long DaysFromCivil(long long y, unsigned m, unsigned d) {
+    y -= m <= 2;
+    const long long era = (y >= 0 ? y : y - 399) / 400;
+    const unsigned yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<long long>(doe) - 719468;
+}
+
+}  // namespace
+
+YearPosition PositionInYear(std::time_t moment) {
+    const CalendarTime c = LocalTime(moment);
+    CalendarTime jan1 = c;
+    jan1.month = 1;
+    jan1.day = 1;
+    const std::time_t start = MakeTime(jan1);
+    long long d;
+    int jan1Weekday;
+    if (start != static_cast<std::time_t>(-1) && start <= moment) {
+        d = static_cast<long long>(moment - start) / 86400;
+        jan1Weekday = LocalTime(start).dayOfWeek;
+    } else {
+        // Not representable: fall back to plain calendar arithmetic.
+        d = DaysFromCivil(c.year, c.month, c.day) - DaysFromCivil(c.year, 1, 1);
+        const long long days = DaysFromCivil(c.year, 1, 1);
+        jan1Weekday = static_cast<int>(((days % 7) + 7 + 4) % 7);  // 1970-01-01 was a Thursday
+    }
+    YearPosition p;
+    p.dayIndex = static_cast<int>(d);
+    const long long w = d + jan1Weekday + 1;
+    p.week = static_cast<int>((w + 6) / 7);
+    return p;
+}
+
+std::string ExpandTemplate(std::string_view templ, std::time_t moment, std::int32_t number,
+                           bool allowDateTokens, std::size_t capacity) {
+    const CalendarTime c = LocalTime(moment);
+    std::string out;
+    const std::size_t n = templ.size();
+    // Once past the capacity nothing later can change the kept prefix.
+    for (std::size_t i = 0; i < n && out.size() <= capacity; ++i) {
+        if (templ[i] != '%') {
+            out += templ[i];
+            continue;
+        }
+        if (i + 1 >= n) {
+            out += '%';
+            break;
+        }
+        const char t = templ[i + 1];
+        ++i;  // i now at the token letter
+        switch (t) {
+            case '%':
+                out += '%';
+                break;
+            case 'D':
+                if (allowDateTokens) AppendFormatted(out, "%02d", c.day);
+                break;
+            case 'd':
+                if (allowDateTokens) AppendFormatted(out, "%d", c.day);
+                break;
+            case 'M':
+                if (allowDateTokens) AppendFormatted(out, "%02d", c.month);
+                break;
+            case 'm':
+                if (allowDateTokens) AppendFormatted(out, "%d", c.month);
+                break;
+            case 'V':
+            case 'v': {
+                const bool three = i + 1 < n && templ[i + 1] == '3';
+                if (three) ++i;
+                if (allowDateTokens) AppendMonthName(out, c.month, t == 'V', three);
+                break;
+            }
+            case 'Y':
+                AppendFormatted(out, "%04d", c.year);
+                break;
+            case 'y':
+                AppendFormatted(out, "%02d", ((c.year % 100) + 100) % 100);
+                break;
+            case 'N':
+            case 'n': {
+                const char k = i + 1 < n ? templ[i + 1] : '\0';
+                if (k == 'D' || k == 'd' || k == 'W' || k == 'w') {
+                    ++i;
+                    const YearPosition p = PositionInYear(moment);
+                    const int value = (k == 'D' || k == 'd') ? p.dayIndex + 1 : p.week;
+                    const char* format = k == 'D' ? "%03d" : k == 'W' ? "%02d" : "%d";
+                    AppendFormatted(out, format, static_cast<int>(value));
+                }
+                break;
+            }
+            case 'H':
+                AppendFormatted(out, "%02d", c.hour);
+                break;
+            case 'h':
+                AppendFormatted(out, "%d", c.hour);
+                break;
+            case 'T':
+                AppendFormatted(out, "%02d", c.minute);
+                break;
+            case 't':
+                AppendFormatted(out, "%d", c.minute);
+                break;
+            case 'S':
+                AppendFormatted(out, "%02d", c.second);
+                break;
+            case 's':
+                AppendFormatted(out, "%d", c.second);
+                break;
+            case 'U':
+            case 'u':
+                AppendFormatted(out, "%d", static_cast<int>(number));
+                break;
+            case 'x':
+            case 'X':
+                AppendHex(out, 0, number, t == 'X');
+                break;
+            case 'C':
+            case 'c':
+                AppendCharCode(out, number);
+                break;
+            default:
+                if (IsDigit(t) && i + 1 < n &&
+                    (templ[i + 1] == 'u' || templ[i + 1] == 'U' || templ[i + 1] == 'x' ||
+                     templ[i + 1] == 'X')) {
+                    const char kind = templ[i + 1];
+                    ++i;
+                    if (kind == 'u' || kind == 'U')
+                        AppendPadded(out, t - '0', number);
+                    else
+                        AppendHex(out, t - '0', number, kind == 'X');
+                } else {
+                    // Not a token: keep the '%' and read the next character normally (a digit
+                    // included, which comes out as text either way).
+                    out += '%';
+                    --i;
+                }
+                break;
+        }
+    }
+    return CapText(out, capacity);
+}
+
+std::string EscapeTemplateText(std::string_view text) {
+    static constexpr std::string_view kTokenLetters = "%DdMmVvYyNnHhTtSsUuXxCc";
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        out += text[i];
+        if (text[i] != '%' || i + 1 >= text.size()) continue;
+        const char t = text[i + 1];
+        const bool padded = IsDigit(t) && i + 2 < text.size() &&
+                            std::string_view("uUxX").find(text[i + 2]) != std::string_view::npos;
+        if (kTokenLetters.find(t) != std::string_view::npos || padded) out += '%';
+    }
+    return out;
+}
+
+bool ExpandNumberTokens(std::string_view templ, std::int32_t number, std::string& out,
+                        std::size_t capacity) {
+    std::string result;
+    bool replaced = false;
+    const std::size_t n = templ.size();
+    for (std::size_t i = 0; i < n && result.size() <= capacity; ++i) {
+        if (templ[i] != '%' || i + 1 >= n) {
+            result += templ[i];
+            continue;
+        }
+        const char t = templ[i + 1];
+        if (t == 'u' || t == 'U' || t == 'l' || t == 'L') {
+            AppendFormatted(result, "%d", static_cast<int>(number));
+            replaced = true;
+            ++i;
+        } else if (t == 'x' || t == 'X') {
+            AppendHex(result, 0, number, t == 'X');
+            replaced = true;
+            ++i;
+        } else if (IsDigit(t) && i + 2 < n &&
+                   (templ[i + 2] == 'u' || templ[i + 2] == 'U' || templ[i + 2] == 'x' ||
+                    templ[i + 2] == 'X')) {
+            const char kind = templ[i + 2];
+            if (kind == 'u' || kind == 'U')
+                AppendPadded(result, t - '0', number);
+            else
+                AppendHex(result, t - '0', number, kind == 'X');
+            replaced = true;
+            i += 2;
+        } else if (t == '%') {
+            // "%%" is an escaped percent sign of the template; it stays for ExpandTemplate.
+            result += "%%";
+            ++i;
+        } else {
+            result += '%';
+        }
+    }
+    out = CapText(result, capacity);
+    return replaced;
+}
+
+}  // namespace kov

@@ -1,0 +1,193 @@
+#include "model/macro_expander.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdlib>
+#include <initializer_list>
+#include <string>
+#include <utility>
+
+#include "platform/clock.h"
+#include "unit/platform/platform_test_util.h"
+
+namespace kov {
+namespace {
+
+// Switches the process time zone for one test and back again afterwards.
+class TimeZone {
+public:
+    explicit TimeZone(const char* tz) {
+        ::setenv("TZ", tz, 1);
+        ::tzset();
+    }
+
+private:
+    struct Reread {
+        ~Reread() { ::tzset(); }
+    } m_reread;  // destroyed last: re-reads the restored variable
+    test::EnvGuard m_guard{{"TZ"}};
+};
+
+class MacroExpanderTest : public ::testing::Test {
+protected:
+    TimeZone m_tz{"UTC0"};
+    void SetUp() override {
+        context.appFolder = "/opt/kov/";
+        context.appDrive = "/";
+        context.listName = "News";
+        context.listFolder = "/home/me/lists/news/";
+        context.mru = "/home/me/recent/";
+        context.now = MakeTime(CalendarTime{2005, 3, 7, 14, 5, 9, 0});
+    }
+
+    std::string Expand(std::string_view url, std::string_view templ, unsigned set) {
+        std::string out = "<untouched>";
+        EXPECT_TRUE(ExpandMacros(out, kMacroCapacity, url, templ, set, context)) << url;
+        return out;
+    }
+
+    MacroContext context;
+};
+
+constexpr unsigned kUrlMacros = 0x3F;
+
+TEST_F(MacroExpanderTest, UrlPartsOfAnAddress) {
+    const char* all = "{URL}|{SITE}|{URLSITE}|{SUBDOMAIN}|{DOMAIN}|{PATH}|{OBJECT}";
+    EXPECT_EQ(Expand("http://news.example.co.uk/a/b/pic%201.jpg", all, kUrlMacros),
+              "http://news.example.co.uk/a/b/pic%201.jpg|news.example.co.uk|"
+              "http://news.example.co.uk|news.example|co.uk|/a/b|pic 1.jpg");
+    EXPECT_EQ(Expand("ftp://user:pw@example.com:2121/f.zip", all, kUrlMacros),
+              "ftp://user:pw@example.com:2121/f.zip|example.com|ftp://user:pw@example.com:2121||"
+              "example.com||f.zip");
+    EXPECT_EQ(Expand("http://localhost", all, kUrlMacros),
+              "http://localhost|localhost|http://localhost||localhost||");
+
+    // Names ignore case; every occurrence is replaced, also one that ends the text.
+    EXPECT_EQ(Expand("http://www.example.com/", "{url} {Site}", kUrlMacros),
+              "http://www.example.com/ www.example.com");
+    EXPECT_EQ(Expand("", "{DD}-{dd}", kMacroDay), "07-07");
+}
+
+TEST_F(MacroExpanderTest, FileAddresses) {
+    const char* all = "{SITE}|{PATH}|{OBJECT}|{DOMAIN}|{SUBDOMAIN}";
+    EXPECT_EQ(Expand("file://C:\\dir\\a.txt", all, kUrlMacros), "C:|\\dir\\|a.txt||");
+    EXPECT_EQ(Expand("file:///home/me/a.txt", all, kUrlMacros), "|/home/me/|a.txt||");
+    EXPECT_EQ(Expand("file://\\\\server\\share\\a.txt", all, kUrlMacros),
+              "server|\\share\\|a.txt||");
+    EXPECT_EQ(Expand("file:////server/share/a.txt", all, kUrlMacros), "server|/share/|a.txt||");
+}
+
+TEST_F(MacroExpanderTest, EachSetReplacesItsMacros) {
+    static constexpr std::array<std::pair<const char*, const char*>, 17> kValues = {{
+        {"{URL}", "http://www.example.com/x/y.html"},
+        {"{SITE}", "www.example.com"},
+        {"{URLSITE}", "http://www.example.com"},
+        {"{SUBDOMAIN}", "www"},
+        {"{DOMAIN}", "example.com"},
+        {"{PATH}", "/x"},
+        {"{OBJECT}", "y.html"},
+        {"{DATE}", "2005.03.07"},
+        {"{TIME}", "14:05"},
+        {"{YYYY}", "2005"},
+        {"{MM}", "03"},
+        {"{DD}", "07"},
+        {"{APPFOLDER}", "/opt/kov/"},
+        {"{APPDRIVE}", "/"},
+        {"{LISTFOLDER}", "/home/me/lists/news/"},
+        {"{LIST}", "News"},
+        {"{MRU}", "/home/me/recent/"},
+    }};
+    auto expected = [](std::initializer_list<std::string_view> kept) {
+        std::string text;
+        for (const auto& [name, value] : kValues) {
+            bool keep = false;
+            for (std::string_view k : kept)
+                keep = keep || k == name;
+            text += keep ? name : value;
+            text += '|';
+        }
+        return text;
+    };
+    std::string templ;
+    for (const auto& entry : kValues)
+        templ += std::string(entry.first) + "|";
+    const char* url = kValues[0].second;
+
+    EXPECT_EQ(Expand(url, templ, kPathMacroSet),
+              expected({"{URL}", "{SITE}", "{URLSITE}", "{SUBDOMAIN}", "{DOMAIN}", "{PATH}",
+                        "{OBJECT}", "{DATE}", "{TIME}", "{YYYY}", "{MM}", "{LIST}", "{MRU}"}));
+    EXPECT_EQ(Expand(url, templ, kNameMacroSet),
+              expected({"{PATH}", "{LIST}", "{LISTFOLDER}", "{MRU}"}));
+    EXPECT_EQ(Expand(url, templ, kFolderMacroSet), expected({"{PATH}"}));
+    EXPECT_EQ(Expand(url, templ, 0x1FFF), expected({}));
+
+    // The path set on a dated folder keeps the year and month and fills in the day.
+    EXPECT_EQ(Expand("", "{APPFOLDER}{YYYY}/{MM}/{DD}/", kPathMacroSet),
+              "/opt/kov/{YYYY}/{MM}/07/");
+}
+
+TEST_F(MacroExpanderTest, UrlSiteOfHttpsDependsOnTheSwitch) {
+    const char* url = "https://secure.example.com/a/b";
+    EXPECT_EQ(Expand(url, "{URLSITE}", kMacroUrlSite), "https:/");
+    context.enableHttps = true;
+    EXPECT_EQ(Expand(url, "{URLSITE}", kMacroUrlSite), "https://secure.example.com");
+    EXPECT_EQ(Expand("http://example.com", "{URLSITE}", kMacroUrlSite), "http://example.com");
+    EXPECT_EQ(Expand("ftp://h:21/x/y", "{URLSITE}", kMacroUrlSite), "ftp://h:21");
+}
+
+TEST_F(MacroExpanderTest, EmptyAndUnsplittableAddresses) {
+    // Without an address the URL macros stay as text; the others are replaced.
+    EXPECT_EQ(Expand("", "{URL}{SITE}{OBJECT}-{YYYY}", 0x1FFF), "{URL}{SITE}{OBJECT}-2005");
+
+    std::string out = "keep";
+    EXPECT_FALSE(ExpandMacros(out, kMacroCapacity, "www.example.com/a", "{SITE}", 0x1FFF, context));
+    EXPECT_EQ(out, "keep");
+    EXPECT_FALSE(ExpandMacros(out, kMacroCapacity, "http://h:x/", "{LIST}", 0x1FFF, context));
+    EXPECT_EQ(out, "keep");
+}
+
+TEST_F(MacroExpanderTest, SeparatorRunsCollapse) {
+    EXPECT_EQ(Expand("", "/data//x\\\\\\y///z|http://h//a", 0), "/data/x\\y/z|http://h/a");
+    EXPECT_EQ(Expand("", "C:\\\\Data\\\\\\\\x", 0), "C:\\Data\\x");
+    EXPECT_EQ(Expand("", "file:///home//me", 0), "file:///home/me");
+    // A folder value with a trailing '/' followed by '/' in the template gives one '/'.
+    EXPECT_EQ(Expand("", "{LISTFOLDER}/{LIST}", kNameMacroSet | kMacroList | kMacroListFolder),
+              "/home/me/lists/news/News");
+    EXPECT_EQ(CollapseSeparators("a/\\b"), "a/\\b");  // different separators are two runs
+}
+
+TEST_F(MacroExpanderTest, InsertedTextIsNotRescannedAndCannotClimbFolders) {
+    // The host itself reads "{SITE}.x": replacing it does not loop.
+    EXPECT_EQ(Expand("http://{SITE}.x/", "{SITE}", kMacroSite), "{SITE}.x");
+    // Names from the address are one harmless component each.
+    const char* parts = "{SITE}|{DOMAIN}|{PATH}|{OBJECT}";
+    EXPECT_EQ(Expand("http://h/a/..", parts, kUrlMacros), "h|h|/a|_");
+    EXPECT_EQ(Expand("http://h/a/..%2F..%2Fetc", parts, kUrlMacros), "h|h|/a/_/_|etc");
+    EXPECT_EQ(Expand("http://h/a%5C..%5Cx%0A", parts, kUrlMacros), "h|h||a_.._x_");
+    EXPECT_EQ(Expand("http://../x", parts, kUrlMacros), "_|_||x");
+    EXPECT_EQ(Expand("file://../x", "{SITE}", kUrlMacros), "_");
+    EXPECT_EQ(Expand("file:///a/..", "{OBJECT}", kUrlMacros), "_");
+}
+
+TEST_F(MacroExpanderTest, HugeOrHostileTemplatesStayBounded) {
+    std::string out;
+    ASSERT_TRUE(ExpandMacros(out, 5, "", "\xC3\xA9\xC3\xA9\xC3\xA9", 0, context));
+    EXPECT_EQ(out, "\xC3\xA9\xC3\xA9");
+
+    const std::string longUrl = "http://example.com/" + std::string(100000, 'a');
+    std::string manyMacros;
+    for (int i = 0; i < 200000; ++i)
+        manyMacros += "{URL}{OBJECT}";
+    ASSERT_TRUE(ExpandMacros(out, kMacroCapacity, longUrl, manyMacros, 0x1FFF, context));
+    EXPECT_EQ(out.size(), kMacroCapacity);
+    EXPECT_EQ(out.substr(0, 19), "http://example.com/");
+
+    const std::string open(1000000, '{');
+    ASSERT_TRUE(ExpandMacros(out, kMacroCapacity, longUrl, open, 0x1FFF, context));
+    EXPECT_EQ(out, std::string(kMacroCapacity, '{'));
+    EXPECT_EQ(Expand("http://h/", "{{{{URL}}}}", kMacroUrl), "{{{http://h/}}}");
+}
+
+}  // namespace
+}  // namespace kov
