@@ -10,7 +10,11 @@ namespace kov::cli {
 struct CliOptions {
     bool help = false;
     bool version = false;
-    std::string error;  // an unknown "--" option
+    bool list = false;                 // print the current list
+    bool lists = false;                // print the catalogue
+    std::vector<std::string> add;      // URLs to add to the current list
+    std::vector<std::string> imports;  // list files to import into the current list
+    std::string error;                 // a usage error
     std::vector<std::string> programArgs;
 };
 

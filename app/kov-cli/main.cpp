@@ -5,7 +5,38 @@
 #include "cli_options.h"
 #include "core/prompter.h"
 #include "kov_version.h"
+#include "list_printer.h"
+#include "platform/file_util.h"
 #include "session/application.h"
+
+namespace {
+
+// Runs the list commands between start-up and shut-down; false when one failed.
+bool RunListCommands(const kov::cli::CliOptions& options, kov::Application& app) {
+    kov::ListDocument& doc = app.Document();
+    bool changed = false;
+    for (const std::string& path : options.imports) {
+        if (!kov::FileExists(path)) {
+            std::fprintf(stderr, "kov-cli: %s: no such file\n", path.c_str());
+            return false;
+        }
+        const std::size_t n = doc.ImportList(path);
+        std::printf("imported %zu item%s from %s\n", n, n == 1 ? "" : "s", path.c_str());
+        changed = changed || n > 0;
+    }
+    for (const std::string& url : options.add) {
+        const kov::RowId id = doc.AddUrl(url);
+        const kov::UrlItem& item = doc.Rows().Find(id)->item;
+        std::printf("added %s\t%s\n", item.Name.c_str(), item.Url.c_str());
+        changed = true;
+    }
+    if (changed && doc.SaveList(true, false) != 0) return false;
+    if (options.lists) kov::cli::PrintLists(doc, stdout);
+    if (options.list) kov::cli::PrintCurrentList(doc, stdout);
+    return true;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     const kov::cli::CliOptions options = kov::cli::ParseCliOptions(argc, argv);
@@ -28,7 +59,8 @@ int main(int argc, char** argv) {
     kov::StartupInput input;
     input.args = options.programArgs;
     if (!app.Startup(input)) return 1;
+    const bool ok = RunListCommands(options, app);
     app.Shutdown(false);
     kov::SetDefaultPrompter(nullptr);
-    return 0;
+    return ok ? 0 : 1;
 }

@@ -86,7 +86,13 @@ void Application::LoadLanguage() {
 }
 
 void Application::CreateMainWindow() {
-    // The list catalogue and the current list are opened here once the document model exists.
+    DocumentEnvironment env;
+    env.programFolder = m_paths.programFolder;
+    env.programDrive = m_paths.programDrive;
+    env.volumeSerial = m_volumeSerial;
+    env.recent = &m_recent;
+    m_document = std::make_unique<ListDocument>(m_settings, env, m_prompter);
+    m_document->LoadCatalogue();
 }
 
 void Application::ReadRecentPaths() {
@@ -106,8 +112,11 @@ void Application::WriteRecentPaths() {
     if (!user.Flush()) m_prompter.Inform(GetString(EventCode::ErrorSavingIni));
 }
 
-void Application::SaveCurrentList(bool /*shiftHeld*/) {
-    // The modified current list is saved here once the document model exists.
+void Application::SaveCurrentList(bool shiftHeld) {
+    if (m_document && m_document->Rows().Modified()) {
+        m_document->SaveList(false, shiftHeld);
+        m_document->Rows().SetModified(false);
+    }
 }
 
 void Application::TakeWindowLayout() {}

@@ -1,12 +1,14 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "core/app_settings.h"
 #include "core/command_line.h"
 #include "core/user_store.h"
+#include "model/list_document.h"
 
 namespace kov {
 
@@ -51,6 +53,8 @@ public:
     RecentPaths& Recent() { return m_recent; }
     std::uint32_t VolumeSerialNumber() const { return m_volumeSerial; }
     std::uint64_t& LimitCounter() { return m_limitCounter; }
+    // The list catalogue and the current list; exists after Startup.
+    ListDocument& Document() { return *m_document; }
 
 protected:
     // Start-up, in order.
@@ -82,6 +86,7 @@ protected:
     RecentPaths m_recent;
     std::uint32_t m_volumeSerial = 0xF0F;
     std::uint64_t m_limitCounter = 0;
+    std::unique_ptr<ListDocument> m_document;
 };
 
 }  // namespace kov

@@ -13,19 +13,41 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 if "$cli" --no-such-option 2>"$tmp/err"; then fail "unknown option accepted"; fi
 grep -q "unknown option --no-such-option" "$tmp/err" || fail "unknown option message"
 
-# First run: the program folder is created, kov.ini holds the column widths, nothing else.
+# First run: the program folder is created with kov.ini and the list "Main", nothing else.
 "$cli"
 [ -f "$KOV_HOME/kov.ini" ] || fail "kov.ini not written"
 [ "$(stat -c %a "$KOV_HOME/kov.ini")" = 600 ] || fail "kov.ini mode"
 grep -q '^Column6=182$' "$KOV_HOME/kov.ini" || fail "column widths"
+grep -q '^\[UrlList 1\]$' "$KOV_HOME/kov.ini" || fail "default list not registered"
 [ ! -e "$XDG_CONFIG_HOME/kov/user.ini" ] || fail "user.ini written for nothing"
 [ -z "$(ls -A "$KOV_HOME" | grep -v '^kov.ini$')" ] || fail "stray files: $(ls -A "$KOV_HOME")"
 
-# A hand-edited file is rewritten in the store's own form; its values stay.
-printf '; notes\n[ KOV-Main ] x\n MaxThreads = 4 \n\n[Gone]\n' > "$KOV_HOME/kov.ini"
+# A hand-edited file keeps its values and its top comments; with nothing changed only the
+# column widths join it, and the store's own form replaces the hand-written one.
+printf '; notes\n[ KOV-Main ] x\n MaxThreads = 4 \n[Gone]\n[UrlList 1]\nName=Main\nFileName={APPFOLDER}Default.ini\nSaveFolder=%s\n' \
+    "$KOV_HOME/Download/Main/" > "$KOV_HOME/kov.ini"
 "$cli"
-head -3 "$KOV_HOME/kov.ini" | diff - <(printf '; notes\n[KOV-Main]\nMaxThreads=4\n') || fail "rewrite"
+head -4 "$KOV_HOME/kov.ini" | diff - <(printf '; notes\n[KOV-Main]\nMaxThreads=4\nColumn0=176\n') ||
+    fail "rewrite"
 ! grep -q 'Gone' "$KOV_HOME/kov.ini" || fail "empty section kept"
+grep -q '^FileName={APPFOLDER}Default.ini$' "$KOV_HOME/kov.ini" || fail "list file name changed"
+
+# Adding, listing and importing.
+"$cli" --add http://news.example.com/daily.html "ftp://me:pw@ftp.example.com:2121/pub/a.zip" \
+    > "$tmp/out"
+grep -q $'^added news.example.com\thttp://news.example.com/daily.html$' "$tmp/out" || fail "--add"
+"$cli" --list > "$tmp/list"
+[ "$(wc -l < "$tmp/list")" = 3 ] || fail "--list lines: $(cat "$tmp/list")"
+grep -q $'^2\tftp.example.com\tftp://ftp.example.com:2121/pub/a.zip\t.*\tnever\tno$' "$tmp/list" ||
+    fail "--list row: $(cat "$tmp/list")"
+printf '[item 1]\nUrl=http://other.example.com/x\nDest=/old/place/sub\n' > "$tmp/other.ini"
+"$cli" --import "$tmp/other.ini" --list > "$tmp/list"
+grep -q "^imported 1 item from $tmp/other.ini$" "$tmp/list" || fail "--import"
+grep -q $'^3\tNoName\thttp://other.example.com/x\t'"$KOV_HOME"$'/Download/Main/sub\t' "$tmp/list" ||
+    fail "imported row: $(cat "$tmp/list")"
+"$cli" --lists | grep -q $'^1\*\tMain\t'"$KOV_HOME"$'/Default.ini\t' || fail "--lists"
+if "$cli" --import "$tmp/missing.ini" 2>/dev/null; then fail "missing import accepted"; fi
+if "$cli" --add 2>/dev/null; then fail "--add without URL accepted"; fi
 
 # Portable use: a kov.ini beside the executable makes its folder the program folder.
 unset KOV_HOME

@@ -203,6 +203,33 @@ TEST(ListFile, FailedWriteLeavesTheOldFile) {
     EXPECT_FALSE(FileExists(dir.File("no")));
 }
 
+TEST(ListFile, JunkAndHugeValuesLoadWithinCapacities) {
+    test::TempDir dir;
+    const std::string path = dir.File("junk.ini");
+    std::string junk = "[item 1]\nUrl=" + std::string(5000, 'u') +
+                       "\nName=" + std::string(300, 'n') +
+                       "\xD0\x96\ns_find1=" + std::string(400, 'f') +
+                       "\nLastDL=9999999999999999999\nCurrentNum=99999999999999\n[item 2]\n";
+    unsigned seed = 7;
+    for (int i = 0; i < 20000; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        junk += static_cast<char>(seed >> 24);
+    }
+    ASSERT_TRUE(WriteFileAtomic(path, junk));
+    test::RecordingPrompter prompter;
+    const std::vector<UrlItem> items = ReadListFile(path, 1, prompter);
+    ASSERT_GE(items.size(), 1u);
+    EXPECT_EQ(items[0].Url.size(), UrlItem::kUrlCapacity);
+    EXPECT_EQ(items[0].Name.size(), UrlItem::kNameCapacity);
+    ASSERT_EQ(items[0].rules.size(), 1u);
+    EXPECT_EQ(items[0].rules[0].find.size(), ReplaceRule::kTextCapacity);
+    EXPECT_EQ(items[0].CurrentNum, 2147483647);
+    for (const UrlItem& item : items) {
+        EXPECT_LE(item.Url.size(), UrlItem::kUrlCapacity);
+        EXPECT_LE(item.Dest.size(), UrlItem::kDestCapacity);
+    }
+}
+
 TEST(ListFile, ItemIdsAreUniqueAndShort) {
     std::set<std::string> ids;
     for (int i = 0; i < 2000; ++i) {

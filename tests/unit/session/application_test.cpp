@@ -66,11 +66,20 @@ protected:
     std::map<std::string, std::pair<std::string, bool>> m_saved;
 };
 
-TEST_F(ApplicationTest, FirstRunWritesOnlyTheColumnWidths) {
-    Run({});
-    EXPECT_EQ(Slurp(Home("kov.ini")),
-              "[KOV-Main]\nColumn0=176\nColumn1=248\nColumn2=166\nColumn3=240\nColumn4=140\n"
-              "Column5=182\nColumn6=182\n");
+TEST_F(ApplicationTest, FirstRunCreatesTheMainListAndSavesTheSettings) {
+    Run({}, [&](Application& app) {
+        EXPECT_EQ(app.Document().ListCount(), 1u);
+        EXPECT_EQ(app.Document().ListFilePath(0), Home("Default.ini"));
+    });
+    const std::string text = Slurp(Home("kov.ini"));
+    EXPECT_EQ(text.rfind("[KOV-Main]\n", 0), 0u);
+    EXPECT_NE(text.find("\n[UrlList 1]\nName=Main\nFileName=" + Home("Default.ini") +
+                        "\nSaveFolder=" + Home("Download/Main/") + "\n[NewUrlDefaults]\n"),
+              std::string::npos);
+    EXPECT_NE(text.find("\nColumn6=182\n"), std::string::npos);
+    // Nothing else: no empty list file, no download folder, no per-user store.
+    EXPECT_FALSE(FileExists(Home("Default.ini")));
+    EXPECT_FALSE(FileExists(Home("Download")));
     EXPECT_FALSE(FileExists(UserIni()));
     EXPECT_TRUE(m_prompter.informed.empty());
     struct stat st {};
@@ -82,19 +91,21 @@ TEST_F(ApplicationTest, HandEditedFileIsRewrittenInPlace) {
     CreateFolders(m_dir.File("home"));
     Spit(Home("kov.ini"),
          "; mine\n[ KOV-Main ] old text\n  LogDetail = 5 \nWndStatus=1\n\n[Empty]\n"
-         "[NewUrlDefaults]\nName = {SITE}\n");
+         "[UrlList 1]\nName=Main\nFileName=/x/Default.ini\n");
     Run({}, [](Application& app) { EXPECT_EQ(app.Settings().LogDetail, 2); });
     // Nothing was changed, so only the column widths are added, after the last line of their
     // section; the rest keeps its place and the empty section is gone.
     EXPECT_EQ(Slurp(Home("kov.ini")),
               "; mine\n[KOV-Main]\nLogDetail=5\nWndStatus=1\n\nColumn0=176\nColumn1=248\n"
               "Column2=166\nColumn3=240\nColumn4=140\nColumn5=182\nColumn6=182\n"
-              "[NewUrlDefaults]\nName={SITE}\n");
+              "[UrlList 1]\nName=Main\nFileName=/x/Default.ini\n");
 }
 
 TEST_F(ApplicationTest, ChangedSettingsAreSavedInFull) {
     CreateFolders(m_dir.File("home"));
-    Spit(Home("kov.ini"), "; top\n[KOV-Main]\nWndStatus=1\nMaxThreads=4\n; below\n");
+    Spit(Home("kov.ini"),
+         "; top\n[KOV-Main]\nWndStatus=1\nMaxThreads=4\n; below\n"
+         "[UrlList 1]\nName=Main\nFileName=/x/Default.ini\n");
     Run({}, [](Application& app) {
         app.Settings().WndSplitCol = 200;
         app.Settings().changed = true;
@@ -110,7 +121,9 @@ TEST_F(ApplicationTest, ChangedSettingsAreSavedInFull) {
 
 TEST_F(ApplicationTest, CommandLineMovesFilesAndPicksTheList) {
     const std::string other = m_dir.File("other.ini");
-    Spit(other, "[KOV-Main]\nCurLstNum=0\n");
+    Spit(other,
+         "[KOV-Main]\nCurLstNum=0\n[UrlList 1]\nName=A\nFileName=a.ini\n[UrlList 2]\n"
+         "Name=B\nFileName=b.ini\n[UrlList 3]\nName=C\nFileName=c.ini\n");
     Run({other, "-n3", "-b\"" + m_dir.File("my banners.ini") + "\""}, [&](Application& app) {
         EXPECT_EQ(app.Paths().settingsFile, other);
         EXPECT_EQ(app.Paths().bannerFile, m_dir.File("my banners.ini"));

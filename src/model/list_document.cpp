@@ -1,0 +1,469 @@
+#include "model/list_document.h"
+
+#include <algorithm>
+#include <sstream>
+
+#include "core/message_table.h"
+#include "core/prompter.h"
+#include "core/text_util.h"
+#include "core/user_store.h"
+#include "model/content_category.h"
+#include "model/exchange_format.h"
+#include "model/list_file.h"
+#include "model/macro_expander.h"
+#include "model/url_parts.h"
+#include "model/url_template.h"
+#include "model/url_template_parse.h"
+#include "platform/clock.h"
+#include "platform/file_util.h"
+
+namespace kov {
+
+namespace {
+
+// Lines of a dropped text, without their line ends, joined into one string.
+std::string JoinLines(std::string_view text) {
+    std::string joined;
+    joined.reserve(text.size());
+    for (char c : text) {
+        if (c != '\r' && c != '\n') joined += c;
+    }
+    return joined;
+}
+
+bool IsListFile(std::string_view path) {
+    return IEndsWith(path, ".ini");
+}
+
+// The file's name without folder and extension.
+std::string BaseName(std::string_view path) {
+    const std::size_t slash = path.find_last_of("/\\");
+    std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+    const std::size_t dot = name.rfind('.');
+    if (dot != std::string_view::npos && dot > 0) name = name.substr(0, dot);
+    return std::string(name);
+}
+
+}  // namespace
+
+ListDocument::ListDocument(AppSettings& settings, DocumentEnvironment environment,
+                           Prompter& prompter)
+    : m_settings(settings), m_env(std::move(environment)), m_prompter(prompter) {}
+
+MacroContext ListDocument::Macros() const {
+    MacroContext c;
+    c.appFolder = m_env.programFolder;
+    c.appDrive = m_env.programDrive;
+    if (const ListRecord* list = GetList(CurrentIndex())) {
+        c.listName = list->Name;
+        c.listFolder = list->SaveFolder;
+    }
+    if (m_env.recent) c.mru = m_env.recent->First();
+    c.now = SystemClock().Now();
+    c.enableHttps = m_settings.EnableHttps != 0;
+    return c;
+}
+
+std::string ListDocument::ExpandPath(std::string_view path) const {
+    std::string out;
+    if (!ExpandMacros(out, ListRecord::kPathCapacity, "", path, kPathMacroSet, Macros())) {
+        out = std::string(path);
+    }
+    return out;
+}
+
+// Catalogue.
+
+std::size_t ListDocument::LoadCatalogue() {
+    auto& lists = m_settings.lists;
+    if (lists.empty()) {
+        lists.push_back(
+            {"Main", m_env.programFolder + "Default.ini", m_env.programFolder + "Download/Main/"});
+        m_settings.CurLstNum = 0;
+        m_settings.changed = true;
+    }
+    const auto last = static_cast<std::int32_t>(lists.size()) - 1;
+    if (m_settings.CurLstNum >= last) m_settings.CurLstNum = last;
+    if (m_settings.CurLstNum < 0) m_settings.CurLstNum = 0;
+    LoadList(CurrentIndex());
+    return lists.size();
+}
+
+const ListRecord* ListDocument::GetList(std::size_t index) const {
+    return index < m_settings.lists.size() ? &m_settings.lists[index] : nullptr;
+}
+
+std::size_t ListDocument::CurrentIndex() const {
+    return static_cast<std::size_t>(std::max(m_settings.CurLstNum, 0));
+}
+
+void ListDocument::AddList(ListRecord record) {
+    m_settings.lists.push_back(std::move(record));
+    m_settings.changed = true;
+}
+
+ListDocument::SwitchResult ListDocument::SwitchList(std::size_t index, bool shiftHeld) {
+    if (index == CurrentIndex() || index >= ListCount()) return SwitchResult::Ignored;
+    if (SessionRunning()) {
+        m_pendingSwitch = index;
+        return SwitchResult::Deferred;
+    }
+    if (m_rows.Modified()) SaveList(false, shiftHeld);
+    m_settings.CurLstNum = static_cast<std::int32_t>(index);
+    m_rows.SetModified(false);
+    LoadList(index);
+    m_settings.changed = true;
+    return SwitchResult::Switched;
+}
+
+std::optional<std::size_t> ListDocument::TakePendingSwitch() {
+    auto pending = m_pendingSwitch;
+    m_pendingSwitch.reset();
+    return pending;
+}
+
+void ListDocument::DeleteTasksOf(const std::string& listName) {
+    auto& tasks = m_settings.schedule.tasks;
+    const auto before = tasks.size();
+    tasks.erase(std::remove_if(tasks.begin(), tasks.end(),
+                               [&](const ScheduleTask& t) { return t.ListName == listName; }),
+                tasks.end());
+    if (tasks.size() != before && m_scheduleHook) m_scheduleHook();
+}
+
+std::size_t ListDocument::DeleteLists(std::vector<std::size_t> indexes) {
+    // From the bottom up, so that the indexes still to come stay valid.
+    std::sort(indexes.begin(), indexes.end());
+    indexes.erase(std::unique(indexes.begin(), indexes.end()), indexes.end());
+    auto& lists = m_settings.lists;
+    bool currentDeleted = false;
+    std::size_t deleted = 0;
+    for (auto it = indexes.rbegin(); it != indexes.rend(); ++it) {
+        const std::size_t i = *it;
+        if (i >= lists.size() || lists.size() == 1) continue;
+        const std::size_t current = CurrentIndex();
+        if (i == current) {
+            if (SessionRunning()) continue;
+            currentDeleted = true;
+        } else if (i < current) {
+            --m_settings.CurLstNum;
+        }
+        const std::string name = lists[i].Name;
+        lists.erase(lists.begin() + static_cast<std::ptrdiff_t>(i));
+        DeleteTasksOf(name);
+        ++deleted;
+    }
+    if (deleted == 0) return 0;
+    m_settings.changed = true;
+    const auto last = static_cast<std::int32_t>(lists.size()) - 1;
+    if (m_settings.CurLstNum > last) m_settings.CurLstNum = last;
+    // A list that only moved keeps its rows (and their unsaved changes); a deleted one is
+    // replaced by the list that is now current.
+    if (currentDeleted) {
+        m_rows.SetModified(false);
+        LoadList(CurrentIndex());
+    }
+    return deleted;
+}
+
+ListRecord ListDocument::ProposeNewList(std::string_view name) {
+    ListRecord r;
+    r.Name = CapText(name, ListRecord::kNameCapacity);
+    if (name.empty()) {
+        r.FileName = "{APPFOLDER}NewList.ini";
+        r.SaveFolder = "{APPFOLDER}Downloads/";
+    } else {
+        r.FileName = CapText("{APPFOLDER}" + r.Name + ".ini", ListRecord::kPathCapacity);
+        r.SaveFolder = CapText("{APPFOLDER}Downloads/" + r.Name + "/", ListRecord::kPathCapacity);
+    }
+    return r;
+}
+
+bool ListDocument::ApplyListProperties(std::optional<std::size_t> index, const ListRecord& record) {
+    if (record.Name.empty() || record.FileName.empty()) return false;
+    ListRecord r;
+    r.Name = CapText(record.Name, ListRecord::kNameCapacity);
+    r.FileName = CapText(record.FileName, ListRecord::kPathCapacity);
+    r.SaveFolder = CapText(record.SaveFolder, ListRecord::kPathCapacity);
+    if (!index) {
+        AddList(std::move(r));
+        return true;
+    }
+    if (*index >= ListCount()) return false;
+    ListRecord& old = m_settings.lists[*index];
+    if (old.Name != r.Name) {
+        bool renamed = false;
+        for (ScheduleTask& task : m_settings.schedule.tasks) {
+            if (task.ListName == old.Name) {
+                task.ListName = CapText(r.Name, ScheduleTask::kNameCapacity);
+                renamed = true;
+            }
+        }
+        if (renamed && m_scheduleHook) m_scheduleHook();
+    }
+    old = std::move(r);
+    m_settings.changed = true;
+    return true;
+}
+
+std::string ListDocument::DefaultFolder() const {
+    const ListRecord* list = GetList(CurrentIndex());
+    if (list && !list->SaveFolder.empty()) return list->SaveFolder;
+    const std::string& localDir = m_settings.newUrl.LocalDir;
+    if (localDir.empty()) return m_env.programFolder + "Download/";
+    const std::size_t mru = localDir.find("{MRU}");
+    if (mru != std::string::npos && m_env.recent && !m_env.recent->Paths().empty()) {
+        std::string folder = localDir;
+        folder.replace(mru, 5, m_env.recent->First());
+        return folder;
+    }
+    return localDir;
+}
+
+std::string ListDocument::CurrentFolder() const {
+    if (ListCount() == 0) return "/NewFolder/";
+    const ListRecord* list = GetList(CurrentIndex());
+    if (list && !list->SaveFolder.empty()) return list->SaveFolder;
+    return m_env.programFolder + "Download/";
+}
+
+std::string ListDocument::ListFilePath(std::size_t index) const {
+    const ListRecord* list = GetList(index);
+    return list ? ExpandPath(list->FileName) : std::string();
+}
+
+// Current list.
+
+std::size_t ListDocument::LoadList(std::size_t index) {
+    if (index >= ListCount()) return 0;
+    int newIds = 0;
+    std::vector<UrlItem> items =
+        ReadListFile(ListFilePath(index), m_env.volumeSerial, m_prompter, &newIds);
+    const std::size_t count = items.size();
+    m_rows.Reset(std::move(items));
+    m_rows.SetModified(newIds > 0);
+    return count;
+}
+
+std::size_t ListDocument::ImportList(const std::string& path) {
+    int newIds = 0;
+    std::vector<UrlItem> items =
+        ReadListFile(ExpandPath(path), m_env.volumeSerial, m_prompter, &newIds);
+    const std::string folder = WithTrailingSlash(DefaultFolder());
+    for (UrlItem& item : items) {
+        const std::size_t cut = item.Dest.find_last_of("/\\:");
+        const std::string last = cut == std::string::npos ? item.Dest : item.Dest.substr(cut + 1);
+        item.Dest = CapText(folder + last, UrlItem::kDestCapacity);
+        AddItem(std::move(item));
+    }
+    if (!items.empty()) m_rows.SetModified(true);
+    return items.size();
+}
+
+int ListDocument::SaveList(bool force, bool shiftHeld) {
+    if (!force && shiftHeld) {
+        m_rows.SetModified(false);
+        return 0;
+    }
+    std::vector<const UrlItem*> items;
+    items.reserve(m_rows.Count());
+    for (std::size_t i = 0; i < m_rows.Count(); ++i)
+        items.push_back(&m_rows.At(i).item);
+    const std::string path = ListFilePath(CurrentIndex());
+    if (!path.empty()) CreateFolders(FolderOf(path), 0700);
+    if (path.empty() || !WriteListFile(path, items, m_prompter)) {
+        m_prompter.Inform(GetString(EventCode::ErrorSavingIni));
+        return 1;
+    }
+    m_rows.SetModified(false);
+    return 0;
+}
+
+// New items.
+
+UrlItem ListDocument::MakeNewItem(std::string_view text) const {
+    const NewUrlDefaults& d = m_settings.newUrl;
+    const bool https = m_settings.EnableHttps != 0;
+    UrlItem item = FreshItem();
+    std::string url = CapText(text, UrlItem::kUrlCapacity);
+
+    // Rebuild known schemes in a plain form; the user and password move into the item. The
+    // object keeps its escapes: decoded, "%25" would turn into a template token and "%2F" into
+    // a folder.
+    UrlParts parts;
+    if (SplitUrl(url, parts, false) && !parts.host.empty()) {
+        const bool known = parts.scheme == "ftp" || parts.scheme == "http" ||
+                           parts.scheme == "file" || (https && parts.scheme == "https");
+        if (known) {
+            std::string rebuilt = parts.scheme + "://" + parts.host;
+            if (parts.port != DefaultPort(parts.scheme)) {
+                rebuilt += ":" + std::to_string(parts.port);
+            }
+            rebuilt += parts.object;
+            url = CapText(rebuilt, UrlItem::kUrlCapacity);
+            item.UserName = CapText(DecodeEscapes(parts.user), UrlItem::kUserCapacity);
+            item.UserPsw = CapText(DecodeEscapes(parts.password), UrlItem::kUserCapacity);
+        }
+    }
+    // Url is a template: a "%" of the address must not turn into a token ("%D0" would become
+    // the day of the month).
+    const std::string templ = CapText(EscapeTemplateText(url), UrlItem::kUrlCapacity);
+    item.Url = templ;
+
+    const MacroContext macros = Macros();
+    if (d.ParseUrl) ParseUrlToTemplate(templ, item, macros.now, d.StopNumber, https);
+
+    std::string expanded;
+    const std::string nameTemplate = d.Name.empty() ? "{DOMAIN}" : d.Name;
+    if (ExpandMacros(expanded, UrlItem::kNameCapacity, url, nameTemplate, kNameMacroSet, macros)) {
+        item.Name = expanded;
+    } else {
+        item.Name = CapText(url, UrlItem::kNameCapacity);  // not an address: show the text
+    }
+    const bool webAddress = IStartsWith(url, "http://") || (https && IStartsWith(url, "https://"));
+    if (!d.Referer.empty() && webAddress &&
+        ExpandMacros(expanded, UrlItem::kRefererCapacity, url, d.Referer, kNameMacroSet, macros)) {
+        item.Referer = expanded;
+    }
+    item.Dest = CapText(d.LocalDir, UrlItem::kDestCapacity);
+    if (d.LocalDir.find('{') != std::string::npos &&
+        ExpandMacros(expanded, UrlItem::kDestCapacity, url, d.LocalDir, kFolderMacroSet, macros)) {
+        item.Dest = expanded;
+    }
+
+    item.Cmd = CapText(d.Cmd, UrlItem::kCmdCapacity);
+    item.days = d.days;
+    item.dayShift = d.dayShift;
+    item.Disabled = d.Disabled;
+    item.interval = d.interval;
+    item.nfsize = d.nfsize;
+    item.nfString = CapText(d.nfString, UrlItem::kNfStringCapacity);
+    item.RipBanners = d.RipBanners;
+    item.UpdateMode = d.UpdateMode;
+    item.WithLinks = d.WithLinks;
+    item.WithPics = d.WithPics;
+    if (item.NumBased) {
+        item.StopNumber = item.CurrentNum + d.StopNumber;
+        item.Tolerance = d.Tolerance;
+    }
+
+    UrlParts split;
+    const bool hasObject =
+        SplitUrl(url, split, false) && !split.object.empty() && split.object != "/";
+    item.ConType =
+        static_cast<std::int16_t>(hasObject ? CategoryFromExtension(url) : kCategoryText);
+    return item;
+}
+
+RowId ListDocument::AddItem(UrlItem item) {
+    if (item.ID.empty()) item.ID = MakeItemId(m_env.volumeSerial);
+    const bool joinQueue = m_settings.newUrl.PutNewToQueue != 0 || item.CEType == 10;
+    const RowId id = m_rows.Append(std::move(item));
+    m_rows.SetModified(true);
+    if (SessionRunning() && joinQueue && m_queueHook) m_queueHook(id);
+    return id;
+}
+
+RowId ListDocument::AddUrl(std::string_view url) {
+    return AddItem(MakeNewItem(url));
+}
+
+bool ListDocument::AddUrlToList(std::size_t index, std::string_view url) {
+    if (index >= ListCount()) return false;
+    UrlItem item = MakeNewItem(url);
+    item.ID = MakeItemId(m_env.volumeSerial);
+    const std::string path = ListFilePath(index);
+    CreateFolders(FolderOf(path), 0700);
+    return AppendItemToFile(path, item, m_prompter);
+}
+
+// Drops.
+
+void ListDocument::DropTextOnListsPane(std::string_view text, std::size_t target) {
+    const std::string url = JoinLines(text);
+    if (url.empty() || target >= ListCount()) return;
+    if (target == CurrentIndex()) {
+        AddUrl(url);
+    } else if (!AddUrlToList(target, url)) {
+        m_prompter.Inform("Drop error: Error writing to INI file !!!");
+    }
+}
+
+bool ListDocument::DropBlockOnListsPane(std::string_view block, std::size_t target, bool shiftHeld,
+                                        const std::vector<RowId>& dragged) {
+    if (target >= ListCount()) return false;
+    const std::time_t now = SystemClock().Now();
+    ExchangeReader reader(block);
+    const bool toCurrent = target == CurrentIndex();
+    const std::string path = ListFilePath(target);
+    for (;;) {
+        UrlItem item = FreshItem();
+        if (!reader.ReadItem(item, now)) break;
+        bool saved = true;
+        if (toCurrent) {
+            // The open list is written from its rows, so the item joins them instead of a
+            // file that the next save would overwrite.
+            AddItem(std::move(item));
+        } else {
+            if (item.ID.empty()) item.ID = MakeItemId(m_env.volumeSerial);
+            CreateFolders(FolderOf(path), 0700);
+            saved = AppendItemToFile(path, item, m_prompter);
+        }
+        if (!saved) {
+            m_prompter.Inform("Copy/move URL: Error writing to INI file !!!");
+            return false;
+        }
+    }
+    if (shiftHeld && !toCurrent && !dragged.empty()) {
+        if (m_rows.Remove(dragged) > 0) m_rows.SetModified(true);
+    }
+    return true;
+}
+
+void ListDocument::DropFilesOnListsPane(const std::vector<std::string>& paths, std::size_t target) {
+    for (const std::string& path : paths) {
+        if (IsListFile(path)) {
+            const bool known = std::any_of(
+                m_settings.lists.begin(), m_settings.lists.end(),
+                [&](const ListRecord& r) { return IEquals(ExpandPath(r.FileName), path); });
+            if (known) {
+                m_prompter.Inform(GetString(EventCode::FileAlreadyExist));
+                continue;
+            }
+            ListRecord r;
+            r.Name = CapText(BaseName(path), ListRecord::kNameCapacity);
+            const std::size_t dot = path.rfind('.');
+            r.FileName = CapText(path, ListRecord::kPathCapacity);
+            r.SaveFolder = CapText(path.substr(0, dot) + "/", ListRecord::kPathCapacity);
+            AddList(std::move(r));
+        } else if (target < ListCount()) {
+            const std::string url = "file://" + path;
+            if (target == CurrentIndex()) {
+                AddUrl(url);
+            } else if (!AddUrlToList(target, url)) {
+                m_prompter.Inform("Drop error: Error writing to INI file !!!");
+            }
+        }
+    }
+}
+
+void ListDocument::DropTextOnUrlList(std::string_view text) {
+    const std::string url = JoinLines(text);
+    if (!url.empty()) AddUrl(url);
+}
+
+void ListDocument::DropBlockOnUrlList(std::string_view /*block*/) {
+    m_prompter.Inform("Debug msg: Here is dropped data in INTERNAL format");
+}
+
+void ListDocument::DropFilesOnUrlList(const std::vector<std::string>& paths) {
+    for (const std::string& path : paths) {
+        if (IsListFile(path)) {
+            ImportList(path);
+        } else {
+            AddUrl("file://" + path);
+        }
+    }
+}
+
+}  // namespace kov
