@@ -1,0 +1,134 @@
+#pragma once
+
+// The Internet client: sessions, HTTP connections and requests, and open-by-URL streams over
+// libcurl. Every call reports failure by its result; an error raised inside libcurl becomes the
+// pseudo status kStatusClientError with libcurl's message text. One thread uses an object at a
+// time; different objects may be used on different threads at once.
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <ctime>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace kov {
+
+// The status a request reports when the client itself failed (no HTTP status was received).
+inline constexpr int kStatusClientError = 917;
+
+// How a session reaches servers.
+enum class AccessType : int {
+    Preconfigured = 0,  // the proxies of the environment (http_proxy, ..., no_proxy; any case)
+    Direct = 1,
+    NamedProxy = 3,  // the proxy given to the session
+};
+
+// Open-by-URL errors, numbered as callers report them.
+inline constexpr int kErrorInvalidUrl = 12005;
+inline constexpr int kErrorUnrecognizedScheme = 12006;
+inline constexpr int kErrorNameNotResolved = 12007;
+
+// Request flags.
+enum RequestFlags : unsigned {
+    kRequestNoCache = 1,     // ask caches on the way for a fresh copy (Pragma/Cache-Control)
+    kRequestNoRedirect = 2,  // report 3xx replies instead of following them
+};
+
+struct InetTimeouts {
+    std::chrono::milliseconds connect{30000};
+    // A transfer that receives nothing for this long fails.
+    std::chrono::milliseconds idle{120000};
+};
+
+// Once per process, before any other thread uses the client. False when libcurl cannot start.
+bool InternetGlobalInit();
+
+// The process-wide connected state: a forced-offline client refuses new requests.
+void SetConnectedState(bool connected);
+bool GetConnectedState();
+
+class HttpRequest;
+class HttpConnection;
+class UrlStream;
+
+class InternetSession {
+public:
+    // nullptr when the session cannot be created.
+    static std::unique_ptr<InternetSession> Create(std::string userAgent, AccessType access,
+                                                   std::string proxyName = {},
+                                                   InetTimeouts timeouts = {});
+    virtual ~InternetSession() = default;
+
+    // Proxy user name and password for the requests of this session.
+    virtual bool SetProxyCredentials(std::string user, std::string password) = 0;
+
+    // A connection to server:port; https when secure. User and password are sent when not
+    // empty. nullptr on failure.
+    virtual std::unique_ptr<HttpConnection> GetHttpConnection(std::string server, int port,
+                                                              std::string user,
+                                                              std::string password,
+                                                              bool secure = false) = 0;
+
+    // Opens any URL libcurl speaks (http, https, ftp through a proxy, file) and starts the
+    // transfer; nullptr with *error set (one of the kError* numbers above, or another system
+    // number) and *errorText when it cannot be opened.
+    virtual std::unique_ptr<UrlStream> OpenUrl(std::string_view url, unsigned flags, int* error,
+                                               std::string* errorText) = 0;
+
+    virtual const std::string& UserAgent() const = 0;
+};
+
+class HttpConnection {
+public:
+    virtual ~HttpConnection() = default;
+    // A GET request for the object path ("/a/b?c"); the referrer is sent when not empty.
+    virtual std::unique_ptr<HttpRequest> OpenRequest(std::string object, std::string referer,
+                                                     unsigned flags) = 0;
+};
+
+class HttpRequest {
+public:
+    virtual ~HttpRequest() = default;
+    // Adds header lines ("Name: value", several separated by line ends); with addIfNew a header
+    // already present is kept. Before Send only.
+    virtual bool AddRequestHeaders(std::string_view headers, bool addIfNew) = 0;
+    // Proxy credentials for this request (after a 407, before sending again).
+    virtual bool SetProxyCredentials(std::string user, std::string password) = 0;
+    // Sends the request and waits for the response headers. False when the client failed:
+    // StatusCode() is then kStatusClientError and ErrorText() says why. May be called again to
+    // repeat the request.
+    virtual bool Send() = 0;
+    virtual int StatusCode() const = 0;
+    // The raw headers of the final response, lines separated by CR LF.
+    virtual std::string RawHeaders() const = 0;
+    // Up to count bytes of the body: what has arrived, waiting only when nothing has.
+    // 0 at the end, -1 on failure (ErrorText says why; an idle time-out included).
+    virtual long Read(char* buffer, std::size_t count) = 0;
+    // The URL after redirects that were followed.
+    virtual std::string EffectiveUrl() const = 0;
+    virtual const std::string& ErrorText() const = 0;
+    // libcurl's code of the last failure, 0 when none.
+    virtual int ErrorCode() const = 0;
+};
+
+class UrlStream {
+public:
+    virtual ~UrlStream() = default;
+    // As HttpRequest::Read.
+    virtual long Read(char* buffer, std::size_t count) = 0;
+    virtual const std::string& ErrorText() const = 0;
+    virtual int ErrorCode() const = 0;
+};
+
+// base and relative combined as a browser would, without encoding anything. nullopt when the
+// result is not a URL.
+std::optional<std::string> CombineUrl(std::string_view base, std::string_view relative);
+
+// An HTTP date ("Sun, 06 Nov 1994 08:49:37 GMT" and the older forms). nullopt when it does not
+// parse.
+std::optional<std::time_t> ParseHttpTime(std::string_view text);
+
+}  // namespace kov

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "support/server_process.h"
+#include "support/temp_dir.h"
+
+namespace kov::test {
+
+// nginx on 127.0.0.1 with its configuration, logs and document root in a temp folder.
+// Static files get byte ranges and Last-Modified; "/redirect" answers 302 to "/files/a.txt";
+// a missing file is 404.
+//
+//   NginxServer server;
+//   if (!NginxServer::Available()) GTEST_SKIP() << "nginx is not installed";
+//   server.WriteFile("files/a.txt", "hello");
+//   ASSERT_TRUE(server.Start());
+//   Fetch(server.Url("/files/a.txt"));
+class NginxServer {
+public:
+    NginxServer();
+    ~NginxServer() { Stop(); }
+    NginxServer(const NginxServer&) = delete;
+    NginxServer& operator=(const NginxServer&) = delete;
+
+    static bool Available();
+
+    // Before Start: a location block written into the server block as is, for example
+    // "location /slow { limit_rate 1k; }".
+    void AddLocation(std::string block) { m_extra += block + "\n"; }
+    // Before Start: serve https with this certificate and key (PEM files).
+    void UseTls(std::string certificate, std::string key);
+    // Writes content into DocRoot()/relativePath, creating folders. False on failure.
+    bool WriteFile(std::string_view relativePath, std::string_view content) const;
+
+    // Writes the configuration and starts nginx; false when it does not come up (see
+    // ErrorLog()).
+    bool Start();
+    void Stop() { m_process.Stop(); }
+
+    int Port() const { return m_port; }
+    // "http://127.0.0.1:<port>" (https with TLS) followed by path.
+    std::string Url(std::string_view path) const;
+    const std::string& DocRoot() const { return m_docRoot; }
+    // The contents of nginx's error log, for failure messages.
+    std::string ErrorLog() const;
+
+private:
+    TempDir m_dir;
+    std::string m_docRoot;
+    std::string m_extra;
+    std::string m_certificate;
+    std::string m_key;
+    int m_port = -1;
+    ServerProcess m_process;
+};
+
+}  // namespace kov::test

@@ -1,0 +1,103 @@
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include "net/inet.h"
+#include "net/inet_util.h"
+
+namespace kov {
+namespace {
+
+TEST(CombineUrl, ResolvesAsABrowserWould) {
+    const std::string base = "http://example.com/dir/sub/page.html?x=1";
+    EXPECT_EQ(CombineUrl(base, "other.html"), "http://example.com/dir/sub/other.html");
+    EXPECT_EQ(CombineUrl(base, "../up.html"), "http://example.com/dir/up.html");
+    EXPECT_EQ(CombineUrl(base, "../../../top.html"), "http://example.com/top.html");
+    EXPECT_EQ(CombineUrl(base, "/root.html"), "http://example.com/root.html");
+    EXPECT_EQ(CombineUrl(base, "?y=2"), "http://example.com/dir/sub/page.html?y=2");
+    EXPECT_EQ(CombineUrl(base, "//cdn.example.org/a.png"), "http://cdn.example.org/a.png");
+    EXPECT_EQ(CombineUrl(base, "https://other.org/b"), "https://other.org/b");
+    EXPECT_EQ(CombineUrl("http://example.com:8080/a/", "b"), "http://example.com:8080/a/b");
+    EXPECT_EQ(CombineUrl(base, "ftp://files.example.com/x.zip"), "ftp://files.example.com/x.zip");
+}
+
+TEST(CombineUrl, EncodesNothing) {
+    const std::string base = "http://example.com/dir/";
+    EXPECT_EQ(CombineUrl(base, "a%20b.html"), "http://example.com/dir/a%20b.html");
+    EXPECT_EQ(CombineUrl(base, "my file.html"), "http://example.com/dir/my file.html");
+    EXPECT_EQ(CombineUrl(base, "q?a=b&c=%41"), "http://example.com/dir/q?a=b&c=%41");
+    EXPECT_EQ(CombineUrl(base, "ü é.html#a b"), "http://example.com/dir/ü é.html#a b");
+    EXPECT_EQ(CombineUrl(base, "x~k0~20.html"), "http://example.com/dir/x~k0~20.html");
+    EXPECT_EQ(CombineUrl(base, "http://other.org/a b/ü"), "http://other.org/a b/ü");
+}
+
+TEST(CombineUrl, RejectsJunkAndKeepsOtherSchemes) {
+    EXPECT_EQ(CombineUrl("not a url", "page.html"), std::nullopt);
+    EXPECT_EQ(CombineUrl("", "page.html"), std::nullopt);
+    EXPECT_EQ(CombineUrl("http://example.com/", "http://[::1"), std::nullopt);
+    EXPECT_EQ(CombineUrl("http://example.com/", "http://exa mple.com/"), std::nullopt);
+    // Absolute addresses need no usable base.
+    EXPECT_EQ(CombineUrl("junk", "http://example.com/a"), "http://example.com/a");
+    EXPECT_EQ(CombineUrl("http://example.com/", "mailto:someone@example.com"),
+              "mailto:someone@example.com");
+    EXPECT_EQ(CombineUrl("http://example.com/d/", "http:x.html"), "http://example.com/d/x.html");
+}
+
+TEST(ParseHttpTime, ReadsTheThreeHttpFormats) {
+    constexpr std::time_t kExpected = 784111777;  // 1994-11-06 08:49:37 UTC
+    EXPECT_EQ(ParseHttpTime("Sun, 06 Nov 1994 08:49:37 GMT"), kExpected);
+    EXPECT_EQ(ParseHttpTime("Sunday, 06-Nov-94 08:49:37 GMT"), kExpected);
+    EXPECT_EQ(ParseHttpTime("Sun Nov  6 08:49:37 1994"), kExpected);
+    EXPECT_EQ(ParseHttpTime("  Sun, 06 Nov 1994 08:49:37 GMT\r\n"), kExpected);
+}
+
+TEST(ParseHttpTime, RejectsJunk) {
+    EXPECT_EQ(ParseHttpTime(""), std::nullopt);
+    EXPECT_EQ(ParseHttpTime("yesterday"), std::nullopt);
+    EXPECT_EQ(ParseHttpTime("not a date"), std::nullopt);
+    EXPECT_EQ(ParseHttpTime("Sun, 99 Foo 1994 99:99:99 GMT"), std::nullopt);
+    EXPECT_EQ(ParseHttpTime(std::string_view("Sun, 06 Nov\0 1994 08:49:37 GMT", 31)), std::nullopt);
+}
+
+TEST(EscapeForRequest, EscapesOnlyWhatCannotStandInARequestLine) {
+    EXPECT_EQ(EscapeForRequest("/a b/c%20d?x=ü"), "/a%20b/c%20d?x=%C3%BC");
+    EXPECT_EQ(EscapeForRequest("/tab\there\x7f"), "/tab%09here%7F");
+    EXPECT_EQ(EscapeForRequest("/plain/path?q=1&r=2#f"), "/plain/path?q=1&r=2#f");
+}
+
+// Sets environment variables for one test and restores them after.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : m_name(name) {
+        if (const char* old = getenv(name)) m_old = old, m_had = true;
+        if (value != nullptr)
+            setenv(name, value, 1);
+        else
+            unsetenv(name);
+    }
+    ~ScopedEnv() {
+        if (m_had)
+            setenv(m_name.c_str(), m_old.c_str(), 1);
+        else
+            unsetenv(m_name.c_str());
+    }
+
+private:
+    std::string m_name;
+    std::string m_old;
+    bool m_had = false;
+};
+
+TEST(ProxyFromEnvironment, ReadsEitherCaseWithLowerCaseWinning) {
+    ScopedEnv a("http_proxy", nullptr), b("HTTP_PROXY", "http://upper:1"),
+        c("https_proxy", "http://secure:2"), d("HTTPS_PROXY", "http://ignored:3"),
+        e("ftp_proxy", nullptr), f("FTP_PROXY", nullptr), g("all_proxy", nullptr),
+        h("ALL_PROXY", "http://all:4"), i("no_proxy", nullptr), j("NO_PROXY", "localhost,.lan");
+    EXPECT_EQ(ProxyFromEnvironment("http").proxy, "http://upper:1");
+    EXPECT_EQ(ProxyFromEnvironment("HTTPS").proxy, "http://secure:2");
+    EXPECT_EQ(ProxyFromEnvironment("ftp").proxy, "http://all:4");
+    EXPECT_EQ(ProxyFromEnvironment("http").noProxy, "localhost,.lan");
+    EXPECT_EQ(ProxyFromEnvironment("file").proxy, "");
+}
+
+}  // namespace
+}  // namespace kov
