@@ -5,6 +5,7 @@
 #include "core/message_table.h"
 #include "core/profile_store.h"
 #include "core/prompter.h"
+#include "net/inet.h"
 #include "platform/file_util.h"
 #include "platform/program_paths.h"
 
@@ -41,7 +42,8 @@ void Application::Shutdown(bool shiftHeld) {
 
 bool Application::InitSockets() {
     // A peer that closes a connection must give an error on the socket, not end the process.
-    return std::signal(SIGPIPE, SIG_IGN) != SIG_ERR;
+    if (std::signal(SIGPIPE, SIG_IGN) == SIG_ERR) return false;
+    return InternetGlobalInit();
 }
 
 void Application::TakeVolumeSerial() {
