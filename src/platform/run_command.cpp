@@ -26,8 +26,9 @@ constexpr milliseconds kCancelCheck{50};
 // The polling step when pidfd_open is not available.
 constexpr milliseconds kPollStep{5};
 
-// Starts /bin/sh -c command as the leader of a new process group. -1 on failure.
-pid_t Spawn(const std::string& command) {
+// Starts /bin/sh -c command as the leader of a new process group, in folder when that is not
+// empty. -1 on failure, a folder that cannot be entered included.
+pid_t Spawn(const std::string& command, const std::string& folder = {}) {
     posix_spawn_file_actions_t actions;
     posix_spawnattr_t attr;
     if (posix_spawn_file_actions_init(&actions) != 0) return -1;
@@ -36,6 +37,8 @@ pid_t Spawn(const std::string& command) {
         return -1;
     }
 
+    // glibc reports a failed file action as the result of posix_spawn itself.
+    if (!folder.empty()) posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
 #if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
     // Sockets and files the program happens to hold open must not live on in the command.
@@ -117,8 +120,19 @@ int WaitStep(steady_clock::time_point deadline, milliseconds cap) {
 }  // namespace
 
 int RunCommand(const std::string& command, milliseconds limit, const std::atomic<bool>* cancel) {
+    return RunCommand(command, limit, std::string(), cancel);
+}
+
+int RunCommand(const std::string& command, milliseconds limit, const std::string& folder,
+               const std::atomic<bool>* cancel) {
+    return RunCommandUntil(command, limit, folder,
+                           [cancel] { return cancel != nullptr && cancel->load(); });
+}
+
+int RunCommandUntil(const std::string& command, milliseconds limit, const std::string& folder,
+                    const std::function<bool()>& cancelled) {
     auto deadline = Deadline(limit);
-    pid_t pid = Spawn(command);
+    pid_t pid = Spawn(command, folder);
     if (pid < 0) return -1;
 
     // A pidfd becomes readable when the child ends, so we sleep in poll instead of spinning.
@@ -130,7 +144,7 @@ int RunCommand(const std::string& command, milliseconds limit, const std::atomic
             ended = true;
             break;
         }
-        if ((cancel != nullptr && cancel->load()) || steady_clock::now() >= deadline) break;
+        if ((cancelled && cancelled()) || steady_clock::now() >= deadline) break;
         if (pidfd >= 0) {
             pollfd p{pidfd, POLLIN, 0};
             ::poll(&p, 1, WaitStep(deadline, kCancelCheck));

@@ -119,6 +119,29 @@ TEST(RunCommand, CancelStopsAWaitingCommand) {
     EXPECT_TRUE(Eventually([&] { return LiveMembers(pgid) == 0; }));
 }
 
+TEST(RunCommand, StartsInTheGivenFolder) {
+    test::ScratchFolder dir;
+    ASSERT_TRUE(CreateFolders(dir / "sub"));
+    EXPECT_EQ(RunCommand("pwd > out", 10s, dir / "sub"), 0);
+    EXPECT_EQ(ReadFile(dir / "sub/out"), dir / "sub\n");
+    // The caller's folder when none is given.
+    char cwd[4096];
+    ASSERT_NE(::getcwd(cwd, sizeof cwd), nullptr);
+    EXPECT_EQ(RunCommand("pwd > " + (dir / "here"), 10s, std::string()), 0);
+    EXPECT_EQ(ReadFile(dir / "here"), std::string(cwd) + "\n");
+    // A folder that cannot be entered means the command cannot start.
+    EXPECT_EQ(RunCommand("true", 10s, dir / "missing"), -1);
+    EXPECT_EQ(RunCommand("true", 10s, dir / "sub/out"), -1);
+}
+
+TEST(RunCommand, CancelPredicateEndsTheCommand) {
+    test::ScratchFolder dir;
+    // Asked while the command runs; true as soon as the command has shown it started.
+    int code = RunCommandUntil("touch started; sleep 30", std::chrono::hours(1), dir.path(),
+                               [&] { return FileExists(dir / "started"); });
+    EXPECT_EQ(code, kCommandTimedOut);
+}
+
 TEST(StartCommand, RunsDetachedAndIsReaped) {
     test::ScratchFolder dir;
     const std::string out = dir / "out";

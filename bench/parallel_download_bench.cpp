@@ -1,0 +1,167 @@
+// Ten files from nginx on loopback with four workers, against aria2c -j4 and
+// curl --parallel --parallel-max 4. Runs alternate; medians of the wall time are reported.
+//
+// Usage: parallel_download_bench [FILE_MIB (default 100)] [ROUNDS (default 3)]
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "engine/download_job.h"
+#include "engine/worker_pool.h"
+#include "net/inet.h"
+#include "net/traffic_meter.h"
+#include "platform/file_util.h"
+#include "support/nginx_server.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int kFiles = 10;
+
+class CountingSink : public kov::JobEventSink {
+public:
+    void Post(kov::JobEvent event) override {
+        if (event.code == 506 && event.param1 != 0) failures++;
+    }
+    std::atomic<int> failures{0};
+};
+
+bool Run(const std::vector<std::string>& argv) {
+    const pid_t pid = fork();
+    if (pid < 0) return false;
+    if (pid == 0) {
+        std::vector<char*> args;
+        for (const auto& a : argv)
+            args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+bool Have(const std::string& tool) {
+    return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) {
+        if (argv[i][0] != '-') args.emplace_back(argv[i]);
+    }
+    const std::size_t mib = !args.empty() ? std::strtoul(args[0].c_str(), nullptr, 10) : 100;
+    const int rounds = args.size() > 1 ? std::atoi(args[1].c_str()) : 3;
+    kov::InternetGlobalInit();
+    if (!kov::test::NginxServer::Available()) return 1;
+    kov::test::NginxServer nginx;
+    std::vector<char> block(1 << 20);
+    for (std::size_t i = 0; i < block.size(); ++i)
+        block[i] = static_cast<char>(i * 131 % 251);
+    for (int f = 0; f < kFiles; ++f) {
+        std::ofstream out(nginx.DocRoot() + "/f" + std::to_string(f) + ".bin", std::ios::binary);
+        for (std::size_t m = 0; m < mib; ++m)
+            out.write(block.data(), block.size());
+    }
+    if (!nginx.Start()) return 1;
+    kov::test::TempDir dir;
+    std::vector<std::string> urls;
+    for (int f = 0; f < kFiles; ++f)
+        urls.push_back(nginx.Url("/f" + std::to_string(f) + ".bin"));
+    {
+        std::ofstream list(dir.File("urls.txt"));
+        for (const auto& u : urls)
+            list << u << "\n";
+    }
+
+    kov::AppSettings settings;
+    settings.ProxyFromIE = 0;
+    kov::TrafficMeter meter;
+    CountingSink sink;
+    auto env = std::make_shared<kov::JobEnvironment>();
+    env->settings = &settings;
+    env->meter = &meter;
+    env->sink = &sink;
+    env->startWait = std::chrono::milliseconds(0);
+    env->endWait = std::chrono::milliseconds(0);
+
+    std::map<std::string, std::vector<double>> wall;
+    auto clean = [&] { std::system(("rm -rf '" + dir.path() + "/out'").c_str()); };
+    for (int round = 0; round < rounds; ++round) {
+        clean();
+        auto start = Clock::now();
+        {
+            kov::WorkerPool pool;
+            pool.SetMaxThreads(4);
+            for (int f = 0; f < kFiles; ++f) {
+                kov::UrlItem item = kov::FreshItem();
+                item.Url = urls[f];
+                item.Dest = dir.path() + "/out/";
+                pool.Enqueue(std::make_unique<kov::DownloadJob>(item, f + 1, f, env));
+            }
+            pool.WaitIdle();
+        }
+        wall["kov"].push_back(std::chrono::duration<double>(Clock::now() - start).count());
+        if (sink.failures) {
+            std::fprintf(stderr, "kov: %d failed transfers\n", sink.failures.load());
+            return 1;
+        }
+        if (Have("aria2c")) {
+            clean();
+            start = Clock::now();
+            if (!Run({"aria2c", "-q", "-j4", "-x1", "-s1", "--file-allocation=none", "-d",
+                      dir.path() + "/out", "-i", dir.File("urls.txt")})) {
+                return 1;
+            }
+            wall["aria2c -j4"].push_back(
+                std::chrono::duration<double>(Clock::now() - start).count());
+        }
+        if (Have("curl")) {
+            clean();
+            kov::CreateFolders(dir.path() + "/out");
+            std::vector<std::string> cmd = {
+                "curl", "-s", "--no-progress-meter", "--parallel", "--parallel-max", "4"};
+            for (int f = 0; f < kFiles; ++f) {
+                cmd.push_back("-o");
+                cmd.push_back(dir.path() + "/out/f" + std::to_string(f) + ".bin");
+                cmd.push_back(urls[f]);
+            }
+            start = Clock::now();
+            if (!Run(cmd)) return 1;
+            wall["curl --parallel"].push_back(
+                std::chrono::duration<double>(Clock::now() - start).count());
+        }
+    }
+    clean();
+    std::printf(
+        "%d files of %zu MiB from nginx on loopback, 4 at a time, %d rounds, median wall:\n",
+        kFiles, mib, rounds);
+    double best = 0;
+    for (const auto& [name, v] : wall) {
+        if (name != "kov" && (best == 0 || Median(v) < best)) best = Median(v);
+    }
+    for (const auto& [name, v] : wall) {
+        std::printf("%-16s %8.3f s  %5.2f x the faster tool\n", name.c_str(), Median(v),
+                    best > 0 ? Median(v) / best : 0);
+    }
+    return 0;
+}

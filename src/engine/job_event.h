@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "model/list_model.h"
+
+namespace kov {
+
+// What a job tells the main thread. Texts of 400 bytes or more are dropped, not cut.
+struct JobEvent {
+    static constexpr std::size_t kTextLimit = 400;
+
+    int code = 0;
+    RowId ownerKey = 0;  // the row the job was made for
+    std::uint64_t jobId = 0;
+    std::int64_t param1 = 0;
+    std::int64_t param2 = 0;
+    int internet = 0;  // 1 when the job is not local
+    int linkIndex = 0;
+    int linkCount = 0;
+    std::string text1;
+    std::string text2;
+};
+
+// Where jobs post their events; the session controller hands them to the main loop. Called on
+// worker threads.
+class JobEventSink {
+public:
+    virtual ~JobEventSink() = default;
+    virtual void Post(JobEvent event) = 0;
+};
+
+// Event codes of the job itself (the transfer codes are in net/transfer_events.h).
+enum JobEventCode : int {
+    kEventJobStarted = 501,  // param1 isLocal
+    kEventConnecting = 502,
+    kEventRetry = 508,         // URL / local path
+    kEventJobAborted = 510,    // param1 row index
+    kEventJobCancelled = 511,  // param1 row index
+    kEventJobFinished = 512,   // param1 row index
+    kEventMailSent = 513,
+    kEventCommandRun = 520,        // param1 run result; text1 command line
+    kEventSeriesAdvanced = 528,    // param1 new CurrentNum
+    kEventBrokenRetry = 929,       // URL / local path
+    kEventConnectionError = 2080,  // param1 1 connect, 2 login, 3 proxy option
+    kEventMkDirError = 2087,       // text1 folder
+};
+
+}  // namespace kov

@@ -1,0 +1,202 @@
+#include "engine/worker_pool.h"
+
+#include <algorithm>
+#include <iterator>
+#include <system_error>
+#include <utility>
+
+namespace kov {
+
+WorkerPool::WorkerPool() : m_manager(&WorkerPool::ManagerMain, this) {}
+
+WorkerPool::~WorkerPool() {
+    std::deque<std::unique_ptr<Job>> unrun;
+    {
+        std::lock_guard lock(m_lock);
+        m_shutdown = true;
+        unrun.swap(m_queue);
+        for (Worker* worker : m_freeWorkers) {
+            worker->retire = true;
+            --m_workerCount;
+            worker->wake.notify_one();
+        }
+        m_freeWorkers.clear();
+        m_managerWake.notify_all();
+        if (m_runningCount == 0) m_idle.notify_all();
+    }
+    // Outside the lock: a job's destructor may take locks of its own.
+    unrun.clear();
+    m_manager.join();
+    // Busy workers end after their current job. Only this thread touches the list now that the
+    // manager is gone, and the workers never touch their own thread handle.
+    for (auto& worker : m_allWorkers)
+        worker->thread.join();
+    m_allWorkers.clear();
+}
+
+void WorkerPool::Enqueue(std::unique_ptr<Job> job) {
+    if (!job) return;
+    std::lock_guard lock(m_lock);
+    const int priority = job->priority;
+    auto before = std::find_if(m_queue.begin(), m_queue.end(), [priority](const auto& queued) {
+        return queued->priority < priority;
+    });
+    m_queue.insert(before, std::move(job));
+    WakeManager();
+}
+
+bool WorkerPool::SetMaxThreads(int n) {
+    if (n < kMinThreads || n > kMaxThreads) return false;
+    std::lock_guard lock(m_lock);
+    m_maxThreads = n;
+    RetireIdleSurplus();
+    WakeManager();
+    return true;
+}
+
+int WorkerPool::MaxThreads() const {
+    std::lock_guard lock(m_lock);
+    return m_maxThreads;
+}
+
+int WorkerPool::WorkerCount() const {
+    std::lock_guard lock(m_lock);
+    return m_workerCount;
+}
+
+std::size_t WorkerPool::QueuedCount() const {
+    std::lock_guard lock(m_lock);
+    return m_queue.size();
+}
+
+int WorkerPool::RunningCount() const {
+    std::lock_guard lock(m_lock);
+    return m_runningCount;
+}
+
+std::uint64_t WorkerPool::FailedJobCount() const {
+    std::lock_guard lock(m_lock);
+    return m_failedJobs;
+}
+
+void WorkerPool::WaitIdle() {
+    std::unique_lock lock(m_lock);
+    m_idle.wait(lock, [this] { return m_queue.empty() && m_runningCount == 0; });
+}
+
+void WorkerPool::ManagerMain() {
+    std::unique_lock lock(m_lock);
+    for (;;) {
+        m_managerWake.wait(lock, [this] { return m_managerPending || m_shutdown; });
+        if (m_shutdown) return;
+        m_managerPending = false;
+
+        if (m_exitedCount > 0) {
+            std::list<std::unique_ptr<Worker>> ended;
+            for (auto it = m_allWorkers.begin(); it != m_allWorkers.end();) {
+                auto next = std::next(it);
+                if ((*it)->exited) ended.splice(ended.end(), m_allWorkers, it);
+                it = next;
+            }
+            m_exitedCount = 0;
+            // An ended worker only has to release the lock and return, but joining it under the
+            // lock would deadlock.
+            lock.unlock();
+            for (auto& worker : ended)
+                worker->thread.join();
+            ended.clear();
+            lock.lock();
+            if (m_shutdown) return;
+        }
+
+        while (!m_queue.empty()) {
+            Worker* worker = TakeFreeWorker();
+            if (!worker) break;
+            worker->job = std::move(m_queue.front());
+            m_queue.pop_front();
+            // Counted as running from the hand-over, so WaitIdle never sees a gap between the
+            // queue and the worker.
+            ++m_runningCount;
+            worker->wake.notify_one();
+        }
+    }
+}
+
+void WorkerPool::WorkerMain(Worker* worker) {
+    std::unique_lock lock(m_lock);
+    for (;;) {
+        worker->wake.wait(lock, [worker] { return worker->job || worker->retire; });
+        if (!worker->job) break;  // retired while idle; already uncounted
+
+        std::unique_ptr<Job> job = std::move(worker->job);
+        lock.unlock();
+        const bool ok = RunJob(std::move(job));
+        lock.lock();
+
+        if (!ok) ++m_failedJobs;
+        --m_runningCount;
+        if (m_runningCount == 0 && m_queue.empty()) m_idle.notify_all();
+        // A lowered limit retires busy surplus workers here, once their job is over.
+        if (m_shutdown || m_workerCount > m_maxThreads) {
+            --m_workerCount;
+            break;
+        }
+        m_freeWorkers.push_back(worker);
+        WakeManager();
+    }
+    worker->exited = true;
+    ++m_exitedCount;
+    WakeManager();
+}
+
+bool WorkerPool::RunJob(std::unique_ptr<Job> job) {
+    bool ok = true;
+    try {
+        job->Run();
+    } catch (...) {
+        // A failing job must not take its worker, and with it a slot of the pool, down.
+        ok = false;
+    }
+    job->done.store(true);
+    job.reset();
+    return ok;
+}
+
+WorkerPool::Worker* WorkerPool::TakeFreeWorker() {
+    if (!m_freeWorkers.empty()) {
+        Worker* worker = m_freeWorkers.back();
+        m_freeWorkers.pop_back();
+        return worker;
+    }
+    if (m_workerCount >= m_maxThreads) return nullptr;
+
+    // Listed before its thread starts; the thread waits for the lock held here anyway.
+    m_allWorkers.push_back(std::make_unique<Worker>());
+    Worker* worker = m_allWorkers.back().get();
+    try {
+        worker->thread = std::thread(&WorkerPool::WorkerMain, this, worker);
+    } catch (const std::system_error&) {
+        // Out of threads: the job stays queued and is tried again at the next wake-up.
+        m_allWorkers.pop_back();
+        return nullptr;
+    }
+    ++m_workerCount;
+    return worker;
+}
+
+void WorkerPool::WakeManager() {
+    m_managerPending = true;
+    m_managerWake.notify_one();
+}
+
+void WorkerPool::RetireIdleSurplus() {
+    while (m_workerCount > m_maxThreads && !m_freeWorkers.empty()) {
+        Worker* worker = m_freeWorkers.back();
+        m_freeWorkers.pop_back();
+        worker->retire = true;
+        --m_workerCount;
+        worker->wake.notify_one();
+    }
+}
+
+}  // namespace kov

@@ -1,0 +1,92 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "engine/job.h"
+
+namespace kov {
+
+// Runs jobs on a bounded set of worker threads. A manager thread hands queued jobs to idle
+// workers, creating workers lazily up to the thread limit; each worker runs one job at a time,
+// sets its `done`, deletes it and offers itself for the next. Jobs never run on the caller's
+// thread. All members may be called from any thread.
+//
+// Destruction: queued jobs that no worker has taken yet are deleted without running; jobs
+// already handed to a worker are run to the end and waited for. The pool never stops a job
+// itself: whoever wants a fast exit sets each job's `stopRequest` before destroying the pool.
+class WorkerPool {
+public:
+    static constexpr int kMinThreads = 1;
+    static constexpr int kMaxThreads = 32;
+
+    WorkerPool();
+    ~WorkerPool();
+    WorkerPool(const WorkerPool&) = delete;
+    WorkerPool& operator=(const WorkerPool&) = delete;
+
+    // Queues the job before the first queued job of lower priority, else at the end, so equal
+    // priorities keep their arrival order. A null job is ignored.
+    void Enqueue(std::unique_ptr<Job> job);
+
+    // Accepts 1..32 (false and no change otherwise). A lower limit retires idle surplus workers
+    // at once and busy ones as they finish their current job.
+    bool SetMaxThreads(int n);
+
+    int MaxThreads() const;
+    int WorkerCount() const;          // workers in existence, idle or busy
+    std::size_t QueuedCount() const;  // jobs not yet handed to a worker
+    int RunningCount() const;         // jobs handed to a worker and not yet deleted
+    // Jobs whose Run threw. The exception is swallowed so the worker stays usable.
+    std::uint64_t FailedJobCount() const;
+
+    // Blocks until no job is queued or running. Jobs that finished are deleted by then.
+    void WaitIdle();
+
+private:
+    struct Worker {
+        std::thread thread;
+        std::unique_ptr<Job> job;  // handed over by the manager, taken by the worker
+        std::condition_variable wake;
+        bool retire = false;  // set only while the worker is idle
+        bool exited = false;  // its thread is about to return and may be joined
+    };
+
+    void ManagerMain();
+    void WorkerMain(Worker* worker);
+    // Runs, marks done and deletes the job; false when Run threw.
+    static bool RunJob(std::unique_ptr<Job> job);
+
+    // The helpers below run with m_lock held.
+    Worker* TakeFreeWorker();
+    void WakeManager();
+    void RetireIdleSurplus();
+
+    mutable std::mutex m_lock;
+    std::condition_variable m_managerWake;
+    std::condition_variable m_idle;
+    // Set by every change that may let the manager make progress and cleared by the manager
+    // before it looks, so a change made while it is busy is seen on its next round.
+    bool m_managerPending = false;
+    bool m_shutdown = false;
+
+    std::deque<std::unique_ptr<Job>> m_queue;
+    int m_maxThreads = 1;
+    int m_workerCount = 0;   // workers that have not decided to end
+    int m_runningCount = 0;  // jobs handed to workers and not yet deleted
+    int m_exitedCount = 0;   // ended workers waiting to be joined by the manager
+    std::uint64_t m_failedJobs = 0;
+    std::vector<Worker*> m_freeWorkers;               // stack of idle workers
+    std::list<std::unique_ptr<Worker>> m_allWorkers;  // owns every worker not yet joined
+
+    std::thread m_manager;  // last: it starts once everything above exists
+};
+
+}  // namespace kov
