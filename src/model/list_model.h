@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
@@ -49,6 +50,8 @@ enum RowColumn : int {
 struct Row {
     RowId id = 0;
     UrlItem item;
+    // The stop flag of the session's job for this row; empty when the row has no job.
+    std::shared_ptr<std::atomic<int>> job;
     RunState runState = RunState::None;
     std::uint64_t filePos = 0;   // bytes of the current file present
     std::uint64_t fileSize = 0;  // expected size of the current file, 0 unknown

@@ -50,10 +50,6 @@ struct Probe {
         permits += n;
         cv.notify_all();
     }
-    int Running() {
-        std::lock_guard lock(m);
-        return running;
-    }
 };
 
 // Records its start, then blocks until the probe lets it finish.
