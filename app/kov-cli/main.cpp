@@ -8,6 +8,7 @@
 #include "list_printer.h"
 #include "platform/file_util.h"
 #include "session/application.h"
+#include "session_runner.h"
 
 namespace {
 
@@ -59,8 +60,9 @@ int main(int argc, char** argv) {
     kov::StartupInput input;
     input.args = options.programArgs;
     if (!app.Startup(input)) return 1;
-    const bool ok = RunListCommands(options, app);
+    int status = RunListCommands(options, app) ? 0 : 2;
+    if (status == 0 && app.Options().autoMode) status = kov::cli::RunAutoSession(app);
     app.Shutdown(false);
     kov::SetDefaultPrompter(nullptr);
-    return ok ? 0 : 1;
+    return status;
 }

@@ -1,0 +1,203 @@
+#include "session/event_log.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <string_view>
+
+#include "core/text_util.h"
+#include "platform/atomic_file_writer.h"
+#include "platform/clock.h"
+#include "platform/file_util.h"
+
+namespace kov {
+
+namespace {
+
+bool WriteAll(int fd, std::string_view data) {
+    while (!data.empty()) {
+        const ssize_t n = ::write(fd, data.data(), data.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+// Keeps the part of the file after the first line feed within its last limit bytes. The cut
+// copy replaces the file by a rename, so any failure leaves the file as it was.
+void CutToTail(const std::string& path, std::int64_t limit) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= limit) return;
+    const int in = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) return;
+    if (::lseek(in, static_cast<off_t>(st.st_size - limit), SEEK_SET) < 0) {
+        ::close(in);
+        return;
+    }
+    AtomicFileWriter out;
+    if (!out.Open(path, static_cast<unsigned>(st.st_mode & 07777))) {
+        ::close(in);
+        return;
+    }
+    bool lineStarted = false;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(in, buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            ::close(in);
+            return;  // the writer removes its temporary file
+        }
+        if (n == 0) break;
+        std::string_view chunk(buffer, static_cast<std::size_t>(n));
+        if (!lineStarted) {
+            const std::size_t lf = chunk.find('\n');
+            if (lf == std::string_view::npos) continue;
+            chunk.remove_prefix(lf + 1);
+            lineStarted = true;
+        }
+        out.Write(chunk);
+    }
+    ::close(in);
+    out.Commit();
+}
+
+std::string Flattened(const std::string& text) {
+    std::string result = text;
+    std::replace_if(
+        result.begin(), result.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    return result;
+}
+
+}  // namespace
+
+EventLog::EventLog(const AppSettings& settings, std::string logFilePath,
+                   std::function<std::time_t()> now)
+    : m_settings(settings), m_path(std::move(logFilePath)), m_now(std::move(now)) {}
+
+EventLog::~EventLog() {
+    CloseFile();
+}
+
+std::string EventLog::TimeStamp() const {
+    const CalendarTime t = LocalTime(m_now ? m_now() : std::time(nullptr));
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%02d.%02d.%d %02d:%02d:%02d", t.day, t.month, t.year,
+                  t.hour, t.minute, t.second);
+    return buffer;
+}
+
+void EventLog::AddLine(const std::string& text, int fileFlag, int image) {
+    std::lock_guard notifyLock(m_notifyMutex);
+    LogLine line{TimeStamp(), Flattened(text), image};
+    bool cleared = false;
+    std::vector<EventLogListener*> listeners;
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_lines.size() > kMaxPaneLines) {
+            m_lines.clear();
+            cleared = true;
+        }
+        m_lines.push_back(line);
+        if (m_settings.WriteLog != 0 && fileFlag >= 1) {
+            WriteToFile(line.time + " - " + line.text + "\n");
+        }
+        listeners = m_listeners;
+    }
+    for (EventLogListener* listener : listeners) {
+        if (cleared && Listening(listener)) listener->Cleared();
+        if (Listening(listener)) listener->LineAdded(line);
+    }
+}
+
+void EventLog::WriteToFile(const std::string& data) {
+    if (m_fd < 0) {
+        if (m_path.empty()) return;
+        // A negative size would cut everything; only a positive limit cuts.
+        if (m_settings.MaxLogSize > 0) {
+            CutToTail(m_path, static_cast<std::int64_t>(m_settings.MaxLogSize) * 1024);
+        }
+        m_fd = ::open(m_path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+        if (m_fd < 0) return;  // the line stays in the pane only
+    }
+    // One write per line, so that lines never interleave with another writer of the file.
+    WriteAll(m_fd, data);
+}
+
+void EventLog::CloseFile() {
+    std::lock_guard lock(m_mutex);
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+}
+
+bool EventLog::LogDetailAtLeast(int level) const {
+    return m_settings.LogDetail >= level;
+}
+
+void EventLog::Clear() {
+    std::lock_guard notifyLock(m_notifyMutex);
+    std::vector<EventLogListener*> listeners;
+    {
+        std::lock_guard lock(m_mutex);
+        m_lines.clear();
+        listeners = m_listeners;
+    }
+    for (EventLogListener* listener : listeners) {
+        if (Listening(listener)) listener->Cleared();
+    }
+}
+
+std::vector<LogLine> EventLog::Lines() const {
+    std::lock_guard lock(m_mutex);
+    return m_lines;
+}
+
+std::size_t EventLog::Count() const {
+    std::lock_guard lock(m_mutex);
+    return m_lines.size();
+}
+
+bool EventLog::SaveTo(const std::string& path) const {
+    std::string data;
+    for (const LogLine& line : Lines()) {
+        if (line.text.empty()) continue;
+        data += CapText(line.time, kSavedTimeCapacity);
+        data += " : ";
+        data += CapText(line.text, kSavedTextCapacity);
+        data += '\n';
+    }
+    return WriteFileAtomic(path, data, 0644);
+}
+
+bool EventLog::Listening(EventLogListener* listener) const {
+    std::lock_guard lock(m_mutex);
+    return std::find(m_listeners.begin(), m_listeners.end(), listener) != m_listeners.end();
+}
+
+void EventLog::AddListener(EventLogListener* listener) {
+    if (listener == nullptr) return;
+    std::lock_guard notifyLock(m_notifyMutex);
+    std::lock_guard lock(m_mutex);
+    if (std::find(m_listeners.begin(), m_listeners.end(), listener) == m_listeners.end()) {
+        m_listeners.push_back(listener);
+    }
+}
+
+void EventLog::RemoveListener(EventLogListener* listener) {
+    std::lock_guard notifyLock(m_notifyMutex);
+    std::lock_guard lock(m_mutex);
+    m_listeners.erase(std::remove(m_listeners.begin(), m_listeners.end(), listener),
+                      m_listeners.end());
+}
+
+}  // namespace kov

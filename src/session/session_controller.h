@@ -1,0 +1,122 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/app_settings.h"
+#include "engine/download_job.h"
+#include "engine/job_event.h"
+#include "model/list_model.h"
+#include "session/session_state.h"
+
+namespace kov {
+
+class EventLog;
+class ListDocument;
+class MainLoop;
+class Prompter;
+class WorkerPool;
+
+// What the end of a session may do besides logging.
+struct SessionHooks {
+    std::function<void(int sound)> playSound;
+    // Auto mode: close the program (or, with shutdown, power the computer off).
+    std::function<void(bool shutdown)> endOfSessionAction;
+    std::function<std::time_t()> now;        // empty: the system clock
+    std::function<void()> saveLimitCounter;  // writes the traffic counter (LimitTrace)
+};
+
+// The one download session that can exist at a time: turns a start request into jobs for the
+// due rows, follows the jobs through their events, keeps the progress columns and statistics,
+// stops jobs on request and ends the session when no job is queued or running. Runs on the
+// main loop's thread; jobs post their events through it (JobEventSink).
+class SessionController : public JobEventSink {
+public:
+    static constexpr int kProgressTimer = 28184;
+    static constexpr int kMonitorTimer = 38500;
+
+    SessionController(AppSettings& settings, ListDocument& document, MainLoop& loop,
+                      WorkerPool& pool, EventLog& log, Prompter& prompter,
+                      std::shared_ptr<JobEnvironment> jobEnvironment, SessionHooks hooks = {});
+    ~SessionController() override;
+
+    // Command-line auto mode: run, then close (or shut down).
+    void SetAutoMode(bool autoMode, bool shutdownAfter);
+
+    // Starts the monitor tick (the program's first activation).
+    void Activate();
+
+    // "Start download": all due rows, or only the selected ones.
+    void StartRequest(bool selectedOnly, const std::vector<RowId>& selection = {});
+    // "Stop": shiftHeld stops immediately whatever AbortMode says; ctrlHeld stops only the
+    // selected rows and the session goes on.
+    void OnStop(bool shiftHeld = false, bool ctrlHeld = false,
+                const std::vector<RowId>& selection = {});
+    void StopRunningThreads(bool selectedOnly, const std::vector<RowId>& selection = {});
+
+    // Speed limit commands.
+    void SpeedLimitOn();
+    void SpeedLimitOff();
+
+    SessionState State() const { return m_state; }
+    const SessionStats& Stats() const { return m_stats; }
+    bool UserStopped() const { return m_userStopped; }
+    int RunningCount() const { return m_runningCount; }
+    int QueuedCount() const { return m_queuedCount; }
+    // File results other than success and skip seen in this program run.
+    int ErrorResults() const { return m_errorResults; }
+
+    // JobEventSink, any thread.
+    void Post(JobEvent event) override;
+
+private:
+    void StartSession();
+    void ConnectionReady();
+    void FillQueue();
+    void AddJob(Row& row, long index);
+    void OnJobEvent(const JobEvent& event);
+    void RecountAndCheckEnd();
+    void EndSession(bool halted);
+    void ProgressTick();
+    void MonitorTick();
+    void ApplySpeedLimit(bool on);
+    std::time_t Now() const;
+    std::time_t DayStart() const;
+    bool IsDue(const UrlItem& item, std::time_t dayStart) const;
+
+    AppSettings& m_settings;
+    ListDocument& m_document;
+    MainLoop& m_loop;
+    WorkerPool& m_pool;
+    EventLog& m_log;
+    Prompter& m_prompter;
+    std::shared_ptr<JobEnvironment> m_jobEnv;
+    SessionHooks m_hooks;
+    EventContext m_context;
+
+    SessionState m_state = SessionState::Idle;
+    SessionStats m_stats;
+    bool m_selectedOnly = false;
+    std::vector<RowId> m_selection;
+    bool m_userStopped = false;
+    bool m_endingGuard = false;
+    bool m_autoMode = false;
+    bool m_shutdownAfter = false;
+    bool m_speedLimitOn = false;
+    int m_runningCount = 0;
+    int m_queuedCount = 0;
+    int m_connectTicks = 0;
+    int m_monitorTicks = 0;
+    int m_errorResults = 0;
+    double m_secondFraction = 0;
+    std::uint64_t m_limitValue = 0;
+    std::thread m_connectThread;
+};
+
+}  // namespace kov

@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# kov-cli -a: a session of the current list against a local web server, its log, the files,
+# the updated list and the exit status; -d powers off through a stand-in command.
+set -euo pipefail
+cli="$1"
+tmp="$(mktemp -d)"
+server=""
+cleanup() {
+    [ -n "$server" ] && kill "$server" 2>/dev/null
+    rm -rf "$tmp"
+}
+trap cleanup EXIT
+export KOV_HOME="$tmp/home" XDG_CONFIG_HOME="$tmp/config" XDG_DATA_HOME="$tmp/data"
+unset http_proxy https_proxy ftp_proxy all_proxy no_proxy HTTP_PROXY HTTPS_PROXY ALL_PROXY
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+mkdir -p "$tmp/www/pics"
+echo "hello world" > "$tmp/www/a.txt"
+for i in 1 2 3; do echo "picture $i" > "$tmp/www/pics/p$i.jpg"; done
+port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+(cd "$tmp/www" && exec python3 -m http.server "$port" --bind 127.0.0.1 >/dev/null 2>&1) &
+server=$!
+for _ in $(seq 100); do
+    python3 -c "import socket; socket.create_connection(('127.0.0.1',$port))" 2>/dev/null && break
+    sleep 0.1
+done
+base="http://127.0.0.1:$port"
+
+# A clean run: exit 0, the file, the log lines, the list's last download date.
+"$cli" --add "$base/a.txt" >/dev/null
+"$cli" -a > "$tmp/out" || fail "exit status $? for a clean session"
+grep -q "File download OK $KOV_HOME/Download/Main/a.txt" "$tmp/out" || fail "log: $(cat "$tmp/out")"
+grep -q "Session finished, bytes downloaded" "$tmp/out" || fail "no summary"
+[ "$(cat "$KOV_HOME/Download/Main/a.txt")" = "hello world" ] || fail "file content"
+"$cli" --list | grep -q $'\t'"$(date +%Y.%m.%d)"$'\tno$' || fail "last download not saved"
+
+# A second run skips the file; a missing file makes the exit status 1.
+"$cli" -a > "$tmp/out" || fail "second run"
+grep -q "File skipped (already exists)" "$tmp/out" || fail "no skip: $(cat "$tmp/out")"
+"$cli" --add "$base/missing.txt" >/dev/null
+if "$cli" -a > "$tmp/out"; then fail "an error result gave exit status 0"; fi
+grep -q "Open resource error" "$tmp/out" || fail "no error line"
+
+# A number series advances CurrentNum in the list file.
+cat > "$tmp/series.ini" <<INI
+[item 1]
+Name=pics
+Url=$base/pics/p%u.jpg
+Dest=$tmp/pics/
+NumBased=1
+CurrentNum=1
+Tolerance=0
+INI
+"$cli" --import "$tmp/series.ini" >/dev/null
+"$cli" -a > "$tmp/out" || true
+# An import moves the item into the list's own folder.
+[ -f "$KOV_HOME/Download/Main/p3.jpg" ] || fail "series file missing: $(cat "$tmp/out")"
+grep -q '^CurrentNum=4$' "$KOV_HOME/Default.ini" || fail "CurrentNum not saved: $(grep CurrentNum "$KOV_HOME/Default.ini")"
+
+# -d: the session ends with a power-off, here a stand-in.
+export KOV_POWEROFF_COMMAND="touch $tmp/powered-off"
+"$cli" -a -d > "$tmp/out" || true
+[ -f "$tmp/powered-off" ] || fail "-d did not power off"
+rm -f "$tmp/powered-off"
+"$cli" -d > "$tmp/out" || fail "-d alone"
+[ ! -f "$tmp/powered-off" ] || fail "-d without -a powered off"
+echo ok

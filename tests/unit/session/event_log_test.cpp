@@ -1,0 +1,293 @@
+#include "session/event_log.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/app_settings.h"
+#include "platform/clock.h"
+#include "platform/file_util.h"
+#include "session/session_state.h"
+#include "support/temp_dir.h"
+
+namespace kov {
+namespace {
+
+std::string Slurp(const std::string& path) {
+    return ReadFile(path).value_or("<missing>");
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t lf = text.find('\n', start);
+        if (lf == std::string::npos) {
+            lines.push_back(text.substr(start));
+            break;
+        }
+        lines.push_back(text.substr(start, lf - start));
+        start = lf + 1;
+    }
+    return lines;
+}
+
+// Records notifications and reads the log back from inside them.
+class RecordingListener : public EventLogListener {
+public:
+    explicit RecordingListener(const EventLog& log) : m_log(log) {}
+    void LineAdded(const LogLine& line) override {
+        added.push_back(line.text);
+        countSeen.push_back(m_log.Count());  // must not deadlock
+    }
+    void Cleared() override { ++cleared; }
+
+    std::vector<std::string> added;
+    std::vector<std::size_t> countSeen;
+    int cleared = 0;
+
+private:
+    const EventLog& m_log;
+};
+
+class EventLogTest : public ::testing::Test {
+protected:
+    EventLogTest() : logPath(dir.File("Kov.log")) {
+        settings.WriteLog = 1;
+        clock = MakeTime(CalendarTime{2024, 3, 5, 7, 8, 9});
+    }
+
+    test::TempDir dir;
+    std::string logPath;
+    AppSettings settings;
+    std::time_t clock = 0;
+};
+
+TEST_F(EventLogTest, TimeStampAndFileLineFormat) {
+    EventLog log(settings, logPath, [this] { return clock; });
+    log.AddLine("[News] - download Started", 1, kLogSuccess);
+    clock = MakeTime(CalendarTime{2025, 12, 31, 23, 59, 58});
+    log.AddLine("second", 2, kLogError);
+
+    const auto lines = log.Lines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].time, "05.03.2024 07:08:09");
+    EXPECT_EQ(lines[0].text, "[News] - download Started");
+    EXPECT_EQ(lines[0].image, kLogSuccess);
+    EXPECT_EQ(lines[1].time, "31.12.2025 23:59:58");
+    EXPECT_EQ(lines[1].image, kLogError);
+    EXPECT_EQ(Slurp(logPath),
+              "05.03.2024 07:08:09 - [News] - download Started\n"
+              "31.12.2025 23:59:58 - second\n");
+}
+
+TEST_F(EventLogTest, FileFlagAndWriteLogDecideWhatReachesTheFile) {
+    {
+        settings.WriteLog = 0;
+        EventLog log(settings, logPath, [this] { return clock; });
+        log.AddLine("off 1", 1, kLogInfo);
+        log.AddLine("off 2", 2, kLogInfo);
+        EXPECT_EQ(log.Count(), 2u);
+        EXPECT_FALSE(FileExists(logPath));
+    }
+    {
+        settings.WriteLog = 1;
+        EventLog log(settings, logPath, [this] { return clock; });
+        log.AddLine("Scheduled task queue rebuilt", 0, kLogSuccess);
+        EXPECT_EQ(log.Count(), 1u);
+        EXPECT_FALSE(FileExists(logPath));
+        log.AddLine("to file", 1, kLogInfo);
+        EXPECT_EQ(Slurp(logPath), "05.03.2024 07:08:09 - to file\n");
+    }
+}
+
+TEST_F(EventLogTest, PaneClearsOnThe402ndLineAndNotifiesListeners) {
+    EventLog log(settings, logPath, [this] { return clock; });
+    RecordingListener listener(log);
+    log.AddListener(&listener);
+    for (int i = 1; i <= 401; ++i)
+        log.AddLine("line " + std::to_string(i), 0, kLogInfo);
+    EXPECT_EQ(log.Count(), 401u);
+    EXPECT_EQ(listener.cleared, 0);
+
+    log.AddLine("line 402", 0, kLogInfo);
+    ASSERT_EQ(log.Count(), 1u);
+    EXPECT_EQ(log.Lines()[0].text, "line 402");
+    EXPECT_EQ(listener.cleared, 1);
+    ASSERT_EQ(listener.added.size(), 402u);
+    EXPECT_EQ(listener.countSeen.back(), 1u);  // notified after the line was stored
+
+    log.Clear();
+    EXPECT_EQ(log.Count(), 0u);
+    EXPECT_EQ(listener.cleared, 2);
+
+    log.RemoveListener(&listener);
+    log.AddLine("unseen", 0, kLogInfo);
+    EXPECT_EQ(listener.added.size(), 402u);
+}
+
+TEST_F(EventLogTest, LineBreaksInTextAreFlattened) {
+    EventLog log(settings, logPath, [this] { return clock; });
+    log.AddLine("server said:\r\n500 oops\nbye", 1, kLogError);
+    EXPECT_EQ(log.Lines()[0].text, "server said:  500 oops bye");
+    EXPECT_EQ(Slurp(logPath), "05.03.2024 07:08:09 - server said:  500 oops bye\n");
+}
+
+TEST_F(EventLogTest, UnwritableLogPathKeepsLinesInThePane) {
+    ASSERT_TRUE(CreateFolders(logPath));  // a folder where the file should be
+    settings.MaxLogSize = 1;
+    EventLog log(settings, logPath, [this] { return clock; });
+    log.AddLine("a", 1, kLogInfo);
+    log.AddLine("b", 2, kLogInfo);
+    EXPECT_EQ(log.Count(), 2u);
+    EXPECT_TRUE(FolderExists(logPath));
+
+    EventLog missing(settings, dir.File("no/such/folder/Kov.log"), [this] { return clock; });
+    missing.AddLine("c", 1, kLogInfo);
+    EXPECT_EQ(missing.Count(), 1u);
+}
+
+// A log of numbered 100-byte lines ("L00000 xxx...x\n").
+std::string NumberedLog(int count) {
+    std::string text;
+    for (int i = 0; i < count; ++i) {
+        char head[16];
+        std::snprintf(head, sizeof head, "L%05d ", i);
+        text += head;
+        text += std::string(100 - 8, 'x');
+        text += '\n';
+    }
+    return text;
+}
+
+TEST_F(EventLogTest, LogIsCutToItsTailOncePerFileOpening) {
+    const std::string old = NumberedLog(512);  // 51200 bytes
+    ASSERT_TRUE(WriteFileAtomic(logPath, old, 0640));
+    settings.MaxLogSize = 10;
+    EventLog log(settings, logPath, [this] { return clock; });
+
+    const std::string tail = old.substr(old.size() - 10240);
+    const std::string kept = tail.substr(tail.find('\n') + 1);
+    log.AddLine("first", 1, kLogSessionStart);
+    std::string expected = kept + "05.03.2024 07:08:09 - first\n";
+    EXPECT_EQ(Slurp(logPath), expected);
+    struct stat st;
+    ASSERT_EQ(::stat(logPath.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);  // the cut copy keeps the file's mode
+
+    // Later lines of the same session grow the file past the limit without cutting it.
+    const std::string filler(200, 'f');
+    for (int i = 0; i < 60; ++i) {
+        log.AddLine(filler, 1, kLogInfo);
+        expected += "05.03.2024 07:08:09 - " + filler + "\n";
+    }
+    ASSERT_GT(expected.size(), 10240u);
+    EXPECT_EQ(Slurp(logPath), expected);
+
+    // The next session cuts again.
+    log.CloseFile();
+    log.AddLine("next session", 1, kLogSessionStart);
+    const std::string tail2 = expected.substr(expected.size() - 10240);
+    EXPECT_EQ(Slurp(logPath),
+              tail2.substr(tail2.find('\n') + 1) + "05.03.2024 07:08:09 - next session\n");
+}
+
+TEST_F(EventLogTest, CutLeavesSmallOrUnlimitedLogsAlone) {
+    const std::string old = NumberedLog(100);  // 10000 bytes
+    ASSERT_TRUE(WriteFileAtomic(logPath, old, 0644));
+    settings.MaxLogSize = 10;  // 10240 > 10000
+    {
+        EventLog log(settings, logPath, [this] { return clock; });
+        log.AddLine("a", 1, kLogInfo);
+    }
+    EXPECT_EQ(Slurp(logPath), old + "05.03.2024 07:08:09 - a\n");
+
+    // A negative limit is no limit (it must not empty the file).
+    settings.MaxLogSize = -5;
+    {
+        EventLog log(settings, logPath, [this] { return clock; });
+        log.AddLine("b", 1, kLogInfo);
+    }
+    EXPECT_EQ(Slurp(logPath), old + "05.03.2024 07:08:09 - a\n05.03.2024 07:08:09 - b\n");
+}
+
+TEST_F(EventLogTest, FailedCutLeavesTheOldLog) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root ignores folder permissions";
+    const std::string old = NumberedLog(512);
+    ASSERT_TRUE(WriteFileAtomic(logPath, old, 0644));
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0500), 0);  // no temporary file can be created
+    settings.MaxLogSize = 10;
+    {
+        EventLog log(settings, logPath, [this] { return clock; });
+        log.AddLine("kept", 1, kLogInfo);
+    }
+    ::chmod(dir.path().c_str(), 0700);
+    EXPECT_EQ(Slurp(logPath), old + "05.03.2024 07:08:09 - kept\n");
+}
+
+TEST_F(EventLogTest, SaveToWritesTimeAndTextSkippingEmptyLines) {
+    EventLog log(settings, logPath, [this] { return clock; });
+    log.AddLine("one", 0, kLogInfo);
+    log.AddLine("", 0, kLogInfo);
+    // 498 ASCII bytes then a 2-byte character: cutting at 499 must not split it.
+    const std::string longText = std::string(498, 'a') + "\xC3\xA9" + "tail";
+    log.AddLine(longText, 0, kLogInfo);
+
+    const std::string saved = dir.File("saved.log");
+    ASSERT_TRUE(log.SaveTo(saved));
+    EXPECT_EQ(Slurp(saved),
+              "05.03.2024 07:08:09 : one\n05.03.2024 07:08:09 : " + std::string(498, 'a') + "\n");
+    struct stat st;
+    ASSERT_EQ(::stat(saved.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0644u);
+
+    EXPECT_FALSE(log.SaveTo(dir.File("no/such/folder/saved.log")));
+}
+
+TEST_F(EventLogTest, ConcurrentLinesStayWholeInFileAndPane) {
+    EventLog log(settings, logPath, [this] { return clock; });
+    RecordingListener listener(log);
+    log.AddListener(&listener);
+    constexpr int kThreads = 4;
+    constexpr int kPerThread = 200;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&log, t] {
+            for (int i = 0; i < kPerThread; ++i) {
+                log.AddLine("T" + std::to_string(t) + "-" + std::to_string(i) + "-" +
+                                std::string(300, static_cast<char>('a' + t)),
+                            1, kLogInfo);
+            }
+        });
+    }
+    for (auto& thread : threads)
+        thread.join();
+
+    const auto lines = SplitLines(Slurp(logPath));
+    ASSERT_EQ(lines.size(), static_cast<std::size_t>(kThreads * kPerThread));
+    const std::string prefix = "05.03.2024 07:08:09 - T";
+    std::set<std::string> seen;
+    for (const auto& line : lines) {
+        // "<prefix><thread>-<index>-<300 letters of the thread>"
+        ASSERT_EQ(line.rfind(prefix, 0), 0u) << line.substr(0, 80);
+        const std::size_t dash = line.find('-', prefix.size() + 2);
+        ASSERT_NE(dash, std::string::npos) << line.substr(0, 80);
+        const int thread = line[prefix.size()] - '0';
+        ASSERT_TRUE(thread >= 0 && thread < kThreads) << line.substr(0, 80);
+        EXPECT_EQ(line.substr(dash + 1), std::string(300, static_cast<char>('a' + thread)));
+        seen.insert(line.substr(prefix.size(), dash - prefix.size()));
+    }
+    EXPECT_EQ(seen.size(), lines.size());
+    // 800 lines: the 402nd cleared the pane, which then took the last 399.
+    EXPECT_EQ(log.Count(), 399u);
+    EXPECT_EQ(listener.added.size(), 800u);
+    EXPECT_EQ(listener.cleared, 1);
+}
+
+}  // namespace
+}  // namespace kov
