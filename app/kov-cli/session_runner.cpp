@@ -1,9 +1,14 @@
 #include "session_runner.h"
 
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdio>
 #include <memory>
+#include <mutex>
+#include <string>
 
+#include "core/display_format.h"
 #include "core/event_loop.h"
 #include "core/message_table.h"
 #include "core/prompter.h"
@@ -25,13 +30,35 @@ extern "C" void OnInterrupt(int) {
     g_interrupts.fetch_add(1);
 }
 
-// Log lines go to standard output in the log file's form.
+// Log lines go to standard output in the log file's form; on a terminal a status line below
+// them shows the running session.
 class StdoutLog : public EventLogListener {
 public:
+    explicit StdoutLog(bool terminal) : m_terminal(terminal) {}
+
     void LineAdded(const LogLine& line) override {
+        std::lock_guard<std::mutex> guard(m_lock);
+        if (m_statusShown) std::fputs("\r\x1b[K", stdout);
         std::printf("%s - %s\n", line.time.c_str(), line.text.c_str());
+        if (m_statusShown) std::fputs(m_status.c_str(), stdout);
         std::fflush(stdout);
     }
+
+    void ShowStatus(const std::string& status) {
+        if (!m_terminal) return;
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_status = status;
+        m_statusShown = !status.empty();
+        std::fputs("\r\x1b[K", stdout);
+        std::fputs(status.c_str(), stdout);
+        std::fflush(stdout);
+    }
+
+private:
+    const bool m_terminal;
+    std::mutex m_lock;
+    std::string m_status;
+    bool m_statusShown = false;
 };
 
 }  // namespace
@@ -40,7 +67,7 @@ int RunAutoSession(Application& app) {
     AppSettings& settings = app.Settings();
     EventLoop loop;
     EventLog log(settings, FolderOf(app.Paths().settingsFile) + "Kov.log");
-    StdoutLog printer;
+    StdoutLog printer(isatty(STDOUT_FILENO) == 1);
     log.AddListener(&printer);
     GlobalLimitCounter() = app.LimitCounter();
 
@@ -75,9 +102,25 @@ int RunAutoSession(Application& app) {
             session.OnStop(seen >= 2, false);
         });
 
+        // At most four redraws a second, and only on a terminal.
+        loop.StartTimer(2, std::chrono::milliseconds(250), [&] {
+            if (session.State() != SessionState::Downloading &&
+                session.State() != SessionState::Stopping) {
+                return;
+            }
+            printer.ShowStatus(std::to_string(session.RunningCount()) + " " +
+                               GetString(EventCode::RunningActive) + ", " +
+                               std::to_string(session.QueuedCount()) + " " +
+                               GetString(EventCode::RunningInQueue) + ", " +
+                               SizeText(static_cast<std::uint64_t>(session.Stats().sessionBytes)) +
+                               " " + GetString(EventCode::Bytes) + ", " +
+                               SpeedText(std::uint64_t{session.Stats().currentSpeed}));
+        });
+
         session.Activate();
         session.StartRequest(false);
         loop.Run();
+        printer.ShowStatus("");
         // Whatever is still queued or running (a stop that did not finish) ends now.
         session.StopRunningThreads(false);
         pool.WaitIdle();

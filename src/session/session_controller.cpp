@@ -69,6 +69,28 @@ void SessionController::Activate() {
 }
 
 void SessionController::Post(JobEvent event) {
+    if (event.code == kEventBlock) {
+        std::lock_guard<std::mutex> guard(m_progressLock);
+        auto [pending, fresh] = m_pendingProgress.try_emplace(event.jobId, event);
+        if (!fresh) {
+            pending->second.param1 += event.param1;
+            pending->second.param2 = event.param2;
+            return;
+        }
+        const std::uint64_t id = event.jobId;
+        m_loop.Post([this, id] {
+            JobEvent merged;
+            {
+                std::lock_guard<std::mutex> guard(m_progressLock);
+                auto it = m_pendingProgress.find(id);
+                if (it == m_pendingProgress.end()) return;
+                merged = std::move(it->second);
+                m_pendingProgress.erase(it);
+            }
+            OnJobEvent(merged);
+        });
+        return;
+    }
     m_loop.Post([this, e = std::move(event)] { OnJobEvent(e); });
 }
 

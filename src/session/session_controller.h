@@ -7,6 +7,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "core/app_settings.h"
@@ -117,6 +118,10 @@ private:
     double m_secondFraction = 0;
     std::uint64_t m_limitValue = 0;
     std::thread m_connectThread;
+    // Progress events of a job waiting to be handled: later ones add their bytes to it, so a
+    // fast transfer cannot flood the main loop and every total stays exact.
+    std::mutex m_progressLock;
+    std::unordered_map<std::uint64_t, JobEvent> m_pendingProgress;
 };
 
 }  // namespace kov
