@@ -60,19 +60,6 @@ private:
     int m_fd;
 };
 
-bool WriteAll(int fd, const char* data, std::size_t n) {
-    while (n > 0) {
-        const ssize_t w = ::write(fd, data, n);
-        if (w < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data += w;
-        n -= static_cast<std::size_t>(w);
-    }
-    return true;
-}
-
 int WriteFailure(int error) {
     return error == ENOSPC || error == EDQUOT ? kResultDiskFull : kResultWriteError;
 }
@@ -245,7 +232,7 @@ int CopyLocalFile(const std::string& sourceUrlOrPath, const std::string& target,
             result = kResultBroken;
             break;
         }
-        if (!WriteAll(out.get(), buffer.data(), static_cast<std::size_t>(n))) {
+        if (!WriteAll(out.get(), std::string_view(buffer.data(), static_cast<std::size_t>(n)))) {
             context.lastError = errno;
             result = WriteFailure(errno);
             break;

@@ -99,19 +99,6 @@ bool FileContains(const std::string& path, const std::string& needle) {
     return found;
 }
 
-bool WriteAll(int fd, const char* data, std::size_t n) {
-    while (n > 0) {
-        const ssize_t w = ::write(fd, data, n);
-        if (w < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data += w;
-        n -= static_cast<std::size_t>(w);
-    }
-    return true;
-}
-
 int WriteFailure() {
     return errno == ENOSPC || errno == EDQUOT ? kResultDiskFull : kResultWriteError;
 }
@@ -335,7 +322,7 @@ int FetchHttp(const std::string& url, std::string& localPath, int conType, int n
             result = kResultStub;
             break;
         }
-        if (!WriteAll(fd, job.buffer.data(), got)) {
+        if (!WriteAll(fd, std::string_view(job.buffer.data(), got))) {
             result = WriteFailure();
             break;
         }
@@ -428,7 +415,7 @@ int FetchByUrl(const std::string& url, const std::string& localPath, HttpFetchJo
             break;
         }
         if (n == 0) break;
-        if (!WriteAll(fd, job.buffer.data(), static_cast<std::size_t>(n))) {
+        if (!WriteAll(fd, std::string_view(job.buffer.data(), static_cast<std::size_t>(n)))) {
             result = WriteFailure();
             break;
         }

@@ -1,5 +1,7 @@
 #include "platform/atomic_file_writer.h"
 
+#include "platform/file_util.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,18 +13,6 @@ namespace kov {
 namespace {
 
 constexpr std::size_t kBufferSize = 1 << 20;
-
-bool WriteAll(int fd, std::string_view data) {
-    while (!data.empty()) {
-        const ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
 
 }  // namespace
 

@@ -32,6 +32,10 @@ std::vector<FolderEntry> ListMatching(const std::string& pattern);
 // or a full disk never leaves a half-written file. The file gets the given mode.
 bool WriteFileAtomic(const std::string& path, std::string_view data, unsigned mode = 0600);
 
+// Writes all of data to a file descriptor, going on after interruptions and short writes.
+// False on an error (errno tells which).
+bool WriteAll(int fd, std::string_view data);
+
 // Reads a whole file. nullopt when it cannot be opened or read.
 std::optional<std::string> ReadFile(const std::string& path);
 

@@ -19,18 +19,6 @@ namespace kov {
 
 namespace {
 
-bool WriteAll(int fd, std::string_view data) {
-    while (!data.empty()) {
-        const ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
 // Keeps the part of the file after the first line feed within its last limit bytes. The cut
 // copy replaces the file by a rename, so any failure leaves the file as it was.
 void CutToTail(const std::string& path, std::int64_t limit) {

@@ -6,29 +6,14 @@
 #include <string>
 
 #include "platform/clock.h"
-#include "unit/platform/platform_test_util.h"
+#include "support/env_guard.h"
 
 namespace kov {
 namespace {
 
-// Switches the process time zone for one test and back again afterwards.
-class TimeZone {
-public:
-    explicit TimeZone(const char* tz) {
-        ::setenv("TZ", tz, 1);
-        ::tzset();
-    }
-
-private:
-    struct Reread {
-        ~Reread() { ::tzset(); }
-    } m_reread;  // destroyed last: re-reads the restored variable
-    test::EnvGuard m_guard{{"TZ"}};
-};
-
 class LocalPathTest : public ::testing::Test {
 protected:
-    TimeZone m_tz{"UTC0"};
+    test::TimeZone m_tz{"UTC0"};
     void SetUp() override {
         context.appFolder = "/opt/kov/";
         context.appDrive = "/";

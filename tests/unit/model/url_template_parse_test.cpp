@@ -7,29 +7,14 @@
 #include <string>
 
 #include "platform/clock.h"
-#include "unit/platform/platform_test_util.h"
+#include "support/env_guard.h"
 
 namespace kov {
 namespace {
 
-// Switches the process time zone for one test and back again afterwards.
-class TimeZone {
-public:
-    explicit TimeZone(const char* tz) {
-        ::setenv("TZ", tz, 1);
-        ::tzset();
-    }
-
-private:
-    struct Reread {
-        ~Reread() { ::tzset(); }
-    } m_reread;  // destroyed last: re-reads the restored variable
-    test::EnvGuard m_guard{{"TZ"}};
-};
-
 class UrlParseTest : public ::testing::Test {
 protected:
-    TimeZone m_tz{"Europe/Berlin"};
+    test::TimeZone m_tz{"Europe/Berlin"};
     static std::time_t Day(int year, int month, int day) {
         return MakeTime(CalendarTime{year, month, day, 9, 30, 0, 0});
     }

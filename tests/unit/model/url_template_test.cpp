@@ -7,32 +7,17 @@
 #include <string>
 
 #include "platform/clock.h"
-#include "unit/platform/platform_test_util.h"
+#include "support/env_guard.h"
 
 namespace kov {
 namespace {
-
-// Switches the process time zone for one test and back again afterwards.
-class TimeZone {
-public:
-    explicit TimeZone(const char* tz) {
-        ::setenv("TZ", tz, 1);
-        ::tzset();
-    }
-
-private:
-    struct Reread {
-        ~Reread() { ::tzset(); }
-    } m_reread;  // destroyed last: re-reads the restored variable
-    test::EnvGuard m_guard{{"TZ"}};
-};
 
 std::time_t At(int year, int month, int day, int hour = 14, int minute = 5, int second = 9) {
     return MakeTime(CalendarTime{year, month, day, hour, minute, second, 0});
 }
 
 TEST(ExpandTemplate, DateAndTimeTokens) {
-    TimeZone tz("Europe/Berlin");
+    test::TimeZone tz("Europe/Berlin");
     const std::time_t t = At(2005, 3, 7);  // a Monday
     auto expand = [&](const char* templ) { return ExpandTemplate(templ, t, 0, true); };
     EXPECT_EQ(expand("http://h/%Y%M%D.html"), "http://h/20050307.html");
@@ -51,7 +36,7 @@ TEST(ExpandTemplate, DateAndTimeTokens) {
 
 TEST(ExpandTemplate, WeeksStartOnSundayAndDaylightSavingShortensTheDayCount) {
     {
-        TimeZone tz("UTC0");
+        test::TimeZone tz("UTC0");
         // 2006 starts on a Sunday: Saturday the 7th is still week 1, Sunday the 8th week 2.
         EXPECT_EQ(ExpandTemplate("%ND %NW", At(2006, 1, 1), 0, true), "001 01");
         EXPECT_EQ(ExpandTemplate("%ND %NW", At(2006, 1, 7), 0, true), "007 01");
@@ -63,7 +48,7 @@ TEST(ExpandTemplate, WeeksStartOnSundayAndDaylightSavingShortensTheDayCount) {
     {
         // In summer time the moment is one hour less than whole days after January 1 at the
         // same clock time, so the count is one day short, and so is this week number.
-        TimeZone tz("Europe/Berlin");
+        test::TimeZone tz("Europe/Berlin");
         EXPECT_EQ(ExpandTemplate("%ND %NW", At(2005, 7, 3), 0, true), "183 27");
         EXPECT_EQ(ExpandTemplate("%ND", At(2005, 3, 26), 0, true), "085");  // before the switch
         EXPECT_EQ(ExpandTemplate("%ND", At(2005, 3, 28), 0, true), "086");  // after it: 87 - 1
@@ -73,7 +58,7 @@ TEST(ExpandTemplate, WeeksStartOnSundayAndDaylightSavingShortensTheDayCount) {
 }
 
 TEST(ExpandTemplate, SeriesNumberTokens) {
-    TimeZone tz("UTC0");
+    test::TimeZone tz("UTC0");
     const std::time_t t = At(2005, 3, 7);
     EXPECT_EQ(ExpandTemplate("%u %U %3u %2X %x %0u %9U", t, 7, true), "7 7 007 07 7 7 000000007");
     EXPECT_EQ(ExpandTemplate("%C%c %x %X %4x", t, 65, true), "AA 41 41 0041");
@@ -86,7 +71,7 @@ TEST(ExpandTemplate, SeriesNumberTokens) {
 }
 
 TEST(ExpandTemplate, TextThatIsNoTokenStays) {
-    TimeZone tz("UTC0");
+    test::TimeZone tz("UTC0");
     const std::time_t t = At(2005, 3, 7);
     EXPECT_EQ(ExpandTemplate("abc%", t, 1, true), "abc%");
     EXPECT_EQ(ExpandTemplate("%q", t, 1, true), "%q");
@@ -100,7 +85,7 @@ TEST(ExpandTemplate, TextThatIsNoTokenStays) {
 }
 
 TEST(ExpandTemplate, ResultsAreCutOnCharacterBoundaries) {
-    TimeZone tz("UTC0");
+    test::TimeZone tz("UTC0");
     const std::time_t t = At(2005, 3, 7);
     std::string huge;
     for (int i = 0; i < 500000; ++i)

@@ -7,28 +7,12 @@
 namespace kov {
 namespace {
 
-// Switches the process time zone for one test and back again afterwards.
-class TimeZone {
-public:
-    explicit TimeZone(const char* tz) {
-        ::setenv("TZ", tz, 1);
-        ::tzset();
-    }
-
-private:
-    // Members go in reverse order: the variable is restored first, then re-read.
-    struct Reread {
-        ~Reread() { ::tzset(); }
-    } m_reread;
-    test::EnvGuard m_guard{{"TZ"}};
-};
-
 CalendarTime At(int year, int month, int day, int hour, int minute, int second) {
     return CalendarTime{year, month, day, hour, minute, second, 0};
 }
 
 TEST(Clock, LocalTimeAndMakeTimeAreInverse) {
-    TimeZone tz("UTC0");
+    test::TimeZone tz("UTC0");
     const std::time_t t = 1709214330;  // Thursday 2024-02-29 13:45:30
     CalendarTime c = LocalTime(t);
     EXPECT_EQ(c, At(2024, 2, 29, 13, 45, 30));
@@ -43,7 +27,7 @@ TEST(Clock, LocalTimeAndMakeTimeAreInverse) {
 }
 
 TEST(Clock, MakeTimeNormalisesAndLetsTheSystemDecideDaylightSaving) {
-    TimeZone tz("CET-1CEST,M3.5.0,M10.5.0/3");
+    test::TimeZone tz("CET-1CEST,M3.5.0,M10.5.0/3");
     // Summer is two hours ahead of UTC, winter one: a fixed isdst gets one of them wrong.
     EXPECT_EQ(MakeTime(At(2021, 7, 1, 12, 0, 0)), 1625133600);
     EXPECT_EQ(MakeTime(At(2021, 1, 1, 12, 0, 0)), 1609498800);

@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "support/env_guard.h"
+
 namespace kov::test {
 
 // A fresh folder under /tmp, removed with its contents at the end of the test.
@@ -29,31 +31,6 @@ public:
 
 private:
     std::string m_path;
-};
-
-// Puts the listed environment variables back as they were when it goes out of scope.
-class EnvGuard {
-public:
-    explicit EnvGuard(std::vector<std::string> names) {
-        for (auto& name : names) {
-            const char* value = std::getenv(name.c_str());
-            m_saved.emplace_back(std::move(name),
-                                 value ? std::optional<std::string>(value) : std::nullopt);
-        }
-    }
-    ~EnvGuard() {
-        for (const auto& [name, value] : m_saved) {
-            if (value)
-                ::setenv(name.c_str(), value->c_str(), 1);
-            else
-                ::unsetenv(name.c_str());
-        }
-    }
-    EnvGuard(const EnvGuard&) = delete;
-    EnvGuard& operator=(const EnvGuard&) = delete;
-
-private:
-    std::vector<std::pair<std::string, std::optional<std::string>>> m_saved;
 };
 
 }  // namespace kov::test
