@@ -15,6 +15,7 @@
 #include "engine/worker_pool.h"
 #include "net/traffic_meter.h"
 #include "platform/file_util.h"
+#include "platform/sound_player.h"
 #include "platform/system_power.h"
 #include "session/application.h"
 #include "session/event_log.h"
@@ -77,6 +78,12 @@ int RunAutoSession(Application& app) {
     {
         WorkerPool pool;
         SessionHooks hooks;
+        hooks.playSound = [&settings](int sound) {
+            if (!settings.UseSound) return;
+            const std::string* files[] = {&settings.SoundStart, &settings.SoundEnd,
+                                          &settings.SoundErr1, &settings.SoundErr2};
+            PlaySoundFile(*files[sound >= 0 && sound <= 3 ? sound : 3]);
+        };
         hooks.endOfSessionAction = [&](bool shutdown) {
             if (shutdown && !PowerOff()) {
                 log.AddLine(GetString(EventCode::NoShutdownRights), 1, kLogError);

@@ -101,8 +101,8 @@ void SessionController::StartRequest(bool selectedOnly, const std::vector<RowId>
         m_selection = selection;
         StartSession();
     } else if (m_state == SessionState::Downloading) {
-        m_selectedOnly = selectedOnly;
-        m_selection = selection;
+        // The session keeps its own choice of rows; a selected-only one takes the new selection.
+        if (m_selectedOnly) m_selection = selection;
         FillQueue();
     }
 }
@@ -184,19 +184,27 @@ void SessionController::AddJob(Row& row, long index) {
     auto job = std::make_unique<DownloadJob>(row.item, row.id, static_cast<int>(index), m_jobEnv);
     row.job = job->StopFlag();
     row.runState = RunState::Queued;
-    m_pool.Enqueue(std::move(job));
+    // Announced before the job can run, so that "added to queue" never follows its own events.
     JobEvent added;
     added.code = 500;
     added.ownerKey = row.id;
     Post(std::move(added));
+    m_pool.Enqueue(std::move(job));
 }
 
 void SessionController::OnJobEvent(const JobEvent& event) {
-    if (event.code == kEventFileResult && event.param1 != kResultOk &&
-        event.param1 != kResultSkipped) {
+    // Errors are what the log shows as errors: not skips, stubs, stops or the traffic limit.
+    if (event.code == kEventFileResult) {
+        const auto r = event.param1;
+        if (r != kResultOk && r != kResultSkipped && r != kResultStub && r != kResultStopped &&
+            r != kResultLimit) {
+            ++m_errorResults;
+        }
+    }
+    if (event.code == kEventConnectionError || event.code == kEventMkDirError ||
+        (event.code >= 2082 && event.code <= 2084)) {
         ++m_errorResults;
     }
-    if (event.code == kEventConnectionError || event.code == kEventMkDirError) ++m_errorResults;
     if (HandleJobEvent(event, m_context) == EventOutcome::Recount) RecountAndCheckEnd();
 }
 
