@@ -94,6 +94,8 @@ void DownloadJob::Run() {
     const AppSettings& settings = *m_env->settings;
     MacroContext macros = m_env->macros;
     m_transfer.lastError = 0;
+    // Allocated now rather than when queued: a session may queue thousands of jobs.
+    m_transfer.buffer.resize(HttpFetchJob::kBufferSize);
 
     // A.
     Wait(m_env->startWait);

@@ -68,8 +68,10 @@ struct JobEnvironment {
     JobEventSink* sink = nullptr;
     std::function<std::time_t()> now;  // the clock; empty: the system clock
     std::chrono::milliseconds retryWait{5000};
-    std::chrono::milliseconds startWait{10};
-    std::chrono::milliseconds endWait{100};
+    // Pauses at the start and the end of a job; nothing here depends on them (events are
+    // copies), so they are 0 unless a caller wants them.
+    std::chrono::milliseconds startWait{0};
+    std::chrono::milliseconds endWait{0};
     std::function<std::unique_ptr<FtpJobHooks>()> makeFtp;  // empty: no FTP client
     PageProcessor* pages = nullptr;
     ResultMailer* mailer = nullptr;

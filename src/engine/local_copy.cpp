@@ -206,7 +206,7 @@ int CopyLocalFile(const std::string& sourceUrlOrPath, const std::string& target,
     }
 
     std::vector<char> own;
-    if (context.buffer == nullptr || context.buffer->empty()) own.resize(kMaxPacketSize);
+    if (context.buffer == nullptr || context.buffer->empty()) own.resize(kBulkPacketSize);
     std::vector<char>& buffer = own.empty() ? *context.buffer : own;
     TrafficMeter& meter = context.meter != nullptr ? *context.meter : GlobalTrafficMeter();
 
@@ -220,7 +220,7 @@ int CopyLocalFile(const std::string& sourceUrlOrPath, const std::string& target,
         const std::size_t want =
             std::min({meter.PacketSize(true), buffer.size(),
                       static_cast<std::size_t>(std::min<std::int64_t>(
-                          expected - copied, static_cast<std::int64_t>(kMaxPacketSize)))});
+                          expected - copied, static_cast<std::int64_t>(kBulkPacketSize)))});
         const ssize_t n = ::read(in.get(), buffer.data(), want);
         if (n < 0) {
             if (errno == EINTR) continue;

@@ -129,8 +129,7 @@ std::unique_ptr<HttpRequest> OpenHttpRequest(HttpConnection& connection, const s
 int FetchHttp(const std::string& url, std::string& localPath, int conType, int nfsize,
               const std::string& nfString, ResourceInfo* info, HttpFetchJob& job) {
     TrafficMeter& meter = Meter(job);
-    const std::size_t packet =
-        std::min<std::size_t>(meter.PacketSize(job.isLocal), job.buffer.size());
+    if (job.buffer.size() < HttpFetchJob::kBufferSize) job.buffer.resize(HttpFetchJob::kBufferSize);
     std::uint64_t received = 0;
     int result = kResultOk;
 
@@ -303,7 +302,8 @@ int FetchHttp(const std::string& url, std::string& localPath, int conType, int n
             result = kResultLimit;
             break;
         }
-        std::size_t want = packet;
+        // The block size follows the rate as it builds up (and a limit, when one is set).
+        std::size_t want = std::min(meter.PacketSize(job.isLocal), job.buffer.size());
         if (remaining >= 0)
             want = static_cast<std::size_t>(std::min<std::int64_t>(remaining, want));
         if (want == 0) break;
@@ -363,8 +363,7 @@ int FetchHttp(const std::string& url, std::string& localPath, int conType, int n
 int FetchByUrl(const std::string& url, const std::string& localPath, HttpFetchJob& job,
                const std::string& userAgent) {
     TrafficMeter& meter = Meter(job);
-    const std::size_t packet =
-        std::min<std::size_t>(meter.PacketSize(job.isLocal), job.buffer.size());
+    if (job.buffer.size() < HttpFetchJob::kBufferSize) job.buffer.resize(HttpFetchJob::kBufferSize);
     std::unique_ptr<InternetSession> own;
     InternetSession* session = job.session;
     if (!session) {
@@ -406,7 +405,8 @@ int FetchByUrl(const std::string& url, const std::string& localPath, HttpFetchJo
             result = kResultStopped;
             break;
         }
-        const long n = stream->Read(job.buffer.data(), packet);
+        const long n = stream->Read(job.buffer.data(),
+                                    std::min(meter.PacketSize(job.isLocal), job.buffer.size()));
         if (n < 0) {
             // Unlike a lost HTTP body, nothing here can be resumed: the file is not complete.
             job.errorText = stream->ErrorText();

@@ -20,7 +20,7 @@ class TrafficMeter;
 // What a transfer needs of its download job. The job owns the session and the buffer and reads
 // the outputs (lastError, errorText) afterwards.
 struct HttpFetchJob {
-    static constexpr std::size_t kBufferSize = 16384;
+    static constexpr std::size_t kBufferSize = 65536;
 
     InternetSession* session = nullptr;
     TransferSink* sink = nullptr;
@@ -55,7 +55,8 @@ struct HttpFetchJob {
     // Outputs.
     int lastError = 0;      // last HTTP status, pseudo status or system error
     std::string errorText;  // the client's text for a pseudo status
-    std::vector<char> buffer = std::vector<char>(kBufferSize);
+    // The transfer buffer, allocated by the first transfer (a queued job holds none).
+    std::vector<char> buffer;
 };
 
 // Opens a GET request on the connection and sends it; with rangeStart above 0 asks for the rest

@@ -64,7 +64,7 @@ std::size_t TrafficMeter::PacketSize(bool local) const {
     const std::uint64_t rate = AverageRateLocked(local);
     if (rate < 4097) return std::min<std::size_t>(base, 1024);
     if (rate < 16385) return std::min<std::size_t>(base, 4096);
-    return base;
+    return LimitLocked(local) == 0 ? kBulkPacketSize : base;
 }
 
 std::uint64_t TrafficMeter::Total(bool local) const {

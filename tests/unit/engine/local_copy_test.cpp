@@ -70,7 +70,7 @@ TEST(CopyLocalFile, CopiesWithEventsMeteringAndTheSourceTime) {
     EXPECT_EQ(f.sink.Find(kEventBlock)->param1, 1024);
     for (const auto& e : f.sink.events) {
         if (e.code != kEventBlock) continue;
-        EXPECT_LE(e.param1, static_cast<std::int64_t>(kMaxPacketSize));
+        EXPECT_LE(e.param1, static_cast<std::int64_t>(kBulkPacketSize));
         EXPECT_EQ(e.param2, 10000);
     }
     EXPECT_EQ(f.sink.Find(kEventFileResult)->param1, kResultOk);

@@ -74,8 +74,8 @@ TEST(TrafficMeter, PacketSizeFollowsAverageRateAndHalfLimit) {
     meter.Account(16384 - 4097, false);
     EXPECT_EQ(meter.PacketSize(false), 4096u);
     meter.Account(1, false);
-    EXPECT_EQ(meter.PacketSize(false), 8192u);
-    EXPECT_EQ(meter.PacketSize(true), 1024u);  // the local rate is its own
+    EXPECT_EQ(meter.PacketSize(false), kBulkPacketSize);  // fast and not limited
+    EXPECT_EQ(meter.PacketSize(true), 1024u);             // the local rate is its own
 
     meter.TakePeriod();
     meter.TakePeriod();  // 16385 over two periods: 8192 per period

@@ -1,0 +1,349 @@
+// Whole sessions of kov-cli (`kov-cli -a`) against nginx on loopback:
+//   1. one 1 GiB item against `curl -s -o`: wall and CPU time of the child, ratios to curl;
+//   2. 1,000 files of 10 KB with MaxThreads 8 against aria2c -j8 and wget: files per second;
+//   3. 10,000 files of 1 KB with MaxThreads 8: peak memory (ru_maxrss) and wall time.
+// Runs alternate between the tools; medians over the rounds are reported. Every child runs
+// with the proxy variables removed from its environment.
+//
+// Usage: session_bench [KOV_CLI_PATH] (default: ../app/kov-cli/kov-cli beside this program)
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/nginx_server.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kRounds = 3;
+constexpr std::uintmax_t kBigSize = std::uintmax_t{1} << 30;
+constexpr int kSmallCount = 1000;
+constexpr std::size_t kSmallSize = 10 * 1000;
+constexpr int kTinyCount = 10000;
+constexpr std::size_t kTinySize = 1000;
+constexpr int kThreads = 8;
+
+struct Sample {
+    bool ok = false;
+    int exitCode = -1;
+    double wall = 0;
+    double cpu = 0;
+    long maxRssKib = 0;
+};
+
+double Seconds(const timeval& t) {
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+}
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+bool Have(const std::string& tool) {
+    return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// Runs argv with the proxy variables removed and the given variables set; standard output
+// and error go to outputFile. The rusage comes from wait4, so it covers only this child.
+Sample Run(const std::vector<std::string>& argv,
+           const std::vector<std::pair<std::string, std::string>>& env,
+           const std::string& outputFile) {
+    Sample sample;
+    const auto start = Clock::now();
+    const pid_t pid = fork();
+    if (pid < 0) return sample;
+    if (pid == 0) {
+        for (const char* name :
+             {"http_proxy", "https_proxy", "ftp_proxy", "all_proxy", "no_proxy", "HTTP_PROXY",
+              "HTTPS_PROXY", "FTP_PROXY", "ALL_PROXY", "NO_PROXY"}) {
+            unsetenv(name);
+        }
+        for (const auto& [name, value] : env)
+            setenv(name.c_str(), value.c_str(), 1);
+        const int fd = open(outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (fd >= 0) {
+            dup2(fd, STDOUT_FILENO);
+            dup2(fd, STDERR_FILENO);
+            close(fd);
+        }
+        std::vector<char*> args;
+        for (const auto& a : argv)
+            args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    sample.wall = std::chrono::duration<double>(Clock::now() - start).count();
+    sample.cpu = Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
+    sample.maxRssKib = usage.ru_maxrss;
+    sample.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    sample.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return sample;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// The last lines of a child's output, for failure messages.
+std::string Tail(const std::string& path, std::size_t lines = 15) {
+    const std::string text = ReadFile(path);
+    std::size_t pos = text.size();
+    for (std::size_t n = 0; n <= lines && pos > 0;) {
+        pos = text.rfind('\n', pos - 1);
+        if (pos == std::string::npos) return text;
+        ++n;
+    }
+    return text.substr(pos + 1);
+}
+
+void ClearFolder(const std::string& path) {
+    std::error_code error;
+    fs::remove_all(path, error);
+    fs::create_directories(path, error);
+}
+
+// Names of the expected files that are missing or have the wrong size.
+std::vector<std::string> Missing(const std::string& folder, const std::vector<std::string>& names,
+                                 std::uintmax_t size) {
+    std::vector<std::string> missing;
+    for (const auto& name : names) {
+        std::error_code error;
+        if (fs::file_size(folder + "/" + name, error) != size || error) missing.push_back(name);
+    }
+    return missing;
+}
+
+// A program folder for kov-cli with the given number of parallel downloads and a list of
+// items that all save into dest.
+class KovHome {
+public:
+    explicit KovHome(int maxThreads) {
+        fs::create_directories(m_dir.File("home"));
+        fs::create_directories(m_dir.File("config"));
+        std::ofstream ini(m_dir.File("home/kov.ini"));
+        ini << "[KOV-Main]\nMaxThreads=" << maxThreads << "\n";
+    }
+
+    void WriteList(const std::vector<std::string>& urls, const std::vector<std::string>& names,
+                   const std::string& dest) const {
+        std::ofstream list(m_dir.File("home/Default.ini"), std::ios::trunc);
+        for (std::size_t i = 0; i < urls.size(); ++i) {
+            list << "[item " << i + 1 << "]\nName=" << names[i] << "\nUrl=" << urls[i]
+                 << "\nDest=" << dest << "/\n";
+        }
+    }
+
+    std::vector<std::pair<std::string, std::string>> Env() const {
+        return {{"KOV_HOME", m_dir.File("home")}, {"XDG_CONFIG_HOME", m_dir.File("config")}};
+    }
+
+private:
+    kov::test::TempDir m_dir;
+};
+
+std::string DefaultKovCli() {
+    std::error_code error;
+    const fs::path self = fs::read_symlink("/proc/self/exe", error);
+    if (error) return "kov-cli";
+    return (self.parent_path() / ".." / "app" / "kov-cli" / "kov-cli").lexically_normal().string();
+}
+
+void ReportFailure(const std::string& what, const Sample& s, const std::string& outputFile) {
+    std::fprintf(stderr, "%s: exit code %d after %.2f s; last output:\n%s\n", what.c_str(),
+                 s.exitCode, s.wall, Tail(outputFile).c_str());
+}
+
+// Writes count files of size bytes named prefix<N>.bin into the document root.
+std::vector<std::string> MakeFiles(const kov::test::NginxServer& nginx, const std::string& folder,
+                                   const std::string& prefix, int count, std::size_t size) {
+    std::string content(size, '\0');
+    for (std::size_t i = 0; i < size; ++i)
+        content[i] = static_cast<char>(i * 131 % 251);
+    std::vector<std::string> names;
+    for (int i = 1; i <= count; ++i) {
+        names.push_back(prefix + std::to_string(i) + ".bin");
+        nginx.WriteFile(folder + "/" + names.back(), content);
+    }
+    return names;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string kovCli = argc > 1 ? argv[1] : DefaultKovCli();
+    if (access(kovCli.c_str(), X_OK) != 0) {
+        std::fprintf(stderr, "kov-cli not found at %s\n", kovCli.c_str());
+        return 1;
+    }
+    if (!kov::test::NginxServer::Available()) {
+        std::fprintf(stderr, "nginx is not installed\n");
+        return 1;
+    }
+    kov::test::NginxServer nginx;
+    {
+        std::vector<char> block(1 << 20);
+        for (std::size_t i = 0; i < block.size(); ++i)
+            block[i] = static_cast<char>(i * 131 % 251);
+        std::ofstream out(nginx.DocRoot() + "/big.bin", std::ios::binary);
+        for (std::uintmax_t m = 0; m < kBigSize / block.size(); ++m)
+            out.write(block.data(), static_cast<std::streamsize>(block.size()));
+    }
+    const std::vector<std::string> smallNames =
+        MakeFiles(nginx, "small", "s", kSmallCount, kSmallSize);
+    const std::vector<std::string> tinyNames = MakeFiles(nginx, "tiny", "t", kTinyCount, kTinySize);
+    if (!nginx.Start()) {
+        std::fprintf(stderr, "nginx did not start:\n%s\n", nginx.ErrorLog().c_str());
+        return 1;
+    }
+    kov::test::TempDir work;
+    const std::string out = work.File("out");
+    const std::string log = work.File("child.log");
+    int status = 0;
+
+    // 1. One 1 GiB item.
+    {
+        KovHome home(1);
+        home.WriteList({nginx.Url("/big.bin")}, {"big"}, out);
+        std::map<std::string, std::vector<double>> wall, cpu;
+        long kovRss = 0;
+        for (int round = 0; round < kRounds; ++round) {
+            ClearFolder(out);
+            Sample s = Run({kovCli, "-a"}, home.Env(), log);
+            if (!s.ok || !Missing(out, {"big.bin"}, kBigSize).empty()) {
+                ReportFailure("kov-cli -a (1 GiB)", s, log);
+                return 1;
+            }
+            wall["kov-cli -a"].push_back(s.wall);
+            cpu["kov-cli -a"].push_back(s.cpu);
+            kovRss = std::max(kovRss, s.maxRssKib);
+            ClearFolder(out);
+            s = Run({"curl", "-s", "-o", out + "/big.bin", nginx.Url("/big.bin")}, {}, log);
+            if (!s.ok || !Missing(out, {"big.bin"}, kBigSize).empty()) {
+                ReportFailure("curl (1 GiB)", s, log);
+                return 1;
+            }
+            wall["curl -s -o"].push_back(s.wall);
+            cpu["curl -s -o"].push_back(s.cpu);
+        }
+        ClearFolder(out);
+        const double curlWall = Median(wall["curl -s -o"]);
+        const double curlCpu = Median(cpu["curl -s -o"]);
+        std::printf("1. One 1 GiB file from nginx on loopback, %d rounds, medians\n", kRounds);
+        std::printf("   %-12s %9s %9s %9s %9s %10s\n", "tool", "wall s", "CPU s", "wall x", "CPU x",
+                    "MiB/s");
+        for (const char* name : {"kov-cli -a", "curl -s -o"}) {
+            const double w = Median(wall[name]);
+            const double c = Median(cpu[name]);
+            std::printf("   %-12s %9.3f %9.3f %9.2f %9.2f %10.0f\n", name, w, c, w / curlWall,
+                        c / curlCpu, static_cast<double>(kBigSize) / (1 << 20) / w);
+        }
+        std::printf("   targets: wall <= 1.20 x, CPU <= 1.50 x curl; kov peak RSS %.1f MiB\n\n",
+                    static_cast<double>(kovRss) / 1024);
+    }
+
+    // 2. 1,000 files of 10 KB, eight at a time.
+    {
+        std::vector<std::string> urls;
+        for (const auto& name : smallNames)
+            urls.push_back(nginx.Url("/small/" + name));
+        const std::string urlList = work.File("small-urls.txt");
+        {
+            std::ofstream list(urlList);
+            for (const auto& u : urls)
+                list << u << "\n";
+        }
+        KovHome home(kThreads);
+        std::map<std::string, std::vector<double>> rate;
+        std::vector<std::string> order = {"kov-cli -a"};
+        if (Have("aria2c")) order.push_back("aria2c -j8");
+        if (Have("wget")) order.push_back("wget -i");
+        for (int round = 0; round < kRounds && status == 0; ++round) {
+            for (const auto& name : order) {
+                ClearFolder(out);
+                Sample s;
+                if (name == "kov-cli -a") {
+                    // A fresh list each round, so no round sees state saved by the one before.
+                    home.WriteList(urls, smallNames, out);
+                    s = Run({kovCli, "-a"}, home.Env(), log);
+                } else if (name == "aria2c -j8") {
+                    s = Run({"aria2c", "-q", "-j8", "-i", urlList, "-d", out}, {}, log);
+                } else {
+                    s = Run({"wget", "-q", "-i", urlList, "-P", out}, {}, log);
+                }
+                const auto missing = Missing(out, smallNames, kSmallSize);
+                if (!s.ok || !missing.empty()) {
+                    ReportFailure(name + " (1,000 files)", s, log);
+                    std::fprintf(stderr, "%zu files missing or short%s%s\n", missing.size(),
+                                 missing.empty() ? "" : ", first: ",
+                                 missing.empty() ? "" : missing.front().c_str());
+                    status = 1;
+                    break;
+                }
+                rate[name].push_back(kSmallCount / s.wall);
+            }
+        }
+        ClearFolder(out);
+        std::printf("2. %d files of %zu bytes, %d at a time (wget: one at a time), %d rounds\n",
+                    kSmallCount, kSmallSize, kThreads, kRounds);
+        std::printf("   %-12s %12s %9s\n", "tool", "files/s", "wall s");
+        for (const auto& name : order) {
+            if (rate[name].empty()) continue;
+            const double r = Median(rate[name]);
+            std::printf("   %-12s %12.0f %9.2f\n", name.c_str(), r, kSmallCount / r);
+        }
+        std::printf("\n");
+    }
+
+    // 3. 10,000 items of 1 KB, eight at a time: peak memory and wall time.
+    {
+        std::vector<std::string> urls;
+        for (const auto& name : tinyNames)
+            urls.push_back(nginx.Url("/tiny/" + name));
+        std::printf("3. kov-cli -a over a list of 1 KB items, %d at a time, one run each\n",
+                    kThreads);
+        std::printf("   %-8s %12s %9s %12s\n", "items", "peak RSS", "wall s", "items/s");
+        for (const int count : {1, kTinyCount}) {
+            KovHome home(kThreads);
+            const std::vector<std::string> names(tinyNames.begin(), tinyNames.begin() + count);
+            home.WriteList(std::vector<std::string>(urls.begin(), urls.begin() + count), names,
+                           out);
+            ClearFolder(out);
+            const Sample s = Run({kovCli, "-a"}, home.Env(), log);
+            const auto missing = Missing(out, names, kTinySize);
+            if (!s.ok || !missing.empty()) {
+                ReportFailure("kov-cli -a (" + std::to_string(count) + " items)", s, log);
+                std::fprintf(stderr, "%zu files missing or short\n", missing.size());
+                status = 1;
+            }
+            std::printf("   %-8d %8.1f MiB %9.2f %12.0f\n", count,
+                        static_cast<double>(s.maxRssKib) / 1024, s.wall, count / s.wall);
+        }
+        ClearFolder(out);
+    }
+    return status;
+}
