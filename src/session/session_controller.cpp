@@ -325,13 +325,22 @@ void SessionController::MonitorTick() {
         m_stats.currentSpeed = static_cast<std::uint32_t>(period.internet + period.local);
     }
     m_monitorTicks = (m_monitorTicks + 1) % 5;
-    // The scheduler check (every fifth tick) and the update check join here once they exist.
+    if (m_monitorTicks == 0) SchedulerCheck();
     if (m_state == SessionState::Connecting && ++m_connectTicks > 180) {
         char line[64];
         std::snprintf(line, sizeof line, "%d >= %d - connect timeout...", m_connectTicks, 180);
         m_log.AddLine(line, 1, kLogInfo);
         EndSession(true);
     }
+    UpdateCheck();
+}
+
+void SessionController::SchedulerCheck() {
+    // Starts and stops scheduled sessions once the scheduler exists.
+}
+
+void SessionController::UpdateCheck() {
+    // Looks for a newer program once the update check exists.
 }
 
 void SessionController::ApplySpeedLimit(bool on) {

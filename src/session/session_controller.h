@@ -86,6 +86,8 @@ private:
     void EndSession(bool halted);
     void ProgressTick();
     void MonitorTick();
+    void SchedulerCheck();
+    void UpdateCheck();
     void ApplySpeedLimit(bool on);
     std::time_t Now() const;
     std::time_t DayStart() const;
