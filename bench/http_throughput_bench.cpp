@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench_util.h"
 #include "net/http_transfer.h"
 #include "net/inet.h"
 #include "net/traffic_meter.h"
@@ -35,33 +36,16 @@ struct Sample {
     double cpu = 0;
 };
 
-double Seconds(const timeval& t) {
-    return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6;
-}
+using kov::bench::HaveTool;
+using kov::bench::Median;
+using kov::bench::Seconds;
 
 // Runs a command and measures its wall and CPU time (user + system of the child).
 bool RunTool(const std::vector<std::string>& argv, Sample& sample) {
-    const auto start = Clock::now();
-    const pid_t pid = fork();
-    if (pid < 0) return false;
-    if (pid == 0) {
-        std::vector<char*> args;
-        for (const auto& a : argv)
-            args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        execvp(args[0], args.data());
-        _exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    if (wait4(pid, &status, 0, &usage) != pid) return false;
-    sample.wall = std::chrono::duration<double>(Clock::now() - start).count();
-    sample.cpu = Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-bool HaveTool(const std::string& name) {
-    return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
+    const kov::bench::ChildRun run = kov::bench::RunChild(argv);
+    sample.wall = run.wall;
+    sample.cpu = run.cpu;
+    return run.ok;
 }
 
 double ThreadCpu() {
@@ -87,11 +71,6 @@ bool RunFetch(const std::string& url, const std::string& path, kov::TrafficMeter
     sample.cpu = ThreadCpu() - cpu;
     if (received) *received = info.size;
     return result == kov::kResultOk;
-}
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
 }
 
 bool MakeFile(const std::string& path, std::size_t mib) {

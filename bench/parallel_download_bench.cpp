@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_util.h"
 #include "engine/download_job.h"
 #include "engine/worker_pool.h"
 #include "net/inet.h"
@@ -38,28 +39,13 @@ public:
 };
 
 bool Run(const std::vector<std::string>& argv) {
-    const pid_t pid = fork();
-    if (pid < 0) return false;
-    if (pid == 0) {
-        std::vector<char*> args;
-        for (const auto& a : argv)
-            args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        execvp(args[0], args.data());
-        _exit(127);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return kov::bench::RunChild(argv).ok;
 }
+
+using kov::bench::Median;
 
 bool Have(const std::string& tool) {
-    return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
+    return kov::bench::HaveTool(tool);
 }
 
 }  // namespace

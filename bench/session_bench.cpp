@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_util.h"
 #include "support/nginx_server.h"
 #include "support/temp_dir.h"
 
@@ -40,66 +41,17 @@ constexpr int kTinyCount = 10000;
 constexpr std::size_t kTinySize = 1000;
 constexpr int kThreads = 8;
 
-struct Sample {
-    bool ok = false;
-    int exitCode = -1;
-    double wall = 0;
-    double cpu = 0;
-    long maxRssKib = 0;
-};
-
-double Seconds(const timeval& t) {
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
-}
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
+using Sample = kov::bench::ChildRun;
+using kov::bench::Median;
 
 bool Have(const std::string& tool) {
-    return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0;
+    return kov::bench::HaveTool(tool);
 }
 
-// Runs argv with the proxy variables removed and the given variables set; standard output
-// and error go to outputFile. The rusage comes from wait4, so it covers only this child.
 Sample Run(const std::vector<std::string>& argv,
            const std::vector<std::pair<std::string, std::string>>& env,
            const std::string& outputFile) {
-    Sample sample;
-    const auto start = Clock::now();
-    const pid_t pid = fork();
-    if (pid < 0) return sample;
-    if (pid == 0) {
-        for (const char* name :
-             {"http_proxy", "https_proxy", "ftp_proxy", "all_proxy", "no_proxy", "HTTP_PROXY",
-              "HTTPS_PROXY", "FTP_PROXY", "ALL_PROXY", "NO_PROXY"}) {
-            unsetenv(name);
-        }
-        for (const auto& [name, value] : env)
-            setenv(name.c_str(), value.c_str(), 1);
-        const int fd = open(outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (fd >= 0) {
-            dup2(fd, STDOUT_FILENO);
-            dup2(fd, STDERR_FILENO);
-            close(fd);
-        }
-        std::vector<char*> args;
-        for (const auto& a : argv)
-            args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        execvp(args[0], args.data());
-        _exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    wait4(pid, &status, 0, &usage);
-    sample.wall = std::chrono::duration<double>(Clock::now() - start).count();
-    sample.cpu = Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
-    sample.maxRssKib = usage.ru_maxrss;
-    sample.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    sample.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    return sample;
+    return kov::bench::RunChild(argv, env, outputFile);
 }
 
 std::string ReadFile(const std::string& path) {
