@@ -9,9 +9,8 @@
 #include "net/traffic_meter.h"
 #include "platform/clock.h"
 #include "platform/file_util.h"
-#include "support/fault_server.h"
-#include "support/nginx_server.h"
 #include "support/recording_prompter.h"
+#include "support/suite_servers.h"
 #include "support/temp_dir.h"
 
 namespace kov {
@@ -62,31 +61,24 @@ class DownloadJobTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         InternetGlobalInit();
-        if (!test::NginxServer::Available() || !test::FaultServer::Available()) return;
-        nginx = new test::NginxServer();
-        for (int i = 1; i <= 3; ++i) {
-            nginx->WriteFile("series/pic" + std::to_string(i) + ".jpg",
-                             "picture " + std::to_string(i));
-        }
-        nginx->WriteFile("series/pic7.jpg", "picture 7");
-        nginx->WriteFile("daily/20261206.txt", "sunday");
-        nginx->WriteFile("daily/20261205.txt", "saturday");
-        nginx->WriteFile("daily/20261204.txt", "friday");
-        nginx->WriteFile("files/a.txt", "hello");
-        nginx->WriteFile("files/page.shtml", "<html>shtml</html>");
-        ASSERT_TRUE(nginx->Start());
-        faults = new test::FaultServer();
-        ASSERT_TRUE(faults->Start());
+        const std::string error = servers.Start([](test::NginxServer& n) {
+            for (int i = 1; i <= 3; ++i) {
+                n.WriteFile("series/pic" + std::to_string(i) + ".jpg",
+                            "picture " + std::to_string(i));
+            }
+            n.WriteFile("series/pic7.jpg", "picture 7");
+            n.WriteFile("daily/20261206.txt", "sunday");
+            n.WriteFile("daily/20261205.txt", "saturday");
+            n.WriteFile("daily/20261204.txt", "friday");
+            n.WriteFile("files/a.txt", "hello");
+            n.WriteFile("files/page.shtml", "<html>shtml</html>");
+        });
+        ASSERT_TRUE(error.empty()) << error;
     }
-    static void TearDownTestSuite() {
-        delete nginx;
-        delete faults;
-        nginx = nullptr;
-        faults = nullptr;
-    }
+    static void TearDownTestSuite() { servers.Stop(); }
 
     void SetUp() override {
-        if (!nginx || !faults) GTEST_SKIP() << "nginx or python3 is not installed";
+        if (!servers.Ready()) GTEST_SKIP() << "nginx or python3 is not installed";
         env = std::make_shared<JobEnvironment>();
         env->settings = &settings;
         env->macros.appFolder = dir.path() + "/";
@@ -118,8 +110,7 @@ protected:
     std::string Local(const std::string& name) const { return dir.path() + "/" + name; }
     static std::string Slurp(const std::string& path) { return ReadFile(path).value_or("<none>"); }
 
-    static test::NginxServer* nginx;
-    static test::FaultServer* faults;
+    static test::SuiteServers servers;
     test::TempDir dir;
     AppSettings settings;
     TrafficMeter meter;
@@ -128,11 +119,10 @@ protected:
     std::shared_ptr<JobEnvironment> env;
 };
 
-test::NginxServer* DownloadJobTest::nginx = nullptr;
-test::FaultServer* DownloadJobTest::faults = nullptr;
+test::SuiteServers DownloadJobTest::servers;
 
 TEST_F(DownloadJobTest, PlainFetchThenSkip) {
-    const UrlItem item = Item(nginx->Url("/files/a.txt"));
+    const UrlItem item = Item(servers.nginx->Url("/files/a.txt"));
     auto job = Run(item);
     EXPECT_EQ(events.Codes(), (std::vector<int>{501, 502, 503, 506, 512}));
     EXPECT_EQ(events.events[0].param1, 1);  // loopback is local
@@ -145,18 +135,18 @@ TEST_F(DownloadJobTest, PlainFetchThenSkip) {
 }
 
 TEST_F(DownloadJobTest, StubAndRefusedTypeAndResume) {
-    UrlItem item = Item(faults->Url("/html?size=3000&text=Not%20Found"));
+    UrlItem item = Item(servers.faults->Url("/html?size=3000&text=Not%20Found"));
     item.nfString = "not found";
     Run(item);
     EXPECT_EQ(events.Last(506)->param1, kResultStub);
     EXPECT_EQ(events.Count(527), 1);
 
-    item = Item(faults->Url("/html?size=300&text=x"));
+    item = Item(servers.faults->Url("/html?size=300&text=x"));
     item.ConType = 2;
     Run(item);
     EXPECT_EQ(events.Last(506)->param1, kResultWrongType);
 
-    item = Item(faults->Url("/range?size=20000"), "dl/part.bin");
+    item = Item(servers.faults->Url("/range?size=20000"), "dl/part.bin");
     ASSERT_TRUE(CreateFolders(Local("dl")));
     ASSERT_TRUE(WriteFileAtomic(Local("dl/part.bin"), test::FaultBody(0, 5000), 0644));
     SetFileTimes(Local("dl/part.bin"), 784111776, 784111776);
@@ -167,7 +157,7 @@ TEST_F(DownloadJobTest, StubAndRefusedTypeAndResume) {
 }
 
 TEST_F(DownloadJobTest, BrokenTransferIsTriedFiveMoreTimes) {
-    Run(Item(faults->Url("/short?size=50000&got=100&lm=0")));
+    Run(Item(servers.faults->Url("/short?size=50000&got=100&lm=0")));
     EXPECT_EQ(events.Count(929), 5);
     EXPECT_EQ(events.Count(508), 5);
     EXPECT_EQ(events.Count(506), 6);
@@ -176,12 +166,12 @@ TEST_F(DownloadJobTest, BrokenTransferIsTriedFiveMoreTimes) {
 }
 
 TEST_F(DownloadJobTest, StopsBeforeAndDuringTheTransfer) {
-    Run(Item(nginx->Url("/files/a.txt")), 1);
+    Run(Item(servers.nginx->Url("/files/a.txt")), 1);
     EXPECT_EQ(events.Codes(), (std::vector<int>{511}));
     EXPECT_EQ(events.events[0].param1, 7);
 
-    auto job = std::make_unique<DownloadJob>(Item(faults->Url("/drip?size=1000000&rate=50000")), 1,
-                                             3, env);
+    auto job = std::make_unique<DownloadJob>(
+        Item(servers.faults->Url("/drip?size=1000000&rate=50000")), 1, 3, env);
     events.events.clear();
     std::thread stopper([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -194,7 +184,7 @@ TEST_F(DownloadJobTest, StopsBeforeAndDuringTheTransfer) {
 }
 
 TEST_F(DownloadJobTest, NumberSeriesToleratesGapsAndStops) {
-    UrlItem item = Item(nginx->Url("/series/pic%u.jpg"));
+    UrlItem item = Item(servers.nginx->Url("/series/pic%u.jpg"));
     item.NumBased = 1;
     item.CurrentNum = 1;
     item.Tolerance = 2;
@@ -217,7 +207,7 @@ TEST_F(DownloadJobTest, NumberSeriesToleratesGapsAndStops) {
 }
 
 TEST_F(DownloadJobTest, DateSeriesWalksBackUnlessUpdating) {
-    UrlItem item = Item(nginx->Url("/daily/%Y%M%D.txt"));
+    UrlItem item = Item(servers.nginx->Url("/daily/%Y%M%D.txt"));
     item.days = 2;
     item.UpdateMode = kUpdateAuto;
     Run(item);
@@ -236,7 +226,7 @@ TEST_F(DownloadJobTest, DateSeriesWalksBackUnlessUpdating) {
 }
 
 TEST_F(DownloadJobTest, PlainAddressIsFetchedOnceAndShtmlBecomesHtm) {
-    UrlItem item = Item(nginx->Url("/files/page.shtml"));
+    UrlItem item = Item(servers.nginx->Url("/files/page.shtml"));
     item.NumBased = 1;
     item.days = 5;
     item.UpdateMode = kUpdateOverwrite;
@@ -259,7 +249,7 @@ TEST_F(DownloadJobTest, LocalFilesAreCopied) {
 }
 
 TEST_F(DownloadJobTest, CommandsRunPerFileOrOnceAtTheEnd) {
-    UrlItem item = Item(nginx->Url("/series/pic%u.jpg"));
+    UrlItem item = Item(servers.nginx->Url("/series/pic%u.jpg"));
     item.NumBased = 1;
     item.CurrentNum = 1;
     item.StopNumber = 3;
@@ -268,7 +258,7 @@ TEST_F(DownloadJobTest, CommandsRunPerFileOrOnceAtTheEnd) {
     EXPECT_EQ(events.Count(520), 3);
     EXPECT_NE(Slurp(Local("per-file.log")).find("pic3.jpg"), std::string::npos);
 
-    item = Item(nginx->Url("/files/a.txt"), "once/");
+    item = Item(servers.nginx->Url("/files/a.txt"), "once/");
     item.Cmd = "touch " + Local("ran-once");
     Run(item);
     EXPECT_EQ(events.Count(520), 1);
@@ -282,7 +272,7 @@ TEST_F(DownloadJobTest, HttpsIsRefusedWhenSwitchedOff) {
 }
 
 TEST_F(DownloadJobTest, LongEventTextsAreDropped) {
-    UrlItem item = Item(nginx->Url("/files/a.txt?" + std::string(420, 'q')), "long/x.txt");
+    UrlItem item = Item(servers.nginx->Url("/files/a.txt?" + std::string(420, 'q')), "long/x.txt");
     Run(item);
     const JobEvent* started = events.Last(503);
     ASSERT_NE(started, nullptr);

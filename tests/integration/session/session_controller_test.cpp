@@ -17,9 +17,8 @@
 #include "platform/clock.h"
 #include "platform/file_util.h"
 #include "session/event_log.h"
-#include "support/fault_server.h"
-#include "support/nginx_server.h"
 #include "support/recording_prompter.h"
+#include "support/suite_servers.h"
 #include "support/temp_dir.h"
 
 namespace kov {
@@ -84,35 +83,28 @@ class SessionControllerTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         InternetGlobalInit();
-        if (!test::NginxServer::Available() || !test::FaultServer::Available()) return;
-        nginx = new test::NginxServer();
-        for (int i = 1; i <= 6; ++i) {
-            nginx->WriteFile("files/f" + std::to_string(i) + ".txt", "file " + std::to_string(i));
-        }
-        for (int i = 1; i <= 3; ++i) {
-            nginx->WriteFile("series/pic" + std::to_string(i) + ".jpg",
-                             "picture " + std::to_string(i));
-            nginx->WriteFile("slow/s" + std::to_string(i) + ".bin", std::string(40000, 's'));
-        }
-        nginx->WriteFile("sizes/2000.bin", std::string(2000, 'a'));
-        nginx->WriteFile("sizes/2048.bin", std::string(2048, 'b'));
-        nginx->WriteFile("sizes/2049.bin", std::string(2049, 'c'));
-        nginx->WriteFile("sizes/3m.bin", std::string(3000000, 'd'));
-        // About two seconds per file of the slow series.
-        nginx->AddLocation("location /slow/ { limit_rate 20k; }");
-        ASSERT_TRUE(nginx->Start()) << nginx->ErrorLog();
-        faults = new test::FaultServer();
-        ASSERT_TRUE(faults->Start());
+        const std::string error = servers.Start([](test::NginxServer& n) {
+            for (int i = 1; i <= 6; ++i) {
+                n.WriteFile("files/f" + std::to_string(i) + ".txt", "file " + std::to_string(i));
+            }
+            for (int i = 1; i <= 3; ++i) {
+                n.WriteFile("series/pic" + std::to_string(i) + ".jpg",
+                            "picture " + std::to_string(i));
+                n.WriteFile("slow/s" + std::to_string(i) + ".bin", std::string(40000, 's'));
+            }
+            n.WriteFile("sizes/2000.bin", std::string(2000, 'a'));
+            n.WriteFile("sizes/2048.bin", std::string(2048, 'b'));
+            n.WriteFile("sizes/2049.bin", std::string(2049, 'c'));
+            n.WriteFile("sizes/3m.bin", std::string(3000000, 'd'));
+            // About two seconds per file of the slow series.
+            n.AddLocation("location /slow/ { limit_rate 20k; }");
+        });
+        ASSERT_TRUE(error.empty()) << error;
     }
-    static void TearDownTestSuite() {
-        delete nginx;
-        delete faults;
-        nginx = nullptr;
-        faults = nullptr;
-    }
+    static void TearDownTestSuite() { servers.Stop(); }
 
     void SetUp() override {
-        if (!nginx || !faults) GTEST_SKIP() << "nginx or python3 is not installed";
+        if (!servers.Ready()) GTEST_SKIP() << "nginx or python3 is not installed";
         settings.ProxyFromIE = 0;  // the environment's proxies must not touch loopback tests
         settings.MaxThreads = 2;
         settings.lists.push_back({"Main", Home("Default.ini"), Home("Download/")});
@@ -215,8 +207,7 @@ protected:
         });
     }
 
-    static test::NginxServer* nginx;
-    static test::FaultServer* faults;
+    static test::SuiteServers servers;
 
     test::TempDir dir;
     test::RecordingPrompter prompter;
@@ -232,8 +223,7 @@ protected:
     bool shutdownRequested = false;
 };
 
-test::NginxServer* SessionControllerTest::nginx = nullptr;
-test::FaultServer* SessionControllerTest::faults = nullptr;
+test::SuiteServers SessionControllerTest::servers;
 
 const std::string kSummaryZero = "Session finished, bytes downloaded: 0 average speed: 0 Bytes/sec";
 
@@ -241,21 +231,21 @@ const std::string kSummaryZero = "Session finished, bytes downloaded: 0 average 
 
 TEST_F(SessionControllerTest, DueRulesChooseTheRowsOfASession) {
     settings.LogDetail = 1;
-    UrlItem plain = Item("plain", nginx->Url("/files/f1.txt"));
-    UrlItem disabled = Item("disabled", nginx->Url("/files/f2.txt"));
+    UrlItem plain = Item("plain", servers.nginx->Url("/files/f1.txt"));
+    UrlItem disabled = Item("disabled", servers.nginx->Url("/files/f2.txt"));
     disabled.Disabled = 1;
-    UrlItem mailed = Item("mailed", nginx->Url("/files/f3.txt"));
+    UrlItem mailed = Item("mailed", servers.nginx->Url("/files/f3.txt"));
     mailed.CEType = 1;
-    UrlItem every3 = Item("every3", nginx->Url("/files/f4.txt"));
+    UrlItem every3 = Item("every3", servers.nginx->Url("/files/f4.txt"));
     every3.interval = 3;
     every3.lastDL = kYesterday;
-    UrlItem every3old = Item("every3old", nginx->Url("/files/f5.txt"));
+    UrlItem every3old = Item("every3old", servers.nginx->Url("/files/f5.txt"));
     every3old.interval = 3;
     every3old.lastDL = kFourDaysAgo;
-    UrlItem once = Item("once", nginx->Url("/files/f6.txt"));
+    UrlItem once = Item("once", servers.nginx->Url("/files/f6.txt"));
     once.interval = -1;
     once.lastDL = kYesterday;
-    UrlItem seriesDone = Item("seriesDone", nginx->Url("/series/pic%u.jpg"));
+    UrlItem seriesDone = Item("seriesDone", servers.nginx->Url("/series/pic%u.jpg"));
     seriesDone.NumBased = 1;
     seriesDone.CurrentNum = 3;
     seriesDone.StopNumber = 2;
@@ -300,18 +290,18 @@ TEST_F(SessionControllerTest, DueRulesChooseTheRowsOfASession) {
 
 TEST_F(SessionControllerTest, SelectedRowsIgnoreDueRulesButNotTheSeriesEnd) {
     settings.LogDetail = 1;
-    UrlItem disabled = Item("disabled", nginx->Url("/files/f1.txt"));
+    UrlItem disabled = Item("disabled", servers.nginx->Url("/files/f1.txt"));
     disabled.Disabled = 1;
-    UrlItem every3 = Item("every3", nginx->Url("/files/f2.txt"));
+    UrlItem every3 = Item("every3", servers.nginx->Url("/files/f2.txt"));
     every3.interval = 3;
     every3.lastDL = kYesterday;
-    UrlItem mailed = Item("mailed", nginx->Url("/files/f3.txt"));
+    UrlItem mailed = Item("mailed", servers.nginx->Url("/files/f3.txt"));
     mailed.CEType = 1;
-    UrlItem seriesDone = Item("seriesDone", nginx->Url("/series/pic%u.jpg"));
+    UrlItem seriesDone = Item("seriesDone", servers.nginx->Url("/series/pic%u.jpg"));
     seriesDone.NumBased = 1;
     seriesDone.CurrentNum = 3;
     seriesDone.StopNumber = 2;
-    UrlItem unselected = Item("unselected", nginx->Url("/files/f4.txt"));
+    UrlItem unselected = Item("unselected", servers.nginx->Url("/files/f4.txt"));
     const RowId idDisabled = Add(disabled), idEvery3 = Add(every3), idMailed = Add(mailed),
                 idSeries = Add(seriesDone);
     Add(unselected);
@@ -331,7 +321,7 @@ TEST_F(SessionControllerTest, SelectedRowsIgnoreDueRulesButNotTheSeriesEnd) {
 }
 
 TEST_F(SessionControllerTest, NothingDueEndsTheSessionAtOnce) {
-    UrlItem disabled = Item("disabled", nginx->Url("/files/f1.txt"));
+    UrlItem disabled = Item("disabled", servers.nginx->Url("/files/f1.txt"));
     disabled.Disabled = 1;
     Add(disabled);
 
@@ -355,7 +345,7 @@ TEST_F(SessionControllerTest, NothingDueEndsTheSessionAtOnce) {
 
 TEST_F(SessionControllerTest, StartWhileDownloadingAddsOnlyRowsWithoutAJob) {
     settings.LogDetail = 1;
-    const RowId idSlow = Add(Item("slow", faults->Url("/drip?size=60000&rate=30000")));
+    const RowId idSlow = Add(Item("slow", servers.faults->Url("/drip?size=60000&rate=30000")));
     Session().StartRequest(false);
     ASSERT_TRUE(UntilReceiving(idSlow));
     ASSERT_EQ(Session().State(), SessionState::Downloading);
@@ -367,7 +357,7 @@ TEST_F(SessionControllerTest, StartWhileDownloadingAddsOnlyRowsWithoutAJob) {
     EXPECT_EQ(log->Count(), linesBefore);
     EXPECT_EQ(Session().State(), SessionState::Downloading);
 
-    const RowId idLate = Add(Item("late", nginx->Url("/files/f1.txt")));
+    const RowId idLate = Add(Item("late", servers.nginx->Url("/files/f1.txt")));
     Session().StartRequest(false);
     EXPECT_EQ(RowOf(idLate).runState, RunState::Queued);
     ASSERT_TRUE(loop.RunUntilQuit());
@@ -383,13 +373,13 @@ TEST_F(SessionControllerTest, StartWhileDownloadingAddsOnlyRowsWithoutAJob) {
 TEST_F(SessionControllerTest, StartWhileDownloadingKeepsTheSessionsChoiceOfRows) {
     // The session was started for all due rows: a later start request adds the due rows
     // that have no job, whatever it says about the selection.
-    const RowId idSlow = Add(Item("slow", faults->Url("/drip?size=60000&rate=30000")));
+    const RowId idSlow = Add(Item("slow", servers.faults->Url("/drip?size=60000&rate=30000")));
     Session().StartRequest(false);
     ASSERT_TRUE(UntilReceiving(idSlow));
-    UrlItem disabled = Item("disabled", nginx->Url("/files/f1.txt"));
+    UrlItem disabled = Item("disabled", servers.nginx->Url("/files/f1.txt"));
     disabled.Disabled = 1;
     const RowId idDisabled = Add(disabled);
-    const RowId idDue = Add(Item("due", nginx->Url("/files/f2.txt")));
+    const RowId idDue = Add(Item("due", servers.nginx->Url("/files/f2.txt")));
     Session().StartRequest(true, {idDisabled});
     const bool keptChoice =
         RowOf(idDue).runState == RunState::Queued && RowOf(idDisabled).runState == RunState::None;
@@ -405,7 +395,7 @@ TEST_F(SessionControllerTest, StartWhileDownloadingKeepsTheSessionsChoiceOfRows)
 TEST_F(SessionControllerTest, StopNowAbortsTheTransfer) {
     settings.LogDetail = 2;
     settings.AbortMode = 0;
-    const std::string url = faults->Url("/drip?size=1000000&rate=50000");
+    const std::string url = servers.faults->Url("/drip?size=1000000&rate=50000");
     const RowId id = Add(Item("drip", url));
     Session().StartRequest(false);
     ASSERT_TRUE(UntilReceiving(id));
@@ -437,7 +427,7 @@ TEST_F(SessionControllerTest, StopNowAbortsTheTransfer) {
 TEST_F(SessionControllerTest, StopWhenFileDoneFinishesTheFileButNotTheSeries) {
     settings.LogDetail = 2;
     settings.AbortMode = 1;
-    UrlItem series = Item("series", nginx->Url("/slow/s%u.bin"));
+    UrlItem series = Item("series", servers.nginx->Url("/slow/s%u.bin"));
     series.NumBased = 1;
     series.CurrentNum = 1;
     series.StopNumber = 3;
@@ -462,7 +452,7 @@ TEST_F(SessionControllerTest, StopWhenFileDoneFinishesTheFileButNotTheSeries) {
 
 TEST_F(SessionControllerTest, ShiftStopsNowWhateverTheAbortMode) {
     settings.AbortMode = 1;
-    const std::string url = faults->Url("/drip?size=1000000&rate=50000");
+    const std::string url = servers.faults->Url("/drip?size=1000000&rate=50000");
     const RowId id = Add(Item("drip", url));
     Session().StartRequest(false);
     ASSERT_TRUE(UntilReceiving(id));
@@ -478,9 +468,9 @@ TEST_F(SessionControllerTest, ShiftStopsNowWhateverTheAbortMode) {
 
 TEST_F(SessionControllerTest, CtrlStopsOnlyTheSelectedRows) {
     settings.LogDetail = 2;
-    const std::string longUrl = faults->Url("/drip?size=1000000&rate=50000");
+    const std::string longUrl = servers.faults->Url("/drip?size=1000000&rate=50000");
     const RowId idLong = Add(Item("long", longUrl));
-    UrlItem shortItem = Item("short", faults->Url("/drip?size=150000&rate=50000"));
+    UrlItem shortItem = Item("short", servers.faults->Url("/drip?size=150000&rate=50000"));
     shortItem.Dest = Home("short/");
     const RowId idShort = Add(shortItem);
     Session().StartRequest(false);
@@ -504,7 +494,7 @@ TEST_F(SessionControllerTest, CtrlStopsOnlyTheSelectedRows) {
 }
 
 TEST_F(SessionControllerTest, StopWhileConnectingEndsTheSessionWithoutJobs) {
-    Add(Item("plain", nginx->Url("/files/f1.txt")));
+    Add(Item("plain", servers.nginx->Url("/files/f1.txt")));
     Session().StartRequest(false);
     ASSERT_EQ(Session().State(), SessionState::Connecting);
     Session().OnStop();
@@ -525,10 +515,10 @@ TEST_F(SessionControllerTest, StopWhileConnectingEndsTheSessionWithoutJobs) {
 
 TEST_F(SessionControllerTest, OnceOnlyItemsAreDisabledAfterADownload) {
     settings.NotNeededAction = 0;
-    UrlItem once = Item("once", nginx->Url("/files/f1.txt"));
+    UrlItem once = Item("once", servers.nginx->Url("/files/f1.txt"));
     once.interval = -1;
     // A once-only item whose file was already there received nothing: it stays enabled.
-    UrlItem present = Item("present", nginx->Url("/files/f2.txt"));
+    UrlItem present = Item("present", servers.nginx->Url("/files/f2.txt"));
     present.interval = -1;
     present.UpdateMode = kUpdateSkip;
     ASSERT_TRUE(CreateFolders(Home("dl")));
@@ -550,10 +540,10 @@ TEST_F(SessionControllerTest, OnceOnlyItemsAreDisabledAfterADownload) {
 
 TEST_F(SessionControllerTest, OnceOnlyItemsAreDeletedWhenSoSet) {
     settings.NotNeededAction = 1;
-    UrlItem once = Item("once", nginx->Url("/files/f1.txt"));
+    UrlItem once = Item("once", servers.nginx->Url("/files/f1.txt"));
     once.interval = -1;
     Add(once);
-    const RowId idKept = Add(Item("kept", nginx->Url("/files/f2.txt")));
+    const RowId idKept = Add(Item("kept", servers.nginx->Url("/files/f2.txt")));
 
     ASSERT_TRUE(RunSession());
     ASSERT_EQ(document->Rows().Count(), 1u);
@@ -566,7 +556,7 @@ TEST_F(SessionControllerTest, OnceOnlyItemsAreDeletedWhenSoSet) {
 
 TEST_F(SessionControllerTest, RowDeletedWhileItsJobRunsStillEndsTheSession) {
     settings.LogDetail = 2;
-    const RowId id = Add(Item("gone", faults->Url("/drip?size=60000&rate=30000")));
+    const RowId id = Add(Item("gone", servers.faults->Url("/drip?size=60000&rate=30000")));
     Session().StartRequest(false);
     ASSERT_TRUE(UntilReceiving(id));
     const std::size_t linesBefore = log->Count();
@@ -583,12 +573,12 @@ TEST_F(SessionControllerTest, RowDeletedWhileItsJobRunsStillEndsTheSession) {
 }
 
 TEST_F(SessionControllerTest, SeriesNumberAndLastDownloadReachTheRows) {
-    UrlItem series = Item("series", nginx->Url("/series/pic%u.jpg"));
+    UrlItem series = Item("series", servers.nginx->Url("/series/pic%u.jpg"));
     series.NumBased = 1;
     series.CurrentNum = 1;
     series.Tolerance = 0;
     const RowId idSeries = Add(series);
-    UrlItem missing = Item("missing", nginx->Url("/files/none.txt"));
+    UrlItem missing = Item("missing", servers.nginx->Url("/files/none.txt"));
     missing.lastDL = kYesterday;
     const RowId idMissing = Add(missing);
     document->Rows().SetModified(false);
@@ -608,27 +598,27 @@ TEST_F(SessionControllerTest, SeriesNumberAndLastDownloadReachTheRows) {
 TEST_F(SessionControllerTest, SummaryLineFormsBelowAndAboveTwoKilobytesPerSecond) {
     // Without a progress tick the average speed is the byte total.
     loop.holdProgressTick = true;
-    const RowId id = Add(Item("small", nginx->Url("/sizes/2000.bin")));
+    const RowId id = Add(Item("small", servers.nginx->Url("/sizes/2000.bin")));
     ASSERT_TRUE(RunSession());
     EXPECT_EQ(LastText(), "Session finished, bytes downloaded: 1 average speed: 2000 Bytes/sec");
     EXPECT_EQ(Session().Stats().sessionBytes, 2000.0);
 
-    RowOf(id).item.Url = nginx->Url("/sizes/2048.bin");
+    RowOf(id).item.Url = servers.nginx->Url("/sizes/2048.bin");
     ASSERT_TRUE(RunSession());
     EXPECT_EQ(LastText(), "Session finished, bytes downloaded: 2 average speed: 2048 Bytes/sec");
 
-    RowOf(id).item.Url = nginx->Url("/sizes/2049.bin");
+    RowOf(id).item.Url = servers.nginx->Url("/sizes/2049.bin");
     ASSERT_TRUE(RunSession());
     EXPECT_EQ(LastText(), "Session finished, bytes downloaded: 2 average speed: 2 KB/sec");
 
-    RowOf(id).item.Url = nginx->Url("/sizes/3m.bin");
+    RowOf(id).item.Url = servers.nginx->Url("/sizes/3m.bin");
     ASSERT_TRUE(RunSession());
     EXPECT_EQ(LastText(), "Session finished, bytes downloaded: 2929 average speed: 2929 KB/sec");
 }
 
 TEST_F(SessionControllerTest, SummaryCountsEveryByteOfABigSession) {
     // With the progress tick running the speed depends on the machine, the total does not.
-    Add(Item("big", nginx->Url("/sizes/3m.bin")));
+    Add(Item("big", servers.nginx->Url("/sizes/3m.bin")));
     ASSERT_TRUE(RunSession());
     EXPECT_EQ(SizeOf("dl/3m.bin"), 3000000);
     EXPECT_EQ(Session().Stats().sessionBytes, 3000000.0);
@@ -639,10 +629,10 @@ TEST_F(SessionControllerTest, SummaryCountsEveryByteOfABigSession) {
 }
 
 TEST_F(SessionControllerTest, LogDetailDecidesWhichLinesAppear) {
-    UrlItem item = Item("item", nginx->Url("/files/f1.txt"));
+    UrlItem item = Item("item", servers.nginx->Url("/files/f1.txt"));
     item.UpdateMode = kUpdateOverwrite;
     Add(item);
-    const std::string url = nginx->Url("/files/f1.txt");
+    const std::string url = servers.nginx->Url("/files/f1.txt");
     const std::string path = Home("dl/f1.txt");
     const std::vector<std::string> detail1 = {
         "Starting download session...", "[item] - added to queue",
@@ -672,7 +662,7 @@ TEST_F(SessionControllerTest, LogDetailDecidesWhichLinesAppear) {
 
 TEST_F(SessionControllerTest, LogFileIsCutToSizeAtTheFirstLineOfEachSession) {
     settings.WriteLog = 0;
-    Add(Item("item", nginx->Url("/files/f1.txt")));
+    Add(Item("item", servers.nginx->Url("/files/f1.txt")));
     ASSERT_TRUE(RunSession());
     EXPECT_FALSE(FileExists(Home("Kov.log")));
 
@@ -709,13 +699,13 @@ TEST_F(SessionControllerTest, LogFileIsCutToSizeAtTheFirstLineOfEachSession) {
 }
 
 TEST_F(SessionControllerTest, ErrorResultsCountFailedFilesOnly) {
-    UrlItem skipped = Item("skipped", nginx->Url("/files/f1.txt"));
+    UrlItem skipped = Item("skipped", servers.nginx->Url("/files/f1.txt"));
     skipped.UpdateMode = kUpdateSkip;
     ASSERT_TRUE(CreateFolders(Home("dl")));
     ASSERT_TRUE(WriteFileAtomic(Home("dl/f1.txt"), "local", 0644));
     Add(skipped);
-    Add(Item("fetched", nginx->Url("/files/f2.txt")));
-    const std::string missingUrl = nginx->Url("/files/none.txt");
+    Add(Item("fetched", servers.nginx->Url("/files/f2.txt")));
+    const std::string missingUrl = servers.nginx->Url("/files/none.txt");
     Add(Item("missing", missingUrl));
 
     ASSERT_TRUE(RunSession());
