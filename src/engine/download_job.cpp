@@ -309,10 +309,11 @@ int DownloadJob::FetchPass(std::string& url, std::string& localPath, bool& anySu
                         : InternetSession::Create(UserAgent(settings), AccessType::NamedProxy,
                                                   settings.FtpProxyAddress);
             }
-            HttpFetchJob byUrl = m_transfer;
-            byUrl.session = ftpSession.get();
-            result = FetchByUrl(url, localPath, byUrl, UserAgent(settings));
-            m_transfer.lastError = byUrl.lastError;
+            // The transfer state is the job's own; only the session differs for this fetch.
+            InternetSession* jobSession = m_transfer.session;
+            m_transfer.session = ftpSession.get();
+            result = FetchByUrl(url, localPath, m_transfer, UserAgent(settings));
+            m_transfer.session = jobSession;
         }
         if (result <= 0) anySuccess = true;
         return result;

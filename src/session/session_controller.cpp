@@ -125,8 +125,9 @@ void SessionController::StartSession() {
     env->settings = &m_settings;
     env->sink = this;
     env->macros = m_document.Macros();
-    env->limitReached = [this] {
-        return TrafficLimitReached(m_settings, false, GlobalLimitCounter().load());
+    // The limit was read from LimitSum at the start request; jobs ask for every block.
+    env->limitReached = [trace = m_settings.LimitTrace != 0, limit = m_limitValue] {
+        return trace && limit != 0 && limit <= GlobalLimitCounter().load();
     };
     m_jobEnv = env;
 
@@ -311,8 +312,6 @@ void SessionController::EndSession(bool halted) {
 }
 
 void SessionController::ProgressTick() {
-    m_secondFraction += 0.25;
-    if (m_secondFraction >= 1.0) m_secondFraction = 0;
     m_stats.sessionSeconds += 0.25;
     m_stats.averageSpeed =
         static_cast<std::uint32_t>(m_stats.sessionBytes / std::max(m_stats.sessionSeconds, 0.25));

@@ -117,7 +117,6 @@ private:
     int m_connectTicks = 0;
     int m_monitorTicks = 0;
     int m_errorResults = 0;
-    double m_secondFraction = 0;
     std::uint64_t m_limitValue = 0;
     std::thread m_connectThread;
     // Progress events of a job waiting to be handled: later ones add their bytes to it, so a
