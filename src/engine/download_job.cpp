@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "core/text_util.h"
+#include "engine/ftp_job_client.h"
 #include "engine/job_command.h"
 #include "engine/local_copy.h"
 #include "model/local_path.h"
@@ -62,6 +63,11 @@ std::time_t DownloadJob::Now() const {
 void DownloadJob::Wait(std::chrono::milliseconds time) const {
     // Waits end early on a stop, so that "stop immediately" is immediate.
     StopAwareSleep(time, stopRequest);
+}
+
+std::unique_ptr<FtpJobHooks> DownloadJob::MakeFtp() const {
+    if (m_env->makeFtp) return m_env->makeFtp();
+    return std::make_unique<FtpJobClient>();
 }
 
 bool DownloadJob::LimitReached() const {
@@ -167,8 +173,8 @@ void DownloadJob::Run() {
         // The scheme gate.
         const bool web = m_scheme == "http" || (m_scheme == "https" && settings.EnableHttps);
         if (m_scheme == "ftp") {
-            if (!m_ftpViaProxy && m_env->makeFtp) {
-                m_ftp = m_env->makeFtp();
+            if (!m_ftpViaProxy) {
+                m_ftp = MakeFtp();
                 int stage = 0;
                 std::string reply;
                 if (m_ftp && !m_ftp->Connect(*this, url, stage, reply)) {
@@ -248,8 +254,8 @@ void DownloadJob::Run() {
                         localPath, static_cast<std::uint64_t>(FileSize(localPath).value_or(0)));
                 }
                 m_item.lastDL = Now();
-                if (m_item.Upload && !m_item.UploadServer.empty() && m_env->makeFtp) {
-                    auto uploader = m_env->makeFtp();
+                if (m_item.Upload && !m_item.UploadServer.empty()) {
+                    auto uploader = MakeFtp();
                     if (uploader) uploader->Upload(*this, localPath);
                 }
                 if (deleteAfter) ::unlink(localPath.c_str());

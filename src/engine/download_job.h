@@ -22,8 +22,8 @@ class Prompter;
 class ResourceProber;
 class TrafficMeter;
 
-// The FTP client's part of a job (connect, fetch, upload); absent until FTP is built, in which
-// case FTP addresses go through the Internet client's open-by-URL transfer.
+// The FTP client's part of a job (connect, fetch, upload). FtpJobClient unless a caller puts
+// its own in the environment.
 class FtpJobHooks {
 public:
     virtual ~FtpJobHooks() = default;
@@ -72,7 +72,7 @@ struct JobEnvironment {
     // copies), so they are 0 unless a caller wants them.
     std::chrono::milliseconds startWait{0};
     std::chrono::milliseconds endWait{0};
-    std::function<std::unique_ptr<FtpJobHooks>()> makeFtp;  // empty: no FTP client
+    std::function<std::unique_ptr<FtpJobHooks>()> makeFtp;  // empty: FtpJobClient
     PageProcessor* pages = nullptr;
     ResultMailer* mailer = nullptr;
 };
@@ -110,6 +110,7 @@ private:
     void Wait(std::chrono::milliseconds time) const;
     bool Stopping() const { return stopRequest.load() != 0; }
     bool LimitReached() const;
+    std::unique_ptr<FtpJobHooks> MakeFtp() const;
     int FetchPass(std::string& url, std::string& localPath, bool& anySuccess,
                   std::int32_t& nextNum);
     void RunCommandLine(const std::string& commandLine, const std::string& localPath);

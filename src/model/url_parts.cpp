@@ -146,4 +146,29 @@ int DefaultPort(std::string_view scheme) {
     return 0;
 }
 
+void SplitServerAddress(std::string_view text, int defaultPort, std::string& host, int& port) {
+    text = TrimBlanks(text);
+    port = defaultPort;
+    std::size_t colon = std::string_view::npos;
+    if (!text.empty() && text.front() == '[') {
+        const std::size_t close = text.find(']');
+        if (close != std::string_view::npos) {
+            host = std::string(text.substr(1, close - 1));
+            if (close + 1 < text.size() && text[close + 1] == ':') colon = close + 1;
+        } else {
+            host = std::string(text);
+        }
+    } else {
+        colon = text.find(':');
+        host = std::string(text.substr(0, colon));
+    }
+    if (colon != std::string_view::npos) {
+        const std::string_view digits = text.substr(colon + 1);
+        const bool number = !digits.empty() && digits.size() <= 5 &&
+                            digits.find_first_not_of("0123456789") == std::string_view::npos;
+        const std::uint64_t value = number ? ParseUint64(digits) : 0;
+        if (value >= 1 && value <= 65535) port = static_cast<int>(value);
+    }
+}
+
 }  // namespace kov

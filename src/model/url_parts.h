@@ -26,6 +26,10 @@ bool SplitUrl(std::string_view url, UrlParts& out, bool decode);
 // 21 ftp, 80 http, 443 https, 0 otherwise (scheme compared ignoring case).
 int DefaultPort(std::string_view scheme);
 
+// A server setting: a host optionally followed by ':' and a port (an IPv6 literal in brackets).
+// The port is defaultPort when none is given or it is not a number in 1..65535.
+void SplitServerAddress(std::string_view text, int defaultPort, std::string& host, int& port);
+
 // %XX escapes decoded; malformed escapes and %00 are kept as text.
 std::string DecodeEscapes(std::string_view text);
 

@@ -2,13 +2,15 @@
 
 #include "core/text_util.h"
 #include "model/url_parts.h"
+#include "net/ftp_probe.h"
 #include "net/proxy_settings.h"
 #include "net/response_headers.h"
 #include "platform/file_util.h"
 
 namespace kov {
 
-ResourceProber::ResourceProber(const AppSettings& settings) : m_settings(settings) {}
+ResourceProber::ResourceProber(const AppSettings& settings)
+    : m_settings(settings), m_ftpProbe(ProbeFtp) {}
 
 InternetSession* ResourceProber::Session() {
     if (!m_session) {

@@ -24,8 +24,8 @@ enum ProbeError : int {
 // first use with the prober's user agent.
 class ResourceProber {
 public:
-    // FTP addresses are probed by this function when it is set (the FTP client provides it);
-    // it returns the flags and sets error on failure.
+    // FTP addresses are probed by this function (ProbeFtp unless replaced); it returns the
+    // flags and sets error on failure.
     using FtpProbe =
         std::function<unsigned(const std::string& url, ResourceInfo& info, const std::string& user,
                                const std::string& password, int& error, std::string& errorText)>;

@@ -105,5 +105,25 @@ TEST(SplitUrl, RefusesWhatItCannotSplit) {
     SplitUrl("file://" + bytes, p, true);
 }
 
+TEST(SplitServerAddress, TakesHostAndOptionalPort) {
+    std::string host;
+    int port = 0;
+    SplitServerAddress("ftp.example.org:2121", 21, host, port);
+    EXPECT_EQ(host, "ftp.example.org");
+    EXPECT_EQ(port, 2121);
+    SplitServerAddress(" mail.example.org ", 25, host, port);
+    EXPECT_EQ(host, "mail.example.org");
+    EXPECT_EQ(port, 25);
+    SplitServerAddress("[::1]:2121", 21, host, port);
+    EXPECT_EQ(host, "::1");
+    EXPECT_EQ(port, 2121);
+    // A port that is no port leaves the default.
+    for (const char* text : {"h:", "h:0", "h:70000", "h:21x", "h:-5"}) {
+        SplitServerAddress(text, 110, host, port);
+        EXPECT_EQ(host, "h") << text;
+        EXPECT_EQ(port, 110) << text;
+    }
+}
+
 }  // namespace
 }  // namespace kov

@@ -1,0 +1,248 @@
+#include "net/ftp_fetch.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+
+#include "net/traffic_meter.h"
+#include "platform/file_util.h"
+
+namespace kov {
+
+namespace {
+
+void Post(HttpFetchJob& job, int code, std::int64_t p1, std::int64_t p2, const std::string& t1 = {},
+          const std::string& t2 = {}) {
+    if (job.sink) job.sink->Post(code, p1, p2, t1, t2);
+}
+
+int StopLevel(const HttpFetchJob& job) {
+    return job.stopRequest ? job.stopRequest->load() : 0;
+}
+
+bool LimitReached(const HttpFetchJob& job) {
+    return !job.isLocal && job.limitReached && job.limitReached();
+}
+
+bool HasWildcard(std::string_view name) {
+    return name.find_first_of("*?") != std::string_view::npos;
+}
+
+int WriteFailure() {
+    return errno == ENOSPC || errno == EDQUOT ? kResultDiskFull : kResultWriteError;
+}
+
+// One listed entry into one local file.
+int FetchEntry(FtpClient& client, const FtpEntry& entry, const std::string& remoteFolder,
+               const std::string& localPath, HttpFetchJob& job) {
+    static const std::atomic<int> never{0};
+    TrafficMeter& meter = job.meter ? *job.meter : GlobalTrafficMeter();
+    std::string url = "ftp://" + client.Host();
+    url += remoteFolder.empty() ? "/" : remoteFolder;
+    if (url.back() != '/') url += '/';
+    url += entry.name;
+
+    auto finish = [&](int code) {
+        Post(job, kEventFileResult, code, job.lastError, url, localPath);
+        return code;
+    };
+
+    const std::time_t entryTime = EntryTime(entry);
+    const std::optional<std::int64_t> localSize = FileSize(localPath);
+    const std::optional<std::time_t> localTime = LastWriteTime(localPath);
+    std::uint64_t offset = 0;      // where the server starts sending
+    std::uint64_t fileOffset = 0;  // where the received bytes go in the local file
+    std::int64_t expected = static_cast<std::int64_t>(entry.size);
+
+    if (job.distributed) {
+        if (static_cast<std::int64_t>(entry.size) != job.fileSize)
+            return finish(kResultPartChanged);
+        const std::int64_t partStart =
+            static_cast<std::int64_t>(job.partNo - 1) * (job.fileSize / job.partCount);
+        const std::int64_t partSize =
+            job.partNo == job.partCount ? job.fileSize - partStart : job.partSize;
+        const std::int64_t local = localSize.value_or(0);
+        if (local >= partSize) return finish(kResultSkipped);
+        offset = static_cast<std::uint64_t>(partStart + local);
+        fileOffset = static_cast<std::uint64_t>(local);
+        expected = partSize - local;
+    } else if (localSize) {
+        // "Skip when present" skips whatever the server's copy is.
+        if (job.updateMode == 2) return finish(kResultSkipped);
+        if (job.updateMode == 0 && entry.HasTime() && localTime && *localTime == entryTime) {
+            if (static_cast<std::uint64_t>(*localSize) == entry.size) {
+                return finish(kResultSkipped);
+            }
+            if (static_cast<std::uint64_t>(*localSize) < entry.size) {
+                offset = static_cast<std::uint64_t>(*localSize);
+                fileOffset = offset;
+                expected = static_cast<std::int64_t>(entry.size - offset);
+            }
+        }
+    }
+
+    client.SetBinary();
+    if (!client.Retrieve(entry.name, offset)) {
+        if (offset == 0) {
+            job.lastError = client.LastReplyCode();
+            job.errorText = client.LastReplyText();
+            return finish(kResultFtpNotRetrieved);
+        }
+        Post(job, kEventFtpResumeRefused, static_cast<std::int64_t>(offset),
+             static_cast<std::int64_t>(entry.size));
+        // A part needs its range; a whole file can start over.
+        if (job.distributed || !client.IsConnected() || !client.Retrieve(entry.name, 0)) {
+            job.lastError = client.LastReplyCode();
+            job.errorText = client.LastReplyText();
+            return finish(kResultReadError);
+        }
+        offset = 0;
+        fileOffset = 0;
+        expected = static_cast<std::int64_t>(entry.size);
+    }
+    const bool resuming = fileOffset > 0;
+    Post(job, kEventFileStarted, static_cast<std::int64_t>(entry.size),
+         static_cast<std::int64_t>(offset), url, localPath);
+    if (resuming) {
+        Post(job, kEventResumed, static_cast<std::int64_t>(offset),
+             static_cast<std::int64_t>(entry.size));
+    }
+
+    const int fd =
+        ::open(localPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | (resuming ? 0 : O_TRUNC), 0644);
+    if (fd < 0 || (resuming && (::lseek(fd, static_cast<off_t>(fileOffset), SEEK_SET) < 0 ||
+                                ::ftruncate(fd, static_cast<off_t>(fileOffset)) != 0))) {
+        if (fd >= 0) ::close(fd);
+        client.Abort();
+        client.EndTransfer();
+        return finish(kResultWriteError);
+    }
+
+    if (job.buffer.size() < HttpFetchJob::kBufferSize) job.buffer.resize(HttpFetchJob::kBufferSize);
+    int result = kResultOk;
+    std::int64_t remaining = expected;
+    bool early = false;
+    while (remaining > 0) {
+        if (StopLevel(job) >= 2) {
+            result = kResultStopped;
+            early = true;
+            break;
+        }
+        if (LimitReached(job)) {
+            result = kResultLimit;
+            early = true;
+            break;
+        }
+        const std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(
+            remaining,
+            static_cast<std::int64_t>(std::min(meter.PacketSize(job.isLocal), job.buffer.size()))));
+        const long n = client.ReadData(job.buffer.data(), want);
+        if (n <= 0) {
+            // The data connection ended (or failed) before the listed size: what arrived is
+            // kept with the server's time, so the next run resumes it.
+            job.lastError = client.LastReplyCode();
+            job.errorText = n == 0 ? "data connection closed before the end of the file"
+                                   : client.LastReplyText();
+            result = StopLevel(job) >= 2 ? kResultStopped : kResultBroken;
+            early = n < 0;
+            break;
+        }
+        const auto got = static_cast<std::size_t>(n);
+        if (!WriteAll(fd, std::string_view(job.buffer.data(), got))) {
+            result = WriteFailure();
+            early = true;
+            break;
+        }
+        remaining -= static_cast<std::int64_t>(got);
+        const bool stopped =
+            !MeterBlock(meter, got, job.isLocal, job.stopRequest ? *job.stopRequest : never);
+        Post(job, kEventBlock, static_cast<std::int64_t>(got),
+             static_cast<std::int64_t>(entry.size));
+        if (stopped && remaining > 0) {
+            result = kResultStopped;
+            early = true;
+            break;
+        }
+    }
+    if (remaining <= 0) {
+        // Everything expected is here; a part that is not the last one stops the server short.
+        if (job.distributed && job.partNo != job.partCount) client.Abort();
+        job.lastError = 0;
+    } else if (early) {
+        client.Abort();
+    }
+    client.EndTransfer();
+    if (::close(fd) != 0 && result == kResultOk) result = WriteFailure();
+    if (entry.HasTime()) SetFileTimes(localPath, entryTime, entryTime);
+    return finish(result);
+}
+
+}  // namespace
+
+std::time_t EntryTime(const FtpEntry& entry) {
+    if (!entry.HasTime()) return 0;
+    std::tm t{};
+    t.tm_year = entry.year - 1900;
+    t.tm_mon = entry.month - 1;
+    t.tm_mday = entry.day;
+    t.tm_hour = entry.hour;
+    t.tm_min = entry.minute;
+    t.tm_sec = entry.second;
+    return ::timegm(&t);
+}
+
+int FetchFtp(FtpClient& client, const std::string& remotePath, const std::string& localPath,
+             HttpFetchJob& job) {
+    std::string basePath = localPath;
+    if (job.distributed) {
+        char suffix[16];
+        std::snprintf(suffix, sizeof suffix, ".%03d", job.partNo);
+        basePath += suffix;
+    }
+
+    const std::size_t slash = remotePath.rfind('/');
+    const std::string name = slash == std::string::npos ? remotePath : remotePath.substr(slash + 1);
+    std::string folder = slash == std::string::npos ? std::string() : remotePath.substr(0, slash);
+    if (slash == 0) folder = "/";
+    if (!folder.empty() && !client.ChangeFolder(folder)) {
+        Post(job, kEventFtpNoFolder, 0, 0, folder);
+        return 2;
+    }
+    const int count = client.List(name);
+    for (const std::string& skipped : client.SkippedNames()) {
+        Post(job, kEventMessage, 1, 0, "Unsafe name in the FTP listing skipped: " + skipped);
+    }
+    if (count < 1) {
+        job.lastError = client.LastReplyCode();
+        Post(job, kEventFtpNoListing, client.LastReplyCode(), 0, name);
+        return 2;
+    }
+    const std::string localFolder = FolderOf(basePath);
+    if (!localFolder.empty() && !CreateFolders(localFolder)) {
+        job.lastError = kErrorFtpLocalFolder;
+        return 2;
+    }
+
+    const bool several = HasWildcard(name) || count > 1;
+    int result = 2;
+    for (int i = 0; i < count; ++i) {
+        if (StopLevel(job) != 0 || !client.IsConnected()) break;
+        const FtpEntry& entry = *client.Entry(static_cast<std::size_t>(i));
+        // A folder cannot be fetched as a file; a pattern may well match some.
+        if (several && entry.isFolder) continue;
+        std::string target = basePath;
+        if (several) {
+            target = localFolder + entry.name;
+            if (job.distributed) target = basePath;
+        }
+        result = FetchEntry(client, entry, folder, target, job);
+        if (job.distributed || result == kResultLimit) break;
+    }
+    return result;
+}
+
+}  // namespace kov

@@ -1,0 +1,110 @@
+#include "platform/tcp_socket.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <thread>
+
+namespace kov {
+namespace {
+
+using namespace std::chrono_literals;
+
+// A connected pair over loopback: the listener's end and the client's end.
+struct Pair {
+    TcpSocket listener, server, client;
+    bool Open(const std::string& address = "127.0.0.1") {
+        if (!listener.Listen(address)) return false;
+        std::thread connect([&] { client.Connect(address, listener.LocalPort(), 2s); });
+        const bool accepted = listener.Accept(server, 2s);
+        connect.join();
+        return accepted && client.IsOpen();
+    }
+};
+
+TEST(TcpSocket, CarriesBytesBothWaysAndSeesTheClose) {
+    Pair p;
+    ASSERT_TRUE(p.Open());
+    EXPECT_EQ(p.client.PeerAddress(), "127.0.0.1");
+    EXPECT_EQ(p.server.PeerAddress(), p.client.LocalAddress());
+    EXPECT_FALSE(p.client.IsIPv6());
+
+    // More than a socket buffer, so that SendAll has to wait for the reader.
+    const std::string big(4 << 20, 'x');
+    std::thread writer([&] { EXPECT_TRUE(p.client.SendAll(big, 5s)); });
+    std::string got;
+    char block[65536];
+    while (got.size() < big.size()) {
+        const long n = p.server.Receive(block, sizeof block, 5s);
+        ASSERT_GT(n, 0);
+        got.append(block, static_cast<std::size_t>(n));
+    }
+    writer.join();
+    EXPECT_EQ(got, big);
+
+    p.client.Close();
+    EXPECT_EQ(p.server.Receive(block, sizeof block, 2s), 0);
+}
+
+TEST(TcpSocket, WaitsEndByTimeOutOrCancel) {
+    Pair p;
+    ASSERT_TRUE(p.Open());
+    char c;
+    EXPECT_EQ(p.client.Receive(&c, 1, 50ms), -1);
+    EXPECT_EQ(p.client.Error(), ETIMEDOUT);
+
+    std::atomic<bool> stop{false};
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(100ms);
+        stop = true;
+    });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(p.client.Receive(&c, 1, 30s, [&] { return stop.load(); }), -1);
+    stopper.join();
+    EXPECT_EQ(p.client.Error(), ECANCELED);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+
+    TcpSocket none;
+    EXPECT_FALSE(p.listener.Accept(none, 50ms));
+    EXPECT_EQ(p.listener.Error(), ETIMEDOUT);
+}
+
+TEST(TcpSocket, ReportsRefusedAndUnknownHosts) {
+    TcpSocket listener;
+    ASSERT_TRUE(listener.Listen("127.0.0.1"));
+    const int port = listener.LocalPort();
+    listener.Close();  // nothing listens there now
+
+    TcpSocket s;
+    EXPECT_FALSE(s.Connect("127.0.0.1", port, 2s));
+    EXPECT_EQ(s.Error(), ECONNREFUSED);
+    EXPECT_FALSE(s.Connect("no-such-host.invalid", 21, 2s));
+    EXPECT_EQ(s.Error(), EHOSTUNREACH);
+    EXPECT_FALSE(s.Connect("127.0.0.1", 0, 2s));
+    EXPECT_FALSE(s.IsOpen());
+    char c;
+    EXPECT_EQ(s.Receive(&c, 1, 10ms), -1);
+    EXPECT_FALSE(s.SendAll("x", 10ms));
+}
+
+TEST(TcpSocket, SpeaksIPv6) {
+    Pair p;
+    if (!p.listener.Listen("::1")) GTEST_SKIP() << "no IPv6 loopback";
+    p.listener.Close();
+    ASSERT_TRUE(p.Open("::1"));
+    EXPECT_TRUE(p.client.IsIPv6());
+    EXPECT_EQ(p.client.PeerAddress(), "::1");
+    // A bracketed literal as written in addresses.
+    TcpSocket bracketed;
+    std::thread accept([&] {
+        TcpSocket s;
+        p.listener.Accept(s, 2s);
+    });
+    EXPECT_TRUE(bracketed.Connect("[::1]", p.listener.LocalPort(), 2s));
+    accept.join();
+}
+
+}  // namespace
+}  // namespace kov
