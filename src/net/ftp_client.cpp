@@ -192,7 +192,8 @@ bool FtpClient::Login(const std::string& user, const std::string& password) {
                                    ? kAnonymousPassword
                                    : password;
     if (!SendCommand("USER " + name) || !ReadReply()) return false;
-    // A server that lets anybody in without a password is not what was asked for.
+    // A server may let a user in without asking for a password (anonymous access often does).
+    if (m_replyCode == 230) return true;
     if (m_replyCode != 331) return false;
     return Command("PASS " + secret, 230);
 }

@@ -66,7 +66,7 @@ public:
     // text "FTP server down on this Host".
     bool Connect(const std::string& host, int port = 21);
     // USER, then PASS. An empty user logs in as "anonymous" (and an empty password with the
-    // built-in anonymous password); 230 to USER alone counts as a failed login.
+    // built-in anonymous password); a 230 answer to USER is a login without a password.
     bool Login(const std::string& user, const std::string& password);
     // QUIT, then closes every connection.
     void Quit();
