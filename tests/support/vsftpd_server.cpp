@@ -1,0 +1,248 @@
+#include "support/vsftpd_server.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <pwd.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace kov::test {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kVsftpd = "/usr/sbin/vsftpd";
+constexpr const char* kDbLoad = "/usr/bin/db_load";
+constexpr const char* kPamService = "kov-test-ftp";
+constexpr const char* kPamFile = "/etc/pam.d/kov-test-ftp";
+// pam_userdb adds ".db" to the name it is given.
+constexpr const char* kUserDb = "/etc/kov-test-ftp-users";
+
+// pam_userdb, not pam_exec: vsftpd's privileged process reaps any child in its SIGCHLD
+// handler and so hangs once pam_exec has waited for its command itself. Fixed paths and
+// content, so that every clone of the repository can share the file.
+constexpr const char* kPamConfig =
+    "# The Kov tests' own vsftpd login (tests/support/vsftpd_server.cpp).\n"
+    "auth required pam_userdb.so db=/etc/kov-test-ftp-users\n"
+    "account required pam_permit.so\n";
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Writes a file under another name and renames it into place: tests running in parallel
+// never see half of it.
+bool ReplaceFile(const std::string& path, std::string_view content) {
+    const std::string temporary = path + ".tmp-" + std::to_string(getpid());
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        out.write(content.data(), static_cast<std::streamsize>(content.size()));
+        if (!out.flush()) return false;
+    }
+    return std::rename(temporary.c_str(), path.c_str()) == 0;
+}
+
+// The PAM service and the user database behind kUser's login; scratch is a folder for the
+// database's source text.
+bool InstallLogin(const TempDir& scratch) {
+    if (ReadFile(kPamFile) != kPamConfig && !ReplaceFile(kPamFile, kPamConfig)) return false;
+    const std::string database = std::string(kUserDb) + ".db";
+    if (access(database.c_str(), R_OK) == 0) return true;
+    // db_load -T reads alternating key and value lines.
+    const std::string source = scratch.File("users.txt");
+    {
+        std::ofstream out(source, std::ios::trunc);
+        out << VsftpdServer::kUser << "\n" << VsftpdServer::kPassword << "\n";
+        if (!out.flush()) return false;
+    }
+    const std::string temporary = database + ".tmp-" + std::to_string(getpid());
+    const std::string command = std::string(kDbLoad) + " -T -t hash -f '" + source + "' '" +
+                                temporary + "' >/dev/null 2>&1";
+    if (std::system(command.c_str()) != 0) {
+        unlink(temporary.c_str());
+        return false;
+    }
+    chmod(temporary.c_str(), 0600);
+    return std::rename(temporary.c_str(), database.c_str()) == 0;
+}
+
+// A listening socket on 127.0.0.1:port, or -1.
+int HoldPort(int port) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return -1;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        listen(fd, 8) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool IPv6PortAccepts(int port) {
+    const int fd = socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    sockaddr_in6 address{};
+    address.sin6_family = AF_INET6;
+    address.sin6_port = htons(static_cast<uint16_t>(port));
+    address.sin6_addr = in6addr_loopback;
+    const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    close(fd);
+    return ok;
+}
+
+}  // namespace
+
+VsftpdServer::VsftpdServer() : m_root(m_dir.File("root")) {
+    // vsftpd drops to the ftp user (sessions) and nobody (before login): they must reach in.
+    std::error_code ignored;
+    const auto open = fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                      fs::perms::others_read | fs::perms::others_exec;
+    fs::permissions(m_dir.path(), open, ignored);
+    for (const std::string& folder : {m_root, UploadFolder(), m_dir.File("empty")}) {
+        fs::create_directories(folder, ignored);
+        fs::permissions(folder, open, ignored);
+    }
+}
+
+bool VsftpdServer::Available() {
+    return geteuid() == 0 && access(kVsftpd, X_OK) == 0 && access(kDbLoad, X_OK) == 0 &&
+           getpwnam("ftp") != nullptr;
+}
+
+bool VsftpdServer::WriteFile(std::string_view relativePath, std::string_view content,
+                             std::time_t mtime) const {
+    while (relativePath.starts_with('/'))
+        relativePath.remove_prefix(1);
+    const fs::path root(m_root);
+    const fs::path path = root / relativePath;
+    std::error_code error;
+    fs::create_directories(path.parent_path(), error);
+    if (error) return false;
+    for (fs::path folder = path.parent_path(); folder != root && folder.has_relative_path();
+         folder = folder.parent_path()) {
+        if (chmod(folder.c_str(), 0755) != 0) return false;
+    }
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out.write(content.data(), static_cast<std::streamsize>(content.size()));
+        if (!out.flush()) return false;
+    }
+    if (chmod(path.c_str(), 0644) != 0) return false;
+    if (mtime != 0) {
+        const timespec times[2] = {{mtime, 0}, {mtime, 0}};
+        if (utimensat(AT_FDCWD, path.c_str(), times, 0) != 0) return false;
+    }
+    return true;
+}
+
+std::string VsftpdServer::Url(std::string_view path) const {
+    std::string url = "ftp://";
+    url += m_ipv6 ? "[::1]" : "127.0.0.1";
+    url += ":" + std::to_string(m_port);
+    if (!path.starts_with('/')) url += '/';
+    url += path;
+    return url;
+}
+
+std::string VsftpdServer::UserUrl(std::string_view path) const {
+    std::string url = Url(path);
+    url.insert(6, std::string(kUser) + ":" + kPassword + "@");
+    return url;
+}
+
+std::string VsftpdServer::Log() const {
+    return ReadFile(m_dir.File("startup.log")) + ReadFile(m_dir.File("vsftpd.log"));
+}
+
+std::string VsftpdServer::Config() const {
+    std::ostringstream conf;
+    if (m_ipv6) {
+        conf << "listen=NO\nlisten_ipv6=YES\nlisten_address6=::1\n";
+    } else {
+        conf << "listen=YES\nlisten_address=127.0.0.1\n";
+    }
+    conf << "listen_port=" << m_port << "\n"
+         << "background=NO\n"
+         // Anonymous: read-only, no password asked.
+         << "anonymous_enable=YES\nno_anon_password=YES\nanon_root=" << m_root << "\n"
+         << "anon_upload_enable=NO\nanon_mkdir_write_enable=NO\n"
+         // kUser: checked by PAM, then a guest mapped onto the ftp user with its rights, locked
+         // into the same root as the anonymous logins.
+         << "local_enable=YES\nwrite_enable=YES\nlocal_umask=022\n"
+         << "guest_enable=YES\nguest_username=ftp\nvirtual_use_local_privs=YES\n"
+         << "local_root=" << m_root << "\nchroot_local_user=YES\n"
+         << "pam_service_name=" << kPamService << "\n"
+         << "delay_failed_login=0\n"
+         // Containers: no seccomp filter, no new namespaces.
+         << "secure_chroot_dir=" << m_dir.File("empty") << "\n"
+         << "seccomp_sandbox=NO\nisolate=NO\nisolate_network=NO\n"
+         << "pasv_enable=YES\nport_enable=YES\nconnect_from_port_20=NO\n"
+         << "use_localtime=NO\n"
+         << "xferlog_enable=YES\nvsftpd_log_file=" << m_dir.File("vsftpd.log") << "\n"
+         << "log_ftp_protocol=YES\n";
+    return conf.str();
+}
+
+bool VsftpdServer::WaitForIPv6() const {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (IPv6PortAccepts(m_port)) return true;
+        // vsftpd reports start-up errors as "500 OOPS: ..." and ends.
+        if (ReadFile(m_dir.File("startup.log")).find("OOPS") != std::string::npos) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+}
+
+bool VsftpdServer::Start() {
+    if (!Available() || !InstallLogin(m_dir)) return false;
+    const passwd* ftp = getpwnam("ftp");
+    if (ftp == nullptr || chown(UploadFolder().c_str(), ftp->pw_uid, ftp->pw_gid) != 0)
+        return false;
+    const std::string config = m_dir.File("vsftpd.conf");
+    // The port is free only until vsftpd binds it; a lost race is tried again.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        m_port = ServerProcess::FreePort();
+        if (m_port <= 0) return false;
+        {
+            std::ofstream out(config, std::ios::trunc);
+            out << Config();
+            if (!out.flush()) return false;
+        }
+        // Through a shell to keep vsftpd's start-up errors, which go to its standard output.
+        const std::vector<std::string> argv = {"/bin/sh", "-c",   "exec \"$0\" \"$1\" >\"$2\" 2>&1",
+                                               kVsftpd,   config, m_dir.File("startup.log")};
+        if (!m_ipv6) {
+            if (m_process.Start(argv, m_port)) return true;
+            continue;
+        }
+        // ServerProcess waits for 127.0.0.1:port. Holding that address ourselves lets it
+        // return at once; then the wait is for vsftpd on ::1.
+        const int held = HoldPort(m_port);
+        if (held < 0) continue;
+        const bool started = m_process.Start(argv, m_port) && WaitForIPv6();
+        close(held);
+        if (started) return true;
+        m_process.Stop();
+    }
+    return false;
+}
+
+}  // namespace kov::test
