@@ -52,16 +52,25 @@ int ServerProcess::FreePort() {
     return port;
 }
 
-bool ServerProcess::PortAccepts(int port) {
-    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+bool ServerProcess::PortAccepts(int port, bool ipv6) {
+    int fd = socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return false;
-    sockaddr_in address = Loopback(port);
-    bool ok = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    bool ok = false;
+    if (ipv6) {
+        sockaddr_in6 address{};
+        address.sin6_family = AF_INET6;
+        address.sin6_port = htons(static_cast<uint16_t>(port));
+        address.sin6_addr = in6addr_loopback;
+        ok = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    } else {
+        sockaddr_in address = Loopback(port);
+        ok = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    }
     close(fd);
     return ok;
 }
 
-bool ServerProcess::Start(const std::vector<std::string>& argv, int port) {
+bool ServerProcess::Start(const std::vector<std::string>& argv, int port, bool ipv6) {
     Stop();
     if (argv.empty()) return false;
     std::vector<char*> args;
@@ -97,7 +106,7 @@ bool ServerProcess::Start(const std::vector<std::string>& argv, int port) {
             m_pid = -1;
             return false;
         }
-        if (PortAccepts(port)) return true;
+        if (PortAccepts(port, ipv6)) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     Stop();

@@ -16,17 +16,18 @@ public:
     ServerProcess(const ServerProcess&) = delete;
     ServerProcess& operator=(const ServerProcess&) = delete;
 
-    // Starts argv[0] (a path) with argv and waits until 127.0.0.1:port accepts connections.
-    // False, with the process stopped, when it cannot start or exits before listening.
-    bool Start(const std::vector<std::string>& argv, int port);
+    // Starts argv[0] (a path) with argv and waits until 127.0.0.1:port (with ipv6, [::1]:port)
+    // accepts connections. False, with the process stopped, when it cannot start or exits
+    // before listening.
+    bool Start(const std::vector<std::string>& argv, int port, bool ipv6 = false);
     // SIGTERM to the group, SIGKILL when it does not end within a few seconds.
     void Stop();
     bool Running() const { return m_pid > 0; }
 
     // A port on 127.0.0.1 that was free a moment ago (bound to port 0 and released).
     static int FreePort();
-    // True when 127.0.0.1:port accepts a TCP connection.
-    static bool PortAccepts(int port);
+    // True when 127.0.0.1:port (with ipv6, [::1]:port) accepts a TCP connection.
+    static bool PortAccepts(int port, bool ipv6 = false);
 
 private:
     pid_t m_pid = -1;

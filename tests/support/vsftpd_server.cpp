@@ -79,34 +79,6 @@ bool InstallLogin(const TempDir& scratch) {
     return std::rename(temporary.c_str(), database.c_str()) == 0;
 }
 
-// A listening socket on 127.0.0.1:port, or -1.
-int HoldPort(int port) {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return -1;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        listen(fd, 8) != 0) {
-        close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-bool IPv6PortAccepts(int port) {
-    const int fd = socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return false;
-    sockaddr_in6 address{};
-    address.sin6_family = AF_INET6;
-    address.sin6_port = htons(static_cast<uint16_t>(port));
-    address.sin6_addr = in6addr_loopback;
-    const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    close(fd);
-    return ok;
-}
-
 }  // namespace
 
 VsftpdServer::VsftpdServer() : m_root(m_dir.File("root")) {
@@ -200,17 +172,6 @@ std::string VsftpdServer::Config() const {
     return conf.str();
 }
 
-bool VsftpdServer::WaitForIPv6() const {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (IPv6PortAccepts(m_port)) return true;
-        // vsftpd reports start-up errors as "500 OOPS: ..." and ends.
-        if (ReadFile(m_dir.File("startup.log")).find("OOPS") != std::string::npos) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return false;
-}
-
 bool VsftpdServer::Start() {
     if (!Available() || !InstallLogin(m_dir)) return false;
     const passwd* ftp = getpwnam("ftp");
@@ -229,18 +190,7 @@ bool VsftpdServer::Start() {
         // Through a shell to keep vsftpd's start-up errors, which go to its standard output.
         const std::vector<std::string> argv = {"/bin/sh", "-c",   "exec \"$0\" \"$1\" >\"$2\" 2>&1",
                                                kVsftpd,   config, m_dir.File("startup.log")};
-        if (!m_ipv6) {
-            if (m_process.Start(argv, m_port)) return true;
-            continue;
-        }
-        // ServerProcess waits for 127.0.0.1:port. Holding that address ourselves lets it
-        // return at once; then the wait is for vsftpd on ::1.
-        const int held = HoldPort(m_port);
-        if (held < 0) continue;
-        const bool started = m_process.Start(argv, m_port) && WaitForIPv6();
-        close(held);
-        if (started) return true;
-        m_process.Stop();
+        if (m_process.Start(argv, m_port, m_ipv6)) return true;
     }
     return false;
 }

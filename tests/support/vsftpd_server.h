@@ -65,7 +65,6 @@ public:
 
 private:
     std::string Config() const;
-    bool WaitForIPv6() const;
 
     TempDir m_dir;
     std::string m_root;
