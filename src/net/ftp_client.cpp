@@ -552,8 +552,12 @@ bool FtpClient::Store(const std::string& localPath, const std::string& remoteFol
         ~Closer() { ::close(fd); }
     } closer{fd};
     if (!remoteFolder.empty() && !ChangeFolder(remoteFolder)) return false;
+    // Uploads always go passive; the mode chosen for downloads stays as it was.
+    const FtpDataMode mode = m_mode;
     m_mode = FtpDataMode::Passive;
-    if (!OpenDataConnection()) return false;
+    const bool open = OpenDataConnection();
+    m_mode = mode;
+    if (!open) return false;
     const std::size_t cut = localPath.find_last_of("/\\");
     const std::string name = cut == std::string::npos ? localPath : localPath.substr(cut + 1);
     if (!SendCommand("STOR " + name) || !ReadReply() || !IsPositivePreliminary(m_replyCode) ||

@@ -183,6 +183,14 @@ int FetchEntry(FtpClient& client, const FtpEntry& entry, const std::string& remo
 
 }  // namespace
 
+int EntryForName(const FtpClient& client, const std::string& name) {
+    for (std::size_t i = 0; i < client.EntryCount(); ++i) {
+        if (client.Entry(i)->name == name) return static_cast<int>(i);
+    }
+    if (client.EntryCount() == 1 && !client.Entry(0)->isFolder) return 0;
+    return -1;
+}
+
 std::time_t EntryTime(const FtpEntry& entry) {
     if (!entry.HasTime()) return 0;
     std::tm t{};
@@ -227,9 +235,19 @@ int FetchFtp(FtpClient& client, const std::string& remotePath, const std::string
         return 2;
     }
 
-    const bool several = HasWildcard(name) || count > 1;
+    const bool several = HasWildcard(name);
+    int first = 0;
+    if (!several) {
+        // A plain name that lists as a folder's contents is a folder, not a file to fetch.
+        first = EntryForName(client, name);
+        if (first < 0) {
+            Post(job, kEventFtpNoListing, client.LastReplyCode(), 0, name);
+            return 2;
+        }
+    }
+    const int last = several ? count : first + 1;
     int result = 2;
-    for (int i = 0; i < count; ++i) {
+    for (int i = first; i < last; ++i) {
         if (StopLevel(job) != 0 || !client.IsConnected()) break;
         const FtpEntry& entry = *client.Entry(static_cast<std::size_t>(i));
         // A folder cannot be fetched as a file; a pattern may well match some.

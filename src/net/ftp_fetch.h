@@ -27,6 +27,11 @@ inline constexpr int kErrorFtpLocalFolder = 913;
 int FetchFtp(FtpClient& client, const std::string& remotePath, const std::string& localPath,
              HttpFetchJob& job);
 
+// The entry of the client's listing that a plain name (no wildcards) stands for: the entry of
+// that name, or the only entry when it is a file (servers differ in how they name it). -1 when
+// the listing is that of a folder of that name.
+int EntryForName(const FtpClient& client, const std::string& name);
+
 // The time of a listing entry as a time_t (UTC); 0 when the entry has none.
 std::time_t EntryTime(const FtpEntry& entry);
 

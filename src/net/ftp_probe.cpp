@@ -38,13 +38,15 @@ unsigned ProbeFtp(const std::string& url, ResourceInfo& info, const std::string&
         client.Quit();
         return 0;
     }
-    if (client.List(file) < 1) {
+    const bool pattern = file.find_first_of("*?") != std::string::npos;
+    const int index = client.List(file) < 1 ? -1 : pattern ? 0 : EntryForName(client, file);
+    if (index < 0) {
         error = kProbeNoEntry;
         errorText = client.LastReplyText();
         client.Quit();
         return 0;
     }
-    const FtpEntry& entry = *client.Entry(0);
+    const FtpEntry& entry = *client.Entry(static_cast<std::size_t>(index));
     info.size = entry.size;
     info.lastModified = EntryTime(entry);
     info.flags = kHasLength | kHasLastModified;

@@ -98,7 +98,8 @@ private:
     MainLoop& m_loop;
     WorkerPool& m_pool;
     EventLog& m_log;
-    Prompter& m_prompter;
+    // For the steps that will ask the user (dialling up, the end-of-session action).
+    [[maybe_unused]] Prompter& m_prompter;
     std::shared_ptr<JobEnvironment> m_jobEnv;
     SessionHooks m_hooks;
     EventContext m_context;

@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# kov-cli -a on FTP items against the scripted FTP server: a file, a wildcard, the skip of the
+# second run, and an error for a missing folder.
+set -euo pipefail
+cli="$1"
+top="$(cd "$(dirname "$0")/../.." && pwd)"
+tmp="$(mktemp -d)"
+server=""
+cleanup() {
+    [ -n "$server" ] && kill "$server" 2>/dev/null
+    rm -rf "$tmp"
+}
+trap cleanup EXIT
+export KOV_HOME="$tmp/home" XDG_CONFIG_HOME="$tmp/config" XDG_DATA_HOME="$tmp/data"
+unset http_proxy https_proxy ftp_proxy all_proxy no_proxy HTTP_PROXY HTTPS_PROXY ALL_PROXY FTP_PROXY
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+python3 "$top/tests/support/ftp_fault_server.py" "$port" >/dev/null 2>&1 &
+server=$!
+for _ in $(seq 100); do
+    python3 -c "import socket; socket.create_connection(('127.0.0.1',$port))" 2>/dev/null && break
+    sleep 0.1
+done
+base="ftp://127.0.0.1:$port"
+
+"$cli" --add "$base/files/a.txt" >/dev/null
+"$cli" -a > "$tmp/out" || fail "exit status $? for a clean session: $(cat "$tmp/out")"
+grep -q "File download OK $KOV_HOME/Download/Main/a.txt" "$tmp/out" || fail "log: $(cat "$tmp/out")"
+[ "$(cat "$KOV_HOME/Download/Main/a.txt")" = "hello ftp" ] || fail "file content"
+
+"$cli" -a > "$tmp/out" || fail "second run"
+grep -q "File skipped (already exists)" "$tmp/out" || fail "no skip: $(cat "$tmp/out")"
+
+cat > "$tmp/items.ini" <<INI
+[item 1]
+Name=all
+Url=$base/files/*.bin
+Dest=$tmp/bins/
+[item 2]
+Name=missing
+Url=$base/nowhere/x.bin
+Dest=$tmp/bins/
+INI
+"$cli" --import "$tmp/items.ini" >/dev/null
+if "$cli" -a > "$tmp/out"; then fail "a missing folder gave exit status 0"; fi
+[ "$(stat -c %s "$KOV_HOME/Download/Main/data-5000.bin")" = 5000 ] || fail "wildcard: $(cat "$tmp/out")"
+[ -f "$KOV_HOME/Download/Main/data-1000.bin" ] || fail "wildcard missed data-1000.bin"
+grep -q "No such Ftp folder: /nowhere" "$tmp/out" || fail "no folder error: $(cat "$tmp/out")"
+echo ok
