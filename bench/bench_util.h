@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -27,6 +28,30 @@ struct ChildRun {
 
 inline double Seconds(const timeval& t) {
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+}
+
+// CPU time of the calling thread so far.
+inline double ThreadCpu() {
+    rusage usage{};
+    getrusage(RUSAGE_THREAD, &usage);
+    return Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
+}
+
+// Writes mib MiB of pseudo-random bytes (the same every time; each MiB differs in its first
+// byte) to path.
+inline bool MakeFile(const std::string& path, std::size_t mib) {
+    std::ofstream out(path, std::ios::binary);
+    std::vector<char> block(1 << 20);
+    unsigned seed = 12345;
+    for (auto& c : block) {
+        seed = seed * 1103515245u + 12345u;
+        c = static_cast<char>(seed >> 24);
+    }
+    for (std::size_t i = 0; i < mib && out; ++i) {
+        block[0] = static_cast<char>(i);
+        out.write(block.data(), static_cast<std::streamsize>(block.size()));
+    }
+    return static_cast<bool>(out);
 }
 
 inline double Median(std::vector<double> v) {

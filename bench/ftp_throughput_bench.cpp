@@ -27,19 +27,15 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using kov::bench::HaveTool;
+using kov::bench::MakeFile;
 using kov::bench::Median;
 using kov::bench::Seconds;
+using kov::bench::ThreadCpu;
 
 struct Sample {
     double wall = 0;
     double cpu = 0;
 };
-
-double ThreadCpu() {
-    rusage usage{};
-    getrusage(RUSAGE_THREAD, &usage);
-    return Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
-}
 
 bool RunKov(int port, const std::string& path, kov::TrafficMeter& meter, Sample& sample) {
     std::remove(path.c_str());
@@ -56,21 +52,6 @@ bool RunKov(int port, const std::string& path, kov::TrafficMeter& meter, Sample&
     sample.wall = std::chrono::duration<double>(Clock::now() - start).count();
     sample.cpu = ThreadCpu() - cpu;
     return result == kov::kResultOk;
-}
-
-bool MakeFile(const std::string& path, std::size_t mib) {
-    std::ofstream out(path, std::ios::binary);
-    std::vector<char> block(1 << 20);
-    unsigned seed = 12345;
-    for (auto& c : block) {
-        seed = seed * 1103515245u + 12345u;
-        c = static_cast<char>(seed >> 24);
-    }
-    for (std::size_t i = 0; i < mib && out; ++i) {
-        block[0] = static_cast<char>(i);
-        out.write(block.data(), static_cast<std::streamsize>(block.size()));
-    }
-    return static_cast<bool>(out);
 }
 
 }  // namespace

@@ -37,8 +37,10 @@ struct Sample {
 };
 
 using kov::bench::HaveTool;
+using kov::bench::MakeFile;
 using kov::bench::Median;
 using kov::bench::Seconds;
+using kov::bench::ThreadCpu;
 
 // Runs a command and measures its wall and CPU time (user + system of the child).
 bool RunTool(const std::vector<std::string>& argv, Sample& sample) {
@@ -46,12 +48,6 @@ bool RunTool(const std::vector<std::string>& argv, Sample& sample) {
     sample.wall = run.wall;
     sample.cpu = run.cpu;
     return run.ok;
-}
-
-double ThreadCpu() {
-    rusage usage{};
-    getrusage(RUSAGE_THREAD, &usage);
-    return Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
 }
 
 bool RunFetch(const std::string& url, const std::string& path, kov::TrafficMeter& meter,
@@ -71,21 +67,6 @@ bool RunFetch(const std::string& url, const std::string& path, kov::TrafficMeter
     sample.cpu = ThreadCpu() - cpu;
     if (received) *received = info.size;
     return result == kov::kResultOk;
-}
-
-bool MakeFile(const std::string& path, std::size_t mib) {
-    std::ofstream out(path, std::ios::binary);
-    std::vector<char> block(1 << 20);
-    unsigned seed = 12345;
-    for (auto& c : block) {
-        seed = seed * 1103515245u + 12345u;
-        c = static_cast<char>(seed >> 24);
-    }
-    for (std::size_t i = 0; i < mib && out; ++i) {
-        block[0] = static_cast<char>(i);
-        out.write(block.data(), static_cast<std::streamsize>(block.size()));
-    }
-    return static_cast<bool>(out);
 }
 
 }  // namespace

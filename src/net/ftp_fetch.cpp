@@ -9,6 +9,7 @@
 #include <ctime>
 
 #include "net/traffic_meter.h"
+#include "platform/clock.h"
 #include "platform/file_util.h"
 
 namespace kov {
@@ -193,14 +194,14 @@ int EntryForName(const FtpClient& client, const std::string& name) {
 
 std::time_t EntryTime(const FtpEntry& entry) {
     if (!entry.HasTime()) return 0;
-    std::tm t{};
-    t.tm_year = entry.year - 1900;
-    t.tm_mon = entry.month - 1;
-    t.tm_mday = entry.day;
-    t.tm_hour = entry.hour;
-    t.tm_min = entry.minute;
-    t.tm_sec = entry.second;
-    return ::timegm(&t);
+    CalendarTime c;
+    c.year = entry.year;
+    c.month = entry.month;
+    c.day = entry.day;
+    c.hour = entry.hour;
+    c.minute = entry.minute;
+    c.second = entry.second;
+    return MakeUtcTime(c);
 }
 
 int FetchFtp(FtpClient& client, const std::string& remotePath, const std::string& localPath,

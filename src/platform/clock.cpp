@@ -39,20 +39,36 @@ CalendarTime LocalTime(std::time_t t) {
     return c;
 }
 
-std::time_t MakeTime(const CalendarTime& c) {
-    // The tm fields count from 1900 and from 0; keep the shift from overflowing.
+namespace {
+
+// The tm fields count from 1900 and from 0; false when the shift would overflow.
+bool ToTm(const CalendarTime& c, std::tm& tm) {
     if (c.year < std::numeric_limits<int>::min() + 1900 ||
         c.month < std::numeric_limits<int>::min() + 1)
-        return -1;
-    std::tm tm{};
+        return false;
+    tm = std::tm{};
     tm.tm_year = c.year - 1900;
     tm.tm_mon = c.month - 1;
     tm.tm_mday = c.day;
     tm.tm_hour = c.hour;
     tm.tm_min = c.minute;
     tm.tm_sec = c.second;
+    return true;
+}
+
+}  // namespace
+
+std::time_t MakeTime(const CalendarTime& c) {
+    std::tm tm;
+    if (!ToTm(c, tm)) return -1;
     tm.tm_isdst = -1;  // let the system decide whether daylight saving applies
     return std::mktime(&tm);
+}
+
+std::time_t MakeUtcTime(const CalendarTime& c) {
+    std::tm tm;
+    if (!ToTm(c, tm)) return -1;
+    return ::timegm(&tm);
 }
 
 }  // namespace kov

@@ -34,5 +34,7 @@ CalendarTime LocalTime(std::time_t t);
 // The time value of a local calendar time (daylight saving decided by the system).
 // Out-of-range fields are normalised as mktime does; -1 when it cannot be represented.
 std::time_t MakeTime(const CalendarTime& c);
+// The same for a calendar time in UTC.
+std::time_t MakeUtcTime(const CalendarTime& c);
 
 }  // namespace kov

@@ -1,29 +1,16 @@
 #!/usr/bin/env bash
 # kov-cli -a: a session of the current list against a local web server, its log, the files,
 # the updated list and the exit status; -d powers off through a stand-in command.
-set -euo pipefail
 cli="$1"
-tmp="$(mktemp -d)"
-server=""
-cleanup() {
-    [ -n "$server" ] && kill "$server" 2>/dev/null
-    rm -rf "$tmp"
-}
-trap cleanup EXIT
-export KOV_HOME="$tmp/home" XDG_CONFIG_HOME="$tmp/config" XDG_DATA_HOME="$tmp/data"
-unset http_proxy https_proxy ftp_proxy all_proxy no_proxy HTTP_PROXY HTTPS_PROXY ALL_PROXY
-fail() { echo "FAIL: $*" >&2; exit 1; }
+source "$(dirname "$0")/common.bash"
 
 mkdir -p "$tmp/www/pics"
 echo "hello world" > "$tmp/www/a.txt"
 for i in 1 2 3; do echo "picture $i" > "$tmp/www/pics/p$i.jpg"; done
-port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+port=$(free_port)
 (cd "$tmp/www" && exec python3 -m http.server "$port" --bind 127.0.0.1 >/dev/null 2>&1) &
 server=$!
-for _ in $(seq 100); do
-    python3 -c "import socket; socket.create_connection(('127.0.0.1',$port))" 2>/dev/null && break
-    sleep 0.1
-done
+wait_for_port "$port"
 base="http://127.0.0.1:$port"
 
 # A clean run: exit 0, the file, the log lines, the list's last download date.

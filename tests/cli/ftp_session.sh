@@ -1,27 +1,14 @@
 #!/usr/bin/env bash
 # kov-cli -a on FTP items against the scripted FTP server: a file, a wildcard, the skip of the
 # second run, and an error for a missing folder.
-set -euo pipefail
 cli="$1"
 top="$(cd "$(dirname "$0")/../.." && pwd)"
-tmp="$(mktemp -d)"
-server=""
-cleanup() {
-    [ -n "$server" ] && kill "$server" 2>/dev/null
-    rm -rf "$tmp"
-}
-trap cleanup EXIT
-export KOV_HOME="$tmp/home" XDG_CONFIG_HOME="$tmp/config" XDG_DATA_HOME="$tmp/data"
-unset http_proxy https_proxy ftp_proxy all_proxy no_proxy HTTP_PROXY HTTPS_PROXY ALL_PROXY FTP_PROXY
-fail() { echo "FAIL: $*" >&2; exit 1; }
+source "$(dirname "$0")/common.bash"
 
-port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+port=$(free_port)
 python3 "$top/tests/support/ftp_fault_server.py" "$port" >/dev/null 2>&1 &
 server=$!
-for _ in $(seq 100); do
-    python3 -c "import socket; socket.create_connection(('127.0.0.1',$port))" 2>/dev/null && break
-    sleep 0.1
-done
+wait_for_port "$port"
 base="ftp://127.0.0.1:$port"
 
 "$cli" --add "$base/files/a.txt" >/dev/null

@@ -2,51 +2,19 @@
 
 #include <gtest/gtest.h>
 
-#include <mutex>
 #include <thread>
 
 #include "net/inet.h"
 #include "net/traffic_meter.h"
 #include "platform/clock.h"
 #include "platform/file_util.h"
+#include "support/recording_job_sink.h"
 #include "support/recording_prompter.h"
 #include "support/suite_servers.h"
 #include "support/temp_dir.h"
 
 namespace kov {
 namespace {
-
-// Remembers the events of a job.
-class EventRecorder : public JobEventSink {
-public:
-    void Post(JobEvent event) override {
-        std::lock_guard<std::mutex> guard(m_lock);
-        events.push_back(std::move(event));
-    }
-    std::vector<int> Codes() const {
-        std::vector<int> codes;
-        for (const auto& e : events) {
-            if (e.code != 504) codes.push_back(e.code);
-        }
-        return codes;
-    }
-    int Count(int code) const {
-        int n = 0;
-        for (const auto& e : events)
-            n += e.code == code ? 1 : 0;
-        return n;
-    }
-    const JobEvent* Last(int code) const {
-        for (auto it = events.rbegin(); it != events.rend(); ++it) {
-            if (it->code == code) return &*it;
-        }
-        return nullptr;
-    }
-    std::vector<JobEvent> events;
-
-private:
-    std::mutex m_lock;
-};
 
 std::time_t Day(int y, int m, int d) {
     CalendarTime c;
@@ -114,7 +82,7 @@ protected:
     test::TempDir dir;
     AppSettings settings;
     TrafficMeter meter;
-    EventRecorder events;
+    test::RecordingJobSink events;
     test::RecordingPrompter prompter;
     std::shared_ptr<JobEnvironment> env;
 };

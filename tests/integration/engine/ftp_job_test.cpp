@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <mutex>
-
 #include "engine/download_job.h"
 #include "engine/ftp_job_client.h"
 #include "net/ftp_fetch.h"
@@ -10,6 +8,7 @@
 #include "platform/file_util.h"
 #include "support/fault_server.h"
 #include "support/ftp_fault_server.h"
+#include "support/recording_job_sink.h"
 #include "support/recording_prompter.h"
 #include "support/temp_dir.h"
 #include "support/vsftpd_server.h"
@@ -18,37 +17,6 @@ namespace kov {
 namespace {
 
 constexpr std::time_t kServerTime = 1700000000;  // 2023-11-14 22:13:20 UTC
-
-class Recorder : public JobEventSink {
-public:
-    void Post(JobEvent event) override {
-        std::lock_guard<std::mutex> guard(m_lock);
-        events.push_back(std::move(event));
-    }
-    std::vector<int> Codes() const {
-        std::vector<int> codes;
-        for (const auto& e : events) {
-            if (e.code != 504) codes.push_back(e.code);
-        }
-        return codes;
-    }
-    int Count(int code) const {
-        int n = 0;
-        for (const auto& e : events)
-            n += e.code == code ? 1 : 0;
-        return n;
-    }
-    const JobEvent* Last(int code) const {
-        for (auto it = events.rbegin(); it != events.rend(); ++it) {
-            if (it->code == code) return &*it;
-        }
-        return nullptr;
-    }
-    std::vector<JobEvent> events;
-
-private:
-    std::mutex m_lock;
-};
 
 class FtpJobTest : public ::testing::Test {
 protected:
@@ -113,7 +81,7 @@ protected:
     test::TempDir dir;
     AppSettings settings;
     TrafficMeter meter;
-    Recorder events;
+    test::RecordingJobSink events;
     test::RecordingPrompter prompter;
     std::shared_ptr<JobEnvironment> env;
 };
