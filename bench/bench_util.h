@@ -9,8 +9,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -102,6 +105,60 @@ inline ChildRun RunChild(const std::vector<std::string>& argv,
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
     return run;
+}
+
+// Wall and CPU time of one run.
+struct Sample {
+    double wall = 0;
+    double cpu = 0;
+};
+using Tool = std::function<bool(Sample&)>;
+
+// The arguments that are not options (those are meant for the Google Benchmark programs).
+inline std::vector<std::string> PlainArgs(int argc, char** argv) {
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) {
+        if (argv[i][0] != '-') args.emplace_back(argv[i]);
+    }
+    return args;
+}
+
+// A child program's run as a tool of CompareTools.
+inline bool RunTool(const std::vector<std::string>& argv, Sample& sample) {
+    const ChildRun run = RunChild(argv);
+    sample.wall = run.wall;
+    sample.cpu = run.cpu;
+    return run.ok;
+}
+
+// Runs every tool rounds times, the tools taking turns; a run counts when the tool succeeds
+// and delivered() agrees. Prints title and the medians with their ratios to "curl". False
+// (with a message) when a run failed.
+inline bool CompareTools(const std::map<std::string, Tool>& tools, int rounds,
+                         const std::function<bool()>& delivered, const std::string& title) {
+    std::map<std::string, std::vector<double>> wall, cpu;
+    for (int round = 0; round < rounds; ++round) {
+        for (const auto& [name, run] : tools) {
+            Sample s;
+            if (!run(s) || !delivered()) {
+                std::fprintf(stderr, "%s failed in round %d\n", name.c_str(), round + 1);
+                return false;
+            }
+            wall[name].push_back(s.wall);
+            cpu[name].push_back(s.cpu);
+        }
+    }
+    std::printf("%s, %d rounds, medians:\n", title.c_str(), rounds);
+    std::printf("%-8s %9s %9s %11s %11s\n", "tool", "wall s", "cpu s", "wall/curl", "cpu/curl");
+    const double curlWall = Median(wall["curl"]);
+    const double curlCpu = Median(cpu["curl"]);
+    for (const auto& [name, samples] : wall) {
+        const double w = Median(samples);
+        const double c = Median(cpu[name]);
+        std::printf("%-8s %9.3f %9.3f %11.2f %11.2f\n", name.c_str(), w, c,
+                    curlWall > 0 ? w / curlWall : 0, curlCpu > 0 ? c / curlCpu : 0);
+    }
+    return true;
 }
 
 }  // namespace kov::bench

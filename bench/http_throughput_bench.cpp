@@ -31,24 +31,11 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-struct Sample {
-    double wall = 0;
-    double cpu = 0;
-};
-
 using kov::bench::HaveTool;
 using kov::bench::MakeFile;
-using kov::bench::Median;
-using kov::bench::Seconds;
+using kov::bench::RunTool;
+using kov::bench::Sample;
 using kov::bench::ThreadCpu;
-
-// Runs a command and measures its wall and CPU time (user + system of the child).
-bool RunTool(const std::vector<std::string>& argv, Sample& sample) {
-    const kov::bench::ChildRun run = kov::bench::RunChild(argv);
-    sample.wall = run.wall;
-    sample.cpu = run.cpu;
-    return run.ok;
-}
 
 bool RunFetch(const std::string& url, const std::string& path, kov::TrafficMeter& meter,
               Sample& sample, std::uint64_t* received = nullptr) {
@@ -72,11 +59,7 @@ bool RunFetch(const std::string& url, const std::string& path, kov::TrafficMeter
 }  // namespace
 
 int main(int argc, char** argv) {
-    // Options meant for the other benchmarks ("--benchmark_...") are not ours.
-    std::vector<std::string> args;
-    for (int i = 1; i < argc; ++i) {
-        if (argv[i][0] != '-') args.emplace_back(argv[i]);
-    }
+    const std::vector<std::string> args = kov::bench::PlainArgs(argc, argv);
     const std::size_t mib = args.size() > 0 ? std::strtoul(args[0].c_str(), nullptr, 10) : 1024;
     const int rounds = args.size() > 1 ? std::atoi(args[1].c_str()) : 5;
     kov::InternetGlobalInit();
@@ -95,7 +78,7 @@ int main(int argc, char** argv) {
     const std::string url = nginx.Url("/big.bin");
     const std::string out = dir.File("out.bin");
 
-    std::map<std::string, std::function<bool(Sample&)>> tools;
+    std::map<std::string, kov::bench::Tool> tools;
     kov::TrafficMeter meter;
     tools["kov"] = [&](Sample& s) { return RunFetch(url, out, meter, s); };
     if (HaveTool("curl")) {
@@ -113,28 +96,13 @@ int main(int argc, char** argv) {
         };
     }
 
-    std::map<std::string, std::vector<double>> wall, cpu;
-    for (int round = 0; round < rounds; ++round) {
-        for (auto& [name, run] : tools) {
-            Sample s;
-            if (!run(s) || kov::FileSize(out).value_or(0) != static_cast<std::int64_t>(mib << 20)) {
-                std::fprintf(stderr, "%s failed in round %d\n", name.c_str(), round + 1);
-                return 1;
-            }
-            wall[name].push_back(s.wall);
-            cpu[name].push_back(s.cpu);
-        }
-    }
-    std::printf("Download of %zu MiB from nginx on loopback, %d rounds, medians:\n", mib, rounds);
-    std::printf("%-8s %9s %9s %11s %11s\n", "tool", "wall s", "cpu s", "wall/curl", "cpu/curl");
-    const double curlWall = Median(wall["curl"]);
-    const double curlCpu = Median(cpu["curl"]);
-    for (auto& [name, samples] : wall) {
-        const double w = Median(samples);
-        const double c = Median(cpu[name]);
-        std::printf("%-8s %9.3f %9.3f %11.2f %11.2f\n", name.c_str(), w, c,
-                    curlWall > 0 ? w / curlWall : 0, curlCpu > 0 ? c / curlCpu : 0);
-    }
+    const auto delivered = [&] {
+        return kov::FileSize(out).value_or(0) == static_cast<std::int64_t>(mib << 20);
+    };
+    if (!kov::bench::CompareTools(
+            tools, rounds, delivered,
+            "Download of " + std::to_string(mib) + " MiB from nginx on loopback"))
+        return 1;
 
     // The speed limit: 200 KB/s over 5 MiB, the meter's period ended once a second as the
     // session controller does.
