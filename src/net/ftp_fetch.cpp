@@ -86,7 +86,7 @@ int FetchEntry(FtpClient& client, const FtpEntry& entry, const std::string& remo
         }
     }
 
-    client.SetBinary();
+    // Retrieve switches to binary mode with each data connection.
     if (!client.Retrieve(entry.name, offset)) {
         if (offset == 0) {
             job.lastError = client.LastReplyCode();
