@@ -333,6 +333,32 @@ TEST_F(FtpVsftpdTest, FetchResumesSkipsOverwritesAndExpandsWildcards) {
     client.Quit();
 }
 
+TEST_F(FtpVsftpdTest, DistributedPartsTakeTheirRangeOnly) {
+    FtpClient client;
+    ASSERT_TRUE(Open(client, "", ""));
+    job.distributed = true;
+    job.fileSize = kBigSize;
+    job.partCount = 3;
+    job.partSize = kBigSize / 3;
+    const std::string base = dir.File("big.bin");
+    // The first two parts stop the server short; the last one starts with REST; each lands in
+    // a file of its own, and the conversation stays in step for the next part.
+    for (int part = 1; part <= 3; ++part) {
+        job.partNo = part;
+        EXPECT_EQ(Fetch(client, "/files/big.bin", base), kResultOk) << client.LastReplyLine();
+    }
+    EXPECT_TRUE(Slurp(base + ".001") == test::FaultBody(0, 100000));
+    EXPECT_TRUE(Slurp(base + ".002") == test::FaultBody(100000, 100000));
+    EXPECT_TRUE(Slurp(base + ".003") == test::FaultBody(200000, 100000));
+    EXPECT_FALSE(FileExists(base));
+
+    // A complete part is not fetched again; a file of another size cannot be split as planned.
+    EXPECT_EQ(Fetch(client, "/files/big.bin", base), kResultSkipped);
+    job.fileSize = kBigSize + 1;
+    EXPECT_EQ(Fetch(client, "/files/big.bin", base), kResultPartChanged);
+    client.Quit();
+}
+
 TEST_F(FtpVsftpdTest, UserStoresIntoANewFolder) {
     static int round = 0;
     const std::string folderName = "fresh-" + std::to_string(++round);
