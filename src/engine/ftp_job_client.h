@@ -30,9 +30,6 @@ public:
     void Quit() override;
     void Upload(DownloadJob& job, const std::string& localPath) override;
 
-    // For tests: the client of the series (nullptr before Connect).
-    FtpClient* Client() { return m_client.get(); }
-
 private:
     std::unique_ptr<FtpClient> m_client;
 };

@@ -99,7 +99,34 @@ bool FtpClient::SendCommand(const std::string& command) {
     return true;
 }
 
+// Keeps the reply that callers are told about across commands whose answers are not theirs.
+class FtpClient::ReplyKeeper {
+public:
+    explicit ReplyKeeper(FtpClient& client)
+        : m_client(client),
+          m_code(client.m_replyCode),
+          m_text(client.m_replyText),
+          m_line(client.m_replyLine) {}
+    ~ReplyKeeper() {
+        m_client.m_replyCode = m_code;
+        m_client.m_replyText = m_text;
+        m_client.m_replyLine = m_line;
+    }
+    ReplyKeeper(const ReplyKeeper&) = delete;
+    ReplyKeeper& operator=(const ReplyKeeper&) = delete;
+
+private:
+    FtpClient& m_client;
+    int m_code;
+    std::string m_text;
+    std::string m_line;
+};
+
 bool FtpClient::ReadReply() {
+    return ReadReply(m_timeouts.reply);
+}
+
+bool FtpClient::ReadReply(std::chrono::milliseconds timeout) {
     std::string line;
     std::string firstCode;  // set by the first line of a multi-line reply
     char chunk[1024];
@@ -142,7 +169,7 @@ bool FtpClient::ReadReply() {
             SetLocalError(ENOTCONN, "Not connected");
             return false;
         }
-        const long n = m_control.Receive(chunk, sizeof chunk, m_timeouts.reply, CancelTest());
+        const long n = m_control.Receive(chunk, sizeof chunk, timeout, CancelTest());
         if (n <= 0) {
             const int error = n == 0 ? ECONNRESET : m_control.Error();
             SetLocalError(error, n == 0 ? "Connection closed by the server"
@@ -201,10 +228,7 @@ bool FtpClient::Login(const std::string& user, const std::string& password) {
 void FtpClient::Quit() {
     CloseData();
     if (m_control.IsOpen() && SendCommand("QUIT")) {
-        const Timeouts saved = m_timeouts;
-        m_timeouts.reply = std::min(m_timeouts.reply, kAbortReplyWait);
-        ReadReply();
-        m_timeouts = saved;
+        ReadReply(std::min(m_timeouts.reply, kAbortReplyWait));
     }
     m_control.Close();
     m_pending.clear();
@@ -217,14 +241,11 @@ bool FtpClient::ChangeFolder(const std::string& folder) {
         return false;
     }
     if (!Command("CWD " + folder, 250)) return false;
-    const int code = m_replyCode;
-    const std::string text = m_replyText;
-    const std::string line = m_replyLine;
-    if (SendCommand("PWD")) ReadReply();
-    // The answer of the change is what callers report.
-    m_replyCode = code;
-    m_replyText = text;
-    m_replyLine = line;
+    {
+        // The answer of the change is what callers report.
+        const ReplyKeeper keep(*this);
+        if (SendCommand("PWD")) ReadReply();
+    }
     return m_control.IsOpen();
 }
 
@@ -421,14 +442,11 @@ int FtpClient::List(const std::string& name) {
         }
         m_listing.push_back(std::move(entry));
     }
-    const int code = m_replyCode;
-    const std::string replyText = m_replyText;
+    const ReplyKeeper keep(*this);
     for (FtpEntry& entry : m_listing) {
         if (!m_control.IsOpen()) break;
         ModTime(entry.name, entry);
     }
-    m_replyCode = code;
-    m_replyText = replyText;
     return static_cast<int>(m_listing.size());
 }
 
@@ -483,7 +501,6 @@ bool FtpClient::Retrieve(const std::string& name, std::uint64_t offset) {
         return false;
     }
     m_transferState = kRetrieving;
-    m_transferStart = offset;
     m_bytesReceived = 0;
     return true;
 }
@@ -511,21 +528,11 @@ bool FtpClient::EndTransfer() {
     CloseData();
     if (!ReadReply()) return false;
     const int code = m_replyCode;
-    const std::string text = m_replyText;
-    const std::string line = m_replyLine;
     if (aborted) {
         // After ABOR the server answers twice (the transfer and the abort); the second answer
         // must not be taken for the reply to the next command.
-        const Timeouts saved = m_timeouts;
-        m_timeouts.reply = kAbortReplyWait;
-        const bool read = ReadReply();
-        m_timeouts = saved;
-        if (!read && !m_control.IsOpen()) {
-            // A server that does not answer ABOR: nothing is left to read on a closed line.
-        }
-        m_replyCode = code;
-        m_replyText = text;
-        m_replyLine = line;
+        const ReplyKeeper keep(*this);
+        ReadReply(kAbortReplyWait);
     }
     return code == 226 || code == 250;
 }
@@ -594,9 +601,8 @@ bool FtpClient::Store(const std::string& localPath, const std::string& remoteFol
     m_transferState = kIdle;
     CloseData();
     if (stopped) {
-        if (m_control.IsOpen() && ReadReply()) {
-            // The server's answer to the cut-off file is read, but the stop is what is reported.
-        }
+        // The server's answer to the cut-off file is read, but the stop is what is reported.
+        if (m_control.IsOpen()) ReadReply();
         SetLocalError(kFtpUploadStopped, "Upload stopped");
         return false;
     }

@@ -130,7 +130,10 @@ private:
     TcpSocket::Cancelled CancelTest() const;
     void SetLocalError(int code, std::string text);
     bool SendCommand(const std::string& command);
+    class ReplyKeeper;
+
     bool ReadReply();
+    bool ReadReply(std::chrono::milliseconds timeout);
     // Sends a command and reads its reply; true when the reply code is expected.
     bool Command(const std::string& command, int expected);
     bool OpenDataConnection();
@@ -157,7 +160,6 @@ private:
     std::vector<std::string> m_skipped;
     std::string m_host;
     TransferState m_transferState = kIdle;
-    std::uint64_t m_transferStart = 0;
     std::uint64_t m_bytesReceived = 0;
 };
 
