@@ -8,13 +8,6 @@
 
 namespace kov {
 
-// Upload events of a job.
-enum FtpUploadEvent : int {
-    kEventUploadStarted = 522,  // text1 local path, text2 server
-    kEventUploadEnded = 523,    // param1 last reply code; text1 server, text2 reply text
-    kEventUploadError = 526,    // param1 last reply code; text1 server, text2 reply text
-};
-
 // The data-connection mode a setting value stands for: 1 always active, 2 always passive,
 // anything else passive with a fall-back to active.
 FtpDataMode DataModeFromSetting(int ftpPasvMode);

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "core/event_codes.h"
 #include "model/list_model.h"
 
 namespace kov {
@@ -29,22 +30,6 @@ class JobEventSink {
 public:
     virtual ~JobEventSink() = default;
     virtual void Post(JobEvent event) = 0;
-};
-
-// Event codes of the job itself (the transfer codes are in net/transfer_events.h).
-enum JobEventCode : int {
-    kEventJobStarted = 501,  // param1 isLocal
-    kEventConnecting = 502,
-    kEventRetry = 508,         // URL / local path
-    kEventJobAborted = 510,    // param1 row index
-    kEventJobCancelled = 511,  // param1 row index
-    kEventJobFinished = 512,   // param1 row index
-    kEventMailSent = 513,
-    kEventCommandRun = 520,        // param1 run result; text1 command line
-    kEventSeriesAdvanced = 528,    // param1 new CurrentNum
-    kEventBrokenRetry = 929,       // URL / local path
-    kEventConnectionError = 2080,  // param1 1 connect, 2 login, 3 proxy option
-    kEventMkDirError = 2087,       // text1 folder
 };
 
 }  // namespace kov

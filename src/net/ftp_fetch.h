@@ -7,17 +7,8 @@
 
 namespace kov {
 
-// Event codes of FTP downloads besides those of every transfer.
-enum FtpTransferEvent : int {
-    kEventFtpResumeRefused = 2081,  // param1 offset, param2 size
-    kEventFtpNoFolder = 2082,       // text1 folder
-    kEventFtpNoListing = 2083,      // param1 reply code; text1 name
-};
-
-// The result of an entry the server would not send.
-inline constexpr int kResultFtpNotRetrieved = 2084;
 // The job's lastError when the local folder cannot be made.
-inline constexpr int kErrorFtpLocalFolder = 913;
+inline constexpr int kErrorFtpLocalFolder = kResultLocalFolder;
 
 // Downloads remotePath (a path whose name part may hold '*' and '?') over a connected and
 // logged-in client into localPath: a single file into localPath itself, several into its folder

@@ -13,25 +13,6 @@ namespace kov {
 
 namespace {
 
-// Codes with no name in the engine's or the transfers' lists.
-enum : int {
-    kEventAddedToQueue = 500,
-    kEventParseStarted = 515,
-    kEventParseFinished = 516,
-    kEventReplaceDone = 517,
-    kEventLinksStarted = 518,
-    kEventLinksFound = 519,
-    kEventUploadStarted = 522,
-    kEventUploadEnded = 523,
-    kEventCrossRefs = 524,
-    kEventUploadError = 526,
-    kEventDistrNoResume = 930,
-    kEventDistrFileChanged = 931,
-    kEventFtpFolderError = 2082,
-    kEventFtpFileError = 2083,
-    kEventFtpFileError2 = 2084,
-};
-
 constexpr int kFtpTransferComplete = 226;
 
 __attribute__((format(printf, 1, 2))) std::string Format(const char* format, ...) {
@@ -420,11 +401,11 @@ EventOutcome EventHandler::Apply() {
                 Format("[%s] - %s: %d/%d, (%s)", Name(), Text(EventCode::ConnectingError),
                        Int(e.param1), Int(e.param2), Text1()));
             break;
-        case kEventFtpFolderError:
+        case kEventFtpNoFolder:
             RowError(EventCode::FtpFolderError, EventCode::FtpFolderError);
             break;
-        case kEventFtpFileError:
-        case kEventFtpFileError2:
+        case kEventFtpNoListing:
+        case kEventFtpNotRetrieved:
             RowError(EventCode::Error, EventCode::FtpFileOpenError);
             break;
         case kEventMkDirError:
