@@ -73,12 +73,10 @@ protected:
                 n.WriteFile("files/f" + std::to_string(i) + ".txt", "file " + std::to_string(i));
             for (int i = 1; i <= 3; ++i) {
                 n.WriteFile("series/pic" + std::to_string(i) + ".jpg", "pic " + std::to_string(i));
-                n.WriteFile("slow/s" + std::to_string(i) + ".bin", std::string(40000, 's'));
+                n.WriteFile("series/big" + std::to_string(i), std::string(100000, 'b'));
             }
-            for (int size : {2000, 2048, 2049, 100000, 1000000, 3000000})
+            for (int size : {2000, 2048, 2049, 1000000, 3000000})
                 n.WriteFile("sizes/" + std::to_string(size), std::string(size, 'a'));
-            // About two seconds per file of the slow series.
-            n.AddLocation("location /slow/ { limit_rate 20k; }");
         });
         ASSERT_TRUE(error.empty()) << error;
     }
@@ -205,14 +203,19 @@ TEST_F(SessionControllerTest, DueRulesChooseTheRowsOfASession) {
         i.interval = -1;
         i.lastDL = kYesterday;
     });
-    const RowId series = Add("seriesDone", Nginx("/series/pic%u.jpg"), [](UrlItem& i) {
+    const RowId seriesDone = Add("seriesDone", Nginx("/series/pic%u.jpg"), [](UrlItem& i) {
         i.NumBased = 1;
         i.CurrentNum = 3;
         i.StopNumber = 2;
     });
+    const RowId series = Add("series", Nginx("/series/pic%u.jpg"), [](UrlItem& i) {
+        i.NumBased = 1;
+        i.CurrentNum = 1;
+    });
+    const RowId missing = Add("missing", Nginx("/files/none.txt"));
 
     ASSERT_TRUE(RunSession());
-    for (const char* name : {"plain", "every3old", "once"})
+    for (const char* name : {"plain", "every3old", "once", "series", "missing"})
         EXPECT_EQ(Lines(std::string("[") + name + "] - Job finished"), 1) << name;
     for (const char* name : {"disabled", "mailed", "every3", "seriesDone"})
         EXPECT_EQ(LinesStarting(std::string("[") + name + "]"), 0) << name;
@@ -223,7 +226,7 @@ TEST_F(SessionControllerTest, DueRulesChooseTheRowsOfASession) {
     EXPECT_EQ(RowOf(disabled).image, kImageDisabled);
     EXPECT_EQ(RowOf(mailed).image, kImageFromEmail);
     EXPECT_EQ(RowOf(every3).image, kImageNotDue);
-    EXPECT_EQ(RowOf(series).image, kImageOrdinary);
+    EXPECT_EQ(RowOf(seriesDone).image, kImageOrdinary);
     EXPECT_EQ(RowOf(plain).image, kImageOrdinary);
     EXPECT_EQ(RowOf(every3old).image, kImageNotDue);  // fetched today
     EXPECT_EQ(RowOf(every3old).item.lastDL, kNow);
@@ -232,6 +235,14 @@ TEST_F(SessionControllerTest, DueRulesChooseTheRowsOfASession) {
         EXPECT_FALSE(RowOf(id).job);
         EXPECT_EQ(RowOf(id).runState, RunState::None);
     }
+    EXPECT_EQ(RowOf(series).item.CurrentNum, 4);
+    // "Job finished" also ends a job whose file failed; the failures (the missing file and the
+    // series' end) count for the program run.
+    EXPECT_EQ(RowOf(missing).item.lastDL, kNow);
+    EXPECT_EQ(Lines("[missing] - Open resource error : " + Nginx("/files/none.txt")), 1);
+    EXPECT_EQ(session->ErrorResults(), 2);
+    ASSERT_TRUE(RunSession());
+    EXPECT_EQ(session->ErrorResults(), 4);
 }
 
 TEST_F(SessionControllerTest, SelectedRowsIgnoreDueRulesButNotTheSeriesEnd) {
@@ -311,36 +322,26 @@ TEST_F(SessionControllerTest, StopNowAbortsTheTransferWhateverTheWayAsked) {
     }
 }
 
-TEST_F(SessionControllerTest, StopWhenFileDoneFinishesTheFileButNotTheSeries) {
+TEST_F(SessionControllerTest, StopWhenFileDoneFinishesTheFileButNotTheSeriesUnderASpeedLimit) {
+    // The monitor tick opens each new metering period, also while the session stops.
     settings.AbortMode = 1;
-    const RowId id = Add("series", Nginx("/slow/s%u.bin"), [](UrlItem& i) {
+    settings.SpeedLimited = 1;
+    settings.SpeedLimitLoc = 50000;  // loopback is local traffic: two seconds a file
+    session->SpeedLimitOn();
+    session->Activate();
+    const RowId id = Add("series", Nginx("/series/big%u"), [](UrlItem& i) {
         i.NumBased = 1;
         i.CurrentNum = 1;
-        i.StopNumber = 3;
+        i.StopNumber = 2;
     });
     session->StartRequest(false);
     ASSERT_TRUE(UntilReceiving(id));
     session->OnStop();
     EXPECT_EQ(*RowOf(id).job, kStopAfterFile);
     ASSERT_TRUE(UntilEnded());
-    EXPECT_EQ(SizeOf("dl/s1.bin"), 40000);
-    EXPECT_FALSE(FileExists(Home("dl/s2.bin")));
+    EXPECT_EQ(SizeOf("dl/big1"), 100000);
+    EXPECT_FALSE(FileExists(Home("dl/big2")));
     EXPECT_EQ(RowOf(id).item.CurrentNum, 2);  // the delivered number counts
-}
-
-TEST_F(SessionControllerTest, StopUnderASpeedLimitStillEnds) {
-    // The monitor tick opens each new metering period, also while the session stops.
-    settings.AbortMode = 1;
-    settings.SpeedLimited = 1;
-    settings.SpeedLimitLoc = 50000;  // loopback is local traffic
-    session->SpeedLimitOn();
-    session->Activate();
-    const RowId id = Add("limited", Nginx("/sizes/100000"));
-    session->StartRequest(false);
-    ASSERT_TRUE(UntilReceiving(id));
-    session->OnStop();
-    ASSERT_TRUE(UntilEnded());
-    EXPECT_EQ(SizeOf("dl/100000"), 100000);
 }
 
 TEST_F(SessionControllerTest, CtrlStopsOnlyTheSelectedRows) {
@@ -430,25 +431,6 @@ TEST_F(SessionControllerTest, RowDeletedWhileItsJobRunsStillEndsTheSession) {
     // The job's later events change nothing and write nothing but the summary; its bytes count.
     EXPECT_EQ(log->Count(), linesBefore + 1);
     EXPECT_EQ(session->Stats().sessionBytes, 60000.0);
-}
-
-TEST_F(SessionControllerTest, SeriesNumberAndLastDownloadReachTheRows) {
-    const RowId series = Add("series", Nginx("/series/pic%u.jpg"), [](UrlItem& i) {
-        i.NumBased = 1;
-        i.CurrentNum = 1;
-    });
-    const RowId missing = Add("missing", Nginx("/files/none.txt"));
-    const std::string missingUrl = Nginx("/files/none.txt");
-    ASSERT_TRUE(RunSession());
-    EXPECT_EQ(ReadFile(Home("dl/pic3.jpg")).value_or(""), "pic 3");
-    EXPECT_EQ(RowOf(series).item.CurrentNum, 4);
-    EXPECT_TRUE(document->Rows().Modified());
-    // "Job finished" also ends a job whose file failed; the failure counts for the program run.
-    EXPECT_EQ(RowOf(missing).item.lastDL, kNow);
-    EXPECT_EQ(Lines("[missing] - Open resource error : " + missingUrl), 1);
-    EXPECT_EQ(session->ErrorResults(), 2);  // the series' end is a missing file too
-    ASSERT_TRUE(RunSession());
-    EXPECT_EQ(session->ErrorResults(), 4);
 }
 
 TEST_F(SessionControllerTest, SummaryLineFormsBelowAndAboveTwoKilobytesPerSecond) {
