@@ -154,39 +154,11 @@ TEST_F(JobEventTest, ProgressFillsTheColumnsAndTheSessionTotal) {
     EXPECT_FALSE(R().columns[kColumnTimePassed].empty());
 }
 
-TEST_F(JobEventTest, FileResultsWriteTheirLines) {
-    struct Case {
-        std::int64_t result;
-        std::string line;
-        int image;
-        bool sound;
-    };
-    const std::vector<Case> cases = {
-        {0, "[news] - File download OK /tmp/a.html", kLogSuccess, false},
-        {919, "[news] - File skipped (already exists) : /tmp/a.html", kLogSuccess, false},
-        {921, "[news] - File deleted as 404 stub : /tmp/a.html", kLogSuccess, false},
-        {923, "[news] - Write file error : /tmp/a.html", kLogError, true},
-        {928, "[news] - Stopped due to limit exceed", kLogStopped, false},
-        {918, "[news] - Open resource error : http://x/a", kLogError, false},
-        {777, "[news] - Download error : http://x/a, code: 777 / 13", kLogError, true},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.result);
-        sounds.clear();
-        log.Clear();
-        Send(kEventFileResult, c.result, 13, "http://x/a", "/tmp/a.html");
-        const auto lines = log.Lines();
-        ASSERT_EQ(lines.size(), 2u);
-        EXPECT_EQ(lines[0].text, "[news] - http://x/a => /tmp/a.html result code: " +
-                                     std::to_string(c.result) + " subcode:13");
-        EXPECT_EQ(lines[0].image, kLogSuccess);
-        EXPECT_EQ(lines[1].text, c.line);
-        EXPECT_EQ(lines[1].image, c.image);
-        EXPECT_EQ(sounds, c.sound ? std::vector<int>{kSoundError2} : std::vector<int>{});
-    }
-}
-
 TEST_F(JobEventTest, LogDetailDecidesWhichLinesAreWritten) {
+    Send(kEventFileResult, 777, 13, "http://x/a", "/tmp/a.html");
+    EXPECT_EQ(Texts().front(), "[news] - http://x/a => /tmp/a.html result code: 777 subcode:13");
+    EXPECT_EQ(log.Lines().front().image, kLogSuccess);
+    log.Clear();
     settings.LogDetail = 1;
     Send(kEventAddedToQueue);
     Send(kEventJobStarted);  // detail 2
@@ -270,22 +242,34 @@ TEST_F(JobEventTest, EventsForADeletedRowOnlyCountBytes) {
     EXPECT_EQ(LastImage(), kLogMail);
 }
 
-TEST_F(JobEventTest, FailuresMarkTheRowAndOtherStepsWriteTheirLines) {
+TEST_F(JobEventTest, EachEventWritesItsLineAndFailuresMarkTheRow) {
     struct Case {
         int code;
         std::int64_t p1, p2;
         std::string t1, t2, line;
         int image;
-        bool rowError;
+        bool rowError = false, sound = false;
     };
+    const std::string u = "http://x/a", p = "/tmp/a.html";
     const std::vector<Case> cases = {
+        {kEventFileResult, 0, 0, u, p, "[news] - File download OK " + p, kLogSuccess},
+        {kEventFileResult, 919, 0, u, p, "[news] - File skipped (already exists) : " + p,
+         kLogSuccess},
+        {kEventFileResult, 921, 0, u, p, "[news] - File deleted as 404 stub : " + p, kLogSuccess},
+        {kEventFileResult, 923, 0, u, p, "[news] - Write file error : " + p, kLogError, false,
+         true},
+        {kEventFileResult, 928, 0, u, p, "[news] - Stopped due to limit exceed", kLogStopped},
+        {kEventFileResult, 918, 0, u, p, "[news] - Open resource error : " + u, kLogError},
+        {kEventFileResult, 777, 13, u, p, "[news] - Download error : " + u + ", code: 777 / 13",
+         kLogError, false, true},
         {kEventConnectionError, 2, 530, "login refused", "",
          "[news] - Error connecting to host: 2/530, (login refused)", kLogInfo, true},
         {kEventFtpNoFolder, 0, 0, "/pub/x", "", "[news] - No such Ftp folder: /pub/x", kLogInfo,
-         true},
+         true, true},
         {kEventFtpNotRetrieved, 0, 0, "f.zip", "", "[news] - Ftp file open Error: f.zip", kLogInfo,
+         true, true},
+        {kEventMkDirError, 0, 0, "/ro", "", "[news] - Cannot create folder: /ro", kLogInfo, true,
          true},
-        {kEventMkDirError, 0, 0, "/ro", "", "[news] - Cannot create folder: /ro", kLogInfo, true},
         {kEventResumed, 5'000'000'000, 6'000'000'000, "http://x/iso", "",
          "[news] - http://x/iso File resumed from 5000000000", kLogResumed, false},
         {kEventParseFinished, 12, 0, "index.html", "",
@@ -317,8 +301,7 @@ TEST_F(JobEventTest, FailuresMarkTheRowAndOtherStepsWriteTheirLines) {
         EXPECT_EQ(LastText(), c.line);
         EXPECT_EQ(LastImage(), c.image);
         EXPECT_EQ(R().image, c.rowError ? kImageError : kImageRunning);
-        // The FTP and folder errors sound; a refused connection does not.
-        EXPECT_EQ(sounds.size(), c.rowError && c.code != kEventConnectionError ? 1u : 0u);
+        EXPECT_EQ(sounds, c.sound ? std::vector<int>{kSoundError2} : std::vector<int>{});
     }
     EXPECT_EQ(R().filePos, 5'000'000'000u);
 
