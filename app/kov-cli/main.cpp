@@ -61,8 +61,11 @@ int main(int argc, char** argv) {
     input.args = options.programArgs;
     if (!app.Startup(input)) return 1;
     int status = RunListCommands(options, app) ? 0 : 2;
-    if (status == 0 && app.Options().autoMode) status = kov::cli::RunAutoSession(app);
+    bool powerOff = false;
+    if (status == 0 && app.Options().autoMode) status = kov::cli::RunAutoSession(app, powerOff);
     app.Shutdown(false);
+    // Only now, with the list, the settings and the traffic counter saved.
+    if (powerOff && !kov::cli::PowerOffAfterShutdown()) status = 1;
     kov::SetDefaultPrompter(nullptr);
     return status;
 }

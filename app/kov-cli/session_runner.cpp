@@ -11,7 +11,9 @@
 #include "core/display_format.h"
 #include "core/event_loop.h"
 #include "core/message_table.h"
+#include "core/profile_store.h"
 #include "core/prompter.h"
+#include "core/user_store.h"
 #include "engine/worker_pool.h"
 #include "net/traffic_meter.h"
 #include "platform/file_util.h"
@@ -62,18 +64,33 @@ private:
     bool m_statusShown = false;
 };
 
+// The traffic counter goes to the user store at the end of each session, not only at exit.
+void SaveTrafficCount(Application& app) {
+    app.LimitCounter() = GlobalTrafficMeter().TrafficCount();
+    CreateFolders(FolderOf(app.Paths().userStore), 0700);
+    ProfileStore user(&DefaultPrompter());
+    user.Open(app.Paths().userStore);
+    SaveLimitCounter(user, app.LimitCounter());
+    if (!user.Flush()) DefaultPrompter().Inform(GetString(EventCode::ErrorSavingIni));
+}
+
 }  // namespace
 
-int RunAutoSession(Application& app) {
+bool PowerOffAfterShutdown() {
+    if (PowerOff()) return true;
+    std::fprintf(stderr, "kov-cli: %s\n", GetString(EventCode::NoShutdownRights).c_str());
+    return false;
+}
+
+int RunAutoSession(Application& app, bool& powerOffRequested) {
     AppSettings& settings = app.Settings();
     EventLoop loop;
     EventLog log(settings, FolderOf(app.Paths().settingsFile) + "Kov.log");
     StdoutLog printer(isatty(STDOUT_FILENO) == 1);
     log.AddListener(&printer);
-    GlobalLimitCounter() = app.LimitCounter();
+    GlobalTrafficMeter().SetTrafficCount(app.LimitCounter());
 
     auto env = std::make_shared<JobEnvironment>();
-    env->settings = &settings;
     int status = 0;
     {
         WorkerPool pool;
@@ -84,12 +101,12 @@ int RunAutoSession(Application& app) {
                                           &settings.SoundErr1, &settings.SoundErr2};
             PlaySoundFile(*files[sound >= 0 && sound <= 3 ? sound : 3]);
         };
+        // The computer goes off only after the shut-down has saved everything.
         hooks.endOfSessionAction = [&](bool shutdown) {
-            if (shutdown && !PowerOff()) {
-                log.AddLine(GetString(EventCode::NoShutdownRights), 1, kLogError);
-            }
+            powerOffRequested = shutdown;
             loop.Quit();
         };
+        hooks.saveLimitCounter = [&app] { SaveTrafficCount(app); };
         SessionController session(settings, app.Document(), loop, pool, log, DefaultPrompter(), env,
                                   hooks);
         session.SetAutoMode(true, app.Options().shutdownAfter);
@@ -129,13 +146,13 @@ int RunAutoSession(Application& app) {
         loop.Run();
         printer.ShowStatus("");
         // Whatever is still queued or running (a stop that did not finish) ends now.
-        session.StopRunningThreads(false);
+        session.StopRunningThreads(false, {}, kStopNow);
         pool.WaitIdle();
         status = session.ErrorResults() > 0 ? 1 : 0;
         std::signal(SIGINT, SIG_DFL);
         std::signal(SIGTERM, SIG_DFL);
     }
-    app.LimitCounter() = GlobalLimitCounter().load();
+    app.LimitCounter() = GlobalTrafficMeter().TrafficCount();
     log.RemoveListener(&printer);
     return status;
 }

@@ -58,7 +58,7 @@ public:
 // What a job needs besides its item; shared by the jobs of a session and read-only while they
 // run.
 struct JobEnvironment {
-    const AppSettings* settings = nullptr;
+    std::shared_ptr<const AppSettings> settings;
     MacroContext macros;  // program folder and drive, current list; `now` is taken per use
     TrafficMeter* meter = nullptr;  // nullptr: the process-wide meter
     // The traffic limit (asked only for jobs that are not local).

@@ -27,6 +27,7 @@ std::uint64_t TrafficMeter::Account(std::uint64_t bytes, bool local) {
     }
     period += accepted;
     total += accepted;
+    if (m_traceTraffic && !local) m_trafficCount += accepted;
     return accepted;
 }
 
@@ -75,6 +76,21 @@ std::uint64_t TrafficMeter::Total(bool local) const {
 std::uint64_t TrafficMeter::Elapsed() const {
     std::lock_guard lock(m_mutex);
     return m_elapsed;
+}
+
+void TrafficMeter::TraceTraffic(bool on) {
+    std::lock_guard lock(m_mutex);
+    m_traceTraffic = on;
+}
+
+void TrafficMeter::SetTrafficCount(std::uint64_t bytes) {
+    std::lock_guard lock(m_mutex);
+    m_trafficCount = bytes;
+}
+
+std::uint64_t TrafficMeter::TrafficCount() const {
+    std::lock_guard lock(m_mutex);
+    return m_trafficCount;
 }
 
 std::uint64_t TrafficMeter::LimitLocked(bool local) const {
@@ -130,11 +146,6 @@ bool TrafficLimitReached(const AppSettings& settings, bool isLocal, std::uint64_
     if (settings.LimitTrace == 0 || isLocal) return false;
     const std::uint64_t limit = ParseTrafficLimit(settings.LimitSum);
     return limit != 0 && limit <= limitCounter;
-}
-
-std::atomic<std::uint64_t>& GlobalLimitCounter() {
-    static std::atomic<std::uint64_t> counter{0};
-    return counter;
 }
 
 }  // namespace kov

@@ -55,6 +55,13 @@ public:
     std::uint64_t Total(bool local) const;
     std::uint64_t Elapsed() const;
 
+    // The traffic counted against the traffic limit: while tracing is on, every Internet byte
+    // is added as Account accepts it, so a transfer that checks the limit before each block
+    // passes it by one block at most. Reset leaves it alone; it lives across sessions.
+    void TraceTraffic(bool on);
+    void SetTrafficCount(std::uint64_t bytes);
+    std::uint64_t TrafficCount() const;
+
 private:
     std::uint64_t LimitLocked(bool local) const;
     std::uint64_t AverageRateLocked(bool local) const;
@@ -68,6 +75,8 @@ private:
     std::uint64_t m_totalInternet = 0;
     std::uint64_t m_totalLocal = 0;
     std::uint64_t m_elapsed = 0;
+    bool m_traceTraffic = false;
+    std::uint64_t m_trafficCount = 0;
 };
 
 // The meter every transfer of the process uses.
@@ -99,8 +108,5 @@ std::uint64_t ParseTrafficLimit(std::string_view text);
 // True when LimitTrace is on, the job is not local, LimitSum gives a limit and the traffic
 // counted so far has reached it.
 bool TrafficLimitReached(const AppSettings& settings, bool isLocal, std::uint64_t limitCounter);
-
-// The traffic counted against the limit; the session controller owns its value.
-std::atomic<std::uint64_t>& GlobalLimitCounter();
 
 }  // namespace kov

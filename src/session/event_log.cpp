@@ -58,10 +58,24 @@ void CutToTail(const std::string& path, std::int64_t limit) {
     out.Commit();
 }
 
-std::string Flattened(const std::string& text) {
-    std::string result = text;
-    std::replace_if(
-        result.begin(), result.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+// Control characters (C0, DEL, and C1 in their UTF-8 form) become blanks: texts from servers
+// reach the pane, a terminal and the file, and none of them may be steered by such a text.
+std::string Printable(const std::string& text) {
+    std::string result;
+    result.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x20 || c == 0x7F) {
+            result += ' ';
+        } else if (c == 0xC2 && i + 1 < text.size() &&
+                   static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+                   static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+            result += ' ';
+            ++i;
+        } else {
+            result += text[i];
+        }
+    }
     return result;
 }
 
@@ -85,7 +99,7 @@ std::string EventLog::TimeStamp() const {
 
 void EventLog::AddLine(const std::string& text, int fileFlag, int image) {
     std::lock_guard notifyLock(m_notifyMutex);
-    LogLine line{TimeStamp(), Flattened(text), image};
+    LogLine line{TimeStamp(), Printable(text), image};
     bool cleared = false;
     std::vector<EventLogListener*> listeners;
     {

@@ -43,7 +43,7 @@ public:
     EventLog& operator=(const EventLog&) = delete;
 
     // Adds a line to the pane and, when WriteLog is on and fileFlag >= 1, to the log file.
-    // Line breaks in text become blanks.
+    // Control characters in text (line breaks, escapes) become blanks.
     void AddLine(const std::string& text, int fileFlag, int image);
 
     // Closes the log file; the next written line opens it again (and cuts it to size first).

@@ -54,6 +54,14 @@ std::string Clock(std::uint64_t seconds) {
                   Int(static_cast<std::int64_t>(seconds % 60)));
 }
 
+// Who a log line is for: written when LogDetail reaches the level.
+enum LogDetailLevel : int { kAlways = 0, kDetailed = 1, kDebug = 2 };
+// Lines that go to the log file even where a plain line would not.
+constexpr int kFileAlways = 2;
+
+// What one step made of an event.
+enum class Step { NotMine, RowUnchanged, RowChanged };
+
 class EventHandler {
 public:
     EventHandler(const JobEvent& event, EventContext& context, Row* row)
@@ -67,12 +75,17 @@ private:
     const char* Text1() const { return m_event.text1.c_str(); }
     const char* Text2() const { return m_event.text2.c_str(); }
 
-    // Writes a line when LogDetail reaches minDetail (0: always).
     void Log(int minDetail, int image, const std::string& text, int fileFlag = 1) {
         if (!m_context.log) return;
-        if (minDetail > 0 && (!m_context.settings || m_context.settings->LogDetail < minDetail))
+        if (minDetail > kAlways &&
+            (!m_context.settings || m_context.settings->LogDetail < minDetail)) {
             return;
+        }
         m_context.log->AddLine(text, fileFlag, image);
+    }
+    // "[name] - text of code"
+    void LogItem(int minDetail, int image, EventCode code) {
+        Log(minDetail, image, Format("[%s] - %s", Name(), Text(code)));
     }
     void ErrorSound() {
         if (m_context.playSound) m_context.playSound(kSoundError2);
@@ -82,10 +95,18 @@ private:
         m_row->columns[kColumnUrl] = m_row->item.Url;
         m_row->columns[kColumnDest] = m_row->item.Dest;
     }
+    void CountSessionBytes(std::uint64_t bytes) {
+        if (m_context.stats) m_context.stats->sessionBytes += static_cast<double>(bytes);
+    }
 
-    void CountBytes(std::uint64_t bytes);
-    void Progress();
-    void FileResult();
+    // The steps of Apply, one per kind of event.
+    Step FollowJobState();
+    Step FollowTransfer();
+    Step MarkRowFailure();
+    Step ReportPageAndActionSteps();
+
+    void ShowProgress();
+    void LogFileResult();
     // Returns false when the row was deleted.
     bool FinishOnceOnly();
     void RowError(EventCode status, EventCode text);
@@ -96,15 +117,7 @@ private:
     std::string m_name;
 };
 
-void EventHandler::CountBytes(std::uint64_t bytes) {
-    if (m_context.stats) m_context.stats->sessionBytes += static_cast<double>(bytes);
-    if (m_context.limitCounter && m_context.settings && m_context.settings->LimitTrace &&
-        m_event.internet == 1) {
-        m_context.limitCounter->fetch_add(bytes);
-    }
-}
-
-void EventHandler::Progress() {
+void EventHandler::ShowProgress() {
     Row& row = *m_row;
     auto& columns = row.columns;
     columns[kColumnStatus] = SizeText(row.filePos);
@@ -129,19 +142,19 @@ void EventHandler::Progress() {
     }
 }
 
-void EventHandler::FileResult() {
+void EventHandler::LogFileResult() {
     const auto& e = m_event;
-    m_row->columns[kColumnSpeed].clear();
-    Log(2, kLogSuccess,
+    Log(kDebug, kLogSuccess,
         Format("[%s] - %s => %s result code: %d subcode:%d", Name(), Text1(), Text2(),
                Int(e.param1), Int(e.param2)));
 
     auto line = [&](EventCode code, const char* detail, int image) {
-        Log(0, image, Format("[%s] - %s : %s", Name(), Text(code), detail));
+        Log(kAlways, image, Format("[%s] - %s : %s", Name(), Text(code), detail));
     };
     switch (e.param1) {
         case kResultOk:
-            Log(0, kLogSuccess, Format("[%s] - %s %s", Name(), Text(EventCode::DlFileOk), Text2()));
+            Log(kAlways, kLogSuccess,
+                Format("[%s] - %s %s", Name(), Text(EventCode::DlFileOk), Text2()));
             break;
         case kResultRefused:
             line(EventCode::DlOpenResourceError, Text1(), kLogError);
@@ -171,13 +184,13 @@ void EventHandler::FileResult() {
             line(EventCode::AbortedByUser, Text1(), kLogStopped);
             break;
         case kResultLimit:
-            Log(0, kLogStopped, Format("[%s] - %s", Name(), Text(EventCode::AbortedByLimit)));
+            LogItem(kAlways, kLogStopped, EventCode::AbortedByLimit);
             break;
         case kResultBroken:
             line(EventCode::ErrDownloadBroken, Text1(), kLogError);
             break;
         default:
-            Log(0, kLogError,
+            Log(kAlways, kLogError,
                 Format("[%s] - %s : %s, code: %d / %d", Name(), Text(EventCode::DownloadError),
                        Text1(), Int(e.param1), Int(e.param2)));
             ErrorSound();
@@ -197,7 +210,7 @@ bool EventHandler::FinishOnceOnly() {
             row.image = kImageDisabled;
             return true;
         }
-        Log(0, kLogDeleted, Format("[%s] -%s", Name(), Text(EventCode::ItemDeleted)));
+        Log(kAlways, kLogDeleted, Format("[%s] -%s", Name(), Text(EventCode::ItemDeleted)));
     }
     m_row = nullptr;
     m_context.rows->Remove({id});
@@ -208,92 +221,40 @@ void EventHandler::RowError(EventCode status, EventCode text) {
     SetStatus(status);
     m_row->image = kImageError;
     ErrorSound();
-    Log(0, kLogInfo, Format("[%s] - %s: %s", Name(), Text(text), Text1()));
+    Log(kAlways, kLogInfo, Format("[%s] - %s: %s", Name(), Text(text), Text1()));
 }
 
-EventOutcome EventHandler::Apply() {
-    const auto& e = m_event;
-    const int code = e.code;
-    const bool recount = code == kEventAddedToQueue || code == kEventJobStarted ||
-                         code == kEventJobAborted || code == kEventJobCancelled ||
-                         code == kEventJobFinished;
-    const EventOutcome outcome = recount ? EventOutcome::Recount : EventOutcome::None;
-
-    if (code == kEventMailSent) {
-        Log(0, kLogMail,
-            Format("Notification sending to %s : %s", Text1(), e.param1 != 0 ? "OK" : "ERROR"));
-        return outcome;
-    }
-    if (!m_row) {
-        if (code == kEventBlock) CountBytes(NonNegative(e.param1));
-        return outcome;
-    }
-
+// Queued, started, aborted, cancelled, finished.
+Step EventHandler::FollowJobState() {
     Row& row = *m_row;
-    bool changed = true;
-    switch (code) {
+    switch (m_event.code) {
         case kEventAddedToQueue:
             SetStatus(EventCode::AddedToQueue);
             row.image = kImageQueued;
-            Log(1, kLogInfo, Format("[%s] - %s", Name(), Text(EventCode::AddedToQueue)));
-            break;
+            LogItem(kDetailed, kLogInfo, EventCode::AddedToQueue);
+            return Step::RowChanged;
         case kEventJobStarted:
-            row.image = e.param1 != 0 ? kImageLocalJob : kImageRunning;
+            row.image = m_event.param1 != 0 ? kImageLocalJob : kImageRunning;
             SetStatus(EventCode::ItemStarted);
             row.runState = RunState::Running;
             row.fileSize = 0;
             row.jobBytes = 0;
             row.jobStart = Now();
-            Log(2, kLogInfo, Format("[%s] - %s", Name(), Text(EventCode::ItemStarted)));
-            break;
-        case kEventConnecting:
-            SetStatus(EventCode::ConnectingToHost);
-            break;
-        case kEventFileStarted:
-            row.columns[kColumnUrl] = e.text1;
-            row.columns[kColumnDest] = e.text2;
-            row.filePos = 0;
-            row.fileSize = NonNegative(e.param1);
-            row.linkIndex = e.linkIndex;
-            row.linkCount = e.linkCount;
-            Log(1, kLogInfo,
-                Format("[%s] - %s %s", Name(), Text(EventCode::DlFileStarted), Text1()));
-            break;
-        case kEventBlock: {
-            const std::uint64_t bytes = NonNegative(e.param1);
-            row.filePos += bytes;
-            row.jobBytes += bytes;
-            CountBytes(bytes);
-            Progress();
-            break;
-        }
-        case kEventResumed:
-            row.filePos = NonNegative(e.param1);
-            row.fileSize = NonNegative(e.param2);
-            Log(1, kLogResumed,
-                Format("[%s] - %s %s %llu", Name(), Text1(), Text(EventCode::DlFileResumed),
-                       Count(e.param1)));
-            break;
-        case kEventFileResult:
-            FileResult();
-            break;
-        case kEventRetry:
-            SetStatus(EventCode::RetryOnTimeout);
-            Log(1, kLogError, Format("[%s] - %s", Name(), Text(EventCode::RetryOnTimeout)));
-            break;
+            LogItem(kDebug, kLogInfo, EventCode::ItemStarted);
+            return Step::RowChanged;
         case kEventJobAborted:
             row.runState = RunState::Aborted;
             SetStatus(EventCode::JobAborted);
             row.image = kImageAborted;
             ShowItemPlace();
-            Log(2, kLogStopped, Format("[%s] - %s", Name(), Text(EventCode::JobAborted)));
-            break;
+            LogItem(kDebug, kLogStopped, EventCode::JobAborted);
+            return Step::RowChanged;
         case kEventJobCancelled:
             row.runState = RunState::Cancelled;
             SetStatus(EventCode::JobCanceled);
             ShowItemPlace();
-            Log(1, kLogStopped, Format("[%s] - %s", Name(), Text(EventCode::JobCanceled)));
-            break;
+            LogItem(kDetailed, kLogStopped, EventCode::JobCanceled);
+            return Step::RowChanged;
         case kEventJobFinished:
             SetStatus(EventCode::JobFinished);
             row.image = kImageFinished;
@@ -301,121 +262,198 @@ EventOutcome EventHandler::Apply() {
             row.runState = RunState::Finished;
             m_context.rows->SetModified(true);
             ShowItemPlace();
-            Log(1, kLogSuccess, Format("[%s] - %s", Name(), Text(EventCode::JobFinished)));
-            changed = FinishOnceOnly();
-            break;
+            LogItem(kDetailed, kLogSuccess, EventCode::JobFinished);
+            return FinishOnceOnly() ? Step::RowChanged : Step::RowUnchanged;
+        default:
+            return Step::NotMine;
+    }
+}
+
+// One file's way: connecting, started, bytes, resumed, result, retry, the next series number.
+Step EventHandler::FollowTransfer() {
+    Row& row = *m_row;
+    const auto& e = m_event;
+    switch (e.code) {
+        case kEventConnecting:
+            SetStatus(EventCode::ConnectingToHost);
+            return Step::RowChanged;
+        case kEventFileStarted:
+            row.columns[kColumnUrl] = e.text1;
+            row.columns[kColumnDest] = e.text2;
+            row.filePos = 0;
+            row.fileSize = NonNegative(e.param1);
+            row.linkIndex = e.linkIndex;
+            row.linkCount = e.linkCount;
+            Log(kDetailed, kLogInfo,
+                Format("[%s] - %s %s", Name(), Text(EventCode::DlFileStarted), Text1()));
+            return Step::RowChanged;
+        case kEventBlock: {
+            const std::uint64_t bytes = NonNegative(e.param1);
+            row.filePos += bytes;
+            row.jobBytes += bytes;
+            CountSessionBytes(bytes);
+            ShowProgress();
+            return Step::RowChanged;
+        }
+        case kEventResumed:
+            row.filePos = NonNegative(e.param1);
+            row.fileSize = NonNegative(e.param2);
+            Log(kDetailed, kLogResumed,
+                Format("[%s] - %s %s %llu", Name(), Text1(), Text(EventCode::DlFileResumed),
+                       Count(e.param1)));
+            return Step::RowChanged;
+        case kEventFileResult:
+            row.columns[kColumnSpeed].clear();
+            LogFileResult();
+            return Step::RowChanged;
+        case kEventRetry:
+            SetStatus(EventCode::RetryOnTimeout);
+            LogItem(kDetailed, kLogError, EventCode::RetryOnTimeout);
+            return Step::RowChanged;
+        case kEventSeriesAdvanced:
+            row.item.CurrentNum = Int(e.param1);
+            m_context.rows->SetModified(true);
+            return Step::RowChanged;
+        default:
+            return Step::NotMine;
+    }
+}
+
+// Connection, FTP and folder errors mark the row.
+Step EventHandler::MarkRowFailure() {
+    const auto& e = m_event;
+    switch (e.code) {
+        case kEventConnectionError:
+            SetStatus(EventCode::Error);
+            m_row->image = kImageError;
+            Log(kAlways, kLogInfo,
+                Format("[%s] - %s: %d/%d, (%s)", Name(), Text(EventCode::ConnectingError),
+                       Int(e.param1), Int(e.param2), Text1()));
+            return Step::RowChanged;
+        case kEventFtpNoFolder:
+            RowError(EventCode::FtpFolderError, EventCode::FtpFolderError);
+            return Step::RowChanged;
+        case kEventFtpNoListing:
+        case kEventFtpNotRetrieved:
+            RowError(EventCode::Error, EventCode::FtpFileOpenError);
+            return Step::RowChanged;
+        case kEventMkDirError:
+            RowError(EventCode::Error, EventCode::MkDirError);
+            return Step::RowChanged;
+        default:
+            return Step::NotMine;
+    }
+}
+
+// What happens to a delivered page and after it (parsing, replacing, links, the command, the
+// upload), and the transfer notices that only write a line.
+Step EventHandler::ReportPageAndActionSteps() {
+    const auto& e = m_event;
+    switch (e.code) {
         case kEventParseStarted:
-            Log(1, kLogInfo,
+            Log(kDetailed, kLogInfo,
                 Format("[%s] - %s %s", Name(), Text(EventCode::HtmlParseStarted), Text1()));
-            changed = false;
-            break;
+            return Step::RowUnchanged;
         case kEventParseFinished:
-            Log(1, kLogInfo,
+            Log(kDetailed, kLogInfo,
                 Format("[%s] - %s %s : %llu", Name(), Text1(), Text(EventCode::HtmlParseFinished),
                        Count(e.param1)));
-            changed = false;
-            break;
+            return Step::RowUnchanged;
         case kEventReplaceDone: {
             const char* form = e.param2 == 0   ? "[%s] - %s - %s : %llu"
                                : e.param2 == 1 ? "[%s] - %s - (BanneRipper) %s : %llu"
                                                : "[%s] - %s - (SiteRipper) %s : %llu";
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
-            Log(1, kLogInfo,
+            Log(kDetailed, kLogInfo,
                 Format(form, Name(), Text1(), Text(EventCode::ReplaceDone), Count(e.param1)));
 #pragma GCC diagnostic pop
-            changed = false;
-            break;
+            return Step::RowUnchanged;
         }
         case kEventLinksStarted:
-            Log(0, kLogSuccess,
+            Log(kAlways, kLogSuccess,
                 Format("[%s] - %s - %s ...", Name(), Text1(), Text(EventCode::LinkedDocsStarted)));
-            changed = false;
-            break;
+            return Step::RowUnchanged;
         case kEventLinksFound:
-            Log(0, kLogSuccess,
+            Log(kAlways, kLogSuccess,
                 Format("[%s] - %s - %s : %llu", Name(), Text1(), Text(EventCode::LinkedDocsFound),
                        Count(e.param1)));
-            changed = false;
-            break;
+            return Step::RowUnchanged;
         case kEventCommandRun:
             SetStatus(EventCode::RunCmdCalled);
-            Log(1, kLogSuccess,
+            Log(kDetailed, kLogSuccess,
                 Format("[%s] - %s %d", Name(), Text(EventCode::RunCmdCalled), Int(e.param1)));
-            break;
+            return Step::RowChanged;
         case kEventMessage:
-            Log(0, kLogInfo, Format("[%s] - %s, code:%d", Name(), Text1(), Int(e.param1)), 2);
-            changed = false;
-            break;
+            Log(kAlways, kLogInfo, Format("[%s] - %s, code:%d", Name(), Text1(), Int(e.param1)),
+                kFileAlways);
+            return Step::RowUnchanged;
         case kEventUploadStarted:
-            Log(0, kLogInfo,
+            Log(kAlways, kLogInfo,
                 Format("[%s] - %s : %s -> %s", Name(), Text(EventCode::UploadStarted), Text1(),
                        Text2()));
-            changed = false;
-            break;
+            return Step::RowUnchanged;
         case kEventUploadEnded:
             if (e.param1 == kFtpTransferComplete) {
-                Log(0, kLogInfo,
+                Log(kAlways, kLogInfo,
                     Format("[%s] - %s %s", Name(), Text(EventCode::UploadDone), Text1()));
             } else {
-                Log(0, kLogError,
+                Log(kAlways, kLogError,
                     Format("[%s] - %s %s, %s", Name(), Text(EventCode::UploadError), Text1(),
                            Text2()));
             }
-            changed = false;
-            break;
+            return Step::RowUnchanged;
         case kEventCrossRefs:
-            Log(0, kLogSuccess,
+            Log(kAlways, kLogSuccess,
                 Format("[%s] - %s (%d) %s ...", Name(), Text(EventCode::AdjustCrossRefStart),
                        Int(e.param1 + 1), Text1()));
-            changed = false;
-            break;
+            return Step::RowUnchanged;
         case kEventUploadError:
-            Log(0, kLogError,
+            Log(kAlways, kLogError,
                 Format("[%s] - %s %s %s", Name(), Text(EventCode::UploadError), Text1(), Text2()));
-            changed = false;
-            break;
+            return Step::RowUnchanged;
         case kEventStubDeleted:
-            Log(0, kLogDeleted,
+            Log(kAlways, kLogDeleted,
                 Format("[%s] - %s : %s", Name(), Text(EventCode::DlFile404Deleted), Text1()));
-            changed = false;
-            break;
-        case kEventSeriesAdvanced:
-            row.item.CurrentNum = Int(e.param1);
-            m_context.rows->SetModified(true);
-            break;
+            return Step::RowUnchanged;
         case kEventBrokenRetry:
         case kEventDistrNoResume:
         case kEventDistrFileChanged: {
-            const EventCode text = code == kEventBrokenRetry     ? EventCode::ErrDownloadBroken
-                                   : code == kEventDistrNoResume ? EventCode::DistrDlNoResume
-                                                                 : EventCode::DistrDlFileChanged;
-            Log(0, kLogError, Format("[%s] - %s %s", Name(), Text(text), Text1()));
-            changed = false;
-            break;
+            const EventCode text = e.code == kEventBrokenRetry     ? EventCode::ErrDownloadBroken
+                                   : e.code == kEventDistrNoResume ? EventCode::DistrDlNoResume
+                                                                   : EventCode::DistrDlFileChanged;
+            Log(kAlways, kLogError, Format("[%s] - %s %s", Name(), Text(text), Text1()));
+            return Step::RowUnchanged;
         }
-        case kEventConnectionError:
-            SetStatus(EventCode::Error);
-            row.image = kImageError;
-            Log(0, kLogInfo,
-                Format("[%s] - %s: %d/%d, (%s)", Name(), Text(EventCode::ConnectingError),
-                       Int(e.param1), Int(e.param2), Text1()));
-            break;
-        case kEventFtpNoFolder:
-            RowError(EventCode::FtpFolderError, EventCode::FtpFolderError);
-            break;
-        case kEventFtpNoListing:
-        case kEventFtpNotRetrieved:
-            RowError(EventCode::Error, EventCode::FtpFileOpenError);
-            break;
-        case kEventMkDirError:
-            RowError(EventCode::Error, EventCode::MkDirError);
-            break;
         default:
-            changed = false;
-            break;
+            return Step::NotMine;
     }
-    if (changed && m_row) m_context.rows->NotifyChanged(m_row->id);
+}
+
+bool ChangesJobState(int code) {
+    return code == kEventAddedToQueue || code == kEventJobStarted || code == kEventJobAborted ||
+           code == kEventJobCancelled || code == kEventJobFinished;
+}
+
+EventOutcome EventHandler::Apply() {
+    const EventOutcome outcome =
+        ChangesJobState(m_event.code) ? EventOutcome::Recount : EventOutcome::None;
+    if (m_event.code == kEventMailSent) {
+        Log(kAlways, kLogMail,
+            Format("Notification sending to %s : %s", Text1(),
+                   m_event.param1 != 0 ? "OK" : "ERROR"));
+        return outcome;
+    }
+    if (!m_row) {
+        // The row was deleted meanwhile: its bytes still belong to the session.
+        if (m_event.code == kEventBlock) CountSessionBytes(NonNegative(m_event.param1));
+        return outcome;
+    }
+    Step step = FollowJobState();
+    if (step == Step::NotMine) step = FollowTransfer();
+    if (step == Step::NotMine) step = MarkRowFailure();
+    if (step == Step::NotMine) step = ReportPageAndActionSteps();
+    if (step == Step::RowChanged && m_row) m_context.rows->NotifyChanged(m_row->id);
     return outcome;
 }
 

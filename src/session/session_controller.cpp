@@ -14,16 +14,29 @@
 #include "platform/clock.h"
 #include "session/event_log.h"
 #include "session/job_event_handler.h"
+#include "session/session_event_sink.h"
 
 namespace kov {
 
 namespace {
 constexpr std::time_t kDay = 86400;
-}
+constexpr auto kJobWaitStep = std::chrono::milliseconds(10);
+}  // namespace
+
+// The jobs of one session share this; it owns their event sink, so the sink lives as long as
+// any job that may still post to it.
+struct SessionController::SessionEnvironment : JobEnvironment {
+    SessionEnvironment(const JobEnvironment& base, MainLoop& loop,
+                       SessionEventSink::Handler handler)
+        : JobEnvironment(base), events(loop, std::move(handler)) {
+        sink = &events;
+    }
+    SessionEventSink events;
+};
 
 SessionController::SessionController(AppSettings& settings, ListDocument& document, MainLoop& loop,
                                      WorkerPool& pool, EventLog& log, Prompter& prompter,
-                                     std::shared_ptr<JobEnvironment> jobEnvironment,
+                                     std::shared_ptr<const JobEnvironment> jobEnvironment,
                                      SessionHooks hooks)
     : m_settings(settings),
       m_document(document),
@@ -31,25 +44,50 @@ SessionController::SessionController(AppSettings& settings, ListDocument& docume
       m_pool(pool),
       m_log(log),
       m_prompter(prompter),
-      m_jobEnv(std::move(jobEnvironment)),
+      m_baseEnv(jobEnvironment ? std::move(jobEnvironment)
+                               : std::make_shared<const JobEnvironment>()),
       m_hooks(std::move(hooks)) {
     m_context.rows = &m_document.Rows();
     m_context.log = &m_log;
     m_context.settings = &m_settings;
     m_context.stats = &m_stats;
-    m_context.limitCounter = &GlobalLimitCounter();
     m_context.playSound = m_hooks.playSound;
     m_context.now = m_hooks.now;
     m_speedLimitOn = m_settings.SpeedLimited != 0;
+    m_document.SetSessionRunning([this] { return m_state != SessionState::Idle; });
+    m_document.SetQueueHook([this](RowId id) { JoinQueue(id); });
 }
 
 SessionController::~SessionController() {
+    *m_alive = false;
+    m_loop.StopTimer(kProgressTimer);
+    m_loop.StopTimer(kMonitorTimer);
+    m_document.SetSessionRunning({});
+    m_document.SetQueueHook({});
+    if (m_sessionEnv) m_sessionEnv->events.Disconnect();
+    ListModel& rows = m_document.Rows();
+    for (std::size_t i = 0; i < rows.Count(); ++i) {
+        Row& row = rows.At(i);
+        if (row.job) *row.job = kStopNow;
+        row.job.reset();
+        row.runState = RunState::None;
+    }
     if (m_connectThread.joinable()) m_connectThread.join();
+    // The jobs still hold their environment; once none does, none can run any more.
+    m_sessionEnv.reset();
+    for (const auto& env : m_jobEnvironments) {
+        while (!env.expired())
+            std::this_thread::sleep_for(kJobWaitStep);
+    }
 }
 
 void SessionController::SetAutoMode(bool autoMode, bool shutdownAfter) {
     m_autoMode = autoMode;
     m_shutdownAfter = autoMode && shutdownAfter;
+}
+
+TrafficMeter& SessionController::Meter() const {
+    return m_baseEnv->meter ? *m_baseEnv->meter : GlobalTrafficMeter();
 }
 
 std::time_t SessionController::Now() const {
@@ -68,30 +106,10 @@ void SessionController::Activate() {
     m_loop.StartTimer(kMonitorTimer, std::chrono::milliseconds(1000), [this] { MonitorTick(); });
 }
 
-void SessionController::Post(JobEvent event) {
-    if (event.code == kEventBlock) {
-        std::lock_guard<std::mutex> guard(m_progressLock);
-        auto [pending, fresh] = m_pendingProgress.try_emplace(event.jobId, event);
-        if (!fresh) {
-            pending->second.param1 += event.param1;
-            pending->second.param2 = event.param2;
-            return;
-        }
-        const std::uint64_t id = event.jobId;
-        m_loop.Post([this, id] {
-            JobEvent merged;
-            {
-                std::lock_guard<std::mutex> guard(m_progressLock);
-                auto it = m_pendingProgress.find(id);
-                if (it == m_pendingProgress.end()) return;
-                merged = std::move(it->second);
-                m_pendingProgress.erase(it);
-            }
-            OnJobEvent(merged);
-        });
-        return;
-    }
-    m_loop.Post([this, e = std::move(event)] { OnJobEvent(e); });
+void SessionController::PostLogLine(std::string text, int image) {
+    m_loop.Post([this, alive = m_alive, text = std::move(text), image] {
+        if (*alive) m_log.AddLine(text, 1, image);
+    });
 }
 
 void SessionController::StartRequest(bool selectedOnly, const std::vector<RowId>& selection) {
@@ -114,28 +132,37 @@ void SessionController::StartSession() {
         m_log.AddLine(GetString(EventCode::StartingSession), 1, kLogSessionStart);
     }
     ApplySpeedLimit(m_speedLimitOn);
-    TrafficMeter& meter = m_jobEnv->meter ? *m_jobEnv->meter : GlobalTrafficMeter();
+    TrafficMeter& meter = Meter();
     meter.Reset();
+    meter.TraceTraffic(m_settings.LimitTrace != 0);
     m_runningCount = 0;
     m_queuedCount = 0;
     m_endingGuard = false;
 
-    // Jobs of this session see the current list's folders and this controller as their sink.
-    auto env = std::make_shared<JobEnvironment>(*m_jobEnv);
-    env->settings = &m_settings;
-    env->sink = this;
-    env->macros = m_document.Macros();
-    // The limit was read from LimitSum at the start request; jobs ask for every block.
-    env->limitReached = [trace = m_settings.LimitTrace != 0, limit = m_limitValue] {
-        return trace && limit != 0 && limit <= GlobalLimitCounter().load();
+    // The session's jobs read this snapshot, never the settings the user may edit meanwhile.
+    m_snapshot = std::make_shared<const AppSettings>(m_settings);
+    m_context.settings = m_snapshot.get();
+    m_sessionEnv = std::make_shared<SessionEnvironment>(
+        *m_baseEnv, m_loop, [this](const JobEvent& event) { OnJobEvent(event); });
+    m_sessionEnv->settings = m_snapshot;
+    m_sessionEnv->macros = m_document.Macros();
+    // The limit was read from LimitSum at the start request; jobs ask before every block.
+    m_sessionEnv->limitReached = [&meter, trace = m_settings.LimitTrace != 0,
+                                  limit = m_limitValue] {
+        return trace && limit != 0 && limit <= meter.TrafficCount();
     };
-    m_jobEnv = env;
+    std::erase_if(m_jobEnvironments, [](const auto& env) { return env.expired(); });
+    m_jobEnvironments.push_back(m_sessionEnv);
 
     if (m_connectThread.joinable()) m_connectThread.join();
     m_connectTicks = 0;
     m_state = SessionState::Connecting;
     // The connection step: nothing to dial, so the line is ready at once.
-    m_connectThread = std::thread([this] { m_loop.Post([this] { ConnectionReady(); }); });
+    m_connectThread = std::thread([this, alive = m_alive] {
+        m_loop.Post([this, alive] {
+            if (*alive) ConnectionReady();
+        });
+    });
 }
 
 void SessionController::ConnectionReady() {
@@ -159,7 +186,7 @@ void SessionController::FillQueue() {
         if (m_hooks.playSound) m_hooks.playSound(kSoundStart);
         m_loop.StartTimer(kProgressTimer, std::chrono::milliseconds(250),
                           [this] { ProgressTick(); });
-        m_pool.SetMaxThreads(std::clamp(m_settings.MaxThreads, 1, 32));
+        SetMaxThreads(m_snapshot->MaxThreads);
         m_state = SessionState::Downloading;
     }
     ListModel& rows = m_document.Rows();
@@ -181,20 +208,35 @@ void SessionController::FillQueue() {
     }
 }
 
+void SessionController::JoinQueue(RowId id) {
+    if (m_state != SessionState::Downloading) return;
+    const long index = m_document.Rows().IndexOf(id);
+    if (index < 0) return;
+    Row& row = m_document.Rows().At(static_cast<std::size_t>(index));
+    if (!row.job) AddJob(row, index);
+}
+
 void SessionController::AddJob(Row& row, long index) {
-    auto job = std::make_unique<DownloadJob>(row.item, row.id, static_cast<int>(index), m_jobEnv);
+    auto job = std::make_unique<DownloadJob>(row.item, row.id, static_cast<int>(index),
+                                             std::shared_ptr<const JobEnvironment>(m_sessionEnv));
     row.job = job->StopFlag();
     row.runState = RunState::Queued;
     // Announced before the job can run, so that "added to queue" never follows its own events.
     JobEvent added;
-    added.code = 500;
+    added.code = kEventAddedToQueue;
     added.ownerKey = row.id;
-    Post(std::move(added));
+    added.jobId = job->jobId;
+    m_sessionEnv->events.Post(std::move(added));
     m_pool.Enqueue(std::move(job));
 }
 
 void SessionController::OnJobEvent(const JobEvent& event) {
-    // Errors are what the log shows as errors: not skips, stubs, stops or the traffic limit.
+    CountErrorResult(event);
+    if (HandleJobEvent(event, m_context) == EventOutcome::Recount) RecountAndCheckEnd();
+}
+
+// Errors are what the log shows as errors: not skips, stubs, stops or the traffic limit.
+void SessionController::CountErrorResult(const JobEvent& event) {
     if (event.code == kEventFileResult) {
         const auto r = event.param1;
         if (r != kResultOk && r != kResultSkipped && r != kResultStub && r != kResultStopped &&
@@ -203,10 +245,9 @@ void SessionController::OnJobEvent(const JobEvent& event) {
         }
     }
     if (event.code == kEventConnectionError || event.code == kEventMkDirError ||
-        (event.code >= 2082 && event.code <= 2084)) {
+        (event.code >= kEventFtpNoFolder && event.code <= kEventFtpNotRetrieved)) {
         ++m_errorResults;
     }
-    if (HandleJobEvent(event, m_context) == EventOutcome::Recount) RecountAndCheckEnd();
 }
 
 void SessionController::RecountAndCheckEnd() {
@@ -225,19 +266,20 @@ void SessionController::OnStop(bool shiftHeld, bool ctrlHeld, const std::vector<
         EndSession(false);
         return;
     }
-    if (m_state == SessionState::Idle) return;
-    const std::int32_t abortMode = m_settings.AbortMode;
-    if (shiftHeld) m_settings.AbortMode = 0;
+    if (m_state == SessionState::Idle || m_state == SessionState::Finishing) return;
+    const int level = shiftHeld || m_settings.AbortMode < 1 ? kStopNow : kStopAfterFile;
     if (ctrlHeld) {
-        StopRunningThreads(true, selection);
+        StopRunningThreads(true, selection, level);
+    } else if (m_state == SessionState::Stopping) {
+        HaltJobs();
     } else {
         m_state = SessionState::Stopping;
-        StopRunningThreads(false);
+        StopRunningThreads(false, {}, level);
     }
-    m_settings.AbortMode = abortMode;
 }
 
-void SessionController::StopRunningThreads(bool selectedOnly, const std::vector<RowId>& selection) {
+void SessionController::StopRunningThreads(bool selectedOnly, const std::vector<RowId>& selection,
+                                           int stopLevel) {
     if (!selectedOnly) m_userStopped = true;
     ListModel& rows = m_document.Rows();
     std::unordered_set<RowId> selected(selection.begin(), selection.end());
@@ -246,7 +288,7 @@ void SessionController::StopRunningThreads(bool selectedOnly, const std::vector<
         if (selectedOnly && !selected.count(row.id)) continue;
         if (row.runState != RunState::Queued && row.runState != RunState::Running) continue;
         if (row.job) {
-            *row.job = m_settings.AbortMode < 1 ? 2 : 1;
+            *row.job = stopLevel;
             row.image = kImageStopRequested;
             rows.NotifyChanged(row.id);
         } else {
@@ -257,19 +299,51 @@ void SessionController::StopRunningThreads(bool selectedOnly, const std::vector<
     }
 }
 
+// Ends the session without waiting for its jobs: each is told to stop now, and whatever it
+// posts from here on is dropped, so a job that hangs or never reports cannot hold the session.
+void SessionController::HaltJobs() {
+    m_sessionEnv->events.Disconnect();
+    ListModel& rows = m_document.Rows();
+    for (std::size_t i = 0; i < rows.Count(); ++i) {
+        Row& row = rows.At(i);
+        if (row.job) *row.job = kStopNow;
+        if (row.runState != RunState::Queued && row.runState != RunState::Running) continue;
+        row.runState = RunState::Aborted;
+        row.columns[kColumnStatus] = GetString(EventCode::JobAborted);
+        m_log.AddLine("[" + row.item.Name + "] - " + GetString(EventCode::JobAborted), 1,
+                      kLogStopped);
+    }
+    m_log.AddLine(GetString(EventCode::SessionHalted), 1, kLogHalt);
+    EndSession(false);
+}
+
 void SessionController::EndSession(bool halted) {
     m_runningCount = 0;
     if (m_endingGuard) return;
     m_endingGuard = true;
     m_state = SessionState::Finishing;
     m_loop.StopTimer(kProgressTimer);
+    // Every job has reported (or was let go): nothing it still posts belongs to a session.
+    if (m_sessionEnv) m_sessionEnv->events.Disconnect();
 
     if (m_settings.LimitTrace && m_hooks.saveLimitCounter) m_hooks.saveLimitCounter();
     if (m_speedLimitOn != (m_settings.SpeedLimited != 0)) {
         m_speedLimitOn = m_settings.SpeedLimited != 0;
         ApplySpeedLimit(m_speedLimitOn);
     }
+    ResetRowsToIdle();
+    LogSummary(halted);
+    m_log.CloseFile();
+    if (m_hooks.playSound) m_hooks.playSound(kSoundEnd);
+    m_state = SessionState::Idle;
+    m_context.settings = &m_settings;
 
+    // A list switch asked for during the session is carried out now.
+    if (const auto pending = m_document.TakePendingSwitch()) m_document.SwitchList(*pending, false);
+    if (m_autoMode && m_hooks.endOfSessionAction) m_hooks.endOfSessionAction(m_shutdownAfter);
+}
+
+void SessionController::ResetRowsToIdle() {
     const std::time_t dayStart = DayStart();
     ListModel& rows = m_document.Rows();
     for (std::size_t i = 0; i < rows.Count(); ++i) {
@@ -286,29 +360,26 @@ void SessionController::EndSession(bool halted) {
         row.runState = RunState::None;
         rows.NotifyChanged(row.id);
     }
+}
 
+void SessionController::LogSummary(bool halted) {
     if (halted) {
         m_log.AddLine(GetString(EventCode::RAS_ConnectTimeout), 1, kLogConnectionClosed);
         m_log.AddLine(GetString(EventCode::SessionHalted), 1, kLogHalt);
-    } else {
-        if (m_stats.sessionSeconds < 1.0 && m_stats.averageSpeed == 0) {
-            m_stats.averageSpeed = static_cast<std::uint32_t>(m_stats.sessionBytes);
-        }
-        const bool kilo = m_stats.averageSpeed > 2048;
-        char line[512];
-        std::snprintf(
-            line, sizeof line, "%s: %lu %s: %lu %s", GetString(EventCode::SessionSummary1).c_str(),
-            static_cast<unsigned long>(m_stats.sessionBytes / 1024),
-            GetString(EventCode::SessionSummary2).c_str(),
-            static_cast<unsigned long>(kilo ? m_stats.averageSpeed / 1024 : m_stats.averageSpeed),
-            kilo ? "KB/sec" : "Bytes/sec");
-        m_log.AddLine(line, 1, kLogStopped);
+        return;
     }
-    m_log.CloseFile();
-    if (m_hooks.playSound) m_hooks.playSound(kSoundEnd);
-    m_state = SessionState::Idle;
-
-    if (m_autoMode && m_hooks.endOfSessionAction) m_hooks.endOfSessionAction(m_shutdownAfter);
+    if (m_stats.sessionSeconds < 1.0 && m_stats.averageSpeed == 0) {
+        m_stats.averageSpeed = static_cast<std::uint32_t>(m_stats.sessionBytes);
+    }
+    const bool kilo = m_stats.averageSpeed > 2048;
+    char line[512];
+    std::snprintf(
+        line, sizeof line, "%s: %lu %s: %lu %s", GetString(EventCode::SessionSummary1).c_str(),
+        static_cast<unsigned long>(m_stats.sessionBytes / 1024),
+        GetString(EventCode::SessionSummary2).c_str(),
+        static_cast<unsigned long>(kilo ? m_stats.averageSpeed / 1024 : m_stats.averageSpeed),
+        kilo ? "KB/sec" : "Bytes/sec");
+    m_log.AddLine(line, 1, kLogStopped);
 }
 
 void SessionController::ProgressTick() {
@@ -318,16 +389,17 @@ void SessionController::ProgressTick() {
 }
 
 void SessionController::MonitorTick() {
-    if (m_state == SessionState::Downloading) {
-        TrafficMeter& meter = m_jobEnv->meter ? *m_jobEnv->meter : GlobalTrafficMeter();
-        const auto period = meter.TakePeriod();
+    // Stopping too: a job that finishes its file under a speed limit waits for the next period.
+    if (m_state == SessionState::Downloading || m_state == SessionState::Stopping) {
+        const auto period = Meter().TakePeriod();
         m_stats.currentSpeed = static_cast<std::uint32_t>(period.internet + period.local);
     }
     m_monitorTicks = (m_monitorTicks + 1) % 5;
     if (m_monitorTicks == 0) SchedulerCheck();
-    if (m_state == SessionState::Connecting && ++m_connectTicks > 180) {
+    if (m_state == SessionState::Connecting && ++m_connectTicks > kConnectTimeoutTicks) {
         char line[64];
-        std::snprintf(line, sizeof line, "%d >= %d - connect timeout...", m_connectTicks, 180);
+        std::snprintf(line, sizeof line, "%d >= %d - connect timeout...", m_connectTicks,
+                      kConnectTimeoutTicks);
         m_log.AddLine(line, 1, kLogInfo);
         EndSession(true);
     }
@@ -343,8 +415,7 @@ void SessionController::UpdateCheck() {
 }
 
 void SessionController::ApplySpeedLimit(bool on) {
-    TrafficMeter& meter = m_jobEnv->meter ? *m_jobEnv->meter : GlobalTrafficMeter();
-    meter.SetLimits(m_settings.SpeedLimitInet, m_settings.SpeedLimitLoc, on);
+    Meter().SetLimits(m_settings.SpeedLimitInet, m_settings.SpeedLimitLoc, on);
 }
 
 void SessionController::SpeedLimitOn() {
@@ -361,6 +432,10 @@ void SessionController::SpeedLimitOff() {
     m_settings.SpeedLimited = 0;
     m_speedLimitOn = false;
     ApplySpeedLimit(false);
+}
+
+void SessionController::SetMaxThreads(int maxThreads) {
+    m_pool.SetMaxThreads(std::clamp(maxThreads, WorkerPool::kMinThreads, WorkerPool::kMaxThreads));
 }
 
 }  // namespace kov

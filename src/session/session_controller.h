@@ -1,13 +1,10 @@
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
-#include <unordered_map>
 #include <vector>
 
 #include "core/app_settings.h"
@@ -22,6 +19,7 @@ class EventLog;
 class ListDocument;
 class MainLoop;
 class Prompter;
+class TrafficMeter;
 class WorkerPool;
 
 // What the end of a session may do besides logging.
@@ -36,16 +34,25 @@ struct SessionHooks {
 // The one download session that can exist at a time: turns a start request into jobs for the
 // due rows, follows the jobs through their events, keeps the progress columns and statistics,
 // stops jobs on request and ends the session when no job is queued or running. Runs on the
-// main loop's thread; jobs post their events through it (JobEventSink).
-class SessionController : public JobEventSink {
+// main loop's thread. A session's jobs read a snapshot of the settings taken at its start;
+// the speed limit and the worker count are handed over at once by their own calls.
+//
+// Destruction stops the rows' jobs and waits for them; nothing posted outlives the controller.
+class SessionController {
 public:
     static constexpr int kProgressTimer = 28184;
     static constexpr int kMonitorTimer = 38500;
+    static constexpr int kConnectTimeoutTicks = 180;
 
+    // The document's session rules (deferred list switch, the current list kept, new rows
+    // joining the queue) are wired to this controller for its lifetime.
     SessionController(AppSettings& settings, ListDocument& document, MainLoop& loop,
                       WorkerPool& pool, EventLog& log, Prompter& prompter,
-                      std::shared_ptr<JobEnvironment> jobEnvironment, SessionHooks hooks = {});
-    ~SessionController() override;
+                      std::shared_ptr<const JobEnvironment> jobEnvironment,
+                      SessionHooks hooks = {});
+    ~SessionController();
+    SessionController(const SessionController&) = delete;
+    SessionController& operator=(const SessionController&) = delete;
 
     // Command-line auto mode: run, then close (or shut down).
     void SetAutoMode(bool autoMode, bool shutdownAfter);
@@ -56,14 +63,21 @@ public:
     // "Start download": all due rows, or only the selected ones.
     void StartRequest(bool selectedOnly, const std::vector<RowId>& selection = {});
     // "Stop": shiftHeld stops immediately whatever AbortMode says; ctrlHeld stops only the
-    // selected rows and the session goes on.
+    // selected rows and the session goes on. A second stop of the whole session ends it at
+    // once, whatever its jobs still do.
     void OnStop(bool shiftHeld = false, bool ctrlHeld = false,
                 const std::vector<RowId>& selection = {});
-    void StopRunningThreads(bool selectedOnly, const std::vector<RowId>& selection = {});
+    // Asks the jobs of the rows to stop (stopLevel kStopAfterFile or kStopNow).
+    void StopRunningThreads(bool selectedOnly, const std::vector<RowId>& selection, int stopLevel);
 
     // Speed limit commands.
     void SpeedLimitOn();
     void SpeedLimitOff();
+    // A changed MaxThreads, applied to a running session at once.
+    void SetMaxThreads(int maxThreads);
+
+    // Adds a log line from any thread; the main loop writes it (to the file too).
+    void PostLogLine(std::string text, int image);
 
     SessionState State() const { return m_state; }
     const SessionStats& Stats() const { return m_stats; }
@@ -73,17 +87,22 @@ public:
     // File results other than success and skip seen in this program run.
     int ErrorResults() const { return m_errorResults; }
 
-    // JobEventSink, any thread.
-    void Post(JobEvent event) override;
-
 private:
+    struct SessionEnvironment;
+
+    TrafficMeter& Meter() const;
     void StartSession();
     void ConnectionReady();
     void FillQueue();
+    void JoinQueue(RowId id);
     void AddJob(Row& row, long index);
     void OnJobEvent(const JobEvent& event);
+    void CountErrorResult(const JobEvent& event);
     void RecountAndCheckEnd();
+    void HaltJobs();
     void EndSession(bool halted);
+    void ResetRowsToIdle();
+    void LogSummary(bool halted);
     void ProgressTick();
     void MonitorTick();
     void SchedulerCheck();
@@ -100,9 +119,17 @@ private:
     EventLog& m_log;
     // For the steps that will ask the user (dialling up, the end-of-session action).
     [[maybe_unused]] Prompter& m_prompter;
-    std::shared_ptr<JobEnvironment> m_jobEnv;
+    const std::shared_ptr<const JobEnvironment> m_baseEnv;
     SessionHooks m_hooks;
     EventContext m_context;
+    // Cleared by the destructor; every task posted to the loop checks it first.
+    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
+
+    // The running session's settings snapshot and job environment (with its event sink).
+    std::shared_ptr<const AppSettings> m_snapshot;
+    std::shared_ptr<SessionEnvironment> m_sessionEnv;
+    // Environments of sessions whose jobs may still run; the destructor waits for them.
+    std::vector<std::weak_ptr<const JobEnvironment>> m_jobEnvironments;
 
     SessionState m_state = SessionState::Idle;
     SessionStats m_stats;
@@ -120,10 +147,6 @@ private:
     int m_errorResults = 0;
     std::uint64_t m_limitValue = 0;
     std::thread m_connectThread;
-    // Progress events of a job waiting to be handled: later ones add their bytes to it, so a
-    // fast transfer cannot flood the main loop and every total stays exact.
-    std::mutex m_progressLock;
-    std::unordered_map<std::uint64_t, JobEvent> m_pendingProgress;
 };
 
 }  // namespace kov

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <ctime>
 #include <functional>
@@ -45,6 +44,10 @@ enum LogImage : int {
     kLogMail = 12,
 };
 
+// What a stop request asks of a job (its stopRequest).
+inline constexpr int kStopAfterFile = 1;  // stop when the current file is done
+inline constexpr int kStopNow = 2;
+
 // Sounds the session plays.
 enum SessionSound : int { kSoundStart = 0, kSoundEnd = 1, kSoundError1 = 2, kSoundError2 = 3 };
 
@@ -54,9 +57,8 @@ struct EventContext {
     EventLog* log = nullptr;
     const AppSettings* settings = nullptr;
     SessionStats* stats = nullptr;
-    std::atomic<std::uint64_t>* limitCounter = nullptr;  // the traffic counted against the limit
-    std::function<void(int sound)> playSound;            // may be empty
-    std::function<std::time_t()> now;                    // empty: the system clock
+    std::function<void(int sound)> playSound;  // may be empty
+    std::function<std::time_t()> now;          // empty: the system clock
     // The row open in the item editor, if any (a once-only item there is disabled, never
     // deleted); empty: none.
     std::function<RowId()> editedRow;

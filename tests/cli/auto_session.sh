@@ -44,10 +44,13 @@ INI
 [ -f "$KOV_HOME/Download/Main/p3.jpg" ] || fail "series file missing: $(cat "$tmp/out")"
 grep -q '^CurrentNum=4$' "$KOV_HOME/Default.ini" || fail "CurrentNum not saved: $(grep CurrentNum "$KOV_HOME/Default.ini")"
 
-# -d: the session ends with a power-off, here a stand-in.
-export KOV_POWEROFF_COMMAND="touch $tmp/powered-off"
+# -d: the session ends with a power-off, here a stand-in that keeps the list file as it is
+# then: everything was saved before, the new item's last download included.
+"$cli" --add "$base/a.txt?new" >/dev/null
+export KOV_POWEROFF_COMMAND="cp $KOV_HOME/Default.ini $tmp/powered-off"
 "$cli" -a -d > "$tmp/out" || true
 [ -f "$tmp/powered-off" ] || fail "-d did not power off"
+cmp -s "$tmp/powered-off" "$KOV_HOME/Default.ini" || fail "-d powered off before saving the list"
 rm -f "$tmp/powered-off"
 "$cli" -d > "$tmp/out" || fail "-d alone"
 [ ! -f "$tmp/powered-off" ] || fail "-d without -a powered off"
