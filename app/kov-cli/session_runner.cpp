@@ -73,7 +73,7 @@ int RunAutoSession(Application& app) {
     GlobalLimitCounter() = app.LimitCounter();
 
     auto env = std::make_shared<JobEnvironment>();
-    env->settings = &settings;
+    env->settings = std::make_shared<const AppSettings>(settings);
     int status = 0;
     {
         WorkerPool pool;

@@ -4,10 +4,12 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/app_settings.h"
 #include "engine/job.h"
+#include "engine/job_command.h"
 #include "engine/job_event.h"
 #include "model/macro_expander.h"
 #include "model/url_item.h"
@@ -58,7 +60,9 @@ public:
 // What a job needs besides its item; shared by the jobs of a session and read-only while they
 // run.
 struct JobEnvironment {
-    const AppSettings* settings = nullptr;
+    // The settings as they were when the session started (required); later changes reach the
+    // next session only.
+    std::shared_ptr<const AppSettings> settings;
     MacroContext macros;  // program folder and drive, current list; `now` is taken per use
     TrafficMeter* meter = nullptr;  // nullptr: the process-wide meter
     // The traffic limit (asked only for jobs that are not local).
@@ -87,6 +91,9 @@ public:
     ~DownloadJob() override;
 
     void Run() override;
+    // Ends a job whose run threw like a failed one: an error result with the reason, then the
+    // final event, unless that was posted already.
+    void RunFailed(std::string_view reason) noexcept override;
 
     const UrlItem& Item() const { return m_item; }
     RowId OwnerKey() const { return m_ownerKey; }
@@ -106,14 +113,33 @@ private:
     void Post(int code, std::int64_t param1, std::int64_t param2, const std::string& text1,
               const std::string& text2) override;
 
+    // Where a date or number series stands between passes.
+    struct Series {
+        std::time_t t = 0;           // the date the next pass expands
+        std::int64_t tolerance = 0;  // misses in a row still allowed
+        std::int64_t dayIndex = 0;   // passes of a date series so far
+        std::int64_t nextNum = 0;    // the number after the last one delivered or up to date
+        bool ended = false;          // set by a pass that must be the last
+    };
+
     std::time_t Now() const;
     void Wait(std::chrono::milliseconds time) const;
-    bool Stopping() const { return stopRequest.load() != 0; }
+    bool Stopping() const { return stopRequest.load() != kStopNone; }
     bool LimitReached() const;
     std::unique_ptr<FtpJobHooks> MakeFtp() const;
-    int FetchPass(std::string& url, std::string& localPath, bool& anySuccess,
-                  std::int32_t& nextNum);
-    void RunCommandLine(const std::string& commandLine, const std::string& localPath);
+
+    // The steps of a run, in order.
+    void Prepare(std::time_t start);
+    void ConfigureTransfer();
+    bool OpenSession();
+    bool PassSchemeGate(std::time_t seriesTime);
+    void RunSeries(std::time_t seriesTime);
+    int RunPass(Series& series, std::string& localPath);
+    int FetchPass(std::string& url, std::string& localPath, bool& anySuccess);
+    void DeliverFile(const std::string& localPath);
+    bool SeriesGoesOn(Series& series, int result);
+    bool AdvanceNumber();
+    CommandRun RunAfterDownload(const JobCommand& command, const std::string& localPath);
     void Finish();
 
     UrlItem m_item;
@@ -134,6 +160,7 @@ private:
     std::string m_lastLocalPath;
     bool m_anySuccess = false;
     int m_lastResult = 0;
+    bool m_finalPosted = false;  // 510, 511 or 512 went out
 };
 
 }  // namespace kov

@@ -122,7 +122,7 @@ void SessionController::StartSession() {
 
     // Jobs of this session see the current list's folders and this controller as their sink.
     auto env = std::make_shared<JobEnvironment>(*m_jobEnv);
-    env->settings = &m_settings;
+    env->settings = std::make_shared<const AppSettings>(m_settings);
     env->sink = this;
     env->macros = m_document.Macros();
     // The limit was read from LimitSum at the start request; jobs ask for every block.
