@@ -113,7 +113,6 @@ protected:
         document->LoadCatalogue();
         log = std::make_unique<EventLog>(settings, Home("Kov.log"));
         jobEnv = std::make_shared<JobEnvironment>();
-        jobEnv->settings = &settings;
         jobEnv->meter = &meter;
         jobEnv->prompter = &prompter;
         jobEnv->now = [] { return kNow; };
