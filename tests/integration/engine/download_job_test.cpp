@@ -5,7 +5,6 @@
 
 #include <limits>
 #include <stdexcept>
-#include <thread>
 
 #include "engine/worker_pool.h"
 #include "job_test_fixture.h"
@@ -85,20 +84,10 @@ TEST_F(DownloadJobTest, BrokenTransferIsTriedFiveMoreTimes) {
     EXPECT_EQ(events.Codes().back(), 512);
 }
 
-TEST_F(DownloadJobTest, StopsBeforeAndDuringTheTransfer) {
+TEST_F(DownloadJobTest, AJobStoppedBeforeItStartsPostsOnlyItsCancellation) {
     Run(Item(servers.nginx->Url("/files/a.txt")), kStopAfterFile);
     EXPECT_EQ(events.Codes(), (std::vector<int>{511}));
     EXPECT_EQ(events.events[0].param1, 7);
-
-    auto job = MakeJob(Item(servers.faults->Url("/drip?size=1000000&rate=50000")));
-    std::thread stopper([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        job->stopRequest = kStopNow;
-    });
-    job->Run();
-    stopper.join();
-    EXPECT_EQ(events.Last(506)->param1, kResultStopped);
-    EXPECT_EQ(events.Codes().back(), 510);
 }
 
 // Present on the server: 1, 2, 3 and 7.
@@ -164,15 +153,12 @@ TEST_F(DownloadJobTest, PlainAddressIsFetchedOnceAndShtmlBecomesHtm) {
     EXPECT_EQ(Slurp(Local("dl/page.htm")), "<html>shtml</html>");
 }
 
-TEST_F(DownloadJobTest, LocalFilesAreCopied) {
-    ASSERT_TRUE(CreateFolders(Local("src")));
-    ASSERT_TRUE(WriteFileAtomic(Local("src/one.txt"), "one", 0644));
-    ASSERT_TRUE(WriteFileAtomic(Local("src/skip.dat"), "x", 0644));
-    Run(Item("file://" + Local("src/*.txt"), "copies/"));
+TEST_F(DownloadJobTest, LocalFilesAreCopiedAsALocalJob) {
+    ASSERT_TRUE(WriteFileAtomic(Local("one.txt"), "one", 0644));
+    Run(Item("file://" + Local("*.txt"), "copies/"));
     EXPECT_EQ(Slurp(Local("copies/one.txt")), "one");
-    EXPECT_FALSE(FileExists(Local("copies/skip.dat")));
+    EXPECT_EQ(events.Codes(), (std::vector<int>{501, 502, 503, 506, 512}));
     EXPECT_EQ(events.events[0].param1, 1);
-    EXPECT_EQ(events.Codes().back(), 512);
 }
 
 TEST_F(DownloadJobTest, CommandsRunPerFileOrOnceAtTheEnd) {
@@ -246,6 +232,24 @@ TEST_F(DownloadJobTest, AJobThatThrowsStillEndsAndSaysWhy) {
     ASSERT_NE(failed, nullptr);
     EXPECT_EQ(failed->param1, kResultClientError);
     EXPECT_NE(failed->text1.find("parser broke"), std::string::npos);
+}
+
+TEST_F(DownloadJobTest, APartDefinitionOutsideItsFileIsNotFetched) {
+    struct Part {
+        std::int32_t count, number;
+        std::int64_t size;
+    } parts[] = {{2, 3, 500}, {3, 3, std::numeric_limits<std::int64_t>::max() / 2}, {2, 1, -1}};
+    for (const Part& part : parts) {
+        UrlItem item = Item(servers.nginx->Url("/files/a.txt"), "parts/a.txt");
+        item.DstDlActive = 1;
+        item.DstDlFileSize = 1000;
+        item.DstDlPartCount = part.count;
+        item.DstDlPartNo = part.number;
+        item.DstDlPartSize = part.size;
+        Run(item);
+        EXPECT_EQ(events.Codes(), (std::vector<int>{501, 502, 506, 512})) << part.number;
+        EXPECT_FALSE(FileExists(Local("parts/a.txt")));
+    }
 }
 
 TEST_F(DownloadJobTest, HttpsIsRefusedWhenSwitchedOffAndLongTextsAreDropped) {
