@@ -266,7 +266,25 @@ int DownloadJob::RunPass(Series& series, std::string& localPath) {
         PostEvent(kEventFileResult, kResultLimit, 0, m_item.Url);
         return kResultLimit;
     }
-    std::string url = ExpandTemplate(m_item.Url, series.t, m_item.CurrentNum, true);
+    std::string url = PassUrl(series.t);
+    localPath = PassLocalPath(series.t);
+
+    const std::string folder = FolderOf(localPath);
+    if (!folder.empty() && !CreateFolders(folder)) {
+        PostEvent(kEventMkDirError, 0, 0, folder);
+        series.ended = true;
+        return kResultNothing;
+    }
+    const int result = FetchPass(url, localPath, m_anySuccess);
+    // An FTP pass does not move the series' end mark.
+    if (m_scheme != "ftp" && (result == kResultOk || result == kResultSkipped))
+        series.nextNum = std::int64_t{m_item.CurrentNum} + 1;
+    return result;
+}
+
+// The pass's address; sets the referer and the credentials it carries for the transfer.
+std::string DownloadJob::PassUrl(std::time_t t) {
+    const std::string url = ExpandTemplate(m_item.Url, t, m_item.CurrentNum, true);
     if (!m_item.Referer.empty()) {
         const std::time_t refTime = Now() - static_cast<std::time_t>(m_item.dayShift) * kDay;
         m_transfer.expandedReferer =
@@ -281,28 +299,19 @@ int DownloadJob::RunPass(Series& series, std::string& localPath) {
     m_transfer.userName = m_item.UserName;
     m_transfer.userPsw = m_item.UserPsw;
     m_transfer.urlFileName = UrlFileName(url);
+    return url;
+}
 
-    m_destIsFile = HasNamePart(ExpandTemplate(m_destTemplate, series.t, m_item.CurrentNum, true));
+// Where the pass's file goes, and whether the destination names that file itself.
+std::string DownloadJob::PassLocalPath(std::time_t t) {
+    m_destIsFile = HasNamePart(ExpandTemplate(m_destTemplate, t, m_item.CurrentNum, true));
     m_transfer.destIsFile = m_destIsFile;
     MacroContext macros = m_env->macros;
     macros.now = Now();
-    localPath = MakeLocalPath(m_item, series.t, "", macros);
-
-    const std::string folder = FolderOf(localPath);
-    if (!folder.empty() && !CreateFolders(folder)) {
-        PostEvent(kEventMkDirError, 0, 0, folder);
-        series.ended = true;
-        return kResultNothing;
-    }
-    if (!m_destTemplate.empty() &&
-        (m_destTemplate.back() == '/' || m_destTemplate.back() == '\\')) {
-        localPath = ShtmlAsHtm(localPath);
-    }
-    const int result = FetchPass(url, localPath, m_anySuccess);
-    // An FTP pass does not move the series' end mark.
-    if (m_scheme != "ftp" && (result == kResultOk || result == kResultSkipped))
-        series.nextNum = std::int64_t{m_item.CurrentNum} + 1;
-    return result;
+    const std::string localPath = MakeLocalPath(m_item, t, "", macros);
+    const bool intoFolder =
+        !m_destTemplate.empty() && (m_destTemplate.back() == '/' || m_destTemplate.back() == '\\');
+    return intoFolder ? ShtmlAsHtm(localPath) : localPath;
 }
 
 // Runs the per-file command, notes the file for a result mail, records the time and uploads.

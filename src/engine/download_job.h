@@ -135,6 +135,8 @@ private:
     bool PassSchemeGate(std::time_t seriesTime);
     void RunSeries(std::time_t seriesTime);
     int RunPass(Series& series, std::string& localPath);
+    std::string PassUrl(std::time_t t);
+    std::string PassLocalPath(std::time_t t);
     int FetchPass(std::string& url, std::string& localPath, bool& anySuccess);
     void DeliverFile(const std::string& localPath);
     bool SeriesGoesOn(Series& series, int result);
