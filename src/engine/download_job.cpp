@@ -68,7 +68,8 @@ DownloadJob::DownloadJob(UrlItem item, RowId ownerKey, int rowIndex,
     : m_item(std::move(item)),
       m_ownerKey(ownerKey),
       m_rowIndex(rowIndex),
-      m_env(std::move(environment)) {
+      m_env(std::move(environment)),
+      m_settings(m_env->settings ? m_env->settings : std::make_shared<const AppSettings>()) {
     m_transfer.sink = this;
     m_transfer.meter = m_env->meter;
     m_transfer.stopRequest = &stopRequest;
@@ -181,7 +182,7 @@ void DownloadJob::Prepare(std::time_t start) {
 }
 
 void DownloadJob::ConfigureTransfer() {
-    const AppSettings& settings = *m_env->settings;
+    const AppSettings& settings = *m_settings;
     m_ftpViaProxy = FtpViaProxy(settings) && !(m_isLocal && settings.BypassProxyLocal);
     m_prober = std::make_unique<ResourceProber>(settings);
 
@@ -203,7 +204,7 @@ void DownloadJob::ConfigureTransfer() {
 // The Internet session; file:// needs none. False when it cannot be made.
 bool DownloadJob::OpenSession() {
     if (IStartsWith(m_item.Url, "file://")) return true;
-    const AppSettings& settings = *m_env->settings;
+    const AppSettings& settings = *m_settings;
     const AccessChoice access = ChooseAccess(settings, m_isLocal);
     m_session = InternetSession::Create(UserAgent(settings), access.access, access.proxyName);
     if (!m_session) {
@@ -242,7 +243,7 @@ bool DownloadJob::PassSchemeGate(std::time_t seriesTime) {
         return true;
     }
     return m_scheme == "http" || m_scheme == "file" ||
-           (m_scheme == "https" && m_env->settings->EnableHttps);
+           (m_scheme == "https" && m_settings->EnableHttps);
 }
 
 void DownloadJob::RunSeries(std::time_t seriesTime) {
@@ -386,7 +387,7 @@ bool DownloadJob::AdvanceNumber() {
 }
 
 int DownloadJob::FetchPass(std::string& url, std::string& localPath, bool& anySuccess) {
-    const AppSettings& settings = *m_env->settings;
+    const AppSettings& settings = *m_settings;
     int result = 0;
     if (m_scheme == "ftp") {
         if (!m_ftpViaProxy && m_ftp && m_ftp->Connected()) {

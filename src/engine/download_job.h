@@ -60,8 +60,8 @@ public:
 // What a job needs besides its item; shared by the jobs of a session and read-only while they
 // run.
 struct JobEnvironment {
-    // The settings as they were when the session started (required); later changes reach the
-    // next session only.
+    // The settings as they were when the session started; later changes reach the next session
+    // only.
     std::shared_ptr<const AppSettings> settings;
     MacroContext macros;  // program folder and drive, current list; `now` is taken per use
     TrafficMeter* meter = nullptr;  // nullptr: the process-wide meter
@@ -99,6 +99,8 @@ public:
     RowId OwnerKey() const { return m_ownerKey; }
     bool IsLocal() const { return m_isLocal; }
     const JobEnvironment& Environment() const { return *m_env; }
+    // The session's settings; the defaults when the environment has none.
+    const AppSettings& Settings() const { return *m_settings; }
     HttpFetchJob& Transfer() { return m_transfer; }
 
     // Builds and posts one event with the job's link position.
@@ -148,6 +150,7 @@ private:
     RowId m_ownerKey;
     int m_rowIndex;
     std::shared_ptr<const JobEnvironment> m_env;
+    std::shared_ptr<const AppSettings> m_settings;
     bool m_isLocal = false;
     bool m_ftpViaProxy = false;
     bool m_destIsFile = false;
