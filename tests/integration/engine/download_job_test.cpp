@@ -195,7 +195,8 @@ TEST_F(DownloadJobTest, StarFormRunsTheDeliveredFileAndKeepsOneThatCannotRun) {
         item.UpdateMode = kUpdateOverwrite;
         Run(item);
         ASSERT_NE(events.Last(520), nullptr);
-        EXPECT_EQ(events.Last(520)->param2, 127);
+        const auto status = events.Last(520)->param2;
+        EXPECT_TRUE(status == 126 || status == 127) << status;  // "cannot execute" or "not found"
         EXPECT_TRUE(FileExists(Local("dl/broken.sh")));
     }
 }
