@@ -84,7 +84,7 @@ int main(int argc, char** argv) {
     kov::TrafficMeter meter;
     CountingSink sink;
     auto env = std::make_shared<kov::JobEnvironment>();
-    env->settings = &settings;
+    env->settings = std::make_shared<const kov::AppSettings>(settings);
     env->meter = &meter;
     env->sink = &sink;
     env->startWait = std::chrono::milliseconds(0);

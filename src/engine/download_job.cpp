@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <limits>
 #include <thread>
 
 #include "core/text_util.h"
@@ -38,6 +39,28 @@ bool HasNamePart(std::string_view path) {
     return !path.empty() && path.back() != '/' && path.back() != '\\';
 }
 
+// A page saved into a folder under a ".shtm..." name is kept as ".htm".
+std::string ShtmlAsHtm(const std::string& localPath) {
+    const std::size_t dot = localPath.rfind('.');
+    const std::size_t slash = localPath.find_last_of('/');
+    if (dot != std::string::npos && (slash == std::string::npos || dot > slash) &&
+        IStartsWith(std::string_view(localPath).substr(dot), ".shtm")) {
+        return localPath.substr(0, dot) + ".htm";
+    }
+    return localPath;
+}
+
+// The parts before the last one must lie within the file, so that no offset computed from the
+// stored values can overflow or point past its end.
+bool PartFitsFile(const UrlItem& item) {
+    if (item.DstDlPartCount < 1 || item.DstDlPartNo < 1 || item.DstDlPartNo > item.DstDlPartCount ||
+        item.DstDlPartSize < 0) {
+        return false;
+    }
+    return item.DstDlPartCount == 1 ||
+           item.DstDlPartSize <= item.DstDlFileSize / (item.DstDlPartCount - 1);
+}
+
 }  // namespace
 
 DownloadJob::DownloadJob(UrlItem item, RowId ownerKey, int rowIndex,
@@ -45,7 +68,8 @@ DownloadJob::DownloadJob(UrlItem item, RowId ownerKey, int rowIndex,
     : m_item(std::move(item)),
       m_ownerKey(ownerKey),
       m_rowIndex(rowIndex),
-      m_env(std::move(environment)) {
+      m_env(std::move(environment)),
+      m_settings(m_env->settings ? m_env->settings : std::make_shared<const AppSettings>()) {
     m_transfer.sink = this;
     m_transfer.meter = m_env->meter;
     m_transfer.stopRequest = &stopRequest;
@@ -76,6 +100,8 @@ bool DownloadJob::LimitReached() const {
 
 void DownloadJob::PostEvent(int code, std::int64_t param1, std::int64_t param2,
                             const std::string& text1, const std::string& text2) {
+    if (code == kEventJobAborted || code == kEventJobCancelled || code == kEventJobFinished)
+        m_finalPosted = true;
     if (!m_env->sink) return;
     JobEvent e;
     e.code = code;
@@ -97,26 +123,48 @@ void DownloadJob::Post(int code, std::int64_t param1, std::int64_t param2, const
 }
 
 void DownloadJob::Run() {
-    const AppSettings& settings = *m_env->settings;
-    MacroContext macros = m_env->macros;
     m_transfer.lastError = 0;
     // Allocated now rather than when queued: a session may queue thousands of jobs.
     m_transfer.buffer.resize(HttpFetchJob::kBufferSize);
 
-    // A.
     Wait(m_env->startWait);
     if (Stopping()) {
         PostEvent(kEventJobCancelled, m_rowIndex, 0);
         return;
     }
     const std::time_t start = Now();
-    std::string url = ExpandTemplate(m_item.Url, start, m_item.CurrentNum, true);
+    Prepare(start);
+    const std::time_t seriesTime = start - static_cast<std::time_t>(m_item.dayShift) * kDay;
+    if (OpenSession() && PassSchemeGate(seriesTime)) {
+        RunSeries(seriesTime);
+    } else {
+        m_lastResult = kResultNothing;
+    }
+    Finish();
+}
+
+void DownloadJob::RunFailed(std::string_view reason) noexcept {
+    try {
+        if (m_finalPosted) return;
+        // Not 512: that would record the item as downloaded.
+        PostEvent(kEventFileResult, kResultClientError, 0, "job failed: " + std::string(reason),
+                  m_lastLocalPath);
+        PostEvent(kEventJobAborted, m_rowIndex, 0);
+    } catch (...) {
+        // Nothing left to report with.
+    }
+}
+
+// Finds the scheme and locality, names the destination and sets the transfer up.
+void DownloadJob::Prepare(std::time_t start) {
+    const std::string url = ExpandTemplate(m_item.Url, start, m_item.CurrentNum, true);
     UrlParts parts;
     const bool split = SplitUrl(url, parts, false);
     m_scheme = split ? parts.scheme : std::string();
     m_isLocal = m_scheme == "file" || (split && IsLocalHost(parts.host) == 1);
     PostEvent(kEventJobStarted, m_isLocal ? 1 : 0, 0);
 
+    MacroContext macros = m_env->macros;
     macros.now = start;
     if (!ExpandMacros(m_destTemplate, UrlItem::kDestCapacity, "", m_item.Dest, kPathMacroSet,
                       macros)) {
@@ -130,10 +178,12 @@ void DownloadJob::Run() {
             }
         }
     }
+    ConfigureTransfer();
+}
 
+void DownloadJob::ConfigureTransfer() {
+    const AppSettings& settings = *m_settings;
     m_ftpViaProxy = FtpViaProxy(settings) && !(m_isLocal && settings.BypassProxyLocal);
-    const std::string agent = UserAgent(settings);
-    const AccessChoice access = ChooseAccess(settings, m_isLocal);
     m_prober = std::make_unique<ResourceProber>(settings);
 
     m_transfer.isLocal = m_isLocal;
@@ -149,159 +199,195 @@ void DownloadJob::Run() {
     m_transfer.partCount = std::max(m_item.DstDlPartCount, 1);
     m_transfer.partSize = m_item.DstDlPartSize;
     m_transfer.partNo = m_item.DstDlPartNo;
-
-    bool ok = true;
-    if (!IStartsWith(m_item.Url, "file://")) {
-        m_session = InternetSession::Create(agent, access.access, access.proxyName);
-        if (!m_session) {
-            PostEvent(kEventConnectionError, 1, 0);
-            ok = false;
-        } else if (!settings.ProxyAddress.empty() &&
-                   (!settings.ProxyUser.empty() || !settings.ProxyPsw.empty()) &&
-                   !m_session->SetProxyCredentials(settings.ProxyUser, settings.ProxyPsw)) {
-            PostEvent(kEventConnectionError, 3, errno);
-        }
-    }
-    m_transfer.session = m_session.get();
-
-    std::time_t t = start - static_cast<std::time_t>(m_item.dayShift) * kDay;
-    if (ok) {
-        url = ExpandTemplate(m_item.Url, t, m_item.CurrentNum, true);
-        m_transfer.urlFileName = UrlFileName(url);
-        PostEvent(kEventConnecting, 0, 0);
-
-        // The scheme gate.
-        const bool web = m_scheme == "http" || (m_scheme == "https" && settings.EnableHttps);
-        if (m_scheme == "ftp") {
-            if (!m_ftpViaProxy) {
-                m_ftp = MakeFtp();
-                int stage = 0;
-                std::string reply;
-                if (m_ftp && !m_ftp->Connect(*this, url, stage, reply)) {
-                    PostEvent(kEventConnectionError, stage, 0, reply);
-                    ok = false;
-                }
-            }
-        } else if (!web && m_scheme != "file") {
-            ok = false;
-        }
-        if (!ok) m_lastResult = 2;
-    } else {
-        m_lastResult = 2;
-    }
-
-    // B. The series loop.
-    if (ok) {
-        std::int32_t tolerance = m_item.Tolerance;
-        int dayIndex = 0;
-        const bool perFile = IsPerFileCommand(m_item.Cmd);
-        for (bool more = true; more;) {
-            std::int32_t nextNum = 0;
-            url = ExpandTemplate(m_item.Url, t, m_item.CurrentNum, true);
-            if (!m_item.Referer.empty()) {
-                const std::time_t refTime =
-                    Now() - static_cast<std::time_t>(m_item.dayShift) * kDay;
-                m_transfer.expandedReferer =
-                    CapText(ExpandTemplate(m_item.Referer, refTime, m_item.CurrentNum, true), 300);
-                m_prober->SetReferer(m_transfer.expandedReferer);
-            }
-            UrlParts p;
-            if (SplitUrl(url, p, true)) {
-                if (!p.user.empty()) m_item.UserName = p.user;
-                if (!p.password.empty()) m_item.UserPsw = p.password;
-            }
-            m_transfer.userName = m_item.UserName;
-            m_transfer.userPsw = m_item.UserPsw;
-            m_transfer.urlFileName = UrlFileName(url);
-
-            m_destIsFile = HasNamePart(ExpandTemplate(m_destTemplate, t, m_item.CurrentNum, true));
-            m_transfer.destIsFile = m_destIsFile;
-            macros.now = Now();
-            std::string localPath = MakeLocalPath(m_item, t, "", macros);
-
-            bool endSeries = false;
-            int result = 0;
-            const std::string folder = FolderOf(localPath);
-            if (!folder.empty() && !CreateFolders(folder)) {
-                PostEvent(kEventMkDirError, 0, 0, folder);
-                result = 2;
-                endSeries = true;
-            } else {
-                if (!m_destTemplate.empty() &&
-                    (m_destTemplate.back() == '/' || m_destTemplate.back() == '\\')) {
-                    const std::size_t dot = localPath.rfind('.');
-                    const std::size_t slash = localPath.find_last_of('/');
-                    if (dot != std::string::npos && (slash == std::string::npos || dot > slash) &&
-                        IStartsWith(std::string_view(localPath).substr(dot), ".shtm")) {
-                        localPath = localPath.substr(0, dot) + ".htm";
-                    }
-                }
-                result = FetchPass(url, localPath, m_anySuccess, nextNum);
-            }
-            m_lastResult = result;
-
-            if (LimitReached()) break;
-
-            if (result == 0) {
-                m_lastLocalPath = localPath;
-                bool deleteAfter = false;
-                if (perFile) {
-                    RunCommandLine(PerFileCommandLine(m_item.Cmd, localPath, deleteAfter),
-                                   localPath);
-                }
-                if (m_item.CEType == 10 && !m_item.CEComeFrom.empty()) {
-                    m_resultFiles.emplace_back(
-                        localPath, static_cast<std::uint64_t>(FileSize(localPath).value_or(0)));
-                }
-                m_item.lastDL = Now();
-                if (m_item.Upload && !m_item.UploadServer.empty()) {
-                    auto uploader = MakeFtp();
-                    if (uploader) uploader->Upload(*this, localPath);
-                }
-                if (deleteAfter) ::unlink(localPath.c_str());
-            }
-
-            // G. Series control.
-            if (m_item.NumBased && m_item.StopNumber != 0 && nextNum > m_item.StopNumber) {
-                endSeries = true;
-            }
-            if (result >= 2 && result != kResultSkipped) {
-                if (m_item.NumBased) {
-                    --tolerance;
-                    if (tolerance < 0 || (m_item.StopNumber > 0 && nextNum >= m_item.StopNumber)) {
-                        endSeries = true;
-                    } else {
-                        ++m_item.CurrentNum;  // the missing number is skipped
-                    }
-                } else if (m_item.days == 0) {
-                    endSeries = true;
-                }
-            }
-            if (m_item.Url.find('%') == std::string::npos) endSeries = true;
-            if (result != kResultLimit) {
-                if (m_item.NumBased) {
-                    if ((result == 0 || result == kResultSkipped) && !endSeries) {
-                        tolerance = m_item.Tolerance;
-                        ++m_item.CurrentNum;
-                        PostEvent(kEventSeriesAdvanced, m_item.CurrentNum, 0);
-                    }
-                } else {
-                    t -= kDay;
-                    if (m_item.interval == -1 || dayIndex++ >= m_item.days || Stopping() ||
-                        m_item.UpdateMode == 0) {
-                        endSeries = true;
-                    }
-                }
-            }
-            more = !endSeries && !Stopping();
-        }
-    }
-    Finish();
 }
 
-int DownloadJob::FetchPass(std::string& url, std::string& localPath, bool& anySuccess,
-                           std::int32_t& nextNum) {
-    const AppSettings& settings = *m_env->settings;
+// The Internet session; file:// needs none. False when it cannot be made.
+bool DownloadJob::OpenSession() {
+    if (IStartsWith(m_item.Url, "file://")) return true;
+    const AppSettings& settings = *m_settings;
+    const AccessChoice access = ChooseAccess(settings, m_isLocal);
+    m_session = InternetSession::Create(UserAgent(settings), access.access, access.proxyName);
+    if (!m_session) {
+        PostEvent(kEventConnectionError, 1, 0);
+        return false;
+    }
+    if (!settings.ProxyAddress.empty() &&
+        (!settings.ProxyUser.empty() || !settings.ProxyPsw.empty()) &&
+        !m_session->SetProxyCredentials(settings.ProxyUser, settings.ProxyPsw)) {
+        PostEvent(kEventConnectionError, 3, errno);
+    }
+    m_transfer.session = m_session.get();
+    return true;
+}
+
+// Lets http(s) and file:// through, connects and logs in for FTP, and refuses the rest and a
+// part definition that does not fit its file.
+bool DownloadJob::PassSchemeGate(std::time_t seriesTime) {
+    const std::string url = ExpandTemplate(m_item.Url, seriesTime, m_item.CurrentNum, true);
+    m_transfer.urlFileName = UrlFileName(url);
+    PostEvent(kEventConnecting, 0, 0);
+
+    if (m_transfer.distributed && !PartFitsFile(m_item)) {
+        PostEvent(kEventFileResult, kResultNothing, 0, url, "invalid part definition");
+        return false;
+    }
+    if (m_scheme == "ftp") {
+        if (m_ftpViaProxy) return true;
+        m_ftp = MakeFtp();
+        int stage = 0;
+        std::string reply;
+        if (m_ftp && !m_ftp->Connect(*this, url, stage, reply)) {
+            PostEvent(kEventConnectionError, stage, 0, reply);
+            return false;
+        }
+        return true;
+    }
+    return m_scheme == "http" || m_scheme == "file" ||
+           (m_scheme == "https" && m_settings->EnableHttps);
+}
+
+void DownloadJob::RunSeries(std::time_t seriesTime) {
+    Series series;
+    series.t = seriesTime;
+    series.tolerance = m_item.Tolerance;
+    for (;;) {
+        std::string localPath;
+        const int result = RunPass(series, localPath);
+        m_lastResult = result;
+        if (LimitReached()) return;
+        if (result == kResultOk) DeliverFile(localPath);
+        if (!SeriesGoesOn(series, result)) return;
+    }
+}
+
+int DownloadJob::RunPass(Series& series, std::string& localPath) {
+    series.ended = false;
+    // A pass begun with the limit reached would fetch nothing and yet look like a success.
+    if (LimitReached()) {
+        PostEvent(kEventFileResult, kResultLimit, 0, m_item.Url);
+        return kResultLimit;
+    }
+    std::string url = PassUrl(series.t);
+    localPath = PassLocalPath(series.t);
+
+    const std::string folder = FolderOf(localPath);
+    if (!folder.empty() && !CreateFolders(folder)) {
+        PostEvent(kEventMkDirError, 0, 0, folder);
+        series.ended = true;
+        return kResultNothing;
+    }
+    const int result = FetchPass(url, localPath, m_anySuccess);
+    // An FTP pass does not move the series' end mark.
+    if (m_scheme != "ftp" && (result == kResultOk || result == kResultSkipped))
+        series.nextNum = std::int64_t{m_item.CurrentNum} + 1;
+    return result;
+}
+
+// The pass's address; sets the referer and the credentials it carries for the transfer.
+std::string DownloadJob::PassUrl(std::time_t t) {
+    const std::string url = ExpandTemplate(m_item.Url, t, m_item.CurrentNum, true);
+    if (!m_item.Referer.empty()) {
+        const std::time_t refTime = Now() - static_cast<std::time_t>(m_item.dayShift) * kDay;
+        m_transfer.expandedReferer =
+            CapText(ExpandTemplate(m_item.Referer, refTime, m_item.CurrentNum, true), 300);
+        m_prober->SetReferer(m_transfer.expandedReferer);
+    }
+    UrlParts parts;
+    if (SplitUrl(url, parts, true)) {
+        if (!parts.user.empty()) m_item.UserName = parts.user;
+        if (!parts.password.empty()) m_item.UserPsw = parts.password;
+    }
+    m_transfer.userName = m_item.UserName;
+    m_transfer.userPsw = m_item.UserPsw;
+    m_transfer.urlFileName = UrlFileName(url);
+    return url;
+}
+
+// Where the pass's file goes, and whether the destination names that file itself.
+std::string DownloadJob::PassLocalPath(std::time_t t) {
+    m_destIsFile = HasNamePart(ExpandTemplate(m_destTemplate, t, m_item.CurrentNum, true));
+    m_transfer.destIsFile = m_destIsFile;
+    MacroContext macros = m_env->macros;
+    macros.now = Now();
+    const std::string localPath = MakeLocalPath(m_item, t, "", macros);
+    const bool intoFolder =
+        !m_destTemplate.empty() && (m_destTemplate.back() == '/' || m_destTemplate.back() == '\\');
+    return intoFolder ? ShtmlAsHtm(localPath) : localPath;
+}
+
+// Runs the per-file command, notes the file for a result mail, records the time and uploads.
+void DownloadJob::DeliverFile(const std::string& localPath) {
+    m_lastLocalPath = localPath;
+    JobCommand command;
+    CommandRun run;
+    if (IsPerFileCommand(m_item.Cmd)) {
+        command = PerFileCommand(m_item.Cmd, localPath);
+        run = RunAfterDownload(command, localPath);
+    }
+    if (m_item.CEType == 10 && !m_item.CEComeFrom.empty()) {
+        m_resultFiles.emplace_back(localPath,
+                                   static_cast<std::uint64_t>(FileSize(localPath).value_or(0)));
+    }
+    m_item.lastDL = Now();
+    if (m_item.Upload && !m_item.UploadServer.empty()) {
+        auto uploader = MakeFtp();
+        if (uploader) uploader->Upload(*this, localPath);
+    }
+    // A file that could not be run is kept: it is all the user has.
+    if (command.runsFile && run.Started()) ::unlink(localPath.c_str());
+}
+
+// Decides after each pass whether the series goes on; advances the number of a number series.
+bool DownloadJob::SeriesGoesOn(Series& series, int result) {
+    const bool numbered = m_item.NumBased != 0;
+    if (numbered && m_item.StopNumber != 0 && series.nextNum > m_item.StopNumber) {
+        series.ended = true;
+    }
+    if (result >= 2 && result != kResultSkipped) {
+        if (numbered) {
+            --series.tolerance;
+            // The missing number being the stop number ends the series too, or a gap just
+            // before it would carry the series past it.
+            const std::int64_t reached = std::max<std::int64_t>(series.nextNum, m_item.CurrentNum);
+            if (series.tolerance < 0 || (m_item.StopNumber > 0 && reached >= m_item.StopNumber)) {
+                series.ended = true;
+            } else if (!AdvanceNumber()) {  // the missing number is skipped
+                series.ended = true;
+            }
+        } else if (m_item.days == 0) {
+            series.ended = true;
+        }
+    }
+    if (m_item.Url.find('%') == std::string::npos) series.ended = true;
+    if (result != kResultLimit) {
+        if (numbered) {
+            if ((result == kResultOk || result == kResultSkipped) && !series.ended) {
+                series.tolerance = m_item.Tolerance;
+                if (AdvanceNumber())
+                    PostEvent(kEventSeriesAdvanced, m_item.CurrentNum, 0);
+                else
+                    series.ended = true;
+            }
+        } else {
+            series.t -= kDay;
+            if (m_item.interval == -1 || series.dayIndex++ >= m_item.days || Stopping() ||
+                m_item.UpdateMode == kUpdateAuto) {
+                series.ended = true;
+            }
+        }
+    }
+    return !series.ended && !Stopping();
+}
+
+// The series ends at the largest number a list file can hold.
+bool DownloadJob::AdvanceNumber() {
+    if (m_item.CurrentNum == std::numeric_limits<std::int32_t>::max()) return false;
+    ++m_item.CurrentNum;
+    return true;
+}
+
+int DownloadJob::FetchPass(std::string& url, std::string& localPath, bool& anySuccess) {
+    const AppSettings& settings = *m_settings;
     int result = 0;
     if (m_scheme == "ftp") {
         if (!m_ftpViaProxy && m_ftp && m_ftp->Connected()) {
@@ -333,7 +419,6 @@ int DownloadJob::FetchPass(std::string& url, std::string& localPath, bool& anySu
         copy.subFolders = settings.FileSubFolders != 0;
         result = CopyFileUrlPass(url, localPath, copy, anySuccess);
         m_transfer.lastError = copy.lastError;
-        if (result == 0 || result == kResultSkipped) nextNum = m_item.CurrentNum + 1;
         return result;
     }
 
@@ -359,7 +444,6 @@ int DownloadJob::FetchPass(std::string& url, std::string& localPath, bool& anySu
         ++tries;
         PostEvent(kEventRetry, 0, 0, url, localPath);
     }
-    if (result == 0 || result == kResultSkipped) nextNum = m_item.CurrentNum + 1;
     if (result <= 0) anySuccess = true;
     if (result == 0 && m_info.isHtml && m_env->pages) {
         m_env->pages->ProcessPage(*this, url, localPath, m_info);
@@ -367,19 +451,21 @@ int DownloadJob::FetchPass(std::string& url, std::string& localPath, bool& anySu
     return result;
 }
 
-void DownloadJob::RunCommandLine(const std::string& commandLine, const std::string& localPath) {
-    const int run = RunJobCommand(commandLine, FolderOf(localPath), &stopRequest);
-    PostEvent(kEventCommandRun, run, 0, commandLine);
+CommandRun DownloadJob::RunAfterDownload(const JobCommand& command, const std::string& localPath) {
+    const CommandRun run = RunJobCommand(command, FolderOf(localPath), &stopRequest);
+    PostEvent(kEventCommandRun, run.result, run.exitStatus, command.line);
+    return run;
 }
 
 void DownloadJob::Finish() {
     if (m_ftp && m_ftp->Connected()) m_ftp->Quit();
     if (!IsPerFileCommand(m_item.Cmd) && !m_item.Cmd.empty() && m_anySuccess &&
         m_lastResult != kResultLimit) {
-        bool deleteAfter = false;
-        const std::string line = FinalCommandLine(m_item.Cmd, m_lastLocalPath, deleteAfter);
-        RunCommandLine(line, m_lastLocalPath);
-        if (deleteAfter && !m_lastLocalPath.empty()) ::unlink(m_lastLocalPath.c_str());
+        const JobCommand command = FinalCommand(m_item.Cmd, m_lastLocalPath);
+        if (!command.runsFile || !m_lastLocalPath.empty()) {
+            const CommandRun run = RunAfterDownload(command, m_lastLocalPath);
+            if (command.runsFile && run.Started()) ::unlink(m_lastLocalPath.c_str());
+        }
     }
     m_transfer.session = nullptr;
     m_session.reset();

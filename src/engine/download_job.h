@@ -4,10 +4,12 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/app_settings.h"
 #include "engine/job.h"
+#include "engine/job_command.h"
 #include "engine/job_event.h"
 #include "model/macro_expander.h"
 #include "model/url_item.h"
@@ -58,6 +60,8 @@ public:
 // What a job needs besides its item; shared by the jobs of a session and read-only while they
 // run.
 struct JobEnvironment {
+    // The settings as they were when the session started; later changes reach the next session
+    // only.
     std::shared_ptr<const AppSettings> settings;
     MacroContext macros;  // program folder and drive, current list; `now` is taken per use
     TrafficMeter* meter = nullptr;  // nullptr: the process-wide meter
@@ -87,11 +91,16 @@ public:
     ~DownloadJob() override;
 
     void Run() override;
+    // Ends a job whose run threw like a failed one: an error result with the reason, then the
+    // final event, unless that was posted already.
+    void RunFailed(std::string_view reason) noexcept override;
 
     const UrlItem& Item() const { return m_item; }
     RowId OwnerKey() const { return m_ownerKey; }
     bool IsLocal() const { return m_isLocal; }
     const JobEnvironment& Environment() const { return *m_env; }
+    // The session's settings; the defaults when the environment has none.
+    const AppSettings& Settings() const { return *m_settings; }
     HttpFetchJob& Transfer() { return m_transfer; }
 
     // Builds and posts one event with the job's link position.
@@ -106,20 +115,42 @@ private:
     void Post(int code, std::int64_t param1, std::int64_t param2, const std::string& text1,
               const std::string& text2) override;
 
+    // Where a date or number series stands between passes.
+    struct Series {
+        std::time_t t = 0;           // the date the next pass expands
+        std::int64_t tolerance = 0;  // misses in a row still allowed
+        std::int64_t dayIndex = 0;   // passes of a date series so far
+        std::int64_t nextNum = 0;    // the number after the last one delivered or up to date
+        bool ended = false;          // set by a pass that must be the last
+    };
+
     std::time_t Now() const;
     void Wait(std::chrono::milliseconds time) const;
-    bool Stopping() const { return stopRequest.load() != 0; }
+    bool Stopping() const { return stopRequest.load() != kStopNone; }
     bool LimitReached() const;
     std::unique_ptr<FtpJobHooks> MakeFtp() const;
-    int FetchPass(std::string& url, std::string& localPath, bool& anySuccess,
-                  std::int32_t& nextNum);
-    void RunCommandLine(const std::string& commandLine, const std::string& localPath);
+
+    // The steps of a run, in order.
+    void Prepare(std::time_t start);
+    void ConfigureTransfer();
+    bool OpenSession();
+    bool PassSchemeGate(std::time_t seriesTime);
+    void RunSeries(std::time_t seriesTime);
+    int RunPass(Series& series, std::string& localPath);
+    std::string PassUrl(std::time_t t);
+    std::string PassLocalPath(std::time_t t);
+    int FetchPass(std::string& url, std::string& localPath, bool& anySuccess);
+    void DeliverFile(const std::string& localPath);
+    bool SeriesGoesOn(Series& series, int result);
+    bool AdvanceNumber();
+    CommandRun RunAfterDownload(const JobCommand& command, const std::string& localPath);
     void Finish();
 
     UrlItem m_item;
     RowId m_ownerKey;
     int m_rowIndex;
     std::shared_ptr<const JobEnvironment> m_env;
+    std::shared_ptr<const AppSettings> m_settings;
     bool m_isLocal = false;
     bool m_ftpViaProxy = false;
     bool m_destIsFile = false;
@@ -134,6 +165,7 @@ private:
     std::string m_lastLocalPath;
     bool m_anySuccess = false;
     int m_lastResult = 0;
+    bool m_finalPosted = false;  // 510, 511 or 512 went out
 };
 
 }  // namespace kov

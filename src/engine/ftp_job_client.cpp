@@ -62,7 +62,7 @@ bool FtpJobClient::Connect(DownloadJob& job, const std::string& url, int& stage,
         m_client->Quit();
         return false;
     }
-    m_client->SetDataMode(DataModeFromSetting(job.Environment().settings->FtpPasvMode));
+    m_client->SetDataMode(DataModeFromSetting(job.Settings().FtpPasvMode));
     return true;
 }
 

@@ -1,16 +1,22 @@
 #include "engine/job_command.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <vector>
 
 #include "core/text_util.h"
+#include "engine/job.h"
 #include "platform/run_command.h"
 
 namespace kov {
 
 namespace {
+
+// What sh exits with when it cannot run a program: not executable, not found.
+constexpr int kShellCannotExecute = 126;
+constexpr int kShellNotFound = 127;
 
 // Where a %N sits in the command, as far as sh quoting goes. kSubst is $( ... ) or a
 // parenthesis inside it, kBacktick `...`; both read like bare text.
@@ -53,24 +59,41 @@ std::string BackslashEscaped(std::string_view text, std::string_view special) {
     return out;
 }
 
-// The text to put where the command's own quoting is in the given state, so that it arrives as
-// that text and nothing in it is run.
-std::string QuotedFor(Quoting state, std::string_view text) {
+// A path without these can go into any shell text: at worst a further shell splits it at spaces
+// or expands a wildcard in it, but nothing in it runs.
+bool ShellActsOn(std::string_view path) {
+    return std::any_of(path.begin(), path.end(), [](char ch) {
+        const auto byte = static_cast<unsigned char>(ch);
+        return byte < 0x20 || byte == 0x7f ||
+               std::string_view("`$'\"\\;|&<>()").find(ch) != std::string_view::npos;
+    });
+}
+
+// The text to put where the command's own quoting is in the given state. Quoted text may be the
+// script of a further shell, which would read the path as code: a path it could act on stays in
+// the environment, and the reference to it travels instead.
+std::string QuotedFor(Quoting state, const std::string& path) {
+    const std::string reference = std::string("\"$") + kFileVariable + "\"";
     switch (state) {
         case Quoting::kSingle:
-            return EscapedInSingle(text);
+            return ShellActsOn(path) ? reference : path;
         case Quoting::kDouble:
-            return BackslashEscaped(text, "\"\\$`");
+            return ShellActsOn(path) ? BackslashEscaped(reference, "\"$") : path;
         case Quoting::kBare:
         case Quoting::kBacktick:
         case Quoting::kSubst:
             break;
     }
-    return SingleQuoted(text);
+    return SingleQuoted(path);
 }
 
 bool IsStarForm(std::string_view cmd) {
     return !cmd.empty() && cmd.front() == '*';
+}
+
+// The "*" form: the line is the file itself, as one word.
+JobCommand RunFile(const std::string& path) {
+    return {SingleQuoted(path), path, true};
 }
 
 }  // namespace
@@ -79,11 +102,9 @@ bool IsPerFileCommand(std::string_view cmd) {
     return IFind(cmd, "%N") != std::string_view::npos;
 }
 
-std::string PerFileCommandLine(std::string_view cmd, const std::string& localPath,
-                               bool& deleteAfter) {
+JobCommand PerFileCommand(std::string_view cmd, const std::string& localPath) {
     const std::string path = AbsolutePath(localPath);
-    deleteAfter = IsStarForm(cmd);
-    if (deleteAfter) return SingleQuoted(path);
+    if (IsStarForm(cmd)) return RunFile(path);
 
     // One scan replaces %n and %N alike, so a path that itself contains "%N" is never expanded
     // a second time. The scan follows sh quoting to quote the path for where it lands.
@@ -135,24 +156,40 @@ std::string PerFileCommandLine(std::string_view cmd, const std::string& localPat
             pop();
         }
     }
-    return line;
+    return {line, path, false};
 }
 
-std::string FinalCommandLine(std::string_view cmd, const std::string& lastLocalPath,
-                             bool& deleteAfter) {
-    deleteAfter = IsStarForm(cmd);
-    if (deleteAfter) return SingleQuoted(AbsolutePath(lastLocalPath));
-    return std::string(cmd);
+JobCommand FinalCommand(std::string_view cmd, const std::string& lastLocalPath) {
+    const std::string path = lastLocalPath.empty() ? std::string() : AbsolutePath(lastLocalPath);
+    if (IsStarForm(cmd)) return RunFile(path);
+    return {std::string(cmd), path, false};
 }
 
-int RunJobCommand(const std::string& commandLine, const std::string& folder,
-                  const std::atomic<int>* stopRequest) {
-    std::string workFolder = folder;
-    while (workFolder.size() > 1 && (workFolder.back() == '/' || workFolder.back() == '\\'))
-        workFolder.pop_back();
-    return RunCommandUntil(commandLine, kJobCommandLimit, workFolder, [stopRequest] {
-        return stopRequest != nullptr && stopRequest->load() >= 2;
-    });
+bool CommandRun::Started() const {
+    return result != -1 && exitStatus != kShellCannotExecute && exitStatus != kShellNotFound;
+}
+
+CommandRun RunJobCommand(const JobCommand& command, const std::string& folder,
+                         const std::atomic<int>* stopRequest) {
+    // A downloaded program arrives without its execute bit.
+    struct stat st;
+    if (command.runsFile && ::stat(command.file.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        ::chmod(command.file.c_str(), (st.st_mode & 07777) | S_IXUSR);
+
+    CommandOptions options;
+    options.folder = folder;
+    while (options.folder.size() > 1 &&
+           (options.folder.back() == '/' || options.folder.back() == '\\'))
+        options.folder.pop_back();
+    if (!command.file.empty())
+        options.environment.push_back(std::string(kFileVariable) + "=" + command.file);
+    options.cancelled = [stopRequest] {
+        return stopRequest != nullptr && stopRequest->load() >= kStopNow;
+    };
+    const int code = RunCommand(command.line, kJobCommandLimit, options);
+    if (code == -1) return {-1, -1};
+    if (code == kCommandTimedOut) return {kCommandTimedOut, code};
+    return {0, code};
 }
 
 }  // namespace kov

@@ -1,6 +1,7 @@
 #include "engine/worker_pool.h"
 
 #include <algorithm>
+#include <exception>
 #include <iterator>
 #include <system_error>
 #include <utility>
@@ -150,12 +151,17 @@ void WorkerPool::WorkerMain(Worker* worker) {
 }
 
 bool WorkerPool::RunJob(std::unique_ptr<Job> job) {
+    // A failing job must not take its worker, and with it a slot of the pool, down; nor may it
+    // end silently, or whoever waits for its final word waits for ever.
     bool ok = true;
     try {
         job->Run();
-    } catch (...) {
-        // A failing job must not take its worker, and with it a slot of the pool, down.
+    } catch (const std::exception& e) {
         ok = false;
+        job->RunFailed(e.what());
+    } catch (...) {
+        ok = false;
+        job->RunFailed("unknown exception");
     }
     job->done.store(true);
     job.reset();

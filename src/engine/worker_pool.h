@@ -44,7 +44,7 @@ public:
     int WorkerCount() const;          // workers in existence, idle or busy
     std::size_t QueuedCount() const;  // jobs not yet handed to a worker
     int RunningCount() const;         // jobs handed to a worker and not yet deleted
-    // Jobs whose Run threw. The exception is swallowed so the worker stays usable.
+    // Jobs whose Run threw. Each was told so (Job::RunFailed) and the worker stays usable.
     std::uint64_t FailedJobCount() const;
 
     // Blocks until no job is queued or running. Jobs that finished are deleted by then.

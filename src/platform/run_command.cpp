@@ -10,7 +10,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <thread>
+#include <vector>
 
 extern char** environ;
 
@@ -26,9 +28,29 @@ constexpr milliseconds kCancelCheck{50};
 // The polling step when pidfd_open is not available.
 constexpr milliseconds kPollStep{5};
 
+// The process's environment with the given "NAME=value" entries put in place of inherited
+// entries of the same name.
+std::vector<char*> Environment(const std::vector<std::string>& extra) {
+    std::vector<char*> env;
+    for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
+        const char* eq = std::strchr(*entry, '=');
+        const std::size_t nameLength = eq ? static_cast<std::size_t>(eq - *entry) : 0;
+        const bool replaced = std::any_of(extra.begin(), extra.end(), [&](const std::string& e) {
+            return nameLength > 0 && e.size() > nameLength && e[nameLength] == '=' &&
+                   e.compare(0, nameLength, *entry, nameLength) == 0;
+        });
+        if (!replaced) env.push_back(*entry);
+    }
+    for (const std::string& e : extra)
+        env.push_back(const_cast<char*>(e.c_str()));
+    env.push_back(nullptr);
+    return env;
+}
+
 // Starts /bin/sh -c command as the leader of a new process group, in folder when that is not
 // empty. -1 on failure, a folder that cannot be entered included.
-pid_t Spawn(const std::string& command, const std::string& folder = {}) {
+pid_t Spawn(const std::string& command, const std::string& folder = {},
+            const std::vector<std::string>& environment = {}) {
     posix_spawn_file_actions_t actions;
     posix_spawnattr_t attr;
     if (posix_spawn_file_actions_init(&actions) != 0) return -1;
@@ -58,8 +80,10 @@ pid_t Spawn(const std::string& command, const std::string& folder = {}) {
         &attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
     const char* argv[] = {"sh", "-c", command.c_str(), nullptr};
+    std::vector<char*> env = Environment(environment);
     pid_t pid = -1;
-    int rc = posix_spawn(&pid, "/bin/sh", &actions, &attr, const_cast<char* const*>(argv), environ);
+    int rc =
+        posix_spawn(&pid, "/bin/sh", &actions, &attr, const_cast<char* const*>(argv), env.data());
     posix_spawnattr_destroy(&attr);
     posix_spawn_file_actions_destroy(&actions);
     return rc == 0 ? pid : -1;
@@ -120,19 +144,15 @@ int WaitStep(steady_clock::time_point deadline, milliseconds cap) {
 }  // namespace
 
 int RunCommand(const std::string& command, milliseconds limit, const std::atomic<bool>* cancel) {
-    return RunCommand(command, limit, std::string(), cancel);
+    CommandOptions options;
+    if (cancel != nullptr) options.cancelled = [cancel] { return cancel->load(); };
+    return RunCommand(command, limit, options);
 }
 
-int RunCommand(const std::string& command, milliseconds limit, const std::string& folder,
-               const std::atomic<bool>* cancel) {
-    return RunCommandUntil(command, limit, folder,
-                           [cancel] { return cancel != nullptr && cancel->load(); });
-}
-
-int RunCommandUntil(const std::string& command, milliseconds limit, const std::string& folder,
-                    const std::function<bool()>& cancelled) {
+int RunCommand(const std::string& command, milliseconds limit, const CommandOptions& options) {
+    const std::function<bool()>& cancelled = options.cancelled;
     auto deadline = Deadline(limit);
-    pid_t pid = Spawn(command, folder);
+    pid_t pid = Spawn(command, options.folder, options.environment);
     if (pid < 0) return -1;
 
     // A pidfd becomes readable when the child ends, so we sleep in poll instead of spinning.

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace kov {
 
@@ -17,15 +18,19 @@ inline constexpr int kCommandTimedOut = 258;
 int RunCommand(const std::string& command, std::chrono::milliseconds limit,
                const std::atomic<bool>* cancel = nullptr);
 
-// The same, started in the working folder (the caller's own when empty). A folder that cannot
-// be entered means the command cannot be started: -1.
-int RunCommand(const std::string& command, std::chrono::milliseconds limit,
-               const std::string& folder, const std::atomic<bool>* cancel = nullptr);
+// Where and how a command runs besides its text.
+struct CommandOptions {
+    std::string folder;  // the working folder; the caller's own when empty
+    // "NAME=value" entries added to the command's environment (replacing inherited ones).
+    std::vector<std::string> environment;
+    // Asked about every 50 ms from the calling thread; true ends the command like a time-out.
+    std::function<bool()> cancelled;
+};
 
-// The same, ended like a time-out as soon as cancelled() returns true; it is asked about every
-// 50 ms from the calling thread, so callers can watch a flag of any type.
-int RunCommandUntil(const std::string& command, std::chrono::milliseconds limit,
-                    const std::string& folder, const std::function<bool()>& cancelled);
+// The same with options. A folder that cannot be entered means the command cannot be started:
+// -1.
+int RunCommand(const std::string& command, std::chrono::milliseconds limit,
+               const CommandOptions& options);
 
 // Starts "/bin/sh -c command" in its own process group without waiting; the child is reaped
 // in the background. False when it cannot be started.

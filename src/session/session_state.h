@@ -44,10 +44,6 @@ enum LogImage : int {
     kLogMail = 12,
 };
 
-// What a stop request asks of a job (its stopRequest).
-inline constexpr int kStopAfterFile = 1;  // stop when the current file is done
-inline constexpr int kStopNow = 2;
-
 // Sounds the session plays.
 enum SessionSound : int { kSoundStart = 0, kSoundEnd = 1, kSoundError1 = 2, kSoundError2 = 3 };
 

@@ -1,17 +1,16 @@
 #include "engine/download_job.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
-#include <thread>
+#include <limits>
+#include <stdexcept>
 
+#include "engine/worker_pool.h"
+#include "job_test_fixture.h"
 #include "net/inet.h"
-#include "net/traffic_meter.h"
 #include "platform/clock.h"
-#include "platform/file_util.h"
-#include "support/recording_job_sink.h"
-#include "support/recording_prompter.h"
 #include "support/suite_servers.h"
-#include "support/temp_dir.h"
 
 namespace kov {
 namespace {
@@ -25,21 +24,21 @@ std::time_t Day(int y, int m, int d) {
     return MakeTime(c);
 }
 
-class DownloadJobTest : public ::testing::Test {
+class DownloadJobTest : public test::JobTest {
 protected:
     static void SetUpTestSuite() {
         InternetGlobalInit();
         const std::string error = servers.Start([](test::NginxServer& n) {
-            for (int i = 1; i <= 3; ++i) {
+            for (int i : {1, 2, 3, 7})
                 n.WriteFile("series/pic" + std::to_string(i) + ".jpg",
                             "picture " + std::to_string(i));
-            }
-            n.WriteFile("series/pic7.jpg", "picture 7");
             n.WriteFile("daily/20261206.txt", "sunday");
             n.WriteFile("daily/20261205.txt", "saturday");
             n.WriteFile("daily/20261204.txt", "friday");
             n.WriteFile("files/a.txt", "hello");
             n.WriteFile("files/page.shtml", "<html>shtml</html>");
+            n.WriteFile("files/run.sh", "#!/bin/sh\ntouch ran-by-script\n");
+            n.WriteFile("files/broken.sh", "#!/no/such/interpreter\n");
         });
         ASSERT_TRUE(error.empty()) << error;
     }
@@ -47,44 +46,18 @@ protected:
 
     void SetUp() override {
         if (!servers.Ready()) GTEST_SKIP() << "nginx or python3 is not installed";
-        env = std::make_shared<JobEnvironment>();
-        env->settings = &settings;
-        env->macros.appFolder = dir.path() + "/";
-        env->macros.appDrive = "/";
-        env->meter = &meter;
-        env->sink = &events;
-        env->prompter = &prompter;
         env->now = [] { return Day(2026, 12, 6); };
-        env->retryWait = std::chrono::milliseconds(1);
-        env->startWait = std::chrono::milliseconds(0);
-        env->endWait = std::chrono::milliseconds(0);
-        settings.ProxyFromIE = 0;  // the environment's proxies must not touch loopback tests
     }
-
-    UrlItem Item(const std::string& url, const std::string& dest = "dl/") {
-        UrlItem item = FreshItem();
-        item.Name = "test";
-        item.Url = url;
-        item.Dest = dir.path() + "/" + dest;
+    UrlItem Series(int first, int tolerance, int stop) const {
+        UrlItem item = Item(servers.nginx->Url("/series/pic%u.jpg"));
+        item.NumBased = 1;
+        item.CurrentNum = first;
+        item.Tolerance = tolerance;
+        item.StopNumber = stop;
         return item;
     }
-    std::unique_ptr<DownloadJob> Run(const UrlItem& item, int presetStop = 0) {
-        events.events.clear();
-        auto job = std::make_unique<DownloadJob>(item, 42, 7, env);
-        job->stopRequest = presetStop;
-        job->Run();
-        return job;
-    }
-    std::string Local(const std::string& name) const { return dir.path() + "/" + name; }
-    static std::string Slurp(const std::string& path) { return ReadFile(path).value_or("<none>"); }
 
     static test::SuiteServers servers;
-    test::TempDir dir;
-    AppSettings settings;
-    TrafficMeter meter;
-    test::RecordingJobSink events;
-    test::RecordingPrompter prompter;
-    std::shared_ptr<JobEnvironment> env;
 };
 
 test::SuiteServers DownloadJobTest::servers;
@@ -102,28 +75,6 @@ TEST_F(DownloadJobTest, PlainFetchThenSkip) {
     EXPECT_EQ(events.Last(506)->param1, kResultSkipped);
 }
 
-TEST_F(DownloadJobTest, StubAndRefusedTypeAndResume) {
-    UrlItem item = Item(servers.faults->Url("/html?size=3000&text=Not%20Found"));
-    item.nfString = "not found";
-    Run(item);
-    EXPECT_EQ(events.Last(506)->param1, kResultStub);
-    EXPECT_EQ(events.Count(527), 1);
-
-    item = Item(servers.faults->Url("/html?size=300&text=x"));
-    item.ConType = 2;
-    Run(item);
-    EXPECT_EQ(events.Last(506)->param1, kResultWrongType);
-
-    item = Item(servers.faults->Url("/range?size=20000"), "dl/part.bin");
-    ASSERT_TRUE(CreateFolders(Local("dl")));
-    ASSERT_TRUE(WriteFileAtomic(Local("dl/part.bin"), test::FaultBody(0, 5000), 0644));
-    SetFileTimes(Local("dl/part.bin"), 784111776, 784111776);
-    Run(item);
-    ASSERT_NE(events.Last(505), nullptr);
-    EXPECT_EQ(events.Last(505)->param1, 5000);
-    EXPECT_EQ(Slurp(Local("dl/part.bin")), test::FaultBody(0, 20000));
-}
-
 TEST_F(DownloadJobTest, BrokenTransferIsTriedFiveMoreTimes) {
     Run(Item(servers.faults->Url("/short?size=50000&got=100&lm=0")));
     EXPECT_EQ(events.Count(929), 5);
@@ -133,45 +84,44 @@ TEST_F(DownloadJobTest, BrokenTransferIsTriedFiveMoreTimes) {
     EXPECT_EQ(events.Codes().back(), 512);
 }
 
-TEST_F(DownloadJobTest, StopsBeforeAndDuringTheTransfer) {
-    Run(Item(servers.nginx->Url("/files/a.txt")), 1);
+TEST_F(DownloadJobTest, AJobStoppedBeforeItStartsPostsOnlyItsCancellation) {
+    Run(Item(servers.nginx->Url("/files/a.txt")), kStopAfterFile);
     EXPECT_EQ(events.Codes(), (std::vector<int>{511}));
     EXPECT_EQ(events.events[0].param1, 7);
-
-    auto job = std::make_unique<DownloadJob>(
-        Item(servers.faults->Url("/drip?size=1000000&rate=50000")), 1, 3, env);
-    events.events.clear();
-    std::thread stopper([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        job->stopRequest = 2;
-    });
-    job->Run();
-    stopper.join();
-    EXPECT_EQ(events.Last(506)->param1, kResultStopped);
-    EXPECT_EQ(events.Codes().back(), 510);
 }
 
-TEST_F(DownloadJobTest, NumberSeriesToleratesGapsAndStops) {
-    UrlItem item = Item(servers.nginx->Url("/series/pic%u.jpg"));
-    item.NumBased = 1;
-    item.CurrentNum = 1;
-    item.Tolerance = 2;
-    auto job = Run(item);
-    // 1..3 arrive, 4..6 are missing: the third miss in a row ends the series.
-    EXPECT_EQ(events.Count(528), 3);
+// Present on the server: 1, 2, 3 and 7.
+TEST_F(DownloadJobTest, NumberSeriesToleratesGapsAndEndsAtItsStopNumber) {
+    struct Case {
+        int tolerance, stop;
+        int advanced;   // 528 events
+        int endNumber;  // CurrentNum at the end
+        bool gotSeven;
+    } cases[] = {
+        {2, 0, 3, 6, false},  // the third miss in a row (4, 5, 6) ends it
+        {3, 0, 4, 11, true},  // the gap 4..6 is tolerated, 7 arrives, 8..11 end it
+        {0, 2, 1, 2, false},  // 2 is the last number
+        {3, 4, 3, 4, false},  // 4, the last number, is missing: no look beyond it
+        {3, 5, 3, 5, false},  // 4 and 5 are missing: the series ends at its last number
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.tolerance << "/" << c.stop);
+        ::unlink(Local("dl/pic7.jpg").c_str());
+        auto job = Run(Series(1, c.tolerance, c.stop));
+        EXPECT_EQ(events.Count(528), c.advanced);
+        EXPECT_EQ(job->Item().CurrentNum, c.endNumber);
+        EXPECT_EQ(FileExists(Local("dl/pic7.jpg")), c.gotSeven);
+        EXPECT_EQ(events.Codes().back(), 512);
+    }
     EXPECT_EQ(Slurp(Local("dl/pic3.jpg")), "picture 3");
-    EXPECT_FALSE(FileExists(Local("dl/pic7.jpg")));
-    EXPECT_EQ(job->Item().CurrentNum, 6);
 
-    item.Tolerance = 3;  // now the gap 4..6 is tolerated and 7 arrives
-    job = Run(item);
-    EXPECT_EQ(Slurp(Local("dl/pic7.jpg")), "picture 7");
-
-    item.Tolerance = 0;
-    item.StopNumber = 2;
-    job = Run(item);
-    EXPECT_EQ(events.Count(528), 1);
-    EXPECT_EQ(job->Item().CurrentNum, 2);
+    // A stored number at the top of its range ends the series there instead of overflowing.
+    constexpr std::int32_t kTop = std::numeric_limits<std::int32_t>::max();
+    auto job = Run(Series(kTop - 1, 5, 0));
+    EXPECT_EQ(job->Item().CurrentNum, kTop);
+    EXPECT_EQ(events.Count(506), 2);
+    job = Run(Series(kTop - 1, 5, kTop));
+    EXPECT_EQ(events.Count(506), 2);
 }
 
 TEST_F(DownloadJobTest, DateSeriesWalksBackUnlessUpdating) {
@@ -203,45 +153,112 @@ TEST_F(DownloadJobTest, PlainAddressIsFetchedOnceAndShtmlBecomesHtm) {
     EXPECT_EQ(Slurp(Local("dl/page.htm")), "<html>shtml</html>");
 }
 
-TEST_F(DownloadJobTest, LocalFilesAreCopied) {
-    ASSERT_TRUE(CreateFolders(Local("src")));
-    ASSERT_TRUE(WriteFileAtomic(Local("src/one.txt"), "one", 0644));
-    ASSERT_TRUE(WriteFileAtomic(Local("src/two.txt"), "two", 0644));
-    ASSERT_TRUE(WriteFileAtomic(Local("src/skip.dat"), "x", 0644));
-    Run(Item("file://" + Local("src/*.txt"), "copies/"));
+TEST_F(DownloadJobTest, LocalFilesAreCopiedAsALocalJob) {
+    ASSERT_TRUE(WriteFileAtomic(Local("one.txt"), "one", 0644));
+    Run(Item("file://" + Local("*.txt"), "copies/"));
     EXPECT_EQ(Slurp(Local("copies/one.txt")), "one");
-    EXPECT_EQ(Slurp(Local("copies/two.txt")), "two");
-    EXPECT_FALSE(FileExists(Local("copies/skip.dat")));
+    EXPECT_EQ(events.Codes(), (std::vector<int>{501, 502, 503, 506, 512}));
     EXPECT_EQ(events.events[0].param1, 1);
-    EXPECT_EQ(events.Codes().back(), 512);
 }
 
 TEST_F(DownloadJobTest, CommandsRunPerFileOrOnceAtTheEnd) {
-    UrlItem item = Item(servers.nginx->Url("/series/pic%u.jpg"));
-    item.NumBased = 1;
-    item.CurrentNum = 1;
-    item.StopNumber = 3;
+    UrlItem item = Series(1, 0, 3);
     item.Cmd = "echo %N >> " + Local("per-file.log");
     Run(item);
     EXPECT_EQ(events.Count(520), 3);
     EXPECT_NE(Slurp(Local("per-file.log")).find("pic3.jpg"), std::string::npos);
 
     item = Item(servers.nginx->Url("/files/a.txt"), "once/");
-    item.Cmd = "touch " + Local("ran-once");
+    item.Cmd = "touch " + Local("ran-once") + "; exit 3";
     Run(item);
-    EXPECT_EQ(events.Count(520), 1);
+    ASSERT_EQ(events.Count(520), 1);
+    EXPECT_EQ(events.Last(520)->param1, 0);  // it ran; its status is kept for the log
+    EXPECT_EQ(events.Last(520)->param2, 3);
     EXPECT_TRUE(FileExists(Local("ran-once")));
 }
 
-TEST_F(DownloadJobTest, HttpsIsRefusedWhenSwitchedOff) {
+TEST_F(DownloadJobTest, StarFormRunsTheDeliveredFileAndKeepsOneThatCannotRun) {
+    for (const char* cmd : {"*", "*%N"}) {
+        SCOPED_TRACE(cmd);
+        ::unlink(Local("dl/ran-by-script").c_str());
+        UrlItem item = Item(servers.nginx->Url("/files/run.sh"));
+        item.Cmd = cmd;
+        Run(item);
+        ASSERT_NE(events.Last(520), nullptr);
+        EXPECT_EQ(events.Last(520)->param1, 0);
+        EXPECT_EQ(events.Last(520)->param2, 0);
+        EXPECT_TRUE(FileExists(Local("dl/ran-by-script")));  // run in the file's folder
+        EXPECT_FALSE(FileExists(Local("dl/run.sh")));
+
+        item = Item(servers.nginx->Url("/files/broken.sh"));
+        item.Cmd = cmd;
+        item.UpdateMode = kUpdateOverwrite;
+        Run(item);
+        ASSERT_NE(events.Last(520), nullptr);
+        const auto status = events.Last(520)->param2;
+        EXPECT_TRUE(status == 126 || status == 127) << status;  // "cannot execute" or "not found"
+        EXPECT_TRUE(FileExists(Local("dl/broken.sh")));
+    }
+}
+
+TEST_F(DownloadJobTest, TrafficLimitReachedAtTheStartFetchesAndRunsNothing) {
+    // A documentation address: not local, so the limit applies, and never reached.
+    UrlItem item = Item("http://192.0.2.1/files/a.txt");
+    item.Cmd = "touch " + Local("ran");
+    env->limitReached = [] { return true; };
+    Run(item);
+    ASSERT_EQ(events.Codes(), (std::vector<int>{501, 502, 506, 512}));
+    EXPECT_EQ(events.Last(506)->param1, kResultLimit);
+    EXPECT_FALSE(FileExists(Local("ran")));
+}
+
+TEST_F(DownloadJobTest, AJobThatThrowsStillEndsAndSaysWhy) {
+    struct ThrowingPages : PageProcessor {
+        void ProcessPage(DownloadJob&, const std::string&, const std::string&,
+                         ResourceInfo&) override {
+            throw std::runtime_error("parser broke");
+        }
+    } pages;
+    env->pages = &pages;
+    {
+        WorkerPool pool;
+        pool.Enqueue(MakeJob(Item(servers.faults->Url("/html?size=300&text=x"))));
+        pool.WaitIdle();
+        EXPECT_EQ(pool.FailedJobCount(), 1u);
+    }
+    const std::vector<int> codes = events.Codes();
+    ASSERT_GE(codes.size(), 2u);
+    EXPECT_EQ(codes.back(), 510);  // not 512: the item is not marked as downloaded
+    const JobEvent* failed = events.Last(506);
+    ASSERT_NE(failed, nullptr);
+    EXPECT_EQ(failed->param1, kResultClientError);
+    EXPECT_NE(failed->text1.find("parser broke"), std::string::npos);
+}
+
+TEST_F(DownloadJobTest, APartDefinitionOutsideItsFileIsNotFetched) {
+    struct Part {
+        std::int32_t count, number;
+        std::int64_t size;
+    } parts[] = {{2, 3, 500}, {3, 3, std::numeric_limits<std::int64_t>::max() / 2}, {2, 1, -1}};
+    for (const Part& part : parts) {
+        UrlItem item = Item(servers.nginx->Url("/files/a.txt"), "parts/a.txt");
+        item.DstDlActive = 1;
+        item.DstDlFileSize = 1000;
+        item.DstDlPartCount = part.count;
+        item.DstDlPartNo = part.number;
+        item.DstDlPartSize = part.size;
+        Run(item);
+        EXPECT_EQ(events.Codes(), (std::vector<int>{501, 502, 506, 512})) << part.number;
+        EXPECT_FALSE(FileExists(Local("parts/a.txt")));
+    }
+}
+
+TEST_F(DownloadJobTest, HttpsIsRefusedWhenSwitchedOffAndLongTextsAreDropped) {
     settings.EnableHttps = 0;
     Run(Item("https://127.0.0.1:1/x"));
     EXPECT_EQ(events.Codes(), (std::vector<int>{501, 502, 512}));
-}
 
-TEST_F(DownloadJobTest, LongEventTextsAreDropped) {
-    UrlItem item = Item(servers.nginx->Url("/files/a.txt?" + std::string(420, 'q')), "long/x.txt");
-    Run(item);
+    Run(Item(servers.nginx->Url("/files/a.txt?" + std::string(420, 'q')), "long/x.txt"));
     const JobEvent* started = events.Last(503);
     ASSERT_NE(started, nullptr);
     EXPECT_TRUE(started->text1.empty());  // 400 bytes or more: dropped, not cut

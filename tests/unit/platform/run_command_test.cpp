@@ -89,57 +89,56 @@ TEST(RunCommand, ChildStartsCleanInAGroupOfItsOwn) {
     EXPECT_EQ(sigCode, 0);
 }
 
-TEST(RunCommand, TimeLimitKillsTheWholeGroup) {
+// The time limit, the cancel flag and the cancel predicate each end the whole group: the
+// background sleep is a grandchild that killing the shell alone would leave running.
+TEST(RunCommand, TimeLimitOrCancelKillsTheWholeGroup) {
     test::ScratchFolder dir;
     const std::string pidFile = dir / "pgid";
-    // The background sleep is a grandchild: killing the shell alone would leave it running.
-    int code = RunCommand("echo $$ > " + pidFile + "; sleep 30 & sleep 30", 200ms);
-    EXPECT_EQ(code, kCommandTimedOut);
-    pid_t pgid = ReadPid(pidFile);
-    ASSERT_GT(pgid, 0);
-    EXPECT_TRUE(Eventually([&] { return LiveMembers(pgid) == 0; }));
-}
-
-TEST(RunCommand, CancelStopsAWaitingCommand) {
-    test::ScratchFolder dir;
-    const std::string pidFile = dir / "pgid";
+    const std::string command = "echo $$ > " + pidFile + ".tmp; mv " + pidFile + ".tmp " + pidFile +
+                                "; sleep 30 & sleep 20; exit 7";
     std::atomic<bool> cancel{false};
-    std::thread canceller([&] {
-        Eventually([&] { return ReadPid(pidFile) > 0; });
-        cancel = true;
-    });
-    // Left alone the command would end by itself with 7, long before the limit.
-    int code = RunCommand("echo $$ > " + pidFile + ".tmp; mv " + pidFile + ".tmp " + pidFile +
-                              "; sleep 30 & sleep 20; exit 7",
-                          std::chrono::hours(1), &cancel);
-    canceller.join();
-    EXPECT_EQ(code, kCommandTimedOut);
-    pid_t pgid = ReadPid(pidFile);
-    ASSERT_GT(pgid, 0);
-    EXPECT_TRUE(Eventually([&] { return LiveMembers(pgid) == 0; }));
+    CommandOptions byPredicate;
+    byPredicate.cancelled = [&] { return ReadPid(pidFile) > 0; };
+    const std::function<int()> runs[] = {
+        [&] { return RunCommand(command, 200ms); },
+        [&] {
+            std::thread canceller([&] {
+                Eventually([&] { return ReadPid(pidFile) > 0; });
+                cancel = true;
+            });
+            const int code = RunCommand(command, std::chrono::hours(1), &cancel);
+            canceller.join();
+            return code;
+        },
+        [&] { return RunCommand(command, std::chrono::hours(1), byPredicate); },
+    };
+    for (const auto& run : runs) {
+        ::unlink(pidFile.c_str());
+        EXPECT_EQ(run(), kCommandTimedOut);
+        const pid_t pgid = ReadPid(pidFile);
+        ASSERT_GT(pgid, 0);
+        EXPECT_TRUE(Eventually([&] { return LiveMembers(pgid) == 0; }));
+    }
 }
 
-TEST(RunCommand, StartsInTheGivenFolder) {
+TEST(RunCommand, StartsInTheGivenFolderWithTheGivenEnvironment) {
     test::ScratchFolder dir;
     ASSERT_TRUE(CreateFolders(dir / "sub"));
-    EXPECT_EQ(RunCommand("pwd > out", 10s, dir / "sub"), 0);
-    EXPECT_EQ(ReadFile(dir / "sub/out"), dir / "sub\n");
-    // The caller's folder when none is given.
-    char cwd[4096];
-    ASSERT_NE(::getcwd(cwd, sizeof cwd), nullptr);
-    EXPECT_EQ(RunCommand("pwd > " + (dir / "here"), 10s, std::string()), 0);
-    EXPECT_EQ(ReadFile(dir / "here"), std::string(cwd) + "\n");
+    ::setenv("KOV_TEST_VALUE", "inherited", 1);
+    CommandOptions options;
+    options.folder = dir / "sub";
+    options.environment = {"KOV_TEST_VALUE=a b'$(x)", "KOV_TEST_NEW=new"};
+    EXPECT_EQ(RunCommand("pwd > out; printf '%s|%s' \"$KOV_TEST_VALUE\" \"$KOV_TEST_NEW\" >> out",
+                         10s, options),
+              0);
+    EXPECT_EQ(ReadFile(dir / "sub/out"), dir / "sub\na b'$(x)|new");
+    EXPECT_EQ(RunCommand("[ \"$KOV_TEST_VALUE\" = inherited ]", 10s), 0);
+    ::unsetenv("KOV_TEST_VALUE");
     // A folder that cannot be entered means the command cannot start.
-    EXPECT_EQ(RunCommand("true", 10s, dir / "missing"), -1);
-    EXPECT_EQ(RunCommand("true", 10s, dir / "sub/out"), -1);
-}
-
-TEST(RunCommand, CancelPredicateEndsTheCommand) {
-    test::ScratchFolder dir;
-    // Asked while the command runs; true as soon as the command has shown it started.
-    int code = RunCommandUntil("touch started; sleep 30", std::chrono::hours(1), dir.path(),
-                               [&] { return FileExists(dir / "started"); });
-    EXPECT_EQ(code, kCommandTimedOut);
+    for (const std::string& folder : {dir / "missing", dir / "sub/out"}) {
+        options.folder = folder;
+        EXPECT_EQ(RunCommand("true", 10s, options), -1);
+    }
 }
 
 TEST(StartCommand, RunsDetachedAndIsReaped) {

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "engine/download_job.h"
+#include "net/traffic_meter.h"
+#include "platform/file_util.h"
+#include "support/recording_job_sink.h"
+#include "support/recording_prompter.h"
+#include "support/temp_dir.h"
+
+namespace kov::test {
+
+// A job environment around a scratch folder, with the events the jobs post.
+class JobTest : public ::testing::Test {
+protected:
+    JobTest() {
+        env = std::make_shared<JobEnvironment>();
+        env->macros.appFolder = dir.path() + "/";
+        env->macros.appDrive = "/";
+        env->meter = &meter;
+        env->sink = &events;
+        env->prompter = &prompter;
+        env->retryWait = std::chrono::milliseconds(1);
+        settings.ProxyFromIE = 0;  // the environment's proxies must not touch loopback tests
+        settings.FtpProxy = 0;
+    }
+
+    UrlItem Item(const std::string& url, const std::string& dest = "dl/") const {
+        UrlItem item = FreshItem();
+        item.Name = "test";
+        item.Url = url;
+        item.Dest = dir.path() + "/" + dest;
+        return item;
+    }
+    // A job for the item (row 42, index 7) that sees the settings as they are now, as jobs of a
+    // session starting now would.
+    std::unique_ptr<DownloadJob> MakeJob(const UrlItem& item) {
+        events.events.clear();
+        env->settings = std::make_shared<const AppSettings>(settings);
+        return std::make_unique<DownloadJob>(item, 42, 7, env);
+    }
+    std::unique_ptr<DownloadJob> Run(const UrlItem& item, int presetStop = kStopNone) {
+        auto job = MakeJob(item);
+        job->stopRequest = presetStop;
+        job->Run();
+        return job;
+    }
+    std::string Local(const std::string& name) const { return dir.path() + "/" + name; }
+    static std::string Slurp(const std::string& path) { return ReadFile(path).value_or("<none>"); }
+
+    TempDir dir;
+    AppSettings settings;
+    TrafficMeter meter;
+    RecordingJobSink events;
+    RecordingPrompter prompter;
+    std::shared_ptr<JobEnvironment> env;
+};
+
+}  // namespace kov::test
