@@ -152,7 +152,8 @@ void DownloadJob::Run() {
 
     bool ok = true;
     if (!IStartsWith(m_item.Url, "file://")) {
-        m_session = InternetSession::Create(agent, access.access, access.proxyName);
+        m_session =
+            InternetSession::Create(agent, access.access, access.proxyName, {}, m_env->connections);
         if (!m_session) {
             PostEvent(kEventConnectionError, 1, 0);
             ok = false;
@@ -331,34 +332,15 @@ int DownloadJob::FetchPass(std::string& url, std::string& localPath, bool& anySu
         copy.stopRequest = &stopRequest;
         copy.buffer = &m_transfer.buffer;
         copy.subFolders = settings.FileSubFolders != 0;
+        copy.updateMode = m_item.UpdateMode;
         result = CopyFileUrlPass(url, localPath, copy, anySuccess);
         m_transfer.lastError = copy.lastError;
         if (result == 0 || result == kResultSkipped) nextNum = m_item.CurrentNum + 1;
         return result;
     }
 
-    // HTTP(S), with up to five retries of a broken transfer.
-    for (int tries = 0; m_isLocal || !LimitReached();) {
-        m_info = ResourceInfo{};
-        if (!m_prober->Probe(url, m_info, m_item.UserName, m_item.UserPsw)) {
-            // Without an answer to go by, the transfer reads the response itself.
-            m_info = ResourceInfo{};
-        }
-        if (m_prober->Redirected() && !m_info.finalUrl.empty()) {
-            url = m_info.finalUrl;
-            m_transfer.urlFileName = UrlFileName(url);
-            if (!m_transfer.urlFileName.empty() && !m_destIsFile) {
-                localPath = FolderOf(localPath) + m_transfer.urlFileName;
-            }
-        }
-        result = FetchHttp(url, localPath, m_item.ConType, m_item.nfsize, m_item.nfString, &m_info,
-                           m_transfer);
-        if (result != kResultBroken || tries >= 5 || Stopping()) break;
-        PostEvent(kEventBrokenRetry, 0, 0, url, localPath);
-        Wait(m_env->retryWait);
-        ++tries;
-        PostEvent(kEventRetry, 0, 0, url, localPath);
-    }
+    result = FetchHttpWithRetries(url, localPath, m_item.ConType, m_item.nfsize, m_item.nfString,
+                                  m_info, m_transfer, m_env->retryWait);
     if (result == 0 || result == kResultSkipped) nextNum = m_item.CurrentNum + 1;
     if (result <= 0) anySuccess = true;
     if (result == 0 && m_info.isHtml && m_env->pages) {

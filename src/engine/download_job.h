@@ -20,6 +20,7 @@ namespace kov {
 class DownloadJob;
 class Prompter;
 class ResourceProber;
+class SharedConnections;
 class TrafficMeter;
 
 // The FTP client's part of a job (connect, fetch, upload). FtpJobClient unless a caller puts
@@ -75,6 +76,8 @@ struct JobEnvironment {
     std::function<std::unique_ptr<FtpJobHooks>()> makeFtp;  // empty: FtpJobClient
     PageProcessor* pages = nullptr;
     ResultMailer* mailer = nullptr;
+    // Connections shared by the jobs of a session; none: each job connects on its own.
+    std::shared_ptr<SharedConnections> connections;
 };
 
 // One run of one list item in a session: expands the item's template into concrete URLs (a date

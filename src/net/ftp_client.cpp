@@ -127,6 +127,8 @@ bool FtpClient::ReadReply() {
 }
 
 bool FtpClient::ReadReply(std::chrono::milliseconds timeout) {
+    // One deadline for the whole reply: a server trickling it byte by byte cannot hold us.
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
     std::string line;
     std::string firstCode;  // set by the first line of a multi-line reply
     char chunk[1024];
@@ -169,7 +171,10 @@ bool FtpClient::ReadReply(std::chrono::milliseconds timeout) {
             SetLocalError(ENOTCONN, "Not connected");
             return false;
         }
-        const long n = m_control.Receive(chunk, sizeof chunk, timeout, CancelTest());
+        const auto left = std::max(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                       deadline - std::chrono::steady_clock::now()),
+                                   std::chrono::milliseconds(0));
+        const long n = m_control.Receive(chunk, sizeof chunk, left, CancelTest());
         if (n <= 0) {
             const int error = n == 0 ? ECONNRESET : m_control.Error();
             SetLocalError(error, n == 0 ? "Connection closed by the server"

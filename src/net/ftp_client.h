@@ -49,7 +49,7 @@ class FtpClient {
 public:
     struct Timeouts {
         std::chrono::milliseconds connect{30000};
-        std::chrono::milliseconds reply{60000};  // each read of the control connection
+        std::chrono::milliseconds reply{60000};  // each whole reply on the control connection
         std::chrono::milliseconds data{60000};   // data connection set-up and each data read
     };
 

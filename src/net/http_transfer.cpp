@@ -7,10 +7,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <optional>
 
 #include "core/prompter.h"
 #include "core/text_util.h"
 #include "model/url_parts.h"
+#include "net/fetch_plan.h"
+#include "net/inet_util.h"
 #include "net/response_headers.h"
 #include "net/traffic_meter.h"
 #include "platform/file_util.h"
@@ -18,8 +21,6 @@
 namespace kov {
 
 namespace {
-
-constexpr std::int64_t kUnknown = -1;
 
 bool IsWebScheme(const std::string& scheme, bool https) {
     return scheme == "http" || (https && scheme == "https");
@@ -45,24 +46,6 @@ int StopLevel(const HttpFetchJob& job) {
 
 bool LimitReached(const HttpFetchJob& job) {
     return !job.isLocal && job.limitReached && job.limitReached();
-}
-
-// "bytes 100-199/1000": the first byte offset, or -1.
-std::int64_t ContentRangeStart(std::string_view raw) {
-    std::size_t pos = 0;
-    while (pos < raw.size()) {
-        std::size_t end = raw.find('\n', pos);
-        if (end == std::string_view::npos) end = raw.size();
-        const std::string_view line = raw.substr(pos, end - pos);
-        pos = end + 1;
-        if (!IStartsWith(line, "content-range:")) continue;
-        std::string_view value = TrimBlanks(line.substr(14));
-        if (!IStartsWith(value, "bytes")) return -1;
-        value = TrimBlanks(value.substr(5));
-        if (value.empty() || value[0] < '0' || value[0] > '9') return -1;
-        return static_cast<std::int64_t>(ParseUint64(value));
-    }
-    return -1;
 }
 
 // Searches for needle ignoring case across block boundaries: the tail of the previous block is
@@ -126,238 +109,535 @@ std::unique_ptr<HttpRequest> OpenHttpRequest(HttpConnection& connection, const s
     return request;
 }
 
-int FetchHttp(const std::string& url, std::string& localPath, int conType, int nfsize,
-              const std::string& nfString, ResourceInfo* info, HttpFetchJob& job) {
-    TrafficMeter& meter = Meter(job);
-    if (job.buffer.size() < HttpFetchJob::kBufferSize) job.buffer.resize(HttpFetchJob::kBufferSize);
-    std::uint64_t received = 0;
-    int result = kResultOk;
+namespace {
 
-    auto finish = [&](int code) {
-        if (info) info->size = received;
-        Post(job, kEventFileResult, code, job.lastError, url, localPath);
-        return code;
-    };
+constexpr int kMaxRedirects = 20;
+// A body left unread up to this size is read to its end, so that the connection stays usable.
+constexpr std::int64_t kDrainLimit = 65536;
 
-    if (job.banned && job.banned(url)) return finish(kResultBanned);
+struct Origin {
+    std::string scheme;
+    std::string host;
+    int port = 0;
+    bool operator==(const Origin&) const = default;
+};
 
-    ResourceInfo r = info ? *info : ResourceInfo{};
-    const bool probed = r.status != -1;
-    UrlParts parts;
-    if (!SplitUrl(url, parts, false) || !IsWebScheme(parts.scheme, job.enableHttps)) {
-        return finish(kResultNotHttp);
+Origin OriginOf(const UrlParts& parts) {
+    return {parts.scheme, ToLowerAscii(parts.host),
+            parts.port != 0 ? parts.port : DefaultPort(parts.scheme)};
+}
+
+bool IsRedirect(int status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+// "bytes 100-199/1000": first byte and total (-1 when "*").
+struct ContentRange {
+    std::int64_t start = -1;
+    std::int64_t total = -1;
+};
+
+std::optional<ContentRange> ParseContentRange(std::string_view raw) {
+    std::size_t pos = 0;
+    while (pos < raw.size()) {
+        std::size_t end = raw.find('\n', pos);
+        if (end == std::string_view::npos) end = raw.size();
+        const std::string_view line = raw.substr(pos, end - pos);
+        pos = end + 1;
+        if (!IStartsWith(line, "content-range:")) continue;
+        std::string_view value = TrimBlanks(line.substr(14));
+        if (!IStartsWith(value, "bytes")) return std::nullopt;
+        value = TrimBlanks(value.substr(5));
+        if (value.empty() || value[0] < '0' || value[0] > '9') return std::nullopt;
+        ContentRange range;
+        const std::uint64_t start = ParseUint64(value);
+        const std::size_t slash = value.find('/');
+        if (start > static_cast<std::uint64_t>(INT64_MAX) || slash == std::string_view::npos)
+            return std::nullopt;
+        range.start = static_cast<std::int64_t>(start);
+        const std::string_view total = TrimBlanks(value.substr(slash + 1));
+        if (!total.empty() && total[0] >= '0' && total[0] <= '9') {
+            const std::uint64_t t = ParseUint64(total);
+            if (t > static_cast<std::uint64_t>(INT64_MAX)) return std::nullopt;
+            range.total = static_cast<std::int64_t>(t);
+        }
+        return range;
     }
-    if (!job.session) return finish(kResultNoSession);
+    return std::nullopt;
+}
+
+LocalFileState LocalStateOf(const std::string& path) {
+    LocalFileState state;
+    const auto size = FileSize(path);
+    const auto time = LastWriteTime(path);
+    state.exists = size.has_value();
+    state.size = size.value_or(0);
+    state.time = time.value_or(0);
+    return state;
+}
+
+std::string PartPath(const std::string& path, const HttpFetchJob& job) {
+    if (!job.distributed) return path;
+    return path + "." +
+           (job.partNo < 10    ? "00"
+            : job.partNo < 100 ? "0"
+                               : "") +
+           std::to_string(job.partNo);
+}
+
+// One HTTP fetch, step by step.
+class HttpFetch {
+public:
+    HttpFetch(const std::string& url, std::string& localPath, int conType, int nfsize,
+              const std::string& nfString, HttpFetchJob& job)
+        : m_url(url),
+          m_localPath(localPath),
+          m_conType(conType),
+          m_nfsize(nfsize),
+          m_nfString(nfString),
+          m_job(job),
+          m_meter(Meter(job)) {}
+
+    int Run();
+    const ResourceInfo& Info() const { return m_info; }
+    std::uint64_t Received() const { return m_received; }
+    const std::string& CurrentUrl() const { return m_current; }
+
+private:
+    int SendFollowingRedirects();
+    int SendOne(const UrlParts& parts);
+    std::string LocalPathForHop(bool redirected) const;
+    void PlanRequest();
+    int ReadResponse();
+    int CheckContent() const;
+    bool ResponseFitsPlan();
+    void LogResource();
+    int ReceiveBody();
+    int OpenLocalFile(int& fd);
+    int ReadBlocks(int fd);
+    int CheckDeliveredPage();
+    void DrainOrClose();
+    int Finish(int result);
+
+    const std::string& m_url;
+    std::string& m_localPath;
+    int m_conType;
+    int m_nfsize;
+    const std::string& m_nfString;
+    HttpFetchJob& m_job;
+    TrafficMeter& m_meter;
+
+    std::string m_current;           // the URL of the request on the way
+    std::string m_pinnedPath;        // a server-given name, known from an earlier response
+    std::optional<Origin> m_origin;  // where the credentials may go
+    std::unique_ptr<HttpConnection> m_connection;
+    std::unique_ptr<HttpRequest> m_request;
+    int m_status = 0;
+    LocalFileState m_local;
+    std::int64_t m_askedFrom = -1;   // the range asked for, -1 none
+    std::int64_t m_bodyLength = -1;  // the response's Content-Length, -1 none
+    ResourceInfo m_info;
+    std::optional<ContentRange> m_range;
+    FetchPlan m_plan;
+    std::int64_t m_writeFrom = 0;   // where the body goes in the local file
+    std::int64_t m_remaining = -1;  // body bytes still expected, -1 unknown
+    std::uint64_t m_received = 0;
+    bool m_stub = false;
+};
+
+int HttpFetch::Finish(int result) {
+    m_request.reset();
+    Post(m_job, kEventFileResult, result, m_job.lastError, m_current.empty() ? m_url : m_current,
+         m_localPath);
+    if (m_stub) Post(m_job, kEventStubDeleted, kResultStub, 0, m_localPath);
+    return result;
+}
+
+std::string HttpFetch::LocalPathForHop(bool redirected) const {
+    if (!m_pinnedPath.empty()) return m_pinnedPath;
+    if (redirected && !m_job.destIsFile && !m_job.urlFileName.empty())
+        return FolderOf(m_localPath) + m_job.urlFileName;
+    return m_localPath;
+}
+
+// What to ask for, from the local copy alone: its last byte on (so that an unchanged complete
+// copy costs one byte), or a part's range, or everything.
+void HttpFetch::PlanRequest() {
+    m_askedFrom = -1;
+    m_local = LocalStateOf(PartPath(m_localPath, m_job));
+    if (m_job.distributed) {
+        RemoteFileState assumed;
+        assumed.hasSize = true;
+        assumed.size = static_cast<std::uint64_t>(std::max<std::int64_t>(m_job.fileSize, 0));
+        m_plan = PlanFetch(m_job.updateMode, m_local, assumed,
+                           {true, m_job.fileSize, m_job.partCount, m_job.partSize, m_job.partNo});
+        if (m_plan.action == FetchAction::Part) m_askedFrom = m_plan.offset;
+        return;
+    }
+    if (m_job.updateMode != 1 && m_local.exists && m_local.size > 0) m_askedFrom = m_local.size - 1;
+}
+
+int HttpFetch::SendOne(const UrlParts& parts) {
+    const bool sameOrigin = m_origin && *m_origin == OriginOf(parts);
+    m_connection = m_job.session->GetHttpConnection(
+        parts.host, parts.port, sameOrigin ? m_job.userName : std::string(),
+        sameOrigin ? m_job.userPsw : std::string(), parts.scheme == "https");
+    if (!m_connection) return kResultNoConnection;
     const std::string object = parts.object.empty() ? "/" : parts.object;
-
-    auto connection = job.session->GetHttpConnection(parts.host, parts.port, job.userName,
-                                                     job.userPsw, parts.scheme == "https");
-    if (!connection) return finish(kResultNoConnection);
-
-    int status = 0;
-    auto request = OpenHttpRequest(*connection, object, job, status);
-    job.lastError = status;
-    if (status == 407) {
-        if (job.proxyUser.empty() || job.proxyPsw.empty()) return finish(kResultNoConnection);
-        if (!request->SetProxyCredentials(job.proxyUser, job.proxyPsw)) {
-            job.errorText = "Setting cfg.Proxy Password error:" + std::to_string(errno);
-            return finish(kResultProxyPassword);
+    m_request = m_connection->OpenRequest(
+        object, m_job.expandedReferer, kRequestNoRedirect | (m_job.noCache ? kRequestNoCache : 0u));
+    if (m_request && m_askedFrom >= 0) {
+        std::string headers = "Range: bytes=" + std::to_string(m_askedFrom) + "-";
+        if (m_job.distributed) {
+            headers += std::to_string(m_plan.offset + m_plan.expected - 1);
+        } else if (m_askedFrom > 0) {
+            // Only the copy we hold may be continued: a changed file comes back whole.
+            headers += "\nIf-Range: " + FormatHttpTime(m_local.time);
+        }
+        m_request->AddRequestHeaders(headers, true);
+    }
+    if (!m_request || !m_request->Send()) {
+        m_job.errorText = m_request ? m_request->ErrorText() : "cannot open the request";
+        m_job.lastError = kStatusClientError;
+        // A server too slow to finish its headers is as broken as one that stops in the body.
+        const bool tooSlow = m_request && m_request->ErrorCode() == kErrorTooSlow;
+        m_request.reset();
+        if (StopLevel(m_job) >= 2) return kResultStopped;
+        return tooSlow ? kResultBroken : kResultRefused;
+    }
+    m_status = m_request->StatusCode();
+    if (m_status == 407) {
+        if (m_job.proxyUser.empty() || m_job.proxyPsw.empty()) return kResultNoConnection;
+        if (!m_request->SetProxyCredentials(m_job.proxyUser, m_job.proxyPsw)) {
+            m_job.errorText = "Setting cfg.Proxy Password error:" + std::to_string(errno);
+            return kResultProxyPassword;
         }
         // Sent once more with the credentials; a second 407 is final.
-        status = request->Send() ? request->StatusCode() : kStatusClientError;
-        if (status == kStatusClientError) job.errorText = request->ErrorText();
-        job.lastError = status;
-    }
-    if (status != 200 && status != 206) return finish(kResultRefused);
-
-    if (!probed) {
-        ParseResponseHeaders(request->RawHeaders(), r, false);
-        r.status = status;
-    }
-    const bool hasLength = (r.flags & kHasLength) != 0;
-    const bool hasTime = (r.flags & kHasLastModified) != 0;
-
-    // The local name.
-    if (!(r.flags & kHasFileName)) {
-        if (!job.destIsFile && (r.flags & kHasLocation) && !job.urlFileName.empty()) {
-            localPath = FolderOf(localPath) + job.urlFileName;
+        if (!m_request->Send()) {
+            m_job.errorText = m_request->ErrorText();
+            m_job.lastError = kStatusClientError;
+            return kResultRefused;
         }
-    } else if (!job.destIsFile) {
-        localPath = FolderOf(localPath) + r.fileName;
+        m_status = m_request->StatusCode();
     }
-    std::int64_t partSize = job.partSize;
-    if (job.distributed) {
-        char suffix[16];
-        std::snprintf(suffix, sizeof suffix, ".%03d", job.partNo);
-        localPath += suffix;
-        if (job.partNo == job.partCount) {
-            partSize = job.fileSize - static_cast<std::int64_t>(job.partCount - 1) * job.partSize;
+    m_job.lastError = m_status;
+    return kResultOk;
+}
+
+int HttpFetch::SendFollowingRedirects() {
+    m_current = m_url;
+    for (int hop = 0;; ++hop) {
+        UrlParts parts;
+        if (!SplitUrl(m_current, parts, false) || !IsWebScheme(parts.scheme, m_job.enableHttps)) {
+            // Nothing is sent to an address that is not the web's (a redirect's included).
+            if (hop > 0) m_job.errorText = "redirected to an address that is not http(s)";
+            return kResultNotHttp;
+        }
+        if (!m_origin) m_origin = OriginOf(parts);
+        if (hop > 0) m_localPath = LocalPathForHop(true);
+        PlanRequest();
+        if (m_job.distributed && m_plan.action != FetchAction::Part) return m_plan.result;
+        // A file kept whatever the server has, under a name no response can change.
+        if (m_job.updateMode == 2 && m_job.destIsFile && m_local.exists) return kResultSkipped;
+        if (StopLevel(m_job) >= 2) return kResultStopped;
+        const int sent = SendOne(parts);
+        if (sent != kResultOk) return sent;
+        if (!IsRedirect(m_status)) return kResultOk;
+        ResourceInfo moved;
+        ParseResponseHeaders(m_request->RawHeaders(), moved, true);
+        if (!(moved.flags & kHasLocation)) return kResultOk;
+        if (hop >= kMaxRedirects) {
+            m_job.errorText = "too many redirects";
+            return kResultRefused;
+        }
+        auto next = CombineUrl(m_current, moved.finalUrl);
+        if (!next) return kResultRefused;
+        m_request.reset();
+        m_current = *next;
+        m_job.urlFileName = FileNameOfUrl(m_current);
+    }
+}
+
+int HttpFetch::ReadResponse() {
+    if (m_status != 200 && m_status != 206) return kResultRefused;
+    ParseResponseHeaders(m_request->RawHeaders(), m_info, false);
+    m_info.status = m_status;
+    m_bodyLength =
+        (m_info.flags & kHasLength) && m_info.size <= static_cast<std::uint64_t>(INT64_MAX)
+            ? static_cast<std::int64_t>(m_info.size)
+            : -1;
+    m_range.reset();
+    if (m_status == 206) {
+        m_range = ParseContentRange(m_request->RawHeaders());
+        if (!m_range) return kResultBroken;
+        // The size of the whole resource, not of the range that came.
+        if (m_range->total >= 0) {
+            m_info.size = static_cast<std::uint64_t>(m_range->total);
+            m_info.flags |= kHasLength;
+        } else {
+            m_info.flags &= ~kHasLength;
         }
     }
-
-    const std::optional<std::int64_t> localSize = FileSize(localPath);
-    const std::optional<std::time_t> localTime = LastWriteTime(localPath);
-
-    if (job.logDetail > 1) {
-        char text[160];
-        std::snprintf(text, sizeof text, "http Resource:%u, content-type:%s, Size:%llu", r.flags,
-                      r.contentType.c_str(), static_cast<unsigned long long>(r.size));
-        Post(job, kEventMessage, 1, 0, text);
+    if (m_info.flags & kHasFileName && !m_job.destIsFile) {
+        m_localPath = FolderOf(m_localPath) + m_info.fileName;
     }
+    return kResultOk;
+}
 
-    // Decide what to do; a later rule may override an earlier result.
-    bool transfer = true;
-    std::uint64_t offset = 0;
-    auto cancel = [&](int code) {
-        result = code;
-        transfer = false;
-    };
-    if (job.distributed && static_cast<std::int64_t>(r.size) != job.fileSize) {
-        cancel(kResultPartChanged);
-    }
-    if (job.distributed && !hasLength) cancel(kResultNoPartSize);
-    if (conType != 0 && conType != r.category) cancel(kResultWrongType);
-    if (hasLength) {
-        if (r.isHtml && nfsize != 0 && r.size < static_cast<std::uint64_t>(nfsize)) {
-            cancel(kResultStub);
-        } else if (hasTime && localSize && localTime && *localTime == r.lastModified &&
-                   job.updateMode == 0) {
-            if (static_cast<std::uint64_t>(*localSize) == r.size) {
-                cancel(kResultSkipped);
-            } else if (static_cast<std::uint64_t>(*localSize) < r.size) {
-                offset = static_cast<std::uint64_t>(*localSize);
+int HttpFetch::CheckContent() const {
+    if (m_conType != 0 && m_conType != m_info.category) return kResultWrongType;
+    if ((m_info.flags & kHasLength) && m_info.isHtml && m_nfsize != 0 &&
+        m_info.size < static_cast<std::uint64_t>(m_nfsize))
+        return kResultStub;
+    return kResultOk;
+}
+
+// The response must carry what the plan needs; when it does not (a server ignoring If-Range,
+// a name that came only with the response), the caller asks once more.
+bool HttpFetch::ResponseFitsPlan() {
+    const std::int64_t start = m_range ? m_range->start : 0;
+    const std::int64_t length =
+        (m_info.flags & kHasLength) ? static_cast<std::int64_t>(m_info.size) : -1;
+    switch (m_plan.action) {
+        case FetchAction::Part:
+            m_writeFrom = m_plan.fileOffset;
+            m_remaining = m_plan.expected;
+            return m_range && start == m_plan.offset;
+        case FetchAction::Resume:
+            // The overlap byte asked for is simply written again.
+            if (m_range && start <= m_plan.fileOffset && start > 0) {
+                m_writeFrom = start;
+                m_remaining = length >= 0 ? length - start : -1;
+                return true;
             }
-        }
+            m_plan.action = FetchAction::Whole;
+            [[fallthrough]];
+        default:
+            m_writeFrom = 0;
+            m_remaining = length;
+            return start == 0;
     }
-    if (job.updateMode == 2 && localSize) cancel(kResultSkipped);
-    std::int64_t partRemaining = 0;
-    if (job.distributed) {
-        const std::int64_t local = localSize.value_or(0);
-        offset = static_cast<std::uint64_t>(
-            static_cast<std::int64_t>(job.partNo - 1) * (job.fileSize / job.partCount) + local);
-        partRemaining = partSize - local;
-        if (local >= partSize) cancel(kResultSkipped);
-    }
-    if (!transfer) return finish(result);
+}
 
-    std::int64_t expected = hasLength ? static_cast<std::int64_t>(r.size) : kUnknown;
-    if (job.distributed) {
-        expected = job.partNo == job.partCount
-                       ? job.fileSize - static_cast<std::int64_t>(job.partNo - 1) *
-                                            (job.fileSize / job.partCount)
-                       : job.partSize;
-    }
+void HttpFetch::LogResource() {
+    if (m_job.logDetail <= 1) return;
+    char text[160];
+    std::snprintf(text, sizeof text, "http Resource:%u, content-type:%s, Size:%llu", m_info.flags,
+                  m_info.contentType.c_str(), static_cast<unsigned long long>(m_info.size));
+    Post(m_job, kEventMessage, 1, 0, text);
+}
 
-    // Resume: the server must answer the range with exactly the rest we asked for; anything
-    // else (a whole body, another range, an error page) restarts the file from the beginning.
-    std::uint64_t fileOffset = 0;  // where the bytes of the response start in the file
-    if ((job.updateMode == 0 || job.distributed) && offset > 0) {
-        int rangeStatus = 0;
-        auto ranged =
-            OpenHttpRequest(*connection, object, job, rangeStatus, offset,
-                            hasTime && !job.distributed ? r.lastModifiedText : std::string());
-        if (ranged && rangeStatus == 206 &&
-            ContentRangeStart(ranged->RawHeaders()) == static_cast<std::int64_t>(offset)) {
-            request = std::move(ranged);
-            fileOffset =
-                job.distributed && localSize ? static_cast<std::uint64_t>(*localSize) : offset;
-        } else if (job.distributed) {
-            // A part cannot start over at the file's beginning.
-            job.lastError = rangeStatus;
-            return finish(kResultNoPartSize);
-        }
+// Reads what is left of a small body to its end, so that the connection can serve the next
+// request; a large one is cut off with its connection.
+void HttpFetch::DrainOrClose() {
+    if (m_request && m_bodyLength >= 0 && m_bodyLength <= kDrainLimit) {
+        char sink[4096];
+        std::int64_t budget = kDrainLimit;
+        long n;
+        while (budget > 0 && (n = m_request->Read(sink, sizeof sink)) > 0)
+            budget -= n;
     }
-    const bool resuming = fileOffset > 0;
-    Post(job, kEventFileStarted, expected, static_cast<std::int64_t>(fileOffset), url, localPath);
+    m_request.reset();
+}
 
-    std::int64_t remaining = kUnknown;
-    if (job.distributed) {
-        remaining = partRemaining;
-    } else if (hasLength) {
-        remaining = static_cast<std::int64_t>(r.size - std::min<std::uint64_t>(r.size, fileOffset));
+int HttpFetch::OpenLocalFile(int& fd) {
+    if (!FolderOf(m_localPath).empty()) CreateFolders(FolderOf(m_localPath));
+    const bool resuming = m_writeFrom > 0;
+    fd = ::open(m_localPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | (resuming ? 0 : O_TRUNC), 0644);
+    if (fd < 0) return kResultWriteError;
+    if (resuming && (::lseek(fd, static_cast<off_t>(m_writeFrom), SEEK_SET) < 0 ||
+                     ::ftruncate(fd, static_cast<off_t>(m_writeFrom)) != 0)) {
+        ::close(fd);
+        fd = -1;
+        return kResultWriteError;
     }
+    return kResultOk;
+}
 
-    if (!FolderOf(localPath).empty()) CreateFolders(FolderOf(localPath));
-    const int fd =
-        ::open(localPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | (resuming ? 0 : O_TRUNC), 0644);
-    if (fd < 0) return finish(kResultWriteError);
-    if (resuming) {
-        if (::lseek(fd, static_cast<off_t>(fileOffset), SEEK_SET) < 0 ||
-            ::ftruncate(fd, static_cast<off_t>(fileOffset)) != 0) {
-            ::close(fd);
-            return finish(kResultWriteError);
-        }
-        Post(job, kEventResumed, static_cast<std::int64_t>(fileOffset), expected);
-    }
-
-    StubScanner scanner(r.isHtml ? nfString : std::string());
+int HttpFetch::ReadBlocks(int fd) {
+    StubScanner scanner(m_info.isHtml ? m_nfString : std::string());
+    const std::int64_t expected = m_plan.total;
     bool readFailed = false;
-    bool stub = false;
+    int result = kResultOk;
     for (;;) {
-        if (StopLevel(job) >= 2) {
-            result = kResultStopped;
-            break;
-        }
-        if (LimitReached(job)) {
-            result = kResultLimit;
-            break;
-        }
+        if (StopLevel(m_job) >= 2) return kResultStopped;
+        if (LimitReached(m_job)) return kResultLimit;
         // The block size follows the rate as it builds up (and a limit, when one is set).
-        std::size_t want = std::min(meter.PacketSize(job.isLocal), job.buffer.size());
-        if (remaining >= 0)
-            want = static_cast<std::size_t>(std::min<std::int64_t>(remaining, want));
+        std::size_t want = std::min(m_meter.PacketSize(m_job.isLocal), m_job.buffer.size());
+        if (m_remaining >= 0)
+            want = static_cast<std::size_t>(std::min<std::int64_t>(m_remaining, want));
         if (want == 0) break;
-        const long n = request->Read(job.buffer.data(), want);
+        const long n = m_request->Read(m_job.buffer.data(), want);
         if (n <= 0) {
             if (n < 0) {
                 readFailed = true;
-                job.errorText = request->ErrorText();
-                job.lastError = request->ErrorCode();
+                m_job.errorText = m_request->ErrorText();
+                m_job.lastError = m_request->ErrorCode();
             }
             break;
         }
         const auto got = static_cast<std::size_t>(n);
-        if (scanner.Found(job.buffer.data(), got)) {
-            stub = true;
-            result = kResultStub;
+        if (scanner.Found(m_job.buffer.data(), got)) {
+            m_stub = true;
+            return kResultStub;
+        }
+        if (!WriteAll(fd, std::string_view(m_job.buffer.data(), got))) return WriteFailure();
+        m_received += got;
+        if (m_remaining >= 0) m_remaining -= static_cast<std::int64_t>(got);
+        const bool stopped = !MeterBlock(m_meter, got, m_job.isLocal, StopFlag(m_job));
+        Post(m_job, kEventBlock, static_cast<std::int64_t>(got), expected);
+        if (stopped) return kResultStopped;
+        if (m_remaining == 0) {
+            // One more read lets the client see the end, so the connection can be reused.
+            char end;
+            m_request->Read(&end, 1);
             break;
         }
-        if (!WriteAll(fd, std::string_view(job.buffer.data(), got))) {
-            result = WriteFailure();
-            break;
-        }
-        received += got;
-        if (remaining >= 0) remaining -= static_cast<std::int64_t>(got);
-        const bool stopped = !MeterBlock(meter, got, job.isLocal, StopFlag(job));
-        Post(job, kEventBlock, static_cast<std::int64_t>(got), expected);
-        if (stopped) {
-            result = kResultStopped;
-            break;
-        }
-        if (remaining == 0) break;
     }
-    if (::close(fd) != 0 && result == kResultOk) result = WriteFailure();
-
-    if (result == kResultOk && remaining > 0) {
+    if (StopLevel(m_job) >= 2) return kResultStopped;
+    if (m_remaining > 0) {
         // The connection ended before the announced size. The part that arrived is kept and
         // stamped with the server's time, so that the retry (or the next run) resumes it.
+        if (!readFailed) m_job.errorText = "connection closed before the end of the resource";
         result = kResultBroken;
-        if (!readFailed) job.errorText = "connection closed before the end of the resource";
-    } else if (result == kResultOk && readFailed) {
+    } else if (readFailed) {
         result = kResultBroken;  // no length was announced, and the transfer failed midway
     }
-    if (hasTime) SetFileTimes(localPath, r.lastModified, r.lastModified);
+    return result;
+}
 
-    if (result == kResultOk && r.isHtml &&
-        ((nfsize != 0 && received < static_cast<std::uint64_t>(nfsize)) ||
-         FileContains(localPath, nfString))) {
-        stub = true;
-        result = kResultStub;
+int HttpFetch::ReceiveBody() {
+    const std::int64_t expected = m_plan.total;
+    Post(m_job, kEventFileStarted, expected, m_writeFrom, m_current, m_localPath);
+    int fd = -1;
+    const int opened = OpenLocalFile(fd);
+    if (opened != kResultOk) return opened;
+    if (m_writeFrom > 0) Post(m_job, kEventResumed, m_writeFrom, expected);
+    int result = ReadBlocks(fd);
+    if (::close(fd) != 0 && result == kResultOk) result = WriteFailure();
+    if (m_info.flags & kHasLastModified) {
+        // The exact time, so that If-Range of the next run matches the server's own.
+        const std::time_t stamp =
+            ParseHttpTime(m_info.lastModifiedText).value_or(m_info.lastModified);
+        SetFileTimes(m_localPath, stamp, stamp);
     }
-    if (stub) ::unlink(localPath.c_str());
-    const int code = finish(result);
-    if (stub) Post(job, kEventStubDeleted, kResultStub, 0, localPath);
-    return code;
+    return result;
+}
+
+int HttpFetch::CheckDeliveredPage() {
+    if (!m_info.isHtml) return kResultOk;
+    if ((m_nfsize != 0 && m_received < static_cast<std::uint64_t>(m_nfsize)) ||
+        FileContains(m_localPath, m_nfString)) {
+        m_stub = true;
+        return kResultStub;
+    }
+    return kResultOk;
+}
+
+int HttpFetch::Run() {
+    if (m_job.banned && m_job.banned(m_url)) return Finish(kResultBanned);
+    if (!m_job.session) {
+        UrlParts parts;
+        return Finish(SplitUrl(m_url, parts, false) && IsWebScheme(parts.scheme, m_job.enableHttps)
+                          ? kResultNoSession
+                          : kResultNotHttp);
+    }
+    if (m_job.buffer.size() < HttpFetchJob::kBufferSize)
+        m_job.buffer.resize(HttpFetchJob::kBufferSize);
+    m_job.session->SetStopFlag(m_job.stopRequest);
+
+    // At most one more request: when the answer was for another copy than the one to write.
+    for (int attempt = 0;; ++attempt) {
+        const int sent = SendFollowingRedirects();
+        if (sent != kResultOk) return Finish(sent);
+        if (m_status == 416 && m_askedFrom > 0 && attempt == 0) {
+            // The copy we hold is longer than the server's: ask for all of it.
+            m_request.reset();
+            m_pinnedPath = m_localPath;
+            m_job.updateMode = m_job.updateMode == 2 ? 2 : 1;
+            continue;
+        }
+        const std::string asked = m_localPath;
+        const int read = ReadResponse();
+        if (read != kResultOk) return Finish(read);
+        LogResource();
+        if (m_localPath != asked && m_askedFrom >= 0 && attempt == 0) {
+            // The server named the file only now; the range was for another one.
+            m_pinnedPath = m_localPath;
+            m_request.reset();
+            continue;
+        }
+        RemoteFileState remote;
+        remote.hasSize = (m_info.flags & kHasLength) != 0;
+        remote.size = m_info.size;
+        remote.hasTime = (m_info.flags & kHasLastModified) != 0;
+        remote.time = m_info.lastModified;
+        m_local = LocalStateOf(PartPath(m_localPath, m_job));
+        m_plan = PlanFetch(
+            m_job.updateMode, m_local, remote,
+            {m_job.distributed, m_job.fileSize, m_job.partCount, m_job.partSize, m_job.partNo});
+        m_localPath = PartPath(m_localPath, m_job);
+        int verdict = m_plan.action == FetchAction::Skip ? kResultSkipped : CheckContent();
+        if (verdict == kResultOk && m_plan.action == FetchAction::Fail) verdict = m_plan.result;
+        if (verdict != kResultOk) {
+            DrainOrClose();
+            return Finish(verdict);
+        }
+        if (!ResponseFitsPlan()) {
+            if (m_plan.action == FetchAction::Part) {
+                // A part cannot start over at the file's beginning.
+                m_request.reset();
+                return Finish(kResultNoPartSize);
+            }
+            if (attempt == 0) {
+                m_request.reset();
+                m_pinnedPath = m_job.distributed ? std::string() : m_localPath;
+                m_job.updateMode = 1;
+                continue;
+            }
+            return Finish(kResultBroken);
+        }
+        break;
+    }
+    int result = ReceiveBody();
+    if (result == kResultOk) result = CheckDeliveredPage();
+    if (m_stub) ::unlink(m_localPath.c_str());
+    return Finish(result);
+}
+
+}  // namespace
+
+int FetchHttp(const std::string& url, std::string& localPath, int conType, int nfsize,
+              const std::string& nfString, ResourceInfo* info, HttpFetchJob& job,
+              std::string* finalUrl) {
+    const int updateMode = job.updateMode;
+    HttpFetch fetch(url, localPath, conType, nfsize, nfString, job);
+    const int result = fetch.Run();
+    job.updateMode = updateMode;
+    if (info) {
+        *info = fetch.Info();
+        info->size = fetch.Received();
+    }
+    if (finalUrl) *finalUrl = fetch.CurrentUrl().empty() ? url : fetch.CurrentUrl();
+    return result;
+}
+
+int FetchHttpWithRetries(std::string& url, std::string& localPath, int conType, int nfsize,
+                         const std::string& nfString, ResourceInfo& info, HttpFetchJob& job,
+                         std::chrono::milliseconds retryWait) {
+    int result = kResultLimit;
+    for (int tries = 0; !LimitReached(job); ++tries) {
+        info = ResourceInfo{};
+        std::string finalUrl;
+        result = FetchHttp(url, localPath, conType, nfsize, nfString, &info, job, &finalUrl);
+        url = finalUrl;
+        if (result != kResultBroken || tries >= 5 || StopLevel(job) != 0) break;
+        Post(job, kEventBrokenRetry, 0, 0, url, localPath);
+        StopAwareSleep(retryWait, StopFlag(job));
+        if (StopLevel(job) >= 2) break;
+        Post(job, kEventRetry, 0, 0, url, localPath);
+    }
+    return result;
 }
 
 int FetchByUrl(const std::string& url, const std::string& localPath, HttpFetchJob& job,
@@ -375,6 +655,7 @@ int FetchByUrl(const std::string& url, const std::string& localPath, HttpFetchJo
         return code;
     };
     if (!session) return finish(kResultNoConnection);
+    session->SetStopFlag(job.stopRequest);
 
     int error = 0;
     std::string errorText;

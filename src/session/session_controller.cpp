@@ -10,6 +10,7 @@
 #include "engine/worker_pool.h"
 #include "model/list_document.h"
 #include "net/inet.h"
+#include "net/shared_connections.h"
 #include "net/traffic_meter.h"
 #include "platform/clock.h"
 #include "session/event_log.h"
@@ -125,6 +126,7 @@ void SessionController::StartSession() {
     env->settings = &m_settings;
     env->sink = this;
     env->macros = m_document.Macros();
+    env->connections = SharedConnections::Create();  // the jobs reuse each other's connections
     // The limit was read from LimitSum at the start request; jobs ask for every block.
     env->limitReached = [trace = m_settings.LimitTrace != 0, limit = m_limitValue] {
         return trace && limit != 0 && limit <= GlobalLimitCounter().load();

@@ -28,10 +28,14 @@ ABOR NOOP QUIT; anything else is 502. A data listener takes one connection.
   badpasv    PASV: "227 Entering Passive Mode (300,1,2)"; EPSV 500
   nopasv     PASV and EPSV 500: only active mode (PORT, EPRT) works
   hostile    LIST and NLST of /files name "../evil.txt", "sub/evil.txt", ".", "..",
+             "run;$x.txt" ("meta"),
              "good.txt"; good.txt is "good", the evil.txt names are "evil"
   silent     no answer after USER, ever; the connection stays open
   stall      RETR: 150, half of the file, then nothing more on the open data connection
              (ABOR or closing it ends the transfer with 426)
+  trickle    the reply to USER comes one byte every 0.3 s, and never ends
+  longer     RETR sends 500 bytes more than the listed size
+  shorter    RETR sends 500 bytes less than the listed size, then 226
   multiline  every reply is multi-line, with a continuation line that starts with another
              code ("226-200 is not the last line"); the 230 that answers PASS also has a
              continuation line without a code and one that starts with "200 "
@@ -46,6 +50,7 @@ import signal
 import socket
 import sys
 import threading
+import time
 
 GREETING = b"220-Welcome\r\n220-second line\r\n220 ready\r\n"
 MDTM = "19941106084937"
@@ -54,9 +59,9 @@ PATTERN = bytes((i * 7 + 3) % 256 for i in range(256))
 PIECE = 65536
 DATA_TIMEOUT = 10
 LISTED = ["a.txt", "data-1000.bin", "data-5000.bin"]
-HOSTILE = ["../evil.txt", "sub/evil.txt", ".", "..", "good.txt"]
+HOSTILE = ["../evil.txt", "sub/evil.txt", ".", "..", "run;$x.txt", "good.txt"]
 SCENARIOS = {"nopass", "badlogin", "norest", "oddpasv", "farpasv", "badpasv", "nopasv",
-             "hostile", "silent", "stall", "multiline"}
+             "hostile", "silent", "stall", "multiline", "trickle", "longer", "shorter"}
 NO_EPSV = {"oddpasv", "farpasv", "badpasv", "nopasv"}
 BEFORE_LOGIN = {"USER", "PASS", "QUIT", "FEAT", "SYST", "NOOP"}
 DATA_FILE = re.compile(r"/files/data-(\d+)\.bin")
@@ -218,6 +223,8 @@ class Session:
                 data = b"evil"
             elif path == "/files/good.txt":
                 data = b"good"
+            elif path == "/files/run;$x.txt":
+                data = b"meta"
         if data is None and path == "/files/a.txt":
             data = b"hello ftp\n"
         if data is not None:
@@ -326,6 +333,13 @@ class Session:
         self.logged_in = False
         if self.mode == "silent":
             self.silent = True
+        elif self.mode == "trickle":
+            try:
+                while True:
+                    self.conn.sendall(b"3")
+                    time.sleep(0.3)
+            except OSError:
+                return "quit"
         elif self.mode == "nopass":
             self.logged_in = True
             self.reply(230, "Logged in, no password needed")
@@ -473,6 +487,9 @@ class Session:
                 if self.stall(data) == "aborted":
                     return
                 return self.reply(426, "Connection closed; transfer aborted")
+            if self.mode in ("longer", "shorter"):
+                end = size + 500 if self.mode == "longer" else max(0, size - 500)
+                reader = lambda at: pattern(at, end)
             for piece in reader(start):
                 data.sendall(piece)
         except OSError:

@@ -48,6 +48,8 @@ TEST(ParseHttpTime, ReadsTheThreeHttpFormats) {
     EXPECT_EQ(ParseHttpTime("Sunday, 06-Nov-94 08:49:37 GMT"), kExpected);
     EXPECT_EQ(ParseHttpTime("Sun Nov  6 08:49:37 1994"), kExpected);
     EXPECT_EQ(ParseHttpTime("  Sun, 06 Nov 1994 08:49:37 GMT\r\n"), kExpected);
+    EXPECT_EQ(FormatHttpTime(kExpected), "Sun, 06 Nov 1994 08:49:37 GMT");
+    EXPECT_EQ(ParseHttpTime(FormatHttpTime(1700000001)), 1700000001);
 }
 
 TEST(ParseHttpTime, RejectsJunk) {
