@@ -211,6 +211,7 @@ private:
     int ReadResponse();
     int CheckContent() const;
     bool ResponseFitsPlan();
+    bool OverlapMatches();
     void LogResource();
     int ReceiveBody();
     int OpenLocalFile(int& fd);
@@ -239,6 +240,7 @@ private:
     ResourceInfo m_info;
     std::optional<ContentRange> m_range;
     FetchPlan m_plan;
+    bool m_overlap = false;         // the body starts with the last byte we hold
     std::int64_t m_writeFrom = 0;   // where the body goes in the local file
     std::int64_t m_remaining = -1;  // body bytes still expected, -1 unknown
     std::uint64_t m_received = 0;
@@ -290,8 +292,10 @@ int HttpFetch::SendOne(const UrlParts& parts) {
         std::string headers = "Range: bytes=" + std::to_string(m_askedFrom) + "-";
         if (m_job.distributed) {
             headers += std::to_string(m_plan.offset + m_plan.expected - 1);
-        } else if (m_askedFrom > 0) {
-            // Only the copy we hold may be continued: a changed file comes back whole.
+        } else if (m_askedFrom > 0 && m_local.time % 2 != 0) {
+            // A changed file comes back whole. Only an odd time is surely the server's own: an
+            // even one may be an older copy's, rounded down, which no server would match; then
+            // the response's headers decide, and a changed file costs a second request.
             headers += "\nIf-Range: " + FormatHttpTime(m_local.time);
         }
         m_request->AddRequestHeaders(headers, true);
@@ -392,9 +396,10 @@ int HttpFetch::CheckContent() const {
     return kResultOk;
 }
 
-// The response must carry what the plan needs; when it does not (a server ignoring If-Range,
+// The response must carry what the plan needs; when it does not (a range of a changed file,
 // a name that came only with the response), the caller asks once more.
 bool HttpFetch::ResponseFitsPlan() {
+    m_overlap = false;
     const std::int64_t start = m_range ? m_range->start : 0;
     const std::int64_t length =
         (m_info.flags & kHasLength) ? static_cast<std::int64_t>(m_info.size) : -1;
@@ -404,10 +409,11 @@ bool HttpFetch::ResponseFitsPlan() {
             m_remaining = m_plan.expected;
             return m_range && start == m_plan.offset;
         case FetchAction::Resume:
-            // The overlap byte asked for is simply written again.
-            if (m_range && start <= m_plan.fileOffset && start > 0) {
-                m_writeFrom = start;
-                m_remaining = length >= 0 ? length - start : -1;
+            // From our last byte on (checked against the copy) or from the first missing one.
+            if (m_range && (start == m_plan.fileOffset || start == m_plan.fileOffset - 1)) {
+                m_overlap = start < m_plan.fileOffset;
+                m_writeFrom = m_plan.fileOffset;
+                m_remaining = length >= 0 ? length - m_plan.fileOffset : -1;
                 return true;
             }
             m_plan.action = FetchAction::Whole;
@@ -417,6 +423,20 @@ bool HttpFetch::ResponseFitsPlan() {
             m_remaining = length;
             return start == 0;
     }
+}
+
+// The byte before the rest must be the one the local copy ends with: a server time alone does
+// not prove that the copy is a prefix of this file.
+bool HttpFetch::OverlapMatches() {
+    if (!m_overlap) return true;
+    char got = 0;
+    if (m_request->Read(&got, 1) != 1) return false;
+    const int fd = ::open(m_localPath.c_str(), O_RDONLY | O_CLOEXEC);
+    char held = 0;
+    const bool read =
+        fd >= 0 && ::pread(fd, &held, 1, static_cast<off_t>(m_plan.fileOffset - 1)) == 1;
+    if (fd >= 0) ::close(fd);
+    return read && held == got;
 }
 
 void HttpFetch::LogResource() {
@@ -516,7 +536,7 @@ int HttpFetch::ReceiveBody() {
     int result = ReadBlocks(fd);
     if (::close(fd) != 0 && result == kResultOk) result = WriteFailure();
     if (m_info.flags & kHasLastModified) {
-        // The exact time, so that If-Range of the next run matches the server's own.
+        // The server's exact time, so that If-Range of the next run can name it.
         const std::time_t stamp =
             ParseHttpTime(m_info.lastModifiedText).value_or(m_info.lastModified);
         SetFileTimes(m_localPath, stamp, stamp);
@@ -583,7 +603,16 @@ int HttpFetch::Run() {
             DrainOrClose();
             return Finish(verdict);
         }
-        if (!ResponseFitsPlan()) {
+        const bool fits = ResponseFitsPlan();
+        if (fits && !OverlapMatches()) {
+            // Not a prefix of this file after all: it comes again, whole.
+            if (attempt > 0) return Finish(kResultBroken);
+            m_request.reset();
+            m_pinnedPath = m_localPath;
+            m_job.updateMode = 1;
+            continue;
+        }
+        if (!fits) {
             if (m_plan.action == FetchAction::Part) {
                 // A part cannot start over at the file's beginning.
                 m_request.reset();

@@ -129,11 +129,12 @@ TEST_F(HttpTransferTest, UpdateModesDecideWithOneRequestPerFile) {
     EXPECT_EQ(Requests("/files/big.bin", path, kResultOk), 1);
     EXPECT_EQ(Slurp(path), Pattern(300000, 'a'));
     EXPECT_EQ(sink.Codes(), (std::vector<int>{503, 505, 506}));
-    EXPECT_EQ(sink.ProgressBytes(), 300000 - 123457 + 1);
+    EXPECT_EQ(sink.ProgressBytes(), 300000 - 123457);
+    EXPECT_EQ(sink.Find(505)->param1, 123457);
 
-    // Another time: the whole file again, still in one request.
+    // Another time (one we could have stamped): the whole file again, still in one request.
     ASSERT_TRUE(WriteFileAtomic(path, "old", 0644));
-    SetFileTimes(path, 1000, 1000);
+    SetFileTimes(path, 1001, 1001);
     EXPECT_EQ(Requests("/files/big.bin", path, kResultOk), 1);
     EXPECT_EQ(Slurp(path).size(), 300000u);
 
@@ -160,6 +161,12 @@ TEST_F(HttpTransferTest, ResumeNeverAppendsTheWrongBytes) {
         EXPECT_EQ(Slurp(path), test::FaultBody(0, 10000));
         EXPECT_EQ(sink.Find(505) != nullptr, std::string(kind) == "/range");
     }
+    // The same time but other bytes: no prefix of the file after all, so it starts over.
+    std::string path = Local("part.bin");
+    ASSERT_TRUE(WriteFileAtomic(path, std::string(4000, 'x'), 0644));
+    SetFileTimes(path, 784111777, 784111777);
+    ASSERT_EQ(Fetch(servers.faults->Url("/range?size=10000"), path), kResultOk);
+    EXPECT_EQ(Slurp(path), test::FaultBody(0, 10000));
 }
 
 TEST_F(HttpTransferTest, StubPagesAndWrongTypesAreDropped) {
@@ -208,7 +215,7 @@ TEST_F(HttpTransferTest, ShortBodiesAreBrokenAndKeepWhatArrived) {
     EXPECT_EQ(Slurp(path), test::FaultBody(0, 30000));
     EXPECT_EQ(LastWriteTime(path), std::time_t{784111777});
     ASSERT_EQ(Fetch(servers.faults->Url("/range?size=100000"), path), kResultOk);
-    EXPECT_EQ(sink.Find(505)->param1, 29999);
+    EXPECT_EQ(sink.Find(505)->param1, 30000);
     EXPECT_EQ(Slurp(path), test::FaultBody(0, 100000));
 
     // Bodies without a length end with the connection.
