@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 
@@ -507,6 +508,8 @@ bool FtpClient::Retrieve(const std::string& name, std::uint64_t offset) {
     }
     m_transferState = kRetrieving;
     m_bytesReceived = 0;
+    m_rateWaited = {};
+    m_rateBytes = 0;
     return true;
 }
 
@@ -515,6 +518,7 @@ long FtpClient::ReadData(char* buffer, std::size_t count) {
         SetLocalError(kFtpNotRetrieving, "Read while not retrieving");
         return -1;
     }
+    const auto before = std::chrono::steady_clock::now();
     const long n = m_data.Receive(buffer, count, m_timeouts.data, CancelTest());
     if (n < 0) {
         const int error = m_data.Error();
@@ -522,6 +526,19 @@ long FtpClient::ReadData(char* buffer, std::size_t count) {
         return -1;
     }
     m_bytesReceived += static_cast<std::uint64_t>(n);
+    // Each read has its time-out; over twice that, a trickle under one byte a second fails too.
+    m_rateWaited += std::chrono::steady_clock::now() - before;
+    m_rateBytes += static_cast<std::uint64_t>(n);
+    const auto window = 2 * m_timeouts.data;
+    if (m_rateWaited >= window) {
+        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(window).count();
+        if (m_rateBytes < static_cast<std::uint64_t>(std::max<long long>(seconds, 1))) {
+            SetLocalError(ETIMEDOUT, "Less than one byte per second on the data connection");
+            return -1;
+        }
+        m_rateWaited = {};
+        m_rateBytes = 0;
+    }
     return n;
 }
 

@@ -34,6 +34,7 @@ ABOR NOOP QUIT; anything else is 502. A data listener takes one connection.
   stall      RETR: 150, half of the file, then nothing more on the open data connection
              (ABOR or closing it ends the transfer with 426)
   trickle    the reply to USER comes one byte every 0.3 s, and never ends
+  dribble    RETR sends one byte every 2 s
   longer     RETR sends 500 bytes more than the listed size
   shorter    RETR sends 500 bytes less than the listed size, then 226
   multiline  every reply is multi-line, with a continuation line that starts with another
@@ -61,7 +62,8 @@ DATA_TIMEOUT = 10
 LISTED = ["a.txt", "data-1000.bin", "data-5000.bin"]
 HOSTILE = ["../evil.txt", "sub/evil.txt", ".", "..", "run;$x.txt", "good.txt"]
 SCENARIOS = {"nopass", "badlogin", "norest", "oddpasv", "farpasv", "badpasv", "nopasv",
-             "hostile", "silent", "stall", "multiline", "trickle", "longer", "shorter"}
+             "hostile", "silent", "stall", "multiline", "trickle", "dribble", "longer",
+             "shorter"}
 NO_EPSV = {"oddpasv", "farpasv", "badpasv", "nopasv"}
 BEFORE_LOGIN = {"USER", "PASS", "QUIT", "FEAT", "SYST", "NOOP"}
 DATA_FILE = re.compile(r"/files/data-(\d+)\.bin")
@@ -487,6 +489,10 @@ class Session:
                 if self.stall(data) == "aborted":
                     return
                 return self.reply(426, "Connection closed; transfer aborted")
+            if self.mode == "dribble":
+                for at in range(start, size):
+                    data.sendall(next(reader(at))[:1])
+                    time.sleep(2)
             if self.mode in ("longer", "shorter"):
                 end = size + 500 if self.mode == "longer" else max(0, size - 500)
                 reader = lambda at: pattern(at, end)

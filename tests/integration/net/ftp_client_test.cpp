@@ -392,6 +392,11 @@ TEST_F(FtpTest, SilentTricklingAndStalledServersEnd) {
         EXPECT_EQ(client.LastReplyCode(), ETIMEDOUT) << user;
         EXPECT_FALSE(client.IsConnected());
     }
+    FtpClient dribbled;  // one byte every 2 s: no read times out, the rate does
+    ASSERT_TRUE(OpenFault(dribbled, "dribble", {.connect = 5s, .reply = 5s, .data = 3s}));
+    dribbled.SetDataMode(FtpDataMode::Passive);
+    EXPECT_EQ(Fetch(dribbled, "/files/data-1000.bin", dir.File("dribbled.bin")), kResultBroken);
+
     FtpClient stalled;
     ASSERT_TRUE(OpenFault(stalled, "stall", {.connect = 5s, .reply = 5s, .data = 1s}));
     stalled.SetDataMode(FtpDataMode::Passive);
