@@ -17,6 +17,8 @@ static_assert(kErrorTooSlow == CURLE_OPERATION_TIMEDOUT);
 constexpr std::size_t kBufferBound = 256 * 1024;
 // libcurl's receive buffer; large blocks keep the per-call overhead down.
 constexpr long kReceiveBufferSize = 256 * 1024;
+// Connections kept open for the jobs of a session (libcurl's default keeps four).
+constexpr long kSharedConnections = 64;
 // The longest single wait, so that a stop request and the rate check are seen in time.
 constexpr int kMaxPollMs = 200;
 
@@ -40,7 +42,12 @@ CurlTransfer::CurlTransfer(const CurlSessionConfig& config)
     m_easy = curl_easy_init();
     m_multi = curl_multi_init();
     if (!Valid()) return;
-    if (m_shared) curl_easy_setopt(m_easy, CURLOPT_SHARE, m_shared->Handle());
+    if (m_shared) {
+        curl_easy_setopt(m_easy, CURLOPT_SHARE, m_shared->Handle());
+        // A finished transfer's connection goes back to the shared cache, which this handle's
+        // limit would otherwise hold to four: the other jobs of the session need theirs kept.
+        curl_multi_setopt(m_multi, CURLMOPT_MAXCONNECTS, kSharedConnections);
+    }
     curl_easy_setopt(m_easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(m_easy, CURLOPT_BUFFERSIZE, kReceiveBufferSize);
     curl_easy_setopt(m_easy, CURLOPT_ERRORBUFFER, m_curlError);
