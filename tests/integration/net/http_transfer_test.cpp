@@ -451,13 +451,6 @@ TEST_F(HttpTransferTest, ProberReportsWhatTheServerOffers) {
     EXPECT_EQ(prober.Error(), 404);
     EXPECT_EQ(prober.Probe("gopher://x/", info, "", ""), 0u);
     EXPECT_EQ(prober.Error(), kProbeUnsupported);
-
-    ASSERT_TRUE(WriteFileAtomic(Local("f.txt"), "12345", 0644));
-    info = ResourceInfo{};
-    EXPECT_EQ(prober.Probe("file://" + Local("f.txt"), info, "", ""),
-              kHasLength | kHasLastModified);
-    EXPECT_EQ(info.size, 5u);
-    EXPECT_EQ(prober.Probe("file://" + Local("none.txt"), info, "", ""), 0u);
 }
 
 }  // namespace
