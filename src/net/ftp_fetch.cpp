@@ -11,6 +11,7 @@
 #include "net/fetch_plan.h"
 #include "net/response_headers.h"
 #include "net/traffic_meter.h"
+#include "net/transfer_job_util.h"
 #include "platform/clock.h"
 #include "platform/file_util.h"
 
@@ -18,32 +19,14 @@ namespace kov {
 
 namespace {
 
-void Post(HttpFetchJob& job, int code, std::int64_t p1, std::int64_t p2, const std::string& t1 = {},
-          const std::string& t2 = {}) {
-    if (job.sink) job.sink->Post(code, p1, p2, t1, t2);
-}
-
-int StopLevel(const HttpFetchJob& job) {
-    return job.stopRequest ? job.stopRequest->load() : 0;
-}
-
-bool LimitReached(const HttpFetchJob& job) {
-    return !job.isLocal && job.limitReached && job.limitReached();
-}
-
 bool HasWildcard(std::string_view name) {
     return name.find_first_of("*?") != std::string_view::npos;
-}
-
-int WriteFailure() {
-    return errno == ENOSPC || errno == EDQUOT ? kResultDiskFull : kResultWriteError;
 }
 
 // One listed entry into one local file.
 int FetchEntry(FtpClient& client, const FtpEntry& entry, const std::string& remoteFolder,
                const std::string& localPath, HttpFetchJob& job) {
-    static const std::atomic<int> never{0};
-    TrafficMeter& meter = job.meter ? *job.meter : GlobalTrafficMeter();
+    TrafficMeter& meter = Meter(job);
     std::string url = "ftp://" + client.Host();
     url += remoteFolder.empty() ? "/" : remoteFolder;
     if (url.back() != '/') url += '/';
@@ -142,8 +125,7 @@ int FetchEntry(FtpClient& client, const FtpEntry& entry, const std::string& remo
             break;
         }
         remaining -= static_cast<std::int64_t>(got);
-        const bool stopped =
-            !MeterBlock(meter, got, job.isLocal, job.stopRequest ? *job.stopRequest : never);
+        const bool stopped = !MeterBlock(meter, got, job.isLocal, StopFlag(job));
         Post(job, kEventBlock, static_cast<std::int64_t>(got),
              static_cast<std::int64_t>(entry.size));
         if (stopped && remaining > 0) {

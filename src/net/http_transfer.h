@@ -61,15 +61,6 @@ struct HttpFetchJob {
     std::vector<char> buffer;
 };
 
-// Opens a GET request on the connection and sends it; with rangeStart above 0 asks for the rest
-// from there (only if the resource still has the date ifRange, when that is not empty).
-// nullptr with status kStatusClientError and the job's errorText when the client failed;
-// otherwise status is the HTTP status.
-std::unique_ptr<HttpRequest> OpenHttpRequest(HttpConnection& connection, const std::string& object,
-                                             HttpFetchJob& job, int& status,
-                                             std::uint64_t rangeStart = 0,
-                                             const std::string& ifRange = {});
-
 // Fetches one HTTP resource into localPath (which may change: a server-given file name, a
 // redirect target's name, a distributed part's suffix) with one request in the usual cases: a
 // local copy is asked for from its last byte on (If-Range: its time), so that the one answer
