@@ -16,8 +16,8 @@ current folder. Files:
   what STOR stored    kept in memory, and written to FOLDER/<path> (before the 226) when given
 MDTM of every file is 19941106084937. LIST of /files shows a.txt, data-1000.bin and
 data-5000.bin as "ls -l" lines; a glob ("LIST *.bin") lists the matching ones. Commands: USER
-PASS TYPE PWD CWD CDUP SYST FEAT PASV EPSV PORT EPRT LIST NLST MDTM SIZE REST RETR STOR MKD
-ABOR NOOP QUIT; anything else is 502. A data listener takes one connection.
+PASS TYPE PWD CWD PASV EPSV PORT EPRT LIST MDTM REST RETR STOR MKD ABOR QUIT; anything else
+is 502. A data listener takes one connection.
 
   nopass     USER is answered 230 at once, no password asked
   badlogin   PASS is answered 530
@@ -27,7 +27,7 @@ ABOR NOOP QUIT; anything else is 502. A data listener takes one connection.
              NAT: the client should use the control connection's address); EPSV 500
   badpasv    PASV: "227 Entering Passive Mode (300,1,2)"; EPSV 500
   nopasv     PASV and EPSV 500: only active mode (PORT, EPRT) works
-  hostile    LIST and NLST of /files name "../evil.txt", "sub/evil.txt", ".", "..",
+  hostile    LIST of /files names "../evil.txt", "sub/evil.txt", ".", "..",
              "run;$x.txt" ("meta"),
              "good.txt"; good.txt is "good", the evil.txt names are "evil"
   silent     no answer after USER, ever; the connection stays open
@@ -65,7 +65,7 @@ SCENARIOS = {"nopass", "badlogin", "norest", "oddpasv", "farpasv", "badpasv", "n
              "hostile", "silent", "stall", "multiline", "trickle", "dribble", "longer",
              "shorter"}
 NO_EPSV = {"oddpasv", "farpasv", "badpasv", "nopasv"}
-BEFORE_LOGIN = {"USER", "PASS", "QUIT", "FEAT", "SYST", "NOOP"}
+BEFORE_LOGIN = {"USER", "PASS", "QUIT"}
 DATA_FILE = re.compile(r"/files/data-(\d+)\.bin")
 
 
@@ -375,17 +375,6 @@ class Session:
         else:
             self.reply(550, "No such folder")
 
-    def c_cdup(self, arg):
-        self.cwd = posixpath.dirname(self.cwd)
-        self.reply(250, "Folder changed to %s" % self.cwd)
-
-    def c_syst(self, arg):
-        self.reply(215, "UNIX Type: L8")
-
-    def c_feat(self, arg):
-        self.send("211-Features:\r\n MDTM\r\n REST STREAM\r\n SIZE\r\n EPSV\r\n EPRT\r\n"
-                  "211 End\r\n")
-
     def c_pasv(self, arg):
         if self.mode == "nopasv":
             return self.reply(500, "PASV not understood")
@@ -444,19 +433,10 @@ class Session:
     def c_list(self, arg):
         self.send_listing(arg, ls_line)
 
-    def c_nlst(self, arg):
-        self.send_listing(arg, lambda name, size, is_folder: name)
-
     def c_mdtm(self, arg):
         if self.find(arg) is None:
             return self.reply(550, "No such file")
         self.reply(213, MDTM)
-
-    def c_size(self, arg):
-        found = self.find(arg)
-        if found is None:
-            return self.reply(550, "No such file")
-        self.reply(213, str(found[0]))
 
     def c_rest(self, arg):
         if self.mode == "norest":
@@ -536,9 +516,6 @@ class Session:
     def c_abor(self, arg):
         self.drop_data()
         self.reply(226, "Abort successful")
-
-    def c_noop(self, arg):
-        self.reply(200, "NOOP ok")
 
     def c_quit(self, arg):
         self.reply(221, "Goodbye")
