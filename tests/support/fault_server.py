@@ -23,7 +23,6 @@ below unless the query says lm=0. Sizes default to 1000 bytes.
   /html?size=N&text=T         a text/html page containing T, padded to N bytes (never
                               shorter than the bare page: 58 bytes plus T)
   /type?ct=TYPE&size=N        Content-Type TYPE (none when ct is empty)
-  /status?code=C              status C with a short HTML body
   /echo                       the request line and headers as text/plain
   /noauth?size=N              403 when the request carries credentials, else 200 and a body
   /silent                     accepts and never answers
@@ -298,12 +297,6 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.start(200, {"Content-Type": ct or None}, size)
         self.send_body(0, size)
 
-    def r_status(self, size):
-        code = self.int_arg("code", 500)
-        if code < 200 or code > 599:
-            code = 500
-        self.send_text(code, "text/html", "<html><body>status %d</body></html>" % code)
-
     def r_echo(self, size):
         lines = [self.requestline] + ["%s: %s" % (k, v) for k, v in self.headers.items()]
         self.send_text(200, "text/plain", "\r\n".join(lines) + "\r\n")
@@ -334,7 +327,6 @@ ROUTES = {
     "/disposition": Handler.r_disposition,
     "/html": Handler.r_html,
     "/type": Handler.r_type,
-    "/status": Handler.r_status,
     "/echo": Handler.r_echo,
     "/noauth": Handler.r_noauth,
     "/silent": Handler.r_silent,
