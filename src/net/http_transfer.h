@@ -63,12 +63,12 @@ struct HttpFetchJob {
 
 // Fetches one HTTP resource into localPath (which may change: a server-given file name, a
 // redirect target's name, a distributed part's suffix) with one request in the usual cases: a
-// local copy is asked for from its last byte on (If-Range: its time), so that the one answer
-// says whether it is complete, resumable or replaced. Redirects are followed here: the item's
-// credentials go only to the scheme, host and port of url, and a target that is not web ends
-// the fetch (914) before anything is sent. info, when given, receives what the response said;
-// its size is the bytes received. Returns a file result; every outcome is also posted as event
-// 506. finalUrl, when given, receives the URL the response came from.
+// local copy is asked for from its last byte on (with If-Range when its time is surely the
+// server's), so that the one answer says whether it is complete, resumable or replaced. Redirects
+// are followed here: the item's credentials go only to the scheme, host and port of url, and a
+// target that is not web ends the fetch (914) before anything is sent. info, when given, receives
+// what the response said; its size is the bytes received. Returns a file result; every outcome is
+// also posted as event 506. finalUrl, when given, receives the URL the response came from.
 int FetchHttp(const std::string& url, std::string& localPath, int conType, int nfsize,
               const std::string& nfString, ResourceInfo* info, HttpFetchJob& job,
               std::string* finalUrl = nullptr);
