@@ -1,11 +1,14 @@
 // Whole sessions of kov-cli (`kov-cli -a`) against nginx on loopback:
 //   1. one 1 GiB item against `curl -s -o`: wall and CPU time of the child, ratios to curl;
-//   2. 1,000 files of 10 KB with MaxThreads 8 against aria2c -j8 and wget: files per second;
+//   2. 1,000 files of 10 KB with MaxThreads 8 against `curl --parallel --parallel-max 8` and
+//      `wget -i`: files per second; then requests in nginx's access log for one more kov run
+//      over the unchanged files (one request per file is the target);
 //   3. 10,000 files of 1 KB with MaxThreads 8: peak memory (ru_maxrss) and wall time.
 // Runs alternate between the tools; medians over the rounds are reported. Every child runs
 // with the proxy variables removed from its environment.
 //
-// Usage: session_bench [KOV_CLI_PATH] (default: ../app/kov-cli/kov-cli beside this program)
+// Usage: session_bench [KOV_CLI_PATH [files]] (default: ../app/kov-cli/kov-cli beside this
+// program; "files" runs only the second part)
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -20,6 +23,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -148,6 +152,7 @@ std::vector<std::string> MakeFiles(const kov::test::NginxServer& nginx, const st
 
 int main(int argc, char** argv) {
     const std::string kovCli = argc > 1 ? argv[1] : DefaultKovCli();
+    const bool onlyFiles = argc > 2 && std::string(argv[2]) == "files";
     if (access(kovCli.c_str(), X_OK) != 0) {
         std::fprintf(stderr, "kov-cli not found at %s\n", kovCli.c_str());
         return 1;
@@ -157,7 +162,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     kov::test::NginxServer nginx;
-    {
+    if (!onlyFiles) {
         std::vector<char> block(1 << 20);
         for (std::size_t i = 0; i < block.size(); ++i)
             block[i] = static_cast<char>(i * 131 % 251);
@@ -167,7 +172,9 @@ int main(int argc, char** argv) {
     }
     const std::vector<std::string> smallNames =
         MakeFiles(nginx, "small", "s", kSmallCount, kSmallSize);
-    const std::vector<std::string> tinyNames = MakeFiles(nginx, "tiny", "t", kTinyCount, kTinySize);
+    const std::vector<std::string> tinyNames =
+        onlyFiles ? std::vector<std::string>{}
+                  : MakeFiles(nginx, "tiny", "t", kTinyCount, kTinySize);
     if (!nginx.Start()) {
         std::fprintf(stderr, "nginx did not start:\n%s\n", nginx.ErrorLog().c_str());
         return 1;
@@ -178,7 +185,7 @@ int main(int argc, char** argv) {
     int status = 0;
 
     // 1. One 1 GiB item.
-    {
+    if (!onlyFiles) {
         KovHome home(1);
         home.WriteList({nginx.Url("/big.bin")}, {"big"}, out);
         std::map<std::string, std::vector<double>> wall, cpu;
@@ -224,15 +231,20 @@ int main(int argc, char** argv) {
         for (const auto& name : smallNames)
             urls.push_back(nginx.Url("/small/" + name));
         const std::string urlList = work.File("small-urls.txt");
+        const std::string curlConfig = work.File("small-curl.cfg");
         {
             std::ofstream list(urlList);
-            for (const auto& u : urls)
-                list << u << "\n";
+            std::ofstream config(curlConfig);
+            for (std::size_t i = 0; i < urls.size(); ++i) {
+                list << urls[i] << "\n";
+                config << "url = \"" << urls[i] << "\"\noutput = \"" << out << "/" << smallNames[i]
+                       << "\"\n";
+            }
         }
         KovHome home(kThreads);
         std::map<std::string, std::vector<double>> rate;
         std::vector<std::string> order = {"kov-cli -a"};
-        if (Have("aria2c")) order.push_back("aria2c -j8");
+        if (Have("curl")) order.push_back("curl --parallel");
         if (Have("wget")) order.push_back("wget -i");
         for (int round = 0; round < kRounds && status == 0; ++round) {
             for (const auto& name : order) {
@@ -242,8 +254,9 @@ int main(int argc, char** argv) {
                     // A fresh list each round, so no round sees state saved by the one before.
                     home.WriteList(urls, smallNames, out);
                     s = Run({kovCli, "-a"}, home.Env(), log);
-                } else if (name == "aria2c -j8") {
-                    s = Run({"aria2c", "-q", "-j8", "-i", urlList, "-d", out}, {}, log);
+                } else if (name == "curl --parallel") {
+                    s = Run({"curl", "-s", "--parallel", "--parallel-max", "8", "-K", curlConfig},
+                            {}, log);
                 } else {
                     s = Run({"wget", "-q", "-i", urlList, "-P", out}, {}, log);
                 }
@@ -259,20 +272,40 @@ int main(int argc, char** argv) {
                 rate[name].push_back(kSmallCount / s.wall);
             }
         }
+        // One more kov run over the files it has: each should cost exactly one request.
+        ClearFolder(out);
+        home.WriteList(urls, smallNames, out);
+        Sample first = Run({kovCli, "-a"}, home.Env(), log);
+        const std::string earlier = nginx.AccessLog();
+        const auto before = std::count(earlier.begin(), earlier.end(), '\n');
+        Sample second = Run({kovCli, "-a"}, home.Env(), log);
+        const std::string access = nginx.AccessLog();
+        const auto requests = std::count(access.begin(), access.end(), '\n') - before;
+        std::set<std::string> connections;
+        {
+            std::istringstream lines(access);
+            std::string line;
+            for (long n = 0; std::getline(lines, line); ++n)
+                if (n >= before) connections.insert(line.substr(0, line.find(' ')));
+        }
         ClearFolder(out);
         std::printf("2. %d files of %zu bytes, %d at a time (wget: one at a time), %d rounds\n",
                     kSmallCount, kSmallSize, kThreads, kRounds);
-        std::printf("   %-12s %12s %9s\n", "tool", "files/s", "wall s");
+        std::printf("   %-16s %12s %9s\n", "tool", "files/s", "wall s");
         for (const auto& name : order) {
             if (rate[name].empty()) continue;
             const double r = Median(rate[name]);
-            std::printf("   %-12s %12.0f %9.2f\n", name.c_str(), r, kSmallCount / r);
+            std::printf("   %-16s %12.0f %9.2f\n", name.c_str(), r, kSmallCount / r);
         }
-        std::printf("\n");
+        std::printf(
+            "   kov-cli -a again over the unchanged files: %ld requests on %zu "
+            "connections in %.2f s (target: exactly %d requests)%s\n\n",
+            static_cast<long>(requests), connections.size(), second.wall, kSmallCount,
+            first.ok && second.ok ? "" : " [a run failed]");
     }
 
     // 3. 10,000 items of 1 KB, eight at a time: peak memory and wall time.
-    {
+    if (!onlyFiles) {
         std::vector<std::string> urls;
         for (const auto& name : tinyNames)
             urls.push_back(nginx.Url("/tiny/" + name));

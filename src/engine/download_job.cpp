@@ -13,7 +13,6 @@
 #include "model/url_parts.h"
 #include "model/url_template.h"
 #include "net/proxy_settings.h"
-#include "net/resource_prober.h"
 #include "net/response_headers.h"
 #include "net/traffic_meter.h"
 #include "platform/clock.h"
@@ -24,16 +23,6 @@ namespace kov {
 namespace {
 
 constexpr std::time_t kDay = 86400;
-
-// The name part of a URL (after the last '/' or '\'), made safe to use as a local name.
-std::string UrlFileName(std::string_view url) {
-    const std::size_t cut = url.find_last_of("/\\");
-    std::string name = PlainFileName(cut == std::string_view::npos ? url : url.substr(cut + 1));
-    for (char& c : name) {
-        if (c == '?' || c == '*') c = '_';
-    }
-    return name;
-}
 
 bool HasNamePart(std::string_view path) {
     return !path.empty() && path.back() != '/' && path.back() != '\\';
@@ -184,7 +173,6 @@ void DownloadJob::Prepare(std::time_t start) {
 void DownloadJob::ConfigureTransfer() {
     const AppSettings& settings = *m_settings;
     m_ftpViaProxy = FtpViaProxy(settings) && !(m_isLocal && settings.BypassProxyLocal);
-    m_prober = std::make_unique<ResourceProber>(settings);
 
     m_transfer.isLocal = m_isLocal;
     m_transfer.noCache = settings.NoCache != 0;
@@ -206,7 +194,8 @@ bool DownloadJob::OpenSession() {
     if (IStartsWith(m_item.Url, "file://")) return true;
     const AppSettings& settings = *m_settings;
     const AccessChoice access = ChooseAccess(settings, m_isLocal);
-    m_session = InternetSession::Create(UserAgent(settings), access.access, access.proxyName);
+    m_session = InternetSession::Create(UserAgent(settings), access.access, access.proxyName, {},
+                                        m_env->connections);
     if (!m_session) {
         PostEvent(kEventConnectionError, 1, 0);
         return false;
@@ -224,7 +213,7 @@ bool DownloadJob::OpenSession() {
 // part definition that does not fit its file.
 bool DownloadJob::PassSchemeGate(std::time_t seriesTime) {
     const std::string url = ExpandTemplate(m_item.Url, seriesTime, m_item.CurrentNum, true);
-    m_transfer.urlFileName = UrlFileName(url);
+    m_transfer.urlFileName = FileNameOfUrl(url);
     PostEvent(kEventConnecting, 0, 0);
 
     if (m_transfer.distributed && !PartFitsFile(m_item)) {
@@ -290,7 +279,6 @@ std::string DownloadJob::PassUrl(std::time_t t) {
         const std::time_t refTime = Now() - static_cast<std::time_t>(m_item.dayShift) * kDay;
         m_transfer.expandedReferer =
             CapText(ExpandTemplate(m_item.Referer, refTime, m_item.CurrentNum, true), 300);
-        m_prober->SetReferer(m_transfer.expandedReferer);
     }
     UrlParts parts;
     if (SplitUrl(url, parts, true)) {
@@ -299,7 +287,7 @@ std::string DownloadJob::PassUrl(std::time_t t) {
     }
     m_transfer.userName = m_item.UserName;
     m_transfer.userPsw = m_item.UserPsw;
-    m_transfer.urlFileName = UrlFileName(url);
+    m_transfer.urlFileName = FileNameOfUrl(url);
     return url;
 }
 
@@ -417,33 +405,14 @@ int DownloadJob::FetchPass(std::string& url, std::string& localPath, bool& anySu
         copy.stopRequest = &stopRequest;
         copy.buffer = &m_transfer.buffer;
         copy.subFolders = settings.FileSubFolders != 0;
+        copy.updateMode = m_item.UpdateMode;
         result = CopyFileUrlPass(url, localPath, copy, anySuccess);
         m_transfer.lastError = copy.lastError;
         return result;
     }
 
-    // HTTP(S), with up to five retries of a broken transfer.
-    for (int tries = 0; m_isLocal || !LimitReached();) {
-        m_info = ResourceInfo{};
-        if (!m_prober->Probe(url, m_info, m_item.UserName, m_item.UserPsw)) {
-            // Without an answer to go by, the transfer reads the response itself.
-            m_info = ResourceInfo{};
-        }
-        if (m_prober->Redirected() && !m_info.finalUrl.empty()) {
-            url = m_info.finalUrl;
-            m_transfer.urlFileName = UrlFileName(url);
-            if (!m_transfer.urlFileName.empty() && !m_destIsFile) {
-                localPath = FolderOf(localPath) + m_transfer.urlFileName;
-            }
-        }
-        result = FetchHttp(url, localPath, m_item.ConType, m_item.nfsize, m_item.nfString, &m_info,
-                           m_transfer);
-        if (result != kResultBroken || tries >= 5 || Stopping()) break;
-        PostEvent(kEventBrokenRetry, 0, 0, url, localPath);
-        Wait(m_env->retryWait);
-        ++tries;
-        PostEvent(kEventRetry, 0, 0, url, localPath);
-    }
+    result = FetchHttpWithRetries(url, localPath, m_item.ConType, m_item.nfsize, m_item.nfString,
+                                  m_info, m_transfer, m_env->retryWait);
     if (result <= 0) anySuccess = true;
     if (result == 0 && m_info.isHtml && m_env->pages) {
         m_env->pages->ProcessPage(*this, url, localPath, m_info);

@@ -21,7 +21,7 @@ namespace kov {
 
 class DownloadJob;
 class Prompter;
-class ResourceProber;
+class SharedConnections;
 class TrafficMeter;
 
 // The FTP client's part of a job (connect, fetch, upload). FtpJobClient unless a caller puts
@@ -79,6 +79,8 @@ struct JobEnvironment {
     std::function<std::unique_ptr<FtpJobHooks>()> makeFtp;  // empty: FtpJobClient
     PageProcessor* pages = nullptr;
     ResultMailer* mailer = nullptr;
+    // Connections shared by the jobs of a session; none: each job connects on its own.
+    std::shared_ptr<SharedConnections> connections;
 };
 
 // One run of one list item in a session: expands the item's template into concrete URLs (a date
@@ -157,7 +159,6 @@ private:
     std::string m_destTemplate;
     std::string m_scheme;
     std::unique_ptr<InternetSession> m_session;
-    std::unique_ptr<ResourceProber> m_prober;
     std::unique_ptr<FtpJobHooks> m_ftp;
     HttpFetchJob m_transfer;
     ResourceInfo m_info;

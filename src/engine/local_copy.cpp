@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "core/text_util.h"
+#include "net/fetch_plan.h"
 #include "platform/file_util.h"
 
 namespace kov {
@@ -169,11 +170,14 @@ int CopyLocalFile(const std::string& sourceUrlOrPath, const std::string& target,
     struct stat existing;
     if (::stat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
         // Opening the source itself as the target would truncate it.
-        if (SameFile(existing, src) || existing.st_size == expected) return finish(kResultSkipped);
+        if (SameFile(existing, src)) return finish(kResultSkipped);
         // Only a shorter copy carrying the source's time is a prefix of it; anything else would
         // splice two different files together.
-        if (existing.st_size < expected && existing.st_mtime == src.st_mtime)
-            offset = existing.st_size;
+        const FetchPlan plan =
+            PlanFetch(context.updateMode, {true, existing.st_size, existing.st_mtime},
+                      {true, static_cast<std::uint64_t>(expected), true, src.st_mtime}, {});
+        if (plan.action == FetchAction::Skip) return finish(kResultSkipped);
+        if (plan.action == FetchAction::Resume) offset = plan.fileOffset;
     }
     if (StopLevel(context) >= 2) return finish(kResultStopped);
 

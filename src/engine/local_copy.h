@@ -18,14 +18,16 @@ struct LocalCopyContext {
     const std::atomic<int>* stopRequest = nullptr;  // the job's; nullptr: never stops
     std::vector<char>* buffer = nullptr;            // the job's transfer buffer; own one if null
     bool subFolders = false;                        // CopyLocalFolder recurses
-    int lastError = 0;  // out: errno of the last failed copy (parameter 2 of 506), else 0
+    int lastError = 0;   // out: errno of the last failed copy (parameter 2 of 506), else 0
+    int updateMode = 0;  // 0 resume or update, 1 always overwrite, 2 skip an existing target
 };
 
 // Copies one file. The source may be a file:// URL (the prefix is compared without case) or a
-// plain path. Results: 0 copied; 919 the target already has the source's size (or is the source
-// itself); 918 no such source file; 923 the target cannot be created or written (924 disk
-// full); 922 read error; 927 stopRequest reached 2; 929 the source ended early. Posts 503, 505
-// on resume, 504 per block and 506 with the result.
+// plain path. Results: 0 copied; 919 the target is the source itself, or is kept as the update
+// mode says (PlanFetch: with mode 0 it has the source's size and time); 918 no such source file;
+// 923 the target cannot be created or written (924 disk full); 922 read error; 927 stopRequest
+// reached 2; 929 the source ended early. Posts 503, 505 on resume, 504 per block and 506 with the
+// result.
 //
 // The target always ends with the source's last-write time, also after a failed copy: a shorter
 // target is resumed only when its time equals the source's, which tells a partial copy of this

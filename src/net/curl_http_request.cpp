@@ -29,7 +29,7 @@ std::unique_ptr<CurlHttpRequest> CurlHttpRequest::Create(const CurlSessionConfig
                                                          const std::string& password,
                                                          const std::string& referer,
                                                          unsigned flags) {
-    std::unique_ptr<CurlHttpRequest> request(new CurlHttpRequest(config.timeouts.idle));
+    std::unique_ptr<CurlHttpRequest> request(new CurlHttpRequest(config));
     if (!request->m_transfer.Valid()) return nullptr;
     CURL* easy = request->m_transfer.Easy();
     request->m_url = std::move(url);
@@ -44,6 +44,9 @@ std::unique_ptr<CurlHttpRequest> CurlHttpRequest::Create(const CurlSessionConfig
     request->m_transfer.SetFollowsRedirects(follow);
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, follow ? 1L : 0L);
     curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects);
+    // A redirect leads only to the web; libcurl keeps the credentials to the first host, port
+    // and scheme (CURLOPT_UNRESTRICTED_AUTH stays off).
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     if ((flags & kRequestNoCache) != 0)
         request->AddRequestHeaders("Pragma: no-cache\r\nCache-Control: no-cache", true);
     return request;

@@ -32,7 +32,7 @@ public:
     int ErrorCode() const override { return m_transfer.ErrorCode(); }
 
 private:
-    explicit CurlHttpRequest(std::chrono::milliseconds idle) : m_transfer(idle) {}
+    explicit CurlHttpRequest(const CurlSessionConfig& config) : m_transfer(config) {}
 
     CurlTransfer m_transfer;
     std::string m_url;

@@ -4,10 +4,13 @@
 
 #include <curl/curl.h>
 
+#include <atomic>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "net/inet.h"
+#include "net/shared_connections.h"
 
 namespace kov {
 
@@ -18,6 +21,8 @@ struct CurlSessionConfig {
     std::string proxyUser;
     std::string proxyPassword;
     InetTimeouts timeouts;
+    std::shared_ptr<SharedConnections> shared;   // none: each transfer connects on its own
+    const std::atomic<int>* stopFlag = nullptr;  // 2 or more ends every transfer at once
 };
 
 // Sets agent, proxy (chosen for the scheme of url), proxy credentials and the connect

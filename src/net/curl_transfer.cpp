@@ -5,17 +5,22 @@
 #include <string_view>
 
 #include "core/text_util.h"
+#include "net/inet.h"
 
 namespace kov {
 
 namespace {
 
+static_assert(kErrorTooSlow == CURLE_OPERATION_TIMEDOUT);
+
 // Body bytes held for a slow reader before libcurl is paused (TCP then slows the server).
 constexpr std::size_t kBufferBound = 256 * 1024;
 // libcurl's receive buffer; large blocks keep the per-call overhead down.
 constexpr long kReceiveBufferSize = 256 * 1024;
-// The longest single wait, so that the idle check runs now and then.
-constexpr int kMaxPollMs = 1000;
+// Connections kept open for the jobs of a session (libcurl's default keeps four).
+constexpr long kSharedConnections = 64;
+// The longest single wait, so that a stop request and the rate check are seen in time.
+constexpr int kMaxPollMs = 200;
 
 int StatusOfLine(std::string_view line) {
     // "HTTP/1.1 200 OK" or "HTTP/2 200"
@@ -32,10 +37,17 @@ int StatusOfLine(std::string_view line) {
 
 }  // namespace
 
-CurlTransfer::CurlTransfer(std::chrono::milliseconds idle) : m_idle(idle) {
+CurlTransfer::CurlTransfer(const CurlSessionConfig& config)
+    : m_idle(config.timeouts.idle), m_stopFlag(config.stopFlag), m_shared(config.shared) {
     m_easy = curl_easy_init();
     m_multi = curl_multi_init();
     if (!Valid()) return;
+    if (m_shared) {
+        curl_easy_setopt(m_easy, CURLOPT_SHARE, m_shared->Handle());
+        // A finished transfer's connection goes back to the shared cache, which this handle's
+        // limit would otherwise hold to four: the other jobs of the session need theirs kept.
+        curl_multi_setopt(m_multi, CURLMOPT_MAXCONNECTS, kSharedConnections);
+    }
     curl_easy_setopt(m_easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(m_easy, CURLOPT_BUFFERSIZE, kReceiveBufferSize);
     curl_easy_setopt(m_easy, CURLOPT_ERRORBUFFER, m_curlError);
@@ -94,6 +106,8 @@ bool CurlTransfer::Open(OpenUntil until) {
     m_inHeaderBlock = m_pendingHasLocation = m_headersDone = false;
     m_rawHeaders.clear();
     m_status = 0;
+    m_waited = {};
+    m_windowBytes = 0;
     m_errorText.clear();
     m_errorCode = 0;
     m_curlError[0] = '\0';
@@ -108,11 +122,26 @@ bool CurlTransfer::Open(OpenUntil until) {
     return Drive([&] { return m_headersDone || (orData && Buffered() > 0); });
 }
 
+bool CurlTransfer::ServerKeepsUp() {
+    if (m_waited < m_idle) return true;
+    // At least one byte per second of waiting, headers included; a trickle fails like silence.
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(m_idle).count();
+    if (m_windowBytes < static_cast<std::uint64_t>(std::max<long long>(seconds, 1))) return false;
+    m_waited = {};
+    m_windowBytes = 0;
+    return true;
+}
+
 template <class Done>
 bool CurlTransfer::Drive(Done done) {
-    // Time spent outside (the caller busy between reads) is not idle time of the server.
-    m_lastReceived = std::chrono::steady_clock::now();
+    // Only time spent here waiting counts: the caller busy between reads is not the server.
+    auto tick = std::chrono::steady_clock::now();
     while (!done()) {
+        if (StopRequested()) {
+            Detach();
+            SetError(CURLE_ABORTED_BY_CALLBACK, "Stopped");
+            return false;
+        }
         if (m_finished) return !m_failed;
         int running = 0;
         CURLMcode performed = curl_multi_perform(m_multi, &running);
@@ -127,16 +156,16 @@ bool CurlTransfer::Drive(Done done) {
         }
         if (done() || m_finished) continue;
 
-        auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
-            std::chrono::steady_clock::now() - m_lastReceived);
-        if (waited >= m_idle) {
+        const auto now = std::chrono::steady_clock::now();
+        m_waited += now - tick;
+        tick = now;
+        if (!ServerKeepsUp()) {
             Detach();
             SetError(CURLE_OPERATION_TIMEDOUT,
-                     "No data received for " + std::to_string(m_idle.count()) + " ms");
+                     "Less than one byte per second for " + std::to_string(m_idle.count()) + " ms");
             return false;
         }
-        int wait = static_cast<int>(std::min<long long>((m_idle - waited).count(), kMaxPollMs));
-        CURLMcode polled = curl_multi_poll(m_multi, nullptr, 0, std::max(wait, 1), nullptr);
+        CURLMcode polled = curl_multi_poll(m_multi, nullptr, 0, kMaxPollMs, nullptr);
         if (polled != CURLM_OK) {
             Detach();
             SetError(CURLE_FAILED_INIT, curl_multi_strerror(polled));
@@ -164,6 +193,9 @@ long CurlTransfer::Read(char* buffer, std::size_t count) {
     bool ok = true;
     if (m_paused) {
         m_paused = false;
+        // The pause was ours: the server's rate is measured afresh from here.
+        m_waited = {};
+        m_windowBytes = 0;
         // libcurl may hand over what it held back right inside this call.
         CURLcode resumed = curl_easy_pause(m_easy, CURLPAUSE_CONT);
         if (resumed != CURLE_OK) {
@@ -189,7 +221,7 @@ std::size_t CurlTransfer::OnWrite(char* data, std::size_t size, std::size_t coun
         t->m_paused = true;
         return CURL_WRITEFUNC_PAUSE;
     }
-    t->m_lastReceived = std::chrono::steady_clock::now();
+    t->m_windowBytes += length;
     std::size_t direct = std::min(length, t->m_directCapacity - t->m_directLength);
     if (direct > 0) {
         std::memcpy(t->m_direct + t->m_directLength, data, direct);
@@ -219,7 +251,7 @@ void CurlTransfer::Append(const char* data, std::size_t length) {
 
 std::size_t CurlTransfer::OnHeader(char* data, std::size_t size, std::size_t count, void* self) {
     auto* t = static_cast<CurlTransfer*>(self);
-    t->m_lastReceived = std::chrono::steady_clock::now();
+    t->m_windowBytes += size * count;
     t->HeaderLine(data, size * count);
     return size * count;
 }

@@ -5,16 +5,21 @@
 
 #include <curl/curl.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
+
+#include "net/curl_session_config.h"
 
 namespace kov {
 
 class CurlTransfer {
 public:
-    explicit CurlTransfer(std::chrono::milliseconds idle);
+    // Takes the idle time, the stop flag and the shared connections of the session.
+    explicit CurlTransfer(const CurlSessionConfig& config);
     ~CurlTransfer();
     CurlTransfer(const CurlTransfer&) = delete;
     CurlTransfer& operator=(const CurlTransfer&) = delete;
@@ -56,9 +61,15 @@ private:
     void Detach();
     std::size_t Buffered() const { return m_bufferEnd - m_bufferStart; }
 
+    bool StopRequested() const { return m_stopFlag != nullptr && m_stopFlag->load() >= 2; }
+    // False when the server sent less than one byte per second of waiting over the idle time.
+    bool ServerKeepsUp();
+
     CURL* m_easy = nullptr;
     CURLM* m_multi = nullptr;
     std::chrono::milliseconds m_idle;
+    const std::atomic<int>* m_stopFlag = nullptr;
+    std::shared_ptr<SharedConnections> m_shared;  // outlives the easy handle
     bool m_follows = true;
     bool m_attached = false;  // the easy handle is in the multi handle
     bool m_finished = false;
@@ -76,7 +87,9 @@ private:
     char* m_direct = nullptr;
     std::size_t m_directCapacity = 0;
     std::size_t m_directLength = 0;
-    std::chrono::steady_clock::time_point m_lastReceived;
+    // The rate check: time spent waiting for the server and what arrived meanwhile.
+    std::chrono::steady_clock::duration m_waited{};
+    std::uint64_t m_windowBytes = 0;
 
     // The header block being received and the last final one.
     std::string m_pendingHeaders;

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 
@@ -127,6 +128,8 @@ bool FtpClient::ReadReply() {
 }
 
 bool FtpClient::ReadReply(std::chrono::milliseconds timeout) {
+    // One deadline for the whole reply: a server trickling it byte by byte cannot hold us.
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
     std::string line;
     std::string firstCode;  // set by the first line of a multi-line reply
     char chunk[1024];
@@ -169,7 +172,10 @@ bool FtpClient::ReadReply(std::chrono::milliseconds timeout) {
             SetLocalError(ENOTCONN, "Not connected");
             return false;
         }
-        const long n = m_control.Receive(chunk, sizeof chunk, timeout, CancelTest());
+        const auto left = std::max(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                       deadline - std::chrono::steady_clock::now()),
+                                   std::chrono::milliseconds(0));
+        const long n = m_control.Receive(chunk, sizeof chunk, left, CancelTest());
         if (n <= 0) {
             const int error = n == 0 ? ECONNRESET : m_control.Error();
             SetLocalError(error, n == 0 ? "Connection closed by the server"
@@ -502,6 +508,8 @@ bool FtpClient::Retrieve(const std::string& name, std::uint64_t offset) {
     }
     m_transferState = kRetrieving;
     m_bytesReceived = 0;
+    m_rateWaited = {};
+    m_rateBytes = 0;
     return true;
 }
 
@@ -510,6 +518,7 @@ long FtpClient::ReadData(char* buffer, std::size_t count) {
         SetLocalError(kFtpNotRetrieving, "Read while not retrieving");
         return -1;
     }
+    const auto before = std::chrono::steady_clock::now();
     const long n = m_data.Receive(buffer, count, m_timeouts.data, CancelTest());
     if (n < 0) {
         const int error = m_data.Error();
@@ -517,6 +526,19 @@ long FtpClient::ReadData(char* buffer, std::size_t count) {
         return -1;
     }
     m_bytesReceived += static_cast<std::uint64_t>(n);
+    // Each read has its time-out; over twice that, a trickle under one byte a second fails too.
+    m_rateWaited += std::chrono::steady_clock::now() - before;
+    m_rateBytes += static_cast<std::uint64_t>(n);
+    const auto window = 2 * m_timeouts.data;
+    if (m_rateWaited >= window) {
+        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(window).count();
+        if (m_rateBytes < static_cast<std::uint64_t>(std::max<long long>(seconds, 1))) {
+            SetLocalError(ETIMEDOUT, "Less than one byte per second on the data connection");
+            return -1;
+        }
+        m_rateWaited = {};
+        m_rateBytes = 0;
+    }
     return n;
 }
 

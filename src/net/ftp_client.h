@@ -49,8 +49,10 @@ class FtpClient {
 public:
     struct Timeouts {
         std::chrono::milliseconds connect{30000};
-        std::chrono::milliseconds reply{60000};  // each read of the control connection
-        std::chrono::milliseconds data{60000};   // data connection set-up and each data read
+        std::chrono::milliseconds reply{60000};  // each whole reply on the control connection
+        // Data connection set-up and each data read; a retrieval under one byte a second over
+        // twice this time fails too.
+        std::chrono::milliseconds data{60000};
     };
 
     // stopFlag, when given, is the owning job's stop request: 2 or more cancels waits and ends
@@ -161,6 +163,8 @@ private:
     std::string m_host;
     TransferState m_transferState = kIdle;
     std::uint64_t m_bytesReceived = 0;
+    std::chrono::steady_clock::duration m_rateWaited{};  // waiting for data, this window
+    std::uint64_t m_rateBytes = 0;                       // and what arrived meanwhile
 };
 
 }  // namespace kov

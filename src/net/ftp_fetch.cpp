@@ -8,7 +8,10 @@
 #include <cstdio>
 #include <ctime>
 
+#include "net/fetch_plan.h"
+#include "net/response_headers.h"
 #include "net/traffic_meter.h"
+#include "net/transfer_job_util.h"
 #include "platform/clock.h"
 #include "platform/file_util.h"
 
@@ -16,32 +19,14 @@ namespace kov {
 
 namespace {
 
-void Post(HttpFetchJob& job, int code, std::int64_t p1, std::int64_t p2, const std::string& t1 = {},
-          const std::string& t2 = {}) {
-    if (job.sink) job.sink->Post(code, p1, p2, t1, t2);
-}
-
-int StopLevel(const HttpFetchJob& job) {
-    return job.stopRequest ? job.stopRequest->load() : 0;
-}
-
-bool LimitReached(const HttpFetchJob& job) {
-    return !job.isLocal && job.limitReached && job.limitReached();
-}
-
 bool HasWildcard(std::string_view name) {
     return name.find_first_of("*?") != std::string_view::npos;
-}
-
-int WriteFailure() {
-    return errno == ENOSPC || errno == EDQUOT ? kResultDiskFull : kResultWriteError;
 }
 
 // One listed entry into one local file.
 int FetchEntry(FtpClient& client, const FtpEntry& entry, const std::string& remoteFolder,
                const std::string& localPath, HttpFetchJob& job) {
-    static const std::atomic<int> never{0};
-    TrafficMeter& meter = job.meter ? *job.meter : GlobalTrafficMeter();
+    TrafficMeter& meter = Meter(job);
     std::string url = "ftp://" + client.Host();
     url += remoteFolder.empty() ? "/" : remoteFolder;
     if (url.back() != '/') url += '/';
@@ -54,37 +39,18 @@ int FetchEntry(FtpClient& client, const FtpEntry& entry, const std::string& remo
 
     const std::time_t entryTime = EntryTime(entry);
     const std::optional<std::int64_t> localSize = FileSize(localPath);
-    const std::optional<std::time_t> localTime = LastWriteTime(localPath);
-    std::uint64_t offset = 0;      // where the server starts sending
-    std::uint64_t fileOffset = 0;  // where the received bytes go in the local file
-    std::int64_t expected = static_cast<std::int64_t>(entry.size);
-
-    if (job.distributed) {
-        if (static_cast<std::int64_t>(entry.size) != job.fileSize)
-            return finish(kResultPartChanged);
-        const std::int64_t partStart =
-            static_cast<std::int64_t>(job.partNo - 1) * (job.fileSize / job.partCount);
-        const std::int64_t partSize =
-            job.partNo == job.partCount ? job.fileSize - partStart : job.partSize;
-        const std::int64_t local = localSize.value_or(0);
-        if (local >= partSize) return finish(kResultSkipped);
-        offset = static_cast<std::uint64_t>(partStart + local);
-        fileOffset = static_cast<std::uint64_t>(local);
-        expected = partSize - local;
-    } else if (localSize) {
-        // "Skip when present" skips whatever the server's copy is.
-        if (job.updateMode == 2) return finish(kResultSkipped);
-        if (job.updateMode == 0 && entry.HasTime() && localTime && *localTime == entryTime) {
-            if (static_cast<std::uint64_t>(*localSize) == entry.size) {
-                return finish(kResultSkipped);
-            }
-            if (static_cast<std::uint64_t>(*localSize) < entry.size) {
-                offset = static_cast<std::uint64_t>(*localSize);
-                fileOffset = offset;
-                expected = static_cast<std::int64_t>(entry.size - offset);
-            }
-        }
-    }
+    LocalFileState local;
+    local.exists = localSize.has_value();
+    local.size = localSize.value_or(0);
+    local.time = LastWriteTime(localPath).value_or(0);
+    const FetchPlan plan =
+        PlanFetch(job.updateMode, local, {true, entry.size, entry.HasTime(), entryTime},
+                  {job.distributed, job.fileSize, job.partCount, job.partSize, job.partNo});
+    if (plan.action == FetchAction::Skip || plan.action == FetchAction::Fail)
+        return finish(plan.result);
+    std::uint64_t offset = static_cast<std::uint64_t>(plan.offset);  // where the server starts
+    std::uint64_t fileOffset = static_cast<std::uint64_t>(plan.fileOffset);  // and we write
+    std::int64_t expected = plan.expected;
 
     // Retrieve switches to binary mode with each data connection.
     if (!client.Retrieve(entry.name, offset)) {
@@ -159,8 +125,7 @@ int FetchEntry(FtpClient& client, const FtpEntry& entry, const std::string& remo
             break;
         }
         remaining -= static_cast<std::int64_t>(got);
-        const bool stopped =
-            !MeterBlock(meter, got, job.isLocal, job.stopRequest ? *job.stopRequest : never);
+        const bool stopped = !MeterBlock(meter, got, job.isLocal, StopFlag(job));
         Post(job, kEventBlock, static_cast<std::int64_t>(got),
              static_cast<std::int64_t>(entry.size));
         if (stopped && remaining > 0) {
@@ -169,7 +134,14 @@ int FetchEntry(FtpClient& client, const FtpEntry& entry, const std::string& remo
             break;
         }
     }
-    if (remaining <= 0) {
+    if (remaining <= 0 && !job.distributed && result == kResultOk &&
+        client.ReadData(job.buffer.data(), 1) > 0) {
+        // More than the listing said: the file changed while we fetched it, so what we have
+        // is neither the old file nor the new one.
+        job.errorText = "the file is longer than its listed size";
+        result = kResultBroken;
+        client.Abort();
+    } else if (remaining <= 0) {
         // Everything expected is here; a part that is not the last one stops the server short.
         if (job.distributed && job.partNo != job.partCount) client.Abort();
         job.lastError = 0;
@@ -209,7 +181,7 @@ int FetchFtp(FtpClient& client, const std::string& remotePath, const std::string
     std::string basePath = localPath;
     if (job.distributed) {
         char suffix[16];
-        std::snprintf(suffix, sizeof suffix, ".%03d", job.partNo);
+        std::snprintf(suffix, sizeof suffix, ".%03lld", static_cast<long long>(job.partNo));
         basePath += suffix;
     }
 
@@ -254,9 +226,11 @@ int FetchFtp(FtpClient& client, const std::string& remotePath, const std::string
         // A folder cannot be fetched as a file; a pattern may well match some.
         if (several && entry.isFolder) continue;
         std::string target = basePath;
-        if (several) {
-            target = localFolder + entry.name;
-            if (job.distributed) target = basePath;
+        if (several && !job.distributed) {
+            // The server's name is the remote one; locally it must be a plain, harmless name.
+            const std::string plain = PlainFileName(entry.name);
+            if (plain.empty()) continue;
+            target = localFolder + plain;
         }
         result = FetchEntry(client, entry, folder, target, job);
         if (job.distributed || result == kResultLimit) break;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -38,19 +39,20 @@ struct HttpFetchJob {
     int logDetail = 0;
     int updateMode = 0;
     bool destIsFile = false;
-    std::string urlFileName;      // name part of the current URL
+    std::string urlFileName;      // name part of the URL; a redirect target's after a redirect
     std::string expandedReferer;  // sent when not empty
     std::string userName;
     std::string userPsw;
     std::string proxyUser;
     std::string proxyPsw;
 
-    // A distributed part (active with a file size and a part number).
+    // A distributed part (active with a file size and a part number). 64 bits, so that stored
+    // values near the limits of the list file cannot overflow the range arithmetic.
     bool distributed = false;
     std::int64_t fileSize = 0;
-    std::int32_t partCount = 2;
+    std::int64_t partCount = 2;
     std::int64_t partSize = 0;
-    std::int32_t partNo = 1;
+    std::int64_t partNo = 1;
 
     // Outputs.
     int lastError = 0;      // last HTTP status, pseudo status or system error
@@ -59,21 +61,24 @@ struct HttpFetchJob {
     std::vector<char> buffer;
 };
 
-// Opens a GET request on the connection and sends it; with rangeStart above 0 asks for the rest
-// from there (only if the resource still has the date ifRange, when that is not empty).
-// nullptr with status kStatusClientError and the job's errorText when the client failed;
-// otherwise status is the HTTP status.
-std::unique_ptr<HttpRequest> OpenHttpRequest(HttpConnection& connection, const std::string& object,
-                                             HttpFetchJob& job, int& status,
-                                             std::uint64_t rangeStart = 0,
-                                             const std::string& ifRange = {});
-
 // Fetches one HTTP resource into localPath (which may change: a server-given file name, a
-// redirect target's name, a distributed part's suffix). info, when given and holding a probe,
-// is used instead of the response's headers; on return its size is the bytes received.
-// Returns a file result; every outcome is also posted as event 506.
+// redirect target's name, a distributed part's suffix) with one request in the usual cases: a
+// local copy is asked for from its last byte on (with If-Range when its time is surely the
+// server's), so that the one answer says whether it is complete, resumable or replaced. Redirects
+// are followed here: the item's credentials go only to the scheme, host and port of url, and a
+// target that is not web ends the fetch (914) before anything is sent. info, when given, receives
+// what the response said; its size is the bytes received. Returns a file result; every outcome is
+// also posted as event 506. finalUrl, when given, receives the URL the response came from.
 int FetchHttp(const std::string& url, std::string& localPath, int conType, int nfsize,
-              const std::string& nfString, ResourceInfo* info, HttpFetchJob& job);
+              const std::string& nfString, ResourceInfo* info, HttpFetchJob& job,
+              std::string* finalUrl = nullptr);
+
+// FetchHttp with up to five more tries of a broken transfer, retryWait apart (a stop cuts the
+// wait short and ends the tries); not started or repeated once the traffic limit is reached.
+// url becomes the URL the file came from.
+int FetchHttpWithRetries(std::string& url, std::string& localPath, int conType, int nfsize,
+                         const std::string& nfString, ResourceInfo& info, HttpFetchJob& job,
+                         std::chrono::milliseconds retryWait);
 
 // Fetches any URL the client can open (FTP through a proxy, file://) into localPath.
 int FetchByUrl(const std::string& url, const std::string& localPath, HttpFetchJob& job,

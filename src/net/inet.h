@@ -5,6 +5,7 @@
 // pseudo status kStatusClientError with libcurl's message text. One thread uses an object at a
 // time; different objects may be used on different threads at once.
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -30,6 +31,9 @@ enum class AccessType : int {
 inline constexpr int kErrorInvalidUrl = 12005;
 inline constexpr int kErrorUnrecognizedScheme = 12006;
 inline constexpr int kErrorNameNotResolved = 12007;
+// ErrorCode() of a request or stream whose server sent under one byte a second for the idle
+// time (libcurl's time-out code).
+inline constexpr int kErrorTooSlow = 28;
 
 // Request flags.
 enum RequestFlags : unsigned {
@@ -52,15 +56,21 @@ bool GetConnectedState();
 
 class HttpRequest;
 class HttpConnection;
+class SharedConnections;
 class UrlStream;
 
 class InternetSession {
 public:
-    // nullptr when the session cannot be created.
-    static std::unique_ptr<InternetSession> Create(std::string userAgent, AccessType access,
-                                                   std::string proxyName = {},
-                                                   InetTimeouts timeouts = {});
+    // nullptr when the session cannot be created. With shared, the session's transfers reuse
+    // the connections of every other session holding the same object.
+    static std::unique_ptr<InternetSession> Create(
+        std::string userAgent, AccessType access, std::string proxyName = {},
+        InetTimeouts timeouts = {}, std::shared_ptr<SharedConnections> shared = nullptr);
     virtual ~InternetSession() = default;
+
+    // A job's stop request: at 2 or more every request and stream of the session ends within a
+    // fraction of a second (those made before the call too is not promised; set it first).
+    virtual void SetStopFlag(const std::atomic<int>* flag) = 0;
 
     // Proxy user name and password for the requests of this session.
     virtual bool SetProxyCredentials(std::string user, std::string password) = 0;

@@ -14,6 +14,8 @@ namespace {
 // Schemes a URL given to the session may use; others (telnet, dict, ...) have no business in
 // a download list.
 constexpr const char* kOpenUrlProtocols = "http,https,ftp,ftps,file";
+// A server's redirect never leads to a local file or to another kind of service.
+constexpr const char* kRedirectProtocols = "http,https,ftp,ftps";
 
 class CurlHttpConnection final : public HttpConnection {
 public:
@@ -78,6 +80,8 @@ class CurlSession final : public InternetSession {
 public:
     explicit CurlSession(CurlSessionConfig config) : m_config(std::move(config)) {}
 
+    void SetStopFlag(const std::atomic<int>* flag) override { m_config.stopFlag = flag; }
+
     bool SetProxyCredentials(std::string user, std::string password) override {
         m_config.proxyUser = std::move(user);
         m_config.proxyPassword = std::move(password);
@@ -115,7 +119,7 @@ std::unique_ptr<UrlStream> CurlSession::OpenUrl(std::string_view url, unsigned f
         return nullptr;
     };
     if (!GetConnectedState()) return fail(ENETDOWN, "The client is offline");
-    auto transfer = std::make_unique<CurlTransfer>(m_config.timeouts.idle);
+    auto transfer = std::make_unique<CurlTransfer>(m_config);
     if (!transfer->Valid()) return fail(CURLE_FAILED_INIT, "libcurl could not create a transfer");
     if (url.find('\0') != std::string_view::npos)
         return fail(kErrorInvalidUrl, "The URL contains a NUL byte");
@@ -124,6 +128,7 @@ std::unique_ptr<UrlStream> CurlSession::OpenUrl(std::string_view url, unsigned f
     std::string escaped = EscapeForRequest(TrimBlanks(url));
     curl_easy_setopt(easy, CURLOPT_URL, escaped.c_str());
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, kOpenUrlProtocols);
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, kRedirectProtocols);
     ApplySessionOptions(easy, m_config, escaped);
     bool follow = (flags & kRequestNoRedirect) == 0;
     transfer->SetFollowsRedirects(follow);
@@ -150,9 +155,9 @@ std::unique_ptr<UrlStream> CurlSession::OpenUrl(std::string_view url, unsigned f
 
 }  // namespace
 
-std::unique_ptr<InternetSession> InternetSession::Create(std::string userAgent, AccessType access,
-                                                         std::string proxyName,
-                                                         InetTimeouts timeouts) {
+std::unique_ptr<InternetSession> InternetSession::Create(
+    std::string userAgent, AccessType access, std::string proxyName, InetTimeouts timeouts,
+    std::shared_ptr<SharedConnections> shared) {
     if (!InternetGlobalInit()) return nullptr;
     if (access != AccessType::Preconfigured && access != AccessType::Direct &&
         access != AccessType::NamedProxy)
@@ -164,6 +169,7 @@ std::unique_ptr<InternetSession> InternetSession::Create(std::string userAgent, 
     config.access = access;
     config.proxyName = std::string(TrimBlanks(proxyName));
     config.timeouts = timeouts;
+    config.shared = std::move(shared);
     return std::make_unique<CurlSession>(std::move(config));
 }
 

@@ -1,5 +1,8 @@
 #include "net/inet_util.h"
 
+#include <cstdio>
+#include <ctime>
+
 #include <curl/curl.h>
 
 #include <atomic>
@@ -181,6 +184,18 @@ std::optional<std::time_t> ParseHttpTime(std::string_view text) {
     std::time_t parsed = curl_getdate(copy.c_str(), nullptr);
     if (parsed == -1) return std::nullopt;
     return parsed;
+}
+
+std::string FormatHttpTime(std::time_t t) {
+    static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                              "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    std::tm c{};
+    if (::gmtime_r(&t, &c) == nullptr) return {};
+    char text[40];
+    std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d GMT", kDays[c.tm_wday],
+                  c.tm_mday, kMonths[c.tm_mon], c.tm_year + 1900, c.tm_hour, c.tm_min, c.tm_sec);
+    return text;
 }
 
 }  // namespace kov

@@ -2,6 +2,7 @@
 
 // Helpers of the Internet client that its callers do not need.
 
+#include <ctime>
 #include <string>
 #include <string_view>
 
@@ -19,5 +20,8 @@ struct EnvironmentProxy {
     std::string noProxy;
 };
 EnvironmentProxy ProxyFromEnvironment(std::string_view scheme);
+
+// t as an HTTP date: "Sun, 06 Nov 1994 08:49:37 GMT".
+std::string FormatHttpTime(std::time_t t);
 
 }  // namespace kov

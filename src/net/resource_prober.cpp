@@ -57,6 +57,7 @@ unsigned ResourceProber::ProbeHttp(const std::string& url, ResourceInfo& info,
         return 0;
     }
     std::string current = url;
+    std::string origin;  // the credentials go only where they were given for
     for (int hop = 0;; ++hop) {
         if (hop > kMaxRedirects) {
             // A redirect cycle ends here instead of running for ever.
@@ -65,12 +66,19 @@ unsigned ResourceProber::ProbeHttp(const std::string& url, ResourceInfo& info,
             return 0;
         }
         UrlParts parts;
-        if (!SplitUrl(current, parts, false)) {
+        // A redirect off the web sends nothing anywhere.
+        if (!SplitUrl(current, parts, false) ||
+            !(parts.scheme == "http" || (parts.scheme == "https" && m_settings.EnableHttps))) {
             m_error = kProbeUnsupported;
             return 0;
         }
-        auto connection = session->GetHttpConnection(parts.host, parts.port, user, password,
-                                                     parts.scheme == "https");
+        const std::string here =
+            parts.scheme + "://" + ToLowerAscii(parts.host) + ":" +
+            std::to_string(parts.port ? parts.port : DefaultPort(parts.scheme));
+        if (hop == 0) origin = here;
+        const bool own = here == origin;
+        auto connection = session->GetHttpConnection(parts.host, parts.port, own ? user : "",
+                                                     own ? password : "", parts.scheme == "https");
         if (!connection) {
             m_error = kProbeUnsupported;
             return 0;

@@ -33,11 +33,22 @@ std::string PlainFileName(std::string_view name) {
     std::string out;
     for (char c : name) {
         const auto u = static_cast<unsigned char>(c);
-        out += (u < 0x20 || u == 0x7F || c == ':') ? '_' : c;
+        const bool unsafe = u < 0x20 || u == 0x7F || c == ':' ||
+                            std::string_view("`$'\";|&<>").find(c) != std::string_view::npos;
+        out += unsafe ? '_' : c;
     }
     out = std::string(TrimBlanks(out));
     if (out.empty() || out == "." || out == "..") return {};
     return CapText(out, ResourceInfo::kFileNameCapacity);
+}
+
+std::string FileNameOfUrl(std::string_view url) {
+    const std::size_t cut = url.find_last_of("/\\");
+    std::string name = PlainFileName(cut == std::string_view::npos ? url : url.substr(cut + 1));
+    for (char& c : name) {
+        if (c == '?' || c == '*') c = '_';
+    }
+    return name;
 }
 
 unsigned ParseResponseHeaders(std::string_view raw, ResourceInfo& info, bool probe) {

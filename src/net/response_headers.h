@@ -13,7 +13,12 @@ namespace kov {
 unsigned ParseResponseHeaders(std::string_view raw, ResourceInfo& info, bool probe);
 
 // A file name offered by a server reduced to one plain name: no folder part, no "." or "..",
-// no control characters. "" when nothing usable is left.
+// no control characters and none of the characters a shell reads (` $ ' " ; | & < >), which
+// become '_'. "" when nothing usable is left.
 std::string PlainFileName(std::string_view name);
+
+// The name part of a URL (after the last '/' or '\') as a plain local name, with '?' and '*'
+// made '_' too.
+std::string FileNameOfUrl(std::string_view url);
 
 }  // namespace kov

@@ -10,6 +10,7 @@
 #include "engine/worker_pool.h"
 #include "model/list_document.h"
 #include "net/inet.h"
+#include "net/shared_connections.h"
 #include "net/traffic_meter.h"
 #include "platform/clock.h"
 #include "session/event_log.h"
@@ -146,6 +147,8 @@ void SessionController::StartSession() {
         *m_baseEnv, m_loop, [this](const JobEvent& event) { OnJobEvent(event); });
     m_sessionEnv->settings = m_snapshot;
     m_sessionEnv->macros = m_document.Macros();
+    // The jobs of a session reuse each other's connections.
+    m_sessionEnv->connections = SharedConnections::Create();
     // The limit was read from LimitSum at the start request; jobs ask before every block.
     m_sessionEnv->limitReached = [&meter, trace = m_settings.LimitTrace != 0,
                                   limit = m_limitValue] {

@@ -7,7 +7,9 @@ Bodies are deterministic: byte i of a resource is (i * 7 + 3) % 256, so a test c
 content and the offset of what it received. Every response carries the Last-Modified date
 below unless the query says lm=0. Sizes default to 1000 bytes.
 
-  /short?size=N&got=M         Content-Length N, sends M bytes, then closes
+  /short?size=N&got=M         Content-Length N (or the text length=L), sends M bytes, closes
+  /trickle?size=N&every=S     the whole response, headers included, one byte every S seconds
+                              (with head=0 the headers come at once)
   /nolength?size=N            no Content-Length; the end of the body is the close
   /chunked?size=N             Transfer-Encoding: chunked
   /drip?size=N&rate=R         R bytes per second, with Content-Length
@@ -21,8 +23,8 @@ below unless the query says lm=0. Sizes default to 1000 bytes.
   /html?size=N&text=T         a text/html page containing T, padded to N bytes (never
                               shorter than the bare page: 58 bytes plus T)
   /type?ct=TYPE&size=N        Content-Type TYPE (none when ct is empty)
-  /status?code=C              status C with a short HTML body
   /echo                       the request line and headers as text/plain
+  /noauth?size=N              403 when the request carries credentials, else 200 and a body
   /silent                     accepts and never answers
 Anything else is 404.
 """
@@ -162,8 +164,25 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def r_short(self, size):
         got = min(max(0, self.int_arg("got", size // 2)), size)
-        self.start(200, self.octets(), size, close=True)
+        headers = self.octets()
+        headers["Content-Length"] = self.arg("length", str(size))
+        self.start(200, headers, None, close=True)
         self.send_body(0, got)
+
+    def r_trickle(self, size):
+        every = float(self.arg("every", "1"))
+        head = ("HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
+                "Content-Length: %d\r\nConnection: close\r\n\r\n" % size).encode()
+        self.close_connection = True
+        if self.arg("head", "1") == "0":
+            self.wfile.write(head)
+            head = b""
+        for byte in head + b"".join(body(0, size)):
+            if STOP.is_set():
+                return
+            self.wfile.write(bytes([byte]))
+            self.wfile.flush()
+            time.sleep(every)
 
     def r_nolength(self, size):
         self.start(200, self.octets(), None, close=True)
@@ -278,15 +297,15 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.start(200, {"Content-Type": ct or None}, size)
         self.send_body(0, size)
 
-    def r_status(self, size):
-        code = self.int_arg("code", 500)
-        if code < 200 or code > 599:
-            code = 500
-        self.send_text(code, "text/html", "<html><body>status %d</body></html>" % code)
-
     def r_echo(self, size):
         lines = [self.requestline] + ["%s: %s" % (k, v) for k, v in self.headers.items()]
         self.send_text(200, "text/plain", "\r\n".join(lines) + "\r\n")
+
+    def r_noauth(self, size):
+        if self.headers.get("Authorization"):
+            return self.send_text(403, "text/html", "<html><body>credentials</body></html>")
+        self.start(200, self.octets(), size)
+        self.send_body(0, size)
 
     def r_silent(self, size):
         self.close_connection = True
@@ -295,6 +314,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
 ROUTES = {
     "/short": Handler.r_short,
+    "/trickle": Handler.r_trickle,
     "/nolength": Handler.r_nolength,
     "/chunked": Handler.r_chunked,
     "/drip": Handler.r_drip,
@@ -307,8 +327,8 @@ ROUTES = {
     "/disposition": Handler.r_disposition,
     "/html": Handler.r_html,
     "/type": Handler.r_type,
-    "/status": Handler.r_status,
     "/echo": Handler.r_echo,
+    "/noauth": Handler.r_noauth,
     "/silent": Handler.r_silent,
 }
 

@@ -16,8 +16,8 @@ current folder. Files:
   what STOR stored    kept in memory, and written to FOLDER/<path> (before the 226) when given
 MDTM of every file is 19941106084937. LIST of /files shows a.txt, data-1000.bin and
 data-5000.bin as "ls -l" lines; a glob ("LIST *.bin") lists the matching ones. Commands: USER
-PASS TYPE PWD CWD CDUP SYST FEAT PASV EPSV PORT EPRT LIST NLST MDTM SIZE REST RETR STOR MKD
-ABOR NOOP QUIT; anything else is 502. A data listener takes one connection.
+PASS TYPE PWD CWD PASV EPSV PORT EPRT LIST MDTM REST RETR STOR MKD ABOR QUIT; anything else
+is 502. A data listener takes one connection.
 
   nopass     USER is answered 230 at once, no password asked
   badlogin   PASS is answered 530
@@ -27,11 +27,16 @@ ABOR NOOP QUIT; anything else is 502. A data listener takes one connection.
              NAT: the client should use the control connection's address); EPSV 500
   badpasv    PASV: "227 Entering Passive Mode (300,1,2)"; EPSV 500
   nopasv     PASV and EPSV 500: only active mode (PORT, EPRT) works
-  hostile    LIST and NLST of /files name "../evil.txt", "sub/evil.txt", ".", "..",
+  hostile    LIST of /files names "../evil.txt", "sub/evil.txt", ".", "..",
+             "run;$x.txt" ("meta"),
              "good.txt"; good.txt is "good", the evil.txt names are "evil"
   silent     no answer after USER, ever; the connection stays open
   stall      RETR: 150, half of the file, then nothing more on the open data connection
              (ABOR or closing it ends the transfer with 426)
+  trickle    the reply to USER comes one byte every 0.3 s, and never ends
+  dribble    RETR sends one byte every 2 s
+  longer     RETR sends 500 bytes more than the listed size
+  shorter    RETR sends 500 bytes less than the listed size, then 226
   multiline  every reply is multi-line, with a continuation line that starts with another
              code ("226-200 is not the last line"); the 230 that answers PASS also has a
              continuation line without a code and one that starts with "200 "
@@ -46,6 +51,7 @@ import signal
 import socket
 import sys
 import threading
+import time
 
 GREETING = b"220-Welcome\r\n220-second line\r\n220 ready\r\n"
 MDTM = "19941106084937"
@@ -54,11 +60,12 @@ PATTERN = bytes((i * 7 + 3) % 256 for i in range(256))
 PIECE = 65536
 DATA_TIMEOUT = 10
 LISTED = ["a.txt", "data-1000.bin", "data-5000.bin"]
-HOSTILE = ["../evil.txt", "sub/evil.txt", ".", "..", "good.txt"]
+HOSTILE = ["../evil.txt", "sub/evil.txt", ".", "..", "run;$x.txt", "good.txt"]
 SCENARIOS = {"nopass", "badlogin", "norest", "oddpasv", "farpasv", "badpasv", "nopasv",
-             "hostile", "silent", "stall", "multiline"}
+             "hostile", "silent", "stall", "multiline", "trickle", "dribble", "longer",
+             "shorter"}
 NO_EPSV = {"oddpasv", "farpasv", "badpasv", "nopasv"}
-BEFORE_LOGIN = {"USER", "PASS", "QUIT", "FEAT", "SYST", "NOOP"}
+BEFORE_LOGIN = {"USER", "PASS", "QUIT"}
 DATA_FILE = re.compile(r"/files/data-(\d+)\.bin")
 
 
@@ -218,6 +225,8 @@ class Session:
                 data = b"evil"
             elif path == "/files/good.txt":
                 data = b"good"
+            elif path == "/files/run;$x.txt":
+                data = b"meta"
         if data is None and path == "/files/a.txt":
             data = b"hello ftp\n"
         if data is not None:
@@ -326,6 +335,13 @@ class Session:
         self.logged_in = False
         if self.mode == "silent":
             self.silent = True
+        elif self.mode == "trickle":
+            try:
+                while True:
+                    self.conn.sendall(b"3")
+                    time.sleep(0.3)
+            except OSError:
+                return "quit"
         elif self.mode == "nopass":
             self.logged_in = True
             self.reply(230, "Logged in, no password needed")
@@ -358,17 +374,6 @@ class Session:
             self.reply(250, "Folder changed to %s" % path)
         else:
             self.reply(550, "No such folder")
-
-    def c_cdup(self, arg):
-        self.cwd = posixpath.dirname(self.cwd)
-        self.reply(250, "Folder changed to %s" % self.cwd)
-
-    def c_syst(self, arg):
-        self.reply(215, "UNIX Type: L8")
-
-    def c_feat(self, arg):
-        self.send("211-Features:\r\n MDTM\r\n REST STREAM\r\n SIZE\r\n EPSV\r\n EPRT\r\n"
-                  "211 End\r\n")
 
     def c_pasv(self, arg):
         if self.mode == "nopasv":
@@ -428,19 +433,10 @@ class Session:
     def c_list(self, arg):
         self.send_listing(arg, ls_line)
 
-    def c_nlst(self, arg):
-        self.send_listing(arg, lambda name, size, is_folder: name)
-
     def c_mdtm(self, arg):
         if self.find(arg) is None:
             return self.reply(550, "No such file")
         self.reply(213, MDTM)
-
-    def c_size(self, arg):
-        found = self.find(arg)
-        if found is None:
-            return self.reply(550, "No such file")
-        self.reply(213, str(found[0]))
 
     def c_rest(self, arg):
         if self.mode == "norest":
@@ -473,6 +469,13 @@ class Session:
                 if self.stall(data) == "aborted":
                     return
                 return self.reply(426, "Connection closed; transfer aborted")
+            if self.mode == "dribble":
+                for at in range(start, size):
+                    data.sendall(next(reader(at))[:1])
+                    time.sleep(2)
+            if self.mode in ("longer", "shorter"):
+                end = size + 500 if self.mode == "longer" else max(0, size - 500)
+                reader = lambda at: pattern(at, end)
             for piece in reader(start):
                 data.sendall(piece)
         except OSError:
@@ -513,9 +516,6 @@ class Session:
     def c_abor(self, arg):
         self.drop_data()
         self.reply(226, "Abort successful")
-
-    def c_noop(self, arg):
-        self.reply(200, "NOOP ok")
 
     def c_quit(self, arg):
         self.reply(221, "Goodbye")

@@ -2,9 +2,11 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 namespace kov::test {
 
@@ -43,11 +45,25 @@ std::string NginxServer::Url(std::string_view path) const {
     return url;
 }
 
-std::string NginxServer::ErrorLog() const {
-    std::ifstream in(m_dir.File("error.log"));
+namespace {
+
+std::string Slurp(const std::string& path) {
+    std::ifstream in(path);
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+}  // namespace
+
+std::string NginxServer::ErrorLog() const {
+    return Slurp(m_dir.File("error.log"));
+}
+
+std::string NginxServer::AccessLog() const {
+    // nginx writes a request's line when the response is done; a moment's grace for the last.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    return Slurp(m_dir.File("access.log"));
 }
 
 bool NginxServer::Start() {
@@ -63,7 +79,8 @@ bool NginxServer::Start() {
         conf << "daemon off;\nmaster_process off;\nworker_processes 1;\n"
              << "error_log " << d << "/error.log;\npid " << d << "/nginx.pid;\n"
              << "events { worker_connections 256; }\n"
-             << "http {\n  access_log off;\n"
+             << "http {\n  log_format kov '$connection $status $request';\n"
+             << "  access_log " << d << "/access.log kov;\n"
              << "  types { text/html html htm; text/plain txt; text/css css; image/png png; }\n"
              << "  default_type application/octet-stream;\n"
              << "  client_body_temp_path " << d << "/client_body;\n"

@@ -45,6 +45,8 @@ public:
     const std::string& DocRoot() const { return m_docRoot; }
     // The contents of nginx's error log, for failure messages.
     std::string ErrorLog() const;
+    // One line per request so far: "<connection number> <status> <request line>".
+    std::string AccessLog() const;
 
 private:
     TempDir m_dir;

@@ -72,6 +72,14 @@ TEST(CopyLocalFile, CopiesWithEventsMeteringAndTheSourceTime) {
     f.sink.events.clear();
     EXPECT_EQ(CopyLocalFile(source, target, f.context), kResultSkipped);
     EXPECT_EQ(f.sink.Codes(), (std::vector<int>{kEventFileResult}));
+    // Always overwrite copies again; skip-if-present keeps even a stale target.
+    f.context.updateMode = 1;
+    EXPECT_EQ(CopyLocalFile(source, target, f.context), kResultOk);
+    f.context.updateMode = 2;
+    Write(target, "stale", 5);
+    EXPECT_EQ(CopyLocalFile(source, target, f.context), kResultSkipped);
+    EXPECT_EQ(ReadFile(target), "stale");
+    f.context.updateMode = 0;
 
     // An empty source gives an empty file.
     Write(f.dir.File("empty"), "");

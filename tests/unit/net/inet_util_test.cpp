@@ -3,6 +3,7 @@
 
 #include "net/inet.h"
 #include "net/inet_util.h"
+#include "support/env_guard.h"
 
 namespace kov {
 namespace {
@@ -48,6 +49,8 @@ TEST(ParseHttpTime, ReadsTheThreeHttpFormats) {
     EXPECT_EQ(ParseHttpTime("Sunday, 06-Nov-94 08:49:37 GMT"), kExpected);
     EXPECT_EQ(ParseHttpTime("Sun Nov  6 08:49:37 1994"), kExpected);
     EXPECT_EQ(ParseHttpTime("  Sun, 06 Nov 1994 08:49:37 GMT\r\n"), kExpected);
+    EXPECT_EQ(FormatHttpTime(kExpected), "Sun, 06 Nov 1994 08:49:37 GMT");
+    EXPECT_EQ(ParseHttpTime(FormatHttpTime(1700000001)), 1700000001);
 }
 
 TEST(ParseHttpTime, RejectsJunk) {
@@ -64,34 +67,17 @@ TEST(EscapeForRequest, EscapesOnlyWhatCannotStandInARequestLine) {
     EXPECT_EQ(EscapeForRequest("/plain/path?q=1&r=2#f"), "/plain/path?q=1&r=2#f");
 }
 
-// Sets environment variables for one test and restores them after.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : m_name(name) {
-        if (const char* old = getenv(name)) m_old = old, m_had = true;
-        if (value != nullptr)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
-    }
-    ~ScopedEnv() {
-        if (m_had)
-            setenv(m_name.c_str(), m_old.c_str(), 1);
-        else
-            unsetenv(m_name.c_str());
-    }
-
-private:
-    std::string m_name;
-    std::string m_old;
-    bool m_had = false;
-};
-
 TEST(ProxyFromEnvironment, ReadsEitherCaseWithLowerCaseWinning) {
-    ScopedEnv a("http_proxy", nullptr), b("HTTP_PROXY", "http://upper:1"),
-        c("https_proxy", "http://secure:2"), d("HTTPS_PROXY", "http://ignored:3"),
-        e("ftp_proxy", nullptr), f("FTP_PROXY", nullptr), g("all_proxy", nullptr),
-        h("ALL_PROXY", "http://all:4"), i("no_proxy", nullptr), j("NO_PROXY", "localhost,.lan");
+    const test::EnvGuard guard({"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY",
+                                "ftp_proxy", "FTP_PROXY", "all_proxy", "ALL_PROXY", "no_proxy",
+                                "NO_PROXY"});
+    for (const char* name : {"http_proxy", "ftp_proxy", "FTP_PROXY", "all_proxy", "no_proxy"})
+        unsetenv(name);
+    setenv("HTTP_PROXY", "http://upper:1", 1);
+    setenv("https_proxy", "http://secure:2", 1);
+    setenv("HTTPS_PROXY", "http://ignored:3", 1);
+    setenv("ALL_PROXY", "http://all:4", 1);
+    setenv("NO_PROXY", "localhost,.lan", 1);
     EXPECT_EQ(ProxyFromEnvironment("http").proxy, "http://upper:1");
     EXPECT_EQ(ProxyFromEnvironment("HTTPS").proxy, "http://secure:2");
     EXPECT_EQ(ProxyFromEnvironment("ftp").proxy, "http://all:4");

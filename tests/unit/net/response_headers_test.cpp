@@ -69,10 +69,13 @@ TEST(ResponseHeaders, ServerFileNamesNeverCarryAPath) {
         ParseResponseHeaders("Content-Disposition: attachment; filename=\"..\"\r\n", info, false) &
             kHasFileName,
         0u);
+    // Controls and everything a shell reads become '_'.
     EXPECT_EQ(PlainFileName("a\x01"
                             "b\x7f:c"),
               "a_b__c");
+    EXPECT_EQ(PlainFileName("$(id)`x`;a|b&c<d>e'f\"g.txt"), "_(id)_x__a_b_c_d_e_f_g.txt");
     EXPECT_EQ(PlainFileName("/"), "");
+    EXPECT_EQ(FileNameOfUrl("http://h/d/a?b*c;d"), "a_b_c_d");
 }
 
 }  // namespace

@@ -1,0 +1,59 @@
+#pragma once
+
+// What to do with one file before any byte of it is written: skip it, fetch it whole, resume a
+// partial copy or fetch one part of a distributed download. HTTP, FTP and file copies all
+// decide here, so that an update mode means the same on every scheme.
+
+#include <cstdint>
+#include <ctime>
+
+namespace kov {
+
+struct LocalFileState {
+    bool exists = false;
+    std::int64_t size = 0;
+    std::time_t time = 0;
+};
+
+struct RemoteFileState {
+    bool hasSize = false;
+    std::uint64_t size = 0;
+    bool hasTime = false;
+    std::time_t time = 0;
+};
+
+// One part of a distributed download; active only with a file size and a part number.
+struct PartInfo {
+    bool active = false;
+    std::int64_t fileSize = 0;
+    std::int64_t partCount = 1;
+    std::int64_t partSize = 0;
+    std::int64_t partNo = 1;
+};
+
+enum class FetchAction {
+    Skip,    // result holds 919
+    Fail,    // result holds the error
+    Whole,   // from the first byte, replacing the local file
+    Resume,  // from offset, appending to the local copy at fileOffset
+    Part,    // a distributed part: server offset, local fileOffset
+};
+
+struct FetchPlan {
+    FetchAction action = FetchAction::Whole;
+    int result = 0;
+    std::int64_t offset = 0;      // where the server starts sending
+    std::int64_t fileOffset = 0;  // where the received bytes go in the local file
+    std::int64_t expected = -1;   // bytes to receive; -1 unknown
+    std::int64_t total = -1;      // the size the local file ends with; -1 unknown
+};
+
+// updateMode: 0 resume or update, 1 always overwrite, 2 skip any existing file. Times are
+// compared at the even-second grain of the file times stored after earlier transfers.
+FetchPlan PlanFetch(int updateMode, const LocalFileState& local, const RemoteFileState& remote,
+                    const PartInfo& part);
+
+// True when both times name the same even second.
+bool SameFileTime(std::time_t a, std::time_t b);
+
+}  // namespace kov
