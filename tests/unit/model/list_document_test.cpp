@@ -36,7 +36,7 @@ protected:
         }
     }
     std::vector<UrlItem> FileItems(const std::string& name) {
-        return ReadListFile(Home(name), 1, prompter);
+        return ReadListFile(Home(name), 1, prompter).items;
     }
     const UrlItem& Item(std::size_t i) { return Doc().Rows().At(i).item; }
 
@@ -56,7 +56,22 @@ TEST_F(ListDocumentTest, FirstRunCreatesTheMainList) {
     EXPECT_EQ(settings.lists[0].SaveFolder, Home("Download/Main/"));
     EXPECT_TRUE(settings.changed);
     EXPECT_EQ(Doc().Rows().Count(), 0u);
-    EXPECT_FALSE(Doc().Rows().Modified());
+    EXPECT_EQ(Doc().LastError(), "");
+}
+
+// A list file that cannot be read is not an empty list: nothing may be saved over it.
+TEST_F(ListDocumentTest, AnUnreadableListIsReportedAndNeverOverwritten) {
+    AddLists({"A"});
+    ASSERT_TRUE(CreateFolders(Home("A.ini")));
+    Doc().LoadCatalogue();
+    EXPECT_EQ(Doc().LastError(), Home("A.ini") + ": Is a directory");
+    EXPECT_EQ(prompter.informed, std::vector<std::string>{Doc().LastError()});
+    Doc().AddUrl("http://example.com/");
+    EXPECT_EQ(Doc().SaveList(true, false), 1);
+    EXPECT_EQ(prompter.informed.back(),
+              "Error saving INI file ! " + Home("A.ini") + ": Is a directory");
+    EXPECT_TRUE(Doc().Rows().Modified());
+    EXPECT_TRUE(FolderExists(Home("A.ini")));
 }
 
 TEST_F(ListDocumentTest, CurrentIndexIsCorrectedAndItsListOpened) {
@@ -91,6 +106,17 @@ TEST_F(ListDocumentTest, SwitchSavesOrDiscardsAndWaitsForTheSession) {
     EXPECT_FALSE(Doc().TakePendingSwitch());
     EXPECT_EQ(Doc().SwitchList(0, false), ListDocument::SwitchResult::Ignored);
     EXPECT_EQ(Doc().SwitchList(9, false), ListDocument::SwitchResult::Ignored);
+}
+
+TEST_F(ListDocumentTest, ASwitchStopsWhenTheModifiedListCannotBeSaved) {
+    AddLists({"A", "B"});
+    Doc().LoadCatalogue();
+    Doc().AddUrl("http://example.com/a.html");
+    ASSERT_TRUE(CreateFolders(Home("A.ini")));  // the file can no longer be written
+    EXPECT_EQ(Doc().SwitchList(1, false), ListDocument::SwitchResult::Failed);
+    EXPECT_EQ(settings.CurLstNum, 0);
+    EXPECT_EQ(Doc().Rows().Count(), 1u);
+    EXPECT_TRUE(Doc().Rows().Modified());
 }
 
 TEST_F(ListDocumentTest, DeleteKeepsTheLastListAndDropsItsTasks) {
@@ -173,11 +199,18 @@ TEST_F(ListDocumentTest, ImportMovesItemsIntoTheDefaultFolder) {
     ASSERT_TRUE(WriteFileAtomic(Home("old.ini"),
                                 "[item 1]\nUrl=http://x/1\nDest=D:\\Old\\News\nID=1\n"
                                 "[item 2]\nUrl=http://x/2\nDest=/old/folder/\n"));
-    EXPECT_EQ(Doc().ImportList(Home("old.ini")), 2u);
+    EXPECT_EQ(Doc().ImportList(Home("old.ini")), std::optional<std::size_t>(2));
     EXPECT_EQ(Item(0).Dest, Home("A/News"));
     EXPECT_EQ(Item(1).Dest, Home("A/"));
     EXPECT_FALSE(Item(1).ID.empty());
     EXPECT_TRUE(Doc().Rows().Modified());
+
+    // A file named for an import must exist and be readable.
+    EXPECT_FALSE(Doc().ImportList(Home("missing.ini")));
+    EXPECT_EQ(Doc().LastError(), Home("missing.ini") + ": No such file or directory");
+    EXPECT_FALSE(Doc().ImportList(dir.path()));
+    EXPECT_EQ(prompter.informed.back(), dir.path() + ": Is a directory");
+    EXPECT_EQ(Doc().Rows().Count(), 2u);
 }
 
 TEST_F(ListDocumentTest, NewItemsFromBareUrls) {
@@ -208,6 +241,13 @@ TEST_F(ListDocumentTest, NewItemsFromBareUrls) {
     EXPECT_EQ(Item(4).Url, "https://secure.example.com:443/x");
     EXPECT_EQ(Item(4).Referer, "");
     EXPECT_NE(Item(0).ID, Item(1).ID);
+
+    // A local file has no site: it is named after the file, so log lines do not read "[]".
+    settings.newUrl.Name = "{SITE}";
+    Doc().AddUrl("file:///srv/data/report.txt");
+    EXPECT_EQ(Item(5).Name, "report.txt");
+    Doc().AddUrl("file:///srv/docs/");
+    EXPECT_EQ(Item(6).Name, "docs");
 }
 
 TEST_F(ListDocumentTest, ParsedSeriesTakeTheDefaults) {
@@ -222,6 +262,12 @@ TEST_F(ListDocumentTest, ParsedSeriesTakeTheDefaults) {
     EXPECT_EQ(Item(0).CurrentNum, 42);
     EXPECT_EQ(Item(0).StopNumber, 47);
     EXPECT_EQ(Item(0).Tolerance, 2);
+
+    // A number near the top of the range plus the default does not wrap around.
+    settings.newUrl.StopNumber = 2147483647 - 1;
+    Doc().AddUrl("http://pics.example.com/pic9999.jpg");
+    EXPECT_EQ(Item(1).CurrentNum, 9999);
+    EXPECT_EQ(Item(1).StopNumber, 2147483646);
 }
 
 TEST_F(ListDocumentTest, TextAndBlockDrops) {
@@ -260,12 +306,13 @@ TEST_F(ListDocumentTest, DroppedFilesBecomeItemsOrImports) {
     EXPECT_EQ(Item(1).Url, "http://x/1");
 }
 
-TEST_F(ListDocumentTest, SaveFailureIsReported) {
+TEST_F(ListDocumentTest, ASaveFailureNamesTheFileAndTheCause) {
     settings.lists.push_back({"Bad", "/proc/kov-cannot-write/list.ini", ""});
     Doc().LoadCatalogue();
     Doc().AddUrl("http://example.com/");
     EXPECT_EQ(Doc().SaveList(true, false), 1);
-    EXPECT_EQ(prompter.informed.back(), "Error saving INI file !");
+    EXPECT_EQ(prompter.informed.back(),
+              "Error saving INI file ! /proc/kov-cannot-write/list.ini: No such file or directory");
     EXPECT_TRUE(Doc().Rows().Modified());
     EXPECT_EQ(Doc().SaveList(false, true), 0);  // Shift: changes dropped, nothing written
     EXPECT_FALSE(Doc().Rows().Modified());
