@@ -399,12 +399,15 @@ RowId ListDocument::AddUrl(std::string_view url) {
 }
 
 bool ListDocument::AddUrlToList(std::size_t index, std::string_view url) {
-    if (index >= ListCount()) return false;
+    if (index >= ListCount()) {
+        m_lastError = "no list " + std::to_string(index + 1);
+        return false;
+    }
     UrlItem item = MakeNewItem(url);
     item.ID = MakeItemId(m_env.volumeSerial);
     const std::string path = ListFilePath(index);
     CreateFolders(FolderOf(path), 0700);
-    return AppendItemToFile(path, item, m_prompter);
+    return AppendItemToFile(path, item, m_prompter, &m_lastError);
 }
 
 // Drops.
@@ -415,7 +418,7 @@ void ListDocument::DropTextOnListsPane(std::string_view text, std::size_t target
     if (target == CurrentIndex()) {
         AddUrl(url);
     } else if (!AddUrlToList(target, url)) {
-        m_prompter.Inform("Drop error: Error writing to INI file !!!");
+        m_prompter.Inform("Drop error: Error writing to INI file !!! " + m_lastError);
     }
 }
 
@@ -437,10 +440,10 @@ bool ListDocument::DropBlockOnListsPane(std::string_view block, std::size_t targ
         } else {
             if (item.ID.empty()) item.ID = MakeItemId(m_env.volumeSerial);
             CreateFolders(FolderOf(path), 0700);
-            saved = AppendItemToFile(path, item, m_prompter);
+            saved = AppendItemToFile(path, item, m_prompter, &m_lastError);
         }
         if (!saved) {
-            m_prompter.Inform("Copy/move URL: Error writing to INI file !!!");
+            m_prompter.Inform("Copy/move URL: Error writing to INI file !!! " + m_lastError);
             return false;
         }
     }
@@ -471,7 +474,7 @@ void ListDocument::DropFilesOnListsPane(const std::vector<std::string>& paths, s
             if (target == CurrentIndex()) {
                 AddUrl(url);
             } else if (!AddUrlToList(target, url)) {
-                m_prompter.Inform("Drop error: Error writing to INI file !!!");
+                m_prompter.Inform("Drop error: Error writing to INI file !!! " + m_lastError);
             }
         }
     }

@@ -98,7 +98,7 @@ public:
     RowId AddItem(UrlItem item);
     RowId AddUrl(std::string_view url);
     // Saves a new item from a URL into the file of another list.
-    bool AddUrlToList(std::size_t index, std::string_view url);
+    [[nodiscard]] bool AddUrlToList(std::size_t index, std::string_view url);
 
     // Drops on the lists pane (target: the list under the drop point).
     void DropTextOnListsPane(std::string_view text, std::size_t target);

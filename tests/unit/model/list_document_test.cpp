@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <sstream>
 
 #include "core/message_table.h"
@@ -294,6 +295,16 @@ TEST_F(ListDocumentTest, TextAndBlockDrops) {
     Doc().DropBlockOnUrlList(block.str());
     EXPECT_EQ(prompter.informed.back(), "Debug msg: Here is dropped data in INTERNAL format");
     EXPECT_EQ(Doc().Rows().Count(), 0u);
+
+    // A drop into a list file that cannot be written says which file and why.
+    ASSERT_EQ(std::rename(Home("B.ini").c_str(), Home("B.old").c_str()), 0);
+    ASSERT_TRUE(CreateFolders(Home("B.ini")));
+    Doc().DropTextOnListsPane("http://example.com/lost", 1);
+    EXPECT_EQ(prompter.informed.back(),
+              "Drop error: Error writing to INI file !!! " + Home("B.ini") + ": Is a directory");
+    EXPECT_FALSE(Doc().DropBlockOnListsPane(block.str(), 1, true, {}));
+    EXPECT_EQ(prompter.informed.back(),
+              "Copy/move URL: Error writing to INI file !!! " + Home("B.ini") + ": Is a directory");
 }
 
 TEST_F(ListDocumentTest, DroppedFilesBecomeItemsOrImports) {
