@@ -7,7 +7,6 @@
 #include <climits>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -278,23 +277,6 @@ TEST_F(ProfileStoreTest, ADirtyStoreIsWrittenBeforeItIsLeft) {
         store.WriteString("A", "c", "3");
     }
     EXPECT_EQ(ReadFile(first), "[A]\na=9\nc=3\n");
-}
-
-TEST_F(ProfileStoreTest, RandomJunkLoadsAndRewritesStably) {
-    std::mt19937 random(12345);
-    std::string junk;
-    for (int i = 0; i < 20000; ++i) {
-        junk += static_cast<char>(random() % 256);
-        if (random() % 40 == 0) junk += "\n[]= \r\t;#"[random() % 9];
-    }
-    ProfileStore store(&prompter);
-    const std::string path = OpenText(store, junk);
-    EXPECT_TRUE(store.WriteString("S", "k", "v"));
-    const std::string written = store.Serialize();
-    ASSERT_TRUE(store.Flush());
-    ASSERT_TRUE(store.Open(path));
-    EXPECT_EQ(store.GetString("S", "k"), "v");
-    EXPECT_TRUE(store.Serialize() == written);
 }
 
 // Lowers the file size limit so that writes fail as on a full disk.

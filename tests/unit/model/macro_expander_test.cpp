@@ -57,25 +57,24 @@ TEST_F(MacroExpanderTest, UrlPartsOfAddresses) {
 }
 
 TEST_F(MacroExpanderTest, EachSetReplacesItsMacros) {
-    static constexpr std::array<std::pair<const char*, const char*>, 17> kValues = {{
-        {"{URL}", "http://www.example.com/x/y.html"},
-        {"{SITE}", "www.example.com"},
-        {"{URLSITE}", "http://www.example.com"},
-        {"{SUBDOMAIN}", "www"},
-        {"{DOMAIN}", "example.com"},
-        {"{PATH}", "/x"},
-        {"{OBJECT}", "y.html"},
-        {"{DATE}", "2005.03.07"},
-        {"{TIME}", "14:05"},
-        {"{YYYY}", "2005"},
-        {"{MM}", "03"},
-        {"{DD}", "07"},
-        {"{APPFOLDER}", "/opt/kov/"},
-        {"{APPDRIVE}", "/"},
-        {"{LISTFOLDER}", "/home/me/lists/news/"},
-        {"{LIST}", "News"},
-        {"{MRU}", "/home/me/recent/"},
-    }};
+    static constexpr std::array<std::pair<const char*, const char*>, 17> kValues = {
+        {{"{URL}", "http://www.example.com/x/y.html"},
+         {"{SITE}", "www.example.com"},
+         {"{URLSITE}", "http://www.example.com"},
+         {"{SUBDOMAIN}", "www"},
+         {"{DOMAIN}", "example.com"},
+         {"{PATH}", "/x"},
+         {"{OBJECT}", "y.html"},
+         {"{DATE}", "2005.03.07"},
+         {"{TIME}", "14:05"},
+         {"{YYYY}", "2005"},
+         {"{MM}", "03"},
+         {"{DD}", "07"},
+         {"{APPFOLDER}", "/opt/kov/"},
+         {"{APPDRIVE}", "/"},
+         {"{LISTFOLDER}", "/home/me/lists/news/"},
+         {"{LIST}", "News"},
+         {"{MRU}", "/home/me/recent/"}}};
     auto expected = [](std::initializer_list<std::string_view> kept) {
         std::string text;
         for (const auto& [name, value] : kValues) {
