@@ -418,8 +418,8 @@ TEST_F(SessionControllerTest, StopNowAbortsTheTransfer) {
     EXPECT_EQ(LinesStarting("[drip] - " + url + " => "), 1);
     EXPECT_EQ(Lines("[drip] - job aborted by user"), 1);
     EXPECT_EQ(Lines("[drip] - Job finished"), 0);
-    EXPECT_LT(SizeOf("dl/drip_size=1000000&rate=50000"), 1000000);
-    EXPECT_GT(SizeOf("dl/drip_size=1000000&rate=50000"), 0);
+    EXPECT_LT(SizeOf("dl/drip_size=1000000_rate=50000"), 1000000);
+    EXPECT_GT(SizeOf("dl/drip_size=1000000_rate=50000"), 0);
     EXPECT_EQ(RowOf(id).runState, RunState::None);
     EXPECT_FALSE(RowOf(id).job);
 }
@@ -462,8 +462,8 @@ TEST_F(SessionControllerTest, ShiftStopsNowWhateverTheAbortMode) {
     EXPECT_EQ(settings.AbortMode, 1);  // only this stop was immediate
     ASSERT_TRUE(loop.RunUntilQuit());
     EXPECT_EQ(Lines("[drip] - Aborted by user : " + url), 1);
-    EXPECT_LT(SizeOf("dl/drip_size=1000000&rate=50000"), 1000000);
-    EXPECT_GT(SizeOf("dl/drip_size=1000000&rate=50000"), 0);
+    EXPECT_LT(SizeOf("dl/drip_size=1000000_rate=50000"), 1000000);
+    EXPECT_GT(SizeOf("dl/drip_size=1000000_rate=50000"), 0);
 }
 
 TEST_F(SessionControllerTest, CtrlStopsOnlyTheSelectedRows) {
@@ -489,7 +489,7 @@ TEST_F(SessionControllerTest, CtrlStopsOnlyTheSelectedRows) {
     EXPECT_EQ(Lines("[long] - Aborted by user : " + longUrl), 1);
     EXPECT_EQ(Lines("[long] - job aborted by user"), 1);
     EXPECT_EQ(Lines("[short] - Job finished"), 1);
-    EXPECT_EQ(SizeOf("short/drip_size=150000&rate=50000"), 150000);
+    EXPECT_EQ(SizeOf("short/drip_size=150000_rate=50000"), 150000);
     EXPECT_FALSE(Session().UserStopped());
 }
 
