@@ -49,17 +49,6 @@ protected:
     std::unique_ptr<ListDocument> doc;
 };
 
-TEST_F(ListDocumentTest, FirstRunCreatesTheMainList) {
-    EXPECT_EQ(Doc().LoadCatalogue(), 1u);
-    ASSERT_EQ(settings.lists.size(), 1u);
-    EXPECT_EQ(settings.lists[0].Name, "Main");
-    EXPECT_EQ(settings.lists[0].FileName, Home("Default.ini"));
-    EXPECT_EQ(settings.lists[0].SaveFolder, Home("Download/Main/"));
-    EXPECT_TRUE(settings.changed);
-    EXPECT_EQ(Doc().Rows().Count(), 0u);
-    EXPECT_EQ(Doc().LastError(), "");
-}
-
 // A list file that cannot be read is not an empty list: nothing may be saved over it.
 TEST_F(ListDocumentTest, AnUnreadableListIsReportedAndNeverOverwritten) {
     AddLists({"A"});
