@@ -157,84 +157,57 @@ TEST(ExchangeRoundTrip, QueryModeLeavesLocalStateToTheReader) {
     EXPECT_EQ(reader.rules.size(), 2u);
 }
 
-TEST(ExchangeRead, RecordsStartAndEndOnTheDocumentedLines) {
-    const std::string two =
-        "<URLIST>\n<VERSION 1.0/>\n<URL>\nHREF:http://a/\n</URL>\n"
-        "<url>\nNAME:b\n</url>\n</URLIST>";
-    ExchangeReader reader(two);
-    UrlItem a = FreshItem(), b = FreshItem(), c = FreshItem();
+// The records of a block as "name@url" joined by ";".
+std::string Records(std::string_view block) {
+    std::string out;
+    for (const UrlItem& item : ReadBlock(block, kNow))
+        out += (out.empty() ? "" : ";") + item.Name + "@" + item.Url;
+    return out;
+}
+
+TEST(ExchangeRead, RecordsStartAndEndOnTheDocumentedLinesAndTagsMatchInAnyCase) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"<URLIST>\n<VERSION 1.0/>\n<URL>\nHREF:h1\n</URL>\n<url>\nNAME:b\n</url>\n</URLIST>",
+         "@h1;b@"},
+        // An HREF line alone makes a record; "</urlist>" in lower case does not end the reading,
+        // and the record runs on to "</URL>".
+        {"href:h\n</urlist>\nNAME:n\n</URL>", "n@h"},
+        // "</URLIST" ends the reading even inside a record; what came before it counts.
+        {"<URL>\nNAME:x\n</URLIST>\nNAME:y\n", "x@"},
+        {"<URLIST>\n<URL>\n</URL>\n", "@"},
+        // A record without "<URL>" or HREF is not found, and a block stops there.
+        {"<URLIST>\nNAME:x\n</URL>\n<URL>\nHREF:y\n</URL>", ""},
+        {"", ""},
+        {"just some text\nwithout records", ""},
+        {" <URL>\n<URL> \n</URL>", ""},  // not the record line
+        // Tags in any case; lines that are no tag of the table are ignored.
+        {"<URL>\nname:lower\nHrEf:h\nXTRA:x\nNAME\nNAME :spaced\nNA\n\nINTV:\n</Url> trailing",
+         "lower@h"},
+    };
+    for (const auto& [block, records] : cases)
+        EXPECT_EQ(Records(block), records) << block;
+
+    // The reader continues where a record stopped.
+    ExchangeReader reader("<URL>\nNAME:a\n</URL>\nNAME:next");
+    UrlItem a = FreshItem(), rest = FreshItem();
     EXPECT_TRUE(reader.ReadItem(a, kNow));
-    EXPECT_TRUE(reader.ReadItem(b, kNow));
-    EXPECT_FALSE(reader.ReadItem(c, kNow));
+    EXPECT_FALSE(reader.AtEnd());
+    EXPECT_FALSE(reader.ReadItem(rest, kNow));
+    EXPECT_EQ(rest.Name, "next");
     EXPECT_TRUE(reader.AtEnd());
-    EXPECT_EQ(a.Url, "http://a/");
-    EXPECT_EQ(b.Name, "b");
-    EXPECT_EQ(b.Url, "");
-
-    // An HREF line alone makes a record; "</urlist>" in lower case does not end the reading,
-    // and the record runs on to "</URL>".
-    const std::vector<UrlItem> bare = ReadBlock("href:http://h/\n</urlist>\nNAME:n\n</URL>", kNow);
-    ASSERT_EQ(bare.size(), 1u);
-    EXPECT_EQ(bare[0].Url, "http://h/");
-    EXPECT_EQ(bare[0].Name, "n");
-
-    // "</URLIST" ends the reading even inside a record; what came before it counts.
-    const std::vector<UrlItem> cut = ReadBlock("<URL>\nNAME:x\n</URLIST>\nNAME:y\n", kNow);
-    ASSERT_EQ(cut.size(), 1u);
-    EXPECT_EQ(cut[0].Name, "x");
-
-    // A record without "<URL>" or HREF is not found, and a block stops at the first such call.
-    EXPECT_TRUE(ReadBlock("<URLIST>\n<URL>\n</URL>\n", kNow).size() == 1);
-    EXPECT_TRUE(ReadBlock("<URLIST>\nNAME:x\n</URL>\n<URL>\nHREF:y\n</URL>", kNow).empty());
-    EXPECT_TRUE(ReadBlock("", kNow).empty());
-    EXPECT_TRUE(ExchangeReader("").AtEnd());
-    EXPECT_TRUE(ReadBlock("just some text\nwithout records", kNow).empty());
-    // " <URL>" and "<URL> " are not the record line.
-    EXPECT_TRUE(ReadBlock(" <URL>\n<URL> \n</URL>", kNow).empty());
 }
 
 TEST(ExchangeRead, TruncatedBlockKeepsWhatWasRead) {
     std::ostringstream out;
-    WriteBlock(out, {PopulatedItem()}, kExchangeModeFull);
+    ASSERT_TRUE(WriteBlock(out, {PopulatedItem()}, kExchangeModeFull));
     const std::string full = out.str();
-    const std::size_t cut = full.find("NFST:");
-    ASSERT_NE(cut, std::string::npos);
-    // The cut falls inside a value and inside the second rule's lines.
-    const std::vector<UrlItem> items = ReadBlock(full.substr(0, cut + 7), kNow);
+    // The cut falls inside a value and after the second rule's lines.
+    const std::vector<UrlItem> items = ReadBlock(full.substr(0, full.find("NFST:") + 7), kNow);
     ASSERT_EQ(items.size(), 1u);
-    EXPECT_EQ(items[0].Url, PopulatedItem().Url);
     EXPECT_EQ(items[0].rules.size(), 2u);
     EXPECT_EQ(items[0].nfString, "No");
     EXPECT_EQ(items[0].NestedDepth, 1);  // not reached: the fresh item's value
-
-    const std::size_t inRule = full.find("REAC:3");
-    EXPECT_EQ(ReadBlock(full.substr(0, inRule), kNow).at(0).rules.size(), 1u);
-}
-
-TEST(ExchangeRead, TagsMatchInAnyCaseAndUnknownLinesAreIgnored) {
-    UrlItem item = FreshItem();
-    item.Dest = "/kept/";
-    ExchangeReader reader(
-        "<URL>\n"
-        "name:lower\n"
-        "HrEf:http://x/\n"
-        "XTRA:whatever\n"
-        "NAME\n"          // no colon: not a tag
-        "NAME :spaced\n"  // not the five characters of a tag
-        "NA\n"
-        "\n"
-        "INTV:\n"
-        "</Url> trailing text\n"
-        "NAME:next");
-    ASSERT_TRUE(reader.ReadItem(item, kNow));
-    EXPECT_EQ(item.Name, "lower");
-    EXPECT_EQ(item.Url, "http://x/");
-    EXPECT_EQ(item.Dest, "/kept/");
-    EXPECT_EQ(item.interval, 0);
-    EXPECT_FALSE(reader.AtEnd());
-    UrlItem rest = FreshItem();
-    EXPECT_FALSE(reader.ReadItem(rest, kNow));
-    EXPECT_EQ(rest.Name, "next");  // the reader continues where the record stopped
+    EXPECT_EQ(ReadBlock(full.substr(0, full.find("REAC:3")), kNow).at(0).rules.size(), 1u);
 }
 
 TEST(ExchangeRead, RulesCountOnlyWhenTheirActionComes) {

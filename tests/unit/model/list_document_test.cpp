@@ -172,17 +172,6 @@ TEST_F(ListDocumentTest, DefaultAndCurrentFolders) {
     EXPECT_EQ(Doc().CurrentFolder(), Home("Download/"));
 }
 
-TEST_F(ListDocumentTest, DroppedListFilesRegisterOnce) {
-    AddLists({"A"});
-    Doc().LoadCatalogue();
-    Doc().DropFilesOnListsPane({Home("A.ini"), "/data/lists/News.INI"}, 0);
-    ASSERT_EQ(prompter.informed.size(), 1u);
-    EXPECT_EQ(prompter.informed[0], "File is already in list !");
-    ASSERT_EQ(settings.lists.size(), 2u);
-    EXPECT_EQ(settings.lists[1].Name, "News");
-    EXPECT_EQ(settings.lists[1].SaveFolder, "/data/lists/News/");
-}
-
 TEST_F(ListDocumentTest, ImportMovesItemsIntoTheDefaultFolder) {
     AddLists({"A"});
     Doc().LoadCatalogue();
@@ -296,9 +285,15 @@ TEST_F(ListDocumentTest, TextAndBlockDrops) {
               "Copy/move URL: Error writing to INI file !!! " + Home("B.ini") + ": Is a directory");
 }
 
-TEST_F(ListDocumentTest, DroppedFilesBecomeItemsOrImports) {
+TEST_F(ListDocumentTest, DroppedFilesRegisterListsOnceOrBecomeItemsOrImports) {
     AddLists({"A"});
     Doc().LoadCatalogue();
+    Doc().DropFilesOnListsPane({Home("A.ini"), "/data/lists/News.INI"}, 0);
+    EXPECT_EQ(prompter.informed, std::vector<std::string>{"File is already in list !"});
+    ASSERT_EQ(settings.lists.size(), 2u);
+    EXPECT_EQ(settings.lists[1].Name, "News");
+    EXPECT_EQ(settings.lists[1].SaveFolder, "/data/lists/News/");
+
     ASSERT_TRUE(WriteFileAtomic(Home("more.ini"), "[item 1]\nUrl=http://x/1\n"));
     Doc().DropFilesOnUrlList({"/srv/file.txt", Home("more.ini")});
     ASSERT_EQ(Doc().Rows().Count(), 2u);
