@@ -248,6 +248,7 @@ std::size_t ListDocument::LoadList(std::size_t index) {
     if (index >= ListCount()) return 0;
     ListFileContent content = ReadListFile(ListFilePath(index), m_env.volumeSerial, m_prompter);
     m_lastError = content.error;
+    m_unreadList = content.error;
     if (!content.error.empty()) m_prompter.Inform(content.error);
     const std::size_t count = content.items.size();
     m_rows.Reset(std::move(content.items));
@@ -291,8 +292,11 @@ int ListDocument::SaveList(bool force, bool shiftHeld) {
         items.push_back(&m_rows.At(i).item);
     const std::string path = ListFilePath(CurrentIndex());
     std::string error = "no list file";
-    if (!path.empty()) CreateFolders(FolderOf(path), 0700);
-    if (path.empty() || !WriteListFile(path, items, m_prompter, &error)) {
+    // Rows that stand in for a file that could not be read must not replace it, even when
+    // the file can be read again by now.
+    if (!m_unreadList.empty()) error = m_unreadList + " when the list was opened";
+    if (!path.empty() && m_unreadList.empty()) CreateFolders(FolderOf(path), 0700);
+    if (path.empty() || !m_unreadList.empty() || !WriteListFile(path, items, m_prompter, &error)) {
         m_lastError = error;
         m_prompter.Inform(GetString(EventCode::ErrorSavingIni) + " " + error);
         return 1;

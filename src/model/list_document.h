@@ -125,6 +125,7 @@ private:
     Prompter& m_prompter;
     ListModel m_rows;
     std::string m_lastError;
+    std::string m_unreadList;  // why the open list's file could not be read ("" when it could)
     std::optional<std::size_t> m_pendingSwitch;
     std::function<bool()> m_sessionRunning;
     std::function<void(RowId)> m_queueHook;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <sstream>
 
@@ -58,10 +60,18 @@ TEST_F(ListDocumentTest, AnUnreadableListIsReportedAndNeverOverwritten) {
     EXPECT_EQ(prompter.informed, std::vector<std::string>{Doc().LastError()});
     Doc().AddUrl("http://example.com/");
     EXPECT_EQ(Doc().SaveList(true, false), 1);
-    EXPECT_EQ(prompter.informed.back(),
-              "Error saving INI file ! " + Home("A.ini") + ": Is a directory");
+    EXPECT_EQ(prompter.informed.back(), "Error saving INI file ! " + Home("A.ini") +
+                                            ": Is a directory when the list was opened");
     EXPECT_TRUE(Doc().Rows().Modified());
     EXPECT_TRUE(FolderExists(Home("A.ini")));
+
+    // Readable again later, the file is still not replaced by rows that lack its items.
+    ASSERT_EQ(rmdir(Home("A.ini").c_str()), 0);
+    ASSERT_TRUE(WriteFileAtomic(Home("A.ini"), "[item 1]\nUrl=http://kept/\n"));
+    EXPECT_EQ(Doc().SaveList(true, false), 1);
+    EXPECT_EQ(*ReadFile(Home("A.ini")), "[item 1]\nUrl=http://kept/\n");
+    EXPECT_EQ(Doc().LoadList(0), 1u);  // opened again, it can be saved again
+    EXPECT_EQ(Doc().SaveList(true, false), 0);
 }
 
 TEST_F(ListDocumentTest, CurrentIndexIsCorrectedAndItsListOpened) {
