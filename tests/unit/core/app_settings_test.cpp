@@ -176,19 +176,6 @@ TEST(AppSettings, ConditionalAndReadOnlyKeys) {
     EXPECT_NE(text.find("\nReDialCount=3\n"), std::string::npos);
 }
 
-TEST(AppSettings, SaveKeepsOnlyTheTopCommentBlock) {
-    ProfileStore store;
-    store.LoadText("; my settings\n; keep me\n[KOV-Main]\nWndStatus=1\n; lost\nMaxThreads=4\n");
-    AppSettings s;
-    LoadSettings(store, s, "/p/");
-    ASSERT_TRUE(SaveSettings(store, s));
-    const std::string text = store.Serialize();
-    EXPECT_EQ(text.rfind("; my settings\n; keep me\n[KOV-Main]\n", 0), 0u);
-    EXPECT_EQ(text.find("; lost"), std::string::npos);
-    EXPECT_EQ(text.find("WndStatus"), std::string::npos);
-    EXPECT_NE(text.find("\nMaxThreads=4\n"), std::string::npos);
-}
-
 TEST(AppSettings, ColumnWidthsRewriteKeepsOtherKeys) {
     ProfileStore store;
     store.LoadText("[KOV-Main]\nMaxThreads=3\nColumn0=1\nWndStatus=1\n[Other]\nx=1\n");
