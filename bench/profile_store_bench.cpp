@@ -86,7 +86,7 @@ void BM_ReadAll(benchmark::State& state) {
     const std::string& path = Files().Get(sections);
     SilentPrompter prompter;
     kov::ProfileStore store(&prompter);
-    store.Open(path);
+    if (!store.Open(path)) state.SkipWithError("Open failed");
     const auto sectionNames = Names("Item ", sections);
     const auto keys = Names("key", kKeysPerSection);
     for (auto _ : state) {
@@ -105,7 +105,7 @@ void BM_Flush(benchmark::State& state) {
     std::filesystem::copy_file(source, path, std::filesystem::copy_options::overwrite_existing);
     SilentPrompter prompter;
     kov::ProfileStore store(&prompter);
-    store.Open(path);
+    if (!store.Open(path)) state.SkipWithError("Open failed");
     int round = 0;
     for (auto _ : state) {
         state.PauseTiming();

@@ -1,6 +1,7 @@
 // kov-cli: the headless front end.
 
 #include <cstdio>
+#include <optional>
 
 #include "cli_options.h"
 #include "core/prompter.h"
@@ -17,13 +18,10 @@ bool RunListCommands(const kov::cli::CliOptions& options, kov::Application& app)
     kov::ListDocument& doc = app.Document();
     bool changed = false;
     for (const std::string& path : options.imports) {
-        if (!kov::FileExists(path)) {
-            std::fprintf(stderr, "kov-cli: %s: no such file\n", path.c_str());
-            return false;
-        }
-        const std::size_t n = doc.ImportList(path);
-        std::printf("imported %zu item%s from %s\n", n, n == 1 ? "" : "s", path.c_str());
-        changed = changed || n > 0;
+        const std::optional<std::size_t> n = doc.ImportList(path);
+        if (!n) return false;  // the prompter said which file and why
+        std::printf("imported %zu item%s from %s\n", *n, *n == 1 ? "" : "s", path.c_str());
+        changed = changed || *n > 0;
     }
     for (const std::string& url : options.add) {
         const kov::RowId id = doc.AddUrl(url);
@@ -35,6 +33,30 @@ bool RunListCommands(const kov::cli::CliOptions& options, kov::Application& app)
     if (options.lists) kov::cli::PrintLists(doc, stdout);
     if (options.list) kov::cli::PrintCurrentList(doc, stdout);
     return true;
+}
+
+// Start-up with the checks a terminal user needs: no option silently ignored, a settings file
+// named on the command line must exist, and the chosen list must exist and be readable.
+bool StartupChecked(kov::Application& app, const kov::StartupInput& input) {
+    const kov::CommandLine line = kov::ParseCommandLine(input.args, input.ctrlHeld);
+    if (!line.ignored.empty()) {
+        std::fprintf(stderr, "kov-cli: unknown option %s\nTry 'kov-cli --help'.\n",
+                     line.ignored.front().c_str());
+        return false;
+    }
+    if (!line.settingsFile.empty() && !kov::FileExists(line.settingsFile)) {
+        std::fprintf(stderr, "kov-cli: %s: No such file or directory\n", line.settingsFile.c_str());
+        return false;
+    }
+    if (!app.Startup(input)) return false;
+    kov::ListDocument& doc = app.Document();
+    if (line.listNumber > 0 && static_cast<std::size_t>(line.listNumber) > doc.ListCount()) {
+        std::fprintf(stderr, "kov-cli: -n%d: no such list; %zu registered\n", line.listNumber,
+                     doc.ListCount());
+        return false;
+    }
+    // The document has already said which list file and why.
+    return doc.LastError().empty();
 }
 
 }  // namespace
@@ -59,11 +81,16 @@ int main(int argc, char** argv) {
     kov::Application app(prompter);
     kov::StartupInput input;
     input.args = options.programArgs;
-    if (!app.Startup(input)) return 1;
+    // Start-up failures (an unreadable settings file) are configuration errors; nothing is
+    // saved then, so nothing can be written over the file.
+    if (!StartupChecked(app, input)) {
+        kov::SetDefaultPrompter(nullptr);
+        return 2;
+    }
     int status = RunListCommands(options, app) ? 0 : 2;
     bool powerOff = false;
     if (status == 0 && app.Options().autoMode) status = kov::cli::RunAutoSession(app, powerOff);
-    app.Shutdown(false);
+    if (!app.Shutdown(false) && status == 0) status = 2;
     // Only now, with the list, the settings and the traffic counter saved.
     if (powerOff && !kov::cli::PowerOffAfterShutdown()) status = 1;
     kov::SetDefaultPrompter(nullptr);

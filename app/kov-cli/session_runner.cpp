@@ -11,9 +11,7 @@
 #include "core/display_format.h"
 #include "core/event_loop.h"
 #include "core/message_table.h"
-#include "core/profile_store.h"
 #include "core/prompter.h"
-#include "core/user_store.h"
 #include "engine/worker_pool.h"
 #include "net/traffic_meter.h"
 #include "platform/file_util.h"
@@ -64,16 +62,6 @@ private:
     bool m_statusShown = false;
 };
 
-// The traffic counter goes to the user store at the end of each session, not only at exit.
-void SaveTrafficCount(Application& app) {
-    app.LimitCounter() = GlobalTrafficMeter().TrafficCount();
-    CreateFolders(FolderOf(app.Paths().userStore), 0700);
-    ProfileStore user(&DefaultPrompter());
-    user.Open(app.Paths().userStore);
-    SaveLimitCounter(user, app.LimitCounter());
-    if (!user.Flush()) DefaultPrompter().Inform(GetString(EventCode::ErrorSavingIni));
-}
-
 }  // namespace
 
 bool PowerOffAfterShutdown() {
@@ -106,7 +94,12 @@ int RunAutoSession(Application& app, bool& powerOffRequested) {
             powerOffRequested = shutdown;
             loop.Quit();
         };
-        hooks.saveLimitCounter = [&app] { SaveTrafficCount(app); };
+        // The traffic counter goes to the user store at the end of each session, not only at
+        // exit; a failure has been reported to the user by then.
+        hooks.saveLimitCounter = [&app] {
+            app.LimitCounter() = GlobalTrafficMeter().TrafficCount();
+            app.WriteLimitCounter();
+        };
         SessionController session(settings, app.Document(), loop, pool, log, DefaultPrompter(), env,
                                   hooks);
         session.SetAutoMode(true, app.Options().shutdownAfter);

@@ -1,6 +1,7 @@
 #include "core/app_settings.h"
 
 #include <algorithm>
+#include <limits>
 #include <type_traits>
 #include <variant>
 
@@ -195,6 +196,26 @@ std::string ColumnKey(int i) {
     return ProfileStore::NumberedKey("Column", i);
 }
 
+// Values that counts, sizes, times and series are computed from, brought into ranges where
+// that arithmetic cannot overflow (a hand-edited file is as likely as one we wrote).
+void ClampRanges(AppSettings& s) {
+    constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
+    s.MaxThreads = std::clamp(s.MaxThreads, 1, 32);
+    s.CurLstNum = std::max(s.CurLstNum, 0);
+    s.ChkUpdInterval = std::clamp(s.ChkUpdInterval, 0, 3650);
+    s.SpeedLimitInet = std::max(s.SpeedLimitInet, 0);
+    s.SpeedLimitLoc = std::max(s.SpeedLimitLoc, 0);
+    s.MaxLogSize = std::max(s.MaxLogSize, 0);
+    NewUrlDefaults& d = s.newUrl;
+    d.StopNumber = std::clamp(d.StopNumber, 0, kMax - 1);
+    if (static_cast<std::uint32_t>(d.Tolerance) > 1000) d.Tolerance = 0;
+    d.days = std::clamp(d.days, 0, 365);
+    d.dayShift = std::clamp(d.dayShift, -365, 365);
+    d.interval = std::clamp(d.interval, -1, 365);
+    d.nfsize = std::clamp(d.nfsize, 0, 500000);
+    if (d.UpdateMode < 0 || d.UpdateMode > 2) d.UpdateMode = 0;
+}
+
 }  // namespace
 
 std::string ListSectionName(unsigned number) {
@@ -208,12 +229,13 @@ void LoadSettings(const ProfileStore& store, AppSettings& settings,
 
     ReadFields(store, kMainSection, kMainFields, s);
     s.LogDetail = std::clamp(s.LogDetail, 0, 2);
-    s.Transparency = std::min(s.Transparency, 250);
+    s.Transparency = std::clamp(s.Transparency, 0, 250);
     for (int i = 0; i < AppSettings::kColumnCount; ++i) {
         s.Column[i] = store.GetInt(kMainSection, ColumnKey(i), s.Column[i]);
     }
 
     ReadFields(store, kNewUrlSection, kNewUrlFields, s.newUrl);
+    ClampRanges(s);
 
     for (unsigned i = 1; i <= kMaxLists; ++i) {
         const std::string section = ListSectionName(i);
@@ -231,10 +253,12 @@ void LoadSettings(const ProfileStore& store, AppSettings& settings,
         ScheduleTask task;
         ReadFields(store, kScheduleSection, kTaskFields, task, n);
         if (task.TaskName.empty() && task.ListName.empty()) break;
+        task.Days &= 0x7F;
         s.schedule.tasks.push_back(std::move(task));
     }
 
     ReadFields(store, kEmailSection, kEmailFields, s.email);
+    s.email.PollInterval = std::clamp(s.email.PollInterval, 0, 7 * 24 * 60);
     for (long n = 1; n <= static_cast<long>(EmailSettings::kMaxHosts); ++n) {
         EmailHost host;
         ReadFields(store, kEmailSection, kHostFields, host, n);
@@ -245,7 +269,8 @@ void LoadSettings(const ProfileStore& store, AppSettings& settings,
     settings = std::move(s);
 }
 
-void SaveSettings(ProfileStore& store, const AppSettings& s) {
+bool SaveSettings(ProfileStore& store, const AppSettings& s) {
+    if (!store.IsOpen()) return false;
     store.Clear();
     WriteFields(store, kMainSection, kMainFields, s);
     for (int i = 0; i < AppSettings::kColumnCount; ++i) {
@@ -280,11 +305,14 @@ void SaveSettings(ProfileStore& store, const AppSettings& s) {
         if (number == static_cast<long>(EmailSettings::kMaxHosts)) break;
         WriteFields(store, kEmailSection, kHostFields, host, ++number);
     }
+    return true;
 }
 
-void WriteColumnWidths(ProfileStore& store, const AppSettings& settings) {
+bool WriteColumnWidths(ProfileStore& store, const AppSettings& settings) {
+    bool ok = true;
     for (int i = 0; i < 7; ++i)
-        store.WriteInt(kMainSection, ColumnKey(i), settings.Column[i]);
+        ok = store.WriteInt(kMainSection, ColumnKey(i), settings.Column[i]) && ok;
+    return ok;
 }
 
 }  // namespace kov

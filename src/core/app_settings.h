@@ -174,16 +174,19 @@ inline constexpr int kMaxLists = 511;
 // "UrlList N", N counted from 1.
 std::string ListSectionName(unsigned number);
 
-// Reads every key (missing keys take their defaults) and applies the load-time corrections.
+// Reads every key (missing keys take their defaults) and applies the load-time corrections:
+// LogDetail 0..2, Transparency 0..250, and the counts, sizes, times and new-item numbers
+// clamped to ranges where later arithmetic cannot overflow.
 // programFolder (with its trailing '/') gives the default of the e-mail save folder.
 void LoadSettings(const ProfileStore& store, AppSettings& settings,
                   const std::string& programFolder);
 
 // Clears the store (a comment block at its top survives) and writes all sections in the order
-// KOV-Main, the lists, NewUrlDefaults, Schedule, CtrByEmail. Does not flush.
-void SaveSettings(ProfileStore& store, const AppSettings& settings);
+// KOV-Main, the lists, NewUrlDefaults, Schedule, CtrByEmail. Does not flush. False when the
+// store refused the writes (it was not opened, or its file could not be read).
+[[nodiscard]] bool SaveSettings(ProfileStore& store, const AppSettings& settings);
 
 // Writes the first seven column widths into KOV-Main, leaving the other keys as they are.
-void WriteColumnWidths(ProfileStore& store, const AppSettings& settings);
+[[nodiscard]] bool WriteColumnWidths(ProfileStore& store, const AppSettings& settings);
 
 }  // namespace kov

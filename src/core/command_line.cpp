@@ -82,10 +82,17 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args, bool ctrlHeld
             cl.siteRuleFile = OptionPath(rest.substr(1));
         } else if (!rest.empty() && ToLowerAscii(rest[0]) == 'n' && AllDigits(rest.substr(1))) {
             const std::int32_t n = ParseInt32(rest.substr(1));
-            if (n > 0) cl.listNumber = n;
+            if (n > 0) {
+                cl.listNumber = n;
+            } else {
+                cl.ignored.emplace_back(arg);
+            }
+        } else {
+            cl.ignored.emplace_back(arg);
         }
-        // Anything else is ignored.
     }
+    for (std::size_t i = count; i < args.size(); ++i)
+        cl.ignored.push_back(args[i]);
     cl.shutdownAfter = cl.autoMode && down;
     return cl;
 }

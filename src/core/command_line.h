@@ -15,6 +15,9 @@ struct CommandLine {
     std::string bannerFile;      // b<path> or b"<path>"
     std::string siteRuleFile;    // s<path> or s"<path>"
     int listNumber = 0;          // n<N>: open list N (from 1); 0 = none
+    // Arguments that were ignored: unknown options and those beyond the seventh. The program
+    // goes on without them; a front end may refuse them instead.
+    std::vector<std::string> ignored;
 };
 
 // Splits a command-line text at blanks; double quotes protect blanks and are removed.

@@ -1,5 +1,10 @@
 #include "core/profile_store.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -98,7 +103,8 @@ void ReadLines(Reader&& read, Sink&& sink) {
 ProfileStore::ProfileStore(Prompter* prompter) : m_prompter(prompter) {}
 
 ProfileStore::~ProfileStore() {
-    if (m_open && m_dirty) Flush();
+    // A failure here has no caller left to tell; callers that care flush first.
+    if (m_open && m_dirty && !Flush()) m_dirty = true;
 }
 
 void ProfileStore::Reset() {
@@ -108,20 +114,57 @@ void ProfileStore::Reset() {
     m_current = -1;
     m_lastKeySection = -1;
     m_dirty = false;
+    m_unreadable = false;
+    m_emptyKeyReported = false;
+    m_error.clear();
 }
 
 bool ProfileStore::Open(const std::string& path) {
-    if (m_open && m_dirty) Flush();
+    // A failed write of the old file leaves that file as it was last saved; callers that must
+    // know flush before they open another.
+    if (m_open && m_dirty && !Flush()) m_dirty = false;
     Reset();
     m_path = path;
     m_open = false;
-    if (path.empty()) return false;
+    if (path.empty()) {
+        m_error = "no file name";
+        return false;
+    }
+    // O_NONBLOCK: opening a FIFO with no writer must not wait for ever.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0 && errno == ENOENT) {
+        m_open = true;
+        return true;
+    }
+    auto unreadable = [&](const char* cause) {
+        m_error = path + ": " + cause;
+        m_unreadable = true;
+        return false;
+    };
+    if (fd < 0) return unreadable(std::strerror(errno));
+    struct stat st {};
+    const bool statOk = ::fstat(fd, &st) == 0;
+    const int statError = errno;
+    if (!statOk || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        if (!statOk) return unreadable(std::strerror(statError));
+        return unreadable(S_ISDIR(st.st_mode) ? std::strerror(EISDIR) : "not a regular file");
+    }
+    int readError = 0;
+    ReadLines(
+        [fd, &readError](char* buffer, std::size_t size) -> std::size_t {
+            for (;;) {
+                const ssize_t n = ::read(fd, buffer, size);
+                if (n >= 0) return static_cast<std::size_t>(n);
+                if (errno == EINTR) continue;
+                readError = errno;
+                return 0;
+            }
+        },
+        [this](std::string_view line) { ParseLine(line); });
+    ::close(fd);
+    if (readError != 0) return unreadable(std::strerror(readError));
     m_open = true;
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return true;
-    ReadLines([file](char* buffer, std::size_t size) { return std::fread(buffer, 1, size, file); },
-              [this](std::string_view line) { ParseLine(line); });
-    std::fclose(file);
     m_dirty = false;
     return true;
 }
@@ -200,9 +243,9 @@ long ProfileStore::FindKey(int s, std::string_view key) const {
     const Section& section = m_sections[s];
     auto it = section.keyIndex.find(ToLowerAscii(CapText(key, kKeyCapacity)));
     const std::size_t stop = it == section.keyIndex.end() ? section.entries.size() : it->second;
-    // The scan this index replaces reported every empty key it walked past.
-    for (std::size_t pos : section.emptyKeys) {
-        if (pos >= stop) break;
+    // One message per file: a damaged file must not bury the user under one per lookup.
+    if (!m_emptyKeyReported && !section.emptyKeys.empty() && section.emptyKeys.front() < stop) {
+        m_emptyKeyReported = true;
         (m_prompter ? *m_prompter : DefaultPrompter()).Inform(kEmptyKeyMessage);
     }
     return it == section.keyIndex.end() ? -1 : static_cast<long>(it->second);
@@ -338,13 +381,32 @@ std::string ProfileStore::Serialize() const {
     return out;
 }
 
+std::vector<std::string> ProfileStore::SectionNames() const {
+    std::vector<std::string> names;
+    names.reserve(m_sections.size());
+    for (const Section& section : m_sections)
+        names.push_back(section.name);
+    return names;
+}
+
 bool ProfileStore::Flush() {
-    if (m_path.empty()) return false;
+    if (m_path.empty()) {
+        m_error = "no file name";
+        return false;
+    }
+    if (m_unreadable) return false;  // m_error still tells why the file could not be read
     // Streamed: the text of a big file is tens of megabytes.
     AtomicFileWriter writer;
-    if (!writer.Open(m_path, 0600)) return false;
-    WriteTo([&writer](std::string_view text) { writer.Write(text); });
-    if (!writer.Commit()) return false;
+    bool ok = writer.Open(m_path, 0600);
+    if (ok) {
+        WriteTo([&writer](std::string_view text) { writer.Write(text); });
+        ok = writer.Commit();
+    }
+    if (!ok) {
+        m_error = m_path + ": " + (writer.Error().empty() ? "write failed" : writer.Error());
+        return false;
+    }
+    m_error.clear();
     m_dirty = false;
     return true;
 }

@@ -35,9 +35,13 @@ public:
     ProfileStore(const ProfileStore&) = delete;
     ProfileStore& operator=(const ProfileStore&) = delete;
 
-    // Writes the open file first when it is dirty, then loads path. A missing or unreadable
-    // file gives an empty store and true; an empty path gives an empty store and false.
-    bool Open(const std::string& path);
+    // Writes the open file first when it is dirty, then loads path. A missing file gives an
+    // empty store and true. An empty path, or a file that exists but cannot be read (a folder,
+    // a FIFO or device, a read error), gives an empty store and false: Error() says why, and
+    // the store refuses writes and Flush, so nothing is ever saved over such a file.
+    [[nodiscard]] bool Open(const std::string& path);
+    // "path: cause" of the last failed Open or Flush; "" after a success.
+    const std::string& Error() const { return m_error; }
     // Loads text as if it were the content of a file (no path; Flush will fail).
     void LoadText(std::string_view text);
     bool IsOpen() const { return m_open; }
@@ -65,11 +69,14 @@ public:
     // before the first key line (a comment block at the top) stay.
     void Clear();
 
-    // Writes the whole file atomically (mode 0600). False when the path is empty or the file
-    // cannot be written; the store then stays dirty and the old file stays as it was.
-    bool Flush();
+    // Writes the whole file atomically (mode 0600). False when the path is empty, the file
+    // could not be read when opened, or it cannot be written; the store then stays dirty, the
+    // old file stays as it was and Error() says why.
+    [[nodiscard]] bool Flush();
     // The text Flush would write.
     std::string Serialize() const;
+    // The section names in file order (duplicates included).
+    std::vector<std::string> SectionNames() const;
 
     // Base name followed by the number: NumberedKey("s_find", 3) is "s_find3".
     static std::string NumberedKey(std::string_view base, std::int64_t number);
@@ -101,9 +108,12 @@ private:
 
     Prompter* m_prompter;
     std::string m_path;
+    std::string m_error;
     bool m_open = false;
     bool m_dirty = false;
-    std::vector<Entry> m_head;  // non-key lines before the first key line
+    bool m_unreadable = false;                // the file exists but could not be read
+    mutable bool m_emptyKeyReported = false;  // the empty-key message goes out once per file
+    std::vector<Entry> m_head;                // non-key lines before the first key line
     std::vector<Section> m_sections;
     std::unordered_map<std::string, int> m_sectionIndex;  // lower-case name -> first section
     int m_current = -1;                                   // section of the line being loaded

@@ -175,4 +175,18 @@ std::string GroupDigits(double value, int decimals, char separator) {
     return out;
 }
 
+bool IsUnsafeNameChar(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return u < 0x20 || u == 0x7F ||
+           std::string_view("`$'\";|&<>").find(c) != std::string_view::npos;
+}
+
+std::string NeutraliseNameChars(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        if (IsUnsafeNameChar(c)) c = '_';
+    }
+    return out;
+}
+
 }  // namespace kov

@@ -37,4 +37,10 @@ std::uint64_t ParseUint64(std::string_view text);
 std::string GroupDigits(std::int64_t value, char separator = ',');
 std::string GroupDigits(double value, int decimals, char separator = ',');
 
+// True for a character that must not reach a local name taken from outside text: a control
+// character or one of the shell's metacharacters ` $ ' " ; | & < >.
+bool IsUnsafeNameChar(char c);
+// text with each such character replaced by '_'.
+std::string NeutraliseNameChars(std::string_view text);
+
 }  // namespace kov

@@ -18,7 +18,7 @@ public:
 
     void Load(const ProfileStore& store);
     // Writes path1..pathN. Returns false when the store refused the writes.
-    bool Save(ProfileStore& store);
+    [[nodiscard]] bool Save(ProfileStore& store);
 
     // Puts path first; a path used before moves to the front. Empty paths are ignored.
     void Use(std::string_view path);
@@ -35,6 +35,6 @@ private:
 
 // The transferred volume so far (section "Settings", value "LimitCounter", decimal 64-bit).
 std::uint64_t LoadLimitCounter(const ProfileStore& store);
-bool SaveLimitCounter(ProfileStore& store, std::uint64_t value);
+[[nodiscard]] bool SaveLimitCounter(ProfileStore& store, std::uint64_t value);
 
 }  // namespace kov

@@ -258,6 +258,8 @@ bool ExchangeReader::ReadItem(UrlItem& item, std::time_t now) {
             }
         }
     }
+    // Blocks come from other programs and from mail: their numbers are no safer than a file's.
+    ClampItemRanges(item);
     return found;
 }
 

@@ -1,6 +1,7 @@
 #include "model/list_document.h"
 
 #include <algorithm>
+#include <limits>
 #include <sstream>
 
 #include "core/message_table.h"
@@ -29,6 +30,15 @@ std::string JoinLines(std::string_view text) {
         if (c != '\r' && c != '\n') joined += c;
     }
     return joined;
+}
+
+// The last non-empty component of a path or address ("a.txt" of "file:///tmp/a.txt", "docs"
+// of "file:///srv/docs/").
+std::string LastComponent(std::string_view text) {
+    while (!text.empty() && (text.back() == '/' || text.back() == '\\'))
+        text.remove_suffix(1);
+    const std::size_t sep = text.find_last_of("/\\");
+    return std::string(sep == std::string_view::npos ? text : text.substr(sep + 1));
 }
 
 bool IsListFile(std::string_view path) {
@@ -108,7 +118,7 @@ ListDocument::SwitchResult ListDocument::SwitchList(std::size_t index, bool shif
         m_pendingSwitch = index;
         return SwitchResult::Deferred;
     }
-    if (m_rows.Modified()) SaveList(false, shiftHeld);
+    if (m_rows.Modified() && SaveList(false, shiftHeld) != 0) return SwitchResult::Failed;
     m_settings.CurLstNum = static_cast<std::int32_t>(index);
     m_rows.SetModified(false);
     LoadList(index);
@@ -236,28 +246,39 @@ std::string ListDocument::ListFilePath(std::size_t index) const {
 
 std::size_t ListDocument::LoadList(std::size_t index) {
     if (index >= ListCount()) return 0;
-    int newIds = 0;
-    std::vector<UrlItem> items =
-        ReadListFile(ListFilePath(index), m_env.volumeSerial, m_prompter, &newIds);
-    const std::size_t count = items.size();
-    m_rows.Reset(std::move(items));
-    m_rows.SetModified(newIds > 0);
+    ListFileContent content = ReadListFile(ListFilePath(index), m_env.volumeSerial, m_prompter);
+    m_lastError = content.error;
+    m_unreadList = content.error;
+    if (!content.error.empty()) m_prompter.Inform(content.error);
+    const std::size_t count = content.items.size();
+    m_rows.Reset(std::move(content.items));
+    m_rows.SetModified(content.newIds > 0);
     return count;
 }
 
-std::size_t ListDocument::ImportList(const std::string& path) {
-    int newIds = 0;
-    std::vector<UrlItem> items =
-        ReadListFile(ExpandPath(path), m_env.volumeSerial, m_prompter, &newIds);
+std::optional<std::size_t> ListDocument::ImportList(const std::string& path) {
+    const std::string file = ExpandPath(path);
+    // An import names a file on purpose: a missing one is an error, not an empty list.
+    if (!FileExists(file)) {
+        m_lastError = file + ": No such file or directory";
+        m_prompter.Inform(m_lastError);
+        return std::nullopt;
+    }
+    ListFileContent content = ReadListFile(file, m_env.volumeSerial, m_prompter);
+    m_lastError = content.error;
+    if (!content.error.empty()) {
+        m_prompter.Inform(content.error);
+        return std::nullopt;
+    }
     const std::string folder = WithTrailingSlash(DefaultFolder());
-    for (UrlItem& item : items) {
+    for (UrlItem& item : content.items) {
         const std::size_t cut = item.Dest.find_last_of("/\\:");
         const std::string last = cut == std::string::npos ? item.Dest : item.Dest.substr(cut + 1);
         item.Dest = CapText(folder + last, UrlItem::kDestCapacity);
         AddItem(std::move(item));
     }
-    if (!items.empty()) m_rows.SetModified(true);
-    return items.size();
+    if (!content.items.empty()) m_rows.SetModified(true);
+    return content.items.size();
 }
 
 int ListDocument::SaveList(bool force, bool shiftHeld) {
@@ -270,11 +291,17 @@ int ListDocument::SaveList(bool force, bool shiftHeld) {
     for (std::size_t i = 0; i < m_rows.Count(); ++i)
         items.push_back(&m_rows.At(i).item);
     const std::string path = ListFilePath(CurrentIndex());
-    if (!path.empty()) CreateFolders(FolderOf(path), 0700);
-    if (path.empty() || !WriteListFile(path, items, m_prompter)) {
-        m_prompter.Inform(GetString(EventCode::ErrorSavingIni));
+    std::string error = "no list file";
+    // Rows that stand in for a file that could not be read must not replace it, even when
+    // the file can be read again by now.
+    if (!m_unreadList.empty()) error = m_unreadList + " when the list was opened";
+    if (!path.empty() && m_unreadList.empty()) CreateFolders(FolderOf(path), 0700);
+    if (path.empty() || !m_unreadList.empty() || !WriteListFile(path, items, m_prompter, &error)) {
+        m_lastError = error;
+        m_prompter.Inform(GetString(EventCode::ErrorSavingIni) + " " + error);
         return 1;
     }
+    m_lastError.clear();
     m_rows.SetModified(false);
     return 0;
 }
@@ -320,6 +347,10 @@ UrlItem ListDocument::MakeNewItem(std::string_view text) const {
     } else {
         item.Name = CapText(url, UrlItem::kNameCapacity);  // not an address: show the text
     }
+    // A local file has no site, so a name made of {SITE} comes out empty: the file's own
+    // name tells the user more.
+    if (TrimBlanks(item.Name).empty())
+        item.Name = CapText(LastComponent(url), UrlItem::kNameCapacity);
     const bool webAddress = IStartsWith(url, "http://") || (https && IStartsWith(url, "https://"));
     if (!d.Referer.empty() && webAddress &&
         ExpandMacros(expanded, UrlItem::kRefererCapacity, url, d.Referer, kNameMacroSet, macros)) {
@@ -343,7 +374,10 @@ UrlItem ListDocument::MakeNewItem(std::string_view text) const {
     item.WithLinks = d.WithLinks;
     item.WithPics = d.WithPics;
     if (item.NumBased) {
-        item.StopNumber = item.CurrentNum + d.StopNumber;
+        // In 64 bits: a number near the top of the range plus the default must not wrap.
+        item.StopNumber = static_cast<std::int32_t>(
+            std::min<std::int64_t>(std::int64_t{item.CurrentNum} + d.StopNumber,
+                                   std::numeric_limits<std::int32_t>::max() - 1));
         item.Tolerance = d.Tolerance;
     }
 
@@ -369,12 +403,15 @@ RowId ListDocument::AddUrl(std::string_view url) {
 }
 
 bool ListDocument::AddUrlToList(std::size_t index, std::string_view url) {
-    if (index >= ListCount()) return false;
+    if (index >= ListCount()) {
+        m_lastError = "no list " + std::to_string(index + 1);
+        return false;
+    }
     UrlItem item = MakeNewItem(url);
     item.ID = MakeItemId(m_env.volumeSerial);
     const std::string path = ListFilePath(index);
     CreateFolders(FolderOf(path), 0700);
-    return AppendItemToFile(path, item, m_prompter);
+    return AppendItemToFile(path, item, m_prompter, &m_lastError);
 }
 
 // Drops.
@@ -385,7 +422,7 @@ void ListDocument::DropTextOnListsPane(std::string_view text, std::size_t target
     if (target == CurrentIndex()) {
         AddUrl(url);
     } else if (!AddUrlToList(target, url)) {
-        m_prompter.Inform("Drop error: Error writing to INI file !!!");
+        m_prompter.Inform("Drop error: Error writing to INI file !!! " + m_lastError);
     }
 }
 
@@ -407,10 +444,10 @@ bool ListDocument::DropBlockOnListsPane(std::string_view block, std::size_t targ
         } else {
             if (item.ID.empty()) item.ID = MakeItemId(m_env.volumeSerial);
             CreateFolders(FolderOf(path), 0700);
-            saved = AppendItemToFile(path, item, m_prompter);
+            saved = AppendItemToFile(path, item, m_prompter, &m_lastError);
         }
         if (!saved) {
-            m_prompter.Inform("Copy/move URL: Error writing to INI file !!!");
+            m_prompter.Inform("Copy/move URL: Error writing to INI file !!! " + m_lastError);
             return false;
         }
     }
@@ -441,7 +478,7 @@ void ListDocument::DropFilesOnListsPane(const std::vector<std::string>& paths, s
             if (target == CurrentIndex()) {
                 AddUrl(url);
             } else if (!AddUrlToList(target, url)) {
-                m_prompter.Inform("Drop error: Error writing to INI file !!!");
+                m_prompter.Inform("Drop error: Error writing to INI file !!! " + m_lastError);
             }
         }
     }
@@ -459,7 +496,7 @@ void ListDocument::DropBlockOnUrlList(std::string_view /*block*/) {
 void ListDocument::DropFilesOnUrlList(const std::vector<std::string>& paths) {
     for (const std::string& path : paths) {
         if (IsListFile(path)) {
-            ImportList(path);
+            ImportList(path);  // a file that cannot be read is reported there
         } else {
             AddUrl("file://" + path);
         }

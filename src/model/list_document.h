@@ -50,10 +50,11 @@ public:
     std::size_t CurrentIndex() const;
     void AddList(ListRecord record);
 
-    enum class SwitchResult { Ignored, Switched, Deferred };
+    enum class SwitchResult { Ignored, Switched, Deferred, Failed };
     // Makes another list current, saving the modified current list first (a held Shift discards
     // its changes). While a session runs the switch is only remembered (TakePendingSwitch).
-    SwitchResult SwitchList(std::size_t index, bool shiftHeld);
+    // Failed, with the current list kept and still modified, when that save failed.
+    [[nodiscard]] SwitchResult SwitchList(std::size_t index, bool shiftHeld);
     std::optional<std::size_t> TakePendingSwitch();
 
     // Deletes the lists at these indexes. The last list and, during a session, the current
@@ -75,14 +76,20 @@ public:
     // Current list.
     ListModel& Rows() { return m_rows; }
     const ListModel& Rows() const { return m_rows; }
-    // Opens a registered list into the rows; returns the number of items.
+    // Opens a registered list into the rows; returns the number of items. A list file that
+    // exists but cannot be read gives no rows, a message and LastError(); the next save then
+    // fails rather than replace the file.
     std::size_t LoadList(std::size_t index);
     // Appends the items of a list file to the current list, each moved into the current list's
-    // default folder; returns the number appended.
-    std::size_t ImportList(const std::string& path);
+    // default folder; returns the number appended. nullopt, with a message and LastError(),
+    // when the file is missing or cannot be read.
+    std::optional<std::size_t> ImportList(const std::string& path);
     // Writes the current list. With force false and Shift held nothing is written and the
-    // changes are dropped. 0 on success, 1 when the file could not be written.
-    int SaveList(bool force, bool shiftHeld);
+    // changes are dropped. 0 on success; 1, with a message naming the file and the cause (also
+    // in LastError()) and the modified flag kept, when the file could not be written.
+    [[nodiscard]] int SaveList(bool force, bool shiftHeld);
+    // "path: cause" of the last failed load, import or save ("" when none failed).
+    const std::string& LastError() const { return m_lastError; }
 
     // New items.
     // An item from a bare URL with the new-URL defaults.
@@ -91,7 +98,7 @@ public:
     RowId AddItem(UrlItem item);
     RowId AddUrl(std::string_view url);
     // Saves a new item from a URL into the file of another list.
-    bool AddUrlToList(std::size_t index, std::string_view url);
+    [[nodiscard]] bool AddUrlToList(std::size_t index, std::string_view url);
 
     // Drops on the lists pane (target: the list under the drop point).
     void DropTextOnListsPane(std::string_view text, std::size_t target);
@@ -117,6 +124,8 @@ private:
     DocumentEnvironment m_env;
     Prompter& m_prompter;
     ListModel m_rows;
+    std::string m_lastError;
+    std::string m_unreadList;  // why the open list's file could not be read ("" when it could)
     std::optional<std::size_t> m_pendingSwitch;
     std::function<bool()> m_sessionRunning;
     std::function<void(RowId)> m_queueHook;

@@ -1,5 +1,6 @@
 #include "model/list_file.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <limits>
@@ -64,11 +65,10 @@ bool LoadItem(const ProfileStore& store, int number, UrlItem& item, std::time_t 
                                                     : kUpdateSkip;
     }
     item.NumBased = integer("NumBased");
-    item.CurrentNum = std::max(integer("CurrentNum"), 0);
-    item.StopNumber = std::max(integer("StopNumber"), 0);
+    item.CurrentNum = integer("CurrentNum");
+    item.StopNumber = integer("StopNumber");
     item.RipBanners = integer("RipBanners");
     item.Tolerance = integer("Tolerance");
-    if (static_cast<std::uint32_t>(item.Tolerance) > 1000) item.Tolerance = 0;
     item.Disabled = integer("Disabled");
     item.ClearFolder = integer("ClearFolder");
     item.WithPics = integer("WithPics");
@@ -103,12 +103,13 @@ bool LoadItem(const ProfileStore& store, int number, UrlItem& item, std::time_t 
 
     item.DstDlActive = integer("DstDlActive");
     item.DstDlFileSize = GetInt64(store, s, "DstDlFileSize", 0);
-    item.DstDlPartCount = std::max(integer("DstDlPartCount", 2), 2);
+    item.DstDlPartCount = integer("DstDlPartCount", 2);
     item.DstDlPartSize = GetInt64(store, s, "DstDlPartSize", 0);
     item.DstDlPartNo = integer("DstDlPartNo", 1);
     item.CEType = integer("CEType");
     item.CEComeFrom = text("CEComeFrom", UrlItem::kCeComeFromCapacity);
     item.NestedDepth = integer("NestedDepth");
+    ClampItemRanges(item);
     return true;
 }
 
@@ -188,45 +189,95 @@ bool SaveItem(ProfileStore& store, int number, const UrlItem& item, Prompter& pr
     return true;
 }
 
-std::vector<UrlItem> ReadListFile(const std::string& path, std::uint32_t serial, Prompter& prompter,
-                                  int* newIds) {
-    ProfileStore store(&prompter);
-    store.Open(path);
-    const std::time_t now = SystemClock().Now();
-    std::vector<UrlItem> items;
-    int made = 0;
-    for (int n = 1;; ++n) {
-        UrlItem item = FreshItem();
-        if (!LoadItem(store, n, item, now)) break;
-        if (item.ID.empty()) {
-            item.ID = MakeItemId(serial);
-            ++made;
+std::vector<int> ItemNumbers(const ProfileStore& store) {
+    std::vector<int> numbers;
+    for (const std::string& name : store.SectionNames()) {
+        if (!IStartsWith(name, "item ")) continue;
+        const std::string_view digits = std::string_view(name).substr(5);
+        if (digits.empty() || digits.size() > 10 ||
+            digits.find_first_not_of("0123456789") != std::string_view::npos) {
+            continue;
         }
-        items.push_back(std::move(item));
+        const std::uint64_t n = ParseUint64(digits);
+        // Only names a lookup finds again ("item 07" is not "item 7").
+        if (n < 1 || n > static_cast<std::uint64_t>(std::numeric_limits<int>::max()) ||
+            ItemSectionName(static_cast<int>(n)).size() != name.size()) {
+            continue;
+        }
+        numbers.push_back(static_cast<int>(n));
     }
-    if (newIds) *newIds = made;
-    return items;
+    std::sort(numbers.begin(), numbers.end());
+    numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
+    return numbers;
 }
 
-bool WriteListFile(const std::string& path, const std::vector<const UrlItem*>& items,
-                   Prompter& prompter) {
+ListFileContent ReadListFile(const std::string& path, std::uint32_t serial, Prompter& prompter) {
+    ListFileContent content;
     ProfileStore store(&prompter);
-    if (!store.Open(path)) return false;
+    if (!store.Open(path)) {
+        content.error = store.Error();
+        return content;
+    }
+    const std::time_t now = SystemClock().Now();
+    for (int n : ItemNumbers(store)) {
+        UrlItem item = FreshItem();
+        if (!LoadItem(store, n, item, now)) continue;
+        if (item.ID.empty()) {
+            item.ID = MakeItemId(serial);
+            ++content.newIds;
+        }
+        content.items.push_back(std::move(item));
+    }
+    return content;
+}
+
+namespace {
+
+bool Failed(const ProfileStore& store, std::string* error) {
+    if (error) *error = store.Error();
+    return false;
+}
+
+}  // namespace
+
+bool WriteListFile(const std::string& path, const std::vector<const UrlItem*>& items,
+                   Prompter& prompter, std::string* error) {
+    ProfileStore store(&prompter);
+    if (!store.Open(path)) return Failed(store, error);
     store.Clear();
     int number = 0;
-    for (const UrlItem* item : items)
-        SaveItem(store, ++number, *item, prompter);
+    for (const UrlItem* item : items) {
+        if (!SaveItem(store, ++number, *item, prompter)) {
+            store.LoadText("");
+            if (error) *error = path + ": the item " + std::to_string(number) + " was refused";
+            return false;
+        }
+    }
     if (store.Flush()) return true;
+    Failed(store, error);
     // Nothing of a failed write may reach the file later from the destructor either.
     store.LoadText("");
     return false;
 }
 
-bool AppendItemToFile(const std::string& path, const UrlItem& item, Prompter& prompter) {
+bool AppendItemToFile(const std::string& path, const UrlItem& item, Prompter& prompter,
+                      std::string* error) {
     ProfileStore store(&prompter);
-    if (!store.Open(path)) return false;
-    if (!SaveItem(store, 0, item, prompter)) return false;
+    if (!store.Open(path)) return Failed(store, error);
+    // After the last numbered section rather than into the first gap: the item joins the end
+    // of the list, and no leftover keys of an emptied section stick to it.
+    const std::vector<int> numbers = ItemNumbers(store);
+    if (!numbers.empty() && numbers.back() == std::numeric_limits<int>::max()) {
+        if (error) *error = path + ": no free item number";
+        return false;
+    }
+    if (!SaveItem(store, numbers.empty() ? 1 : numbers.back() + 1, item, prompter)) {
+        store.LoadText("");
+        if (error) *error = path + ": the item was refused";
+        return false;
+    }
     if (store.Flush()) return true;
+    Failed(store, error);
     store.LoadText("");
     return false;
 }

@@ -18,14 +18,11 @@ std::string_view NameOf(std::string_view path) {
     return sep == std::string_view::npos ? path : path.substr(sep + 1);
 }
 
-// A name from a URL as one harmless component: control characters become '_', and "." and
-// ".." (which would name the folder itself or its parent) become "_".
+// A name from a URL as one harmless component: control characters and shell metacharacters
+// become '_' (a command line built with the name must not run part of it), and "." and ".."
+// (which would name the folder itself or its parent) become "_".
 std::string SafeName(std::string_view name) {
-    std::string out(name);
-    for (char& c : out) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u < 0x20 || u == 0x7F) c = '_';
-    }
+    std::string out = NeutraliseNameChars(name);
     if (out == "." || out == "..") out = "_";
     return out;
 }

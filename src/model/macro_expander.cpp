@@ -20,20 +20,22 @@ bool IsSeparator(char c) {
     return c == '/' || c == '\\';
 }
 
-// One path component taken from an address: separators, control characters and the
-// components "." and ".." are neutralised.
+// One path component taken from an address: separators, control characters, shell
+// metacharacters and the components "." and ".." are neutralised.
 std::string SafeComponent(std::string_view value) {
-    std::string out(value);
+    std::string out = NeutraliseNameChars(value);
     for (char& c : out) {
-        const auto u = static_cast<unsigned char>(c);
-        if (IsSeparator(c) || u < 0x20 || u == 0x7F) c = '_';
+        if (IsSeparator(c)) c = '_';
     }
     if (out == "." || out == "..") out = "_";
     return out;
 }
 
-// A folder path taken from an address: its ".." components become "_".
-std::string SafePath(std::string_view value) {
+// A folder path taken from an address: its ".." components become "_", control characters
+// and shell metacharacters too.
+std::string SafePath(std::string_view raw) {
+    const std::string safe = NeutraliseNameChars(raw);
+    const std::string_view value = safe;
     std::string out;
     std::size_t start = 0;
     while (start <= value.size()) {

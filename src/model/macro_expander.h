@@ -50,8 +50,8 @@ inline constexpr std::size_t kMacroCapacity = 1023;
 // runs; cuts the result to capacity bytes on a UTF-8 boundary. With an empty url the URL
 // macros stay as text. False, with out untouched, when a non-empty url cannot be split.
 // Values taken from the URL ({SITE} {DOMAIN} {SUBDOMAIN} {OBJECT} {PATH}) never carry a ".."
-// component, and the single-component ones never carry a separator, so that an address
-// cannot steer a folder built from them.
+// component, control character or shell metacharacter, and the single-component ones never
+// carry a separator, so that an address cannot steer a folder or a command built from them.
 bool ExpandMacros(std::string& out, std::size_t capacity, std::string_view url,
                   std::string_view templ, unsigned macroSet, const MacroContext& context);
 

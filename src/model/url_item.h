@@ -93,6 +93,16 @@ std::time_t DefaultLastDownload();
 // NestedDepth 1, DstDlPartNo 1, DstDlPartCount 2 and lastDL 1990-01-01.
 UrlItem FreshItem();
 
+// Stored values brought into the ranges that later arithmetic relies on, so that a hand-edited
+// list or a hostile exchange block cannot make a series, a date walk or a part plan overflow:
+// CurrentNum and StopNumber 0..2^31-2 (negative 0), Tolerance 0..1000 (else 0), days 0..365,
+// dayShift -700..700, interval -1..365, nfsize 0 or more, UpdateMode 0..2 and ConType 0..7
+// (else 0), NestedDepth 0..32, rule actions 0..3 (else 0), DstDlPartCount 2..kMaxParts,
+// DstDlPartNo 1..DstDlPartCount, distributed sizes 0..kMaxPartBytes.
+void ClampItemRanges(UrlItem& item);
+inline constexpr std::int32_t kMaxParts = 1000;
+inline constexpr std::int64_t kMaxPartBytes = std::int64_t{1} << 50;
+
 // The date text of list files and exchange blocks ("2005.03.07"): year at character 0, month at
 // character 5 when the text has at least 7 characters (else 1), day at character 8 when it has
 // at least 10 (else 1). A date in range (year 1700..9999, month 1..12, day 1..31) gives that day

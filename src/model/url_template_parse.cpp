@@ -146,8 +146,9 @@ bool ParseUrlToTemplate(std::string_view url, UrlItem& item, std::time_t now,
         item.CurrentNum = number;
         if (defaultStopNumber != 0) {
             const long long stop = static_cast<long long>(number) + defaultStopNumber;
+            // The top of the range stays free, so that stepping past the last number is safe.
             item.StopNumber = static_cast<std::int32_t>(
-                std::clamp<long long>(stop, 0, std::numeric_limits<std::int32_t>::max()));
+                std::clamp<long long>(stop, 0, std::numeric_limits<std::int32_t>::max() - 1));
         } else {
             item.StopNumber = 0;
         }

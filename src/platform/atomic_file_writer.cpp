@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 namespace kov {
 
@@ -20,15 +21,25 @@ AtomicFileWriter::~AtomicFileWriter() {
     Abort();
 }
 
+bool AtomicFileWriter::Fail() {
+    if (m_error.empty()) m_error = std::strerror(errno);
+    m_failed = true;
+    return false;
+}
+
 bool AtomicFileWriter::Open(const std::string& path, unsigned mode) {
     Abort();
-    if (path.empty() || path.back() == '/') return false;
+    m_error.clear();
+    if (path.empty() || path.back() == '/') {
+        errno = EISDIR;
+        return Fail();
+    }
     const std::size_t slash = path.rfind('/');
     const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     std::string temp = folder + "." + name + ".XXXXXX";
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) return false;
+    if (fd < 0) return Fail();
     m_fd = fd;
     m_path = path;
     m_temp = std::move(temp);
@@ -40,7 +51,7 @@ bool AtomicFileWriter::Open(const std::string& path, unsigned mode) {
 }
 
 bool AtomicFileWriter::FlushBuffer() {
-    if (!m_failed && !WriteAll(m_fd, m_buffer)) m_failed = true;
+    if (!m_failed && !WriteAll(m_fd, m_buffer)) Fail();
     m_buffer.clear();
     return !m_failed;
 }
@@ -50,7 +61,7 @@ void AtomicFileWriter::Write(std::string_view data) {
     if (m_buffer.size() + data.size() > kBufferSize) {
         FlushBuffer();
         if (data.size() >= kBufferSize) {
-            if (!m_failed && !WriteAll(m_fd, data)) m_failed = true;
+            if (!m_failed && !WriteAll(m_fd, data)) Fail();
             return;
         }
     }
@@ -59,11 +70,11 @@ void AtomicFileWriter::Write(std::string_view data) {
 
 bool AtomicFileWriter::Commit() {
     if (m_fd < 0) return false;
-    bool ok =
-        FlushBuffer() && ::fchmod(m_fd, static_cast<mode_t>(m_mode)) == 0 && ::fsync(m_fd) == 0;
-    ok = ::close(m_fd) == 0 && ok;
+    bool ok = FlushBuffer() && (::fchmod(m_fd, static_cast<mode_t>(m_mode)) == 0 || Fail()) &&
+              (::fsync(m_fd) == 0 || Fail());
+    ok = (::close(m_fd) == 0 || Fail()) && ok;
     m_fd = -1;
-    if (ok) ok = ::rename(m_temp.c_str(), m_path.c_str()) == 0;
+    if (ok) ok = ::rename(m_temp.c_str(), m_path.c_str()) == 0 || Fail();
     if (!ok) {
         ::unlink(m_temp.c_str());
         m_temp.clear();

@@ -21,10 +21,13 @@ public:
     void Write(std::string_view data);
     // Writes the rest, syncs and renames over the target. False on any failure so far.
     bool Commit();
+    // The system's text for the first failure ("" when none).
+    const std::string& Error() const { return m_error; }
 
 private:
     bool FlushBuffer();
     void Abort();
+    bool Fail();  // remembers errno's text; always false
 
     std::string m_path;
     std::string m_temp;
@@ -32,6 +35,7 @@ private:
     unsigned m_mode = 0600;
     int m_fd = -1;
     bool m_failed = false;
+    std::string m_error;
 };
 
 }  // namespace kov

@@ -22,7 +22,7 @@ bool Application::Startup(const StartupInput& input) {
     BuildPaths(input.executablePath.empty() ? ExecutablePath() : input.executablePath);
     TakeVolumeSerial();
     ReadCommandLine(input);
-    LoadAppSettings();
+    if (!LoadAppSettings()) return false;
     LoadBannerAndSiteRules();
     LoadLanguage();
     CreateMainWindow();
@@ -30,14 +30,23 @@ bool Application::Startup(const StartupInput& input) {
     return true;
 }
 
-void Application::Shutdown(bool shiftHeld) {
-    WriteRecentPaths();
-    SaveCurrentList(shiftHeld);
+bool Application::Shutdown(bool shiftHeld) {
+    // Every step runs even after a failure: one file that cannot be written must not cost
+    // the others their changes.
+    bool ok = WriteRecentPaths();
+    ok = SaveCurrentList(shiftHeld) && ok;
     TakeWindowLayout();
-    SaveSettingsIfChanged();
-    WriteLimitCounter();
-    SaveSiteRules();
-    WriteColumnWidthsStep();
+    ok = SaveSettingsIfChanged() && ok;
+    ok = WriteLimitCounter() && ok;
+    ok = SaveSiteRules() && ok;
+    ok = WriteColumnWidthsStep() && ok;
+    return ok;
+}
+
+bool Application::FlushOrReport(ProfileStore& store) {
+    if (store.Flush()) return true;
+    m_prompter.Inform(GetString(EventCode::ErrorSavingIni) + " " + store.Error());
+    return false;
 }
 
 bool Application::InitSockets() {
@@ -67,15 +76,24 @@ void Application::ReadCommandLine(const StartupInput& input) {
     if (!m_commandLine.siteRuleFile.empty()) m_paths.siteRuleFile = m_commandLine.siteRuleFile;
 }
 
-void Application::LoadAppSettings() {
+bool Application::LoadAppSettings() {
+    // Defaults in place of a file that exists but cannot be read would be saved over it at
+    // the end, so such a file stops the start.
     ProfileStore store(&m_prompter);
-    store.Open(m_paths.settingsFile);
+    if (!store.Open(m_paths.settingsFile)) {
+        m_prompter.Inform("Cannot read the settings: " + store.Error());
+        return false;
+    }
     LoadSettings(store, m_settings, m_paths.programFolder);
     if (m_commandLine.listNumber > 0) m_settings.CurLstNum = m_commandLine.listNumber - 1;
 
     ProfileStore user(&m_prompter);
-    user.Open(m_paths.userStore);
+    if (!user.Open(m_paths.userStore)) {
+        m_prompter.Inform("Cannot read the settings: " + user.Error());
+        return false;
+    }
     m_limitCounter = LoadLimitCounter(user);
+    return true;
 }
 
 void Application::LoadBannerAndSiteRules() {
@@ -98,65 +116,58 @@ void Application::CreateMainWindow() {
 }
 
 void Application::ReadRecentPaths() {
+    // Readability was checked with the traffic counter.
     ProfileStore user(&m_prompter);
-    user.Open(m_paths.userStore);
-    m_recent.Load(user);
+    if (user.Open(m_paths.userStore)) m_recent.Load(user);
 }
 
-void Application::WriteRecentPaths() {
+bool Application::WriteRecentPaths() {
     // Nothing to write when no path was used: a run must not create the per-user store
     // for nothing.
-    if (!m_recent.Changed()) return;
+    if (!m_recent.Changed()) return true;
     CreateFolders(FolderOf(m_paths.userStore), 0700);
     ProfileStore user(&m_prompter);
-    user.Open(m_paths.userStore);
-    m_recent.Save(user);
-    if (!user.Flush()) m_prompter.Inform(GetString(EventCode::ErrorSavingIni));
+    // A store that could not be opened refuses the writes and the flush, and says why.
+    if (user.Open(m_paths.userStore) && !m_recent.Save(user)) return false;
+    return FlushOrReport(user);
 }
 
-void Application::SaveCurrentList(bool shiftHeld) {
-    if (m_document && m_document->Rows().Modified()) {
-        m_document->SaveList(false, shiftHeld);
-        m_document->Rows().SetModified(false);
-    }
+bool Application::SaveCurrentList(bool shiftHeld) {
+    // SaveList reports a failure itself and keeps the list marked as modified.
+    return !m_document || !m_document->Rows().Modified() ||
+           m_document->SaveList(false, shiftHeld) == 0;
 }
 
 void Application::TakeWindowLayout() {}
 
-void Application::SaveSettingsIfChanged() {
-    if (!m_settings.changed) return;
+bool Application::SaveSettingsIfChanged() {
+    if (!m_settings.changed) return true;
     ProfileStore store(&m_prompter);
-    store.Open(m_paths.settingsFile);
-    SaveSettings(store, m_settings);
-    if (store.Flush()) {
-        m_settings.changed = false;
-    } else {
-        m_prompter.Inform(GetString(EventCode::ErrorSavingIni) + " " + m_paths.settingsFile);
-    }
+    if (store.Open(m_paths.settingsFile) && !SaveSettings(store, m_settings)) return false;
+    if (!FlushOrReport(store)) return false;
+    m_settings.changed = false;
+    return true;
 }
 
-void Application::WriteLimitCounter() {
-    if (!m_settings.LimitTrace) return;
+bool Application::WriteLimitCounter() {
+    if (!m_settings.LimitTrace) return true;
     CreateFolders(FolderOf(m_paths.userStore), 0700);
     ProfileStore user(&m_prompter);
-    user.Open(m_paths.userStore);
-    SaveLimitCounter(user, m_limitCounter);
-    if (!user.Flush()) m_prompter.Inform(GetString(EventCode::ErrorSavingIni));
+    if (user.Open(m_paths.userStore) && !SaveLimitCounter(user, m_limitCounter)) return false;
+    return FlushOrReport(user);
 }
 
-void Application::SaveSiteRules() {
+bool Application::SaveSiteRules() {
     // The site rules are saved here, when changed, once the content rules exist.
+    return true;
 }
 
-void Application::WriteColumnWidthsStep() {
+bool Application::WriteColumnWidthsStep() {
     // The widths are written at every close, so the file is rewritten even when nothing else
     // changed.
     ProfileStore store(&m_prompter);
-    store.Open(m_paths.settingsFile);
-    WriteColumnWidths(store, m_settings);
-    if (!store.Flush()) {
-        m_prompter.Inform(GetString(EventCode::ErrorSavingIni) + " " + m_paths.settingsFile);
-    }
+    if (store.Open(m_paths.settingsFile) && !WriteColumnWidths(store, m_settings)) return false;
+    return FlushOrReport(store);
 }
 
 }  // namespace kov

@@ -13,6 +13,7 @@
 namespace kov {
 
 class Prompter;
+class ProfileStore;
 
 // The files and folders fixed at start-up.
 struct AppPaths {
@@ -41,10 +42,15 @@ public:
     Application(const Application&) = delete;
     Application& operator=(const Application&) = delete;
 
-    // Runs the start-up order. False when the program must end at once.
-    bool Startup(const StartupInput& input);
-    // Runs the shut-down order. shiftHeld discards the changes of the current list.
-    void Shutdown(bool shiftHeld);
+    // Runs the start-up order. False when the program must end at once: sockets failed, or the
+    // settings file or the per-user store exists but cannot be read (a message says which file
+    // and why; nothing is saved over it). A current list that cannot be read is reported by the
+    // document (Document().LastError()).
+    [[nodiscard]] bool Startup(const StartupInput& input);
+    // Runs the shut-down order. shiftHeld discards the changes of the current list. False when
+    // any save failed; each failure was reported with its file and cause, and every later step
+    // still ran.
+    [[nodiscard]] bool Shutdown(bool shiftHeld);
 
     AppSettings& Settings() { return m_settings; }
     const AppSettings& Settings() const { return m_settings; }
@@ -53,6 +59,9 @@ public:
     RecentPaths& Recent() { return m_recent; }
     std::uint32_t VolumeSerialNumber() const { return m_volumeSerial; }
     std::uint64_t& LimitCounter() { return m_limitCounter; }
+    // Writes the traffic counter to the per-user store (when LimitTrace is on); a session's end
+    // does this too, not only the shut-down. False (reported) when the store was not written.
+    virtual bool WriteLimitCounter();
     // The list catalogue and the current list; exists after Startup.
     ListDocument& Document() { return *m_document; }
 
@@ -62,22 +71,24 @@ protected:
     virtual void TakeVolumeSerial();
     virtual void BuildPaths(const std::string& executablePath);
     virtual void ReadCommandLine(const StartupInput& input);
-    virtual void LoadAppSettings();
+    virtual bool LoadAppSettings();
     virtual void LoadBannerAndSiteRules();
     virtual void LoadLanguage();
     virtual void CreateMainWindow();
     virtual void ReadRecentPaths();
 
-    // Shut-down, in order.
-    virtual void WriteRecentPaths();
-    virtual void SaveCurrentList(bool shiftHeld);
+    // Shut-down, in order; the saving steps give false when their file was not written.
+    virtual bool WriteRecentPaths();
+    virtual bool SaveCurrentList(bool shiftHeld);
     // Takes the window's position, splitter and column sizes into the settings and sets the
     // changed flag on any difference. Only a front end with a window has this step.
     virtual void TakeWindowLayout();
-    virtual void SaveSettingsIfChanged();
-    virtual void WriteLimitCounter();
-    virtual void SaveSiteRules();
-    virtual void WriteColumnWidthsStep();
+    virtual bool SaveSettingsIfChanged();
+    virtual bool SaveSiteRules();
+    virtual bool WriteColumnWidthsStep();
+
+    // Flushes store; on failure tells the user which file and why. False on failure.
+    bool FlushOrReport(ProfileStore& store);
 
     Prompter& m_prompter;
     AppPaths m_paths;

@@ -342,7 +342,12 @@ void SessionController::EndSession(bool halted) {
     m_context.settings = &m_settings;
 
     // A list switch asked for during the session is carried out now.
-    if (const auto pending = m_document.TakePendingSwitch()) m_document.SwitchList(*pending, false);
+    if (const auto pending = m_document.TakePendingSwitch()) {
+        // A failed save keeps the current list; the document has told the user why.
+        if (m_document.SwitchList(*pending, false) == ListDocument::SwitchResult::Failed) {
+            m_log.AddLine(m_document.LastError(), 1, kLogError);
+        }
+    }
     if (m_autoMode && m_hooks.endOfSessionAction) m_hooks.endOfSessionAction(m_shutdownAfter);
 }
 

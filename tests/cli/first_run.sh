@@ -13,14 +13,9 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 if "$cli" --no-such-option 2>"$tmp/err"; then fail "unknown option accepted"; fi
 grep -q "unknown option --no-such-option" "$tmp/err" || fail "unknown option message"
 
-# First run: the program folder is created with kov.ini and the list "Main", nothing else.
+# First run (what it writes is the application test's): the program folder gets kov.ini.
 "$cli"
 [ -f "$KOV_HOME/kov.ini" ] || fail "kov.ini not written"
-[ "$(stat -c %a "$KOV_HOME/kov.ini")" = 600 ] || fail "kov.ini mode"
-grep -q '^Column6=182$' "$KOV_HOME/kov.ini" || fail "column widths"
-grep -q '^\[UrlList 1\]$' "$KOV_HOME/kov.ini" || fail "default list not registered"
-[ ! -e "$XDG_CONFIG_HOME/kov/user.ini" ] || fail "user.ini written for nothing"
-[ -z "$(ls -A "$KOV_HOME" | grep -v '^kov.ini$')" ] || fail "stray files: $(ls -A "$KOV_HOME")"
 
 # A hand-edited file keeps its values and its top comments; with nothing changed only the
 # column widths join it, and the store's own form replaces the hand-written one.
@@ -46,8 +41,34 @@ grep -q "^imported 1 item from $tmp/other.ini$" "$tmp/list" || fail "--import"
 grep -q $'^3\tNoName\thttp://other.example.com/x\t'"$KOV_HOME"$'/Download/Main/sub\t' "$tmp/list" ||
     fail "imported row: $(cat "$tmp/list")"
 "$cli" --lists | grep -q $'^1\*\tMain\t'"$KOV_HOME"$'/Default.ini\t' || fail "--lists"
-if "$cli" --import "$tmp/missing.ini" 2>/dev/null; then fail "missing import accepted"; fi
 if "$cli" --add 2>/dev/null; then fail "--add without URL accepted"; fi
+
+# Mistakes a new user makes: each one is refused with exit 2 and a message that says what and
+# why, and no file is written over.
+mkdir "$tmp/folder.ini"
+mkfifo "$tmp/fifo.ini"
+cp "$KOV_HOME/kov.ini" "$tmp/kov.ini.before"
+refused() {  # refused MESSAGE ARG...
+    local want="$1" status=0
+    shift
+    timeout 10 "$cli" "$@" >/dev/null 2>"$tmp/err" || status=$?
+    [ "$status" = 2 ] || fail "$* gave $status: $(cat "$tmp/err")"
+    grep -qF -- "$want" "$tmp/err" || fail "$*: $(cat "$tmp/err")"
+}
+refused "$tmp/missing.ini: No such file or directory" --import "$tmp/missing.ini"
+refused "$tmp/folder.ini: Is a directory" --import "$tmp/folder.ini"
+refused "$tmp/fifo.ini: not a regular file" --import "$tmp/fifo.ini"
+refused "unknown option -atuo" -atuo
+refused "unknown option -x" -a -x
+refused "$tmp/nosuch.ini: No such file or directory" "$tmp/nosuch.ini" --list
+refused "$tmp/folder.ini: Is a directory" "$tmp/folder.ini" --list
+refused "-n4: no such list; 1 registered" -n4 --list
+cmp -s "$KOV_HOME/kov.ini" "$tmp/kov.ini.before" || fail "kov.ini changed by a refused run"
+mv "$KOV_HOME/Default.ini" "$tmp/Default.ini"
+mkdir "$KOV_HOME/Default.ini"
+refused "$KOV_HOME/Default.ini: Is a directory" --add http://example.com/x
+rmdir "$KOV_HOME/Default.ini"
+mv "$tmp/Default.ini" "$KOV_HOME/Default.ini"
 
 # Portable use: a kov.ini beside the executable makes its folder the program folder.
 unset KOV_HOME
@@ -59,6 +80,6 @@ grep -q '^Column0=176$' "$tmp/portable/kov.ini" || fail "portable kov.ini not us
 [ ! -e "$XDG_DATA_HOME/kov/kov.ini" ] || fail "portable run wrote the data folder"
 
 # Without KOV_HOME and not portable, the XDG data folder is used.
-"$cli" "-n2"
+"$cli" "-n1"
 [ -f "$XDG_DATA_HOME/kov/kov.ini" ] || fail "XDG data folder not used"
 echo "ok"

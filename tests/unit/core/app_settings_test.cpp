@@ -19,41 +19,50 @@ AppSettings LoadFromText(const std::string& text, const std::string& folder = "/
 
 TEST(AppSettings, MissingFileGivesTheDefaults) {
     const AppSettings s = LoadFromText("");
-    EXPECT_EQ(s.WndSplitCol, 160);
-    EXPECT_EQ(s.WndSplitRow, 300);
-    EXPECT_EQ(s.StdUserAgent, 2);
-    EXPECT_EQ(s.MaxThreads, 1);
-    EXPECT_EQ(s.ProxyFromIE, 1);
-    EXPECT_EQ(s.BypassProxyLocal, 1);
-    EXPECT_EQ(s.SaveOriginalNames, 1);
-    EXPECT_EQ(s.DownloadFlagsFull, 255);
-    EXPECT_EQ(s.EnableHttps, 1);
-    EXPECT_EQ(s.Language, "0");
+    EXPECT_EQ(std::vector<int>({s.WndSplitCol, s.WndSplitRow, s.StdUserAgent, s.MaxThreads,
+                                s.ProxyFromIE, s.newUrl.StopNumber}),
+              std::vector<int>({160, 300, 2, 1, 1, 10}));
     EXPECT_EQ(s.ChkUpdLastDate, (CalendarTime{1910, 1, 1, 0, 0, 0, 0}));
-    EXPECT_EQ(s.Column, AppSettings::kDefaultColumns);
-    EXPECT_EQ(s.newUrl.Name, "{SITE}");
-    EXPECT_EQ(s.newUrl.Referer, "{URLSITE}");
-    EXPECT_EQ(s.newUrl.LocalDir, "{LISTFOLDER}");
-    EXPECT_EQ(s.newUrl.StopNumber, 10);
     EXPECT_EQ(s.email.SaveFolder, "/p/EmailQueries/");
     EXPECT_TRUE(s.lists.empty());
-    EXPECT_TRUE(s.schedule.tasks.empty());
     EXPECT_FALSE(s.changed);
 }
 
-TEST(AppSettings, LoadCorrectsOnlyTheDocumentedValues) {
-    AppSettings s = LoadFromText(
+// Values that counts, times and series are computed from are clamped on load, so that a
+// hand-edited file cannot make later arithmetic overflow.
+TEST(AppSettings, LoadBringsValuesIntoRange) {
+    const AppSettings s = LoadFromText(
         "[KOV-Main]\nLogDetail=5\nTransparency=300\nMaxThreads=99\nDownloadFlags=65537\n"
-        "ReDialCount=70000\nEnableHttps=0\n");
-    EXPECT_EQ(s.LogDetail, 2);
-    EXPECT_EQ(s.Transparency, 250);
-    EXPECT_EQ(s.MaxThreads, 99);    // taken as it stands
-    EXPECT_EQ(s.DownloadFlags, 1);  // a 16-bit value keeps its low bits
-    EXPECT_EQ(s.ReDialCount, 4464);
-    EXPECT_EQ(s.EnableHttps, 0);
-    s = LoadFromText("[KOV-Main]\nLogDetail=-1\nTransparency=-5\n");
-    EXPECT_EQ(s.LogDetail, 0);
-    EXPECT_EQ(s.Transparency, -5);
+        "ReDialCount=70000\nChkUpdInterval=2147483647\nSpeedLimitInet=-1\nCurLstNum=-4\n"
+        "[NewUrlDefaults]\nStopNumber=2147483647\nTolerance=-1\ndays=999\ndayShift=-9999\n"
+        "interval=-7\nnfsize=9999999\nUpdateMode=5\n"
+        "[Schedule]\nTask1=t\nListName1=Main\nDays1=-1\n[CtrByEmail]\nPollInterval=-3\n");
+    const std::pair<std::int32_t, std::int32_t> cases[] = {
+        {s.LogDetail, 2},
+        {s.Transparency, 250},
+        {s.MaxThreads, 32},
+        {s.DownloadFlags, 1},
+        {s.ReDialCount, 4464},
+        {s.ChkUpdInterval, 3650},
+        {s.SpeedLimitInet, 0},
+        {s.CurLstNum, 0},
+        {s.newUrl.StopNumber, 2147483646},
+        {s.newUrl.Tolerance, 0},
+        {s.newUrl.days, 365},
+        {s.newUrl.dayShift, -365},
+        {s.newUrl.interval, -1},
+        {s.newUrl.nfsize, 500000},
+        {s.newUrl.UpdateMode, 0},
+        {s.schedule.tasks.at(0).Days, 127},
+        {s.email.PollInterval, 0},
+    };
+    for (std::size_t i = 0; i < std::size(cases); ++i)
+        EXPECT_EQ(cases[i].first, cases[i].second) << "case " << i;
+    const AppSettings low =
+        LoadFromText("[KOV-Main]\nLogDetail=-1\nTransparency=-5\nMaxThreads=0\n");
+    EXPECT_EQ(low.LogDetail, 0);
+    EXPECT_EQ(low.Transparency, 0);
+    EXPECT_EQ(low.MaxThreads, 1);
 }
 
 TEST(AppSettings, TextsAreCutToTheirCapacityOnAUtf8Boundary) {
@@ -114,7 +123,7 @@ TEST(AppSettings, SaveWritesSectionsInOrderAndLosesNothing) {
 
     ProfileStore store;
     store.LoadText("");
-    SaveSettings(store, s);
+    ASSERT_TRUE(SaveSettings(store, s));
     const std::string text = store.Serialize();
     const auto at = [&](const char* header) { return text.find(header); };
     ASSERT_NE(at("[KOV-Main]"), std::string::npos);
@@ -151,7 +160,7 @@ TEST(AppSettings, ConditionalAndReadOnlyKeys) {
     EXPECT_EQ(s.DialUser, "me");
     ProfileStore store;
     store.LoadText("");
-    SaveSettings(store, s);
+    ASSERT_TRUE(SaveSettings(store, s));
     std::string text = store.Serialize();
     for (const char* key : {"WndStatus=", "DialUser=", "DialPsw=", "ProxyUser=", "ProxyPsw=",
                             "FtpProxyUser=", "FtpProxyPsw=", "DialupItem=", "ReDialCount="}) {
@@ -160,24 +169,11 @@ TEST(AppSettings, ConditionalAndReadOnlyKeys) {
     s.ProxyUser = "u";
     s.DialupItem = "Home";
     s.ReDialCount = 3;
-    SaveSettings(store, s);
+    ASSERT_TRUE(SaveSettings(store, s));
     text = store.Serialize();
     EXPECT_NE(text.find("\nProxyUser=u\n"), std::string::npos);
     EXPECT_NE(text.find("\nDialupItem=Home\n"), std::string::npos);
     EXPECT_NE(text.find("\nReDialCount=3\n"), std::string::npos);
-}
-
-TEST(AppSettings, SaveKeepsOnlyTheTopCommentBlock) {
-    ProfileStore store;
-    store.LoadText("; my settings\n; keep me\n[KOV-Main]\nWndStatus=1\n; lost\nMaxThreads=4\n");
-    AppSettings s;
-    LoadSettings(store, s, "/p/");
-    SaveSettings(store, s);
-    const std::string text = store.Serialize();
-    EXPECT_EQ(text.rfind("; my settings\n; keep me\n[KOV-Main]\n", 0), 0u);
-    EXPECT_EQ(text.find("; lost"), std::string::npos);
-    EXPECT_EQ(text.find("WndStatus"), std::string::npos);
-    EXPECT_NE(text.find("\nMaxThreads=4\n"), std::string::npos);
 }
 
 TEST(AppSettings, ColumnWidthsRewriteKeepsOtherKeys) {
@@ -186,10 +182,13 @@ TEST(AppSettings, ColumnWidthsRewriteKeepsOtherKeys) {
     AppSettings s;
     s.Column[0] = 200;
     s.Column[9] = 1;  // only the first seven are written
-    WriteColumnWidths(store, s);
+    ASSERT_TRUE(WriteColumnWidths(store, s));
     EXPECT_EQ(store.Serialize(),
               "[KOV-Main]\nMaxThreads=3\nColumn0=200\nWndStatus=1\nColumn1=248\nColumn2=166\n"
               "Column3=240\nColumn4=140\nColumn5=182\nColumn6=182\n[Other]\nx=1\n");
+    ProfileStore unopened;
+    EXPECT_FALSE(WriteColumnWidths(unopened, s));
+    EXPECT_FALSE(SaveSettings(unopened, s));
 }
 
 }  // namespace

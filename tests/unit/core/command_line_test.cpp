@@ -42,17 +42,15 @@ TEST(CommandLine, AbsolutePathsAreNotOptions) {
     EXPECT_TRUE(cl.settingsFile.empty());
 }
 
-TEST(CommandLine, BadOptionsAreIgnored) {
-    const CommandLine cl = ParseCommandLine({"-x", "-n0", "-nabc", "-n-4", "-", "/", ""}, false);
+// Ignored, but listed, so that a front end can tell the user about a typo.
+TEST(CommandLine, BadOptionsAndArgumentsPastTheSeventhAreIgnoredAndListed) {
+    CommandLine cl = ParseCommandLine({"-x", "-n0", "-nabc", "-n-4", "-", "/", ""}, false);
     EXPECT_EQ(cl.listNumber, 0);
     EXPECT_FALSE(cl.autoMode);
     EXPECT_EQ(cl.settingsFile, "/");
-}
-
-TEST(CommandLine, OnlySevenArgumentsAreRead) {
-    const CommandLine cl =
-        ParseCommandLine({"-x", "-x", "-x", "-x", "-x", "-x", "-x", "-a", "late.ini"}, false);
-    EXPECT_FALSE(cl.autoMode);
+    EXPECT_EQ(cl.ignored, (std::vector<std::string>{"-x", "-n0", "-nabc", "-n-4", "-"}));
+    cl = ParseCommandLine({"-a", "-a", "-a", "-a", "-a", "-a", "-atuo", "-a", "late.ini"}, false);
+    EXPECT_EQ(cl.ignored, (std::vector<std::string>{"-atuo", "-a", "late.ini"}));
     EXPECT_TRUE(cl.settingsFile.empty());
 }
 

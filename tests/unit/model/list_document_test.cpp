@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdio>
 #include <sstream>
 
 #include "core/message_table.h"
@@ -36,7 +39,7 @@ protected:
         }
     }
     std::vector<UrlItem> FileItems(const std::string& name) {
-        return ReadListFile(Home(name), 1, prompter);
+        return ReadListFile(Home(name), 1, prompter).items;
     }
     const UrlItem& Item(std::size_t i) { return Doc().Rows().At(i).item; }
 
@@ -48,15 +51,27 @@ protected:
     std::unique_ptr<ListDocument> doc;
 };
 
-TEST_F(ListDocumentTest, FirstRunCreatesTheMainList) {
-    EXPECT_EQ(Doc().LoadCatalogue(), 1u);
-    ASSERT_EQ(settings.lists.size(), 1u);
-    EXPECT_EQ(settings.lists[0].Name, "Main");
-    EXPECT_EQ(settings.lists[0].FileName, Home("Default.ini"));
-    EXPECT_EQ(settings.lists[0].SaveFolder, Home("Download/Main/"));
-    EXPECT_TRUE(settings.changed);
-    EXPECT_EQ(Doc().Rows().Count(), 0u);
-    EXPECT_FALSE(Doc().Rows().Modified());
+// A list file that cannot be read is not an empty list: nothing may be saved over it.
+TEST_F(ListDocumentTest, AnUnreadableListIsReportedAndNeverOverwritten) {
+    AddLists({"A"});
+    ASSERT_TRUE(CreateFolders(Home("A.ini")));
+    Doc().LoadCatalogue();
+    EXPECT_EQ(Doc().LastError(), Home("A.ini") + ": Is a directory");
+    EXPECT_EQ(prompter.informed, std::vector<std::string>{Doc().LastError()});
+    Doc().AddUrl("http://example.com/");
+    EXPECT_EQ(Doc().SaveList(true, false), 1);
+    EXPECT_EQ(prompter.informed.back(), "Error saving INI file ! " + Home("A.ini") +
+                                            ": Is a directory when the list was opened");
+    EXPECT_TRUE(Doc().Rows().Modified());
+    EXPECT_TRUE(FolderExists(Home("A.ini")));
+
+    // Readable again later, the file is still not replaced by rows that lack its items.
+    ASSERT_EQ(rmdir(Home("A.ini").c_str()), 0);
+    ASSERT_TRUE(WriteFileAtomic(Home("A.ini"), "[item 1]\nUrl=http://kept/\n"));
+    EXPECT_EQ(Doc().SaveList(true, false), 1);
+    EXPECT_EQ(*ReadFile(Home("A.ini")), "[item 1]\nUrl=http://kept/\n");
+    EXPECT_EQ(Doc().LoadList(0), 1u);  // opened again, it can be saved again
+    EXPECT_EQ(Doc().SaveList(true, false), 0);
 }
 
 TEST_F(ListDocumentTest, CurrentIndexIsCorrectedAndItsListOpened) {
@@ -91,6 +106,17 @@ TEST_F(ListDocumentTest, SwitchSavesOrDiscardsAndWaitsForTheSession) {
     EXPECT_FALSE(Doc().TakePendingSwitch());
     EXPECT_EQ(Doc().SwitchList(0, false), ListDocument::SwitchResult::Ignored);
     EXPECT_EQ(Doc().SwitchList(9, false), ListDocument::SwitchResult::Ignored);
+}
+
+TEST_F(ListDocumentTest, ASwitchStopsWhenTheModifiedListCannotBeSaved) {
+    AddLists({"A", "B"});
+    Doc().LoadCatalogue();
+    Doc().AddUrl("http://example.com/a.html");
+    ASSERT_TRUE(CreateFolders(Home("A.ini")));  // the file can no longer be written
+    EXPECT_EQ(Doc().SwitchList(1, false), ListDocument::SwitchResult::Failed);
+    EXPECT_EQ(settings.CurLstNum, 0);
+    EXPECT_EQ(Doc().Rows().Count(), 1u);
+    EXPECT_TRUE(Doc().Rows().Modified());
 }
 
 TEST_F(ListDocumentTest, DeleteKeepsTheLastListAndDropsItsTasks) {
@@ -156,28 +182,24 @@ TEST_F(ListDocumentTest, DefaultAndCurrentFolders) {
     EXPECT_EQ(Doc().CurrentFolder(), Home("Download/"));
 }
 
-TEST_F(ListDocumentTest, DroppedListFilesRegisterOnce) {
-    AddLists({"A"});
-    Doc().LoadCatalogue();
-    Doc().DropFilesOnListsPane({Home("A.ini"), "/data/lists/News.INI"}, 0);
-    ASSERT_EQ(prompter.informed.size(), 1u);
-    EXPECT_EQ(prompter.informed[0], "File is already in list !");
-    ASSERT_EQ(settings.lists.size(), 2u);
-    EXPECT_EQ(settings.lists[1].Name, "News");
-    EXPECT_EQ(settings.lists[1].SaveFolder, "/data/lists/News/");
-}
-
 TEST_F(ListDocumentTest, ImportMovesItemsIntoTheDefaultFolder) {
     AddLists({"A"});
     Doc().LoadCatalogue();
     ASSERT_TRUE(WriteFileAtomic(Home("old.ini"),
                                 "[item 1]\nUrl=http://x/1\nDest=D:\\Old\\News\nID=1\n"
                                 "[item 2]\nUrl=http://x/2\nDest=/old/folder/\n"));
-    EXPECT_EQ(Doc().ImportList(Home("old.ini")), 2u);
+    EXPECT_EQ(Doc().ImportList(Home("old.ini")), std::optional<std::size_t>(2));
     EXPECT_EQ(Item(0).Dest, Home("A/News"));
     EXPECT_EQ(Item(1).Dest, Home("A/"));
     EXPECT_FALSE(Item(1).ID.empty());
     EXPECT_TRUE(Doc().Rows().Modified());
+
+    // A file named for an import must exist and be readable.
+    EXPECT_FALSE(Doc().ImportList(Home("missing.ini")));
+    EXPECT_EQ(Doc().LastError(), Home("missing.ini") + ": No such file or directory");
+    EXPECT_FALSE(Doc().ImportList(dir.path()));
+    EXPECT_EQ(prompter.informed.back(), dir.path() + ": Is a directory");
+    EXPECT_EQ(Doc().Rows().Count(), 2u);
 }
 
 TEST_F(ListDocumentTest, NewItemsFromBareUrls) {
@@ -208,6 +230,13 @@ TEST_F(ListDocumentTest, NewItemsFromBareUrls) {
     EXPECT_EQ(Item(4).Url, "https://secure.example.com:443/x");
     EXPECT_EQ(Item(4).Referer, "");
     EXPECT_NE(Item(0).ID, Item(1).ID);
+
+    // A local file has no site: it is named after the file, so log lines do not read "[]".
+    settings.newUrl.Name = "{SITE}";
+    Doc().AddUrl("file:///srv/data/report.txt");
+    EXPECT_EQ(Item(5).Name, "report.txt");
+    Doc().AddUrl("file:///srv/docs/");
+    EXPECT_EQ(Item(6).Name, "docs");
 }
 
 TEST_F(ListDocumentTest, ParsedSeriesTakeTheDefaults) {
@@ -222,6 +251,12 @@ TEST_F(ListDocumentTest, ParsedSeriesTakeTheDefaults) {
     EXPECT_EQ(Item(0).CurrentNum, 42);
     EXPECT_EQ(Item(0).StopNumber, 47);
     EXPECT_EQ(Item(0).Tolerance, 2);
+
+    // A number near the top of the range plus the default does not wrap around.
+    settings.newUrl.StopNumber = 2147483647 - 1;
+    Doc().AddUrl("http://pics.example.com/pic9999.jpg");
+    EXPECT_EQ(Item(1).CurrentNum, 9999);
+    EXPECT_EQ(Item(1).StopNumber, 2147483646);
 }
 
 TEST_F(ListDocumentTest, TextAndBlockDrops) {
@@ -248,11 +283,27 @@ TEST_F(ListDocumentTest, TextAndBlockDrops) {
     Doc().DropBlockOnUrlList(block.str());
     EXPECT_EQ(prompter.informed.back(), "Debug msg: Here is dropped data in INTERNAL format");
     EXPECT_EQ(Doc().Rows().Count(), 0u);
+
+    // A drop into a list file that cannot be written says which file and why.
+    ASSERT_EQ(std::rename(Home("B.ini").c_str(), Home("B.old").c_str()), 0);
+    ASSERT_TRUE(CreateFolders(Home("B.ini")));
+    Doc().DropTextOnListsPane("http://example.com/lost", 1);
+    EXPECT_EQ(prompter.informed.back(),
+              "Drop error: Error writing to INI file !!! " + Home("B.ini") + ": Is a directory");
+    EXPECT_FALSE(Doc().DropBlockOnListsPane(block.str(), 1, true, {}));
+    EXPECT_EQ(prompter.informed.back(),
+              "Copy/move URL: Error writing to INI file !!! " + Home("B.ini") + ": Is a directory");
 }
 
-TEST_F(ListDocumentTest, DroppedFilesBecomeItemsOrImports) {
+TEST_F(ListDocumentTest, DroppedFilesRegisterListsOnceOrBecomeItemsOrImports) {
     AddLists({"A"});
     Doc().LoadCatalogue();
+    Doc().DropFilesOnListsPane({Home("A.ini"), "/data/lists/News.INI"}, 0);
+    EXPECT_EQ(prompter.informed, std::vector<std::string>{"File is already in list !"});
+    ASSERT_EQ(settings.lists.size(), 2u);
+    EXPECT_EQ(settings.lists[1].Name, "News");
+    EXPECT_EQ(settings.lists[1].SaveFolder, "/data/lists/News/");
+
     ASSERT_TRUE(WriteFileAtomic(Home("more.ini"), "[item 1]\nUrl=http://x/1\n"));
     Doc().DropFilesOnUrlList({"/srv/file.txt", Home("more.ini")});
     ASSERT_EQ(Doc().Rows().Count(), 2u);
@@ -260,12 +311,13 @@ TEST_F(ListDocumentTest, DroppedFilesBecomeItemsOrImports) {
     EXPECT_EQ(Item(1).Url, "http://x/1");
 }
 
-TEST_F(ListDocumentTest, SaveFailureIsReported) {
+TEST_F(ListDocumentTest, ASaveFailureNamesTheFileAndTheCause) {
     settings.lists.push_back({"Bad", "/proc/kov-cannot-write/list.ini", ""});
     Doc().LoadCatalogue();
     Doc().AddUrl("http://example.com/");
     EXPECT_EQ(Doc().SaveList(true, false), 1);
-    EXPECT_EQ(prompter.informed.back(), "Error saving INI file !");
+    EXPECT_EQ(prompter.informed.back(),
+              "Error saving INI file ! /proc/kov-cannot-write/list.ini: No such file or directory");
     EXPECT_TRUE(Doc().Rows().Modified());
     EXPECT_EQ(Doc().SaveList(false, true), 0);  // Shift: changes dropped, nothing written
     EXPECT_FALSE(Doc().Rows().Modified());

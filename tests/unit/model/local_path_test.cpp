@@ -82,8 +82,12 @@ TEST_F(LocalPathTest, NameLessUrlsGetNonameAndTheCategoryExtension) {
     EXPECT_EQ(Path("http://h/"), "noname.jpg");
 }
 
-TEST_F(LocalPathTest, WildcardsBecomeUnderscores) {
+// A name from the address must not run anything when a command line carries the path.
+TEST_F(LocalPathTest, WildcardsAndShellMetacharactersBecomeUnderscores) {
     EXPECT_EQ(Path("http://h/cgi/get?id=1*2"), "/dl/get_id=1_2");
+    EXPECT_EQ(Path("http://h/a;b|c&d`e`$(f)'g\"h<i>.txt"), "/dl/a_b_c_d_e__(f)_g_h_i_.txt");
+    EXPECT_EQ(Path("file:///srv/x$y;z"), "/dl/x_y_z");
+    EXPECT_EQ(Path("http://h/", "http://h/o$k"), "/dl/o_k");
     item.Dest = "/dl/a?b*/";
     EXPECT_EQ(Path("http://h/x.jpg"), "/dl/a_b_/x.jpg");
 }

@@ -37,52 +37,44 @@ protected:
 
 constexpr unsigned kUrlMacros = 0x3F;
 
-TEST_F(MacroExpanderTest, UrlPartsOfAnAddress) {
-    const char* all = "{URL}|{SITE}|{URLSITE}|{SUBDOMAIN}|{DOMAIN}|{PATH}|{OBJECT}";
-    EXPECT_EQ(Expand("http://news.example.co.uk/a/b/pic%201.jpg", all, kUrlMacros),
-              "http://news.example.co.uk/a/b/pic%201.jpg|news.example.co.uk|"
-              "http://news.example.co.uk|news.example|co.uk|/a/b|pic 1.jpg");
-    EXPECT_EQ(Expand("ftp://user:pw@example.com:2121/f.zip", all, kUrlMacros),
-              "ftp://user:pw@example.com:2121/f.zip|example.com|ftp://user:pw@example.com:2121||"
-              "example.com||f.zip");
-    EXPECT_EQ(Expand("http://localhost", all, kUrlMacros),
-              "http://localhost|localhost|http://localhost||localhost||");
-
+TEST_F(MacroExpanderTest, UrlPartsOfAddresses) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"http://news.example.co.uk/a/b/pic%201.jpg",
+         "news.example.co.uk|news.example|co.uk|/a/b|pic 1.jpg"},
+        {"ftp://user:pw@example.com:2121/f.zip", "example.com||example.com||f.zip"},
+        {"http://localhost", "localhost||localhost||"},
+        {"file://C:\\dir\\a.txt", "C:|||\\dir\\|a.txt"},
+        {"file:///home/me/a.txt", "|||/home/me/|a.txt"},
+        {"file:////server/share/a.txt", "server|||/share/|a.txt"},
+    };
+    for (const auto& [url, parts] : cases) {
+        EXPECT_EQ(Expand(url, "{SITE}|{SUBDOMAIN}|{DOMAIN}|{PATH}|{OBJECT}", kUrlMacros), parts);
+    }
     // Names ignore case; every occurrence is replaced, also one that ends the text.
     EXPECT_EQ(Expand("http://www.example.com/", "{url} {Site}", kUrlMacros),
               "http://www.example.com/ www.example.com");
     EXPECT_EQ(Expand("", "{DD}-{dd}", kMacroDay), "07-07");
 }
 
-TEST_F(MacroExpanderTest, FileAddresses) {
-    const char* all = "{SITE}|{PATH}|{OBJECT}|{DOMAIN}|{SUBDOMAIN}";
-    EXPECT_EQ(Expand("file://C:\\dir\\a.txt", all, kUrlMacros), "C:|\\dir\\|a.txt||");
-    EXPECT_EQ(Expand("file:///home/me/a.txt", all, kUrlMacros), "|/home/me/|a.txt||");
-    EXPECT_EQ(Expand("file://\\\\server\\share\\a.txt", all, kUrlMacros),
-              "server|\\share\\|a.txt||");
-    EXPECT_EQ(Expand("file:////server/share/a.txt", all, kUrlMacros), "server|/share/|a.txt||");
-}
-
 TEST_F(MacroExpanderTest, EachSetReplacesItsMacros) {
-    static constexpr std::array<std::pair<const char*, const char*>, 17> kValues = {{
-        {"{URL}", "http://www.example.com/x/y.html"},
-        {"{SITE}", "www.example.com"},
-        {"{URLSITE}", "http://www.example.com"},
-        {"{SUBDOMAIN}", "www"},
-        {"{DOMAIN}", "example.com"},
-        {"{PATH}", "/x"},
-        {"{OBJECT}", "y.html"},
-        {"{DATE}", "2005.03.07"},
-        {"{TIME}", "14:05"},
-        {"{YYYY}", "2005"},
-        {"{MM}", "03"},
-        {"{DD}", "07"},
-        {"{APPFOLDER}", "/opt/kov/"},
-        {"{APPDRIVE}", "/"},
-        {"{LISTFOLDER}", "/home/me/lists/news/"},
-        {"{LIST}", "News"},
-        {"{MRU}", "/home/me/recent/"},
-    }};
+    static constexpr std::array<std::pair<const char*, const char*>, 17> kValues = {
+        {{"{URL}", "http://www.example.com/x/y.html"},
+         {"{SITE}", "www.example.com"},
+         {"{URLSITE}", "http://www.example.com"},
+         {"{SUBDOMAIN}", "www"},
+         {"{DOMAIN}", "example.com"},
+         {"{PATH}", "/x"},
+         {"{OBJECT}", "y.html"},
+         {"{DATE}", "2005.03.07"},
+         {"{TIME}", "14:05"},
+         {"{YYYY}", "2005"},
+         {"{MM}", "03"},
+         {"{DD}", "07"},
+         {"{APPFOLDER}", "/opt/kov/"},
+         {"{APPDRIVE}", "/"},
+         {"{LISTFOLDER}", "/home/me/lists/news/"},
+         {"{LIST}", "News"},
+         {"{MRU}", "/home/me/recent/"}}};
     auto expected = [](std::initializer_list<std::string_view> kept) {
         std::string text;
         for (const auto& [name, value] : kValues) {
@@ -142,17 +134,21 @@ TEST_F(MacroExpanderTest, SeparatorRunsCollapse) {
     EXPECT_EQ(CollapseSeparators("a/\\b"), "a/\\b");  // different separators are two runs
 }
 
-TEST_F(MacroExpanderTest, InsertedTextIsNotRescannedAndCannotClimbFolders) {
+TEST_F(MacroExpanderTest, NamesFromTheAddressCannotClimbFoldersOrReachAShell) {
     // The host itself reads "{SITE}.x": replacing it does not loop.
     EXPECT_EQ(Expand("http://{SITE}.x/", "{SITE}", kMacroSite), "{SITE}.x");
-    // Names from the address are one harmless component each.
-    const char* parts = "{SITE}|{DOMAIN}|{PATH}|{OBJECT}";
-    EXPECT_EQ(Expand("http://h/a/..", parts, kUrlMacros), "h|h|/a|_");
-    EXPECT_EQ(Expand("http://h/a/..%2F..%2Fetc", parts, kUrlMacros), "h|h|/a/_/_|etc");
-    EXPECT_EQ(Expand("http://h/a%5C..%5Cx%0A", parts, kUrlMacros), "h|h||a_.._x_");
-    EXPECT_EQ(Expand("http://../x", parts, kUrlMacros), "_|_||x");
-    EXPECT_EQ(Expand("file://../x", "{SITE}", kUrlMacros), "_");
-    EXPECT_EQ(Expand("file:///a/..", "{OBJECT}", kUrlMacros), "_");
+    const std::pair<const char*, const char*> cases[] = {
+        {"http://h/a/..", "h|h|/a|_"},
+        {"http://h/a/..%2F..%2Fetc", "h|h|/a/_/_|etc"},
+        {"http://h/a%5C..%5Cx%0A", "h|h||a_.._x_"},
+        {"http://../x", "_|_||x"},
+        {"file://../x", "_||/|x"},
+        {"http://h/%24(id)%60x%60/a%3Bb%7Cc%26d%3Ce%3Ef%27g%22.txt",
+         "h|h|/_(id)_x_|a_b_c_d_e_f_g_.txt"},
+        {"file:///t;rm -rf ~/a$b|c", "||/t_rm -rf ~/|a_b_c"},
+    };
+    for (const auto& [url, parts] : cases)
+        EXPECT_EQ(Expand(url, "{SITE}|{DOMAIN}|{PATH}|{OBJECT}", kUrlMacros), parts) << url;
 }
 
 TEST_F(MacroExpanderTest, HugeOrHostileTemplatesStayBounded) {

@@ -16,22 +16,47 @@ std::time_t At(int year, int month, int day, int hour = 14, int minute = 5, int 
     return MakeTime(CalendarTime{year, month, day, hour, minute, second, 0});
 }
 
-TEST(ExpandTemplate, DateAndTimeTokens) {
-    test::TimeZone tz("Europe/Berlin");
+TEST(ExpandTemplate, TokensExpandForTheMomentAndTheNumber) {
+    test::TimeZone tz("UTC0");
+    struct Case {
+        const char* templ;
+        std::int32_t number;
+        bool dates;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"http://h/%Y%M%D.html", 0, true, "http://h/20050307.html"},
+        {"%y %d.%m", 0, true, "05 7.3"},
+        {"%V %v %V3 %v3", 0, true, "March march Mar mar"},
+        {"%ND %Nd %nD %nd", 0, true, "066 66 066 66"},
+        // January 1 of 2005 is a Saturday: w = 65 + 6 + 1 = 72, week 11.
+        {"%NW %Nw %nW", 0, true, "11 11 11"},
+        {"%H:%T:%S %h.%t.%s", 0, true, "14:05:09 14.5.9"},
+        // Without the date switch the day and month tokens vanish; year and time stay.
+        {"%D%d%M%m%V%v%V3|%Y %H", 0, false, "|2005 14"},
+        {"%u %U %3u %2X %x %0u %9U", 7, true, "7 7 007 07 7 7 000000007"},
+        {"%C%c %x %X %4x", 65, true, "AA 41 41 0041"},
+        {"%X %4x", 255, true, "FF 00ff"},
+        {"%x %u", -1, true, "ffffffff -1"},
+        // %C outside 33..249 gives nothing; 128..249 come out as UTF-8.
+        {"[%C]", 32, true, "[]"},
+        {"[%C]", 250, true, "[]"},
+        {"[%c]", 200, true, "[\xC3\x88]"},
+        // Text that is no token stays.
+        {"abc%", 1, true, "abc%"},
+        {"%q", 1, true, "%q"},
+        {"%%D%%", 1, true, "%D%"},
+        {"%5q %5", 1, true, "%5q %5"},
+        {"%55u", 1, true, "%55u"},  // only one digit of width
+        {"a%2%u", 1, true, "a%21"},
+        {"%Nq%N", 1, true, "q"},              // %N without D or W: nothing
+        {"%20%41%D0", 1, true, "%20%41070"},  // escapes are not safe
+        {"", 1, true, ""},
+    };
     const std::time_t t = At(2005, 3, 7);  // a Monday
-    auto expand = [&](const char* templ) { return ExpandTemplate(templ, t, 0, true); };
-    EXPECT_EQ(expand("http://h/%Y%M%D.html"), "http://h/20050307.html");
-    EXPECT_EQ(expand("%y"), "05");
-    EXPECT_EQ(expand("%d.%m"), "7.3");
-    EXPECT_EQ(expand("%V %v %V3 %v3"), "March march Mar mar");
-    EXPECT_EQ(expand("%ND %Nd %nD %nd"), "066 66 066 66");
-    // January 1 of 2005 is a Saturday: w = 65 + 6 + 1 = 72, week 11.
-    EXPECT_EQ(expand("%NW %Nw %nW"), "11 11 11");
-    EXPECT_EQ(expand("%H:%T:%S %h.%t.%s"), "14:05:09 14.5.9");
+    for (const Case& c : cases)
+        EXPECT_EQ(ExpandTemplate(c.templ, t, c.number, c.dates), c.expected) << c.templ;
     EXPECT_EQ(ExpandTemplate("%T%t", At(2005, 3, 7, 0, 0, 0), 0, true), "000");
-
-    // Without the date switch the day and month tokens vanish; year and time stay.
-    EXPECT_EQ(ExpandTemplate("%D%d%M%m%V%v%V3|%Y %H", t, 0, false), "|2005 14");
 }
 
 TEST(ExpandTemplate, WeeksStartOnSundayAndDaylightSavingShortensTheDayCount) {
@@ -55,33 +80,6 @@ TEST(ExpandTemplate, WeeksStartOnSundayAndDaylightSavingShortensTheDayCount) {
         EXPECT_EQ(ExpandTemplate("%ND", At(2005, 11, 1), 0, true), "305");  // winter again
         EXPECT_EQ(PositionInYear(At(2005, 12, 31)).dayIndex, 364);
     }
-}
-
-TEST(ExpandTemplate, SeriesNumberTokens) {
-    test::TimeZone tz("UTC0");
-    const std::time_t t = At(2005, 3, 7);
-    EXPECT_EQ(ExpandTemplate("%u %U %3u %2X %x %0u %9U", t, 7, true), "7 7 007 07 7 7 000000007");
-    EXPECT_EQ(ExpandTemplate("%C%c %x %X %4x", t, 65, true), "AA 41 41 0041");
-    EXPECT_EQ(ExpandTemplate("%X %4x", t, 255, true), "FF 00ff");
-    EXPECT_EQ(ExpandTemplate("%x %u", t, -1, true), "ffffffff -1");
-    // %C outside 33..249 gives nothing; 128..249 come out as UTF-8.
-    EXPECT_EQ(ExpandTemplate("[%C]", t, 32, true), "[]");
-    EXPECT_EQ(ExpandTemplate("[%C]", t, 250, true), "[]");
-    EXPECT_EQ(ExpandTemplate("[%c]", t, 200, true), "[\xC3\x88]");
-}
-
-TEST(ExpandTemplate, TextThatIsNoTokenStays) {
-    test::TimeZone tz("UTC0");
-    const std::time_t t = At(2005, 3, 7);
-    EXPECT_EQ(ExpandTemplate("abc%", t, 1, true), "abc%");
-    EXPECT_EQ(ExpandTemplate("%q", t, 1, true), "%q");
-    EXPECT_EQ(ExpandTemplate("%%D%%", t, 1, true), "%D%");
-    EXPECT_EQ(ExpandTemplate("%5q %5", t, 1, true), "%5q %5");
-    EXPECT_EQ(ExpandTemplate("%55u", t, 1, true), "%55u");  // only one digit of width
-    EXPECT_EQ(ExpandTemplate("a%2%u", t, 1, true), "a%21");
-    EXPECT_EQ(ExpandTemplate("%Nq%N", t, 1, true), "q");              // %N without D or W: nothing
-    EXPECT_EQ(ExpandTemplate("%20%41%D0", t, 1, true), "%20%41070");  // escapes are not safe
-    EXPECT_EQ(ExpandTemplate("", t, 1, true), "");
 }
 
 TEST(ExpandTemplate, ResultsAreCutOnCharacterBoundaries) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -51,14 +52,15 @@ protected:
     std::string Home(const std::string& name) const { return m_dir.File("home") + "/" + name; }
     std::string UserIni() const { return m_dir.File("config") + "/kov/user.ini"; }
 
-    void Run(std::vector<std::string> args, const std::function<void(Application&)>& during = {}) {
+    void Run(std::vector<std::string> args, const std::function<void(Application&)>& during = {},
+             bool saved = true) {
         Application app(m_prompter);
         StartupInput input;
         input.args = std::move(args);
         input.executablePath = "/nonexistent/bin/kov-cli";
         ASSERT_TRUE(app.Startup(input));
         if (during) during(app);
-        app.Shutdown(false);
+        EXPECT_EQ(app.Shutdown(false), saved);
     }
 
     test::TempDir m_dir;
@@ -151,10 +153,43 @@ TEST_F(ApplicationTest, UserStoreKeepsRecentPathsAndTheCounter) {
     });
 }
 
-TEST_F(ApplicationTest, UnwritableSettingsFileIsReported) {
-    Run({m_dir.File("missing-folder/kov.ini")});
+TEST_F(ApplicationTest, FailedSavesNameTheFileAndTheCauseAndFailTheShutDown) {
+    const std::string settings = m_dir.File("missing-folder/kov.ini");
+    Run({settings}, {}, false);
     ASSERT_FALSE(m_prompter.informed.empty());
-    EXPECT_EQ(m_prompter.informed[0].rfind("Error saving INI file !", 0), 0u);
+    EXPECT_EQ(m_prompter.informed[0],
+              "Error saving INI file ! " + settings + ": No such file or directory");
+
+    // A list that cannot be written stays modified; the other files are still saved.
+    m_prompter.Reset();
+    Application app(m_prompter);
+    StartupInput input;
+    input.executablePath = "/nonexistent/bin/kov-cli";
+    ASSERT_TRUE(app.Startup(input));
+    app.Document().AddUrl("http://example.com/a.html");
+    ASSERT_TRUE(CreateFolders(Home("Default.ini")));
+    EXPECT_FALSE(app.Shutdown(false));
+    EXPECT_TRUE(app.Document().Rows().Modified());
+    EXPECT_EQ(m_prompter.informed,
+              std::vector<std::string>{"Error saving INI file ! " + Home("Default.ini") +
+                                       ": Is a directory"});
+    EXPECT_TRUE(FileExists(Home("kov.ini")));
+}
+
+// Defaults in place of settings that exist but cannot be read would be saved over them.
+TEST_F(ApplicationTest, UnreadableSettingsStopTheStartAndStayUntouched) {
+    for (const std::string& unreadable : {Home("kov.ini"), UserIni()}) {
+        m_prompter.Reset();
+        ASSERT_TRUE(CreateFolders(unreadable));
+        Application app(m_prompter);
+        StartupInput input;
+        input.executablePath = "/nonexistent/bin/kov-cli";
+        EXPECT_FALSE(app.Startup(input));
+        EXPECT_EQ(m_prompter.informed, std::vector<std::string>{"Cannot read the settings: " +
+                                                                unreadable + ": Is a directory"});
+        EXPECT_TRUE(FolderExists(unreadable));
+        ASSERT_EQ(rmdir(unreadable.c_str()), 0);
+    }
 }
 
 TEST_F(ApplicationTest, CtrlHeldIgnoresTheCommandLine) {
