@@ -108,6 +108,11 @@ TEST_F(JobEventTest, JobStateCodesChangeTheRowAndAskForARecount) {
         EXPECT_EQ(Send(code, 1, 1, "x", "y"), EventOutcome::None);
     EXPECT_EQ(R().columns, before);
     EXPECT_EQ(log.Count(), lines);
+    // The language's text reaches column and log.
+    SetMessageText(static_cast<int>(EventCode::JobFinished), "Fertig");
+    Send(kEventJobFinished);
+    EXPECT_EQ(R().columns[kColumnStatus], "Fertig");
+    EXPECT_EQ(LastText(), "[news] - Fertig");
 }
 
 TEST_F(JobEventTest, ProgressFillsTheColumnsAndTheSessionTotal) {
@@ -309,13 +314,6 @@ TEST_F(JobEventTest, EachEventWritesItsLineAndFailuresMarkTheRow) {
     EXPECT_EQ(Send(kEventSeriesAdvanced, 42), EventOutcome::None);
     EXPECT_EQ(R().item.CurrentNum, 42);
     EXPECT_TRUE(rows.Modified());
-}
-
-TEST_F(JobEventTest, LanguageTextReachesColumnAndLog) {
-    SetMessageText(static_cast<int>(EventCode::JobFinished), "Fertig");
-    Send(kEventJobFinished);
-    EXPECT_EQ(R().columns[kColumnStatus], "Fertig");
-    EXPECT_EQ(LastText(), "[news] - Fertig");
 }
 
 }  // namespace
