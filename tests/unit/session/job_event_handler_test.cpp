@@ -258,13 +258,16 @@ TEST_F(JobEventTest, EachEventWritesItsLineAndFailuresMarkTheRow) {
     const std::string u = "http://x/a", p = "/tmp/a.html";
     const std::vector<Case> cases = {
         {kEventFileResult, 0, 0, u, p, "[news] - File download OK " + p, kLogSuccess},
-        {kEventFileResult, 919, 0, u, p, "[news] - File skipped (already exists) : " + p,
+        {kEventFileResult, kResultSkipped, 0, u, p, "[news] - File skipped (already exists) : " + p,
          kLogSuccess},
-        {kEventFileResult, 921, 0, u, p, "[news] - File deleted as 404 stub : " + p, kLogSuccess},
-        {kEventFileResult, 923, 0, u, p, "[news] - Write file error : " + p, kLogError, false,
-         true},
-        {kEventFileResult, 928, 0, u, p, "[news] - Stopped due to limit exceed", kLogStopped},
-        {kEventFileResult, 918, 0, u, p, "[news] - Open resource error : " + u, kLogError},
+        {kEventFileResult, kResultStub, 0, u, p, "[news] - File deleted as 404 stub : " + p,
+         kLogSuccess},
+        {kEventFileResult, kResultWriteError, 0, u, p, "[news] - Write file error : " + p,
+         kLogError, false, true},
+        {kEventFileResult, kResultLimit, 0, u, p, "[news] - Stopped due to limit exceed",
+         kLogStopped},
+        {kEventFileResult, kResultRefused, 0, u, p, "[news] - Open resource error : " + u,
+         kLogError},
         {kEventFileResult, 777, 13, u, p, "[news] - Download error : " + u + ", code: 777 / 13",
          kLogError, false, true},
         {kEventConnectionError, 2, 530, "login refused", "",
@@ -295,7 +298,7 @@ TEST_F(JobEventTest, EachEventWritesItsLineAndFailuresMarkTheRow) {
          kLogSuccess, false},
         {kEventDistrFileChanged, 0, 0, "big.iso", "",
          "[news] - File changed on server, distributed impossible big.iso", kLogError, false},
-        {kEventStubDeleted, 921, 0, "/tmp/x.html", "",
+        {kEventStubDeleted, kResultStub, 0, "/tmp/x.html", "",
          "[news] - File deleted as 404 stub : /tmp/x.html", kLogDeleted, false},
     };
     for (const auto& c : cases) {
