@@ -257,17 +257,12 @@ TEST_F(JobEventTest, EachEventWritesItsLineAndFailuresMarkTheRow) {
     };
     const std::string u = "http://x/a", p = "/tmp/a.html";
     const std::vector<Case> cases = {
-        {kEventFileResult, 0, 0, u, p, "[news] - File download OK " + p, kLogSuccess},
-        {kEventFileResult, kResultSkipped, 0, u, p, "[news] - File skipped (already exists) : " + p,
-         kLogSuccess},
         {kEventFileResult, kResultStub, 0, u, p, "[news] - File deleted as 404 stub : " + p,
          kLogSuccess},
         {kEventFileResult, kResultWriteError, 0, u, p, "[news] - Write file error : " + p,
          kLogError, false, true},
         {kEventFileResult, kResultLimit, 0, u, p, "[news] - Stopped due to limit exceed",
          kLogStopped},
-        {kEventFileResult, kResultRefused, 0, u, p, "[news] - Open resource error : " + u,
-         kLogError},
         {kEventFileResult, 777, 13, u, p, "[news] - Download error : " + u + ", code: 777 / 13",
          kLogError, false, true},
         {kEventConnectionError, 2, 530, "login refused", "",
