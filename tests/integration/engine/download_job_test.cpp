@@ -15,14 +15,8 @@
 namespace kov {
 namespace {
 
-std::time_t Day(int y, int m, int d) {
-    CalendarTime c;
-    c.year = y;
-    c.month = m;
-    c.day = d;
-    c.hour = 12;
-    return MakeTime(c);
-}
+// The jobs' clock: Sunday 6 December 2026, noon.
+const std::time_t kToday = MakeTime(CalendarTime{2026, 12, 6, 12, 0, 0});
 
 class DownloadJobTest : public test::JobTest {
 protected:
@@ -46,7 +40,7 @@ protected:
 
     void SetUp() override {
         if (!servers.Ready()) GTEST_SKIP() << "nginx or python3 is not installed";
-        env->now = [] { return Day(2026, 12, 6); };
+        env->now = [] { return kToday; };
     }
     UrlItem Series(int first, int tolerance, int stop) const {
         UrlItem item = Item(servers.nginx->Url("/series/pic%u.jpg"));
@@ -62,31 +56,47 @@ protected:
 
 test::SuiteServers DownloadJobTest::servers;
 
-TEST_F(DownloadJobTest, PlainFetchThenSkip) {
+TEST_F(DownloadJobTest, OneFileFetchedThenSkipped) {
     const UrlItem item = Item(servers.nginx->Url("/files/a.txt"));
     auto job = Run(item);
-    EXPECT_EQ(events.Codes(), (std::vector<int>{501, 502, 503, 506, 512}));
+    EXPECT_EQ(events.Codes(), test::kOneFile);
     EXPECT_EQ(events.events[0].param1, 1);  // loopback is local
-    EXPECT_EQ(events.Last(512)->param1, 7);
-    EXPECT_EQ(events.Last(512)->ownerKey, 42u);
+    EXPECT_EQ(events.Last(kEventJobFinished)->param1, 7);
+    EXPECT_EQ(events.Last(kEventJobFinished)->ownerKey, 42u);
     EXPECT_EQ(Slurp(Local("dl/a.txt")), "hello");
-    EXPECT_EQ(job->Item().lastDL, Day(2026, 12, 6));
+    EXPECT_EQ(job->Item().lastDL, kToday);
     Run(item);
-    EXPECT_EQ(events.Last(506)->param1, kResultSkipped);
+    EXPECT_EQ(events.Last(kEventFileResult)->param1, kResultSkipped);
+
+    // A plain address in a series item is fetched once; a page's .shtml name becomes .htm.
+    UrlItem page = Item(servers.nginx->Url("/files/page.shtml"));
+    page.NumBased = 1;
+    page.days = 5;
+    page.UpdateMode = kUpdateOverwrite;
+    Run(page);
+    EXPECT_EQ(events.Count(kEventFileResult), 1);
+    EXPECT_EQ(Slurp(Local("dl/page.htm")), "<html>shtml</html>");
+
+    // Local files are copied as a local job.
+    ASSERT_TRUE(WriteFileAtomic(Local("one.txt"), "one", 0644));
+    Run(Item("file://" + Local("*.txt"), "copies/"));
+    EXPECT_EQ(Slurp(Local("copies/one.txt")), "one");
+    EXPECT_EQ(events.Codes(), test::kOneFile);
+    EXPECT_EQ(events.events[0].param1, 1);
 }
 
 TEST_F(DownloadJobTest, BrokenTransferIsTriedFiveMoreTimes) {
     Run(Item(servers.faults->Url("/short?size=50000&got=100&lm=0")));
-    EXPECT_EQ(events.Count(929), 5);
-    EXPECT_EQ(events.Count(508), 5);
-    EXPECT_EQ(events.Count(506), 6);
-    EXPECT_EQ(events.Last(506)->param1, kResultBroken);
-    EXPECT_EQ(events.Codes().back(), 512);
+    EXPECT_EQ(events.Count(kEventBrokenRetry), 5);
+    EXPECT_EQ(events.Count(kEventRetry), 5);
+    EXPECT_EQ(events.Count(kEventFileResult), 6);
+    EXPECT_EQ(events.Last(kEventFileResult)->param1, kResultBroken);
+    EXPECT_EQ(events.Codes().back(), kEventJobFinished);
 }
 
 TEST_F(DownloadJobTest, AJobStoppedBeforeItStartsPostsOnlyItsCancellation) {
     Run(Item(servers.nginx->Url("/files/a.txt")), kStopAfterFile);
-    EXPECT_EQ(events.Codes(), (std::vector<int>{511}));
+    EXPECT_EQ(events.Codes(), (std::vector<int>{kEventJobCancelled}));
     EXPECT_EQ(events.events[0].param1, 7);
 }
 
@@ -94,7 +104,7 @@ TEST_F(DownloadJobTest, AJobStoppedBeforeItStartsPostsOnlyItsCancellation) {
 TEST_F(DownloadJobTest, NumberSeriesToleratesGapsAndEndsAtItsStopNumber) {
     struct Case {
         int tolerance, stop;
-        int advanced;   // 528 events
+        int advanced;   // series advances
         int endNumber;  // CurrentNum at the end
         bool gotSeven;
     } cases[] = {
@@ -108,10 +118,10 @@ TEST_F(DownloadJobTest, NumberSeriesToleratesGapsAndEndsAtItsStopNumber) {
         SCOPED_TRACE(testing::Message() << c.tolerance << "/" << c.stop);
         ::unlink(Local("dl/pic7.jpg").c_str());
         auto job = Run(Series(1, c.tolerance, c.stop));
-        EXPECT_EQ(events.Count(528), c.advanced);
+        EXPECT_EQ(events.Count(kEventSeriesAdvanced), c.advanced);
         EXPECT_EQ(job->Item().CurrentNum, c.endNumber);
         EXPECT_EQ(FileExists(Local("dl/pic7.jpg")), c.gotSeven);
-        EXPECT_EQ(events.Codes().back(), 512);
+        EXPECT_EQ(events.Codes().back(), kEventJobFinished);
     }
     EXPECT_EQ(Slurp(Local("dl/pic3.jpg")), "picture 3");
 
@@ -119,9 +129,9 @@ TEST_F(DownloadJobTest, NumberSeriesToleratesGapsAndEndsAtItsStopNumber) {
     constexpr std::int32_t kTop = std::numeric_limits<std::int32_t>::max();
     auto job = Run(Series(kTop - 1, 5, 0));
     EXPECT_EQ(job->Item().CurrentNum, kTop);
-    EXPECT_EQ(events.Count(506), 2);
+    EXPECT_EQ(events.Count(kEventFileResult), 2);
     job = Run(Series(kTop - 1, 5, kTop));
-    EXPECT_EQ(events.Count(506), 2);
+    EXPECT_EQ(events.Count(kEventFileResult), 2);
 }
 
 TEST_F(DownloadJobTest, DateSeriesWalksBackUnlessUpdating) {
@@ -129,51 +139,33 @@ TEST_F(DownloadJobTest, DateSeriesWalksBackUnlessUpdating) {
     item.days = 2;
     item.UpdateMode = kUpdateAuto;
     Run(item);
-    EXPECT_EQ(events.Count(503), 1);  // update mode: only the first day
+    EXPECT_EQ(events.Count(kEventFileStarted), 1);  // update mode: only the first day
     EXPECT_EQ(Slurp(Local("dl/20261206.txt")), "sunday");
     item.UpdateMode = kUpdateOverwrite;
     Run(item);
-    EXPECT_EQ(events.Count(503), 3);
+    EXPECT_EQ(events.Count(kEventFileStarted), 3);
     EXPECT_EQ(Slurp(Local("dl/20261204.txt")), "friday");
     item.dayShift = 1;
     item.UpdateMode = kUpdateSkip;
     item.days = 0;
     Run(item);
-    EXPECT_EQ(events.Last(506)->param1, kResultSkipped);
-    EXPECT_EQ(events.Last(503), nullptr);
-}
-
-TEST_F(DownloadJobTest, PlainAddressIsFetchedOnceAndShtmlBecomesHtm) {
-    UrlItem item = Item(servers.nginx->Url("/files/page.shtml"));
-    item.NumBased = 1;
-    item.days = 5;
-    item.UpdateMode = kUpdateOverwrite;
-    Run(item);
-    EXPECT_EQ(events.Count(506), 1);
-    EXPECT_EQ(Slurp(Local("dl/page.htm")), "<html>shtml</html>");
-}
-
-TEST_F(DownloadJobTest, LocalFilesAreCopiedAsALocalJob) {
-    ASSERT_TRUE(WriteFileAtomic(Local("one.txt"), "one", 0644));
-    Run(Item("file://" + Local("*.txt"), "copies/"));
-    EXPECT_EQ(Slurp(Local("copies/one.txt")), "one");
-    EXPECT_EQ(events.Codes(), (std::vector<int>{501, 502, 503, 506, 512}));
-    EXPECT_EQ(events.events[0].param1, 1);
+    EXPECT_EQ(events.Last(kEventFileResult)->param1, kResultSkipped);
+    EXPECT_EQ(events.Last(kEventFileStarted), nullptr);
 }
 
 TEST_F(DownloadJobTest, CommandsRunPerFileOrOnceAtTheEnd) {
     UrlItem item = Series(1, 0, 3);
     item.Cmd = "echo %N >> " + Local("per-file.log");
     Run(item);
-    EXPECT_EQ(events.Count(520), 3);
+    EXPECT_EQ(events.Count(kEventCommandRun), 3);
     EXPECT_NE(Slurp(Local("per-file.log")).find("pic3.jpg"), std::string::npos);
 
     item = Item(servers.nginx->Url("/files/a.txt"), "once/");
     item.Cmd = "touch " + Local("ran-once") + "; exit 3";
     Run(item);
-    ASSERT_EQ(events.Count(520), 1);
-    EXPECT_EQ(events.Last(520)->param1, 0);  // it ran; its status is kept for the log
-    EXPECT_EQ(events.Last(520)->param2, 3);
+    ASSERT_EQ(events.Count(kEventCommandRun), 1);
+    EXPECT_EQ(events.Last(kEventCommandRun)->param1, 0);  // it ran; its status is kept for the log
+    EXPECT_EQ(events.Last(kEventCommandRun)->param2, 3);
     EXPECT_TRUE(FileExists(Local("ran-once")));
 }
 
@@ -184,9 +176,9 @@ TEST_F(DownloadJobTest, StarFormRunsTheDeliveredFileAndKeepsOneThatCannotRun) {
         UrlItem item = Item(servers.nginx->Url("/files/run.sh"));
         item.Cmd = cmd;
         Run(item);
-        ASSERT_NE(events.Last(520), nullptr);
-        EXPECT_EQ(events.Last(520)->param1, 0);
-        EXPECT_EQ(events.Last(520)->param2, 0);
+        ASSERT_NE(events.Last(kEventCommandRun), nullptr);
+        EXPECT_EQ(events.Last(kEventCommandRun)->param1, 0);
+        EXPECT_EQ(events.Last(kEventCommandRun)->param2, 0);
         EXPECT_TRUE(FileExists(Local("dl/ran-by-script")));  // run in the file's folder
         EXPECT_FALSE(FileExists(Local("dl/run.sh")));
 
@@ -194,8 +186,8 @@ TEST_F(DownloadJobTest, StarFormRunsTheDeliveredFileAndKeepsOneThatCannotRun) {
         item.Cmd = cmd;
         item.UpdateMode = kUpdateOverwrite;
         Run(item);
-        ASSERT_NE(events.Last(520), nullptr);
-        const auto status = events.Last(520)->param2;
+        ASSERT_NE(events.Last(kEventCommandRun), nullptr);
+        const auto status = events.Last(kEventCommandRun)->param2;
         EXPECT_TRUE(status == 126 || status == 127) << status;  // "cannot execute" or "not found"
         EXPECT_TRUE(FileExists(Local("dl/broken.sh")));
     }
@@ -207,8 +199,8 @@ TEST_F(DownloadJobTest, TrafficLimitReachedAtTheStartFetchesAndRunsNothing) {
     item.Cmd = "touch " + Local("ran");
     env->limitReached = [] { return true; };
     Run(item);
-    ASSERT_EQ(events.Codes(), (std::vector<int>{501, 502, 506, 512}));
-    EXPECT_EQ(events.Last(506)->param1, kResultLimit);
+    ASSERT_EQ(events.Codes(), test::kNoFile);
+    EXPECT_EQ(events.Last(kEventFileResult)->param1, kResultLimit);
     EXPECT_FALSE(FileExists(Local("ran")));
 }
 
@@ -228,8 +220,9 @@ TEST_F(DownloadJobTest, AJobThatThrowsStillEndsAndSaysWhy) {
     }
     const std::vector<int> codes = events.Codes();
     ASSERT_GE(codes.size(), 2u);
-    EXPECT_EQ(codes.back(), 510);  // not 512: the item is not marked as downloaded
-    const JobEvent* failed = events.Last(506);
+    EXPECT_EQ(codes.back(),
+              kEventJobAborted);  // not finished: the item is not marked as downloaded
+    const JobEvent* failed = events.Last(kEventFileResult);
     ASSERT_NE(failed, nullptr);
     EXPECT_EQ(failed->param1, kResultClientError);
     EXPECT_NE(failed->text1.find("parser broke"), std::string::npos);
@@ -248,7 +241,7 @@ TEST_F(DownloadJobTest, APartDefinitionOutsideItsFileIsNotFetched) {
         item.DstDlPartNo = part.number;
         item.DstDlPartSize = part.size;
         Run(item);
-        EXPECT_EQ(events.Codes(), (std::vector<int>{501, 502, 506, 512})) << part.number;
+        EXPECT_EQ(events.Codes(), test::kNoFile) << part.number;
         EXPECT_FALSE(FileExists(Local("parts/a.txt")));
     }
 }
@@ -256,10 +249,11 @@ TEST_F(DownloadJobTest, APartDefinitionOutsideItsFileIsNotFetched) {
 TEST_F(DownloadJobTest, HttpsIsRefusedWhenSwitchedOffAndLongTextsAreDropped) {
     settings.EnableHttps = 0;
     Run(Item("https://127.0.0.1:1/x"));
-    EXPECT_EQ(events.Codes(), (std::vector<int>{501, 502, 512}));
+    EXPECT_EQ(events.Codes(),
+              (std::vector<int>{kEventJobStarted, kEventConnecting, kEventJobFinished}));
 
     Run(Item(servers.nginx->Url("/files/a.txt?" + std::string(420, 'q')), "long/x.txt"));
-    const JobEvent* started = events.Last(503);
+    const JobEvent* started = events.Last(kEventFileStarted);
     ASSERT_NE(started, nullptr);
     EXPECT_TRUE(started->text1.empty());  // 400 bytes or more: dropped, not cut
     EXPECT_FALSE(started->text2.empty());

@@ -49,8 +49,8 @@ std::unique_ptr<test::FtpFaultServer> FtpJobTest::faults;
 TEST_F(FtpJobTest, FetchAndASeriesOnOneConnection) {
     if (!vsftpd) GTEST_SKIP() << "vsftpd needs root";
     Run(Item(vsftpd->Url("/pub/a.txt")));
-    EXPECT_EQ(events.Codes(), (std::vector<int>{501, 502, 503, 506, 512}));
-    EXPECT_EQ(events.Last(503)->text1, "ftp://127.0.0.1/pub/a.txt");
+    EXPECT_EQ(events.Codes(), test::kOneFile);
+    EXPECT_EQ(events.Last(kEventFileStarted)->text1, "ftp://127.0.0.1/pub/a.txt");
     EXPECT_EQ(Slurp(Local("dl/a.txt")), "hello over ftp");
 
     // A missing number ends the series (tolerance 0); the connection made for the first
@@ -60,25 +60,25 @@ TEST_F(FtpJobTest, FetchAndASeriesOnOneConnection) {
     series.CurrentNum = 3;
     Run(series);
     EXPECT_EQ(Slurp(Local("series/num4.txt")), "four");
-    EXPECT_EQ(events.Count(528), 2);
-    EXPECT_EQ(events.Count(2083), 1);  // num5 is not there
-    EXPECT_EQ(events.Codes().back(), 512);
+    EXPECT_EQ(events.Count(kEventSeriesAdvanced), 2);
+    EXPECT_EQ(events.Count(kEventFtpNoListing), 1);  // num5 is not there
+    EXPECT_EQ(events.Codes().back(), kEventJobFinished);
 }
 
 TEST_F(FtpJobTest, LoginOrConnectFailureEndsTheJobWithoutFileEvents) {
     if (!vsftpd) GTEST_SKIP() << "vsftpd needs root";
-    UrlItem item = Item(vsftpd->Url("/pub/a.txt"));
-    item.UserName = test::VsftpdServer::kUser;
-    item.UserPsw = "wrong";
-    Run(item);
-    EXPECT_EQ(events.Codes(), (std::vector<int>{501, 502, 2080, 512}));
-    EXPECT_EQ(events.Last(2080)->param1, 2);
+    UrlItem badLogin = Item(vsftpd->Url("/pub/a.txt"));
+    badLogin.UserName = test::VsftpdServer::kUser;
+    badLogin.UserPsw = "wrong";
+    const std::pair<UrlItem, int> cases[] = {{badLogin, 2}, {Item("ftp://127.0.0.1:1/a.txt"), 1}};
+    for (const auto& [item, stage] : cases) {
+        Run(item);
+        EXPECT_EQ(events.Codes(), (std::vector<int>{kEventJobStarted, kEventConnecting,
+                                                    kEventConnectionError, kEventJobFinished}));
+        EXPECT_EQ(events.Last(kEventConnectionError)->param1, stage);
+    }
+    EXPECT_EQ(events.Last(kEventConnectionError)->text1, "FTP server down on this Host");
     EXPECT_FALSE(FileExists(Local("dl/a.txt")));
-
-    Run(Item("ftp://127.0.0.1:1/pub/a.txt"));
-    EXPECT_EQ(events.Codes(), (std::vector<int>{501, 502, 2080, 512}));
-    EXPECT_EQ(events.Last(2080)->param1, 1);
-    EXPECT_EQ(events.Last(2080)->text1, "FTP server down on this Host");
 }
 
 TEST_F(FtpJobTest, DeliveredFileIsUploaded) {
@@ -91,19 +91,19 @@ TEST_F(FtpJobTest, DeliveredFileIsUploaded) {
     item.UploadFolder = "upload/%Y/%M";  // made level by level
     env->now = [] { return kServerTime; };
     Run(item);
-    ASSERT_NE(events.Last(522), nullptr);
-    EXPECT_EQ(events.Last(522)->text1, Local("dl/a.txt"));
-    ASSERT_NE(events.Last(523), nullptr);
-    EXPECT_EQ(events.Last(523)->param1, 226) << events.Last(523)->text2;
+    ASSERT_NE(events.Last(kEventUploadStarted), nullptr);
+    EXPECT_EQ(events.Last(kEventUploadStarted)->text1, Local("dl/a.txt"));
+    ASSERT_NE(events.Last(kEventUploadEnded), nullptr);
+    EXPECT_EQ(events.Last(kEventUploadEnded)->param1, 226) << events.Last(kEventUploadEnded)->text2;
     EXPECT_EQ(Slurp(vsftpd->UploadFolder() + "/2023/11/a.txt"), "hello over ftp");
 
     // A refused upload login is reported, and the download still counts.
     item.UpdateMode = kUpdateOverwrite;
     item.UploadPassword = "wrong";
     Run(item);
-    ASSERT_NE(events.Last(526), nullptr);
-    EXPECT_EQ(events.Last(526)->param1, 530);
-    EXPECT_EQ(events.Last(506)->param1, kResultOk);
+    ASSERT_NE(events.Last(kEventUploadError), nullptr);
+    EXPECT_EQ(events.Last(kEventUploadError)->param1, 530);
+    EXPECT_EQ(events.Last(kEventFileResult)->param1, kResultOk);
 }
 
 TEST_F(FtpJobTest, FtpProxyGetsTheWholeAddress) {
@@ -115,14 +115,14 @@ TEST_F(FtpJobTest, FtpProxyGetsTheWholeAddress) {
     settings.FtpProxyAddress = "127.0.0.1:" + std::to_string(proxy.Port());
     settings.BypassProxyLocal = 0;
     Run(Item("ftp://127.0.0.1:1/echo", "proxy/echo.txt"));
-    EXPECT_EQ(events.Last(506)->param1, kResultOk);
+    EXPECT_EQ(events.Last(kEventFileResult)->param1, kResultOk);
     EXPECT_NE(Slurp(Local("proxy/echo.txt")).find("GET ftp://127.0.0.1:1/echo"), std::string::npos);
 
     // A local host bypasses the proxy when asked to: the direct connection finds nobody.
     settings.BypassProxyLocal = 1;
     Run(Item("ftp://127.0.0.1:1/echo", "proxy/direct.txt"));
-    ASSERT_NE(events.Last(2080), nullptr);
-    EXPECT_EQ(events.Last(2080)->param1, 1);
+    ASSERT_NE(events.Last(kEventConnectionError), nullptr);
+    EXPECT_EQ(events.Last(kEventConnectionError)->param1, 1);
 }
 
 TEST_F(FtpJobTest, PassiveModeSettingReachesTheClient) {
@@ -130,8 +130,8 @@ TEST_F(FtpJobTest, PassiveModeSettingReachesTheClient) {
     // The server refuses passive mode: "always passive" fails, "always active" works.
     settings.FtpPasvMode = 2;
     Run(Item(faults->Url("nopasv", "/files/data-5000.bin")));
-    EXPECT_EQ(events.Count(506), 0);
-    EXPECT_EQ(events.Count(2083), 1);
+    EXPECT_EQ(events.Count(kEventFileResult), 0);
+    EXPECT_EQ(events.Count(kEventFtpNoListing), 1);
 
     settings.FtpPasvMode = 1;
     Run(Item(faults->Url("nopasv", "/files/data-5000.bin")));

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/download_job.h"
 #include "net/traffic_meter.h"
@@ -13,6 +14,12 @@
 #include "support/temp_dir.h"
 
 namespace kov::test {
+
+// The events of a job that fetched one file, and of one that fetched none.
+inline const std::vector<int> kOneFile = {kEventJobStarted, kEventConnecting, kEventFileStarted,
+                                          kEventFileResult, kEventJobFinished};
+inline const std::vector<int> kNoFile = {kEventJobStarted, kEventConnecting, kEventFileResult,
+                                         kEventJobFinished};
 
 // A job environment around a scratch folder, with the events the jobs post.
 class JobTest : public ::testing::Test {

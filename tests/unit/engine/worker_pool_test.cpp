@@ -91,12 +91,16 @@ struct Rig {
     void Add(int tag, int prio = 5) { pool.Enqueue(std::make_unique<GateJob>(probe, tag, prio)); }
 };
 
-TEST(WorkerPool, RunsAtMostMaxThreadsAndStartsTheRestInQueueOrder) {
+TEST(WorkerPool, RunsAtMostMaxThreadsInQueueOrderAndFollowsLimitChanges) {
     Rig rig;
-    ASSERT_TRUE(rig.pool.SetMaxThreads(3));
+    Probe& p = rig.probe;
+    for (int refused : {0, 33, -1})
+        EXPECT_FALSE(rig.pool.SetMaxThreads(refused));
     for (int tag = 0; tag < 10; ++tag)
         rig.Add(tag);
-    Probe& p = rig.probe;
+    ASSERT_TRUE(p.WaitFor([&] { return p.running == 1; }));
+    // Raised: queued jobs start at once.
+    ASSERT_TRUE(rig.pool.SetMaxThreads(3));
     ASSERT_TRUE(p.WaitFor([&] { return p.running == 3; }));
     // One finishing job at a time: each frees exactly one worker for the head of the queue.
     for (std::size_t started = 4; started <= 10; ++started) {
@@ -104,8 +108,11 @@ TEST(WorkerPool, RunsAtMostMaxThreadsAndStartsTheRestInQueueOrder) {
         ASSERT_TRUE(p.WaitFor([&] { return p.starts.size() == started && p.running == 3; }))
             << "start " << started;
     }
+    // Lowered while busy: the workers retire as their jobs end.
+    ASSERT_TRUE(rig.pool.SetMaxThreads(1));
     p.Release(0, true);
     rig.pool.WaitIdle();
+    EXPECT_EQ(rig.pool.WorkerCount(), 1);
 
     std::lock_guard lock(p.m);
     EXPECT_EQ(p.peak, 3);
@@ -116,10 +123,9 @@ TEST(WorkerPool, RunsAtMostMaxThreadsAndStartsTheRestInQueueOrder) {
               (std::vector<int>{3, 4, 5, 6, 7, 8, 9}));
     EXPECT_EQ(p.destroyed, 10);
     EXPECT_EQ(p.doneMismatch, 0);
-    EXPECT_EQ(rig.pool.WorkerCount(), 3);
 }
 
-TEST(WorkerPool, HigherPriorityStartsFirstAndEqualPrioritiesKeepArrivalOrder) {
+TEST(WorkerPool, HigherPriorityStartsFirstAndAThrowingJobIsToldAndTheWorkerGoesOn) {
     Rig rig;
     rig.Add(0);
     Probe& p = rig.probe;
@@ -127,67 +133,37 @@ TEST(WorkerPool, HigherPriorityStartsFirstAndEqualPrioritiesKeepArrivalOrder) {
     const int priorities[] = {5, 7, 5, 9, 7};
     for (int tag = 1; tag <= 5; ++tag)
         rig.Add(tag, priorities[tag - 1]);
+    rig.pool.Enqueue(std::make_unique<GateJob>(p, 6, 1, true));
+    rig.Add(7, 1);
     p.Release(0, true);
     rig.pool.WaitIdle();
-    std::lock_guard lock(p.m);
-    EXPECT_EQ(p.starts, (std::vector<int>{0, 4, 2, 5, 1, 3}));
-}
-
-TEST(WorkerPool, ThreadLimitChangesAreHonoured) {
-    WorkerPool fresh;
-    EXPECT_EQ(fresh.MaxThreads(), 1);
-    for (int refused : {0, 33, -1})
-        EXPECT_FALSE(fresh.SetMaxThreads(refused));
-    EXPECT_EQ(fresh.MaxThreads(), 1);
-
-    // Raised: queued jobs start at once.
-    Rig rig;
-    Probe& p = rig.probe;
-    for (int tag = 0; tag < 4; ++tag)
-        rig.Add(tag);
-    ASSERT_TRUE(p.WaitFor([&] { return p.running == 1; }));
-    ASSERT_TRUE(rig.pool.SetMaxThreads(4));
-    ASSERT_TRUE(p.WaitFor([&] { return p.running == 4; }));
-    // Lowered while busy: the workers retire as their jobs end.
-    ASSERT_TRUE(rig.pool.SetMaxThreads(1));
-    p.Release(4);
-    rig.pool.WaitIdle();
+    EXPECT_EQ(rig.pool.FailedJobCount(), 1u);
     EXPECT_EQ(rig.pool.WorkerCount(), 1);
+    std::lock_guard lock(p.m);
+    EXPECT_EQ(p.starts, (std::vector<int>{0, 4, 2, 5, 1, 3, 7}));
+    EXPECT_EQ(p.failure, "broken");
+    EXPECT_EQ(p.destroyed, 8);
 }
-
-// Counts its runs under a slot; the test uses it to hammer the hand-over to the workers.
-class TinyJob : public Job {
-public:
-    TinyJob(Probe& probe, int slot) : m_probe(probe), m_slot(slot) {}
-    void Run() override {
-        std::lock_guard lock(m_probe.m);
-        ++m_probe.runs[m_slot];
-        m_probe.cv.notify_all();
-    }
-
-private:
-    Probe& m_probe;
-    int m_slot;
-};
 
 TEST(WorkerPool, JobsEnqueuedWhileTheManagerSettlesAreNotLost) {
     constexpr int kJobs = 1000;
     for (int threads : {1, 4}) {
         Rig rig;
         Probe& p = rig.probe;
+        p.Release(0, true);
         ASSERT_TRUE(rig.pool.SetMaxThreads(threads));
         // Each job is enqueued just after the previous one ran, while the worker is returning
         // itself and the manager is about to sleep. With four threads a burst runs alongside.
         std::thread producer([&] {
             for (int i = 0; i < kJobs; ++i) {
-                rig.pool.Enqueue(std::make_unique<TinyJob>(p, 0));
+                rig.pool.Enqueue(std::make_unique<GateJob>(p, 0));
                 if (!p.WaitFor([&] { return p.runs[0] == i + 1; })) return;
             }
         });
         const int burst = threads == 1 ? 0 : kJobs;
         std::thread burster([&] {
             for (int i = 0; i < burst; ++i)
-                rig.pool.Enqueue(std::make_unique<TinyJob>(p, 1));
+                rig.pool.Enqueue(std::make_unique<GateJob>(p, 1));
         });
         producer.join();
         burster.join();
@@ -215,20 +191,6 @@ TEST(WorkerPool, DestructionDeletesQueuedJobsUnrunAndWaitsForRunningOnes) {
     EXPECT_EQ(p.starts.size(), 2u);
     EXPECT_EQ(p.running, 0);
     EXPECT_EQ(p.doneMismatch, 0);
-}
-
-TEST(WorkerPool, AThrowingJobIsToldAndTheWorkerGoesOn) {
-    Rig rig;
-    rig.pool.Enqueue(std::make_unique<GateJob>(rig.probe, 0, 5, true));
-    rig.Add(1);
-    rig.probe.Release(0, true);
-    rig.pool.WaitIdle();
-    EXPECT_EQ(rig.pool.FailedJobCount(), 1u);
-    EXPECT_EQ(rig.pool.WorkerCount(), 1);
-    std::lock_guard lock(rig.probe.m);
-    EXPECT_EQ(rig.probe.failure, "broken");
-    EXPECT_EQ(rig.probe.runs[1], 1);
-    EXPECT_EQ(rig.probe.destroyed, 2);
 }
 
 }  // namespace

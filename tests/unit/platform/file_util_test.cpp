@@ -6,7 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform_test_util.h"
+#include "support/temp_dir.h"
 
 namespace kov {
 namespace {
@@ -26,8 +26,8 @@ unsigned ModeOf(const std::string& path) {
 }
 
 TEST(FileUtil, WriteFileAtomicReplacesContentWithMode) {
-    test::ScratchFolder dir;
-    const std::string path = dir / "list.ini";
+    test::TempDir dir;
+    const std::string path = dir.File("list.ini");
     ASSERT_TRUE(WriteFileAtomic(path, "first"));
     EXPECT_EQ(ModeOf(path), 0600u);
 
@@ -39,12 +39,12 @@ TEST(FileUtil, WriteFileAtomicReplacesContentWithMode) {
     ASSERT_TRUE(written);
     EXPECT_EQ(ReadFile(path), binary);
     EXPECT_EQ(ModeOf(path), 0644u);
-    EXPECT_EQ(NamesOf(ListMatching(dir / "*")), Names{"list.ini"});
+    EXPECT_EQ(NamesOf(ListMatching(dir.File("*"))), Names{"list.ini"});
 }
 
 TEST(FileUtil, WriteFileAtomicFailureKeepsOldFileAndLeavesNoTemporary) {
-    test::ScratchFolder dir;
-    const std::string path = dir / "settings.ini";
+    test::TempDir dir;
+    const std::string path = dir.File("settings.ini");
     ASSERT_TRUE(WriteFileAtomic(path, "old content"));
 
     // A full disk, simulated by the file size limit: the write fails once the temporary exists.
@@ -61,50 +61,50 @@ TEST(FileUtil, WriteFileAtomicFailureKeepsOldFileAndLeavesNoTemporary) {
     EXPECT_EQ(ReadFile(path), "old content");
 
     // The rename fails: a folder stands where the file should go.
-    ASSERT_TRUE(CreateFolders(dir / "taken/inner"));
-    EXPECT_FALSE(WriteFileAtomic(dir / "taken", "data"));
-    EXPECT_TRUE(FolderExists(dir / "taken/inner"));
+    ASSERT_TRUE(CreateFolders(dir.File("taken/inner")));
+    EXPECT_FALSE(WriteFileAtomic(dir.File("taken"), "data"));
+    EXPECT_TRUE(FolderExists(dir.File("taken/inner")));
 
     // No temporary can be made at all.
-    EXPECT_FALSE(WriteFileAtomic(dir / "missing/file.ini", "data"));
-    EXPECT_FALSE(WriteFileAtomic(dir / "settings.ini/file.ini", "data"));
-    EXPECT_EQ(NamesOf(ListMatching(dir / "*")), (Names{"settings.ini", "taken"}));
+    EXPECT_FALSE(WriteFileAtomic(dir.File("missing/file.ini"), "data"));
+    EXPECT_FALSE(WriteFileAtomic(dir.File("settings.ini/file.ini"), "data"));
+    EXPECT_EQ(NamesOf(ListMatching(dir.File("*"))), (Names{"settings.ini", "taken"}));
 }
 
 TEST(FileUtil, ListMatchingFiltersCaseInsensitivelyAndSorts) {
-    test::ScratchFolder dir;
+    test::TempDir dir;
     for (const char* name : {"b.lng", "A.LNG", "c.txt", "x[1].lng", ".hidden.lng"})
-        ASSERT_TRUE(WriteFileAtomic(dir / name, "x"));
-    ASSERT_TRUE(CreateFolders(dir / "d.lng"));
-    ASSERT_EQ(::symlink((dir / "d.lng").c_str(), (dir / "e.lng").c_str()), 0);
+        ASSERT_TRUE(WriteFileAtomic(dir.File(name), "x"));
+    ASSERT_TRUE(CreateFolders(dir.File("d.lng")));
+    ASSERT_EQ(::symlink(dir.File("d.lng").c_str(), dir.File("e.lng").c_str()), 0);
 
-    auto found = ListMatching(dir / "*.lng");
+    auto found = ListMatching(dir.File("*.lng"));
     EXPECT_EQ(NamesOf(found),
               (Names{".hidden.lng", "A.LNG", "b.lng", "d.lng", "e.lng", "x[1].lng"}));
     for (const auto& e : found)
         EXPECT_EQ(e.isFolder, e.name == "d.lng" || e.name == "e.lng");
 
     // '[' is no wildcard, '?' is exactly one character, "." and ".." never come back.
-    EXPECT_EQ(NamesOf(ListMatching(dir / "X[1].LNG")), Names{"x[1].lng"});
-    EXPECT_EQ(NamesOf(ListMatching(dir / "?.txt")), Names{"c.txt"});
-    EXPECT_EQ(ListMatching(dir / "*").size(), 7u);
-    EXPECT_TRUE(ListMatching(dir / "none/*").empty());
+    EXPECT_EQ(NamesOf(ListMatching(dir.File("X[1].LNG"))), Names{"x[1].lng"});
+    EXPECT_EQ(NamesOf(ListMatching(dir.File("?.txt"))), Names{"c.txt"});
+    EXPECT_EQ(ListMatching(dir.File("*")).size(), 7u);
+    EXPECT_TRUE(ListMatching(dir.File("none/*")).empty());
 }
 
 TEST(FileUtil, FoldersAndEntryQueries) {
-    test::ScratchFolder dir;
-    EXPECT_TRUE(CreateFolders(dir / "a/b//c/", 0700));
-    EXPECT_EQ(ModeOf(dir / "a/b/c"), 0700u);
-    EXPECT_TRUE(CreateFolders(dir / "a/b"));
+    test::TempDir dir;
+    EXPECT_TRUE(CreateFolders(dir.File("a/b//c/"), 0700));
+    EXPECT_EQ(ModeOf(dir.File("a/b/c")), 0700u);
+    EXPECT_TRUE(CreateFolders(dir.File("a/b")));
 
-    const std::string file = dir / "f";
+    const std::string file = dir.File("f");
     EXPECT_EQ(FileSize(file), std::nullopt);
     EXPECT_EQ(LastWriteTime(file), std::nullopt);
     EXPECT_EQ(ReadFile(file), std::nullopt);
     EXPECT_FALSE(SetFileTimes(file, 1, 2));
     ASSERT_TRUE(WriteFileAtomic(file, "12345"));
     EXPECT_FALSE(CreateFolders(file));
-    EXPECT_FALSE(CreateFolders(dir / "f/sub"));
+    EXPECT_FALSE(CreateFolders(dir.File("f/sub")));
     EXPECT_FALSE(FolderExists(file));
     EXPECT_EQ(ReadFile(dir.path()), std::nullopt);
     EXPECT_EQ(FileSize(file), 5);
@@ -115,8 +115,8 @@ TEST(FileUtil, FoldersAndEntryQueries) {
     ASSERT_EQ(::stat(file.c_str(), &st), 0);
     EXPECT_EQ(st.st_atime, 1000000000);
 
-    ASSERT_EQ(::symlink("nowhere", (dir / "link").c_str()), 0);
-    EXPECT_TRUE(FileExists(dir / "link"));  // a dangling link is still an entry
+    ASSERT_EQ(::symlink("nowhere", dir.File("link").c_str()), 0);
+    EXPECT_TRUE(FileExists(dir.File("link")));  // a dangling link is still an entry
 }
 
 TEST(FileUtil, MountPointFindsTheFileSystemRoot) {

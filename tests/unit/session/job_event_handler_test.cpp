@@ -108,6 +108,11 @@ TEST_F(JobEventTest, JobStateCodesChangeTheRowAndAskForARecount) {
         EXPECT_EQ(Send(code, 1, 1, "x", "y"), EventOutcome::None);
     EXPECT_EQ(R().columns, before);
     EXPECT_EQ(log.Count(), lines);
+    // The language's text reaches column and log.
+    SetMessageText(static_cast<int>(EventCode::JobFinished), "Fertig");
+    Send(kEventJobFinished);
+    EXPECT_EQ(R().columns[kColumnStatus], "Fertig");
+    EXPECT_EQ(LastText(), "[news] - Fertig");
 }
 
 TEST_F(JobEventTest, ProgressFillsTheColumnsAndTheSessionTotal) {
@@ -252,14 +257,12 @@ TEST_F(JobEventTest, EachEventWritesItsLineAndFailuresMarkTheRow) {
     };
     const std::string u = "http://x/a", p = "/tmp/a.html";
     const std::vector<Case> cases = {
-        {kEventFileResult, 0, 0, u, p, "[news] - File download OK " + p, kLogSuccess},
-        {kEventFileResult, 919, 0, u, p, "[news] - File skipped (already exists) : " + p,
+        {kEventFileResult, kResultStub, 0, u, p, "[news] - File deleted as 404 stub : " + p,
          kLogSuccess},
-        {kEventFileResult, 921, 0, u, p, "[news] - File deleted as 404 stub : " + p, kLogSuccess},
-        {kEventFileResult, 923, 0, u, p, "[news] - Write file error : " + p, kLogError, false,
-         true},
-        {kEventFileResult, 928, 0, u, p, "[news] - Stopped due to limit exceed", kLogStopped},
-        {kEventFileResult, 918, 0, u, p, "[news] - Open resource error : " + u, kLogError},
+        {kEventFileResult, kResultWriteError, 0, u, p, "[news] - Write file error : " + p,
+         kLogError, false, true},
+        {kEventFileResult, kResultLimit, 0, u, p, "[news] - Stopped due to limit exceed",
+         kLogStopped},
         {kEventFileResult, 777, 13, u, p, "[news] - Download error : " + u + ", code: 777 / 13",
          kLogError, false, true},
         {kEventConnectionError, 2, 530, "login refused", "",
@@ -290,7 +293,7 @@ TEST_F(JobEventTest, EachEventWritesItsLineAndFailuresMarkTheRow) {
          kLogSuccess, false},
         {kEventDistrFileChanged, 0, 0, "big.iso", "",
          "[news] - File changed on server, distributed impossible big.iso", kLogError, false},
-        {kEventStubDeleted, 921, 0, "/tmp/x.html", "",
+        {kEventStubDeleted, kResultStub, 0, "/tmp/x.html", "",
          "[news] - File deleted as 404 stub : /tmp/x.html", kLogDeleted, false},
     };
     for (const auto& c : cases) {
@@ -309,13 +312,6 @@ TEST_F(JobEventTest, EachEventWritesItsLineAndFailuresMarkTheRow) {
     EXPECT_EQ(Send(kEventSeriesAdvanced, 42), EventOutcome::None);
     EXPECT_EQ(R().item.CurrentNum, 42);
     EXPECT_TRUE(rows.Modified());
-}
-
-TEST_F(JobEventTest, LanguageTextReachesColumnAndLog) {
-    SetMessageText(static_cast<int>(EventCode::JobFinished), "Fertig");
-    Send(kEventJobFinished);
-    EXPECT_EQ(R().columns[kColumnStatus], "Fertig");
-    EXPECT_EQ(LastText(), "[news] - Fertig");
 }
 
 }  // namespace
