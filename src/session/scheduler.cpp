@@ -69,6 +69,10 @@ Scheduler::Scheduler(AppSettings& settings, EventLog& log, ScheduledSessions ses
     : m_settings(settings), m_log(log), m_sessions(std::move(sessions)), m_now(std::move(now)) {}
 
 std::size_t Scheduler::BuildTodayQueue() {
+    // Entries already due that wait for a running session stay, whatever the time now.
+    std::set<std::string> waiting;
+    for (const ScheduleEntry& e : m_queue)
+        waiting.insert(StartedKey(e));
     m_queue.clear();
     if (!m_settings.schedule.Enabled) return 0;
     const CalendarTime now = LocalTime(m_now());
@@ -91,12 +95,12 @@ std::size_t Scheduler::BuildTodayQueue() {
                           1, kLogError);
             continue;
         }
-        if (*start < nowHM) continue;
         ScheduleEntry entry{task.TaskName, task.ListName, m_queueDate + ":" + *start, "----",
                             task.SpeedLimited};
         // A stop before the start is on the next day.
         if (*stop != "00:00") entry.stop = (*start > *stop ? tomorrow : m_queueDate) + ":" + *stop;
-        if (m_started.count(StartedKey(entry))) continue;
+        const std::string key = StartedKey(entry);
+        if (m_started.count(key) || (*start < nowHM && !waiting.count(key))) continue;
         m_queue.push_back(std::move(entry));
     }
     // Equal starts keep the order of the tasks.

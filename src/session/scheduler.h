@@ -46,8 +46,9 @@ public:
     Scheduler(AppSettings& settings, EventLog& log, ScheduledSessions sessions,
               std::function<std::time_t()> now);
 
-    // Rebuilds today's queue from the tasks; empty while scheduler mode is off. Tasks started
-    // today already are not queued again. Returns the number of entries.
+    // Rebuilds today's queue from the tasks starting from this minute on; empty while
+    // scheduler mode is off. Entries that came due and still wait stay; tasks started today
+    // already are not queued again. Returns the number of entries.
     std::size_t BuildTodayQueue();
     // The periodic check: rebuilds the queue when the date changed, then the stop and start
     // tests.
