@@ -144,6 +144,7 @@ void Scheduler::SchedulerCheck() {
 bool Scheduler::StartFirstEntry() {
     const ScheduleEntry entry = std::move(m_queue.front());
     m_queue.erase(m_queue.begin());
+    m_started.insert(StartedKey(entry));
     if (!m_sessions.selectList(entry.ListName)) {
         m_log.AddLine(
             "[" + entry.TaskName + "] - scheduled task skipped, no list \"" + entry.ListName + "\"",
@@ -155,7 +156,6 @@ bool Scheduler::StartFirstEntry() {
     m_currentStop = entry.stop;
     m_scheduledSession = true;
     m_startPending = false;
-    m_started.insert(StartedKey(entry));
     m_sessions.startSession(entry.SpeedLimited);
     return true;
 }

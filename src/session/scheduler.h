@@ -48,7 +48,7 @@ public:
 
     // Rebuilds today's queue from the tasks starting from this minute on; empty while
     // scheduler mode is off. Entries that came due and still wait stay; tasks started today
-    // already are not queued again. Returns the number of entries.
+    // or skipped already are not queued again. Returns the number of entries.
     std::size_t BuildTodayQueue();
     // The periodic check: rebuilds the queue when the date changed, then the stop and start
     // tests.
@@ -77,7 +77,8 @@ private:
     std::vector<ScheduleEntry> m_queue;
     std::string m_queueDate;  // YYYYMMDD the queue was built for
     std::string m_currentStop = "-";
-    // "start task list" of the entries started lately; a rebuild does not queue them again.
+    // "start task list" of the entries started or skipped lately; a rebuild does not queue
+    // them again.
     std::set<std::string> m_started;
     bool m_scheduledSession = false;
     bool m_startPending = false;
