@@ -69,6 +69,10 @@ Scheduler::Scheduler(AppSettings& settings, EventLog& log, ScheduledSessions ses
     : m_settings(settings), m_log(log), m_sessions(std::move(sessions)), m_now(std::move(now)) {}
 
 std::size_t Scheduler::BuildTodayQueue() {
+    return BuildQueue(false);
+}
+
+std::size_t Scheduler::BuildQueue(bool wholeDay) {
     // Entries already due that wait for a running session stay, whatever the time now.
     std::set<std::string> waiting;
     for (const ScheduleEntry& e : m_queue)
@@ -81,7 +85,7 @@ std::size_t Scheduler::BuildTodayQueue() {
     const std::string tomorrow = DateText(AddDays(today, 1));
     const std::string yesterday = DateText(AddDays(today, -1));
     std::erase_if(m_started, [&](const std::string& key) { return key < yesterday; });
-    const std::string nowHM = HourMinute(now.hour, now.minute);
+    const std::string nowHM = wholeDay ? "00:00" : HourMinute(now.hour, now.minute);
     const std::int32_t mask = 1 << ((now.dayOfWeek + 6) % 7);  // bit 0 Monday .. bit 6 Sunday
 
     for (const ScheduleTask& task : m_settings.schedule.tasks) {
@@ -111,11 +115,18 @@ std::size_t Scheduler::BuildTodayQueue() {
 }
 
 void Scheduler::SchedulerCheck() {
-    const CalendarTime c = LocalTime(m_now());
+    const std::time_t t = m_now();
+    const CalendarTime c = LocalTime(t);
     const std::string now = DateText(DateOf(c)) + ":" + HourMinute(c.hour, c.minute);
-    if (now.compare(0, 8, m_queueDate) != 0 && BuildTodayQueue() > 0) {
-        m_log.AddLine(GetString(EventCode::QueueRebuilt), 0, kLogSuccess);
+    if (now.compare(0, 8, m_queueDate) != 0) {
+        // Checked moments ago, so nothing of the new day has passed unseen, even where a
+        // daylight-saving change skips its first hour.
+        const bool wholeDay = m_lastCheck != 0 && t - m_lastCheck <= kCheckedLately;
+        if (BuildQueue(wholeDay) > 0) {
+            m_log.AddLine(GetString(EventCode::QueueRebuilt), 0, kLogSuccess);
+        }
     }
+    m_lastCheck = t;
 
     if (m_sessions.state() == SessionState::Downloading && m_scheduledSession &&
         m_currentStop[0] != '-' && now >= m_currentStop) {

@@ -68,6 +68,10 @@ public:
     const std::string& CurrentStop() const { return m_currentStop; }
 
 private:
+    static constexpr std::time_t kCheckedLately = 60;  // seconds
+
+    // wholeDay: from 00:00 on instead of from this minute on.
+    std::size_t BuildQueue(bool wholeDay);
     bool StartFirstEntry();
 
     AppSettings& m_settings;
@@ -77,6 +81,7 @@ private:
     std::vector<ScheduleEntry> m_queue;
     std::string m_queueDate;  // YYYYMMDD the queue was built for
     std::string m_currentStop = "-";
+    std::time_t m_lastCheck = 0;
     // "start task list" of the entries started or skipped lately; a rebuild does not queue
     // them again.
     std::set<std::string> m_started;

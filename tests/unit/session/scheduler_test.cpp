@@ -185,6 +185,10 @@ TEST_F(SchedulerTest, ChecksStartAndStopSessionsByTheClock) {
         {"a start and stop in the skipped hour come at its end", "Europe/Berlin",
          {2026, 3, 28, 23, 55}, 120, {Task("T", "Main", "02:30", "03:30")}, false, 0, true,
          {"03:00 start Main 0", "03:30 stop"}},
+        // 23:55 EET on Saturday 28 March; the clocks go from midnight to 01:00.
+        {"tasks of a first hour that is skipped run after it", "Asia/Beirut",
+         {2026, 3, 28, 21, 55}, 20, {Task("T", "Main", "00:30", "00:00")}, false, 0, false,
+         {"01:00 start Main 0"}},
         // 02:20 CEST on Sunday 25 October.
         {"the repeated hour starts and stops a task once", "Europe/Berlin",
          {2026, 10, 25, 0, 20}, 120, {Task("T", "Main", "02:30", "02:45")}, false, 0, true,
