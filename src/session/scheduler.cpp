@@ -91,7 +91,8 @@ std::size_t Scheduler::BuildQueue(bool wholeDay) {
     for (const ScheduleTask& task : m_settings.schedule.tasks) {
         if (!task.Enabled || !(task.Days & mask)) continue;
         const auto start = ReadTime(task.StartTime);
-        const auto stop = ReadTime(task.StopTime);
+        // An empty stop time, like "00:00", is no stop time.
+        const auto stop = ReadTime(task.StopTime.empty() ? "00:00" : task.StopTime);
         if (!start || !stop) {
             m_log.AddLine("[" + task.TaskName +
                               "] - scheduled task skipped, start or stop time \"" + task.StartTime +

@@ -111,7 +111,7 @@ TEST_F(SchedulerTest, TodayQueueTakesTheTasksOfTheWeekDayFromThisMinuteOn) {
         Task("Weekend", "Main", "21:00", "22:00", 0x60),
         Task("Sunday", "News", "10:14", "00:00", kSunday),
         Task("Never", "Main", "10:15", "00:00", 0),
-        Task("Early", "Main", "7:30", "00:00", kMonday),
+        Task("Early", "Main", "7:30", "", kMonday),
         Task("Broken", "Main", "25:00", "00:00"),
     };
     settings.schedule.tasks.push_back(Task("Off", "Main", "12:00", "00:00"));
