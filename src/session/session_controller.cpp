@@ -47,7 +47,21 @@ SessionController::SessionController(AppSettings& settings, ListDocument& docume
       m_prompter(prompter),
       m_baseEnv(jobEnvironment ? std::move(jobEnvironment)
                                : std::make_shared<const JobEnvironment>()),
-      m_hooks(std::move(hooks)) {
+      m_hooks(std::move(hooks)),
+      m_scheduler(settings, log,
+                  ScheduledSessions{
+                      .state = [this] { return m_state; },
+                      .selectList = [this](const std::string& name) { return SelectList(name); },
+                      .startSession =
+                          [this](std::int32_t speedOverride) {
+                              // The settings' own choice comes back at the session's end.
+                              if (speedOverride == 1) m_speedLimitOn = true;
+                              if (speedOverride == 2) m_speedLimitOn = false;
+                              Request(false, {});
+                          },
+                      .stopSession = [this] { OnStop(true, false); },
+                  },
+                  [this] { return Now(); }) {
     m_context.rows = &m_document.Rows();
     m_context.log = &m_log;
     m_context.settings = &m_settings;
@@ -57,6 +71,7 @@ SessionController::SessionController(AppSettings& settings, ListDocument& docume
     m_speedLimitOn = m_settings.SpeedLimited != 0;
     m_document.SetSessionRunning([this] { return m_state != SessionState::Idle; });
     m_document.SetQueueHook([this](RowId id) { JoinQueue(id); });
+    m_document.SetScheduleHook([this] { m_scheduler.BuildTodayQueue(); });
 }
 
 SessionController::~SessionController() {
@@ -65,6 +80,7 @@ SessionController::~SessionController() {
     m_loop.StopTimer(kMonitorTimer);
     m_document.SetSessionRunning({});
     m_document.SetQueueHook({});
+    m_document.SetScheduleHook({});
     if (m_sessionEnv) m_sessionEnv->events.Disconnect();
     ListModel& rows = m_document.Rows();
     for (std::size_t i = 0; i < rows.Count(); ++i) {
@@ -105,6 +121,7 @@ std::time_t SessionController::DayStart() const {
 
 void SessionController::Activate() {
     m_loop.StartTimer(kMonitorTimer, std::chrono::milliseconds(1000), [this] { MonitorTick(); });
+    if (!m_autoMode) m_scheduler.BuildTodayQueue();
 }
 
 void SessionController::PostLogLine(std::string text, int image) {
@@ -114,6 +131,11 @@ void SessionController::PostLogLine(std::string text, int image) {
 }
 
 void SessionController::StartRequest(bool selectedOnly, const std::vector<RowId>& selection) {
+    m_scheduler.SessionEnded();
+    Request(selectedOnly, selection);
+}
+
+void SessionController::Request(bool selectedOnly, const std::vector<RowId>& selection) {
     if (m_state == SessionState::Idle) {
         m_limitValue = ParseTrafficLimit(m_settings.LimitSum);
         m_selectedOnly = selectedOnly;
@@ -339,6 +361,7 @@ void SessionController::EndSession(bool halted) {
     m_log.CloseFile();
     if (m_hooks.playSound) m_hooks.playSound(kSoundEnd);
     m_state = SessionState::Idle;
+    m_scheduler.SessionEnded();
     m_context.settings = &m_settings;
 
     // A list switch asked for during the session is carried out now.
@@ -415,7 +438,27 @@ void SessionController::MonitorTick() {
 }
 
 void SessionController::SchedulerCheck() {
-    // Starts and stops scheduled sessions once the scheduler exists.
+    // Auto mode runs one session and closes: the scheduler stays off for the run.
+    if (m_settings.schedule.Enabled && !m_autoMode) m_scheduler.SchedulerCheck();
+}
+
+bool SessionController::SelectList(const std::string& name) {
+    for (std::size_t i = 0; i < m_document.ListCount(); ++i) {
+        if (m_document.GetList(i)->Name != name) continue;
+        return i == m_document.CurrentIndex() ||
+               m_document.SwitchList(i, false) == ListDocument::SwitchResult::Switched;
+    }
+    return false;
+}
+
+void SessionController::ToggleSchedulerMode() {
+    m_settings.schedule.Enabled = m_settings.schedule.Enabled ? 0 : 1;
+    m_settings.changed = true;
+    m_scheduler.BuildTodayQueue();
+}
+
+void SessionController::ShowScheduleQueue() {
+    m_prompter.Inform(m_scheduler.QueueText());
 }
 
 void SessionController::UpdateCheck() {

@@ -11,6 +11,7 @@
 #include "engine/download_job.h"
 #include "engine/job_event.h"
 #include "model/list_model.h"
+#include "session/scheduler.h"
 #include "session/session_state.h"
 
 namespace kov {
@@ -57,10 +58,12 @@ public:
     // Command-line auto mode: run, then close (or shut down).
     void SetAutoMode(bool autoMode, bool shutdownAfter);
 
-    // Starts the monitor tick (the program's first activation).
+    // Starts the monitor tick (the program's first activation) and builds today's schedule
+    // queue, unless auto mode keeps the scheduler off for this run.
     void Activate();
 
-    // "Start download": all due rows, or only the selected ones.
+    // "Start download": all due rows, or only the selected ones. A user's start makes the
+    // session the user's: a scheduled stop time no longer applies to it.
     void StartRequest(bool selectedOnly, const std::vector<RowId>& selection = {});
     // "Stop": shiftHeld stops immediately whatever AbortMode says; ctrlHeld stops only the
     // selected rows and the session goes on. A second stop of the whole session ends it at
@@ -75,6 +78,13 @@ public:
     void SpeedLimitOff();
     // A changed MaxThreads, applied to a running session at once.
     void SetMaxThreads(int maxThreads);
+
+    // Scheduler mode on or off; the queue is rebuilt either way.
+    void ToggleSchedulerMode();
+    // Shows today's schedule queue to the user.
+    void ShowScheduleQueue();
+    // For the preferences (rebuild after changes) and the end-of-session rules.
+    Scheduler& Schedule() { return m_scheduler; }
 
     // Adds a log line from any thread; the main loop writes it (to the file too).
     void PostLogLine(std::string text, int image);
@@ -91,6 +101,8 @@ private:
     struct SessionEnvironment;
 
     TrafficMeter& Meter() const;
+    void Request(bool selectedOnly, const std::vector<RowId>& selection);
+    bool SelectList(const std::string& name);
     void StartSession();
     void ConnectionReady();
     void FillQueue();
@@ -117,8 +129,7 @@ private:
     MainLoop& m_loop;
     WorkerPool& m_pool;
     EventLog& m_log;
-    // For the steps that will ask the user (dialling up, the end-of-session action).
-    [[maybe_unused]] Prompter& m_prompter;
+    Prompter& m_prompter;
     const std::shared_ptr<const JobEnvironment> m_baseEnv;
     SessionHooks m_hooks;
     EventContext m_context;
@@ -147,6 +158,7 @@ private:
     int m_errorResults = 0;
     std::uint64_t m_limitValue = 0;
     std::thread m_connectThread;
+    Scheduler m_scheduler;
 };
 
 }  // namespace kov

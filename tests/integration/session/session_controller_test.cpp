@@ -465,5 +465,39 @@ TEST_F(SessionControllerTest, RowsJoinARunningSessionAndTheCatalogueWaitsForIt) 
         EXPECT_GT(document->Rows().At(i).item.lastDL, kYesterday) << i;
 }
 
+// The clock stands at the task's start and stop (Sunday noon): the first check skips the task
+// whose list is gone and starts the other over its list, the next one stops it.
+TEST_F(SessionControllerTest, ScheduledTaskSwitchesListStartsWithItsSpeedLimitAndStops) {
+    Add("drip", Drip(1000000));
+    ASSERT_EQ(document->SaveList(true, false), 0);
+    document->AddList({"Second", Home("Second.ini"), Home("dl2/")});
+    ASSERT_EQ(document->SwitchList(1, false), ListDocument::SwitchResult::Switched);
+    settings.SpeedLimitInet = 1000000;
+    settings.schedule.Enabled = 1;
+    settings.schedule.tasks = {{"Gone", "Old", "12:00", "00:00", 0x40, 1, 0},
+                               {"Noon", "Main", "12:00", "12:00", 0x40, 1, 1}};
+    session->SetAutoMode(false, false);
+    session->Activate();
+    ASSERT_EQ(session->Schedule().Queue().size(), 2u);
+
+    ASSERT_TRUE(loop.RunUntil([&] { return session->State() == SessionState::Downloading; }));
+    EXPECT_EQ(document->CurrentIndex(), 0u);
+    EXPECT_EQ(meter.Limit(false), 1000000u);
+    EXPECT_EQ(Lines("[Gone] - scheduled task skipped, no list \"Old\""), 1);
+    EXPECT_EQ(Lines("Noon,Scheduled session starts, stop time:  20261206:12:00"), 1);
+    ASSERT_TRUE(UntilEnded());
+    EXPECT_EQ(Lines("Stopping scheduled session"), 1);
+    EXPECT_EQ(Lines("[drip] - Aborted by user : " + Drip(1000000)), 1);
+    EXPECT_EQ(meter.Limit(false), 0u);
+    EXPECT_FALSE(session->Schedule().ScheduledSession());
+
+    // Deleting a list rebuilds the queue without its tasks.
+    settings.schedule.tasks.push_back({"Later", "Second", "13:00", "00:00", 0x40, 1, 0});
+    session->Schedule().BuildTodayQueue();
+    ASSERT_EQ(session->Schedule().Queue().size(), 1u);
+    EXPECT_EQ(document->DeleteLists({1}), 1u);
+    EXPECT_TRUE(session->Schedule().Queue().empty());
+}
+
 }  // namespace
 }  // namespace kov
