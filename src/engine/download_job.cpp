@@ -231,8 +231,14 @@ bool DownloadJob::PassSchemeGate(std::time_t seriesTime) {
         }
         return true;
     }
-    return m_scheme == "http" || m_scheme == "file" ||
-           (m_scheme == "https" && m_settings->EnableHttps);
+    if (m_scheme == "http" || m_scheme == "file" ||
+        (m_scheme == "https" && m_settings->EnableHttps)) {
+        return true;
+    }
+    // A malformed address, an unknown scheme or https switched off: nothing is fetched, and the
+    // log says so as for any failed file.
+    PostEvent(kEventFileResult, kResultNotHttp, 0, url);
+    return false;
 }
 
 void DownloadJob::RunSeries(std::time_t seriesTime) {
@@ -442,7 +448,10 @@ void DownloadJob::Finish() {
         const bool sent = m_env->mailer->SendResult(*this, m_item.CEComeFrom, m_resultFiles);
         PostEvent(kEventMailSent, sent ? 1 : 0, 0, m_item.CEComeFrom);
     }
-    PostEvent(Stopping() ? kEventJobAborted : kEventJobFinished, m_rowIndex, 0);
+    // A job that fetched nothing and did not find its file up to date leaves the item's last
+    // download date alone, so the next session tries again.
+    const bool done = m_anySuccess || m_lastResult == kResultSkipped;
+    PostEvent(Stopping() ? kEventJobAborted : kEventJobFinished, m_rowIndex, done ? 1 : 0);
     Wait(m_env->endWait);
 }
 

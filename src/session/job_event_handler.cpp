@@ -258,7 +258,8 @@ Step EventHandler::FollowJobState() {
         case kEventJobFinished:
             SetStatus(EventCode::JobFinished);
             row.image = kImageFinished;
-            row.item.lastDL = Now();
+            // param2: the job fetched something or found it up to date.
+            if (m_event.param2 != 0) row.item.lastDL = Now();
             row.runState = RunState::Finished;
             m_context.rows->SetModified(true);
             ShowItemPlace();

@@ -248,9 +248,14 @@ TEST_F(DownloadJobTest, APartDefinitionOutsideItsFileIsNotFetched) {
 
 TEST_F(DownloadJobTest, HttpsIsRefusedWhenSwitchedOffAndLongTextsAreDropped) {
     settings.EnableHttps = 0;
-    Run(Item("https://127.0.0.1:1/x"));
-    EXPECT_EQ(events.Codes(),
-              (std::vector<int>{kEventJobStarted, kEventConnecting, kEventJobFinished}));
+    for (const char* url : {"https://127.0.0.1:1/x", "gopher://127.0.0.1/x", "no address"}) {
+        Run(Item(url));
+        EXPECT_EQ(events.Codes(), (std::vector<int>{kEventJobStarted, kEventConnecting,
+                                                    kEventFileResult, kEventJobFinished}))
+            << url;
+        EXPECT_EQ(events.Last(kEventFileResult)->param1, kResultNotHttp);
+        EXPECT_EQ(events.Last(kEventJobFinished)->param2, 0);  // nothing fetched
+    }
 
     Run(Item(servers.nginx->Url("/files/a.txt?" + std::string(420, 'q')), "long/x.txt"));
     const JobEvent* started = events.Last(kEventFileStarted);

@@ -87,7 +87,7 @@ TEST_F(JobEventTest, JobStateCodesChangeTheRowAndAskForARecount) {
         Send(kEventFileStarted, 10, 0, "http://example.org/b.png", "/tmp/b.png");
         rows.SetModified(false);
         ++clock;
-        EXPECT_EQ(Send(c.code, c.param1), EventOutcome::Recount);
+        EXPECT_EQ(Send(c.code, c.param1, 1), EventOutcome::Recount);
         EXPECT_EQ(R().runState, c.state);
         EXPECT_EQ(R().image, c.image);
         EXPECT_EQ(R().columns[kColumnStatus], c.status);
@@ -101,6 +101,10 @@ TEST_F(JobEventTest, JobStateCodesChangeTheRowAndAskForARecount) {
     }
     EXPECT_EQ(R().item.lastDL, clock);   // the finish came last
     EXPECT_EQ(R().jobStart, clock - 3);  // the last start, three events before
+    // A job that fetched nothing (param2 0) leaves the date alone: the next session tries again.
+    ++clock;
+    Send(kEventJobFinished, 0, 0);
+    EXPECT_EQ(R().item.lastDL, clock - 1);
     // Codes without a meaning change nothing.
     const auto before = R().columns;
     const auto lines = log.Count();
