@@ -1,4 +1,4 @@
-# Sourced by the session scripts: a scratch home for kov-cli, no proxies, a server started in
+# Sourced by the scripts: a scratch home for kov-cli, no proxies, a server started in
 # the background and stopped at the end, and fail.
 set -euo pipefail
 tmp="$(mktemp -d)"

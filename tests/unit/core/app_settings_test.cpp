@@ -17,17 +17,6 @@ AppSettings LoadFromText(const std::string& text, const std::string& folder = "/
     return s;
 }
 
-TEST(AppSettings, MissingFileGivesTheDefaults) {
-    const AppSettings s = LoadFromText("");
-    EXPECT_EQ(std::vector<int>({s.WndSplitCol, s.WndSplitRow, s.StdUserAgent, s.MaxThreads,
-                                s.ProxyFromIE, s.newUrl.StopNumber}),
-              std::vector<int>({160, 300, 2, 1, 1, 10}));
-    EXPECT_EQ(s.ChkUpdLastDate, (CalendarTime{1910, 1, 1, 0, 0, 0, 0}));
-    EXPECT_EQ(s.email.SaveFolder, "/p/EmailQueries/");
-    EXPECT_TRUE(s.lists.empty());
-    EXPECT_FALSE(s.changed);
-}
-
 // Values that counts, times and series are computed from are clamped on load, so that a
 // hand-edited file cannot make later arithmetic overflow.
 TEST(AppSettings, LoadBringsValuesIntoRange) {
@@ -174,18 +163,7 @@ TEST(AppSettings, ConditionalAndReadOnlyKeys) {
     EXPECT_NE(text.find("\nProxyUser=u\n"), std::string::npos);
     EXPECT_NE(text.find("\nDialupItem=Home\n"), std::string::npos);
     EXPECT_NE(text.find("\nReDialCount=3\n"), std::string::npos);
-}
 
-TEST(AppSettings, ColumnWidthsRewriteKeepsOtherKeys) {
-    ProfileStore store;
-    store.LoadText("[KOV-Main]\nMaxThreads=3\nColumn0=1\nWndStatus=1\n[Other]\nx=1\n");
-    AppSettings s;
-    s.Column[0] = 200;
-    s.Column[9] = 1;  // only the first seven are written
-    ASSERT_TRUE(WriteColumnWidths(store, s));
-    EXPECT_EQ(store.Serialize(),
-              "[KOV-Main]\nMaxThreads=3\nColumn0=200\nWndStatus=1\nColumn1=248\nColumn2=166\n"
-              "Column3=240\nColumn4=140\nColumn5=182\nColumn6=182\n[Other]\nx=1\n");
     ProfileStore unopened;
     EXPECT_FALSE(WriteColumnWidths(unopened, s));
     EXPECT_FALSE(SaveSettings(unopened, s));

@@ -12,58 +12,34 @@ TEST(CommandLine, SplitKeepsQuotedBlanks) {
     EXPECT_EQ(SplitCommandLine("\"unclosed arg"), (std::vector<std::string>{"unclosed arg"}));
 }
 
-TEST(CommandLine, OptionsAndSettingsPath) {
-    const CommandLine cl = ParseCommandLine(
-        {"my.ini", "-AUTO", "/down", "-b\"/tmp/my banners.ini\"", "-s/tmp/site.ini", "-n3"}, false);
-    EXPECT_EQ(cl.settingsFile, "my.ini");
-    EXPECT_TRUE(cl.autoMode);
-    EXPECT_TRUE(cl.shutdownAfter);
-    EXPECT_EQ(cl.bannerFile, "/tmp/my banners.ini");
-    EXPECT_EQ(cl.siteRuleFile, "/tmp/site.ini");
-    EXPECT_EQ(cl.listNumber, 3);
+// The parsed line as "settings|auto|down|banner|site|list|ignored,...".
+std::string Parsed(const std::vector<std::string>& args, bool ctrlHeld = false) {
+    const CommandLine cl = ParseCommandLine(args, ctrlHeld);
+    std::string text = cl.settingsFile + "|" + (cl.autoMode ? "a" : "") + "|" +
+                       (cl.shutdownAfter ? "d" : "") + "|" + cl.bannerFile + "|" + cl.siteRuleFile +
+                       "|" + std::to_string(cl.listNumber) + "|";
+    for (const std::string& arg : cl.ignored)
+        text += arg + ",";
+    return text;
 }
 
-TEST(CommandLine, DownWithoutAutoHasNoEffect) {
-    const CommandLine cl = ParseCommandLine({"-d"}, false);
-    EXPECT_FALSE(cl.autoMode);
-    EXPECT_FALSE(cl.shutdownAfter);
-}
-
-TEST(CommandLine, AbsolutePathsAreNotOptions) {
-    CommandLine cl = ParseCommandLine({"/home/me/kov.ini", "/a"}, false);
-    EXPECT_EQ(cl.settingsFile, "/home/me/kov.ini");
-    EXPECT_TRUE(cl.autoMode);
-    // "/bin..." and "/srv..." are paths, not the b and s options.
-    cl = ParseCommandLine({"/bin/kov.ini"}, false);
-    EXPECT_EQ(cl.settingsFile, "/bin/kov.ini");
-    EXPECT_TRUE(cl.bannerFile.empty());
-    cl = ParseCommandLine({"/n2"}, false);
-    EXPECT_EQ(cl.listNumber, 2);
-    EXPECT_TRUE(cl.settingsFile.empty());
-}
-
-// Ignored, but listed, so that a front end can tell the user about a typo.
-TEST(CommandLine, BadOptionsAndArgumentsPastTheSeventhAreIgnoredAndListed) {
-    CommandLine cl = ParseCommandLine({"-x", "-n0", "-nabc", "-n-4", "-", "/", ""}, false);
-    EXPECT_EQ(cl.listNumber, 0);
-    EXPECT_FALSE(cl.autoMode);
-    EXPECT_EQ(cl.settingsFile, "/");
-    EXPECT_EQ(cl.ignored, (std::vector<std::string>{"-x", "-n0", "-nabc", "-n-4", "-"}));
-    cl = ParseCommandLine({"-a", "-a", "-a", "-a", "-a", "-a", "-atuo", "-a", "late.ini"}, false);
-    EXPECT_EQ(cl.ignored, (std::vector<std::string>{"-atuo", "-a", "late.ini"}));
-    EXPECT_TRUE(cl.settingsFile.empty());
-}
-
-TEST(CommandLine, CtrlHeldIgnoresEverything) {
-    const CommandLine cl = ParseCommandLine({"x.ini", "-a", "-n2"}, true);
-    EXPECT_TRUE(cl.settingsFile.empty());
-    EXPECT_FALSE(cl.autoMode);
-    EXPECT_EQ(cl.listNumber, 0);
-}
-
-TEST(CommandLine, QuotedBannerWithoutClosingQuoteTakesTheRest) {
-    const CommandLine cl = ParseCommandLine({"-b\"/a b/c"}, false);
-    EXPECT_EQ(cl.bannerFile, "/a b/c");
+TEST(CommandLine, OptionsPathsAndIgnoredArguments) {
+    const std::pair<std::vector<std::string>, const char*> cases[] = {
+        {{"my.ini", "-AUTO", "/down", "-b\"/tmp/my banners.ini\"", "-s/tmp/site.ini", "-n3"},
+         "my.ini|a|d|/tmp/my banners.ini|/tmp/site.ini|3|"},
+        {{"-d"}, "|||||0|"},  // down without auto has no effect
+        {{"/home/me/kov.ini", "/a"}, "/home/me/kov.ini|a||||0|"},
+        {{"/bin/kov.ini"}, "/bin/kov.ini|||||0|"},  // a path, not the b option
+        {{"/n2"}, "|||||2|"},
+        {{"-b\"/a b/c"}, "|||/a b/c||0|"},  // no closing quote: the rest
+        // Ignored, but listed, so that a front end can tell the user about a typo.
+        {{"-x", "-n0", "-nabc", "-n-4", "-", "/", ""}, "/|||||0|-x,-n0,-nabc,-n-4,-,"},
+        {{"-a", "-a", "-a", "-a", "-a", "-a", "-atuo", "-a", "late.ini"},
+         "|a||||0|-atuo,-a,late.ini,"},
+    };
+    for (const auto& [args, parsed] : cases)
+        EXPECT_EQ(Parsed(args), parsed) << args.front();
+    EXPECT_EQ(Parsed({"x.ini", "-a", "-n2"}, true), "|||||0|");  // Ctrl held
 }
 
 }  // namespace

@@ -227,13 +227,12 @@ TEST_F(ProfileStoreTest, TextIsCutToItsCapacityOnUtf8Boundaries) {
 TEST_F(ProfileStoreTest, NumbersAndDatesReadLikeTheCLibrary) {
     ProfileStore store(&prompter);
     OpenText(store,
-             "[N]\nmixed=12abc\nletters=abc\nneg= -42\nplus=+7\nbig=2147483648\n"
-             "small=-99999999999\nhex=0x10\n"
+             "[N]\nmixed=12abc\nbig=2147483648\nhex=0x10\n"
              "[D]\nfull=2005.03.07 14:05:09\nmonth=2005.03\nletters=abc\nhour=2005.03.07 14:0\n"
              "badmonth=2005.xx.07\n");
+    // The number parser's own cases are the text helpers'.
     const std::pair<const char*, int> ints[] = {
-        {"mixed", 12},      {"letters", 0},       {"neg", -42}, {"plus", 7},
-        {"big", INT32_MAX}, {"small", INT32_MIN}, {"hex", 0},   {"missing", -5}};
+        {"mixed", 12}, {"big", INT32_MAX}, {"hex", 0}, {"missing", -5}};
     for (const auto& [key, value] : ints)
         EXPECT_EQ(store.GetInt("N", key, -5), value) << key;
 

@@ -42,14 +42,5 @@ TEST(RecentPaths, SaveAndLoadRoundTrip) {
     EXPECT_EQ(loaded.Paths(), (std::vector<std::string>{"/a/", "/b/"}));
 }
 
-TEST(LimitCounter, KeepsSixtyFourBits) {
-    ProfileStore store;
-    store.LoadText("");
-    EXPECT_EQ(LoadLimitCounter(store), 0u);
-    ASSERT_TRUE(SaveLimitCounter(store, 6000000000ull));
-    EXPECT_EQ(store.GetString("Settings", "LimitCounter"), "6000000000");
-    EXPECT_EQ(LoadLimitCounter(store), 6000000000ull);
-}
-
 }  // namespace
 }  // namespace kov

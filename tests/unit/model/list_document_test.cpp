@@ -85,7 +85,7 @@ TEST_F(ListDocumentTest, CurrentIndexIsCorrectedAndItsListOpened) {
     EXPECT_FALSE(settings.changed);
 }
 
-TEST_F(ListDocumentTest, SwitchSavesOrDiscardsAndWaitsForTheSession) {
+TEST_F(ListDocumentTest, SwitchSavesOrDiscardsTheModifiedList) {
     AddLists({"A", "B"});
     Doc().LoadCatalogue();
     Doc().AddUrl("http://example.com/a.html");
@@ -97,13 +97,6 @@ TEST_F(ListDocumentTest, SwitchSavesOrDiscardsAndWaitsForTheSession) {
     EXPECT_EQ(Doc().SwitchList(0, true), ListDocument::SwitchResult::Switched);  // Shift held
     EXPECT_FALSE(FileExists(Home("B.ini")));
     EXPECT_EQ(Doc().Rows().Count(), 1u);
-
-    bool running = true;
-    Doc().SetSessionRunning([&] { return running; });
-    EXPECT_EQ(Doc().SwitchList(1, false), ListDocument::SwitchResult::Deferred);
-    EXPECT_EQ(settings.CurLstNum, 0);
-    EXPECT_EQ(Doc().TakePendingSwitch(), std::optional<std::size_t>(1));
-    EXPECT_FALSE(Doc().TakePendingSwitch());
     EXPECT_EQ(Doc().SwitchList(0, false), ListDocument::SwitchResult::Ignored);
     EXPECT_EQ(Doc().SwitchList(9, false), ListDocument::SwitchResult::Ignored);
 }

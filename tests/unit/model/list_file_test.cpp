@@ -47,9 +47,6 @@ TEST(ListFile, MissingKeysTakeTheirDefaults) {
     EXPECT_EQ(item.Name, "NoName");
     EXPECT_EQ(item.UpdateMode, kUpdateSkip);  // neither the new key nor the old flags
     EXPECT_EQ(item.EnableReplace, 0);
-    EXPECT_EQ(item.DstDlPartCount, 2);
-    EXPECT_EQ(item.DstDlPartNo, 1);
-    EXPECT_EQ(item.lastDL, LocalDay(1990, 1, 1));
     Load("Name=x\n", &exists);
     EXPECT_FALSE(exists);
 }

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <limits>
 #include <string>
+#include <tuple>
 
 #include "platform/clock.h"
 #include "support/env_guard.h"
@@ -21,29 +22,25 @@ protected:
 };
 
 TEST_F(UrlParseTest, NumberSeriesIsTheLastRunOfDigits) {
-    std::string t;
-    std::int32_t n = -1;
-    ASSERT_TRUE(FindNumberSeries("http://h/pic0042.jpg", t, n, 4));
-    EXPECT_EQ(t, "http://h/pic%4u.jpg");
-    EXPECT_EQ(n, 42);
-    ASSERT_TRUE(FindNumberSeries("http://h/a1/pic42.jpg", t, n, 4));
-    EXPECT_EQ(t, "http://h/a1/pic%u.jpg");
-    EXPECT_EQ(n, 42);
-    ASSERT_TRUE(FindNumberSeries("http://h/123456.gif", t, n, 4));
-    EXPECT_EQ(t, "http://h/12%u.gif");
-    EXPECT_EQ(n, 3456);
-    ASSERT_TRUE(FindNumberSeries("http://h/song7.MP3", t, n, 4));
-    EXPECT_EQ(t, "http://h/song%u.MP3");
-    EXPECT_EQ(n, 7);
-    ASSERT_TRUE(FindNumberSeries("http://h/pic0042.jpg", t, n, 2));  // only the last two digits
-    EXPECT_EQ(t, "http://h/pic00%u.jpg");
-    ASSERT_TRUE(FindNumberSeries("http://h/0000", t, n, 4));
-    EXPECT_EQ(t, "http://h/%4u");
-    EXPECT_EQ(n, 0);
+    const std::tuple<const char*, int, const char*, std::int32_t> cases[] = {
+        {"http://h/pic0042.jpg", 4, "http://h/pic%4u.jpg", 42},
+        {"http://h/a1/pic42.jpg", 4, "http://h/a1/pic%u.jpg", 42},
+        {"http://h/123456.gif", 4, "http://h/12%u.gif", 3456},
+        {"http://h/song7.MP3", 4, "http://h/song%u.MP3", 7},
+        {"http://h/pic0042.jpg", 2, "http://h/pic00%u.jpg", 42},  // only the last two digits
+        {"http://h/0000", 4, "http://h/%4u", 0},
+    };
+    for (const auto& [url, digits, templ, number] : cases) {
+        std::string t;
+        std::int32_t n = -1;
+        ASSERT_TRUE(FindNumberSeries(url, t, n, digits)) << url;
+        EXPECT_EQ(t, templ);
+        EXPECT_EQ(n, number);
+    }
 
     // A port, digits before character 7, or no digits at all: nothing is found.
-    t = "untouched";
-    n = -1;
+    std::string t = "untouched";
+    std::int32_t n = -1;
     for (const char* url : {"http://h:8080", "http://h:8080/", "http://h:80808/x", "ftp://1/x",
                             "http://host/", "", "7", "1234567"}) {
         EXPECT_FALSE(FindNumberSeries(url, t, n, 4)) << url;
@@ -53,23 +50,21 @@ TEST_F(UrlParseTest, NumberSeriesIsTheLastRunOfDigits) {
 }
 
 TEST_F(UrlParseTest, DateOfTodayBecomesTokens) {
+    const std::tuple<const char*, int, const char*> cases[] = {
+        {"http://h/news-07-03-2005.html", 7, "http://h/news-%D-%M-%Y.html"},
+        // On 3 July the day-first forms do not occur, the month-first one does.
+        {"http://h/news-07-03-2005.html", 3, "http://h/news-%M-%D-%Y.html"},
+        {"http://h/20050307/a20050307.gif", 7, "http://h/%Y%M%D/a%Y%M%D.gif"},
+        {"http://h/2005.03.07/", 7, "http://h/%Y.%M.%D/"},
+        {"http://h/x-07-03-05", 7, "http://h/x-%D-%M-%y"},
+        {"http://h/030705", 7, "http://h/%M%D%y"},
+    };
     std::string t;
-    const char* url = "http://h/news-07-03-2005.html";
-    ASSERT_TRUE(FindDateTemplate(url, Day(2005, 3, 7), t));
-    EXPECT_EQ(t, "http://h/news-%D-%M-%Y.html");
-    // On 3 July the day-first forms do not occur, the month-first one does.
-    ASSERT_TRUE(FindDateTemplate(url, Day(2005, 7, 3), t));
-    EXPECT_EQ(t, "http://h/news-%M-%D-%Y.html");
-
-    ASSERT_TRUE(FindDateTemplate("http://h/20050307/a20050307.gif", Day(2005, 3, 7), t));
-    EXPECT_EQ(t, "http://h/%Y%M%D/a%Y%M%D.gif");
-    ASSERT_TRUE(FindDateTemplate("http://h/2005.03.07/", Day(2005, 3, 7), t));
-    EXPECT_EQ(t, "http://h/%Y.%M.%D/");
-    ASSERT_TRUE(FindDateTemplate("http://h/x-07-03-05", Day(2005, 3, 7), t));
-    EXPECT_EQ(t, "http://h/x-%D-%M-%y");
-    ASSERT_TRUE(FindDateTemplate("http://h/030705", Day(2005, 3, 7), t));
-    EXPECT_EQ(t, "http://h/%M%D%y");
-
+    for (const auto& [url, day, templ] : cases) {
+        const std::time_t today = day == 7 ? Day(2005, 3, 7) : Day(2005, 7, 3);
+        ASSERT_TRUE(FindDateTemplate(url, today, t)) << url;
+        EXPECT_EQ(t, templ);
+    }
     t = "untouched";
     EXPECT_FALSE(FindDateTemplate("http://h/news-08-03-2005.html", Day(2005, 3, 7), t));
     EXPECT_EQ(t, "untouched");

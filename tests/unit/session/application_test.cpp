@@ -5,10 +5,9 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 
 #include "platform/file_util.h"
+#include "support/env_guard.h"
 #include "support/recording_prompter.h"
 #include "support/temp_dir.h"
 
@@ -16,56 +15,38 @@ namespace kov {
 namespace {
 
 std::string Slurp(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void Spit(const std::string& path, const std::string& text) {
-    std::ofstream(path) << text;
+    return ReadFile(path).value_or("");
 }
 
 // Points the program folder and the per-user store into a temporary folder.
 class ApplicationTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        Remember("KOV_HOME");
-        Remember("XDG_CONFIG_HOME");
+    ApplicationTest() {
         setenv("KOV_HOME", m_dir.File("home").c_str(), 1);
         setenv("XDG_CONFIG_HOME", m_dir.File("config").c_str(), 1);
-    }
-    void TearDown() override {
-        for (const auto& [name, value] : m_saved) {
-            if (value.second) {
-                setenv(name.c_str(), value.first.c_str(), 1);
-            } else {
-                unsetenv(name.c_str());
-            }
-        }
-    }
-    void Remember(const std::string& name) {
-        const char* v = std::getenv(name.c_str());
-        m_saved[name] = {v ? v : "", v != nullptr};
     }
 
     std::string Home(const std::string& name) const { return m_dir.File("home") + "/" + name; }
     std::string UserIni() const { return m_dir.File("config") + "/kov/user.ini"; }
 
+    bool Start(Application& app, std::vector<std::string> args = {}, bool ctrlHeld = false) {
+        StartupInput input;
+        input.args = std::move(args);
+        input.ctrlHeld = ctrlHeld;
+        input.executablePath = "/nonexistent/bin/kov-cli";
+        return app.Startup(input);
+    }
     void Run(std::vector<std::string> args, const std::function<void(Application&)>& during = {},
              bool saved = true) {
         Application app(m_prompter);
-        StartupInput input;
-        input.args = std::move(args);
-        input.executablePath = "/nonexistent/bin/kov-cli";
-        ASSERT_TRUE(app.Startup(input));
+        ASSERT_TRUE(Start(app, std::move(args)));
         if (during) during(app);
         EXPECT_EQ(app.Shutdown(false), saved);
     }
 
+    test::EnvGuard m_env{{"KOV_HOME", "XDG_CONFIG_HOME"}};
     test::TempDir m_dir;
     test::RecordingPrompter m_prompter;
-    std::map<std::string, std::pair<std::string, bool>> m_saved;
 };
 
 TEST_F(ApplicationTest, FirstRunCreatesTheMainListAndSavesTheSettings) {
@@ -91,9 +72,9 @@ TEST_F(ApplicationTest, FirstRunCreatesTheMainListAndSavesTheSettings) {
 
 TEST_F(ApplicationTest, HandEditedFileIsRewrittenInPlace) {
     CreateFolders(m_dir.File("home"));
-    Spit(Home("kov.ini"),
-         "; mine\n[ KOV-Main ] old text\n  LogDetail = 5 \nWndStatus=1\n\n[Empty]\n"
-         "[UrlList 1]\nName=Main\nFileName=/x/Default.ini\n");
+    WriteFileAtomic(Home("kov.ini"),
+                    "; mine\n[ KOV-Main ] old text\n  LogDetail = 5 \nWndStatus=1\n\n[Empty]\n"
+                    "[UrlList 1]\nName=Main\nFileName=/x/Default.ini\n");
     Run({}, [](Application& app) { EXPECT_EQ(app.Settings().LogDetail, 2); });
     // Nothing was changed, so only the column widths are added, after the last line of their
     // section; the rest keeps its place and the empty section is gone.
@@ -105,16 +86,15 @@ TEST_F(ApplicationTest, HandEditedFileIsRewrittenInPlace) {
 
 TEST_F(ApplicationTest, ChangedSettingsAreSavedInFull) {
     CreateFolders(m_dir.File("home"));
-    Spit(Home("kov.ini"),
-         "; top\n[KOV-Main]\nWndStatus=1\nMaxThreads=4\n; below\n"
-         "[UrlList 1]\nName=Main\nFileName=/x/Default.ini\n");
+    WriteFileAtomic(Home("kov.ini"),
+                    "; top\n[KOV-Main]\nWndStatus=1\nMaxThreads=4\n; below\n"
+                    "[UrlList 1]\nName=Main\nFileName=/x/Default.ini\n");
     Run({}, [](Application& app) {
         app.Settings().WndSplitCol = 200;
         app.Settings().changed = true;
     });
     const std::string text = Slurp(Home("kov.ini"));
     EXPECT_EQ(text.rfind("; top\n[KOV-Main]\n", 0), 0u);
-    EXPECT_EQ(text.find("WndStatus"), std::string::npos);
     EXPECT_EQ(text.find("; below"), std::string::npos);
     EXPECT_NE(text.find("\nMaxThreads=4\n"), std::string::npos);
     EXPECT_NE(text.find("\nWndSplitCol=200\n"), std::string::npos);
@@ -123,9 +103,9 @@ TEST_F(ApplicationTest, ChangedSettingsAreSavedInFull) {
 
 TEST_F(ApplicationTest, CommandLineMovesFilesAndPicksTheList) {
     const std::string other = m_dir.File("other.ini");
-    Spit(other,
-         "[KOV-Main]\nCurLstNum=0\n[UrlList 1]\nName=A\nFileName=a.ini\n[UrlList 2]\n"
-         "Name=B\nFileName=b.ini\n[UrlList 3]\nName=C\nFileName=c.ini\n");
+    WriteFileAtomic(other,
+                    "[KOV-Main]\nCurLstNum=0\n[UrlList 1]\nName=A\nFileName=a.ini\n[UrlList 2]\n"
+                    "Name=B\nFileName=b.ini\n[UrlList 3]\nName=C\nFileName=c.ini\n");
     Run({other, "-n3", "-b\"" + m_dir.File("my banners.ini") + "\""}, [&](Application& app) {
         EXPECT_EQ(app.Paths().settingsFile, other);
         EXPECT_EQ(app.Paths().bannerFile, m_dir.File("my banners.ini"));
@@ -135,11 +115,17 @@ TEST_F(ApplicationTest, CommandLineMovesFilesAndPicksTheList) {
     });
     EXPECT_FALSE(FileExists(Home("kov.ini")));
     EXPECT_NE(Slurp(other).find("Column0=176"), std::string::npos);
+
+    // With Ctrl held the command line counts for nothing.
+    Application app(m_prompter);
+    ASSERT_TRUE(Start(app, {other, "-n2"}, true));
+    EXPECT_EQ(app.Paths().settingsFile, Home("kov.ini"));
+    EXPECT_EQ(app.Settings().CurLstNum, 0);
 }
 
 TEST_F(ApplicationTest, UserStoreKeepsRecentPathsAndTheCounter) {
     CreateFolders(m_dir.File("home"));
-    Spit(Home("kov.ini"), "[KOV-Main]\nLimitTrace=1\n");
+    WriteFileAtomic(Home("kov.ini"), "[KOV-Main]\nLimitTrace=1\n");
     Run({}, [](Application& app) {
         app.Recent().Use("/srv/downloads/");
         app.LimitCounter() = 123456789012ull;
@@ -163,9 +149,7 @@ TEST_F(ApplicationTest, FailedSavesNameTheFileAndTheCauseAndFailTheShutDown) {
     // A list that cannot be written stays modified; the other files are still saved.
     m_prompter.Reset();
     Application app(m_prompter);
-    StartupInput input;
-    input.executablePath = "/nonexistent/bin/kov-cli";
-    ASSERT_TRUE(app.Startup(input));
+    ASSERT_TRUE(Start(app));
     app.Document().AddUrl("http://example.com/a.html");
     ASSERT_TRUE(CreateFolders(Home("Default.ini")));
     EXPECT_FALSE(app.Shutdown(false));
@@ -182,25 +166,12 @@ TEST_F(ApplicationTest, UnreadableSettingsStopTheStartAndStayUntouched) {
         m_prompter.Reset();
         ASSERT_TRUE(CreateFolders(unreadable));
         Application app(m_prompter);
-        StartupInput input;
-        input.executablePath = "/nonexistent/bin/kov-cli";
-        EXPECT_FALSE(app.Startup(input));
+        EXPECT_FALSE(Start(app));
         EXPECT_EQ(m_prompter.informed, std::vector<std::string>{"Cannot read the settings: " +
                                                                 unreadable + ": Is a directory"});
         EXPECT_TRUE(FolderExists(unreadable));
         ASSERT_EQ(rmdir(unreadable.c_str()), 0);
     }
-}
-
-TEST_F(ApplicationTest, CtrlHeldIgnoresTheCommandLine) {
-    Application app(m_prompter);
-    StartupInput input;
-    input.args = {m_dir.File("other.ini"), "-n2"};
-    input.ctrlHeld = true;
-    input.executablePath = "/nonexistent/bin/kov-cli";
-    ASSERT_TRUE(app.Startup(input));
-    EXPECT_EQ(app.Paths().settingsFile, Home("kov.ini"));
-    EXPECT_EQ(app.Settings().CurLstNum, 0);
 }
 
 }  // namespace

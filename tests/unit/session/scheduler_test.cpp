@@ -175,9 +175,6 @@ TEST_F(SchedulerTest, ChecksStartAndStopSessionsByTheClock) {
          {2026, 12, 7, 9, 59}, 40, {Task("A", "Main", "10:00", "00:00"),
          Task("B", "News", "10:00", "00:00")}, true, 30, false,
          {"10:00 start Main 0", "10:00 stop", "10:00 start News 0"}},
-        {"a task without its list is skipped, the next one runs", "UTC",
-         {2026, 12, 7, 9, 59}, 5, {Task("Gone", "Old", "10:00", "00:00"),
-         Task("B", "News", "10:01", "00:00")}, false, 0, false, {"10:01 start News 0"}},
         {"the queue of the new day is built after midnight", "UTC",
          {2026, 12, 6, 23, 58}, 12, {Task("T", "Main", "00:05", "00:00", kMonday)}, false, 0,
          false, {"00:05 start Main 0"}},
@@ -208,7 +205,6 @@ TEST_F(SchedulerTest, ChecksStartAndStopSessionsByTheClock) {
         Run(c.minutes, c.sessionMinutes, c.rebuild);
         EXPECT_EQ(calls, c.calls);
     }
-    EXPECT_TRUE(Logged("[Gone] - scheduled task skipped, no list \"Old\""));
     EXPECT_TRUE(Logged(GetString(EventCode::QueueRebuilt)));
     EXPECT_TRUE(Logged("T," + GetString(EventCode::ScheduledStarting) + " 20261207:02:00"));
 }
