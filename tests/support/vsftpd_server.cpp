@@ -1,19 +1,15 @@
 #include "support/vsftpd_server.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <pwd.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
-#include <thread>
 
 namespace kov::test {
 
@@ -38,9 +34,7 @@ constexpr const char* kPamConfig =
 
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 // Writes a file under another name and renames it into place: tests running in parallel
@@ -140,17 +134,17 @@ std::string VsftpdServer::UserUrl(std::string_view path) const {
 }
 
 std::string VsftpdServer::Log() const {
-    return ReadFile(m_dir.File("startup.log")) + ReadFile(m_dir.File("vsftpd.log"));
+    return m_dir.Read("startup.log") + m_dir.Read("vsftpd.log");
 }
 
-std::string VsftpdServer::Config() const {
+std::string VsftpdServer::Config(int port) const {
     std::ostringstream conf;
     if (m_ipv6) {
         conf << "listen=NO\nlisten_ipv6=YES\nlisten_address6=::1\n";
     } else {
         conf << "listen=YES\nlisten_address=127.0.0.1\n";
     }
-    conf << "listen_port=" << m_port << "\n"
+    conf << "listen_port=" << port << "\n"
          << "background=NO\n"
          // Anonymous: read-only, no password asked.
          << "anonymous_enable=YES\nno_anon_password=YES\nanon_root=" << m_root << "\n"
@@ -178,21 +172,16 @@ bool VsftpdServer::Start() {
     if (ftp == nullptr || chown(UploadFolder().c_str(), ftp->pw_uid, ftp->pw_gid) != 0)
         return false;
     const std::string config = m_dir.File("vsftpd.conf");
-    // The port is free only until vsftpd binds it; a lost race is tried again.
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        m_port = ServerProcess::FreePort();
-        if (m_port <= 0) return false;
-        {
+    return m_process.StartOnFreePort(
+        [&](int port) -> std::vector<std::string> {
             std::ofstream out(config, std::ios::trunc);
-            out << Config();
-            if (!out.flush()) return false;
-        }
-        // Through a shell to keep vsftpd's start-up errors, which go to its standard output.
-        const std::vector<std::string> argv = {"/bin/sh", "-c",   "exec \"$0\" \"$1\" >\"$2\" 2>&1",
-                                               kVsftpd,   config, m_dir.File("startup.log")};
-        if (m_process.Start(argv, m_port, m_ipv6)) return true;
-    }
-    return false;
+            out << Config(port);
+            if (!out.flush()) return {};
+            // Through a shell to keep vsftpd's start-up errors, which go to its standard output.
+            return {"/bin/sh", "-c",   "exec \"$0\" \"$1\" >\"$2\" 2>&1",
+                    kVsftpd,   config, m_dir.File("startup.log")};
+        },
+        m_port, m_ipv6);
 }
 
 }  // namespace kov::test
