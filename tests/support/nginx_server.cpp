@@ -7,6 +7,8 @@
 #include <fstream>
 #include <thread>
 
+#include "platform/file_util.h"
+
 namespace kov::test {
 
 namespace {
@@ -29,12 +31,8 @@ void NginxServer::UseTls(std::string certificate, std::string key) {
 }
 
 bool NginxServer::WriteFile(std::string_view relativePath, std::string_view content) const {
-    std::filesystem::path path = std::filesystem::path(m_docRoot) / relativePath;
-    std::error_code error;
-    std::filesystem::create_directories(path.parent_path(), error);
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(content.data(), static_cast<std::streamsize>(content.size()));
-    return static_cast<bool>(out.flush());
+    const std::string path = m_docRoot + "/" + std::string(relativePath);
+    return CreateFolders(FolderOf(path)) && WriteFileAtomic(path, content, 0644);
 }
 
 std::string NginxServer::Url(std::string_view path) const {

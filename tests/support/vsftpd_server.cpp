@@ -1,6 +1,5 @@
 #include "support/vsftpd_server.h"
 
-#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,8 +7,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <sstream>
+
+#include "platform/file_util.h"
 
 namespace kov::test {
 
@@ -32,36 +32,19 @@ constexpr const char* kPamConfig =
     "auth required pam_userdb.so db=/etc/kov-test-ftp-users\n"
     "account required pam_permit.so\n";
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-// Writes a file under another name and renames it into place: tests running in parallel
-// never see half of it.
-bool ReplaceFile(const std::string& path, std::string_view content) {
-    const std::string temporary = path + ".tmp-" + std::to_string(getpid());
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out.write(content.data(), static_cast<std::streamsize>(content.size()));
-        if (!out.flush()) return false;
-    }
-    return std::rename(temporary.c_str(), path.c_str()) == 0;
-}
-
 // The PAM service and the user database behind kUser's login; scratch is a folder for the
 // database's source text.
 bool InstallLogin(const TempDir& scratch) {
-    if (ReadFile(kPamFile) != kPamConfig && !ReplaceFile(kPamFile, kPamConfig)) return false;
+    // Atomic writes: tests running in parallel never see half a file.
+    if (ReadFile(kPamFile) != kPamConfig && !WriteFileAtomic(kPamFile, kPamConfig, 0644))
+        return false;
     const std::string database = std::string(kUserDb) + ".db";
     if (access(database.c_str(), R_OK) == 0) return true;
     // db_load -T reads alternating key and value lines.
     const std::string source = scratch.File("users.txt");
-    {
-        std::ofstream out(source, std::ios::trunc);
-        out << VsftpdServer::kUser << "\n" << VsftpdServer::kPassword << "\n";
-        if (!out.flush()) return false;
-    }
+    if (!WriteFileAtomic(source,
+                         std::string(VsftpdServer::kUser) + "\n" + VsftpdServer::kPassword + "\n"))
+        return false;
     const std::string temporary = database + ".tmp-" + std::to_string(getpid());
     const std::string command = std::string(kDbLoad) + " -T -t hash -f '" + source + "' '" +
                                 temporary + "' >/dev/null 2>&1";
@@ -96,26 +79,10 @@ bool VsftpdServer::WriteFile(std::string_view relativePath, std::string_view con
                              std::time_t mtime) const {
     while (relativePath.starts_with('/'))
         relativePath.remove_prefix(1);
-    const fs::path root(m_root);
-    const fs::path path = root / relativePath;
-    std::error_code error;
-    fs::create_directories(path.parent_path(), error);
-    if (error) return false;
-    for (fs::path folder = path.parent_path(); folder != root && folder.has_relative_path();
-         folder = folder.parent_path()) {
-        if (chmod(folder.c_str(), 0755) != 0) return false;
-    }
-    {
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out.write(content.data(), static_cast<std::streamsize>(content.size()));
-        if (!out.flush()) return false;
-    }
-    if (chmod(path.c_str(), 0644) != 0) return false;
-    if (mtime != 0) {
-        const timespec times[2] = {{mtime, 0}, {mtime, 0}};
-        if (utimensat(AT_FDCWD, path.c_str(), times, 0) != 0) return false;
-    }
-    return true;
+    const std::string path = m_root + "/" + std::string(relativePath);
+    // Folders 0755 and files 0644: the ftp user must read them.
+    return CreateFolders(FolderOf(path), 0755) && WriteFileAtomic(path, content, 0644) &&
+           (mtime == 0 || SetFileTimes(path, mtime, mtime));
 }
 
 std::string VsftpdServer::Url(std::string_view path) const {
