@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <vector>
 
@@ -9,59 +10,52 @@ namespace kov::test {
 
 namespace {
 
-std::string Script() {
-    return std::string(KOV_TEST_SUPPORT_DIR) + "/fault_server.py";
+std::string ScriptPath(const char* script) {
+    return std::string(KOV_TEST_SUPPORT_DIR) + "/" + script;
 }
 
 // The python3 that a shell would run; empty when there is none.
 std::string FindPython() {
-    if (access("/usr/bin/python3", X_OK) == 0) return "/usr/bin/python3";
-    const char* path = std::getenv("PATH");
-    std::string_view rest = path != nullptr ? path : "";
-    while (!rest.empty()) {
-        const std::size_t colon = rest.find(':');
-        std::string candidate(rest.substr(0, colon));
-        rest = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
-        if (candidate.empty()) continue;
-        candidate += "/python3";
-        if (access(candidate.c_str(), X_OK) == 0) return candidate;
+    std::string dirs = "/usr/bin:";
+    if (const char* path = std::getenv("PATH")) dirs += path;
+    for (std::size_t start = 0; start <= dirs.size();) {
+        const std::size_t colon = std::min(dirs.find(':', start), dirs.size());
+        const std::string candidate = dirs.substr(start, colon - start) + "/python3";
+        if (colon > start && access(candidate.c_str(), X_OK) == 0) return candidate;
+        start = colon + 1;
     }
     return {};
 }
 
 }  // namespace
 
-bool FaultServer::Available() {
-    return !FindPython().empty() && access(Script().c_str(), R_OK) == 0;
+bool ScriptAvailable(const char* script) {
+    return !FindPython().empty() && access(ScriptPath(script).c_str(), R_OK) == 0;
 }
 
-bool FaultServer::Start() {
+bool StartScript(const char* script, ServerProcess& process, int& port) {
     const std::string python = FindPython();
-    if (python.empty()) return false;
-    // The port is free only until the script binds it; a lost race is tried again.
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        m_port = ServerProcess::FreePort();
-        if (m_port <= 0) return false;
-        // Through a shell only to keep the script's "ready" line out of the test output.
-        const std::vector<std::string> argv = {
-            "/bin/sh", "-c",     "exec \"$0\" \"$1\" \"$2\" >/dev/null",
-            python,    Script(), std::to_string(m_port)};
-        if (m_process.Start(argv, m_port)) return true;
-    }
-    return false;
+    // Through a shell only to keep the script's "ready" line out of the test output.
+    return !python.empty() && process.StartOnFreePort(
+                                  [&](int free) -> std::vector<std::string> {
+                                      return {"/bin/sh",
+                                              "-c",
+                                              "exec \"$0\" \"$1\" \"$2\" >/dev/null",
+                                              python,
+                                              ScriptPath(script),
+                                              std::to_string(free)};
+                                  },
+                                  port);
 }
 
 std::string FaultServer::Url(std::string_view path) const {
-    std::string url = "http://127.0.0.1:" + std::to_string(m_port);
-    url += path;
-    return url;
+    return "http://127.0.0.1:" + std::to_string(m_port) + std::string(path);
 }
 
 std::string FaultBody(std::size_t begin, std::size_t count) {
     std::string body(count, '\0');
-    for (std::size_t i = 0; i < count; ++i) {
+    for (std::size_t i = 0; i < count; ++i)
         body[i] = static_cast<char>(((begin + i) * 7 + 3) % 256);
-    }
     return body;
 }
 

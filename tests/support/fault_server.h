@@ -8,28 +8,19 @@
 
 namespace kov::test {
 
+// True when python3 and the script (a file in this folder) are there.
+bool ScriptAvailable(const char* script);
+// Starts the script on a free port, set in port; false when it does not come up.
+bool StartScript(const char* script, ServerProcess& process, int& port);
+
 // tests/support/fault_server.py on 127.0.0.1: an HTTP server that makes, on demand, the faults
 // real servers do not (short bodies, no length, bad ranges, redirect loops, raw
-// Content-Disposition names, silence, ...). The script's comment lists its paths. Byte i of
-// every body is (i * 7 + 3) % 256 (FaultBody); Last-Modified is kFaultLastModified.
-//
-//   FaultServer server;
-//   ASSERT_TRUE(server.Start());
-//   Fetch(server.Url("/short?size=1000&got=400"));
+// Content-Disposition names, silence, ...; the script lists its paths). Bodies are FaultBody;
+// Last-Modified is kFaultLastModified.
 class FaultServer {
 public:
-    FaultServer() = default;
-    ~FaultServer() { Stop(); }
-    FaultServer(const FaultServer&) = delete;
-    FaultServer& operator=(const FaultServer&) = delete;
-
-    // True when python3 and the script are there.
-    static bool Available();
-
-    // Starts the script on a free port; false when it does not come up.
-    bool Start();
-    void Stop() { m_process.Stop(); }
-
+    static bool Available() { return ScriptAvailable("fault_server.py"); }
+    bool Start() { return StartScript("fault_server.py", m_process, m_port); }
     int Port() const { return m_port; }
     // "http://127.0.0.1:<port>" followed by path ("/range?size=10").
     std::string Url(std::string_view path) const;
@@ -39,7 +30,6 @@ private:
     ServerProcess m_process;
 };
 
-// The Last-Modified date every fault-server response carries (unless lm=0).
 inline constexpr const char* kFaultLastModified = "Sun, 06 Nov 1994 08:49:37 GMT";
 
 // Bytes begin..begin+count-1 of a fault-server body.

@@ -1,45 +1,28 @@
 #!/usr/bin/env python3
 """An FTP server on 127.0.0.1 that misbehaves on demand, for the integration tests.
 
-Usage: ftp_fault_server.py PORT [FOLDER]   (prints "ready" once listening; ends on SIGTERM)
+Usage: ftp_fault_server.py PORT   (prints "ready" once listening; ends on SIGTERM)
 
-Every session is greeted with the same multi-line reply:
-  220-Welcome / 220-second line / 220 ready
-The user name picks how the session behaves; names not listed below (normal, anonymous, ...)
-get the normal behaviour. Received commands are logged to standard error.
+Every greeting is multi-line. Any password logs in. The folders are "/" and "/files"; files
+are /files/a.txt ("hello ftp\\n") and /files/data-N.bin (N bytes, byte i is (i * 7 + 3) % 256),
+every MDTM is 19941106084937. The user name picks the fault; other names behave normally:
 
-Normal behaviour: USER is answered 331 and PASS 230, whatever the password. The folders are
-"/", "/files", "/upload" and those made with MKD; a session starts in "/" and PWD names the
-current folder. Files:
-  /files/data-N.bin   N bytes for any N; byte i is (i * 7 + 3) % 256
-  /files/a.txt        "hello ftp\\n"
-  what STOR stored    kept in memory, and written to FOLDER/<path> (before the 226) when given
-MDTM of every file is 19941106084937. LIST of /files shows a.txt, data-1000.bin and
-data-5000.bin as "ls -l" lines; a glob ("LIST *.bin") lists the matching ones. Commands: USER
-PASS TYPE PWD CWD PASV EPSV PORT EPRT LIST MDTM REST RETR STOR MKD ABOR QUIT; anything else
-is 502. A data listener takes one connection.
-
-  nopass     USER is answered 230 at once, no password asked
+  nopass     USER is answered 230 at once
   badlogin   PASS is answered 530
-  norest     REST is answered 502 (RETR without REST works)
-  oddpasv    PASV: "227 Entering Passive Mode 127,0,0,1,p1,p2" (no parentheses); EPSV 500
-  farpasv    PASV names 10.0.0.5 although the listener is on 127.0.0.1 (a server behind
-             NAT: the client should use the control connection's address); EPSV 500
-  badpasv    PASV: "227 Entering Passive Mode (300,1,2)"; EPSV 500
-  nopasv     PASV and EPSV 500: only active mode (PORT, EPRT) works
-  hostile    LIST of /files names "../evil.txt", "sub/evil.txt", ".", "..",
-             "run;$x.txt" ("meta"),
-             "good.txt"; good.txt is "good", the evil.txt names are "evil"
-  silent     no answer after USER, ever; the connection stays open
-  stall      RETR: 150, half of the file, then nothing more on the open data connection
-             (ABOR or closing it ends the transfer with 426)
-  trickle    the reply to USER comes one byte every 0.3 s, and never ends
+  norest     REST is answered 502
+  oddpasv    PASV reply without parentheses
+  farpasv    PASV names 10.0.0.5 (a server behind NAT)
+  badpasv    PASV reply "(300,1,2)"
+  nopasv     PASV is answered 500: only PORT works
+  hostile    LIST of /files names "../evil.txt", "sub/evil.txt", ".", "..", "run;$x.txt", good.txt
+  silent     no answer after USER, ever
+  stall      RETR sends half the file, then nothing until ABOR or the data connection closes
+  trickle    the reply to USER comes one byte every 0.3 s and never ends
   dribble    RETR sends one byte every 2 s
-  longer     RETR sends 500 bytes more than the listed size
-  shorter    RETR sends 500 bytes less than the listed size, then 226
-  multiline  every reply is multi-line, with a continuation line that starts with another
-             code ("226-200 is not the last line"); the 230 that answers PASS also has a
-             continuation line without a code and one that starts with "200 "
+  longer     RETR sends 500 bytes more than listed
+  shorter    RETR sends 500 bytes less than listed, then 226
+  multiline  every reply has a continuation line starting with another code; PASS's 230 also
+             has a line without a code and one starting "200 "
 """
 
 import fnmatch
@@ -53,154 +36,60 @@ import sys
 import threading
 import time
 
-GREETING = b"220-Welcome\r\n220-second line\r\n220 ready\r\n"
-MDTM = "19941106084937"
-DATE = "Nov 06  1994"
-PATTERN = bytes((i * 7 + 3) % 256 for i in range(256))
-PIECE = 65536
-DATA_TIMEOUT = 10
+from fault_server import body as pattern
+
 LISTED = ["a.txt", "data-1000.bin", "data-5000.bin"]
-HOSTILE = ["../evil.txt", "sub/evil.txt", ".", "..", "run;$x.txt", "good.txt"]
-SCENARIOS = {"nopass", "badlogin", "norest", "oddpasv", "farpasv", "badpasv", "nopasv",
-             "hostile", "silent", "stall", "multiline", "trickle", "dribble", "longer",
-             "shorter"}
-NO_EPSV = {"oddpasv", "farpasv", "badpasv", "nopasv"}
-BEFORE_LOGIN = {"USER", "PASS", "QUIT"}
+HOSTILE = {"../evil.txt": b"evil", "sub/evil.txt": b"evil", ".": None, "..": None,
+           "run;$x.txt": b"meta", "good.txt": b"good"}
 DATA_FILE = re.compile(r"/files/data-(\d+)\.bin")
 
 
-def pattern(start, end):
-    """Yields the bytes start..end-1 of the deterministic content in pieces."""
-    pos = start
-    while pos < end:
-        n = min(PIECE, end - pos)
-        off = pos % 256
-        yield (PATTERN * ((off + n) // 256 + 1))[off:off + n]
-        pos += n
-
-
-def pieces(data, start):
-    for pos in range(start, len(data), PIECE):
-        yield data[pos:pos + PIECE]
-
-
-class Store:
-    """The folders and stored files, shared by every session."""
-
-    def __init__(self, folder):
-        self.lock = threading.Lock()
-        self.folders = {"/", "/files", "/upload"}
-        self.files = {}
-        self.disk = folder
-
-    def is_folder(self, path):
-        with self.lock:
-            return path in self.folders
-
-    def get(self, path):
-        with self.lock:
-            return self.files.get(path)
-
-    def children(self, folder):
-        """(name, is_folder) of what folder holds, virtual files aside."""
-        with self.lock:
-            found = [(posixpath.basename(f), True) for f in self.folders
-                     if f != "/" and posixpath.dirname(f) == folder]
-            found += [(posixpath.basename(f), False) for f in self.files
-                      if posixpath.dirname(f) == folder]
-        return sorted(found)
-
-    def mkdir(self, path):
-        with self.lock:
-            if path in self.folders or path in self.files:
-                return False
-            if posixpath.dirname(path) not in self.folders:
-                return False
-            self.folders.add(path)
-        if self.disk:
-            os.makedirs(os.path.join(self.disk, path.lstrip("/")), exist_ok=True)
-        return True
-
-    def put(self, path, data):
-        with self.lock:
-            self.files[path] = data
-        if self.disk:
-            target = os.path.join(self.disk, path.lstrip("/"))
-            os.makedirs(os.path.dirname(target), exist_ok=True)
-            with open(target, "wb") as out:
-                out.write(data)
-
-
-def ls_line(name, size, is_folder):
-    mode = "drwxr-xr-x" if is_folder else "-rw-r--r--"
-    return "%s %4d %-8s %-8s %8d %s %s" % (mode, 1, "0", "0", size, DATE, name)
-
-
 class Session:
-    def __init__(self, conn, store):
+    def __init__(self, conn):
         self.conn = conn
-        self.store = store
         self.buffer = b""
-        self.peer = 0  # the client's port, to tell sessions apart in the log
         self.mode = "normal"
         self.user = None
         self.logged_in = False
-        self.silent = False
         self.cwd = "/"
         self.rest = 0
-        self.listener = None  # after PASV or EPSV
-        self.active = None  # (host, port) after PORT or EPRT
-
-    # Control connection.
-
-    def log(self, text):
-        sys.stderr.write("[%d] %s\n" % (self.peer, text))
-        sys.stderr.flush()
-
-    def send(self, text):
-        self.conn.sendall(text.encode("utf-8", "surrogateescape"))
+        self.listener = None  # after PASV
+        self.active = None  # (host, port) after PORT
 
     def reply(self, code, text):
         if self.mode == "multiline":
-            other = "226" if code == 200 else "200"
-            lines = ["%d-%s" % (code, text), "%d-%s is not the last line" % (code, other),
-                     "%d %s" % (code, text)]
+            other = 226 if code == 200 else 200
+            text = "%d-%s\r\n%d-%d is not the last line\r\n%d %s" % (code, text, code, other,
+                                                                     code, text)
         else:
-            lines = ["%d %s" % (code, text)]
-        self.send("\r\n".join(lines) + "\r\n")
-
-    def has_line(self):
-        return b"\n" in self.buffer
+            text = "%d %s" % (code, text)
+        self.conn.sendall((text + "\r\n").encode("utf-8", "surrogateescape"))
 
     def readline(self):
-        """The next command line without its end, or None once the client has gone."""
-        while not self.has_line():
+        while b"\n" not in self.buffer:
             chunk = self.conn.recv(4096)
             if not chunk:
                 return None
             self.buffer += chunk
         raw, _, self.buffer = self.buffer.partition(b"\n")
         # Telnet interrupt bytes that clients put before ABOR.
-        raw = raw.rstrip(b"\r").lstrip(b"\xff\xf4\xf2")
-        return raw.decode("utf-8", "surrogateescape")
+        return raw.rstrip(b"\r").lstrip(b"\xff\xf4\xf2").decode("utf-8", "surrogateescape")
 
     def run(self):
         try:
-            self.peer = self.conn.getpeername()[1]
-            self.conn.sendall(GREETING)
+            self.conn.sendall(b"220-Welcome\r\n220-second line\r\n220 ready\r\n")
             while True:
                 line = self.readline()
                 if line is None:
                     break
                 verb, _, arg = line.partition(" ")
                 verb = verb.upper()
-                self.log("%s %s" % (verb, arg) if arg else verb)
-                if self.silent:
+                if self.mode == "silent":
                     continue
                 handler = getattr(self, "c_" + verb.lower(), None) if verb.isalpha() else None
                 if handler is None:
                     self.reply(502, "Command not implemented")
-                elif not self.logged_in and verb not in BEFORE_LOGIN:
+                elif not self.logged_in and verb not in ("USER", "PASS", "QUIT"):
                     self.reply(530, "Please log in with USER and PASS")
                 elif handler(arg) == "quit":
                     break
@@ -210,8 +99,6 @@ class Session:
             self.drop_data()
             self.conn.close()
 
-    # Paths and files.
-
     def resolve(self, arg):
         path = posixpath.normpath(posixpath.join(self.cwd, arg)) if arg else self.cwd
         return "/" + path.lstrip("/")
@@ -219,18 +106,13 @@ class Session:
     def find(self, arg):
         """(size, reader) of the file arg names, reader(start) yielding its bytes; or None."""
         path = self.resolve(arg)
-        data = self.store.get(path)
-        if data is None and self.mode == "hostile":
-            if arg.endswith("evil.txt"):
-                data = b"evil"
-            elif path == "/files/good.txt":
-                data = b"good"
-            elif path == "/files/run;$x.txt":
-                data = b"meta"
-        if data is None and path == "/files/a.txt":
+        data = None
+        if self.mode == "hostile":
+            data = HOSTILE.get(arg) or HOSTILE.get(posixpath.basename(path))
+        if path == "/files/a.txt":
             data = b"hello ftp\n"
         if data is not None:
-            return len(data), lambda start: pieces(data, start)
+            return len(data), lambda start: iter([data[start:]])
         match = DATA_FILE.fullmatch(path)
         if match:
             size = int(match.group(1))
@@ -239,17 +121,11 @@ class Session:
 
     def entries(self, folder):
         """(name, size, is_folder) of what a listing of folder shows."""
-        if folder == "/files" and self.mode == "hostile":
-            return [(n, 4096, True) if n in (".", "..") else (n, 4, False) for n in HOSTILE]
-        found = []
-        if folder == "/files":
-            found = [(n, self.find("/files/" + n)[0], False) for n in LISTED]
-        for name, is_folder in self.store.children(folder):
-            if is_folder:
-                found.append((name, 4096, True))
-            elif name not in LISTED:
-                found.append((name, len(self.store.get(posixpath.join(folder, name))), False))
-        return found
+        if folder == "/":
+            return [("files", 4096, True)]
+        if self.mode == "hostile":
+            return [(n, 4096 if d is None else len(d), d is None) for n, d in HOSTILE.items()]
+        return [(n, self.find("/files/" + n)[0], False) for n in LISTED]
 
     def listing(self, arg):
         """The entries LIST arg shows, or None when arg names nothing."""
@@ -258,18 +134,14 @@ class Session:
             words.pop(0)
         target = " ".join(words).strip()
         if any(c in target for c in "*?["):
-            folder = self.resolve(posixpath.dirname(target))
             glob = posixpath.basename(target)
-            return [e for e in self.entries(folder) if fnmatch.fnmatchcase(e[0], glob)]
+            found = self.entries(self.resolve(posixpath.dirname(target)))
+            return [e for e in found if fnmatch.fnmatchcase(e[0], glob)]
         path = self.resolve(target)
-        if self.store.is_folder(path):
+        if path in ("/", "/files"):
             return self.entries(path)
         found = self.find(target)
-        if found is None:
-            return None
-        return [(posixpath.basename(path), found[0], False)]
-
-    # Data connections.
+        return None if found is None else [(posixpath.basename(path), found[0], False)]
 
     def drop_data(self):
         if self.listener is not None:
@@ -277,26 +149,17 @@ class Session:
             self.listener = None
         self.active = None
 
-    def listen(self):
-        self.drop_data()
-        self.listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
-        self.listener.bind(("127.0.0.1", 0))
-        self.listener.listen(1)
-        return self.listener.getsockname()[1]
-
     def open_data(self):
-        """The data connection PASV, EPSV, PORT or EPRT prepared, or None."""
+        """The data connection PASV or PORT prepared, or None."""
         try:
             if self.listener is not None:
                 listener, self.listener = self.listener, None
-                try:
-                    listener.settimeout(DATA_TIMEOUT)
+                with listener:
+                    listener.settimeout(10)
                     data, _ = listener.accept()
-                finally:
-                    listener.close()
             elif self.active is not None:
                 address, self.active = self.active, None
-                data = socket.create_connection(address, timeout=DATA_TIMEOUT)
+                data = socket.create_connection(address, timeout=10)
             else:
                 return None
             data.settimeout(None)
@@ -307,7 +170,7 @@ class Session:
     def stall(self, data):
         """Sends nothing more until the client aborts or closes the data connection."""
         while True:
-            if not self.has_line():
+            if b"\n" not in self.buffer:
                 ready, _, _ = select.select([self.conn, data], [], [])
                 if data in ready:
                     try:
@@ -320,22 +183,17 @@ class Session:
             line = self.readline()
             if line is None:
                 raise OSError("control connection closed")
-            self.log(line)
             if line.upper().startswith("ABOR"):
                 data.close()
                 self.reply(426, "Transfer aborted")
                 self.reply(226, "Abort successful")
                 return "aborted"
 
-    # Commands, c_<verb>(argument); "quit" ends the session.
-
     def c_user(self, arg):
         self.user = arg
-        self.mode = arg if arg in SCENARIOS else "normal"
+        self.mode = arg
         self.logged_in = False
-        if self.mode == "silent":
-            self.silent = True
-        elif self.mode == "trickle":
+        if self.mode == "trickle":
             try:
                 while True:
                     self.conn.sendall(b"3")
@@ -345,7 +203,7 @@ class Session:
         elif self.mode == "nopass":
             self.logged_in = True
             self.reply(230, "Logged in, no password needed")
-        else:
+        elif self.mode != "silent":
             self.reply(331, "Password required for %s" % arg)
 
     def c_pass(self, arg):
@@ -355,8 +213,8 @@ class Session:
             self.reply(530, "Login incorrect")
         elif self.mode == "multiline":
             self.logged_in = True
-            self.send("230-Logged in\r\nno code on this line\r\n"
-                      "200 this line does not end the reply\r\n230 Logged in\r\n")
+            self.conn.sendall(b"230-Logged in\r\nno code on this line\r\n"
+                              b"200 this line does not end the reply\r\n230 Logged in\r\n")
         else:
             self.logged_in = True
             self.reply(230, "Logged in")
@@ -369,52 +227,36 @@ class Session:
 
     def c_cwd(self, arg):
         path = self.resolve(arg)
-        if self.store.is_folder(path):
-            self.cwd = path
-            self.reply(250, "Folder changed to %s" % path)
-        else:
-            self.reply(550, "No such folder")
+        if path not in ("/", "/files"):
+            return self.reply(550, "No such folder")
+        self.cwd = path
+        self.reply(250, "Folder changed to %s" % path)
 
     def c_pasv(self, arg):
         if self.mode == "nopasv":
             return self.reply(500, "PASV not understood")
         if self.mode == "badpasv":
             return self.reply(227, "Entering Passive Mode (300,1,2)")
-        port = self.listen()
+        self.drop_data()
+        self.listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        self.listener.bind(("127.0.0.1", 0))
+        self.listener.listen(1)
+        port = self.listener.getsockname()[1]
         host = "10,0,0,5" if self.mode == "farpasv" else "127,0,0,1"
         numbers = "%s,%d,%d" % (host, port >> 8, port & 255)
-        if self.mode == "oddpasv":
-            self.reply(227, "Entering Passive Mode %s" % numbers)
-        else:
-            self.reply(227, "Entering Passive Mode (%s)" % numbers)
-
-    def c_epsv(self, arg):
-        if self.mode in NO_EPSV:
-            return self.reply(500, "EPSV not understood")
-        if arg.upper() == "ALL":
-            return self.reply(200, "EPSV ALL ok")
-        self.reply(229, "Entering Extended Passive Mode (|||%d|)" % self.listen())
+        if self.mode != "oddpasv":
+            numbers = "(%s)" % numbers
+        self.reply(227, "Entering Passive Mode " + numbers)
 
     def c_port(self, arg):
-        try:
-            numbers = [int(n) for n in arg.split(",")]
-            if len(numbers) != 6 or not all(0 <= n <= 255 for n in numbers):
-                raise ValueError
-        except ValueError:
+        numbers = [int(n) for n in arg.split(",") if n.strip().isdigit()]
+        if len(numbers) != 6 or max(numbers) > 255:
             return self.reply(501, "Bad PORT argument")
         self.drop_data()
         self.active = (".".join(map(str, numbers[:4])), numbers[4] * 256 + numbers[5])
         self.reply(200, "PORT command successful")
 
-    def c_eprt(self, arg):
-        parts = arg.split(arg[:1]) if arg else []
-        if len(parts) != 5 or parts[1] not in ("1", "2") or not parts[3].isdigit():
-            return self.reply(501, "Bad EPRT argument")
-        self.drop_data()
-        self.active = (parts[2], int(parts[3]))
-        self.reply(200, "EPRT command successful")
-
-    def send_listing(self, arg, line):
+    def c_list(self, arg):
         found = self.listing(arg)
         if found is None:
             self.drop_data()
@@ -423,20 +265,17 @@ class Session:
         data = self.open_data()
         if data is None:
             return self.reply(425, "Cannot open the data connection")
-        try:
-            data.sendall("".join(line(*e) + "\r\n" for e in found).encode(
-                "utf-8", "surrogateescape"))
-        finally:
-            data.close()
+        with data:
+            data.sendall("".join(
+                "%s    1 0        0        %8d Nov 06  1994 %s\r\n" %
+                ("drwxr-xr-x" if folder else "-rw-r--r--", size, name)
+                for name, size, folder in found).encode("utf-8", "surrogateescape"))
         self.reply(226, "Listing sent")
-
-    def c_list(self, arg):
-        self.send_listing(arg, ls_line)
 
     def c_mdtm(self, arg):
         if self.find(arg) is None:
             return self.reply(550, "No such file")
-        self.reply(213, MDTM)
+        self.reply(213, "19941106084937")
 
     def c_rest(self, arg):
         if self.mode == "norest":
@@ -461,11 +300,7 @@ class Session:
         try:
             if self.mode == "stall":
                 half = start + (size - start) // 2
-                for piece in reader(start):
-                    data.sendall(piece[:half - start])
-                    start += len(piece)
-                    if start >= half:
-                        break
+                data.sendall(b"".join(reader(start))[:half - start])
                 if self.stall(data) == "aborted":
                     return
                 return self.reply(426, "Connection closed; transfer aborted")
@@ -484,35 +319,6 @@ class Session:
             data.close()
         self.reply(226, "Transfer complete")
 
-    def c_stor(self, arg):
-        start, self.rest = self.rest, 0
-        path = self.resolve(arg)
-        if self.store.is_folder(path) or not self.store.is_folder(posixpath.dirname(path)):
-            self.drop_data()
-            return self.reply(553, "Cannot store there")
-        self.reply(150, "Ok to send data")
-        data = self.open_data()
-        if data is None:
-            return self.reply(425, "Cannot open the data connection")
-        received = []
-        try:
-            while True:
-                chunk = data.recv(PIECE)
-                if not chunk:
-                    break
-                received.append(chunk)
-        finally:
-            data.close()
-        kept = (self.store.get(path) or b"")[:start] if start else b""
-        self.store.put(path, kept + b"".join(received))
-        self.reply(226, "Transfer complete")
-
-    def c_mkd(self, arg):
-        path = self.resolve(arg)
-        if not self.store.mkdir(path):
-            return self.reply(550, "Cannot create %s" % path)
-        self.reply(257, '"%s" created' % path)
-
     def c_abor(self, arg):
         self.drop_data()
         self.reply(226, "Abort successful")
@@ -523,24 +329,16 @@ class Session:
 
 
 def main():
-    if len(sys.argv) not in (2, 3):
-        sys.stderr.write("usage: ftp_fault_server.py PORT [FOLDER]\n")
-        return 2
     signal.signal(signal.SIGTERM, lambda *_: os._exit(0))
-    store = Store(sys.argv[2] if len(sys.argv) == 3 else None)
     server = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
     server.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
     server.bind(("127.0.0.1", int(sys.argv[1])))
     server.listen(64)
     print("ready", flush=True)
-    try:
-        while True:
-            conn, _ = server.accept()
-            threading.Thread(target=Session(conn, store).run, daemon=True).start()
-    except KeyboardInterrupt:
-        pass
-    return 0
+    while True:
+        conn, _ = server.accept()
+        threading.Thread(target=Session(conn).run, daemon=True).start()
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    main()

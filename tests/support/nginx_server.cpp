@@ -5,8 +5,9 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <thread>
+
+#include "platform/file_util.h"
 
 namespace kov::test {
 
@@ -30,12 +31,8 @@ void NginxServer::UseTls(std::string certificate, std::string key) {
 }
 
 bool NginxServer::WriteFile(std::string_view relativePath, std::string_view content) const {
-    std::filesystem::path path = std::filesystem::path(m_docRoot) / relativePath;
-    std::error_code error;
-    std::filesystem::create_directories(path.parent_path(), error);
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(content.data(), static_cast<std::streamsize>(content.size()));
-    return static_cast<bool>(out.flush());
+    const std::string path = m_docRoot + "/" + std::string(relativePath);
+    return CreateFolders(FolderOf(path)) && WriteFileAtomic(path, content, 0644);
 }
 
 std::string NginxServer::Url(std::string_view path) const {
@@ -45,70 +42,45 @@ std::string NginxServer::Url(std::string_view path) const {
     return url;
 }
 
-namespace {
-
-std::string Slurp(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-}  // namespace
-
 std::string NginxServer::ErrorLog() const {
-    return Slurp(m_dir.File("error.log"));
+    return m_dir.Read("error.log");
 }
 
 std::string NginxServer::AccessLog() const {
     // nginx writes a request's line when the response is done; a moment's grace for the last.
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    return Slurp(m_dir.File("access.log"));
+    return m_dir.Read("access.log");
 }
 
 bool NginxServer::Start() {
     if (!Available()) return false;
-    // FreePort releases the port before nginx binds it; another process may take it in
-    // between, so a failed start is tried again with a new port.
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        m_port = ServerProcess::FreePort();
-        if (m_port <= 0) return false;
-        const std::string& d = m_dir.path();
-        std::string listen = "127.0.0.1:" + std::to_string(m_port);
-        std::ostringstream conf;
-        conf << "daemon off;\nmaster_process off;\nworker_processes 1;\n"
-             << "error_log " << d << "/error.log;\npid " << d << "/nginx.pid;\n"
-             << "events { worker_connections 256; }\n"
-             << "http {\n  log_format kov '$connection $status $request';\n"
-             << "  access_log " << d << "/access.log kov;\n"
-             << "  types { text/html html htm; text/plain txt; text/css css; image/png png; }\n"
-             << "  default_type application/octet-stream;\n"
-             << "  client_body_temp_path " << d << "/client_body;\n"
-             << "  proxy_temp_path " << d << "/proxy;\n"
-             << "  fastcgi_temp_path " << d << "/fastcgi;\n"
-             << "  uwsgi_temp_path " << d << "/uwsgi;\n"
-             << "  scgi_temp_path " << d << "/scgi;\n"
-             << "  server {\n";
-        if (m_certificate.empty()) {
-            conf << "    listen " << listen << ";\n";
-        } else {
-            conf << "    listen " << listen << " ssl;\n"
-                 << "    ssl_certificate " << m_certificate << ";\n"
-                 << "    ssl_certificate_key " << m_key << ";\n";
-        }
-        conf << "    server_name localhost;\n    root " << m_docRoot << ";\n"
-             << "    location = /redirect { return 302 /files/a.txt; }\n"
-             << m_extra << "  }\n}\n";
-        std::string confPath = m_dir.File("nginx.conf");
-        {
-            std::ofstream out(confPath, std::ios::trunc);
-            out << conf.str();
-            if (!out.flush()) return false;
-        }
-        if (m_process.Start({kNginx, "-p", d, "-c", confPath, "-e", d + "/error.log"}, m_port))
-            return true;
-    }
-    return false;
+    const std::string& d = m_dir.path();
+    const std::string confPath = m_dir.File("nginx.conf");
+    return m_process.StartOnFreePort(
+        [&](int port) -> std::vector<std::string> {
+            const std::string listen = "127.0.0.1:" + std::to_string(port);
+            std::ofstream conf(confPath, std::ios::trunc);
+            conf << "daemon off;\nmaster_process off;\nworker_processes 1;\n"
+                 << "error_log " << d << "/error.log;\npid " << d << "/nginx.pid;\n"
+                 << "events { worker_connections 256; }\n"
+                 << "http {\n  log_format kov '$connection $status $request';\n"
+                 << "  access_log " << d << "/access.log kov;\n"
+                 << "  types { text/html html htm; text/plain txt; text/css css; image/png png; }\n"
+                 << "  default_type application/octet-stream;\n";
+            for (const char* temp : {"client_body", "proxy", "fastcgi", "uwsgi", "scgi"})
+                conf << "  " << temp << "_temp_path " << d << "/" << temp << ";\n";
+            conf << "  server {\n    listen " << listen;
+            if (!m_certificate.empty()) {
+                conf << " ssl;\n    ssl_certificate " << m_certificate
+                     << ";\n    ssl_certificate_key " << m_key;
+            }
+            conf << ";\n    server_name localhost;\n    root " << m_docRoot << ";\n"
+                 << "    location = /redirect { return 302 /files/a.txt; }\n"
+                 << m_extra << "  }\n}\n";
+            if (!conf.flush()) return {};
+            return {kNginx, "-p", d, "-c", confPath, "-e", d + "/error.log"};
+        },
+        m_port);
 }
 
 }  // namespace kov::test

@@ -11,18 +11,9 @@ namespace kov::test {
 // nginx on 127.0.0.1 with its configuration, logs and document root in a temp folder.
 // Static files get byte ranges and Last-Modified; "/redirect" answers 302 to "/files/a.txt";
 // a missing file is 404.
-//
-//   NginxServer server;
-//   if (!NginxServer::Available()) GTEST_SKIP() << "nginx is not installed";
-//   server.WriteFile("files/a.txt", "hello");
-//   ASSERT_TRUE(server.Start());
-//   Fetch(server.Url("/files/a.txt"));
 class NginxServer {
 public:
     NginxServer();
-    ~NginxServer() { Stop(); }
-    NginxServer(const NginxServer&) = delete;
-    NginxServer& operator=(const NginxServer&) = delete;
 
     static bool Available();
 
@@ -34,10 +25,8 @@ public:
     // Writes content into DocRoot()/relativePath, creating folders. False on failure.
     bool WriteFile(std::string_view relativePath, std::string_view content) const;
 
-    // Writes the configuration and starts nginx; false when it does not come up (see
-    // ErrorLog()).
+    // False when nginx does not come up (see ErrorLog()).
     bool Start();
-    void Stop() { m_process.Stop(); }
 
     int Port() const { return m_port; }
     // "http://127.0.0.1:<port>" (https with TLS) followed by path.

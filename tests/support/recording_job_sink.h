@@ -1,8 +1,10 @@
 #pragma once
 
+#include <algorithm>
 #include <mutex>
 #include <vector>
 
+#include "core/event_codes.h"
 #include "engine/job_event.h"
 
 namespace kov::test {
@@ -15,26 +17,22 @@ public:
         std::lock_guard<std::mutex> guard(m_lock);
         events.push_back(std::move(event));
     }
-    // The codes in order, progress events (504) left out.
+    // The codes in order, progress events left out.
     std::vector<int> Codes() const {
         std::vector<int> codes;
-        for (const auto& e : events) {
-            if (e.code != 504) codes.push_back(e.code);
-        }
+        for (const auto& e : events)
+            if (e.code != kEventBlock) codes.push_back(e.code);
         return codes;
     }
     int Count(int code) const {
-        int n = 0;
-        for (const auto& e : events)
-            n += e.code == code ? 1 : 0;
-        return n;
+        return static_cast<int>(std::count_if(events.begin(), events.end(),
+                                              [&](const auto& e) { return e.code == code; }));
     }
     // The last event with this code, or nullptr.
     const kov::JobEvent* Last(int code) const {
-        for (auto it = events.rbegin(); it != events.rend(); ++it) {
-            if (it->code == code) return &*it;
-        }
-        return nullptr;
+        const auto it = std::find_if(events.rbegin(), events.rend(),
+                                     [&](const auto& e) { return e.code == code; });
+        return it == events.rend() ? nullptr : &*it;
     }
     std::vector<kov::JobEvent> events;
 

@@ -13,8 +13,6 @@
 #include <chrono>
 #include <thread>
 
-extern char** environ;
-
 namespace kov::test {
 
 namespace {
@@ -25,6 +23,21 @@ sockaddr_in Loopback(int port) {
     address.sin_port = htons(static_cast<uint16_t>(port));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     return address;
+}
+
+// True when 127.0.0.1:port (with ipv6, [::1]:port) accepts a TCP connection.
+bool PortAccepts(int port, bool ipv6) {
+    int fd = socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    sockaddr_in6 address6{};
+    address6.sin6_family = AF_INET6;
+    address6.sin6_port = htons(static_cast<uint16_t>(port));
+    address6.sin6_addr = in6addr_loopback;
+    sockaddr_in address = Loopback(port);
+    const bool ok = ipv6 ? connect(fd, reinterpret_cast<sockaddr*>(&address6), sizeof address6) == 0
+                         : connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    close(fd);
+    return ok;
 }
 
 // Reaps pid if it has ended; true when it has.
@@ -52,27 +65,20 @@ int ServerProcess::FreePort() {
     return port;
 }
 
-bool ServerProcess::PortAccepts(int port, bool ipv6) {
-    int fd = socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return false;
-    bool ok = false;
-    if (ipv6) {
-        sockaddr_in6 address{};
-        address.sin6_family = AF_INET6;
-        address.sin6_port = htons(static_cast<uint16_t>(port));
-        address.sin6_addr = in6addr_loopback;
-        ok = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    } else {
-        sockaddr_in address = Loopback(port);
-        ok = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+bool ServerProcess::StartOnFreePort(const std::function<std::vector<std::string>(int)>& command,
+                                    int& port, bool ipv6) {
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        port = FreePort();
+        if (port <= 0) return false;
+        const std::vector<std::string> argv = command(port);
+        if (argv.empty()) return false;
+        if (Start(argv, port, ipv6)) return true;
     }
-    close(fd);
-    return ok;
+    return false;
 }
 
 bool ServerProcess::Start(const std::vector<std::string>& argv, int port, bool ipv6) {
     Stop();
-    if (argv.empty()) return false;
     std::vector<char*> args;
     for (const std::string& arg : argv)
         args.push_back(const_cast<char*>(arg.c_str()));

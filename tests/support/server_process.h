@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,14 +21,15 @@ public:
     // accepts connections. False, with the process stopped, when it cannot start or exits
     // before listening.
     bool Start(const std::vector<std::string>& argv, int port, bool ipv6 = false);
+    // Start with the argv that command gives for a free port, kept in port. The port is free
+    // only until the server binds it, so a lost race is tried again; an empty argv gives up.
+    bool StartOnFreePort(const std::function<std::vector<std::string>(int)>& command, int& port,
+                         bool ipv6 = false);
     // SIGTERM to the group, SIGKILL when it does not end within a few seconds.
     void Stop();
-    bool Running() const { return m_pid > 0; }
 
     // A port on 127.0.0.1 that was free a moment ago (bound to port 0 and released).
     static int FreePort();
-    // True when 127.0.0.1:port (with ipv6, [::1]:port) accepts a TCP connection.
-    static bool PortAccepts(int port, bool ipv6 = false);
 
 private:
     pid_t m_pid = -1;

@@ -3,6 +3,8 @@
 #include <stdlib.h>
 
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 #include <vector>
 
@@ -25,10 +27,14 @@ TempDir::~TempDir() {
 }
 
 std::string TempDir::File(std::string_view name) const {
-    std::string file = m_path;
-    file += '/';
-    file += name;
-    return file;
+    return m_path + "/" + std::string(name);
+}
+
+std::string TempDir::Read(std::string_view name) const {
+    std::ifstream in(File(name), std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
 }
 
 }  // namespace kov::test

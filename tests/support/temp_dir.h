@@ -16,6 +16,8 @@ public:
     const std::string& path() const { return m_path; }
     // path() + "/" + name; the file is not created.
     std::string File(std::string_view name) const;
+    // The contents of File(name); "" when it cannot be read.
+    std::string Read(std::string_view name) const;
 
 private:
     std::string m_path;

@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <fstream>
-#include <sstream>
 
 namespace kov::test {
 
@@ -27,37 +26,26 @@ std::string TinyproxyServer::Address() const {
 }
 
 std::string TinyproxyServer::Log() const {
-    std::ifstream in(m_dir.File("tinyproxy.log"));
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return m_dir.Read("tinyproxy.log");
 }
 
 bool TinyproxyServer::Start() {
     if (!Available()) return false;
     const std::string config = m_dir.File("tinyproxy.conf");
-    // The port is free only until tinyproxy binds it; a lost race is tried again.
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        m_port = ServerProcess::FreePort();
-        if (m_port <= 0) return false;
-        // No User/Group lines: tinyproxy then keeps the current user (root in the test
-        // containers) with a warning, and can write its log in the temp folder.
-        std::ofstream out(config, std::ios::trunc);
-        out << "Port " << m_port << "\n"
-            << "Listen 127.0.0.1\n"
-            << "Timeout 60\n"
-            << "LogFile \"" << m_dir.File("tinyproxy.log") << "\"\n"
-            << "PidFile \"" << m_dir.File("tinyproxy.pid") << "\"\n"
-            << "LogLevel Info\n"
-            << "MaxClients 64\n"
-            << "Allow 127.0.0.1\n"
-            << "DisableViaHeader Yes\n";
-        if (!m_user.empty()) out << "BasicAuth " << m_user << " " << m_password << "\n";
-        out.close();
-        if (!out) return false;
-        if (m_process.Start({kTinyproxy, "-d", "-c", config}, m_port)) return true;
-    }
-    return false;
+    return m_process.StartOnFreePort(
+        [&](int port) -> std::vector<std::string> {
+            // No User/Group lines: tinyproxy then keeps the current user (root in the test
+            // containers) with a warning, and can write its log in the temp folder.
+            std::ofstream out(config, std::ios::trunc);
+            out << "Port " << port << "\nListen 127.0.0.1\nTimeout 60\n"
+                << "LogFile \"" << m_dir.File("tinyproxy.log") << "\"\n"
+                << "PidFile \"" << m_dir.File("tinyproxy.pid") << "\"\n"
+                << "LogLevel Info\nMaxClients 64\nAllow 127.0.0.1\nDisableViaHeader Yes\n";
+            if (!m_user.empty()) out << "BasicAuth " << m_user << " " << m_password << "\n";
+            if (!out.flush()) return {};
+            return {kTinyproxy, "-d", "-c", config};
+        },
+        m_port);
 }
 
 }  // namespace kov::test

@@ -11,27 +11,15 @@ namespace kov::test {
 // no Via header; with RequireAuth it answers 407 unless the request carries those Basic
 // credentials. Its log names every request it forwarded ("Request (file descriptor N): GET
 // http://..."), so a test can tell whether a transfer went through it.
-//
-//   TinyproxyServer proxy;
-//   if (!TinyproxyServer::Available()) GTEST_SKIP() << "tinyproxy is not installed";
-//   ASSERT_TRUE(proxy.Start());
-//   settings.ProxyAddress = proxy.Address();
 class TinyproxyServer {
 public:
-    TinyproxyServer() = default;
-    ~TinyproxyServer() { Stop(); }
-    TinyproxyServer(const TinyproxyServer&) = delete;
-    TinyproxyServer& operator=(const TinyproxyServer&) = delete;
-
     static bool Available();
 
     // Before Start: only requests with these Basic proxy credentials are forwarded.
     void RequireAuth(std::string user, std::string password);
 
-    // Writes the configuration and starts tinyproxy; false when it does not come up (see
-    // Log()).
+    // False when tinyproxy does not come up (see Log()).
     bool Start();
-    void Stop() { m_process.Stop(); }
 
     int Port() const { return m_port; }
     // "127.0.0.1:<port>", the form of a proxy address setting.

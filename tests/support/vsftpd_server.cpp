@@ -1,19 +1,15 @@
 #include "support/vsftpd_server.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
 #include <pwd.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <thread>
+
+#include "platform/file_util.h"
 
 namespace kov::test {
 
@@ -36,38 +32,19 @@ constexpr const char* kPamConfig =
     "auth required pam_userdb.so db=/etc/kov-test-ftp-users\n"
     "account required pam_permit.so\n";
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-// Writes a file under another name and renames it into place: tests running in parallel
-// never see half of it.
-bool ReplaceFile(const std::string& path, std::string_view content) {
-    const std::string temporary = path + ".tmp-" + std::to_string(getpid());
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out.write(content.data(), static_cast<std::streamsize>(content.size()));
-        if (!out.flush()) return false;
-    }
-    return std::rename(temporary.c_str(), path.c_str()) == 0;
-}
-
 // The PAM service and the user database behind kUser's login; scratch is a folder for the
 // database's source text.
 bool InstallLogin(const TempDir& scratch) {
-    if (ReadFile(kPamFile) != kPamConfig && !ReplaceFile(kPamFile, kPamConfig)) return false;
+    // Atomic writes: tests running in parallel never see half a file.
+    if (ReadFile(kPamFile) != kPamConfig && !WriteFileAtomic(kPamFile, kPamConfig, 0644))
+        return false;
     const std::string database = std::string(kUserDb) + ".db";
     if (access(database.c_str(), R_OK) == 0) return true;
     // db_load -T reads alternating key and value lines.
     const std::string source = scratch.File("users.txt");
-    {
-        std::ofstream out(source, std::ios::trunc);
-        out << VsftpdServer::kUser << "\n" << VsftpdServer::kPassword << "\n";
-        if (!out.flush()) return false;
-    }
+    if (!WriteFileAtomic(source,
+                         std::string(VsftpdServer::kUser) + "\n" + VsftpdServer::kPassword + "\n"))
+        return false;
     const std::string temporary = database + ".tmp-" + std::to_string(getpid());
     const std::string command = std::string(kDbLoad) + " -T -t hash -f '" + source + "' '" +
                                 temporary + "' >/dev/null 2>&1";
@@ -102,26 +79,10 @@ bool VsftpdServer::WriteFile(std::string_view relativePath, std::string_view con
                              std::time_t mtime) const {
     while (relativePath.starts_with('/'))
         relativePath.remove_prefix(1);
-    const fs::path root(m_root);
-    const fs::path path = root / relativePath;
-    std::error_code error;
-    fs::create_directories(path.parent_path(), error);
-    if (error) return false;
-    for (fs::path folder = path.parent_path(); folder != root && folder.has_relative_path();
-         folder = folder.parent_path()) {
-        if (chmod(folder.c_str(), 0755) != 0) return false;
-    }
-    {
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out.write(content.data(), static_cast<std::streamsize>(content.size()));
-        if (!out.flush()) return false;
-    }
-    if (chmod(path.c_str(), 0644) != 0) return false;
-    if (mtime != 0) {
-        const timespec times[2] = {{mtime, 0}, {mtime, 0}};
-        if (utimensat(AT_FDCWD, path.c_str(), times, 0) != 0) return false;
-    }
-    return true;
+    const std::string path = m_root + "/" + std::string(relativePath);
+    // Folders 0755 and files 0644: the ftp user must read them.
+    return CreateFolders(FolderOf(path), 0755) && WriteFileAtomic(path, content, 0644) &&
+           (mtime == 0 || SetFileTimes(path, mtime, mtime));
 }
 
 std::string VsftpdServer::Url(std::string_view path) const {
@@ -140,17 +101,17 @@ std::string VsftpdServer::UserUrl(std::string_view path) const {
 }
 
 std::string VsftpdServer::Log() const {
-    return ReadFile(m_dir.File("startup.log")) + ReadFile(m_dir.File("vsftpd.log"));
+    return m_dir.Read("startup.log") + m_dir.Read("vsftpd.log");
 }
 
-std::string VsftpdServer::Config() const {
+std::string VsftpdServer::Config(int port) const {
     std::ostringstream conf;
     if (m_ipv6) {
         conf << "listen=NO\nlisten_ipv6=YES\nlisten_address6=::1\n";
     } else {
         conf << "listen=YES\nlisten_address=127.0.0.1\n";
     }
-    conf << "listen_port=" << m_port << "\n"
+    conf << "listen_port=" << port << "\n"
          << "background=NO\n"
          // Anonymous: read-only, no password asked.
          << "anonymous_enable=YES\nno_anon_password=YES\nanon_root=" << m_root << "\n"
@@ -178,21 +139,16 @@ bool VsftpdServer::Start() {
     if (ftp == nullptr || chown(UploadFolder().c_str(), ftp->pw_uid, ftp->pw_gid) != 0)
         return false;
     const std::string config = m_dir.File("vsftpd.conf");
-    // The port is free only until vsftpd binds it; a lost race is tried again.
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        m_port = ServerProcess::FreePort();
-        if (m_port <= 0) return false;
-        {
+    return m_process.StartOnFreePort(
+        [&](int port) -> std::vector<std::string> {
             std::ofstream out(config, std::ios::trunc);
-            out << Config();
-            if (!out.flush()) return false;
-        }
-        // Through a shell to keep vsftpd's start-up errors, which go to its standard output.
-        const std::vector<std::string> argv = {"/bin/sh", "-c",   "exec \"$0\" \"$1\" >\"$2\" 2>&1",
-                                               kVsftpd,   config, m_dir.File("startup.log")};
-        if (m_process.Start(argv, m_port, m_ipv6)) return true;
-    }
-    return false;
+            out << Config(port);
+            if (!out.flush()) return {};
+            // Through a shell to keep vsftpd's start-up errors, which go to its standard output.
+            return {"/bin/sh", "-c",   "exec \"$0\" \"$1\" >\"$2\" 2>&1",
+                    kVsftpd,   config, m_dir.File("startup.log")};
+        },
+        m_port, m_ipv6);
 }
 
 }  // namespace kov::test

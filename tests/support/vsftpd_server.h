@@ -13,27 +13,15 @@ namespace kov::test {
 // Anonymous logins ("anonymous" or "ftp", any password) read Root(); a login as kUser with
 // kPassword sees the same folder and may also write (STOR, MKD) in UploadFolder(). Any other
 // login gets 530. Passive (PASV, EPSV) and active (PORT, EPRT) data connections, SIZE, MDTM,
-// REST and LIST with globs ("LIST *.bin") work.
-//
-// vsftpd must run as root (it changes to the ftp user for the sessions), so without root, as
-// without vsftpd or db_load, Available() is false and the tests skip. The user login goes
-// through PAM: Start() writes /etc/pam.d/kov-test-ftp and /etc/kov-test-ftp-users.db when they
-// are missing (the same for every clone of the repository).
-//
-//   VsftpdServer server;
-//   if (!VsftpdServer::Available()) GTEST_SKIP() << "vsftpd needs root";
-//   server.WriteFile("files/a.txt", "hello");
-//   ASSERT_TRUE(server.Start()) << server.Log();
-//   Fetch(server.Url("/files/a.txt"));
+// REST and LIST with globs ("LIST *.bin") work. vsftpd needs root (Available() is false
+// without it). The user login goes through PAM: Start() writes /etc/pam.d/kov-test-ftp and
+// /etc/kov-test-ftp-users.db when they are missing (the same for every clone).
 class VsftpdServer {
 public:
     static constexpr const char* kUser = "kovtest";
     static constexpr const char* kPassword = "kov-secret";
 
     VsftpdServer();
-    ~VsftpdServer() { Stop(); }
-    VsftpdServer(const VsftpdServer&) = delete;
-    VsftpdServer& operator=(const VsftpdServer&) = delete;
 
     // vsftpd and db_load are installed and this process runs as root.
     static bool Available();
@@ -45,9 +33,8 @@ public:
     bool WriteFile(std::string_view relativePath, std::string_view content,
                    std::time_t mtime = 0) const;
 
-    // Writes the configuration and starts vsftpd; false when it does not come up (see Log()).
+    // False when vsftpd does not come up (see Log()).
     bool Start();
-    void Stop() { m_process.Stop(); }
 
     int Port() const { return m_port; }
     // "127.0.0.1" or "::1".
@@ -64,7 +51,7 @@ public:
     std::string Log() const;
 
 private:
-    std::string Config() const;
+    std::string Config(int port) const;
 
     TempDir m_dir;
     std::string m_root;

@@ -109,10 +109,11 @@ protected:
         client.SetTimeouts(timeouts);
         return client.Connect(vsftpd->Host(), vsftpd->Port()) && client.Login(user, password);
     }
-    // On the fault server the user name picks the fault.
+    // On the fault server the user name picks the fault. Passive unless told otherwise.
     static bool OpenFault(FtpClient& client, const std::string& user,
                           const FtpClient::Timeouts& timeouts = kTimeouts) {
         client.SetTimeouts(timeouts);
+        client.SetDataMode(FtpDataMode::Passive);
         return client.Connect("127.0.0.1", faults->Port()) && client.Login(user, "x");
     }
 
@@ -190,12 +191,12 @@ TEST_F(FtpTest, FetchResumesAndExpandsWildcards) {
     EXPECT_TRUE(Slurp(folder + "two.bin") == test::FaultBody(7, 70000));
     EXPECT_EQ(LastWriteTime(folder + "one.bin"), kSmallTime);
 
-    EXPECT_EQ(Fetch(client, "/nowhere/a.bin", dir.File("a.bin")), 2);
+    EXPECT_EQ(Fetch(client, "/nowhere/a.bin", dir.File("a.bin")), kResultNothing);
     EXPECT_EQ(sink.Find(kEventFtpNoFolder)->text1, "/nowhere");
-    EXPECT_EQ(Fetch(client, "/wild/none-*.bin", dir.File("none/")), 2);
+    EXPECT_EQ(Fetch(client, "/wild/none-*.bin", dir.File("none/")), kResultNothing);
     EXPECT_EQ(sink.Find(kEventFtpNoListing)->text1, "none-*.bin");
     // A plain name that is a folder is not fetched as if it were its first file.
-    EXPECT_EQ(Fetch(client, "/wild", dir.File("wild-as-file")), 2);
+    EXPECT_EQ(Fetch(client, "/wild", dir.File("wild-as-file")), kResultNothing);
     EXPECT_FALSE(FileExists(dir.File("wild-as-file")));
 
     // Distributed parts: each takes its own range into a file of its own.
@@ -301,7 +302,6 @@ TEST_F(FtpTest, RepliesAreReadWhateverTheirShape) {
     EXPECT_NE(client.Transcript().find("220-second line"), std::string::npos);
     EXPECT_EQ(client.LastReplyCode(), 230);
     EXPECT_EQ(client.LastReplyText(), "Logged in");
-    client.SetDataMode(FtpDataMode::Passive);
     std::string body;
     EXPECT_TRUE(RetrieveAll(client, "/files/data-5000.bin", 0, body)) << client.LastReplyLine();
     EXPECT_EQ(client.LastReplyText(), "Transfer complete");
@@ -342,7 +342,6 @@ TEST_F(FtpTest, BadPassiveRepliesFailInPassiveModeAndFallBackInAutoMode) {
         const bool reachable = std::string(user) == "farpasv";  // the peer's address is used
         FtpClient passive;
         ASSERT_TRUE(OpenFault(passive, user)) << passive.Transcript();
-        passive.SetDataMode(FtpDataMode::Passive);
         EXPECT_EQ(passive.List("/files/data-1000.bin"), reachable ? 1 : -1);
 
         FtpClient automatic;
@@ -360,7 +359,6 @@ TEST_F(FtpTest, ListedNamesNeverEscapeOrCarryShellCharacters) {
     NeedFaults();
     FtpClient client;
     ASSERT_TRUE(OpenFault(client, "hostile")) << client.Transcript();
-    client.SetDataMode(FtpDataMode::Passive);
     const std::string out = dir.File("out") + "/";
     EXPECT_EQ(Fetch(client, "/files/*", out), kResultOk) << client.LastReplyLine();
     EXPECT_EQ(FolderNames(out), (std::set<std::string>{"good.txt", "run__x.txt"}));
@@ -375,7 +373,6 @@ TEST_F(FtpTest, FilesOfAnotherSizeThanListedAreBroken) {
     for (const char* user : {"longer", "shorter"}) {
         FtpClient client;
         ASSERT_TRUE(OpenFault(client, user)) << client.Transcript();
-        client.SetDataMode(FtpDataMode::Passive);
         EXPECT_EQ(Fetch(client, "/files/data-5000.bin", dir.File(user)), kResultBroken) << user;
         EXPECT_EQ(sink.Find(kEventFileResult)->param1, kResultBroken);
     }
@@ -394,12 +391,10 @@ TEST_F(FtpTest, SilentTricklingAndStalledServersEnd) {
     }
     FtpClient dribbled;  // one byte every 2 s: no read times out, the rate does
     ASSERT_TRUE(OpenFault(dribbled, "dribble", {.connect = 5s, .reply = 5s, .data = 3s}));
-    dribbled.SetDataMode(FtpDataMode::Passive);
     EXPECT_EQ(Fetch(dribbled, "/files/data-1000.bin", dir.File("dribbled.bin")), kResultBroken);
 
     FtpClient stalled;
     ASSERT_TRUE(OpenFault(stalled, "stall", {.connect = 5s, .reply = 5s, .data = 1s}));
-    stalled.SetDataMode(FtpDataMode::Passive);
     const std::string local = dir.File("stalled.bin");
     EXPECT_EQ(Fetch(stalled, "/files/data-5000.bin", local), kResultBroken);
     // What arrived stays, with the server's time, for a later resume; the conversation goes on.
@@ -409,7 +404,6 @@ TEST_F(FtpTest, SilentTricklingAndStalledServersEnd) {
 
     FtpClient client(&stop);
     ASSERT_TRUE(OpenFault(client, "stall", {.connect = 5s, .reply = 30s, .data = 30s}));
-    client.SetDataMode(FtpDataMode::Passive);
     std::thread stopper([&] {
         std::this_thread::sleep_for(1s);
         stop = 2;

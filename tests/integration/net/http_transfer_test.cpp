@@ -23,12 +23,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::string Pattern(std::size_t size, char seed) {
-    std::string s(size, '\0');
-    for (std::size_t i = 0; i < size; ++i)
-        s[i] = static_cast<char>(seed + i * 31 % 251);
-    return s;
-}
+const std::string kBig = test::FaultBody(0, 300000);
 
 std::string Slurp(const std::string& path) {
     return ReadFile(path).value_or("<missing>");
@@ -40,7 +35,7 @@ protected:
     static void SetUpTestSuite() {
         InternetGlobalInit();
         const std::string error = servers.Start([](test::NginxServer& n) {
-            n.WriteFile("files/big.bin", Pattern(300000, 'a'));
+            n.WriteFile("files/big.bin", kBig);
             n.WriteFile("files/page.html", "<html><body>" + std::string(20000, 'x') +
                                                "Sorry, NOT found" + std::string(100, 'y') +
                                                "</body></html>");
@@ -105,48 +100,39 @@ TEST_F(HttpTransferTest, PlainFetchWritesTheFileWithTheServersExactTime) {
     std::string path = Local("big.bin");
     ResourceInfo info;
     ASSERT_EQ(Fetch(servers.nginx->Url("/files/big.bin"), path, 0, 0, {}, &info), kResultOk);
-    EXPECT_EQ(Slurp(path), Pattern(300000, 'a'));
+    EXPECT_EQ(Slurp(path), kBig);
     EXPECT_EQ(info.size, 300000u);
     EXPECT_EQ(LastWriteTime(path), ServerTime("files/big.bin"));
-    EXPECT_EQ(sink.Codes(), (std::vector<int>{503, 506}));
-    EXPECT_EQ(sink.Find(503)->param1, 300000);
-    EXPECT_EQ(sink.Find(503)->text2, path);
+    EXPECT_EQ(sink.Codes(), (std::vector<int>{kEventFileStarted, kEventFileResult}));
+    EXPECT_EQ(sink.Find(kEventFileStarted)->param1, 300000);
+    EXPECT_EQ(sink.Find(kEventFileStarted)->text2, path);
     EXPECT_EQ(sink.ProgressBytes(), 300000);
-    EXPECT_EQ(sink.Find(506)->param1, 0);
+    EXPECT_EQ(sink.Find(kEventFileResult)->param1, 0);
     EXPECT_EQ(meter.Total(false), 300000u);
 }
 
-// A new, an unchanged and a partial file each cost exactly one request.
-TEST_F(HttpTransferTest, UpdateModesDecideWithOneRequestPerFile) {
+// A new, an unchanged and a partial file each cost exactly one request. (The other update
+// modes are run end to end by the download jobs' tests.)
+TEST_F(HttpTransferTest, UpdatingDecidesWithOneRequestPerFile) {
     std::string path = Local("big.bin");
     EXPECT_EQ(Requests("/files/big.bin", path, kResultOk), 1);
     EXPECT_EQ(Requests("/files/big.bin", path, kResultSkipped), 1);
-    EXPECT_EQ(sink.Codes(), (std::vector<int>{506}));
+    EXPECT_EQ(sink.Codes(), (std::vector<int>{kEventFileResult}));
 
     const std::time_t stamp = *LastWriteTime(path);
-    ASSERT_TRUE(WriteFileAtomic(path, Pattern(300000, 'a').substr(0, 123457), 0644));
+    ASSERT_TRUE(WriteFileAtomic(path, kBig.substr(0, 123457), 0644));
     SetFileTimes(path, stamp, stamp);
     EXPECT_EQ(Requests("/files/big.bin", path, kResultOk), 1);
-    EXPECT_EQ(Slurp(path), Pattern(300000, 'a'));
-    EXPECT_EQ(sink.Codes(), (std::vector<int>{503, 505, 506}));
+    EXPECT_EQ(Slurp(path), kBig);
+    EXPECT_EQ(sink.Codes(), (std::vector<int>{kEventFileStarted, kEventResumed, kEventFileResult}));
     EXPECT_EQ(sink.ProgressBytes(), 300000 - 123457);
-    EXPECT_EQ(sink.Find(505)->param1, 123457);
+    EXPECT_EQ(sink.Find(kEventResumed)->param1, 123457);
 
     // Another time (one we could have stamped): the whole file again, still in one request.
     ASSERT_TRUE(WriteFileAtomic(path, "old", 0644));
     SetFileTimes(path, 1001, 1001);
     EXPECT_EQ(Requests("/files/big.bin", path, kResultOk), 1);
     EXPECT_EQ(Slurp(path).size(), 300000u);
-
-    // Skip when present, whatever it holds; overwrite always.
-    job.updateMode = 2;
-    ASSERT_TRUE(WriteFileAtomic(path, "old", 0644));
-    EXPECT_EQ(Fetch(servers.nginx->Url("/files/big.bin"), path), kResultSkipped);
-    EXPECT_EQ(Slurp(path), "old");
-    job.updateMode = 1;
-    EXPECT_EQ(Requests("/files/big.bin", path, kResultOk), 1);
-    EXPECT_EQ(Slurp(path).size(), 300000u);
-    EXPECT_EQ(sink.Find(505), nullptr);
 }
 
 TEST_F(HttpTransferTest, ResumeNeverAppendsTheWrongBytes) {
@@ -159,7 +145,7 @@ TEST_F(HttpTransferTest, ResumeNeverAppendsTheWrongBytes) {
         SetFileTimes(path, 784111777, 784111777);
         ASSERT_EQ(Fetch(servers.faults->Url(std::string(kind) + "?size=10000"), path), kResultOk);
         EXPECT_EQ(Slurp(path), test::FaultBody(0, 10000));
-        EXPECT_EQ(sink.Find(505) != nullptr, std::string(kind) == "/range");
+        EXPECT_EQ(sink.Find(kEventResumed) != nullptr, std::string(kind) == "/range");
     }
     // The same time but other bytes: no prefix of the file after all, so it starts over.
     std::string path = Local("part.bin");
@@ -174,15 +160,16 @@ TEST_F(HttpTransferTest, StubPagesAndWrongTypesAreDropped) {
     std::string path = Local("stub.html");
     EXPECT_EQ(Fetch(servers.faults->Url("/html?size=100&text=x"), path, 0, 500), kResultStub);
     EXPECT_FALSE(FileExists(path));
-    EXPECT_EQ(sink.Codes(), (std::vector<int>{506}));
+    EXPECT_EQ(sink.Codes(), (std::vector<int>{kEventFileResult}));
 
     // The stub text is found in any case, also where it straddles two reads.
     path = Local("page.html");
     EXPECT_EQ(Fetch(servers.nginx->Url("/files/page.html"), path, 0, 0, "sorry, not FOUND"),
               kResultStub);
     EXPECT_FALSE(FileExists(path));
-    EXPECT_EQ(sink.Codes(), (std::vector<int>{503, 506, 527}));
-    EXPECT_EQ(sink.Find(527)->text1, path);
+    EXPECT_EQ(sink.Codes(),
+              (std::vector<int>{kEventFileStarted, kEventFileResult, kEventStubDeleted}));
+    EXPECT_EQ(sink.Find(kEventStubDeleted)->text1, path);
     for (std::size_t size = 8180; size < 8200; ++size) {
         path = Local("edge.html");
         const std::string url = servers.faults->Url("/html?size=" + std::to_string(size) +
@@ -208,20 +195,20 @@ TEST_F(HttpTransferTest, ShortBodiesAreBrokenAndKeepWhatArrived) {
         SCOPED_TRACE(length);
         EXPECT_EQ(Fetch(servers.faults->Url("/short?size=100000&got=30000&lm=0") + length, path),
                   kResultBroken);
-        EXPECT_EQ(sink.Find(506)->param1, kResultBroken);
+        EXPECT_EQ(sink.Find(kEventFileResult)->param1, kResultBroken);
     }
     // With a server time the part is stamped, so the next attempt resumes it.
     EXPECT_EQ(Fetch(servers.faults->Url("/short?size=100000&got=30000"), path), kResultBroken);
     EXPECT_EQ(Slurp(path), test::FaultBody(0, 30000));
     EXPECT_EQ(LastWriteTime(path), std::time_t{784111777});
     ASSERT_EQ(Fetch(servers.faults->Url("/range?size=100000"), path), kResultOk);
-    EXPECT_EQ(sink.Find(505)->param1, 30000);
+    EXPECT_EQ(sink.Find(kEventResumed)->param1, 30000);
     EXPECT_EQ(Slurp(path), test::FaultBody(0, 100000));
 
     // Bodies without a length end with the connection.
     ASSERT_EQ(Fetch(servers.faults->Url("/chunked?size=70000"), path), kResultOk);
     EXPECT_EQ(Slurp(path), test::FaultBody(0, 70000));
-    EXPECT_EQ(sink.Find(503)->param1, -1);
+    EXPECT_EQ(sink.Find(kEventFileStarted)->param1, -1);
     ASSERT_EQ(Fetch(servers.faults->Url("/nolength?size=5000"), path), kResultOk);
     EXPECT_EQ(Slurp(path), test::FaultBody(0, 5000));
 }
@@ -284,7 +271,7 @@ TEST_F(HttpTransferTest, RedirectsKeepCredentialsHomeAndStayOnTheWeb) {
         SCOPED_TRACE(target);
         std::string path = Local("hostile.txt");
         EXPECT_EQ(Fetch(servers.faults->Url("/redirect?to=" + target), path), kResultNotHttp);
-        EXPECT_EQ(sink.Find(506)->param1, kResultNotHttp);
+        EXPECT_EQ(sink.Find(kEventFileResult)->param1, kResultNotHttp);
         EXPECT_FALSE(FileExists(path));
         ResourceInfo info;
         EXPECT_EQ(prober.Probe(servers.faults->Url("/redirect?to=" + target), info, "", ""), 0u);
@@ -294,14 +281,14 @@ TEST_F(HttpTransferTest, RedirectsKeepCredentialsHomeAndStayOnTheWeb) {
 TEST_F(HttpTransferTest, FailuresAreNeverSuccess) {
     std::string path = Local("x");
     EXPECT_EQ(Fetch(servers.nginx->Url("/missing"), path), kResultRefused);
-    EXPECT_EQ(sink.Find(506)->param2, 404);
+    EXPECT_EQ(sink.Find(kEventFileResult)->param2, 404);
     EXPECT_EQ(Fetch("http://127.0.0.1:1/x", path), kResultRefused);
-    EXPECT_EQ(sink.Find(506)->param2, kStatusClientError);
+    EXPECT_EQ(sink.Find(kEventFileResult)->param2, kStatusClientError);
     EXPECT_FALSE(job.errorText.empty());
     for (const char* url : {"ftp://127.0.0.1/x", "no url", "http//x", "https://127.0.0.1/x"}) {
         job.enableHttps = false;
         EXPECT_EQ(Fetch(url, path), kResultNotHttp) << url;
-        EXPECT_EQ(sink.Find(506)->param1, kResultNotHttp) << url;
+        EXPECT_EQ(sink.Find(kEventFileResult)->param1, kResultNotHttp) << url;
     }
     job.banned = [](std::string_view url) { return url.find("ads") != std::string_view::npos; };
     EXPECT_EQ(Fetch(servers.nginx->Url("/ads/x"), path), kResultBanned);
@@ -369,7 +356,7 @@ TEST_F(HttpTransferTest, SpeedLimitStillDeliversEverything) {
     EXPECT_EQ(Fetch(servers.nginx->Url("/files/big.bin"), path), kResultOk);
     done = true;
     ticker.join();
-    EXPECT_EQ(Slurp(path), Pattern(300000, 'a'));
+    EXPECT_EQ(Slurp(path), kBig);
 }
 
 // Sessions holding one SharedConnections reuse each other's connections, eight at once too.
@@ -423,7 +410,7 @@ TEST_F(HttpTransferTest, FetchByUrlCopiesAnyScheme) {
     const std::string target = Local("copy.txt");
     EXPECT_EQ(FetchByUrl("file://" + Local("source.txt"), target, job, "kov-test"), kResultOk);
     EXPECT_EQ(Slurp(target), "local bytes");
-    EXPECT_EQ(sink.Codes(), (std::vector<int>{503, 506}));
+    EXPECT_EQ(sink.Codes(), (std::vector<int>{kEventFileStarted, kEventFileResult}));
     job.session = nullptr;  // opens a session of its own
     EXPECT_EQ(FetchByUrl(servers.nginx->Url("/files/a.txt"), target, job, "kov-test"), kResultOk);
     EXPECT_EQ(Slurp(target), "hello");

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "net/ftp_client.h"
 #include "net/ftp_fetch.h"
@@ -71,12 +72,8 @@ TEST(FtpListLine, ReadsUnixAndDosLayouts) {
 TEST(FtpEntryTime, IsUtc) {
     FtpEntry e;
     EXPECT_EQ(EntryTime(e), 0);
-    e.year = 1994;
-    e.month = 11;
-    e.day = 6;
-    e.hour = 8;
-    e.minute = 49;
-    e.second = 37;
+    std::tie(e.year, e.month, e.day, e.hour, e.minute, e.second) =
+        std::tuple(1994, 11, 6, 8, 49, 37);
     EXPECT_EQ(EntryTime(e), 784111777);
 }
 
