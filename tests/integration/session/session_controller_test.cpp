@@ -142,6 +142,20 @@ protected:
         if (change) change(item);
         return document->Rows().Append(item);
     }
+    // Changes that make an item a number series, or one fetched every few days.
+    static std::function<void(UrlItem&)> Series(int current, int stop) {
+        return [=](UrlItem& i) {
+            i.NumBased = 1;
+            i.CurrentNum = current;
+            i.StopNumber = stop;
+        };
+    }
+    static std::function<void(UrlItem&)> Every(int days, std::time_t last) {
+        return [=](UrlItem& i) {
+            i.interval = days;
+            i.lastDL = last;
+        };
+    }
     Row& RowOf(RowId id) { return *document->Rows().Find(id); }
     std::int64_t SizeOf(const std::string& name) const { return FileSize(Home(name)).value_or(-1); }
 
@@ -187,23 +201,10 @@ TEST_F(SessionControllerTest, DueRulesChooseTheRowsOfASession) {
     const RowId disabled =
         Add("disabled", Nginx("/files/f2.txt"), [](UrlItem& i) { i.Disabled = 1; });
     const RowId mailed = Add("mailed", Nginx("/files/f3.txt"), [](UrlItem& i) { i.CEType = 1; });
-    const RowId every3 = Add("every3", Nginx("/files/f4.txt"), [](UrlItem& i) {
-        i.interval = 3;
-        i.lastDL = kYesterday;
-    });
-    const RowId every3old = Add("every3old", Nginx("/files/f5.txt"), [](UrlItem& i) {
-        i.interval = 3;
-        i.lastDL = kFourDaysAgo;
-    });
-    const RowId once = Add("once", Nginx("/files/f6.txt"), [](UrlItem& i) {
-        i.interval = -1;
-        i.lastDL = kYesterday;
-    });
-    const RowId seriesDone = Add("seriesDone", Nginx("/series/pic%u.jpg"), [](UrlItem& i) {
-        i.NumBased = 1;
-        i.CurrentNum = 3;
-        i.StopNumber = 2;
-    });
+    const RowId every3 = Add("every3", Nginx("/files/f4.txt"), Every(3, kYesterday));
+    const RowId every3old = Add("every3old", Nginx("/files/f5.txt"), Every(3, kFourDaysAgo));
+    const RowId once = Add("once", Nginx("/files/f6.txt"), Every(-1, kYesterday));
+    const RowId seriesDone = Add("seriesDone", Nginx("/series/pic%u.jpg"), Series(3, 2));
     const RowId missing = Add("missing", Nginx("/files/none.txt"));
 
     ASSERT_TRUE(RunSession());
@@ -238,11 +239,7 @@ TEST_F(SessionControllerTest, SelectedRowsIgnoreDueRulesButNotTheSeriesEnd) {
     const RowId disabled =
         Add("disabled", Nginx("/files/f1.txt"), [](UrlItem& i) { i.Disabled = 1; });
     const RowId mailed = Add("mailed", Nginx("/files/f3.txt"), [](UrlItem& i) { i.CEType = 1; });
-    const RowId series = Add("seriesDone", Nginx("/series/pic%u.jpg"), [](UrlItem& i) {
-        i.NumBased = 1;
-        i.CurrentNum = 3;
-        i.StopNumber = 2;
-    });
+    const RowId series = Add("seriesDone", Nginx("/series/pic%u.jpg"), Series(3, 2));
     // Nothing due: the session ends at once.
     ASSERT_TRUE(RunSession());
     EXPECT_EQ(Texts(), (std::vector<std::string>{
@@ -295,11 +292,7 @@ TEST_F(SessionControllerTest, StopWhenFileDoneFinishesTheFileButNotTheSeriesUnde
     settings.SpeedLimitLoc = 50000;  // loopback is local traffic: two seconds a file
     session->SpeedLimitOn();
     session->Activate();
-    const RowId id = Add("series", Nginx("/series/big%u"), [](UrlItem& i) {
-        i.NumBased = 1;
-        i.CurrentNum = 1;
-        i.StopNumber = 2;
-    });
+    const RowId id = Add("series", Nginx("/series/big%u"), Series(1, 2));
     session->StartRequest(false);
     ASSERT_TRUE(UntilReceiving(id));
     session->OnStop();
