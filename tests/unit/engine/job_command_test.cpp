@@ -23,8 +23,6 @@ const std::string kHostileName =
 // Which lines run per file and which once is checked by the job tests; the quoting by the
 // hostile names below.
 TEST(JobCommand, APathGoesInQuotedAndAbsolute) {
-    EXPECT_TRUE(IsPerFileCommand("gzip %n"));
-    EXPECT_FALSE(IsPerFileCommand("gzip -9 %"));
     EXPECT_EQ(PerFileCommand("cp %n %N.bak", "/d/a").line, "cp '/d/a' '/d/a'.bak");
     // Relative paths become absolute: no option, no PATH search, right from any folder.
     char cwd[4096];
@@ -74,26 +72,17 @@ TEST(JobCommand, TheStarFormMakesTheFileExecutableAndRunsIt) {
     EXPECT_TRUE(run.Started());
     EXPECT_EQ(ReadFile(dir.File("out")), "ran\nran\n");
     EXPECT_FALSE(FileExists(dir.File("marker")));
-
-    // An interpreter that does not exist: the shell cannot run the file.
-    ASSERT_TRUE(WriteFileAtomic(dir.File("bad"), "#!/no/such/interpreter\n", 0644));
-    run = RunJobCommand(FinalCommand("*", dir.File("bad")), dir.path(), nullptr);
-    EXPECT_EQ(run.result, 0);
-    EXPECT_FALSE(run.Started());
 }
 
-// Exit status, folder and time limit are the platform's; what the job adds is its stop levels.
-TEST(JobCommand, ResultKeepsTheStatusAndOnlyAnImmediateStopEndsACommand) {
+// Exit status, folder and time limit are the platform's and the job tests'; what the job adds
+// is its stop levels.
+TEST(JobCommand, OnlyAnImmediateStopEndsACommand) {
     test::TempDir dir;
     const auto run = [&](const std::string& line, const std::atomic<int>* stop) {
         return RunJobCommand({line, "", false}, dir.path() + "/", stop);
     };
     std::atomic<int> stop{kStopAfterFile};
-    const CommandRun failed = run("exit 4", &stop);
-    EXPECT_EQ(failed.result, 0);
-    EXPECT_EQ(failed.exitStatus, 4);
-    EXPECT_TRUE(failed.Started());
-    EXPECT_FALSE(run("/no/such/program 2>/dev/null", nullptr).Started());
+    EXPECT_EQ(run("true", &stop).result, 0);
     std::thread stopper([&] {
         for (int i = 0; i < 2000 && !FileExists(dir.File("started")); ++i)
             std::this_thread::sleep_for(10ms);

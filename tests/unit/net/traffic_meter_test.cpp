@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -10,54 +11,50 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// Runs body on eight threads at once.
+void OnThreads(const std::function<void()>& body) {
+    std::vector<std::thread> workers;
+    for (int t = 0; t < 8; ++t)
+        workers.emplace_back(body);
+    for (auto& w : workers)
+        w.join();
+}
+
 TEST(TrafficMeter, UnlimitedCountsEverythingPerKindAndPeriod) {
     TrafficMeter meter;
     EXPECT_EQ(meter.Account(5000, false), 5000u);
     EXPECT_EQ(meter.Account(7000, false), 7000u);
     EXPECT_EQ(meter.Account(300, true), 300u);
-    EXPECT_EQ(meter.Limit(false), 0u);
-
-    TrafficMeter::PeriodCounts first = meter.TakePeriod();
+    const TrafficMeter::PeriodCounts first = meter.TakePeriod();
     EXPECT_EQ(first.internet, 12000u);
     EXPECT_EQ(first.local, 300u);
-    TrafficMeter::PeriodCounts empty = meter.TakePeriod();
-    EXPECT_EQ(empty.internet, 0u);
-    EXPECT_EQ(empty.local, 0u);
-    EXPECT_EQ(meter.Total(false), 12000u);
+    EXPECT_EQ(meter.TakePeriod().internet, 0u);
     EXPECT_EQ(meter.Total(true), 300u);
-    EXPECT_EQ(meter.Elapsed(), 2u);
-    EXPECT_EQ(meter.AverageRate(false), 6000u);
-
+    EXPECT_EQ(meter.AverageRate(false), 6000u);  // over two periods
     meter.Reset();
     EXPECT_EQ(meter.Total(false), 0u);
     EXPECT_EQ(meter.Elapsed(), 0u);
-    EXPECT_EQ(meter.TakePeriod().internet, 0u);
 }
 
 TEST(TrafficMeter, LimitCapsAPeriodButAcceptsItsFirstBlockWhole) {
     TrafficMeter meter;
     meter.SetLimits(1000, 0, true);
-    EXPECT_EQ(meter.Limit(false), 1000u);
     EXPECT_EQ(meter.Limit(true), 0u);  // a zero limit leaves the kind unlimited
-
-    EXPECT_EQ(meter.Account(5000, false), 5000u);  // first block of the period
-    EXPECT_EQ(meter.Account(10, false), 0u);       // already over the limit: nothing
+    EXPECT_EQ(meter.Account(5000, false), 5000u);
+    EXPECT_EQ(meter.Account(10, false), 0u);
     EXPECT_EQ(meter.Account(4000, true), 4000u);
     EXPECT_EQ(meter.Account(4000, true), 4000u);
     EXPECT_EQ(meter.TakePeriod().internet, 5000u);
-
     EXPECT_EQ(meter.Account(600, false), 600u);
     EXPECT_EQ(meter.Account(600, false), 400u);
     EXPECT_EQ(meter.Account(1, false), 0u);
-    EXPECT_EQ(meter.TakePeriod().internet, 1000u);
     EXPECT_EQ(meter.Total(false), 6000u);
 
-    // Limits survive a reset; switching limiting off lifts them.
+    // Limits survive a reset; switching limiting off, or a negative limit, lifts them.
     meter.Reset();
     EXPECT_EQ(meter.Account(900, false), 900u);
     EXPECT_EQ(meter.Account(900, false), 100u);
     meter.SetLimits(1000, 0, false);
-    EXPECT_EQ(meter.Limit(false), 0u);
     EXPECT_EQ(meter.Account(900, false), 900u);
     meter.SetLimits(-5, -5, true);
     EXPECT_EQ(meter.Limit(false), 0u);
@@ -66,20 +63,18 @@ TEST(TrafficMeter, LimitCapsAPeriodButAcceptsItsFirstBlockWhole) {
 
 TEST(TrafficMeter, PacketSizeFollowsAverageRateAndHalfLimit) {
     TrafficMeter meter;
-    EXPECT_EQ(meter.PacketSize(false), 1024u);
-    meter.Account(4096, false);  // before the first period the rate is the total
-    EXPECT_EQ(meter.PacketSize(false), 1024u);
-    meter.Account(1, false);
-    EXPECT_EQ(meter.PacketSize(false), 4096u);
-    meter.Account(16384 - 4097, false);
-    EXPECT_EQ(meter.PacketSize(false), 4096u);
-    meter.Account(1, false);
-    EXPECT_EQ(meter.PacketSize(false), kBulkPacketSize);  // fast and not limited
-    EXPECT_EQ(meter.PacketSize(true), 1024u);             // the local rate is its own
-
+    // Before the first period the rate is the total.
+    for (const auto& [add, size] : {std::pair<std::uint64_t, std::size_t>{0, 1024},
+                                    {4096, 1024},
+                                    {1, 4096},
+                                    {16384 - 4097, 4096},
+                                    {1, kBulkPacketSize}}) {
+        meter.Account(add, false);
+        EXPECT_EQ(meter.PacketSize(false), size) << meter.Total(false);
+    }
+    EXPECT_EQ(meter.PacketSize(true), 1024u);  // the local rate is its own
     meter.TakePeriod();
-    meter.TakePeriod();  // 16385 over two periods: 8192 per period
-    EXPECT_EQ(meter.AverageRate(false), 8192u);
+    meter.TakePeriod();  // 8192 per period
     EXPECT_EQ(meter.PacketSize(false), 4096u);
 
     // With limiting, half the limit is the base when it lies in 1..8192.
@@ -89,11 +84,9 @@ TEST(TrafficMeter, PacketSizeFollowsAverageRateAndHalfLimit) {
     meter.Account(5000, false);
     EXPECT_EQ(meter.PacketSize(false), 1500u);
     meter.Account(40000, true);
-    EXPECT_EQ(meter.PacketSize(true), 8192u);  // half of 20000 is above 8192
+    EXPECT_EQ(meter.PacketSize(true), 8192u);
     meter.SetLimits(1, 0, true);
     EXPECT_EQ(meter.PacketSize(false), 4096u);  // half of 1 is 0: no base from the limit
-    meter.SetLimits(1000, 0, true);
-    EXPECT_EQ(meter.PacketSize(false), 500u);
 }
 
 TEST(MeterBlock, WaitsForLaterPeriodsUntilEverythingIsAccepted) {
@@ -130,34 +123,25 @@ TEST(MeterBlock, GivesUpWhenStopReachesTwo) {
     EXPECT_FALSE(MeterBlock(meter, 800, false, stop, sleep));
     EXPECT_EQ(sleeps, 3);
     EXPECT_EQ(meter.Total(false), 1000u);
-
     // Already stopped: no wait at all, but a block accepted at once still counts as done.
     EXPECT_FALSE(MeterBlock(meter, 800, false, stop, sleep));
     EXPECT_EQ(sleeps, 3);
     meter.TakePeriod();
     EXPECT_TRUE(MeterBlock(meter, 800, false, stop, sleep));
-}
 
-TEST(MeterBlock, DefaultSleepEndsEarlyOnStop) {
-    std::atomic<int> stop{2};
-    StopAwareSleep(std::chrono::hours(1), stop);  // returns at once
-
+    // The default sleep ends early on a stop: nobody takes the period here.
     stop = 0;
     std::thread stopper([&] {
         std::this_thread::sleep_for(20ms);
         stop = 2;
     });
-    TrafficMeter meter;
-    meter.SetLimits(10, 0, true);
-    meter.Account(10, false);
-    // Nobody takes the period, so only the stop can end this wait.
+    meter.Account(1000, false);
     EXPECT_FALSE(MeterBlock(meter, 100, false, stop));
     stopper.join();
+    StopAwareSleep(std::chrono::hours(1), stop);  // returns at once
 }
 
 TEST(TrafficMeter, ConcurrentAccountKeepsExactTotals) {
-    constexpr int kThreads = 8;
-    constexpr int kOffers = 5000;
     TrafficMeter meter;
     std::atomic<bool> done{false};
     std::uint64_t taken = 0;
@@ -165,34 +149,24 @@ TEST(TrafficMeter, ConcurrentAccountKeepsExactTotals) {
         while (!done)
             taken += meter.TakePeriod().internet;
     });
-    std::vector<std::thread> workers;
-    for (int t = 0; t < kThreads; ++t) {
-        workers.emplace_back([&] {
-            for (int i = 0; i < kOffers; ++i)
-                meter.Account(3, false);
-        });
-    }
-    for (auto& w : workers)
-        w.join();
+    OnThreads([&] {
+        for (int i = 0; i < 5000; ++i)
+            meter.Account(3, false);
+    });
     done = true;
     ticker.join();
     taken += meter.TakePeriod().internet;
-    EXPECT_EQ(meter.Total(false), 3u * kThreads * kOffers);
-    EXPECT_EQ(taken, 3u * kThreads * kOffers);
+    EXPECT_EQ(meter.Total(false), 8u * 3 * 5000);
+    EXPECT_EQ(taken, 8u * 3 * 5000);
 
     // Limited and within one period: exactly the limit is accepted, however offers interleave.
     TrafficMeter limited;
     limited.SetLimits(1000, 0, true);
     std::atomic<std::uint64_t> accepted{0};
-    workers.clear();
-    for (int t = 0; t < kThreads; ++t) {
-        workers.emplace_back([&] {
-            for (int i = 0; i < 500; ++i)
-                accepted += limited.Account(3, false);
-        });
-    }
-    for (auto& w : workers)
-        w.join();
+    OnThreads([&] {
+        for (int i = 0; i < 500; ++i)
+            accepted += limited.Account(3, false);
+    });
     EXPECT_EQ(accepted.load(), 1000u);
     EXPECT_EQ(limited.Total(false), 1000u);
 }
@@ -217,7 +191,6 @@ TEST(TrafficLimit, ReachedOnlyWhenTracedRemoteAndAtTheLimit) {
     s.LimitSum = "1000";
     EXPECT_FALSE(TrafficLimitReached(s, false, 999));
     EXPECT_TRUE(TrafficLimitReached(s, false, 1000));
-    EXPECT_TRUE(TrafficLimitReached(s, false, 5000));
     EXPECT_FALSE(TrafficLimitReached(s, true, 5000));
     s.LimitTrace = 0;
     EXPECT_FALSE(TrafficLimitReached(s, false, 5000));
@@ -229,8 +202,6 @@ TEST(TrafficLimit, ReachedOnlyWhenTracedRemoteAndAtTheLimit) {
     s.LimitSum = " 18446744073709551615 ";
     EXPECT_TRUE(TrafficLimitReached(s, false, UINT64_MAX));
     EXPECT_FALSE(TrafficLimitReached(s, false, UINT64_MAX - 1));
-    EXPECT_EQ(ParseTrafficLimit("5000000000"), 5000000000u);
-    EXPECT_EQ(&GlobalTrafficMeter(), &GlobalTrafficMeter());
 }
 
 }  // namespace

@@ -49,16 +49,9 @@ TEST(ProgramPaths, UserStorePathUsesConfigFolderWithoutCreatingIt) {
     ::setenv("XDG_CONFIG_HOME", dir.File("config").c_str(), 1);
     EXPECT_EQ(UserStorePath(), dir.File("config/kov/user.ini"));
     EXPECT_FALSE(FileExists(dir.File("config")));
-
     ::unsetenv("XDG_CONFIG_HOME");
     ::setenv("HOME", "/home/someone", 1);
     EXPECT_EQ(UserStorePath(), "/home/someone/.config/kov/user.ini");
-}
-
-TEST(ProgramPaths, DataPathPrefersTheProgramFolder) {
-    test::TempDir dir;
-    ASSERT_TRUE(CreateFolders(dir.File("Lang")));
-    EXPECT_EQ(FindDataPath(dir.path() + "/", "Lang/"), dir.File("Lang/"));
 }
 
 }  // namespace
