@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 
 #include "core/text_util.h"
@@ -340,9 +341,14 @@ void HttpFetch::DrainOrClose() {
 }
 
 int HttpFetch::OpenLocalFile(int& fd) {
-    if (!FolderOf(m_localPath).empty()) CreateFolders(FolderOf(m_localPath));
     const bool resuming = m_writeFrom > 0;
-    fd = ::open(m_localPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | (resuming ? 0 : O_TRUNC), 0644);
+    const int flags = O_RDWR | O_CREAT | O_CLOEXEC | (resuming ? 0 : O_TRUNC);
+    fd = ::open(m_localPath.c_str(), flags, 0644);
+    // The job has made the folder already; only a caller that has not pays for making it.
+    const std::string folder = FolderOf(m_localPath);
+    if (fd < 0 && errno == ENOENT && !folder.empty() && CreateFolders(folder)) {
+        fd = ::open(m_localPath.c_str(), flags, 0644);
+    }
     if (fd < 0) return kResultWriteError;
     if (resuming && (::lseek(fd, static_cast<off_t>(m_writeFrom), SEEK_SET) < 0 ||
                      ::ftruncate(fd, static_cast<off_t>(m_writeFrom)) != 0)) {
