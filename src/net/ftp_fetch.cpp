@@ -204,7 +204,7 @@ int FetchFtp(FtpClient& client, const std::string& remotePath, const std::string
     }
     const std::string localFolder = FolderOf(basePath);
     if (!localFolder.empty() && !CreateFolders(localFolder)) {
-        job.lastError = kErrorFtpLocalFolder;
+        job.lastError = kResultLocalFolder;  // the local folder cannot be made
         return 2;
     }
 

@@ -7,9 +7,6 @@
 
 namespace kov {
 
-// The job's lastError when the local folder cannot be made.
-inline constexpr int kErrorFtpLocalFolder = kResultLocalFolder;
-
 // Downloads remotePath (a path whose name part may hold '*' and '?') over a connected and
 // logged-in client into localPath: a single file into localPath itself, several into its folder
 // under their own names. The job's update mode decides what is skipped, overwritten or resumed;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/app_settings.h"
+#include "core/event_codes.h"
 #include "net/inet.h"
 #include "net/resource_info.h"
 
@@ -12,10 +13,10 @@ namespace kov {
 
 // Prober errors besides HTTP statuses.
 enum ProbeError : int {
-    kProbeUnsupported = 912,   // no connection, or a scheme the prober does not know
-    kProbeNoConnection = 915,  // the FTP server cannot be reached
-    kProbeNoFolder = 932,      // the FTP folder does not exist
-    kProbeNoEntry = 933,       // the FTP listing has no such file
+    kProbeUnsupported = kResultUnsupported,    // no connection, or a scheme it does not know
+    kProbeNoConnection = kResultNoConnection,  // the FTP server cannot be reached
+    kProbeNoFolder = kResultFtpNoFolder,       // the FTP folder does not exist
+    kProbeNoEntry = kResultFtpNoEntry,         // the FTP listing has no such file
     kProbeTooManyRedirects = 310,
 };
 
