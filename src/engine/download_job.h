@@ -21,6 +21,7 @@ namespace kov {
 
 class DownloadJob;
 class Prompter;
+struct PageRules;
 class SharedConnections;
 class TrafficMeter;
 
@@ -81,6 +82,8 @@ struct JobEnvironment {
     ResultMailer* mailer = nullptr;
     // Connections shared by the jobs of a session; none: each job connects on its own.
     std::shared_ptr<SharedConnections> connections;
+    // Banner rules, banned words and site rules; none: no rules beside the item's own.
+    std::shared_ptr<const PageRules> rules;
 };
 
 // One run of one list item in a session: expands the item's template into concrete URLs (a date

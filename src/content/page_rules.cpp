@@ -1,0 +1,1 @@
+#include "content/page_rules.h"
