@@ -1,5 +1,6 @@
 #include "cli_options.h"
 
+#include <cstdlib>
 #include <string_view>
 
 namespace kov::cli {
@@ -33,6 +34,19 @@ CliOptions ParseCliOptions(int argc, char** argv) {
             } else {
                 o.imports.emplace_back(argv[++i]);
             }
+        } else if (arg == "--replace") {
+            if (i + 2 >= argc || (o.replaceItem = std::atoi(argv[i + 1])) < 1) {
+                fail("--replace needs an item number and a file or folder");
+            } else {
+                o.replacePath = argv[i + 2];
+                i += 2;
+            }
+        } else if (arg == "--restore") {
+            if (i + 1 >= argc) {
+                fail("--restore needs a folder");
+            } else {
+                o.restoreFolder = argv[++i];
+            }
         } else {
             fail("unknown option " + std::string(arg));
         }
@@ -52,6 +66,12 @@ Lists:
                   disabled
   --add URL...    add items made from the URLs to the current list and save it
   --import FILE   append the items of a list file to the current list and save it
+
+Search and replace:
+  --replace N PATH  apply the replace rules of item N of the current list to the file PATH,
+                  or to the files of the folder PATH that match SrFileMasks (default
+                  *.htm *.html *.txt); each changed file keeps its original as FILE.bak
+  --restore FOLDER  copy every FILE.bak of the folder back over FILE
 
 Program options (at most seven arguments; "-" or "/" introduces each):
   SETTINGS_FILE   the settings file to use instead of kov.ini in the program folder

@@ -14,7 +14,10 @@ struct CliOptions {
     bool lists = false;                // print the catalogue
     std::vector<std::string> add;      // URLs to add to the current list
     std::vector<std::string> imports;  // list files to import into the current list
-    std::string error;                 // a usage error
+    int replaceItem = 0;               // --replace N PATH: item N's rules applied to PATH
+    std::string replacePath;
+    std::string restoreFolder;  // --restore FOLDER: backups put back
+    std::string error;          // a usage error
     std::vector<std::string> programArgs;
 };
 

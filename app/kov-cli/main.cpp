@@ -8,6 +8,7 @@
 #include "kov_version.h"
 #include "list_printer.h"
 #include "platform/file_util.h"
+#include "replace_command.h"
 #include "session/application.h"
 #include "session_runner.h"
 
@@ -88,6 +89,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     int status = RunListCommands(options, app) ? 0 : 2;
+    if (status == 0) status = kov::cli::RunReplaceCommands(options, app);
     bool powerOff = false;
     if (status == 0 && app.Options().autoMode) status = kov::cli::RunAutoSession(app, powerOff);
     if (!app.Shutdown(false) && status == 0) status = 2;

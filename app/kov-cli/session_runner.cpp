@@ -79,6 +79,7 @@ int RunAutoSession(Application& app, bool& powerOffRequested) {
     GlobalTrafficMeter().SetTrafficCount(app.LimitCounter());
 
     auto env = std::make_shared<JobEnvironment>();
+    env->rules = app.Rules();
     int status = 0;
     {
         WorkerPool pool;

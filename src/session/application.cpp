@@ -2,6 +2,7 @@
 
 #include <csignal>
 
+#include "content/page_rules.h"
 #include "core/message_table.h"
 #include "core/profile_store.h"
 #include "core/prompter.h"
@@ -11,7 +12,8 @@
 
 namespace kov {
 
-Application::Application(Prompter& prompter) : m_prompter(prompter) {}
+Application::Application(Prompter& prompter)
+    : m_prompter(prompter), m_pageRules(std::make_shared<PageRules>()) {}
 
 bool Application::Startup(const StartupInput& input) {
     if (!InitSockets()) {
@@ -97,7 +99,11 @@ bool Application::LoadAppSettings() {
 }
 
 void Application::LoadBannerAndSiteRules() {
-    // The banner and site-rule files are read here once the content rules exist.
+    // A rule file that cannot be read costs its rules, not the start; it is never saved over.
+    std::string error;
+    if (!LoadPageRules(m_paths.bannerFile, m_paths.siteRuleFile, *m_pageRules, error)) {
+        m_prompter.Inform("Cannot read the rules: " + error);
+    }
 }
 
 void Application::LoadLanguage() {
@@ -158,8 +164,18 @@ bool Application::WriteLimitCounter() {
 }
 
 bool Application::SaveSiteRules() {
-    // The site rules are saved here, when changed, once the content rules exist.
-    return true;
+    bool ok = true;
+    std::string error;
+    if (m_pageRules->sitesModified && !SaveSiteFile(m_paths.siteRuleFile, *m_pageRules, error)) {
+        m_prompter.Inform(GetString(EventCode::ErrorSavingIni) + " " + error);
+        ok = false;
+    }
+    if (m_pageRules->banner.modified &&
+        !SaveBannerFile(m_paths.bannerFile, m_pageRules->banner, error)) {
+        m_prompter.Inform(GetString(EventCode::ErrorSavingIni) + " " + error);
+        ok = false;
+    }
+    return ok;
 }
 
 bool Application::WriteColumnWidthsStep() {

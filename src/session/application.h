@@ -14,6 +14,7 @@ namespace kov {
 
 class Prompter;
 class ProfileStore;
+struct PageRules;
 
 // The files and folders fixed at start-up.
 struct AppPaths {
@@ -64,6 +65,8 @@ public:
     virtual bool WriteLimitCounter();
     // The list catalogue and the current list; exists after Startup.
     ListDocument& Document() { return *m_document; }
+    // Banner rules, banned words and site rules; loaded by Startup (empty before).
+    const std::shared_ptr<PageRules>& Rules() const { return m_pageRules; }
 
 protected:
     // Start-up, in order.
@@ -98,6 +101,7 @@ protected:
     std::uint32_t m_volumeSerial = 0xF0F;
     std::uint64_t m_limitCounter = 0;
     std::unique_ptr<ListDocument> m_document;
+    std::shared_ptr<PageRules> m_pageRules;
 };
 
 }  // namespace kov

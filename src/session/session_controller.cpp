@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <unordered_set>
 
+#include "content/page_rules.h"
 #include "core/main_loop.h"
 #include "core/message_table.h"
 #include "core/prompter.h"
@@ -31,6 +32,10 @@ struct SessionController::SessionEnvironment : JobEnvironment {
                        SessionEventSink::Handler handler)
         : JobEnvironment(base), events(loop, std::move(handler)) {
         sink = &events;
+        // The banned words keep URLs from being fetched; the rules stay alive with the jobs.
+        if (rules && !banned) {
+            banned = [r = rules](std::string_view url) { return r->IsBannedUrl(url); };
+        }
     }
     SessionEventSink events;
 };

@@ -1,0 +1,85 @@
+#include "content/replace_folder.h"
+
+#include <cstdio>
+#include <unordered_set>
+
+#include "content/safe_copy.h"
+#include "content/text_replacer.h"
+#include "core/text_util.h"
+#include "platform/file_util.h"
+
+namespace kov {
+
+namespace {
+
+constexpr std::string_view kMaskSeparators = " \r\n|\t,;";
+constexpr std::string_view kBackup = ".bak";
+
+bool EndsWithSeparator(std::string_view path) {
+    return !path.empty() && (path.back() == '/' || path.back() == '\\');
+}
+
+}  // namespace
+
+std::vector<std::string> ReplaceTargets(const std::string& target, std::string_view masks) {
+    if (!EndsWithSeparator(target)) return {target};
+    std::string folder = target;
+    folder.back() = '/';
+    if (masks.find_first_not_of(kMaskSeparators) == std::string_view::npos) {
+        masks = kDefaultReplaceMasks;
+    }
+    std::vector<std::string> files;
+    // Overlapping masks must not edit a file twice: its backup would then hold the first
+    // result instead of the original.
+    std::unordered_set<std::string> seen;
+    std::size_t p = 0;
+    while ((p = masks.find_first_not_of(kMaskSeparators, p)) != std::string_view::npos) {
+        const std::size_t end = std::min(masks.find_first_of(kMaskSeparators, p), masks.size());
+        const std::string mask(masks.substr(p, end - p));
+        p = end;
+        if (mask.find_first_of("/\\") != std::string::npos) continue;  // masks name files here
+        for (const FolderEntry& entry : ListMatching(folder + mask)) {
+            if (entry.isFolder || IEndsWith(entry.name, kBackup)) continue;
+            if (seen.insert(entry.name).second) files.push_back(folder + entry.name);
+        }
+    }
+    return files;
+}
+
+std::size_t ApplyToFolder(const std::string& target, const std::vector<ReplaceRule>& rules,
+                          std::string_view masks,
+                          const std::function<void(const FileReplaceResult&)>& report) {
+    const std::vector<std::string> files = ReplaceTargets(target, masks);
+    for (const std::string& path : files) {
+        const ReplaceOutcome outcome = LoadApplySave(path, rules, true);
+        FileReplaceResult result;
+        result.path = path;
+        result.count = outcome.count;
+        result.failed = !outcome.loaded || (outcome.count > 0 && !outcome.saved);
+        result.error = outcome.errorText;
+        if (report) report(result);
+    }
+    return files.size();
+}
+
+std::size_t RestoreFolder(const std::string& folder, bool deleteBackups,
+                          std::vector<std::string>* failures) {
+    std::size_t restored = 0;
+    for (const FolderEntry& entry : ListMatching(WithTrailingSlash(folder) + "*.bak")) {
+        if (entry.isFolder || entry.name.size() <= kBackup.size()) continue;
+        const std::string backup = WithTrailingSlash(folder) + entry.name;
+        const std::string original = backup.substr(0, backup.size() - kBackup.size());
+        std::string error;
+        if (!CopyFileSafely(backup, original, error)) {
+            if (failures) failures->push_back(error);
+            continue;
+        }
+        ++restored;
+        if (deleteBackups && std::remove(backup.c_str()) != 0 && failures) {
+            failures->push_back(backup + ": cannot be removed");
+        }
+    }
+    return restored;
+}
+
+}  // namespace kov

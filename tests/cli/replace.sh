@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# kov-cli --replace and --restore: an item's rules applied to a folder and to one file, with
+# backups, and the backups put back.
+cli="$1"
+source "$(dirname "$0")/common.bash"
+
+cat > "$tmp/rules.ini" <<'INI'
+[item 1]
+Name=clean
+Url=http://127.0.0.1:9/x.html
+s_find1=<!--ad-->
+s_repl1=<!--/ad-->
+s_action1=3
+s_mult1=1
+s_find2=\_old
+s_repl2=\_new
+INI
+"$cli" --import "$tmp/rules.ini" >/dev/null
+mkdir -p "$tmp/site/sub"
+printf 'a<!--ad-->X<!--/ad-->b old\n' > "$tmp/site/a.html"
+printf 'nothing here\n' > "$tmp/site/b.txt"
+printf 'x old\n' > "$tmp/site/c.css"
+cp "$tmp/site/a.html" "$tmp/site/sub/d.html"
+
+# A folder: the default masks, each file with its count, a backup of the changed one only.
+"$cli" --replace 1 "$tmp/site" > "$tmp/out" || fail "folder: $(cat "$tmp/out")"
+grep -q $'^Filename\tResults$' "$tmp/out" || fail "no header: $(cat "$tmp/out")"
+grep -q $'/site/a.html\t2$' "$tmp/out" || fail "a.html count: $(cat "$tmp/out")"
+grep -q $'/site/b.txt\t0$' "$tmp/out" || fail "b.txt count: $(cat "$tmp/out")"
+[ "$(cat "$tmp/site/a.html")" = "ab new" ] || fail "a.html: $(cat "$tmp/site/a.html")"
+[ -f "$tmp/site/a.html.bak" ] && [ ! -f "$tmp/site/b.txt.bak" ] || fail "backups"
+cmp -s "$tmp/site/sub/d.html" "$tmp/site/a.html.bak" || fail "sub-folder touched or bad backup"
+
+# One file, whatever its extension; SrFileMasks chooses the files of a folder.
+"$cli" --replace 1 "$tmp/site/c.css" | grep -q $'c.css\t1$' || fail "one file"
+sed -i 's/^SrFileMasks=.*/SrFileMasks=*.none/' "$KOV_HOME/kov.ini"
+"$cli" --replace 1 "$tmp/site/" | grep -q "No files to search/Replace" || fail "masks"
+
+# Restore keeps the backups, so it can be repeated.
+"$cli" --restore "$tmp/site" > "$tmp/out" || fail "restore"
+grep -q "site : 2 files restored" "$tmp/out" || fail "restore line: $(cat "$tmp/out")"
+cmp -s "$tmp/site/a.html" "$tmp/site/sub/d.html" || fail "a.html not restored"
+[ "$(cat "$tmp/site/c.css")" = "x old" ] || fail "c.css not restored"
+
+# Usage errors.
+if "$cli" --replace 5 "$tmp/site" 2>/dev/null; then fail "a missing item gave status 0"; fi
+if "$cli" --replace x 2>/dev/null; then fail "a bad --replace gave status 0"; fi
+echo ok

@@ -1,0 +1,92 @@
+#include "content/page_rules.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/file_util.h"
+#include "support/temp_dir.h"
+
+namespace kov {
+namespace {
+
+TEST(PageRules, BannedWordsOfThreeLettersOrMoreBanURLsIgnoringCase) {
+    BannerRules banner;
+    banner.bannedWords = "ad banner  doubleclick";
+    const std::vector<std::pair<std::string, bool>> cases = {
+        {"http://x.com/BANNER/1.gif", true},
+        {"http://ad.x.com/", false},
+        {"http://x.com/doubleclick", true},
+        {"ba", false},
+    };
+    for (const auto& [url, banned] : cases)
+        EXPECT_EQ(banner.IsBannedUrl(url), banned) << url;
+    banner.bannedWords = "ad";
+    EXPECT_FALSE(banner.IsBannedUrl("http://ad.com/ad"));
+}
+
+TEST(PageRules, TheFirstEnabledSiteWhosePrefixMatchesWins) {
+    PageRules rules;
+    rules.sites = {{"", 1, "One", "HTTP://News.example/", {}},
+                   {"", 1, "Two", "http://news.example/a", {}},
+                   {"", 1, "Empty", "", {}}};
+    const std::vector<std::pair<std::string, int>> cases = {
+        {"http://news.example/a/b.html", 0}, {"http://other.example/", -1}, {"", -1}};
+    for (const auto& [url, site] : cases)
+        EXPECT_EQ(FindSiteRule(rules.sites, url), site) << url;
+    rules.sites[0].enabled = 0;
+    EXPECT_EQ(rules.FindSite("http://news.example/a/b.html"), &rules.sites[1]);
+}
+
+TEST(PageRules, FilesLoadUpToTheFirstGapAndSaveWithoutStaleEntries) {
+    test::TempDir dir;
+    const std::string banners = dir.File("banners.ini");
+    const std::string sites = dir.File("SiteRipper.ini");
+    ASSERT_TRUE(WriteFileAtomic(banners,
+                                "; mine\n[BanneRipping]\n"
+                                "ID1=a\ns_find1=<ad>\ns_repl1=x\ns_action1=7\ns_mult1=1\n"
+                                "s_find2=two\ns_find4=after the gap\n"
+                                "BannedWords=banner adserver\n"));
+    ASSERT_TRUE(WriteFileAtomic(sites,
+                                "[Site 1]\nName=News\nUrl=http://n/\nEnabled=0\n"
+                                "s_find1=f\ns_find2=g\n"
+                                "[Site 2]\nName=Blog\nUrl=http://b/\n"
+                                "[Site 4]\nName=Gap\n"));
+    PageRules rules;
+    std::string error;
+    ASSERT_TRUE(LoadPageRules(banners, sites, rules, error)) << error;
+    ASSERT_EQ(rules.banner.rules.size(), 2u);
+    EXPECT_EQ(rules.banner.rules[0].id, "a");
+    EXPECT_EQ(rules.banner.rules[0].action, 0);  // out of range
+    EXPECT_EQ(rules.banner.rules[0].multiple, 1);
+    EXPECT_EQ(rules.banner.bannedWords, "banner adserver");
+    ASSERT_EQ(rules.sites.size(), 2u);
+    EXPECT_EQ(rules.sites[0].enabled, 0);
+    EXPECT_EQ(rules.sites[0].rules.size(), 2u);
+    EXPECT_EQ(rules.sites[1].enabled, 1);
+
+    // Deleted rules and sites do not come back from the old file; its comment stays.
+    rules.banner.rules.pop_back();
+    rules.sites[0].rules.pop_back();
+    rules.sites.pop_back();
+    ASSERT_TRUE(SaveBannerFile(banners, rules.banner, error)) << error;
+    ASSERT_TRUE(SaveSiteFile(sites, rules, error)) << error;
+    EXPECT_EQ(dir.Read("banners.ini").rfind("; mine\n", 0), 0u);
+    PageRules again;
+    ASSERT_TRUE(LoadPageRules(banners, sites, again, error)) << error;
+    EXPECT_EQ(again.banner.rules.size(), 1u);
+    EXPECT_EQ(again.banner.bannedWords, "banner adserver");
+    ASSERT_EQ(again.sites.size(), 1u);
+    EXPECT_EQ(again.sites[0].rules.size(), 1u);
+    EXPECT_EQ(again.sites[0].url, "http://n/");
+
+    // Missing files give empty stores; an unreadable one is an error.
+    EXPECT_TRUE(LoadPageRules(dir.File("none.ini"), dir.File("none2.ini"), again, error));
+    EXPECT_TRUE(again.banner.rules.empty() && again.sites.empty());
+    EXPECT_FALSE(LoadPageRules(dir.path(), sites, again, error));
+    EXPECT_FALSE(error.empty());
+}
+
+}  // namespace
+}  // namespace kov
