@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # kov-cli --replace and --restore: an item's rules applied to a folder and to one file, with
-# backups, and the backups put back.
+# backups, and the backups put back; banned words from the -b file in a session.
 cli="$1"
 source "$(dirname "$0")/common.bash"
 
@@ -41,4 +41,10 @@ cmp -s "$tmp/site/a.html" "$tmp/site/sub/d.html" || fail "a.html not restored"
 [ "$(cat "$tmp/site/c.css")" = "x old" ] || fail "c.css not restored"
 
 if "$cli" --replace 5 "$tmp/site" 2>/dev/null; then fail "a missing item gave status 0"; fi
+
+# The banner file named by -b is read at start-up: its banned words keep a URL from being fetched.
+printf '[BanneRipping]\nBannedWords=ab secret\n' > "$tmp/b.ini"
+"$cli" --add "http://127.0.0.1:9/SECRET.html" >/dev/null
+"$cli" -a -b"$tmp/b.ini" > "$tmp/out" || true
+grep -q "SECRET.html, code: 925" "$tmp/out" || fail "banned word: $(cat "$tmp/out")"
 echo ok
