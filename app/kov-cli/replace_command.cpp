@@ -49,6 +49,10 @@ int ApplyItemRules(const CliOptions& options, Application& app) {
 }
 
 int RestoreBackups(const CliOptions& options) {
+    if (!FolderExists(options.restoreFolder)) {
+        std::fprintf(stderr, "kov-cli: %s: No such folder\n", options.restoreFolder.c_str());
+        return 2;
+    }
     std::vector<std::string> failures;
     const std::size_t restored = RestoreFolder(options.restoreFolder, false, &failures);
     std::printf("Filename\tResults\n%s : %zu %s\n", options.restoreFolder.c_str(), restored,
