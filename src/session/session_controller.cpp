@@ -13,6 +13,7 @@
 #include "net/shared_connections.h"
 #include "net/traffic_meter.h"
 #include "platform/clock.h"
+#include "session/end_of_session.h"
 #include "session/event_log.h"
 #include "session/job_event_handler.h"
 #include "session/session_event_sink.h"
@@ -371,7 +372,14 @@ void SessionController::EndSession(bool halted) {
             m_log.AddLine(m_document.LastError(), 1, kLogError);
         }
     }
-    if (m_autoMode && m_hooks.endOfSessionAction) m_hooks.endOfSessionAction(m_shutdownAfter);
+    const EndChoice end = ChooseEndAction({.autoMode = m_autoMode,
+                                           .shutdownAfter = m_shutdownAfter,
+                                           .onEndSession = m_settings.OnEndSession,
+                                           .userStopped = m_userStopped,
+                                           .tasksRemain = !m_scheduler.Queue().empty()});
+    if (end.action == EndAction::None || !m_hooks.endOfSessionAction) return;
+    if (end.askFirst && !ConfirmEndAction(end.action, m_prompter)) return;
+    m_hooks.endOfSessionAction(end.action == EndAction::Shutdown);
 }
 
 void SessionController::ResetRowsToIdle() {

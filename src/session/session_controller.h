@@ -26,7 +26,8 @@ class WorkerPool;
 // What the end of a session may do besides logging.
 struct SessionHooks {
     std::function<void(int sound)> playSound;
-    // Auto mode: close the program (or, with shutdown, power the computer off).
+    // The end-of-session action: close the program (or, with shutdown, save everything and
+    // power the computer off).
     std::function<void(bool shutdown)> endOfSessionAction;
     std::function<std::time_t()> now;        // empty: the system clock
     std::function<void()> saveLimitCounter;  // writes the traffic counter (LimitTrace)
