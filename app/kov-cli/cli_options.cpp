@@ -21,6 +21,12 @@ CliOptions ParseCliOptions(int argc, char** argv) {
             o.list = true;
         } else if (arg == "--lists") {
             o.lists = true;
+        } else if (arg == "--serve") {
+            o.serve = true;
+        } else if (arg == "--queue") {
+            o.queue = true;
+        } else if (arg == "--tasks") {
+            o.tasks = true;
         } else if (arg == "--add") {
             // Every following argument up to the next option is a URL.
             while (i + 1 < argc && std::string_view(argv[i + 1]).substr(0, 1) != "-") {
@@ -40,6 +46,11 @@ CliOptions ParseCliOptions(int argc, char** argv) {
     return o;
 }
 
+bool OnlyReads(const CliOptions& o) {
+    return (o.list || o.lists || o.queue || o.tasks) && o.add.empty() && o.imports.empty() &&
+           !o.serve;
+}
+
 std::string HelpText() {
     return R"(Usage: kov-cli [OPTION]... [SETTINGS_FILE]
 
@@ -52,6 +63,16 @@ Lists:
                   disabled
   --add URL...    add items made from the URLs to the current list and save it
   --import FILE   append the items of a list file to the current list and save it
+
+Service:
+  --serve         run in the foreground with the scheduler on: sessions start and stop by
+                  the clock, the log goes to standard output; SIGHUP reloads kov.ini,
+                  SIGTERM or SIGINT stops (a running session as AbortMode says) and exits
+  --queue         print today's queue of scheduled tasks
+  --tasks         print the scheduled tasks
+
+Only one program writes to a program folder at a time: a second one exits with status 2
+and names the first; --list, --lists, --queue and --tasks only read and always run.
 
 Program options (at most seven arguments; "-" or "/" introduces each):
   SETTINGS_FILE   the settings file to use instead of kov.ini in the program folder

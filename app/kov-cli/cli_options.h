@@ -14,11 +14,17 @@ struct CliOptions {
     bool lists = false;                // print the catalogue
     std::vector<std::string> add;      // URLs to add to the current list
     std::vector<std::string> imports;  // list files to import into the current list
+    bool serve = false;                // run as a service until SIGTERM or SIGINT
+    bool queue = false;                // print today's schedule queue
+    bool tasks = false;                // print the schedule tasks
     std::string error;                 // a usage error
     std::vector<std::string> programArgs;
 };
 
 CliOptions ParseCliOptions(int argc, char** argv);
+
+// Whether the options only read the program folder (no lock needed, nothing saved).
+bool OnlyReads(const CliOptions& options);
 
 // The text of --help.
 std::string HelpText();
