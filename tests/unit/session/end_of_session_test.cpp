@@ -85,7 +85,9 @@ TEST(EndOfSessionTest, APowerOffCommandsRefusalIsAMissingRightOtherFailuresKeepT
     for (const Case& c : cases) {
         setenv("KOV_POWEROFF_COMMAND", c.command, 1);
         EXPECT_EQ(ExitWindows(2), c.error) << c.command;
-        if (c.message) EXPECT_EQ(ShutdownErrorText(c.error), c.message) << c.command;
+        if (c.message) {
+            EXPECT_EQ(ShutdownErrorText(c.error), c.message) << c.command;
+        }
     }
 }
 
