@@ -226,6 +226,7 @@ int RunServe(Application& app, bool& powerOffRequested) {
             }
         });
 
+        session.SleepWhenIdle(true);
         session.Activate();
         announce("kov-cli --serve started");
         loop.Run();

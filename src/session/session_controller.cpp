@@ -121,7 +121,7 @@ std::time_t SessionController::DayStart() const {
 }
 
 void SessionController::Activate() {
-    m_loop.StartTimer(kMonitorTimer, std::chrono::milliseconds(1000), [this] { MonitorTick(); });
+    ArmMonitorTimer();
     if (!m_autoMode) m_scheduler.BuildTodayQueue();
 }
 
@@ -183,6 +183,7 @@ void SessionController::StartSession() {
     if (m_connectThread.joinable()) m_connectThread.join();
     m_connectTicks = 0;
     m_state = SessionState::Connecting;
+    if (m_idleSleeping) ArmMonitorTimer();  // the connect time-out counts seconds
     // The connection step: nothing to dial, so the line is ready at once.
     m_connectThread = std::thread([this, alive = m_alive] {
         m_loop.Post([this, alive] {
@@ -434,7 +435,7 @@ void SessionController::MonitorTick() {
         m_stats.currentSpeed = static_cast<std::uint32_t>(period.internet + period.local);
     }
     m_monitorTicks = (m_monitorTicks + 1) % 5;
-    if (m_monitorTicks == 0) SchedulerCheck();
+    if (m_monitorTicks == 0 || m_idleSleeping) SchedulerCheck();
     if (m_state == SessionState::Connecting && ++m_connectTicks > kConnectTimeoutTicks) {
         char line[64];
         std::snprintf(line, sizeof line, "%d >= %d - connect timeout...", m_connectTicks,
@@ -443,6 +444,15 @@ void SessionController::MonitorTick() {
         EndSession(true);
     }
     UpdateCheck();
+    if (m_sleepWhenIdle) ArmMonitorTimer();
+}
+
+void SessionController::ArmMonitorTimer() {
+    m_idleSleeping = m_sleepWhenIdle && m_state == SessionState::Idle && m_settings.UseDialUp == 0;
+    // Whole seconds of the clock: the tick comes at the half minute or just after it, never
+    // before.
+    const std::chrono::seconds period(m_idleSleeping ? 30 - Now() % 30 : 1);
+    m_loop.StartTimer(kMonitorTimer, period, [this] { MonitorTick(); });
 }
 
 void SessionController::SchedulerCheck() {
