@@ -89,4 +89,17 @@ grep -q '^Task1=gone$' "$KOV_HOME/kov.ini" || fail "reloaded tasks not kept"
 grep -A1 '^\[Schedule\]' "$KOV_HOME/kov.ini" | grep -q '^Enabled=0$' || fail "scheduler mode saved"
 "$cli" --list | grep -q $'a.txt\t.*\t'"$(date +%Y.%m.%d)" || fail "last download not saved"
 "$cli" --add "$base/b.txt" >/dev/null || fail "the lock outlived the service"
+
+# OnEndSession=1: a session that ended by itself, with nothing left for today, ends the service.
+now=$(date +%s)
+due=$(((now / 60 + 1) * 60))
+export KOV_CLOCK_SHIFT=$((due - now - 3))
+start=$(date -d "@$due" +%H:%M)
+tasks "nightly Main"
+sed -i 's/^OnEndSession=.*/OnEndSession=1/' "$KOV_HOME/kov.ini"
+status=0
+timeout 30 "$cli" --serve > "$tmp/out" 2>"$tmp/err" || status=$?
+[ "$status" = 0 ] || fail "OnEndSession=1: exit status $status: $(cat "$tmp/out" "$tmp/err")"
+grep -q "Session finished" "$tmp/out" || fail "OnEndSession=1: $(cat "$tmp/out")"
+grep -q "Program will be closed in 30 seconds" "$tmp/err" || fail "no countdown: $(cat "$tmp/err")"
 echo ok
