@@ -28,7 +28,6 @@ struct EndChoice {
 EndChoice ChooseEndAction(const EndOfSessionState& state);
 
 inline constexpr int kEndCountdownSeconds = 30;
-inline constexpr int kEndCountdownTimer = 1700;
 
 // The countdown line for this many seconds left.
 std::string EndCountdownText(EndAction action, int secondsLeft);
