@@ -22,6 +22,12 @@ CliOptions ParseCliOptions(int argc, char** argv) {
             o.list = true;
         } else if (arg == "--lists") {
             o.lists = true;
+        } else if (arg == "--serve") {
+            o.serve = true;
+        } else if (arg == "--queue") {
+            o.queue = true;
+        } else if (arg == "--tasks") {
+            o.tasks = true;
         } else if (arg == "--add") {
             // Every following argument up to the next option is a URL.
             while (i + 1 < argc && std::string_view(argv[i + 1]).substr(0, 1) != "-") {
@@ -54,6 +60,11 @@ CliOptions ParseCliOptions(int argc, char** argv) {
     return o;
 }
 
+bool OnlyReads(const CliOptions& o) {
+    return (o.list || o.lists || o.queue || o.tasks) && o.add.empty() && o.imports.empty() &&
+           !o.serve && o.replaceItem == 0 && o.restoreFolder.empty();
+}
+
 std::string HelpText() {
     return R"(Usage: kov-cli [OPTION]... [SETTINGS_FILE]
 
@@ -72,6 +83,16 @@ Search and replace:
                   or to the files of the folder PATH that match SrFileMasks (default
                   *.htm *.html *.txt); each changed file keeps its original as FILE.bak
   --restore FOLDER  copy every FILE.bak of the folder back over FILE
+
+Service:
+  --serve         run in the foreground with the scheduler on: sessions start and stop by
+                  the clock, the log goes to standard output; SIGHUP reloads kov.ini,
+                  SIGTERM or SIGINT stops (a running session as AbortMode says) and exits
+  --queue         print today's queue of scheduled tasks
+  --tasks         print the scheduled tasks
+
+Only one program writes to a program folder at a time: a second one exits with status 2
+and names the first; --list, --lists, --queue and --tasks only read and always run.
 
 Program options (at most seven arguments; "-" or "/" introduces each):
   SETTINGS_FILE   the settings file to use instead of kov.ini in the program folder

@@ -17,11 +17,17 @@ struct CliOptions {
     int replaceItem = 0;               // --replace N PATH: item N's rules applied to PATH
     std::string replacePath;
     std::string restoreFolder;  // --restore FOLDER: backups put back
+    bool serve = false;         // run as a service until SIGTERM or SIGINT
+    bool queue = false;         // print today's schedule queue
+    bool tasks = false;         // print the schedule tasks
     std::string error;          // a usage error
     std::vector<std::string> programArgs;
 };
 
 CliOptions ParseCliOptions(int argc, char** argv);
+
+// Whether the options only read the program folder (no lock needed, nothing saved).
+bool OnlyReads(const CliOptions& options);
 
 // The text of --help.
 std::string HelpText();

@@ -7,8 +7,10 @@
 #include "core/prompter.h"
 #include "kov_version.h"
 #include "list_printer.h"
+#include "platform/file_lock.h"
 #include "platform/file_util.h"
 #include "replace_command.h"
+#include "serve_command.h"
 #include "session/application.h"
 #include "session_runner.h"
 
@@ -60,6 +62,14 @@ bool StartupChecked(kov::Application& app, const kov::StartupInput& input) {
     return doc.LastError().empty();
 }
 
+// How the lock file names this run to a second one: "kov-cli --serve".
+std::string HolderText(int argc, char** argv) {
+    std::string text = "kov-cli";
+    for (int i = 1; i < argc; ++i)
+        text += std::string(" ") + argv[i];
+    return text;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -88,11 +98,29 @@ int main(int argc, char** argv) {
         kov::SetDefaultPrompter(nullptr);
         return 2;
     }
+    // Read-only runs neither lock nor save: they may run beside the program that writes.
+    const bool onlyReads = kov::cli::OnlyReads(options) && !app.Options().autoMode;
+    kov::FileLock writerLock;
+    if (options.serve && app.Options().autoMode) {
+        std::fprintf(stderr, "kov-cli: --serve runs the scheduler; -a would switch it off\n");
+        kov::SetDefaultPrompter(nullptr);
+        return 2;
+    }
+    if (!onlyReads && !kov::cli::TakeWriterLock(app, HolderText(argc, argv), writerLock)) {
+        kov::SetDefaultPrompter(nullptr);
+        return 2;
+    }
     int status = RunListCommands(options, app) ? 0 : 2;
     if (status == 0) status = kov::cli::RunReplaceCommands(options, app);
+    if (status == 0 && options.tasks) kov::cli::PrintTasks(app, stdout);
+    if (status == 0 && options.queue) kov::cli::PrintQueue(app, stdout);
     bool powerOff = false;
-    if (status == 0 && app.Options().autoMode) status = kov::cli::RunAutoSession(app, powerOff);
-    if (!app.Shutdown(false) && status == 0) status = 2;
+    if (status == 0 && options.serve) {
+        status = kov::cli::RunServe(app, powerOff);
+    } else if (status == 0 && app.Options().autoMode) {
+        status = kov::cli::RunAutoSession(app, powerOff);
+    }
+    if (!onlyReads && !app.Shutdown(false) && status == 0) status = 2;
     // Only now, with the list, the settings and the traffic counter saved.
     if (powerOff && !kov::cli::PowerOffAfterShutdown()) status = 1;
     kov::SetDefaultPrompter(nullptr);

@@ -18,6 +18,7 @@
 #include "platform/sound_player.h"
 #include "platform/system_power.h"
 #include "session/application.h"
+#include "session/end_of_session.h"
 #include "session/event_log.h"
 #include "session/session_controller.h"
 
@@ -65,8 +66,9 @@ private:
 }  // namespace
 
 bool PowerOffAfterShutdown() {
-    if (PowerOff()) return true;
-    std::fprintf(stderr, "kov-cli: %s\n", GetString(EventCode::NoShutdownRights).c_str());
+    const long error = ExitWindows(2);
+    if (error == 0) return true;
+    std::fprintf(stderr, "kov-cli: %s\n", ShutdownErrorText(error).c_str());
     return false;
 }
 

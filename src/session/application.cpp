@@ -98,6 +98,22 @@ bool Application::LoadAppSettings() {
     return true;
 }
 
+bool Application::ReloadSettings() {
+    if (!SaveCurrentList(false)) return false;
+    ProfileStore store(&m_prompter);
+    if (!store.Open(m_paths.settingsFile)) {
+        m_prompter.Inform("Cannot read the settings: " + store.Error());
+        return false;
+    }
+    // Loaded into a fresh object, so that nothing of the old settings lingers; the document and
+    // the session refer to m_settings itself and see the new values.
+    AppSettings fresh;
+    LoadSettings(store, fresh, m_paths.programFolder);
+    m_settings = std::move(fresh);
+    m_document->LoadCatalogue();
+    return true;
+}
+
 void Application::LoadBannerAndSiteRules() {
     // A rule file that cannot be read costs its rules, not the start; it is never saved over.
     std::string error;

@@ -63,6 +63,10 @@ public:
     // Writes the traffic counter to the per-user store (when LimitTrace is on); a session's end
     // does this too, not only the shut-down. False (reported) when the store was not written.
     virtual bool WriteLimitCounter();
+    // Reads the settings file again, as accepting the preferences would set them, and reopens
+    // the current list; a modified list is saved first. Only between sessions. False (reported,
+    // the settings in use kept) when the file cannot be read or the list not saved.
+    [[nodiscard]] bool ReloadSettings();
     // The list catalogue and the current list; exists after Startup.
     ListDocument& Document() { return *m_document; }
     // Banner rules, banned words and site rules; loaded by Startup (empty before).

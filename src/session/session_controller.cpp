@@ -14,6 +14,7 @@
 #include "net/shared_connections.h"
 #include "net/traffic_meter.h"
 #include "platform/clock.h"
+#include "session/end_of_session.h"
 #include "session/event_log.h"
 #include "session/job_event_handler.h"
 #include "session/session_event_sink.h"
@@ -125,7 +126,7 @@ std::time_t SessionController::DayStart() const {
 }
 
 void SessionController::Activate() {
-    m_loop.StartTimer(kMonitorTimer, std::chrono::milliseconds(1000), [this] { MonitorTick(); });
+    ArmMonitorTimer();
     if (!m_autoMode) m_scheduler.BuildTodayQueue();
 }
 
@@ -187,6 +188,7 @@ void SessionController::StartSession() {
     if (m_connectThread.joinable()) m_connectThread.join();
     m_connectTicks = 0;
     m_state = SessionState::Connecting;
+    if (m_idleSleeping) ArmMonitorTimer();  // the connect time-out counts seconds
     // The connection step: nothing to dial, so the line is ready at once.
     m_connectThread = std::thread([this, alive = m_alive] {
         m_loop.Post([this, alive] {
@@ -376,7 +378,14 @@ void SessionController::EndSession(bool halted) {
             m_log.AddLine(m_document.LastError(), 1, kLogError);
         }
     }
-    if (m_autoMode && m_hooks.endOfSessionAction) m_hooks.endOfSessionAction(m_shutdownAfter);
+    const EndChoice end = ChooseEndAction({.autoMode = m_autoMode,
+                                           .shutdownAfter = m_shutdownAfter,
+                                           .onEndSession = m_settings.OnEndSession,
+                                           .userStopped = m_userStopped,
+                                           .tasksRemain = !m_scheduler.Queue().empty()});
+    if (end.action == EndAction::None || !m_hooks.endOfSessionAction) return;
+    if (end.askFirst && !ConfirmEndAction(end.action, m_prompter)) return;
+    m_hooks.endOfSessionAction(end.action == EndAction::Shutdown);
 }
 
 void SessionController::ResetRowsToIdle() {
@@ -431,7 +440,7 @@ void SessionController::MonitorTick() {
         m_stats.currentSpeed = static_cast<std::uint32_t>(period.internet + period.local);
     }
     m_monitorTicks = (m_monitorTicks + 1) % 5;
-    if (m_monitorTicks == 0) SchedulerCheck();
+    if (m_monitorTicks == 0 || m_idleSleeping) SchedulerCheck();
     if (m_state == SessionState::Connecting && ++m_connectTicks > kConnectTimeoutTicks) {
         char line[64];
         std::snprintf(line, sizeof line, "%d >= %d - connect timeout...", m_connectTicks,
@@ -440,6 +449,15 @@ void SessionController::MonitorTick() {
         EndSession(true);
     }
     UpdateCheck();
+    if (m_sleepWhenIdle) ArmMonitorTimer();
+}
+
+void SessionController::ArmMonitorTimer() {
+    m_idleSleeping = m_sleepWhenIdle && m_state == SessionState::Idle && m_settings.UseDialUp == 0;
+    // Whole seconds of the clock: the tick comes at the half minute or just after it, never
+    // before.
+    const std::chrono::seconds period(m_idleSleeping ? 30 - Now() % 30 : 1);
+    m_loop.StartTimer(kMonitorTimer, period, [this] { MonitorTick(); });
 }
 
 void SessionController::SchedulerCheck() {

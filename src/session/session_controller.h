@@ -26,7 +26,8 @@ class WorkerPool;
 // What the end of a session may do besides logging.
 struct SessionHooks {
     std::function<void(int sound)> playSound;
-    // Auto mode: close the program (or, with shutdown, power the computer off).
+    // The end-of-session action: close the program (or, with shutdown, save everything and
+    // power the computer off).
     std::function<void(bool shutdown)> endOfSessionAction;
     std::function<std::time_t()> now;        // empty: the system clock
     std::function<void()> saveLimitCounter;  // writes the traffic counter (LimitTrace)
@@ -61,6 +62,9 @@ public:
     // Starts the monitor tick (the program's first activation) and builds today's schedule
     // queue, unless auto mode keeps the scheduler off for this run.
     void Activate();
+    // A service left alone: while idle with no line to watch, the monitor tick comes only at
+    // each half minute (the scheduler compares whole minutes) instead of every second.
+    void SleepWhenIdle(bool on) { m_sleepWhenIdle = on; }
 
     // "Start download": all due rows, or only the selected ones. A user's start makes the
     // session the user's: a scheduled stop time no longer applies to it.
@@ -117,6 +121,7 @@ private:
     void LogSummary(bool halted);
     void ProgressTick();
     void MonitorTick();
+    void ArmMonitorTimer();
     void SchedulerCheck();
     void UpdateCheck();
     void ApplySpeedLimit(bool on);
@@ -155,6 +160,8 @@ private:
     int m_queuedCount = 0;
     int m_connectTicks = 0;
     int m_monitorTicks = 0;
+    bool m_sleepWhenIdle = false;
+    bool m_idleSleeping = false;  // the monitor timer sleeps until the next half minute
     int m_errorResults = 0;
     std::uint64_t m_limitValue = 0;
     std::thread m_connectThread;

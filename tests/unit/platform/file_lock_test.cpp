@@ -1,0 +1,37 @@
+#include "platform/file_lock.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "support/temp_dir.h"
+
+namespace kov {
+namespace {
+
+TEST(FileLockTest, OneHolderAtATimeAndTheSecondLearnsWhoHoldsIt) {
+    test::TempDir dir;
+    const std::string path = dir.File(".lock");
+    FileLock first, second;
+    ASSERT_TRUE(first.TryLock(path, "kov-cli --serve"));
+    // Another open of the file is another writer, in this process or another one.
+    EXPECT_FALSE(second.TryLock(path, "kov-cli --add x"));
+    EXPECT_EQ(second.Holder(), "kov-cli --serve (pid " + std::to_string(getpid()) + ")");
+    EXPECT_TRUE(second.Error().empty());
+    const pid_t child = fork();
+    if (child == 0) {
+        FileLock other;
+        _exit(other.TryLock(path, "child") ? 1 : 0);
+    }
+    int status = -1;
+    waitpid(child, &status, 0);
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "a second process took the lock";
+
+    first.Unlock();
+    EXPECT_TRUE(second.TryLock(path, "kov-cli --add x"));
+    EXPECT_FALSE(first.TryLock(dir.File("no/such/folder/.lock"), "x"));
+    EXPECT_NE(first.Error().find("No such file or directory"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kov
