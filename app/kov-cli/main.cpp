@@ -10,6 +10,7 @@
 #include "platform/file_util.h"
 #include "session/application.h"
 #include "session_runner.h"
+#include "update_command.h"
 
 namespace {
 
@@ -88,6 +89,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     int status = RunListCommands(options, app) ? 0 : 2;
+    if (status == 0 && options.checkUpdate) status = kov::cli::RunUpdateCheck(app);
     bool powerOff = false;
     if (status == 0 && app.Options().autoMode) status = kov::cli::RunAutoSession(app, powerOff);
     if (!app.Shutdown(false) && status == 0) status = 2;
