@@ -24,9 +24,9 @@ struct NmActiveConnection {
 class NmDialer {
 public:
     struct Limits {
-        std::chrono::milliseconds query{10000};   // listing profiles and active connections
+        std::chrono::milliseconds query{5000};    // listing profiles and active connections
         std::chrono::milliseconds dial{75000};    // one "connection up"
-        std::chrono::milliseconds hangup{15000};  // one "connection down"
+        std::chrono::milliseconds hangup{10000};  // one "connection down"
     };
     static constexpr std::size_t kMaxProfiles = 128;
     static constexpr std::size_t kMaxActive = 32;

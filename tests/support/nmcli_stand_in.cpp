@@ -35,6 +35,7 @@ if [ "$1 $2 $3" = "connection up id" ]; then
   echo "up $4" >>"$state/calls"
   case "$mode" in
     hang) exec sleep 30 ;;
+    slow) sleep 1 ;;
     fail) echo "Error: Connection activation failed: no carrier" >&2; exit 4 ;;
   esac
   grep -qxF -- "$4" "$state/profiles" || { echo "Error: unknown connection '$4'." >&2; exit 10; }

@@ -172,6 +172,21 @@ TEST_F(LineAndUpdateTest, SessionDialsUsesAndReleasesTheLine) {
     }
 }
 
+TEST_F(LineAndUpdateTest, MailCheckSharesTheSessionsDialAndLine) {
+    nmcli.SetMode("slow");
+    settings.Hangup = 1;
+    StartSession(nginx->Url("/files/a.txt"));
+    ASSERT_TRUE(RunUntil([&] { return nmcli.Count("up dsl") > 0; }));
+    int mailReady = -1;
+    session->DialUp().RequestLine(kRequesterMail, [&](bool ready) { mailReady = ready; });
+    ASSERT_TRUE(UntilIdle());
+    EXPECT_EQ(mailReady, 1);  // it waited for the session's dial
+    EXPECT_EQ(nmcli.Count("up dsl"), 1);
+    EXPECT_EQ(nmcli.Count("down dsl"), 0);  // the mail check still holds the line
+    EXPECT_EQ(session->DialUp().ReleaseLine(kRequesterMail), 2);
+    EXPECT_EQ(nmcli.Count("down dsl"), 1);
+}
+
 TEST_F(LineAndUpdateTest, HangingDialEndsWithTheSession) {
     nmcli.SetMode("hang");
     StartSession(nginx->Url("/files/a.txt"));
