@@ -212,6 +212,11 @@ void DialupUse::ToggleConnection() {
         m_link.Hangup();
         return;
     }
+    // A session waiting for its line keeps its request.
+    if (std::any_of(m_requests.begin(), m_requests.end(),
+                    [](const Request& r) { return r.requester == kRequesterSession; })) {
+        return;
+    }
     RequestLine(kRequesterSession, [this](bool ready) {
         char line[64];
         std::snprintf(line, sizeof line, "%d - ras.QueryForConnect exit code", ready ? 2 : 0);
