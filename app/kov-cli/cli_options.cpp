@@ -28,6 +28,8 @@ CliOptions ParseCliOptions(int argc, char** argv) {
             o.queue = true;
         } else if (arg == "--tasks") {
             o.tasks = true;
+        } else if (arg == "--check-update") {
+            o.checkUpdate = true;
         } else if (arg == "--add") {
             // Every following argument up to the next option is a URL.
             while (i + 1 < argc && std::string_view(argv[i + 1]).substr(0, 1) != "-") {
@@ -106,6 +108,9 @@ A "/" form (/a, /auto, /d, /down, /nN, /b"PATH", /s"PATH") works as well; any ot
 argument that begins with "/" is an absolute path.
 
 Other options:
+  --check-update  look for a newer build at UpdateUrl (kov.ini, [KOV-Main]); a newer one is
+                  put into the current list; exit 0, 1 when the check failed, 2 when
+                  UpdateUrl is not set
   --help          show this text and exit
   --version       show the version and exit
 

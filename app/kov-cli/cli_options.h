@@ -12,6 +12,7 @@ struct CliOptions {
     bool version = false;
     bool list = false;                 // print the current list
     bool lists = false;                // print the catalogue
+    bool checkUpdate = false;          // look for a newer build
     std::vector<std::string> add;      // URLs to add to the current list
     std::vector<std::string> imports;  // list files to import into the current list
     int replaceItem = 0;               // --replace N PATH: item N's rules applied to PATH

@@ -13,6 +13,7 @@
 #include "serve_command.h"
 #include "session/application.h"
 #include "session_runner.h"
+#include "update_command.h"
 
 namespace {
 
@@ -114,6 +115,7 @@ int main(int argc, char** argv) {
     if (status == 0) status = kov::cli::RunReplaceCommands(options, app);
     if (status == 0 && options.tasks) kov::cli::PrintTasks(app, stdout);
     if (status == 0 && options.queue) kov::cli::PrintQueue(app, stdout);
+    if (status == 0 && options.checkUpdate) status = kov::cli::RunUpdateCheck(app);
     bool powerOff = false;
     if (status == 0 && options.serve) {
         status = kov::cli::RunServe(app, powerOff);

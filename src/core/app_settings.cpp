@@ -79,6 +79,7 @@ const F kMainFields[] = {
     {"DialPsw", &A::DialPsw, 19, When::Never},
     {"ChkUpdInterval", &A::ChkUpdInterval},
     {"ChkUpdLastDate", &A::ChkUpdLastDate},
+    {"UpdateUrl", &A::UpdateUrl, 254, When::NotEmpty},
     {"Language", &A::Language, 62},
     {"CurLstNum", &A::CurLstNum},
     {"WndLeft", &A::WndLeft},

@@ -142,6 +142,8 @@ struct AppSettings {
     std::string DialUser, DialPsw;  // 19 each; read only
     std::int32_t ChkUpdInterval = 0;
     CalendarTime ChkUpdLastDate{1910, 1, 1, 0, 0, 0, 0};
+    // Where the update check fetches the program-information file; empty = no update check.
+    std::string UpdateUrl;       // 254
     std::string Language = "0";  // 62
     std::int32_t CurLstNum = 0;
 

@@ -118,6 +118,8 @@ constexpr MessageEntry kTable[] = {
     {"Messages", "messages"},
     {"NoServer", "Could not connect to  server"},
     {"AdjustCrossRefStart", "adjusting cross refs in"},
+    {"UpdateNotConfigured",
+     "Update check is not configured: set UpdateUrl in [KOV-Main] of kov.ini"},
 };
 
 static_assert(std::size(kTable) == static_cast<std::size_t>(EventCode::Count),

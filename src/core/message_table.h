@@ -117,6 +117,7 @@ enum class EventCode : int {
     Messages,
     NoServer,
     AdjustCrossRefStart,
+    UpdateNotConfigured,
     Count
 };
 

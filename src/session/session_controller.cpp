@@ -67,7 +67,16 @@ SessionController::SessionController(AppSettings& settings, ListDocument& docume
                           },
                       .stopSession = [this] { OnStop(true, false); },
                   },
-                  [this] { return Now(); }) {
+                  [this] { return Now(); }),
+      m_ownLink(m_hooks.dialUpLink ? nullptr : std::make_unique<DialUpLink>()),
+      m_dialup(m_hooks.dialUpLink ? *m_hooks.dialUpLink : *m_ownLink, settings, loop, log),
+      m_updates(settings, document, log, prompter, loop,
+                UpdateCheck::Environment{
+                    .programFolder = document.Macros().appFolder,
+                    .sessionRunning = [this] { return m_state != SessionState::Idle; },
+                    .lineUp = [this] { return m_dialup.LineUp(); },
+                    .now = [this] { return Now(); },
+                }) {
     m_context.rows = &m_document.Rows();
     m_context.log = &m_log;
     m_context.settings = &m_settings;
@@ -78,6 +87,12 @@ SessionController::SessionController(AppSettings& settings, ListDocument& docume
     m_document.SetSessionRunning([this] { return m_state != SessionState::Idle; });
     m_document.SetQueueHook([this](RowId id) { JoinQueue(id); });
     m_document.SetScheduleHook([this] { m_scheduler.BuildTodayQueue(); });
+    // A lost line cancels the session's jobs: they could only fail one by one.
+    m_dialup.SetLineDropped([this] {
+        if (m_state != SessionState::Downloading) return;
+        m_state = SessionState::Stopping;
+        StopRunningThreads(false, {}, kStopNow);
+    });
 }
 
 SessionController::~SessionController() {
@@ -95,7 +110,6 @@ SessionController::~SessionController() {
         row.job.reset();
         row.runState = RunState::None;
     }
-    if (m_connectThread.joinable()) m_connectThread.join();
     // The jobs still hold their environment; once none does, none can run any more.
     m_sessionEnv.reset();
     for (const auto& env : m_jobEnvironments) {
@@ -127,6 +141,7 @@ std::time_t SessionController::DayStart() const {
 
 void SessionController::Activate() {
     ArmMonitorTimer();
+    m_dialup.Configure(true);
     if (!m_autoMode) m_scheduler.BuildTodayQueue();
 }
 
@@ -185,20 +200,28 @@ void SessionController::StartSession() {
     std::erase_if(m_jobEnvironments, [](const auto& env) { return env.expired(); });
     m_jobEnvironments.push_back(m_sessionEnv);
 
-    if (m_connectThread.joinable()) m_connectThread.join();
     m_connectTicks = 0;
     m_state = SessionState::Connecting;
     if (m_idleSleeping) ArmMonitorTimer();  // the connect time-out counts seconds
-    // The connection step: nothing to dial, so the line is ready at once.
-    m_connectThread = std::thread([this, alive = m_alive] {
-        m_loop.Post([this, alive] {
-            if (*alive) ConnectionReady();
-        });
-    });
+    // The connection step: dials when the session needs the line, else ready at once.
+    m_dialup.RequestLine(kRequesterSession,
+                         [this](bool ready) { ready ? ConnectionReady() : ConnectionFailed(); });
 }
 
 void SessionController::ConnectionReady() {
+    m_dialup.SessionLineReady();
     if (m_state == SessionState::Connecting) FillQueue();
+}
+
+void SessionController::ConnectionFailed() {
+    if (m_state != SessionState::Connecting) return;
+    const std::string why = m_dialup.Link().LastErrorText();
+    m_log.AddLine(
+        GetString(EventCode::RAS_NoConnectionEstablished) + (why.empty() ? "" : " (" + why + ")"),
+        1, kLogHalt);
+    if (m_hooks.playSound) m_hooks.playSound(kSoundError1);
+    m_state = SessionState::ConnectFailed;
+    EndSession(false);
 }
 
 bool SessionController::IsDue(const UrlItem& item, std::time_t dayStart) const {
@@ -353,6 +376,8 @@ void SessionController::EndSession(bool halted) {
     m_runningCount = 0;
     if (m_endingGuard) return;
     m_endingGuard = true;
+    // A dial still running for this session stops.
+    if (m_state == SessionState::Connecting) m_dialup.CancelRequest(kRequesterSession);
     m_state = SessionState::Finishing;
     m_loop.StopTimer(kProgressTimer);
     // Every job has reported (or was let go): nothing it still posts belongs to a session.
@@ -364,6 +389,7 @@ void SessionController::EndSession(bool halted) {
         ApplySpeedLimit(m_speedLimitOn);
     }
     ResetRowsToIdle();
+    m_dialup.SessionEnded(m_scheduler.StartPending());
     LogSummary(halted);
     m_log.CloseFile();
     if (m_hooks.playSound) m_hooks.playSound(kSoundEnd);
@@ -439,6 +465,7 @@ void SessionController::MonitorTick() {
         const auto period = Meter().TakePeriod();
         m_stats.currentSpeed = static_cast<std::uint32_t>(period.internet + period.local);
     }
+    m_dialup.MonitorTick();
     m_monitorTicks = (m_monitorTicks + 1) % 5;
     if (m_monitorTicks == 0 || m_idleSleeping) SchedulerCheck();
     if (m_state == SessionState::Connecting && ++m_connectTicks > kConnectTimeoutTicks) {
@@ -448,7 +475,7 @@ void SessionController::MonitorTick() {
         m_log.AddLine(line, 1, kLogInfo);
         EndSession(true);
     }
-    UpdateCheck();
+    m_updates.MonitorTick();
     if (m_sleepWhenIdle) ArmMonitorTimer();
 }
 
@@ -482,10 +509,6 @@ void SessionController::ToggleSchedulerMode() {
 
 void SessionController::ShowScheduleQueue() {
     m_prompter.Inform(m_scheduler.QueueText());
-}
-
-void SessionController::UpdateCheck() {
-    // Looks for a newer program once the update check exists.
 }
 
 void SessionController::ApplySpeedLimit(bool on) {

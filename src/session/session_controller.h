@@ -11,8 +11,11 @@
 #include "engine/download_job.h"
 #include "engine/job_event.h"
 #include "model/list_model.h"
+#include "net/dialup_link.h"
+#include "session/dialup_use.h"
 #include "session/scheduler.h"
 #include "session/session_state.h"
+#include "session/update_check.h"
 
 namespace kov {
 
@@ -31,6 +34,7 @@ struct SessionHooks {
     std::function<void(bool shutdown)> endOfSessionAction;
     std::function<std::time_t()> now;        // empty: the system clock
     std::function<void()> saveLimitCounter;  // writes the traffic counter (LimitTrace)
+    DialUpLink* dialUpLink = nullptr;        // the program's dial-up link; null: one of its own
 };
 
 // The one download session that can exist at a time: turns a start request into jobs for the
@@ -90,6 +94,10 @@ public:
     // For the preferences (rebuild after changes) and the end-of-session rules.
     Scheduler& Schedule() { return m_scheduler; }
 
+    // The dial-up line (the mail check asks for it here too) and the update check.
+    DialupUse& DialUp() { return m_dialup; }
+    UpdateCheck& Updates() { return m_updates; }
+
     // Adds a log line from any thread; the main loop writes it (to the file too).
     void PostLogLine(std::string text, int image);
 
@@ -109,6 +117,7 @@ private:
     bool SelectList(const std::string& name);
     void StartSession();
     void ConnectionReady();
+    void ConnectionFailed();
     void FillQueue();
     void JoinQueue(RowId id);
     void AddJob(Row& row, long index);
@@ -123,7 +132,6 @@ private:
     void MonitorTick();
     void ArmMonitorTimer();
     void SchedulerCheck();
-    void UpdateCheck();
     void ApplySpeedLimit(bool on);
     std::time_t Now() const;
     std::time_t DayStart() const;
@@ -164,8 +172,10 @@ private:
     bool m_idleSleeping = false;  // the monitor timer sleeps until the next half minute
     int m_errorResults = 0;
     std::uint64_t m_limitValue = 0;
-    std::thread m_connectThread;
     Scheduler m_scheduler;
+    std::unique_ptr<DialUpLink> m_ownLink;
+    DialupUse m_dialup;
+    UpdateCheck m_updates;
 };
 
 }  // namespace kov
