@@ -96,6 +96,9 @@ public:
     int QueuedCount() const { return m_queuedCount; }
     // File results other than success and skip seen in this program run.
     int ErrorResults() const { return m_errorResults; }
+    // Of those, the files that could not be saved: a write error, a full disk, a local folder
+    // that could not be made.
+    int SaveFailures() const { return m_saveFailures; }
 
 private:
     struct SessionEnvironment;
@@ -156,6 +159,7 @@ private:
     int m_connectTicks = 0;
     int m_monitorTicks = 0;
     int m_errorResults = 0;
+    int m_saveFailures = 0;
     std::uint64_t m_limitValue = 0;
     std::thread m_connectThread;
     Scheduler m_scheduler;

@@ -398,9 +398,9 @@ TEST_F(SessionControllerTest, SummaryLineFormsBelowAndAboveTwoKilobytesPerSecond
     loop.holdProgressTick = true;
     const RowId id = Add("file", "");
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {"2048", "2 average speed: 2048 Bytes/sec"},
-        {"2049", "2 average speed: 2 KB/sec"},
-        {"3000000", "2929 average speed: 2929 KB/sec"},
+        {"2048", "2048 average speed: 2048 Bytes/sec"},
+        {"2049", "2049 average speed: 2 KB/sec"},
+        {"3000000", "3000000 average speed: 2929 KB/sec"},
     };
     for (const auto& [size, summary] : cases) {
         RowOf(id).item.Url = Nginx("/sizes/" + size);
