@@ -1,8 +1,74 @@
 #include "cli_options.h"
 
-#include <string_view>
+#include <iterator>
+
+#include "core/command_line.h"
 
 namespace kov::cli {
+
+namespace {
+
+using Takes = LongOption::Takes;
+
+void Append(std::vector<std::string>& to, std::vector<std::string> values) {
+    to.insert(to.end(), std::make_move_iterator(values.begin()),
+              std::make_move_iterator(values.end()));
+}
+
+const LongOption kLongOptions[] = {
+    {"--help", Takes::Nothing, "", [](CliOptions& o, auto) { o.help = true; }},
+    {"--version", Takes::Nothing, "", [](CliOptions& o, auto) { o.version = true; }},
+    {"--list", Takes::Nothing, "", [](CliOptions& o, auto) { o.list = true; }},
+    {"--lists", Takes::Nothing, "", [](CliOptions& o, auto) { o.lists = true; }},
+    {"--json", Takes::Nothing, "", [](CliOptions& o, auto) { o.json = true; }},
+    {"--quiet", Takes::Nothing, "", [](CliOptions& o, auto) { o.quiet = true; }},
+    {"--init", Takes::Nothing, "", [](CliOptions& o, auto) { o.init = true; }},
+    {"--add", Takes::Several, "URL", [](CliOptions& o, auto v) { Append(o.add, std::move(v)); }},
+    {"--import", Takes::One, "FILE",
+     [](CliOptions& o, auto v) { Append(o.imports, std::move(v)); }},
+};
+
+const LongOption* FindLongOption(std::string_view name) {
+    for (const LongOption& option : kLongOptions) {
+        if (option.name == name) return &option;
+    }
+    return nullptr;
+}
+
+// An argument that can be an option's value: anything but another option.
+bool IsValue(std::string_view arg) {
+    return !arg.empty() && arg.front() != '-';
+}
+
+// The program's own arguments, held to what the program would act on: every one must mean
+// something, and nothing may be dropped.
+std::string CheckProgramArgs(const std::vector<std::string>& args) {
+    if (args.size() > CommandLine::kMaxArguments) {
+        return "too many program arguments (" + std::to_string(args.size()) +
+               "); at most seven are read";
+    }
+    const CommandLine line = ParseCommandLine(args, false);
+    if (!line.ignored.empty()) return "unknown option " + line.ignored.front();
+    std::string settingsFile;
+    for (const std::string& arg : args) {
+        if (arg.empty()) return "an empty argument";
+        // What the program takes for an option; every other argument names the settings file.
+        const bool option = ParseCommandLine({arg}, false).settingsFile.empty();
+        if (!option) {
+            if (!settingsFile.empty())
+                return "more than one settings file: " + settingsFile + " and " + arg;
+            settingsFile = arg;
+            continue;
+        }
+        const char letter = static_cast<char>(arg.size() > 1 ? arg[1] | 0x20 : 0);
+        const std::string path = arg.size() > 2 ? arg.substr(2) : std::string();
+        if ((letter == 'b' || letter == 's') && (path.empty() || path == "\"" || path == "\"\""))
+            return arg.substr(0, 2) + " needs a path directly after it";
+    }
+    return {};
+}
+
+}  // namespace
 
 CliOptions ParseCliOptions(int argc, char** argv) {
     CliOptions o;
@@ -13,31 +79,43 @@ CliOptions ParseCliOptions(int argc, char** argv) {
         const std::string_view arg = argv[i];
         if (arg.substr(0, 2) != "--") {
             o.programArgs.emplace_back(arg);
-        } else if (arg == "--help") {
-            o.help = true;
-        } else if (arg == "--version") {
-            o.version = true;
-        } else if (arg == "--list") {
-            o.list = true;
-        } else if (arg == "--lists") {
-            o.lists = true;
-        } else if (arg == "--add") {
-            // Every following argument up to the next option is a URL.
-            while (i + 1 < argc && std::string_view(argv[i + 1]).substr(0, 1) != "-") {
-                o.add.emplace_back(argv[++i]);
-            }
-            if (o.add.empty()) fail("--add needs at least one URL");
-        } else if (arg == "--import") {
-            if (i + 1 >= argc) {
-                fail("--import needs a file");
-            } else {
-                o.imports.emplace_back(argv[++i]);
-            }
-        } else {
-            fail("unknown option " + std::string(arg));
+            continue;
         }
+        // "--name=value" is "--name value".
+        const std::size_t equals = arg.find('=');
+        const std::string_view name = arg.substr(0, equals);
+        const LongOption* option = FindLongOption(name);
+        if (option == nullptr) {
+            fail("unknown option " + std::string(name));
+            continue;
+        }
+        std::vector<std::string> values;
+        if (equals != std::string_view::npos) values.emplace_back(arg.substr(equals + 1));
+        if (option->takes == Takes::Nothing) {
+            if (!values.empty()) fail(std::string(name) + " takes no value");
+        } else if (values.empty()) {
+            while (i + 1 < argc && IsValue(argv[i + 1])) {
+                values.emplace_back(argv[++i]);
+                if (option->takes == Takes::One) break;
+            }
+        }
+        if (option->takes != Takes::Nothing && (values.empty() || values.front().empty())) {
+            fail(std::string(name) +
+                 (option->takes == Takes::Several ? " needs at least one " : " needs a ") +
+                 std::string(option->valueName));
+            continue;
+        }
+        option->apply(o, std::move(values));
     }
+    if (o.error.empty()) fail(CheckProgramArgs(o.programArgs));
     return o;
+}
+
+bool IsReadOnly(const CliOptions& options) {
+    if (options.help || options.version) return true;
+    const bool shows = options.list || options.lists;
+    return shows && options.add.empty() && options.imports.empty() && !options.init &&
+           !ParseCommandLine(options.programArgs, false).autoMode;
 }
 
 std::string HelpText() {
@@ -51,10 +129,17 @@ Lists:
   --list          print the current list: number, name, URL, destination, last download,
                   disabled
   --add URL...    add items made from the URLs to the current list and save it
+                  (http, https, ftp and file addresses)
   --import FILE   append the items of a list file to the current list and save it
 
+Output:
+  --json          --list and --lists as a JSON array of objects, the session log (-a) as
+                  one JSON object per line
+  --quiet         print only errors
+
 Program options (at most seven arguments; "-" or "/" introduces each):
-  SETTINGS_FILE   the settings file to use instead of kov.ini in the program folder
+  SETTINGS_FILE   the settings file to use instead of kov.ini in the program folder; it
+                  must exist (see --init) and be a settings file
   -a, -auto       start a download session of the current list at once and close when it
                   ends; the scheduler is off for this run
   -d, -down       with -a: shut the computer down instead of closing when the session ends
@@ -65,8 +150,17 @@ A "/" form (/a, /auto, /d, /down, /nN, /b"PATH", /s"PATH") works as well; any ot
 argument that begins with "/" is an absolute path.
 
 Other options:
+  --init          create SETTINGS_FILE when it does not exist
   --help          show this text and exit
   --version       show the version and exit
+--help, --version, --list and --lists alone write no file.
+
+Exit status:
+  0    every item was fine
+  1    some item failed
+  2    a usage or configuration error; nothing was written
+  3    a file (a download, the list or the settings) could not be saved
+  130  stopped by Ctrl+C or a signal
 
 Files:
   program folder  $KOV_HOME; else the executable's folder when kov.ini stands beside it;
