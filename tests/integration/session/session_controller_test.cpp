@@ -229,7 +229,9 @@ TEST_F(SessionControllerTest, DueRulesChooseTheRowsOfASession) {
     // "Job finished" also ends a job whose file failed; the failure counts for the program run,
     // and the row keeps its old date so that the next session tries again.
     EXPECT_NE(RowOf(missing).item.lastDL, kNow);
-    EXPECT_EQ(Lines("[missing] - Open resource error : " + Nginx("/files/none.txt")), 1);
+    EXPECT_EQ(
+        Lines("[missing] - Open resource error : " + Nginx("/files/none.txt") + " (404 Not Found)"),
+        1);
     EXPECT_EQ(session->ErrorResults(), 1);
     ASSERT_TRUE(RunSession());
     EXPECT_EQ(session->ErrorResults(), 2);
