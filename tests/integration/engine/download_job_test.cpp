@@ -255,6 +255,8 @@ TEST_F(DownloadJobTest, HttpsIsRefusedWhenSwitchedOffAndLongTextsAreDropped) {
 
 TEST_F(DownloadJobTest, FailuresCarryTheirCause) {
     ASSERT_TRUE(WriteFileAtomic(Local("plain"), "a file, not a folder", 0644));
+    UrlItem full = Item(servers.nginx->Url("/files/a.txt"));
+    full.Dest = "/dev/full";  // every write fails as on a full disk
     struct Case {
         UrlItem item;
         int code;
@@ -264,6 +266,7 @@ TEST_F(DownloadJobTest, FailuresCarryTheirCause) {
         {Item(servers.nginx->Url("/files/none.txt")), kEventFileResult, "404 Not Found"},
         {Item("http://127.0.0.1:1/x"), kEventFileResult, "Failed to connect to 127.0.0.1 port 1"},
         {Item("file://" + Local("none.txt")), kEventFileResult, "No such file or directory"},
+        {full, kEventFileResult, "No space left on device"},
         {Item(servers.nginx->Url("/files/a.txt"), "plain/sub/"), kEventMkDirError,
          "Not a directory"},
         {Item("gopher://127.0.0.1/x"), kEventFileResult, "unsupported address"},
