@@ -30,6 +30,7 @@ done <<LINES
 out|[127.0.0.1] - File download OK $KOV_HOME/Download/Main/a.txt
 err|[127.0.0.1] - Open resource error : $base/missing.txt (404 Not Found)
 err|[127.0.0.1] - Open resource error : $closed (Failed to connect to 127.0.0.1 port
+err|: Connection refused)
 LINES
 ! grep -q "error" "$tmp/out" || fail "an error line on standard output: $(cat "$tmp/out")"
 
