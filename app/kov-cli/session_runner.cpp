@@ -106,6 +106,8 @@ int RunAutoSession(Application& app, const SessionOutput& output, bool& powerOff
         // Whatever is still queued or running (a stop that did not finish) ends now.
         session.StopRunningThreads(false, {}, kStopNow);
         pool.WaitIdle();
+        // Ctrl+C asks to stop, not to power the computer off as -d would at the session's end.
+        if (g_interrupts.load() > 0) powerOffRequested = false;
         status = g_interrupts.load() > 0      ? kExitInterrupted
                  : session.SaveFailures() > 0 ? kExitNotSaved
                  : session.ErrorResults() > 0 ? kExitItemFailed

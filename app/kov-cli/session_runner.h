@@ -17,7 +17,8 @@ struct SessionOutput {
 // shows each running file. Returns the exit status: kExitInterrupted after Ctrl+C or a
 // termination signal, kExitNotSaved when a file could not be saved, kExitItemFailed for any
 // other error result, else kExitOk. powerOffRequested tells whether the session ended asking
-// for the computer to go off, which the caller does after the shut-down has saved everything.
+// for the computer to go off (never after Ctrl+C), which the caller does after the shut-down
+// has saved everything.
 int RunAutoSession(Application& app, const SessionOutput& output, bool& powerOffRequested);
 
 // Powers the computer off; false (with a message) when the system refused.

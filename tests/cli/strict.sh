@@ -76,10 +76,13 @@ ends_with 3 "an unwritable destination"
 start_fault http
 http="http://127.0.0.1:$port/drip?size=100000&rate=2000"
 start_fault ftp
+# Ctrl+C stops; it does not power the computer off as -d would at a session's end.
+export KOV_POWEROFF_COMMAND="touch $tmp/powered-off"
 for url in "$http" "ftp://dribble:pw@127.0.0.1:$port/files/a.txt"; do
-    session "stopped-${url%%:*}" "$url"
+    session "stopped-${url%%:*}" "$url" -d
     sleep 2
     kill -INT "$pid"
     ends_with 130 "Ctrl+C during $url"
 done
+[ ! -e "$tmp/powered-off" ] || fail "Ctrl+C powered the computer off"
 echo ok
