@@ -1,9 +1,96 @@
 #include "cli_options.h"
 
-#include <cstdlib>
-#include <string_view>
+#include <cstdint>
+#include <iterator>
+
+#include "core/command_line.h"
 
 namespace kov::cli {
+
+namespace {
+
+using Takes = LongOption::Takes;
+
+void Append(std::vector<std::string>& to, std::vector<std::string> values) {
+    to.insert(to.end(), std::make_move_iterator(values.begin()),
+              std::make_move_iterator(values.end()));
+}
+
+// A positive item number, or 0 for anything else.
+int ParseItemNumber(const std::string& text) {
+    int n = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9' || n > 100000000) return 0;
+        n = n * 10 + (c - '0');
+    }
+    return n;
+}
+
+const LongOption kLongOptions[] = {
+    {"--help", Takes::Nothing, "", [](CliOptions& o, auto) { o.help = true; }},
+    {"--version", Takes::Nothing, "", [](CliOptions& o, auto) { o.version = true; }},
+    {"--list", Takes::Nothing, "", [](CliOptions& o, auto) { o.list = true; }},
+    {"--lists", Takes::Nothing, "", [](CliOptions& o, auto) { o.lists = true; }},
+    {"--json", Takes::Nothing, "", [](CliOptions& o, auto) { o.json = true; }},
+    {"--quiet", Takes::Nothing, "", [](CliOptions& o, auto) { o.quiet = true; }},
+    {"--init", Takes::Nothing, "", [](CliOptions& o, auto) { o.init = true; }},
+    {"--add", Takes::Several, "URL", [](CliOptions& o, auto v) { Append(o.add, std::move(v)); }},
+    {"--import", Takes::One, "FILE",
+     [](CliOptions& o, auto v) { Append(o.imports, std::move(v)); }},
+    {"--replace", Takes::Two, "N PATH",
+     [](CliOptions& o, auto v) {
+         o.replaceItem = ParseItemNumber(v[0]);
+         o.replacePath = std::move(v[1]);
+     }},
+    {"--restore", Takes::One, "FOLDER",
+     [](CliOptions& o, auto v) { o.restoreFolder = std::move(v.front()); }},
+    {"--serve", Takes::Nothing, "", [](CliOptions& o, auto) { o.serve = true; }},
+    {"--queue", Takes::Nothing, "", [](CliOptions& o, auto) { o.queue = true; }},
+    {"--tasks", Takes::Nothing, "", [](CliOptions& o, auto) { o.tasks = true; }},
+    {"--check-update", Takes::Nothing, "", [](CliOptions& o, auto) { o.checkUpdate = true; }},
+};
+
+const LongOption* FindLongOption(std::string_view name) {
+    for (const LongOption& option : kLongOptions) {
+        if (option.name == name) return &option;
+    }
+    return nullptr;
+}
+
+// An argument that can be an option's value: anything but another option.
+bool IsValue(std::string_view arg) {
+    return !arg.empty() && arg.front() != '-';
+}
+
+// The program's own arguments, held to what the program would act on: every one must mean
+// something, and nothing may be dropped.
+std::string CheckProgramArgs(const std::vector<std::string>& args) {
+    if (args.size() > CommandLine::kMaxArguments) {
+        return "too many program arguments (" + std::to_string(args.size()) +
+               "); at most seven are read";
+    }
+    const CommandLine line = ParseCommandLine(args, false);
+    if (!line.ignored.empty()) return "unknown option " + line.ignored.front();
+    std::string settingsFile;
+    for (const std::string& arg : args) {
+        if (arg.empty()) return "an empty argument";
+        // What the program takes for an option; every other argument names the settings file.
+        const bool option = ParseCommandLine({arg}, false).settingsFile.empty();
+        if (!option) {
+            if (!settingsFile.empty())
+                return "more than one settings file: " + settingsFile + " and " + arg;
+            settingsFile = arg;
+            continue;
+        }
+        const char letter = static_cast<char>(arg.size() > 1 ? arg[1] | 0x20 : 0);
+        const std::string path = arg.size() > 2 ? arg.substr(2) : std::string();
+        if ((letter == 'b' || letter == 's') && (path.empty() || path == "\"" || path == "\"\""))
+            return arg.substr(0, 2) + " needs a path directly after it";
+    }
+    return {};
+}
+
+}  // namespace
 
 CliOptions ParseCliOptions(int argc, char** argv) {
     CliOptions o;
@@ -14,57 +101,48 @@ CliOptions ParseCliOptions(int argc, char** argv) {
         const std::string_view arg = argv[i];
         if (arg.substr(0, 2) != "--") {
             o.programArgs.emplace_back(arg);
-        } else if (arg == "--help") {
-            o.help = true;
-        } else if (arg == "--version") {
-            o.version = true;
-        } else if (arg == "--list") {
-            o.list = true;
-        } else if (arg == "--lists") {
-            o.lists = true;
-        } else if (arg == "--serve") {
-            o.serve = true;
-        } else if (arg == "--queue") {
-            o.queue = true;
-        } else if (arg == "--tasks") {
-            o.tasks = true;
-        } else if (arg == "--check-update") {
-            o.checkUpdate = true;
-        } else if (arg == "--add") {
-            // Every following argument up to the next option is a URL.
-            while (i + 1 < argc && std::string_view(argv[i + 1]).substr(0, 1) != "-") {
-                o.add.emplace_back(argv[++i]);
-            }
-            if (o.add.empty()) fail("--add needs at least one URL");
-        } else if (arg == "--import") {
-            if (i + 1 >= argc) {
-                fail("--import needs a file");
-            } else {
-                o.imports.emplace_back(argv[++i]);
-            }
-        } else if (arg == "--replace") {
-            if (i + 2 >= argc || (o.replaceItem = std::atoi(argv[i + 1])) < 1) {
-                fail("--replace needs an item number and a file or folder");
-            } else {
-                o.replacePath = argv[i + 2];
-                i += 2;
-            }
-        } else if (arg == "--restore") {
-            if (i + 1 >= argc) {
-                fail("--restore needs a folder");
-            } else {
-                o.restoreFolder = argv[++i];
-            }
-        } else {
-            fail("unknown option " + std::string(arg));
+            continue;
         }
+        // "--name=value" is "--name value".
+        const std::size_t equals = arg.find('=');
+        const std::string_view name = arg.substr(0, equals);
+        const LongOption* option = FindLongOption(name);
+        if (option == nullptr) {
+            fail("unknown option " + std::string(name));
+            continue;
+        }
+        std::vector<std::string> values;
+        if (equals != std::string_view::npos) values.emplace_back(arg.substr(equals + 1));
+        if (option->takes == Takes::Nothing) {
+            if (!values.empty()) fail(std::string(name) + " takes no value");
+        } else if (values.empty()) {
+            const std::size_t wanted = option->takes == Takes::One   ? 1
+                                       : option->takes == Takes::Two ? 2
+                                                                     : SIZE_MAX;
+            while (values.size() < wanted && i + 1 < argc && IsValue(argv[i + 1])) {
+                values.emplace_back(argv[++i]);
+            }
+            if (option->takes == Takes::Two && values.size() != 2) values.clear();
+        }
+        if (option->takes != Takes::Nothing && (values.empty() || values.front().empty())) {
+            fail(std::string(name) +
+                 (option->takes == Takes::Several ? " needs at least one " : " needs a ") +
+                 std::string(option->valueName));
+            continue;
+        }
+        option->apply(o, std::move(values));
     }
+    if (!o.replacePath.empty() && o.replaceItem < 1) fail("--replace needs an item number");
+    if (o.error.empty()) fail(CheckProgramArgs(o.programArgs));
     return o;
 }
 
-bool OnlyReads(const CliOptions& o) {
-    return (o.list || o.lists || o.queue || o.tasks) && o.add.empty() && o.imports.empty() &&
-           !o.serve && o.replaceItem == 0 && o.restoreFolder.empty();
+bool IsReadOnly(const CliOptions& options) {
+    if (options.help || options.version) return true;
+    const bool shows = options.list || options.lists || options.queue || options.tasks;
+    return shows && options.add.empty() && options.imports.empty() && !options.init &&
+           !options.serve && options.replaceItem == 0 && options.restoreFolder.empty() &&
+           !options.checkUpdate && !ParseCommandLine(options.programArgs, false).autoMode;
 }
 
 std::string HelpText() {
@@ -78,7 +156,13 @@ Lists:
   --list          print the current list: number, name, URL, destination, last download,
                   disabled
   --add URL...    add items made from the URLs to the current list and save it
+                  (http, https, ftp and file addresses)
   --import FILE   append the items of a list file to the current list and save it
+
+Output:
+  --json          --list and --lists as a JSON array of objects, the session log (-a) as
+                  one JSON object per line
+  --quiet         print only errors
 
 Search and replace:
   --replace N PATH  apply the replace rules of item N of the current list to the file PATH,
@@ -97,7 +181,8 @@ Only one program writes to a program folder at a time: a second one exits with s
 and names the first; --list, --lists, --queue and --tasks only read and always run.
 
 Program options (at most seven arguments; "-" or "/" introduces each):
-  SETTINGS_FILE   the settings file to use instead of kov.ini in the program folder
+  SETTINGS_FILE   the settings file to use instead of kov.ini in the program folder; it
+                  must exist (see --init) and be a settings file
   -a, -auto       start a download session of the current list at once and close when it
                   ends; the scheduler is off for this run
   -d, -down       with -a: shut the computer down instead of closing when the session ends
@@ -111,8 +196,17 @@ Other options:
   --check-update  look for a newer build at UpdateUrl (kov.ini, [KOV-Main]); a newer one is
                   put into the current list; exit 0, 1 when the check failed, 2 when
                   UpdateUrl is not set
+  --init          create SETTINGS_FILE when it does not exist
   --help          show this text and exit
   --version       show the version and exit
+--help, --version, --list, --lists, --queue and --tasks alone write no file.
+
+Exit status:
+  0    every item was fine
+  1    some item failed
+  2    a usage or configuration error; nothing was written
+  3    a file (a download, the list or the settings) could not be saved
+  130  stopped by Ctrl+C or a signal
 
 Files:
   program folder  $KOV_HOME; else the executable's folder when kov.ini stands beside it;

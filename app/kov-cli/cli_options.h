@@ -1,9 +1,19 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kov::cli {
+
+// Exit statuses of kov-cli.
+enum ExitStatus : int {
+    kExitOk = 0,            // every item fine
+    kExitItemFailed = 1,    // some item failed
+    kExitUsage = 2,         // a usage or configuration error; nothing was written
+    kExitNotSaved = 3,      // a file (downloaded, list or settings) could not be saved
+    kExitInterrupted = 130  // stopped by Ctrl+C or a signal
+};
 
 // The headless front end's own options ("--name"); every other argument belongs to the
 // program's command line.
@@ -12,7 +22,9 @@ struct CliOptions {
     bool version = false;
     bool list = false;                 // print the current list
     bool lists = false;                // print the catalogue
-    bool checkUpdate = false;          // look for a newer build
+    bool json = false;                 // --list, --lists and the session log as JSON
+    bool quiet = false;                // print only errors
+    bool init = false;                 // create a missing settings file
     std::vector<std::string> add;      // URLs to add to the current list
     std::vector<std::string> imports;  // list files to import into the current list
     int replaceItem = 0;               // --replace N PATH: item N's rules applied to PATH
@@ -21,14 +33,29 @@ struct CliOptions {
     bool serve = false;         // run as a service until SIGTERM or SIGINT
     bool queue = false;         // print today's schedule queue
     bool tasks = false;         // print the schedule tasks
+    bool checkUpdate = false;   // look for a newer build now
     std::string error;          // a usage error
     std::vector<std::string> programArgs;
 };
 
+// One "--name" option: what it takes and what it sets. New options are new rows of the table
+// in cli_options.cpp.
+struct LongOption {
+    enum class Takes { Nothing, One, Two, Several };
+    std::string_view name;  // with the dashes
+    Takes takes;
+    std::string_view valueName;  // for --help and "needs" messages: "FILE", "URL"
+    void (*apply)(CliOptions& options, std::vector<std::string> values);
+};
+
+// Reads argv strictly: an unknown "--" option, a missing value, more than seven program
+// arguments, an unknown program option, an option path left empty or a second settings file
+// set error.
 CliOptions ParseCliOptions(int argc, char** argv);
 
-// Whether the options only read the program folder (no lock needed, nothing saved).
-bool OnlyReads(const CliOptions& options);
+// True for the commands that only show something: they must write no file, not even at
+// start-up or shut-down.
+bool IsReadOnly(const CliOptions& options);
 
 // The text of --help.
 std::string HelpText();

@@ -1,5 +1,6 @@
 #include "list_printer.h"
 
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "model/list_document.h"
@@ -17,29 +18,62 @@ std::string Field(const std::string& text) {
     return out;
 }
 
+// Names from older list files may be in another encoding than UTF-8; such bytes become U+FFFD
+// rather than ending the program.
+void PrintJson(const nlohmann::json& value, std::FILE* out) {
+    const std::string text = value.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+    std::fprintf(out, "%s\n", text.c_str());
+}
+
 }  // namespace
 
-void PrintLists(const ListDocument& document, std::FILE* out) {
-    std::fprintf(out, "#\tName\tFile\tFolder\n");
+void PrintLists(const ListDocument& document, ListFormat format, std::FILE* out) {
+    nlohmann::json rows = nlohmann::json::array();
+    if (format == ListFormat::Table) std::fprintf(out, "#\tName\tFile\tFolder\n");
     for (std::size_t i = 0; i < document.ListCount(); ++i) {
         const ListRecord* list = document.GetList(i);
-        std::fprintf(out, "%zu%s\t%s\t%s\t%s\n", i + 1, i == document.CurrentIndex() ? "*" : "",
+        const bool current = i == document.CurrentIndex();
+        if (format == ListFormat::Json) {
+            rows.push_back({{"number", i + 1},
+                            {"name", list->Name},
+                            {"file", document.ListFilePath(i)},
+                            {"folder", list->SaveFolder},
+                            {"current", current}});
+            continue;
+        }
+        std::fprintf(out, "%zu%s\t%s\t%s\t%s\n", i + 1, current ? "*" : "",
                      Field(list->Name).c_str(), Field(document.ListFilePath(i)).c_str(),
                      Field(list->SaveFolder).c_str());
     }
+    if (format == ListFormat::Json) PrintJson(rows, out);
 }
 
-void PrintCurrentList(const ListDocument& document, std::FILE* out) {
-    const ListModel& rows = document.Rows();
-    std::fprintf(out, "#\tName\tURL\tDestination\tLast download\tDisabled\n");
+void PrintCurrentList(const ListDocument& document, ListFormat format, std::FILE* out) {
+    const ListModel& model = document.Rows();
+    nlohmann::json rows = nlohmann::json::array();
+    if (format == ListFormat::Table)
+        std::fprintf(out, "#\tName\tURL\tDestination\tLast download\tDisabled\n");
     const std::time_t never = DefaultLastDownload();
-    for (std::size_t i = 0; i < rows.Count(); ++i) {
-        const UrlItem& item = rows.At(i).item;
-        const std::string last = item.lastDL == never ? "never" : FormatItemDate(item.lastDL);
+    for (std::size_t i = 0; i < model.Count(); ++i) {
+        const UrlItem& item = model.At(i).item;
+        const bool downloaded = item.lastDL != never;
+        if (format == ListFormat::Json) {
+            rows.push_back(
+                {{"number", i + 1},
+                 {"name", item.Name},
+                 {"url", item.Url},
+                 {"destination", item.Dest},
+                 {"lastDownload", downloaded ? nlohmann::json(FormatItemDate(item.lastDL))
+                                             : nlohmann::json(nullptr)},
+                 {"disabled", item.Disabled != 0}});
+            continue;
+        }
         std::fprintf(out, "%zu\t%s\t%s\t%s\t%s\t%s\n", i + 1, Field(item.Name).c_str(),
-                     Field(item.Url).c_str(), Field(item.Dest).c_str(), last.c_str(),
+                     Field(item.Url).c_str(), Field(item.Dest).c_str(),
+                     downloaded ? FormatItemDate(item.lastDL).c_str() : "never",
                      item.Disabled ? "yes" : "no");
     }
+    if (format == ListFormat::Json) PrintJson(rows, out);
 }
 
 }  // namespace kov::cli

@@ -13,54 +13,75 @@
 #include "serve_command.h"
 #include "session/application.h"
 #include "session_runner.h"
+#include "settings_file_check.h"
 #include "update_command.h"
+#include "url_check.h"
 
 namespace {
 
-// Runs the list commands between start-up and shut-down; false when one failed.
-bool RunListCommands(const kov::cli::CliOptions& options, kov::Application& app) {
+using namespace kov::cli;
+
+int UsageError(const std::string& message) {
+    std::fprintf(stderr, "kov-cli: %s\nTry 'kov-cli --help'.\n", message.c_str());
+    return kExitUsage;
+}
+
+int ConfigError(const std::string& message) {
+    std::fprintf(stderr, "kov-cli: %s\n", message.c_str());
+    return kExitUsage;
+}
+
+// Runs the list commands between start-up and shut-down; returns an exit status.
+int RunListCommands(const CliOptions& options, kov::Application& app) {
     kov::ListDocument& doc = app.Document();
+    // Every address is checked before any is added: a refused command changes nothing.
+    for (const std::string& url : options.add) {
+        const std::string problem = UrlProblem(url, app.Settings().EnableHttps != 0);
+        if (!problem.empty()) return ConfigError(problem);
+    }
     bool changed = false;
     for (const std::string& path : options.imports) {
         const std::optional<std::size_t> n = doc.ImportList(path);
-        if (!n) return false;  // the prompter said which file and why
-        std::printf("imported %zu item%s from %s\n", *n, *n == 1 ? "" : "s", path.c_str());
+        if (!n) return kExitUsage;  // the prompter said which file and why
+        if (!options.quiet)
+            std::printf("imported %zu item%s from %s\n", *n, *n == 1 ? "" : "s", path.c_str());
         changed = changed || *n > 0;
     }
     for (const std::string& url : options.add) {
         const kov::RowId id = doc.AddUrl(url);
         const kov::UrlItem& item = doc.Rows().Find(id)->item;
-        std::printf("added %s\t%s\n", item.Name.c_str(), item.Url.c_str());
+        if (!options.quiet) std::printf("added %s\t%s\n", item.Name.c_str(), item.Url.c_str());
         changed = true;
     }
-    if (changed && doc.SaveList(true, false) != 0) return false;
-    if (options.lists) kov::cli::PrintLists(doc, stdout);
-    if (options.list) kov::cli::PrintCurrentList(doc, stdout);
-    return true;
+    if (changed && doc.SaveList(true, false) != 0) return kExitNotSaved;
+    const ListFormat format = options.json ? ListFormat::Json : ListFormat::Table;
+    if (options.lists) PrintLists(doc, format, stdout);
+    if (options.list) PrintCurrentList(doc, format, stdout);
+    return kExitOk;
 }
 
-// Start-up with the checks a terminal user needs: no option silently ignored, a settings file
-// named on the command line must exist, and the chosen list must exist and be readable.
-bool StartupChecked(kov::Application& app, const kov::StartupInput& input) {
-    const kov::CommandLine line = kov::ParseCommandLine(input.args, input.ctrlHeld);
-    if (!line.ignored.empty()) {
-        std::fprintf(stderr, "kov-cli: unknown option %s\nTry 'kov-cli --help'.\n",
-                     line.ignored.front().c_str());
-        return false;
-    }
-    if (!line.settingsFile.empty() && !kov::FileExists(line.settingsFile)) {
-        std::fprintf(stderr, "kov-cli: %s: No such file or directory\n", line.settingsFile.c_str());
-        return false;
-    }
-    if (!app.Startup(input)) return false;
+// Start-up with the checks a terminal user needs: the settings file must exist (unless --init
+// asks for it, or it is the program folder's own on a first run) and be a settings file, and
+// the chosen list must exist and be readable. Nothing is written by start-up.
+int StartupChecked(const CliOptions& options, kov::Application& app) {
+    kov::StartupInput input;
+    input.args = options.programArgs;
+    const kov::CommandLine line = kov::ParseCommandLine(input.args, false);
+    // A named file is checked before it is opened (a FIFO would block the read); the program
+    // folder's own is known only once start-up has found the folder.
+    const bool named = !line.settingsFile.empty();
+    std::string problem = named ? SettingsFileProblem(line.settingsFile, options.init) : "";
+    if (!problem.empty()) return ConfigError(problem);
+    if (!app.Startup(input)) return kExitUsage;
+    problem = named ? "" : SettingsFileProblem(app.Paths().settingsFile, true);
+    if (!problem.empty()) return ConfigError(problem);
     kov::ListDocument& doc = app.Document();
     if (line.listNumber > 0 && static_cast<std::size_t>(line.listNumber) > doc.ListCount()) {
-        std::fprintf(stderr, "kov-cli: -n%d: no such list; %zu registered\n", line.listNumber,
-                     doc.ListCount());
-        return false;
+        return ConfigError("-n" + std::to_string(line.listNumber) + ": no such list; " +
+                           std::to_string(doc.ListCount()) + " registered");
     }
     // The document has already said which list file and why.
-    return doc.LastError().empty();
+    return doc.LastError().empty() ? kExitOk : kExitUsage;
 }
 
 // How the lock file names this run to a second one: "kov-cli --serve".
@@ -74,57 +95,48 @@ std::string HolderText(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const kov::cli::CliOptions options = kov::cli::ParseCliOptions(argc, argv);
-    if (!options.error.empty()) {
-        std::fprintf(stderr, "kov-cli: %s\nTry 'kov-cli --help'.\n", options.error.c_str());
-        return 2;
-    }
+    const CliOptions options = ParseCliOptions(argc, argv);
+    if (!options.error.empty()) return UsageError(options.error);
     if (options.help) {
-        std::fputs(kov::cli::HelpText().c_str(), stdout);
-        return 0;
+        std::fputs(HelpText().c_str(), stdout);
+        return kExitOk;
     }
     if (options.version) {
         std::printf("kov-cli %s\n", KOV_VERSION);
-        return 0;
+        return kExitOk;
     }
 
     kov::StderrPrompter prompter;
     kov::SetDefaultPrompter(&prompter);
     kov::Application app(prompter);
-    kov::StartupInput input;
-    input.args = options.programArgs;
-    // Start-up failures (an unreadable settings file) are configuration errors; nothing is
-    // saved then, so nothing can be written over the file.
-    if (!StartupChecked(app, input)) {
-        kov::SetDefaultPrompter(nullptr);
-        return 2;
-    }
+    int status = StartupChecked(options, app);
+    if (status == kExitOk && options.serve && app.Options().autoMode)
+        status = ConfigError("--serve runs the scheduler; -a would switch it off");
     // Read-only runs neither lock nor save: they may run beside the program that writes.
-    const bool onlyReads = kov::cli::OnlyReads(options) && !app.Options().autoMode;
+    const bool readOnly = IsReadOnly(options);
     kov::FileLock writerLock;
-    if (options.serve && app.Options().autoMode) {
-        std::fprintf(stderr, "kov-cli: --serve runs the scheduler; -a would switch it off\n");
+    if (status == kExitOk && !readOnly && !TakeWriterLock(app, HolderText(argc, argv), writerLock))
+        status = kExitUsage;
+    if (status == kExitOk) status = RunListCommands(options, app);
+    if (status == kExitOk && options.tasks) PrintTasks(app, stdout);
+    if (status == kExitOk && options.queue) PrintQueue(app, stdout);
+    // A refused start or a command that only shows something saves nothing: the shut-down,
+    // which writes the settings and the list, does not run.
+    if (status != kExitOk || readOnly) {
         kov::SetDefaultPrompter(nullptr);
-        return 2;
+        return status;
     }
-    if (!onlyReads && !kov::cli::TakeWriterLock(app, HolderText(argc, argv), writerLock)) {
-        kov::SetDefaultPrompter(nullptr);
-        return 2;
-    }
-    int status = RunListCommands(options, app) ? 0 : 2;
-    if (status == 0) status = kov::cli::RunReplaceCommands(options, app);
-    if (status == 0 && options.tasks) kov::cli::PrintTasks(app, stdout);
-    if (status == 0 && options.queue) kov::cli::PrintQueue(app, stdout);
-    if (status == 0 && options.checkUpdate) status = kov::cli::RunUpdateCheck(app);
+    status = RunReplaceCommands(options, app);
+    if (status == kExitOk && options.checkUpdate) status = RunUpdateCheck(app);
     bool powerOff = false;
-    if (status == 0 && options.serve) {
-        status = kov::cli::RunServe(app, powerOff);
-    } else if (status == 0 && app.Options().autoMode) {
-        status = kov::cli::RunAutoSession(app, powerOff);
+    if (status == kExitOk && options.serve) {
+        status = RunServe(app, powerOff);
+    } else if (status == kExitOk && app.Options().autoMode) {
+        status = RunAutoSession(app, {options.json, options.quiet}, powerOff);
     }
-    if (!onlyReads && !app.Shutdown(false) && status == 0) status = 2;
+    if (!app.Shutdown(false) && status != kExitInterrupted) status = kExitNotSaved;
     // Only now, with the list, the settings and the traffic counter saved.
-    if (powerOff && !kov::cli::PowerOffAfterShutdown()) status = 1;
+    if (powerOff && !PowerOffAfterShutdown() && status == kExitOk) status = kExitItemFailed;
     kov::SetDefaultPrompter(nullptr);
     return status;
 }

@@ -2,17 +2,18 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <memory>
-#include <mutex>
 #include <string>
 
-#include "core/display_format.h"
+#include "cli_options.h"
 #include "core/event_loop.h"
 #include "core/message_table.h"
 #include "core/prompter.h"
 #include "engine/worker_pool.h"
+#include "log_printer.h"
 #include "net/traffic_meter.h"
 #include "platform/file_util.h"
 #include "platform/sound_player.h"
@@ -32,37 +33,6 @@ extern "C" void OnInterrupt(int) {
     g_interrupts.fetch_add(1);
 }
 
-// Log lines go to standard output in the log file's form; on a terminal a status line below
-// them shows the running session.
-class StdoutLog : public EventLogListener {
-public:
-    explicit StdoutLog(bool terminal) : m_terminal(terminal) {}
-
-    void LineAdded(const LogLine& line) override {
-        std::lock_guard<std::mutex> guard(m_lock);
-        if (m_statusShown) std::fputs("\r\x1b[K", stdout);
-        std::printf("%s - %s\n", line.time.c_str(), line.text.c_str());
-        if (m_statusShown) std::fputs(m_status.c_str(), stdout);
-        std::fflush(stdout);
-    }
-
-    void ShowStatus(const std::string& status) {
-        if (!m_terminal) return;
-        std::lock_guard<std::mutex> guard(m_lock);
-        m_status = status;
-        m_statusShown = !status.empty();
-        std::fputs("\r\x1b[K", stdout);
-        std::fputs(status.c_str(), stdout);
-        std::fflush(stdout);
-    }
-
-private:
-    const bool m_terminal;
-    std::mutex m_lock;
-    std::string m_status;
-    bool m_statusShown = false;
-};
-
 }  // namespace
 
 bool PowerOffAfterShutdown() {
@@ -72,11 +42,11 @@ bool PowerOffAfterShutdown() {
     return false;
 }
 
-int RunAutoSession(Application& app, bool& powerOffRequested) {
+int RunAutoSession(Application& app, const SessionOutput& output, bool& powerOffRequested) {
     AppSettings& settings = app.Settings();
     EventLoop loop;
     EventLog log(settings, FolderOf(app.Paths().settingsFile) + "Kov.log");
-    StdoutLog printer(isatty(STDOUT_FILENO) == 1);
+    LogPrinter printer(output.json, output.quiet, isatty(STDOUT_FILENO) == 1);
     log.AddListener(&printer);
     GlobalTrafficMeter().SetTrafficCount(app.LimitCounter());
 
@@ -123,28 +93,28 @@ int RunAutoSession(Application& app, bool& powerOffRequested) {
         });
 
         // At most four redraws a second, and only on a terminal.
+        const std::size_t width = TerminalWidth();
         loop.StartTimer(2, std::chrono::milliseconds(250), [&] {
             if (session.State() != SessionState::Downloading &&
                 session.State() != SessionState::Stopping) {
                 return;
             }
-            printer.ShowStatus(std::to_string(session.RunningCount()) + " " +
-                               GetString(EventCode::RunningActive) + ", " +
-                               std::to_string(session.QueuedCount()) + " " +
-                               GetString(EventCode::RunningInQueue) + ", " +
-                               SizeText(static_cast<std::uint64_t>(session.Stats().sessionBytes)) +
-                               " " + GetString(EventCode::Bytes) + ", " +
-                               SpeedText(std::uint64_t{session.Stats().currentSpeed}));
+            printer.ShowLive(LiveLine(app.Document().Rows(), width));
         });
 
         session.Activate();
         session.StartRequest(false);
         loop.Run();
-        printer.ShowStatus("");
+        printer.ShowLive("");
         // Whatever is still queued or running (a stop that did not finish) ends now.
         session.StopRunningThreads(false, {}, kStopNow);
         pool.WaitIdle();
-        status = session.ErrorResults() > 0 ? 1 : 0;
+        // Ctrl+C asks to stop, not to power the computer off as -d would at the session's end.
+        if (g_interrupts.load() > 0) powerOffRequested = false;
+        status = g_interrupts.load() > 0      ? kExitInterrupted
+                 : session.SaveFailures() > 0 ? kExitNotSaved
+                 : session.ErrorResults() > 0 ? kExitItemFailed
+                                              : kExitOk;
         std::signal(SIGINT, SIG_DFL);
         std::signal(SIGTERM, SIG_DFL);
     }

@@ -6,11 +6,20 @@ class Application;
 
 namespace kov::cli {
 
-// Runs a download session of the current list as the command-line auto mode says, printing
-// the log to standard output. Returns the exit status: 0 when the session ended with no error
-// result, 1 otherwise. powerOffRequested tells whether the session ended asking for the
-// computer to go off, which the caller does after the shut-down has saved everything.
-int RunAutoSession(Application& app, bool& powerOffRequested);
+// How a session shows itself.
+struct SessionOutput {
+    bool json = false;   // the log as one JSON object per line on standard output
+    bool quiet = false;  // only the error lines
+};
+
+// Runs a download session of the current list as the command-line auto mode says. Log lines
+// go to standard output, error lines to standard error; on a terminal a live line below them
+// shows each running file. Returns the exit status: kExitInterrupted after Ctrl+C or a
+// termination signal, kExitNotSaved when a file could not be saved, kExitItemFailed for any
+// other error result, else kExitOk. powerOffRequested tells whether the session ended asking
+// for the computer to go off (never after Ctrl+C), which the caller does after the shut-down
+// has saved everything.
+int RunAutoSession(Application& app, const SessionOutput& output, bool& powerOffRequested);
 
 // Powers the computer off; false (with a message) when the system refused.
 bool PowerOffAfterShutdown();

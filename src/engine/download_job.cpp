@@ -2,10 +2,12 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <limits>
 #include <thread>
 
 #include "core/text_util.h"
+#include "engine/failure_cause.h"
 #include "engine/ftp_job_client.h"
 #include "engine/job_command.h"
 #include "engine/local_copy.h"
@@ -88,7 +90,8 @@ bool DownloadJob::LimitReached() const {
 }
 
 void DownloadJob::PostEvent(int code, std::int64_t param1, std::int64_t param2,
-                            const std::string& text1, const std::string& text2) {
+                            const std::string& text1, const std::string& text2,
+                            std::string_view cause) {
     if (code == kEventJobAborted || code == kEventJobCancelled || code == kEventJobFinished)
         m_finalPosted = true;
     if (!m_env->sink) return;
@@ -103,12 +106,25 @@ void DownloadJob::PostEvent(int code, std::int64_t param1, std::int64_t param2,
     e.linkCount = linkCount;
     if (text1.size() < JobEvent::kTextLimit) e.text1 = text1;
     if (text2.size() < JobEvent::kTextLimit) e.text2 = text2;
+    e.cause = ShortCause(cause);
     m_env->sink->Post(std::move(e));
+}
+
+std::string DownloadJob::TransferCause(int code, std::int64_t param1, std::int64_t param2) const {
+    const bool failed = code == kEventFileResult
+                            ? param1 != kResultOk && param1 != kResultSkipped &&
+                                  param1 != kResultStub && param1 != kResultStopped &&
+                                  param1 != kResultLimit
+                            : code == kEventFtpNoFolder || code == kEventFtpNoListing ||
+                                  code == kEventFtpNotRetrieved;
+    if (!failed) return {};
+    if (m_scheme == "file") return SystemErrorText(static_cast<int>(param2));
+    return m_transfer.errorText;
 }
 
 void DownloadJob::Post(int code, std::int64_t param1, std::int64_t param2, const std::string& text1,
                        const std::string& text2) {
-    PostEvent(code, param1, param2, text1, text2);
+    PostEvent(code, param1, param2, text1, text2, TransferCause(code, param1, param2));
 }
 
 void DownloadJob::Run() {
@@ -237,7 +253,8 @@ bool DownloadJob::PassSchemeGate(std::time_t seriesTime) {
     }
     // A malformed address, an unknown scheme or https switched off: nothing is fetched, and the
     // log says so as for any failed file.
-    PostEvent(kEventFileResult, kResultNotHttp, 0, url);
+    PostEvent(kEventFileResult, kResultNotHttp, 0, url, {},
+              m_scheme == "https" ? "https is switched off" : "unsupported address");
     return false;
 }
 
@@ -267,7 +284,7 @@ int DownloadJob::RunPass(Series& series, std::string& localPath) {
 
     const std::string folder = FolderOf(localPath);
     if (!folder.empty() && !CreateFolders(folder)) {
-        PostEvent(kEventMkDirError, 0, 0, folder);
+        PostEvent(kEventMkDirError, 0, 0, folder, {}, SystemErrorText(errno));
         series.ended = true;
         return kResultNothing;
     }

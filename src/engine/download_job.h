@@ -110,7 +110,8 @@ public:
 
     // Builds and posts one event with the job's link position.
     void PostEvent(int code, std::int64_t param1, std::int64_t param2,
-                   const std::string& text1 = {}, const std::string& text2 = {});
+                   const std::string& text1 = {}, const std::string& text2 = {},
+                   std::string_view cause = {});
 
     int linkIndex = 0;
     int linkCount = 0;
@@ -134,6 +135,9 @@ private:
     bool Stopping() const { return stopRequest.load() != kStopNone; }
     bool LimitReached() const;
     std::unique_ptr<FtpJobHooks> MakeFtp() const;
+    // The cause a transfer left for the event it posts: the system's text of a local copy's
+    // error number, else what the transfer wrote into errorText.
+    std::string TransferCause(int code, std::int64_t param1, std::int64_t param2) const;
 
     // The steps of a run, in order.
     void Prepare(std::time_t start);

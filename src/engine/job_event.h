@@ -22,6 +22,9 @@ struct JobEvent {
     int linkCount = 0;
     std::string text1;
     std::string text2;
+    // Why a file result or an error event failed (a status and reason, the client's or the
+    // system's error text, an FTP reply): short, printable, empty when not known.
+    std::string cause;
 };
 
 // Where jobs post their events; the session controller hands them to the main loop. Called on

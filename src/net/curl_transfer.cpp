@@ -92,6 +92,12 @@ void CurlTransfer::Finish(CURLcode result) {
     m_failed = true;
     m_errorCode = result;
     m_errorText = m_curlError[0] != '\0' ? m_curlError : curl_easy_strerror(result);
+    // The system's reason ("Connection refused") says more than "Couldn't connect to server".
+    long osError = 0;
+    if (curl_easy_getinfo(m_easy, CURLINFO_OS_ERRNO, &osError) == CURLE_OK && osError != 0) {
+        const std::string reason = std::strerror(static_cast<int>(osError));
+        if (m_errorText.find(reason) == std::string::npos) m_errorText += ": " + reason;
+    }
 }
 
 bool CurlTransfer::Open(OpenUntil until) {

@@ -26,6 +26,7 @@ bool HasWildcard(std::string_view name) {
 // One listed entry into one local file.
 int FetchEntry(FtpClient& client, const FtpEntry& entry, const std::string& remoteFolder,
                const std::string& localPath, HttpFetchJob& job) {
+    job.errorText.clear();
     TrafficMeter& meter = Meter(job);
     std::string url = "ftp://" + client.Host();
     url += remoteFolder.empty() ? "/" : remoteFolder;
@@ -83,10 +84,11 @@ int FetchEntry(FtpClient& client, const FtpEntry& entry, const std::string& remo
         ::open(localPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | (resuming ? 0 : O_TRUNC), 0644);
     if (fd < 0 || (resuming && (::lseek(fd, static_cast<off_t>(fileOffset), SEEK_SET) < 0 ||
                                 ::ftruncate(fd, static_cast<off_t>(fileOffset)) != 0))) {
+        const int failure = WriteFailure(job);
         if (fd >= 0) ::close(fd);
         client.Abort();
         client.EndTransfer();
-        return finish(kResultWriteError);
+        return finish(failure);
     }
 
     if (job.buffer.size() < HttpFetchJob::kBufferSize) job.buffer.resize(HttpFetchJob::kBufferSize);
@@ -120,7 +122,7 @@ int FetchEntry(FtpClient& client, const FtpEntry& entry, const std::string& remo
         }
         const auto got = static_cast<std::size_t>(n);
         if (!WriteAll(fd, std::string_view(job.buffer.data(), got))) {
-            result = WriteFailure();
+            result = WriteFailure(job);
             early = true;
             break;
         }
@@ -149,7 +151,7 @@ int FetchEntry(FtpClient& client, const FtpEntry& entry, const std::string& remo
         client.Abort();
     }
     client.EndTransfer();
-    if (::close(fd) != 0 && result == kResultOk) result = WriteFailure();
+    if (::close(fd) != 0 && result == kResultOk) result = WriteFailure(job);
     if (entry.HasTime()) SetFileTimes(localPath, entryTime, entryTime);
     return finish(result);
 }
@@ -178,6 +180,7 @@ std::time_t EntryTime(const FtpEntry& entry) {
 
 int FetchFtp(FtpClient& client, const std::string& remotePath, const std::string& localPath,
              HttpFetchJob& job) {
+    job.errorText.clear();
     std::string basePath = localPath;
     if (job.distributed) {
         char suffix[16];
@@ -190,6 +193,7 @@ int FetchFtp(FtpClient& client, const std::string& remotePath, const std::string
     std::string folder = slash == std::string::npos ? std::string() : remotePath.substr(0, slash);
     if (slash == 0) folder = "/";
     if (!folder.empty() && !client.ChangeFolder(folder)) {
+        job.errorText = client.LastReplyText();
         Post(job, kEventFtpNoFolder, 0, 0, folder);
         return 2;
     }
@@ -199,6 +203,7 @@ int FetchFtp(FtpClient& client, const std::string& remotePath, const std::string
     }
     if (count < 1) {
         job.lastError = client.LastReplyCode();
+        job.errorText = client.LastReplyText();
         Post(job, kEventFtpNoListing, client.LastReplyCode(), 0, name);
         return 2;
     }

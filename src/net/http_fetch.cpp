@@ -22,6 +22,16 @@ bool IsWebScheme(const std::string& scheme, bool https) {
     return scheme == "http" || (https && scheme == "https");
 }
 
+// "404 Not Found": the status line after its protocol, or the bare number when the response
+// gave no reason (HTTP/2 has none).
+std::string StatusLineCause(const std::string& rawHeaders, int status) {
+    const std::string line = rawHeaders.substr(0, rawHeaders.find_first_of("\r\n"));
+    const std::size_t space = line.find(' ');
+    if (space == std::string::npos) return std::to_string(status);
+    const std::string rest = line.substr(line.find_first_not_of(' ', space));
+    return rest.find(' ') == std::string::npos ? std::to_string(status) : rest;
+}
+
 // Searches for needle ignoring case across block boundaries: the tail of the previous block is
 // kept so that a text split between two reads is still found.
 class StubScanner {
@@ -243,7 +253,10 @@ int HttpFetch::SendFollowingRedirects() {
 }
 
 int HttpFetch::ReadResponse() {
-    if (m_status != 200 && m_status != 206) return kResultRefused;
+    if (m_status != 200 && m_status != 206) {
+        m_job.errorText = StatusLineCause(m_request->RawHeaders(), m_status);
+        return kResultRefused;
+    }
     ParseResponseHeaders(m_request->RawHeaders(), m_info, false);
     m_info.status = m_status;
     m_bodyLength =
@@ -349,12 +362,13 @@ int HttpFetch::OpenLocalFile(int& fd) {
     if (fd < 0 && errno == ENOENT && !folder.empty() && CreateFolders(folder)) {
         fd = ::open(m_localPath.c_str(), flags, 0644);
     }
-    if (fd < 0) return kResultWriteError;
+    if (fd < 0) return WriteFailure(m_job);
     if (resuming && (::lseek(fd, static_cast<off_t>(m_writeFrom), SEEK_SET) < 0 ||
                      ::ftruncate(fd, static_cast<off_t>(m_writeFrom)) != 0)) {
+        const int result = WriteFailure(m_job);
         ::close(fd);
         fd = -1;
-        return kResultWriteError;
+        return result;
     }
     return kResultOk;
 }
@@ -386,7 +400,7 @@ int HttpFetch::ReadBlocks(int fd) {
             m_stub = true;
             return kResultStub;
         }
-        if (!WriteAll(fd, std::string_view(m_job.buffer.data(), got))) return WriteFailure();
+        if (!WriteAll(fd, std::string_view(m_job.buffer.data(), got))) return WriteFailure(m_job);
         m_received += got;
         if (m_remaining >= 0) m_remaining -= static_cast<std::int64_t>(got);
         const bool stopped = !MeterBlock(m_meter, got, m_job.isLocal, StopFlag(m_job));
@@ -419,7 +433,7 @@ int HttpFetch::ReceiveBody() {
     if (opened != kResultOk) return opened;
     if (m_writeFrom > 0) Post(m_job, kEventResumed, m_writeFrom, expected);
     int result = ReadBlocks(fd);
-    if (::close(fd) != 0 && result == kResultOk) result = WriteFailure();
+    if (::close(fd) != 0 && result == kResultOk) result = WriteFailure(m_job);
     if (m_info.flags & kHasLastModified) {
         // The server's exact time, so that If-Range of the next run can name it.
         const std::time_t stamp =
@@ -440,6 +454,7 @@ int HttpFetch::CheckDeliveredPage() {
 }
 
 int HttpFetch::Run() {
+    m_job.errorText.clear();
     if (m_job.banned && m_job.banned(m_url)) return Finish(kResultBanned);
     if (!m_job.session) {
         UrlParts parts;

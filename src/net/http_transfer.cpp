@@ -47,6 +47,7 @@ int FetchHttpWithRetries(std::string& url, std::string& localPath, int conType, 
 
 int FetchByUrl(const std::string& url, const std::string& localPath, HttpFetchJob& job,
                const std::string& userAgent) {
+    job.errorText.clear();
     TrafficMeter& meter = Meter(job);
     if (job.buffer.size() < HttpFetchJob::kBufferSize) job.buffer.resize(HttpFetchJob::kBufferSize);
     std::unique_ptr<InternetSession> own;
@@ -80,7 +81,7 @@ int FetchByUrl(const std::string& url, const std::string& localPath, HttpFetchJo
     Post(job, kEventFileStarted, 0, 0, url, localPath);
     if (!FolderOf(localPath).empty()) CreateFolders(FolderOf(localPath));
     const int fd = ::open(localPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return finish(kResultWriteError);
+    if (fd < 0) return finish(WriteFailure(job));
     int result = kResultOk;
     for (;;) {
         if (LimitReached(job)) {
@@ -102,7 +103,7 @@ int FetchByUrl(const std::string& url, const std::string& localPath, HttpFetchJo
         }
         if (n == 0) break;
         if (!WriteAll(fd, std::string_view(job.buffer.data(), static_cast<std::size_t>(n)))) {
-            result = WriteFailure();
+            result = WriteFailure(job);
             break;
         }
         if (!MeterBlock(meter, static_cast<std::uint64_t>(n), job.isLocal, StopFlag(job))) {
@@ -111,7 +112,7 @@ int FetchByUrl(const std::string& url, const std::string& localPath, HttpFetchJo
         }
         Post(job, kEventBlock, n, 0);
     }
-    if (::close(fd) != 0 && result == kResultOk) result = WriteFailure();
+    if (::close(fd) != 0 && result == kResultOk) result = WriteFailure(job);
     return finish(result);
 }
 

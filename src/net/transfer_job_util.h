@@ -3,6 +3,7 @@
 // What every transfer of a job does alike: report, meter, watch the stop flag and the limit.
 
 #include <cerrno>
+#include <cstring>
 
 #include "core/event_codes.h"
 #include "net/http_transfer.h"
@@ -32,9 +33,12 @@ inline bool LimitReached(const HttpFetchJob& job) {
     return !job.isLocal && job.limitReached && job.limitReached();
 }
 
-// The result of a failed write, from errno.
-inline int WriteFailure() {
-    return errno == ENOSPC || errno == EDQUOT ? kResultDiskFull : kResultWriteError;
+// The result of a failed open or write of the local file, from errno, whose text becomes the
+// failure's cause.
+inline int WriteFailure(HttpFetchJob& job) {
+    const int error = errno;
+    job.errorText = std::strerror(error);
+    return error == ENOSPC || error == EDQUOT ? kResultDiskFull : kResultWriteError;
 }
 
 }  // namespace kov

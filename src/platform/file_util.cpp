@@ -81,9 +81,15 @@ bool CreateFolders(const std::string& path, unsigned mode) {
     // (a read-only parent may answer EROFS or EACCES rather than EEXIST).
     for (std::string::size_type pos = path.find('/', 1);; pos = path.find('/', pos + 1)) {
         std::string prefix = path.substr(0, pos);
-        if (prefix.back() != '/' && ::mkdir(prefix.c_str(), static_cast<mode_t>(mode)) != 0 &&
-            !FolderExists(prefix))
-            return false;
+        if (prefix.back() != '/' && ::mkdir(prefix.c_str(), static_cast<mode_t>(mode)) != 0) {
+            // errno stays mkdir's, for the caller's message; something else in the way of a
+            // folder is "Not a directory".
+            const int error = errno == EEXIST ? ENOTDIR : errno;
+            if (!FolderExists(prefix)) {
+                errno = error;
+                return false;
+            }
+        }
         if (pos == std::string::npos) break;
     }
     return FolderExists(path);

@@ -16,7 +16,8 @@ std::optional<std::time_t> LastWriteTime(const std::string& path);
 // Sets access and modification times (creation time cannot be set on Linux).
 bool SetFileTimes(const std::string& path, std::time_t accessTime, std::time_t modifyTime);
 
-// Creates the folder and any missing parents. True when it exists afterwards.
+// Creates the folder and any missing parents. True when it exists afterwards; otherwise errno
+// says why a folder could not be made.
 bool CreateFolders(const std::string& path, unsigned mode = 0755);
 
 struct FolderEntry {

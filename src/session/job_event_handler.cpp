@@ -87,6 +87,11 @@ private:
     void LogItem(int minDetail, int image, EventCode code) {
         Log(minDetail, image, Format("[%s] - %s", Name(), Text(code)));
     }
+    // A failure's line ends with its cause in parentheses, when the job knew one.
+    std::string WithCause(std::string line) const {
+        if (!m_event.cause.empty()) line += " (" + m_event.cause + ")";
+        return line;
+    }
     void ErrorSound() {
         if (m_context.playSound) m_context.playSound(kSoundError2);
     }
@@ -151,33 +156,36 @@ void EventHandler::LogFileResult() {
     auto line = [&](EventCode code, const char* detail, int image) {
         Log(kAlways, image, Format("[%s] - %s : %s", Name(), Text(code), detail));
     };
+    auto failure = [&](EventCode code, const char* detail) {
+        Log(kAlways, kLogError, WithCause(Format("[%s] - %s : %s", Name(), Text(code), detail)));
+    };
     switch (e.param1) {
         case kResultOk:
             Log(kAlways, kLogSuccess,
                 Format("[%s] - %s %s", Name(), Text(EventCode::DlFileOk), Text2()));
             break;
         case kResultRefused:
-            line(EventCode::DlOpenResourceError, Text1(), kLogError);
+            failure(EventCode::DlOpenResourceError, Text1());
             break;
         case kResultSkipped:
             line(EventCode::FileSkipped, Text2(), kLogSuccess);
             break;
         case kResultWrongType:
-            line(EventCode::WrongContentType, Text1(), kLogError);
+            failure(EventCode::WrongContentType, Text1());
             break;
         case kResultStub:
             line(EventCode::DlFile404Deleted, Text2(), kLogSuccess);
             break;
         case kResultReadError:
-            line(EventCode::ReadError, Text1(), kLogError);
+            failure(EventCode::ReadError, Text1());
             ErrorSound();
             break;
         case kResultWriteError:
-            line(EventCode::WriteError, Text2(), kLogError);
+            failure(EventCode::WriteError, Text2());
             ErrorSound();
             break;
         case kResultDiskFull:
-            line(EventCode::NoDiskSpace, Text2(), kLogError);
+            failure(EventCode::NoDiskSpace, Text2());
             ErrorSound();
             break;
         case kResultStopped:
@@ -187,12 +195,13 @@ void EventHandler::LogFileResult() {
             LogItem(kAlways, kLogStopped, EventCode::AbortedByLimit);
             break;
         case kResultBroken:
-            line(EventCode::ErrDownloadBroken, Text1(), kLogError);
+            failure(EventCode::ErrDownloadBroken, Text1());
             break;
         default:
             Log(kAlways, kLogError,
-                Format("[%s] - %s : %s, code: %d / %d", Name(), Text(EventCode::DownloadError),
-                       Text1(), Int(e.param1), Int(e.param2)));
+                WithCause(Format("[%s] - %s : %s, code: %d / %d", Name(),
+                                 Text(EventCode::DownloadError), Text1(), Int(e.param1),
+                                 Int(e.param2))));
             ErrorSound();
             break;
     }
@@ -221,7 +230,7 @@ void EventHandler::RowError(EventCode status, EventCode text) {
     SetStatus(status);
     m_row->image = kImageError;
     ErrorSound();
-    Log(kAlways, kLogInfo, Format("[%s] - %s: %s", Name(), Text(text), Text1()));
+    Log(kAlways, kLogError, WithCause(Format("[%s] - %s: %s", Name(), Text(text), Text1())));
 }
 
 // Queued, started, aborted, cancelled, finished.
@@ -327,7 +336,7 @@ Step EventHandler::MarkRowFailure() {
         case kEventConnectionError:
             SetStatus(EventCode::Error);
             m_row->image = kImageError;
-            Log(kAlways, kLogInfo,
+            Log(kAlways, kLogError,
                 Format("[%s] - %s: %d/%d, (%s)", Name(), Text(EventCode::ConnectingError),
                        Int(e.param1), Int(e.param2), Text1()));
             return Step::RowChanged;

@@ -298,7 +298,10 @@ void SessionController::CountErrorResult(const JobEvent& event) {
             r != kResultLimit) {
             ++m_errorResults;
         }
+        if (r == kResultWriteError || r == kResultDiskFull || r == kResultLocalFolder)
+            ++m_saveFailures;
     }
+    if (event.code == kEventMkDirError) ++m_saveFailures;
     if (event.code == kEventConnectionError || event.code == kEventMkDirError ||
         (event.code >= kEventFtpNoFolder && event.code <= kEventFtpNotRetrieved)) {
         ++m_errorResults;
@@ -444,9 +447,10 @@ void SessionController::LogSummary(bool halted) {
     }
     const bool kilo = m_stats.averageSpeed > 2048;
     char line[512];
+    // The figure is in bytes, as the words before it say.
     std::snprintf(
-        line, sizeof line, "%s: %lu %s: %lu %s", GetString(EventCode::SessionSummary1).c_str(),
-        static_cast<unsigned long>(m_stats.sessionBytes / 1024),
+        line, sizeof line, "%s: %llu %s: %lu %s", GetString(EventCode::SessionSummary1).c_str(),
+        static_cast<unsigned long long>(m_stats.sessionBytes),
         GetString(EventCode::SessionSummary2).c_str(),
         static_cast<unsigned long>(kilo ? m_stats.averageSpeed / 1024 : m_stats.averageSpeed),
         kilo ? "KB/sec" : "Bytes/sec");

@@ -108,6 +108,9 @@ public:
     int QueuedCount() const { return m_queuedCount; }
     // File results other than success and skip seen in this program run.
     int ErrorResults() const { return m_errorResults; }
+    // Of those, the files that could not be saved: a write error, a full disk, a local folder
+    // that could not be made.
+    int SaveFailures() const { return m_saveFailures; }
 
 private:
     struct SessionEnvironment;
@@ -171,6 +174,7 @@ private:
     bool m_sleepWhenIdle = false;
     bool m_idleSleeping = false;  // the monitor timer sleeps until the next half minute
     int m_errorResults = 0;
+    int m_saveFailures = 0;
     std::uint64_t m_limitValue = 0;
     Scheduler m_scheduler;
     std::unique_ptr<DialUpLink> m_ownLink;

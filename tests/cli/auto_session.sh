@@ -25,7 +25,7 @@ grep -q "Session finished, bytes downloaded" "$tmp/out" || fail "no summary"
 "$cli" -a > "$tmp/out" || fail "second run"
 grep -q "File skipped (already exists)" "$tmp/out" || fail "no skip: $(cat "$tmp/out")"
 "$cli" --add "$base/missing.txt" >/dev/null
-if "$cli" -a > "$tmp/out"; then fail "an error result gave exit status 0"; fi
+if "$cli" -a > "$tmp/out" 2>&1; then fail "an error result gave exit status 0"; fi
 grep -q "Open resource error" "$tmp/out" || fail "no error line"
 
 # A number series advances CurrentNum in the list file.

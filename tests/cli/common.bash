@@ -3,8 +3,10 @@
 set -euo pipefail
 tmp="$(mktemp -d)"
 server=""
+servers=()
 cleanup() {
     [ -n "$server" ] && kill "$server" 2>/dev/null
+    for pid in "${servers[@]}"; do kill "$pid" 2>/dev/null; done
     rm -rf "$tmp"
 }
 trap cleanup EXIT
@@ -24,4 +26,35 @@ wait_for_port() {
         sleep 0.1
     done
     fail "nothing listens on port $1"
+}
+
+support="$(cd "$(dirname "${BASH_SOURCE[0]}")/../support" && pwd)"
+
+# start_fault http|ftp: a scripted fault server of tests/support on a free port; sets port.
+start_fault() {
+    local script=fault_server.py
+    [ "$1" = ftp ] && script=ftp_fault_server.py
+    port=$(free_port)
+    python3 "$support/$script" "$port" >/dev/null 2>&1 &
+    servers+=($!)
+    wait_for_port "$port"
+}
+
+# start_nginx ROOT: nginx serving the folder ROOT on a free port; sets port.
+start_nginx() {
+    port=$(free_port)
+    local d="$tmp/nginx"
+    mkdir -p "$d"
+    cat > "$d/nginx.conf" <<CONF
+daemon off; master_process off; worker_processes 1; pid $d/nginx.pid; error_log $d/error.log;
+events { worker_connections 64; }
+http {
+  access_log off; client_body_temp_path $d/body; proxy_temp_path $d/proxy;
+  fastcgi_temp_path $d/fcgi; uwsgi_temp_path $d/uwsgi; scgi_temp_path $d/scgi;
+  server { listen 127.0.0.1:$port; root $1; }
+}
+CONF
+    nginx -p "$d" -c "$d/nginx.conf" -e "$d/error.log" &
+    servers+=($!)
+    wait_for_port "$port"
 }

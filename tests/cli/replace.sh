@@ -46,6 +46,6 @@ if "$cli" --restore "$tmp/none" 2>/dev/null; then fail "a missing folder gave st
 # The banner file named by -b is read at start-up: its banned words keep a URL from being fetched.
 printf '[BanneRipping]\nBannedWords=ab secret\n' > "$tmp/b.ini"
 "$cli" --add "http://127.0.0.1:9/SECRET.html" >/dev/null
-"$cli" -a -b"$tmp/b.ini" > "$tmp/out" || true
+"$cli" -a -b"$tmp/b.ini" > "$tmp/out" 2>&1 || true
 grep -q "SECRET.html, code: 925" "$tmp/out" || fail "banned word: $(cat "$tmp/out")"
 echo ok

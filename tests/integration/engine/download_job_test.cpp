@@ -253,5 +253,35 @@ TEST_F(DownloadJobTest, HttpsIsRefusedWhenSwitchedOffAndLongTextsAreDropped) {
     EXPECT_FALSE(started->text2.empty());
 }
 
+TEST_F(DownloadJobTest, FailuresCarryTheirCause) {
+    ASSERT_TRUE(WriteFileAtomic(Local("plain"), "a file, not a folder", 0644));
+    UrlItem full = Item(servers.nginx->Url("/files/a.txt"));
+    full.Dest = "/dev/full";  // every write fails as on a full disk
+    struct Case {
+        UrlItem item;
+        int code;
+        std::string cause;  // how it begins
+    };
+    const Case cases[] = {
+        {Item(servers.nginx->Url("/files/none.txt")), kEventFileResult, "404 Not Found"},
+        {Item("http://127.0.0.1:1/x"), kEventFileResult, "Failed to connect to 127.0.0.1 port 1"},
+        {Item("file://" + Local("none.txt")), kEventFileResult, "No such file or directory"},
+        {full, kEventFileResult, "No space left on device"},
+        {Item(servers.nginx->Url("/files/a.txt"), "plain/sub/"), kEventMkDirError,
+         "Not a directory"},
+        {Item("gopher://127.0.0.1/x"), kEventFileResult, "unsupported address"},
+    };
+    for (const Case& c : cases) {
+        Run(c.item);
+        const JobEvent* failed = events.Last(c.code);
+        ASSERT_NE(failed, nullptr) << c.item.Url;
+        EXPECT_EQ(failed->cause.substr(0, c.cause.size()), c.cause)
+            << c.item.Url << " " << failed->param1;
+    }
+    // A success leaves no cause behind.
+    Run(Item(servers.nginx->Url("/files/a.txt"), "fresh/"));
+    EXPECT_EQ(events.Last(kEventFileResult)->cause, "");
+}
+
 }  // namespace
 }  // namespace kov

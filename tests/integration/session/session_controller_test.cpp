@@ -229,7 +229,9 @@ TEST_F(SessionControllerTest, DueRulesChooseTheRowsOfASession) {
     // "Job finished" also ends a job whose file failed; the failure counts for the program run,
     // and the row keeps its old date so that the next session tries again.
     EXPECT_NE(RowOf(missing).item.lastDL, kNow);
-    EXPECT_EQ(Lines("[missing] - Open resource error : " + Nginx("/files/none.txt")), 1);
+    EXPECT_EQ(
+        Lines("[missing] - Open resource error : " + Nginx("/files/none.txt") + " (404 Not Found)"),
+        1);
     EXPECT_EQ(session->ErrorResults(), 1);
     ASSERT_TRUE(RunSession());
     EXPECT_EQ(session->ErrorResults(), 2);
@@ -398,9 +400,9 @@ TEST_F(SessionControllerTest, SummaryLineFormsBelowAndAboveTwoKilobytesPerSecond
     loop.holdProgressTick = true;
     const RowId id = Add("file", "");
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {"2048", "2 average speed: 2048 Bytes/sec"},
-        {"2049", "2 average speed: 2 KB/sec"},
-        {"3000000", "2929 average speed: 2929 KB/sec"},
+        {"2048", "2048 average speed: 2048 Bytes/sec"},
+        {"2049", "2049 average speed: 2 KB/sec"},
+        {"3000000", "3000000 average speed: 2929 KB/sec"},
     };
     for (const auto& [size, summary] : cases) {
         RowOf(id).item.Url = Nginx("/sizes/" + size);

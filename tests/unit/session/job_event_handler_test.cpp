@@ -33,8 +33,9 @@ protected:
     ~JobEventTest() override { ResetMessageTexts(); }
 
     EventOutcome Send(int code, std::int64_t p1 = 0, std::int64_t p2 = 0, std::string t1 = {},
-                      std::string t2 = {}) {
+                      std::string t2 = {}, std::string cause = {}) {
         JobEvent e;
+        e.cause = std::move(cause);
         e.code = code;
         e.ownerKey = id;
         e.param1 = p1;
@@ -258,6 +259,7 @@ TEST_F(JobEventTest, EachEventWritesItsLineAndFailuresMarkTheRow) {
         std::string t1, t2, line;
         int image;
         bool rowError = false, sound = false;
+        std::string cause = {};
     };
     const std::string u = "http://x/a", p = "/tmp/a.html";
     const std::vector<Case> cases = {
@@ -267,16 +269,26 @@ TEST_F(JobEventTest, EachEventWritesItsLineAndFailuresMarkTheRow) {
          kLogError, false, true},
         {kEventFileResult, kResultLimit, 0, u, p, "[news] - Stopped due to limit exceed",
          kLogStopped},
+        {kEventFileResult, kResultDiskFull, 28, u, p,
+         "[news] - No disc space : " + p + " (No space left on device)", kLogError, false, true,
+         "No space left on device"},
+        {kEventFileResult, kResultRefused, 404, u, p,
+         "[news] - Open resource error : " + u + " (404 Not Found)", kLogError, false, false,
+         "404 Not Found"},
+        {kEventFileResult, kResultSkipped, 0, u, p, "[news] - File skipped (already exists) : " + p,
+         kLogSuccess, false, false, "stale"},
         {kEventFileResult, 777, 13, u, p, "[news] - Download error : " + u + ", code: 777 / 13",
          kLogError, false, true},
         {kEventConnectionError, 2, 530, "login refused", "",
-         "[news] - Error connecting to host: 2/530, (login refused)", kLogInfo, true},
-        {kEventFtpNoFolder, 0, 0, "/pub/x", "", "[news] - No such Ftp folder: /pub/x", kLogInfo,
+         "[news] - Error connecting to host: 2/530, (login refused)", kLogError, true},
+        {kEventFtpNoFolder, 0, 0, "/pub/x", "",
+         "[news] - No such Ftp folder: /pub/x (550 No such directory)", kLogError, true, true,
+         "550 No such directory"},
+        {kEventFtpNotRetrieved, 0, 0, "f.zip", "", "[news] - Ftp file open Error: f.zip", kLogError,
          true, true},
-        {kEventFtpNotRetrieved, 0, 0, "f.zip", "", "[news] - Ftp file open Error: f.zip", kLogInfo,
-         true, true},
-        {kEventMkDirError, 0, 0, "/ro", "", "[news] - Cannot create folder: /ro", kLogInfo, true,
-         true},
+        {kEventMkDirError, 0, 0, "/ro", "",
+         "[news] - Cannot create folder: /ro (Permission denied)", kLogError, true, true,
+         "Permission denied"},
         {kEventResumed, 5'000'000'000, 6'000'000'000, "http://x/iso", "",
          "[news] - http://x/iso File resumed from 5000000000", kLogResumed, false},
         {kEventParseFinished, 12, 0, "index.html", "",
@@ -304,7 +316,7 @@ TEST_F(JobEventTest, EachEventWritesItsLineAndFailuresMarkTheRow) {
         SCOPED_TRACE(c.line);
         R().image = kImageRunning;
         sounds.clear();
-        Send(c.code, c.p1, c.p2, c.t1, c.t2);
+        Send(c.code, c.p1, c.p2, c.t1, c.t2, c.cause);
         EXPECT_EQ(LastText(), c.line);
         EXPECT_EQ(LastImage(), c.image);
         EXPECT_EQ(R().image, c.rowError ? kImageError : kImageRunning);

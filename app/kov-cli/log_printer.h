@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdio>
+#include <mutex>
+#include <string>
+
+#include "session/event_log.h"
+
+namespace kov {
+class ListModel;
+}
+
+namespace kov::cli {
+
+// Writes the session log as the terminal user or a script wants it: "time - text" lines, error
+// lines to standard error and the rest to standard output, or one JSON object per line; with
+// quiet only the error lines. On a terminal a live line below the log shows the running files;
+// a log line takes its place until the next ShowLive.
+class LogPrinter : public EventLogListener {
+public:
+    LogPrinter(bool json, bool quiet, bool terminal);
+
+    void LineAdded(const LogLine& line) override;
+    // Replaces the live line; "" erases it. Nothing happens off a terminal.
+    void ShowLive(const std::string& text);
+
+    // Whether a log line reports an error.
+    static bool IsError(const LogLine& line);
+
+private:
+    void EraseLive();  // under m_lock
+
+    const bool m_json;
+    const bool m_quiet;
+    const bool m_terminal;
+    std::mutex m_lock;
+    std::string m_live;
+};
+
+// The live line for the running rows: for each, its name, percent of the file (or the bytes
+// so far when the size is unknown), speed and time left; cut to width characters.
+std::string LiveLine(const ListModel& rows, std::size_t width);
+
+// The width of the terminal on standard output; 80 when unknown.
+std::size_t TerminalWidth();
+
+}  // namespace kov::cli
