@@ -33,6 +33,10 @@ CliOptions ParseCliOptions(int argc, char** argv) {
             } else {
                 o.imports.emplace_back(argv[++i]);
             }
+        } else if (arg == "--json") {
+            o.json = true;
+        } else if (ParseItemOption(argc, argv, i, o.items, o.error)) {
+            // an item or list command
         } else {
             fail("unknown option " + std::string(arg));
         }
@@ -64,6 +68,8 @@ Program options (at most seven arguments; "-" or "/" introduces each):
 A "/" form (/a, /auto, /d, /down, /nN, /b"PATH", /s"PATH") works as well; any other
 argument that begins with "/" is an absolute path.
 
+)" + std::string(ItemOptionsHelp()) +
+           R"(
 Other options:
   --help          show this text and exit
   --version       show the version and exit

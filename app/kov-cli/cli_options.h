@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "item_options.h"
+
 namespace kov::cli {
 
 // The headless front end's own options ("--name"); every other argument belongs to the
@@ -15,6 +17,9 @@ struct CliOptions {
     std::vector<std::string> add;      // URLs to add to the current list
     std::vector<std::string> imports;  // list files to import into the current list
     std::string error;                 // a usage error
+    // Item and list management, --dry-run, --help-templates; --json prints JSON.
+    ItemOptions items;
+    bool json = false;
     std::vector<std::string> programArgs;
 };
 

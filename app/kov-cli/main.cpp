@@ -5,11 +5,13 @@
 
 #include "cli_options.h"
 #include "core/prompter.h"
+#include "item_commands.h"
 #include "kov_version.h"
 #include "list_printer.h"
 #include "platform/file_util.h"
 #include "session/application.h"
 #include "session_runner.h"
+#include "template_help.h"
 
 namespace {
 
@@ -22,12 +24,6 @@ bool RunListCommands(const kov::cli::CliOptions& options, kov::Application& app)
         if (!n) return false;  // the prompter said which file and why
         std::printf("imported %zu item%s from %s\n", *n, *n == 1 ? "" : "s", path.c_str());
         changed = changed || *n > 0;
-    }
-    for (const std::string& url : options.add) {
-        const kov::RowId id = doc.AddUrl(url);
-        const kov::UrlItem& item = doc.Rows().Find(id)->item;
-        std::printf("added %s\t%s\n", item.Name.c_str(), item.Url.c_str());
-        changed = true;
     }
     if (changed && doc.SaveList(true, false) != 0) return false;
     if (options.lists) kov::cli::PrintLists(doc, stdout);
@@ -71,6 +67,10 @@ int main(int argc, char** argv) {
         std::fputs(kov::cli::HelpText().c_str(), stdout);
         return 0;
     }
+    if (options.items.helpTemplates) {
+        std::fputs(kov::cli::TemplateHelp(), stdout);
+        return 0;
+    }
     if (options.version) {
         std::printf("kov-cli %s\n", KOV_VERSION);
         return 0;
@@ -87,9 +87,11 @@ int main(int argc, char** argv) {
         kov::SetDefaultPrompter(nullptr);
         return 2;
     }
-    int status = RunListCommands(options, app) ? 0 : 2;
+    int status = kov::cli::RunItemCommands(options, app);
+    if (status == 0) status = RunListCommands(options, app) ? 0 : 2;
     bool powerOff = false;
-    if (status == 0 && app.Options().autoMode) status = kov::cli::RunAutoSession(app, powerOff);
+    if (status == 0 && app.Options().autoMode && !options.items.dryRun)
+        status = kov::cli::RunAutoSession(app, powerOff);
     if (!app.Shutdown(false) && status == 0) status = 2;
     // Only now, with the list, the settings and the traffic counter saved.
     if (powerOff && !kov::cli::PowerOffAfterShutdown()) status = 1;

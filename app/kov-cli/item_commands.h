@@ -1,0 +1,23 @@
+#pragma once
+
+namespace kov {
+class Application;
+}
+
+namespace kov::cli {
+
+struct CliOptions;
+
+// Runs the list and item commands (--new-list, --remove-list, --use-list, --add, --set,
+// --enable, --disable, --move, --remove, in that order), saves the current list when they
+// changed it, then prints --show and --dry-run. Returns the exit status: 0 done, 2 a usage
+// error or a refused value (the message says which and why; nothing is saved then, and the
+// settings are as they were), 3 the list file could not be saved.
+int RunItemCommands(const CliOptions& options, Application& app);
+
+// Whether the command line only reads: --list, --lists, --show, --dry-run, --help,
+// --help-templates and --version, with nothing that changes an item, a list or the settings
+// and no session. Such a run must write no file.
+bool IsReadOnly(const CliOptions& options);
+
+}  // namespace kov::cli
