@@ -150,7 +150,8 @@ Error SetKeys(const ItemOptions& o, ListDocument& doc, bool enableHttps) {
             const std::string value = pair.substr(eq + 1);
             Error e = SetItemField(item, key, value);
             if (e == "unknown key") e += " (the keys are those --show prints)";
-            if (e.empty() && IEquals(key, "Url")) e = UnsupportedScheme(value, enableHttps);
+            if (e.empty() && IEquals(key, "Url") && !value.empty())
+                e = UnsupportedScheme(value, enableHttps);
             if (!e.empty()) return "--set " + std::to_string(a.item) + " " + pair + ": " + e;
         }
         if (Error e = CheckItemFields(item); !e.empty()) {
