@@ -212,8 +212,8 @@ Error ApplyChanges(const CliOptions& options, Application& app) {
     ListDocument& doc = app.Document();
     const bool https = app.Settings().EnableHttps != 0;
     Error e = NewLists(o, doc);
-    if (e.empty()) e = RemoveLists(o, doc);
     if (e.empty()) e = UseList(o, doc);
+    if (e.empty()) e = RemoveLists(o, doc);
     if (e.empty()) e = AddUrls(options, doc, app.Settings());
     if (e.empty()) e = SetKeys(o, doc, https);
     if (e.empty()) e = SwitchItems(o.enable, false, doc);

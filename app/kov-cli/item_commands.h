@@ -8,7 +8,7 @@ namespace kov::cli {
 
 struct CliOptions;
 
-// Runs the list and item commands (--new-list, --remove-list, --use-list, --add, --set,
+// Runs the list and item commands (--new-list, --use-list, --remove-list, --add, --set,
 // --enable, --disable, --move, --remove, in that order), saves the current list when they
 // changed it, then prints --show and --dry-run. Returns the exit status: 0 done, 2 a usage
 // error or a refused value (the message says which and why; nothing is saved then, and the

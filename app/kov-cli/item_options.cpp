@@ -123,9 +123,9 @@ const char* ItemOptionsHelp() {
   --new-list NAME [FILE [FOLDER]]
                   register a new list (file and folder default to NAME.ini and
                   Downloads/NAME/ in the program folder)
-  --remove-list N unregister list N (its file stays on disk)
   --use-list N|NAME
                   make that list the current one
+  --remove-list N unregister list N (its file stays on disk)
   --add URL... [--name NAME] [--dest FOLDER] [--template]
                   add items made from the URLs; --template turns today's date and a
                   trailing number in each URL into a date or number series, and takes a
