@@ -237,7 +237,8 @@ int RunItemCommands(const CliOptions& options, Application& app) {
     if (const Error e = ApplyChanges(options, app); !e.empty()) {
         app.Settings() = before;
         doc.Rows().SetModified(false);
-        std::fprintf(stderr, "kov-cli: %s\nNothing was saved.\n", e.c_str());
+        const bool asked = !options.add.empty() || o.Changes();
+        std::fprintf(stderr, "kov-cli: %s\n%s", e.c_str(), asked ? "Nothing was saved.\n" : "");
         return 2;
     }
     const bool changed = !options.add.empty() || o.Changes();
