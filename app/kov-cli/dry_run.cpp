@@ -1,5 +1,6 @@
 #include "dry_run.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 

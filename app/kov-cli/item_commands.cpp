@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <limits>
 #include <string>
 
 #include "cli_options.h"
@@ -11,8 +10,6 @@
 #include "dry_run.h"
 #include "item_show.h"
 #include "model/item_fields.h"
-#include "model/url_template.h"
-#include "model/url_template_parse.h"
 #include "platform/clock.h"
 #include "session/application.h"
 #include "url_as_template.h"
@@ -37,7 +34,9 @@ Error CheckItemNumber(std::size_t n, const ListDocument& doc) {
 // A path given on the command line, made absolute: the program may run later from another
 // folder (cron, the scheduler).
 std::string AbsolutePath(const std::string& path, bool folder) {
-    std::string out = path.find('{') == 0 ? path : std::filesystem::absolute(path).string();
+    std::error_code error;  // no current folder: the path stays as given
+    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    std::string out = path.find('{') == 0 || error ? path : absolute.string();
     if (folder && !out.empty() && out.back() != '/') out += '/';
     return out;
 }
