@@ -6,10 +6,12 @@ cli="$1"
 source "$(dirname "$0")/common.bash"
 "$cli" >/dev/null
 
-value() { "$cli" --show "$1" | sed -n "s/^$2=//p"; }
-expect() {  # lines of "ITEM KEY VALUE"
+expect() {  # lines of "ITEM KEY VALUE"; each item is shown once
+    rm -f "$tmp"/show.*
     while read -r n key want; do
-        [ "$(value "$n" "$key")" = "$want" ] || fail "item $n $key: '$(value "$n" "$key")', want '$want'"
+        [ -f "$tmp/show.$n" ] || "$cli" --show "$n" > "$tmp/show.$n"
+        got=$(sed -n "s/^$key=//p" "$tmp/show.$n")
+        [ "$got" = "$want" ] || fail "item $n $key: '$got', want '$want'"
     done
 }
 refused() {  # refused MESSAGE ARG...: exit 2, the message, and no file changed
