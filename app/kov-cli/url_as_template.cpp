@@ -90,10 +90,8 @@ std::string MakeTemplateItem(std::string_view url, UrlItem& item, const AppSetti
     std::string text = item.Url;
     std::string found;
     const bool dated = FindDateTemplate(text, now, found);
-    if (dated) {
-        text = found;
-        item.interval = 0;
-    }
+    // interval stays the new-URL default, as when new items are parsed on their way in.
+    if (dated) text = found;
     std::int32_t number = 0;
     const bool numbered = FindNumberSeries(text, found, number, 4) && !InEscape(text, found);
     if (numbered) {
