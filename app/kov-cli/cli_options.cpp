@@ -108,7 +108,9 @@ CliOptions ParseCliOptions(int argc, char** argv) {
         const std::string_view name = arg.substr(0, equals);
         const LongOption* option = FindLongOption(name);
         if (option == nullptr) {
-            fail("unknown option " + std::string(name));
+            // The item and list commands read their own arguments.
+            if (!ParseItemOption(argc, argv, i, o.items, o.error))
+                fail("unknown option " + std::string(name));
             continue;
         }
         std::vector<std::string> values;
@@ -138,11 +140,16 @@ CliOptions ParseCliOptions(int argc, char** argv) {
 }
 
 bool IsReadOnly(const CliOptions& options) {
-    if (options.help || options.version) return true;
-    const bool shows = options.list || options.lists || options.queue || options.tasks;
-    return shows && options.add.empty() && options.imports.empty() && !options.init &&
-           !options.serve && options.replaceItem == 0 && options.restoreFolder.empty() &&
-           !options.checkUpdate && !ParseCommandLine(options.programArgs, false).autoMode;
+    const ItemOptions& items = options.items;
+    if (options.help || options.version || items.helpTemplates) return true;
+    const bool shows = options.list || options.lists || options.queue || options.tasks ||
+                       !items.show.empty() || items.dryRun;
+    const bool writes = !options.add.empty() || !options.imports.empty() || options.init ||
+                        options.serve || options.replaceItem != 0 ||
+                        !options.restoreFolder.empty() || options.checkUpdate || items.Changes();
+    // --dry-run with -a previews the session instead of running it.
+    const bool session = ParseCommandLine(options.programArgs, false).autoMode && !items.dryRun;
+    return shows && !writes && !session;
 }
 
 std::string HelpText() {
@@ -155,8 +162,6 @@ Lists:
   --lists         print the registered lists (the current one marked with *)
   --list          print the current list: number, name, URL, destination, last download,
                   disabled
-  --add URL...    add items made from the URLs to the current list and save it
-                  (http, https, ftp and file addresses)
   --import FILE   append the items of a list file to the current list and save it
 
 Output:
@@ -178,7 +183,7 @@ Service:
   --tasks         print the scheduled tasks
 
 Only one program writes to a program folder at a time: a second one exits with status 2
-and names the first; --list, --lists, --queue and --tasks only read and always run.
+and names the first; the commands that only read always run.
 
 Program options (at most seven arguments; "-" or "/" introduces each):
   SETTINGS_FILE   the settings file to use instead of kov.ini in the program folder; it
@@ -192,6 +197,8 @@ Program options (at most seven arguments; "-" or "/" introduces each):
 A "/" form (/a, /auto, /d, /down, /nN, /b"PATH", /s"PATH") works as well; any other
 argument that begins with "/" is an absolute path.
 
+)" + std::string(ItemOptionsHelp()) +
+           R"(
 Other options:
   --check-update  look for a newer build at UpdateUrl (kov.ini, [KOV-Main]); a newer one is
                   put into the current list; exit 0, 1 when the check failed, 2 when
@@ -199,7 +206,8 @@ Other options:
   --init          create SETTINGS_FILE when it does not exist
   --help          show this text and exit
   --version       show the version and exit
---help, --version, --list, --lists, --queue and --tasks alone write no file.
+--help, --help-templates, --version, --list, --lists, --queue, --tasks, --show and
+--dry-run alone write no file.
 
 Exit status:
   0    every item was fine

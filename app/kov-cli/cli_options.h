@@ -4,6 +4,8 @@
 #include <string_view>
 #include <vector>
 
+#include "item_options.h"
+
 namespace kov::cli {
 
 // Exit statuses of kov-cli.
@@ -34,7 +36,9 @@ struct CliOptions {
     bool queue = false;         // print today's schedule queue
     bool tasks = false;         // print the schedule tasks
     bool checkUpdate = false;   // look for a newer build now
-    std::string error;          // a usage error
+    // Item and list management, --dry-run, --help-templates.
+    ItemOptions items;
+    std::string error;  // a usage error
     std::vector<std::string> programArgs;
 };
 

@@ -5,6 +5,7 @@
 
 #include "cli_options.h"
 #include "core/prompter.h"
+#include "item_commands.h"
 #include "kov_version.h"
 #include "list_printer.h"
 #include "platform/file_lock.h"
@@ -14,8 +15,8 @@
 #include "session/application.h"
 #include "session_runner.h"
 #include "settings_file_check.h"
+#include "template_help.h"
 #include "update_command.h"
-#include "url_check.h"
 
 namespace {
 
@@ -34,11 +35,6 @@ int ConfigError(const std::string& message) {
 // Runs the list commands between start-up and shut-down; returns an exit status.
 int RunListCommands(const CliOptions& options, kov::Application& app) {
     kov::ListDocument& doc = app.Document();
-    // Every address is checked before any is added: a refused command changes nothing.
-    for (const std::string& url : options.add) {
-        const std::string problem = UrlProblem(url, app.Settings().EnableHttps != 0);
-        if (!problem.empty()) return ConfigError(problem);
-    }
     bool changed = false;
     for (const std::string& path : options.imports) {
         const std::optional<std::size_t> n = doc.ImportList(path);
@@ -46,12 +42,6 @@ int RunListCommands(const CliOptions& options, kov::Application& app) {
         if (!options.quiet)
             std::printf("imported %zu item%s from %s\n", *n, *n == 1 ? "" : "s", path.c_str());
         changed = changed || *n > 0;
-    }
-    for (const std::string& url : options.add) {
-        const kov::RowId id = doc.AddUrl(url);
-        const kov::UrlItem& item = doc.Rows().Find(id)->item;
-        if (!options.quiet) std::printf("added %s\t%s\n", item.Name.c_str(), item.Url.c_str());
-        changed = true;
     }
     if (changed && doc.SaveList(true, false) != 0) return kExitNotSaved;
     const ListFormat format = options.json ? ListFormat::Json : ListFormat::Table;
@@ -101,6 +91,10 @@ int main(int argc, char** argv) {
         std::fputs(HelpText().c_str(), stdout);
         return kExitOk;
     }
+    if (options.items.helpTemplates) {
+        std::fputs(TemplateHelp(), stdout);
+        return kExitOk;
+    }
     if (options.version) {
         std::printf("kov-cli %s\n", KOV_VERSION);
         return kExitOk;
@@ -117,6 +111,7 @@ int main(int argc, char** argv) {
     kov::FileLock writerLock;
     if (status == kExitOk && !readOnly && !TakeWriterLock(app, HolderText(argc, argv), writerLock))
         status = kExitUsage;
+    if (status == kExitOk) status = RunItemCommands(options, app);
     if (status == kExitOk) status = RunListCommands(options, app);
     if (status == kExitOk && options.tasks) PrintTasks(app, stdout);
     if (status == kExitOk && options.queue) PrintQueue(app, stdout);
@@ -131,7 +126,7 @@ int main(int argc, char** argv) {
     bool powerOff = false;
     if (status == kExitOk && options.serve) {
         status = RunServe(app, powerOff);
-    } else if (status == kExitOk && app.Options().autoMode) {
+    } else if (status == kExitOk && app.Options().autoMode && !options.items.dryRun) {
         status = RunAutoSession(app, {options.json, options.quiet}, powerOff);
     }
     if (!app.Shutdown(false) && status != kExitInterrupted) status = kExitNotSaved;

@@ -3,7 +3,7 @@
 cli="$1"
 source "$(dirname "$0")/common.bash"
 
-"$cli" --help | grep -q '^Usage: kov-cli' || fail "--help"
+"$cli" --help > "$tmp/help" && grep -q '^Usage: kov-cli' "$tmp/help" || fail "--help"
 "$cli" --version | grep -Eq '^kov-cli [0-9]+\.[0-9]+\.[0-9]+\.[0-9]+$' || fail "--version"
 
 # First run: the program folder gets kov.ini (its content is the application test's).
