@@ -167,6 +167,16 @@ TEST_F(RipperTest, RewrittenPageKeepsItsTimeAndAnUnreadablePageGivesNothing) {
     EXPECT_EQ(ripper.ParseHtmlFile(dir.File("missing.htm"), kPageUrl, false), 0);
 }
 
+TEST_F(RipperTest, TheServersTypeNamesLinksWhoseNameSaysNothing) {
+    Prepare(false);
+    ripper.SetDetectUrlTypes(true, [](const std::string&) { return std::string("image/gif"); });
+    Write(Page(), "<img src=c,d.gif><img src=pic><img src=p.jpg>");
+    ripper.ParseHtmlFile(Page(), kPageUrl, false);
+    EXPECT_EQ(Records(), (std::vector<std::string>{"http://h.test/dir/c,d.gif Internal-001.gif",
+                                                   "http://h.test/dir/pic pic.gif",
+                                                   "http://h.test/dir/p.jpg p.jpg"}));
+}
+
 TEST_F(RipperTest, GrabHtmlLinksKeepsTheSiteAndLeavesOtherLinksAlone) {
     struct Case {
         bool modern;
