@@ -5,9 +5,9 @@
 #include "content/link_kind.h"
 #include "content/page_file.h"
 #include "content/split_path.h"
+#include "content/url_resolver.h"
 #include "core/text_util.h"
 #include "model/url_parts.h"
-#include "net/inet.h"
 #include "platform/file_util.h"
 
 namespace kov {
@@ -38,6 +38,15 @@ bool IsRelativeReference(std::string_view href) {
 
 }  // namespace
 
+// Asked once per record: pages link to the same pages again and again.
+bool HtmlRipper::LocalCopyExists(std::size_t i) {
+    const LinkRecord& record = m_links.At(i);
+    if (record.downloaded) return true;
+    if (m_exists.size() < m_links.Count()) m_exists.resize(m_links.Count(), -1);
+    if (m_exists[i] < 0) m_exists[i] = FileExists(record.localPath) ? 1 : 0;
+    return m_exists[i] == 1;
+}
+
 int HtmlRipper::AdjustCrossRefs(std::size_t i) {
     if (i >= m_links.Count()) return 0;
     const LinkRecord page = m_links.At(i);
@@ -46,6 +55,7 @@ int HtmlRipper::AdjustCrossRefs(std::size_t i) {
     if (!file.Load(page.localPath) || file.text.empty()) return 0;
     LoadPage(page.localPath, page.url);
     m_text = std::move(file.text);
+    ++m_version;
     if (m_modern) TakeBase();
     FindScripts();
     std::string out;
@@ -54,10 +64,10 @@ int HtmlRipper::AdjustCrossRefs(std::size_t i) {
     int changed = 0;
     HtmlTag tag;
     while (!Cancelled()) {
-        const std::size_t at = FindNoCase(m_text, "<a", pos);
+        const std::size_t at = FindInPage("<a", pos);
         if (at == std::string::npos) break;
         if (InsideScript(at)) {
-            const std::size_t end = FindNoCase(m_text, "</script>", at);
+            const std::size_t end = FindInPage("</script>", at);
             pos = end == std::string::npos ? m_text.size() : end + 9;
             continue;
         }
@@ -71,7 +81,7 @@ int HtmlRipper::AdjustCrossRefs(std::size_t i) {
         if (index < 0 || tag.attributes[index].value.empty()) continue;
         std::string& href = tag.attributes[index].value;
         const std::string& base = m_modern && !m_baseUrl.empty() ? m_baseUrl : page.url;
-        std::optional<std::string> resolved = CombineUrl(base, href);
+        std::optional<std::string> resolved = ResolveUrl(base, href);
         if (!resolved || resolved->size() > kCrossRefCapacity) continue;
         std::string fragment;
         const std::size_t hash = resolved->find('#');

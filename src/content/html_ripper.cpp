@@ -1,14 +1,16 @@
 #include "content/html_ripper.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cstring>
 
 #include "content/html_tag.h"
 #include "content/link_kind.h"
 #include "content/page_file.h"
 #include "content/split_path.h"
+#include "content/url_resolver.h"
 #include "core/text_util.h"
 #include "model/url_parts.h"
-#include "net/inet.h"
 
 namespace kov {
 
@@ -74,7 +76,7 @@ bool HtmlRipper::LoadPage(const std::string& path, const std::string& url) {
 
 void HtmlRipper::TakeBase() {
     m_baseUrl.clear();
-    const std::size_t at = FindNoCase(m_text, "<base");
+    const std::size_t at = FindInPage("<base");
     if (at == std::string::npos || m_text.find('>', at) == std::string::npos) return;
     HtmlTag tag;
     if (tag.Read(m_text, at, "base") == 0) return;
@@ -82,15 +84,49 @@ void HtmlRipper::TakeBase() {
 }
 
 void HtmlRipper::FindScripts() {
+    // Rewrites outside scripts move them, so the positions are found again only after one.
+    if (m_scriptsVersion == m_version) return;
+    m_scriptsVersion = m_version;
     m_scriptOpens.clear();
     m_scriptCloses.clear();
-    for (std::size_t at = FindNoCase(m_text, "<script"); at != std::string::npos;
-         at = FindNoCase(m_text, "<script", at + 1)) {
+    for (std::size_t at = FindInPage("<script"); at != std::string::npos;
+         at = FindInPage("<script", at + 1)) {
         m_scriptOpens.push_back(at);
     }
-    for (std::size_t at = FindNoCase(m_text, "</script>"); at != std::string::npos;
-         at = FindNoCase(m_text, "</script>", at + 1)) {
+    for (std::size_t at = FindInPage("</script>"); at != std::string::npos;
+         at = FindInPage("</script>", at + 1)) {
         m_scriptCloses.push_back(at);
+    }
+}
+
+std::size_t HtmlRipper::FindInPage(std::string_view lowerNeedle, std::size_t from) {
+    // Searched in a lower-case copy, made once per version of the page, by memmem.
+    if (m_lowerVersion != m_version) {
+        m_lowerVersion = m_version;
+        m_lower.resize(m_text.size());
+        for (std::size_t i = 0; i < m_text.size(); ++i) {
+            const char c = m_text[i];
+            m_lower[i] = c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+        }
+    }
+    if (from >= m_lower.size()) return std::string::npos;
+    const void* hit = ::memmem(m_lower.data() + from, m_lower.size() - from, lowerNeedle.data(),
+                               lowerNeedle.size());
+    return hit == nullptr
+               ? std::string::npos
+               : static_cast<std::size_t>(static_cast<const char*>(hit) - m_lower.data());
+}
+
+// The names of the tags a page holds, so that the scans for the others are skipped.
+void HtmlRipper::FindTagNames() {
+    m_tagNames.clear();
+    const std::string_view text = m_text;
+    for (std::size_t at = text.find('<'); at != std::string_view::npos;
+         at = text.find('<', at + 1)) {
+        std::size_t end = at + 1;
+        while (end < text.size() && std::isalnum(static_cast<unsigned char>(text[end])))
+            ++end;
+        if (end > at + 1) m_tagNames.insert(ToLowerAscii(text.substr(at + 1, end - at - 1)));
     }
 }
 
@@ -120,7 +156,7 @@ std::optional<std::string> HtmlRipper::Collect(std::string_view raw, int kind, i
         if (SplitUrl(raw, parts, false) && !IEquals(parts.host, m_pageHost)) return std::nullopt;
     }
     std::optional<std::string> resolved =
-        CombineUrl(m_baseUrl.empty() ? m_pageUrl : m_baseUrl, raw);
+        ResolveUrl(m_baseUrl.empty() ? m_pageUrl : m_baseUrl, raw);
     if (!resolved || resolved->size() > kUrlCapacity) return std::nullopt;
     LinkRecord record;
     const std::size_t hash = resolved->find('#');
@@ -209,10 +245,10 @@ int HtmlRipper::GrabEmbedded(const ScanRow& row, int depth, bool sameHost, bool 
     std::size_t copied = 0;
     HtmlTag tag;
     while (m_text.size() - pos >= pattern.size() && !Cancelled()) {
-        const std::size_t at = FindNoCase(m_text, pattern, pos);
+        const std::size_t at = FindInPage(pattern, pos);
         if (at == std::string::npos || m_text.find('>', at) == std::string::npos) break;
         if (InsideScript(at)) {
-            const std::size_t end = FindNoCase(m_text, "</script>", at);
+            const std::size_t end = FindInPage("</script>", at);
             pos = end == std::string::npos ? m_text.size() : end + 9;
             continue;
         }
@@ -241,6 +277,7 @@ int HtmlRipper::GrabEmbedded(const ScanRow& row, int depth, bool sameHost, bool 
         out.append(m_text, copied);
         m_text.swap(out);
         m_changed = true;
+        ++m_version;
     }
     return m_added - before;
 }
@@ -250,6 +287,7 @@ int HtmlRipper::ParseHtmlFile(const std::string& path, const std::string& url, b
     if (!page.Load(path) || page.text.empty()) return 0;
     LoadPage(path, url);
     m_text = std::move(page.text);
+    ++m_version;
     m_changed = false;
     TakeBase();
     m_parent = 0;
@@ -287,8 +325,10 @@ int HtmlRipper::ParseHtmlFile(const std::string& path, const std::string& url, b
         {kKindSound, kKindSound, "audio", "src", {}, {}},
         {kKindPicture, kKindPicture, "link", "href", "rel", "icon", Match::HasWord},
     };
+    FindTagNames();
     auto run = [&](const ScanRow& row) {
-        if ((m_kinds & row.kind) != 0 && !Cancelled()) GrabEmbedded(row, 0, false, true);
+        if ((m_kinds & row.kind) != 0 && !Cancelled() && m_tagNames.count(std::string(row.tag)))
+            GrabEmbedded(row, 0, false, true);
     };
     if (!noFrames) {
         for (const ScanRow& row : kFrames)
@@ -304,7 +344,7 @@ int HtmlRipper::ParseHtmlFile(const std::string& path, const std::string& url, b
             run(row);
         if ((m_kinds & (kKindPicture | kKindStyle)) != 0 && !Cancelled()) GrabStyleBlocks();
     }
-    if (m_kinds != 0 && !Cancelled()) {
+    if (m_kinds != 0 && !Cancelled() && m_tagNames.count("embed")) {
         GrabEmbedded({kKindAll, kKindAll, "embed", "src", {}, {}, Match::None, true}, 0, false,
                      true);
     }
@@ -320,6 +360,7 @@ int HtmlRipper::GrabHtmlLinks(const std::string& path, const std::string& url, i
     if (!page.Load(path) || page.text.empty()) return 0;
     LoadPage(path, url);
     m_text = std::move(page.text);
+    ++m_version;
     TakeBase();
     m_parent = parent;
     m_changed = false;

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "content/link_list.h"
@@ -83,6 +84,9 @@ private:
     std::optional<std::string> CollectSrcset(std::string_view value, int kind);
     bool InsideScript(std::size_t pos) const;
     void FindScripts();
+    void FindTagNames();
+    // A lower-case needle in the page text (any case), from a position; npos when none.
+    std::size_t FindInPage(std::string_view lowerNeedle, std::size_t from = 0);
 
     // Local names.
     bool MakeLocalName(LinkRecord& record);
@@ -94,6 +98,7 @@ private:
     int GrabStyleBlocks();
 
     std::string ReferenceTo(const std::string& localPath) const;
+    bool LocalCopyExists(std::size_t i);
 
     LinkList m_links;
     int m_kinds = 0xFFFF;
@@ -113,8 +118,14 @@ private:
     std::string m_pageUrl;
     std::string m_pageFolder;
     std::string m_pageBase;
-    std::string m_text;  // the page being worked on
+    std::string m_text;      // the page being worked on
+    unsigned m_version = 0;  // counts the changes of m_text
+    unsigned m_scriptsVersion = ~0u;
+    unsigned m_lowerVersion = ~0u;
+    std::string m_lower;  // m_text in lower case
     std::vector<std::size_t> m_scriptOpens, m_scriptCloses;
+    std::unordered_set<std::string> m_tagNames;
+    std::vector<signed char> m_exists;  // per record: -1 not asked yet, 0 or 1
 };
 
 }  // namespace kov

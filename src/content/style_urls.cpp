@@ -27,6 +27,15 @@ std::string_view Unquoted(std::string_view value) {
     return value;
 }
 
+// The next "url(" (any case) from pos: found by its '(' (memchr), which pages have fewer of.
+std::size_t FindUrlOpen(std::string_view text, std::size_t pos) {
+    for (std::size_t paren = text.find('(', pos + 3); paren != std::string_view::npos;
+         paren = text.find('(', paren + 1)) {
+        if (IEquals(text.substr(paren - 3, 3), "url")) return paren - 3;
+    }
+    return std::string_view::npos;
+}
+
 }  // namespace
 
 int HtmlRipper::GrabStyleUrls(std::string& text, bool sheetMode) {
@@ -38,7 +47,7 @@ int HtmlRipper::GrabStyleUrls(std::string& text, bool sheetMode) {
     std::size_t copied = 0;
     std::size_t pos = 0;
     while (!Cancelled()) {
-        const std::size_t at = FindNoCase(text, "url(", pos);
+        const std::size_t at = FindUrlOpen(text, pos);
         if (at == std::string::npos) break;
         pos = at + 4;
         const std::size_t end = text.find(')', pos);
@@ -61,6 +70,7 @@ int HtmlRipper::GrabStyleUrls(std::string& text, bool sheetMode) {
         out.append(text, copied);
         text.swap(out);
         m_changed = true;
+        ++m_version;
     }
     return m_added - before;
 }
@@ -92,6 +102,7 @@ int HtmlRipper::GrabImports(std::string& text) {
         out.append(text, copied);
         text.swap(out);
         m_changed = true;
+        ++m_version;
     }
     return m_added - before;
 }
@@ -103,11 +114,11 @@ int HtmlRipper::GrabStyleBlocks() {
     std::size_t pos = 0;
     HtmlTag tag;
     while (!Cancelled()) {
-        const std::size_t at = FindNoCase(m_text, "<style", pos);
+        const std::size_t at = FindInPage("<style", pos);
         if (at == std::string::npos) break;
         const std::size_t start = m_text.find('>', at);
         if (start == std::string::npos) break;
-        const std::size_t end = FindNoCase(m_text, "</style", start);
+        const std::size_t end = FindInPage("</style", start);
         if (end == std::string::npos) break;
         pos = end;
         std::string css = m_text.substr(start + 1, end - start - 1);
@@ -125,6 +136,7 @@ int HtmlRipper::GrabStyleBlocks() {
     if (copied > 0) {
         out.append(m_text, copied);
         m_text.swap(out);
+        ++m_version;
     }
     return m_added - before;
 }

@@ -9,6 +9,8 @@
 
 #include "content/link_kind.h"
 #include "content/split_path.h"
+#include "content/url_resolver.h"
+#include "net/inet.h"
 #include "platform/file_util.h"
 #include "support/temp_dir.h"
 
@@ -244,6 +246,39 @@ TEST_F(RipperTest, StyleSheetReferencesAndImports) {
         EXPECT_EQ(Records()[0], modern ? "http://h.test/dir/css/j.css j.css"
                                        : "http://h.test/dir/css/img/b.png b.png");
     }
+}
+
+// The direct resolution of plain references gives what the client library gives.
+TEST(UrlResolverTest, AgreesWithTheClientLibrary) {
+    const char* bases[] = {"http://h.test/a/b/c.html", "https://h.test:8443/a/b/?q=1#f",
+                           "http://h.test/", "http://H.test/x/y"};
+    const char* references[] = {"d.html",
+                                "./d.html",
+                                "../d.html",
+                                "../../../d.html",
+                                "/d.html",
+                                "d/../e/./f.html",
+                                "?x=2",
+                                "d.html?x=1#y",
+                                ".",
+                                "..",
+                                "./",
+                                "a//b/../c",
+                                "/./a/.hidden",
+                                "//o.test/x",
+                                "http://o.test/x",
+                                "d e.html",
+                                "d%20e.html",
+                                "mailto:a@b",
+                                "C:x"};
+    for (const char* base : bases) {
+        for (const char* reference : references) {
+            EXPECT_EQ(ResolveUrl(base, reference), CombineUrl(base, reference))
+                << base << " + " << reference;
+        }
+    }
+    // A fragment alone stays on the page itself, as browsers read it.
+    EXPECT_EQ(ResolveUrl("http://h.test/a/c.html?q#f", "#g"), "http://h.test/a/c.html?q#g");
 }
 
 TEST(LinkKindTest, KindFromExtensionAndSplitPath) {
