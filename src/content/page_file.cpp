@@ -25,7 +25,7 @@ bool PageFile::Save(const std::string& newText) const {
     if (!writer.Open(m_path, m_mode)) return false;
     writer.Write(newText);
     if (!writer.Commit()) return false;
-    SetFileTimes(m_path, m_accessTime, m_modifyTime);
+    SetFileTimes(m_path, m_accessTime, m_modifyTime + kRewrittenShift);
     return true;
 }
 
