@@ -169,6 +169,14 @@ TEST_F(RipperTest, RewrittenPageKeepsItsTimeAndAnUnreadablePageGivesNothing) {
     // Close to its own time, but never the server's exact one (see PageFile).
     EXPECT_EQ(LastWriteTime(Page()).value_or(0), 1000000000 + PageFile::kRewrittenShift);
     EXPECT_EQ(ripper.ParseHtmlFile(dir.File("missing.htm"), kPageUrl, false), 0);
+
+    // A name longer than a file name may be is cut, and stays in the page's folder.
+    Write(Page(), "<img src=" + std::string(300, 'x') + ".gif>");
+    ripper.ParseHtmlFile(Page(), kPageUrl, false);
+    const std::string& local = ripper.Record(ripper.Count() - 1).localPath;
+    EXPECT_EQ(SplitPath(local, "1"), dir.path() + "/");
+    EXPECT_LE(SplitPath(local, "23").size(), 255u);
+    EXPECT_TRUE(local.ends_with(".gif"));
 }
 
 TEST_F(RipperTest, TheServersTypeNamesLinksWhoseNameSaysNothing) {
