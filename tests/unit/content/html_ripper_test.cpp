@@ -1,7 +1,10 @@
 #include "content/html_ripper.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+
+#include <csignal>
 
 #include <fstream>
 #include <string>
@@ -169,6 +172,20 @@ TEST_F(RipperTest, RewrittenPageKeepsItsTimeAndAnUnreadablePageGivesNothing) {
     // Close to its own time, but never the server's exact one (see PageFile).
     EXPECT_EQ(LastWriteTime(Page()).value_or(0), 1000000000 + PageFile::kRewrittenShift);
     EXPECT_EQ(ripper.ParseHtmlFile(dir.File("missing.htm"), kPageUrl, false), 0);
+
+    // A write that fails midway (a full disk, here a file size limit) leaves the page whole.
+    const std::string page = "<img src=b.gif>" + std::string(5000, ' ');
+    Write(Page(), page);
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 1000;
+    setrlimit(RLIMIT_FSIZE, &small);
+    ripper.ParseHtmlFile(Page(), kPageUrl, false);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    EXPECT_EQ(dir.Read("index.htm"), page);
+    EXPECT_EQ(ListMatching(dir.path() + "/.*").size(), 0u);
 
     // A name longer than a file name may be is cut, and stays in the page's folder.
     Write(Page(), "<img src=" + std::string(300, 'x') + ".gif>");
