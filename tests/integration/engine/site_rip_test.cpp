@@ -24,6 +24,7 @@ void FillSite(test::NginxServer& n) {
         "<img src=\"img/a.png\" srcset=\"img/a2.png 2x\">"
         "<a href=\"sub/page2.html#part\">2</a> <a href=\"http://other.invalid/x.html\">o</a>"
         "<a href=\"list.php?x=1\">l</a> <a href=\"../../../outside.html\">h</a>"
+        "<a href=\"img/big.png\">picture</a>"
         // A tail of '>': a rewritten copy taken for the start of this page would be resumed.
         "</body></html><!--" +
             std::string(100, '>') + "-->");
@@ -33,8 +34,8 @@ void FillSite(test::NginxServer& n) {
     n.WriteFile("site/css/more.css", "p{}");
     n.WriteFile("site/css/extra.css", "q{}");
     n.WriteFile("site/js/app.js", "var x;");
-    for (const char* picture :
-         {"site/img/a.png", "site/img/a2.png", "site/img/bg.png", "site/img/b.gif"}) {
+    for (const char* picture : {"site/img/a.png", "site/img/a2.png", "site/img/bg.png",
+                                "site/img/b.gif", "site/img/big.png"}) {
         n.WriteFile(picture, "picture");
     }
     n.WriteFile("site/list.php", "<html>list</html>");
@@ -82,9 +83,9 @@ test::NginxServer* SiteRipTest::nginx = nullptr;
 
 TEST_F(SiteRipTest, RipsTheSiteIntoOneFolderThatWorksFromDisk) {
     Run(SiteItem());
-    for (const char* name :
-         {"index.html", "main.css", "more.css", "extra.css", "app.js", "frame.html", "a.png",
-          "a2.png", "bg.png", "b.gif", "page2.html", "page3.html", "list.htm", "outside.html"}) {
+    for (const char* name : {"index.html", "main.css", "more.css", "extra.css", "app.js",
+                             "frame.html", "a.png", "a2.png", "bg.png", "b.gif", "page2.html",
+                             "page3.html", "list.htm", "outside.html", "big.png"}) {
         EXPECT_TRUE(FileExists(Local("dl/" + std::string(name)))) << name;
     }
     for (const char* name : {"never.gif", "page4.html", "x.html"})
@@ -132,7 +133,10 @@ TEST_F(SiteRipTest, RipsTheSiteIntoOneFolderThatWorksFromDisk) {
 TEST_F(SiteRipTest, OlderRulesAndAStopBetweenRecords) {
     settings.ModernHtml = 0;
     settings.LogDetail = 0;
+    settings.DocModeFlags = 1;  // linked documents only when they are text
     Run(SiteItem());
+    EXPECT_FALSE(FileExists(Local("dl/big.png")));
+    EXPECT_TRUE(FileExists(Local("dl/page2.html")));
     // No style sheet without its type, no srcset; page links point at absolute local paths.
     EXPECT_FALSE(FileExists(Local("dl/main.css")));
     EXPECT_FALSE(FileExists(Local("dl/a2.png")));
