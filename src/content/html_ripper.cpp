@@ -51,6 +51,7 @@ void HtmlRipper::SetPageHost(const std::string& url) {
 
 void HtmlRipper::ResetLinks(const std::string& localPath, const std::string& url) {
     m_links.Clear();
+    m_exists.clear();
     LinkRecord main;
     main.url = url.substr(0, url.find('#'));
     main.localPath = localPath;
@@ -67,11 +68,10 @@ bool HtmlRipper::PassesHostTest(std::string_view url) const {
     return parts.scheme == "http" || (m_modern && m_https && parts.scheme == "https");
 }
 
-bool HtmlRipper::LoadPage(const std::string& path, const std::string& url) {
+void HtmlRipper::LoadPage(const std::string& path, const std::string& url) {
     m_pageUrl = CapText(url, kUrlCapacity);
     m_pageFolder = SplitPath(path, "1");
     m_pageBase = SplitPath(path, "2");
-    return true;
 }
 
 void HtmlRipper::TakeBase() {

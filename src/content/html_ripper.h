@@ -73,7 +73,8 @@ private:
         bool srcset = false;       // a list of "url descriptor" candidates
     };
 
-    bool LoadPage(const std::string& path, const std::string& url);
+    // Makes the page the one references are resolved against and named beside.
+    void LoadPage(const std::string& path, const std::string& url);
     void TakeBase();
     int GrabEmbedded(const ScanRow& row, int depth, bool sameHost, bool rewrite);
     bool RowAccepts(const ScanRow& row, const HtmlTag& tag) const;
