@@ -59,6 +59,7 @@ const F kMainFields[] = {
     {"DownloadFlagsFull", &A::DownloadFlagsFull},
     {"SrFileMasks", &A::SrFileMasks, 254},
     {"EnableHttps", &A::EnableHttps},
+    {"ModernHtml", &A::ModernHtml},
     {"Debug", &A::Debug},
     {"WriteLog", &A::WriteLog},
     {"LogDetail", &A::LogDetail},

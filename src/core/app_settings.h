@@ -124,6 +124,10 @@ struct AppSettings {
     std::string SrFileMasks;  // 254
     // With 1, https URLs are handled like http ones; with 0 they fail as unsupported.
     std::int32_t EnableHttps = 1;
+    // With 1, ripped pages come out whole as today's web writes them (style sheets by rel,
+    // @import, srcset, media tags, an https link to the same host, relative cross references);
+    // 0 keeps the older rules.
+    std::int32_t ModernHtml = 1;
 
     // "KOV-Main": session, log, sounds, dial-up.
     std::int32_t Debug = 0;

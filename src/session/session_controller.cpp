@@ -8,6 +8,7 @@
 #include "core/main_loop.h"
 #include "core/message_table.h"
 #include "core/prompter.h"
+#include "engine/site_page_processor.h"
 #include "engine/worker_pool.h"
 #include "model/list_document.h"
 #include "net/inet.h"
@@ -192,6 +193,8 @@ void SessionController::StartSession() {
     m_sessionEnv->macros = m_document.Macros();
     // The jobs of a session reuse each other's connections.
     m_sessionEnv->connections = SharedConnections::Create();
+    // Delivered pages are ripped as their items ask, unless the caller processes them itself.
+    if (!m_sessionEnv->pages) m_sessionEnv->pages = &SitePageProcessor::Shared();
     // The limit was read from LimitSum at the start request; jobs ask before every block.
     m_sessionEnv->limitReached = [&meter, trace = m_settings.LimitTrace != 0,
                                   limit = m_limitValue] {

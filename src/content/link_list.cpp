@@ -1,0 +1,44 @@
+#include "content/link_list.h"
+
+#include "core/text_util.h"
+
+namespace kov {
+
+namespace {
+
+int Lookup(const std::unordered_map<std::string, int>& index, const std::string& key) {
+    const auto it = index.find(key);
+    return it == index.end() ? -1 : it->second;
+}
+
+}  // namespace
+
+void LinkList::Clear() {
+    m_records.clear();
+    m_byUrl.clear();
+    m_byUrlLower.clear();
+    m_byPathLower.clear();
+}
+
+void LinkList::Add(LinkRecord record) {
+    const int index = static_cast<int>(m_records.size());
+    // emplace keeps an earlier record under the same key.
+    m_byUrl.emplace(record.url, index);
+    m_byUrlLower.emplace(ToLowerAscii(record.url), index);
+    m_byPathLower.emplace(ToLowerAscii(record.localPath), index);
+    m_records.push_back(std::move(record));
+}
+
+int LinkList::FindUrl(const std::string& url) const {
+    return Lookup(m_byUrl, url);
+}
+
+int LinkList::FindUrlNoCase(std::string_view url) const {
+    return Lookup(m_byUrlLower, ToLowerAscii(url));
+}
+
+int LinkList::FindLocalPathNoCase(std::string_view path) const {
+    return Lookup(m_byPathLower, ToLowerAscii(path));
+}
+
+}  // namespace kov

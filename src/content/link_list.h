@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace kov {
+
+// One resource collected from a page.
+struct LinkRecord {
+    std::string url;        // absolute, without fragment
+    std::string localPath;  // full path of the local file
+    std::string fragment;   // "#..." cut off the URL
+    int kind = 0;
+    int depth = 0;   // 0 embedded, parent page's depth + 1 for links
+    int parent = 0;  // index of the page it was found on
+    bool fetch = true;
+    bool downloaded = false;
+    bool html = false;  // fetched and found to be an HTML page
+};
+
+// The records of one rip in order of discovery, looked up by URL and local path through hash
+// indexes; where several records match, the first in list order wins.
+class LinkList {
+public:
+    void Clear();
+    void Add(LinkRecord record);
+    std::size_t Count() const { return m_records.size(); }
+    const LinkRecord& At(std::size_t i) const { return m_records[i]; }
+    LinkRecord& At(std::size_t i) { return m_records[i]; }
+
+    // -1 when none.
+    int FindUrl(const std::string& url) const;             // exact
+    int FindUrlNoCase(std::string_view url) const;         // ASCII case ignored
+    int FindLocalPathNoCase(std::string_view path) const;  // ASCII case ignored
+
+private:
+    std::vector<LinkRecord> m_records;
+    std::unordered_map<std::string, int> m_byUrl;
+    std::unordered_map<std::string, int> m_byUrlLower;
+    std::unordered_map<std::string, int> m_byPathLower;
+};
+
+}  // namespace kov

@@ -1,0 +1,168 @@
+#include "engine/site_page_processor.h"
+
+#include "content/html_ripper.h"
+#include "content/link_kind.h"
+#include "core/text_util.h"
+#include "engine/page_rules_step.h"
+#include "model/url_parts.h"
+#include "net/http_transfer.h"
+#include "net/resource_prober.h"
+#include "net/response_headers.h"
+
+namespace kov {
+
+namespace {
+
+constexpr int kMaxNesting = 32;
+
+bool Stopping(const DownloadJob& job) {
+    return job.stopRequest.load() != kStopNone;
+}
+
+bool LimitReached(const DownloadJob& job) {
+    const JobEnvironment& env = job.Environment();
+    return !job.IsLocal() && env.limitReached && env.limitReached();
+}
+
+int NestingLimit(const UrlItem& item) {
+    return item.NestedDepth >= 1 && item.NestedDepth <= kMaxNesting ? item.NestedDepth : 1;
+}
+
+}  // namespace
+
+SitePageProcessor& SitePageProcessor::Shared() {
+    static SitePageProcessor processor;
+    return processor;
+}
+
+void SitePageProcessor::Configure(DownloadJob& job, HtmlRipper& ripper) {
+    const AppSettings& settings = job.Settings();
+    const UrlItem& item = job.Item();
+    ripper.SetKinds(item.WithPics ? settings.DownloadFlagsFull : settings.DownloadFlags);
+    ripper.SetCancelFlag(&job.stopRequest);
+    ripper.SetSaveOriginalNames(settings.SaveOriginalNames != 0);
+    ripper.SetModern(settings.ModernHtml != 0);
+    ripper.SetEnableHttps(settings.EnableHttps != 0);
+    if (settings.DetectUrlTypes) {
+        // A header-only question for each link whose name says nothing of its type.
+        auto prober = std::make_shared<ResourceProber>(settings);
+        ripper.SetDetectUrlTypes(true, [prober, &job](const std::string& url) {
+            ResourceInfo info;
+            const unsigned flags =
+                prober->Probe(url, info, job.Item().UserName, job.Item().UserPsw);
+            return (flags & kHasContentType) ? info.contentType : std::string();
+        });
+    }
+}
+
+void SitePageProcessor::ProcessPage(DownloadJob& job, const std::string& url,
+                                    const std::string& localPath, ResourceInfo&) {
+    const UrlItem& item = job.Item();
+    const int detail = job.Settings().LogDetail;
+    ApplyPageRules(job, url, localPath, false);
+
+    HtmlRipper ripper;
+    Configure(job, ripper);
+    ripper.SetPageHost(url);
+    ripper.ResetLinks(localPath, url);
+    if (ripper.Kinds() != 0) {
+        if (detail >= 2) job.PostEvent(kEventParseStarted, 0, 0, url, localPath);
+        const std::size_t before = ripper.Count();
+        ripper.ParseHtmlFile(localPath, url, false);
+        job.linkIndex = 0;
+        job.linkCount = static_cast<int>(ripper.Count());
+        if (detail >= 1)
+            job.PostEvent(kEventParseFinished, ripper.Count() - before, 0, url, localPath);
+    }
+    if (item.WithLinks) {
+        if (detail >= 2) job.PostEvent(kEventLinksStarted, 0, 0, url, localPath);
+        const int found = ripper.GrabHtmlLinks(localPath, url, 0, 0);
+        job.linkCount = static_cast<int>(ripper.Count());
+        if (detail >= 1) job.PostEvent(kEventLinksFound, found, 0, url, localPath);
+    }
+
+    const bool textOnly = job.Settings().DocModeFlags != 0;
+    for (std::size_t i = 1; i < ripper.Count() && !Stopping(job); ++i) {
+        const LinkRecord record = ripper.Record(i);
+        if (!record.fetch || record.downloaded) continue;
+        job.linkIndex = static_cast<int>(i);
+        job.linkCount = static_cast<int>(ripper.Count());
+        std::string path = record.localPath;
+        ResourceInfo fetched;
+        // Pages found as links (depth above 0) may be limited to text.
+        const int result =
+            FetchLinked(job, record.url, path, textOnly && record.depth > 0, fetched);
+        if (result == kResultOk) {
+            ripper.SetDownloaded(i, true);
+            ProcessFetched(job, ripper, i, path, fetched.isHtml != 0);
+        }
+        if (LimitReached(job)) break;
+    }
+
+    if (item.WithLinks && ripper.Count() > 1 && !Stopping(job)) {
+        const bool modern = job.Settings().ModernHtml != 0;
+        // The main page's own links point at the fetched pages too, when pages are written
+        // as today's mirrors expect.
+        for (std::size_t i = modern ? 0 : 1; i < ripper.Count() && !Stopping(job); ++i) {
+            const LinkRecord& record = ripper.Record(i);
+            if (record.kind != kKindPage || !record.downloaded || !record.html) continue;
+            if (detail >= 1) job.PostEvent(kEventCrossRefs, 0, 0, record.localPath);
+            ripper.AdjustCrossRefs(i);
+        }
+    }
+}
+
+void SitePageProcessor::ProcessFetched(DownloadJob& job, HtmlRipper& ripper, std::size_t i,
+                                       const std::string& localPath, bool html) {
+    const int detail = job.Settings().LogDetail;
+    const LinkRecord record = ripper.Record(i);
+    if (localPath.size() > 5 && IEndsWith(localPath, ".css")) {
+        ripper.ParseCssFile(localPath, record.url);
+        job.linkCount = static_cast<int>(ripper.Count());
+        return;
+    }
+    if (!html) return;
+    ripper.SetHtml(i);
+    ApplyPageRules(job, record.url, localPath, true);
+    if (ripper.Kinds() != 0 && !Stopping(job)) {
+        if (detail >= 1) job.PostEvent(kEventParseStarted, 0, 0, record.url, localPath);
+        const std::size_t before = ripper.Count();
+        ripper.ParseHtmlFile(localPath, record.url, false);
+        job.linkCount = static_cast<int>(ripper.Count());
+        if (detail >= 2)
+            job.PostEvent(kEventParseFinished, ripper.Count() - before, 0, record.url, localPath);
+    }
+    const UrlItem& item = job.Item();
+    const int nesting = NestingLimit(item);
+    if (item.WithLinks && nesting > 1 && record.kind == kKindPage && record.depth < nesting &&
+        !Stopping(job)) {
+        if (detail >= 1) job.PostEvent(kEventLinksStarted, 0, 0, record.url, localPath);
+        const int found =
+            ripper.GrabHtmlLinks(localPath, record.url, record.depth, static_cast<int>(i));
+        job.linkCount = static_cast<int>(ripper.Count());
+        if (detail >= 2) job.PostEvent(kEventLinksFound, found, 0, record.url, localPath);
+    }
+}
+
+// One record into its chosen local file: the name stays the ripper's (the page refers to it),
+// whatever the server calls the resource.
+int SitePageProcessor::FetchLinked(DownloadJob& job, const std::string& url, std::string& localPath,
+                                   bool textOnly, ResourceInfo& info) {
+    info.status = -1;
+    UrlParts parts;
+    if (!SplitUrl(url, parts, false)) return kResultUnsupported;
+    const bool https = parts.scheme == "https" && job.Settings().EnableHttps != 0;
+    if (parts.scheme != "http" && !https) return kResultUnsupported;
+    HttpFetchJob& transfer = job.Transfer();
+    const bool destIsFile = transfer.destIsFile;
+    const std::string urlFileName = transfer.urlFileName;
+    transfer.destIsFile = true;
+    transfer.urlFileName = FileNameOfUrl(url);
+    const int result =
+        FetchHttp(url, localPath, textOnly ? 1 : 0, 0, std::string(), &info, transfer);
+    transfer.destIsFile = destIsFile;
+    transfer.urlFileName = urlFileName;
+    return result;
+}
+
+}  // namespace kov
