@@ -127,6 +127,14 @@ const Field<E> kEmailFields[] = {
     {"ActAsHost", &E::ActAsHost},         {"PrimaryHost", &E::PrimaryHost},
 };
 
+// What queries received by mail may do.
+const Field<E> kQueryPolicyFields[] = {
+    {"QueryAllowCommand", &E::QueryAllowCommand},
+    {"QueryAllowUpload", &E::QueryAllowUpload},
+    {"QueryAllowLocal", &E::QueryAllowLocal},
+    {"QueryOpenAccess", &E::QueryOpenAccess},
+};
+
 using T = ScheduleTask;
 const Field<T> kTaskFields[] = {
     {"Task", &T::TaskName, ScheduleTask::kNameCapacity},
@@ -260,6 +268,7 @@ void LoadSettings(const ProfileStore& store, AppSettings& settings,
     }
 
     ReadFields(store, kEmailSection, kEmailFields, s.email);
+    ReadFields(store, kEmailSection, kQueryPolicyFields, s.email);
     s.email.PollInterval = std::clamp(s.email.PollInterval, 0, 7 * 24 * 60);
     for (long n = 1; n <= static_cast<long>(EmailSettings::kMaxHosts); ++n) {
         EmailHost host;
@@ -300,6 +309,7 @@ bool SaveSettings(ProfileStore& store, const AppSettings& s) {
     }
 
     WriteFields(store, kEmailSection, kEmailFields, s.email);
+    WriteFields(store, kEmailSection, kQueryPolicyFields, s.email);
     // Likewise a host without an address would end the host table early.
     number = 0;
     for (const EmailHost& host : s.email.hosts) {

@@ -61,6 +61,11 @@ struct EmailSettings {
     std::int32_t ActAsHost = 0;
     std::int32_t PrimaryHost = 0;
     std::vector<EmailHost> hosts;
+    // What a query received by mail may do; all off unless the user turns them on.
+    std::int32_t QueryAllowCommand = 0;  // keep the items' after-download commands
+    std::int32_t QueryAllowUpload = 0;   // keep the items' uploads
+    std::int32_t QueryAllowLocal = 0;    // file:// and hosts of the local network
+    std::int32_t QueryOpenAccess = 0;    // an empty Passphrase accepts queries
 };
 
 // The defaults applied to an item made from a bare URL (section "NewUrlDefaults").

@@ -1,0 +1,48 @@
+#include "mail/job_result_mail.h"
+
+#include <cstdio>
+
+#include "core/text_util.h"
+#include "mail/query_message.h"
+
+namespace kov {
+namespace {
+
+std::string Row(std::string_view name, std::string_view size) {
+    char line[256];
+    std::snprintf(line, sizeof line, "%-34.200s %12.40s", std::string(name).c_str(),
+                  std::string(size).c_str());
+    return line;
+}
+
+}  // namespace
+
+std::string ReplyAddress(std::string_view fromValue) {
+    const std::size_t open = fromValue.rfind('<');
+    if (open != std::string_view::npos) {
+        const std::size_t close = fromValue.find('>', open);
+        if (close != std::string_view::npos) {
+            fromValue = fromValue.substr(open + 1, close - open - 1);
+        }
+    }
+    return std::string(TrimBlanks(HeaderSafe(fromValue)));
+}
+
+MailText ComposeJobResult(std::string_view myAddress, std::string_view comeFrom,
+                          const SavedFiles& files) {
+    MailText mail;
+    mail.from = HeaderSafe(myAddress);
+    mail.to = ReplyAddress(comeFrom);
+    mail.subject = kJobResultSubject;
+    mail.mailer = kOtherMailer;
+    mail.body = "Your Download query result, Files downloaded:\n";
+    mail.body += Row("File Name", "Size");
+    for (const auto& [name, size] : files) {
+        // A name is one line of the table whatever the server called the file.
+        mail.body += '\n' + Row(HeaderSafe(name), GroupDigits(static_cast<std::int64_t>(size)));
+        mail.body += '\n';
+    }
+    return mail;
+}
+
+}  // namespace kov

@@ -1,0 +1,185 @@
+#include "mail/query_acceptance.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+
+#include "mail/query_message.h"
+#include "model/exchange_format.h"
+
+namespace kov {
+namespace {
+
+constexpr std::time_t kNow = 1700000000;
+const std::string kFolder = "/srv/q/20231114-221320";
+
+std::string Block(const std::vector<UrlItem>& items) {
+    std::ostringstream out;
+    WriteBlock(out, items, kExchangeModeFull);
+    return out.str();
+}
+
+UrlItem Item(std::string url, std::string dest = "/home/them/file.zip") {
+    UrlItem item = FreshItem();
+    item.Name = "it";
+    item.Url = std::move(url);
+    item.Dest = std::move(dest);
+    return item;
+}
+
+MailText Query(std::string subject, std::string body, std::string id = "<a1@x>") {
+    MailText mail;
+    mail.from = "Them <them@example.org>";
+    mail.subject = std::move(subject);
+    mail.body = std::move(body);
+    mail.messageId = std::move(id);
+    return mail;
+}
+
+struct ReceivedQuery : ::testing::Test {
+    QueryPolicy policy{.passphrase = "s3cret"};
+    QueryDecision Judge(const MailText& mail, const SeenMessages* seen = nullptr) {
+        QueryAcceptance acceptance(policy, kFolder);
+        return acceptance.Judge(mail, seen, kNow);
+    }
+};
+
+TEST_F(ReceivedQuery, HostileAndForeignMessagesAreRefused) {
+    const std::string good = Block({Item("http://93.184.216.34/a.zip")});
+    const struct {
+        const char* what;
+        std::string subject;
+        std::string body;
+        QueryVerdict verdict;
+    } cases[] = {
+        {"no marker", "Hello", good, QueryVerdict::NotQuery},
+        {"marker in lower case", "#kovquery:s3cret", good, QueryVerdict::NotQuery},
+        {"text before the marker", "Re: #KOVQUERY:s3cret", good, QueryVerdict::NotQuery},
+        {"wrong password", "#KOVQUERY:guess", good, QueryVerdict::WrongPassword},
+        {"password prefix", "#KOVQUERY:s3cre", good, QueryVerdict::WrongPassword},
+        {"password longer", "#KOVQUERY:s3cret ", good, QueryVerdict::WrongPassword},
+        {"password case", "#KOVQUERY:S3CRET", good, QueryVerdict::WrongPassword},
+        {"10 MB line", "#KOVQUERY:s3cret", good + std::string(10 << 20, 'A'),
+         QueryVerdict::TooLarge},
+    };
+    for (const auto& c : cases) {
+        const QueryDecision d = Judge(Query(c.subject, c.body));
+        EXPECT_EQ(d.verdict, c.verdict) << c.what;
+        EXPECT_TRUE(d.items.empty()) << c.what;
+        EXPECT_EQ(d.DeleteMessage(), c.verdict != QueryVerdict::NotQuery) << c.what;
+        // The guess is never logged: it may be the user's password for something else.
+        EXPECT_EQ(d.logLine.find("guess"), std::string::npos) << c.what;
+    }
+    EXPECT_EQ(Judge(Query("#KOVQUERY:guess", good)).logLine,
+              "Denied query from <Them <them@example.org>>, cause: wrong password");
+}
+
+TEST_F(ReceivedQuery, EmptyPassphraseNeedsOpenAccess) {
+    policy.passphrase.clear();
+    const std::string body = Block({Item("http://93.184.216.34/a.zip")});
+    EXPECT_EQ(Judge(Query("#KOVQUERY:", body)).verdict, QueryVerdict::Closed);
+    policy.openAccess = true;
+    EXPECT_EQ(Judge(Query("#KOVQUERY:", body)).verdict, QueryVerdict::Accepted);
+    EXPECT_EQ(Judge(Query("#KOVQUERY:x", body)).verdict, QueryVerdict::WrongPassword);
+}
+
+TEST_F(ReceivedQuery, ItemsAreNeutralisedOrRefused) {
+    UrlItem withCmd = Item("http://93.184.216.34/a.zip", "../../etc/cron.d/evil");
+    withCmd.Cmd = "rm -rf ~";
+    withCmd.ID = UrlItem::kUpdateProgramId;
+    UrlItem withUpload = Item("ftp://93.184.216.34/b.bin", "C:\\dir\\..");
+    withUpload.Upload = 1;
+    withUpload.UploadServer = "ftp.example.org";
+    withUpload.UploadPassword = "pw";
+    withUpload.Disabled = 1;
+    withUpload.ClearFolder = 1;
+    const std::vector<UrlItem> sent = {
+        withCmd,
+        withUpload,
+        Item("file:///etc/passwd"),
+        Item("http://127.0.0.1/x"),
+        Item("http://192.168.1.1/admin"),
+        Item("http://printer.local/"),
+        Item("http://[::1]:8080/"),
+        Item("http://{LISTFOLDER}/x"),
+        Item("gopher://93.184.216.34/"),
+    };
+    const QueryDecision d = Judge(Query("#KOVQUERY:s3cret", Block(sent)));
+    ASSERT_EQ(d.verdict, QueryVerdict::Accepted);
+    ASSERT_EQ(d.items.size(), 2u);
+    EXPECT_EQ(d.notes.size(), 2u + 7u);
+    EXPECT_EQ(d.logLine, "Received query from <Them <them@example.org>>, URLs:=2");
+
+    const UrlItem& a = d.items[0];
+    EXPECT_EQ(a.Cmd, "");
+    EXPECT_EQ(a.ID, "");
+    EXPECT_EQ(a.Dest, kFolder + "-1/evil");
+    EXPECT_EQ(a.CEType, 10);
+    EXPECT_EQ(a.CEComeFrom, "Them <them@example.org>");
+    EXPECT_EQ(a.interval, -1);
+
+    const UrlItem& b = d.items[1];
+    EXPECT_EQ(b.Upload, 0);
+    EXPECT_EQ(b.UploadServer, "");
+    EXPECT_EQ(b.UploadPassword, "");
+    EXPECT_EQ(b.Dest, kFolder + "-2/");
+    EXPECT_EQ(b.Disabled, 0);
+    EXPECT_EQ(b.ClearFolder, 0);
+}
+
+TEST_F(ReceivedQuery, PolicyKeysKeepWhatTheUserAllowed) {
+    policy.allowCommand = policy.allowUpload = policy.allowLocal = true;
+    UrlItem item = Item("file:///srv/data/a.txt");
+    item.Cmd = "true";
+    item.Upload = 1;
+    item.UploadServer = "127.0.0.1";
+    const QueryDecision d = Judge(Query("#KOVQUERY:s3cret", Block({item})));
+    ASSERT_EQ(d.items.size(), 1u);
+    EXPECT_EQ(d.items[0].Cmd, "true");
+    EXPECT_EQ(d.items[0].UploadServer, "127.0.0.1");
+    EXPECT_TRUE(d.notes.empty());
+}
+
+TEST_F(ReceivedQuery, PollNumbersItemsAcrossQueriesAndSkipsSeenMessages) {
+    QueryAcceptance acceptance(policy, kFolder);
+    const std::string two = Block(
+        {Item("http://93.184.216.34/a", "/x/a.htm"), Item("http://93.184.216.34/b", "/x/sub/")});
+    const std::string one = Block({Item("http://93.184.216.34/c", "c.txt")});
+    SeenMessages seen("/nonexistent/seen");
+    const QueryDecision first =
+        acceptance.Judge(Query("#KOVQUERY:s3cret", two, "<m1>"), &seen, kNow);
+    seen.Add(first.key);
+    const QueryDecision second =
+        acceptance.Judge(Query("#KOVQUERY:s3cret", one, "<m2>"), &seen, kNow);
+    ASSERT_EQ(first.items.size(), 2u);
+    ASSERT_EQ(second.items.size(), 1u);
+    EXPECT_EQ(first.items[0].Dest, kFolder + "-1/a.htm");
+    EXPECT_EQ(first.items[1].Dest, kFolder + "-2/");
+    EXPECT_EQ(second.items[0].Dest, kFolder + "-3/c.txt");
+
+    const QueryDecision again =
+        acceptance.Judge(Query("#KOVQUERY:s3cret", two, "<m1>"), &seen, kNow);
+    EXPECT_EQ(again.verdict, QueryVerdict::Duplicate);
+    EXPECT_TRUE(again.items.empty());
+    EXPECT_TRUE(again.DeleteMessage());
+}
+
+TEST_F(ReceivedQuery, BodyWithoutListGivesNoItemsButIsTaken) {
+    const QueryDecision d = Judge(Query("#KOVQUERY:s3cret", "just text"));
+    EXPECT_EQ(d.verdict, QueryVerdict::Accepted);
+    EXPECT_TRUE(d.items.empty());
+    EXPECT_EQ(d.logLine, "Received query from <Them <them@example.org>>, URLs:=0");
+}
+
+TEST(ConstantTimeEquals, ComparesWholeTexts) {
+    EXPECT_TRUE(ConstantTimeEquals("", ""));
+    EXPECT_TRUE(ConstantTimeEquals("abc", "abc"));
+    EXPECT_FALSE(ConstantTimeEquals("abc", "abd"));
+    EXPECT_FALSE(ConstantTimeEquals("abc", "ab"));
+    EXPECT_FALSE(ConstantTimeEquals("", "a"));
+    EXPECT_FALSE(ConstantTimeEquals(std::string("a\0b", 3), "a"));
+}
+
+}  // namespace
+}  // namespace kov
