@@ -20,6 +20,10 @@ std::string SafeLastPart(std::string_view dest) {
     return std::string(trimmed);
 }
 
+std::string QueryBaseFolder(std::string_view saveFolder, std::string_view defaultFolder) {
+    return std::string(saveFolder.size() < 3 ? defaultFolder : saveFolder);
+}
+
 std::string PollFolder(std::string_view base, std::time_t now) {
     const CalendarTime t = LocalTime(now);
     char stamp[32];

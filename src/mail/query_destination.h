@@ -14,6 +14,10 @@ namespace kov {
 // expand to a path), no control or shell characters. "" when nothing usable is left.
 std::string SafeLastPart(std::string_view dest);
 
+// The folder under which received queries are saved: saveFolder, or defaultFolder (the lists'
+// default download folder) when saveFolder is too short to name one.
+std::string QueryBaseFolder(std::string_view saveFolder, std::string_view defaultFolder);
+
 // "<base><YYYYMMDD-hhmmss>" in local time; base ends with a separator (one is added when not).
 std::string PollFolder(std::string_view base, std::time_t now);
 

@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <sstream>
 #include <string>
 
+#include "core/profile_store.h"
 #include "mail/query_message.h"
 #include "model/exchange_format.h"
+#include "support/temp_dir.h"
 
 namespace kov {
 namespace {
@@ -170,6 +173,26 @@ TEST_F(ReceivedQuery, BodyWithoutListGivesNoItemsButIsTaken) {
     EXPECT_EQ(d.verdict, QueryVerdict::Accepted);
     EXPECT_TRUE(d.items.empty());
     EXPECT_EQ(d.logLine, "Received query from <Them <them@example.org>>, URLs:=0");
+}
+
+TEST(QueryPolicy, SettingsKeysDefaultToClosed) {
+    test::TempDir dir;
+    const auto policyOf = [&](const std::string& ini) {
+        std::ofstream(dir.File("kov.ini")) << ini;
+        ProfileStore store;
+        EXPECT_TRUE(store.Open(dir.File("kov.ini")));
+        AppSettings settings;
+        LoadSettings(store, settings, dir.path() + "/");
+        return QueryPolicy::From(settings.email);
+    };
+    const QueryPolicy closed = policyOf("[CtrByEmail]\nPassphrase=pw\n");
+    EXPECT_EQ(closed.passphrase, "pw");
+    EXPECT_FALSE(closed.openAccess || closed.allowCommand || closed.allowUpload ||
+                 closed.allowLocal);
+    const QueryPolicy open = policyOf(
+        "[CtrByEmail]\nQueryOpenAccess=1\nQueryAllowCommand=1\nQueryAllowUpload=1\n"
+        "QueryAllowLocal=1\n");
+    EXPECT_TRUE(open.openAccess && open.allowCommand && open.allowUpload && open.allowLocal);
 }
 
 TEST(ConstantTimeEquals, ComparesWholeTexts) {

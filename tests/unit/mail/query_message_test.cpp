@@ -97,6 +97,8 @@ TEST(QueryDestination, PollAndClipboardFoldersCarryLocalTime) {
     const std::time_t now = MakeTime({2024, 3, 5, 7, 8, 9});
     EXPECT_EQ(PollFolder("/srv/q", now), "/srv/q/20240305-070809");
     EXPECT_EQ(PollFolder("/srv/q/", now), "/srv/q/20240305-070809");
+    EXPECT_EQ(QueryBaseFolder("/q/", "/dl/"), "/q/");
+    EXPECT_EQ(QueryBaseFolder("q/", "/dl/"), "/dl/");
 
     const std::string text =
         "junk\n<URLIST>\n<VERSION 1.0/>\n<URL>\nHREF:http://h/a\n"
