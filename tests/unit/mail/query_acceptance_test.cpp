@@ -63,6 +63,7 @@ TEST_F(ReceivedQuery, HostileAndForeignMessagesAreRefused) {
         {"password prefix", "#KOVQUERY:s3cre", good, QueryVerdict::WrongPassword},
         {"password longer", "#KOVQUERY:s3cret ", good, QueryVerdict::WrongPassword},
         {"password case", "#KOVQUERY:S3CRET", good, QueryVerdict::WrongPassword},
+        {"no list in the body", "#KOVQUERY:s3cret", "just text", QueryVerdict::Accepted},
         {"10 MB line", "#KOVQUERY:s3cret", good + std::string(10 << 20, 'A'),
          QueryVerdict::TooLarge},
     };
@@ -131,19 +132,6 @@ TEST_F(ReceivedQuery, ItemsAreNeutralisedOrRefused) {
     EXPECT_EQ(b.ClearFolder, 0);
 }
 
-TEST_F(ReceivedQuery, PolicyKeysKeepWhatTheUserAllowed) {
-    policy.allowCommand = policy.allowUpload = policy.allowLocal = true;
-    UrlItem item = Item("file:///srv/data/a.txt");
-    item.Cmd = "true";
-    item.Upload = 1;
-    item.UploadServer = "127.0.0.1";
-    const QueryDecision d = Judge(Query("#KOVQUERY:s3cret", Block({item})));
-    ASSERT_EQ(d.items.size(), 1u);
-    EXPECT_EQ(d.items[0].Cmd, "true");
-    EXPECT_EQ(d.items[0].UploadServer, "127.0.0.1");
-    EXPECT_TRUE(d.notes.empty());
-}
-
 TEST_F(ReceivedQuery, PollNumbersItemsAcrossQueriesAndSkipsSeenMessages) {
     QueryAcceptance acceptance(policy, kFolder);
     const std::string two = Block(
@@ -168,40 +156,32 @@ TEST_F(ReceivedQuery, PollNumbersItemsAcrossQueriesAndSkipsSeenMessages) {
     EXPECT_TRUE(again.DeleteMessage());
 }
 
-TEST_F(ReceivedQuery, BodyWithoutListGivesNoItemsButIsTaken) {
-    const QueryDecision d = Judge(Query("#KOVQUERY:s3cret", "just text"));
-    EXPECT_EQ(d.verdict, QueryVerdict::Accepted);
-    EXPECT_TRUE(d.items.empty());
-    EXPECT_EQ(d.logLine, "Received query from <Them <them@example.org>>, URLs:=0");
-}
-
-TEST(QueryPolicy, SettingsKeysDefaultToClosed) {
+TEST_F(ReceivedQuery, SettingsKeysOpenWhatTheUserAllowed) {
     test::TempDir dir;
     const auto policyOf = [&](const std::string& ini) {
-        std::ofstream(dir.File("kov.ini")) << ini;
+        std::ofstream(dir.File("kov.ini")) << "[CtrByEmail]\nPassphrase=pw\n" << ini;
         ProfileStore store;
         EXPECT_TRUE(store.Open(dir.File("kov.ini")));
         AppSettings settings;
         LoadSettings(store, settings, dir.path() + "/");
         return QueryPolicy::From(settings.email);
     };
-    const QueryPolicy closed = policyOf("[CtrByEmail]\nPassphrase=pw\n");
+    const QueryPolicy closed = policyOf("");
     EXPECT_EQ(closed.passphrase, "pw");
     EXPECT_FALSE(closed.openAccess || closed.allowCommand || closed.allowUpload ||
                  closed.allowLocal);
-    const QueryPolicy open = policyOf(
-        "[CtrByEmail]\nQueryOpenAccess=1\nQueryAllowCommand=1\nQueryAllowUpload=1\n"
+    policy = policyOf(
+        "QueryOpenAccess=1\nQueryAllowCommand=1\nQueryAllowUpload=1\n"
         "QueryAllowLocal=1\n");
-    EXPECT_TRUE(open.openAccess && open.allowCommand && open.allowUpload && open.allowLocal);
-}
-
-TEST(ConstantTimeEquals, ComparesWholeTexts) {
-    EXPECT_TRUE(ConstantTimeEquals("", ""));
-    EXPECT_TRUE(ConstantTimeEquals("abc", "abc"));
-    EXPECT_FALSE(ConstantTimeEquals("abc", "abd"));
-    EXPECT_FALSE(ConstantTimeEquals("abc", "ab"));
-    EXPECT_FALSE(ConstantTimeEquals("", "a"));
-    EXPECT_FALSE(ConstantTimeEquals(std::string("a\0b", 3), "a"));
+    EXPECT_TRUE(policy.openAccess);
+    UrlItem item = Item("file:///srv/data/a.txt");
+    item.Cmd = "true";
+    item.UploadServer = "127.0.0.1";
+    const QueryDecision d = Judge(Query("#KOVQUERY:pw", Block({item})));
+    ASSERT_EQ(d.items.size(), 1u);
+    EXPECT_EQ(d.items[0].Cmd, "true");
+    EXPECT_EQ(d.items[0].UploadServer, "127.0.0.1");
+    EXPECT_TRUE(d.notes.empty());
 }
 
 }  // namespace
