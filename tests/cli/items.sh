@@ -40,7 +40,7 @@ expect <<'EOF'
 4 Url http://x.example.com/caf%%C3%A9.html
 4 NumBased 0
 EOF
-"$cli" --add ftp://ftp.example.com/pub/a.zip --name release --dest "$tmp/rel" >/dev/null
+"$cli" --add ftp://ftp.example.com/pub/a.zip --name=release --dest="$tmp/rel" >/dev/null
 expect <<EOF
 5 Name release
 5 Dest $tmp/rel/
@@ -91,6 +91,7 @@ unsupported scheme gopher|--add http://ok.example.com/ gopher://h/x
 --name, --dest and --template go with --add|--template
 the last list cannot be removed|--remove-list 1
 no such list|--use-list Nope
+--template takes no value|--add http://a.example.com/ --template=yes
 EOF
 expect <<'EOF'
 2 Name pictures
