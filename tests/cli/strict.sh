@@ -40,6 +40,7 @@ unknown option -atuo|-atuo
 -b needs a path|-b --list
 too many program arguments (8)|-a -a -a -a -a -a -a -a
 -n4: no such list; 1 registered|-n4 --list
+-n0: -n needs a list number from 1|-n0 --list
 $tmp/new.ini: No such file or directory (--init creates it)|$tmp/new.ini --list
 $tmp/photo.jpg: not a settings file (binary content)|--lists $tmp/photo.jpg
 $tmp/notes.txt: not a settings file (no [section] line)|$tmp/notes.txt --lists
