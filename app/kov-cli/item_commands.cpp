@@ -41,7 +41,7 @@ std::string AbsolutePath(const std::string& path, bool folder) {
     return out;
 }
 
-Error NewLists(const ItemOptions& o, ListDocument& doc) {
+Error NewLists(const ItemOptions& o, ListDocument& doc, std::string& done) {
     for (const ItemOptions::NewList& n : o.newLists) {
         ListRecord record = ListDocument::ProposeNewList(n.name);
         if (!n.file.empty()) record.FileName = AbsolutePath(n.file, false);
@@ -60,13 +60,13 @@ Error NewLists(const ItemOptions& o, ListDocument& doc) {
                        " is already the file of list " + std::to_string(i + 1);
             }
         }
-        std::printf("new list %zu\t%s\t%s\n", index + 1, record.Name.c_str(),
-                    doc.ListFilePath(index).c_str());
+        done += "new list " + std::to_string(index + 1) + "\t" + record.Name + "\t" +
+                doc.ListFilePath(index) + "\n";
     }
     return "";
 }
 
-Error RemoveLists(const ItemOptions& o, ListDocument& doc) {
+Error RemoveLists(const ItemOptions& o, ListDocument& doc, std::string& done) {
     if (o.removeLists.empty()) return "";
     std::vector<std::size_t> indexes;
     for (std::size_t n : o.removeLists) {
@@ -84,7 +84,8 @@ Error RemoveLists(const ItemOptions& o, ListDocument& doc) {
         files.push_back(doc.ListFilePath(i));
     doc.DeleteLists(indexes);
     for (std::size_t k = 0; k < indexes.size(); ++k) {
-        std::printf("removed list %zu (its file %s stays)\n", indexes[k] + 1, files[k].c_str());
+        done += "removed list " + std::to_string(indexes[k] + 1) + " (its file " + files[k] +
+                " stays)\n";
     }
     return "";
 }
@@ -113,7 +114,8 @@ Error UseList(const ItemOptions& o, ListDocument& doc) {
     return "";
 }
 
-Error AddUrls(const CliOptions& options, ListDocument& doc, const AppSettings& settings) {
+Error AddUrls(const CliOptions& options, ListDocument& doc, const AppSettings& settings,
+              std::string& done) {
     const ItemOptions& o = options.items;
     if (options.add.empty()) {
         if (!o.addName.empty() || !o.addDest.empty() || o.addTemplate)
@@ -132,8 +134,7 @@ Error AddUrls(const CliOptions& options, ListDocument& doc, const AppSettings& s
         if (!o.addDest.empty()) {
             item.Dest = CapText(AbsolutePath(o.addDest, true), UrlItem::kDestCapacity);
         }
-        if (!options.quiet)
-            std::printf("added %s\t%s%s\n", item.Name.c_str(), item.Url.c_str(), note.c_str());
+        done += "added " + item.Name + "\t" + item.Url + note + "\n";
         doc.AddItem(std::move(item));
     }
     return "";
@@ -194,7 +195,7 @@ Error MoveItems(const ItemOptions& o, ListDocument& doc) {
     return "";
 }
 
-Error RemoveItems(const ItemOptions& o, ListDocument& doc) {
+Error RemoveItems(const ItemOptions& o, ListDocument& doc, std::string& done) {
     std::vector<RowId> ids;
     for (std::size_t n : o.remove) {
         if (Error e = CheckItemNumber(n, doc); !e.empty()) return "--remove: " + e;
@@ -203,23 +204,24 @@ Error RemoveItems(const ItemOptions& o, ListDocument& doc) {
     if (ids.empty()) return "";
     const std::size_t removed = doc.Rows().Remove(ids);
     doc.Rows().SetModified(true);
-    std::printf("removed %s\n", Plural(removed, "item").c_str());
+    done += "removed " + Plural(removed, "item") + "\n";
     return "";
 }
 
-Error ApplyChanges(const CliOptions& options, Application& app) {
+// What went through is told in done; the caller prints it once the list is saved.
+Error ApplyChanges(const CliOptions& options, Application& app, std::string& done) {
     const ItemOptions& o = options.items;
     ListDocument& doc = app.Document();
     const bool https = app.Settings().EnableHttps != 0;
-    Error e = NewLists(o, doc);
+    Error e = NewLists(o, doc, done);
     if (e.empty()) e = UseList(o, doc);
-    if (e.empty()) e = RemoveLists(o, doc);
-    if (e.empty()) e = AddUrls(options, doc, app.Settings());
+    if (e.empty()) e = RemoveLists(o, doc, done);
+    if (e.empty()) e = AddUrls(options, doc, app.Settings(), done);
     if (e.empty()) e = SetKeys(o, doc, https);
     if (e.empty()) e = SwitchItems(o.enable, false, doc);
     if (e.empty()) e = SwitchItems(o.disable, true, doc);
     if (e.empty()) e = MoveItems(o, doc);
-    if (e.empty()) e = RemoveItems(o, doc);
+    if (e.empty()) e = RemoveItems(o, doc, done);
     for (std::size_t n : o.show) {
         if (e.empty() && !CheckItemNumber(n, doc).empty()) e = "--show: " + CheckItemNumber(n, doc);
     }
@@ -234,19 +236,21 @@ int RunItemCommands(const CliOptions& options, Application& app) {
     // A refused command leaves everything as it was: the settings are put back and the rows
     // are not saved, so the shut-down writes nothing of it.
     const AppSettings before = app.Settings();
-    if (const Error e = ApplyChanges(options, app); !e.empty()) {
+    std::string done;
+    if (const Error e = ApplyChanges(options, app, done); !e.empty()) {
         app.Settings() = before;
         doc.Rows().SetModified(false);
         const bool asked = !options.add.empty() || o.Changes();
         std::fprintf(stderr, "kov-cli: %s\n%s", e.c_str(), asked ? "Nothing was saved.\n" : "");
-        return 2;
+        return kExitUsage;
     }
     const bool changed = !options.add.empty() || o.Changes();
-    if (changed && doc.Rows().Modified() && doc.SaveList(true, false) != 0) return 3;
+    if (changed && doc.Rows().Modified() && doc.SaveList(true, false) != 0) return kExitNotSaved;
+    if (!options.quiet) std::fputs(done.c_str(), stdout);
     for (std::size_t n : o.show)
         PrintItem(doc.Rows().At(n - 1).item, n, options.json, stdout);
     if (o.dryRun) PrintDryRun(doc, app.Settings(), SystemClock().Now(), stdout);
-    return 0;
+    return kExitOk;
 }
 
 }  // namespace kov::cli
