@@ -12,6 +12,7 @@
 #include "model/item_fields.h"
 #include "platform/clock.h"
 #include "session/application.h"
+#include "settings_file_check.h"
 #include "url_as_template.h"
 
 namespace kov::cli {
@@ -45,6 +46,9 @@ Error NewLists(const ItemOptions& o, ListDocument& doc, std::string& done) {
     for (const ItemOptions::NewList& n : o.newLists) {
         ListRecord record = ListDocument::ProposeNewList(n.name);
         if (!n.file.empty()) record.FileName = AbsolutePath(n.file, false);
+        // An existing file that is not a list would be overwritten by the first save.
+        if (const Error e = SettingsFileProblem(record.FileName, true, "list file"); !e.empty())
+            return "--new-list " + n.name + ": " + e;
         if (!n.folder.empty()) record.SaveFolder = AbsolutePath(n.folder, true);
         for (std::size_t i = 0; i < doc.ListCount(); ++i) {
             if (doc.GetList(i)->Name == record.Name) {
@@ -245,7 +249,16 @@ int RunItemCommands(const CliOptions& options, Application& app) {
         return kExitUsage;
     }
     const bool changed = !options.add.empty() || o.Changes();
-    if (changed && doc.Rows().Modified() && doc.SaveList(true, false) != 0) return kExitNotSaved;
+    if (changed && doc.Rows().Modified()) {
+        // The current list may come from -nN or a hand-edited kov.ini: its file must be a list.
+        const Error e =
+            SettingsFileProblem(doc.ListFilePath(doc.CurrentIndex()), true, "list file");
+        if (!e.empty()) {
+            std::fprintf(stderr, "kov-cli: %s\nNothing was saved.\n", e.c_str());
+            return kExitUsage;
+        }
+        if (doc.SaveList(true, false) != 0) return kExitNotSaved;
+    }
     if (!options.quiet) std::fputs(done.c_str(), stdout);
     for (std::size_t n : o.show)
         PrintItem(doc.Rows().At(n - 1).item, n, options.json, stdout);

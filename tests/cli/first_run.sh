@@ -47,6 +47,8 @@ refused() {  # refused MESSAGE ARG...
 refused "$tmp/missing.ini: No such file or directory" --import "$tmp/missing.ini"
 refused "$tmp/folder.ini: Is a directory" --import "$tmp/folder.ini"
 refused "$tmp/fifo.ini: not a regular file" --import "$tmp/fifo.ini"
+printf '\xff\xd8\xff\xe0\0\x10JFIF\0\0' > "$tmp/photo.jpg"
+refused "$tmp/photo.jpg: not a list file (binary content)" --import "$tmp/photo.jpg"
 cmp -s "$KOV_HOME/kov.ini" "$tmp/kov.ini.before" || fail "kov.ini changed by a refused run"
 mv "$KOV_HOME/Default.ini" "$tmp/Default.ini"
 mkdir "$KOV_HOME/Default.ini"

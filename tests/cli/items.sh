@@ -70,6 +70,7 @@ expect <<'EOF'
 2 s_action1 3
 EOF
 long=$(printf 'n%.0s' $(seq 80))
+printf '\xff\xd8\xff\xe0\0\x10JFIF\0\0' > "$tmp/photo.jpg"
 while IFS='|' read -r message args; do
     # shellcheck disable=SC2086
     refused "$message" $args
@@ -93,6 +94,7 @@ unsupported scheme gopher|--add http://ok.example.com/ gopher://h/x
 --name, --dest and --template go with --add|--template
 the last list cannot be removed|--remove-list 1
 no such list|--use-list Nope
+$tmp/photo.jpg: not a list file (binary content)|--new-list Pics $tmp/photo.jpg
 --template takes no value|--add http://a.example.com/ --template=yes
 EOF
 expect <<'EOF'
