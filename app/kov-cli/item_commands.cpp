@@ -126,18 +126,23 @@ Error AddUrls(const CliOptions& options, ListDocument& doc, const AppSettings& s
             return "--name, --dest and --template go with --add";
         return "";
     }
+    // Held to what --set allows: a value too long to keep, or with a line break, is refused
+    // rather than cut or bent.
+    UrlItem probe;
     for (const std::string& url : options.add) {
-        const Error scheme = UnsupportedScheme(url, settings.EnableHttps != 0);
-        if (!scheme.empty()) return "--add " + url + ": " + scheme;
+        Error e = UnsupportedScheme(url, settings.EnableHttps != 0);
+        if (e.empty()) e = SetItemField(probe, "Url", url);
+        if (!e.empty()) return "--add " + url + ": " + e;
     }
+    if (Error e = SetItemField(probe, "Name", o.addName); !e.empty()) return "--name: " + e;
+    const std::string dest = o.addDest.empty() ? "" : AbsolutePath(o.addDest, true);
+    if (Error e = SetItemField(probe, "Dest", dest); !e.empty()) return "--dest: " + e;
     for (const std::string& url : options.add) {
         UrlItem item = doc.MakeNewItem(url);
         std::string note;
         if (o.addTemplate) note = MakeTemplateItem(url, item, settings, SystemClock().Now());
-        if (!o.addName.empty()) item.Name = CapText(o.addName, UrlItem::kNameCapacity);
-        if (!o.addDest.empty()) {
-            item.Dest = CapText(AbsolutePath(o.addDest, true), UrlItem::kDestCapacity);
-        }
+        if (!o.addName.empty()) item.Name = o.addName;
+        if (!dest.empty()) item.Dest = dest;
         done += "added " + item.Name + "\t" + item.Url + note + "\n";
         doc.AddItem(std::move(item));
     }

@@ -96,6 +96,7 @@ the last list cannot be removed|--remove-list 1
 no such list|--use-list Nope
 $tmp/photo.jpg: not a list file (binary content)|--new-list Pics $tmp/photo.jpg
 --template takes no value|--add http://a.example.com/ --template=yes
+longer than 299 bytes|--add http://a.example.com/$long$long$long$long
 EOF
 expect <<'EOF'
 2 Name pictures
