@@ -70,7 +70,14 @@ std::string CheckProgramArgs(const std::vector<std::string>& args) {
                "); at most seven are read";
     }
     const CommandLine line = ParseCommandLine(args, false);
-    if (!line.ignored.empty()) return "unknown option " + line.ignored.front();
+    if (!line.ignored.empty()) {
+        const std::string& bad = line.ignored.front();
+        // "-n", "-n0": the option is known, its number is not.
+        if (bad.size() > 1 && (bad[1] | 0x20) == 'n' &&
+            bad.find_first_not_of("0123456789", 2) == std::string::npos)
+            return bad + ": -n needs a list number from 1 (see --lists)";
+        return "unknown option " + bad;
+    }
     std::string settingsFile;
     for (const std::string& arg : args) {
         if (arg.empty()) return "an empty argument";

@@ -1,6 +1,7 @@
 #include "dry_run.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -102,7 +103,10 @@ void PrintPasses(const UrlItem& item, const AppSettings& settings, const MacroCo
     if (item.NumBased && templated) {
         const std::int64_t first = item.CurrentNum;
         const bool open = item.StopNumber == 0;
-        const std::int64_t last = open ? first + std::max(item.Tolerance, 2) : item.StopNumber;
+        // A series ends at the largest number an item can hold; it does not wrap around.
+        const std::int64_t last =
+            open ? std::min<std::int64_t>(first + std::max(item.Tolerance, 2), INT32_MAX)
+                 : item.StopNumber;
         for (std::int64_t n = first; n <= last && n < first + kShownNumbers; ++n)
             pass.Print(t, static_cast<std::int32_t>(n));
         if (last >= first + kShownNumbers + 1) {

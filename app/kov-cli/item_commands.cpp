@@ -12,6 +12,7 @@
 #include "model/item_fields.h"
 #include "platform/clock.h"
 #include "session/application.h"
+#include "settings_file_check.h"
 #include "url_as_template.h"
 
 namespace kov::cli {
@@ -41,10 +42,13 @@ std::string AbsolutePath(const std::string& path, bool folder) {
     return out;
 }
 
-Error NewLists(const ItemOptions& o, ListDocument& doc) {
+Error NewLists(const ItemOptions& o, ListDocument& doc, std::string& done) {
     for (const ItemOptions::NewList& n : o.newLists) {
         ListRecord record = ListDocument::ProposeNewList(n.name);
         if (!n.file.empty()) record.FileName = AbsolutePath(n.file, false);
+        // An existing file that is not a list would be overwritten by the first save.
+        if (const Error e = SettingsFileProblem(record.FileName, true, "list file"); !e.empty())
+            return "--new-list " + n.name + ": " + e;
         if (!n.folder.empty()) record.SaveFolder = AbsolutePath(n.folder, true);
         for (std::size_t i = 0; i < doc.ListCount(); ++i) {
             if (doc.GetList(i)->Name == record.Name) {
@@ -60,13 +64,13 @@ Error NewLists(const ItemOptions& o, ListDocument& doc) {
                        " is already the file of list " + std::to_string(i + 1);
             }
         }
-        std::printf("new list %zu\t%s\t%s\n", index + 1, record.Name.c_str(),
-                    doc.ListFilePath(index).c_str());
+        done += "new list " + std::to_string(index + 1) + "\t" + record.Name + "\t" +
+                doc.ListFilePath(index) + "\n";
     }
     return "";
 }
 
-Error RemoveLists(const ItemOptions& o, ListDocument& doc) {
+Error RemoveLists(const ItemOptions& o, ListDocument& doc, std::string& done) {
     if (o.removeLists.empty()) return "";
     std::vector<std::size_t> indexes;
     for (std::size_t n : o.removeLists) {
@@ -84,7 +88,8 @@ Error RemoveLists(const ItemOptions& o, ListDocument& doc) {
         files.push_back(doc.ListFilePath(i));
     doc.DeleteLists(indexes);
     for (std::size_t k = 0; k < indexes.size(); ++k) {
-        std::printf("removed list %zu (its file %s stays)\n", indexes[k] + 1, files[k].c_str());
+        done += "removed list " + std::to_string(indexes[k] + 1) + " (its file " + files[k] +
+                " stays)\n";
     }
     return "";
 }
@@ -113,27 +118,32 @@ Error UseList(const ItemOptions& o, ListDocument& doc) {
     return "";
 }
 
-Error AddUrls(const CliOptions& options, ListDocument& doc, const AppSettings& settings) {
+Error AddUrls(const CliOptions& options, ListDocument& doc, const AppSettings& settings,
+              std::string& done) {
     const ItemOptions& o = options.items;
     if (options.add.empty()) {
         if (!o.addName.empty() || !o.addDest.empty() || o.addTemplate)
             return "--name, --dest and --template go with --add";
         return "";
     }
+    // Held to what --set allows: a value too long to keep, or with a line break, is refused
+    // rather than cut or bent.
+    UrlItem probe;
     for (const std::string& url : options.add) {
-        const Error scheme = UnsupportedScheme(url, settings.EnableHttps != 0);
-        if (!scheme.empty()) return "--add " + url + ": " + scheme;
+        Error e = UnsupportedScheme(url, settings.EnableHttps != 0);
+        if (e.empty()) e = SetItemField(probe, "Url", url);
+        if (!e.empty()) return "--add " + url + ": " + e;
     }
+    if (Error e = SetItemField(probe, "Name", o.addName); !e.empty()) return "--name: " + e;
+    const std::string dest = o.addDest.empty() ? "" : AbsolutePath(o.addDest, true);
+    if (Error e = SetItemField(probe, "Dest", dest); !e.empty()) return "--dest: " + e;
     for (const std::string& url : options.add) {
         UrlItem item = doc.MakeNewItem(url);
         std::string note;
         if (o.addTemplate) note = MakeTemplateItem(url, item, settings, SystemClock().Now());
-        if (!o.addName.empty()) item.Name = CapText(o.addName, UrlItem::kNameCapacity);
-        if (!o.addDest.empty()) {
-            item.Dest = CapText(AbsolutePath(o.addDest, true), UrlItem::kDestCapacity);
-        }
-        if (!options.quiet)
-            std::printf("added %s\t%s%s\n", item.Name.c_str(), item.Url.c_str(), note.c_str());
+        if (!o.addName.empty()) item.Name = o.addName;
+        if (!dest.empty()) item.Dest = dest;
+        done += "added " + item.Name + "\t" + item.Url + note + "\n";
         doc.AddItem(std::move(item));
     }
     return "";
@@ -194,7 +204,7 @@ Error MoveItems(const ItemOptions& o, ListDocument& doc) {
     return "";
 }
 
-Error RemoveItems(const ItemOptions& o, ListDocument& doc) {
+Error RemoveItems(const ItemOptions& o, ListDocument& doc, std::string& done) {
     std::vector<RowId> ids;
     for (std::size_t n : o.remove) {
         if (Error e = CheckItemNumber(n, doc); !e.empty()) return "--remove: " + e;
@@ -203,23 +213,24 @@ Error RemoveItems(const ItemOptions& o, ListDocument& doc) {
     if (ids.empty()) return "";
     const std::size_t removed = doc.Rows().Remove(ids);
     doc.Rows().SetModified(true);
-    std::printf("removed %s\n", Plural(removed, "item").c_str());
+    done += "removed " + Plural(removed, "item") + "\n";
     return "";
 }
 
-Error ApplyChanges(const CliOptions& options, Application& app) {
+// What went through is told in done; the caller prints it once the list is saved.
+Error ApplyChanges(const CliOptions& options, Application& app, std::string& done) {
     const ItemOptions& o = options.items;
     ListDocument& doc = app.Document();
     const bool https = app.Settings().EnableHttps != 0;
-    Error e = NewLists(o, doc);
+    Error e = NewLists(o, doc, done);
     if (e.empty()) e = UseList(o, doc);
-    if (e.empty()) e = RemoveLists(o, doc);
-    if (e.empty()) e = AddUrls(options, doc, app.Settings());
+    if (e.empty()) e = RemoveLists(o, doc, done);
+    if (e.empty()) e = AddUrls(options, doc, app.Settings(), done);
     if (e.empty()) e = SetKeys(o, doc, https);
     if (e.empty()) e = SwitchItems(o.enable, false, doc);
     if (e.empty()) e = SwitchItems(o.disable, true, doc);
     if (e.empty()) e = MoveItems(o, doc);
-    if (e.empty()) e = RemoveItems(o, doc);
+    if (e.empty()) e = RemoveItems(o, doc, done);
     for (std::size_t n : o.show) {
         if (e.empty() && !CheckItemNumber(n, doc).empty()) e = "--show: " + CheckItemNumber(n, doc);
     }
@@ -234,19 +245,30 @@ int RunItemCommands(const CliOptions& options, Application& app) {
     // A refused command leaves everything as it was: the settings are put back and the rows
     // are not saved, so the shut-down writes nothing of it.
     const AppSettings before = app.Settings();
-    if (const Error e = ApplyChanges(options, app); !e.empty()) {
+    std::string done;
+    if (const Error e = ApplyChanges(options, app, done); !e.empty()) {
         app.Settings() = before;
         doc.Rows().SetModified(false);
         const bool asked = !options.add.empty() || o.Changes();
         std::fprintf(stderr, "kov-cli: %s\n%s", e.c_str(), asked ? "Nothing was saved.\n" : "");
-        return 2;
+        return kExitUsage;
     }
     const bool changed = !options.add.empty() || o.Changes();
-    if (changed && doc.Rows().Modified() && doc.SaveList(true, false) != 0) return 3;
+    if (changed && doc.Rows().Modified()) {
+        // The current list may come from -nN or a hand-edited kov.ini: its file must be a list.
+        const Error e =
+            SettingsFileProblem(doc.ListFilePath(doc.CurrentIndex()), true, "list file");
+        if (!e.empty()) {
+            std::fprintf(stderr, "kov-cli: %s\nNothing was saved.\n", e.c_str());
+            return kExitUsage;
+        }
+        if (doc.SaveList(true, false) != 0) return kExitNotSaved;
+    }
+    if (!options.quiet) std::fputs(done.c_str(), stdout);
     for (std::size_t n : o.show)
         PrintItem(doc.Rows().At(n - 1).item, n, options.json, stdout);
     if (o.dryRun) PrintDryRun(doc, app.Settings(), SystemClock().Now(), stdout);
-    return 0;
+    return kExitOk;
 }
 
 }  // namespace kov::cli

@@ -1,6 +1,7 @@
 #include "item_options.h"
 
 #include <charconv>
+#include <optional>
 #include <string_view>
 
 namespace kov::cli {
@@ -29,16 +30,28 @@ bool ItemOptions::Changes() const {
 }
 
 bool ParseItemOption(int argc, char** argv, int& i, ItemOptions& o, std::string& error) {
-    const std::string_view arg = argv[i];
+    std::string_view arg = argv[i];
     auto fail = [&error](std::string message) {
         if (error.empty()) error = std::move(message);
+    };
+    // "--name=value" is "--name value", as for the other long options.
+    std::optional<std::string> attached;
+    if (const std::size_t eq = arg.find('='); eq != std::string_view::npos) {
+        attached = std::string(arg.substr(eq + 1));
+        arg = arg.substr(0, eq);
+    }
+    auto next = [&](std::string& value) {
+        if (!attached) return NextValue(argc, argv, i, value);
+        value = std::move(*attached);
+        attached.reset();
+        return true;
     };
     const std::string name(arg);
     // One or more numbers: --remove, --enable, --disable.
     auto numbers = [&](std::vector<std::size_t>& out) {
         std::string value;
         const std::size_t before = out.size();
-        while (NextValue(argc, argv, i, value)) {
+        while (next(value)) {
             std::size_t n = 0;
             if (!ParseNumber(value, n)) {
                 fail(name + ": " + value + " is not an item number");
@@ -51,14 +64,14 @@ bool ParseItemOption(int argc, char** argv, int& i, ItemOptions& o, std::string&
     std::string value;
     std::size_t n = 0;
     if (arg == "--show") {
-        if (!NextValue(argc, argv, i, value) || !ParseNumber(value, n)) {
+        if (!next(value) || !ParseNumber(value, n)) {
             fail("--show needs an item number");
         } else {
             o.show.push_back(n);
         }
     } else if (arg == "--set") {
         ItemOptions::Assignments a;
-        if (!NextValue(argc, argv, i, value) || !ParseNumber(value, a.item)) {
+        if (!next(value) || !ParseNumber(value, a.item)) {
             fail("--set needs an item number, then KEY=VALUE...");
             return true;
         }
@@ -78,34 +91,33 @@ bool ParseItemOption(int argc, char** argv, int& i, ItemOptions& o, std::string&
     } else if (arg == "--move") {
         std::size_t to = 0;
         std::string target;
-        if (!NextValue(argc, argv, i, value) || !ParseNumber(value, n) ||
-            !NextValue(argc, argv, i, target) || !ParseNumber(target, to)) {
+        if (!next(value) || !ParseNumber(value, n) || !next(target) || !ParseNumber(target, to)) {
             fail("--move needs two item numbers: from and to");
         } else {
             o.move.emplace_back(n, to);
         }
     } else if (arg == "--new-list") {
         ItemOptions::NewList list;
-        if (!NextValue(argc, argv, i, list.name) || list.name.empty()) {
+        if (!next(list.name) || list.name.empty()) {
             fail("--new-list needs a name");
             return true;
         }
-        if (NextValue(argc, argv, i, list.file)) NextValue(argc, argv, i, list.folder);
+        if (next(list.file)) next(list.folder);
         o.newLists.push_back(std::move(list));
     } else if (arg == "--remove-list") {
-        if (!NextValue(argc, argv, i, value) || !ParseNumber(value, n)) {
+        if (!next(value) || !ParseNumber(value, n)) {
             fail("--remove-list needs a list number");
         } else {
             o.removeLists.push_back(n);
         }
     } else if (arg == "--use-list") {
-        if (!NextValue(argc, argv, i, o.useList) || o.useList.empty()) {
+        if (!next(o.useList) || o.useList.empty()) {
             fail("--use-list needs a list number or name");
         }
     } else if (arg == "--name") {
-        if (!NextValue(argc, argv, i, o.addName)) fail("--name needs a name");
+        if (!next(o.addName) || o.addName.empty()) fail("--name needs a name");
     } else if (arg == "--dest") {
-        if (!NextValue(argc, argv, i, o.addDest)) fail("--dest needs a folder");
+        if (!next(o.addDest) || o.addDest.empty()) fail("--dest needs a folder");
     } else if (arg == "--template") {
         o.addTemplate = true;
     } else if (arg == "--dry-run") {
@@ -115,6 +127,7 @@ bool ParseItemOption(int argc, char** argv, int& i, ItemOptions& o, std::string&
     } else {
         return false;
     }
+    if (attached) fail(name + " takes no value");
     return true;
 }
 

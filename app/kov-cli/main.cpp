@@ -37,6 +37,10 @@ int RunListCommands(const CliOptions& options, kov::Application& app) {
     kov::ListDocument& doc = app.Document();
     bool changed = false;
     for (const std::string& path : options.imports) {
+        // A picture or a text without sections imports nothing: say so, not "0 items".
+        if (const std::string problem = SettingsFileProblem(path, true, "list file");
+            !problem.empty())
+            return ConfigError(problem);
         const std::optional<std::size_t> n = doc.ImportList(path);
         if (!n) return kExitUsage;  // the prompter said which file and why
         if (!options.quiet)

@@ -77,13 +77,14 @@ int RunAutoSession(Application& app, const SessionOutput& output, bool& powerOff
                                   hooks);
         session.SetAutoMode(true, app.Options().shutdownAfter);
 
-        // Ctrl+C: the first is the Stop command, the second stops at once.
+        // Ctrl+C: the first is the Stop command, the second stops at once. A closed terminal
+        // (SIGHUP) stops the same way, so that the list is still saved.
         g_interrupts = 0;
         struct sigaction action {};
         action.sa_handler = OnInterrupt;
         sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, nullptr);
-        sigaction(SIGTERM, &action, nullptr);
+        for (const int sig : {SIGINT, SIGTERM, SIGHUP})
+            sigaction(sig, &action, nullptr);
         int handled = 0;
         loop.StartTimer(1, std::chrono::milliseconds(100), [&] {
             const int seen = g_interrupts.load();
@@ -115,8 +116,8 @@ int RunAutoSession(Application& app, const SessionOutput& output, bool& powerOff
                  : session.SaveFailures() > 0 ? kExitNotSaved
                  : session.ErrorResults() > 0 ? kExitItemFailed
                                               : kExitOk;
-        std::signal(SIGINT, SIG_DFL);
-        std::signal(SIGTERM, SIG_DFL);
+        for (const int sig : {SIGINT, SIGTERM, SIGHUP})
+            std::signal(sig, SIG_DFL);
     }
     app.LimitCounter() = GlobalTrafficMeter().TrafficCount();
     log.RemoveListener(&printer);

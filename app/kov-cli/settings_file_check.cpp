@@ -45,7 +45,7 @@ bool HasSection(std::string_view text, bool& hasContent) {
 
 }  // namespace
 
-std::string SettingsFileProblem(const std::string& path, bool mayCreate) {
+std::string SettingsFileProblem(const std::string& path, bool mayCreate, const std::string& kind) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
         if (errno == ENOENT && mayCreate) return {};
@@ -54,7 +54,7 @@ std::string SettingsFileProblem(const std::string& path, bool mayCreate) {
     }
     if (S_ISDIR(st.st_mode)) return path + ": Is a directory";
     if (!S_ISREG(st.st_mode)) return path + ": not a regular file";
-    const std::string notSettings = path + ": not a settings file";
+    const std::string notSettings = path + ": not a " + kind;
     if (st.st_size > kMaxSettingsSize) return notSettings + " (too large)";
     std::ifstream in(path, std::ios::binary);
     if (!in) return path + ": " + std::strerror(errno);

@@ -44,4 +44,10 @@ grep -q "^6 127.0.0.1: not due before $(date -d '2 days' +%Y.%m.%d)" "$tmp/out" 
 [ "$(wc -c < "$tmp/access")" = "$logged" ] || fail "the server got requests: $(cat "$tmp/access")"
 [ ! -e "$dl" ] || fail "a download folder was made"
 md5sum -c --quiet "$tmp/before" >/dev/null 2>&1 || fail "a list or settings file changed"
+
+# An open series near the largest number ends there, as a session does; it does not wrap.
+"$cli" --set 3 CurrentNum=2147483646 StopNumber=0 Tolerance=5 >/dev/null
+"$cli" --dry-run > "$tmp/out"
+[ "$(grep -c 'big/b' "$tmp/out")" = 2 ] && ! grep -q 'big/b-' "$tmp/out" ||
+    fail "series past the largest number: $(cat "$tmp/out")"
 echo ok

@@ -4,6 +4,12 @@ cli="$1"
 source "$(dirname "$0")/common.bash"
 
 "$cli" --help > "$tmp/help" && grep -q '^Usage: kov-cli' "$tmp/help" || fail "--help"
+# The manual and the completion know every option the help lists.
+top="$(dirname "$0")/../.."
+for option in $(grep -oE -- '--[a-z][a-z-]+' "$tmp/help" | sort -u); do
+    grep -qF -- "${option//-/\\-}" "$top/docs/man/kov-cli.1" || fail "kov-cli(1) lacks $option"
+    grep -qw -- "$option" "$top/dist/kov-cli.bash-completion" || fail "completion lacks $option"
+done
 "$cli" --version | grep -Eq '^kov-cli [0-9]+\.[0-9]+\.[0-9]+\.[0-9]+$' || fail "--version"
 
 # First run: the program folder gets kov.ini (its content is the application test's).
@@ -41,6 +47,8 @@ refused() {  # refused MESSAGE ARG...
 refused "$tmp/missing.ini: No such file or directory" --import "$tmp/missing.ini"
 refused "$tmp/folder.ini: Is a directory" --import "$tmp/folder.ini"
 refused "$tmp/fifo.ini: not a regular file" --import "$tmp/fifo.ini"
+printf '\xff\xd8\xff\xe0\0\x10JFIF\0\0' > "$tmp/photo.jpg"
+refused "$tmp/photo.jpg: not a list file (binary content)" --import "$tmp/photo.jpg"
 cmp -s "$KOV_HOME/kov.ini" "$tmp/kov.ini.before" || fail "kov.ini changed by a refused run"
 mv "$KOV_HOME/Default.ini" "$tmp/Default.ini"
 mkdir "$KOV_HOME/Default.ini"

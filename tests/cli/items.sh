@@ -14,12 +14,13 @@ expect() {  # lines of "ITEM KEY VALUE"; each item is shown once
         [ "$got" = "$want" ] || fail "item $n $key: '$got', want '$want'"
     done
 }
-refused() {  # refused MESSAGE ARG...: exit 2, the message, and no file changed
+refused() {  # refused MESSAGE ARG...: exit 2, the message, no file changed, nothing claimed
     local want="$1" status=0
     shift
     md5sum "$KOV_HOME"/*.ini > "$tmp/before"
-    "$cli" "$@" >/dev/null 2>"$tmp/err" || status=$?
+    "$cli" "$@" >"$tmp/out" 2>"$tmp/err" || status=$?
     [ "$status" = 2 ] || fail "$* gave $status: $(cat "$tmp/err")"
+    [ ! -s "$tmp/out" ] || fail "$* refused, yet printed: $(cat "$tmp/out")"
     grep -qF -- "$want" "$tmp/err" || fail "$*: $(cat "$tmp/err")"
     md5sum -c --quiet "$tmp/before" >/dev/null 2>&1 || fail "$* changed a file"
 }
@@ -40,7 +41,7 @@ expect <<'EOF'
 4 Url http://x.example.com/caf%%C3%A9.html
 4 NumBased 0
 EOF
-"$cli" --add ftp://ftp.example.com/pub/a.zip --name release --dest "$tmp/rel" >/dev/null
+"$cli" --add ftp://ftp.example.com/pub/a.zip --name=release --dest="$tmp/rel" >/dev/null
 expect <<EOF
 5 Name release
 5 Dest $tmp/rel/
@@ -69,6 +70,7 @@ expect <<'EOF'
 2 s_action1 3
 EOF
 long=$(printf 'n%.0s' $(seq 80))
+printf '\xff\xd8\xff\xe0\0\x10JFIF\0\0' > "$tmp/photo.jpg"
 while IFS='|' read -r message args; do
     # shellcheck disable=SC2086
     refused "$message" $args
@@ -86,11 +88,15 @@ no rule 3|--set 2 s_find3=x
 beyond DstDlPartCount|--set 2 DstDlPartNo=5
 out of range 0..1000|--set 2 Name=kept Tolerance=5000
 item 9: no such item; the list holds 5 items|--set 9 Name=x
+item 9: no such item|--new-list Extra --add http://a.example.com/ --set 9 Name=x
 item 9: no such item|--show 9
 unsupported scheme gopher|--add http://ok.example.com/ gopher://h/x
 --name, --dest and --template go with --add|--template
 the last list cannot be removed|--remove-list 1
 no such list|--use-list Nope
+$tmp/photo.jpg: not a list file (binary content)|--new-list Pics $tmp/photo.jpg
+--template takes no value|--add http://a.example.com/ --template=yes
+longer than 299 bytes|--add http://a.example.com/$long$long$long$long
 EOF
 expect <<'EOF'
 2 Name pictures
@@ -107,7 +113,7 @@ diff - "$tmp/list" <<'EOF' || fail "after --disable, --enable, --move"
 4	pics.example.com	no
 5	release	no
 EOF
-"$cli" --remove 1 4 >/dev/null
+[ -z "$("$cli" --quiet --remove 1 4)" ] || fail "--quiet --remove printed"
 [ "$("$cli" --list | cut -f2 | tr '\n' ' ')" = "Name news.example.com pictures release " ] ||
     fail "--remove: $("$cli" --list)"
 

@@ -40,6 +40,7 @@ unknown option -atuo|-atuo
 -b needs a path|-b --list
 too many program arguments (8)|-a -a -a -a -a -a -a -a
 -n4: no such list; 1 registered|-n4 --list
+-n0: -n needs a list number from 1|-n0 --list
 $tmp/new.ini: No such file or directory (--init creates it)|$tmp/new.ini --list
 $tmp/photo.jpg: not a settings file (binary content)|--lists $tmp/photo.jpg
 $tmp/notes.txt: not a settings file (no [section] line)|$tmp/notes.txt --lists
@@ -79,11 +80,13 @@ http="http://127.0.0.1:$port/drip?size=100000&rate=2000"
 start_fault ftp
 # Ctrl+C stops; it does not power the computer off as -d would at a session's end.
 export KOV_POWEROFF_COMMAND="touch $tmp/powered-off"
-for url in "$http" "ftp://dribble:pw@127.0.0.1:$port/files/a.txt"; do
-    session "stopped-${url%%:*}" "$url" -d
+# A closed terminal (SIGHUP) stops a session as well.
+for case in "INT $http" "INT ftp://dribble:pw@127.0.0.1:$port/files/a.txt" "HUP $http"; do
+    url=${case#* }
+    session "stopped-${case%% *}-${url%%:*}" "$url" -d
     sleep 2
-    kill -INT "$pid"
-    ends_with 130 "Ctrl+C during $url"
+    kill "-${case%% *}" "$pid"
+    ends_with 130 "SIG${case%% *} during $url"
 done
 [ ! -e "$tmp/powered-off" ] || fail "Ctrl+C powered the computer off"
 echo ok
