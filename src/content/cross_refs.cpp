@@ -91,8 +91,7 @@ int HtmlRipper::AdjustCrossRefs(std::size_t i) {
         }
         const int target = m_links.FindUrlNoCase(*resolved);
         std::string replacement;
-        if (target >= 0 &&
-            (m_links.At(target).downloaded || FileExists(m_links.At(target).localPath))) {
+        if (target >= 0 && LocalCopyExists(static_cast<std::size_t>(target))) {
             const std::string& local = m_links.At(target).localPath;
             replacement = m_modern ? RelativePath(local, m_pageFolder) : local;
             // A link within the page itself stays a plain fragment.
