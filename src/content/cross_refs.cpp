@@ -53,7 +53,8 @@ int HtmlRipper::AdjustCrossRefs(std::size_t i) {
     if (page.kind != kKindPage || !page.downloaded || !page.html) return 0;
     PageFile file;
     if (!file.Load(page.localPath) || file.text.empty()) return 0;
-    LoadPage(page.localPath, page.url);
+    const std::string& pageUrl = page.finalUrl.empty() ? page.url : page.finalUrl;
+    LoadPage(page.localPath, pageUrl);
     m_text = std::move(file.text);
     ++m_version;
     if (m_modern) TakeBase();

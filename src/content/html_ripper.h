@@ -57,6 +57,8 @@ public:
     // Marks a fetched record as an HTML page (cross references are rewritten in pages only).
     void SetHtml(std::size_t i) { m_links.At(i).html = true; }
     void SetFetch(std::size_t i, bool on) { m_links.At(i).fetch = on; }
+    // A redirected record: its page's relative links are resolved against where it came from.
+    void SetFinalUrl(std::size_t i, const std::string& url) { m_links.At(i).finalUrl = url; }
 
     // A link that belongs to the site: same host, http (or https too, see SetModern).
     bool PassesHostTest(std::string_view url) const;
