@@ -187,6 +187,12 @@ TEST_F(RipperTest, RewrittenPageKeepsItsTimeAndAnUnreadablePageGivesNothing) {
     EXPECT_EQ(dir.Read("index.htm"), page);
     EXPECT_EQ(ListMatching(dir.path() + "/.*").size(), 0u);
 
+    // A page whose name is near the limit is still rewritten.
+    const std::string longPage = dir.File(std::string(250, 'p') + ".htm");
+    std::ofstream(longPage) << "<img src=c.gif>";
+    ripper.ParseHtmlFile(longPage, kPageUrl, false);
+    EXPECT_EQ(ReadFile(longPage).value_or(""), "<img src=\"c.gif\">");
+
     // A name longer than a file name may be is cut, and stays in the page's folder.
     Write(Page(), "<img src=" + std::string(300, 'x') + ".gif>");
     ripper.ParseHtmlFile(Page(), kPageUrl, false);
