@@ -64,9 +64,12 @@ int HtmlRipper::AdjustCrossRefs(std::size_t i) {
     std::size_t pos = 0;
     int changed = 0;
     HtmlTag tag;
+    std::size_t close = std::string::npos;  // the next '>', looked for again once passed
     while (!Cancelled()) {
         const std::size_t at = FindInPage("<a", pos);
         if (at == std::string::npos) break;
+        if (close == std::string::npos || close < at) close = m_text.find('>', at);
+        if (close == std::string::npos) break;
         if (InsideScript(at)) {
             const std::size_t end = FindInPage("</script>", at);
             pos = end == std::string::npos ? m_text.size() : end + 9;

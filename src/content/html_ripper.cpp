@@ -52,6 +52,7 @@ void HtmlRipper::SetPageHost(const std::string& url) {
 void HtmlRipper::ResetLinks(const std::string& localPath, const std::string& url) {
     m_links.Clear();
     m_exists.clear();
+    m_nextNumber.clear();
     LinkRecord main;
     main.url = url.substr(0, url.find('#'));
     main.localPath = localPath;
@@ -256,9 +257,14 @@ int HtmlRipper::GrabEmbedded(const ScanRow& row, int depth, bool sameHost, bool 
     std::size_t pos = 0;
     std::size_t copied = 0;
     HtmlTag tag;
+    // The next '>' is looked for again only once passed: a page of unclosed tags would
+    // otherwise be searched to its end for each of them.
+    std::size_t close = std::string::npos;
     while (m_text.size() - pos >= pattern.size() && !Cancelled()) {
         const std::size_t at = FindInPage(pattern, pos);
-        if (at == std::string::npos || m_text.find('>', at) == std::string::npos) break;
+        if (at == std::string::npos) break;
+        if (close == std::string::npos || close < at) close = m_text.find('>', at);
+        if (close == std::string::npos) break;
         if (InsideScript(at)) {
             const std::size_t end = FindInPage("</script>", at);
             pos = end == std::string::npos ? m_text.size() : end + 9;

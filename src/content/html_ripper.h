@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -128,7 +129,8 @@ private:
     std::string m_lower;  // m_text in lower case
     std::vector<std::size_t> m_scriptOpens, m_scriptCloses;
     std::unordered_set<std::string> m_tagNames;
-    std::vector<signed char> m_exists;  // per record: -1 not asked yet, 0 or 1
+    std::vector<signed char> m_exists;                       // per record: -1 not asked yet, 0 or 1
+    std::unordered_map<std::string, unsigned> m_nextNumber;  // per local name, lower case
 };
 
 }  // namespace kov

@@ -281,6 +281,35 @@ TEST_F(RipperTest, StyleSheetReferencesAndImports) {
     }
 }
 
+// Hostile pages of many unclosed tags or references are read in one pass, not one per tag.
+TEST_F(RipperTest, UnclosedTagsAndReferencesDoNotStallTheScan) {
+    Prepare(true);
+    std::string page;
+    for (int i = 0; i < 100000; ++i)
+        page += "<imgx <a ";
+    Write(Page(), page + "<img src=a.gif>");
+    ripper.ParseHtmlFile(Page(), kPageUrl, false);
+    ripper.SetDownloaded(0, true);
+    ripper.AdjustCrossRefs(0);
+    EXPECT_TRUE(dir.Read("index.htm").ends_with("<img src=\"a.gif\">"));
+
+    std::string sheet;
+    for (int i = 0; i < 100000; ++i)
+        sheet += "url(";
+    Write(dir.File("s.css"), sheet + ")");
+    EXPECT_EQ(ripper.ParseCssFile(dir.File("s.css"), "http://h.test/dir/s.css"), 1);
+
+    // Many links of one name are numbered without trying every lower number again.
+    Prepare(true);
+    page.clear();
+    for (int i = 0; i < 5000; ++i)
+        page += "<img src=d" + std::to_string(i) + "/x.gif>";
+    Write(Page(), page);
+    ripper.ParseHtmlFile(Page(), kPageUrl, false);
+    ASSERT_EQ(ripper.Count(), 5001u);
+    EXPECT_EQ(SplitPath(ripper.Record(5000).localPath, "23"), "x_4999.gif");
+}
+
 // The direct resolution of plain references gives what the client library gives.
 TEST(UrlResolverTest, AgreesWithTheClientLibrary) {
     const char* bases[] = {"http://h.test/a/b/c.html", "https://h.test:8443/a/b/?q=1#f",
