@@ -84,8 +84,9 @@ int HtmlRipper::AdjustCrossRefs(std::size_t i) {
         const int index = tag.FindAttribute("href");
         if (index < 0 || tag.attributes[index].value.empty()) continue;
         std::string& href = tag.attributes[index].value;
-        const std::string& base = m_modern && !m_baseUrl.empty() ? m_baseUrl : page.url;
-        std::optional<std::string> resolved = ResolveUrl(base, href);
+        const std::string& base = m_modern && !m_baseUrl.empty() ? m_baseUrl : pageUrl;
+        std::optional<std::string> resolved =
+            ResolveUrl(base, m_modern ? AddressOfValue(href) : href);
         if (!resolved || resolved->size() > kCrossRefCapacity) continue;
         std::string fragment;
         const std::size_t hash = resolved->find('#');

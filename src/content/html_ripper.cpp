@@ -282,6 +282,8 @@ int HtmlRipper::GrabEmbedded(const ScanRow& row, int depth, bool sameHost, bool 
             continue;
         }
         std::string& value = tag.attributes[index].value;
+        // Today's pages write "&" in addresses as "&amp;", as HTML asks.
+        if (m_modern) value = AddressOfValue(value);
         const std::optional<std::string> local =
             row.srcset ? CollectSrcset(value, row.recordKind)
                        : Collect(value, row.recordKind, depth, sameHost, row.byExtension);

@@ -153,6 +153,20 @@ TEST_F(RipperTest, ParseHtmlFileCollectsAndRewritesEmbeddedResources) {
           "http://h.test/dir/v.mp4 v.mp4", "http://h.test/dir/p.jpg p.jpg",
           "http://h.test/f.ico f.ico", "http://h.test/dir/u.svg u.svg",
           "http://h.test/dir/i.css i.css"}},
+        {"an address with &amp;",
+         true,
+         kKindAll,
+         true,
+         "<img src=\"p.php?a=1&amp;b=2\">",
+         "<img src=\"p.htm\">",
+         {"http://h.test/dir/p.php?a=1&b=2 p.htm"}},
+        {"a data: address in srcset holds a comma",
+         true,
+         kKindAll,
+         true,
+         "<img srcset=\"data:image/gif;base64,R0lG 1x,c.png 2x\">",
+         "<img srcset=\"data:image/gif;base64,R0lG 1x, c.png 2x\">",
+         {"http://h.test/dir/c.png c.png"}},
     };
     for (const ParseCase& c : cases) {
         SCOPED_TRACE(c.what);
