@@ -68,11 +68,16 @@ int HtmlRipper::GrabStyleUrls(std::string& text, bool sheetMode) {
         if (blockEnd != std::string::npos && blockEnd < at) blockEnd = text.find(close, at);
         if (inBlock && blockEnd != std::string::npos && blockEnd < end) continue;
         const std::string_view raw = Unquoted(std::string_view(text).substr(pos, end - pos));
-        if (raw.size() > kStyleUrlCapacity) continue;
+        // A '(' means the reference ends at a later ')': it is left as the page wrote it.
+        if (raw.size() > kStyleUrlCapacity || raw.find('(') != std::string_view::npos) continue;
         const std::optional<std::string> local = Collect(raw, kKindPicture, 0, false);
         if (!local) continue;
         out.append(text, copied, at - copied);
-        out += "url(" + *local + ")";
+        // A name with blanks, quotes or parentheses is valid in a style sheet only quoted.
+        if (local->find_first_of(" \t'()") == std::string::npos)
+            out += "url(" + *local + ")";
+        else
+            out += "url(\"" + *local + "\")";
         copied = pos = end + 1;
     }
     if (copied > 0) {

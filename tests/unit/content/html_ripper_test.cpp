@@ -293,6 +293,11 @@ TEST_F(RipperTest, StyleSheetReferencesAndImports) {
         EXPECT_EQ(Records()[0], modern ? "http://h.test/dir/css/j.css j.css"
                                        : "http://h.test/dir/css/img/b.png b.png");
     }
+    // A name with a blank is quoted; a reference holding '(' is left as it stands.
+    const std::string css = dir.File("t.css");
+    Write(css, "a{background:url('c d.png')} b{background:url(e(1).png)}");
+    ripper.ParseCssFile(css, "http://h.test/dir/t.css");
+    EXPECT_EQ(dir.Read("t.css"), "a{background:url(\"c d.png\")} b{background:url(e(1).png)}");
 }
 
 // Hostile pages of many unclosed tags or references are read in one pass, not one per tag.
@@ -311,7 +316,7 @@ TEST_F(RipperTest, UnclosedTagsAndReferencesDoNotStallTheScan) {
     for (int i = 0; i < 100000; ++i)
         sheet += "url(";
     Write(dir.File("s.css"), sheet + ")");
-    EXPECT_EQ(ripper.ParseCssFile(dir.File("s.css"), "http://h.test/dir/s.css"), 1);
+    EXPECT_EQ(ripper.ParseCssFile(dir.File("s.css"), "http://h.test/dir/s.css"), 0);
 
     // Many links of one name are numbered without trying every lower number again.
     Prepare(true);
