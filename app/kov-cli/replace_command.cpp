@@ -30,7 +30,12 @@ int ApplyItemRules(const CliOptions& options, Application& app) {
     }
     // A folder named without its trailing separator is still the folder.
     std::string target = options.replacePath;
-    if (FolderExists(target)) target = WithTrailingSlash(target);
+    if (FolderExists(target)) {
+        target = WithTrailingSlash(target);
+    } else if (target.ends_with('/')) {
+        std::fprintf(stderr, "kov-cli: %s: No such folder\n", target.c_str());
+        return 2;
+    }
     int status = 0;
     bool header = false;
     const std::size_t files = ApplyToFolder(

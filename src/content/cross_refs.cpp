@@ -53,7 +53,8 @@ int HtmlRipper::AdjustCrossRefs(std::size_t i) {
     if (page.kind != kKindPage || !page.downloaded || !page.html) return 0;
     PageFile file;
     if (!file.Load(page.localPath) || file.text.empty()) return 0;
-    LoadPage(page.localPath, page.url);
+    const std::string& pageUrl = page.finalUrl.empty() ? page.url : page.finalUrl;
+    LoadPage(page.localPath, pageUrl);
     m_text = std::move(file.text);
     ++m_version;
     if (m_modern) TakeBase();
@@ -63,9 +64,12 @@ int HtmlRipper::AdjustCrossRefs(std::size_t i) {
     std::size_t pos = 0;
     int changed = 0;
     HtmlTag tag;
+    std::size_t close = std::string::npos;  // the next '>', looked for again once passed
     while (!Cancelled()) {
         const std::size_t at = FindInPage("<a", pos);
         if (at == std::string::npos) break;
+        if (close == std::string::npos || close < at) close = m_text.find('>', at);
+        if (close == std::string::npos) break;
         if (InsideScript(at)) {
             const std::size_t end = FindInPage("</script>", at);
             pos = end == std::string::npos ? m_text.size() : end + 9;
@@ -80,8 +84,9 @@ int HtmlRipper::AdjustCrossRefs(std::size_t i) {
         const int index = tag.FindAttribute("href");
         if (index < 0 || tag.attributes[index].value.empty()) continue;
         std::string& href = tag.attributes[index].value;
-        const std::string& base = m_modern && !m_baseUrl.empty() ? m_baseUrl : page.url;
-        std::optional<std::string> resolved = ResolveUrl(base, href);
+        const std::string& base = m_modern && !m_baseUrl.empty() ? m_baseUrl : pageUrl;
+        std::optional<std::string> resolved =
+            ResolveUrl(base, m_modern ? AddressOfValue(href) : href);
         if (!resolved || resolved->size() > kCrossRefCapacity) continue;
         std::string fragment;
         const std::size_t hash = resolved->find('#');
@@ -91,8 +96,7 @@ int HtmlRipper::AdjustCrossRefs(std::size_t i) {
         }
         const int target = m_links.FindUrlNoCase(*resolved);
         std::string replacement;
-        if (target >= 0 &&
-            (m_links.At(target).downloaded || FileExists(m_links.At(target).localPath))) {
+        if (target >= 0 && LocalCopyExists(static_cast<std::size_t>(target))) {
             const std::string& local = m_links.At(target).localPath;
             replacement = m_modern ? RelativePath(local, m_pageFolder) : local;
             // A link within the page itself stays a plain fragment.

@@ -52,6 +52,7 @@ void HtmlRipper::SetPageHost(const std::string& url) {
 void HtmlRipper::ResetLinks(const std::string& localPath, const std::string& url) {
     m_links.Clear();
     m_exists.clear();
+    m_nextNumber.clear();
     LinkRecord main;
     main.url = url.substr(0, url.find('#'));
     main.localPath = localPath;
@@ -191,29 +192,41 @@ std::optional<std::string> HtmlRipper::Collect(std::string_view raw, int kind, i
 }
 
 std::optional<std::string> HtmlRipper::CollectSrcset(std::string_view value, int kind) {
+    // A candidate's address runs to white space and may hold commas (data: addresses do);
+    // its descriptors run to the next comma.
     std::string out;
     bool changed = false;
     std::size_t i = 0;
     while (i < value.size()) {
-        std::size_t end = value.find(',', i);
-        if (end == std::string_view::npos) end = value.size();
-        std::string_view candidate = TrimBlanks(value.substr(i, end - i));
-        while (!candidate.empty() && IsTagSpace(candidate.front()))
-            candidate.remove_prefix(1);
-        std::size_t urlEnd = 0;
-        while (urlEnd < candidate.size() && !IsTagSpace(candidate[urlEnd]))
-            ++urlEnd;
-        const std::optional<std::string> local =
-            Collect(candidate.substr(0, urlEnd), kind, 0, false);
-        if (!out.empty()) out += ", ";
-        if (local) {
-            out += *local;
-            out += candidate.substr(urlEnd);
-            changed = true;
+        while (i < value.size() && (IsTagSpace(value[i]) || value[i] == ','))
+            ++i;
+        if (i >= value.size()) break;
+        std::size_t next = i;
+        while (next < value.size() && !IsTagSpace(value[next]))
+            ++next;
+        std::string_view url = value.substr(i, next - i);
+        std::string_view descriptors;
+        if (url.ends_with(',')) {
+            while (url.ends_with(','))
+                url.remove_suffix(1);
         } else {
-            out += candidate;
+            const std::size_t comma = std::min(value.find(',', next), value.size());
+            descriptors = value.substr(next, comma - next);
+            while (!descriptors.empty() && IsTagSpace(descriptors.front()))
+                descriptors.remove_prefix(1);
+            while (!descriptors.empty() && IsTagSpace(descriptors.back()))
+                descriptors.remove_suffix(1);
+            next = comma;
         }
-        i = end + 1;
+        const std::optional<std::string> local = Collect(url, kind, 0, false);
+        if (!out.empty()) out += ", ";
+        out += local ? *local : std::string(url);
+        if (!descriptors.empty()) {
+            out += ' ';
+            out += descriptors;
+        }
+        changed = changed || local.has_value();
+        i = next;
     }
     if (!changed) return std::nullopt;
     return out;
@@ -244,9 +257,14 @@ int HtmlRipper::GrabEmbedded(const ScanRow& row, int depth, bool sameHost, bool 
     std::size_t pos = 0;
     std::size_t copied = 0;
     HtmlTag tag;
+    // The next '>' is looked for again only once passed: a page of unclosed tags would
+    // otherwise be searched to its end for each of them.
+    std::size_t close = std::string::npos;
     while (m_text.size() - pos >= pattern.size() && !Cancelled()) {
         const std::size_t at = FindInPage(pattern, pos);
-        if (at == std::string::npos || m_text.find('>', at) == std::string::npos) break;
+        if (at == std::string::npos) break;
+        if (close == std::string::npos || close < at) close = m_text.find('>', at);
+        if (close == std::string::npos) break;
         if (InsideScript(at)) {
             const std::size_t end = FindInPage("</script>", at);
             pos = end == std::string::npos ? m_text.size() : end + 9;
@@ -264,6 +282,8 @@ int HtmlRipper::GrabEmbedded(const ScanRow& row, int depth, bool sameHost, bool 
             continue;
         }
         std::string& value = tag.attributes[index].value;
+        // Today's pages write "&" in addresses as "&amp;", as HTML asks.
+        if (m_modern) value = AddressOfValue(value);
         const std::optional<std::string> local =
             row.srcset ? CollectSrcset(value, row.recordKind)
                        : Collect(value, row.recordKind, depth, sameHost, row.byExtension);

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -57,6 +58,8 @@ public:
     // Marks a fetched record as an HTML page (cross references are rewritten in pages only).
     void SetHtml(std::size_t i) { m_links.At(i).html = true; }
     void SetFetch(std::size_t i, bool on) { m_links.At(i).fetch = on; }
+    // A redirected record: its page's relative links are resolved against where it came from.
+    void SetFinalUrl(std::size_t i, const std::string& url) { m_links.At(i).finalUrl = url; }
 
     // A link that belongs to the site: same host, http (or https too, see SetModern).
     bool PassesHostTest(std::string_view url) const;
@@ -126,7 +129,8 @@ private:
     std::string m_lower;  // m_text in lower case
     std::vector<std::size_t> m_scriptOpens, m_scriptCloses;
     std::unordered_set<std::string> m_tagNames;
-    std::vector<signed char> m_exists;  // per record: -1 not asked yet, 0 or 1
+    std::vector<signed char> m_exists;                       // per record: -1 not asked yet, 0 or 1
+    std::unordered_map<std::string, unsigned> m_nextNumber;  // per local name, lower case
 };
 
 }  // namespace kov

@@ -22,6 +22,22 @@ std::size_t FindNoCase(std::string_view text, std::string_view needle, std::size
     }
 }
 
+std::string AddressOfValue(std::string_view value) {
+    std::string out;
+    out.reserve(value.size());
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        out += value[i];
+        if (value[i] != '&') continue;
+        for (std::string_view entity : {"amp;", "#38;"}) {
+            if (IEquals(value.substr(i + 1, entity.size()), entity)) {
+                i += entity.size();
+                break;
+            }
+        }
+    }
+    return out;
+}
+
 std::size_t HtmlTag::Read(std::string_view text, std::size_t pos, std::string_view tagName) {
     attributes.clear();
     selfClosing = false;

@@ -37,6 +37,9 @@ inline bool IsTagSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
 }
 
+// An address as a browser reads it from an attribute: "&amp;" and "&#38;" are "&".
+std::string AddressOfValue(std::string_view value);
+
 // Position of needle (ASCII case ignored) in text from a position, or npos. Fast on long pages:
 // it jumps between the places where the first character occurs.
 std::size_t FindNoCase(std::string_view text, std::string_view needle, std::size_t from = 0);

@@ -13,6 +13,7 @@ struct LinkRecord {
     std::string url;        // absolute, without fragment
     std::string localPath;  // full path of the local file
     std::string fragment;   // "#..." cut off the URL
+    std::string finalUrl;   // where the server delivered it after redirects, when elsewhere
     int kind = 0;
     int depth = 0;   // 0 embedded, parent page's depth + 1 for links
     int parent = 0;  // index of the page it was found on

@@ -1,5 +1,6 @@
 // How the ripper names the local copy of a collected resource.
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 
@@ -126,10 +127,16 @@ bool HtmlRipper::MakeLocalName(LinkRecord& record) {
         name = SafeName(m_pageBase) + number;
         path = m_pageFolder + name + ext;
     }
-    for (unsigned n = 1; m_links.FindLocalPathNoCase(path) >= 0 && n < kMaxNumbered; ++n) {
+    // Numbers below the last one given for a name are all taken (records are never removed),
+    // so a page of many same-named links is not searched from 1 again for each.
+    const std::string key = ToLowerAscii(m_pageFolder + name + ext);
+    unsigned& next = m_nextNumber[key];
+    for (unsigned n = std::max(next, 1u);
+         m_links.FindLocalPathNoCase(path) >= 0 && n < kMaxNumbered; ++n) {
         char number[16];
         std::snprintf(number, sizeof number, "_%03u", n);
         path = m_pageFolder + name + number + ext;
+        next = n + 1;
     }
     record.localPath = std::move(path);
     return false;

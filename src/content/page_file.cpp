@@ -25,8 +25,10 @@ bool PageFile::Load(const std::string& path) {
 // which would cost a disk flush per page of a rip. The rename still never leaves half a page.
 bool PageFile::Save(const std::string& newText) const {
     const std::size_t slash = m_path.rfind('/');
-    std::string temp = m_path.substr(0, slash + 1) + "." +
-                       m_path.substr(slash == std::string::npos ? 0 : slash + 1) + ".XXXXXX";
+    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    // Cut so that a name near the 255-byte limit still leaves room for the temporary one.
+    std::string temp =
+        m_path.substr(0, nameStart) + "." + m_path.substr(nameStart, 200) + ".XXXXXX";
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) return false;
     bool ok = WriteAll(fd, newText) && ::fchmod(fd, static_cast<mode_t>(m_mode)) == 0;

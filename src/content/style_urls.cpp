@@ -46,24 +46,38 @@ int HtmlRipper::GrabStyleUrls(std::string& text, bool sheetMode) {
     std::string out;
     std::size_t copied = 0;
     std::size_t pos = 0;
+    // The marks around each reference are found moving forward only, so that a sheet of
+    // many references and few marks is still read in one pass.
+    std::size_t end = text.find(')');
+    std::size_t blockEnd = text.find(close);
+    std::size_t last = std::string::npos;
+    std::size_t nextMark = text.find_first_of(both);
     while (!Cancelled()) {
         const std::size_t at = FindUrlOpen(text, pos);
         if (at == std::string::npos) break;
         pos = at + 4;
-        const std::size_t end = text.find(')', pos);
+        if (end != std::string::npos && end < pos) end = text.find(')', pos);
         if (end == std::string::npos) break;
         // Only inside a block; in today's style sheets @import url(...) stands outside one.
-        const std::size_t last = text.find_last_of(both, at);
+        while (nextMark != std::string::npos && nextMark < at) {
+            last = nextMark;
+            nextMark = text.find_first_of(both, nextMark + 1);
+        }
         const bool inBlock = last != std::string::npos && text[last] == open;
         if (!inBlock && !(sheetMode && m_modern)) continue;
-        const std::size_t blockEnd = text.find(close, at);
+        if (blockEnd != std::string::npos && blockEnd < at) blockEnd = text.find(close, at);
         if (inBlock && blockEnd != std::string::npos && blockEnd < end) continue;
         const std::string_view raw = Unquoted(std::string_view(text).substr(pos, end - pos));
-        if (raw.size() > kStyleUrlCapacity) continue;
+        // A '(' means the reference ends at a later ')': it is left as the page wrote it.
+        if (raw.size() > kStyleUrlCapacity || raw.find('(') != std::string_view::npos) continue;
         const std::optional<std::string> local = Collect(raw, kKindPicture, 0, false);
         if (!local) continue;
         out.append(text, copied, at - copied);
-        out += "url(" + *local + ")";
+        // A name with blanks, quotes or parentheses is valid in a style sheet only quoted.
+        if (local->find_first_of(" \t'()") == std::string::npos)
+            out += "url(" + *local + ")";
+        else
+            out += "url(\"" + *local + "\")";
         copied = pos = end + 1;
     }
     if (copied > 0) {

@@ -94,6 +94,7 @@ void SitePageProcessor::ProcessPage(DownloadJob& job, const std::string& url,
             FetchLinked(job, record.url, path, textOnly && record.depth > 0, fetched);
         if (result == kResultOk) {
             ripper.SetDownloaded(i, true);
+            if (fetched.finalUrl != record.url) ripper.SetFinalUrl(i, fetched.finalUrl);
             ProcessFetched(job, ripper, i, path, fetched.isHtml != 0);
         }
         if (LimitReached(job)) break;
@@ -116,8 +117,10 @@ void SitePageProcessor::ProcessFetched(DownloadJob& job, HtmlRipper& ripper, std
                                        const std::string& localPath, bool html) {
     const int detail = job.Settings().LogDetail;
     const LinkRecord record = ripper.Record(i);
+    // Relative references are relative to where the server finally delivered the resource.
+    const std::string& url = record.finalUrl.empty() ? record.url : record.finalUrl;
     if (localPath.size() > 5 && IEndsWith(localPath, ".css")) {
-        ripper.ParseCssFile(localPath, record.url);
+        ripper.ParseCssFile(localPath, url);
         job.linkCount = static_cast<int>(ripper.Count());
         return;
     }
@@ -127,7 +130,7 @@ void SitePageProcessor::ProcessFetched(DownloadJob& job, HtmlRipper& ripper, std
     if (ripper.Kinds() != 0 && !Stopping(job)) {
         if (detail >= 1) job.PostEvent(kEventParseStarted, 0, 0, record.url, localPath);
         const std::size_t before = ripper.Count();
-        ripper.ParseHtmlFile(localPath, record.url, false);
+        ripper.ParseHtmlFile(localPath, url, false);
         job.linkCount = static_cast<int>(ripper.Count());
         if (detail >= 2)
             job.PostEvent(kEventParseFinished, ripper.Count() - before, 0, record.url, localPath);
@@ -137,8 +140,7 @@ void SitePageProcessor::ProcessFetched(DownloadJob& job, HtmlRipper& ripper, std
     if (item.WithLinks && nesting > 1 && record.kind == kKindPage && record.depth < nesting &&
         !Stopping(job)) {
         if (detail >= 1) job.PostEvent(kEventLinksStarted, 0, 0, record.url, localPath);
-        const int found =
-            ripper.GrabHtmlLinks(localPath, record.url, record.depth, static_cast<int>(i));
+        const int found = ripper.GrabHtmlLinks(localPath, url, record.depth, static_cast<int>(i));
         job.linkCount = static_cast<int>(ripper.Count());
         if (detail >= 2) job.PostEvent(kEventLinksFound, found, 0, record.url, localPath);
     }
@@ -158,8 +160,10 @@ int SitePageProcessor::FetchLinked(DownloadJob& job, const std::string& url, std
     const std::string urlFileName = transfer.urlFileName;
     transfer.destIsFile = true;
     transfer.urlFileName = FileNameOfUrl(url);
+    std::string finalUrl;
     const int result =
-        FetchHttp(url, localPath, textOnly ? 1 : 0, 0, std::string(), &info, transfer);
+        FetchHttp(url, localPath, textOnly ? 1 : 0, 0, std::string(), &info, transfer, &finalUrl);
+    info.finalUrl = finalUrl;
     transfer.destIsFile = destIsFile;
     transfer.urlFileName = urlFileName;
     return result;

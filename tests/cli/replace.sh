@@ -42,6 +42,7 @@ cmp -s "$tmp/site/a.html" "$tmp/site/sub/d.html" || fail "a.html not restored"
 
 if "$cli" --replace 5 "$tmp/site" 2>/dev/null; then fail "a missing item gave status 0"; fi
 if "$cli" --restore "$tmp/none" 2>/dev/null; then fail "a missing folder gave status 0"; fi
+if "$cli" --replace 1 "$tmp/none/" 2>/dev/null; then fail "--replace: a missing folder gave 0"; fi
 
 # The banner file named by -b is read at start-up: its banned words keep a URL from being fetched.
 printf '[BanneRipping]\nBannedWords=ab secret\n' > "$tmp/b.ini"

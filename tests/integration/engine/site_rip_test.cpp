@@ -24,7 +24,7 @@ void FillSite(test::NginxServer& n) {
         "<img src=\"img/a.png\" srcset=\"img/a2.png 2x\">"
         "<a href=\"sub/page2.html#part\">2</a> <a href=\"http://other.invalid/x.html\">o</a>"
         "<a href=\"list.php?x=1\">l</a> <a href=\"../../../outside.html\">h</a>"
-        "<a href=\"img/big.png\">picture</a>"
+        "<a href=\"img/big.png\">picture</a> <a href=\"docs\">redirected</a>"
         // A tail of '>': a rewritten copy taken for the start of this page would be resumed.
         "</body></html><!--" +
             std::string(100, '>') + "-->");
@@ -46,6 +46,9 @@ void FillSite(test::NginxServer& n) {
     n.WriteFile("site/deep/page3.html",
                 "<html><a href=\"page4.html\">4</a><a href=\"../sub/page2.html\">2</a></html>");
     n.WriteFile("site/deep/page4.html", "<html>too deep</html>");
+    // Reached through nginx's redirect to "docs/": its references are relative to that.
+    n.WriteFile("site/docs/index.html", "<html><img src=\"shot.gif\"></html>");
+    n.WriteFile("site/docs/shot.gif", "picture");
 }
 
 class SiteRipTest : public test::JobTest {
@@ -85,7 +88,7 @@ TEST_F(SiteRipTest, RipsTheSiteIntoOneFolderThatWorksFromDisk) {
     Run(SiteItem());
     for (const char* name : {"index.html", "main.css", "more.css", "extra.css", "app.js",
                              "frame.html", "a.png", "a2.png", "bg.png", "b.gif", "page2.html",
-                             "page3.html", "list.htm", "outside.html", "big.png"}) {
+                             "page3.html", "list.htm", "outside.html", "big.png", "shot.gif"}) {
         EXPECT_TRUE(FileExists(Local("dl/" + std::string(name)))) << name;
     }
     for (const char* name : {"never.gif", "page4.html", "x.html"})

@@ -153,6 +153,20 @@ TEST_F(RipperTest, ParseHtmlFileCollectsAndRewritesEmbeddedResources) {
           "http://h.test/dir/v.mp4 v.mp4", "http://h.test/dir/p.jpg p.jpg",
           "http://h.test/f.ico f.ico", "http://h.test/dir/u.svg u.svg",
           "http://h.test/dir/i.css i.css"}},
+        {"an address with &amp;",
+         true,
+         kKindAll,
+         true,
+         "<img src=\"p.php?a=1&amp;b=2\">",
+         "<img src=\"p.htm\">",
+         {"http://h.test/dir/p.php?a=1&b=2 p.htm"}},
+        {"a data: address in srcset holds a comma",
+         true,
+         kKindAll,
+         true,
+         "<img srcset=\"data:image/gif;base64,R0lG 1x,c.png 2x\">",
+         "<img srcset=\"data:image/gif;base64,R0lG 1x, c.png 2x\">",
+         {"http://h.test/dir/c.png c.png"}},
     };
     for (const ParseCase& c : cases) {
         SCOPED_TRACE(c.what);
@@ -186,6 +200,12 @@ TEST_F(RipperTest, RewrittenPageKeepsItsTimeAndAnUnreadablePageGivesNothing) {
     setrlimit(RLIMIT_FSIZE, &saved);
     EXPECT_EQ(dir.Read("index.htm"), page);
     EXPECT_EQ(ListMatching(dir.path() + "/.*").size(), 0u);
+
+    // A page whose name is near the limit is still rewritten.
+    const std::string longPage = dir.File(std::string(250, 'p') + ".htm");
+    std::ofstream(longPage) << "<img src=c.gif>";
+    ripper.ParseHtmlFile(longPage, kPageUrl, false);
+    EXPECT_EQ(ReadFile(longPage).value_or(""), "<img src=\"c.gif\">");
 
     // A name longer than a file name may be is cut, and stays in the page's folder.
     Write(Page(), "<img src=" + std::string(300, 'x') + ".gif>");
@@ -273,6 +293,40 @@ TEST_F(RipperTest, StyleSheetReferencesAndImports) {
         EXPECT_EQ(Records()[0], modern ? "http://h.test/dir/css/j.css j.css"
                                        : "http://h.test/dir/css/img/b.png b.png");
     }
+    // A name with a blank is quoted; a reference holding '(' is left as it stands.
+    const std::string css = dir.File("t.css");
+    Write(css, "a{background:url('c d.png')} b{background:url(e(1).png)}");
+    ripper.ParseCssFile(css, "http://h.test/dir/t.css");
+    EXPECT_EQ(dir.Read("t.css"), "a{background:url(\"c d.png\")} b{background:url(e(1).png)}");
+}
+
+// Hostile pages of many unclosed tags or references are read in one pass, not one per tag.
+TEST_F(RipperTest, UnclosedTagsAndReferencesDoNotStallTheScan) {
+    Prepare(true);
+    std::string page;
+    for (int i = 0; i < 100000; ++i)
+        page += "<imgx <a ";
+    Write(Page(), page + "<img src=a.gif>");
+    ripper.ParseHtmlFile(Page(), kPageUrl, false);
+    ripper.SetDownloaded(0, true);
+    ripper.AdjustCrossRefs(0);
+    EXPECT_TRUE(dir.Read("index.htm").ends_with("<img src=\"a.gif\">"));
+
+    std::string sheet;
+    for (int i = 0; i < 100000; ++i)
+        sheet += "url(";
+    Write(dir.File("s.css"), sheet + ")");
+    EXPECT_EQ(ripper.ParseCssFile(dir.File("s.css"), "http://h.test/dir/s.css"), 0);
+
+    // Many links of one name are numbered without trying every lower number again.
+    Prepare(true);
+    page.clear();
+    for (int i = 0; i < 5000; ++i)
+        page += "<img src=d" + std::to_string(i) + "/x.gif>";
+    Write(Page(), page);
+    ripper.ParseHtmlFile(Page(), kPageUrl, false);
+    ASSERT_EQ(ripper.Count(), 5001u);
+    EXPECT_EQ(SplitPath(ripper.Record(5000).localPath, "23"), "x_4999.gif");
 }
 
 // The direct resolution of plain references gives what the client library gives.
