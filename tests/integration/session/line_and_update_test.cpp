@@ -15,6 +15,7 @@
 #include "session/event_log.h"
 #include "session/session_controller.h"
 #include "session/update_check.h"
+#include "support/fault_server.h"
 #include "support/nginx_server.h"
 #include "support/nmcli_stand_in.h"
 #include "support/recording_prompter.h"
@@ -257,6 +258,18 @@ TEST_F(LineAndUpdateTest, UpdateCheckOutcomes) {
             EXPECT_EQ(last.interval, -1);
         }
     }
+}
+
+TEST_F(LineAndUpdateTest, TrickledProgramInformationEndsAtTheFetchLimit) {
+    test::FaultServer server;
+    if (!test::FaultServer::Available() || !server.Start()) GTEST_SKIP() << "no fault server";
+    // Headers included, one byte every 50 ms: seconds before the headers are complete.
+    settings.UpdateUrl = server.Url("/trickle?size=40&every=0.05");
+    settings.EnableHttps = 0;
+    ProgramInfo info;
+    std::string why;
+    EXPECT_EQ(FetchProgramInfo(settings, info, why, nullptr, 500ms), kInfoDownloadFailed) << why;
+    EXPECT_NE(why.find("did not arrive in time"), std::string::npos) << why;
 }
 
 TEST_F(LineAndUpdateTest, AutomaticCheckRunsOncePerRunWhenDue) {
