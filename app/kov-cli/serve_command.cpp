@@ -199,6 +199,8 @@ int RunServe(Application& app, bool& powerOffRequested) {
             } else {
                 session.SpeedLimitOff();
             }
+            // As accepted preferences do: the line's settings and the queue anew.
+            session.DialUp().Configure(false);
             session.Schedule().BuildTodayQueue();
             announce("kov.ini reloaded");
         };

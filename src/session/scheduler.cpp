@@ -182,6 +182,12 @@ std::size_t Scheduler::RemoveTasksOfList(const std::string& listName) {
     return removed;
 }
 
+bool Scheduler::EntryDue() const {
+    if (m_queue.empty()) return false;
+    const CalendarTime c = LocalTime(m_now());
+    return DateText(DateOf(c)) + ":" + HourMinute(c.hour, c.minute) >= m_queue.front().start;
+}
+
 void Scheduler::SessionEnded() {
     m_scheduledSession = false;
     m_currentStop = "-";

@@ -65,6 +65,8 @@ public:
     bool ScheduledSession() const { return m_scheduledSession; }
     // A due task stopped the running session and waits for it to end.
     bool StartPending() const { return m_startPending; }
+    // The first entry's start has come: it starts as soon as no session runs.
+    bool EntryDue() const;
     const std::string& CurrentStop() const { return m_currentStop; }
 
 private:

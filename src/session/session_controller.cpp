@@ -395,7 +395,8 @@ void SessionController::EndSession(bool halted) {
         ApplySpeedLimit(m_speedLimitOn);
     }
     ResetRowsToIdle();
-    m_dialup.SessionEnded(m_scheduler.StartPending());
+    // The line stays for a scheduled task that waits to start.
+    m_dialup.SessionEnded(m_scheduler.StartPending() || m_scheduler.EntryDue());
     LogSummary(halted);
     m_log.CloseFile();
     if (m_hooks.playSound) m_hooks.playSound(kSoundEnd);

@@ -1,8 +1,11 @@
 #include "session/update_check.h"
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
 #include <optional>
+#include <thread>
 
 #include "core/main_loop.h"
 #include "core/message_table.h"
@@ -24,7 +27,6 @@ namespace kov {
 namespace {
 
 constexpr const char* kUpdateItemId = "{UPDATE_PROGRAM}";
-constexpr auto kFetchLimit = std::chrono::seconds(60);
 constexpr std::time_t kDay = 86400;
 
 bool IsControl(unsigned char c) {
@@ -182,8 +184,53 @@ int ParseProgramInfo(std::string_view text, bool httpsOnly, ProgramInfo& out, st
     return kInfoOk;
 }
 
+namespace {
+
+// Raises its flag when the time is up or the caller's stop comes, so that a server that
+// trickles its headers cannot hold the fetch beyond its limit.
+class FetchDeadline {
+public:
+    FetchDeadline(std::chrono::milliseconds limit, const std::atomic<int>* stop)
+        : m_thread([this, limit, stop] {
+              const auto end = std::chrono::steady_clock::now() + limit;
+              std::unique_lock<std::mutex> lock(m_mutex);
+              while (!m_done) {
+                  if (std::chrono::steady_clock::now() >= end) {
+                      m_expired = true;
+                      m_flag = 2;
+                      return;
+                  }
+                  if (stop != nullptr && *stop >= 2) {
+                      m_flag = 2;
+                      return;
+                  }
+                  m_wake.wait_for(lock, std::chrono::milliseconds(100));
+              }
+          }) {}
+    ~FetchDeadline() {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_done = true;
+        }
+        m_wake.notify_one();
+        m_thread.join();
+    }
+    const std::atomic<int>* Flag() const { return &m_flag; }
+    bool Expired() const { return m_expired; }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_done = false;
+    std::atomic<bool> m_expired{false};
+    std::atomic<int> m_flag{0};
+    std::thread m_thread;  // last: it uses the members above
+};
+
+}  // namespace
+
 int FetchProgramInfo(const AppSettings& settings, ProgramInfo& info, std::string& why,
-                     const std::atomic<int>* stop) {
+                     const std::atomic<int>* stop, std::chrono::milliseconds limit) {
     info = ProgramInfo{};
     const std::string url(TrimBlanks(settings.UpdateUrl));
     UrlParts parts;
@@ -196,6 +243,8 @@ int FetchProgramInfo(const AppSettings& settings, ProgramInfo& info, std::string
         why = "https is switched off (EnableHttps)";
         return kInfoDownloadFailed;
     }
+    // Before the session, which refers to its flag to the end.
+    FetchDeadline deadline(limit, stop);
     const AccessChoice access = ChooseProberAccess(settings);
     const InetTimeouts timeouts{std::chrono::seconds(30), std::chrono::seconds(30)};
     auto session =
@@ -206,21 +255,21 @@ int FetchProgramInfo(const AppSettings& settings, ProgramInfo& info, std::string
     }
     if (!access.proxyUser.empty() || !access.proxyPassword.empty())
         session->SetProxyCredentials(access.proxyUser, access.proxyPassword);
-    session->SetStopFlag(stop);
+    session->SetStopFlag(deadline.Flag());
+    const char* late = "the program information did not arrive in time";
     int error = 0;
     std::string errorText;
     auto stream = session->OpenUrl(url, kRequestNoCache, &error, &errorText);
     if (!stream) {
-        why = errorText;
+        why = deadline.Expired() ? late : errorText;
         return kInfoDownloadFailed;
     }
-    const auto deadline = std::chrono::steady_clock::now() + kFetchLimit;
     std::string body;
     char buffer[8192];
     for (;;) {
         const long n = stream->Read(buffer, sizeof buffer);
-        if (n < 0) {
-            why = stream->ErrorText();
+        if (n < 0 || deadline.Expired()) {
+            why = deadline.Expired() ? late : stream->ErrorText();
             return kInfoDownloadFailed;
         }
         if (n == 0) break;
@@ -230,8 +279,8 @@ int FetchProgramInfo(const AppSettings& settings, ProgramInfo& info, std::string
                 "the program information is larger than " + std::to_string(kMaxInfoSize) + " bytes";
             return kInfoUnusable;
         }
-        if (std::chrono::steady_clock::now() > deadline || (stop != nullptr && *stop >= 2)) {
-            why = "the program information did not arrive in time";
+        if (*deadline.Flag() >= 2) {
+            why = late;
             return kInfoDownloadFailed;
         }
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <ctime>
 #include <functional>
@@ -40,9 +41,12 @@ inline constexpr std::size_t kMaxInfoSize = 64 * 1024;
 int ParseProgramInfo(std::string_view text, bool httpsOnly, ProgramInfo& info, std::string& why);
 
 // Fetches the file from settings.UpdateUrl (through the configured proxy, at most kMaxInfoSize
-// bytes, watching stop) and parses it. Any thread.
+// bytes, watching stop) and parses it; a fetch that takes longer than limit, headers included,
+// fails. Any thread.
+inline constexpr std::chrono::milliseconds kInfoFetchLimit{60000};
 int FetchProgramInfo(const AppSettings& settings, ProgramInfo& info, std::string& why,
-                     const std::atomic<int>* stop = nullptr);
+                     const std::atomic<int>* stop = nullptr,
+                     std::chrono::milliseconds limit = kInfoFetchLimit);
 
 // The build number of this program: the fourth number of its version.
 std::uint32_t OwnBuild();

@@ -26,10 +26,10 @@ wait_for_port "$port"
 base="http://127.0.0.1:$port"
 
 "$cli" --add "$base/a.txt" "$base/slow.bin" >/dev/null
-# The task starts at the next full minute; the service's clock runs 6 seconds before it.
+# The task starts at the next full minute; the service's clock runs 15 seconds before it.
 now=$(date +%s)
 due=$(((now / 60 + 1) * 60))
-export KOV_CLOCK_SHIFT=$((due - now - 6))
+export KOV_CLOCK_SHIFT=$((due - now - 15))
 start=$(date -d "@$due" +%H:%M)
 tasks() {  # the Schedule section with these tasks ("name list" pairs)
     python3 - "$KOV_HOME/kov.ini" "$start" "$@" <<'PY'
@@ -48,7 +48,21 @@ tasks "nightly Main"
     fail "--tasks: $("$cli" --tasks)"
 "$cli" --queue | grep -q "Start time : $start, List Name : Main" || fail "--queue: $("$cli" --queue)"
 
-"$cli" --serve > "$tmp/out" 2>"$tmp/err" &
+# A stand-in nmcli that knows one profile, "dsl", and dials it at once.
+mkdir -p "$tmp/bin"
+cat > "$tmp/bin/nmcli" <<'SH'
+#!/bin/bash
+d=$(dirname "$0"); echo "$*" >> "$d/calls"
+case "$*" in
+  *--active) [ -e "$d/up" ] && echo dsl:activated ;;
+  *" show") echo dsl ;;
+  *" up id dsl") touch "$d/up" ;;
+  *" down id dsl") rm -f "$d/up" ;;
+esac
+exit 0
+SH
+chmod +x "$tmp/bin/nmcli"
+PATH="$tmp/bin:$PATH" "$cli" --serve > "$tmp/out" 2>"$tmp/err" &
 serve=$!
 wait_line() {  # wait_line TEXT: until the service's output has it
     for _ in $(seq 300); do
@@ -61,13 +75,17 @@ wait_line() {  # wait_line TEXT: until the service's output has it
 wait_line "kov-cli --serve started, 1 scheduled task(s) left today"
 
 # An edited kov.ini counts after SIGHUP: a task of a list that does not exist comes first.
+# The line's settings count too: the session dials the profile.
 tasks "gone Nowhere" "nightly Main"
+sed -i 's/^UseDialUp=.*/UseDialUp=1\nDialupItem=dsl/' "$KOV_HOME/kov.ini"
 kill -HUP "$serve"
 wait_line "kov.ini reloaded, 2 scheduled task(s) left today"
 
 wait_line "[gone] - scheduled task skipped, no list \"Nowhere\""
 wait_line "nightly,Scheduled session starts, stop time:  ----"
 wait_line "File download OK $KOV_HOME/Download/Main/a.txt"
+grep -qx "connection up id dsl" <(sed 's/^--wait [0-9]* //' "$tmp/bin/calls") ||
+    fail "no dial after SIGHUP: $(cat "$tmp/bin/calls" 2>/dev/null)"
 
 # While the session runs: a second writer is refused and named, readers are not.
 status=0
@@ -93,12 +111,12 @@ grep -A1 '^\[Schedule\]' "$KOV_HOME/kov.ini" | grep -q '^Enabled=0$' || fail "sc
 # OnEndSession=1: a session that ended by itself, with nothing left for today, ends the service.
 now=$(date +%s)
 due=$(((now / 60 + 1) * 60))
-export KOV_CLOCK_SHIFT=$((due - now - 3))
+export KOV_CLOCK_SHIFT=$((due - now - 10))
 start=$(date -d "@$due" +%H:%M)
 tasks "nightly Main"
-sed -i 's/^OnEndSession=.*/OnEndSession=1/' "$KOV_HOME/kov.ini"
+sed -i 's/^OnEndSession=.*/OnEndSession=1/; s/^UseDialUp=.*/UseDialUp=0/' "$KOV_HOME/kov.ini"
 status=0
-timeout 30 "$cli" --serve > "$tmp/out" 2>"$tmp/err" || status=$?
+timeout 50 "$cli" --serve > "$tmp/out" 2>"$tmp/err" || status=$?
 [ "$status" = 0 ] || fail "OnEndSession=1: exit status $status: $(cat "$tmp/out" "$tmp/err")"
 grep -q "Session finished" "$tmp/out" || fail "OnEndSession=1: $(cat "$tmp/out")"
 grep -q "Program will be closed in 30 seconds" "$tmp/err" || fail "no countdown: $(cat "$tmp/err")"

@@ -15,6 +15,7 @@
 #include "session/event_log.h"
 #include "session/session_controller.h"
 #include "session/update_check.h"
+#include "support/fault_server.h"
 #include "support/nginx_server.h"
 #include "support/nmcli_stand_in.h"
 #include "support/recording_prompter.h"
@@ -187,6 +188,37 @@ TEST_F(LineAndUpdateTest, MailCheckSharesTheSessionsDialAndLine) {
     EXPECT_EQ(nmcli.Count("down dsl"), 1);
 }
 
+TEST_F(LineAndUpdateTest, LineStaysUpForAScheduledTaskThatWaits) {
+    // Two tasks due at once: the second waits for the first one's session, on the same line.
+    settings.UseDialUp = 1;
+    settings.DialupItem = "dsl";
+    settings.Hangup = 1;
+    settings.schedule.Enabled = 1;
+    const CalendarTime c = LocalTime(kNow);
+    char start[8];
+    std::snprintf(start, sizeof start, "%02d:%02d", c.hour, c.minute);
+    settings.schedule.tasks = {{"one", "Main", start, "00:00", 127, 1, 0},
+                               {"two", "Main", start, "00:00", 127, 1, 0}};
+    UrlItem item = FreshItem();
+    item.Url = nginx->Url("/files/a.txt");
+    item.Dest = Home("Download/");
+    document->AddItem(item);
+    pool = std::make_unique<WorkerPool>();
+    SessionHooks hooks;
+    hooks.dialUpLink = &link;
+    hooks.now = [] { return kNow; };
+    session = std::make_unique<SessionController>(settings, *document, loop, *pool, *log, prompter,
+                                                  nullptr, hooks);
+    session->Activate();
+    ASSERT_TRUE(RunUntil(
+        [&] {
+            return session->Schedule().Queue().empty() && session->State() == SessionState::Idle;
+        },
+        40s));
+    EXPECT_EQ(nmcli.Count("up dsl"), 1);
+    EXPECT_EQ(nmcli.Count("down dsl"), 1);  // after the second session only
+}
+
 TEST_F(LineAndUpdateTest, HangingDialEndsWithTheSession) {
     nmcli.SetMode("hang");
     StartSession(nginx->Url("/files/a.txt"));
@@ -257,6 +289,18 @@ TEST_F(LineAndUpdateTest, UpdateCheckOutcomes) {
             EXPECT_EQ(last.interval, -1);
         }
     }
+}
+
+TEST_F(LineAndUpdateTest, TrickledProgramInformationEndsAtTheFetchLimit) {
+    test::FaultServer server;
+    if (!test::FaultServer::Available() || !server.Start()) GTEST_SKIP() << "no fault server";
+    // Headers included, one byte every 50 ms: seconds before the headers are complete.
+    settings.UpdateUrl = server.Url("/trickle?size=40&every=0.05");
+    settings.EnableHttps = 0;
+    ProgramInfo info;
+    std::string why;
+    EXPECT_EQ(FetchProgramInfo(settings, info, why, nullptr, 500ms), kInfoDownloadFailed) << why;
+    EXPECT_NE(why.find("did not arrive in time"), std::string::npos) << why;
 }
 
 TEST_F(LineAndUpdateTest, AutomaticCheckRunsOncePerRunWhenDue) {
