@@ -41,6 +41,8 @@ std::string Unstuff(const std::string& reply) {
 
 }  // namespace
 
+Pop3Connection::Pop3Connection() { m_stream.SetTimeout(kDefaultTimeout); }
+
 Pop3Connection::~Pop3Connection() {
     Disconnect();
 }
