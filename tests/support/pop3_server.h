@@ -9,9 +9,9 @@
 
 namespace kov::test {
 
-// dovecot's POP3 server on 127.0.0.1 with a configuration of its own in a temporary folder:
-// one passwd-file user whose maildir the test fills. Port() speaks plain POP3 and offers STLS,
-// TlsPort() is TLS from the first byte. Needs root (dovecot drops to its own users).
+// dovecot's POP3 server on 127.0.0.1 with a configuration of its own in a temporary folder and
+// one passwd-file user whose maildir the test fills. Port() is plain POP3 offering STLS,
+// TlsPort() TLS from the first byte. Needs root (dovecot drops to its own users).
 class Pop3Server {
 public:
     static constexpr const char* kUser = "kovbox";
@@ -21,7 +21,7 @@ public:
     bool Start(const TestCa& ca);
     int Port() const { return m_port; }
     int TlsPort() const { return m_tlsPort; }
-    // Puts a message (CRLF lines) into the mailbox; call before the client connects.
+    // Puts a message into the mailbox; call before the client connects.
     bool AddMessage(const std::string& text);
     // Messages still in the mailbox.
     std::size_t Count() const;

@@ -18,9 +18,9 @@ public:
 
     static bool Available();
     // ca is needed for the TLS modes; withAuth requires kUser's login before MAIL.
-    bool Start(Mode mode, const TestCa* ca, bool withAuth);
+    bool Start(Mode mode, const TestCa& ca, bool withAuth);
     int Port() const { return m_port; }
-    // The raw texts received so far, oldest first.
+    // The raw texts received so far.
     std::vector<std::string> Messages() const;
 
 private:

@@ -1,63 +1,43 @@
 #!/usr/bin/env python3
-"""An SMTP server on 127.0.0.1 (aiosmtpd) that stores every message it accepts in a maildir.
+"""aiosmtpd on 127.0.0.1 storing each accepted message in MAILDIR/new. Ends on SIGTERM.
+Usage: smtp_server.py PORT MAILDIR plain|starttls|tls [CERT KEY [USER PASSWORD]]
+(tls: TLS from the first byte; with USER, AUTH is required before MAIL)."""
 
-Usage: smtp_server.py PORT MAILDIR MODE [CERT KEY [USER PASSWORD]]
-  MODE plain | starttls | tls (TLS from the first byte); with USER, AUTH PLAIN and LOGIN are
-  offered and required before MAIL. Ends on SIGTERM.
-"""
-
-import os
-import signal
-import ssl
-import sys
-import threading
-import time
+import os, signal, ssl, sys, threading, time
 
 from aiosmtpd.controller import Controller
 from aiosmtpd.smtp import AuthResult
 
 
 class Store:
-    def __init__(self, maildir):
-        self.maildir = maildir
-        for sub in ("tmp", "new", "cur"):
-            os.makedirs(os.path.join(maildir, sub), exist_ok=True)
-
     async def handle_DATA(self, server, session, envelope):
-        name = "%d.%d.kov" % (time.time_ns(), os.getpid())
-        temporary = os.path.join(self.maildir, "tmp", name)
-        with open(temporary, "wb") as f:
+        name = "%d.kov" % time.time_ns()
+        with open(os.path.join(sys.argv[2], "tmp", name), "wb") as f:
             f.write(envelope.original_content)
-        os.rename(temporary, os.path.join(self.maildir, "new", name))
+        os.rename(os.path.join(sys.argv[2], "tmp", name), os.path.join(sys.argv[2], "new", name))
         return "250 OK"
 
 
-def main():
-    port, maildir, mode = int(sys.argv[1]), sys.argv[2], sys.argv[3]
-    context = None
-    if mode != "plain":
-        context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
-        context.load_cert_chain(sys.argv[4], sys.argv[5])
-    kwargs = {}
-    if len(sys.argv) > 7:
-        user, password = sys.argv[6].encode(), sys.argv[7].encode()
-
-        def check(server, session, envelope, mechanism, data):
-            good = data.login == user and data.password == password
-            return AuthResult(success=good, handled=False)
-
-        kwargs.update(authenticator=check, auth_required=True, auth_require_tls=False)
-    if mode == "starttls":
-        kwargs["tls_context"] = context
-    controller = Controller(Store(maildir), hostname="127.0.0.1", port=port,
-                            ssl_context=context if mode == "tls" else None, **kwargs)
-    stop = threading.Event()
-    signal.signal(signal.SIGTERM, lambda *_: stop.set())
-    controller.start()
-    print("ready", flush=True)
-    stop.wait()
-    controller.stop()
+def check(server, session, envelope, mechanism, data):
+    good = data.login == sys.argv[6].encode() and data.password == sys.argv[7].encode()
+    return AuthResult(success=good, handled=False)
 
 
-if __name__ == "__main__":
-    main()
+mode, kwargs, context = sys.argv[3], {}, None
+for sub in ("tmp", "new"):
+    os.makedirs(os.path.join(sys.argv[2], sub), exist_ok=True)
+if mode != "plain":
+    context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+    context.load_cert_chain(sys.argv[4], sys.argv[5])
+if len(sys.argv) > 7:
+    kwargs.update(authenticator=check, auth_required=True, auth_require_tls=False)
+if mode == "starttls":
+    kwargs["tls_context"] = context
+controller = Controller(Store(), hostname="127.0.0.1", port=int(sys.argv[1]),
+                        ssl_context=context if mode == "tls" else None, **kwargs)
+stop = threading.Event()
+signal.signal(signal.SIGTERM, lambda *_: stop.set())
+controller.start()
+print("ready", flush=True)
+stop.wait()
+controller.stop()

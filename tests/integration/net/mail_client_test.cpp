@@ -33,17 +33,6 @@ protected:
 };
 std::unique_ptr<test::TestCa> MailClientTest::s_ca;
 
-MailMessage Query(const std::string& subject) {
-    MailMessage message;
-    message.SetSender("a@kov.test");
-    message.SetSubject(subject);
-    message.AddRecipient("b@kov.test");
-    message.AddBodyLine("URLIST");
-    message.AddBodyLine(".");
-    message.AddBodyLine(".hidden\n..two");
-    return message;
-}
-
 TEST_F(MailClientTest, SmtpSendsOverEachTransportAndRefusesBadLogins) {
     if (!SmtpServer::Available()) GTEST_SKIP() << "python3-aiosmtpd is not installed";
     using Mode = SmtpServer::Mode;
@@ -63,8 +52,6 @@ TEST_F(MailClientTest, SmtpSendsOverEachTransportAndRefusesBadLogins) {
         {"implicit", Mode::Tls, false, MailSecurity::Implicit, "localhost", nullptr, true, nullptr},
         {"auth", Mode::StartTls, true, MailSecurity::StartTls, "localhost", SmtpServer::kPassword,
          true, nullptr},
-        {"plain auth", Mode::Plain, true, MailSecurity::Plain, "127.0.0.1", SmtpServer::kPassword,
-         false, nullptr},
         {"wrong password", Mode::StartTls, true, MailSecurity::StartTls, "localhost", "wrong-one",
          true, "535:SMTP authentication failed"},
         {"unknown CA", Mode::Tls, false, MailSecurity::Implicit, "localhost", nullptr, false,
@@ -77,7 +64,7 @@ TEST_F(MailClientTest, SmtpSendsOverEachTransportAndRefusesBadLogins) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         SmtpServer server;
-        ASSERT_TRUE(server.Start(c.mode, c.mode == Mode::Plain ? nullptr : s_ca.get(), c.auth));
+        ASSERT_TRUE(server.Start(c.mode, *s_ca, c.auth));
         SmtpConnection smtp(c.host, server.Port());
         smtp.SetTimeout(10s);
         smtp.SetSecurity(c.security);
@@ -95,35 +82,23 @@ TEST_F(MailClientTest, SmtpSendsOverEachTransportAndRefusesBadLogins) {
         ASSERT_EQ(connected, 1) << smtp.GetLastError();
         EXPECT_EQ(smtp.IsTls(), c.security != MailSecurity::Plain);
         smtp.SetMailer("KOV Downloader");
-        EXPECT_EQ(smtp.Send(Query("query")), 1) << smtp.GetLastError();
+        MailMessage query;
+        query.SetSender("a@kov.test");
+        query.SetSubject("query");
+        query.AddRecipient("b@kov.test");
+        for (const char* line : {"URLIST", ".", ".hidden\n..two"})
+            query.AddBodyLine(line);
+        EXPECT_EQ(smtp.Send(query), 1) << smtp.GetLastError();
         smtp.Disconnect();
         const auto received = server.Messages();
         ASSERT_EQ(received.size(), 1u);
-        EXPECT_NE(received[0].find("Subject: query\r\nMessage-ID: <"), std::string::npos);
+        EXPECT_NE(received[0].find("To: <b@kov.test>\r\nSubject: query\r\nMessage-ID: <"),
+                  std::string::npos);
         EXPECT_NE(received[0].find("X-Mailer: KOV Downloader\r\n\r\n\r\nURLIST\r\n.\r\n"
                                    ".hidden\r\n..two\r\n"),
                   std::string::npos)
             << received[0];
     }
-}
-
-TEST_F(MailClientTest, SmtpRefusesHeaderInjectionAndKeepsTheConnection) {
-    if (!SmtpServer::Available()) GTEST_SKIP() << "python3-aiosmtpd is not installed";
-    SmtpServer server;
-    ASSERT_TRUE(server.Start(SmtpServer::Mode::Plain, nullptr, false));
-    SmtpConnection smtp("127.0.0.1", server.Port());
-    ASSERT_EQ(smtp.Connect(), 1) << smtp.GetLastError();
-    MailMessage injected = Query("hi\r\nBcc: victim@kov.test");
-    EXPECT_EQ(smtp.Send(injected), 0);
-    EXPECT_EQ(smtp.GetLastError(), "A header value holds a line break");
-    MailMessage recipient = Query("hi");
-    recipient.AddRecipient("x@kov.test>\r\nRCPT TO: <victim@kov.test");
-    EXPECT_EQ(smtp.Send(recipient), 0);
-    EXPECT_EQ(smtp.Send(Query("clean")), 1) << smtp.GetLastError();
-    smtp.Disconnect();
-    const auto received = server.Messages();
-    ASSERT_EQ(received.size(), 1u);
-    EXPECT_EQ(received[0].find("victim"), std::string::npos);
 }
 
 TEST_F(MailClientTest, Pop3ReadsAndDeletesOverEachTransportAndRefusesBadLogins) {
