@@ -41,7 +41,9 @@ std::string Unstuff(const std::string& reply) {
 
 }  // namespace
 
-Pop3Connection::Pop3Connection() { m_stream.SetTimeout(kDefaultTimeout); }
+Pop3Connection::Pop3Connection() {
+    m_stream.SetTimeout(kDefaultTimeout);
+}
 
 Pop3Connection::~Pop3Connection() {
     Disconnect();
@@ -136,7 +138,8 @@ bool Pop3Connection::Connect(const std::string& host, const std::string& user,
         if (upgraded && !m_stream.StartTls(host))
             return failConnect(kNoConnection, m_stream.ErrorText());
     }
-    if (!m_stream.SendAll("USER " + user + "\r\n"))
+    if (user.find_first_of("\r\n") != std::string::npos ||
+        !m_stream.SendAll("USER " + user + "\r\n"))
         return failConnect(kNoSend,
                            "CPop3Connection::Connect, Failed to send the USER command to the POP3 "
                            "server");
@@ -144,7 +147,9 @@ bool Pop3Connection::Connect(const std::string& host, const std::string& user,
         return failConnect(kNoReply,
                            "CPop3Connection::Connect, Failed to read a USER command response "
                            "from the POP3 server");
-    if (!m_stream.SendAll("PASS " + password + "\r\n"))
+    // A line break would smuggle further commands into the session.
+    if (password.find_first_of("\r\n") != std::string::npos ||
+        !m_stream.SendAll("PASS " + password + "\r\n"))
         return failConnect(kNoSend,
                            "CPop3Connection::Connect, Failed to send the PASS command to the POP3 "
                            "server\n");
