@@ -125,6 +125,9 @@ const Field<E> kEmailFields[] = {
     {"Pop3Server", &E::Pop3Server, 79},   {"SmtpServer", &E::SmtpServer, 79},
     {"SaveFolder", &E::SaveFolder, 259},  {"PollInterval", &E::PollInterval},
     {"ActAsHost", &E::ActAsHost},         {"PrimaryHost", &E::PrimaryHost},
+    {"SmtpSecurity", &E::SmtpSecurity},   {"Pop3Security", &E::Pop3Security},
+    {"SmtpUser", &E::SmtpUser, 79},       {"SmtpPsw", &E::SmtpPsw, 63},
+    {"TlsCaFile", &E::TlsCaFile, 259},
 };
 
 // What queries received by mail may do.

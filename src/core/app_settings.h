@@ -60,6 +60,13 @@ struct EmailSettings {
     std::int32_t PollInterval = 0;
     std::int32_t ActAsHost = 0;
     std::int32_t PrimaryHost = 0;
+    // Transport security of the two mail clients: 0 plain, 1 STARTTLS/STLS when offered,
+    // 2 STARTTLS/STLS required, 3 TLS from the start (the ports 465 and 995 always use it).
+    std::int32_t SmtpSecurity = 0;
+    std::int32_t Pop3Security = 0;
+    std::string SmtpUser;   // 79; empty = no AUTH
+    std::string SmtpPsw;    // 63
+    std::string TlsCaFile;  // 259; extra trusted CA certificates (PEM) beside the system's
     std::vector<EmailHost> hosts;
     // What a query received by mail may do; all off unless the user turns them on.
     std::int32_t QueryAllowCommand = 0;  // keep the items' after-download commands
