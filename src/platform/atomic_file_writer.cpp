@@ -37,7 +37,9 @@ bool AtomicFileWriter::Open(const std::string& path, unsigned mode) {
     const std::size_t slash = path.rfind('/');
     const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    std::string temp = folder + "." + name + ".XXXXXX";
+    // The temporary's name is cut so that a name near the 255-byte limit still leaves room for
+    // the dot and the random suffix.
+    std::string temp = folder + "." + name.substr(0, 200) + ".XXXXXX";
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) return Fail();
     m_fd = fd;

@@ -30,6 +30,11 @@ TEST(FileUtil, WriteFileAtomicSetsTheModeAndAFailureKeepsTheOldFileWithNoTempora
     const std::string path = dir.File("settings.ini");
     ASSERT_TRUE(WriteFileAtomic(path, "first"));
     EXPECT_EQ(ModeOf(path), 0600u);
+    // A name at the file system's limit leaves no room for a longer temporary name.
+    const std::string longName = dir.File(std::string(251, 'n') + ".ini");
+    ASSERT_TRUE(WriteFileAtomic(longName, "long"));
+    EXPECT_EQ(ReadFile(longName), "long");
+    ASSERT_EQ(::unlink(longName.c_str()), 0);
     // The mode is applied whatever the umask says; the content may hold any byte.
     const std::string old("a\0b\nc", 5);
     const mode_t oldMask = ::umask(077);
