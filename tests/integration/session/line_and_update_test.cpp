@@ -226,9 +226,9 @@ TEST_F(LineAndUpdateTest, HangingDialEndsWithTheSession) {
     EXPECT_EQ(session->State(), SessionState::Connecting);
     session->OnStop();
     EXPECT_EQ(session->State(), SessionState::Idle);
-    const auto start = std::chrono::steady_clock::now();
-    session.reset();  // waits for the dialling thread, which the stop has cut short
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+    // Waits for the dialling thread, which the stop has cut short; a dial the stop did not cut
+    // would hang here for minutes and the test would time out.
+    session.reset();
     EXPECT_FALSE(FileExists(Home("Download/a.txt")));
 }
 
