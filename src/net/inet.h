@@ -39,6 +39,9 @@ inline constexpr int kErrorTooSlow = 28;
 enum RequestFlags : unsigned {
     kRequestNoCache = 1,     // ask caches on the way for a fresh copy (Pragma/Cache-Control)
     kRequestNoRedirect = 2,  // report 3xx replies instead of following them
+    // OpenUrl: follow redirects to https addresses only (an https address must not be led
+    // back to plain http).
+    kRequestHttpsRedirectsOnly = 4,
 };
 
 struct InetTimeouts {

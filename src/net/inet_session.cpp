@@ -128,7 +128,8 @@ std::unique_ptr<UrlStream> CurlSession::OpenUrl(std::string_view url, unsigned f
     std::string escaped = EscapeForRequest(TrimBlanks(url));
     curl_easy_setopt(easy, CURLOPT_URL, escaped.c_str());
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, kOpenUrlProtocols);
-    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, kRedirectProtocols);
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR,
+                     (flags & kRequestHttpsRedirectsOnly) != 0 ? "https" : kRedirectProtocols);
     ApplySessionOptions(easy, m_config, escaped);
     bool follow = (flags & kRequestNoRedirect) == 0;
     transfer->SetFollowsRedirects(follow);

@@ -259,7 +259,10 @@ int FetchProgramInfo(const AppSettings& settings, ProgramInfo& info, std::string
     const char* late = "the program information did not arrive in time";
     int error = 0;
     std::string errorText;
-    auto stream = session->OpenUrl(url, kRequestNoCache, &error, &errorText);
+    // An https address may not be redirected to plain http, where the file could be changed
+    // on its way.
+    const unsigned flags = kRequestNoCache | (scheme == "https" ? kRequestHttpsRedirectsOnly : 0u);
+    auto stream = session->OpenUrl(url, flags, &error, &errorText);
     if (!stream) {
         why = deadline.Expired() ? late : errorText;
         return kInfoDownloadFailed;

@@ -120,6 +120,14 @@ TEST_F(InetClientTest, RedirectsAreReportedOrStayOnTheWeb) {
     EXPECT_EQ(local->ErrorCode(), CURLE_UNSUPPORTED_PROTOCOL);
     EXPECT_EQ(OpenError(servers.faults->Url("/redirect?to=file:///etc/hostname")),
               kErrorUnrecognizedScheme);
+    // Where only https may follow, a redirect to plain http is refused.
+    const std::string toHttp =
+        servers.faults->Url("/redirect?to=" + servers.nginx->Url("/files/a.txt"));
+    int error = 0;
+    std::string text;
+    EXPECT_NE(session->OpenUrl(toHttp, 0, &error, &text), nullptr) << text;
+    EXPECT_EQ(session->OpenUrl(toHttp, kRequestHttpsRedirectsOnly, &error, &text), nullptr);
+    EXPECT_EQ(error, kErrorUnrecognizedScheme) << text;
 }
 
 TEST_F(InetClientTest, ClientFailuresGive917WithText) {
