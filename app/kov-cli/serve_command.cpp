@@ -20,6 +20,7 @@
 #include "session/application.h"
 #include "session/event_log.h"
 #include "session/session_controller.h"
+#include "session_runner.h"
 
 namespace kov::cli {
 
@@ -157,24 +158,10 @@ int RunServe(Application& app, bool& powerOffRequested) {
     std::int32_t schedulerSetting = settings.schedule.Enabled;
     settings.schedule.Enabled = 1;
 
-    auto env = std::make_shared<JobEnvironment>();
+    auto env = CliJobEnvironment(app);
     {
         WorkerPool pool;
-        SessionHooks hooks;
-        hooks.playSound = [&settings](int sound) {
-            if (!settings.UseSound) return;
-            const std::string* files[] = {&settings.SoundStart, &settings.SoundEnd,
-                                          &settings.SoundErr1, &settings.SoundErr2};
-            PlaySoundFile(*files[sound >= 0 && sound <= 3 ? sound : 3]);
-        };
-        hooks.endOfSessionAction = [&](bool shutdown) {
-            powerOffRequested = shutdown;
-            loop.Quit();
-        };
-        hooks.saveLimitCounter = [&app] {
-            app.LimitCounter() = GlobalTrafficMeter().TrafficCount();
-            app.WriteLimitCounter();
-        };
+        SessionHooks hooks = CliSessionHooks(app, loop, powerOffRequested);
         hooks.now = ServiceClock();
         SessionController session(settings, app.Document(), loop, pool, log, DefaultPrompter(), env,
                                   hooks);

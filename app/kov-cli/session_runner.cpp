@@ -35,6 +35,35 @@ extern "C" void OnInterrupt(int) {
 
 }  // namespace
 
+SessionHooks CliSessionHooks(Application& app, EventLoop& loop, bool& powerOffRequested) {
+    SessionHooks hooks;
+    const AppSettings& settings = app.Settings();
+    hooks.playSound = [&settings](int sound) {
+        if (!settings.UseSound) return;
+        const std::string* files[] = {&settings.SoundStart, &settings.SoundEnd, &settings.SoundErr1,
+                                      &settings.SoundErr2};
+        PlaySoundFile(*files[sound >= 0 && sound <= 3 ? sound : 3]);
+    };
+    // The computer goes off only after the shut-down has saved everything.
+    hooks.endOfSessionAction = [&powerOffRequested, &loop](bool shutdown) {
+        powerOffRequested = shutdown;
+        loop.Quit();
+    };
+    // The traffic counter goes to the user store at the end of each session, not only at
+    // exit; a failure has been reported to the user by then.
+    hooks.saveLimitCounter = [&app] {
+        app.LimitCounter() = GlobalTrafficMeter().TrafficCount();
+        app.WriteLimitCounter();
+    };
+    return hooks;
+}
+
+std::shared_ptr<JobEnvironment> CliJobEnvironment(const Application& app) {
+    auto env = std::make_shared<JobEnvironment>();
+    env->rules = app.Rules();
+    return env;
+}
+
 bool PowerOffAfterShutdown() {
     const long error = ExitWindows(2);
     if (error == 0) return true;
@@ -50,29 +79,11 @@ int RunAutoSession(Application& app, const SessionOutput& output, bool& powerOff
     log.AddListener(&printer);
     GlobalTrafficMeter().SetTrafficCount(app.LimitCounter());
 
-    auto env = std::make_shared<JobEnvironment>();
-    env->rules = app.Rules();
+    auto env = CliJobEnvironment(app);
     int status = 0;
     {
         WorkerPool pool;
-        SessionHooks hooks;
-        hooks.playSound = [&settings](int sound) {
-            if (!settings.UseSound) return;
-            const std::string* files[] = {&settings.SoundStart, &settings.SoundEnd,
-                                          &settings.SoundErr1, &settings.SoundErr2};
-            PlaySoundFile(*files[sound >= 0 && sound <= 3 ? sound : 3]);
-        };
-        // The computer goes off only after the shut-down has saved everything.
-        hooks.endOfSessionAction = [&](bool shutdown) {
-            powerOffRequested = shutdown;
-            loop.Quit();
-        };
-        // The traffic counter goes to the user store at the end of each session, not only at
-        // exit; a failure has been reported to the user by then.
-        hooks.saveLimitCounter = [&app] {
-            app.LimitCounter() = GlobalTrafficMeter().TrafficCount();
-            app.WriteLimitCounter();
-        };
+        SessionHooks hooks = CliSessionHooks(app, loop, powerOffRequested);
         SessionController session(settings, app.Document(), loop, pool, log, DefaultPrompter(), env,
                                   hooks);
         session.SetAutoMode(true, app.Options().shutdownAfter);

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "session/session_controller.h"
+
 namespace kov {
 class Application;
-}
+class EventLoop;
+}  // namespace kov
 
 namespace kov::cli {
 
@@ -20,6 +23,13 @@ struct SessionOutput {
 // for the computer to go off (never after Ctrl+C), which the caller does after the shut-down
 // has saved everything.
 int RunAutoSession(Application& app, const SessionOutput& output, bool& powerOffRequested);
+
+// The hooks every kov-cli session gets: sounds, the end-of-session action (noted in
+// powerOffRequested, then the loop quits) and the traffic counter's save after each session.
+SessionHooks CliSessionHooks(Application& app, EventLoop& loop, bool& powerOffRequested);
+
+// The environment of a session's jobs: the rules loaded at start-up.
+std::shared_ptr<JobEnvironment> CliJobEnvironment(const Application& app);
 
 // Powers the computer off; false (with a message) when the system refused.
 bool PowerOffAfterShutdown();

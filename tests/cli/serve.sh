@@ -25,7 +25,9 @@ server=$!
 wait_for_port "$port"
 base="http://127.0.0.1:$port"
 
-"$cli" --add "$base/a.txt" "$base/slow.bin" >/dev/null
+"$cli" --add "$base/SECRET.txt" "$base/a.txt" "$base/slow.bin" >/dev/null
+# The service's sessions keep to the banned words of the program folder's banners.ini.
+printf '[BanneRipping]\nBannedWords=secret\n' > "$KOV_HOME/banners.ini"
 # The task starts at the next full minute; the service's clock runs 15 seconds before it.
 now=$(date +%s)
 due=$(((now / 60 + 1) * 60))
@@ -84,6 +86,7 @@ wait_line "kov.ini reloaded, 2 scheduled task(s) left today"
 wait_line "[gone] - scheduled task skipped, no list \"Nowhere\""
 wait_line "nightly,Scheduled session starts, stop time:  ----"
 wait_line "File download OK $KOV_HOME/Download/Main/a.txt"
+wait_line "SECRET.txt, code: 925"
 grep -qx "connection up id dsl" <(sed 's/^--wait [0-9]* //' "$tmp/bin/calls") ||
     fail "no dial after SIGHUP: $(cat "$tmp/bin/calls" 2>/dev/null)"
 
