@@ -248,6 +248,14 @@ bool HtmlRipper::RowAccepts(const ScanRow& row, const HtmlTag& tag) const {
     return false;
 }
 
+void HtmlRipper::FinishRewrite(std::string& text, std::string& out, std::size_t copied) {
+    if (copied == 0) return;  // nothing was replaced
+    out.append(text, copied);
+    text.swap(out);
+    m_changed = true;
+    ++m_version;
+}
+
 int HtmlRipper::GrabEmbedded(const ScanRow& row, int depth, bool sameHost, bool rewrite) {
     const std::string pattern = "<" + std::string(row.tag);
     FindScripts();
@@ -293,12 +301,7 @@ int HtmlRipper::GrabEmbedded(const ScanRow& row, int depth, bool sameHost, bool 
         out += tag.Write();
         copied = pos;
     }
-    if (copied > 0) {
-        out.append(m_text, copied);
-        m_text.swap(out);
-        m_changed = true;
-        ++m_version;
-    }
+    FinishRewrite(m_text, out, copied);
     return m_added - before;
 }
 

@@ -97,6 +97,8 @@ private:
     std::string ExtensionFromType(const std::string& url) const;
 
     // Style sheets.
+    // Ends a rewrite of text: the rest after `copied` goes to out, which then replaces text.
+    void FinishRewrite(std::string& text, std::string& out, std::size_t copied);
     int GrabStyleUrls(std::string& text, bool sheetMode);
     int GrabImports(std::string& text);
     int GrabStyleBlocks();

@@ -80,12 +80,7 @@ int HtmlRipper::GrabStyleUrls(std::string& text, bool sheetMode) {
             out += "url(\"" + *local + "\")";
         copied = pos = end + 1;
     }
-    if (copied > 0) {
-        out.append(text, copied);
-        text.swap(out);
-        m_changed = true;
-        ++m_version;
-    }
+    FinishRewrite(text, out, copied);
     return m_added - before;
 }
 
@@ -112,12 +107,7 @@ int HtmlRipper::GrabImports(std::string& text) {
         out += *local;
         copied = pos = end;
     }
-    if (copied > 0) {
-        out.append(text, copied);
-        text.swap(out);
-        m_changed = true;
-        ++m_version;
-    }
+    FinishRewrite(text, out, copied);
     return m_added - before;
 }
 
