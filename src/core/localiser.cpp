@@ -88,6 +88,7 @@ bool Localiser::LoadLanguage(std::string_view setting,
     std::string text;
     if (!ReadWhole(path, text)) return false;
     ProfileStore store;
+    store.SetValueCapacity(kValueCapacity);
     store.LoadText(text);
 
     for (const UiTextEntry& e : GuiTextTable()) {
