@@ -6,6 +6,8 @@
 
 #include <cstdlib>
 
+#include "core/localiser.h"
+#include "core/message_table.h"
 #include "platform/file_util.h"
 #include "support/env_guard.h"
 #include "support/recording_prompter.h"
@@ -161,6 +163,34 @@ TEST_F(ApplicationTest, FailedSavesNameTheFileAndTheCauseAndFailTheShutDown) {
 }
 
 // Defaults in place of settings that exist but cannot be read would be saved over them.
+TEST_F(ApplicationTest, TheLanguageSettingChoosesTheTextsOfLogAndPrompts) {
+    test::EnvGuard locale{{"LC_ALL", "LC_MESSAGES", "LANG"}};
+    unsetenv("LC_ALL");
+    unsetenv("LC_MESSAGES");
+    setenv("LANG", "de_DE.UTF-8", 1);
+    CreateFolders(Home("Lang"));
+    WriteFileAtomic(Home("Lang/German.lng"), "[Strings]\nAddedToQueue=eingereiht\n");
+    const struct {
+        const char* setting;
+        bool detect;
+        const char* text;
+    } cases[] = {{"German", false, "eingereiht"},
+                 {"0", true, "eingereiht"},
+                 {"0", false, "added to queue"},
+                 {"", true, "added to queue"}};
+    for (const auto& c : cases) {
+        WriteFileAtomic(Home("kov.ini"), std::string("[KOV-Main]\nLanguage=") + c.setting + "\n");
+        Application app(m_prompter);
+        StartupInput input;
+        input.executablePath = "/nonexistent/bin/kov";
+        input.detectLanguage = c.detect;
+        ASSERT_TRUE(app.Startup(input));
+        EXPECT_EQ(GetString(EventCode::AddedToQueue), c.text) << c.setting << c.detect;
+    }
+    Texts().Reset();
+    Texts().PublishMessages();
+}
+
 TEST_F(ApplicationTest, UnreadableSettingsStopTheStartAndStayUntouched) {
     for (const std::string& unreadable : {Home("kov.ini"), UserIni()}) {
         m_prompter.Reset();
