@@ -165,7 +165,8 @@ Localiser& Texts() {
     return localiser;
 }
 
-std::vector<std::string> LanguageChoices(const std::vector<std::string>& langFolders) {
+std::vector<std::string> LanguageChoices(const std::vector<std::string>& langFolders,
+                                         const Localiser::EnvReader& env) {
     std::set<std::string> names;
     for (const std::string& folder : langFolders) {
         std::error_code ec;
@@ -175,7 +176,8 @@ std::vector<std::string> LanguageChoices(const std::vector<std::string>& langFol
             if (p.extension() == ".lng" && it->is_regular_file(ec)) names.insert(p.stem().string());
         }
     }
-    std::vector<std::string> choices{Localiser::kAutoDetectChoice};
+    const bool russian = LanguageNameForLocale(UserLocale(env)) == "Russian";
+    std::vector<std::string> choices{russian ? "  Авто-определение" : Localiser::kAutoDetectChoice};
     choices.insert(choices.end(), names.begin(), names.end());
     return choices;
 }

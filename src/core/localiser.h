@@ -70,9 +70,10 @@ Localiser& Texts();
 // The locale the user's environment asks for: the first non-empty of LC_ALL, LC_MESSAGES, LANG.
 std::string UserLocale(const Localiser::EnvReader& env);
 
-// The entries of the language choice: kAutoDetectChoice first, then the base names of the
-// *.lng files of the folders, sorted, each name once.
-std::vector<std::string> LanguageChoices(const std::vector<std::string>& langFolders);
+// The entries of the language choice: kAutoDetectChoice first (in Russian for a Russian
+// locale), then the base names of the *.lng files of the folders, sorted, each name once.
+std::vector<std::string> LanguageChoices(const std::vector<std::string>& langFolders,
+                                         const Localiser::EnvReader& env = {});
 // The entry a Language setting selects: a setting that begins with a digit is an index, else
 // the entry with that text; 0 when there is none.
 int SelectLanguageChoice(const std::vector<std::string>& choices, std::string_view setting);

@@ -169,13 +169,18 @@ TEST_F(LocaliserTest, LanguageChoicesListEachFileOnceAfterAutoDetect) {
     Write("a", "German", "x");
     Write("b", "German", "x");
     std::ofstream(m_dir.File("a/readme.txt")) << "x";
-    std::vector<std::string> choices = LanguageChoices(Folders());
+    std::vector<std::string> choices =
+        LanguageChoices(Folders(), [](const char*) { return std::string(); });
     EXPECT_EQ(choices, (std::vector<std::string>{"  Auto-Detect", "German", "Russian"}));
     EXPECT_EQ(SelectLanguageChoice(choices, "0"), 0);
     EXPECT_EQ(SelectLanguageChoice(choices, "2"), 2);
     EXPECT_EQ(SelectLanguageChoice(choices, "9"), 0);
     EXPECT_EQ(SelectLanguageChoice(choices, "Russian"), 2);
     EXPECT_EQ(SelectLanguageChoice(choices, "French"), 0);
+    auto russian = [](const char* name) {
+        return std::string(name == std::string("LANG") ? "ru_RU" : "");
+    };
+    EXPECT_EQ(LanguageChoices({}, russian), (std::vector<std::string>{"  Авто-определение"}));
 }
 
 }  // namespace
