@@ -124,13 +124,16 @@ void Application::LoadBannerAndSiteRules() {
     }
 }
 
+std::vector<std::string> Application::LanguageFolders() const {
+    return {m_paths.programFolder + "Lang/", FindDataPath("", "Lang/")};
+}
+
 void Application::LoadLanguage() {
     Localiser& texts = Texts();
     const std::string& setting = m_settings.Language;
     if (setting == "0" && !m_detectLanguage) {
         texts.Reset();
-    } else if (!texts.LoadLanguage(setting,
-                                   {m_paths.programFolder + "Lang/", FindDataPath("", "Lang/")})) {
+    } else if (!texts.LoadLanguage(setting, LanguageFolders())) {
         m_prompter.Inform("Cannot read the language file " + texts.FilePath());
     }
     // Log lines and prompts take their texts from the loaded file from now on.

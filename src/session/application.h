@@ -72,6 +72,8 @@ public:
     [[nodiscard]] bool ReloadSettings();
     // The list catalogue and the current list; exists after Startup.
     ListDocument& Document() { return *m_document; }
+    // Where language files are looked for: the program folder's Lang/, then the installed one.
+    std::vector<std::string> LanguageFolders() const;
     // Banner rules, banned words and site rules; loaded by Startup (empty before).
     const std::shared_ptr<PageRules>& Rules() const { return m_pageRules; }
 
