@@ -79,7 +79,8 @@ ItemMime::ItemMime(const QMimeData& mime) {
             return;
         }
     }
-    if (mime.hasText()) {
+    // Not hasText(): Qt counts a URI list as text too.
+    if (mime.hasFormat(QStringLiteral("text/plain"))) {
         const QString text = mime.text();
         if (tooLarge(static_cast<std::size_t>(text.size()))) return;
         m_text = text.toStdString();
@@ -126,7 +127,11 @@ std::vector<UrlItem> ItemMime::OutsideItems(const std::string& folder, std::time
         item.UploadFolder.clear();
         item.UploadLogin.clear();
         item.UploadPassword.clear();
-        item.Dest = CapText(base + SafeLastPart(item.Dest), UrlItem::kDestCapacity);
+        std::string_view dest = item.Dest;
+        while (!dest.empty() && (dest.back() == '/' || dest.back() == '\\'))
+            dest.remove_suffix(1);
+        const std::string part = SafeLastPart(dest);
+        item.Dest = CapText(part.empty() ? base : base + part + "/", UrlItem::kDestCapacity);
     }
     return items;
 }

@@ -95,7 +95,7 @@ TEST_F(ItemMimeTest, OwnItemsRoundTripWithEverythingAndAlsoAsPlainText) {
         EXPECT_EQ(item.Cmd, "");
         EXPECT_EQ(item.Upload, 0);
         EXPECT_EQ(item.UploadServer, "");
-        EXPECT_EQ(item.Dest, dir.path() + "/A/news");
+        EXPECT_EQ(item.Dest, dir.path() + "/A/news/");
     }
 }
 
@@ -181,7 +181,7 @@ TEST_F(ItemMimeTest, DropsOnTheUrlListAndOnListsPaneRows) {
     EXPECT_TRUE(
         ItemMime(*text).DropOnListsPane(*doc, 1, Qt::ShiftModifier, {doc->Rows().At(0).id}, kNow));
     ASSERT_EQ(FileItems("B").size(), 2u);
-    EXPECT_EQ(FileItems("B")[1].Dest, dir.path() + "/B/news");
+    EXPECT_EQ(FileItems("B")[1].Dest, dir.path() + "/B/news/");
     EXPECT_EQ(FileItems("B")[1].Cmd, "");
     EXPECT_EQ(doc->Rows().Count(), 1u);
 
