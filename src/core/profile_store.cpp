@@ -215,7 +215,7 @@ void ProfileStore::ParseLine(std::string_view line) {
     }
 
     AppendKey(m_sections[m_current], FieldText(line.substr(0, eq), kKeyCapacity),
-              FieldText(line.substr(eq + 1), kValueCapacity));
+              FieldText(line.substr(eq + 1), m_valueCapacity));
     m_lastKeySection = m_current;
 }
 

@@ -42,6 +42,9 @@ public:
     [[nodiscard]] bool Open(const std::string& path);
     // "path: cause" of the last failed Open or Flush; "" after a success.
     const std::string& Error() const { return m_error; }
+    // The longest value kept when a file is loaded (kValueCapacity unless set before loading;
+    // the language files take longer texts).
+    void SetValueCapacity(std::size_t capacity) { m_valueCapacity = capacity; }
     // Loads text as if it were the content of a file (no path; Flush will fail).
     void LoadText(std::string_view text);
     bool IsOpen() const { return m_open; }
@@ -110,6 +113,7 @@ private:
     std::string m_path;
     std::string m_error;
     bool m_open = false;
+    std::size_t m_valueCapacity = kValueCapacity;
     bool m_dirty = false;
     bool m_unreadable = false;                // the file exists but could not be read
     mutable bool m_emptyKeyReported = false;  // the empty-key message goes out once per file
