@@ -6,6 +6,8 @@
 #include <QTimer>
 #include <string_view>
 
+#include "core/localiser.h"
+
 namespace kov {
 namespace {
 
@@ -67,7 +69,7 @@ QAction* TrayIcon::AddEntry(int id, const std::function<void()>& action) {
 
 QString TrayIcon::Text(int id) {
     for (const TrayEntry& e : kEntries) {
-        if (e.id == id) return QString::fromUtf8(e.english.data(), e.english.size());
+        if (e.id == id) return QString::fromStdString(Texts().GetText(id, e.english));
     }
     return {};
 }

@@ -8,9 +8,13 @@
 #include <QPainter>
 #include <QTest>
 #include <QWidget>
+#include <fstream>
 #include <set>
 
+#include "core/localiser.h"
+
 #include "model/list_model.h"
+#include "support/temp_dir.h"
 #include "ui/app_icons.h"
 
 namespace kov {
@@ -53,6 +57,15 @@ TEST(TrayIconTest, MenuEntriesFireTheirCallbacksAndDoubleClickRestores) {
     TrayIcon silent({});  // entries without callbacks do nothing
     for (QAction* a : silent.Menu()->actions())
         a->trigger();
+
+    // The entries speak the loaded language; what it lacks stays English.
+    test::TempDir lang;
+    std::ofstream(lang.File("German.lng")) << "[GUI]\nAppRestore=&Wiederherstellen\n";
+    ASSERT_TRUE(Texts().LoadLanguage("German", {lang.path() + "/"}));
+    TrayIcon german({});
+    Texts().Reset();
+    EXPECT_EQ(german.Menu()->actions()[0]->text(), "&Wiederherstellen");
+    EXPECT_EQ(german.Menu()->actions().back()->text(), "&Exit");
 }
 
 // The offscreen platform has no tray, as a bare X server has none.
