@@ -32,6 +32,18 @@ bool Blank(std::string_view text) {
     return text.find_first_not_of(" \t\r\n") == std::string_view::npos;
 }
 
+// How many records a block holds at most: each one ends at a "</URL>" line or the end.
+std::size_t RecordBound(std::string_view block) {
+    std::size_t records = 1;
+    for (std::size_t pos = 0; pos < block.size();) {
+        if (IStartsWith(block.substr(pos), "</URL")) ++records;
+        const std::size_t end = block.find('\n', pos);
+        if (end == std::string_view::npos) break;
+        pos = end + 1;
+    }
+    return records;
+}
+
 std::string WithSeparator(std::string folder) {
     if (!folder.empty() && folder.back() != '/' && folder.back() != '\\') folder += '/';
     return folder;
@@ -47,11 +59,18 @@ ItemMime::ItemMime(const QMimeData& mime) {
                Megabytes(kMaxBytes) + " a drop or paste may hold.");
         return true;
     };
+    const auto tooMany = [this](std::size_t count, const char* what) {
+        if (count <= kMaxUrls) return false;
+        Refuse("Nothing was added: the data holds more than " + std::to_string(kMaxUrls) + " " +
+               what + ".");
+        return true;
+    };
     if (mime.hasFormat(own)) {
         const QByteArray data = mime.data(own);
         if (tooLarge(static_cast<std::size_t>(data.size()))) return;
-        m_kind = Kind::Items;
         m_text = data.toStdString();
+        m_kind = Kind::Items;
+        if (tooMany(RecordBound(m_text), "items")) m_text.clear();
         return;
     }
     if (mime.hasFormat(kUriList)) {
@@ -60,10 +79,8 @@ ItemMime::ItemMime(const QMimeData& mime) {
         for (QByteArray line : data.split('\n')) {
             line = line.trimmed();
             if (line.isEmpty() || line.startsWith('#')) continue;  // comments are allowed
-            if (m_entries.size() == kMaxUrls) {
+            if (tooMany(m_entries.size() + 1, "addresses")) {
                 m_entries.clear();
-                Refuse("Nothing was added: the drop holds more than " + std::to_string(kMaxUrls) +
-                       " addresses.");
                 return;
             }
             const QUrl url = QUrl::fromEncoded(line);
@@ -90,6 +107,7 @@ ItemMime::ItemMime(const QMimeData& mime) {
         }
         if (m_text.find("<URLIST>") != std::string::npos) {
             m_kind = Kind::TextBlock;
+            if (tooMany(RecordBound(m_text), "items")) m_text.clear();
         } else if (!Blank(m_text)) {
             m_kind = Kind::Text;
         }

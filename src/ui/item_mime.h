@@ -19,7 +19,8 @@ inline constexpr const char* kItemsMimeType = "application/x-kov-items";
 
 // What a drop or the clipboard offers, sorted out once: our own items, an exchange block
 // pasted as plain text, URLs and files from browsers and file managers, or plain text. Input
-// is bounded: data beyond kMaxBytes or kMaxUrls is refused unread, with a reason.
+// is bounded: data beyond kMaxBytes, or with more than kMaxUrls addresses or items, is refused
+// unread, with a reason.
 class ItemMime {
 public:
     static constexpr std::size_t kMaxBytes = 4 * 1024 * 1024;

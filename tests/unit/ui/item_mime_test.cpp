@@ -104,6 +104,9 @@ TEST_F(ItemMimeTest, BrowserFileManagerAndGarbageInputs) {
     QByteArray manyUrls;
     for (std::size_t i = 0; i <= ItemMime::kMaxUrls; ++i)
         manyUrls += "http://example.com/" + QByteArray::number(qulonglong(i)) + "\r\n";
+    QByteArray manyItems = "<URLIST>\n";
+    for (std::size_t i = 0; i <= ItemMime::kMaxUrls; ++i)
+        manyItems += "</url>\n";
     struct Case {
         const char* what;
         const char* format;
@@ -135,6 +138,8 @@ TEST_F(ItemMimeTest, BrowserFileManagerAndGarbageInputs) {
         {"an oversized text", "text/plain", huge, ItemMime::Kind::Refused, {}},
         {"an oversized block of ours", kItemsMimeType, huge, ItemMime::Kind::Refused, {}},
         {"too many addresses", "text/uri-list", manyUrls, ItemMime::Kind::Refused, {}},
+        {"too many items of ours", kItemsMimeType, manyItems, ItemMime::Kind::Refused, {}},
+        {"too many items in text", "text/plain", manyItems, ItemMime::Kind::Refused, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
