@@ -129,6 +129,13 @@ QMimeData* ItemMime::Make(const std::vector<UrlItem>& items) {
     return mime;
 }
 
+QMimeData* ItemMime::Make(const ListModel& rows, const std::vector<RowId>& ids) {
+    std::vector<UrlItem> items;
+    for (const RowId id : ids)
+        if (const Row* row = rows.Find(id)) items.push_back(row->item);
+    return Make(items);
+}
+
 bool ItemMime::CanAccept(const QMimeData& mime) {
     return mime.hasFormat(QString::fromLatin1(kItemsMimeType)) || mime.hasText() || mime.hasUrls();
 }
@@ -175,6 +182,13 @@ std::vector<UrlItem> ItemMime::Items(const ListDocument& doc, std::time_t now) c
             break;
     }
     return items;
+}
+
+std::size_t ItemMime::PasteInto(ListDocument& doc, std::time_t now) const {
+    std::vector<UrlItem> items = Items(doc, now);
+    for (UrlItem& item : items)
+        doc.AddItem(std::move(item));
+    return items.size();
 }
 
 bool ItemMime::DropOnUrlList(ListDocument& doc, std::time_t now) const {

@@ -39,6 +39,8 @@ public:
 
     // The data for copying or dragging items: our format plus the same block as plain text.
     static QMimeData* Make(const std::vector<UrlItem>& items);
+    // The same for rows of the current list (rows that no longer exist are left out).
+    static QMimeData* Make(const ListModel& rows, const std::vector<RowId>& ids);
     // Whether a drag over a list offers anything a drop would take (the copy effect).
     static bool CanAccept(const QMimeData& mime);
 
@@ -49,6 +51,8 @@ public:
     // confined as outside data is (below); each address or file of a URI list, and a plain
     // text, made into a new item with the new-URL defaults.
     std::vector<UrlItem> Items(const ListDocument& doc, std::time_t now) const;
+    // A paste: Items() appended to the current list. Returns how many were added.
+    std::size_t PasteInto(ListDocument& doc, std::time_t now) const;
 
     // A drop on the URL list. False when nothing was taken.
     bool DropOnUrlList(ListDocument& doc, std::time_t now) const;

@@ -169,10 +169,15 @@ TEST_F(ItemMimeTest, DropsOnTheUrlListAndOnListsPaneRows) {
     EXPECT_EQ(RowUrls(),
               (std::vector<std::string>{"http://example.com/x", "file:///srv/data/report.pdf"}));
 
-    // Our own items dropped on our own list view add nothing (the drag would copy onto itself).
+    // Our own items dropped on our own list view add nothing (the drag would copy onto itself);
+    // pasted, they are added.
     std::unique_ptr<QMimeData> own(ItemMime::Make({Item("one", "http://example.com/1")}));
     EXPECT_FALSE(ItemMime(*own).DropOnUrlList(*doc, kNow));
     EXPECT_EQ(doc->Rows().Count(), 2u);
+    std::unique_ptr<QMimeData> copied(ItemMime::Make(doc->Rows(), {doc->Rows().At(1).id, 999}));
+    EXPECT_EQ(ItemMime(*copied).PasteInto(*doc, kNow), 1u);
+    EXPECT_EQ(RowUrls().back(), "file:///srv/data/report.pdf");
+    doc->Rows().Remove({doc->Rows().At(2).id});
 
     // Dragged onto another list with Shift: copied into its file, then gone from ours.
     const RowId dragged = doc->Rows().At(0).id;
