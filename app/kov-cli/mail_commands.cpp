@@ -21,22 +21,17 @@
 
 namespace kov::cli {
 
-namespace {
-
 int NotConfigured(const std::string& what) {
-    std::fprintf(stderr, "kov-cli: %s is not set in [CtrByEmail] of kov.ini\n", what.c_str());
+    std::fprintf(stderr, "kov-cli: %s not set in [CtrByEmail] of kov.ini\n", what.c_str());
     return kExitUsage;
 }
 
-// The first mailbox setting a poll needs that is empty, or "".
 std::string MissingMailbox(const EmailSettings& email) {
-    if (email.Pop3Server.empty()) return "Pop3Server";
-    if (email.MailBox.empty()) return "MailBox";
-    if (email.MailBoxPsw.empty()) return "MailBoxPsw";
+    if (email.Pop3Server.empty()) return "Pop3Server is";
+    if (email.MailBox.empty()) return "MailBox is";
+    if (email.MailBoxPsw.empty()) return "MailBoxPsw is";
     return {};
 }
-
-}  // namespace
 
 int RunCheckMail(Application& app, const SessionOutput& output) {
     AppSettings& settings = app.Settings();
@@ -86,9 +81,9 @@ int RunSendQuery(Application& app, int itemNumber) {
                      itemNumber, rows.Count());
         return kExitUsage;
     }
-    if (email.SmtpServer.empty()) return NotConfigured("SmtpServer");
+    if (email.SmtpServer.empty()) return NotConfigured("SmtpServer is");
     if (email.PrimaryHost < 0 || static_cast<std::size_t>(email.PrimaryHost) >= email.hosts.size())
-        return NotConfigured("PrimaryHost (a KOV server of the list, see --servers)");
+        return NotConfigured("PrimaryHost (a KOV server of the list, see --servers) is");
     const UrlItem& item = rows.At(static_cast<std::size_t>(itemNumber - 1)).item;
     std::string error;
     if (!SendQuery(email, static_cast<std::size_t>(email.PrimaryHost), ItemQueryText(item), {},
@@ -106,7 +101,7 @@ int RunSendQuery(Application& app, int itemNumber) {
 int RunTestMail(const Application& app) {
     const EmailSettings& email = app.Settings().email;
     if (email.SmtpServer.empty() && email.Pop3Server.empty())
-        return NotConfigured("neither SmtpServer nor Pop3Server");
+        return NotConfigured("neither SmtpServer nor Pop3Server is");
     bool ok = true;
     for (const bool smtp : {true, false}) {
         if ((smtp ? email.SmtpServer : email.Pop3Server).empty()) continue;

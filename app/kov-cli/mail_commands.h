@@ -1,6 +1,9 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
+
+#include "core/app_settings.h"
 
 #include "session_runner.h"
 
@@ -9,6 +12,11 @@ class Application;
 }  // namespace kov
 
 namespace kov::cli {
+
+// "kov-cli: <what> not set in [CtrByEmail] of kov.ini"; returns kExitUsage.
+int NotConfigured(const std::string& what);
+// "<key> is" for the first mailbox setting a poll needs that is empty, or "".
+std::string MissingMailbox(const EmailSettings& email);
 
 // --check-mail: one poll of the mailbox; the items taken are added to the current list, saved
 // and downloaded in a session, then the run ends. 0, 1 when the poll or an item failed, 2 when

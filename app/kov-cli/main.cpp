@@ -113,6 +113,8 @@ int main(int argc, char** argv) {
         status = ConfigError("--serve runs the scheduler; -a would switch it off");
     if (status == kExitOk && options.checkMail && (options.serve || app.Options().autoMode))
         status = ConfigError("--check-mail runs a session of its own; not with --serve or -a");
+    if (status == kExitOk && options.checkMail && !MissingMailbox(app.Settings().email).empty())
+        status = NotConfigured(MissingMailbox(app.Settings().email));
     // Read-only runs neither lock nor save: they may run beside the program that writes.
     const bool readOnly = IsReadOnly(options);
     kov::FileLock writerLock;
