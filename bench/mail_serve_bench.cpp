@@ -2,6 +2,7 @@
 // many messages a poll accepts per second, and the peak memory of the process.
 #include <sys/resource.h>
 
+#include <cstdlib>
 #include <ctime>
 #include <fstream>
 #include <string>
@@ -19,7 +20,9 @@
 
 namespace {
 
-constexpr int kQueries = 1000;
+// KOV_MAIL_QUERIES changes the mailbox's size.
+const int kQueries =
+    std::getenv("KOV_MAIL_QUERIES") ? std::atoi(std::getenv("KOV_MAIL_QUERIES")) : 1000;
 
 void BM_PollMailbox(benchmark::State& state) {
     if (!kov::test::Pop3Server::Available()) {
@@ -44,7 +47,8 @@ void BM_PollMailbox(benchmark::State& state) {
         state.PauseTiming();
         for (int i = 0; i < kQueries; ++i) {
             kov::UrlItem item = kov::FreshItem();
-            item.Url = "http://files.kov.example/part" + std::to_string(i) + ".bin";
+            // An address, not a name: the local-network test would ask the resolver per item.
+            item.Url = "http://203.0.113.7/part" + std::to_string(i) + ".bin";
             item.Dest = "part" + std::to_string(i) + ".bin";
             pop3.AddMessage("From: a@kov.test\r\nSubject: #KOVQUERY:pw\r\nMessage-ID: <" +
                             std::to_string(++serial) + "@kov.test>\r\n\r\n\r\n" +
@@ -70,7 +74,7 @@ void BM_PollMailbox(benchmark::State& state) {
         benchmark::Counter(static_cast<double>(accepted), benchmark::Counter::kIsRate);
     state.counters["peak_rss_MiB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
-BENCHMARK(BM_PollMailbox)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_PollMailbox)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
 }  // namespace
 

@@ -26,7 +26,7 @@ TEST(IncomingRequestsTest, MessagesLeaveOnlyAfterTheSaveAndAreNeverTakenTwice) {
     SeenMessages seen(dir.File("seen.txt"));
 
     UrlItem item = FreshItem();
-    item.Url = "http://files.kov.example/a.txt";
+    item.Url = "http://203.0.113.7/a.txt";
     item.Dest = "a.txt";
     ASSERT_TRUE(
         pop3.AddMessage("From: a@kov.test\r\nSubject: #KOVQUERY:pw\r\n"
