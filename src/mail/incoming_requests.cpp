@@ -25,7 +25,7 @@ int GetIncomingRequests(const EmailSettings& email, const std::string& baseFolde
     int count = 0;
     long long size = 0;
     if (!pop3.Connect(server.host, email.MailBox, email.MailBoxPsw, server.port) ||
-        !pop3.Statistics(count, size)) {
+        !pop3.Statistics(count, size) || (count > 0 && !pop3.List())) {
         log(GetString(EventCode::GetMailError) + " " + pop3.GetLastError(), true);
         pop3.Disconnect();
         return -1;
@@ -41,6 +41,17 @@ int GetIncomingRequests(const EmailSettings& email, const std::string& baseFolde
         if (hooks.stop && hooks.stop()) {
             readAll = false;
             break;
+        }
+        // A message too big to fetch would end every poll here; the others still get their
+        // turn, and it stays for the user.
+        const auto& sizes = pop3.Sizes();
+        if (static_cast<std::size_t>(number) <= sizes.size() &&
+            sizes[static_cast<std::size_t>(number) - 1] >
+                static_cast<long long>(Pop3Connection::kDefaultMaxMessage)) {
+            log("Message " + std::to_string(number) +
+                    " is too large to be read; left in the mailbox",
+                true);
+            continue;
         }
         Pop3Message message;
         if (!pop3.Retrieve(number, message)) {

@@ -158,6 +158,10 @@ TEST_F(MailLoopTest, HostileQueriesAreRefusedOrNeutralised) {
         {"10 MB line", kPassphrase, url, "", "", std::string(10 << 20, 'x'), true,
          "message too large", 0},
     };
+    std::string out;
+    m_b.Settings("MailBox=kovbox\n");
+    EXPECT_EQ(m_b.Run("--check-mail", &out), 2);
+    EXPECT_NE(out.find("Pop3Server is not set"), std::string::npos) << out;
     int number = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -170,7 +174,6 @@ TEST_F(MailLoopTest, HostileQueriesAreRefusedOrNeutralised) {
         std::string text = Query(item, c.password, ++number);
         if (!c.padding.empty()) text += c.padding + "\r\n";
         ASSERT_TRUE(m_pop3.AddMessage(text));
-        std::string out;
         m_b.Run("--check-mail", &out);
         EXPECT_NE(out.find(c.logged), std::string::npos) << out.substr(0, 2000);
         EXPECT_EQ(out.find(c.password == kPassphrase ? "no-such-text" : c.password),
