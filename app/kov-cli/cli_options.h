@@ -36,6 +36,11 @@ struct CliOptions {
     bool queue = false;         // print today's schedule queue
     bool tasks = false;         // print the schedule tasks
     bool checkUpdate = false;   // look for a newer build now
+    bool distribute = false;    // --distribute N PARTS: split item N into PARTS portions
+    int distributeItem = 0;
+    int distributeParts = 0;
+    std::string mergePath;     // --merge PATH: join the part files of a distributed download
+    bool deleteParts = false;  // --delete-parts: remove the part files after a merge
     // Item and list management, --dry-run, --help-templates.
     ItemOptions items;
     std::string error;  // a usage error
