@@ -48,6 +48,14 @@ const LongOption kLongOptions[] = {
     {"--queue", Takes::Nothing, "", [](CliOptions& o, auto) { o.queue = true; }},
     {"--tasks", Takes::Nothing, "", [](CliOptions& o, auto) { o.tasks = true; }},
     {"--check-update", Takes::Nothing, "", [](CliOptions& o, auto) { o.checkUpdate = true; }},
+    {"--check-mail", Takes::Nothing, "", [](CliOptions& o, auto) { o.checkMail = true; }},
+    {"--send-query", Takes::One, "N",
+     [](CliOptions& o, auto v) {
+         const int n = ParseItemNumber(v.front());
+         o.sendQuery = n > 0 ? n : -1;
+     }},
+    {"--test-mail", Takes::Nothing, "", [](CliOptions& o, auto) { o.testMail = true; }},
+    {"--servers", Takes::Nothing, "", [](CliOptions& o, auto) { o.servers = true; }},
     {"--distribute", Takes::Two, "N PARTS",
      [](CliOptions& o, auto v) {
          o.distribute = true;
@@ -150,6 +158,7 @@ CliOptions ParseCliOptions(int argc, char** argv) {
         option->apply(o, std::move(values));
     }
     if (!o.replacePath.empty() && o.replaceItem < 1) fail("--replace needs an item number");
+    if (o.sendQuery < 0) fail("--send-query needs an item number");
     if (o.distribute && o.distributeItem < 1) fail("--distribute needs an item number");
     if (o.deleteParts && o.mergePath.empty()) fail("--delete-parts goes with --merge");
     if (o.error.empty()) fail(CheckProgramArgs(o.programArgs));
@@ -159,12 +168,14 @@ CliOptions ParseCliOptions(int argc, char** argv) {
 bool IsReadOnly(const CliOptions& options) {
     const ItemOptions& items = options.items;
     if (options.help || options.version || items.helpTemplates) return true;
+    // Sending a query or testing the servers changes no file here.
     const bool shows = options.list || options.lists || options.queue || options.tasks ||
-                       !items.show.empty() || items.dryRun;
-    const bool writes = !options.add.empty() || !options.imports.empty() || options.init ||
-                        options.serve || options.replaceItem != 0 ||
-                        !options.restoreFolder.empty() || options.checkUpdate || items.Changes() ||
-                        options.distribute || !options.mergePath.empty();
+                       !items.show.empty() || items.dryRun || options.servers || options.testMail ||
+                       options.sendQuery != 0;
+    const bool writes =
+        !options.add.empty() || !options.imports.empty() || options.init || options.serve ||
+        options.replaceItem != 0 || !options.restoreFolder.empty() || options.checkUpdate ||
+        options.checkMail || items.Changes() || options.distribute || !options.mergePath.empty();
     // --dry-run with -a previews the session instead of running it.
     const bool session = ParseCommandLine(options.programArgs, false).autoMode && !items.dryRun;
     return shows && !writes && !session;
@@ -199,6 +210,16 @@ Service:
                   SIGTERM or SIGINT stops (a running session as AbortMode says) and exits
   --queue         print today's queue of scheduled tasks
   --tasks         print the scheduled tasks
+
+Mail (the [CtrByEmail] section of kov.ini):
+  --check-mail    poll the POP3 mailbox once: the items of accepted queries are added to the
+                  current list, saved and downloaded, then the run ends; exit 0, 1 when the
+                  poll or an item failed, 2 when the mailbox is not configured (--serve polls
+                  every PollInterval minutes when ActAsHost is on)
+  --send-query N  send item N of the current list as a query to the primary KOV server;
+                  exit 0, 1 when it was not sent, 2 when not configured
+  --test-mail     connect to the SMTP server and log in to the POP3 mailbox, as a test
+  --servers       print the KOV servers (number, enabled, address, primary mark)
 
 Only one program writes to a program folder at a time: a second one exits with status 2
 and names the first; the commands that only read always run.

@@ -36,6 +36,10 @@ struct CliOptions {
     bool queue = false;         // print today's schedule queue
     bool tasks = false;         // print the schedule tasks
     bool checkUpdate = false;   // look for a newer build now
+    bool checkMail = false;     // poll the mailbox once and download what it brought
+    int sendQuery = 0;          // --send-query N: item N as a query to the primary KOV server
+    bool testMail = false;      // test the SMTP and POP3 settings
+    bool servers = false;       // print the KOV servers
     bool distribute = false;    // --distribute N PARTS: split item N into PARTS portions
     int distributeItem = 0;
     int distributeParts = 0;

@@ -9,13 +9,10 @@
 #include "core/text_util.h"
 #include "mail/distributed_download.h"
 #include "mail/part_merger.h"
-#include "mail/query_message.h"
+#include "mail/query_sender.h"
 #include "model/list_file.h"
 #include "model/local_path.h"
-#include "model/url_parts.h"
-#include "net/mail_message.h"
 #include "net/resource_prober.h"
-#include "net/smtp_connection.h"
 #include "platform/clock.h"
 #include "platform/file_util.h"
 #include "session/application.h"
@@ -24,34 +21,13 @@ namespace kov::cli {
 
 namespace {
 
-// Mails a query through the SMTP server of the settings.
+// Mails a query through the SMTP server of the settings; the reason of a failure goes to
+// standard error.
 QuerySender SmtpSender(const EmailSettings& email) {
     return [&email](std::size_t hostIndex, const std::string& queryText) {
-        const std::optional<MailText> mail = ComposeQuery(email, hostIndex, queryText);
-        if (!mail) return false;
-        std::string host;
-        int port = 25;
-        SplitServerAddress(email.SmtpServer, 25, host, port);
-        SmtpConnection smtp(host, port);
-        smtp.SetMailer(mail->mailer);
-        smtp.SetSecurity(MailSecurityFromSetting(email.SmtpSecurity));
-        if (!email.SmtpUser.empty()) smtp.SetLogin(email.SmtpUser, email.SmtpPsw);
-        if (!email.TlsCaFile.empty()) smtp.SetCaFile(email.TlsCaFile);
-        MailMessage message;
-        message.SetSender(mail->from);
-        message.SetSubject(mail->subject);
-        message.AddRecipient(mail->to);
-        std::size_t pos = 0;
-        const std::string& body = mail->body;
-        while (pos <= body.size()) {
-            std::size_t end = body.find('\n', pos);
-            if (end == std::string::npos) end = body.size();
-            if (pos > 0 || end > 0) message.AddBodyLine(body.substr(pos, end - pos));
-            pos = end + 1;
-        }
-        const bool sent = smtp.Connect() != 0 && smtp.Send(message) != 0;
-        if (!sent) std::fprintf(stderr, "kov-cli: %s\n", smtp.GetLastError().c_str());
-        smtp.Disconnect();
+        std::string error;
+        const bool sent = SendQuery(email, hostIndex, queryText, {}, &error);
+        if (!sent) std::fprintf(stderr, "kov-cli: %s\n", error.c_str());
         return sent;
     };
 }

@@ -9,6 +9,7 @@
 #include "item_commands.h"
 #include "kov_version.h"
 #include "list_printer.h"
+#include "mail_commands.h"
 #include "platform/file_lock.h"
 #include "platform/file_util.h"
 #include "replace_command.h"
@@ -111,6 +112,10 @@ int main(int argc, char** argv) {
     int status = StartupChecked(options, app);
     if (status == kExitOk && options.serve && app.Options().autoMode)
         status = ConfigError("--serve runs the scheduler; -a would switch it off");
+    if (status == kExitOk && options.checkMail && (options.serve || app.Options().autoMode))
+        status = ConfigError("--check-mail runs a session of its own; not with --serve or -a");
+    if (status == kExitOk && options.checkMail && !MissingMailbox(app.Settings().email).empty())
+        status = NotConfigured(MissingMailbox(app.Settings().email));
     // Read-only runs neither lock nor save: they may run beside the program that writes.
     const bool readOnly = IsReadOnly(options);
     kov::FileLock writerLock;
@@ -120,6 +125,9 @@ int main(int argc, char** argv) {
     if (status == kExitOk) status = RunListCommands(options, app);
     if (status == kExitOk && options.tasks) PrintTasks(app, stdout);
     if (status == kExitOk && options.queue) PrintQueue(app, stdout);
+    if (status == kExitOk && options.servers) PrintServers(app, stdout);
+    if (status == kExitOk && options.testMail) status = RunTestMail(app);
+    if (status == kExitOk && options.sendQuery > 0) status = RunSendQuery(app, options.sendQuery);
     // A refused start or a command that only shows something saves nothing: the shut-down,
     // which writes the settings and the list, does not run.
     if (status != kExitOk || readOnly) {
@@ -131,7 +139,9 @@ int main(int argc, char** argv) {
     if (status == kExitOk && (options.distribute || !options.mergePath.empty()))
         status = RunDistributeCommands(options, app);
     bool powerOff = false;
-    if (status == kExitOk && options.serve) {
+    if (status == kExitOk && options.checkMail) {
+        status = RunCheckMail(app, {options.json, options.quiet});
+    } else if (status == kExitOk && options.serve) {
         status = RunServe(app, powerOff);
     } else if (status == kExitOk && app.Options().autoMode && !options.items.dryRun) {
         status = RunAutoSession(app, {options.json, options.quiet}, powerOff);

@@ -19,6 +19,7 @@
 #include "platform/sound_player.h"
 #include "session/application.h"
 #include "session/event_log.h"
+#include "session/mail_check.h"
 #include "session/session_controller.h"
 #include "session_runner.h"
 
@@ -165,6 +166,15 @@ int RunServe(Application& app, bool& powerOffRequested) {
         hooks.now = ServiceClock();
         SessionController session(settings, app.Document(), loop, pool, log, DefaultPrompter(), env,
                                   hooks);
+        MailCheck mail(settings, app.Paths().programFolder, app.Document(), session, loop, log);
+        auto restartMail = [&] {
+            mail.RestartPollTimer();
+            if (mail.Server().TimerRunning()) {
+                log.AddLine("Server mode: the mailbox is polled every " +
+                                std::to_string(settings.email.PollInterval) + " minute(s)",
+                            0, kLogInfo);
+            }
+        };
 
         auto announce = [&](const std::string& what) {
             log.AddLine(what + ", " + std::to_string(session.Schedule().Queue().size()) +
@@ -189,6 +199,7 @@ int RunServe(Application& app, bool& powerOffRequested) {
             // As accepted preferences do: the line's settings and the queue anew.
             session.DialUp().Configure(false);
             session.Schedule().BuildTodayQueue();
+            restartMail();
             announce("kov.ini reloaded");
         };
         // A stop or a reload asked for during a session waits for its end.
@@ -218,6 +229,7 @@ int RunServe(Application& app, bool& powerOffRequested) {
         session.SleepWhenIdle(true);
         session.Activate();
         announce("kov-cli --serve started");
+        restartMail();
         loop.Run();
         signals.Stop();
         session.StopRunningThreads(false, {}, kStopNow);

@@ -21,6 +21,7 @@
 #include "session/application.h"
 #include "session/end_of_session.h"
 #include "session/event_log.h"
+#include "session/mail_result_mailer.h"
 #include "session/session_controller.h"
 
 namespace kov::cli {
@@ -61,6 +62,7 @@ SessionHooks CliSessionHooks(Application& app, EventLoop& loop, bool& powerOffRe
 std::shared_ptr<JobEnvironment> CliJobEnvironment(const Application& app) {
     auto env = std::make_shared<JobEnvironment>();
     env->rules = app.Rules();
+    env->mailer = &SmtpResultMailer::Instance();
     return env;
 }
 

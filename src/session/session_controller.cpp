@@ -18,6 +18,7 @@
 #include "session/end_of_session.h"
 #include "session/event_log.h"
 #include "session/job_event_handler.h"
+#include "session/mail_result_mailer.h"
 #include "session/session_event_sink.h"
 
 namespace kov {
@@ -34,6 +35,8 @@ struct SessionController::SessionEnvironment : JobEnvironment {
                        SessionEventSink::Handler handler)
         : JobEnvironment(base), events(loop, std::move(handler)) {
         sink = &events;
+        // Jobs of e-mail queries mail their results back.
+        if (!mailer) mailer = &SmtpResultMailer::Instance();
         // The banned words keep URLs from being fetched; the rules stay alive with the jobs.
         if (rules && !banned) {
             banned = [r = rules](std::string_view url) { return r->IsBannedUrl(url); };

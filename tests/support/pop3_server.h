@@ -23,6 +23,8 @@ public:
     int TlsPort() const { return m_tlsPort; }
     // Puts a message into the mailbox; call before the client connects.
     bool AddMessage(const std::string& text);
+    // The mailbox's maildir, for a mail server that delivers into it.
+    std::string Maildir() const { return m_dir.File("mail"); }
     // Messages still in the mailbox.
     std::size_t Count() const;
 

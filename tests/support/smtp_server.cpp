@@ -11,7 +11,7 @@ bool SmtpServer::Available() {
     return std::system("/usr/bin/python3 -c 'import aiosmtpd' >/dev/null 2>&1") == 0;
 }
 
-bool SmtpServer::Start(Mode mode, const TestCa& ca, bool withAuth) {
+bool SmtpServer::Start(Mode mode, const TestCa& ca, bool withAuth, const std::string& maildir) {
     const char* modes[] = {"plain", "starttls", "tls"};
     return m_process.StartOnFreePort(
         [&](int port) {
@@ -22,7 +22,7 @@ bool SmtpServer::Start(Mode mode, const TestCa& ca, bool withAuth) {
                                              "/usr/bin/python3",
                                              std::string(KOV_TEST_SUPPORT_DIR) + "/smtp_server.py",
                                              std::to_string(port),
-                                             m_dir.File("maildir"),
+                                             maildir.empty() ? m_dir.File("maildir") : maildir,
                                              modes[static_cast<int>(mode)],
                                              ca.CertFile(),
                                              ca.KeyFile()};

@@ -17,8 +17,9 @@ public:
     static constexpr const char* kPassword = "s3cret-smtp";
 
     static bool Available();
-    // ca is needed for the TLS modes; withAuth requires kUser's login before MAIL.
-    bool Start(Mode mode, const TestCa& ca, bool withAuth);
+    // ca is needed for the TLS modes; withAuth requires kUser's login before MAIL. maildir:
+    // deliver there (another server's mailbox) instead of into a folder of its own.
+    bool Start(Mode mode, const TestCa& ca, bool withAuth, const std::string& maildir = {});
     int Port() const { return m_port; }
     // The raw texts received so far.
     std::vector<std::string> Messages() const;

@@ -1,0 +1,99 @@
+#include "mail/incoming_requests.h"
+
+#include "core/message_table.h"
+#include "mail/job_result_mail.h"
+#include "mail/query_acceptance.h"
+#include "mail/query_destination.h"
+#include "net/pop3_connection.h"
+#include "net/pop3_message.h"
+
+namespace kov {
+
+int GetIncomingRequests(const EmailSettings& email, const std::string& baseFolder,
+                        const IncomingHooks& hooks, std::time_t now) {
+    if (email.Pop3Server.empty()) return 0;
+    auto log = [&hooks](const std::string& text, bool error) {
+        if (hooks.log) hooks.log(text, error);
+    };
+    const MailSecurity security = MailSecurityFromSetting(email.Pop3Security);
+    const ServerAddress server =
+        SplitServer(email.Pop3Server, security == MailSecurity::Implicit ? 995 : 110);
+    Pop3Connection pop3;
+    pop3.SetSecurity(security);
+    if (!email.TlsCaFile.empty()) pop3.SetCaFile(email.TlsCaFile);
+    if (hooks.stop) pop3.SetCancelled(hooks.stop);
+    int count = 0;
+    long long size = 0;
+    if (!pop3.Connect(server.host, email.MailBox, email.MailBoxPsw, server.port) ||
+        !pop3.Statistics(count, size)) {
+        log(GetString(EventCode::GetMailError) + " " + pop3.GetLastError(), true);
+        pop3.Disconnect();
+        return -1;
+    }
+
+    QueryAcceptance acceptance(QueryPolicy::From(email), PollFolder(baseFolder, now),
+                               GetString(EventCode::CEReceivedQueryFrom));
+    IncomingQueries queries;
+    std::vector<int> denied;    // leave the mailbox whatever happens to the others
+    std::vector<int> accepted;  // leave it once their items are saved
+    bool readAll = true;
+    for (int number = 1; number <= count; ++number) {
+        if (hooks.stop && hooks.stop()) {
+            readAll = false;
+            break;
+        }
+        Pop3Message message;
+        if (!pop3.Retrieve(number, message)) {
+            log(GetString(EventCode::GetMailError) + " " + pop3.GetLastError(), true);
+            readAll = false;
+            break;
+        }
+        MailText mail;
+        mail.from = message.GetHeaderItem("From");
+        mail.subject = message.GetHeaderItem("Subject");
+        mail.messageId = message.GetHeaderItem("Message-ID");
+        mail.body = message.GetBody();
+        QueryDecision decision = acceptance.Judge(mail, nullptr, now);
+        if (decision.verdict == QueryVerdict::Accepted && hooks.seenBefore &&
+            hooks.seenBefore(decision.key)) {
+            decision.verdict = QueryVerdict::Duplicate;
+            decision.items.clear();
+            decision.logLine = "Query from <" + ReplyAddress(mail.from) + "> was taken before";
+        }
+        if (decision.verdict == QueryVerdict::NotQuery) continue;
+        log(decision.logLine, decision.verdict != QueryVerdict::Accepted);
+        for (const std::string& note : decision.notes)
+            log(note, true);
+        if (decision.verdict != QueryVerdict::Accepted || decision.items.empty()) {
+            denied.push_back(number);
+            continue;
+        }
+        accepted.push_back(number);
+        queries.keys.push_back(decision.key);
+        for (UrlItem& item : decision.items)
+            queries.items.push_back(std::move(item));
+    }
+
+    const std::size_t taken = queries.items.size();
+    bool saved = queries.items.empty();
+    if (!queries.items.empty()) {
+        saved = hooks.save && hooks.save(queries);
+        if (!saved) {
+            log("The received items were not saved; their messages stay in the mailbox", true);
+        }
+    }
+    if (pop3.IsConnected()) {
+        for (const int number : denied)
+            pop3.Delete(number);
+        if (saved) {
+            for (const int number : accepted)
+                pop3.Delete(number);
+        }
+        // The deletions take effect with QUIT only.
+        pop3.Disconnect();
+    }
+    if (!saved || (!readAll && taken == 0)) return -1;
+    return static_cast<int>(taken);
+}
+
+}  // namespace kov
