@@ -123,6 +123,10 @@ std::string WholeFileOf(const std::string& given, std::string& error) {
     std::string path = given;
     while (path.size() > 1 && path.back() == '/')
         path.pop_back();
+    if (given.ends_with('/') && !FolderExists(path)) {
+        error = given + ": No such folder";
+        return "";
+    }
     if (FolderExists(path)) {
         std::vector<std::string> series;
         for (const FolderEntry& e : ListMatching(WithTrailingSlash(path) + "*.001")) {
