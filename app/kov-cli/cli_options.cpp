@@ -56,6 +56,14 @@ const LongOption kLongOptions[] = {
      }},
     {"--test-mail", Takes::Nothing, "", [](CliOptions& o, auto) { o.testMail = true; }},
     {"--servers", Takes::Nothing, "", [](CliOptions& o, auto) { o.servers = true; }},
+    {"--distribute", Takes::Two, "N PARTS",
+     [](CliOptions& o, auto v) {
+         o.distribute = true;
+         o.distributeItem = ParseItemNumber(v[0]);
+         o.distributeParts = ParseItemNumber(v[1]);
+     }},
+    {"--merge", Takes::One, "PATH", [](CliOptions& o, auto v) { o.mergePath = std::move(v[0]); }},
+    {"--delete-parts", Takes::Nothing, "", [](CliOptions& o, auto) { o.deleteParts = true; }},
 };
 
 const LongOption* FindLongOption(std::string_view name) {
@@ -151,6 +159,8 @@ CliOptions ParseCliOptions(int argc, char** argv) {
     }
     if (!o.replacePath.empty() && o.replaceItem < 1) fail("--replace needs an item number");
     if (o.sendQuery < 0) fail("--send-query needs an item number");
+    if (o.distribute && o.distributeItem < 1) fail("--distribute needs an item number");
+    if (o.deleteParts && o.mergePath.empty()) fail("--delete-parts goes with --merge");
     if (o.error.empty()) fail(CheckProgramArgs(o.programArgs));
     return o;
 }
@@ -162,10 +172,10 @@ bool IsReadOnly(const CliOptions& options) {
     const bool shows = options.list || options.lists || options.queue || options.tasks ||
                        !items.show.empty() || items.dryRun || options.servers || options.testMail ||
                        options.sendQuery != 0;
-    const bool writes = !options.add.empty() || !options.imports.empty() || options.init ||
-                        options.serve || options.replaceItem != 0 ||
-                        !options.restoreFolder.empty() || options.checkUpdate ||
-                        options.checkMail || items.Changes();
+    const bool writes =
+        !options.add.empty() || !options.imports.empty() || options.init || options.serve ||
+        options.replaceItem != 0 || !options.restoreFolder.empty() || options.checkUpdate ||
+        options.checkMail || items.Changes() || options.distribute || !options.mergePath.empty();
     // --dry-run with -a previews the session instead of running it.
     const bool session = ParseCommandLine(options.programArgs, false).autoMode && !items.dryRun;
     return shows && !writes && !session;
@@ -228,6 +238,16 @@ argument that begins with "/" is an absolute path.
 
 )" + std::string(ItemOptionsHelp()) +
            R"(
+Distributed download:
+  --distribute N PARTS  split item N of the current list into PARTS portions: its size is
+                  asked from the server, a part definition (Distributed-NAME.NNN.ini) is
+                  written beside its file for every portion but the item's own, and those
+                  portions are mailed to the enabled KOV servers of [CtrByEmail]; with none
+                  enabled, carry the definitions by hand. Exit 0 all sent, 1 some not
+  --merge PATH    join the part files FILE.001, FILE.002, ... into FILE; PATH is a part
+                  file, FILE itself or a folder holding one series
+  --delete-parts  with --merge: delete the part files after a successful merge
+
 Other options:
   --check-update  look for a newer build at UpdateUrl (kov.ini, [KOV-Main]); a newer one is
                   put into the current list; exit 0, 1 when the check failed, 2 when

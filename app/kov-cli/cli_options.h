@@ -40,6 +40,11 @@ struct CliOptions {
     int sendQuery = 0;          // --send-query N: item N as a query to the primary KOV server
     bool testMail = false;      // test the SMTP and POP3 settings
     bool servers = false;       // print the KOV servers
+    bool distribute = false;    // --distribute N PARTS: split item N into PARTS portions
+    int distributeItem = 0;
+    int distributeParts = 0;
+    std::string mergePath;     // --merge PATH: join the part files of a distributed download
+    bool deleteParts = false;  // --delete-parts: remove the part files after a merge
     // Item and list management, --dry-run, --help-templates.
     ItemOptions items;
     std::string error;  // a usage error

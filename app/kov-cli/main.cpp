@@ -5,6 +5,7 @@
 
 #include "cli_options.h"
 #include "core/prompter.h"
+#include "distribute_command.h"
 #include "item_commands.h"
 #include "kov_version.h"
 #include "list_printer.h"
@@ -136,6 +137,8 @@ int main(int argc, char** argv) {
     }
     status = RunReplaceCommands(options, app);
     if (status == kExitOk && options.checkUpdate) status = RunUpdateCheck(app);
+    if (status == kExitOk && (options.distribute || !options.mergePath.empty()))
+        status = RunDistributeCommands(options, app);
     bool powerOff = false;
     if (status == kExitOk && options.checkMail) {
         status = RunCheckMail(app, {options.json, options.quiet});

@@ -3,11 +3,14 @@
 // nginx and mails the result back.
 
 #include <gtest/gtest.h>
+#include <openssl/evp.h>
 #include <sys/wait.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <random>
+#include <set>
 #include <string>
 
 #include "mail/query_message.h"
@@ -185,6 +188,50 @@ TEST_F(MailLoopTest, HostileQueriesAreRefusedOrNeutralised) {
         EXPECT_FALSE(fs::exists(m_b.dir.File("home/escape.txt")));
         fs::remove_all(m_b.dir.File("queries"));
     }
+}
+
+std::string Sha256(const std::string& data) {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned length = 0;
+    EVP_Digest(data.data(), data.size(), digest, &length, EVP_sha256(), nullptr);
+    return std::string(reinterpret_cast<char*>(digest), length);
+}
+
+TEST_F(MailLoopTest, DistributedDownloadInThreePartsByMailIsMergedIntact) {
+    std::string source(50'000'000, '\0');
+    std::mt19937 random(7);
+    for (char& c : source)
+        c = static_cast<char>(random());
+    ASSERT_TRUE(m_nginx.WriteFile("files/big.bin", source));
+    SmtpServer toB, toA;
+    ASSERT_TRUE(toB.Start(SmtpServer::Mode::Plain, m_ca, false, m_pop3.Maildir()));
+    ASSERT_TRUE(toA.Start(SmtpServer::Mode::Plain, m_ca, false));
+    // Two enabled hosts for three portions: A keeps its own, B is asked for the other two.
+    m_a.Settings("SmtpServer=localhost:" + std::to_string(toB.Port()) +
+                 "\nMyEmailAddr=a@kov.test\nHostEmail1=b@kov.test\nHostPsw1=" + kPassphrase +
+                 "\nHostEmail2=b@kov.test\nHostPsw2=" + kPassphrase + "\n");
+    m_b.Settings(MailboxSettings(false, toA.Port(), "QueryAllowLocal=1\n"));
+
+    std::string out;
+    ASSERT_EQ(m_a.Run("--add " + m_nginx.Url("/files/big.bin"), &out), 0) << out;
+    ASSERT_EQ(m_a.Run("--distribute 1 3", &out), 0) << out;
+    EXPECT_NE(out.find("portion 2] send to b@kov.test result: OK"), std::string::npos) << out;
+    EXPECT_NE(out.find("portion 3] send to b@kov.test result: OK"), std::string::npos) << out;
+    ASSERT_EQ(m_b.Run("--check-mail", &out), 0) << out;
+    ASSERT_EQ(m_a.Run("-a", &out), 0) << out;
+
+    // The parts B fetched are carried back beside A's own.
+    const std::string folder = m_a.dir.File("home/Download/Main/");
+    std::set<std::string> parts;
+    for (const auto& e : fs::recursive_directory_iterator(m_b.dir.File("queries"))) {
+        if (!e.is_regular_file()) continue;
+        parts.insert(e.path().filename().string());
+        fs::copy_file(e.path(), folder + e.path().filename().string());
+    }
+    EXPECT_EQ(parts, (std::set<std::string>{"big.bin.002", "big.bin.003"}));
+    ASSERT_EQ(m_a.Run("--merge " + folder, &out), 0) << out;
+    EXPECT_EQ(Sha256(ReadFile(folder + "big.bin").value_or("")), Sha256(source));
+    EXPECT_EQ(toA.Messages().size(), 2u);  // a job result for each portion
 }
 
 }  // namespace
