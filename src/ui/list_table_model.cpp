@@ -38,20 +38,20 @@ QVariant ListTableModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= rowCount()) return {};
     const Row& row = m_rows.At(static_cast<std::size_t>(index.row()));
     switch (role) {
-    case Qt::DisplayRole:
-        return QString::fromStdString(row.columns[static_cast<std::size_t>(index.column())]);
-    case Qt::DecorationRole:
-        return index.column() == kColumnName ? RowImageIcon(row.image) : QVariant();
-    case Qt::ToolTipRole:
-        return index.column() == kColumnUrl ? QString::fromStdString(row.item.URL) : QVariant();
-    case kRowIdRole:
-        return QVariant::fromValue<qulonglong>(row.id);
-    case kProgressRole:
-        if (row.runState != RunState::Running || row.fileSize == 0) return -1;
-        return static_cast<int>(std::min<std::uint64_t>(row.filePos, row.fileSize) * 100 /
-                                row.fileSize);
-    default:
-        return {};
+        case Qt::DisplayRole:
+            return QString::fromStdString(row.columns[static_cast<std::size_t>(index.column())]);
+        case Qt::DecorationRole:
+            return index.column() == kColumnName ? RowImageIcon(row.image) : QVariant();
+        case Qt::ToolTipRole:
+            return index.column() == kColumnUrl ? QString::fromStdString(row.item.Url) : QVariant();
+        case kRowIdRole:
+            return QVariant::fromValue<qulonglong>(row.id);
+        case kProgressRole:
+            if (row.runState != RunState::Running || row.fileSize == 0) return -1;
+            return static_cast<int>(std::min<std::uint64_t>(row.filePos, row.fileSize) * 100 /
+                                    row.fileSize);
+        default:
+            return {};
     }
 }
 

@@ -63,7 +63,8 @@ void LogTableModel::LineAdded(const LogLine& line) {
     if (OnGuiThread()) {
         Append(line);
     } else {
-        QMetaObject::invokeMethod(this, [this, line] { Append(line); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, line] { Append(line); }, Qt::QueuedConnection);
     }
 }
 
@@ -71,7 +72,8 @@ void LogTableModel::Cleared() {
     if (OnGuiThread()) {
         Clear();
     } else {
-        QMetaObject::invokeMethod(this, [this] { Clear(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { Clear(); }, Qt::QueuedConnection);
     }
 }
 
