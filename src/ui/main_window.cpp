@@ -194,6 +194,7 @@ void MainWindow::BuildPanes() {
     m_cols->addWidget(m_urlView);
     m_cols->setChildrenCollapsible(false);
     m_rows = new QSplitter(Qt::Vertical);
+    m_rows->setObjectName(QStringLiteral("rows"));
     m_rows->addWidget(m_cols);
     m_rows->addWidget(m_logView);
     m_rows->setChildrenCollapsible(false);
@@ -389,6 +390,10 @@ void MainWindow::showEvent(QShowEvent* event) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    if (m_closed) {
+        event->accept();
+        return;
+    }
     if (m_session->State() != SessionState::Idle) {
         // The session stops as AbortMode says and the window closes at its end; closing again
         // meanwhile stops it at once.
