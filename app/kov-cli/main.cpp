@@ -60,6 +60,7 @@ int RunListCommands(const CliOptions& options, kov::Application& app) {
 int StartupChecked(const CliOptions& options, kov::Application& app) {
     kov::StartupInput input;
     input.args = options.programArgs;
+    input.detectLanguage = false;
     const kov::CommandLine line = kov::ParseCommandLine(input.args, false);
     // A named file is checked before it is opened (a FIFO would block the read); the program
     // folder's own is known only once start-up has found the folder.

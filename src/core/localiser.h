@@ -6,6 +6,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/language_names.h"
+
 namespace kov {
 
 // The texts of one language file (Lang/<name>.lng: sections "GUI", "ToolTips", "Strings") over
@@ -45,6 +47,7 @@ public:
     bool IsLoaded() const { return m_loaded; }
     // The base name of the loaded file ("German", "default"), "" for the built-in texts.
     std::string LanguageName() const { return m_name; }
+    // The file chosen by the last LoadLanguage (also when it could not be read).
     const std::string& FilePath() const { return m_path; }
 
     void SetEnvReader(EnvReader reader) { m_env = std::move(reader); }
@@ -63,10 +66,6 @@ private:
 
 // The process's localiser; the application loads it at start-up.
 Localiser& Texts();
-
-// The language-file name for a POSIX locale ("de_DE.UTF-8" -> "German"): "English" for "C" and
-// "POSIX", "Default" for a language not in the table, "" for an empty locale.
-std::string LanguageNameForLocale(std::string_view locale);
 
 // The locale the user's environment asks for: the first non-empty of LC_ALL, LC_MESSAGES, LANG.
 std::string UserLocale(const Localiser::EnvReader& env);

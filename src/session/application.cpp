@@ -3,6 +3,7 @@
 #include <csignal>
 
 #include "content/page_rules.h"
+#include "core/localiser.h"
 #include "core/message_table.h"
 #include "core/profile_store.h"
 #include "core/prompter.h"
@@ -26,6 +27,7 @@ bool Application::Startup(const StartupInput& input) {
     ReadCommandLine(input);
     if (!LoadAppSettings()) return false;
     LoadBannerAndSiteRules();
+    m_detectLanguage = input.detectLanguage;
     LoadLanguage();
     CreateMainWindow();
     ReadRecentPaths();
@@ -123,8 +125,16 @@ void Application::LoadBannerAndSiteRules() {
 }
 
 void Application::LoadLanguage() {
-    // The language file is read here once localisation exists; until then the built-in
-    // English texts are used.
+    Localiser& texts = Texts();
+    const std::string& setting = m_settings.Language;
+    if (setting == "0" && !m_detectLanguage) {
+        texts.Reset();
+    } else if (!texts.LoadLanguage(setting,
+                                   {m_paths.programFolder + "Lang/", FindDataPath("", "Lang/")})) {
+        m_prompter.Inform("Cannot read the language file " + texts.FilePath());
+    }
+    // Log lines and prompts take their texts from the loaded file from now on.
+    texts.PublishMessages();
 }
 
 void Application::CreateMainWindow() {

@@ -32,6 +32,9 @@ struct StartupInput {
     std::vector<std::string> args;  // the program's arguments without the program name
     bool ctrlHeld = false;          // a held Ctrl key makes the command line ignored
     std::string executablePath;     // "" = the running executable
+    // Language "0" follows the user's locale; a console tool keeps English unless a language
+    // is named.
+    bool detectLanguage = true;
 };
 
 // The program from start-up to shut-down, shared by both front ends. Each step of the start-up
@@ -104,6 +107,7 @@ protected:
     RecentPaths m_recent;
     std::uint32_t m_volumeSerial = 0xF0F;
     std::uint64_t m_limitCounter = 0;
+    bool m_detectLanguage = true;
     std::unique_ptr<ListDocument> m_document;
     std::shared_ptr<PageRules> m_pageRules;
 };
