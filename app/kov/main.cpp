@@ -14,6 +14,7 @@
 #include "ui/gui_application.h"
 #include "ui/main_window.h"
 #include "ui/qt_prompter.h"
+#include "ui/quit_signals.h"
 
 namespace {
 
@@ -94,6 +95,8 @@ int main(int argc, char** argv) {
     // The desktop session ends: everything is saved while the program still runs.
     QObject::connect(&qapp, &QGuiApplication::commitDataRequest, &qapp,
                      [&app](QSessionManager&) { (void)app.SaveNow(); });
+    // A termination signal closes the window as the user would; a second one stops at once.
+    kov::QuitSignals quitSignals([&window] { window.close(); });
     window.show();
     int status = QApplication::exec();
 

@@ -143,7 +143,7 @@ MainWindow::MainWindow(MainWindowSetup setup, QWidget* parent)
     ApplyPlacement();
     ApplyWindowFlags();
 
-    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+    m_focusWatch = connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
         if (IsWithin(now, m_listsPane)) m_pane = Pane::Lists;
         if (IsWithin(now, m_urlView)) m_pane = Pane::Urls;
         if (IsWithin(now, m_logView)) m_pane = Pane::Log;
@@ -155,6 +155,7 @@ MainWindow::MainWindow(MainWindowSetup setup, QWidget* parent)
 }
 
 MainWindow::~MainWindow() {
+    disconnect(m_focusWatch);
     m_tick.stop();
     EndSessions();
     m_urlView->setModel(nullptr);
@@ -413,14 +414,17 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 
 void MainWindow::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
-    if (event->type() != QEvent::WindowStateChange) return;
+    // A hidden window's state changes come from the platform hiding it, not from the user.
+    if (event->type() != QEvent::WindowStateChange || !isVisible()) return;
     if (isMinimized()) {
         emit minimised();
-        if (m_settings.MinToTray && m_tray) {
+        if (m_settings.MinToTray && m_tray && !m_inTray) {
+            m_inTray = true;
             m_tray->ShowIcon(m_title);
             QTimer::singleShot(0, this, &QWidget::hide);
         }
-    } else if (m_settings.MinToTray && m_tray) {
+    } else if (m_inTray) {
+        m_inTray = false;
         m_tray->HideIcon();
     }
 }
@@ -910,7 +914,8 @@ void MainWindow::AddFromIni() {
 }
 
 void MainWindow::Restore() {
-    if (m_tray) m_tray->HideIcon();
+    if (m_tray && m_inTray) m_tray->HideIcon();
+    m_inTray = false;
     showNormal();
     raise();
     activateWindow();

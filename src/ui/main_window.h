@@ -171,8 +171,10 @@ private:
     TrayHook* m_tray = nullptr;
     Pane m_pane = Pane::Urls;
     QTimer m_tick;
+    QMetaObject::Connection m_focusWatch;
     QString m_title;
     bool m_activated = false;
+    bool m_inTray = false;
     bool m_closePending = false;  // closing waits for the session's end
     bool m_closed = false;
     bool m_powerOff = false;

@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QMenuBar>
 #include <QSplitter>
 #include <QTableView>
 #include <QTest>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "core/command_ids.h"
+#include "core/localiser.h"
 #include "model/list_document.h"
 #include "session/event_log.h"
 #include "support/recording_prompter.h"
@@ -36,7 +38,7 @@ public:
 };
 
 // The dialog commands are handled elsewhere; here each handler notes that it ran.
-const int kDialogCommands[] = {kCmdEditUrl,     kCmdNewUrl,      kCmdListProperties,
+const int kDialogCommands[] = {kCmdEditUrl,           kCmdNewUrl,  kCmdListProperties,
                                kCmdAddListDefinition, kCmdUrlInfo, kCmdPreferences};
 
 class MainWindowTest : public ::testing::Test {
@@ -110,9 +112,9 @@ TEST_F(MainWindowTest, KeysActOnThePaneThatHasTheFocus) {
         window->SelectRows({row});
         window->FocusPane(c.pane);
         ran.clear();
-        QWidget* target = c.pane == MainWindow::Pane::Lists  ? window->Lists()
-                          : c.pane == MainWindow::Pane::Urls ? window->UrlView()
-                                                             : window->LogView();
+        QWidget* target = window->UrlView();
+        if (c.pane == MainWindow::Pane::Lists) target = window->Lists();
+        if (c.pane == MainWindow::Pane::Log) target = window->LogView();
         QTest::keyClick(target, static_cast<Qt::Key>(c.key), c.mods);
         EXPECT_EQ(ran, std::vector<int>{c.handled})
             << "pane " << static_cast<int>(c.pane) << " key " << c.key;
@@ -146,8 +148,8 @@ TEST_F(MainWindowTest, DeleteAndMoveActOnListsOrRowsByPane) {
 }
 
 TEST_F(MainWindowTest, CommandsAreGreyedByTheirRules) {
-    const RowId a = Add("a");
-    const RowId b = Add("b");
+    Add("a");
+    Add("b");
     ASSERT_EQ(document->SaveList(true, false), 0);
     Show();
     window->FocusPane(MainWindow::Pane::Urls);
@@ -161,6 +163,8 @@ TEST_F(MainWindowTest, CommandsAreGreyedByTheirRules) {
     EXPECT_FALSE(Enabled(kCmdSaveList));
 
     // Dialog commands stay greyed until a dialog is connected.
+    const RowId a = document->Rows().At(0).id;  // the reload made new rows
+    const RowId b = document->Rows().At(1).id;
     window->SelectRows({a});
     EXPECT_FALSE(Enabled(kCmdUrlInfo));
     EXPECT_FALSE(Enabled(kCmdPreferences));
@@ -244,6 +248,28 @@ TEST_F(MainWindowTest, LayoutIsSavedAndRestored) {
     settings.changed = false;
     window->TakeLayout();
     EXPECT_FALSE(settings.changed) << "the layout comes back as it was saved";
+}
+
+TEST_F(MainWindowTest, ALanguageSwitchChangesMenusTooltipsAndColumnTitles) {
+    auto menuTitle = [this] { return window->menuBar()->actions().front()->text(); };
+    auto column = [this](int i) {
+        return window->UrlModel().headerData(i, Qt::Horizontal, Qt::DisplayRole).toString();
+    };
+    EXPECT_EQ(menuTitle(), "&File");
+    EXPECT_EQ(column(kColumnDest), "Save to");
+    const QString englishTip = window->Action(kCmdNewUrl)->toolTip();
+
+    ASSERT_TRUE(
+        Texts().LoadLanguage("German", {std::string(KOV_TEST_SUPPORT_DIR) + "/../../Lang/"}));
+    window->Retranslate();
+    EXPECT_EQ(menuTitle(), "&Datei");
+    EXPECT_EQ(column(kColumnDest), "Speichern in");
+    EXPECT_EQ(window->Action(kCmdNewUrl)->text(), "&Neue URL");
+    EXPECT_NE(window->Action(kCmdNewUrl)->toolTip(), englishTip);
+
+    Texts().Reset();
+    window->Retranslate();
+    EXPECT_EQ(menuTitle(), "&File");
 }
 
 TEST(WindowPlacementTest, TheWindowNeverOpensOffScreen) {
