@@ -78,12 +78,14 @@ int main(int argc, char** argv) {
     kov::FileLock lock;
     const std::string folder = app.Paths().programFolder;
     if (!lock.TryLock(folder + ".lock", holder)) {
-        prompter.Inform(!lock.Error().empty()
-                            ? "Cannot lock the program folder: " + lock.Error()
-                            : folder + " is in use by " +
-                                  (lock.Holder().empty() ? "another Kov program" : lock.Holder()) +
-                                  ", which changes its lists and settings; try again when it has "
-                                  "ended.");
+        const std::string message =
+            !lock.Error().empty()
+                ? "Cannot lock the program folder: " + lock.Error()
+                : folder + " is in use by " +
+                      (lock.Holder().empty() ? "another Kov program" : lock.Holder()) +
+                      ", which changes its lists and settings; try again when it has ended.";
+        std::fprintf(stderr, "kov: %s\n", message.c_str());
+        prompter.Inform(message);
         kov::SetDefaultPrompter(nullptr);
         return kExitRefused;
     }
