@@ -36,6 +36,7 @@ TEST(GuiApplicationTest, SavingAtTheDesktopSessionsEndKeepsListAndLayoutForTheNe
     {
         GuiApplication app(prompter);
         ASSERT_TRUE(app.Startup(input));
+        app.Window()->resize(900, 700);  // room for the upper row
         app.Window()->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(app.Window()));
         QSplitter* rows = splitRow(app);
