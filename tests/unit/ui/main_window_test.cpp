@@ -119,6 +119,18 @@ TEST_F(MainWindowTest, KeysActOnThePaneThatHasTheFocus) {
         EXPECT_EQ(ran, std::vector<int>{c.handled})
             << "pane " << static_cast<int>(c.pane) << " key " << c.key;
     }
+
+    // F6 and Shift+F6 walk the panes; a hidden lists pane is left out.
+    window->FocusPane(MainWindow::Pane::Urls);
+    QTest::keyClick(window->UrlView(), Qt::Key_F6);
+    EXPECT_EQ(window->FocusedPane(), MainWindow::Pane::Log);
+    QTest::keyClick(window->LogView(), Qt::Key_F6);
+    EXPECT_EQ(window->FocusedPane(), MainWindow::Pane::Lists);
+    QTest::keyClick(window->Lists(), Qt::Key_P, Qt::AltModifier);
+    EXPECT_EQ(settings.ShowPaneLists, 0);
+    EXPECT_EQ(window->FocusedPane(), MainWindow::Pane::Urls);
+    QTest::keyClick(window->UrlView(), Qt::Key_F6, Qt::ShiftModifier);
+    EXPECT_EQ(window->FocusedPane(), MainWindow::Pane::Log);
 }
 
 TEST_F(MainWindowTest, DeleteAndMoveActOnListsOrRowsByPane) {
