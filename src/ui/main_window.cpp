@@ -76,6 +76,8 @@ void SetupReportView(QTableView* view) {
     view->setWordWrap(false);
     view->setSortingEnabled(false);
     view->verticalHeader()->hide();
+    // Rows of one height: a long list needs no measuring.
+    view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     view->verticalHeader()->setDefaultSectionSize(view->fontMetrics().height() + 6);
     view->horizontalHeader()->setSectionsClickable(false);
     view->horizontalHeader()->setHighlightSections(false);
