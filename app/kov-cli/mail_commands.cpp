@@ -18,6 +18,7 @@
 #include "session/event_log.h"
 #include "session/mail_check.h"
 #include "session/session_controller.h"
+#include "session/session_setup.h"
 
 namespace kov::cli {
 
@@ -42,7 +43,7 @@ int RunCheckMail(Application& app, const SessionOutput& output) {
     LogPrinter printer(output.json, output.quiet, isatty(STDOUT_FILENO) == 1);
     log.AddListener(&printer);
     GlobalTrafficMeter().SetTrafficCount(app.LimitCounter());
-    auto env = CliJobEnvironment(app);
+    auto env = StandardJobEnvironment(app);
     int status = kExitOk;
     {
         WorkerPool pool;

@@ -21,6 +21,7 @@
 #include "session/event_log.h"
 #include "session/mail_check.h"
 #include "session/session_controller.h"
+#include "session/session_setup.h"
 #include "session_runner.h"
 
 namespace kov::cli {
@@ -159,7 +160,7 @@ int RunServe(Application& app, bool& powerOffRequested) {
     std::int32_t schedulerSetting = settings.schedule.Enabled;
     settings.schedule.Enabled = 1;
 
-    auto env = CliJobEnvironment(app);
+    auto env = StandardJobEnvironment(app);
     {
         WorkerPool pool;
         SessionHooks hooks = CliSessionHooks(app, loop, powerOffRequested);

@@ -16,13 +16,12 @@
 #include "log_printer.h"
 #include "net/traffic_meter.h"
 #include "platform/file_util.h"
-#include "platform/sound_player.h"
 #include "platform/system_power.h"
 #include "session/application.h"
 #include "session/end_of_session.h"
 #include "session/event_log.h"
-#include "session/mail_result_mailer.h"
 #include "session/session_controller.h"
+#include "session/session_setup.h"
 
 namespace kov::cli {
 
@@ -37,33 +36,11 @@ extern "C" void OnInterrupt(int) {
 }  // namespace
 
 SessionHooks CliSessionHooks(Application& app, EventLoop& loop, bool& powerOffRequested) {
-    SessionHooks hooks;
-    const AppSettings& settings = app.Settings();
-    hooks.playSound = [&settings](int sound) {
-        if (!settings.UseSound) return;
-        const std::string* files[] = {&settings.SoundStart, &settings.SoundEnd, &settings.SoundErr1,
-                                      &settings.SoundErr2};
-        PlaySoundFile(*files[sound >= 0 && sound <= 3 ? sound : 3]);
-    };
     // The computer goes off only after the shut-down has saved everything.
-    hooks.endOfSessionAction = [&powerOffRequested, &loop](bool shutdown) {
+    return StandardSessionHooks(app, [&powerOffRequested, &loop](bool shutdown) {
         powerOffRequested = shutdown;
         loop.Quit();
-    };
-    // The traffic counter goes to the user store at the end of each session, not only at
-    // exit; a failure has been reported to the user by then.
-    hooks.saveLimitCounter = [&app] {
-        app.LimitCounter() = GlobalTrafficMeter().TrafficCount();
-        app.WriteLimitCounter();
-    };
-    return hooks;
-}
-
-std::shared_ptr<JobEnvironment> CliJobEnvironment(const Application& app) {
-    auto env = std::make_shared<JobEnvironment>();
-    env->rules = app.Rules();
-    env->mailer = &SmtpResultMailer::Instance();
-    return env;
+    });
 }
 
 bool PowerOffAfterShutdown() {
@@ -81,7 +58,7 @@ int RunAutoSession(Application& app, const SessionOutput& output, bool& powerOff
     log.AddListener(&printer);
     GlobalTrafficMeter().SetTrafficCount(app.LimitCounter());
 
-    auto env = CliJobEnvironment(app);
+    auto env = StandardJobEnvironment(app);
     int status = 0;
     {
         WorkerPool pool;

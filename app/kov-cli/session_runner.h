@@ -28,9 +28,6 @@ int RunAutoSession(Application& app, const SessionOutput& output, bool& powerOff
 // powerOffRequested, then the loop quits) and the traffic counter's save after each session.
 SessionHooks CliSessionHooks(Application& app, EventLoop& loop, bool& powerOffRequested);
 
-// The environment of a session's jobs: the rules loaded at start-up.
-std::shared_ptr<JobEnvironment> CliJobEnvironment(const Application& app);
-
 // Powers the computer off; false (with a message) when the system refused.
 bool PowerOffAfterShutdown();
 

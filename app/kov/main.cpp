@@ -1,10 +1,117 @@
+// kov: the desktop program.
+
 #include <QApplication>
-#include <QLabel>
+#include <QSessionManager>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "kov_version.h"
+#include "net/traffic_meter.h"
+#include "platform/file_lock.h"
+#include "platform/system_power.h"
+#include "session/end_of_session.h"
+#include "ui/gui_application.h"
+#include "ui/main_window.h"
+#include "ui/qt_prompter.h"
+#include "ui/quit_signals.h"
+
+namespace {
+
+constexpr int kExitRefused = 2;
+
+const char* kHelp =
+    "Usage: kov [settings-file] [-a] [-d] [-n<N>] [-b<file>] [-s<file>]\n"
+    "The download manager's window: lists of URLs fetched again and again.\n"
+    "\n"
+    "  settings-file  the settings to use instead of the program folder's kov.ini\n"
+    "  -a, -auto      run the current list at once, then close\n"
+    "  -d, -down      with -a: power the computer off instead of closing\n"
+    "  -n<N>          open list N (from 1)\n"
+    "  -b<file>       banner rules file\n"
+    "  -s<file>       site rules file\n"
+    "  --help         this text\n"
+    "  --version      the program's version\n"
+    "\n"
+    "The program folder is $KOV_HOME, else the executable's folder when a kov.ini stands\n"
+    "beside it, else ~/.local/share/kov/. kov-cli runs the same lists without a window.\n";
+
+std::string HolderText(int argc, char** argv) {
+    std::string text = "kov";
+    for (int i = 1; i < argc; ++i)
+        text += std::string(" ") + argv[i];
+    return text;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    QLabel window("Kov");
-    window.resize(480, 240);
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kHelp, stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("kov %s\n", KOV_VERSION);
+            return 0;
+        }
+    }
+    const std::string holder = HolderText(argc, argv);
+    QApplication qapp(argc, argv);  // takes Qt's own options out of argv
+    QApplication::setApplicationName(QStringLiteral("Kov"));
+    QApplication::setApplicationVersion(QStringLiteral(KOV_VERSION));
+    // A message box closed while the window sits in the tray must not end the program.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    kov::QtPrompter prompter;
+    kov::SetDefaultPrompter(&prompter);
+    kov::GuiApplication app(prompter);
+    kov::StartupInput input;
+    for (int i = 1; i < argc; ++i)
+        input.args.emplace_back(argv[i]);
+    input.ctrlHeld = QGuiApplication::queryKeyboardModifiers() & Qt::ControlModifier;
+    if (!app.Startup(input)) {
+        kov::SetDefaultPrompter(nullptr);
+        return kExitRefused;
+    }
+    // One writer per program folder.
+    kov::FileLock lock;
+    const std::string folder = app.Paths().programFolder;
+    if (!lock.TryLock(folder + ".lock", holder)) {
+        const std::string message =
+            !lock.Error().empty()
+                ? "Cannot lock the program folder: " + lock.Error()
+                : folder + " is in use by " +
+                      (lock.Holder().empty() ? "another Kov program" : lock.Holder()) +
+                      ", which changes its lists and settings; try again when it has ended.";
+        std::fprintf(stderr, "kov: %s\n", message.c_str());
+        prompter.Inform(message);
+        kov::SetDefaultPrompter(nullptr);
+        return kExitRefused;
+    }
+    kov::GlobalTrafficMeter().SetTrafficCount(app.LimitCounter());
+
+    kov::MainWindow& window = *app.Window();
+    prompter.SetParent(&window);
+    QObject::connect(&window, &kov::MainWindow::closed, &qapp, &QCoreApplication::quit);
+    // The desktop session ends: everything is saved while the program still runs.
+    QObject::connect(&qapp, &QGuiApplication::commitDataRequest, &qapp,
+                     [&app](QSessionManager&) { (void)app.SaveNow(); });
+    // A termination signal closes the window as the user would; a second one stops at once.
+    kov::QuitSignals quitSignals([&window] { window.close(); });
     window.show();
-    return QApplication::exec();
+    int status = QApplication::exec();
+
+    window.EndSessions();
+    app.LimitCounter() = kov::GlobalTrafficMeter().TrafficCount();
+    prompter.SetParent(nullptr);
+    if (!app.Shutdown(false)) status = 1;
+    if (window.PowerOffRequested()) {
+        if (const long error = kov::ExitWindows(2); error != 0) {
+            prompter.Inform(kov::ShutdownErrorText(error));
+            status = 1;
+        }
+    }
+    kov::SetDefaultPrompter(nullptr);
+    return status;
 }

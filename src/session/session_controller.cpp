@@ -26,6 +26,15 @@ namespace kov {
 namespace {
 constexpr std::time_t kDay = 86400;
 constexpr auto kJobWaitStep = std::chrono::milliseconds(10);
+constexpr const char* kProductName = "Kovrun";
+
+void ShowTitle(const SessionHooks& hooks, const std::string& title) {
+    if (hooks.showTitle) hooks.showTitle(title);
+}
+
+std::string RunningTitle() {
+    return std::string(kProductName) + ", " + GetString(EventCode::Running);
+}
 }  // namespace
 
 // The jobs of one session share this; it owns their event sink, so the sink lives as long as
@@ -186,6 +195,8 @@ void SessionController::StartSession() {
     m_runningCount = 0;
     m_queuedCount = 0;
     m_endingGuard = false;
+    ShowTitle(m_hooks, RunningTitle());
+    if (m_hooks.sessionRunning) m_hooks.sessionRunning(true);
 
     // The session's jobs read this snapshot, never the settings the user may edit meanwhile.
     m_snapshot = std::make_shared<const AppSettings>(m_settings);
@@ -322,6 +333,12 @@ void SessionController::RecountAndCheckEnd() {
         if (rows.At(i).runState == RunState::Running) ++m_runningCount;
         if (rows.At(i).runState == RunState::Queued) ++m_queuedCount;
     }
+    if (m_state != SessionState::Idle) {
+        ShowTitle(m_hooks, RunningTitle() + "; " + GetString(EventCode::RunningActive) + ": " +
+                               std::to_string(m_runningCount) + ", " +
+                               GetString(EventCode::RunningInQueue) + ": " +
+                               std::to_string(m_queuedCount));
+    }
     if (m_state != SessionState::Idle && m_runningCount + m_queuedCount < 1) EndSession(false);
 }
 
@@ -382,6 +399,7 @@ void SessionController::HaltJobs() {
 }
 
 void SessionController::EndSession(bool halted) {
+    ShowTitle(m_hooks, kProductName);
     m_runningCount = 0;
     if (m_endingGuard) return;
     m_endingGuard = true;
@@ -406,6 +424,7 @@ void SessionController::EndSession(bool halted) {
     m_state = SessionState::Idle;
     m_scheduler.SessionEnded();
     m_context.settings = &m_settings;
+    if (m_hooks.sessionRunning) m_hooks.sessionRunning(false);
 
     // A list switch asked for during the session is carried out now.
     if (const auto pending = m_document.TakePendingSwitch()) {

@@ -35,6 +35,10 @@ struct SessionHooks {
     std::function<std::time_t()> now;        // empty: the system clock
     std::function<void()> saveLimitCounter;  // writes the traffic counter (LimitTrace)
     DialUpLink* dialUpLink = nullptr;        // the program's dial-up link; null: one of its own
+    // The window title (and tray tip) as the session goes: "Kovrun", "Kovrun, Running; ...".
+    std::function<void(const std::string& title)> showTitle;
+    // A session began (true) or is over (false; the state is Idle again).
+    std::function<void(bool running)> sessionRunning;
 };
 
 // The one download session that can exist at a time: turns a start request into jobs for the

@@ -1,0 +1,38 @@
+#include "ui/gui_application.h"
+
+#include "platform/file_util.h"
+#include "session/session_setup.h"
+#include "ui/main_window.h"
+#include "ui/qt_prompter.h"
+
+namespace kov {
+
+GuiApplication::GuiApplication(QtPrompter& prompter) : Application(prompter) {}
+
+GuiApplication::~GuiApplication() = default;
+
+void GuiApplication::CreateMainWindow() {
+    Application::CreateMainWindow();
+    MainWindowSetup setup;
+    setup.settings = &m_settings;
+    setup.document = m_document.get();
+    setup.prompter = &m_prompter;
+    setup.logFile = FolderOf(m_paths.settingsFile) + "Kov.log";
+    setup.jobEnvironment = StandardJobEnvironment(*this);
+    // The window closes the program at a session's end itself.
+    setup.hooks = StandardSessionHooks(*this, {});
+    setup.autoMode = m_commandLine.autoMode;
+    setup.shutdownAfter = m_commandLine.shutdownAfter;
+    setup.helpFile = m_paths.helpFile;
+    m_window = std::make_unique<MainWindow>(std::move(setup));
+}
+
+void GuiApplication::TakeWindowLayout() {
+    if (m_window) m_window->TakeLayout();
+}
+
+bool GuiApplication::SaveNow() {
+    return Shutdown(false);
+}
+
+}  // namespace kov

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <vector>
+
+#include "session/event_log.h"
+
+namespace kov {
+
+// The log pane's lines (Time, Event). The log may be written from any thread; the lines reach
+// this model on the GUI thread, in their order.
+class LogTableModel : public QAbstractTableModel, public EventLogListener {
+    Q_OBJECT
+public:
+    explicit LogTableModel(EventLog& log, QObject* parent = nullptr);
+    ~LogTableModel() override;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+    void Retranslate();
+
+    void LineAdded(const LogLine& line) override;
+    void Cleared() override;
+
+private:
+    void Append(const LogLine& line);
+    void Clear();
+
+    EventLog& m_log;
+    std::vector<LogLine> m_lines;
+    QString m_titles[2];
+};
+
+}  // namespace kov

@@ -1,0 +1,183 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QTimer>
+#include <array>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "model/list_model.h"
+#include "session/session_controller.h"
+#include "ui/tray_hook.h"
+
+class QAction;
+class QLabel;
+class QMenu;
+class QMimeData;
+class QSplitter;
+class QTableView;
+class QToolBar;
+
+namespace kov {
+
+class EventLog;
+class ListDocument;
+class ListTableModel;
+class ListsPane;
+class LogTableModel;
+class Prompter;
+class QtMainLoop;
+class WorkerPool;
+
+// What the window is made from.
+struct MainWindowSetup {
+    AppSettings* settings = nullptr;
+    ListDocument* document = nullptr;
+    Prompter* prompter = nullptr;
+    std::string logFile;  // Kov.log; "" writes none
+    std::shared_ptr<const JobEnvironment> jobEnvironment;
+    // Sounds, the traffic counter, the end-of-session action; the window adds the title and
+    // the session's start and end.
+    SessionHooks hooks;
+    bool autoMode = false;  // run one session at the first showing, then close
+    bool shutdownAfter = false;
+    std::string helpFile;
+};
+
+// The main window: the lists pane and the URL list above the log pane, menus, toolbar and
+// status bar. Commands go to the pane that has the focus; the window runs the sessions of the
+// current list and the scheduler.
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    enum class Pane { Lists = 1, Urls = 2, Log = 3 };
+    using Handler = std::function<void()>;
+    // Clipboard and drops: the selected rows as MIME data, and MIME data taken into the URL
+    // list (a paste or a drop there).
+    using MimeWriter = std::function<QMimeData*(const std::vector<RowId>& rows)>;
+    using MimeReader = std::function<void(const QMimeData& data, Qt::KeyboardModifiers mods)>;
+
+    explicit MainWindow(MainWindowSetup setup, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // Runs a command as the menu, the toolbar or a key does, with this modifier state.
+    void Execute(int command, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+    bool IsEnabled(int command);
+    QAction* Action(int command) const;
+
+    // The single place where commands whose dialogs live elsewhere are connected: a handler
+    // set for kCmdEditUrl (items), kCmdNewUrl (new item), kCmdListProperties,
+    // kCmdAddListDefinition, kCmdUrlInfo, kCmdPreferences, kCmdAbout or kCmdCheckMail enables
+    // it. Without one the command stays disabled.
+    void SetCommandHandler(int command, Handler handler);
+
+    void SetTrayHook(TrayHook* tray) { m_tray = tray; }
+    void SetMimeHooks(MimeWriter writer, MimeReader reader);
+    // Takes MIME data into the URL list as a paste would (also the drop target's entry).
+    void PasteMime(const QMimeData& data, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+
+    Pane FocusedPane() const { return m_pane; }
+    void FocusPane(Pane pane);
+    std::vector<RowId> SelectedRows() const;
+    void SelectRows(const std::vector<RowId>& rows);
+
+    // Writes the place, splitters and column widths into the settings (changed on difference).
+    void TakeLayout();
+    // The texts of menus, toolbar and columns in the current language.
+    void Retranslate();
+
+    // Stops whatever still runs and waits for the jobs; the lists can then be saved.
+    void EndSessions();
+
+    SessionController& Session() { return *m_session; }
+    EventLog& Log() { return *m_log; }
+    ListTableModel& UrlModel() { return *m_urlModel; }
+    QTableView* UrlView() const { return m_urlView; }
+    ListsPane* Lists() const { return m_listsPane; }
+    QTableView* LogView() const { return m_logView; }
+    QString StatusText(int pane) const;
+    bool PowerOffRequested() const { return m_powerOff; }
+
+signals:
+    void minimised();
+    // The window has closed for good; the program may end.
+    void closed();
+    void titleChanged(const QString& title);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildPanes();
+    void BuildActions();
+    void BuildMenus();
+    void BuildStatusBar();
+    void ApplyPlacement();
+    void ApplySplitters();
+    void ApplyWindowFlags();
+    bool HandleKey(QObject* watched, int key, Qt::KeyboardModifiers mods);
+    void PopupMenu(Pane pane, const QPoint& global);
+    void UpdateCommands();
+    void Tick();
+    void SessionRunning(bool running);
+    void ChooseList(std::size_t index);
+    void RunHandler(int command);
+    void DeleteSelected(Pane pane);
+    void MoveSelected(Pane pane, int delta);
+    void CopySelection(bool cut);
+    void OpenCurrentUrl();
+    void TakeEmailItems();
+    void PasteQuery();
+    void ToggleListsPane();
+    void SaveLog();
+    void AddFromIni();
+    void Restore();
+    void CyclePane(int step);
+    void SetTitle(const std::string& title);
+
+    AppSettings& m_settings;
+    ListDocument& m_document;
+    Prompter& m_prompter;
+    MainWindowSetup m_setup;
+
+    // Destroyed in reverse: the models before the session, the session before its pool.
+    std::unique_ptr<QtMainLoop> m_loop;
+    std::unique_ptr<EventLog> m_log;
+    std::unique_ptr<WorkerPool> m_pool;
+    std::unique_ptr<SessionController> m_session;
+    std::unique_ptr<ListTableModel> m_urlModel;
+    std::unique_ptr<LogTableModel> m_logModel;
+
+    QSplitter* m_rows = nullptr;  // upper row over the log pane
+    QSplitter* m_cols = nullptr;  // lists pane beside the URL list
+    ListsPane* m_listsPane = nullptr;
+    QTableView* m_urlView = nullptr;
+    QTableView* m_logView = nullptr;
+    QToolBar* m_toolbar = nullptr;
+    std::array<QLabel*, 7> m_status{};
+    std::map<int, QAction*> m_actions;
+    std::map<int, QMenu*> m_menus;  // by text key
+    std::map<int, Handler> m_handlers;
+    MimeWriter m_mimeWriter;
+    MimeReader m_mimeReader;
+    QPointer<QMenu> m_popup;
+    TrayHook* m_tray = nullptr;
+    Pane m_pane = Pane::Urls;
+    QTimer m_tick;
+    QMetaObject::Connection m_focusWatch;
+    QString m_title;
+    bool m_activated = false;
+    bool m_inTray = false;
+    bool m_closePending = false;  // closing waits for the session's end
+    bool m_closed = false;
+    bool m_powerOff = false;
+};
+
+}  // namespace kov

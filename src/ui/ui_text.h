@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QString>
+
+namespace kov {
+
+// The one place where the window asks for its words: the loaded language's text of id, the
+// English text when the language has none.
+QString UiText(int id, const char* english);
+// The tooltip of a command; "not found tooltip <id>" when the language has none.
+QString UiToolTip(int id);
+
+}  // namespace kov
