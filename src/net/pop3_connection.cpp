@@ -1,8 +1,12 @@
 #include "net/pop3_connection.h"
 
+#include "core/text_util.h"
+#include "net/reply_deadline.h"
+
 #include <strings.h>
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 
@@ -14,6 +18,7 @@ constexpr int kPortImplicitTls = 995;
 constexpr std::chrono::milliseconds kDefaultTimeout{2000};
 constexpr const char* kLineEnd = "\r\n";
 constexpr const char* kListEnd = "\r\n.\r\n";
+constexpr std::size_t kMaxErrorText = 200;
 
 enum ConnectError { kNoSocket = 101, kNoConnection = 102, kNoReply = 103, kNoSend = 104 };
 
@@ -39,6 +44,23 @@ std::string Unstuff(const std::string& reply) {
     return text;
 }
 
+// Two non-negative decimal numbers at text, each at most max; a number out of range (a hostile
+// or broken server) is refused rather than wrapped.
+bool ParsePair(const char* text, long long max, long long& first, long long& second) {
+    long long* out[] = {&first, &second};
+    for (long long* value : out) {
+        while (*text == ' ' || *text == '\t')
+            ++text;
+        if (*text < '0' || *text > '9') return false;
+        errno = 0;
+        char* end = nullptr;
+        *value = std::strtoll(text, &end, 10);
+        if (errno == ERANGE || *value > max) return false;
+        text = end;
+    }
+    return true;
+}
+
 }  // namespace
 
 Pop3Connection::Pop3Connection() {
@@ -57,6 +79,7 @@ bool Pop3Connection::Fail(int code, std::string text) {
 
 bool Pop3Connection::ReadReply(const char* terminator, std::size_t limit) {
     const std::string_view end(terminator);
+    ReplyDeadline deadline(m_stream);
     std::size_t searchFrom = 0;
     for (;;) {
         // A multi-line reply ends after its first line; an error reply is one line only.
@@ -83,11 +106,15 @@ bool Pop3Connection::ReadReply(const char* terminator, std::size_t limit) {
         char buffer[32000];
         const long count = m_stream.Receive(buffer, sizeof buffer);
         if (count <= 0) {
-            // What came so far tells most about a server that stopped half-way.
+            // What came so far tells most about a server that stopped half-way; a message
+            // cut off after megabytes is not worth a log line of that length.
             return Fail(count == 0 ? ECONNRESET : ETIMEDOUT,
-                        m_pending.empty() ? m_stream.ErrorText() : m_pending);
+                        !m_pending.empty() ? CapText(m_pending, kMaxErrorText)
+                        : count == 0       ? "connection closed by the server"
+                                           : m_stream.ErrorText());
         }
         m_pending.append(buffer, static_cast<std::size_t>(count));
+        deadline.Received(static_cast<std::size_t>(count));
     }
 }
 
@@ -162,8 +189,10 @@ bool Pop3Connection::Connect(const std::string& host, const std::string& user,
 
 bool Pop3Connection::Statistics(int& count, long long& size) {
     if (!Command("STAT\r\n")) return false;
-    if (std::sscanf(m_reply.c_str() + 3, "%d %lld", &count, &size) != 2)
-        return Fail(EPROTO, m_reply);
+    long long messages = 0;
+    if (!ParsePair(m_reply.c_str() + 3, kMaxMessages, messages, size))
+        return Fail(EPROTO, "POP3 STAT reply not understood: " + CapText(m_reply, kMaxErrorText));
+    count = static_cast<int>(messages);
     return true;
 }
 
@@ -174,10 +203,10 @@ bool Pop3Connection::List() {
     for (std::size_t start = 0; start < lines.size();) {
         std::size_t end = lines.find(kLineEnd, start);
         if (end == std::string::npos) end = lines.size();
-        int number = 0;
+        long long number = 0;
         long long size = 0;
-        if (std::sscanf(lines.c_str() + start, "%d %lld", &number, &size) == 2 && number > 0 &&
-            number <= 1000000) {
+        if (ParsePair(lines.c_str() + start, LLONG_MAX, number, size) && number > 0 &&
+            number <= kMaxMessages) {
             if (m_sizes.size() < static_cast<std::size_t>(number))
                 m_sizes.resize(static_cast<std::size_t>(number), 0);
             m_sizes[static_cast<std::size_t>(number) - 1] = size;
