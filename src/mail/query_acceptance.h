@@ -3,6 +3,7 @@
 // Judging a fetched message as a query: the subject marker, the access password, the body in
 // the exchange format, and the items it may carry into the list.
 
+#include <chrono>
 #include <cstddef>
 #include <ctime>
 #include <string>
@@ -23,6 +24,9 @@ struct QueryPolicy {
     bool allowCommand = false;  // items keep their after-download commands
     bool allowUpload = false;   // items keep their uploads
     bool allowLocal = false;    // file:// URLs and local-network hosts
+    // The time one poll may spend looking up the host names of received URLs: a query of
+    // thousands of names on a slow resolver must not hold the poll for hours.
+    std::chrono::milliseconds hostCheckBudget{30000};
 
     static QueryPolicy From(const EmailSettings& email);
 };
@@ -77,6 +81,7 @@ private:
     std::string m_pollFolder;
     std::string m_receivedText;
     int m_number = 0;
+    std::chrono::steady_clock::duration m_hostCheckSpent{};
 };
 
 }  // namespace kov

@@ -132,6 +132,19 @@ TEST_F(ReceivedQuery, ItemsAreNeutralisedOrRefused) {
     EXPECT_EQ(b.ClearFolder, 0);
 }
 
+TEST_F(ReceivedQuery, HostChecksStopWhenThePollsTimeIsSpent) {
+    const std::string body =
+        Block({Item("http://93.184.216.34/a"), Item("http://93.184.216.34/b")});
+    policy.hostCheckBudget = std::chrono::milliseconds(0);
+    const QueryDecision d = Judge(Query("#KOVQUERY:s3cret", body));
+    EXPECT_EQ(d.verdict, QueryVerdict::Accepted);
+    EXPECT_TRUE(d.items.empty());
+    ASSERT_EQ(d.notes.size(), 1u);
+    EXPECT_NE(d.notes[0].find("took too long"), std::string::npos);
+    policy.allowLocal = true;  // nothing to look up
+    EXPECT_EQ(Judge(Query("#KOVQUERY:s3cret", body)).items.size(), 2u);
+}
+
 TEST_F(ReceivedQuery, PollNumbersItemsAcrossQueriesAndSkipsSeenMessages) {
     QueryAcceptance acceptance(policy, kFolder);
     const std::string two = Block(
