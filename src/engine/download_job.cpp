@@ -67,6 +67,12 @@ DownloadJob::DownloadJob(UrlItem item, RowId ownerKey, int rowIndex,
     m_transfer.prompter = m_env->prompter;
     m_transfer.banned = m_env->banned;
     m_transfer.limitReached = m_env->limitReached;
+    // An item that came by mail runs a command or an upload only while the user allows it:
+    // one given to it after it arrived, or allowed once and withdrawn since, is left out.
+    if (m_item.CEType == 10) {
+        if (m_settings->email.QueryAllowCommand == 0) m_item.Cmd.clear();
+        if (m_settings->email.QueryAllowUpload == 0) m_item.Upload = 0;
+    }
 }
 
 DownloadJob::~DownloadJob() = default;
