@@ -22,9 +22,9 @@ constexpr std::size_t kMaxErrorText = 200;
 
 enum ConnectError { kNoSocket = 101, kNoConnection = 102, kNoReply = 103, kNoSend = 104 };
 
-std::string WithError(const char* format, const std::string& cause) {
+std::string WithError(const char* format, int code, const std::string& cause) {
     char text[200];
-    std::snprintf(text, sizeof text, format, errno);
+    std::snprintf(text, sizeof text, format, code);
     return std::string(text) + (cause.empty() ? "" : " (" + cause + ")");
 }
 
@@ -77,6 +77,12 @@ bool Pop3Connection::Fail(int code, std::string text) {
     return false;
 }
 
+bool Pop3Connection::Broken(int code, std::string text) {
+    m_stream.Close();
+    m_connected = false;
+    return Fail(code, std::move(text));
+}
+
 bool Pop3Connection::ReadReply(const char* terminator, std::size_t limit) {
     const std::string_view end(terminator);
     ReplyDeadline deadline(m_stream);
@@ -102,16 +108,17 @@ bool Pop3Connection::ReadReply(const char* terminator, std::size_t limit) {
                 return Fail(EPROTONOSUPPORT, m_reply);
             }
         }
-        if (m_pending.size() > limit) return Fail(EMSGSIZE, "POP3 reply too long");
+        if (m_pending.size() > limit) return Broken(EMSGSIZE, "POP3 reply too long");
         char buffer[32000];
         const long count = m_stream.Receive(buffer, sizeof buffer);
         if (count <= 0) {
             // What came so far tells most about a server that stopped half-way; a message
             // cut off after megabytes is not worth a log line of that length.
-            return Fail(count == 0 ? ECONNRESET : ETIMEDOUT,
-                        !m_pending.empty() ? CapText(m_pending, kMaxErrorText)
-                        : count == 0       ? "connection closed by the server"
-                                           : m_stream.ErrorText());
+            const int code = count == 0 ? ECONNRESET : m_stream.SocketError();
+            return Broken(code != 0 ? code : EPROTO,
+                          !m_pending.empty() ? CapText(m_pending, kMaxErrorText)
+                          : count == 0       ? "connection closed by the server"
+                                             : m_stream.ErrorText());
         }
         m_pending.append(buffer, static_cast<std::size_t>(count));
         deadline.Received(static_cast<std::size_t>(count));
@@ -139,7 +146,7 @@ bool Pop3Connection::Connect(const std::string& host, const std::string& user,
         return Fail(kNoConnection,
                     WithError("CPop3Connection::Connect, Could not connect to the POP3 server, "
                               "GetLastError:%d",
-                              cause));
+                              m_stream.SocketError(), cause));
     }
     const MailSecurity security = port == kPortImplicitTls && m_security == MailSecurity::Plain
                                       ? MailSecurity::Implicit
@@ -156,7 +163,7 @@ bool Pop3Connection::Connect(const std::string& host, const std::string& user,
         return failConnect(kNoReply,
                            WithError("CPop3Connection::Connect, Failed to read a command response "
                                      "from the POP3 server, GetLastError:%d",
-                                     m_lastError));
+                                     m_lastErrorCode, m_lastError));
     if (security == MailSecurity::StartTls || security == MailSecurity::StartTlsIfOffered) {
         const bool upgraded = Command("STLS\r\n");
         if (!upgraded && (security == MailSecurity::StartTls || !m_stream.IsOpen()))

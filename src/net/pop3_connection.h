@@ -58,6 +58,8 @@ private:
     bool Command(const std::string& line);
     bool MultiLine(const std::string& line, std::size_t limit);
     bool Fail(int code, std::string text);
+    // A reply that broke off leaves the rest of it on the line: the connection is closed.
+    bool Broken(int code, std::string text);
 
     TlsStream m_stream;
     MailSecurity m_security = MailSecurity::Plain;

@@ -57,6 +57,8 @@ public:
     bool IsTls() const { return m_ssl != nullptr; }
     // Why the last operation failed.
     const std::string& ErrorText() const { return m_error; }
+    // The errno of the socket's last failure (0 when none).
+    int SocketError() const { return m_socket.Error(); }
 
 private:
     static int BioWrite(BIO* bio, const char* data, int size);

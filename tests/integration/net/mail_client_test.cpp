@@ -217,7 +217,11 @@ TEST_F(MailClientTest, Pop3FailsCleanlyOnSilentBrokenAndOversizedReplies) {
         std::string text = "";
         bool trickle = false;
     } cases[] = {
-        {"silent", {""}, false, "CPop3Connection::Connect, Failed to read a command response"},
+        {"silent",
+         {""},
+         false,
+         "CPop3Connection::Connect, Failed to read a command response from the POP3 server, "
+         "GetLastError:110 ("},
         {"half a line", {"+OK hel"}, false, "(+OK hel)"},
         {"refused", {"-ERR go away\r\n"}, false, "-ERR go away"},
         {"endless line", {"+OK " + std::string(70000, 'z')}, false, "(POP3 reply too long)"},
@@ -252,6 +256,7 @@ TEST_F(MailClientTest, Pop3FailsCleanlyOnSilentBrokenAndOversizedReplies) {
         ASSERT_NE(c.error, nullptr) << pop3.GetLastError();
         EXPECT_NE(pop3.GetLastError().find(c.error), std::string::npos) << pop3.GetLastError();
         EXPECT_LT(pop3.GetLastError().size(), 400u);
+        EXPECT_FALSE(pop3.IsConnected());  // the rest of a broken reply must not pass for one
     }
 }
 
