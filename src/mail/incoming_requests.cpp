@@ -89,6 +89,7 @@ int GetIncomingRequests(const EmailSettings& email, const std::string& baseFolde
         }
         if (decision.verdict == QueryVerdict::NotQuery) continue;
         log(decision.logLine, decision.verdict != QueryVerdict::Accepted);
+        if (!decision.DeleteMessage()) continue;
         for (const std::string& note : decision.notes)
             log(note, true);
         if (decision.verdict != QueryVerdict::Accepted || decision.items.empty()) {

@@ -79,6 +79,13 @@ QueryDecision QueryAcceptance::Judge(const MailText& mail, const SeenMessages* s
         UrlItem item = FreshItem();
         if (!reader.ReadItem(item, now)) break;
         if (!m_policy.allowLocal && m_hostCheckSpent >= m_policy.hostCheckBudget) {
+            if (read == 0) {
+                // Nothing of it was judged: the next poll, with time of its own, takes it whole.
+                d.verdict = QueryVerdict::Deferred;
+                d.logLine = "Query from <" + LogSafe(mail.from) +
+                            "> left in the mailbox: this poll spent its time on host look-ups";
+                return d;
+            }
             d.notes.push_back("The rest of the query from <" + LogSafe(mail.from) +
                               "> was refused: checking the hosts of its URLs took too long");
             break;

@@ -26,7 +26,7 @@ struct QueryPolicy {
     bool allowLocal = false;    // file:// URLs and local-network hosts
     // The time one poll may spend looking up the host names of received URLs: a query of
     // thousands of names on a slow resolver must not hold the poll for hours.
-    std::chrono::milliseconds hostCheckBudget{30000};
+    std::chrono::steady_clock::duration hostCheckBudget = std::chrono::seconds(30);
 
     static QueryPolicy From(const EmailSettings& email);
 };
@@ -38,6 +38,7 @@ enum class QueryVerdict {
     TooLarge,       // the body exceeds kMaxQueryBody: delete it
     Duplicate,      // its items were taken before: delete it
     Accepted,       // take items, then delete it
+    Deferred,       // the poll's time for host look-ups is spent: leave it for the next poll
 };
 
 struct QueryDecision {
@@ -48,7 +49,9 @@ struct QueryDecision {
     std::string key;                 // the message's key for SeenMessages
 
     // Whether the message is to be deleted from the mailbox (after the items were saved).
-    bool DeleteMessage() const { return verdict != QueryVerdict::NotQuery; }
+    bool DeleteMessage() const {
+        return verdict != QueryVerdict::NotQuery && verdict != QueryVerdict::Deferred;
+    }
 };
 
 // True when a and b are equal; the time taken depends on their lengths only.
