@@ -105,7 +105,7 @@ int RunSendQuery(Application& app, int itemNumber) {
 int RunTestMail(const Application& app) {
     const EmailSettings& email = app.Settings().email;
     if (email.SmtpServer.empty() && email.Pop3Server.empty())
-        return NotConfigured("neither SmtpServer nor Pop3Server is");
+        return NotConfigured("SmtpServer and Pop3Server are");
     bool ok = true;
     for (const bool smtp : {true, false}) {
         if ((smtp ? email.SmtpServer : email.Pop3Server).empty()) continue;
