@@ -9,6 +9,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 namespace kov {
 
@@ -44,11 +45,12 @@ std::string Unstuff(const std::string& reply) {
     return text;
 }
 
-// Two non-negative decimal numbers at text, each at most max; a number out of range (a hostile
-// or broken server) is refused rather than wrapped.
-bool ParsePair(const char* text, long long max, long long& first, long long& second) {
-    long long* out[] = {&first, &second};
-    for (long long* value : out) {
+// Two non-negative decimal numbers at text, a count (or number) of messages and a size; a
+// number out of range (a hostile or broken server) is refused rather than wrapped.
+bool ParsePair(const char* text, long long& first, long long& second) {
+    const std::pair<long long*, long long> out[] = {{&first, Pop3Connection::kMaxMessages},
+                                                    {&second, LLONG_MAX}};
+    for (const auto& [value, max] : out) {
         while (*text == ' ' || *text == '\t')
             ++text;
         if (*text < '0' || *text > '9') return false;
@@ -197,7 +199,7 @@ bool Pop3Connection::Connect(const std::string& host, const std::string& user,
 bool Pop3Connection::Statistics(int& count, long long& size) {
     if (!Command("STAT\r\n")) return false;
     long long messages = 0;
-    if (!ParsePair(m_reply.c_str() + 3, kMaxMessages, messages, size))
+    if (!ParsePair(m_reply.c_str() + 3, messages, size))
         return Fail(EPROTO, "POP3 STAT reply not understood: " + CapText(m_reply, kMaxErrorText));
     count = static_cast<int>(messages);
     return true;
@@ -212,8 +214,7 @@ bool Pop3Connection::List() {
         if (end == std::string::npos) end = lines.size();
         long long number = 0;
         long long size = 0;
-        if (ParsePair(lines.c_str() + start, LLONG_MAX, number, size) && number > 0 &&
-            number <= kMaxMessages) {
+        if (ParsePair(lines.c_str() + start, number, size) && number > 0) {
             if (m_sizes.size() < static_cast<std::size_t>(number))
                 m_sizes.resize(static_cast<std::size_t>(number), 0);
             m_sizes[static_cast<std::size_t>(number) - 1] = size;

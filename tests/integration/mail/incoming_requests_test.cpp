@@ -99,11 +99,12 @@ TEST(IncomingRequestsTest, ABrokenMailboxEndsThePollAndKeepsEveryMessage) {
         const char* logged;
     } cases[] = {
         {"cut off after +OK",
-         {"+OK 1 90\r\n", "+OK\r\n1 90\r\n.\r\n", query, test::ScriptedServer::kClose},
+         {"+OK 1 2000000\r\n", "+OK\r\n1 90\r\n.\r\n", query, test::ScriptedServer::kClose},
          "Subject: #KOVQUERY:pw"},
         {"a count of 2^31", {"+OK 2147483648 90\r\n", "+OK\r\n"}, "STAT reply not understood"},
+        // Sizes and numbers out of range are not listed rather than wrapped.
         {"counts more than it lists",
-         {"+OK 5 90\r\n", "+OK\r\n.\r\n", "+OK\r\n"},
+         {"+OK 5 90\r\n", "+OK\r\n1 99999999999999999999\r\n2 -5\r\n4000000 1\r\n.\r\n", "+OK\r\n"},
          "counts 5 messages but lists 0"},
     };
     EmailSettings email;
