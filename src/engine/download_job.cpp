@@ -468,8 +468,9 @@ void DownloadJob::Finish() {
     m_transfer.session = nullptr;
     m_session.reset();
     if (!m_resultFiles.empty() && m_env->mailer) {
-        const bool sent = m_env->mailer->SendResult(*this, m_item.CEComeFrom, m_resultFiles);
-        PostEvent(kEventMailSent, sent ? 1 : 0, 0, m_item.CEComeFrom);
+        std::string error;
+        const bool sent = m_env->mailer->SendResult(*this, m_item.CEComeFrom, m_resultFiles, error);
+        PostEvent(kEventMailSent, sent ? 1 : 0, 0, m_item.CEComeFrom, {}, sent ? "" : error);
     }
     // A job that fetched nothing and did not find its file up to date leaves the item's last
     // download date alone, so the next session tries again.
