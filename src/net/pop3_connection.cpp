@@ -29,6 +29,17 @@ std::string WithError(const char* format, int code, const std::string& cause) {
     return std::string(text) + (cause.empty() ? "" : " (" + cause + ")");
 }
 
+// What the server answered to a refused login, so that a wrong password and a locked or
+// broken mailbox can be told apart; nothing when the answer would show the password.
+std::string ServerSaid(const std::string& reply, const std::string& password) {
+    std::string text = CapText(reply, kMaxErrorText);
+    for (char& c : text)
+        if (c == '\r' || c == '\n') c = ' ';
+    text = std::string(TrimBlanks(text));
+    if (text.empty() || (!password.empty() && text.find(password) != std::string::npos)) return {};
+    return " (" + text + ")";
+}
+
 // The lines of a multi-line reply after its first one, with the byte-stuffing undone.
 std::string Unstuff(const std::string& reply) {
     const std::size_t first = reply.find(kLineEnd);
@@ -182,7 +193,8 @@ bool Pop3Connection::Connect(const std::string& host, const std::string& user,
     if (!ReadReply(kLineEnd, kMaxLineReply))
         return failConnect(kNoReply,
                            "CPop3Connection::Connect, Failed to read a USER command response "
-                           "from the POP3 server");
+                           "from the POP3 server" +
+                               ServerSaid(m_lastError, password));
     // A line break would smuggle further commands into the session.
     if (password.find_first_of("\r\n") != std::string::npos ||
         !m_stream.SendAll("PASS " + password + "\r\n"))
@@ -192,7 +204,8 @@ bool Pop3Connection::Connect(const std::string& host, const std::string& user,
     if (!ReadReply(kLineEnd, kMaxLineReply))
         return failConnect(kNoReply,
                            "CPop3Connection::Connect, Failed to read a PASS command response "
-                           "from the POP3 server\n");
+                           "from the POP3 server\n" +
+                               ServerSaid(m_lastError, password));
     return true;
 }
 

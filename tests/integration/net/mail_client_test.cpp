@@ -120,7 +120,7 @@ TEST_F(MailClientTest, Pop3ReadsAndDeletesOverEachTransportAndRefusesBadLogins) 
          nullptr},
         {"wrong password", false, MailSecurity::Plain, "127.0.0.1", "wrong-one", false,
          "CPop3Connection::Connect, Failed to read a PASS command response from the POP3 "
-         "server\n"},
+         "server\n (-ERR "},
         {"line break in password", false, MailSecurity::Plain, "127.0.0.1", "x\r\nDELE 1", false,
          "Failed to send the PASS command"},
         {"unknown CA", true, MailSecurity::Implicit, "localhost", Pop3Server::kPassword, false,
