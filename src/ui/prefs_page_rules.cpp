@@ -34,7 +34,8 @@ void LockWhenBusy(PrefsPage* page, QVBoxLayout* column, const PrefsContext& cont
 
 class BannerPage : public PrefsPage {
 public:
-    BannerPage(const BannerRules& banner, const PrefsContext& context) : m_rules(banner.rules) {
+    BannerPage(const BannerRules& banner, std::string masks, const PrefsContext& context)
+        : m_rules(banner.rules), m_masks(std::move(masks)) {
         auto* column = new QVBoxLayout(this);
         auto* row = new QHBoxLayout;
         m_count = new QLabel(RuleCount(m_rules.size()));
@@ -52,7 +53,7 @@ public:
         column->addStretch(1);
         connect(edit, &QPushButton::clicked, this, [this] {
             std::vector<ReplaceRule> rules = m_rules;
-            if (!EditRuleList(rules, this)) return;
+            if (!EditRuleList(rules, m_masks, this)) return;
             m_rules = std::move(rules);
             m_count->setText(RuleCount(m_rules.size()));
         });
@@ -72,6 +73,7 @@ public:
 
 private:
     std::vector<ReplaceRule> m_rules;
+    std::string m_masks;
     QLabel* m_count;
     QLineEdit* m_words;
     bool m_locked = false;
@@ -79,7 +81,8 @@ private:
 
 class SitesPage : public PrefsPage {
 public:
-    SitesPage(const std::vector<SiteRule>& sites, const PrefsContext& context) : m_sites(sites) {
+    SitesPage(const std::vector<SiteRule>& sites, std::string masks, const PrefsContext& context)
+        : m_sites(sites), m_masks(std::move(masks)) {
         auto* column = new QVBoxLayout(this);
         m_table = new QTableWidget(0, 3);
         m_table->setObjectName("Sites");
@@ -174,13 +177,14 @@ private:
     void EditRules(int r) {
         if (r < 0 || r >= static_cast<int>(m_sites.size())) return;
         std::vector<ReplaceRule> rules = m_sites[r].rules;
-        if (!EditRuleList(rules, this)) return;
+        if (!EditRuleList(rules, m_masks, this)) return;
         if (rules.size() > SiteRule::kMaxRules) rules.resize(SiteRule::kMaxRules);
         m_sites[r].rules = std::move(rules);
         m_table->item(r, 2)->setText(QString::number(m_sites[r].rules.size()));
     }
 
     std::vector<SiteRule> m_sites;
+    std::string m_masks;
     QTableWidget* m_table;
     bool m_locked = false;
 };
@@ -188,11 +192,11 @@ private:
 }  // namespace
 
 PrefsPage* MakeBannerPage(const PrefsData& data, const PrefsContext& context) {
-    return new BannerPage(data.banner, context);
+    return new BannerPage(data.banner, data.settings.SrFileMasks, context);
 }
 
 PrefsPage* MakeSitesPage(const PrefsData& data, const PrefsContext& context) {
-    return new SitesPage(data.sites, context);
+    return new SitesPage(data.sites, data.settings.SrFileMasks, context);
 }
 
 }  // namespace kov

@@ -297,7 +297,7 @@ TEST_F(PreferencesTest, ABadTimeIsRefusedAtItsField) {
             continue;
         }
         EXPECT_TRUE(dialog->isVisible());
-        EXPECT_EQ(QApplication::focusWidget(), Field<QLineEdit>(c.badField));
+        EXPECT_EQ(dialog->focusWidget(), Field<QLineEdit>(c.badField));
         EXPECT_FALSE(dialog->Error().isEmpty());
         EXPECT_FALSE(QFile::exists(QString::fromStdString(dir.File("kov.ini"))));
     }
@@ -339,7 +339,7 @@ TEST_F(PreferencesTest, ASiteWithoutUrlIsRefusedAndRulesStayWhileASessionRuns) {
     Click("AddSite");
     dialog->accept();
     EXPECT_TRUE(dialog->isVisible());
-    EXPECT_EQ(QApplication::focusWidget(), Field<QTableWidget>("Sites"));
+    EXPECT_EQ(dialog->focusWidget(), Field<QTableWidget>("Sites"));
 
     rulesLocked = true;
     Open();
