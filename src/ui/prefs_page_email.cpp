@@ -91,6 +91,7 @@ public:
         m_hosts->setHorizontalHeaderLabels(
             {UiText(kGuiCEKovSrvAddr, ""), UiText(kGuiCEKovSrvPassword, "")});
         m_hosts->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+        m_hosts->horizontalHeader()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
         m_hosts->verticalHeader()->setVisible(false);
         m_hosts->setSelectionBehavior(QAbstractItemView::SelectRows);
         m_hosts->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -113,6 +114,7 @@ public:
         connect(add, &QPushButton::clicked, this, [this] {
             AddHost(EmailHost{});
             m_hosts->setCurrentCell(m_hosts->rowCount() - 1, 0);
+            ShowPrimary();
         });
         connect(remove, &QPushButton::clicked, this, [this] { DeleteHost(); });
         connect(primary, &QPushButton::clicked, this, [this] {

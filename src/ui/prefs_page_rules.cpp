@@ -89,6 +89,7 @@ public:
         m_table->setHorizontalHeaderLabels(
             {UiText(kGuiSiteName, ""), UiText(kGuiSiteURL, ""), UiText(kGuiSiteSRList, "")});
         m_table->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
+        m_table->horizontalHeader()->setSectionResizeMode(2, QHeaderView::ResizeToContents);
         m_table->verticalHeader()->setVisible(false);
         m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
         m_table->setSelectionMode(QAbstractItemView::SingleSelection);

@@ -384,11 +384,27 @@ TEST_F(PreferencesTest, MailTestButtonsReportTheServers) {
         }
         EXPECT_EQ(result->text(), c.expected) << c.button;
     }
-    if (const char* shots = std::getenv("KOV_SCREENSHOT_DIR")) {
-        dialog->grab().save(QDir(shots).filePath("preferences-email.png"));
-        dialog->ShowPage(0);
-        dialog->grab().save(QDir(shots).filePath("preferences.png"));
+}
+
+// Pictures for the documentation (scripts/screenshots), only when asked for.
+TEST_F(PreferencesTest, Screenshots) {
+    const char* shots = std::getenv("KOV_SCREENSHOT_DIR");
+    if (!shots) GTEST_SKIP() << "KOV_SCREENSHOT_DIR not set";
+    dialog->ShowPage(0);
+    dialog->grab().save(QDir(shots).filePath("preferences.png"));
+    Set("SmtpServer", "smtp.example.org:587");
+    Set("Pop3Server", "pop.example.org:995");
+    Set("MailBox", "kov");
+    Set("MailBoxPsw", "secret");
+    Set("MyEmailAddr", "kov@example.org");
+    auto* hosts = Field<QTableWidget>("Hosts");
+    for (const char* address : {"office@example.org", "home@example.org"}) {
+        Click("AddHost");
+        hosts->item(hosts->rowCount() - 1, 0)->setText(address);
     }
+    dialog->resize(860, 930);  // the whole page, without scrolling
+    QTest::qWait(50);
+    dialog->grab().save(QDir(shots).filePath("preferences-email.png"));
 }
 
 }  // namespace
