@@ -15,15 +15,20 @@
 #include <QTest>
 #include <QTreeWidget>
 #include <cstdlib>
+#include <ctime>
 #include <functional>
 #include <string>
 
 #include "content/page_rules.h"
 #include "core/profile_store.h"
+#include "model/list_document.h"
 #include "support/pop3_server.h"
+#include "support/recording_prompter.h"
 #include "support/smtp_server.h"
 #include "support/temp_dir.h"
 #include "support/test_ca.h"
+#include "ui/lists_pane.h"
+#include "ui/main_window.h"
 #include "ui/prefs_rule_editing.h"
 
 namespace kov {
@@ -348,6 +353,35 @@ TEST_F(PreferencesTest, ASiteWithoutUrlIsRefusedAndRulesStayWhileASessionRuns) {
     dialog->accept();
     EXPECT_EQ(dialog->result(), QDialog::Accepted);
     EXPECT_FALSE(QFile::exists(QString::fromStdString(dir.File("SiteRipper.ini"))));
+}
+
+// What OK took reaches the window at once: the lists pane and today's schedule queue.
+TEST_F(PreferencesTest, AcceptedSettingsTakeEffectInTheWindow) {
+    settings.lists = {{"Main", dir.File("Default.ini"), dir.File("Download/")}};
+    test::RecordingPrompter prompter;
+    ListDocument document(settings, DocumentEnvironment{dir.path() + "/", "/", 0xF0F, nullptr},
+                          prompter);
+    document.LoadCatalogue();
+    MainWindowSetup setup;
+    setup.settings = &settings;
+    setup.document = &document;
+    setup.prompter = &prompter;
+    MainWindow window(setup);
+    window.show();
+    ASSERT_TRUE(window.Lists()->isVisible());
+    ASSERT_TRUE(window.Session().Schedule().Queue().empty());
+
+    settings.ShowPaneLists = 0;
+    settings.schedule.Enabled = 1;
+    // Every day at 23:59: still to come today unless the test runs in that very minute.
+    settings.schedule.tasks = {{"Late", "Main", "23:59", "00:00", 0x7f, 1, 0}};
+    window.SettingsApplied();
+    EXPECT_FALSE(window.Lists()->isVisible());
+    const std::time_t now = std::time(nullptr);
+    if (std::localtime(&now)->tm_hour * 60 + std::localtime(&now)->tm_min < 23 * 60 + 59) {
+        EXPECT_EQ(window.Session().Schedule().Queue().size(), 1u);
+    }
+    EXPECT_EQ(settings.ShowPaneLists, 0);
 }
 
 // The two server tests run on a thread; the page shows their outcome when it comes.
