@@ -1,6 +1,7 @@
 #include <QComboBox>
 #include <QFormLayout>
 #include <QLineEdit>
+#include <QRegularExpressionValidator>
 
 #include "core/ui_text_ids.h"
 #include "ui/prefs_pages.h"
@@ -23,6 +24,10 @@ public:
                       {kGuiOnEndSession1, kGuiOnEndSession3, kGuiOnEndSession2}, s.OnEndSession);
         m_trace = AddCheck(form, "LimitTrace", kGuiLimitTraceActive, s.LimitTrace);
         m_sum = AddLine(form, "LimitSum", kGuiLimitSum, s.LimitSum, 127);
+        // The session reads anything but a plain number as no limit at all; 19 digits always
+        // fit the 64-bit counter.
+        m_sum->setValidator(new QRegularExpressionValidator(
+            QRegularExpression(QStringLiteral("[0-9]{0,19}")), m_sum));
     }
 
     void Store(PrefsData& data) override {

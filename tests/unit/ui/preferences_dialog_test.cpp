@@ -270,6 +270,8 @@ TEST_F(PreferencesTest, EveryPageRoundTripsThroughTheSettingsFile) {
 TEST_F(PreferencesTest, CancelChangesNothing) {
     const AppSettings before = settings;
     Set("MaxThreads", "9");
+    Set("LimitSum", "5x0");
+    EXPECT_EQ(Field<QLineEdit>("LimitSum")->text(), "50") << "not a number: refused as typed";
     Set("ProxyAddress", "x.test:1");
     Click("AddTask");
     Field<QLineEdit>("bannedWords")->setText("ads");
