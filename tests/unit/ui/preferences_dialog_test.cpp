@@ -20,6 +20,7 @@
 #include <string>
 
 #include "content/page_rules.h"
+#include "core/localiser.h"
 #include "core/profile_store.h"
 #include "model/list_document.h"
 #include "support/pop3_server.h"
@@ -441,6 +442,13 @@ TEST_F(PreferencesTest, Screenshots) {
     dialog->resize(860, 930);  // the whole page, without scrolling
     QTest::qWait(50);
     dialog->grab().save(QDir(shots).filePath("preferences-email.png"));
+    ASSERT_TRUE(
+        Texts().LoadLanguage("German", {std::string(KOV_TEST_SUPPORT_DIR) + "/../../Lang/"}));
+    Open();
+    dialog->ShowPage(3);
+    QTest::qWait(50);
+    dialog->grab().save(QDir(shots).filePath("preferences-de.png"));
+    Texts().Reset();
 }
 
 }  // namespace
