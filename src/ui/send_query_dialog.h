@@ -1,39 +1,47 @@
 #pragma once
 
 #include <QDialog>
+#include <cstddef>
+#include <memory>
+#include <string>
 
 #include "core/app_settings.h"
 #include "model/url_item.h"
 
 namespace kov {
 
-// Sends one item as a query to the primary host after asking; the send runs on a worker
-// thread while the dialog shows that it is busy. Its Result says how it went.
+class BackgroundTask;
+
+// Mails one item as a query to one host on a thread of its own while the dialog shows that
+// it is busy; it closes itself when the send is over (accepted when the host's server took
+// it). Cancel stops the send.
 class SendQueryDialog : public QDialog {
     Q_OBJECT
 public:
-    SendQueryDialog(const UrlItem& item, const EmailSettings& email, QWidget* parent = nullptr);
+    SendQueryDialog(const UrlItem& item, const EmailSettings& email, std::size_t hostIndex,
+                    QWidget* parent = nullptr);
     ~SendQueryDialog() override;
-    // Starts the send (the dialog shows itself when given a parent).
-    void Start();
+
     bool Sent() const { return m_sent; }
     const std::string& Error() const { return m_error; }
 
-signals:
-    void sendFinished(bool ok);
+protected:
+    void showEvent(QShowEvent* event) override;
+    void reject() override;
 
 private:
-    struct SendState;
-    UrlItem m_item;
-    EmailSettings m_email;
-    std::shared_ptr<SendState> m_state;
+    std::string m_text;
+    std::shared_ptr<const EmailSettings> m_email;
+    std::size_t m_host;
+    std::unique_ptr<BackgroundTask> m_task;
     bool m_sent = false;
     std::string m_error;
 };
 
 // The item editor's "Send query": asks "<prompt>\r\n<host> ?" for the primary host, then
 // sends item in the exchange format and tells the result (sent / sending failed). True when
-// the host took the query. Without a valid primary host nothing is asked.
+// the host took the query; the item is then marked as sent to a server. Without a valid
+// primary host nothing is asked and nothing sent.
 bool SendItemQuery(QWidget* parent, UrlItem& item, const AppSettings& settings);
 
 }  // namespace kov

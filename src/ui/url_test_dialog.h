@@ -13,6 +13,7 @@ class QPlainTextEdit;
 
 namespace kov {
 
+class BackgroundTask;
 struct ResourceInfo;
 
 // What a download of an item would find now, without downloading it: the server's figures
@@ -53,14 +54,15 @@ protected:
     void done(int result) override;
 
 private:
-    struct ProbeState;
     void Build();
     void ShowLocalCopy(const std::string& finalUrl);
     void ShowResult(unsigned flags, const ResourceInfo& info, bool redirected, int error);
 
     UrlItem m_item;
     MacroContext m_macros;
-    std::shared_ptr<ProbeState> m_state;
+    std::shared_ptr<const AppSettings> m_settings;  // the probe thread's own copy
+    std::unique_ptr<BackgroundTask> m_task;
+    bool m_started = false;
     std::string m_expandedUrl;
     QPlainTextEdit* m_url = nullptr;
     QLabel* m_final = nullptr;
