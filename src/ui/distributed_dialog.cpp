@@ -72,6 +72,7 @@ void DistributedDialog::Build() {
     top->addWidget(m_active, 1);
     top->addWidget(m_sizeButton);
     auto* parts = new QFormLayout;
+    parts->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
     parts->addRow(UiText(kGuiDistrDlPartCount, "Parts"), m_count);
     parts->addRow(UiText(kGuiDistrDlPartNo, "Part"), m_number);
 
@@ -141,7 +142,8 @@ void DistributedDialog::Build() {
     connect(m_mergeButton, &QPushButton::clicked, this, &DistributedDialog::ChooseMergeTarget);
     connect(m_buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(m_buttons, &QDialogButtonBox::rejected, this, &DistributedDialog::reject);
-    resize(520, sizeHint().height());
+    // The host list and the log grow with the dialog; they start small.
+    resize(520, minimumSizeHint().height() + 60);
 }
 
 QString DistributedDialog::PartInfoText() const {
