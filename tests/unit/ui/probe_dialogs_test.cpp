@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
@@ -20,9 +21,11 @@
 #include "support/fault_server.h"
 #include "support/nginx_server.h"
 #include "support/recording_prompter.h"
+#include "support/smtp_server.h"
 #include "support/temp_dir.h"
 #include "ui/distributed_dialog.h"
 #include "ui/list_properties_dialog.h"
+#include "ui/send_query_dialog.h"
 #include "ui/shutdown_countdown_dialog.h"
 #include "ui/url_test_dialog.h"
 
@@ -219,6 +222,40 @@ TEST_F(ProbeDialogsTest, DistributedPartSizes) {
     EXPECT_EQ(probed.Item().DstDlFileSize, 1234);
     EXPECT_EQ(probed.PartInfoText().toStdString(),
               "One part size is : 617 Bytes\nFile size : 1,234 Bytes");
+}
+
+TEST_F(ProbeDialogsTest, QueriesGoToTheCheckedHostsOnly) {
+    if (!test::SmtpServer::Available()) GTEST_SKIP() << "python3-aiosmtpd is not installed";
+    test::TestCa unused;  // plain SMTP needs no certificate
+    test::SmtpServer smtp;
+    ASSERT_TRUE(smtp.Start(test::SmtpServer::Mode::Plain, unused, false));
+    settings.email.SmtpServer = "127.0.0.1:" + std::to_string(smtp.Port());
+    settings.email.MyEmailAddr = "me@example.org";
+    settings.email.hosts = {
+        {1, "a@example.org", "pa"}, {1, "b@example.org", "pb"}, {1, "c@example.org", "pc"}};
+    UrlItem item = Item("http://127.0.0.1:1/big.iso");
+    item.DstDlActive = 1;
+    item.DstDlFileSize = 3000;
+    item.DstDlPartCount = 3;
+    item.DstDlPartNo = 3;
+    DistributedDialog dialog(item, settings, macros, prompter);
+    // Two of three hosts for three portions: the own portion stays here.
+    dialog.HostList()->item(0)->setCheckState(Qt::Checked);
+    dialog.HostList()->item(2)->setCheckState(Qt::Checked);
+    dialog.SendQueries();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog.Busy(); }, 20000));
+    const std::string log = dialog.LogText().toStdString();
+    EXPECT_NE(log.find("1 -> a@example.org ..."), std::string::npos) << log;
+    EXPECT_NE(log.find("2 -> c@example.org ..."), std::string::npos) << log;
+    EXPECT_EQ(log.find("b@example.org"), std::string::npos) << log;
+    EXPECT_NE(log.find("All distributed-download queries sent"), std::string::npos) << log;
+    EXPECT_EQ(smtp.Messages().size(), 2u);
+
+    SendQueryDialog one(item, settings.email, 1);
+    one.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !one.isVisible(); }, 20000));
+    EXPECT_TRUE(one.Sent()) << one.Error();
+    ASSERT_EQ(smtp.Messages().size(), 3u);
 }
 
 // With KOV_SCREENSHOT_DIR set (scripts/screenshots), pictures of the dialogs for the
