@@ -70,10 +70,10 @@ UrlTestDialog::UrlTestDialog(const UrlItem& item, const AppSettings& settings,
       m_macros(macros),
       m_settings(std::make_shared<const AppSettings>(settings)),
       m_task(std::make_unique<BackgroundTask>(this)) {
-    const std::time_t now = m_macros.now ? m_macros.now : std::time(nullptr);
-    m_expandedUrl =
-        ExpandTemplate(m_item.Url, now - static_cast<std::time_t>(m_item.dayShift) * kDay,
-                       m_item.CurrentNum, true);
+    // The moment a download would expand its templates for.
+    if (!m_macros.now) m_macros.now = std::time(nullptr);
+    m_moment = m_macros.now - static_cast<std::time_t>(m_item.dayShift) * kDay;
+    m_expandedUrl = ExpandTemplate(m_item.Url, m_moment, m_item.CurrentNum, true);
     Build();
     ShowLocalCopy({});
 }
@@ -151,8 +151,7 @@ void UrlTestDialog::Build() {
 }
 
 void UrlTestDialog::ShowLocalCopy(const std::string& finalUrl) {
-    const std::time_t now = m_macros.now ? m_macros.now : std::time(nullptr);
-    const std::string path = MakeLocalPath(m_item, now, finalUrl, m_macros);
+    const std::string path = MakeLocalPath(m_item, m_moment, finalUrl, m_macros);
     const auto size = FileSize(path);
     const auto time = LastWriteTime(path);
     m_localSize->setText(size ? Q(GroupDigits(*size)) : "--");
@@ -178,9 +177,7 @@ void UrlTestDialog::Start() {
     if (m_started) return;
     m_started = true;
     m_busy->show();
-    const std::time_t now = m_macros.now ? m_macros.now : std::time(nullptr);
-    const std::time_t moment = now - static_cast<std::time_t>(m_item.dayShift) * kDay;
-    std::string referer = ExpandTemplate(m_item.Referer, moment, m_item.CurrentNum, true);
+    std::string referer = ExpandTemplate(m_item.Referer, m_moment, m_item.CurrentNum, true);
     m_task->Run([this, settings = m_settings, url = m_expandedUrl, referer = std::move(referer),
                  user = m_item.UserName,
                  password = m_item.UserPsw](const std::atomic<int>& stop,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <ctime>
 #include <memory>
 
 #include "core/app_settings.h"
@@ -63,6 +64,7 @@ private:
     std::shared_ptr<const AppSettings> m_settings;  // the probe thread's own copy
     std::unique_ptr<BackgroundTask> m_task;
     bool m_started = false;
+    std::time_t m_moment = 0;
     std::string m_expandedUrl;
     QPlainTextEdit* m_url = nullptr;
     QLabel* m_final = nullptr;
