@@ -45,10 +45,11 @@ QString ShutdownCountdownDialog::LineText() const {
 }
 
 void ShutdownCountdownDialog::ShowLine() {
-    const QString lead = UiText(kGuiDlgShutdownText, BuiltInText(kGuiDlgShutdownText));
-    // The close line has no translation of its own; a translated shutdown line is built from
-    // its two pieces around the number.
-    if (!m_shutdown || lead == BuiltInText(kGuiDlgShutdownText)) {
+    const int id = m_shutdown ? kGuiDlgShutdownText : kGuiDlgCloseText;
+    const QString lead = UiText(id, BuiltInText(id));
+    // Untranslated, the line keeps its own wording; a translation is built from the two pieces
+    // around the number.
+    if (lead == BuiltInText(id)) {
         m_line->setText(QString::fromStdString(
             EndCountdownText(m_shutdown ? EndAction::Shutdown : EndAction::Close, m_left)));
         return;
