@@ -17,6 +17,7 @@
 #include <memory>
 #include <string>
 
+#include "core/localiser.h"
 #include "model/list_document.h"
 #include "support/fault_server.h"
 #include "support/nginx_server.h"
@@ -138,9 +139,12 @@ TEST_F(ProbeDialogsTest, ClosingDuringASilentProbeDoesNotWait) {
     QTest::qWait(200);
     dialog->reject();
     EXPECT_FALSE(dialog->isVisible());
-    // The probe goes on without the dialog and must not touch it.
-    dialog.reset();
-    QTest::qWait(300);
+    // A dialog deleted during its probe: the probe goes on without it and must not touch it.
+    auto gone = std::make_unique<UrlTestDialog>(item, settings, macros);
+    gone->show();
+    gone.reset();
+    // Closing told the probe to stop: it ends long before the server would time out.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !dialog->Probing(); }, 5000));
 }
 
 TEST_F(ProbeDialogsTest, ListPropertiesRoundTrip) {
@@ -192,6 +196,15 @@ TEST_F(ProbeDialogsTest, CountdownRunsOutOrIsCancelled) {
     ShutdownCountdownDialog close(false, 1);
     EXPECT_EQ(close.LineText(), "Program will be closed in 1 seconds");
     EXPECT_EQ(close.exec(), QDialog::Accepted);  // the time ran out
+
+    // Both lines are translated.
+    ASSERT_TRUE(
+        Texts().LoadLanguage("German", {std::string(KOV_TEST_SUPPORT_DIR) + "/../../Lang/"}));
+    EXPECT_EQ(ShutdownCountdownDialog(false, 30).LineText(),
+              "Das Programm wird beendet in 30 Sekunden");
+    EXPECT_EQ(ShutdownCountdownDialog(true, 9).LineText(),
+              "Der Rechner wird heruntergefahren in 9 Sekunden");
+    Texts().Reset();
 }
 
 TEST_F(ProbeDialogsTest, DistributedPartSizes) {
