@@ -68,7 +68,7 @@ void SendQueryDialog::showEvent(QShowEvent* event) {
 void SendQueryDialog::reject() {
     if (m_task->Running()) {
         m_task->RequestStop();
-        m_error = "stopped";
+        m_cancelled = true;
     }
     QDialog::reject();
 }
@@ -88,6 +88,7 @@ bool SendItemQuery(QWidget* parent, UrlItem& item, const AppSettings& settings) 
     }
     SendQueryDialog dialog(item, email, host, parent);
     const bool sent = dialog.exec() == QDialog::Accepted && dialog.Sent();
+    if (dialog.Cancelled()) return false;  // the user knows; no failure to report
     if (sent) {
         item.CEType = 1;
         QMessageBox::information(parent, UiText(kGuiSendCEQuery, "Send query"),

@@ -23,6 +23,8 @@ public:
     ~SendQueryDialog() override;
 
     bool Sent() const { return m_sent; }
+    // The user stopped the send.
+    bool Cancelled() const { return m_cancelled; }
     const std::string& Error() const { return m_error; }
 
 protected:
@@ -35,6 +37,7 @@ private:
     std::size_t m_host;
     std::unique_ptr<BackgroundTask> m_task;
     bool m_sent = false;
+    bool m_cancelled = false;
     std::string m_error;
 };
 
