@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 
@@ -269,6 +270,34 @@ TEST_F(ProbeDialogsTest, QueriesGoToTheCheckedHostsOnly) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return !one.isVisible(); }, 20000));
     EXPECT_TRUE(one.Sent()) << one.Error();
     ASSERT_EQ(smtp.Messages().size(), 3u);
+}
+
+TEST_F(ProbeDialogsTest, MergeJoinsThePartFilesOrStopsAtAMissingOne) {
+    std::filesystem::create_directories(dir.File("Download"));
+    UrlItem item = Item("http://127.0.0.1:1/big.bin");
+    item.DstDlFileSize = 7;
+    const std::string whole = dir.File("whole.bin");
+    struct Case {
+        const char* second;  // nullptr: the part file is missing
+        const char* merged;
+        const char* logged;
+    } cases[] = {
+        {nullptr, "", "File read error - "},
+        {"defg", "abcdefg", "7 Bytes"},
+    };
+    for (const Case& c : cases) {
+        std::ofstream(dir.File("Download/big.bin.001")) << "abc";
+        std::filesystem::remove(dir.File("Download/big.bin.002"));
+        if (c.second) std::ofstream(dir.File("Download/big.bin.002")) << c.second;
+        DistributedDialog dialog(item, settings, macros, prompter);
+        dialog.Merge(whole);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog.Busy(); }, 20000));
+        EXPECT_NE(dialog.LogText().toStdString().find(c.logged), std::string::npos)
+            << dialog.LogText().toStdString();
+        EXPECT_EQ(dir.Read("whole.bin"), c.merged);
+        // The question to delete the parts takes its default answer, no.
+        EXPECT_TRUE(std::filesystem::exists(dir.File("Download/big.bin.001")));
+    }
 }
 
 // With KOV_SCREENSHOT_DIR set (scripts/screenshots), pictures of the dialogs for the
