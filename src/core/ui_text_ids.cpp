@@ -8,7 +8,7 @@ namespace {
 
 // Menu texts come right after the items of the menu before them: menus are translated by
 // walking this order.
-constexpr std::array<UiTextEntry, 285> kGuiTexts{{
+constexpr std::array<UiTextEntry, 286> kGuiTexts{{
     {kGuiOK, "OK", "OK"},
     {kGuiCancel, "Cancel", "Cancel"},
     {kGuiUpdate, "Update", "Update"},
@@ -294,6 +294,7 @@ constexpr std::array<UiTextEntry, 285> kGuiTexts{{
     {kGuiPrefSaveFailed, "PrefSaveFailed", "The preferences could not be saved:"},
     {kGuiPrefNewTask, "PrefNewTask", "New task"},
     {kGuiPrefLanguageNote, "PrefLanguageNote", "A new language takes effect at the next start."},
+    {kGuiDlgCloseText, "DlgCloseText", "Program will be closed in"},
 }};
 
 constexpr std::array<UiTextEntry, 137> kToolTips{{

@@ -296,6 +296,7 @@ enum UiTextId : int {
     kGuiPrefSaveFailed = 20437,
     kGuiPrefNewTask = 20438,
     kGuiPrefLanguageNote = 20439,
+    kGuiDlgCloseText = 24010,
     kTipMnuStartDaily = kCmdSchedulerMode,
     kTipURL = 21018,
     kTipReferer = 21019,
@@ -330,7 +331,7 @@ struct UiTextEntry {
     const char* text;
 };
 
-// The 285 GUI texts in menu order (each pop-up's title follows the items of the one before).
+// The 286 GUI texts in menu order (each pop-up's title follows the items of the one before).
 std::span<const UiTextEntry> GuiTextTable();
 // The 137 tooltips; a key that also names a GUI text shares its identifier.
 std::span<const UiTextEntry> ToolTipTable();

@@ -17,6 +17,7 @@ InternetSession* ResourceProber::Session() {
         const AccessChoice access = ChooseProberAccess(m_settings);
         m_session = InternetSession::Create(kProberUserAgent, access.access, access.proxyName);
         if (!m_session) return nullptr;
+        if (m_stop) m_session->SetStopFlag(m_stop);
         if (!access.proxyUser.empty() || !access.proxyPassword.empty()) {
             m_session->SetProxyCredentials(access.proxyUser, access.proxyPassword);
         }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -36,6 +37,9 @@ public:
 
     void SetFtpProbe(FtpProbe probe) { m_ftpProbe = std::move(probe); }
     void SetReferer(std::string referer) { m_referer = std::move(referer); }
+    // A stop request for the HTTP probes: at 2 or more a probe ends within a fraction of a
+    // second. Set it before the first probe; the flag must outlive the prober.
+    void SetStopFlag(const std::atomic<int>* flag) { m_stop = flag; }
 
     // Fills info and returns its flags; 0 on failure (Error() and ErrorText() say why).
     unsigned Probe(const std::string& url, ResourceInfo& info, const std::string& user,
@@ -58,6 +62,7 @@ private:
     std::unique_ptr<InternetSession> m_session;
     FtpProbe m_ftpProbe;
     std::string m_referer;
+    const std::atomic<int>* m_stop = nullptr;
     int m_error = 0;
     std::string m_errorText;
     bool m_redirected = false;

@@ -439,8 +439,12 @@ void SessionController::EndSession(bool halted) {
                                            .userStopped = m_userStopped,
                                            .tasksRemain = !m_scheduler.Queue().empty()});
     if (end.action == EndAction::None || !m_hooks.endOfSessionAction) return;
-    if (end.askFirst && !ConfirmEndAction(end.action, m_prompter)) return;
-    m_hooks.endOfSessionAction(end.action == EndAction::Shutdown);
+    const bool shutdown = end.action == EndAction::Shutdown;
+    if (end.askFirst && !(m_hooks.confirmEndAction ? m_hooks.confirmEndAction(shutdown)
+                                                   : ConfirmEndAction(end.action, m_prompter))) {
+        return;
+    }
+    m_hooks.endOfSessionAction(shutdown);
 }
 
 void SessionController::ResetRowsToIdle() {

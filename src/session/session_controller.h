@@ -39,6 +39,8 @@ struct SessionHooks {
     std::function<void(const std::string& title)> showTitle;
     // A session began (true) or is over (false; the state is Idle again).
     std::function<void(bool running)> sessionRunning;
+    // Asks whether the end-of-session action may go ahead; empty: the prompter's question.
+    std::function<bool(bool shutdown)> confirmEndAction;
 };
 
 // The one download session that can exist at a time: turns a start request into jobs for the

@@ -4,7 +4,9 @@
 #include "session/session_setup.h"
 #include "ui/main_window.h"
 #include "ui/preferences_commands.h"
+#include "ui/probe_dialog_commands.h"
 #include "ui/qt_prompter.h"
+#include "ui/shutdown_countdown_dialog.h"
 
 namespace kov {
 
@@ -22,11 +24,13 @@ void GuiApplication::CreateMainWindow() {
     setup.jobEnvironment = StandardJobEnvironment(*this);
     // The window closes the program at a session's end itself.
     setup.hooks = StandardSessionHooks(*this, {});
+    setup.hooks.confirmEndAction = ConfirmEndWithCountdown;
     setup.autoMode = m_commandLine.autoMode;
     setup.shutdownAfter = m_commandLine.shutdownAfter;
     setup.helpFile = m_paths.helpFile;
     m_window = std::make_unique<MainWindow>(std::move(setup));
     RegisterPreferencesCommands(*m_window, *this);
+    ConnectProbeDialogCommands(*m_window, m_settings, *m_document);
 }
 
 void GuiApplication::TakeWindowLayout() {

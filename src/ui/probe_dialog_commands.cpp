@@ -1,0 +1,50 @@
+#include "ui/probe_dialog_commands.h"
+
+#include <optional>
+
+#include "model/list_document.h"
+#include "ui/about_dialog.h"
+#include "ui/command_table.h"
+#include "ui/list_properties_dialog.h"
+#include "ui/lists_pane.h"
+#include "ui/main_window.h"
+#include "ui/url_test_dialog.h"
+
+namespace kov {
+
+namespace {
+
+void EditList(MainWindow& window, ListDocument& document, std::optional<std::size_t> index) {
+    ListPropertiesDialog dialog(document, index, &window);
+    if (dialog.exec() == QDialog::Accepted && window.Lists()) window.Lists()->Reload();
+}
+
+}  // namespace
+
+void ConnectProbeDialogCommands(MainWindow& window, AppSettings& settings, ListDocument& document) {
+    window.SetCommandHandler(kCmdUrlInfo, [&window, &settings, &document] {
+        const std::vector<RowId> rows = window.SelectedRows();
+        if (rows.empty()) return;
+        const Row* row = document.Rows().Find(rows.front());
+        if (!row) return;
+        // A copy: the row may change or go while the dialog is open.
+        const UrlItem item = row->item;
+        ShowUrlTest(&window, item, settings, document.Macros());
+    });
+    window.SetCommandHandler(kCmdListProperties, [&window, &document] {
+        std::optional<std::size_t> index = document.CurrentIndex();
+        if (window.Lists()) {
+            const std::vector<std::size_t> selected = window.Lists()->SelectedLists();
+            if (!selected.empty()) index = selected.front();
+        }
+        EditList(window, document, index);
+    });
+    window.SetCommandHandler(kCmdAddListDefinition,
+                             [&window, &document] { EditList(window, document, std::nullopt); });
+    window.SetCommandHandler(kCmdAbout, [&window] {
+        AboutDialog dialog(&window);
+        dialog.exec();
+    });
+}
+
+}  // namespace kov
