@@ -3,11 +3,15 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDrag>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
@@ -21,14 +25,19 @@
 #include "engine/worker_pool.h"
 #include "model/list_document.h"
 #include "session/event_log.h"
+#include "session/mail_check.h"
+#include "ui/app_icons.h"
 #include "ui/command_table.h"
+#include "ui/item_mime.h"
 #include "ui/list_table_model.h"
 #include "ui/lists_pane.h"
 #include "ui/log_table_model.h"
 #include "ui/progress_delegate.h"
 #include "ui/qt_main_loop.h"
+#include "ui/session_tally.h"
 #include "ui/ui_text.h"
 #include "ui/window_placement.h"
+#include "ui/window_tray.h"
 
 namespace kov {
 
@@ -37,36 +46,6 @@ namespace {
 constexpr const char* kProductName = "Kovrun";
 constexpr auto kTickPeriod = std::chrono::milliseconds(250);
 constexpr int kTimeColumnWidth = 130;
-
-// Theme icons with a style icon where the theme has none.
-QIcon CommandIcon(int id, const QStyle* style) {
-    struct Entry {
-        int id;
-        const char* theme;
-        QStyle::StandardPixmap fallback;
-    };
-    static const Entry entries[] = {
-        {kCmdNewUrl, "document-new", QStyle::SP_FileIcon},
-        {kCmdEditUrl, "document-properties", QStyle::SP_FileDialogDetailedView},
-        {kCmdSaveList, "document-save", QStyle::SP_DialogSaveButton},
-        {kCmdMoveUp, "go-up", QStyle::SP_ArrowUp},
-        {kCmdMoveDown, "go-down", QStyle::SP_ArrowDown},
-        {kCmdDelete, "edit-delete", QStyle::SP_TrashIcon},
-        {kCmdOpenUrl, "internet-web-browser", QStyle::SP_DirLinkIcon},
-        {kCmdUrlInfo, "dialog-information", QStyle::SP_MessageBoxInformation},
-        {kCmdPreferences, "preferences-system", QStyle::SP_ComputerIcon},
-        {kCmdStartDownload, "media-playback-start", QStyle::SP_MediaPlay},
-        {kCmdStop, "media-playback-stop", QStyle::SP_MediaStop},
-        {kCmdDialUp, "network-wired", QStyle::SP_DriveNetIcon},
-        {kCmdSchedulerModeButton, "appointment-new", QStyle::SP_FileDialogContentsView},
-        {kCmdSpeedLimitOn, "media-seek-backward", QStyle::SP_MediaSeekBackward},
-        {kCmdSpeedLimitOff, "media-seek-forward", QStyle::SP_MediaSeekForward},
-        {kCmdHelp, "help-contents", QStyle::SP_DialogHelpButton},
-    };
-    for (const Entry& e : entries)
-        if (e.id == id) return QIcon::fromTheme(e.theme, style->standardIcon(e.fallback));
-    return {};
-}
 
 void SetupReportView(QTableView* view) {
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -121,12 +100,23 @@ MainWindow::MainWindow(MainWindowSetup setup, QWidget* parent)
                                             m_prompter, m_setup.jobEnvironment, std::move(hooks));
     m_session->SetAutoMode(m_setup.autoMode, m_setup.shutdownAfter);
     m_urlModel = std::make_unique<ListTableModel>(m_document.Rows());
+    m_tally = std::make_unique<SessionTally>(m_document.Rows());
+    if (!m_setup.programFolder.empty()) {
+        m_mail = std::make_unique<MailCheck>(m_settings, m_setup.programFolder, m_document,
+                                             *m_session, *m_loop, *m_log);
+        m_mail->SetFinished([this](int, const std::vector<RowId>&) {
+            UpdateTrayState();
+            UpdateCommands();
+        });
+    }
     m_logModel = std::make_unique<LogTableModel>(*m_log);
 
     BuildPanes();
     BuildActions();
     BuildMenus();
     BuildStatusBar();
+    m_ownTray = std::make_unique<WindowTray>([this](int command) { Execute(command); });
+    m_tray = m_ownTray.get();
     SetTitle(kProductName);
     ApplyPlacement();
     ApplyWindowFlags();
@@ -146,6 +136,8 @@ MainWindow::~MainWindow() {
     disconnect(m_focusWatch);
     m_tick.stop();
     EndSessions();
+    m_mail.reset();
+    m_tally.reset();
     m_urlView->setModel(nullptr);
     m_logView->setModel(nullptr);
     m_urlModel.reset();
@@ -177,6 +169,14 @@ void MainWindow::BuildPanes() {
     m_logView->setColumnWidth(0, kTimeColumnWidth);
     m_logView->horizontalHeader()->setStretchLastSection(true);
     m_listsPane->setContextMenuPolicy(Qt::CustomContextMenu);
+    // Drops arrive through the window's event filter; the views themselves take none.
+    m_urlView->setDragEnabled(false);
+    for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(m_urlView),
+                                    static_cast<QAbstractItemView*>(m_listsPane)}) {
+        view->setAcceptDrops(true);
+        view->viewport()->setAcceptDrops(true);
+        view->viewport()->installEventFilter(this);
+    }
 
     m_cols = new QSplitter(Qt::Horizontal);
     m_cols->addWidget(m_listsPane);
@@ -231,7 +231,7 @@ void MainWindow::BuildActions() {
         action->setData(spec.id);
         action->setCheckable(spec.checkable);
         action->setToolTip(UiToolTip(spec.id));
-        action->setIcon(CommandIcon(spec.id, style()));
+        action->setIcon(AppIcons::Command(static_cast<CommandId>(spec.id)));
         if (!spec.shortcut.isEmpty()) {
             // Shown in the menus; the keys themselves are handled by the window.
             action->setShortcut(spec.shortcut);
@@ -375,6 +375,7 @@ void MainWindow::showEvent(QShowEvent* event) {
     m_activated = true;
     ApplySplitters();
     m_session->Activate();
+    if (m_mail) m_mail->RestartPollTimer();
     if (m_setup.autoMode) m_session->StartRequest(false);
 }
 
@@ -406,10 +407,13 @@ void MainWindow::changeEvent(QEvent* event) {
     if (event->type() != QEvent::WindowStateChange || !isVisible()) return;
     if (isMinimized()) {
         emit minimised();
-        if (m_settings.MinToTray && m_tray && !m_inTray) {
+        // Without a tray to show the icon the window stays on the task bar, or it would be
+        // lost.
+        if (m_settings.MinToTray && m_tray && !m_inTray && m_tray->ShowIcon(m_title)) {
             m_inTray = true;
-            m_tray->ShowIcon(m_title);
-            QTimer::singleShot(0, this, &QWidget::hide);
+            QTimer::singleShot(0, this, [this] {
+                if (m_inTray) hide();
+            });
         }
     } else if (m_inTray) {
         m_inTray = false;
@@ -418,6 +422,7 @@ void MainWindow::changeEvent(QEvent* event) {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (HandleDrag(watched, event)) return true;
     if (event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (HandleKey(watched, key->key(), key->modifiers())) return true;
@@ -518,13 +523,26 @@ void MainWindow::SetTitle(const std::string& title) {
     emit titleChanged(m_title);
 }
 
+void MainWindow::UpdateTrayState() {
+    if (!m_tray) return;
+    const bool polling = m_mail && m_mail->Server().State() != MailServer::PollState::Idle;
+    m_tray->SetState(m_session->State() != SessionState::Idle ? TrayHook::State::Downloading
+                     : polling                                ? TrayHook::State::MailCheck
+                     : m_settings.schedule.Enabled            ? TrayHook::State::Scheduler
+                                                              : TrayHook::State::Idle);
+}
+
 void MainWindow::SessionRunning(bool running) {
     // The current list cannot change under a session.
     m_listsPane->setEnabled(!running);
-    if (m_tray)
-        m_tray->SetState(running                       ? TrayHook::State::Downloading
-                         : m_settings.schedule.Enabled ? TrayHook::State::Scheduler
-                                                       : TrayHook::State::Idle);
+    UpdateTrayState();
+    if (running) {
+        m_tally->Start();
+    } else {
+        m_tally->Stop();
+        if (m_tray && m_tally->Files() + m_tally->Errors() > 0)
+            m_tray->NotifySessionEnd(m_tally->Files(), m_tally->Errors());
+    }
     if (!running) {
         for (const int pane : {2, 3, 4})
             m_status[static_cast<std::size_t>(pane)]->clear();
@@ -549,6 +567,8 @@ void MainWindow::Tick() {
                                    SpeedText(static_cast<std::uint64_t>(stats.currentSpeed))));
     }
     m_status[0]->setText(QString::fromStdString(m_session->DialUp().Status()));
+    // A poll started by its timer shows in the tray while no session runs.
+    UpdateTrayState();
     // Cheap facts only: the selection-dependent ones change with the selection's signal.
     const bool modified = m_document.Rows().Modified();
     const bool logEmpty = m_log->Count() == 0;
