@@ -24,6 +24,7 @@
 #include "core/ui_text_ids.h"
 #include "engine/worker_pool.h"
 #include "model/list_document.h"
+#include "platform/file_util.h"
 #include "session/event_log.h"
 #include "session/mail_check.h"
 #include "ui/app_icons.h"
@@ -219,6 +220,7 @@ void MainWindow::BuildPanes() {
     // Another list was opened (also by the scheduler): the pane shows it as current.
     connect(m_urlModel.get(), &QAbstractItemModel::modelReset, this, [this] {
         m_listsPane->Reload();
+        NoteMissingListFile();
         UpdateCommands();
     });
     connect(m_logModel.get(), &QAbstractItemModel::rowsInserted, m_logView,
@@ -374,6 +376,7 @@ void MainWindow::showEvent(QShowEvent* event) {
     if (m_activated) return;
     m_activated = true;
     ApplySplitters();
+    NoteMissingListFile();
     m_session->Activate();
     if (m_mail) m_mail->RestartPollTimer();
     if (m_setup.autoMode) m_session->StartRequest(false);
@@ -516,6 +519,16 @@ void MainWindow::PopupMenu(Pane pane, const QPoint& global) {
 
 // ---- session ----
 
+void MainWindow::NoteMissingListFile() {
+    // An empty list from a mistyped file name would otherwise look like a list emptied.
+    const std::string path = m_document.ListFilePath(m_document.CurrentIndex());
+    if (path.empty() || FileExists(path)) return;
+    m_log->AddLine("The list file " + path +
+                       " does not exist yet: the list starts empty and the file is made when "
+                       "the list is saved.",
+                   0, kLogInfo);
+}
+
 void MainWindow::SetTitle(const std::string& title) {
     m_title = QString::fromStdString(title);
     setWindowTitle(m_title);
@@ -526,20 +539,22 @@ void MainWindow::SetTitle(const std::string& title) {
 void MainWindow::UpdateTrayState() {
     if (!m_tray) return;
     const bool polling = m_mail && m_mail->Server().State() != MailServer::PollState::Idle;
-    m_tray->SetState(m_session->State() != SessionState::Idle ? TrayHook::State::Downloading
-                     : polling                                ? TrayHook::State::MailCheck
-                     : m_settings.schedule.Enabled            ? TrayHook::State::Scheduler
-                                                              : TrayHook::State::Idle);
+    m_tray->SetState(m_sessionRunning              ? TrayHook::State::Downloading
+                     : polling                     ? TrayHook::State::MailCheck
+                     : m_settings.schedule.Enabled ? TrayHook::State::Scheduler
+                                                   : TrayHook::State::Idle);
 }
 
 void MainWindow::SessionRunning(bool running) {
     // The current list cannot change under a session.
     m_listsPane->setEnabled(!running);
+    // Told before the session's own state changes.
+    m_sessionRunning = running;
     UpdateTrayState();
     if (running) {
-        m_tally->Start();
+        m_tally->Start(m_session->ErrorResults());
     } else {
-        m_tally->Stop();
+        m_tally->Stop(m_session->ErrorResults());
         if (m_tray && m_tally->Files() + m_tally->Errors() > 0)
             m_tray->NotifySessionEnd(m_tally->Files(), m_tally->Errors());
     }

@@ -139,6 +139,7 @@ private:
     bool HandleDrag(QObject* watched, QEvent* event);
     void StartDrag();
     void UpdateTrayState();
+    void NoteMissingListFile();
     void PopupMenu(Pane pane, const QPoint& global);
     void UpdateCommands();
     void Tick();
@@ -189,6 +190,7 @@ private:
     QPoint m_dragStart;
     std::vector<RowId> m_dragged;  // our own rows while they are being dragged
     Pane m_pane = Pane::Urls;
+    bool m_sessionRunning = false;
     QTimer m_tick;
     QMetaObject::Connection m_focusWatch;
     QString m_title;

@@ -167,9 +167,7 @@ void MainWindow::Execute(int command, Qt::KeyboardModifiers modifiers) {
         case kCmdSchedulerMode:
         case kCmdSchedulerModeButton:
             m_session->ToggleSchedulerMode();
-            if (m_tray && m_session->State() == SessionState::Idle)
-                m_tray->SetState(m_settings.schedule.Enabled ? TrayHook::State::Scheduler
-                                                             : TrayHook::State::Idle);
+            UpdateTrayState();
             break;
         case kCmdSchedulerQueue:
             m_session->ShowScheduleQueue();
@@ -352,7 +350,8 @@ void MainWindow::TakeEmailItems() {
     bool changed = false;
     for (const RowId id : SelectedRows()) {
         Row* row = rows.Find(id);
-        if (!row || row->item.CEType != 1) continue;
+        // Sent to a server (1) or received from one (10): both become ordinary.
+        if (!row || row->item.CEType == 0) continue;
         row->item.CEType = 0;
         row->item.lastDL = lastDL;
         ListModel::RefreshTexts(*row);

@@ -109,8 +109,9 @@ bool MainWindow::HandleDrag(QObject* watched, QEvent* event) {
         case QEvent::DragEnter:
         case QEvent::DragMove: {
             auto* drag = static_cast<QDragMoveEvent*>(event);
-            const bool onList =
-                !lists || m_listsPane->itemAt(drag->position().toPoint()) != nullptr;
+            // The entry is taken anywhere in the pane, or the moves to a row would never come.
+            const bool onList = !lists || event->type() == QEvent::DragEnter ||
+                                m_listsPane->itemAt(drag->position().toPoint()) != nullptr;
             if (drag->mimeData() && ItemMime::CanAccept(*drag->mimeData()) && onList) {
                 drag->acceptProposedAction();
             } else {

@@ -1,13 +1,15 @@
 #pragma once
 
+#include <ctime>
+#include <map>
 #include <set>
 
 #include "model/list_model.h"
 
 namespace kov {
 
-// Counts, while a session runs, the rows that finished and the rows that failed, for the
-// notification at its end (the rows' images are reset when it ends).
+// Counts, while a session runs, the rows that fetched their file and the failed transfers, for
+// the notification at its end (the rows' images are reset when it ends).
 class SessionTally : public ListModelListener {
 public:
     explicit SessionTally(ListModel& rows);
@@ -15,18 +17,21 @@ public:
     SessionTally(const SessionTally&) = delete;
     SessionTally& operator=(const SessionTally&) = delete;
 
-    void Start();
-    void Stop() { m_counting = false; }
+    // errorCount: the session's running count of failed transfers.
+    void Start(int errorCount);
+    void Stop(int errorCount);
     int Files() const { return static_cast<int>(m_files.size()); }
-    int Errors() const { return static_cast<int>(m_errors.size()); }
+    int Errors() const { return m_errors; }
 
     void RowChanged(RowId id) override;
 
 private:
     ListModel& m_rows;
     bool m_counting = false;
+    int m_errorsAtStart = 0;
+    int m_errors = 0;
+    std::map<RowId, std::time_t> m_lastDL;  // each started row's time of its last download
     std::set<RowId> m_files;
-    std::set<RowId> m_errors;
 };
 
 }  // namespace kov

@@ -1,6 +1,7 @@
 #include "ui/window_tray.h"
 
 #include "core/command_ids.h"
+#include "ui/command_table.h"
 
 namespace kov {
 
