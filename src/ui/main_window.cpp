@@ -47,6 +47,7 @@ namespace {
 constexpr const char* kProductName = "Kovrun";
 constexpr auto kTickPeriod = std::chrono::milliseconds(250);
 constexpr int kTimeColumnWidth = 130;
+constexpr int kTimeColumnPadding = 24;  // the image's gap and the cell's margins
 
 void SetupReportView(QTableView* view) {
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -167,7 +168,13 @@ void MainWindow::BuildPanes() {
     m_logView = new QTableView;
     SetupReportView(m_logView);
     m_logView->setModel(m_logModel.get());
-    m_logView->setColumnWidth(0, kTimeColumnWidth);
+    // At least wide enough for a whole time stamp behind the line's image in this font.
+    const int stamp =
+        m_logView->fontMetrics().horizontalAdvance(QStringLiteral("00.00.0000 00:00:00"));
+    m_logView->setColumnWidth(
+        0, std::max(kTimeColumnWidth,
+                    stamp + m_logView->style()->pixelMetric(QStyle::PM_SmallIconSize) +
+                        kTimeColumnPadding));
     m_logView->horizontalHeader()->setStretchLastSection(true);
     m_listsPane->setContextMenuPolicy(Qt::CustomContextMenu);
     // Drops arrive through the window's event filter; the views themselves take none.

@@ -351,6 +351,9 @@ TEST_F(MainWindowTest, LayoutIsSavedAndRestored) {
     EXPECT_EQ(settings.WndWidth, 900);
     EXPECT_EQ(settings.Column[3], 90);
     EXPECT_EQ(window->Lists()->columnWidth(0), 150) << "the lists column is 20 narrower";
+    const QTableView* log = window->LogView();
+    EXPECT_GT(log->columnWidth(0), log->fontMetrics().horizontalAdvance("07.12.2026 13:00:00"))
+        << "a whole time stamp fits";
 
     auto* rows = window->findChild<QSplitter*>(QStringLiteral("rows"));
     ASSERT_NE(rows, nullptr);
