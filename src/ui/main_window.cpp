@@ -304,8 +304,9 @@ void MainWindow::BuildMenus() {
 }
 
 void MainWindow::BuildStatusBar() {
-    // The message pane stretches; the others have fixed widths.
-    static const int widths[] = {240, 100, 100, 140, 100, 100, 100};
+    // The message pane stretches; the others have these widths at least. The last three are
+    // seldom used: kept narrow so that the speeds of pane 3 are not cut off.
+    static const int widths[] = {240, 100, 100, 140, 40, 40, 40};
     for (std::size_t i = 0; i < m_status.size(); ++i) {
         m_status[i] = new QLabel;
         m_status[i]->setMinimumWidth(widths[i]);
