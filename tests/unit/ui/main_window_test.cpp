@@ -315,6 +315,15 @@ TEST_F(MainWindowTest, ClipboardAndDropsTakeItemsIntoTheRightList) {
     // Onto the second list's row: a copy, or with Shift a move of the dragged rows.
     const QRect second = window->Lists()->visualItemRect(window->Lists()->topLevelItem(1));
     dropOn(window->Lists()->viewport(), second.center(), own.get());
+    // A drag entering below the rows is taken, so that it can still reach a row; there it is
+    // refused.
+    const QPoint below(5, window->Lists()->viewport()->height() - 5);
+    QDragEnterEvent enter(below, Qt::CopyAction, own.get(), Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window->Lists()->viewport(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDragMoveEvent move(below, Qt::CopyAction, own.get(), Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window->Lists()->viewport(), &move);
+    EXPECT_FALSE(move.isAccepted());
     EXPECT_EQ(urls().size(), 4u);
     const RowId c = document->Rows().At(2).id;
     window->SelectRows({c});
