@@ -3,6 +3,7 @@
 #include "platform/file_util.h"
 #include "session/session_setup.h"
 #include "ui/main_window.h"
+#include "ui/preferences_commands.h"
 #include "ui/qt_prompter.h"
 
 namespace kov {
@@ -26,6 +27,7 @@ void GuiApplication::CreateMainWindow() {
     setup.helpFile = m_paths.helpFile;
     setup.programFolder = m_paths.programFolder;
     m_window = std::make_unique<MainWindow>(std::move(setup));
+    RegisterPreferencesCommands(*m_window, *this);
 }
 
 void GuiApplication::TakeWindowLayout() {

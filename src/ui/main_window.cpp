@@ -608,4 +608,29 @@ QString MainWindow::StatusText(int pane) const {
                : QString();
 }
 
+void MainWindow::SettingsApplied() {
+    if (m_settings.SpeedLimited) {
+        m_session->SpeedLimitOn();
+    } else {
+        m_session->SpeedLimitOff();
+    }
+    m_session->SetMaxThreads(m_settings.MaxThreads);
+    m_session->DialUp().Configure(false);
+    m_session->Schedule().BuildTodayQueue();
+    const bool wasVisible = isVisible();
+    ApplyWindowFlags();
+    // Changing the window flags hides a shown window.
+    if (wasVisible && !isVisible()) show();
+    if (m_listsPane->isVisibleTo(this) != (m_settings.ShowPaneLists != 0)) {
+        const bool changed = m_settings.changed;
+        ToggleListsPane();
+        m_settings.changed = changed;
+    }
+    // Server mode may have been switched on or off, or its interval changed.
+    if (m_mail) m_mail->RestartPollTimer();
+    UpdateTrayState();
+    UpdateCommands();
+    emit settingsApplied();
+}
+
 }  // namespace kov

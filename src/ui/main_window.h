@@ -74,7 +74,7 @@ public:
     // The single place where commands whose dialogs live elsewhere are connected: a handler
     // set for kCmdEditUrl (items), kCmdNewUrl (new item), kCmdListProperties,
     // kCmdAddListDefinition, kCmdUrlInfo, kCmdPreferences or kCmdAbout enables it. Without one
-    // the command stays disabled. After the preferences handler the mail poll timer restarts.
+    // the command stays disabled.
     void SetCommandHandler(int command, Handler handler);
 
     // The window makes its own tray icon; another hook replaces it (null: no tray at all).
@@ -102,6 +102,10 @@ public:
     void TakeLayout();
     // The texts of menus, toolbar and columns in the current language.
     void Retranslate();
+    // Accepted preferences take effect: speed limit, worker count, dial-up line, today's
+    // schedule queue, window flags, the lists pane and the mail poll timer; settingsApplied()
+    // then tells the others.
+    void SettingsApplied();
 
     // Stops whatever still runs and waits for the jobs; the lists can then be saved.
     void EndSessions();
@@ -120,6 +124,7 @@ signals:
     // The window has closed for good; the program may end.
     void closed();
     void titleChanged(const QString& title);
+    void settingsApplied();
 
 protected:
     void showEvent(QShowEvent* event) override;

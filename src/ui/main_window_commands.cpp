@@ -222,11 +222,6 @@ void MainWindow::Execute(int command, Qt::KeyboardModifiers modifiers) {
             m_mail->CheckQueriesFromEmail();
             UpdateTrayState();
             break;
-        case kCmdPreferences:
-            RunHandler(command);
-            // Server mode may have been switched on or off, or its interval changed.
-            if (m_mail) m_mail->RestartPollTimer();
-            break;
         case kCmdNextPane:
         case kCmdPreviousPane:
             CyclePane(command == kCmdNextPane ? 1 : -1);

@@ -20,6 +20,7 @@
 #include "model/list_document.h"
 #include "model/list_file.h"
 #include "session/event_log.h"
+#include "session/mail_check.h"
 #include "support/recording_prompter.h"
 #include "support/temp_dir.h"
 #include "ui/command_table.h"
@@ -233,6 +234,14 @@ TEST_F(MainWindowTest, CommandsAreGreyedByTheirRules) {
     window->Execute(kCmdSpeedLimitOn);
     EXPECT_TRUE(window->Action(kCmdSpeedLimitOn)->isChecked());
     EXPECT_FALSE(window->Action(kCmdSpeedLimitOff)->isChecked());
+
+    // Accepted preferences set the mail poll timer up again.
+    EXPECT_FALSE(window->Mail()->Server().TimerRunning());
+    settings.email.ActAsHost = 1;
+    settings.email.PollInterval = 5;
+    settings.email.MailBoxPsw = "secret";
+    window->SettingsApplied();
+    EXPECT_TRUE(window->Mail()->Server().TimerRunning());
 }
 
 TEST_F(MainWindowTest, MinimisingHidesTheWindowOnlyIntoAnExistingTray) {
