@@ -433,20 +433,25 @@ bool ListDocument::DropBlockOnListsPane(std::string_view block, std::size_t targ
     ExchangeReader reader(block);
     const bool toCurrent = target == CurrentIndex();
     const std::string path = ListFilePath(target);
+    std::vector<UrlItem> items;
     for (;;) {
         UrlItem item = FreshItem();
         if (!reader.ReadItem(item, now)) break;
-        bool saved = true;
         if (toCurrent) {
             // The open list is written from its rows, so the item joins them instead of a
             // file that the next save would overwrite.
             AddItem(std::move(item));
-        } else {
-            if (item.ID.empty()) item.ID = MakeItemId(m_env.volumeSerial);
-            CreateFolders(FolderOf(path), 0700);
-            saved = AppendItemToFile(path, item, m_prompter, &m_lastError);
+            continue;
         }
-        if (!saved) {
+        if (item.ID.empty()) item.ID = MakeItemId(m_env.volumeSerial);
+        items.push_back(std::move(item));
+    }
+    if (!items.empty()) {
+        std::vector<const UrlItem*> pointers;
+        for (const UrlItem& item : items)
+            pointers.push_back(&item);
+        CreateFolders(FolderOf(path), 0700);
+        if (!AppendItemsToFile(path, pointers, m_prompter, &m_lastError)) {
             m_prompter.Inform("Copy/move URL: Error writing to INI file !!! " + m_lastError);
             return false;
         }

@@ -262,20 +262,30 @@ bool WriteListFile(const std::string& path, const std::vector<const UrlItem*>& i
 
 bool AppendItemToFile(const std::string& path, const UrlItem& item, Prompter& prompter,
                       std::string* error) {
+    return AppendItemsToFile(path, {&item}, prompter, error);
+}
+
+bool AppendItemsToFile(const std::string& path, const std::vector<const UrlItem*>& items,
+                       Prompter& prompter, std::string* error) {
     ProfileStore store(&prompter);
     if (!store.Open(path)) return Failed(store, error);
-    // After the last numbered section rather than into the first gap: the item joins the end
-    // of the list, and no leftover keys of an emptied section stick to it.
+    // After the last numbered section rather than into the first gap: the items join the end
+    // of the list, and no leftover keys of an emptied section stick to them.
     const std::vector<int> numbers = ItemNumbers(store);
-    if (!numbers.empty() && numbers.back() == std::numeric_limits<int>::max()) {
-        if (error) *error = path + ": no free item number";
-        return false;
+    int last = numbers.empty() ? 0 : numbers.back();
+    for (const UrlItem* item : items) {
+        if (last == std::numeric_limits<int>::max()) {
+            store.LoadText("");
+            if (error) *error = path + ": no free item number";
+            return false;
+        }
+        if (!SaveItem(store, ++last, *item, prompter)) {
+            store.LoadText("");
+            if (error) *error = path + ": the item was refused";
+            return false;
+        }
     }
-    if (!SaveItem(store, numbers.empty() ? 1 : numbers.back() + 1, item, prompter)) {
-        store.LoadText("");
-        if (error) *error = path + ": the item was refused";
-        return false;
-    }
+    // One write for all: a drop of many items does not rewrite the file once per item.
     if (store.Flush()) return true;
     Failed(store, error);
     store.LoadText("");

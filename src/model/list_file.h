@@ -53,6 +53,11 @@ ListFileContent ReadListFile(const std::string& path, std::uint32_t serial, Prom
 [[nodiscard]] bool AppendItemToFile(const std::string& path, const UrlItem& item,
                                     Prompter& prompter, std::string* error = nullptr);
 
+// Saves items after the last item of a list file in one write: all of them or none.
+[[nodiscard]] bool AppendItemsToFile(const std::string& path,
+                                     const std::vector<const UrlItem*>& items, Prompter& prompter,
+                                     std::string* error = nullptr);
+
 // A new unique item ID: the volume serial, the date, the tick count and a random number with a
 // running counter, as upper-case hexadecimal; always shorter than 32 characters.
 std::string MakeItemId(std::uint32_t serial);

@@ -7,8 +7,10 @@
 #include <QPolygonF>
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "model/list_model.h"
+#include "session/session_state.h"
 
 namespace kov {
 namespace {
@@ -364,8 +366,32 @@ QIcon AppIcons::Row(int rowImage) {
         Glyph::RowError,   Glyph::RowEmail,    Glyph::RowLocal,
     };
     static_assert(std::size(kRows) == kImageLocalJob + 1, "one glyph per row image");
+    // Made once: a view asks for them with every row it paints.
+    static const std::vector<QIcon> icons = [] {
+        std::vector<QIcon> made;
+        for (const Glyph g : kRows)
+            made.push_back(Drawn(g));
+        return made;
+    }();
     if (rowImage < 0 || rowImage > kImageLocalJob) rowImage = kImageOrdinary;
-    return Drawn(kRows[rowImage]);
+    return icons[static_cast<std::size_t>(rowImage)];
+}
+
+QIcon AppIcons::Log(int logImage) {
+    static constexpr Glyph kLines[] = {
+        Glyph::Info,     Glyph::Info,       Glyph::RowFinished, Glyph::Info,  Glyph::RowError,
+        Glyph::Play,     Glyph::RowAborted, Glyph::StopSquare,  Glyph::Cross, Glyph::RowNotDue,
+        Glyph::RowError, Glyph::RowRunning, Glyph::RowEmail,
+    };
+    static_assert(std::size(kLines) == kLogMail + 1, "one glyph per log image");
+    static const std::vector<QIcon> icons = [] {
+        std::vector<QIcon> made;
+        for (const Glyph g : kLines)
+            made.push_back(Drawn(g));
+        return made;
+    }();
+    if (logImage < 0 || logImage > kLogMail) logImage = kLogInfo;
+    return icons[static_cast<std::size_t>(logImage)];
 }
 
 QIcon AppIcons::Tray(TrayState state) {

@@ -18,6 +18,8 @@ public:
     static QIcon Command(CommandId id);
     // The image of a row of the URL list (the row images of model/list_model.h).
     static QIcon Row(int rowImage);
+    // The image of a log line (a LogImage of session/session_state.h).
+    static QIcon Log(int logImage);
     static QIcon Tray(TrayState state);
     static QIcon Application();
 

@@ -28,6 +28,7 @@ void GuiApplication::CreateMainWindow() {
     setup.autoMode = m_commandLine.autoMode;
     setup.shutdownAfter = m_commandLine.shutdownAfter;
     setup.helpFile = m_paths.helpFile;
+    setup.programFolder = m_paths.programFolder;
     m_window = std::make_unique<MainWindow>(std::move(setup));
     RegisterPreferencesCommands(*m_window, *this);
     ConnectProbeDialogCommands(*m_window, m_settings, *m_document);

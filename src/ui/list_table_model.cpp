@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "ui/row_images.h"
+#include "ui/app_icons.h"
 #include "ui/ui_text.h"
 
 namespace kov {
@@ -41,7 +41,7 @@ QVariant ListTableModel::data(const QModelIndex& index, int role) const {
         case Qt::DisplayRole:
             return QString::fromStdString(row.columns[static_cast<std::size_t>(index.column())]);
         case Qt::DecorationRole:
-            return index.column() == kColumnName ? RowImageIcon(row.image) : QVariant();
+            return index.column() == kColumnName ? AppIcons::Row(row.image) : QVariant();
         case Qt::ToolTipRole:
             return index.column() == kColumnUrl ? QString::fromStdString(row.item.Url) : QVariant();
         case kRowIdRole:

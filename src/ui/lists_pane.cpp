@@ -18,7 +18,8 @@ ListsPane::ListsPane(ListDocument& document, AppSettings& settings, QWidget* par
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setUniformRowHeights(true);
     header()->setSectionsClickable(false);
-    header()->setStretchLastSection(true);
+    header()->setStretchLastSection(false);
+    setColumnWidth(0, std::max(m_settings.WndSplitCol - 20, 40));
     Retranslate();
     connect(this, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) {
         const int row = indexOfTopLevelItem(item);

@@ -3,7 +3,7 @@
 #include <QCoreApplication>
 #include <QThread>
 
-#include "ui/row_images.h"
+#include "ui/app_icons.h"
 #include "ui/ui_text.h"
 
 namespace kov {
@@ -42,7 +42,7 @@ QVariant LogTableModel::data(const QModelIndex& index, int role) const {
     const LogLine& line = m_lines[static_cast<std::size_t>(index.row())];
     if (role == Qt::DisplayRole)
         return QString::fromStdString(index.column() == 0 ? line.time : line.text);
-    if (role == Qt::DecorationRole && index.column() == 0) return LogImageIcon(line.image);
+    if (role == Qt::DecorationRole && index.column() == 0) return AppIcons::Log(line.image);
     if (role == Qt::ToolTipRole && index.column() == 1) return QString::fromStdString(line.text);
     return {};
 }

@@ -3,11 +3,15 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDrag>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
@@ -20,15 +24,21 @@
 #include "core/ui_text_ids.h"
 #include "engine/worker_pool.h"
 #include "model/list_document.h"
+#include "platform/file_util.h"
 #include "session/event_log.h"
+#include "session/mail_check.h"
+#include "ui/app_icons.h"
 #include "ui/command_table.h"
+#include "ui/item_mime.h"
 #include "ui/list_table_model.h"
 #include "ui/lists_pane.h"
 #include "ui/log_table_model.h"
 #include "ui/progress_delegate.h"
 #include "ui/qt_main_loop.h"
+#include "ui/session_tally.h"
 #include "ui/ui_text.h"
 #include "ui/window_placement.h"
+#include "ui/window_tray.h"
 
 namespace kov {
 
@@ -37,36 +47,7 @@ namespace {
 constexpr const char* kProductName = "Kovrun";
 constexpr auto kTickPeriod = std::chrono::milliseconds(250);
 constexpr int kTimeColumnWidth = 130;
-
-// Theme icons with a style icon where the theme has none.
-QIcon CommandIcon(int id, const QStyle* style) {
-    struct Entry {
-        int id;
-        const char* theme;
-        QStyle::StandardPixmap fallback;
-    };
-    static const Entry entries[] = {
-        {kCmdNewUrl, "document-new", QStyle::SP_FileIcon},
-        {kCmdEditUrl, "document-properties", QStyle::SP_FileDialogDetailedView},
-        {kCmdSaveList, "document-save", QStyle::SP_DialogSaveButton},
-        {kCmdMoveUp, "go-up", QStyle::SP_ArrowUp},
-        {kCmdMoveDown, "go-down", QStyle::SP_ArrowDown},
-        {kCmdDelete, "edit-delete", QStyle::SP_TrashIcon},
-        {kCmdOpenUrl, "internet-web-browser", QStyle::SP_DirLinkIcon},
-        {kCmdUrlInfo, "dialog-information", QStyle::SP_MessageBoxInformation},
-        {kCmdPreferences, "preferences-system", QStyle::SP_ComputerIcon},
-        {kCmdStartDownload, "media-playback-start", QStyle::SP_MediaPlay},
-        {kCmdStop, "media-playback-stop", QStyle::SP_MediaStop},
-        {kCmdDialUp, "network-wired", QStyle::SP_DriveNetIcon},
-        {kCmdSchedulerModeButton, "appointment-new", QStyle::SP_FileDialogContentsView},
-        {kCmdSpeedLimitOn, "media-seek-backward", QStyle::SP_MediaSeekBackward},
-        {kCmdSpeedLimitOff, "media-seek-forward", QStyle::SP_MediaSeekForward},
-        {kCmdHelp, "help-contents", QStyle::SP_DialogHelpButton},
-    };
-    for (const Entry& e : entries)
-        if (e.id == id) return QIcon::fromTheme(e.theme, style->standardIcon(e.fallback));
-    return {};
-}
+constexpr int kTimeColumnPadding = 24;  // the image's gap and the cell's margins
 
 void SetupReportView(QTableView* view) {
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -121,12 +102,23 @@ MainWindow::MainWindow(MainWindowSetup setup, QWidget* parent)
                                             m_prompter, m_setup.jobEnvironment, std::move(hooks));
     m_session->SetAutoMode(m_setup.autoMode, m_setup.shutdownAfter);
     m_urlModel = std::make_unique<ListTableModel>(m_document.Rows());
+    m_tally = std::make_unique<SessionTally>(m_document.Rows());
+    if (!m_setup.programFolder.empty()) {
+        m_mail = std::make_unique<MailCheck>(m_settings, m_setup.programFolder, m_document,
+                                             *m_session, *m_loop, *m_log);
+        m_mail->SetFinished([this](int, const std::vector<RowId>&) {
+            UpdateTrayState();
+            UpdateCommands();
+        });
+    }
     m_logModel = std::make_unique<LogTableModel>(*m_log);
 
     BuildPanes();
     BuildActions();
     BuildMenus();
     BuildStatusBar();
+    m_ownTray = std::make_unique<WindowTray>([this](int command) { Execute(command); });
+    m_tray = m_ownTray.get();
     SetTitle(kProductName);
     ApplyPlacement();
     ApplyWindowFlags();
@@ -146,6 +138,8 @@ MainWindow::~MainWindow() {
     disconnect(m_focusWatch);
     m_tick.stop();
     EndSessions();
+    m_mail.reset();
+    m_tally.reset();
     m_urlView->setModel(nullptr);
     m_logView->setModel(nullptr);
     m_urlModel.reset();
@@ -174,9 +168,23 @@ void MainWindow::BuildPanes() {
     m_logView = new QTableView;
     SetupReportView(m_logView);
     m_logView->setModel(m_logModel.get());
-    m_logView->setColumnWidth(0, kTimeColumnWidth);
+    // At least wide enough for a whole time stamp behind the line's image in this font.
+    const int stamp =
+        m_logView->fontMetrics().horizontalAdvance(QStringLiteral("00.00.0000 00:00:00"));
+    m_logView->setColumnWidth(
+        0, std::max(kTimeColumnWidth,
+                    stamp + m_logView->style()->pixelMetric(QStyle::PM_SmallIconSize) +
+                        kTimeColumnPadding));
     m_logView->horizontalHeader()->setStretchLastSection(true);
     m_listsPane->setContextMenuPolicy(Qt::CustomContextMenu);
+    // Drops arrive through the window's event filter; the views themselves take none.
+    m_urlView->setDragEnabled(false);
+    for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(m_urlView),
+                                    static_cast<QAbstractItemView*>(m_listsPane)}) {
+        view->setAcceptDrops(true);
+        view->viewport()->setAcceptDrops(true);
+        view->viewport()->installEventFilter(this);
+    }
 
     m_cols = new QSplitter(Qt::Horizontal);
     m_cols->addWidget(m_listsPane);
@@ -219,6 +227,7 @@ void MainWindow::BuildPanes() {
     // Another list was opened (also by the scheduler): the pane shows it as current.
     connect(m_urlModel.get(), &QAbstractItemModel::modelReset, this, [this] {
         m_listsPane->Reload();
+        NoteMissingListFile();
         UpdateCommands();
     });
     connect(m_logModel.get(), &QAbstractItemModel::rowsInserted, m_logView,
@@ -231,7 +240,7 @@ void MainWindow::BuildActions() {
         action->setData(spec.id);
         action->setCheckable(spec.checkable);
         action->setToolTip(UiToolTip(spec.id));
-        action->setIcon(CommandIcon(spec.id, style()));
+        action->setIcon(AppIcons::Command(static_cast<CommandId>(spec.id)));
         if (!spec.shortcut.isEmpty()) {
             // Shown in the menus; the keys themselves are handled by the window.
             action->setShortcut(spec.shortcut);
@@ -295,8 +304,9 @@ void MainWindow::BuildMenus() {
 }
 
 void MainWindow::BuildStatusBar() {
-    // The message pane stretches; the others have fixed widths.
-    static const int widths[] = {240, 100, 100, 140, 100, 100, 100};
+    // The message pane stretches; the others have these widths at least. The last three are
+    // seldom used: kept narrow so that the speeds of pane 3 are not cut off.
+    static const int widths[] = {240, 100, 100, 140, 40, 40, 40};
     for (std::size_t i = 0; i < m_status.size(); ++i) {
         m_status[i] = new QLabel;
         m_status[i]->setMinimumWidth(widths[i]);
@@ -374,7 +384,9 @@ void MainWindow::showEvent(QShowEvent* event) {
     if (m_activated) return;
     m_activated = true;
     ApplySplitters();
+    NoteMissingListFile();
     m_session->Activate();
+    if (m_mail) m_mail->RestartPollTimer();
     if (m_setup.autoMode) m_session->StartRequest(false);
 }
 
@@ -406,10 +418,13 @@ void MainWindow::changeEvent(QEvent* event) {
     if (event->type() != QEvent::WindowStateChange || !isVisible()) return;
     if (isMinimized()) {
         emit minimised();
-        if (m_settings.MinToTray && m_tray && !m_inTray) {
+        // Without a tray to show the icon the window stays on the task bar, or it would be
+        // lost.
+        if (m_settings.MinToTray && m_tray && !m_inTray && m_tray->ShowIcon(m_title)) {
             m_inTray = true;
-            m_tray->ShowIcon(m_title);
-            QTimer::singleShot(0, this, &QWidget::hide);
+            QTimer::singleShot(0, this, [this] {
+                if (m_inTray) hide();
+            });
         }
     } else if (m_inTray) {
         m_inTray = false;
@@ -418,6 +433,7 @@ void MainWindow::changeEvent(QEvent* event) {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (HandleDrag(watched, event)) return true;
     if (event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (HandleKey(watched, key->key(), key->modifiers())) return true;
@@ -511,6 +527,14 @@ void MainWindow::PopupMenu(Pane pane, const QPoint& global) {
 
 // ---- session ----
 
+void MainWindow::NoteMissingListFile() {
+    // An empty list from a mistyped file name would otherwise look like a list emptied.
+    const std::string path = m_document.ListFilePath(m_document.CurrentIndex());
+    if (path.empty() || FileExists(path)) return;
+    m_log->AddLine("The list file " + path + " does not exist yet: saving the list makes it.", 0,
+                   kLogInfo);
+}
+
 void MainWindow::SetTitle(const std::string& title) {
     m_title = QString::fromStdString(title);
     setWindowTitle(m_title);
@@ -518,13 +542,28 @@ void MainWindow::SetTitle(const std::string& title) {
     emit titleChanged(m_title);
 }
 
+void MainWindow::UpdateTrayState() {
+    if (!m_tray) return;
+    const bool polling = m_mail && m_mail->Server().State() != MailServer::PollState::Idle;
+    m_tray->SetState(m_sessionRunning              ? TrayHook::State::Downloading
+                     : polling                     ? TrayHook::State::MailCheck
+                     : m_settings.schedule.Enabled ? TrayHook::State::Scheduler
+                                                   : TrayHook::State::Idle);
+}
+
 void MainWindow::SessionRunning(bool running) {
     // The current list cannot change under a session.
     m_listsPane->setEnabled(!running);
-    if (m_tray)
-        m_tray->SetState(running                       ? TrayHook::State::Downloading
-                         : m_settings.schedule.Enabled ? TrayHook::State::Scheduler
-                                                       : TrayHook::State::Idle);
+    // Told before the session's own state changes.
+    m_sessionRunning = running;
+    UpdateTrayState();
+    if (running) {
+        m_tally->Start(m_session->ErrorResults());
+    } else {
+        m_tally->Stop(m_session->ErrorResults());
+        if (m_tray && m_tally->Files() + m_tally->Errors() > 0)
+            m_tray->NotifySessionEnd(m_tally->Files(), m_tally->Errors());
+    }
     if (!running) {
         for (const int pane : {2, 3, 4})
             m_status[static_cast<std::size_t>(pane)]->clear();
@@ -549,6 +588,8 @@ void MainWindow::Tick() {
                                    SpeedText(static_cast<std::uint64_t>(stats.currentSpeed))));
     }
     m_status[0]->setText(QString::fromStdString(m_session->DialUp().Status()));
+    // A poll started by its timer shows in the tray while no session runs.
+    UpdateTrayState();
     // Cheap facts only: the selection-dependent ones change with the selection's signal.
     const bool modified = m_document.Rows().Modified();
     const bool logEmpty = m_log->Count() == 0;
@@ -583,6 +624,9 @@ void MainWindow::SettingsApplied() {
         ToggleListsPane();
         m_settings.changed = changed;
     }
+    // Server mode may have been switched on or off, or its interval changed.
+    if (m_mail) m_mail->RestartPollTimer();
+    UpdateTrayState();
     UpdateCommands();
     emit settingsApplied();
 }

@@ -29,8 +29,11 @@ class ListDocument;
 class ListTableModel;
 class ListsPane;
 class LogTableModel;
+class MailCheck;
 class Prompter;
 class QtMainLoop;
+class SessionTally;
+class WindowTray;
 class WorkerPool;
 
 // What the window is made from.
@@ -46,6 +49,9 @@ struct MainWindowSetup {
     bool autoMode = false;  // run one session at the first showing, then close
     bool shutdownAfter = false;
     std::string helpFile;
+    // The program folder (with its trailing '/'): server mode keeps its remembered messages
+    // there. "" leaves the window without the mail check.
+    std::string programFolder;
 };
 
 // The main window: the lists pane and the URL list above the log pane, menus, toolbar and
@@ -56,10 +62,6 @@ class MainWindow : public QMainWindow {
 public:
     enum class Pane { Lists = 1, Urls = 2, Log = 3 };
     using Handler = std::function<void()>;
-    // Clipboard and drops: the selected rows as MIME data, and MIME data taken into the URL
-    // list (a paste or a drop there).
-    using MimeWriter = std::function<QMimeData*(const std::vector<RowId>& rows)>;
-    using MimeReader = std::function<void(const QMimeData& data, Qt::KeyboardModifiers mods)>;
 
     explicit MainWindow(MainWindowSetup setup, QWidget* parent = nullptr);
     ~MainWindow() override;
@@ -71,14 +73,25 @@ public:
 
     // The single place where commands whose dialogs live elsewhere are connected: a handler
     // set for kCmdEditUrl (items), kCmdNewUrl (new item), kCmdListProperties,
-    // kCmdAddListDefinition, kCmdUrlInfo, kCmdPreferences, kCmdAbout or kCmdCheckMail enables
-    // it. Without one the command stays disabled.
+    // kCmdAddListDefinition, kCmdUrlInfo, kCmdPreferences or kCmdAbout enables it. Without one
+    // the command stays disabled.
     void SetCommandHandler(int command, Handler handler);
 
+    // The window makes its own tray icon; another hook replaces it (null: no tray at all).
     void SetTrayHook(TrayHook* tray) { m_tray = tray; }
-    void SetMimeHooks(MimeWriter writer, MimeReader reader);
-    // Takes MIME data into the URL list as a paste would (also the drop target's entry).
-    void PasteMime(const QMimeData& data, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+    TrayHook* Tray() const { return m_tray; }
+    // Takes MIME data into the URL list as a paste does. False when nothing was taken; data
+    // refused as too large has been reported.
+    bool PasteMime(const QMimeData& data);
+    // A drop on the URL list, or on the lists pane's row `list` (Shift held: the rows dragged
+    // from the URL list move there). False when nothing was taken.
+    bool DropMime(const QMimeData& data, bool fromOwnList);
+    bool DropMimeOnList(const QMimeData& data, std::size_t list, Qt::KeyboardModifiers modifiers,
+                        const std::vector<RowId>& dragged);
+    // The selected rows as drag or clipboard data; null when none is selected.
+    QMimeData* SelectionMime() const;
+    // Server mode; null without a program folder.
+    MailCheck* Mail() const { return m_mail.get(); }
 
     Pane FocusedPane() const { return m_pane; }
     void FocusPane(Pane pane);
@@ -90,8 +103,8 @@ public:
     // The texts of menus, toolbar and columns in the current language.
     void Retranslate();
     // Accepted preferences take effect: speed limit, worker count, dial-up line, today's
-    // schedule queue, window flags and the lists pane; settingsApplied() then restarts the
-    // timers that others own (the mail poll).
+    // schedule queue, window flags, the lists pane and the mail poll timer; settingsApplied()
+    // then tells the others.
     void SettingsApplied();
 
     // Stops whatever still runs and waits for the jobs; the lists can then be saved.
@@ -128,6 +141,10 @@ private:
     void ApplySplitters();
     void ApplyWindowFlags();
     bool HandleKey(QObject* watched, int key, Qt::KeyboardModifiers mods);
+    bool HandleDrag(QObject* watched, QEvent* event);
+    void StartDrag();
+    void UpdateTrayState();
+    void NoteMissingListFile();
     void PopupMenu(Pane pane, const QPoint& global);
     void UpdateCommands();
     void Tick();
@@ -170,11 +187,15 @@ private:
     std::map<int, QAction*> m_actions;
     std::map<int, QMenu*> m_menus;  // by text key
     std::map<int, Handler> m_handlers;
-    MimeWriter m_mimeWriter;
-    MimeReader m_mimeReader;
     QPointer<QMenu> m_popup;
+    std::unique_ptr<WindowTray> m_ownTray;
     TrayHook* m_tray = nullptr;
+    std::unique_ptr<SessionTally> m_tally;
+    std::unique_ptr<MailCheck> m_mail;
+    QPoint m_dragStart;
+    std::vector<RowId> m_dragged;  // our own rows while they are being dragged
     Pane m_pane = Pane::Urls;
+    bool m_sessionRunning = false;
     QTimer m_tick;
     QMetaObject::Connection m_focusWatch;
     QString m_title;

@@ -11,28 +11,24 @@
 #include <QUrl>
 #include <algorithm>
 #include <ctime>
-#include <sstream>
 
 #include "core/command_ids.h"
 #include "core/prompter.h"
 #include "engine/job.h"
 #include "mail/clipboard_query.h"
-#include "model/exchange_format.h"
 #include "model/list_document.h"
 #include "model/url_template.h"
 #include "platform/clock.h"
 #include "session/event_log.h"
+#include "session/mail_check.h"
 #include "ui/command_table.h"
+#include "ui/item_mime.h"
 #include "ui/list_table_model.h"
 #include "ui/lists_pane.h"
 #include "ui/main_window.h"
 #include "ui/ui_text.h"
 
 namespace kov {
-
-namespace {
-constexpr int kExchangeModeAll = 65535;  // every field of an item
-}  // namespace
 
 QAction* MainWindow::Action(int command) const {
     const auto it = m_actions.find(command);
@@ -45,12 +41,6 @@ void MainWindow::SetCommandHandler(int command, Handler handler) {
     } else {
         m_handlers.erase(command);
     }
-    UpdateCommands();
-}
-
-void MainWindow::SetMimeHooks(MimeWriter writer, MimeReader reader) {
-    m_mimeWriter = std::move(writer);
-    m_mimeReader = std::move(reader);
     UpdateCommands();
 }
 
@@ -93,7 +83,7 @@ bool MainWindow::IsEnabled(int command) {
         case kCmdSpeedLimitOff:
             return m_settings.SpeedLimitInet != 0 || m_settings.SpeedLimitLoc != 0;
         case kCmdCheckMail:
-            return has(kCmdCheckMail) && !m_settings.email.Pop3Server.empty() &&
+            return m_mail && !m_settings.email.Pop3Server.empty() &&
                    !m_settings.email.MailBox.empty() && !m_settings.email.MyEmailAddr.empty();
         case kCmdOpenUrl:
             return selected() == 1;
@@ -110,7 +100,7 @@ bool MainWindow::IsEnabled(int command) {
             return m_log->Count() > 0;
         case kCmdPaste: {
             const QMimeData* data = QGuiApplication::clipboard()->mimeData();
-            return data && (m_mimeReader || data->hasText());
+            return data && ItemMime::CanAccept(*data);
         }
         default:
             return true;
@@ -177,9 +167,7 @@ void MainWindow::Execute(int command, Qt::KeyboardModifiers modifiers) {
         case kCmdSchedulerMode:
         case kCmdSchedulerModeButton:
             m_session->ToggleSchedulerMode();
-            if (m_tray && m_session->State() == SessionState::Idle)
-                m_tray->SetState(m_settings.schedule.Enabled ? TrayHook::State::Scheduler
-                                                             : TrayHook::State::Idle);
+            UpdateTrayState();
             break;
         case kCmdSchedulerQueue:
             m_session->ShowScheduleQueue();
@@ -228,8 +216,11 @@ void MainWindow::Execute(int command, Qt::KeyboardModifiers modifiers) {
             CopySelection(command == kCmdCut);
             break;
         case kCmdPaste:
-            if (const QMimeData* data = QGuiApplication::clipboard()->mimeData())
-                PasteMime(*data, modifiers);
+            if (const QMimeData* data = QGuiApplication::clipboard()->mimeData()) PasteMime(*data);
+            break;
+        case kCmdCheckMail:
+            m_mail->CheckQueriesFromEmail();
+            UpdateTrayState();
             break;
         case kCmdNextPane:
         case kCmdPreviousPane:
@@ -336,41 +327,6 @@ void MainWindow::ToggleListsPane() {
     }
 }
 
-void MainWindow::CopySelection(bool cut) {
-    const std::vector<RowId> ids = SelectedRows();
-    if (ids.empty()) return;
-    QMimeData* data = nullptr;
-    if (m_mimeWriter) {
-        data = m_mimeWriter(ids);
-    } else {
-        // Without the richer formats, the items travel as an exchange block in plain text.
-        std::vector<UrlItem> items;
-        for (const RowId id : ids)
-            if (const Row* row = m_document.Rows().Find(id)) items.push_back(row->item);
-        std::ostringstream block;
-        WriteBlock(block, items, kExchangeModeAll);
-        data = new QMimeData;
-        data->setText(QString::fromStdString(block.str()));
-    }
-    if (!data) return;
-    QGuiApplication::clipboard()->setMimeData(data);
-    if (cut && m_document.Rows().Remove(ids) > 0) m_document.Rows().SetModified(true);
-}
-
-void MainWindow::PasteMime(const QMimeData& data, Qt::KeyboardModifiers modifiers) {
-    if (m_mimeReader) {
-        m_mimeReader(data, modifiers);
-    } else if (data.hasText()) {
-        const std::string text = data.text().toStdString();
-        if (text.find("<URLIST>") != std::string::npos) {
-            m_document.DropBlockOnUrlList(text);
-        } else {
-            m_document.DropTextOnUrlList(text);
-        }
-    }
-    UpdateCommands();
-}
-
 void MainWindow::OpenCurrentUrl() {
     const std::vector<RowId> ids = SelectedRows();
     if (ids.size() != 1) return;
@@ -389,7 +345,8 @@ void MainWindow::TakeEmailItems() {
     bool changed = false;
     for (const RowId id : SelectedRows()) {
         Row* row = rows.Find(id);
-        if (!row || row->item.CEType != 1) continue;
+        // Sent to a server (1) or received from one (10): both become ordinary.
+        if (!row || row->item.CEType == 0) continue;
         row->item.CEType = 0;
         row->item.lastDL = lastDL;
         ListModel::RefreshTexts(*row);

@@ -1,7 +1,6 @@
 #include "ui/tray_icon.h"
 
 #include <QAction>
-#include <QEvent>
 #include <QMenu>
 #include <QTimer>
 #include <string_view>
@@ -128,37 +127,6 @@ bool TrayIcon::NotifySessionEnd(int files, int errors) {
                         errors > 0 ? QSystemTrayIcon::Warning : QSystemTrayIcon::Information,
                         kNoticeMs);
     return true;
-}
-
-void TrayIcon::AttachWindow(QWidget* window, std::function<bool()> minToTray) {
-    if (m_window) m_window->removeEventFilter(this);
-    m_window = window;
-    m_minToTray = std::move(minToTray);
-    if (m_window) m_window->installEventFilter(this);
-}
-
-void TrayIcon::RestoreWindow() {
-    Hide();
-    if (!m_window) return;
-    m_window->showNormal();
-    m_window->raise();
-    m_window->activateWindow();
-}
-
-bool TrayIcon::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_window && event->type() == QEvent::WindowStateChange) {
-        if (m_window->isMinimized()) {
-            if (m_minToTray && m_minToTray() && Show()) {
-                // Hidden after the state change is done, or the window manager shows it again.
-                QTimer::singleShot(0, m_window, [w = m_window] {
-                    if (w && w->isMinimized()) w->hide();
-                });
-            }
-        } else if (m_wanted) {
-            Hide();
-        }
-    }
-    return QObject::eventFilter(watched, event);
 }
 
 void TrayIcon::OnActivated(QSystemTrayIcon::ActivationReason reason) {

@@ -1,10 +1,8 @@
 #pragma once
 
 #include <QObject>
-#include <QPointer>
 #include <QString>
 #include <QSystemTrayIcon>
-#include <QWidget>
 #include <functional>
 #include <memory>
 
@@ -61,18 +59,8 @@ public:
     // The menu text of a tray entry (its id in core/ui_text_ids.h), localised.
     static QString Text(int id);
 
-    // Minimise to tray for the main window: when it is minimised and minToTray() says so, the
-    // icon appears and the window hides; restoring it by any means removes the icon. Without a
-    // tray the window stays minimised on the task bar, so it can never get lost.
-    void AttachWindow(QWidget* window, std::function<bool()> minToTray);
-    // Command 17: removes the icon and brings the attached window back.
-    void RestoreWindow();
-
     QMenu* Menu() const { return m_menu.get(); }
     QSystemTrayIcon* SystemIcon() const { return m_icon; }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void OnActivated(QSystemTrayIcon::ActivationReason reason);
@@ -81,8 +69,6 @@ private:
     TrayActions m_actions;
     std::unique_ptr<QMenu> m_menu;  // a QMenu takes no QObject parent
     QSystemTrayIcon* m_icon = nullptr;
-    QPointer<QWidget> m_window;
-    std::function<bool()> m_minToTray;
     TrayState m_state = TrayState::Idle;
     bool m_wanted = false;   // shown for the minimised window, not only for a notification
     int m_noticeSerial = 0;  // the notification whose end may hide the icon again

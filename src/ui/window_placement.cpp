@@ -8,11 +8,17 @@ namespace {
 constexpr int kMinWidth = 480;
 constexpr int kMinHeight = 240;
 constexpr int kIconSize = 32;  // what must stay visible of the window
+// A first run (no size saved) opens at a size the three panes can be used in.
+constexpr int kFirstWidth = 900;
+constexpr int kFirstHeight = 600;
 }  // namespace
 
 QRect InitialWindowRect(const AppSettings& settings, const QRect& workArea) {
-    const int width = std::max(settings.WndWidth, kMinWidth);
-    const int height = std::max(settings.WndHeight, kMinHeight);
+    const bool saved = settings.WndWidth > 0 || settings.WndHeight > 0;
+    const int width = saved ? std::max(settings.WndWidth, kMinWidth)
+                            : std::max(std::min(kFirstWidth, workArea.width()), kMinWidth);
+    const int height = saved ? std::max(settings.WndHeight, kMinHeight)
+                             : std::max(std::min(kFirstHeight, workArea.height()), kMinHeight);
     const int left = std::min(settings.WndLeft, workArea.width() - kIconSize);
     const int top = std::min(settings.WndTop, workArea.height() - kIconSize);
     // A negative place is kept within the screen's left and top edges as well.

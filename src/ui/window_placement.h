@@ -7,7 +7,8 @@
 
 namespace kov {
 
-// Where the window opens: the saved size, at least 480 x 240, at the saved place measured from
+// Where the window opens: the saved size, at least 480 x 240 (900 x 600, within the work area,
+// when none was saved), at the saved place measured from
 // the work area's origin, but never so far right or down that less than an icon's size of it
 // stays on the screen.
 QRect InitialWindowRect(const AppSettings& settings, const QRect& workArea);

@@ -4,7 +4,10 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
+#include <QDropEvent>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QSplitter>
 #include <QTableView>
 #include <QTest>
@@ -15,10 +18,13 @@
 #include "core/command_ids.h"
 #include "core/localiser.h"
 #include "model/list_document.h"
+#include "model/list_file.h"
 #include "session/event_log.h"
+#include "session/mail_check.h"
 #include "support/recording_prompter.h"
 #include "support/temp_dir.h"
 #include "ui/command_table.h"
+#include "ui/item_mime.h"
 #include "ui/list_table_model.h"
 #include "ui/lists_pane.h"
 #include "ui/window_placement.h"
@@ -28,10 +34,14 @@ namespace {
 
 class FakeTray : public TrayHook {
 public:
-    void ShowIcon(const QString&) override { ++shown; }
+    bool ShowIcon(const QString&) override {
+        ++shown;
+        return available;
+    }
     void HideIcon() override { ++hidden; }
     void SetTip(const QString& text) override { tip = text; }
     void SetState(State s) override { state = s; }
+    bool available = true;
     int shown = 0, hidden = 0;
     QString tip;
     State state = State::Idle;
@@ -53,14 +63,15 @@ protected:
         MakeWindow();
     }
 
-    void MakeWindow() {
+    void MakeWindow(bool fakeTray = true) {
         window.reset();
         MainWindowSetup setup;
         setup.settings = &settings;
         setup.document = document.get();
         setup.prompter = &prompter;
+        setup.programFolder = dir.path() + "/";
         window = std::make_unique<MainWindow>(setup);
-        window->SetTrayHook(&tray);
+        if (fakeTray) window->SetTrayHook(&tray);
     }
     void WithDialogs() {
         for (const int id : kDialogCommands)
@@ -159,6 +170,22 @@ TEST_F(MainWindowTest, DeleteAndMoveActOnListsOrRowsByPane) {
     EXPECT_TRUE(document->Rows().Modified());
 }
 
+TEST_F(MainWindowTest, AListOpenedWithoutItsFileSaysSoInTheLog) {
+    auto notes = [this](const std::string& file) {
+        int n = 0;
+        for (const LogLine& line : window->Log().Lines())
+            n += line.text.find(dir.File(file) + " does not exist yet") != std::string::npos;
+        return n;
+    };
+    Add("a");
+    Show();
+    EXPECT_EQ(notes("Default.ini"), 1);
+    emit window->Lists()->listChosen(1);  // saves Default.ini, then opens Second.ini
+    EXPECT_EQ(notes("Second.ini"), 1);
+    emit window->Lists()->listChosen(0);
+    EXPECT_EQ(notes("Default.ini"), 1);
+}
+
 TEST_F(MainWindowTest, CommandsAreGreyedByTheirRules) {
     Add("a");
     Add("b");
@@ -196,7 +223,6 @@ TEST_F(MainWindowTest, CommandsAreGreyedByTheirRules) {
 
     // Speed limit commands need a limit; checking mail needs the mailbox settings.
     EXPECT_FALSE(Enabled(kCmdSpeedLimitOn));
-    window->SetCommandHandler(kCmdCheckMail, [] {});
     EXPECT_FALSE(Enabled(kCmdCheckMail));
     settings.SpeedLimitInet = 10;
     settings.email.Pop3Server = "127.0.0.1";
@@ -208,24 +234,122 @@ TEST_F(MainWindowTest, CommandsAreGreyedByTheirRules) {
     window->Execute(kCmdSpeedLimitOn);
     EXPECT_TRUE(window->Action(kCmdSpeedLimitOn)->isChecked());
     EXPECT_FALSE(window->Action(kCmdSpeedLimitOff)->isChecked());
+
+    // Accepted preferences set the mail poll timer up again.
+    EXPECT_FALSE(window->Mail()->Server().TimerRunning());
+    settings.email.ActAsHost = 1;
+    settings.email.PollInterval = 5;
+    settings.email.MailBoxPsw = "secret";
+    window->SettingsApplied();
+    EXPECT_TRUE(window->Mail()->Server().TimerRunning());
 }
 
-TEST_F(MainWindowTest, MinimisingUsesTheTrayOnlyWithMinToTray) {
+TEST_F(MainWindowTest, MinimisingHidesTheWindowOnlyIntoAnExistingTray) {
+    // Without a tray the window stays on the task bar, or it could not be found again.
+    const struct {
+        int minToTray;
+        bool trayAvailable;
+        bool hidden;
+    } cases[] = {{0, true, false}, {1, false, false}, {1, true, true}};
     Show();
-    settings.MinToTray = 0;
-    window->showMinimized();
-    QTest::qWait(20);
-    EXPECT_EQ(tray.shown, 0);
-    EXPECT_TRUE(window->isVisible()) << "the window stays on the task bar";
-
-    window->showNormal();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.minToTray << c.trayAvailable);
+        tray = FakeTray{};
+        tray.available = c.trayAvailable;
+        settings.MinToTray = c.minToTray;
+        window->showMinimized();
+        if (c.hidden) {
+            ASSERT_TRUE(QTest::qWaitFor([&] { return !window->isVisible(); }, 2000));
+        } else {
+            QTest::qWait(20);
+            EXPECT_TRUE(window->isVisible());
+        }
+        EXPECT_EQ(tray.shown > 0, c.minToTray != 0);
+        window->Execute(kCmdRestore);
+        EXPECT_TRUE(window->isVisible());
+        EXPECT_FALSE(window->isMinimized());
+    }
+    EXPECT_GE(tray.hidden, 1);
+    // The window's own tray icon: the offscreen platform has no tray, so the window stays.
+    MakeWindow(false);
+    Show();
     settings.MinToTray = 1;
     window->showMinimized();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->isVisible(); }, 2000));
-    EXPECT_EQ(tray.shown, 1);
-    window->Execute(kCmdRestore);
+    QTest::qWait(50);
     EXPECT_TRUE(window->isVisible());
-    EXPECT_GE(tray.hidden, 1);
+}
+
+TEST_F(MainWindowTest, ClipboardAndDropsTakeItemsIntoTheRightList) {
+    const RowId a = Add("a", "http://127.0.0.1/a");
+    const RowId b = Add("b", "http://127.0.0.1/b");
+    Show();
+    auto urls = [this] {
+        std::vector<std::string> out;
+        for (std::size_t i = 0; i < document->Rows().Count(); ++i)
+            out.push_back(document->Rows().At(i).item.Url);
+        return out;
+    };
+    using Urls = std::vector<std::string>;
+    // As a drag does: the drop goes to the widget that accepted the drag's entry.
+    auto dropOn = [](QWidget* viewport, QPoint at, const QMimeData* data) {
+        QDragEnterEvent enter(at, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(viewport, &enter);
+        QDropEvent drop(at, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(viewport, &drop);
+    };
+
+    // Cut and paste go through our own format.
+    window->FocusPane(MainWindow::Pane::Urls);
+    window->SelectRows({a});
+    window->Execute(kCmdCut);
+    EXPECT_EQ(urls(), Urls{"http://127.0.0.1/b"});
+    ASSERT_TRUE(QGuiApplication::clipboard()->mimeData()->hasFormat(kItemsMimeType));
+    window->Execute(kCmdPaste);
+    EXPECT_EQ(urls(), (Urls{"http://127.0.0.1/b", "http://127.0.0.1/a"}));
+
+    // A browser's link dropped on the URL list, through the view's own events.
+    QMimeData link;
+    link.setUrls({QUrl("http://127.0.0.1/c")});
+    dropOn(window->UrlView()->viewport(), QPoint(10, 10), &link);
+    EXPECT_EQ(urls().back(), "http://127.0.0.1/c");
+    // Our own rows dropped back on their list are not doubled.
+    window->SelectRows({b});
+    std::unique_ptr<QMimeData> own(window->SelectionMime());
+    ASSERT_TRUE(own);
+    EXPECT_FALSE(window->DropMime(*own, true));
+    EXPECT_EQ(urls().size(), 3u);
+    EXPECT_TRUE(window->DropMime(*own, false)) << "from another Kov window";
+    EXPECT_EQ(urls().size(), 4u);
+
+    // Onto the second list's row: a copy, or with Shift a move of the dragged rows.
+    const QRect second = window->Lists()->visualItemRect(window->Lists()->topLevelItem(1));
+    dropOn(window->Lists()->viewport(), second.center(), own.get());
+    // A drag entering below the rows is taken, so that it can still reach a row; there it is
+    // refused.
+    const QPoint below(5, window->Lists()->viewport()->height() - 5);
+    QDragEnterEvent enter(below, Qt::CopyAction, own.get(), Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window->Lists()->viewport(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDragMoveEvent move(below, Qt::CopyAction, own.get(), Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window->Lists()->viewport(), &move);
+    EXPECT_FALSE(move.isAccepted());
+    EXPECT_EQ(urls().size(), 4u);
+    const RowId c = document->Rows().At(2).id;
+    window->SelectRows({c});
+    own.reset(window->SelectionMime());
+    EXPECT_TRUE(window->DropMimeOnList(*own, 1, Qt::ShiftModifier, {c}));
+    EXPECT_EQ(urls().size(), 3u);
+    const ListFileContent target = ReadListFile(dir.File("Second.ini"), 0, prompter);
+    ASSERT_EQ(target.items.size(), 2u) << "the copy and the moved row";
+    EXPECT_EQ(target.items[0].Url, "http://127.0.0.1/b");
+    EXPECT_EQ(target.items[1].Url, "http://127.0.0.1/c");
+
+    // Too much data is refused with a reason, never half taken.
+    QMimeData huge;
+    huge.setText(QString(static_cast<int>(ItemMime::kMaxBytes) + 10, QLatin1Char('x')));
+    EXPECT_FALSE(window->PasteMime(huge));
+    EXPECT_EQ(urls().size(), 3u);
+    EXPECT_EQ(prompter.informed.size(), 1u);
 }
 
 TEST_F(MainWindowTest, LayoutIsSavedAndRestored) {
@@ -244,6 +368,10 @@ TEST_F(MainWindowTest, LayoutIsSavedAndRestored) {
     EXPECT_EQ(settings.WndSplitCol, 170);
     EXPECT_EQ(settings.WndWidth, 900);
     EXPECT_EQ(settings.Column[3], 90);
+    EXPECT_EQ(window->Lists()->columnWidth(0), 150) << "the lists column is 20 narrower";
+    const QTableView* log = window->LogView();
+    EXPECT_GT(log->columnWidth(0), log->fontMetrics().horizontalAdvance("07.12.2026 13:00:00"))
+        << "a whole time stamp fits";
 
     auto* rows = window->findChild<QSplitter*>(QStringLiteral("rows"));
     ASSERT_NE(rows, nullptr);
@@ -292,6 +420,7 @@ TEST(WindowPlacementTest, TheWindowNeverOpensOffScreen) {
     } cases[] = {
         {10, 20, 800, 600, {10, 20, 800, 600}},
         {0, 0, 100, 50, {0, 0, 480, 240}},              // at least 480 x 240
+        {0, 0, 0, 0, {0, 0, 900, 600}},                 // nothing saved yet
         {5000, 3000, 800, 600, {1248, 992, 800, 600}},  // an icon's size stays on screen
         {-2000, -50, 800, 600, {-768, 0, 800, 600}},
     };

@@ -3,23 +3,41 @@
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
+#include <algorithm>
 #include <memory>
 #include <string>
 
 #include "core/command_ids.h"
 #include "core/message_table.h"
+#include "mail/query_message.h"
 #include "model/list_document.h"
 #include "net/inet.h"
 #include "session/event_log.h"
 #include "support/nginx_server.h"
+#include "support/pop3_server.h"
 #include "support/recording_prompter.h"
 #include "support/temp_dir.h"
+#include "support/test_ca.h"
 #include "ui/list_table_model.h"
 #include "ui/lists_pane.h"
 #include "ui/main_window.h"
 
 namespace kov {
 namespace {
+
+// What the window shows in its tray, in order.
+class RecordingTray : public TrayHook {
+public:
+    bool ShowIcon(const QString&) override { return false; }
+    void HideIcon() override {}
+    void SetTip(const QString&) override {}
+    void SetState(State s) override {
+        if (states.empty() || states.back() != s) states.push_back(s);
+    }
+    void NotifySessionEnd(int files, int errors) override { notices.push_back({files, errors}); }
+    std::vector<State> states;
+    std::vector<std::pair<int, int>> notices;
+};
 
 // Sessions started from the window against nginx on loopback.
 class WindowSessionTest : public ::testing::Test {
@@ -49,7 +67,9 @@ protected:
         setup.settings = &settings;
         setup.document = document.get();
         setup.prompter = &prompter;
+        setup.programFolder = dir.path() + "/";
         window = std::make_unique<MainWindow>(setup);
+        window->SetTrayHook(&tray);
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     }
@@ -65,15 +85,18 @@ protected:
         return QTest::qWaitFor([&] { return window->Session().State() == SessionState::Idle; },
                                20000);
     }
-    bool LogHas(const std::string& text) {
+    bool LogHas(const std::string& text) { return LogText().find(text) != std::string::npos; }
+    std::string LogText() {
+        std::string text;
         for (const LogLine& line : window->Log().Lines())
-            if (line.text.find(text) != std::string::npos) return true;
-        return false;
+            text += line.text + "\n";
+        return text;
     }
 
     static inline std::unique_ptr<test::NginxServer> nginx;
     test::TempDir dir;
     test::RecordingPrompter prompter;
+    RecordingTray tray;
     AppSettings settings;
     std::unique_ptr<ListDocument> document;
     std::unique_ptr<MainWindow> window;
@@ -82,6 +105,7 @@ protected:
 TEST_F(WindowSessionTest, F5RunsTheListAndTheRowsLogAndTitleFollow) {
     for (int i = 1; i <= 3; ++i)
         Add("f" + std::to_string(i), "/files/f" + std::to_string(i) + ".txt");
+    Add("missing", "/files/none.txt");
     QSignalSpy titles(window.get(), &MainWindow::titleChanged);
     QSignalSpy repaints(&window->UrlModel(), &QAbstractItemModel::dataChanged);
     window->FocusPane(MainWindow::Pane::Urls);
@@ -100,6 +124,55 @@ TEST_F(WindowSessionTest, F5RunsTheListAndTheRowsLogAndTitleFollow) {
     ASSERT_GE(titles.count(), 2);
     EXPECT_NE(titles.front().front().toString().indexOf("Kovrun, "), -1);
     EXPECT_EQ(window->windowTitle(), "Kovrun");
+    // The desktop hears how it went.
+    EXPECT_EQ(tray.notices, (std::vector<std::pair<int, int>>{{3, 1}}));
+    EXPECT_NE(std::find(tray.states.begin(), tray.states.end(), TrayHook::State::Downloading),
+              tray.states.end());
+    EXPECT_EQ(tray.states.back(), TrayHook::State::Idle);
+}
+
+TEST_F(WindowSessionTest, CheckingMailTakesTheQueriedItemsAndDownloadsThem) {
+    if (!test::Pop3Server::Available()) GTEST_SKIP() << "dovecot-pop3d is not installed";
+    test::TestCa ca;
+    test::Pop3Server pop3;
+    ASSERT_TRUE(ca.Make());
+    ASSERT_TRUE(pop3.Start(ca));
+    UrlItem item = FreshItem();
+    item.Url = nginx->Url("/files/f2.txt");
+    item.Dest = "f2.txt";
+    ASSERT_TRUE(
+        pop3.AddMessage("From: a@kov.test\r\nSubject: #KOVQUERY:pw\r\n"
+                        "Message-ID: <w1@kov.test>\r\n\r\n\r\n" +
+                        ItemQueryText(item) + "\r\n"));
+    EmailSettings& email = settings.email;
+    email.MailBox = test::Pop3Server::kUser;
+    email.MailBoxPsw = test::Pop3Server::kPassword;
+    email.Passphrase = "pw";
+    email.SaveFolder = dir.File("queries/");
+    email.QueryAllowLocal = 1;  // the item is on loopback
+    EXPECT_FALSE(window->IsEnabled(kCmdCheckMail));
+    email.Pop3Server = "127.0.0.1:" + std::to_string(pop3.Port());
+    email.MyEmailAddr = "me@kov.test";
+    ASSERT_TRUE(window->IsEnabled(kCmdCheckMail));
+
+    QTest::keyClick(window->UrlView(), Qt::Key_M, Qt::ControlModifier);
+    EXPECT_EQ(tray.states.back(), TrayHook::State::MailCheck);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return document->Rows().Count() == 1; }, 20000)) << LogText();
+    EXPECT_EQ(document->Rows().At(0).item.CEType, 10);
+    // Saved first, then taken out of the mailbox.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return pop3.Count() == 0; }, 5000));
+    // The item is downloaded at once, as the session's new item.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return document->Rows().At(0).runState != RunState::None || tray.notices.size(); },
+        5000));
+    ASSERT_TRUE(UntilIdle());
+    EXPECT_EQ(tray.notices.size(), 1u);
+    EXPECT_EQ(tray.states.back(), TrayHook::State::Idle);
+    // Ctrl+I makes it an ordinary item of this list.
+    window->SelectRows({document->Rows().At(0).id});
+    QTest::keyClick(window->UrlView(), Qt::Key_I, Qt::ControlModifier);
+    EXPECT_EQ(document->Rows().At(0).item.CEType, 0);
+    EXPECT_TRUE(document->Rows().Modified());
 }
 
 TEST_F(WindowSessionTest, ClosingDuringASessionStopsItFirstAndClosingAgainStopsAtOnce) {
