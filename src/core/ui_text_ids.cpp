@@ -8,7 +8,7 @@ namespace {
 
 // Menu texts come right after the items of the menu before them: menus are translated by
 // walking this order.
-constexpr std::array<UiTextEntry, 245> kGuiTexts{{
+constexpr std::array<UiTextEntry, 246> kGuiTexts{{
     {kGuiOK, "OK", "OK"},
     {kGuiCancel, "Cancel", "Cancel"},
     {kGuiUpdate, "Update", "Update"},
@@ -254,6 +254,7 @@ constexpr std::array<UiTextEntry, 245> kGuiTexts{{
     {kGuiCEKovSrvAddr, "CEKovSrvAddr", "Server's email"},
     {kGuiCEKovSrvPassword, "CEKovSrvPassword", "Access password"},
     {kGuiCESetAsPrimary, "CESetAsPrimary", "Set as primary KOV server"},
+    {kGuiURLEmpty, "URLEmpty", "The URL must not be empty"},
 }};
 
 constexpr std::array<UiTextEntry, 137> kToolTips{{

@@ -255,6 +255,7 @@ enum UiTextId : int {
     kGuiCEKovSrvAddr = 20242,
     kGuiCEKovSrvPassword = 20243,
     kGuiCESetAsPrimary = 20244,
+    kGuiURLEmpty = 20270,
     kTipMnuStartDaily = kCmdSchedulerMode,
     kTipURL = 21018,
     kTipReferer = 21019,
@@ -289,7 +290,7 @@ struct UiTextEntry {
     const char* text;
 };
 
-// The 245 GUI texts in menu order (each pop-up's title follows the items of the one before).
+// The 246 GUI texts in menu order (each pop-up's title follows the items of the one before).
 std::span<const UiTextEntry> GuiTextTable();
 // The 137 tooltips; a key that also names a GUI text shares its identifier.
 std::span<const UiTextEntry> ToolTipTable();

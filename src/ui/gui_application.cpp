@@ -2,6 +2,7 @@
 
 #include "platform/file_util.h"
 #include "session/session_setup.h"
+#include "ui/item_editor_commands.h"
 #include "ui/main_window.h"
 #include "ui/qt_prompter.h"
 
@@ -25,6 +26,7 @@ void GuiApplication::CreateMainWindow() {
     setup.shutdownAfter = m_commandLine.shutdownAfter;
     setup.helpFile = m_paths.helpFile;
     m_window = std::make_unique<MainWindow>(std::move(setup));
+    InstallItemEditor({m_window.get(), m_document.get(), &m_settings, &m_recent, {}, {}});
 }
 
 void GuiApplication::TakeWindowLayout() {

@@ -74,6 +74,8 @@ public:
     // kCmdAddListDefinition, kCmdUrlInfo, kCmdPreferences, kCmdAbout or kCmdCheckMail enables
     // it. Without one the command stays disabled.
     void SetCommandHandler(int command, Handler handler);
+    // The modifier state of the command a handler runs for.
+    Qt::KeyboardModifiers CommandModifiers() const { return m_commandModifiers; }
 
     void SetTrayHook(TrayHook* tray) { m_tray = tray; }
     void SetMimeHooks(MimeWriter writer, MimeReader reader);
@@ -178,6 +180,7 @@ private:
     bool m_closePending = false;  // closing waits for the session's end
     bool m_closed = false;
     bool m_powerOff = false;
+    Qt::KeyboardModifiers m_commandModifiers;
 };
 
 }  // namespace kov
