@@ -31,6 +31,7 @@ EditorEnabling ComputeEditorEnabling(const EditorState& s) {
     set(EditorControl::UrlTest, !multi);
     set(EditorControl::Series, !multi);
     set(EditorControl::SeriesValues, s.series && !multi);
+    set(EditorControl::Tolerance, s.series);
     set(EditorControl::PageOptions, http && text);
     set(EditorControl::Replace, text);
     set(EditorControl::ContentType, http && single);

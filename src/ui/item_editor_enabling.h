@@ -11,7 +11,8 @@ enum class EditorControl {
     Url,
     UrlTest,       // the test button beside the URL and the test-file-name button
     Series,        // the series switch
-    SeriesValues,  // Next NN, Last NN, Tolerance
+    SeriesValues,  // Next NN, Last NN
+    Tolerance,     // shared by several rows as well, so also editable in multiple mode
     PageOptions,   // snapshot, banner ripper, DOC-mode, folder rule buttons, "Contains string"
     Replace,       // "Search-Replace..." and "replace immediately after download"
     ContentType,

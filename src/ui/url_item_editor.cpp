@@ -380,7 +380,8 @@ void UrlItemEditor::Build() {
     for (Field f : {Field::CurrentNum, Field::StopNumber})
         static_cast<NumberField*>(Control(f))->SetStepRange(0, 32767);
     series->addRow(toleranceLabel, AddNumber(Field::Tolerance, 0, 1000, it.Tolerance));
-    note(EditorControl::SeriesValues, {nextLabel, lastLabel, toleranceLabel});
+    note(EditorControl::SeriesValues, {nextLabel, lastLabel});
+    note(EditorControl::Tolerance, {toleranceLabel, Control(Field::Tolerance)});
     right->addWidget(seriesBox);
 
     // Pages and what is kept of them.
