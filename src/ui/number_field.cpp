@@ -32,7 +32,7 @@ NumberField::NumberField(int min, int max, QWidget* parent)
         arrows->addWidget(b);
     }
     row->addLayout(arrows);
-    row->addStretch();
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     setFocusProxy(m_edit);
     connect(m_edit, &QLineEdit::textEdited, this, [this] {
         ShowValidity();

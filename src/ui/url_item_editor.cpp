@@ -297,6 +297,7 @@ void UrlItemEditor::Build() {
     Control(Field::Url)->setToolTip(UiToolTip(kTipURL));
     urlRow->addWidget(AddButton(Button::UrlTest, QStringLiteral("?")));
     ButtonOf(Button::UrlTest)->setToolTip(UiToolTip(kTipURLTest));
+    ButtonOf(Button::UrlTest)->setFixedWidth(ButtonOf(Button::UrlTest)->sizeHint().height() + 8);
     QLabel* urlLabel = label(kGuiColumnURL, "URL");
     def->addRow(urlLabel, urlRow);
     QLabel* refererLabel = new QLabel(QStringLiteral("Referer"), this);
