@@ -8,7 +8,7 @@ namespace {
 
 // Menu texts come right after the items of the menu before them: menus are translated by
 // walking this order.
-constexpr std::array<UiTextEntry, 246> kGuiTexts{{
+constexpr std::array<UiTextEntry, 248> kGuiTexts{{
     {kGuiOK, "OK", "OK"},
     {kGuiCancel, "Cancel", "Cancel"},
     {kGuiUpdate, "Update", "Update"},
@@ -255,6 +255,8 @@ constexpr std::array<UiTextEntry, 246> kGuiTexts{{
     {kGuiCEKovSrvPassword, "CEKovSrvPassword", "Access password"},
     {kGuiCESetAsPrimary, "CESetAsPrimary", "Set as primary KOV server"},
     {kGuiURLEmpty, "URLEmpty", "The URL must not be empty"},
+    {kGuiSRResultFile, "SRResultFile", "Filename"},
+    {kGuiSRResults, "SRResults", "Results"},
 }};
 
 constexpr std::array<UiTextEntry, 137> kToolTips{{

@@ -256,6 +256,8 @@ enum UiTextId : int {
     kGuiCEKovSrvPassword = 20243,
     kGuiCESetAsPrimary = 20244,
     kGuiURLEmpty = 20270,
+    kGuiSRResultFile = 20271,
+    kGuiSRResults = 20272,
     kTipMnuStartDaily = kCmdSchedulerMode,
     kTipURL = 21018,
     kTipReferer = 21019,
@@ -290,7 +292,7 @@ struct UiTextEntry {
     const char* text;
 };
 
-// The 246 GUI texts in menu order (each pop-up's title follows the items of the one before).
+// The 248 GUI texts in menu order (each pop-up's title follows the items of the one before).
 std::span<const UiTextEntry> GuiTextTable();
 // The 137 tooltips; a key that also names a GUI text shares its identifier.
 std::span<const UiTextEntry> ToolTipTable();

@@ -40,6 +40,35 @@ void Redraw(ListModel& rows, Row& row) {
     rows.NotifyChanged(row.id);
 }
 
+// While the editor is open on a row, the session's changes of that row reach the dialog: an
+// advanced series number, a once-only item that finished and was disabled.
+class RowWatch : public ListModelListener {
+public:
+    RowWatch(ListModel& rows, RowId id, UrlItemEditor& editor)
+        : m_rows(rows), m_id(id), m_editor(editor) {
+        const Row* row = rows.Find(id);
+        m_number = row->item.CurrentNum;
+        m_disabled = row->item.Disabled;
+        rows.AddListener(this);
+    }
+    ~RowWatch() override { m_rows.RemoveListener(this); }
+    void RowChanged(RowId id) override {
+        const Row* row = id == m_id ? m_rows.Find(id) : nullptr;
+        if (!row) return;
+        if (row->item.CurrentNum != m_number) m_editor.ShowCurrentNum(row->item.CurrentNum);
+        if (row->item.Disabled && !m_disabled) m_editor.TickDisabled();
+        m_number = row->item.CurrentNum;
+        m_disabled = row->item.Disabled;
+    }
+
+private:
+    ListModel& m_rows;
+    RowId m_id;
+    UrlItemEditor& m_editor;
+    std::int32_t m_number;
+    std::int32_t m_disabled;
+};
+
 }  // namespace
 
 void EditSelectedItems(const ItemEditorContext& c, Qt::KeyboardModifiers modifiers) {
@@ -61,7 +90,12 @@ void EditSelectedItems(const ItemEditorContext& c, Qt::KeyboardModifiers modifie
     ItemEditorSetup setup = MakeSetup(c, first->item);
     setup.multiple = selected.size() > 1;
     UrlItemEditor editor(std::move(setup), WithRecent(c), c.window);
-    if (Run(c, editor) != QDialog::Accepted) return;
+    int result = QDialog::Rejected;
+    {
+        const RowWatch watch(rows, selected.front(), editor);
+        result = Run(c, editor);
+    }
+    if (result != QDialog::Accepted) return;
     for (const RowId id : selected) {
         Row* row = rows.Find(id);  // a row may have gone while the dialog was open
         if (!row) continue;
@@ -78,9 +112,7 @@ void EditNewItem(const ItemEditorContext& c) {
     setup.isNew = true;
     UrlItemEditor editor(std::move(setup), WithRecent(c), c.window);
     if (Run(c, editor) != QDialog::Accepted) return;
-    UrlItem item;
-    editor.ApplyTo(item);
-    const RowId id = c.document->AddItem(std::move(item));
+    const RowId id = c.document->AddItem(editor.Item());
     c.document->Rows().SetModified(true);
     c.window->SelectRows({id});
 }

@@ -697,12 +697,10 @@ void UrlItemEditor::accept() {
 }
 
 void UrlItemEditor::ApplyTo(UrlItem& target) const {
-    if (!m_setup.multiple) {
-        target = m_item;
-        return;
-    }
+    // Field by field, so what the session changed meanwhile beyond the dialog's fields (the
+    // last download date, say) stays.
     for (std::size_t f = 0; f < Index(Field::Count); ++f) {
-        if (m_changed[f]) CopyField(static_cast<Field>(f), m_item, target);
+        if (!m_setup.multiple || m_changed[f]) CopyField(static_cast<Field>(f), m_item, target);
     }
 }
 

@@ -105,8 +105,8 @@ public:
     // The working copy: the item as shown.
     const UrlItem& Item() const { return m_item; }
     bool Changed(Field field) const { return m_changed[Index(field)]; }
-    // Writes the edit into a row's item: the whole working copy for one item, only the
-    // changed fields in multiple mode.
+    // Writes the edit into a row's item: every field of the dialog for one item, only the
+    // changed ones in multiple mode. Fields the dialog does not show keep the row's values.
     void ApplyTo(UrlItem& target) const;
 
     QWidget* Control(Field field) const { return m_controls[Index(field)]; }

@@ -223,8 +223,14 @@ TEST_F(ItemCommandsTest, CtrlTogglesDisabledAndSeveralRowsGetOnlyTheChangedField
     document->Rows().Find(rows[0])->item.NumBased = 1;  // the editor shows the first row
 
     // Cancel writes nothing, whatever was typed.
-    drive = [](UrlItemEditor& editor) {
+    drive = [&](UrlItemEditor& editor) {
         Type(editor, Field::Tolerance, "9");
+        // The session advances the first row's series while the dialog is open.
+        Row* first = document->Rows().Find(rows[0]);
+        first->item.CurrentNum = 42;
+        document->Rows().NotifyChanged(rows[0]);
+        EXPECT_EQ(static_cast<NumberField*>(editor.Control(Field::CurrentNum))->Value(), 42);
+        first->item.CurrentNum = 0;
         return int(QDialog::Rejected);
     };
     window->Execute(kCmdEditUrl);
