@@ -10,6 +10,7 @@
 #include "mail/distributed_download.h"
 #include "mail/part_merger.h"
 #include "mail/query_sender.h"
+#include "mail_line.h"
 #include "model/list_file.h"
 #include "model/local_path.h"
 #include "net/resource_prober.h"
@@ -23,10 +24,10 @@ namespace {
 
 // Mails a query through the SMTP server of the settings; the reason of a failure goes to
 // standard error.
-QuerySender SmtpSender(const EmailSettings& email) {
-    return [&email](std::size_t hostIndex, const std::string& queryText) {
+QuerySender SmtpSender(const EmailSettings& email, const MailStop& stop) {
+    return [&email, stop](std::size_t hostIndex, const std::string& queryText) {
         std::string error;
-        const bool sent = SendQuery(email, hostIndex, queryText, {}, &error);
+        const bool sent = SendQuery(email, hostIndex, queryText, stop, &error);
         if (!sent) std::fprintf(stderr, "kov-cli: %s\n", error.c_str());
         return sent;
     };
@@ -79,6 +80,12 @@ int Distribute(const CliOptions& options, Application& app, QuerySender send) {
                      n);
         return kExitUsage;
     }
+    MailLine line;
+    std::string lineError;
+    if (!line.Open(app.Settings(), lineError)) {
+        std::fprintf(stderr, "kov-cli: --distribute: %s\n", lineError.c_str());
+        return line.Interrupted() ? kExitInterrupted : kExitItemFailed;
+    }
     item.DstDlActive = 1;
     item.DstDlPartCount = options.distributeParts;
     if (item.DstDlPartNo < 1 || item.DstDlPartNo > item.DstDlPartCount) item.DstDlPartNo = 1;
@@ -107,13 +114,21 @@ int Distribute(const CliOptions& options, Application& app, QuerySender send) {
         return kExitOk;
     }
     const PortionSendReport report =
-        SendPortionQueries(item, email.hosts, hosts, send ? send : SmtpSender(email));
-    for (const std::string& line : report.lines)
-        std::printf("%s\n", line.c_str());
-    if (hosts.size() >= static_cast<std::size_t>(item.DstDlPartCount))
-        std::printf("portion %d was mailed as well; item %zu fetches it here too\n",
-                    item.DstDlPartNo, n);
+        SendPortionQueries(item, email.hosts, hosts, send ? send : SmtpSender(email, line.Stop()));
+    for (const std::string& text : report.lines)
+        std::printf("%s\n", text.c_str());
     std::printf("%s\n", report.summary.c_str());
+    if (line.Interrupted()) return kExitInterrupted;
+    if (OwnPortionMailed(report, item.DstDlPartNo)) {
+        // Another installation fetches it now: fetching it here as well would only spend the
+        // line twice on the same bytes.
+        row.item.Disabled = 1;
+        ListModel::RefreshTexts(row);
+        doc.Rows().SetModified(true);
+        if (doc.SaveList(true, false) != 0) return kExitNotSaved;
+        std::printf("portion %d was mailed as well; item %zu is disabled here\n", item.DstDlPartNo,
+                    n);
+    }
     return report.allSent ? kExitOk : kExitItemFailed;
 }
 

@@ -12,6 +12,7 @@
 #include "log_printer.h"
 #include "mail/query_message.h"
 #include "mail/query_sender.h"
+#include "mail_line.h"
 #include "net/traffic_meter.h"
 #include "platform/file_util.h"
 #include "session/application.h"
@@ -87,11 +88,13 @@ int RunSendQuery(Application& app, int itemNumber) {
         return NotConfigured("PrimaryHost (a KOV server of the list, see --servers) is");
     const UrlItem& item = rows.At(static_cast<std::size_t>(itemNumber - 1)).item;
     std::string error;
-    if (!SendQuery(email, static_cast<std::size_t>(email.PrimaryHost), ItemQueryText(item), {},
-                   &error)) {
+    MailLine line;
+    if (!line.Open(app.Settings(), error) ||
+        !SendQuery(email, static_cast<std::size_t>(email.PrimaryHost), ItemQueryText(item),
+                   line.Stop(), &error)) {
         std::fprintf(stderr, "kov-cli: %s %s\n", GetString(EventCode::SendEmailError).c_str(),
                      error.c_str());
-        return kExitItemFailed;
+        return line.Interrupted() ? kExitInterrupted : kExitItemFailed;
     }
     std::printf(
         "%s: %s\n", GetString(EventCode::QrySentToServer).c_str(),
@@ -102,7 +105,7 @@ int RunSendQuery(Application& app, int itemNumber) {
 int RunTestMail(const Application& app) {
     const EmailSettings& email = app.Settings().email;
     if (email.SmtpServer.empty() && email.Pop3Server.empty())
-        return NotConfigured("neither SmtpServer nor Pop3Server is");
+        return NotConfigured("SmtpServer and Pop3Server are");
     bool ok = true;
     for (const bool smtp : {true, false}) {
         if ((smtp ? email.SmtpServer : email.Pop3Server).empty()) continue;

@@ -255,6 +255,47 @@ enum UiTextId : int {
     kGuiCEKovSrvAddr = 20242,
     kGuiCEKovSrvPassword = 20243,
     kGuiCESetAsPrimary = 20244,
+    // The preferences' own texts.
+    kGuiPrefUserAgent = 20400,
+    kGuiPrefOwnUserAgent = 20401,
+    kGuiPrefEnableHttps = 20402,
+    kGuiPrefModernHtml = 20403,
+    kGuiPrefDebug = 20404,
+    kGuiPrefUpdateUrl = 20405,
+    kGuiPrefUseDialUp = 20406,
+    kGuiPrefReDialCount = 20407,
+    kGuiPrefReferer = 20408,
+    kGuiPrefRipBanners = 20409,
+    kGuiPrefNestedLinks = 20410,
+    kGuiPrefSchedulerOn = 20411,
+    kGuiPrefPop3Password = 20412,
+    kGuiPrefSmtpTest = 20413,
+    kGuiPrefPop3Test = 20414,
+    kGuiPrefSmtpSecurity = 20415,
+    kGuiPrefPop3Security = 20416,
+    kGuiPrefSecurity0 = 20417,
+    kGuiPrefSecurity1 = 20418,
+    kGuiPrefSecurity2 = 20419,
+    kGuiPrefSecurity3 = 20420,
+    kGuiPrefSmtpLogin = 20421,
+    kGuiPrefSmtpPassword = 20422,
+    kGuiPrefCaFile = 20423,
+    kGuiPrefQueryAllowCommand = 20424,
+    kGuiPrefQueryAllowUpload = 20425,
+    kGuiPrefQueryAllowLocal = 20426,
+    kGuiPrefQueryOpenAccess = 20427,
+    kGuiPrefEnabled = 20428,
+    kGuiPrefPrimary = 20429,
+    kGuiPrefBannedWords = 20430,
+    kGuiPrefSites = 20431,
+    kGuiPrefRuleCount = 20432,
+    kGuiPrefRulesLocked = 20433,
+    kGuiPrefTesting = 20434,
+    kGuiPrefBadTime = 20435,
+    kGuiPrefEmptyField = 20436,
+    kGuiPrefSaveFailed = 20437,
+    kGuiPrefNewTask = 20438,
+    kGuiPrefLanguageNote = 20439,
     kGuiURLEmpty = 20270,
     kGuiSRResultFile = 20271,
     kGuiSRResults = 20272,
@@ -292,7 +333,7 @@ struct UiTextEntry {
     const char* text;
 };
 
-// The 248 GUI texts in menu order (each pop-up's title follows the items of the one before).
+// The 288 GUI texts in menu order (each pop-up's title follows the items of the one before).
 std::span<const UiTextEntry> GuiTextTable();
 // The 137 tooltips; a key that also names a GUI text shares its identifier.
 std::span<const UiTextEntry> ToolTipTable();

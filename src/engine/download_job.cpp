@@ -67,6 +67,12 @@ DownloadJob::DownloadJob(UrlItem item, RowId ownerKey, int rowIndex,
     m_transfer.prompter = m_env->prompter;
     m_transfer.banned = m_env->banned;
     m_transfer.limitReached = m_env->limitReached;
+    // An item that came by mail runs a command or an upload only while the user allows it:
+    // one given to it after it arrived, or allowed once and withdrawn since, is left out.
+    if (m_item.CEType == 10) {
+        if (m_settings->email.QueryAllowCommand == 0) m_item.Cmd.clear();
+        if (m_settings->email.QueryAllowUpload == 0) m_item.Upload = 0;
+    }
 }
 
 DownloadJob::~DownloadJob() = default;
@@ -465,8 +471,9 @@ void DownloadJob::Finish() {
     m_transfer.session = nullptr;
     m_session.reset();
     if (!m_resultFiles.empty() && m_env->mailer) {
-        const bool sent = m_env->mailer->SendResult(*this, m_item.CEComeFrom, m_resultFiles);
-        PostEvent(kEventMailSent, sent ? 1 : 0, 0, m_item.CEComeFrom);
+        std::string error;
+        const bool sent = m_env->mailer->SendResult(*this, m_item.CEComeFrom, m_resultFiles, error);
+        PostEvent(kEventMailSent, sent ? 1 : 0, 0, m_item.CEComeFrom, {}, sent ? "" : error);
     }
     // A job that fetched nothing and did not find its file up to date leaves the item's last
     // download date alone, so the next session tries again.

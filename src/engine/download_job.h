@@ -54,9 +54,10 @@ public:
 class ResultMailer {
 public:
     virtual ~ResultMailer() = default;
-    // True when the mail was sent.
+    // True when the mail was sent; otherwise error tells why.
     virtual bool SendResult(DownloadJob& job, const std::string& recipient,
-                            const std::vector<std::pair<std::string, std::uint64_t>>& files) = 0;
+                            const std::vector<std::pair<std::string, std::uint64_t>>& files,
+                            std::string& error) = 0;
 };
 
 // What a job needs besides its item; shared by the jobs of a session and read-only while they

@@ -9,6 +9,13 @@
 
 namespace kov {
 
+namespace {
+
+// A server that has to find a big mailbox on a slow disk gets time for it.
+constexpr std::chrono::milliseconds kPollReplyTimeout{20000};
+
+}  // namespace
+
 int GetIncomingRequests(const EmailSettings& email, const std::string& baseFolder,
                         const IncomingHooks& hooks, std::time_t now) {
     if (email.Pop3Server.empty()) return 0;
@@ -19,6 +26,7 @@ int GetIncomingRequests(const EmailSettings& email, const std::string& baseFolde
     const ServerAddress server =
         SplitServer(email.Pop3Server, security == MailSecurity::Implicit ? 995 : 110);
     Pop3Connection pop3;
+    pop3.SetTimeout(kPollReplyTimeout);
     pop3.SetSecurity(security);
     if (!email.TlsCaFile.empty()) pop3.SetCaFile(email.TlsCaFile);
     if (hooks.stop) pop3.SetCancelled(hooks.stop);
@@ -29,6 +37,14 @@ int GetIncomingRequests(const EmailSettings& email, const std::string& baseFolde
         log(GetString(EventCode::GetMailError) + " " + pop3.GetLastError(), true);
         pop3.Disconnect();
         return -1;
+    }
+    // A message the listing does not name does not exist: a count beyond it would only make
+    // the poll ask for nothing, message by message.
+    if (count > static_cast<int>(pop3.Sizes().size())) {
+        log("The mailbox counts " + std::to_string(count) + " messages but lists " +
+                std::to_string(pop3.Sizes().size()),
+            true);
+        count = static_cast<int>(pop3.Sizes().size());
     }
 
     QueryAcceptance acceptance(QueryPolicy::From(email), PollFolder(baseFolder, now),
@@ -73,6 +89,7 @@ int GetIncomingRequests(const EmailSettings& email, const std::string& baseFolde
         }
         if (decision.verdict == QueryVerdict::NotQuery) continue;
         log(decision.logLine, decision.verdict != QueryVerdict::Accepted);
+        if (!decision.DeleteMessage()) continue;
         for (const std::string& note : decision.notes)
             log(note, true);
         if (decision.verdict != QueryVerdict::Accepted || decision.items.empty()) {

@@ -39,7 +39,10 @@ MailText ComposeJobResult(std::string_view myAddress, std::string_view comeFrom,
     mail.body += Row("File Name", "Size");
     for (const auto& [name, size] : files) {
         // A name is one line of the table whatever the server called the file.
-        mail.body += '\n' + Row(HeaderSafe(name), GroupDigits(static_cast<std::int64_t>(size)));
+        // The name with its extension: where this installation keeps the file is its own
+        // business.
+        const std::string_view file = std::string_view(name).substr(name.find_last_of('/') + 1);
+        mail.body += '\n' + Row(HeaderSafe(file), GroupDigits(static_cast<std::int64_t>(size)));
         mail.body += '\n';
     }
     return mail;

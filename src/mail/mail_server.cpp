@@ -44,7 +44,8 @@ void MailServer::CheckQueriesFromEmail() {
     m_hooks.requestLine([this, alive = m_alive](bool ready) {
         if (!*alive) return;
         if (m_settings.LogDetail > 1)
-            Log("CheckQueriesFromEmail: QueryForConnect return " + std::to_string(ready ? 1 : 0));
+            // In the dial-up layer's own numbers: 2 connected, 0 failed.
+            Log("CheckQueriesFromEmail: QueryForConnect return " + std::to_string(ready ? 2 : 0));
         if (ready && m_state.load() == PollState::Starting) {
             StartThread();
             return;

@@ -27,6 +27,7 @@ PortionSendReport SendPortionQueries(const UrlItem& item, const std::vector<Emai
     report.targets = AssignPortions(item.DstDlPartCount, item.DstDlPartNo, chosen.size());
     report.allSent = true;
     for (const PortionTarget& target : report.targets) {
+        report.sent.push_back(false);
         if (target.local) continue;
         std::string address = "(no host)";
         bool sent = false;
@@ -37,6 +38,7 @@ PortionSendReport SendPortionQueries(const UrlItem& item, const std::vector<Emai
             copy.DstDlPartNo = target.portion;
             sent = send(index, ItemQueryText(copy));
         }
+        report.sent.back() = sent;
         report.allSent = report.allSent && sent;
         report.lines.push_back("[" + item.Name + "- portion " + std::to_string(target.portion) +
                                "] send to " + address + " result: " + (sent ? "OK" : "ERROR"));
@@ -44,6 +46,13 @@ PortionSendReport SendPortionQueries(const UrlItem& item, const std::vector<Emai
     report.summary =
         GetString(report.allSent ? EventCode::DDQueriesSent : EventCode::DDSendingErrors);
     return report;
+}
+
+bool OwnPortionMailed(const PortionSendReport& report, std::int32_t ownPart) {
+    for (std::size_t i = 0; i < report.targets.size() && i < report.sent.size(); ++i) {
+        if (report.targets[i].portion == ownPart) return report.sent[i];
+    }
+    return false;
 }
 
 }  // namespace kov

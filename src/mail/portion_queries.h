@@ -33,6 +33,7 @@ using QuerySender = std::function<bool(std::size_t hostIndex, const std::string&
 
 struct PortionSendReport {
     std::vector<PortionTarget> targets;
+    std::vector<bool> sent;  // per target: its query was taken by the server
     // Per portion: "[name- portion 2] send to b@example.org result: OK"; "ERROR" for a failed
     // send and for a portion left without a host.
     std::vector<std::string> lines;
@@ -45,5 +46,9 @@ struct PortionSendReport {
 PortionSendReport SendPortionQueries(const UrlItem& item, const std::vector<EmailHost>& hosts,
                                      const std::vector<std::size_t>& chosen,
                                      const QuerySender& send);
+
+// True when the item's own portion was mailed to another installation: the local item then
+// has nothing left to fetch.
+bool OwnPortionMailed(const PortionSendReport& report, std::int32_t ownPart);
 
 }  // namespace kov

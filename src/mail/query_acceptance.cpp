@@ -78,6 +78,18 @@ QueryDecision QueryAcceptance::Judge(const MailText& mail, const SeenMessages* s
     for (std::size_t read = 0; read < kMaxItemsPerQuery; ++read) {
         UrlItem item = FreshItem();
         if (!reader.ReadItem(item, now)) break;
+        if (!m_policy.allowLocal && m_hostCheckSpent >= m_policy.hostCheckBudget) {
+            if (read == 0) {
+                // Nothing of it was judged: the next poll, with time of its own, takes it whole.
+                d.verdict = QueryVerdict::Deferred;
+                d.logLine = "Query from <" + LogSafe(mail.from) +
+                            "> left in the mailbox: this poll spent its time on host look-ups";
+                return d;
+            }
+            d.notes.push_back("The rest of the query from <" + LogSafe(mail.from) +
+                              "> was refused: checking the hosts of its URLs took too long");
+            break;
+        }
         if (TakeItem(item, mail.from, d.notes)) d.items.push_back(std::move(item));
     }
     d.logLine =
@@ -88,9 +100,14 @@ QueryDecision QueryAcceptance::Judge(const MailText& mail, const SeenMessages* s
 bool QueryAcceptance::TakeItem(UrlItem& item, std::string_view from,
                                std::vector<std::string>& notes) {
     const std::string name = "[" + LogSafe(item.Name) + "] - ";
-    if (!m_policy.allowLocal && !IsRemoteUrl(item.Url)) {
-        notes.push_back(name + "refused: not an http, https or ftp address of the Internet");
-        return false;
+    if (!m_policy.allowLocal) {
+        const auto start = std::chrono::steady_clock::now();
+        const bool remote = IsRemoteUrl(item.Url);
+        m_hostCheckSpent += std::chrono::steady_clock::now() - start;
+        if (!remote) {
+            notes.push_back(name + "refused: not an http, https or ftp address of the Internet");
+            return false;
+        }
     }
     if (!m_policy.allowCommand && !item.Cmd.empty()) {
         item.Cmd.clear();

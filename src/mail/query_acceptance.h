@@ -3,6 +3,7 @@
 // Judging a fetched message as a query: the subject marker, the access password, the body in
 // the exchange format, and the items it may carry into the list.
 
+#include <chrono>
 #include <cstddef>
 #include <ctime>
 #include <string>
@@ -23,6 +24,9 @@ struct QueryPolicy {
     bool allowCommand = false;  // items keep their after-download commands
     bool allowUpload = false;   // items keep their uploads
     bool allowLocal = false;    // file:// URLs and local-network hosts
+    // The time one poll may spend looking up the host names of received URLs: a query of
+    // thousands of names on a slow resolver must not hold the poll for hours.
+    std::chrono::steady_clock::duration hostCheckBudget = std::chrono::seconds(30);
 
     static QueryPolicy From(const EmailSettings& email);
 };
@@ -34,6 +38,7 @@ enum class QueryVerdict {
     TooLarge,       // the body exceeds kMaxQueryBody: delete it
     Duplicate,      // its items were taken before: delete it
     Accepted,       // take items, then delete it
+    Deferred,       // the poll's time for host look-ups is spent: leave it for the next poll
 };
 
 struct QueryDecision {
@@ -44,7 +49,9 @@ struct QueryDecision {
     std::string key;                 // the message's key for SeenMessages
 
     // Whether the message is to be deleted from the mailbox (after the items were saved).
-    bool DeleteMessage() const { return verdict != QueryVerdict::NotQuery; }
+    bool DeleteMessage() const {
+        return verdict != QueryVerdict::NotQuery && verdict != QueryVerdict::Deferred;
+    }
 };
 
 // True when a and b are equal; the time taken depends on their lengths only.
@@ -77,6 +84,7 @@ private:
     std::string m_pollFolder;
     std::string m_receivedText;
     int m_number = 0;
+    std::chrono::steady_clock::duration m_hostCheckSpent{};
 };
 
 }  // namespace kov

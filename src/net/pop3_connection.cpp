@@ -1,10 +1,15 @@
 #include "net/pop3_connection.h"
 
+#include "core/text_util.h"
+#include "net/reply_deadline.h"
+
 #include <strings.h>
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 namespace kov {
 
@@ -14,13 +19,25 @@ constexpr int kPortImplicitTls = 995;
 constexpr std::chrono::milliseconds kDefaultTimeout{2000};
 constexpr const char* kLineEnd = "\r\n";
 constexpr const char* kListEnd = "\r\n.\r\n";
+constexpr std::size_t kMaxErrorText = 200;
 
 enum ConnectError { kNoSocket = 101, kNoConnection = 102, kNoReply = 103, kNoSend = 104 };
 
-std::string WithError(const char* format, const std::string& cause) {
+std::string WithError(const char* format, int code, const std::string& cause) {
     char text[200];
-    std::snprintf(text, sizeof text, format, errno);
+    std::snprintf(text, sizeof text, format, code);
     return std::string(text) + (cause.empty() ? "" : " (" + cause + ")");
+}
+
+// What the server answered to a refused login, so that a wrong password and a locked or
+// broken mailbox can be told apart; nothing when the answer would show the password.
+std::string ServerSaid(const std::string& reply, const std::string& password) {
+    std::string text = CapText(reply, kMaxErrorText);
+    for (char& c : text)
+        if (c == '\r' || c == '\n') c = ' ';
+    text = std::string(TrimBlanks(text));
+    if (text.empty() || (!password.empty() && text.find(password) != std::string::npos)) return {};
+    return " (" + text + ")";
 }
 
 // The lines of a multi-line reply after its first one, with the byte-stuffing undone.
@@ -39,6 +56,24 @@ std::string Unstuff(const std::string& reply) {
     return text;
 }
 
+// Two non-negative decimal numbers at text, a count (or number) of messages and a size; a
+// number out of range (a hostile or broken server) is refused rather than wrapped.
+bool ParsePair(const char* text, long long& first, long long& second) {
+    const std::pair<long long*, long long> out[] = {{&first, Pop3Connection::kMaxMessages},
+                                                    {&second, LLONG_MAX}};
+    for (const auto& [value, max] : out) {
+        while (*text == ' ' || *text == '\t')
+            ++text;
+        if (*text < '0' || *text > '9') return false;
+        errno = 0;
+        char* end = nullptr;
+        *value = std::strtoll(text, &end, 10);
+        if (errno == ERANGE || *value > max) return false;
+        text = end;
+    }
+    return true;
+}
+
 }  // namespace
 
 Pop3Connection::Pop3Connection() {
@@ -55,8 +90,15 @@ bool Pop3Connection::Fail(int code, std::string text) {
     return false;
 }
 
+bool Pop3Connection::Broken(int code, std::string text) {
+    m_stream.Close();
+    m_connected = false;
+    return Fail(code, std::move(text));
+}
+
 bool Pop3Connection::ReadReply(const char* terminator, std::size_t limit) {
     const std::string_view end(terminator);
+    ReplyDeadline deadline(m_stream);
     std::size_t searchFrom = 0;
     for (;;) {
         // A multi-line reply ends after its first line; an error reply is one line only.
@@ -79,15 +121,20 @@ bool Pop3Connection::ReadReply(const char* terminator, std::size_t limit) {
                 return Fail(EPROTONOSUPPORT, m_reply);
             }
         }
-        if (m_pending.size() > limit) return Fail(EMSGSIZE, "POP3 reply too long");
+        if (m_pending.size() > limit) return Broken(EMSGSIZE, "POP3 reply too long");
         char buffer[32000];
         const long count = m_stream.Receive(buffer, sizeof buffer);
         if (count <= 0) {
-            // What came so far tells most about a server that stopped half-way.
-            return Fail(count == 0 ? ECONNRESET : ETIMEDOUT,
-                        m_pending.empty() ? m_stream.ErrorText() : m_pending);
+            // What came so far tells most about a server that stopped half-way; a message
+            // cut off after megabytes is not worth a log line of that length.
+            const int code = count == 0 ? ECONNRESET : m_stream.SocketError();
+            return Broken(code != 0 ? code : EPROTO,
+                          !m_pending.empty() ? CapText(m_pending, kMaxErrorText)
+                          : count == 0       ? "connection closed by the server"
+                                             : m_stream.ErrorText());
         }
         m_pending.append(buffer, static_cast<std::size_t>(count));
+        deadline.Received(static_cast<std::size_t>(count));
     }
 }
 
@@ -112,7 +159,7 @@ bool Pop3Connection::Connect(const std::string& host, const std::string& user,
         return Fail(kNoConnection,
                     WithError("CPop3Connection::Connect, Could not connect to the POP3 server, "
                               "GetLastError:%d",
-                              cause));
+                              m_stream.SocketError(), cause));
     }
     const MailSecurity security = port == kPortImplicitTls && m_security == MailSecurity::Plain
                                       ? MailSecurity::Implicit
@@ -129,7 +176,7 @@ bool Pop3Connection::Connect(const std::string& host, const std::string& user,
         return failConnect(kNoReply,
                            WithError("CPop3Connection::Connect, Failed to read a command response "
                                      "from the POP3 server, GetLastError:%d",
-                                     m_lastError));
+                                     m_lastErrorCode, m_lastError));
     if (security == MailSecurity::StartTls || security == MailSecurity::StartTlsIfOffered) {
         const bool upgraded = Command("STLS\r\n");
         if (!upgraded && (security == MailSecurity::StartTls || !m_stream.IsOpen()))
@@ -146,7 +193,8 @@ bool Pop3Connection::Connect(const std::string& host, const std::string& user,
     if (!ReadReply(kLineEnd, kMaxLineReply))
         return failConnect(kNoReply,
                            "CPop3Connection::Connect, Failed to read a USER command response "
-                           "from the POP3 server");
+                           "from the POP3 server" +
+                               ServerSaid(m_lastError, password));
     // A line break would smuggle further commands into the session.
     if (password.find_first_of("\r\n") != std::string::npos ||
         !m_stream.SendAll("PASS " + password + "\r\n"))
@@ -156,14 +204,17 @@ bool Pop3Connection::Connect(const std::string& host, const std::string& user,
     if (!ReadReply(kLineEnd, kMaxLineReply))
         return failConnect(kNoReply,
                            "CPop3Connection::Connect, Failed to read a PASS command response "
-                           "from the POP3 server\n");
+                           "from the POP3 server\n" +
+                               ServerSaid(m_lastError, password));
     return true;
 }
 
 bool Pop3Connection::Statistics(int& count, long long& size) {
     if (!Command("STAT\r\n")) return false;
-    if (std::sscanf(m_reply.c_str() + 3, "%d %lld", &count, &size) != 2)
-        return Fail(EPROTO, m_reply);
+    long long messages = 0;
+    if (!ParsePair(m_reply.c_str() + 3, messages, size))
+        return Fail(EPROTO, "POP3 STAT reply not understood: " + CapText(m_reply, kMaxErrorText));
+    count = static_cast<int>(messages);
     return true;
 }
 
@@ -174,10 +225,9 @@ bool Pop3Connection::List() {
     for (std::size_t start = 0; start < lines.size();) {
         std::size_t end = lines.find(kLineEnd, start);
         if (end == std::string::npos) end = lines.size();
-        int number = 0;
+        long long number = 0;
         long long size = 0;
-        if (std::sscanf(lines.c_str() + start, "%d %lld", &number, &size) == 2 && number > 0 &&
-            number <= 1000000) {
+        if (ParsePair(lines.c_str() + start, number, size) && number > 0) {
             if (m_sizes.size() < static_cast<std::size_t>(number))
                 m_sizes.resize(static_cast<std::size_t>(number), 0);
             m_sizes[static_cast<std::size_t>(number) - 1] = size;

@@ -17,6 +17,8 @@ namespace kov {
 class Pop3Connection {
 public:
     static constexpr std::size_t kMaxLineReply = 64 * 1024;
+    // More messages than this in one mailbox are not believed (STAT) or listed (LIST).
+    static constexpr long long kMaxMessages = 1000000;
     // A message (or listing) longer than this is refused rather than filling the memory.
     static constexpr std::size_t kDefaultMaxMessage = 64 * 1024 * 1024;
 
@@ -56,6 +58,8 @@ private:
     bool Command(const std::string& line);
     bool MultiLine(const std::string& line, std::size_t limit);
     bool Fail(int code, std::string text);
+    // A reply that broke off leaves the rest of it on the line: the connection is closed.
+    bool Broken(int code, std::string text);
 
     TlsStream m_stream;
     MailSecurity m_security = MailSecurity::Plain;

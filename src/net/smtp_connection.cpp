@@ -1,5 +1,7 @@
 #include "net/smtp_connection.h"
 
+#include "net/reply_deadline.h"
+
 #include <openssl/evp.h>
 #include <unistd.h>
 
@@ -57,6 +59,7 @@ void SmtpConnection::Fail(std::string error) {
 
 bool SmtpConnection::ReadReply(int expected, const char* text) {
     // A reply is complete with its last line: three digits and a blank (or nothing) after.
+    ReplyDeadline deadline(m_stream);
     for (;;) {
         std::size_t start = 0;
         for (std::size_t end; (end = m_pending.find("\r\n", start)) != std::string::npos;
@@ -83,6 +86,7 @@ bool SmtpConnection::ReadReply(int expected, const char* text) {
             return false;
         }
         m_pending.append(buffer, static_cast<std::size_t>(count));
+        deadline.Received(static_cast<std::size_t>(count));
     }
 }
 
@@ -132,13 +136,15 @@ bool SmtpConnection::Authenticate() {
 int SmtpConnection::Connect() {
     if (m_connected) return 1;
     m_pending.clear();
+    // Each text says why as well: a mistyped name and a closed port need different mends.
     if (!m_stream.Connect(m_host, m_port)) {
-        m_lastError = "Unable to connect to server";
+        m_lastError = "Unable to connect to server (" + m_host + ": " + m_stream.ErrorText() + ")";
         return 0;
     }
     if (m_security == MailSecurity::Implicit && !m_stream.StartTls(m_host))
         return Fail(m_stream.ErrorText()), 0;
-    if (!ReadReply(220, "SMTP server not available")) return Fail("Server didn't respond."), 0;
+    if (!ReadReply(220, "SMTP server not available"))
+        return Fail("Server didn't respond. (" + m_lastError + ")"), 0;
     const bool wantsTls =
         m_security == MailSecurity::StartTls || m_security == MailSecurity::StartTlsIfOffered;
     const bool extended = wantsTls || !m_user.empty();

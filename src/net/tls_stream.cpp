@@ -6,6 +6,7 @@
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 
+#include <algorithm>
 #include <climits>
 
 namespace kov {
@@ -50,6 +51,13 @@ TlsStream::~TlsStream() {
     Close();
 }
 
+std::chrono::milliseconds TlsStream::Wait() const {
+    if (!m_deadline) return m_timeout;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        *m_deadline - std::chrono::steady_clock::now());
+    return std::clamp(left, std::chrono::milliseconds(0), m_timeout);
+}
+
 bool TlsStream::Connect(const std::string& host, int port) {
     Close();
     m_peerClosed = false;
@@ -83,7 +91,12 @@ bool TlsStream::StartTls(const std::string& host) {
     BIO_set_init(bio, 1);
     SSL_set_bio(m_ssl, bio, bio);
     m_ioFailed = false;
-    if (SSL_connect(m_ssl) == 1) return true;
+    // A handshake trickled byte by byte ends all the same.
+    const Deadline outer = m_deadline;
+    if (!m_deadline) m_deadline = std::chrono::steady_clock::now() + 2 * m_timeout;
+    const bool done = SSL_connect(m_ssl) == 1;
+    m_deadline = outer;
+    if (done) return true;
     const long verify = SSL_get_verify_result(m_ssl);
     if (verify != X509_V_OK)
         m_error = std::string("TLS: certificate refused: ") + X509_verify_cert_error_string(verify);
@@ -97,7 +110,7 @@ bool TlsStream::StartTls(const std::string& host) {
 
 bool TlsStream::SendAll(std::string_view data) {
     if (m_ssl == nullptr) {
-        if (m_socket.SendAll(data, m_timeout, m_cancelled)) return true;
+        if (m_socket.SendAll(data, Wait(), m_cancelled)) return true;
         SetSocketError();
         return false;
     }
@@ -115,7 +128,7 @@ bool TlsStream::SendAll(std::string_view data) {
 
 long TlsStream::Receive(char* buffer, std::size_t size) {
     if (m_ssl == nullptr) {
-        const long count = m_socket.Receive(buffer, size, m_timeout, m_cancelled);
+        const long count = m_socket.Receive(buffer, size, Wait(), m_cancelled);
         if (count < 0) SetSocketError();
         return count;
     }
@@ -145,7 +158,7 @@ int TlsStream::BioWrite(BIO* bio, const char* data, int size) {
     auto* self = static_cast<TlsStream*>(BIO_get_data(bio));
     BIO_clear_retry_flags(bio);
     if (!self->m_socket.SendAll(std::string_view(data, static_cast<std::size_t>(size)),
-                                self->m_timeout, self->m_cancelled)) {
+                                self->Wait(), self->m_cancelled)) {
         self->SetSocketError();
         return -1;
     }
@@ -155,7 +168,7 @@ int TlsStream::BioWrite(BIO* bio, const char* data, int size) {
 int TlsStream::BioRead(BIO* bio, char* data, int size) {
     auto* self = static_cast<TlsStream*>(BIO_get_data(bio));
     BIO_clear_retry_flags(bio);
-    const long count = self->m_socket.Receive(data, static_cast<std::size_t>(size), self->m_timeout,
+    const long count = self->m_socket.Receive(data, static_cast<std::size_t>(size), self->Wait(),
                                               self->m_cancelled);
     if (count < 0) self->SetSocketError();
     if (count == 0) self->m_peerClosed = true;

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -33,7 +34,13 @@ public:
     TlsStream(const TlsStream&) = delete;
     TlsStream& operator=(const TlsStream&) = delete;
 
+    using Deadline = std::optional<std::chrono::steady_clock::time_point>;
+
     void SetTimeout(std::chrono::milliseconds timeout) { m_timeout = timeout; }
+    std::chrono::milliseconds Timeout() const { return m_timeout; }
+    // No wait goes past this moment either: a peer that sends a byte now and then must not
+    // hold a reply open for ever. None: only the time-out of each wait counts.
+    void SetDeadline(Deadline deadline) { m_deadline = deadline; }
     void SetCancelled(TcpSocket::Cancelled cancelled) { m_cancelled = std::move(cancelled); }
     // An extra file of trusted CA certificates in PEM ("" = only the system's store).
     void SetCaFile(std::string path) { m_caFile = std::move(path); }
@@ -50,16 +57,21 @@ public:
     bool IsTls() const { return m_ssl != nullptr; }
     // Why the last operation failed.
     const std::string& ErrorText() const { return m_error; }
+    // The errno of the socket's last failure (0 when none).
+    int SocketError() const { return m_socket.Error(); }
 
 private:
     static int BioWrite(BIO* bio, const char* data, int size);
     static int BioRead(BIO* bio, char* data, int size);
     static long BioCtrl(BIO* bio, int command, long number, void* pointer);
     void SetSocketError();
+    // The time-out, cut short by the deadline.
+    std::chrono::milliseconds Wait() const;
     void SetTlsError(const char* what);
 
     TcpSocket m_socket;
     std::chrono::milliseconds m_timeout{30000};
+    Deadline m_deadline;
     TcpSocket::Cancelled m_cancelled;
     std::string m_caFile;
     std::string m_error;

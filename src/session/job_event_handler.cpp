@@ -450,8 +450,8 @@ EventOutcome EventHandler::Apply() {
         ChangesJobState(m_event.code) ? EventOutcome::Recount : EventOutcome::None;
     if (m_event.code == kEventMailSent) {
         Log(kAlways, kLogMail,
-            Format("Notification sending to %s : %s", Text1(),
-                   m_event.param1 != 0 ? "OK" : "ERROR"));
+            WithCause(Format("Notification sending to %s : %s", Text1(),
+                             m_event.param1 != 0 ? "OK" : "ERROR")));
         return outcome;
     }
     if (!m_row) {

@@ -11,10 +11,12 @@ SmtpResultMailer& SmtpResultMailer::Instance() {
 }
 
 bool SmtpResultMailer::SendResult(DownloadJob& job, const std::string& recipient,
-                                  const std::vector<std::pair<std::string, std::uint64_t>>& files) {
+                                  const std::vector<std::pair<std::string, std::uint64_t>>& files,
+                                  std::string& error) {
     const EmailSettings& email = job.Settings().email;
     const MailText mail = ComposeJobResult(email.MyEmailAddr, recipient, files);
-    return SendMailText(email, mail, [&job] { return job.stopRequest.load() >= kStopNow; });
+    return SendMailText(
+        email, mail, [&job] { return job.stopRequest.load() >= kStopNow; }, &error);
 }
 
 }  // namespace kov

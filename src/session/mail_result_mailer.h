@@ -11,7 +11,8 @@ public:
     static SmtpResultMailer& Instance();
 
     bool SendResult(DownloadJob& job, const std::string& recipient,
-                    const std::vector<std::pair<std::string, std::uint64_t>>& files) override;
+                    const std::vector<std::pair<std::string, std::uint64_t>>& files,
+                    std::string& error) override;
 };
 
 }  // namespace kov

@@ -4,6 +4,7 @@
 #include "session/session_setup.h"
 #include "ui/item_editor_commands.h"
 #include "ui/main_window.h"
+#include "ui/preferences_commands.h"
 #include "ui/qt_prompter.h"
 
 namespace kov {
@@ -27,6 +28,7 @@ void GuiApplication::CreateMainWindow() {
     setup.helpFile = m_paths.helpFile;
     m_window = std::make_unique<MainWindow>(std::move(setup));
     InstallItemEditor({m_window.get(), m_document.get(), &m_settings, &m_recent, {}, {}});
+    RegisterPreferencesCommands(*m_window, *this);
 }
 
 void GuiApplication::TakeWindowLayout() {

@@ -565,4 +565,26 @@ QString MainWindow::StatusText(int pane) const {
                : QString();
 }
 
+void MainWindow::SettingsApplied() {
+    if (m_settings.SpeedLimited) {
+        m_session->SpeedLimitOn();
+    } else {
+        m_session->SpeedLimitOff();
+    }
+    m_session->SetMaxThreads(m_settings.MaxThreads);
+    m_session->DialUp().Configure(false);
+    m_session->Schedule().BuildTodayQueue();
+    const bool wasVisible = isVisible();
+    ApplyWindowFlags();
+    // Changing the window flags hides a shown window.
+    if (wasVisible && !isVisible()) show();
+    if (m_listsPane->isVisibleTo(this) != (m_settings.ShowPaneLists != 0)) {
+        const bool changed = m_settings.changed;
+        ToggleListsPane();
+        m_settings.changed = changed;
+    }
+    UpdateCommands();
+    emit settingsApplied();
+}
+
 }  // namespace kov

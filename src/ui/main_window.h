@@ -91,6 +91,10 @@ public:
     void TakeLayout();
     // The texts of menus, toolbar and columns in the current language.
     void Retranslate();
+    // Accepted preferences take effect: speed limit, worker count, dial-up line, today's
+    // schedule queue, window flags and the lists pane; settingsApplied() then restarts the
+    // timers that others own (the mail poll).
+    void SettingsApplied();
 
     // Stops whatever still runs and waits for the jobs; the lists can then be saved.
     void EndSessions();
@@ -109,6 +113,7 @@ signals:
     // The window has closed for good; the program may end.
     void closed();
     void titleChanged(const QString& title);
+    void settingsApplied();
 
 protected:
     void showEvent(QShowEvent* event) override;

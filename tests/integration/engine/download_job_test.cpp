@@ -159,6 +159,20 @@ TEST_F(DownloadJobTest, CommandsRunPerFileOrOnceAtTheEnd) {
     EXPECT_TRUE(FileExists(Local("ran-once")));
 }
 
+TEST_F(DownloadJobTest, MailItemRunsItsCommandOnlyWhileAllowed) {
+    for (const int allowed : {0, 1}) {
+        SCOPED_TRACE(allowed);
+        settings.email.QueryAllowCommand = allowed;
+        ::unlink(Local("mail-ran").c_str());
+        UrlItem item =
+            Item(servers.nginx->Url("/files/a.txt"), "mail" + std::to_string(allowed) + "/");
+        item.CEType = 10;  // given a command after it arrived
+        item.Cmd = "touch " + Local("mail-ran");
+        Run(item);
+        EXPECT_EQ(FileExists(Local("mail-ran")), allowed == 1);
+    }
+}
+
 TEST_F(DownloadJobTest, StarFormRunsTheDeliveredFileAndKeepsOneThatCannotRun) {
     using Status = std::pair<std::int64_t, std::int64_t>;
     for (const char* cmd : {"*", "*%N"}) {

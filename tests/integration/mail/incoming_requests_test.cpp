@@ -8,6 +8,7 @@
 #include "mail/incoming_requests.h"
 #include "mail/query_message.h"
 #include "support/pop3_server.h"
+#include "support/scripted_server.h"
 #include "support/temp_dir.h"
 #include "support/test_ca.h"
 
@@ -85,6 +86,48 @@ TEST(IncomingRequestsTest, MessagesLeaveOnlyAfterTheSaveAndAreNeverTakenTwice) {
     EXPECT_EQ(GetIncomingRequests(email, dir.File("queries/"), hooks, std::time(nullptr)), -1);
     EXPECT_NE(failure.find("Connecting POP3 server Error !"), std::string::npos) << failure;
     EXPECT_EQ(failure.find("not-the-password"), std::string::npos) << failure;
+}
+
+// A server that breaks off or lies about its mailbox ends the poll with the reason, and no
+// message is deleted.
+TEST(IncomingRequestsTest, ABrokenMailboxEndsThePollAndKeepsEveryMessage) {
+    const std::vector<std::string> login = {"+OK hi\r\n", "+OK\r\n", "+OK\r\n"};
+    const std::string query = "+OK\r\nFrom: a@kov.test\r\nSubject: #KOVQUERY:pw\r\n";
+    struct Case {
+        const char* name;
+        std::vector<std::string> replies;  // after the login
+        const char* logged;
+    } cases[] = {
+        {"cut off after +OK",
+         {"+OK 1 2000000\r\n", "+OK\r\n1 90\r\n.\r\n", query, test::ScriptedServer::kClose},
+         "Subject: #KOVQUERY:pw"},
+        {"a count of 2^31", {"+OK 2147483648 90\r\n", "+OK\r\n"}, "STAT reply not understood"},
+        // Sizes and numbers out of range are not listed rather than wrapped.
+        {"counts more than it lists",
+         {"+OK 5 90\r\n", "+OK\r\n1 99999999999999999999\r\n2 -5\r\n4000000 1\r\n.\r\n", "+OK\r\n"},
+         "counts 5 messages but lists 0"},
+    };
+    EmailSettings email;
+    email.MailBox = "u";
+    email.MailBoxPsw = "p";
+    email.Passphrase = "pw";
+    test::TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> replies = login;
+        replies.insert(replies.end(), c.replies.begin(), c.replies.end());
+        test::ScriptedServer server(replies);
+        email.Pop3Server = "127.0.0.1:" + std::to_string(server.Port());
+        std::string log;
+        IncomingHooks hooks;
+        hooks.log = [&log](const std::string& text, bool) { log += text + "\n"; };
+        hooks.save = [](IncomingQueries&) { return true; };
+        const int result = GetIncomingRequests(email, dir.File("q/"), hooks, std::time(nullptr));
+        EXPECT_LE(result, 0);
+        EXPECT_NE(log.find(c.logged), std::string::npos) << log;
+        for (const std::string& line : server.Lines())
+            EXPECT_NE(line.rfind("DELE", 0), 0u) << line;
+    }
 }
 
 }  // namespace

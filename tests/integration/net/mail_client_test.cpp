@@ -9,6 +9,7 @@
 #include "net/smtp_connection.h"
 #include "platform/tcp_socket.h"
 #include "support/pop3_server.h"
+#include "support/scripted_server.h"
 #include "support/smtp_server.h"
 #include "support/test_ca.h"
 
@@ -17,6 +18,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using test::Pop3Server;
+using test::ScriptedServer;
 using test::SmtpServer;
 
 class MailClientTest : public ::testing::Test {
@@ -118,7 +120,7 @@ TEST_F(MailClientTest, Pop3ReadsAndDeletesOverEachTransportAndRefusesBadLogins) 
          nullptr},
         {"wrong password", false, MailSecurity::Plain, "127.0.0.1", "wrong-one", false,
          "CPop3Connection::Connect, Failed to read a PASS command response from the POP3 "
-         "server\n"},
+         "server\n (-ERR "},
         {"line break in password", false, MailSecurity::Plain, "127.0.0.1", "x\r\nDELE 1", false,
          "Failed to send the PASS command"},
         {"unknown CA", true, MailSecurity::Implicit, "localhost", Pop3Server::kPassword, false,
@@ -165,58 +167,37 @@ TEST_F(MailClientTest, Pop3ReadsAndDeletesOverEachTransportAndRefusesBadLogins) 
     }
 }
 
-// A server on loopback that answers each received line with the next scripted reply; an
-// empty reply means silence until the client gives up.
-class ScriptedServer {
-public:
-    explicit ScriptedServer(std::vector<std::string> replies) {
-        m_listener.Listen("127.0.0.1");
-        m_thread = std::thread([this, replies = std::move(replies)] {
-            TcpSocket client;
-            if (!m_listener.Accept(client, 5s, [this] { return m_stop.load(); })) return;
-            std::string line;
-            for (const std::string& reply : replies) {
-                if (reply.empty()) break;
-                if (!client.SendAll(reply, 5s)) return;
-                for (char c = 0; c != '\n';)
-                    if (client.Receive(&c, 1, 5s, [this] { return m_stop.load(); }) != 1) return;
-            }
-            char c;
-            while (!m_stop && client.Receive(&c, 1, 100ms) != 0) {
-            }
-        });
-    }
-    ~ScriptedServer() {
-        m_stop = true;
-        m_thread.join();
-    }
-    int Port() const { return m_listener.LocalPort(); }
-
-private:
-    TcpSocket m_listener;
-    std::atomic<bool> m_stop{false};
-    std::thread m_thread;
-};
-
 TEST_F(MailClientTest, SmtpFailsCleanlyOnSilentBrokenAndEndlessServers) {
     const std::string endless = "250-" + std::string(70000, 'x') + "\r\n";
     struct Case {
         const char* name;
         std::vector<std::string> replies;
         const char* error;
+        bool trickle = false;
+        const char* host = "127.0.0.1";
     } cases[] = {
         {"silent", {""}, "Server didn't respond."},
-        {"busy", {"421 busy\r\n"}, "Server didn't respond."},
+        {"busy", {"421 busy\r\n"}, "Server didn't respond. (421:SMTP server not available)"},
         {"HELO refused", {"220 hi\r\n", "501 no\r\n"}, "501:SMTP server error"},
         {"endless reply", {"220 hi\r\n", endless}, "SMTP reply too long"},
         {"closes", {"220 hi\r\n"}, "Socket Error"},
+        {"closes at once", {ScriptedServer::kClose}, "Server didn't respond. (Socket Error)"},
+        // A byte every 20 ms: no single wait is long, the whole reply would take minutes.
+        {"trickles", {"220-" + std::string(5000, 'x')}, "Server didn't respond. (Socket", true},
+        {"mistyped name",
+         {""},
+         "Unable to connect to server (no-such-host.invalid: host not",
+         false,
+         "no-such-host.invalid"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ScriptedServer server(c.replies);
-        SmtpConnection smtp("127.0.0.1", server.Port());
+        ScriptedServer server(c.replies, c.trickle ? 20ms : 0ms);
+        SmtpConnection smtp(c.host, server.Port());
         smtp.SetTimeout(300ms);
+        const auto start = std::chrono::steady_clock::now();
         EXPECT_EQ(smtp.Connect(), 0);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);  // a hang, not a speed
         EXPECT_EQ(smtp.GetLastError().rfind(c.error, 0), 0u) << smtp.GetLastError();
         EXPECT_FALSE(smtp.IsConnected());
     }
@@ -225,42 +206,56 @@ TEST_F(MailClientTest, SmtpFailsCleanlyOnSilentBrokenAndEndlessServers) {
 TEST_F(MailClientTest, Pop3FailsCleanlyOnSilentBrokenAndOversizedReplies) {
     const std::string login[] = {"+OK hi\r\n", "+OK\r\n", "+OK\r\n"};
     const std::string big = std::string(50000, 'y') + "\r\n";
+    const std::string listed = "+OK 1 10\r\n1 10\r\n.\r\n";
+    const std::string odd = "Subject: a\rb\r\n\r\nx" + std::string(1, '\0') + "y\r\n";
     struct Case {
         const char* name;
         std::vector<std::string> replies;
         bool loggedIn;
-        const char* error;  // nullptr: the 50 kB message arrives although LIST said 10
+        const char* error;  // nullptr: message 1 arrives whole and holds text
+        std::string text = "";
+        bool trickle = false;
     } cases[] = {
-        {"silent", {""}, false, "CPop3Connection::Connect, Failed to read a command response"},
+        {"silent",
+         {""},
+         false,
+         "CPop3Connection::Connect, Failed to read a command response from the POP3 server, "
+         "GetLastError:110 ("},
         {"half a line", {"+OK hel"}, false, "(+OK hel)"},
         {"refused", {"-ERR go away\r\n"}, false, "-ERR go away"},
-        {"oversized",
-         {"+OK 1 10\r\n1 10\r\n.\r\n", "+OK\r\n" + big + big + ".\r\n"},
+        {"endless line", {"+OK " + std::string(70000, 'z')}, false, "(POP3 reply too long)"},
+        // A byte every 20 ms: no single wait is long, the whole greeting would take minutes.
+        {"trickles", {"+OK " + std::string(5000, 'z')}, false, "(+OK zz", "", true},
+        {"oversized", {listed, "+OK\r\n" + big + big + ".\r\n"}, true, "POP3 reply too long"},
+        {"bigger than listed", {listed, "+OK\r\n" + big + ".\r\n"}, true, nullptr, big},
+        {"cut off after +OK",
+         {listed, "+OK\r\nSubject: a\r\n", ScriptedServer::kClose},
          true,
-         "POP3 reply too long"},
-        {"bigger than listed",
-         {"+OK 1 10\r\n1 10\r\n.\r\n", "+OK\r\n" + big + ".\r\n"},
-         true,
-         nullptr},
+         "+OK\r\nSubject: a"},
+        {"NUL and bare CR", {listed, "+OK\r\n" + odd + ".\r\n"}, true, nullptr, odd},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         std::vector<std::string> replies = c.replies;
         if (c.loggedIn) replies.insert(replies.begin(), std::begin(login), std::end(login));
-        ScriptedServer server(replies);
+        ScriptedServer server(replies, c.trickle ? 20ms : 0ms);
         Pop3Connection pop3;
         pop3.SetTimeout(300ms);
         pop3.SetMaxMessage(80000);
+        const auto start = std::chrono::steady_clock::now();
         const bool connected = pop3.Connect("127.0.0.1", "u", "p", server.Port());
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);  // a hang, not a speed
         ASSERT_EQ(connected, c.loggedIn) << pop3.GetLastError();
         Pop3Message message;
         if (c.loggedIn && pop3.Retrieve(1, message)) {
             EXPECT_EQ(c.error, nullptr);
-            EXPECT_EQ(message.Text(), big);
+            EXPECT_EQ(message.Text(), c.text);
             continue;
         }
         ASSERT_NE(c.error, nullptr) << pop3.GetLastError();
         EXPECT_NE(pop3.GetLastError().find(c.error), std::string::npos) << pop3.GetLastError();
+        EXPECT_LT(pop3.GetLastError().size(), 400u);
+        EXPECT_FALSE(pop3.IsConnected());  // the rest of a broken reply must not pass for one
     }
 }
 

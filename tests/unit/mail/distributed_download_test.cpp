@@ -94,11 +94,14 @@ TEST(DistributedDownload, SendingMailsEachPortionAndReportsEveryFailure) {
                                         "[iso- portion 3] send to c@x result: ERROR"}));
     EXPECT_FALSE(report.allSent);
     EXPECT_EQ(report.summary, "Some errors while sending Distributed Dl queries !");
+    EXPECT_FALSE(OwnPortionMailed(report, 2));  // kept here
 
     mailed.clear();
     const PortionSendReport all = SendPortionQueries(item, hosts, {0, 0, 0}, send);
     EXPECT_EQ(mailed.size(), 3u);
     EXPECT_EQ(all.summary, "All distributed-download queries sent");
+    EXPECT_TRUE(OwnPortionMailed(all, 2));  // nothing left for the local item
+    EXPECT_FALSE(OwnPortionMailed(SendPortionQueries(item, hosts, {0, 2, 2}, send), 2));
     EXPECT_FALSE(SendPortionQueries(item, hosts, {0}, send).allSent);  // portion 3 has no host
 }
 

@@ -132,6 +132,25 @@ TEST_F(ReceivedQuery, ItemsAreNeutralisedOrRefused) {
     EXPECT_EQ(b.ClearFolder, 0);
 }
 
+TEST_F(ReceivedQuery, HostChecksStopWhenThePollsTimeIsSpent) {
+    const std::string body =
+        Block({Item("http://93.184.216.34/a"), Item("http://93.184.216.34/b")});
+    // The first check spends the whole budget: the rest of this query is refused, and a
+    // later query of the same poll stays in the mailbox untouched.
+    policy.hostCheckBudget = std::chrono::nanoseconds(1);
+    QueryAcceptance acceptance(policy, kFolder);
+    const QueryDecision cut = acceptance.Judge(Query("#KOVQUERY:s3cret", body), nullptr, kNow);
+    EXPECT_EQ(cut.items.size(), 1u);
+    ASSERT_EQ(cut.notes.size(), 1u);
+    EXPECT_NE(cut.notes[0].find("took too long"), std::string::npos);
+    const QueryDecision later = acceptance.Judge(Query("#KOVQUERY:s3cret", body), nullptr, kNow);
+    EXPECT_EQ(later.verdict, QueryVerdict::Deferred);
+    EXPECT_FALSE(later.DeleteMessage());
+    EXPECT_TRUE(later.items.empty());
+    policy.allowLocal = true;  // nothing to look up
+    EXPECT_EQ(Judge(Query("#KOVQUERY:s3cret", body)).items.size(), 2u);
+}
+
 TEST_F(ReceivedQuery, PollNumbersItemsAcrossQueriesAndSkipsSeenMessages) {
     QueryAcceptance acceptance(policy, kFolder);
     const std::string two = Block(

@@ -50,8 +50,9 @@ TEST(QueryMessage, ComposedQueriesCarryMarkerPasswordAndList) {
 }
 
 TEST(QueryMessage, JobResultListsFilesWithGroupedSizes) {
-    const MailText mail = ComposeJobResult("me@example.org", "Them <them@example.org>",
-                                           {{"a.zip", 1234567}, {"b\r\nc.txt", 0}, {"c", 999}});
+    const MailText mail =
+        ComposeJobResult("me@example.org", "Them <them@example.org>",
+                         {{"/srv/q/20261207-1/a.zip", 1234567}, {"b\r\nc.txt", 0}, {"c", 999}});
     EXPECT_EQ(mail.to, "them@example.org");
     EXPECT_EQ(mail.subject, "#KOV Job Result");
     EXPECT_EQ(mail.mailer, "SomeMailer");

@@ -245,10 +245,11 @@ TEST_F(JobEventTest, EventsForADeletedRowOnlyCountBytes) {
     EXPECT_EQ(stats.sessionBytes, 700.0);
 
     Send(kEventMailSent, 1, 0, "me@example.org");
-    Send(kEventMailSent, 0, 0, "you@example.org");
+    Send(kEventMailSent, 0, 0, "you@example.org", {}, "535:SMTP authentication failed");
     EXPECT_EQ(Texts(),
               (std::vector<std::string>{"Notification sending to me@example.org : OK",
-                                        "Notification sending to you@example.org : ERROR"}));
+                                        "Notification sending to you@example.org : ERROR (535:SMTP "
+                                        "authentication failed)"}));
     EXPECT_EQ(LastImage(), kLogMail);
 }
 
