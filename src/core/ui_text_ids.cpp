@@ -8,7 +8,7 @@ namespace {
 
 // Menu texts come right after the items of the menu before them: menus are translated by
 // walking this order.
-constexpr std::array<UiTextEntry, 286> kGuiTexts{{
+constexpr std::array<UiTextEntry, 289> kGuiTexts{{
     {kGuiOK, "OK", "OK"},
     {kGuiCancel, "Cancel", "Cancel"},
     {kGuiUpdate, "Update", "Update"},
@@ -295,6 +295,9 @@ constexpr std::array<UiTextEntry, 286> kGuiTexts{{
     {kGuiPrefNewTask, "PrefNewTask", "New task"},
     {kGuiPrefLanguageNote, "PrefLanguageNote", "A new language takes effect at the next start."},
     {kGuiDlgCloseText, "DlgCloseText", "Program will be closed in"},
+    {kGuiURLEmpty, "URLEmpty", "The URL must not be empty"},
+    {kGuiSRResultFile, "SRResultFile", "Filename"},
+    {kGuiSRResults, "SRResults", "Results"},
 }};
 
 constexpr std::array<UiTextEntry, 137> kToolTips{{

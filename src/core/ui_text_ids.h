@@ -297,6 +297,9 @@ enum UiTextId : int {
     kGuiPrefNewTask = 20438,
     kGuiPrefLanguageNote = 20439,
     kGuiDlgCloseText = 24010,
+    kGuiURLEmpty = 20270,
+    kGuiSRResultFile = 20271,
+    kGuiSRResults = 20272,
     kTipMnuStartDaily = kCmdSchedulerMode,
     kTipURL = 21018,
     kTipReferer = 21019,
@@ -331,7 +334,7 @@ struct UiTextEntry {
     const char* text;
 };
 
-// The 286 GUI texts in menu order (each pop-up's title follows the items of the one before).
+// The 289 GUI texts in menu order (each pop-up's title follows the items of the one before).
 std::span<const UiTextEntry> GuiTextTable();
 // The 137 tooltips; a key that also names a GUI text shares its identifier.
 std::span<const UiTextEntry> ToolTipTable();

@@ -143,6 +143,9 @@ void DownloadJob::Run() {
         PostEvent(kEventJobCancelled, m_rowIndex, 0);
         return;
     }
+    if (m_queued) {
+        if (std::optional<UrlItem> edited = m_queued->Take()) m_item = std::move(*edited);
+    }
     const std::time_t start = Now();
     Prepare(start);
     const std::time_t seriesTime = start - static_cast<std::time_t>(m_item.dayShift) * kDay;

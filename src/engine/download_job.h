@@ -11,6 +11,7 @@
 #include "engine/job.h"
 #include "engine/job_command.h"
 #include "engine/job_event.h"
+#include "engine/queued_item.h"
 #include "model/macro_expander.h"
 #include "model/url_item.h"
 #include "net/http_transfer.h"
@@ -102,6 +103,8 @@ public:
     void RunFailed(std::string_view reason) noexcept override;
 
     const UrlItem& Item() const { return m_item; }
+    // An edit made while the job waits in the queue replaces its item when it starts.
+    void SetQueuedItem(std::shared_ptr<QueuedItem> slot) { m_queued = std::move(slot); }
     RowId OwnerKey() const { return m_ownerKey; }
     bool IsLocal() const { return m_isLocal; }
     const JobEnvironment& Environment() const { return *m_env; }
@@ -157,6 +160,7 @@ private:
     void Finish();
 
     UrlItem m_item;
+    std::shared_ptr<QueuedItem> m_queued;
     RowId m_ownerKey;
     int m_rowIndex;
     std::shared_ptr<const JobEnvironment> m_env;

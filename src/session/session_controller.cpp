@@ -293,6 +293,9 @@ void SessionController::AddJob(Row& row, long index) {
                                              std::shared_ptr<const JobEnvironment>(m_sessionEnv));
     row.job = job->StopFlag();
     row.runState = RunState::Queued;
+    auto slot = std::make_shared<QueuedItem>();
+    job->SetQueuedItem(slot);
+    m_queuedItems[row.id] = std::move(slot);
     // Announced before the job can run, so that "added to queue" never follows its own events.
     JobEvent added;
     added.code = kEventAddedToQueue;
@@ -300,6 +303,13 @@ void SessionController::AddJob(Row& row, long index) {
     added.jobId = job->jobId;
     m_sessionEnv->events.Post(std::move(added));
     m_pool.Enqueue(std::move(job));
+}
+
+bool SessionController::ReplaceQueuedItem(RowId id, const UrlItem& item) {
+    const Row* row = m_document.Rows().Find(id);
+    const auto it = m_queuedItems.find(id);
+    if (!row || row->runState != RunState::Queued || it == m_queuedItems.end()) return false;
+    return it->second->Offer(item);
 }
 
 void SessionController::OnJobEvent(const JobEvent& event) {
@@ -416,6 +426,7 @@ void SessionController::EndSession(bool halted) {
         ApplySpeedLimit(m_speedLimitOn);
     }
     ResetRowsToIdle();
+    m_queuedItems.clear();
     // The line stays for a scheduled task that waits to start.
     m_dialup.SessionEnded(m_scheduler.StartPending() || m_scheduler.EntryDue());
     LogSummary(halted);

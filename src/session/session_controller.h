@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "core/app_settings.h"
@@ -112,6 +113,9 @@ public:
     bool UserStopped() const { return m_userStopped; }
     int RunningCount() const { return m_runningCount; }
     int QueuedCount() const { return m_queuedCount; }
+    // Gives an edited item to the row's job while that job still waits in the queue, so the
+    // session downloads the edit. False when the row has no waiting job (or it just started).
+    bool ReplaceQueuedItem(RowId id, const UrlItem& item);
     // File results other than success and skip seen in this program run.
     int ErrorResults() const { return m_errorResults; }
     // Of those, the files that could not be saved: a write error, a full disk, a local folder
@@ -163,6 +167,8 @@ private:
     std::shared_ptr<SessionEnvironment> m_sessionEnv;
     // Environments of sessions whose jobs may still run; the destructor waits for them.
     std::vector<std::weak_ptr<const JobEnvironment>> m_jobEnvironments;
+    // The edit slots of this session's jobs, by row.
+    std::unordered_map<RowId, std::shared_ptr<QueuedItem>> m_queuedItems;
 
     SessionState m_state = SessionState::Idle;
     SessionStats m_stats;

@@ -2,6 +2,7 @@
 
 #include "platform/file_util.h"
 #include "session/session_setup.h"
+#include "ui/item_editor_commands.h"
 #include "ui/main_window.h"
 #include "ui/preferences_commands.h"
 #include "ui/probe_dialog_commands.h"
@@ -30,6 +31,7 @@ void GuiApplication::CreateMainWindow() {
     setup.helpFile = m_paths.helpFile;
     setup.programFolder = m_paths.programFolder;
     m_window = std::make_unique<MainWindow>(std::move(setup));
+    InstallItemEditor({m_window.get(), m_document.get(), &m_settings, &m_recent, {}, {}});
     RegisterPreferencesCommands(*m_window, *this);
     ConnectProbeDialogCommands(*m_window, m_settings, *m_document);
 }

@@ -76,6 +76,8 @@ public:
     // kCmdAddListDefinition, kCmdUrlInfo, kCmdPreferences or kCmdAbout enables it. Without one
     // the command stays disabled.
     void SetCommandHandler(int command, Handler handler);
+    // The modifier state of the command a handler runs for.
+    Qt::KeyboardModifiers CommandModifiers() const { return m_commandModifiers; }
 
     // The window makes its own tray icon; another hook replaces it (null: no tray at all).
     void SetTrayHook(TrayHook* tray) { m_tray = tray; }
@@ -204,6 +206,7 @@ private:
     bool m_closePending = false;  // closing waits for the session's end
     bool m_closed = false;
     bool m_powerOff = false;
+    Qt::KeyboardModifiers m_commandModifiers;
 };
 
 }  // namespace kov

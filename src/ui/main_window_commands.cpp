@@ -120,6 +120,7 @@ void MainWindow::UpdateCommands() {
 
 void MainWindow::Execute(int command, Qt::KeyboardModifiers modifiers) {
     if (!IsEnabled(command)) return;
+    m_commandModifiers = modifiers;
     const bool lists = m_pane == Pane::Lists;
     const bool shift = modifiers & Qt::ShiftModifier;
     const bool ctrl = modifiers & Qt::ControlModifier;

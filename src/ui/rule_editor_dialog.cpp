@@ -112,7 +112,8 @@ RuleEditorDialog::RuleEditorDialog(std::vector<ReplaceRule> rules, QWidget* pare
 
     m_results = new QTreeWidget(this);
     m_results->setRootIsDecorated(false);
-    m_results->setHeaderLabels({QStringLiteral("Filename"), QStringLiteral("Results")});
+    m_results->setHeaderLabels(
+        {UiText(kGuiSRResultFile, "Filename"), UiText(kGuiSRResults, "Results")});
     m_results->header()->setSectionResizeMode(0, QHeaderView::Stretch);
     top->addWidget(m_results, 1);
 
