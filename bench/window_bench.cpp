@@ -7,8 +7,8 @@
 // Runs alternate between the programs; medians over the rounds are reported.
 //
 // Usage: window_bench [KOV_CLI_PATH [KOV_PATH]] (default: ../app/kov-cli/kov-cli and
-// ../app/kov/kov beside this program). The children are this program with --paint-child or
-// --stall-child.
+// ../app/kov/kov beside this program); KOV_BENCH_NICE=N runs everything at that nice value.
+// The children are this program with --paint-child or --stall-child.
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -17,6 +17,7 @@
 #include <QTableView>
 #include <QTimer>
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -215,16 +216,25 @@ public:
             close(fds[0]);
             const std::string fd = std::to_string(fds[1]);
             execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x800x24",
-                   "-nolisten", "tcp", static_cast<char*>(nullptr));
+                   "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
             _exit(127);
         }
         close(fds[1]);
-        char buffer[32] = {};
-        const ssize_t n = read(fds[0], buffer, sizeof buffer - 1);
-        close(fds[0]);
-        if (n > 0) m_display = ":" + std::to_string(std::atoi(buffer));
+        // Xvfb writes its display number and a line break once it accepts clients.
+        std::string number;
+        char c = 0;
+        while (number.size() < 8) {
+            const ssize_t n = read(fds[0], &c, 1);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0 || c == '\n') break;
+            number += c;
+        }
+        m_readEnd = fds[0];  // open while the server runs: it must never write into a closed pipe
+        if (!number.empty() && number.find_first_not_of("0123456789") == std::string::npos)
+            m_display = ":" + number;
     }
     ~VirtualScreen() {
+        if (m_readEnd >= 0) close(m_readEnd);
         if (m_pid > 0) {
             kill(m_pid, SIGTERM);
             waitpid(m_pid, nullptr, 0);
@@ -234,6 +244,7 @@ public:
 
 private:
     pid_t m_pid = -1;
+    int m_readEnd = -1;
     std::string m_display;
 };
 
@@ -273,6 +284,12 @@ int main(int argc, char** argv) {
         return WindowChild(argc, argv, stall, std::atoll(argv[2]));
     }
     std::setvbuf(stdout, nullptr, _IOLBF, 0);  // figures show as they come, also into a file
+    // On a machine busy with other work, KOV_BENCH_NICE=-10 (as root) lets the measured
+    // programs (and nginx) go first, which is closer to a desktop where the user waits for them.
+    if (const char* nice = std::getenv("KOV_BENCH_NICE")) {
+        if (setpriority(PRIO_PROCESS, 0, std::atoi(nice)) != 0) std::perror("KOV_BENCH_NICE");
+    }
+    std::printf("(nice %d)\n", getpriority(PRIO_PROCESS, 0));
     const std::vector<std::string> args = kov::bench::PlainArgs(argc, argv);
     const std::string kovCli = args.size() > 0 ? args[0] : Beside("../app/kov-cli/kov-cli");
     const std::string kov = args.size() > 1 ? args[1] : Beside("../app/kov/kov");
