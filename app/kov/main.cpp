@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QSessionManager>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -11,6 +12,7 @@
 #include "platform/file_lock.h"
 #include "platform/system_power.h"
 #include "session/end_of_session.h"
+#include "settings_file_check.h"
 #include "ui/gui_application.h"
 #include "ui/main_window.h"
 #include "ui/qt_prompter.h"
@@ -43,6 +45,18 @@ std::string HolderText(int argc, char** argv) {
     return text;
 }
 
+// Qt ends the program with an abort when it finds no display; a user should read why instead.
+bool HasDisplay(int argc, char** argv) {
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        const char* value = std::getenv(name);
+        if (value && *value) return true;
+    }
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "-platform") == 0) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -55,6 +69,13 @@ int main(int argc, char** argv) {
             std::printf("kov %s\n", KOV_VERSION);
             return 0;
         }
+    }
+    if (!HasDisplay(argc, argv)) {
+        std::fputs(
+            "kov: no display (DISPLAY and WAYLAND_DISPLAY are unset); kov-cli runs the "
+            "lists without a window\n",
+            stderr);
+        return kExitRefused;
     }
     const std::string holder = HolderText(argc, argv);
     QApplication qapp(argc, argv);  // takes Qt's own options out of argv
@@ -71,6 +92,15 @@ int main(int argc, char** argv) {
         input.args.emplace_back(argv[i]);
     input.ctrlHeld = QGuiApplication::queryKeyboardModifiers() & Qt::ControlModifier;
     if (!app.Startup(input)) {
+        kov::SetDefaultPrompter(nullptr);
+        return kExitRefused;
+    }
+    // Something else under the settings file's name (a picture, a folder) would be destroyed
+    // by the save at the end: refused as kov-cli refuses it.
+    if (const std::string problem = kov::cli::SettingsFileProblem(app.Paths().settingsFile, true);
+        !problem.empty()) {
+        std::fprintf(stderr, "kov: %s\n", problem.c_str());
+        prompter.Inform(problem);
         kov::SetDefaultPrompter(nullptr);
         return kExitRefused;
     }

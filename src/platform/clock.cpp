@@ -1,7 +1,10 @@
 #include "platform/clock.h"
 
 #include <chrono>
+#include <cstdlib>
 #include <limits>
+#include <string>
+#include <string_view>
 
 namespace kov {
 
@@ -59,10 +62,25 @@ bool ToTm(const CalendarTime& c, std::tm& tm) {
 }  // namespace
 
 std::time_t MakeTime(const CalendarTime& c) {
+    // mktime checks the zone file on every call, and a list of thousands of items asks for the
+    // same few dates; an answer is reused for a second (and while TZ stays), so a changed zone
+    // still shows soon.
+    struct Memo {
+        CalendarTime in;
+        std::string zone;
+        std::time_t out = -1;
+        std::chrono::steady_clock::time_point until;
+    };
+    thread_local Memo memo;
+    const char* tz = std::getenv("TZ");
+    const std::string_view zone = tz ? tz : "";
+    const auto now = std::chrono::steady_clock::now();
+    if (now < memo.until && memo.in == c && memo.zone == zone) return memo.out;
     std::tm tm;
     if (!ToTm(c, tm)) return -1;
     tm.tm_isdst = -1;  // let the system decide whether daylight saving applies
-    return std::mktime(&tm);
+    memo = {c, std::string(zone), std::mktime(&tm), now + std::chrono::seconds(1)};
+    return memo.out;
 }
 
 std::time_t MakeUtcTime(const CalendarTime& c) {

@@ -13,6 +13,10 @@
 #ifndef KOV_INSTALLED_DATA_DIR
 #define KOV_INSTALLED_DATA_DIR "/usr/local/share/kov"
 #endif
+// The data folder seen from the folder of the installed programs.
+#ifndef KOV_DATA_DIR_FROM_BIN
+#define KOV_DATA_DIR_FROM_BIN "../share/kov"
+#endif
 
 namespace kov {
 
@@ -83,6 +87,16 @@ std::string FindDataPath(const std::string& programFolder, const std::string& re
     if (!programFolder.empty()) {
         std::string local = WithTrailingSlash(programFolder) + relative;
         if (FileExists(local)) return local;
+    }
+    // An installation placed under another prefix than the one it was built for (cmake
+    // --install --prefix, an unpacked package) has its data beside its programs.
+    char exe[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (n > 0) {
+        const std::string self(exe, static_cast<std::size_t>(n));
+        std::string beside =
+            self.substr(0, self.rfind('/') + 1) + KOV_DATA_DIR_FROM_BIN "/" + relative;
+        if (FileExists(beside)) return beside;
     }
     return std::string(KOV_INSTALLED_DATA_DIR "/") + relative;
 }

@@ -156,7 +156,9 @@ void EventHandler::LogFileResult() {
     auto line = [&](EventCode code, const char* detail, int image) {
         Log(kAlways, image, Format("[%s] - %s : %s", Name(), Text(code), detail));
     };
+    // A failed file marks its row, and the row keeps the mark when the job ends.
     auto failure = [&](EventCode code, const char* detail) {
+        m_row->image = kImageError;
         Log(kAlways, kLogError, WithCause(Format("[%s] - %s : %s", Name(), Text(code), detail)));
     };
     switch (e.param1) {
@@ -198,6 +200,7 @@ void EventHandler::LogFileResult() {
             failure(EventCode::ErrDownloadBroken, Text1());
             break;
         default:
+            m_row->image = kImageError;
             Log(kAlways, kLogError,
                 WithCause(Format("[%s] - %s : %s, code: %d / %d", Name(),
                                  Text(EventCode::DownloadError), Text1(), Int(e.param1),
@@ -264,9 +267,11 @@ Step EventHandler::FollowJobState() {
             ShowItemPlace();
             LogItem(kDetailed, kLogStopped, EventCode::JobCanceled);
             return Step::RowChanged;
-        case kEventJobFinished:
-            SetStatus(EventCode::JobFinished);
-            row.image = kImageFinished;
+        case kEventJobFinished: {
+            // A job whose file or connection failed ends as an error, not as a success.
+            const bool failed = row.image == kImageError;
+            SetStatus(failed ? EventCode::Error : EventCode::JobFinished);
+            row.image = failed ? kImageError : kImageFinished;
             // param2: the job fetched something or found it up to date.
             if (m_event.param2 != 0) row.item.lastDL = Now();
             row.runState = RunState::Finished;
@@ -274,6 +279,7 @@ Step EventHandler::FollowJobState() {
             ShowItemPlace();
             LogItem(kDetailed, kLogSuccess, EventCode::JobFinished);
             return FinishOnceOnly() ? Step::RowChanged : Step::RowUnchanged;
+        }
         default:
             return Step::NotMine;
     }

@@ -11,6 +11,7 @@ namespace kov {
 namespace {
 constexpr int kTimeTitle = 23600;
 constexpr int kEventTitle = 23601;
+constexpr int kFlushPeriodMs = 100;
 
 bool OnGuiThread() {
     return QCoreApplication::instance() &&
@@ -20,6 +21,9 @@ bool OnGuiThread() {
 
 LogTableModel::LogTableModel(EventLog& log, QObject* parent)
     : QAbstractTableModel(parent), m_log(log) {
+    m_flush.setSingleShot(true);
+    m_flush.setInterval(kFlushPeriodMs);
+    connect(&m_flush, &QTimer::timeout, this, &LogTableModel::Flush);
     Retranslate();
     m_lines = m_log.Lines();
     m_log.AddListener(this);
@@ -78,13 +82,23 @@ void LogTableModel::Cleared() {
 }
 
 void LogTableModel::Append(const LogLine& line) {
+    m_pending.push_back(line);
+    if (!m_flush.isActive()) m_flush.start();
+}
+
+void LogTableModel::Flush() {
+    m_flush.stop();
+    if (m_pending.empty()) return;
     const int row = rowCount();
-    beginInsertRows({}, row, row);
-    m_lines.push_back(line);
+    beginInsertRows({}, row, row + static_cast<int>(m_pending.size()) - 1);
+    m_lines.insert(m_lines.end(), m_pending.begin(), m_pending.end());
+    m_pending.clear();
     endInsertRows();
 }
 
 void LogTableModel::Clear() {
+    m_flush.stop();
+    m_pending.clear();  // cleared before they were shown
     beginResetModel();
     m_lines.clear();
     endResetModel();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QTimer>
 #include <vector>
 
 #include "session/event_log.h"
@@ -8,7 +9,8 @@
 namespace kov {
 
 // The log pane's lines (Time, Event). The log may be written from any thread; the lines reach
-// this model on the GUI thread, in their order.
+// this model on the GUI thread, in their order, gathered for up to a tenth of a second, so that
+// a session writing hundreds of lines a second costs the pane ten repaints a second.
 class LogTableModel : public QAbstractTableModel, public EventLogListener {
     Q_OBJECT
 public:
@@ -27,10 +29,13 @@ public:
 
 private:
     void Append(const LogLine& line);
+    void Flush();
     void Clear();
 
     EventLog& m_log;
     std::vector<LogLine> m_lines;
+    std::vector<LogLine> m_pending;  // not shown yet
+    QTimer m_flush;
     QString m_titles[2];
 };
 

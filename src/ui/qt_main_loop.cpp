@@ -1,6 +1,7 @@
 #include "ui/qt_main_loop.h"
 
 #include <QMetaObject>
+#include <chrono>
 
 namespace kov {
 
@@ -10,16 +11,50 @@ QtMainLoop::~QtMainLoop() {
     Shutdown();
 }
 
+namespace {
+// The longest turn of posted tasks before the event loop gets back control.
+constexpr auto kTurn = std::chrono::milliseconds(8);
+}  // namespace
+
 void QtMainLoop::Post(std::function<void()> task) {
     if (!m_alive.load() || !task) return;
+    {
+        std::lock_guard lock(m_mutex);
+        m_posted.push_back(std::move(task));
+        if (m_scheduled) return;
+        m_scheduled = true;
+    }
     // Queued even when posted from the main thread itself, so a task never runs inside its
     // poster's call.
-    QMetaObject::invokeMethod(
-        this,
-        [this, task = std::move(task)]() {
-            if (m_alive.load()) task();
-        },
-        Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, &QtMainLoop::RunPosted, Qt::QueuedConnection);
+}
+
+void QtMainLoop::RunPosted() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_scheduled = false;
+    }
+    const auto end = std::chrono::steady_clock::now() + kTurn;
+    while (m_alive.load()) {
+        std::function<void()> task;
+        bool schedule = false;
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_posted.empty()) return;
+            const bool outOfTime = std::chrono::steady_clock::now() >= end;
+            if (!outOfTime) {
+                task = std::move(m_posted.front());
+                m_posted.pop_front();
+            }
+            // The rest gets a turn of its own: after this one, or inside a dialog's event loop
+            // that the task opens.
+            if (!m_posted.empty() && !m_scheduled) schedule = m_scheduled = true;
+            if (outOfTime && !schedule) return;
+        }
+        if (schedule) QMetaObject::invokeMethod(this, &QtMainLoop::RunPosted, Qt::QueuedConnection);
+        if (!task) return;
+        task();
+    }
 }
 
 void QtMainLoop::StartTimer(int id, std::chrono::milliseconds period, std::function<void()> tick) {
@@ -42,6 +77,10 @@ void QtMainLoop::StopTimer(int id) {
 
 void QtMainLoop::Shutdown() {
     m_alive.store(false);
+    {
+        std::lock_guard lock(m_mutex);
+        m_posted.clear();
+    }
     for (auto& [id, timer] : m_timers) {
         timer->stop();
         timer->deleteLater();

@@ -8,17 +8,18 @@ namespace {
 constexpr int kMinWidth = 480;
 constexpr int kMinHeight = 240;
 constexpr int kIconSize = 32;  // what must stay visible of the window
-// A first run (no size saved) opens at a size the three panes can be used in.
-constexpr int kFirstWidth = 900;
-constexpr int kFirstHeight = 600;
+// A program folder that has never saved a size (the first start) opens the window large
+// enough for its columns and panes, as far as the screen allows, not at the bare minimum.
+constexpr int kFirstWidth = 1000;
+constexpr int kFirstHeight = 680;
 }  // namespace
 
 QRect InitialWindowRect(const AppSettings& settings, const QRect& workArea) {
-    const bool saved = settings.WndWidth > 0 || settings.WndHeight > 0;
-    const int width = saved ? std::max(settings.WndWidth, kMinWidth)
-                            : std::max(std::min(kFirstWidth, workArea.width()), kMinWidth);
-    const int height = saved ? std::max(settings.WndHeight, kMinHeight)
-                             : std::max(std::min(kFirstHeight, workArea.height()), kMinHeight);
+    const bool firstStart = settings.WndWidth == 0 && settings.WndHeight == 0;
+    const int width = firstStart ? std::max(std::min(kFirstWidth, workArea.width()), kMinWidth)
+                                 : std::max(settings.WndWidth, kMinWidth);
+    const int height = firstStart ? std::max(std::min(kFirstHeight, workArea.height()), kMinHeight)
+                                  : std::max(settings.WndHeight, kMinHeight);
     const int left = std::min(settings.WndLeft, workArea.width() - kIconSize);
     const int top = std::min(settings.WndTop, workArea.height() - kIconSize);
     // A negative place is kept within the screen's left and top edges as well.

@@ -7,10 +7,9 @@
 
 namespace kov {
 
-// Where the window opens: the saved size, at least 480 x 240 (900 x 600, within the work area,
-// when none was saved), at the saved place measured from
-// the work area's origin, but never so far right or down that less than an icon's size of it
-// stays on the screen.
+// Where the window opens: the saved size, at least 480 x 240 (a size never saved: 1000 x 680
+// as far as the work area allows), at the saved place measured from the work area's origin, but
+// never so far right or down that less than an icon's size of it stays on the screen.
 QRect InitialWindowRect(const AppSettings& settings, const QRect& workArea);
 
 // The splitter sizes for a client area: the upper row WndSplitRow high (at most the client

@@ -19,6 +19,10 @@ TEST(Clock, MakeTimeNormalisesAndLetsTheSystemDecideDaylightSaving) {
 
     EXPECT_EQ(MakeTime(At(2021, 1, 32, 11, 60, 0)), MakeTime(At(2021, 2, 1, 12, 0, 0)));
     EXPECT_EQ(LocalTime(MakeTime(At(2021, 13, 1, 0, 0, 0))), At(2022, 1, 1, 0, 0, 0));
+
+    // Answers are reused for repeated dates, but never across a change of zone.
+    test::TimeZone utc("UTC0");
+    EXPECT_EQ(MakeTime(At(2021, 7, 1, 12, 0, 0)), 1625140800);
 }
 
 }  // namespace

@@ -267,19 +267,19 @@ TEST_F(JobEventTest, EachEventWritesItsLineAndFailuresMarkTheRow) {
         {kEventFileResult, kResultStub, 0, u, p, "[news] - File deleted as 404 stub : " + p,
          kLogSuccess},
         {kEventFileResult, kResultWriteError, 0, u, p, "[news] - Write file error : " + p,
-         kLogError, false, true},
+         kLogError, true, true},
         {kEventFileResult, kResultLimit, 0, u, p, "[news] - Stopped due to limit exceed",
          kLogStopped},
         {kEventFileResult, kResultDiskFull, 28, u, p,
-         "[news] - No disc space : " + p + " (No space left on device)", kLogError, false, true,
+         "[news] - No disc space : " + p + " (No space left on device)", kLogError, true, true,
          "No space left on device"},
         {kEventFileResult, kResultRefused, 404, u, p,
-         "[news] - Open resource error : " + u + " (404 Not Found)", kLogError, false, false,
+         "[news] - Open resource error : " + u + " (404 Not Found)", kLogError, true, false,
          "404 Not Found"},
         {kEventFileResult, kResultSkipped, 0, u, p, "[news] - File skipped (already exists) : " + p,
          kLogSuccess, false, false, "stale"},
         {kEventFileResult, 777, 13, u, p, "[news] - Download error : " + u + ", code: 777 / 13",
-         kLogError, false, true},
+         kLogError, true, true},
         {kEventConnectionError, 2, 530, "login refused", "",
          "[news] - Error connecting to host: 2/530, (login refused)", kLogError, true},
         {kEventFtpNoFolder, 0, 0, "/pub/x", "",
@@ -324,6 +324,11 @@ TEST_F(JobEventTest, EachEventWritesItsLineAndFailuresMarkTheRow) {
         EXPECT_EQ(sounds, c.sound ? std::vector<int>{kSoundError2} : std::vector<int>{});
     }
     EXPECT_EQ(R().filePos, 5'000'000'000u);
+    // The job of a failed file ends as an error: the row must not look like a success.
+    Send(kEventFileResult, kResultRefused, 404, u, p);
+    Send(kEventJobFinished, 0, 0);
+    EXPECT_EQ(R().image, kImageError);
+    EXPECT_EQ(R().columns[kColumnStatus], "Error");
 
     rows.SetModified(false);
     EXPECT_EQ(Send(kEventSeriesAdvanced, 42), EventOutcome::None);

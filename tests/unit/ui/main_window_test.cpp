@@ -420,7 +420,7 @@ TEST(WindowPlacementTest, TheWindowNeverOpensOffScreen) {
     } cases[] = {
         {10, 20, 800, 600, {10, 20, 800, 600}},
         {0, 0, 100, 50, {0, 0, 480, 240}},              // at least 480 x 240
-        {0, 0, 0, 0, {0, 0, 900, 600}},                 // nothing saved yet
+        {0, 0, 0, 0, {0, 0, 1000, 680}},                // never saved: room for the columns
         {5000, 3000, 800, 600, {1248, 992, 800, 600}},  // an icon's size stays on screen
         {-2000, -50, 800, 600, {-768, 0, 800, 600}},
     };

@@ -28,6 +28,17 @@ TEST(QtMainLoopTest, RunsTasksFromOtherThreadsInPostingOrderOnTheMainThread) {
     for (int i = 0; i < 100; ++i)
         EXPECT_EQ(order[i], i);
     EXPECT_TRUE(allOnMain);
+
+    // A task that waits in an event loop of its own (a dialog does) holds up neither the tasks
+    // behind it nor those posted meanwhile.
+    bool behind = false, later = false, nestedSawBoth = false;
+    loop.Post([&] {
+        loop.Post([&] { later = true; });
+        nestedSawBoth = QTest::qWaitFor([&] { return behind && later; }, 5000);
+    });
+    loop.Post([&] { behind = true; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return behind && later; }, 6000));
+    EXPECT_TRUE(nestedSawBoth);
 }
 
 TEST(QtMainLoopTest, TimersTickUntilStoppedAndNothingRunsAfterShutdown) {
