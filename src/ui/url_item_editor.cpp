@@ -300,7 +300,7 @@ void UrlItemEditor::Build() {
     ButtonOf(Button::UrlTest)->setFixedWidth(ButtonOf(Button::UrlTest)->sizeHint().height() + 8);
     QLabel* urlLabel = label(kGuiColumnURL, "URL");
     def->addRow(urlLabel, urlRow);
-    QLabel* refererLabel = new QLabel(QStringLiteral("Referer"), this);
+    QLabel* refererLabel = new QLabel(UiText(kGuiPrefReferer, "Referer"), this);
     def->addRow(refererLabel,
                 AddText(Field::Referer, it.Referer, static_cast<int>(UrlItem::kRefererCapacity)));
     Control(Field::Referer)->setToolTip(UiToolTip(kTipReferer));
@@ -395,7 +395,7 @@ void UrlItemEditor::Build() {
     QLabel* depthLabel = label(kGuiURLNestedDepth, "Nested depth");
     page->addRow(depthLabel, AddNumber(Field::NestedDepth, 1, 32, it.NestedDepth));
     note(EditorControl::NestedDepth, {depthLabel});
-    page->addRow(AddCheck(Field::RipBanners, 0, "BanneRipper", it.RipBanners));
+    page->addRow(AddCheck(Field::RipBanners, kGuiPrefRipBanners, "Rip banners", it.RipBanners));
     Control(Field::RipBanners)->setToolTip(UiToolTip(kTipUrlRipBanner));
     page->addRow(AddCheck(Field::ClearFolder, kGuiUrlClearFolder,
                           "Clear destination folder on start", it.ClearFolder));
