@@ -200,6 +200,12 @@ bool ListDocument::ApplyListProperties(std::optional<std::size_t> index, const L
         return true;
     }
     if (*index >= ListCount()) return false;
+    // The open list moving to another file: its unsaved rows go to the file they came from
+    // first, and a file that exists already is opened rather than overwritten by them.
+    const bool current = *index == CurrentIndex();
+    const bool moved = current && ListFilePath(*index) != ExpandPath(r.FileName);
+    if (moved && m_rows.Modified() && m_unreadList.empty() && SaveList(true, false) != 0)
+        return false;
     ListRecord& old = m_settings.lists[*index];
     if (old.Name != r.Name) {
         bool renamed = false;
@@ -213,6 +219,14 @@ bool ListDocument::ApplyListProperties(std::optional<std::size_t> index, const L
     }
     old = std::move(r);
     m_settings.changed = true;
+    if (moved) {
+        if (FileExists(ListFilePath(*index))) {
+            LoadList(*index);
+        } else {
+            m_unreadList.clear();
+            m_rows.SetModified(true);  // the rows make the new file at the next save
+        }
+    }
     return true;
 }
 

@@ -48,6 +48,7 @@ ListPropertiesDialog::ListPropertiesDialog(ListDocument& document, std::optional
         auto* button = new QPushButton("...", this);
         button->setFixedWidth(button->fontMetrics().horizontalAdvance("...") + 24);
         connect(button, &QPushButton::clicked, this, browse);
+        if (field == m_file) m_fileButton = button;
         row->addWidget(button);
         return row;
     };
@@ -123,6 +124,11 @@ void ListPropertiesDialog::BrowseFolder() {
     const QString folder = QFileDialog::getExistingDirectory(
         this, UiText(kTextChooseFolder, "Choose a folder"), m_folder->text());
     if (!folder.isEmpty()) m_folder->setText(folder.endsWith('/') ? folder : folder + "/");
+}
+
+void ListPropertiesDialog::LockFile() {
+    m_file->setEnabled(false);
+    if (m_fileButton) m_fileButton->setEnabled(false);
 }
 
 void ListPropertiesDialog::accept() {

@@ -9,6 +9,7 @@
 class QDialogButtonBox;
 class QLabel;
 class QLineEdit;
+class QPushButton;
 
 namespace kov {
 
@@ -28,6 +29,8 @@ public:
     bool CanAccept() const;
     // What the browse button does with a chosen list file.
     void TakeChosenFile(const QString& path);
+    // While a session runs the open list keeps its file: the field and its button are off.
+    void LockFile();
 
     void accept() override;
 
@@ -42,6 +45,7 @@ private:
     bool m_fileChosen = false;
     QLineEdit* m_name = nullptr;
     QLineEdit* m_file = nullptr;
+    QPushButton* m_fileButton = nullptr;
     QLineEdit* m_folder = nullptr;
     QLabel* m_nameLabel = nullptr;
     QLabel* m_fileLabel = nullptr;

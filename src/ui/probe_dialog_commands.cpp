@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "model/list_document.h"
+#include "session/session_controller.h"
 #include "ui/about_dialog.h"
 #include "ui/command_table.h"
 #include "ui/list_properties_dialog.h"
@@ -16,6 +17,10 @@ namespace {
 
 void EditList(MainWindow& window, ListDocument& document, std::optional<std::size_t> index) {
     ListPropertiesDialog dialog(document, index, &window);
+    if (index && *index == document.CurrentIndex() &&
+        window.Session().State() != SessionState::Idle) {
+        dialog.LockFile();
+    }
     if (dialog.exec() == QDialog::Accepted && window.Lists()) window.Lists()->Reload();
 }
 

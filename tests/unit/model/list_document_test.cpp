@@ -161,6 +161,30 @@ TEST_F(ListDocumentTest, PropertiesProposeFilesAndRenameTasks) {
     EXPECT_EQ(settings.schedule.tasks[0].ListName, "Renamed");
 }
 
+// Pointing the open list at another file neither loses its unsaved rows nor writes them
+// over a list that file already holds.
+TEST_F(ListDocumentTest, TheOpenListMovedToAnotherFileKeepsBothLists) {
+    for (const bool targetExists : {true, false}) {
+        SCOPED_TRACE(targetExists);
+        settings.lists.clear();
+        doc.reset();
+        AddLists({"A"});
+        ASSERT_TRUE(WriteFileAtomic(Home("A.ini"), "[item 1]\nUrl=http://a/\nID=a\n"));
+        std::remove(Home("B.ini").c_str());
+        if (targetExists) {
+            ASSERT_TRUE(WriteFileAtomic(Home("B.ini"), "[item 1]\nUrl=http://b/\nID=b\n"));
+        }
+        Doc().LoadCatalogue();
+        Doc().AddUrl("http://new/");
+        ASSERT_TRUE(Doc().ApplyListProperties(0, {"A", "{APPFOLDER}B.ini", ""}));
+        EXPECT_EQ(FileItems("A.ini").size(), 2u);  // the unsaved row went to the old file
+        ASSERT_EQ(Doc().SaveList(true, false), 0);
+        const std::vector<UrlItem> b = FileItems("B.ini");
+        ASSERT_EQ(b.size(), targetExists ? 1u : 2u);
+        EXPECT_EQ(b.front().Url, targetExists ? "http://b/" : "http://a/");
+    }
+}
+
 TEST_F(ListDocumentTest, DefaultAndCurrentFolders) {
     AddLists({"A"});
     Doc().LoadCatalogue();
