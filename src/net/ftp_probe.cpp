@@ -8,7 +8,8 @@
 namespace kov {
 
 unsigned ProbeFtp(const std::string& url, ResourceInfo& info, const std::string& user,
-                  const std::string& password, int& error, std::string& errorText) {
+                  const std::string& password, int& error, std::string& errorText,
+                  const std::atomic<int>* stop) {
     UrlParts parts;
     if (!SplitUrl(url, parts, true) || parts.scheme != "ftp" || parts.host.empty()) {
         error = kProbeUnsupported;
@@ -16,7 +17,7 @@ unsigned ProbeFtp(const std::string& url, ResourceInfo& info, const std::string&
     }
     const std::string& name = parts.user.empty() ? user : parts.user;
     const std::string& secret = parts.user.empty() ? password : parts.password;
-    FtpClient client;
+    FtpClient client(stop);
     if (!client.Connect(parts.host, parts.port > 0 ? parts.port : 21) ||
         !client.Login(name, secret)) {
         error = kProbeNoConnection;

@@ -10,7 +10,11 @@
 namespace kov {
 
 ResourceProber::ResourceProber(const AppSettings& settings)
-    : m_settings(settings), m_ftpProbe(ProbeFtp) {}
+    : m_settings(settings),
+      m_ftpProbe([this](const std::string& url, ResourceInfo& info, const std::string& user,
+                        const std::string& password, int& error, std::string& errorText) {
+          return ProbeFtp(url, info, user, password, error, errorText, m_stop);
+      }) {}
 
 InternetSession* ResourceProber::Session() {
     if (!m_session) {

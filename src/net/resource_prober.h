@@ -34,10 +34,13 @@ public:
 
     // settings must outlive the prober.
     explicit ResourceProber(const AppSettings& settings);
+    // The FTP probe refers to the prober's own stop flag.
+    ResourceProber(const ResourceProber&) = delete;
+    ResourceProber& operator=(const ResourceProber&) = delete;
 
     void SetFtpProbe(FtpProbe probe) { m_ftpProbe = std::move(probe); }
     void SetReferer(std::string referer) { m_referer = std::move(referer); }
-    // A stop request for the HTTP probes: at 2 or more a probe ends within a fraction of a
+    // A stop request for the probes: at 2 or more a probe ends within a fraction of a
     // second. Set it before the first probe; the flag must outlive the prober.
     void SetStopFlag(const std::atomic<int>* flag) { m_stop = flag; }
 

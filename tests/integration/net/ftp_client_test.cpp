@@ -402,6 +402,22 @@ TEST_F(FtpTest, SilentTricklingAndStalledServersEnd) {
     EXPECT_EQ(LastWriteTime(local), kFaultTime);
     EXPECT_TRUE(stalled.ChangeFolder("/files")) << stalled.LastReplyLine();
 
+    // The URL test's probe of a silent server ends on the stop request, not after a minute.
+    std::atomic<int> probeStop{0};
+    std::thread probeStopper([&] {
+        std::this_thread::sleep_for(1s);
+        probeStop = 2;
+    });
+    ResourceInfo info;
+    int error = 0;
+    std::string text;
+    const auto probeStart = Clock::now();
+    EXPECT_EQ(ProbeFtp(faults->Url("silent", "/files/data-1000.bin"), info, "", "", error, text,
+                       &probeStop),
+              0u);
+    probeStopper.join();
+    EXPECT_LT(Clock::now() - probeStart, 10s);
+
     FtpClient client(&stop);
     ASSERT_TRUE(OpenFault(client, "stall", {.connect = 5s, .reply = 30s, .data = 30s}));
     std::thread stopper([&] {
