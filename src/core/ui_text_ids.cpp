@@ -8,7 +8,7 @@ namespace {
 
 // Menu texts come right after the items of the menu before them: menus are translated by
 // walking this order.
-constexpr std::array<UiTextEntry, 289> kGuiTexts{{
+constexpr std::array<UiTextEntry, 291> kGuiTexts{{
     {kGuiOK, "OK", "OK"},
     {kGuiCancel, "Cancel", "Cancel"},
     {kGuiUpdate, "Update", "Update"},
@@ -294,6 +294,9 @@ constexpr std::array<UiTextEntry, 289> kGuiTexts{{
     {kGuiPrefSaveFailed, "PrefSaveFailed", "The preferences could not be saved:"},
     {kGuiPrefNewTask, "PrefNewTask", "New task"},
     {kGuiPrefLanguageNote, "PrefLanguageNote", "A new language takes effect at the next start."},
+    {kGuiListFileMissing, "ListFileMissing",
+     "The list file %s does not exist yet: saving the list makes it."},
+    {kGuiAboutRights, "AboutRights", "All rights reserved."},
     {kGuiDlgCloseText, "DlgCloseText", "Program will be closed in"},
     {kGuiURLEmpty, "URLEmpty", "The URL must not be empty"},
     {kGuiSRResultFile, "SRResultFile", "Filename"},

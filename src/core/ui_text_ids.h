@@ -296,6 +296,9 @@ enum UiTextId : int {
     kGuiPrefSaveFailed = 20437,
     kGuiPrefNewTask = 20438,
     kGuiPrefLanguageNote = 20439,
+    // The window's own notes.
+    kGuiListFileMissing = 20440,
+    kGuiAboutRights = 20441,
     kGuiDlgCloseText = 24010,
     kGuiURLEmpty = 20270,
     kGuiSRResultFile = 20271,

@@ -53,7 +53,7 @@ QString AboutDialog::VersionText() {
 
 QString AboutDialog::LicenceText() {
     // The project publishes no licence of its own yet.
-    return QStringLiteral("All rights reserved.");
+    return UiText(kGuiAboutRights, "");
 }
 
 }  // namespace kov

@@ -26,6 +26,7 @@
 #include "model/local_path.h"
 #include "net/resource_prober.h"
 #include "ui/background_task.h"
+#include "ui/dialog_buttons.h"
 #include "ui/ui_text.h"
 
 namespace kov {
@@ -107,9 +108,7 @@ void DistributedDialog::Build() {
     m_progress->setValue(0);
     m_progress->setTextVisible(false);
 
-    m_buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    m_buttons->button(QDialogButtonBox::Ok)->setText(UiText(kGuiOK, "OK"));
-    m_buttons->button(QDialogButtonBox::Cancel)->setText(UiText(kGuiCancel, "Cancel"));
+    m_buttons = MakeOkCancelButtons(this);
 
     auto* actions = new QHBoxLayout;
     actions->addWidget(m_buildButton);
@@ -140,8 +139,6 @@ void DistributedDialog::Build() {
     connect(m_buildButton, &QPushButton::clicked, this, &DistributedDialog::BuildDefinitions);
     connect(m_sendButton, &QPushButton::clicked, this, &DistributedDialog::SendQueries);
     connect(m_mergeButton, &QPushButton::clicked, this, &DistributedDialog::ChooseMergeTarget);
-    connect(m_buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(m_buttons, &QDialogButtonBox::rejected, this, &DistributedDialog::reject);
     // The host list and the log grow with the dialog; they start small.
     resize(520, minimumSizeHint().height() + 60);
 }

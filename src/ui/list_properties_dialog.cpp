@@ -12,6 +12,7 @@
 
 #include "core/ui_text_ids.h"
 #include "model/list_document.h"
+#include "ui/dialog_buttons.h"
 #include "ui/ui_text.h"
 
 namespace kov {
@@ -59,11 +60,7 @@ ListPropertiesDialog::ListPropertiesDialog(ListDocument& document, std::optional
     form->addRow(m_fileLabel, withButton(m_file, &ListPropertiesDialog::BrowseFile));
     form->addRow(UiText(kGuiListFolder, "Save folder"),
                  withButton(m_folder, &ListPropertiesDialog::BrowseFolder));
-    m_buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    m_buttons->button(QDialogButtonBox::Ok)->setText(UiText(kGuiOK, "OK"));
-    m_buttons->button(QDialogButtonBox::Cancel)->setText(UiText(kGuiCancel, "Cancel"));
-    connect(m_buttons, &QDialogButtonBox::accepted, this, &ListPropertiesDialog::accept);
-    connect(m_buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    m_buttons = MakeOkCancelButtons(this);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addWidget(m_buttons);

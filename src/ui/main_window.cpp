@@ -531,8 +531,9 @@ void MainWindow::NoteMissingListFile() {
     // An empty list from a mistyped file name would otherwise look like a list emptied.
     const std::string path = m_document.ListFilePath(m_document.CurrentIndex());
     if (path.empty() || FileExists(path)) return;
-    m_log->AddLine("The list file " + path + " does not exist yet: saving the list makes it.", 0,
-                   kLogInfo);
+    QString note = UiText(kGuiListFileMissing, "");
+    note.replace(QStringLiteral("%s"), QString::fromStdString(path));
+    m_log->AddLine(note.toStdString(), 0, kLogInfo);
 }
 
 void MainWindow::SetTitle(const std::string& title) {

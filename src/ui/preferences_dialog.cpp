@@ -11,6 +11,7 @@
 #include "content/page_rules.h"
 #include "core/profile_store.h"
 #include "core/ui_text_ids.h"
+#include "ui/dialog_buttons.h"
 #include "ui/prefs_pages.h"
 #include "ui/ui_text.h"
 
@@ -61,11 +62,7 @@ PreferencesDialog::PreferencesDialog(PreferencesSetup setup, QWidget* parent)
     m_error->setWordWrap(true);
     m_error->hide();
     column->addWidget(m_error);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-    buttons->button(QDialogButtonBox::Ok)->setText(UiText(kGuiOK, ""));
-    buttons->button(QDialogButtonBox::Cancel)->setText(UiText(kGuiCancel, ""));
-    connect(buttons, &QDialogButtonBox::accepted, this, &PreferencesDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &PreferencesDialog::reject);
+    QDialogButtonBox* buttons = MakeOkCancelButtons(this);
     column->addWidget(buttons);
     ShowPage(0);
     resize(820, 600);

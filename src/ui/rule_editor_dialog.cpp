@@ -21,6 +21,7 @@
 #include "content/text_replacer.h"
 #include "core/message_table.h"
 #include "core/ui_text_ids.h"
+#include "ui/dialog_buttons.h"
 #include "ui/ui_text.h"
 
 namespace kov {
@@ -117,13 +118,8 @@ RuleEditorDialog::RuleEditorDialog(std::vector<ReplaceRule> rules, QWidget* pare
     m_results->header()->setSectionResizeMode(0, QHeaderView::Stretch);
     top->addWidget(m_results, 1);
 
-    auto* box = new QDialogButtonBox(this);
-    box->addButton(UiText(kGuiOK, "OK"), QDialogButtonBox::AcceptRole);
-    box->addButton(UiText(kGuiCancel, "Cancel"), QDialogButtonBox::RejectRole);
-    top->addWidget(box);
+    top->addWidget(MakeOkCancelButtons(this));
 
-    connect(box, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(box, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(m_list, &QTreeWidget::currentItemChanged, this,
             [this] { ShowRule(m_list->indexOfTopLevelItem(m_list->currentItem())); });
     connect(m_action, &QComboBox::currentIndexChanged, this, [this] { ActionChanged(); });

@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "core/ui_text_ids.h"
+#include "ui/dialog_buttons.h"
 #include "ui/ui_text.h"
 
 namespace kov {
@@ -38,12 +39,7 @@ UploadDialog::UploadDialog(const UrlItem& item, QWidget* parent) : QDialog(paren
     form->addRow(UiText(kGuiUploadLogin, "Login"), m_login);
     form->addRow(UiText(kGuiUploadPassword, "Password"), m_password);
     top->addLayout(form);
-    auto* box = new QDialogButtonBox(this);
-    box->addButton(UiText(kGuiOK, "OK"), QDialogButtonBox::AcceptRole);
-    box->addButton(UiText(kGuiCancel, "Cancel"), QDialogButtonBox::RejectRole);
-    top->addWidget(box);
-    connect(box, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(box, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    top->addWidget(MakeOkCancelButtons(this));
     resize(420, sizeHint().height());
 }
 

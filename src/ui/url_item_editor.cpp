@@ -25,6 +25,7 @@
 #include "model/url_template.h"
 #include "model/url_template_parse.h"
 #include "platform/file_util.h"
+#include "ui/dialog_buttons.h"
 #include "ui/number_field.h"
 #include "ui/rule_editor_dialog.h"
 #include "ui/test_file_name_dialog.h"
@@ -452,13 +453,10 @@ void UrlItemEditor::Build() {
     m_problem = new QLabel(this);
     m_problem->setStyleSheet(QStringLiteral("color: #d02020;"));
     bottom->addWidget(m_problem, 1);
-    auto* box = new QDialogButtonBox(this);
-    m_ok = box->addButton(UiText(kGuiOK, "OK"), QDialogButtonBox::AcceptRole);
-    box->addButton(UiText(kGuiCancel, "Cancel"), QDialogButtonBox::RejectRole);
+    QDialogButtonBox* box = MakeOkCancelButtons(this);
+    m_ok = box->button(QDialogButtonBox::Ok);
     bottom->addWidget(box);
     top->addLayout(bottom);
-    connect(box, &QDialogButtonBox::accepted, this, &UrlItemEditor::accept);
-    connect(box, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
     note(EditorControl::Name, {nameLabel, Control(Field::Name)});
     note(EditorControl::Url, {urlLabel, Control(Field::Url)});
