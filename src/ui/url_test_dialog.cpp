@@ -47,7 +47,7 @@ QString LastDownloadText(std::time_t lastDL) {
     std::tm tm{};
     localtime_r(&lastDL, &tm);
     if (tm.tm_year + 1900 < 1991) return "--";
-    char text[24];
+    char text[48];
     std::snprintf(text, sizeof text, "%02d.%02d.%d", tm.tm_mday, tm.tm_mon + 1, tm.tm_year + 1900);
     return text;
 }
