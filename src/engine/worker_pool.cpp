@@ -6,6 +6,8 @@
 #include <system_error>
 #include <utility>
 
+#include "platform/thread_priority.h"
+
 namespace kov {
 
 WorkerPool::WorkerPool() : m_manager(&WorkerPool::ManagerMain, this) {}
@@ -38,12 +40,30 @@ WorkerPool::~WorkerPool() {
 void WorkerPool::Enqueue(std::unique_ptr<Job> job) {
     if (!job) return;
     std::lock_guard lock(m_lock);
-    const int priority = job->priority;
-    auto before = std::find_if(m_queue.begin(), m_queue.end(), [priority](const auto& queued) {
-        return queued->priority < priority;
-    });
-    m_queue.insert(before, std::move(job));
+    Insert(std::move(job));
     WakeManager();
+}
+
+void WorkerPool::EnqueueAll(std::vector<std::unique_ptr<Job>> jobs) {
+    std::lock_guard lock(m_lock);
+    bool any = false;
+    for (auto& job : jobs) {
+        if (!job) continue;
+        Insert(std::move(job));
+        any = true;
+    }
+    if (any) WakeManager();
+}
+
+void WorkerPool::Insert(std::unique_ptr<Job> job) {
+    // The queue is ordered by falling priority, so the place is after the last queued job of
+    // the same or a higher priority; looking from the end finds it at once in a session, where
+    // all jobs have the same priority.
+    const int priority = job->priority;
+    auto after = std::find_if(m_queue.rbegin(), m_queue.rend(), [priority](const auto& queued) {
+        return queued->priority >= priority;
+    });
+    m_queue.insert(after.base(), std::move(job));
 }
 
 bool WorkerPool::SetMaxThreads(int n) {
@@ -78,6 +98,11 @@ int WorkerPool::RunningCount() const {
 std::uint64_t WorkerPool::FailedJobCount() const {
     std::lock_guard lock(m_lock);
     return m_failedJobs;
+}
+
+void WorkerPool::LowerWorkerPriority(int steps) {
+    std::lock_guard lock(m_lock);
+    m_workerNiceSteps = std::max(0, steps);
 }
 
 void WorkerPool::WaitIdle() {
@@ -125,6 +150,7 @@ void WorkerPool::ManagerMain() {
 
 void WorkerPool::WorkerMain(Worker* worker) {
     std::unique_lock lock(m_lock);
+    LowerCurrentThreadPriority(m_workerNiceSteps);
     for (;;) {
         worker->wake.wait(lock, [worker] { return worker->job || worker->retire; });
         if (!worker->job) break;  // retired while idle; already uncounted

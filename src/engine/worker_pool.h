@@ -35,6 +35,8 @@ public:
     // Queues the job before the first queued job of lower priority, else at the end, so equal
     // priorities keep their arrival order. A null job is ignored.
     void Enqueue(std::unique_ptr<Job> job);
+    // The same for several jobs at once, under one lock and with one wake-up of the manager.
+    void EnqueueAll(std::vector<std::unique_ptr<Job>> jobs);
 
     // Accepts 1..32 (false and no change otherwise). A lower limit retires idle surplus workers
     // at once and busy ones as they finish their current job.
@@ -49,6 +51,10 @@ public:
 
     // Blocks until no job is queued or running. Jobs that finished are deleted by then.
     void WaitIdle();
+
+    // Workers started from now on run steps nice levels below the thread that made the pool,
+    // so a window's main thread is not kept waiting for a core by downloads.
+    void LowerWorkerPriority(int steps);
 
 private:
     struct Worker {
@@ -65,6 +71,7 @@ private:
     static bool RunJob(std::unique_ptr<Job> job);
 
     // The helpers below run with m_lock held.
+    void Insert(std::unique_ptr<Job> job);
     Worker* TakeFreeWorker();
     void WakeManager();
     void RetireIdleSurplus();
@@ -79,6 +86,7 @@ private:
 
     std::deque<std::unique_ptr<Job>> m_queue;
     int m_maxThreads = 1;
+    int m_workerNiceSteps = 0;
     int m_workerCount = 0;   // workers that have not decided to end
     int m_runningCount = 0;  // jobs handed to workers and not yet deleted
     int m_exitedCount = 0;   // ended workers waiting to be joined by the manager

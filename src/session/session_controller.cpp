@@ -263,7 +263,9 @@ void SessionController::FillQueue() {
     }
     ListModel& rows = m_document.Rows();
     std::unordered_set<RowId> selected(m_selection.begin(), m_selection.end());
-    int added = 0;
+    // Handed to the pool in one go: a thousand single hand-overs would each wake its manager
+    // while the window waits.
+    std::vector<std::unique_ptr<Job>> jobs;
     for (std::size_t i = 0; i < rows.Count(); ++i) {
         Row& row = rows.At(i);
         if (m_selectedOnly && !selected.count(row.id)) continue;
@@ -271,10 +273,11 @@ void SessionController::FillQueue() {
         if (!m_selectedOnly && !IsDue(row.item, dayStart)) continue;
         const UrlItem& item = row.item;
         if (item.NumBased && item.StopNumber > 0 && item.CurrentNum > item.StopNumber) continue;
-        AddJob(row, static_cast<long>(i));
-        ++added;
+        jobs.push_back(MakeJob(row, static_cast<long>(i)));
     }
-    if (added == 0 && !wasDownloading) {
+    const bool added = !jobs.empty();
+    m_pool.EnqueueAll(std::move(jobs));
+    if (!added && !wasDownloading) {
         m_log.AddLine(GetString(EventCode::NoJobsToRun), 1, kLogError);
         EndSession(false);
     }
@@ -285,10 +288,10 @@ void SessionController::JoinQueue(RowId id) {
     const long index = m_document.Rows().IndexOf(id);
     if (index < 0) return;
     Row& row = m_document.Rows().At(static_cast<std::size_t>(index));
-    if (!row.job) AddJob(row, index);
+    if (!row.job) m_pool.Enqueue(MakeJob(row, index));
 }
 
-void SessionController::AddJob(Row& row, long index) {
+std::unique_ptr<Job> SessionController::MakeJob(Row& row, long index) {
     auto job = std::make_unique<DownloadJob>(row.item, row.id, static_cast<int>(index),
                                              std::shared_ptr<const JobEnvironment>(m_sessionEnv));
     row.job = job->StopFlag();
@@ -302,7 +305,7 @@ void SessionController::AddJob(Row& row, long index) {
     added.ownerKey = row.id;
     added.jobId = job->jobId;
     m_sessionEnv->events.Post(std::move(added));
-    m_pool.Enqueue(std::move(job));
+    return job;
 }
 
 bool SessionController::ReplaceQueuedItem(RowId id, const UrlItem& item) {

@@ -133,7 +133,8 @@ private:
     void ConnectionFailed();
     void FillQueue();
     void JoinQueue(RowId id);
-    void AddJob(Row& row, long index);
+    // The row's job, marked queued and announced; the caller hands it to the pool.
+    std::unique_ptr<Job> MakeJob(Row& row, long index);
     void OnJobEvent(const JobEvent& event);
     void CountErrorResult(const JobEvent& event);
     void RecountAndCheckEnd();

@@ -48,6 +48,7 @@ constexpr const char* kProductName = "Kovrun";
 constexpr auto kTickPeriod = std::chrono::milliseconds(250);
 constexpr int kTimeColumnWidth = 130;
 constexpr int kTimeColumnPadding = 24;  // the image's gap and the cell's margins
+constexpr int kWorkerNiceSteps = 5;
 
 void SetupReportView(QTableView* view) {
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -89,6 +90,9 @@ MainWindow::MainWindow(MainWindowSetup setup, QWidget* parent)
     m_loop = std::make_unique<QtMainLoop>();
     m_log = std::make_unique<EventLog>(m_settings, m_setup.logFile);
     m_pool = std::make_unique<WorkerPool>();
+    // Downloads yield a contended core to the window, which must keep painting; they mostly
+    // wait for the network anyway.
+    m_pool->LowerWorkerPriority(kWorkerNiceSteps);
     SessionHooks hooks = m_setup.hooks;
     hooks.showTitle = [this](const std::string& title) { SetTitle(title); };
     hooks.sessionRunning = [this](bool running) { SessionRunning(running); };

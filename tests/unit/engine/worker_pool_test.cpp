@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -12,6 +13,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "platform/thread_priority.h"
 
 namespace kov {
 namespace {
@@ -125,13 +128,17 @@ TEST(WorkerPool, RunsAtMostMaxThreadsInQueueOrderAndFollowsLimitChanges) {
     EXPECT_EQ(p.doneMismatch, 0);
 }
 
-TEST(WorkerPool, HigherPriorityStartsFirstAndAThrowingJobIsToldAndTheWorkerGoesOn) {
+TEST(WorkerPool, HigherPriorityStartsFirstSinglyOrInABatchAndAThrowingJobIsToldAndTheWorkerGoesOn) {
     Rig rig;
     rig.Add(0);
     Probe& p = rig.probe;
     ASSERT_TRUE(p.WaitFor([&] { return p.running == 1; }));
     const int priorities[] = {5, 7, 5, 9, 7};
-    for (int tag = 1; tag <= 5; ++tag)
+    std::vector<std::unique_ptr<Job>> batch;  // a batch falls in line as single jobs do
+    for (int tag = 1; tag <= 3; ++tag)
+        batch.push_back(std::make_unique<GateJob>(p, tag, priorities[tag - 1]));
+    rig.pool.EnqueueAll(std::move(batch));
+    for (int tag = 4; tag <= 5; ++tag)
         rig.Add(tag, priorities[tag - 1]);
     rig.pool.Enqueue(std::make_unique<GateJob>(p, 6, 1, true));
     rig.Add(7, 1);
@@ -170,6 +177,34 @@ TEST(WorkerPool, JobsEnqueuedWhileTheManagerSettlesAreNotLost) {
         EXPECT_TRUE(p.WaitFor([&] { return p.runs[0] == kJobs && p.runs[1] == burst; }))
             << threads << " threads: " << p.runs[0] << " + " << p.runs[1] << " ran";
     }
+}
+
+// Runs the given code on the worker.
+class CallJob : public Job {
+public:
+    explicit CallJob(std::function<void()> call) : m_call(std::move(call)) {}
+    void Run() override { m_call(); }
+
+private:
+    std::function<void()> m_call;
+};
+
+TEST(WorkerPool, LoweredWorkersRunBelowTheCallersPriorityAndTheCallerKeepsItsOwn) {
+    const int own = CurrentThreadNiceness();
+    WorkerPool pool;
+    pool.LowerWorkerPriority(5);
+    ASSERT_TRUE(pool.SetMaxThreads(2));
+    std::mutex m;
+    std::vector<int> seen;
+    for (int i = 0; i < 4; ++i) {
+        pool.Enqueue(std::make_unique<CallJob>([&] {
+            std::lock_guard lock(m);
+            seen.push_back(CurrentThreadNiceness());
+        }));
+    }
+    pool.WaitIdle();
+    EXPECT_EQ(seen, std::vector<int>(4, std::min(19, own + 5)));
+    EXPECT_EQ(CurrentThreadNiceness(), own);
 }
 
 TEST(WorkerPool, DestructionDeletesQueuedJobsUnrunAndWaitsForRunningOnes) {
