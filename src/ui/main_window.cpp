@@ -49,6 +49,7 @@ constexpr auto kTickPeriod = std::chrono::milliseconds(250);
 constexpr int kTimeColumnWidth = 130;
 constexpr int kTimeColumnPadding = 24;  // the image's gap and the cell's margins
 constexpr int kWorkerNiceSteps = 5;
+constexpr auto kTitlePause = std::chrono::milliseconds(100);
 
 void SetupReportView(QTableView* view) {
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -123,7 +124,11 @@ MainWindow::MainWindow(MainWindowSetup setup, QWidget* parent)
     BuildStatusBar();
     m_ownTray = std::make_unique<WindowTray>([this](int command) { Execute(command); });
     m_tray = m_ownTray.get();
-    SetTitle(kProductName);
+    m_titlePause.setSingleShot(true);
+    m_titlePause.setInterval(kTitlePause);
+    connect(&m_titlePause, &QTimer::timeout, this, &MainWindow::ShowTitle);
+    m_title = kProductName;
+    ShowTitle();
     ApplyPlacement();
     ApplyWindowFlags();
 
@@ -542,6 +547,15 @@ void MainWindow::NoteMissingListFile() {
 
 void MainWindow::SetTitle(const std::string& title) {
     m_title = QString::fromStdString(title);
+    // A session retitles the window at every job event; the desktop hears of it at most ten
+    // times a second, and the newest title always follows when the pause is over.
+    if (m_titlePause.isActive()) return;
+    ShowTitle();
+    m_titlePause.start();
+}
+
+void MainWindow::ShowTitle() {
+    if (windowTitle() == m_title) return;
     setWindowTitle(m_title);
     if (m_tray) m_tray->SetTip(m_title);
     emit titleChanged(m_title);

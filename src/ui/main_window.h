@@ -165,6 +165,7 @@ private:
     void Restore();
     void CyclePane(int step);
     void SetTitle(const std::string& title);
+    void ShowTitle();
 
     AppSettings& m_settings;
     ListDocument& m_document;
@@ -199,6 +200,7 @@ private:
     Pane m_pane = Pane::Urls;
     bool m_sessionRunning = false;
     QTimer m_tick;
+    QTimer m_titlePause;
     QMetaObject::Connection m_focusWatch;
     QString m_title;
     bool m_activated = false;
