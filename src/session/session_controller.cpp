@@ -192,8 +192,6 @@ void SessionController::StartSession() {
     TrafficMeter& meter = Meter();
     meter.Reset();
     meter.TraceTraffic(m_settings.LimitTrace != 0);
-    m_runningCount = 0;
-    m_queuedCount = 0;
     m_endingGuard = false;
     ShowTitle(m_hooks, RunningTitle());
     if (m_hooks.sessionRunning) m_hooks.sessionRunning(true);
@@ -339,20 +337,31 @@ void SessionController::CountErrorResult(const JobEvent& event) {
 }
 
 void SessionController::RecountAndCheckEnd() {
-    ListModel& rows = m_document.Rows();
-    m_runningCount = 0;
-    m_queuedCount = 0;
-    for (std::size_t i = 0; i < rows.Count(); ++i) {
-        if (rows.At(i).runState == RunState::Running) ++m_runningCount;
-        if (rows.At(i).runState == RunState::Queued) ++m_queuedCount;
-    }
-    if (m_state != SessionState::Idle) {
+    if (m_state == SessionState::Idle) return;
+    const ListModel& rows = m_document.Rows();
+    bool busy = false;
+    if (m_hooks.showTitle) {
+        int running = 0;
+        int queued = 0;
+        for (std::size_t i = 0; i < rows.Count(); ++i) {
+            if (rows.At(i).runState == RunState::Running) ++running;
+            if (rows.At(i).runState == RunState::Queued) ++queued;
+        }
         ShowTitle(m_hooks, RunningTitle() + "; " + GetString(EventCode::RunningActive) + ": " +
-                               std::to_string(m_runningCount) + ", " +
+                               std::to_string(running) + ", " +
                                GetString(EventCode::RunningInQueue) + ": " +
-                               std::to_string(m_queuedCount));
+                               std::to_string(queued));
+        busy = running + queued > 0;
+    } else {
+        // Without a title to show, only whether a row still runs or waits matters. Rows finish
+        // roughly in list order, so the search from the end finds one at once while a long
+        // list is under way.
+        for (std::size_t i = rows.Count(); i-- > 0 && !busy;) {
+            const RunState state = rows.At(i).runState;
+            busy = state == RunState::Running || state == RunState::Queued;
+        }
     }
-    if (m_state != SessionState::Idle && m_runningCount + m_queuedCount < 1) EndSession(false);
+    if (!busy) EndSession(false);
 }
 
 void SessionController::OnStop(bool shiftHeld, bool ctrlHeld, const std::vector<RowId>& selection) {
@@ -413,7 +422,6 @@ void SessionController::HaltJobs() {
 
 void SessionController::EndSession(bool halted) {
     ShowTitle(m_hooks, kProductName);
-    m_runningCount = 0;
     if (m_endingGuard) return;
     m_endingGuard = true;
     // A dial still running for this session stops.

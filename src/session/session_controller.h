@@ -111,8 +111,6 @@ public:
     SessionState State() const { return m_state; }
     const SessionStats& Stats() const { return m_stats; }
     bool UserStopped() const { return m_userStopped; }
-    int RunningCount() const { return m_runningCount; }
-    int QueuedCount() const { return m_queuedCount; }
     // Gives an edited item to the row's job while that job still waits in the queue, so the
     // session downloads the edit. False when the row has no waiting job (or it just started).
     bool ReplaceQueuedItem(RowId id, const UrlItem& item);
@@ -180,8 +178,6 @@ private:
     bool m_autoMode = false;
     bool m_shutdownAfter = false;
     bool m_speedLimitOn = false;
-    int m_runningCount = 0;
-    int m_queuedCount = 0;
     int m_connectTicks = 0;
     int m_monitorTicks = 0;
     bool m_sleepWhenIdle = false;
