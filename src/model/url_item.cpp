@@ -79,4 +79,12 @@ std::string FormatItemDate(std::time_t t) {
     return text;
 }
 
+void CopyPartFields(const UrlItem& from, UrlItem& to) {
+    to.DstDlActive = from.DstDlActive;
+    to.DstDlFileSize = from.DstDlFileSize;
+    to.DstDlPartCount = from.DstDlPartCount;
+    to.DstDlPartSize = from.DstDlPartSize;
+    to.DstDlPartNo = from.DstDlPartNo;
+}
+
 }  // namespace kov

@@ -86,6 +86,9 @@ struct UrlItem {
     std::int32_t NestedDepth = 0;
 };
 
+// Copies the distributed-download part fields (DstDl...) of from into to.
+void CopyPartFields(const UrlItem& from, UrlItem& to);
+
 // 1990-01-01 00:00:00 local time: the "never downloaded" date.
 std::time_t DefaultLastDownload();
 

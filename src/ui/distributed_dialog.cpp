@@ -315,12 +315,7 @@ bool ShowDistributed(QWidget* parent, UrlItem& item, const AppSettings& settings
                      const MacroContext& macros, Prompter& prompter) {
     DistributedDialog dialog(item, settings, macros, prompter, parent);
     if (dialog.exec() != QDialog::Accepted) return false;
-    const UrlItem& result = dialog.Item();
-    item.DstDlActive = result.DstDlActive;
-    item.DstDlFileSize = result.DstDlFileSize;
-    item.DstDlPartCount = result.DstDlPartCount;
-    item.DstDlPartNo = result.DstDlPartNo;
-    item.DstDlPartSize = result.DstDlPartSize;
+    CopyPartFields(dialog.Item(), item);
     return true;
 }
 

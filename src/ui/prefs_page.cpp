@@ -8,12 +8,27 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollArea>
 #include <QSpinBox>
+#include <QVBoxLayout>
 #include <algorithm>
 
 #include "ui/ui_text.h"
 
 namespace kov {
+
+QVBoxLayout* MakeScrollingColumn(QWidget* page) {
+    auto* outer = new QVBoxLayout(page);
+    outer->setContentsMargins(0, 0, 0, 0);
+    auto* scroll = new QScrollArea;
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    auto* inner = new QWidget;
+    auto* column = new QVBoxLayout(inner);
+    scroll->setWidget(inner);
+    outer->addWidget(scroll);
+    return column;
+}
 
 namespace {
 

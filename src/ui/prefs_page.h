@@ -13,6 +13,7 @@ class QComboBox;
 class QFormLayout;
 class QLineEdit;
 class QSpinBox;
+class QVBoxLayout;
 
 namespace kov {
 
@@ -40,6 +41,9 @@ public:
     // can. May switch the page to the entry that holds the field.
     virtual QWidget* Invalid() { return nullptr; }
 };
+
+// Gives page a scrolling column for pages with many fields; returns the column's layout.
+QVBoxLayout* MakeScrollingColumn(QWidget* page);
 
 // Field helpers shared by the pages.
 QCheckBox* AddCheck(QFormLayout* form, const char* key, int textId, bool on);

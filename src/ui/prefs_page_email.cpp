@@ -6,7 +6,6 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
-#include <QScrollArea>
 #include <QTableWidget>
 #include <QThread>
 #include <QVBoxLayout>
@@ -28,15 +27,7 @@ const std::vector<int> kSecurityTexts = {kGuiPrefSecurity0, kGuiPrefSecurity1, k
 class EmailPage : public PrefsPage {
 public:
     explicit EmailPage(const EmailSettings& e) : m_primary(e.PrimaryHost) {
-        auto* outer = new QVBoxLayout(this);
-        outer->setContentsMargins(0, 0, 0, 0);
-        auto* scroll = new QScrollArea;
-        scroll->setWidgetResizable(true);
-        scroll->setFrameShape(QFrame::NoFrame);
-        auto* inner = new QWidget;
-        auto* column = new QVBoxLayout(inner);
-        scroll->setWidget(inner);
-        outer->addWidget(scroll);
+        QVBoxLayout* column = MakeScrollingColumn(this);
 
         auto* form = new QFormLayout;
         column->addLayout(form);

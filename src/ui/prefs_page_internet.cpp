@@ -2,7 +2,6 @@
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QScrollArea>
 #include <QVBoxLayout>
 
 #include "core/ui_text_ids.h"
@@ -28,15 +27,7 @@ QFormLayout* Section(QVBoxLayout* column, int titleId) {
 class InternetPage : public PrefsPage {
 public:
     explicit InternetPage(const AppSettings& s) {
-        auto* outer = new QVBoxLayout(this);
-        outer->setContentsMargins(0, 0, 0, 0);
-        auto* scroll = new QScrollArea;
-        scroll->setWidgetResizable(true);
-        scroll->setFrameShape(QFrame::NoFrame);
-        auto* inner = new QWidget;
-        auto* column = new QVBoxLayout(inner);
-        scroll->setWidget(inner);
-        outer->addWidget(scroll);
+        QVBoxLayout* column = MakeScrollingColumn(this);
 
         QFormLayout* form = Section(column, kGuiDlgInternet);
         m_agent = new QComboBox;

@@ -138,11 +138,7 @@ void CopyField(Field field, const UrlItem& f, UrlItem& t) {
             t.UploadPassword = f.UploadPassword;
             break;
         case Field::Distributed:
-            t.DstDlActive = f.DstDlActive;
-            t.DstDlFileSize = f.DstDlFileSize;
-            t.DstDlPartCount = f.DstDlPartCount;
-            t.DstDlPartSize = f.DstDlPartSize;
-            t.DstDlPartNo = f.DstDlPartNo;
+            CopyPartFields(f, t);
             break;
         case Field::Count:
             break;
