@@ -443,9 +443,10 @@ int HttpFetch::ReceiveBody() {
     return result;
 }
 
+// The finished file is judged, not the bytes of this run: a resumed page holds more.
 int HttpFetch::CheckDeliveredPage() {
     if (!m_info.isHtml) return kResultOk;
-    if ((m_nfsize != 0 && m_received < static_cast<std::uint64_t>(m_nfsize)) ||
+    if ((m_nfsize != 0 && FileSize(m_localPath).value_or(0) < m_nfsize) ||
         FileContains(m_localPath, m_nfString)) {
         m_stub = true;
         return kResultStub;
@@ -493,9 +494,13 @@ int HttpFetch::Run() {
         remote.hasTime = (m_info.flags & kHasLastModified) != 0;
         remote.time = m_info.lastModified;
         m_local = LocalStateOf(PartPath(m_localPath, m_job));
+        const Rewrite rewrite = m_job.rewriteOf && !m_job.distributed
+                                    ? m_job.rewriteOf(m_current, m_localPath, m_info.isHtml != 0)
+                                    : Rewrite::None;
         m_plan = PlanFetch(
             m_job.updateMode, m_local, remote,
-            {m_job.distributed, m_job.fileSize, m_job.partCount, m_job.partSize, m_job.partNo});
+            {m_job.distributed, m_job.fileSize, m_job.partCount, m_job.partSize, m_job.partNo},
+            rewrite);
         m_localPath = PartPath(m_localPath, m_job);
         int verdict = m_plan.action == FetchAction::Skip ? kResultSkipped : CheckContent();
         if (verdict == kResultOk && m_plan.action == FetchAction::Fail) verdict = m_plan.result;
