@@ -166,7 +166,8 @@ void HttpFetch::PlanRequest() {
         if (m_plan.action == FetchAction::Part) m_askedFrom = m_plan.offset;
         return;
     }
-    if (m_job.updateMode != 1 && m_local.exists && m_local.size > 0) m_askedFrom = m_local.size - 1;
+    if (m_job.updateMode != 1 && !m_noRange && m_local.exists && m_local.size > 0)
+        m_askedFrom = m_local.size - 1;
 }
 
 int HttpFetch::SendOne(const UrlParts& parts) {
@@ -472,10 +473,11 @@ int HttpFetch::Run() {
         const int sent = SendFollowingRedirects();
         if (sent != kResultOk) return Finish(sent);
         if (m_status == 416 && m_askedFrom > 0 && attempt == 0) {
-            // The copy we hold is longer than the server's: ask for all of it.
+            // The copy we hold is longer than the server's: ask for all of it, and let the
+            // update mode decide on that answer (an edited page may well be up to date).
             m_request.reset();
             m_pinnedPath = m_localPath;
-            m_job.updateMode = m_job.updateMode == 2 ? 2 : 1;
+            m_noRange = true;
             continue;
         }
         const std::string asked = m_localPath;

@@ -124,6 +124,20 @@ TEST_F(RewrittenPageTest, AnEditedPageIsUpToDateAndNeverTakenForAPartialDownload
     ASSERT_TRUE(SetFileTimes(nginx->DocRoot() + "/news.html", served, served));
 }
 
+TEST_F(RewrittenPageTest, APageTheRulesMadeLongerIsUpToDateToo) {
+    // An even server time: the copy is asked for from its last byte on, past the server's end.
+    ASSERT_TRUE(nginx->WriteFile("long.html", kNews));
+    ASSERT_TRUE(SetFileTimes(nginx->DocRoot() + "/long.html", 1600000000, 1600000000));
+    UrlItem item = RulesItem("/long.html");
+    item.rules[0].replace = std::string(200, '-');
+    Session(item);
+    const std::string edited = Saved("dl/long.html");
+    ASSERT_GT(edited.size(), kNews.size());
+    Session(item);
+    EXPECT_EQ(ResultFor("dl/long.html"), kResultSkipped);
+    EXPECT_EQ(Saved("dl/long.html"), edited);
+}
+
 TEST_F(RewrittenPageTest, ARipEndedBeforeItsPagesWereConvertedConvertsThemNextTime) {
     // The first run ended right after the main page arrived.
     Session(SiteItem(), false);
