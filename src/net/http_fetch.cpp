@@ -186,8 +186,13 @@ int HttpFetch::SendOne(const UrlParts& parts) {
         } else if (m_askedFrom > 0 && m_local.time % 2 != 0) {
             // A changed file comes back whole. Only an odd time is surely the server's own: an
             // even one may be an older copy's, rounded down, which no server would match; then
-            // the response's headers decide, and a changed file costs a second request.
-            headers += "\nIf-Range: " + FormatHttpTime(m_local.time);
+            // the response's headers decide, and a changed file costs a second request. A page
+            // the rules edit carries the server's time shifted (PlanFetch): the copy is complete
+            // when the server still has that time, and any other copy is to be replaced.
+            const bool settled = m_job.rewriteOf &&
+                                 m_job.rewriteOf(m_current, m_localPath, true) == Rewrite::Settled;
+            headers +=
+                "\nIf-Range: " + FormatHttpTime(m_local.time - (settled ? kRewrittenShift : 0));
         }
         m_request->AddRequestHeaders(headers, true);
     }
