@@ -18,6 +18,7 @@
 #include "session_runner.h"
 #include "settings_file_check.h"
 #include "template_help.h"
+#include "traffic_command.h"
 #include "update_command.h"
 
 namespace {
@@ -122,6 +123,8 @@ int main(int argc, char** argv) {
     kov::FileLock writerLock;
     if (status == kExitOk && !readOnly && !TakeWriterLock(app, HolderText(argc, argv), writerLock))
         status = kExitUsage;
+    if (status == kExitOk && options.trafficReset) status = ResetTraffic(app, options.quiet);
+    if (status == kExitOk && options.traffic) PrintTraffic(app, stdout);
     if (status == kExitOk) status = RunItemCommands(options, app);
     if (status == kExitOk) status = RunListCommands(options, app);
     if (status == kExitOk && options.tasks) PrintTasks(app, stdout);

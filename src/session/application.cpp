@@ -8,6 +8,7 @@
 #include "core/profile_store.h"
 #include "core/prompter.h"
 #include "net/inet.h"
+#include "net/traffic_meter.h"
 #include "platform/file_util.h"
 #include "platform/program_paths.h"
 
@@ -189,6 +190,15 @@ bool Application::WriteLimitCounter() {
     CreateFolders(FolderOf(m_paths.userStore), 0700);
     ProfileStore user(&m_prompter);
     if (user.Open(m_paths.userStore) && !SaveLimitCounter(user, m_limitCounter)) return false;
+    return FlushOrReport(user);
+}
+
+bool Application::ResetLimitCounter() {
+    m_limitCounter = 0;
+    GlobalTrafficMeter().SetTrafficCount(0);
+    CreateFolders(FolderOf(m_paths.userStore), 0700);
+    ProfileStore user(&m_prompter);
+    if (user.Open(m_paths.userStore) && !SaveLimitCounter(user, 0)) return false;
     return FlushOrReport(user);
 }
 

@@ -66,6 +66,10 @@ public:
     // Writes the traffic counter to the per-user store (when LimitTrace is on); a session's end
     // does this too, not only the shut-down. False (reported) when the store was not written.
     virtual bool WriteLimitCounter();
+    // Sets the traffic counter back to 0, in the meter and in the per-user store (whether or
+    // not LimitTrace is on, so that an old count does not come back). False (reported) when
+    // the store was not written.
+    bool ResetLimitCounter();
     // Reads the settings file again, as accepting the preferences would set them, and reopens
     // the current list; a modified list is saved first. Only between sessions. False (reported,
     // the settings in use kept) when the file cannot be read or the list not saved.

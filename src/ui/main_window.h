@@ -52,6 +52,9 @@ struct MainWindowSetup {
     // The program folder (with its trailing '/'): server mode keeps its remembered messages
     // there. "" leaves the window without the mail check.
     std::string programFolder;
+    // Saves what the shut-down saves while the window still stands (shiftHeld discards the
+    // list's changes). False (reported) keeps the window open with the changes.
+    std::function<bool(bool shiftHeld)> saveOnClose;
 };
 
 // The main window: the lists pane and the URL list above the log pane, menus, toolbar and

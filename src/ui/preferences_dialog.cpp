@@ -40,7 +40,7 @@ PreferencesDialog::PreferencesDialog(PreferencesSetup setup, QWidget* parent)
 
     const PrefsContext& context = m_setup.context;
     AddPage(kGuiInterface, MakeInterfacePage(m_data, context));
-    AddPage(kGuiSession, MakeSessionPage(m_data));
+    AddPage(kGuiSession, MakeSessionPage(m_data, context));
     AddPage(kGuiLogGroup, MakeLogPage(m_data));
     AddPage(kGuiDlgInternet, MakeInternetPage(m_data));
     AddPage(kGuiDnProfilesTitle, MakeRippingPage(m_data));
