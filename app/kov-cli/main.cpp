@@ -5,6 +5,7 @@
 
 #include "cli_options.h"
 #include "core/prompter.h"
+#include "core/settings_file_check.h"
 #include "distribute_command.h"
 #include "item_commands.h"
 #include "kov_version.h"
@@ -16,13 +17,13 @@
 #include "serve_command.h"
 #include "session/application.h"
 #include "session_runner.h"
-#include "settings_file_check.h"
 #include "template_help.h"
 #include "update_command.h"
 
 namespace {
 
 using namespace kov::cli;
+using kov::SettingsFileProblem;
 
 int UsageError(const std::string& message) {
     std::fprintf(stderr, "kov-cli: %s\nTry 'kov-cli --help'.\n", message.c_str());
