@@ -132,7 +132,7 @@ void PrintQueue(Application& app, std::FILE* out) {
     Scheduler scheduler(settings, log, {}, now);
     scheduler.BuildTodayQueue();
     log.RemoveListener(&printer);
-    std::fprintf(out, "%s\n", scheduler.QueueText().c_str());
+    std::fprintf(out, "%s\n", TerminalSafe(scheduler.QueueText(), true).c_str());
 }
 
 void PrintTasks(const Application& app, std::FILE* out) {

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# An item name from outside (a mailed item, a list file from elsewhere) with escape sequences
-# in it: no printer of kov-cli lets a control character reach the terminal, in text or JSON.
+# An item name from outside (a mailed item, a list file from elsewhere) and a downloaded file's
+# name with escape sequences in them: no printer of kov-cli lets a control character reach the
+# terminal, in text or JSON.
 cli="$1"
 source "$(dirname "$0")/common.bash"
 "$cli" --add http://127.0.0.1:9/a.txt >/dev/null
@@ -11,7 +12,7 @@ import sys
 path = sys.argv[1]
 data = open(path, "rb").read()
 evil = b"evil\x1b]0;pwned\x07\x1b[2J\xc2\x9b31m\x9b1m\x7f\rspoof"
-data = data.replace(b"Name=127.0.0.1", b"Name=" + evil)
+data = data.replace(b"Name=127.0.0.1", b"Name=" + evil + b"\ns_find1=old\ns_repl1=new")
 open(path, "wb").write(data)
 PY
 check() {  # check WHAT FILE: no control character but the line ends and the table's tabs
@@ -27,6 +28,11 @@ for args in "--list" "--list --json" "--show 1" "--show 1 --json" "-a --dry-run"
     "$cli" $args > "$tmp/out" 2>&1 || fail "$args: $(cat -v "$tmp/out")"
     check "$args" "$tmp/out"
 done
+# A downloaded file's name comes from the server as well.
+mkdir "$tmp/site"
+echo old > "$tmp/site/evil"$'\e[2J\x9b'.htm
+"$cli" --replace 1 "$tmp/site" > "$tmp/out" 2>&1 || fail "--replace: $(cat -v "$tmp/out")"
+check "--replace" "$tmp/out"
 # A session's log names the item when its download fails; the JSON log is checked as well.
 for args in "-a" "-a --json"; do
     # shellcheck disable=SC2086
