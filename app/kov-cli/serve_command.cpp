@@ -110,11 +110,12 @@ bool TakeWriterLock(const Application& app, const std::string& holder, FileLock&
     if (!lock.Error().empty()) {
         std::fprintf(stderr, "kov-cli: cannot lock the program folder: %s\n", lock.Error().c_str());
     } else {
-        std::fprintf(stderr,
-                     "kov-cli: %s is in use by %s, which changes its lists and settings; "
-                     "try again when it has ended\n",
-                     folder.c_str(),
-                     lock.Holder().empty() ? "another Kov program" : lock.Holder().c_str());
+        std::fprintf(
+            stderr,
+            "kov-cli: %s is in use by %s, which changes its lists and settings; "
+            "try again when it has ended\n",
+            folder.c_str(),
+            lock.Holder().empty() ? "another Kov program" : TerminalSafe(lock.Holder()).c_str());
     }
     return false;
 }

@@ -11,11 +11,14 @@ namespace kov {
 
 namespace {
 
+// The holder's line is short; whatever else is in the file is not read to its end.
+constexpr std::size_t kMaxHolderText = 1024;
+
 std::string ReadAll(int fd) {
     std::string text;
     char buffer[256];
     off_t offset = 0;
-    for (;;) {
+    while (text.size() < kMaxHolderText) {
         const ssize_t n = pread(fd, buffer, sizeof buffer, offset);
         if (n <= 0) break;
         text.append(buffer, static_cast<std::size_t>(n));
@@ -34,7 +37,7 @@ FileLock::~FileLock() {
 
 bool FileLock::Refuse(const std::string& path, int error) {
     if (error == EWOULDBLOCK) {
-        const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
         if (fd >= 0) {
             m_holder = ReadAll(fd);
             close(fd);
