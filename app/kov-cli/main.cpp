@@ -5,6 +5,7 @@
 
 #include "cli_options.h"
 #include "core/prompter.h"
+#include "core/settings_file_check.h"
 #include "distribute_command.h"
 #include "item_commands.h"
 #include "kov_version.h"
@@ -16,7 +17,6 @@
 #include "serve_command.h"
 #include "session/application.h"
 #include "session_runner.h"
-#include "settings_file_check.h"
 #include "template_help.h"
 #include "traffic_command.h"
 #include "update_command.h"
@@ -24,6 +24,7 @@
 namespace {
 
 using namespace kov::cli;
+using kov::SettingsFileProblem;
 
 int UsageError(const std::string& message) {
     std::fprintf(stderr, "kov-cli: %s\nTry 'kov-cli --help'.\n", message.c_str());

@@ -10,6 +10,7 @@
 
 #include "content/page_rules.h"
 #include "core/profile_store.h"
+#include "core/settings_file_check.h"
 #include "core/ui_text_ids.h"
 #include "ui/dialog_buttons.h"
 #include "ui/prefs_pages.h"
@@ -129,6 +130,11 @@ bool PreferencesDialog::Save(PrefsData& out) {
         PageRules sites;
         sites.sites = out.sites;
         ok = SaveSiteFile(m_setup.siteFile, sites, error);
+    }
+    if (ok) {
+        // Something else put under the settings file's name is refused, never written over.
+        error = SettingsFileProblem(m_setup.settingsFile, true);
+        ok = error.empty();
     }
     if (ok) {
         out.settings.changed = true;

@@ -24,6 +24,7 @@
 #include "core/localiser.h"
 #include "core/profile_store.h"
 #include "model/list_document.h"
+#include "platform/file_util.h"
 #include "support/pop3_server.h"
 #include "support/recording_prompter.h"
 #include "support/smtp_server.h"
@@ -288,6 +289,18 @@ TEST_F(PreferencesTest, CancelChangesNothing) {
     EXPECT_TRUE(rules.banner.bannedWords.empty());
     EXPECT_FALSE(QFile::exists(QString::fromStdString(dir.File("kov.ini"))));
     EXPECT_FALSE(QFile::exists(QString::fromStdString(dir.File("banners.ini"))));
+}
+
+TEST_F(PreferencesTest, AFileThatIsNotASettingsFileIsNeverWrittenOver) {
+    const std::string garbled("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16);
+    ASSERT_TRUE(WriteFileAtomic(dir.File("kov.ini"), garbled));
+    Set("MaxThreads", "9");
+    dialog->accept();
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_NE(dialog->Error().toStdString().find("not a settings file"), std::string::npos)
+        << dialog->Error().toStdString();
+    EXPECT_EQ(dir.Read("kov.ini"), garbled);
+    EXPECT_NE(settings.MaxThreads, 9);
 }
 
 TEST_F(PreferencesTest, ABadTimeIsRefusedAtItsField) {
