@@ -228,10 +228,11 @@ TEST_F(MailClientTest, Pop3FailsCleanlyOnSilentBrokenAndOversizedReplies) {
         {"trickles", {"+OK " + std::string(5000, 'z')}, false, "(+OK zz", "", true},
         {"oversized", {listed, "+OK\r\n" + big + big + ".\r\n"}, true, "POP3 reply too long"},
         {"bigger than listed", {listed, "+OK\r\n" + big + ".\r\n"}, true, nullptr, big},
+        // Only the status line: the rest is mail, and a query's subject holds its password.
         {"cut off after +OK",
-         {listed, "+OK\r\nSubject: a\r\n", ScriptedServer::kClose},
+         {listed, "+OK\r\nSubject: #KOVQUERY:pw\r\n", ScriptedServer::kClose},
          true,
-         "+OK\r\nSubject: a"},
+         "+OK ... broken off after 28 bytes"},
         {"NUL and bare CR", {listed, "+OK\r\n" + odd + ".\r\n"}, true, nullptr, odd},
     };
     for (const Case& c : cases) {
@@ -255,6 +256,7 @@ TEST_F(MailClientTest, Pop3FailsCleanlyOnSilentBrokenAndOversizedReplies) {
         ASSERT_NE(c.error, nullptr) << pop3.GetLastError();
         EXPECT_NE(pop3.GetLastError().find(c.error), std::string::npos) << pop3.GetLastError();
         EXPECT_LT(pop3.GetLastError().size(), 400u);
+        EXPECT_EQ(pop3.GetLastError().find("KOVQUERY"), std::string::npos);
         EXPECT_FALSE(pop3.IsConnected());  // the rest of a broken reply must not pass for one
     }
 }
