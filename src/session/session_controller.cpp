@@ -388,6 +388,7 @@ void SessionController::OnStop(bool shiftHeld, bool ctrlHeld, const std::vector<
     } else {
         m_state = SessionState::Stopping;
         StopRunningThreads(false, {}, level);
+        RecountAndCheckEnd();  // a session that only waits for its result mails ends now
     }
 }
 
