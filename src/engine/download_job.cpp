@@ -475,8 +475,8 @@ void DownloadJob::Finish() {
     m_session.reset();
     if (!m_resultFiles.empty() && m_env->mailer) {
         std::string error;
-        const bool sent = m_env->mailer->SendResult(*this, m_item.CEComeFrom, m_resultFiles, error);
-        PostEvent(kEventMailSent, sent ? 1 : 0, 0, m_item.CEComeFrom, {}, sent ? "" : error);
+        if (!m_env->mailer->QueueResult(*this, m_item.CEComeFrom, m_resultFiles, error))
+            PostEvent(kEventMailSent, 0, 0, m_item.CEComeFrom, {}, error);
     }
     // A job that fetched nothing and did not find its file up to date leaves the item's last
     // download date alone, so the next session tries again.

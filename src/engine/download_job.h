@@ -58,10 +58,12 @@ public:
 class ResultMailer {
 public:
     virtual ~ResultMailer() = default;
-    // True when the mail was sent; otherwise error tells why.
-    virtual bool SendResult(DownloadJob& job, const std::string& recipient,
-                            const std::vector<std::pair<std::string, std::uint64_t>>& files,
-                            std::string& error) = 0;
+    // Hands the mail over and returns at once: the job does not wait for the mail server. The
+    // mailer reports the outcome itself (as the job's kEventMailSent). False, with the reason
+    // in error, when it was refused at once; the job then reports that.
+    virtual bool QueueResult(DownloadJob& job, const std::string& recipient,
+                             const std::vector<std::pair<std::string, std::uint64_t>>& files,
+                             std::string& error) = 0;
 };
 
 // What a job needs besides its item; shared by the jobs of a session and read-only while they

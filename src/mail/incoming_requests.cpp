@@ -3,9 +3,14 @@
 #include "core/message_table.h"
 #include "mail/job_result_mail.h"
 #include "mail/query_acceptance.h"
+#include "mail/query_body.h"
 #include "mail/query_destination.h"
+#include "mail/query_message.h"
 #include "net/pop3_connection.h"
 #include "net/pop3_message.h"
+
+#include <algorithm>
+#include <set>
 
 namespace kov {
 
@@ -13,6 +18,8 @@ namespace {
 
 // A server that has to find a big mailbox on a slow disk gets time for it.
 constexpr std::chrono::milliseconds kPollReplyTimeout{20000};
+// A server that breaks the connection on every message is not called again and again.
+constexpr int kMaxReconnects = 2;
 
 }  // namespace
 
@@ -32,8 +39,13 @@ int GetIncomingRequests(const EmailSettings& email, const std::string& baseFolde
     if (hooks.stop) pop3.SetCancelled(hooks.stop);
     int count = 0;
     long long size = 0;
-    if (!pop3.Connect(server.host, email.MailBox, email.MailBoxPsw, server.port) ||
-        !pop3.Statistics(count, size) || (count > 0 && !pop3.List())) {
+    // Nothing is deleted before the final QUIT, so a new connection numbers the messages as
+    // the old one did.
+    auto connect = [&] {
+        return pop3.Connect(server.host, email.MailBox, email.MailBoxPsw, server.port) &&
+               pop3.Statistics(count, size) && (count == 0 || pop3.List());
+    };
+    if (!connect()) {
         log(GetString(EventCode::GetMailError) + " " + pop3.GetLastError(), true);
         pop3.Disconnect();
         return -1;
@@ -50,10 +62,13 @@ int GetIncomingRequests(const EmailSettings& email, const std::string& baseFolde
     QueryAcceptance acceptance(QueryPolicy::From(email), PollFolder(baseFolder, now),
                                GetString(EventCode::CEReceivedQueryFrom));
     IncomingQueries queries;
-    std::vector<int> denied;    // leave the mailbox whatever happens to the others
-    std::vector<int> accepted;  // leave it once their items are saved
+    std::vector<int> denied;          // leave the mailbox whatever happens to the others
+    std::vector<int> accepted;        // leave it once their items are saved
+    std::set<std::string> takenKeys;  // of this poll's accepted queries
     bool readAll = true;
-    for (int number = 1; number <= count; ++number) {
+    int reconnects = 0;
+    const int listed = count;
+    for (int number = 1; number <= std::min(count, listed); ++number) {
         if (hooks.stop && hooks.stop()) {
             readAll = false;
             break;
@@ -71,21 +86,38 @@ int GetIncomingRequests(const EmailSettings& email, const std::string& baseFolde
         }
         Pop3Message message;
         if (!pop3.Retrieve(number, message)) {
-            log(GetString(EventCode::GetMailError) + " " + pop3.GetLastError(), true);
+            // One message the server cannot give must not hold up every later one: it stays
+            // in the mailbox for the next poll, and the others get their turn now.
+            log("Message " + std::to_string(number) + " cannot be read; left in the mailbox (" +
+                    pop3.GetLastError() + ")",
+                true);
             readAll = false;
-            break;
+            if (pop3.IsConnected()) continue;
+            if (++reconnects > kMaxReconnects || (hooks.stop && hooks.stop())) break;
+            if (!connect()) {
+                log(GetString(EventCode::GetMailError) + " " + pop3.GetLastError(), true);
+                break;
+            }
+            continue;
         }
         MailText mail;
         mail.from = message.GetHeaderItem("From");
         mail.subject = message.GetHeaderItem("Subject");
         mail.messageId = message.GetHeaderItem("Message-ID");
-        mail.body = message.GetBody();
+        if (mail.subject.starts_with(kQueryMarker)) {
+            QueryBody body = DecodeQueryBody(message);
+            mail.body = std::move(body.text);
+            mail.bodyProblem = std::move(body.problem);
+        }
         QueryDecision decision = acceptance.Judge(mail, nullptr, now);
-        if (decision.verdict == QueryVerdict::Accepted && hooks.seenBefore &&
-            hooks.seenBefore(decision.key)) {
-            decision.verdict = QueryVerdict::Duplicate;
-            decision.items.clear();
-            decision.logLine = "Query from <" + ReplyAddress(mail.from) + "> was taken before";
+        if (decision.verdict == QueryVerdict::Accepted) {
+            const bool inThisPoll = takenKeys.count(decision.key) != 0;
+            if (inThisPoll || (hooks.seenBefore && hooks.seenBefore(decision.key))) {
+                log("Query from <" + ReplyAddress(mail.from) + "> was taken before", true);
+                // A copy of a query of this poll leaves the mailbox once that one is saved.
+                (inThisPoll ? accepted : denied).push_back(number);
+                continue;
+            }
         }
         if (decision.verdict == QueryVerdict::NotQuery) continue;
         log(decision.logLine, decision.verdict != QueryVerdict::Accepted);
@@ -97,6 +129,7 @@ int GetIncomingRequests(const EmailSettings& email, const std::string& baseFolde
             continue;
         }
         accepted.push_back(number);
+        takenKeys.insert(decision.key);
         queries.keys.push_back(decision.key);
         for (UrlItem& item : decision.items)
             queries.items.push_back(std::move(item));

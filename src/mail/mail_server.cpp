@@ -37,13 +37,14 @@ void MailServer::Log(const std::string& text, bool error) const {
 void MailServer::CheckQueriesFromEmail() {
     PollState idle = PollState::Idle;
     if (!m_state.compare_exchange_strong(idle, PollState::Starting)) return;
+    m_poll = {m_settings.email, m_settings.LogDetail};
     if (!m_hooks.requestLine) {
         StartThread();
         return;
     }
     m_hooks.requestLine([this, alive = m_alive](bool ready) {
         if (!*alive) return;
-        if (m_settings.LogDetail > 1)
+        if (m_poll.logDetail > 1)
             // In the dial-up layer's own numbers: 2 connected, 0 failed.
             Log("CheckQueriesFromEmail: QueryForConnect return " + std::to_string(ready ? 2 : 0));
         if (ready && m_state.load() == PollState::Starting) {
@@ -59,11 +60,11 @@ void MailServer::CheckQueriesFromEmail() {
 void MailServer::StartThread() {
     // The previous poll's thread has finished its work once the state is back to idle.
     if (m_thread.joinable()) m_thread.join();
-    m_thread = std::thread([this] { ThreadProc(); });
+    m_thread = std::thread([this, settings = m_poll] { ThreadProc(settings); });
 }
 
-void MailServer::ThreadProc() {
-    const int detail = m_settings.LogDetail;
+void MailServer::ThreadProc(const PollSettings& settings) {
+    const int detail = settings.logDetail;
     if (detail > 1) Log("starting mail checking...");
     if (!m_loop.Alive()) {
         m_state = PollState::Idle;
@@ -71,7 +72,7 @@ void MailServer::ThreadProc() {
     }
     m_state = PollState::Polling;
     if (detail > 2) Log("Deb: GetIncomingRequests started");
-    const int result = m_hooks.poll ? m_hooks.poll([this] { return m_stop.load(); }) : 0;
+    const int result = m_hooks.poll ? m_hooks.poll(settings, [this] { return m_stop.load(); }) : 0;
     m_state = PollState::Idle;
     m_loop.Post([this, alive = m_alive, result] {
         if (!*alive) return;

@@ -22,20 +22,28 @@ public:
     static constexpr int kPollTimer = 38501;
     enum class PollState { Idle, Starting, Polling };
 
+    // The settings a poll works with, taken on the main loop when it starts: the preferences
+    // and a reload replace the live ones while the poll's thread runs.
+    struct PollSettings {
+        EmailSettings email;
+        int logDetail = 0;
+    };
+
     struct Hooks {
         // Asks for the line; ready runs on the main loop, true once the line is up. Empty: the
         // line is always up.
         std::function<void(std::function<void(bool ready)> ready)> requestLine;
         std::function<void()> releaseLine;  // on the main loop, after each poll
         // The poll, on the mail thread: the number of items taken, or -1 on a failure.
-        std::function<int(const MailStop& stop)> poll;
+        std::function<int(const PollSettings& settings, const MailStop& stop)> poll;
         // A log line; any thread.
         std::function<void(const std::string& text, bool error)> log;
         // On the main loop when a poll has ended, with its result.
         std::function<void(int result)> finished;
     };
 
-    // settings is read at each restart and each poll; it must outlive the server.
+    // settings is read (on the main loop) at each restart and when each poll starts; it must
+    // outlive the server.
     MailServer(const AppSettings& settings, MainLoop& loop, Hooks hooks);
     // Stops a poll under way (its waits watch the stop) and waits for its thread.
     ~MailServer();
@@ -55,7 +63,7 @@ public:
 
 private:
     void StartThread();
-    void ThreadProc();
+    void ThreadProc(const PollSettings& settings);
     void Log(const std::string& text, bool error = false) const;
 
     const AppSettings& m_settings;
@@ -65,6 +73,7 @@ private:
     std::atomic<PollState> m_state{PollState::Idle};
     std::atomic<bool> m_stop{false};
     bool m_timerRunning = false;
+    PollSettings m_poll;  // of the poll being started; main loop only
     std::thread m_thread;
 };
 

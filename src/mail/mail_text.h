@@ -14,6 +14,8 @@ struct MailText {
     std::string body;       // lines separated by '\n'
     std::string messageId;  // the Message-ID header value of a fetched message; may be empty
     std::string mailer;     // X-Mailer name of a composed message
+    // Why the body of a fetched message could not be decoded; "" when body is its text.
+    std::string bodyProblem;
 };
 
 }  // namespace kov

@@ -1,6 +1,7 @@
 #include "mail/query_acceptance.h"
 
 #include "core/text_util.h"
+#include "mail/job_result_mail.h"
 #include "mail/local_network_url.h"
 #include "mail/query_destination.h"
 #include "mail/query_message.h"
@@ -67,6 +68,11 @@ QueryDecision QueryAcceptance::Judge(const MailText& mail, const SeenMessages* s
         d.logLine = Denied(mail.from, "message too large");
         return d;
     }
+    if (!mail.bodyProblem.empty()) {
+        d.verdict = QueryVerdict::Unreadable;
+        d.logLine = Denied(mail.from, LogSafe(mail.bodyProblem));
+        return d;
+    }
     d.key = SeenMessages::KeyOf(mail);
     if (seen != nullptr && seen->Contains(d.key)) {
         d.verdict = QueryVerdict::Duplicate;
@@ -124,7 +130,9 @@ bool QueryAcceptance::TakeItem(UrlItem& item, std::string_view from,
     // That id makes a finished item start a program update.
     if (item.ID == UrlItem::kUpdateProgramId) item.ID.clear();
     item.CEType = 10;
-    item.CEComeFrom = CapText(HeaderSafe(from), UrlItem::kCeComeFromCapacity);
+    // The bare address: a display name in front would end up inside the RCPT command of the
+    // job result, and a cut value is no address at all.
+    item.CEComeFrom = CapText(ReplyAddress(from), UrlItem::kCeComeFromCapacity);
     item.Disabled = 0;
     item.ClearFolder = 0;
     item.interval = -1;

@@ -36,6 +36,7 @@ enum class QueryVerdict {
     WrongPassword,  // delete it, take nothing
     Closed,         // no access password set and open access not allowed: delete it
     TooLarge,       // the body exceeds kMaxQueryBody: delete it
+    Unreadable,     // the body cannot be decoded: delete it, saying why
     Duplicate,      // its items were taken before: delete it
     Accepted,       // take items, then delete it
     Deferred,       // the poll's time for host look-ups is spent: leave it for the next poll

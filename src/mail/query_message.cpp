@@ -16,7 +16,7 @@ std::string QueryBodyFromText(std::string_view fileText) {
         pos = end + 1;
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         if (line.empty()) continue;
-        body += '\n';
+        if (!body.empty()) body += '\n';
         body += line;
         if (line.substr(0, 8) == "</URLIST") break;
     }

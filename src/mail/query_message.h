@@ -18,8 +18,9 @@ inline constexpr std::string_view kJobResultSubject = "#KOV Job Result";
 inline constexpr std::string_view kQueryMailer = "KOV Downloader";
 inline constexpr std::string_view kOtherMailer = "SomeMailer";
 
-// The query body taken from a query file's text: an empty line, then every non-empty line in
-// order, up to and including the first line that starts with "</URLIST".
+// The query body taken from a query file's text: every non-empty line in order, up to and
+// including the first line that starts with "</URLIST". (The empty line in front of it on the
+// wire comes from the message's own line breaks.)
 std::string QueryBodyFromText(std::string_view fileText);
 
 // A query to host hostIndex of the host table carrying queryText (see QueryBodyFromText);

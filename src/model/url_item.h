@@ -40,7 +40,9 @@ struct UrlItem {
     static constexpr std::size_t kUserCapacity = 30;           // UserName and UserPsw
     static constexpr std::size_t kUploadServerCapacity = 127;  // UploadServer and UploadFolder
     static constexpr std::size_t kUploadLoginCapacity = 35;    // UploadLogin and UploadPassword
-    static constexpr std::size_t kCeComeFromCapacity = 59;
+    // The sender's bare address: RFC 5321 allows 254 characters, and a cut address reaches
+    // nobody.
+    static constexpr std::size_t kCeComeFromCapacity = 254;
     static constexpr std::size_t kMaxRules = 127;
     static constexpr const char* kUpdateProgramId = "{UPDATE_PROGRAM}";
 

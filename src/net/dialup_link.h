@@ -12,7 +12,7 @@
 namespace kov {
 
 // The parties that may hold the dial-up line.
-enum DialRequester : int { kRequesterSession = 1, kRequesterMail = 2 };
+enum DialRequester : int { kRequesterSession = 1, kRequesterMail = 2, kRequesterQuery = 3 };
 
 // The dial-up line, on NetworkManager: the phone-book entry is a connection profile, dialling
 // is "nmcli connection up", hanging up "nmcli connection down". Without nmcli ("library

@@ -139,8 +139,11 @@ std::optional<HttpFetch::ContentRange> HttpFetch::ParseContentRange(std::string_
 
 int HttpFetch::Finish(int result) {
     m_request.reset();
-    Post(m_job, kEventFileResult, result, m_job.lastError, m_current.empty() ? m_url : m_current,
-         m_localPath);
+    const std::string& url = m_current.empty() ? m_url : m_current;
+    // A refused portion says why before its result.
+    if (result == kResultNoPartSize) Post(m_job, kEventDistrNoResume, 0, 0, url, m_localPath);
+    if (result == kResultPartChanged) Post(m_job, kEventDistrFileChanged, 0, 0, url, m_localPath);
+    Post(m_job, kEventFileResult, result, m_job.lastError, url, m_localPath);
     if (m_stub) Post(m_job, kEventStubDeleted, kResultStub, 0, m_localPath);
     return result;
 }

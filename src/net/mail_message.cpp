@@ -53,8 +53,10 @@ std::string MailDate(std::time_t now) {
     const long offset = local.tm_gmtoff / 60;  // minutes east of UTC, daylight time included
     const long magnitude = offset < 0 ? -offset : offset;
     char text[64];
-    std::snprintf(text, sizeof text, "%s, %02d %s %02d %02d:%02d:%02d %c%02ld%02ld",
-                  kDays[local.tm_wday], local.tm_mday, kMonths[local.tm_mon], local.tm_year % 100,
+    // Four digits for the year: RFC 5322 made two-digit years obsolete, and readers guess the
+    // century differently.
+    std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d %c%02ld%02ld",
+                  kDays[local.tm_wday], local.tm_mday, kMonths[local.tm_mon], local.tm_year + 1900,
                   local.tm_hour, local.tm_min, local.tm_sec, offset < 0 ? '-' : '+', magnitude / 60,
                   magnitude % 60);
     return text;

@@ -38,7 +38,7 @@ private:
     std::string m_body;
 };
 
-// "%a, %d %b %y %H:%M:%S +hhmm" in English for the local time of now.
+// "%a, %d %b %Y %H:%M:%S +hhmm" in English for the local time of now.
 std::string MailDate(std::time_t now);
 
 }  // namespace kov

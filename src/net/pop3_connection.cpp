@@ -125,13 +125,19 @@ bool Pop3Connection::ReadReply(const char* terminator, std::size_t limit) {
         char buffer[32000];
         const long count = m_stream.Receive(buffer, sizeof buffer);
         if (count <= 0) {
-            // What came so far tells most about a server that stopped half-way; a message
-            // cut off after megabytes is not worth a log line of that length.
+            // What came so far tells most about a server that stopped half-way in a one-line
+            // reply. Of a listing or a message only its status line is told: the rest is mail
+            // (the subject of a query carries its password) and no business of the log.
             const int code = count == 0 ? ECONNRESET : m_stream.SocketError();
-            return Broken(code != 0 ? code : EPROTO,
-                          !m_pending.empty() ? CapText(m_pending, kMaxErrorText)
-                          : count == 0       ? "connection closed by the server"
-                                             : m_stream.ErrorText());
+            std::string said = m_pending;
+            if (end != kLineEnd && firstLine != std::string::npos) {
+                said = m_pending.substr(0, firstLine) + " ... broken off after " +
+                       std::to_string(m_pending.size()) + " bytes";
+            }
+            return Broken(code != 0 ? code : EPROTO, !said.empty() ? CapText(said, kMaxErrorText)
+                                                     : count == 0
+                                                         ? "connection closed by the server"
+                                                         : m_stream.ErrorText());
         }
         m_pending.append(buffer, static_cast<std::size_t>(count));
         deadline.Received(static_cast<std::size_t>(count));

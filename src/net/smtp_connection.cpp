@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 
 namespace kov {
 
@@ -29,6 +30,18 @@ std::string Upper(std::string text) {
     for (char& c : text)
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return text;
+}
+
+// "550:SMTP server refused the recipient <a@b> (550 5.1.1 no such user)": the server's own
+// words, one line, bounded.
+std::string RecipientRefusal(const std::string& address, const std::string& reply) {
+    std::string said = reply.substr(0, 200);
+    for (char& c : said)
+        if (static_cast<unsigned char>(c) < 0x20) c = ' ';
+    while (!said.empty() && said.back() == ' ')
+        said.pop_back();
+    return std::to_string(std::atoi(reply.c_str())) + ":SMTP server refused the recipient <" +
+           address.substr(0, 254) + ">" + (said.empty() ? "" : " (" + said + ")");
 }
 
 std::string LocalHostName() {
@@ -175,11 +188,24 @@ int SmtpConnection::Send(const MailMessage& message) {
     std::string body;
     if (!message.Prepare(header, body, m_lastError)) return 0;
     if (!Command("MAIL From: <" + message.Sender() + ">\r\n", 250, kServerError)) return 0;
-    // A refused recipient does not stop the message: the server decides at DATA.
-    for (const auto& recipient : message.Recipients())
-        if (!Command("RCPT TO: <" + recipient.first + ">\r\n", 250, kServerError) &&
-            m_lastError.starts_with("Socket Error"))
+    // A refused recipient does not stop the message while another one was taken. With none
+    // taken nothing would be delivered: the refusal itself is the error, not the "503" that
+    // a server gives to DATA without recipients.
+    std::string refusal;
+    bool anyTaken = false;
+    for (const auto& recipient : message.Recipients()) {
+        if (Command("RCPT TO: <" + recipient.first + ">\r\n", 250, kServerError)) {
+            anyTaken = true;
+            continue;
+        }
+        if (m_lastError.starts_with("Socket Error") || m_lastError.starts_with("SMTP reply"))
             return 0;
+        if (refusal.empty()) refusal = RecipientRefusal(recipient.first, m_reply);
+    }
+    if (!anyTaken) {
+        m_lastError = refusal;
+        return 0;
+    }
     if (!Command("DATA\r\n", 354, "SMTP server not ready for data")) return 0;
     return Command(header + "X-Mailer: " + m_mailer + "\r\n\r\n" + body + "\r\n.\r\n", 250,
                    kServerError)

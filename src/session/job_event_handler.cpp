@@ -199,6 +199,12 @@ void EventHandler::LogFileResult() {
         case kResultBroken:
             failure(EventCode::ErrDownloadBroken, Text1());
             break;
+        case kResultNoPartSize:
+        case kResultPartChanged:
+            // The portion's own event (930, 931) has said why.
+            m_row->image = kImageError;
+            ErrorSound();
+            break;
         default:
             m_row->image = kImageError;
             Log(kAlways, kLogError,

@@ -35,13 +35,12 @@ MailCheck::MailCheck(AppSettings& settings, const std::string& programFolder,
         m_log.AddLine(programFolder + kSeenMessagesFile + " cannot be read", 1, kLogError);
     MailServer::Hooks hooks;
     hooks.requestLine = [this](std::function<void(bool)> ready) {
-        // The poll works on the settings as they are now.
-        m_email = m_settings.email;
-        m_baseFolder = QueryBaseFolder(m_email.SaveFolder, m_document.DefaultFolder());
+        // The poll's folder as the settings and the list say now.
+        m_baseFolder = QueryBaseFolder(m_settings.email.SaveFolder, m_document.DefaultFolder());
         m_session.DialUp().RequestLine(kRequesterMail, std::move(ready));
     };
     hooks.releaseLine = [this] { m_session.DialUp().ReleaseLine(kRequesterMail); };
-    hooks.poll = [this](const MailStop& stop) {
+    hooks.poll = [this](const MailServer::PollSettings& settings, const MailStop& stop) {
         IncomingHooks incoming;
         incoming.log = [this](const std::string& text, bool error) {
             m_session.PostLogLine(text, error ? kLogError : kLogMail);
@@ -51,7 +50,7 @@ MailCheck::MailCheck(AppSettings& settings, const std::string& programFolder,
             return SaveOnMainLoop(queries, stop);
         };
         incoming.seenBefore = [this](const std::string& key) { return m_seen.Contains(key); };
-        return GetIncomingRequests(m_email, m_baseFolder, incoming, std::time(nullptr));
+        return GetIncomingRequests(settings.email, m_baseFolder, incoming, std::time(nullptr));
     };
     hooks.log = [this](const std::string& text, bool error) {
         m_session.PostLogLine(text, error ? kLogError : kLogInfo);

@@ -61,7 +61,6 @@ private:
     EventLog& m_log;
     SeenMessages m_seen;
     // Taken on the main loop when a poll starts; read by its thread.
-    EmailSettings m_email;
     std::string m_baseFolder;
     std::vector<RowId> m_added;
     std::function<void(int, const std::vector<RowId>&)> m_finished;

@@ -44,8 +44,6 @@ struct SessionController::SessionEnvironment : JobEnvironment {
                        SessionEventSink::Handler handler)
         : JobEnvironment(base), events(loop, std::move(handler)) {
         sink = &events;
-        // Jobs of e-mail queries mail their results back.
-        if (!mailer) mailer = &SmtpResultMailer::Instance();
         // The banned words keep URLs from being fetched; the rules stay alive with the jobs.
         if (rules && !banned) {
             banned = [r = rules](std::string_view url) { return r->IsBannedUrl(url); };
@@ -100,6 +98,14 @@ SessionController::SessionController(AppSettings& settings, ListDocument& docume
     m_document.SetSessionRunning([this] { return m_state != SessionState::Idle; });
     m_document.SetQueueHook([this](RowId id) { JoinQueue(id); });
     m_document.SetScheduleHook([this] { m_scheduler.BuildTodayQueue(); });
+    // The outcome of a result mail comes from the mailer's thread; it may end the session.
+    m_resultMailer = std::make_unique<SmtpResultMailer>([this, alive = m_alive](JobEvent event) {
+        m_loop.Post([this, alive, event = std::move(event)] {
+            if (!*alive) return;
+            OnJobEvent(event);
+            RecountAndCheckEnd();
+        });
+    });
     // A lost line cancels the session's jobs: they could only fail one by one.
     m_dialup.SetLineDropped([this] {
         if (m_state != SessionState::Downloading) return;
@@ -202,6 +208,8 @@ void SessionController::StartSession() {
     m_sessionEnv = std::make_shared<SessionEnvironment>(
         *m_baseEnv, m_loop, [this](const JobEvent& event) { OnJobEvent(event); });
     m_sessionEnv->settings = m_snapshot;
+    // Jobs of e-mail queries mail their results back.
+    if (!m_sessionEnv->mailer) m_sessionEnv->mailer = m_resultMailer.get();
     m_sessionEnv->macros = m_document.Macros();
     // The jobs of a session reuse each other's connections.
     m_sessionEnv->connections = SharedConnections::Create();
@@ -361,7 +369,9 @@ void SessionController::RecountAndCheckEnd() {
             busy = state == RunState::Running || state == RunState::Queued;
         }
     }
-    if (!busy) EndSession(false);
+    // The results mailed back are part of the session's work, unless the user stops it.
+    if (!busy && (m_state == SessionState::Stopping || m_resultMailer->Pending() == 0))
+        EndSession(false);
 }
 
 void SessionController::OnStop(bool shiftHeld, bool ctrlHeld, const std::vector<RowId>& selection) {
@@ -378,6 +388,7 @@ void SessionController::OnStop(bool shiftHeld, bool ctrlHeld, const std::vector<
     } else {
         m_state = SessionState::Stopping;
         StopRunningThreads(false, {}, level);
+        RecountAndCheckEnd();  // a session that only waits for its result mails ends now
     }
 }
 

@@ -22,6 +22,7 @@ namespace kov {
 
 class EventLog;
 class ListDocument;
+class SmtpResultMailer;
 class MainLoop;
 class Prompter;
 class TrafficMeter;
@@ -186,6 +187,7 @@ private:
     int m_saveFailures = 0;
     std::uint64_t m_limitValue = 0;
     Scheduler m_scheduler;
+    std::unique_ptr<SmtpResultMailer> m_resultMailer;
     std::unique_ptr<DialUpLink> m_ownLink;
     DialupUse m_dialup;
     UpdateCheck m_updates;

@@ -5,7 +5,6 @@
 #include "net/traffic_meter.h"
 #include "platform/sound_player.h"
 #include "session/application.h"
-#include "session/mail_result_mailer.h"
 
 namespace kov {
 
@@ -31,8 +30,8 @@ SessionHooks StandardSessionHooks(Application& app, std::function<void(bool shut
 std::shared_ptr<JobEnvironment> StandardJobEnvironment(const Application& app) {
     auto env = std::make_shared<JobEnvironment>();
     env->rules = app.Rules();
-    // Items that came by e-mail mail their results back to the sender.
-    env->mailer = &SmtpResultMailer::Instance();
+    // Items that came by e-mail mail their results back to the sender: the session controller
+    // gives its own mailer.
     return env;
 }
 

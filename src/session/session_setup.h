@@ -14,8 +14,8 @@ class Application;
 // or with shutdown true save everything and power the computer off).
 SessionHooks StandardSessionHooks(Application& app, std::function<void(bool shutdown)> endAction);
 
-// The environment of a session's jobs: the banner and site rules loaded at start-up, and the
-// mailer of job results for items that came by e-mail.
+// The environment of a session's jobs: the banner and site rules loaded at start-up. (The
+// session controller adds its mailer of job results for items that came by e-mail.)
 std::shared_ptr<JobEnvironment> StandardJobEnvironment(const Application& app);
 
 }  // namespace kov

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
@@ -41,8 +42,9 @@ QString Q(const std::string& text) {
 
 DistributedDialog::DistributedDialog(const UrlItem& item, const AppSettings& settings,
                                      const MacroContext& macros, Prompter& prompter,
-                                     QWidget* parent)
+                                     QWidget* parent, QueryLine line)
     : QDialog(parent),
+      m_line(std::move(line)),
       m_item(item),
       m_settings(std::make_shared<const AppSettings>(settings)),
       m_macros(macros),
@@ -52,7 +54,10 @@ DistributedDialog::DistributedDialog(const UrlItem& item, const AppSettings& set
     UpdateInfo();
 }
 
-DistributedDialog::~DistributedDialog() = default;
+DistributedDialog::~DistributedDialog() {
+    if (m_waitingForLine && m_line.cancel) m_line.cancel();
+    if (m_holdsLine && m_line.release) m_line.release();
+}
 
 void DistributedDialog::Build() {
     setWindowTitle(UiText(kGuiDistrDlTitle, "Distributed download"));
@@ -152,7 +157,7 @@ QString DistributedDialog::LogText() const {
 }
 
 bool DistributedDialog::Busy() const {
-    return m_task->Running();
+    return m_waitingForLine || m_task->Running();
 }
 
 void DistributedDialog::AddLog(const QString& line) {
@@ -227,7 +232,32 @@ void DistributedDialog::SendQueries() {
         m_hosts->setFocus();
         return;
     }
+    if (Busy()) return;
     UpdateInfo();
+    if (!m_line.request) {
+        SendOnLine(chosen);
+        return;
+    }
+    // Nothing goes out before the line is up.
+    m_waitingForLine = true;
+    SetBusy(true);
+    m_line.request([dialog = QPointer<DistributedDialog>(this), chosen](bool ready) {
+        if (!dialog || !dialog->m_waitingForLine) return;
+        dialog->m_waitingForLine = false;
+        if (ready) {
+            dialog->SendOnLine(chosen);
+            return;
+        }
+        const std::string text = GetString(EventCode::ConnectingError);
+        dialog->AddLog(Q(text));
+        if (dialog->m_line.log) dialog->m_line.log(text, true);
+        dialog->SetBusy(false);
+        emit dialog->workFinished();
+    });
+}
+
+void DistributedDialog::SendOnLine(const std::vector<std::size_t>& chosen) {
+    m_holdsLine = static_cast<bool>(m_line.request);
     const bool started =
         m_task->Run([this, item = m_item, chosen, settings = m_settings](
                         const std::atomic<int>& stop,
@@ -250,14 +280,24 @@ void DistributedDialog::SendQueries() {
             };
             const PortionSendReport report = SendPortionQueries(item, email.hosts, chosen, send);
             return [this, report] {
-                for (const std::string& line : report.lines)
+                if (m_holdsLine && m_line.release) m_line.release();
+                m_holdsLine = false;
+                for (const std::string& line : report.lines) {
                     AddLog(Q(line));
+                    if (m_line.log) m_line.log(line, line.ends_with("ERROR"));
+                }
                 AddLog(Q(report.summary));
+                if (m_line.log) m_line.log(report.summary, !report.allSent);
                 SetBusy(false);
                 emit workFinished();
             };
         });
-    if (started) SetBusy(true);
+    if (started) {
+        SetBusy(true);
+    } else if (m_holdsLine && m_line.release) {
+        m_line.release();
+        m_holdsLine = false;
+    }
 }
 
 void DistributedDialog::ChooseMergeTarget() {
@@ -312,8 +352,8 @@ void DistributedDialog::reject() {
 }
 
 bool ShowDistributed(QWidget* parent, UrlItem& item, const AppSettings& settings,
-                     const MacroContext& macros, Prompter& prompter) {
-    DistributedDialog dialog(item, settings, macros, prompter, parent);
+                     const MacroContext& macros, Prompter& prompter, const QueryLine& line) {
+    DistributedDialog dialog(item, settings, macros, prompter, parent, line);
     if (dialog.exec() != QDialog::Accepted) return false;
     CopyPartFields(dialog.Item(), item);
     return true;

@@ -8,6 +8,7 @@
 #include "core/app_settings.h"
 #include "model/macro_expander.h"
 #include "model/url_item.h"
+#include "ui/query_line.h"
 
 class QCheckBox;
 class QDialogButtonBox;
@@ -31,8 +32,9 @@ class Prompter;
 class DistributedDialog : public QDialog {
     Q_OBJECT
 public:
+    // line: the dial-up line for the portion queries and the program log for their results.
     DistributedDialog(const UrlItem& item, const AppSettings& settings, const MacroContext& macros,
-                      Prompter& prompter, QWidget* parent = nullptr);
+                      Prompter& prompter, QWidget* parent = nullptr, QueryLine line = {});
     ~DistributedDialog() override;
 
     // The item with the dialog's fields.
@@ -67,7 +69,11 @@ private:
     void SetBusy(bool busy);
     void AddLog(const QString& line);
     void ChooseMergeTarget();
+    void SendOnLine(const std::vector<std::size_t>& chosen);
 
+    QueryLine m_line;
+    bool m_waitingForLine = false;
+    bool m_holdsLine = false;
     UrlItem m_item;
     std::shared_ptr<const AppSettings> m_settings;
     MacroContext m_macros;
@@ -90,6 +96,6 @@ private:
 // The item editor's "Distributed" button: on OK the dialog's distributed-download fields go
 // into item, and the result is true.
 bool ShowDistributed(QWidget* parent, UrlItem& item, const AppSettings& settings,
-                     const MacroContext& macros, Prompter& prompter);
+                     const MacroContext& macros, Prompter& prompter, const QueryLine& line = {});
 
 }  // namespace kov

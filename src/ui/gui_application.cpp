@@ -2,7 +2,9 @@
 
 #include "net/traffic_meter.h"
 #include "platform/file_util.h"
+#include "session/session_controller.h"
 #include "session/session_setup.h"
+#include "session/session_state.h"
 #include "ui/distributed_dialog.h"
 #include "ui/item_editor_commands.h"
 #include "ui/main_window.h"
@@ -45,11 +47,22 @@ void GuiApplication::CreateMainWindow() {
     editorHooks.testUrl = [document, settings](QWidget* parent, const UrlItem& item) {
         ShowUrlTest(parent, item, *settings, document->Macros());
     };
-    editorHooks.distributed = [this, document, settings](QWidget* parent, UrlItem& item) {
-        return ShowDistributed(parent, item, *settings, document->Macros(), m_prompter);
+    // Queries go out on the dial-up line, and what was sent is logged.
+    SessionController* session = &m_window->Session();
+    QueryLine line;
+    line.request = [session](std::function<void(bool)> ready) {
+        session->DialUp().RequestLine(kRequesterQuery, std::move(ready));
     };
-    editorHooks.sendQuery = [settings](QWidget* parent, UrlItem& item) {
-        return SendItemQuery(parent, item, *settings);
+    line.release = [session] { session->DialUp().ReleaseLine(kRequesterQuery); };
+    line.cancel = [session] { session->DialUp().CancelRequest(kRequesterQuery); };
+    line.log = [session](const std::string& text, bool error) {
+        session->PostLogLine(text, error ? kLogError : kLogMail);
+    };
+    editorHooks.distributed = [this, document, settings, line](QWidget* parent, UrlItem& item) {
+        return ShowDistributed(parent, item, *settings, document->Macros(), m_prompter, line);
+    };
+    editorHooks.sendQuery = [settings, line](QWidget* parent, UrlItem& item) {
+        return SendItemQuery(parent, item, *settings, line);
     };
     InstallItemEditor(
         {m_window.get(), m_document.get(), &m_settings, &m_recent, std::move(editorHooks), {}});

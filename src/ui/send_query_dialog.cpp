@@ -3,6 +3,7 @@
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -25,8 +26,9 @@ QString Q(const std::string& text) {
 }  // namespace
 
 SendQueryDialog::SendQueryDialog(const UrlItem& item, const EmailSettings& email,
-                                 std::size_t hostIndex, QWidget* parent)
+                                 std::size_t hostIndex, QWidget* parent, QueryLine line)
     : QDialog(parent),
+      m_line(std::move(line)),
       m_text(ItemQueryText(item)),
       m_email(std::make_shared<const EmailSettings>(email)),
       m_host(hostIndex),
@@ -47,10 +49,41 @@ SendQueryDialog::SendQueryDialog(const UrlItem& item, const EmailSettings& email
     setMinimumWidth(360);
 }
 
-SendQueryDialog::~SendQueryDialog() = default;
+SendQueryDialog::~SendQueryDialog() {
+    if (m_waitingForLine && m_line.cancel) m_line.cancel();
+    ReleaseLine();
+}
 
 void SendQueryDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
+    if (!m_line.request) {
+        StartSend();
+        return;
+    }
+    m_waitingForLine = true;
+    m_line.request([dialog = QPointer<SendQueryDialog>(this)](bool ready) {
+        if (dialog) dialog->LineReady(ready);
+    });
+}
+
+void SendQueryDialog::LineReady(bool ready) {
+    if (!m_waitingForLine) return;
+    m_waitingForLine = false;
+    if (!ready) {
+        m_error = GetString(EventCode::ConnectingError);
+        done(Rejected);
+        return;
+    }
+    m_holdsLine = true;
+    StartSend();
+}
+
+void SendQueryDialog::ReleaseLine() {
+    if (m_holdsLine && m_line.release) m_line.release();
+    m_holdsLine = false;
+}
+
+void SendQueryDialog::StartSend() {
     m_task->Run(
         [this, email = m_email, host = m_host, text = m_text](
             const std::atomic<int>& stop, const BackgroundTask::Post&) -> std::function<void()> {
@@ -58,6 +91,7 @@ void SendQueryDialog::showEvent(QShowEvent* event) {
             const bool sent = SendQuery(
                 *email, host, text, [&stop] { return stop >= 2; }, &error);
             return [this, sent, error] {
+                ReleaseLine();
                 m_sent = sent;
                 m_error = error;
                 done(sent ? Accepted : Rejected);
@@ -66,6 +100,11 @@ void SendQueryDialog::showEvent(QShowEvent* event) {
 }
 
 void SendQueryDialog::reject() {
+    if (m_waitingForLine) {
+        m_waitingForLine = false;
+        if (m_line.cancel) m_line.cancel();
+        m_cancelled = true;
+    }
     if (m_task->Running()) {
         m_task->RequestStop();
         m_cancelled = true;
@@ -73,7 +112,8 @@ void SendQueryDialog::reject() {
     QDialog::reject();
 }
 
-bool SendItemQuery(QWidget* parent, UrlItem& item, const AppSettings& settings) {
+bool SendItemQuery(QWidget* parent, UrlItem& item, const AppSettings& settings,
+                   const QueryLine& line) {
     const EmailSettings& email = settings.email;
     if (email.PrimaryHost < 0 ||
         static_cast<std::size_t>(email.PrimaryHost) >= email.hosts.size()) {
@@ -86,9 +126,17 @@ bool SendItemQuery(QWidget* parent, UrlItem& item, const AppSettings& settings) 
         QMessageBox::Yes) {
         return false;
     }
-    SendQueryDialog dialog(item, email, host, parent);
+    SendQueryDialog dialog(item, email, host, parent, line);
     const bool sent = dialog.exec() == QDialog::Accepted && dialog.Sent();
     if (dialog.Cancelled()) return false;  // the user knows; no failure to report
+    if (line.log) {
+        const std::string head = "[" + item.Name + "] - ";
+        line.log(
+            sent ? head + GetString(EventCode::QrySentToServer) + " " + email.hosts[host].HostEmail
+                 : head + GetString(EventCode::SendEmailError) +
+                       (dialog.Error().empty() ? "" : " (" + dialog.Error() + ")"),
+            !sent);
+    }
     if (sent) {
         item.CEType = 1;
         QMessageBox::information(parent, UiText(kGuiSendCEQuery, "Send query"),

@@ -7,6 +7,7 @@
 
 #include "core/app_settings.h"
 #include "model/url_item.h"
+#include "ui/query_line.h"
 
 namespace kov {
 
@@ -14,12 +15,12 @@ class BackgroundTask;
 
 // Mails one item as a query to one host on a thread of its own while the dialog shows that
 // it is busy; it closes itself when the send is over (accepted when the host's server took
-// it). Cancel stops the send.
+// it). The dial-up line is asked for first and let go afterwards. Cancel stops the send.
 class SendQueryDialog : public QDialog {
     Q_OBJECT
 public:
     SendQueryDialog(const UrlItem& item, const EmailSettings& email, std::size_t hostIndex,
-                    QWidget* parent = nullptr);
+                    QWidget* parent = nullptr, QueryLine line = {});
     ~SendQueryDialog() override;
 
     bool Sent() const { return m_sent; }
@@ -32,6 +33,13 @@ protected:
     void reject() override;
 
 private:
+    void LineReady(bool ready);
+    void StartSend();
+    void ReleaseLine();
+
+    QueryLine m_line;
+    bool m_waitingForLine = false;
+    bool m_holdsLine = false;
     std::string m_text;
     std::shared_ptr<const EmailSettings> m_email;
     std::size_t m_host;
@@ -45,6 +53,7 @@ private:
 // sends item in the exchange format and tells the result (sent / sending failed). True when
 // the host took the query; the item is then marked as sent to a server. Without a valid
 // primary host nothing is asked and nothing sent.
-bool SendItemQuery(QWidget* parent, UrlItem& item, const AppSettings& settings);
+bool SendItemQuery(QWidget* parent, UrlItem& item, const AppSettings& settings,
+                   const QueryLine& line = {});
 
 }  // namespace kov

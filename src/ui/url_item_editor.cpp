@@ -491,7 +491,11 @@ void UrlItemEditor::Build() {
         if (m_hooks.distributed && m_hooks.distributed(this, m_item)) Edited(Field::Distributed);
     });
     connect(ButtonOf(Button::SendQuery), &QAbstractButton::clicked, this, [this] {
-        if (m_hooks.sendQuery) m_hooks.sendQuery(this, m_item);
+        // Once sent, the query cannot go a second time from this dialog.
+        if (m_hooks.sendQuery && m_hooks.sendQuery(this, m_item)) {
+            m_querySent = true;
+            Refresh();
+        }
     });
     connect(ButtonOf(Button::RunCmd), &QAbstractButton::clicked, this, [this] { RunCmd(); });
 }
@@ -538,7 +542,7 @@ void UrlItemEditor::Refresh() {
     for (std::size_t c = 0; c < enabling.size(); ++c) {
         bool on = enabling[c];
         if (c == Index(EditorControl::SendQuery))
-            on = on && m_setup.sendQueryAllowed && m_hooks.sendQuery;
+            on = on && m_setup.sendQueryAllowed && m_hooks.sendQuery && !m_querySent;
         if (c == Index(EditorControl::Distributed)) on = on && m_hooks.distributed;
         if (c == Index(EditorControl::UrlTest)) {
             ButtonOf(Button::UrlTest)->setEnabled(on && m_hooks.testUrl);
@@ -719,6 +723,8 @@ void UrlItemEditor::ApplyTo(UrlItem& target) const {
     for (std::size_t f = 0; f < Index(Field::Count); ++f) {
         if (!m_setup.multiple || m_changed[f]) CopyField(static_cast<Field>(f), m_item, target);
     }
+    // Sent to a server: the row is not fetched here as well.
+    if (m_querySent) target.CEType = m_item.CEType;
 }
 
 }  // namespace kov

@@ -155,6 +155,7 @@ private:
     ItemEditorSetup m_setup;
     ItemEditorHooks m_hooks;
     bool m_initialised = false;
+    bool m_querySent = false;  // "Send query" succeeded
     std::array<bool, static_cast<std::size_t>(Field::Count)> m_changed{};
     std::array<QWidget*, static_cast<std::size_t>(Field::Count)> m_controls{};
     std::array<QAbstractButton*, static_cast<std::size_t>(Button::Count)> m_buttons{};

@@ -29,7 +29,13 @@ void ScriptedServer::Serve(const std::vector<std::string>& replies,
     for (std::size_t i = 0; i < replies.size(); ++i) {
         const std::string& reply = replies[i];
         if (reply.empty()) break;
-        if (reply == kClose) return;
+        if (reply == kClose) {
+            // Replies after it are for the client's next connection.
+            if (i + 1 >= replies.size()) return;
+            client.Close();
+            if (!m_listener.Accept(client, 5s, stopped)) return;
+            continue;
+        }
         if (trickle.count() == 0) {
             if (!client.SendAll(reply, 5s)) return;
         } else {
@@ -38,7 +44,7 @@ void ScriptedServer::Serve(const std::vector<std::string>& replies,
                 std::this_thread::sleep_for(trickle);
             }
         }
-        if (i + 1 < replies.size() && replies[i + 1] == kClose) return;
+        if (i + 1 < replies.size() && replies[i + 1] == kClose) continue;
         std::string line;
         for (char c = 0; c != '\n'; line += c) {
             if (client.Receive(&c, 1, 5s, stopped) != 1) return;

@@ -13,7 +13,8 @@ namespace kov::test {
 
 // A line server on loopback for the faults real mail servers do not make on demand: it sends
 // the first reply at once and each further one after a received line. An empty reply means
-// silence until the client gives up; kClose closes the connection. With a trickle pause every
+// silence until the client gives up; kClose closes the connection, and the replies after it
+// serve the client's next connection. With a trickle pause every
 // reply goes out one byte at a time. The lines it received are kept.
 class ScriptedServer {
 public:

@@ -249,6 +249,33 @@ TEST_F(DownloadJobTest, APartDefinitionOutsideItsFileIsNotFetched) {
     }
 }
 
+// A portion the server cannot serve says why (930, 931) before its result.
+TEST_F(DownloadJobTest, ARefusedPortionTellsWhy) {
+    const struct {
+        std::string url;
+        int event;
+    } cases[] = {
+        {servers.nginx->Url("/files/a.txt"), kEventDistrFileChanged},  // 5 bytes, not 1000
+        {servers.faults->Url("/nolength?size=1000"), kEventDistrNoResume},
+    };
+    for (const auto& c : cases) {
+        UrlItem item = Item(c.url, "parts/a.txt");
+        item.DstDlActive = 1;
+        item.DstDlFileSize = 1000;
+        item.DstDlPartCount = 2;
+        item.DstDlPartNo = 1;
+        item.DstDlPartSize = 500;
+        Run(item);
+        const std::vector<int> expected = {kEventJobStarted, kEventConnecting, c.event,
+                                           kEventFileResult, kEventJobFinished};
+        EXPECT_EQ(events.Codes(), expected) << c.url;
+        ASSERT_NE(events.Last(c.event), nullptr);
+        EXPECT_EQ(events.Last(c.event)->text1, c.url);
+        EXPECT_EQ(events.Last(kEventFileResult)->param1,
+                  c.event == kEventDistrNoResume ? kResultNoPartSize : kResultPartChanged);
+    }
+}
+
 TEST_F(DownloadJobTest, HttpsIsRefusedWhenSwitchedOffAndLongTextsAreDropped) {
     settings.EnableHttps = 0;
     for (const char* url : {"https://127.0.0.1:1/x", "gopher://127.0.0.1/x", "no address"}) {

@@ -2,6 +2,7 @@
 // message fetched again after its items were saved adds nothing.
 
 #include <gtest/gtest.h>
+#include <openssl/evp.h>
 
 #include <ctime>
 
@@ -98,9 +99,12 @@ TEST(IncomingRequestsTest, ABrokenMailboxEndsThePollAndKeepsEveryMessage) {
         std::vector<std::string> replies;  // after the login
         const char* logged;
     } cases[] = {
+        // The message is not logged: its subject holds the password. The server refuses the
+        // poll's second connection.
         {"cut off after +OK",
-         {"+OK 1 2000000\r\n", "+OK\r\n1 90\r\n.\r\n", query, test::ScriptedServer::kClose},
-         "Subject: #KOVQUERY:pw"},
+         {"+OK 1 2000000\r\n", "+OK\r\n1 90\r\n.\r\n", query, test::ScriptedServer::kClose,
+          "-ERR busy\r\n"},
+         "Message 1 cannot be read; left in the mailbox (+OK ... broken off after"},
         {"a count of 2^31", {"+OK 2147483648 90\r\n", "+OK\r\n"}, "STAT reply not understood"},
         // Sizes and numbers out of range are not listed rather than wrapped.
         {"counts more than it lists",
@@ -125,8 +129,94 @@ TEST(IncomingRequestsTest, ABrokenMailboxEndsThePollAndKeepsEveryMessage) {
         const int result = GetIncomingRequests(email, dir.File("q/"), hooks, std::time(nullptr));
         EXPECT_LE(result, 0);
         EXPECT_NE(log.find(c.logged), std::string::npos) << log;
+        EXPECT_EQ(log.find("KOVQUERY"), std::string::npos) << log;
         for (const std::string& line : server.Lines())
             EXPECT_NE(line.rfind("DELE", 0), 0u) << line;
+    }
+}
+
+// One poll takes every query it can read exactly once: a message the server cannot give (or
+// breaks off) stays for the next poll while the later ones are taken, a second copy of a query
+// leaves with the first, and a query a mail program encoded is read.
+TEST(IncomingRequestsTest, EveryReadableQueryIsTakenOnceAndTheRestWait) {
+    UrlItem item = FreshItem();
+    item.Url = "http://203.0.113.7/a.txt";
+    item.Dest = "a.txt";
+    std::string list = ItemQueryText(item) + "\n";
+    for (std::size_t at = 0; (at = list.find('\n', at)) != std::string::npos; at += 2)
+        list.replace(at, 1, "\r\n");
+    const auto message = [&](const std::string& id, const std::string& extra,
+                             const std::string& body) {
+        return "+OK\r\nFrom: A <a@kov.test>\r\nSubject: #KOVQUERY:pw\r\n" +
+               (id.empty() ? "" : "Message-ID: <" + id + ">\r\n") + extra + "\r\n" + body + ".\r\n";
+    };
+    const std::string base64 = "Content-Transfer-Encoding: base64\r\n";
+    std::string encoded(4 * (list.size() + 2) / 3 + 1, '\0');
+    encoded.resize(static_cast<std::size_t>(EVP_EncodeBlock(
+        reinterpret_cast<unsigned char*>(encoded.data()),
+        reinterpret_cast<const unsigned char*>(list.data()), static_cast<int>(list.size()))));
+    encoded += "\r\n";
+
+    const std::vector<std::string> login = {"+OK hi\r\n", "+OK\r\n", "+OK\r\n"};
+    const std::string two = "+OK 2 400\r\n";
+    const std::string listTwo = "+OK\r\n1 200\r\n2 200\r\n.\r\n";
+    const std::string ok = "+OK\r\n";
+    struct Case {
+        const char* name;
+        std::vector<std::string> replies;  // after the first login
+        std::size_t items;
+        std::vector<std::string> deleted;
+    } cases[] = {
+        {"the first is refused",
+         {two, listTwo, "-ERR cannot read it now\r\n", message("q2", "", list), ok, ok},
+         1,
+         {"DELE 2\r\n"}},
+        {"the first breaks off",
+         {two, listTwo, "+OK\r\nFrom: a", test::ScriptedServer::kClose, login[0], login[1],
+          login[2], two, listTwo, message("q2", "", list), ok, ok},
+         1,
+         {"DELE 2\r\n"}},
+        {"the same Message-ID twice",
+         {two, listTwo, message("q1", "", list), message("q1", "", list), ok, ok, ok},
+         1,
+         {"DELE 1\r\n", "DELE 2\r\n"}},
+        {"identical without Message-ID",
+         {two, listTwo, message("", "", list), message("", "", list), ok, ok, ok},
+         1,
+         {"DELE 1\r\n", "DELE 2\r\n"}},
+        {"base64",
+         {"+OK 1 200\r\n", "+OK\r\n1 200\r\n.\r\n", message("q3", base64, encoded), ok, ok},
+         1,
+         {"DELE 1\r\n"}},
+    };
+    EmailSettings email;
+    email.MailBox = "u";
+    email.MailBoxPsw = "p";
+    email.Passphrase = "pw";
+    test::TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> replies = login;
+        replies.insert(replies.end(), c.replies.begin(), c.replies.end());
+        test::ScriptedServer server(replies);
+        email.Pop3Server = "127.0.0.1:" + std::to_string(server.Port());
+        std::string log;
+        std::size_t saved = 0;
+        IncomingHooks hooks;
+        hooks.log = [&log](const std::string& text, bool) { log += text + "\n"; };
+        hooks.save = [&saved](IncomingQueries& queries) {
+            saved += queries.items.size();
+            for (const UrlItem& taken : queries.items)
+                EXPECT_EQ(taken.CEComeFrom, "a@kov.test");
+            return true;
+        };
+        const int result = GetIncomingRequests(email, dir.File("q/"), hooks, std::time(nullptr));
+        EXPECT_EQ(result, static_cast<int>(c.items)) << log;
+        EXPECT_EQ(saved, c.items) << log;
+        std::vector<std::string> deleted;
+        for (const std::string& line : server.Lines())
+            if (line.rfind("DELE", 0) == 0) deleted.push_back(line);
+        EXPECT_EQ(deleted, c.deleted) << log;
     }
 }
 

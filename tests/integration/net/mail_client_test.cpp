@@ -203,6 +203,28 @@ TEST_F(MailClientTest, SmtpFailsCleanlyOnSilentBrokenAndEndlessServers) {
     }
 }
 
+// With every recipient refused nothing would be delivered: the refusal is the error, not the
+// "503" a server gives to DATA without recipients, and no DATA is sent.
+TEST_F(MailClientTest, SmtpSaysWhichRecipientTheServerRefused) {
+    ScriptedServer server({"220 hi\r\n", "250 hello\r\n", "250 ok\r\n",
+                           "550 5.1.1 <b@kov.test>: no such user\r\n", "503 need RCPT\r\n",
+                           "221 bye\r\n"});
+    SmtpConnection smtp("127.0.0.1", server.Port());
+    smtp.SetTimeout(2s);
+    ASSERT_EQ(smtp.Connect(), 1) << smtp.GetLastError();
+    MailMessage message;
+    message.SetSender("a@kov.test");
+    message.AddRecipient("b@kov.test");
+    message.AddBodyLine("x");
+    EXPECT_EQ(smtp.Send(message), 0);
+    EXPECT_EQ(smtp.GetLastError(),
+              "550:SMTP server refused the recipient <b@kov.test> (550 5.1.1 <b@kov.test>: no "
+              "such user)");
+    smtp.Disconnect();
+    for (const std::string& line : server.Lines())
+        EXPECT_NE(line, "DATA\r\n");
+}
+
 TEST_F(MailClientTest, Pop3FailsCleanlyOnSilentBrokenAndOversizedReplies) {
     const std::string login[] = {"+OK hi\r\n", "+OK\r\n", "+OK\r\n"};
     const std::string big = std::string(50000, 'y') + "\r\n";
@@ -228,10 +250,11 @@ TEST_F(MailClientTest, Pop3FailsCleanlyOnSilentBrokenAndOversizedReplies) {
         {"trickles", {"+OK " + std::string(5000, 'z')}, false, "(+OK zz", "", true},
         {"oversized", {listed, "+OK\r\n" + big + big + ".\r\n"}, true, "POP3 reply too long"},
         {"bigger than listed", {listed, "+OK\r\n" + big + ".\r\n"}, true, nullptr, big},
+        // Only the status line: the rest is mail, and a query's subject holds its password.
         {"cut off after +OK",
-         {listed, "+OK\r\nSubject: a\r\n", ScriptedServer::kClose},
+         {listed, "+OK\r\nSubject: #KOVQUERY:pw\r\n", ScriptedServer::kClose},
          true,
-         "+OK\r\nSubject: a"},
+         "+OK ... broken off after 28 bytes"},
         {"NUL and bare CR", {listed, "+OK\r\n" + odd + ".\r\n"}, true, nullptr, odd},
     };
     for (const Case& c : cases) {
@@ -255,6 +278,7 @@ TEST_F(MailClientTest, Pop3FailsCleanlyOnSilentBrokenAndOversizedReplies) {
         ASSERT_NE(c.error, nullptr) << pop3.GetLastError();
         EXPECT_NE(pop3.GetLastError().find(c.error), std::string::npos) << pop3.GetLastError();
         EXPECT_LT(pop3.GetLastError().size(), 400u);
+        EXPECT_EQ(pop3.GetLastError().find("KOVQUERY"), std::string::npos);
         EXPECT_FALSE(pop3.IsConnected());  // the rest of a broken reply must not pass for one
     }
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <mutex>
 #include <thread>
 
 #include "core/event_loop.h"
@@ -50,7 +51,7 @@ TEST(MailServerTest, TickDuringAPollStartsNoSecondPoll) {
     std::atomic<bool> release{false};
     std::vector<int> finished;
     MailServer::Hooks hooks;
-    hooks.poll = [&](const MailStop&) {
+    hooks.poll = [&](const MailServer::PollSettings&, const MailStop&) {
         ++polls;
         while (!release)
             std::this_thread::sleep_for(1ms);
@@ -71,6 +72,43 @@ TEST(MailServerTest, TickDuringAPollStartsNoSecondPoll) {
     EXPECT_EQ(polls.load(), 1);
     EXPECT_EQ(finished, std::vector<int>{2});
     EXPECT_EQ(server.State(), MailServer::PollState::Idle);
+}
+
+// The preferences or a reload replace the settings while the line is dialled or the poll runs:
+// the poll goes on with the values it started with.
+TEST(MailServerTest, APollWorksWithTheSettingsItStartedWith) {
+    AppSettings settings;
+    settings.LogDetail = 3;
+    settings.email.Pop3Server = "first.test";
+    EventLoop loop;
+    std::function<void(bool)> ready;
+    std::string polled;
+    std::vector<std::string> lines;
+    std::mutex linesLock;
+    MailServer::Hooks hooks;
+    hooks.requestLine = [&](std::function<void(bool)> r) { ready = std::move(r); };
+    hooks.poll = [&](const MailServer::PollSettings& s, const MailStop&) {
+        polled = s.email.Pop3Server;
+        return 0;
+    };
+    hooks.log = [&](const std::string& text, bool) {
+        std::lock_guard lock(linesLock);
+        lines.push_back(text);
+    };
+    hooks.finished = [&](int) { loop.Quit(); };
+    {
+        MailServer server(settings, loop, std::move(hooks));
+        server.CheckQueriesFromEmail();
+        ASSERT_TRUE(ready);
+        settings = AppSettings{};  // what a reload does meanwhile
+        ready(true);
+        loop.Run();
+    }  // the poll's thread has ended
+    EXPECT_EQ(polled, "first.test");
+    const std::vector<std::string> expected = {
+        "CheckQueriesFromEmail: QueryForConnect return 2", "starting mail checking...",
+        "Deb: GetIncomingRequests started", "Deb: GetIncomingRequests finished"};
+    EXPECT_EQ(lines, expected);
 }
 
 }  // namespace

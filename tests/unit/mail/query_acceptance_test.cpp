@@ -79,6 +79,37 @@ TEST_F(ReceivedQuery, HostileAndForeignMessagesAreRefused) {
               "Denied query from <Them <them@example.org>>, cause: wrong password");
 }
 
+TEST_F(ReceivedQuery, TheItemKeepsTheSendersBareAddressWhateverItsName) {
+    const std::string body = Block({Item("http://93.184.216.34/a.zip")});
+    const struct {
+        std::string from;
+        std::string address;
+    } cases[] = {
+        {"Alexander Featherstonehaugh-Montgomery of Clan Fraser "
+         "<alexander.featherstonehaugh@example.org>",
+         "alexander.featherstonehaugh@example.org"},
+        {"\"Long, Name\" <" + std::string(80, 'a') + "@example.org>",
+         std::string(80, 'a') + "@example.org"},
+        {"plain@example.org", "plain@example.org"},
+    };
+    for (const auto& c : cases) {
+        MailText mail = Query("#KOVQUERY:s3cret", body);
+        mail.from = c.from;
+        const QueryDecision d = Judge(mail);
+        ASSERT_EQ(d.items.size(), 1u) << c.from;
+        EXPECT_EQ(d.items[0].CEComeFrom, c.address);
+    }
+    // A body that could not be decoded is refused with its reason, never taken as empty.
+    MailText unreadable = Query("#KOVQUERY:s3cret", "");
+    unreadable.bodyProblem = "unknown transfer encoding x-uue";
+    const QueryDecision d = Judge(unreadable);
+    EXPECT_EQ(d.verdict, QueryVerdict::Unreadable);
+    EXPECT_TRUE(d.DeleteMessage());
+    EXPECT_EQ(
+        d.logLine,
+        "Denied query from <Them <them@example.org>>, cause: unknown transfer encoding x-uue");
+}
+
 TEST_F(ReceivedQuery, EmptyPassphraseNeedsOpenAccess) {
     policy.passphrase.clear();
     const std::string body = Block({Item("http://93.184.216.34/a.zip")});
@@ -120,7 +151,7 @@ TEST_F(ReceivedQuery, ItemsAreNeutralisedOrRefused) {
     EXPECT_EQ(a.ID, "");
     EXPECT_EQ(a.Dest, kFolder + "-1/evil");
     EXPECT_EQ(a.CEType, 10);
-    EXPECT_EQ(a.CEComeFrom, "Them <them@example.org>");
+    EXPECT_EQ(a.CEComeFrom, "them@example.org");
     EXPECT_EQ(a.interval, -1);
 
     const UrlItem& b = d.items[1];

@@ -29,7 +29,7 @@ TEST(QueryMessage, ComposedQueriesCarryMarkerPasswordAndList) {
     EXPECT_EQ(mail->from, "me@example.org");
     EXPECT_EQ(mail->subject, "#KOVQUERY:pw1");
     EXPECT_EQ(mail->mailer, "KOV Downloader");
-    EXPECT_EQ(mail->body, "\n<URLIST>\n<VERSION 1.0/>\n<URL>\nHREF:http://h/a\n</URL>\n</URLIST>");
+    EXPECT_EQ(mail->body, "<URLIST>\n<VERSION 1.0/>\n<URL>\nHREF:http://h/a\n</URL>\n</URLIST>");
     EXPECT_FALSE(ComposeQuery(Email(), 2, file));
 
     // Values from the settings cannot start header lines of their own.
@@ -40,7 +40,7 @@ TEST(QueryMessage, ComposedQueriesCarryMarkerPasswordAndList) {
     ASSERT_TRUE(second);
     EXPECT_EQ(second->to, "two@example.net  Bcc: x@evil");
     EXPECT_EQ(second->subject, "#KOVQUERY:p w2");
-    EXPECT_EQ(second->body.find("\n<URLIST>\n<VERSION 1.0/>\n<URL>"), 0u);
+    EXPECT_EQ(second->body.find("<URLIST>\n<VERSION 1.0/>\n<URL>"), 0u);
     EXPECT_NE(second->body.find("http://h/b"), std::string::npos);
     EXPECT_EQ(second->body.substr(second->body.size() - 9), "</URLIST>");
 

@@ -16,9 +16,9 @@ TEST(MailMessageTest, DateCarriesTheLocalZoneOffset) {
         const char* tz;
         const char* date;
     } cases[] = {
-        {"UTC0", "Tue, 14 Nov 23 22:13:20 +0000"},
-        {"EST5", "Tue, 14 Nov 23 17:13:20 -0500"},
-        {"IST-5:30", "Wed, 15 Nov 23 03:43:20 +0530"},
+        {"UTC0", "Tue, 14 Nov 2023 22:13:20 +0000"},
+        {"EST5", "Tue, 14 Nov 2023 17:13:20 -0500"},
+        {"IST-5:30", "Wed, 15 Nov 2023 03:43:20 +0530"},
     };
     for (const auto& c : cases) {
         test::TimeZone zone(c.tz);

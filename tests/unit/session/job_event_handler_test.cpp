@@ -330,6 +330,18 @@ TEST_F(JobEventTest, EachEventWritesItsLineAndFailuresMarkTheRow) {
     EXPECT_EQ(R().image, kImageError);
     EXPECT_EQ(R().columns[kColumnStatus], "Error");
 
+    // A refused portion: its event says why, its result only marks the row.
+    settings.LogDetail = 1;
+    const std::size_t before = log.Lines().size();
+    R().image = kImageRunning;
+    sounds.clear();
+    Send(kEventDistrNoResume, 0, 0, u, p);
+    Send(kEventFileResult, kResultNoPartSize, 200, u, p);
+    EXPECT_EQ(Texts().size(), before + 1);
+    EXPECT_EQ(LastText(), "[news] - Partial download unavailable, distributed impossible " + u);
+    EXPECT_EQ(R().image, kImageError);
+    EXPECT_EQ(sounds, std::vector<int>{kSoundError2});
+
     rows.SetModified(false);
     EXPECT_EQ(Send(kEventSeriesAdvanced, 42), EventOutcome::None);
     EXPECT_EQ(R().item.CurrentNum, 42);

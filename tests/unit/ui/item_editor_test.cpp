@@ -120,6 +120,33 @@ TEST(ItemEditorEnabling, FollowsUrlCategorySeriesAndMode) {
         << "the update item keeps its name";
 }
 
+// A query that went out cannot go a second time, and the row it came from is marked as sent
+// (not fetched here as well); a failed send leaves the button for another try.
+TEST(ItemEditor, SendQueryGoesOnceAndMarksTheItemAsSent) {
+    for (const bool succeeds : {false, true}) {
+        SCOPED_TRACE(succeeds ? "sent" : "failed");
+        ItemEditorSetup setup;
+        setup.item = Item("a", "http://h/a.zip");
+        int sends = 0;
+        ItemEditorHooks hooks;
+        hooks.sendQuery = [&](QWidget*, UrlItem& item) {
+            ++sends;
+            if (succeeds) item.CEType = 1;
+            return succeeds;
+        };
+        UrlItemEditor editor(setup, hooks);
+        QAbstractButton* send = editor.ButtonOf(UrlItemEditor::Button::SendQuery);
+        ASSERT_TRUE(send->isEnabled());
+        send->click();
+        EXPECT_EQ(send->isEnabled(), !succeeds);
+        send->click();
+        EXPECT_EQ(sends, succeeds ? 1 : 2);
+        UrlItem row = setup.item;
+        editor.ApplyTo(row);
+        EXPECT_EQ(row.CEType, succeeds ? 1 : 0);
+    }
+}
+
 TEST(ItemEditor, ControlsFollowTheRulesAndRangesAreCheckedAtTheField) {
     ItemEditorSetup setup;
     setup.item = Item("a", "http://h/a.html");

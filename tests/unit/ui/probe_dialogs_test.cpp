@@ -272,6 +272,66 @@ TEST_F(ProbeDialogsTest, QueriesGoToTheCheckedHostsOnly) {
     ASSERT_EQ(smtp.Messages().size(), 3u);
 }
 
+// Both dialogs send only once the dial-up line is up, let it go afterwards, and the portions'
+// results reach the program log; without a line nothing is sent.
+TEST_F(ProbeDialogsTest, QueriesWaitForTheLineAndAreLogged) {
+    if (!test::SmtpServer::Available()) GTEST_SKIP() << "python3-aiosmtpd is not installed";
+    test::TestCa unused;
+    test::SmtpServer smtp;
+    ASSERT_TRUE(smtp.Start(test::SmtpServer::Mode::Plain, unused, false));
+    settings.email.SmtpServer = "127.0.0.1:" + std::to_string(smtp.Port());
+    settings.email.MyEmailAddr = "me@example.org";
+    settings.email.hosts = {{1, "a@example.org", "pa"}, {1, "b@example.org", "pb"}};
+    UrlItem item = Item("http://127.0.0.1:1/big.iso");
+    item.Name = "big";
+    item.DstDlActive = 1;
+    item.DstDlFileSize = 2000;
+    item.DstDlPartCount = 2;
+    for (const bool lineUp : {false, true}) {
+        SCOPED_TRACE(lineUp ? "line up" : "no line");
+        std::vector<std::string> steps;  // line requests and releases, sends seen meanwhile
+        std::vector<std::string> logged;
+        QueryLine line;
+        line.request = [&](std::function<void(bool)> ready) {
+            steps.push_back("request, mails so far: " + std::to_string(smtp.Messages().size()));
+            QTimer::singleShot(0, [ready, lineUp] { ready(lineUp); });
+        };
+        line.release = [&] { steps.push_back("release"); };
+        line.log = [&](const std::string& text, bool) { logged.push_back(text); };
+        const std::size_t before = smtp.Messages().size();
+
+        DistributedDialog dialog(item, settings, macros, prompter, nullptr, line);
+        dialog.HostList()->item(0)->setCheckState(Qt::Checked);
+        dialog.HostList()->item(1)->setCheckState(Qt::Checked);
+        dialog.SendQueries();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog.Busy(); }, 20000));
+        SendQueryDialog one(item, settings.email, 0, nullptr, line);
+        one.show();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !one.isVisible(); }, 20000));
+
+        EXPECT_EQ(smtp.Messages().size(), before + (lineUp ? 3u : 0u));
+        EXPECT_EQ(one.Sent(), lineUp) << one.Error();
+        const std::string request = "request, mails so far: " + std::to_string(before);
+        const std::vector<std::string> held =
+            lineUp
+                ? std::vector<std::string>{request, "release",
+                                           "request, mails so far: " + std::to_string(before + 2),
+                                           "release"}
+                : std::vector<std::string>{request,
+                                           "request, mails so far: " + std::to_string(before)};
+        EXPECT_EQ(steps, held);
+        const std::vector<std::string> log =
+            lineUp ? std::vector<std::string>{"[big- portion 1] send to a@example.org result: OK",
+                                              "[big- portion 2] send to b@example.org result: OK",
+                                              "All distributed-download queries sent"}
+                   : std::vector<std::string>{"Error connecting to host"};
+        EXPECT_EQ(logged, log);
+        if (!lineUp) {
+            EXPECT_EQ(one.Error(), "Error connecting to host");
+        }
+    }
+}
+
 TEST_F(ProbeDialogsTest, MergeJoinsThePartFilesOrStopsAtAMissingOne) {
     std::filesystem::create_directories(dir.File("Download"));
     UrlItem item = Item("http://127.0.0.1:1/big.bin");
