@@ -20,6 +20,7 @@ struct BannerRules {
     std::vector<ReplaceRule> rules;
     std::string bannedWords;  // separated by spaces
     bool modified = false;    // changed since the last load or save
+    bool wordsCut = false;    // the file held more words than could be kept
 
     // Whether the URL contains one of the banned words (ignoring case). Words shorter than
     // three characters ban nothing.

@@ -94,9 +94,11 @@ int HtmlRipper::AdjustCrossRefs(std::size_t i) {
             fragment = resolved->substr(hash);
             resolved->erase(hash);
         }
-        const int target = m_links.FindUrlNoCase(*resolved);
+        // Addresses that differ in case only are several records; the one that arrived counts.
+        const int target =
+            m_links.FindUrlNoCase(*resolved, [this](std::size_t r) { return LocalCopyExists(r); });
         std::string replacement;
-        if (target >= 0 && LocalCopyExists(static_cast<std::size_t>(target))) {
+        if (target >= 0) {
             const std::string& local = m_links.At(target).localPath;
             replacement = m_modern ? RelativePath(local, m_pageFolder) : local;
             // A link within the page itself stays a plain fragment.

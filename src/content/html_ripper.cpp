@@ -37,6 +37,12 @@ bool Fetchable(std::string_view scheme, bool https) {
     return scheme == "http" || (https && scheme == "https");
 }
 
+// A port is part of the site; the scheme's own port counts as none, so that with https on
+// http://h/ and https://h/ stay one site.
+int SitePort(const UrlParts& parts) {
+    return parts.port == DefaultPort(parts.scheme) ? 0 : parts.port;
+}
+
 }  // namespace
 
 void HtmlRipper::SetDetectUrlTypes(bool on, TypeQuery query) {
@@ -46,13 +52,17 @@ void HtmlRipper::SetDetectUrlTypes(bool on, TypeQuery query) {
 
 void HtmlRipper::SetPageHost(const std::string& url) {
     UrlParts parts;
-    m_pageHost = SplitUrl(url, parts, false) ? parts.host : std::string();
+    const bool split = SplitUrl(url, parts, false);
+    m_pageHost = split ? parts.host : std::string();
+    m_pagePort = split ? SitePort(parts) : 0;
 }
 
 void HtmlRipper::ResetLinks(const std::string& localPath, const std::string& url) {
     m_links.Clear();
     m_exists.clear();
     m_nextNumber.clear();
+    // On its own a ripper starts each rip afresh; names shared with a job's other passes stay.
+    if (m_names == &m_ownNames) m_ownNames.urlByPath.clear();
     LinkRecord main;
     main.url = url.substr(0, url.find('#'));
     main.localPath = localPath;
@@ -60,12 +70,28 @@ void HtmlRipper::ResetLinks(const std::string& localPath, const std::string& url
     main.fetch = false;
     main.downloaded = true;
     main.html = true;
-    m_links.Add(std::move(main));
+    AddRecord(std::move(main));
+}
+
+void HtmlRipper::AddRecord(LinkRecord record) {
+    // emplace: the first address to take a path keeps it.
+    m_names->urlByPath.emplace(ToLowerAscii(record.localPath), record.url);
+    m_links.Add(std::move(record));
+}
+
+bool HtmlRipper::PathTaken(const std::string& path, const std::string& url) const {
+    if (m_links.FindLocalPathNoCase(path) >= 0) return true;
+    const auto it = m_names->urlByPath.find(ToLowerAscii(path));
+    return it != m_names->urlByPath.end() && it->second != url;
+}
+
+bool HtmlRipper::SameSite(const UrlParts& parts) const {
+    return IEquals(parts.host, m_pageHost) && SitePort(parts) == m_pagePort;
 }
 
 bool HtmlRipper::PassesHostTest(std::string_view url) const {
     UrlParts parts;
-    if (!SplitUrl(url, parts, false) || !IEquals(parts.host, m_pageHost)) return false;
+    if (!SplitUrl(url, parts, false) || !SameSite(parts)) return false;
     return parts.scheme == "http" || (m_modern && m_https && parts.scheme == "https");
 }
 
@@ -154,7 +180,7 @@ std::optional<std::string> HtmlRipper::Collect(std::string_view raw, int kind, i
     }
     if (sameHost) {
         UrlParts parts;
-        if (SplitUrl(raw, parts, false) && !IEquals(parts.host, m_pageHost)) return std::nullopt;
+        if (SplitUrl(raw, parts, false) && !SameSite(parts)) return std::nullopt;
     }
     std::optional<std::string> resolved =
         ResolveUrl(m_baseUrl.empty() ? m_pageUrl : m_baseUrl, raw);
@@ -185,7 +211,7 @@ std::optional<std::string> HtmlRipper::Collect(std::string_view raw, int kind, i
     if (!MakeLocalName(record)) {
         ++m_added;
         std::string path = record.localPath;
-        m_links.Add(std::move(record));
+        AddRecord(std::move(record));
         return ReferenceTo(path) + fragment;
     }
     return ReferenceTo(record.localPath) + fragment;

@@ -11,10 +11,12 @@
 #include <vector>
 
 #include "content/link_list.h"
+#include "content/rip_names.h"
 
 namespace kov {
 
 class HtmlTag;
+struct UrlParts;
 
 // Turns saved pages into a local copy of a site: collects what a page embeds and, on request,
 // the pages it links to on the same host, names a local file for each in the page's folder,
@@ -24,6 +26,11 @@ class HtmlRipper {
 public:
     // The media type a server gives a URL ("" when unknown).
     using TypeQuery = std::function<std::string(const std::string& url)>;
+
+    HtmlRipper() = default;
+    // Not copied: the names it uses may be its own.
+    HtmlRipper(const HtmlRipper&) = delete;
+    HtmlRipper& operator=(const HtmlRipper&) = delete;
 
     void SetKinds(int kinds) { m_kinds = kinds & 0xFFFF; }
     int Kinds() const { return m_kinds; }
@@ -36,6 +43,8 @@ public:
     // references, and with https on, a site is one host whatever its scheme.
     void SetModern(bool on) { m_modern = on; }
     void SetEnableHttps(bool on) { m_https = on; }
+    // Names given by earlier passes of the same job; the ripper adds its own (nullptr: none).
+    void SetNames(RipNames* names) { m_names = names ? names : &m_ownNames; }
 
     void SetPageHost(const std::string& url);
     // Empties the list and makes the main page record 0.
@@ -61,7 +70,7 @@ public:
     // A redirected record: its page's relative links are resolved against where it came from.
     void SetFinalUrl(std::size_t i, const std::string& url) { m_links.At(i).finalUrl = url; }
 
-    // A link that belongs to the site: same host, http (or https too, see SetModern).
+    // A link that belongs to the site: same host and port, http (or https too, see SetModern).
     bool PassesHostTest(std::string_view url) const;
     bool Cancelled() const { return m_cancel && m_cancel->load() != 0; }
 
@@ -87,6 +96,7 @@ private:
                                        bool byExtension = false);
     std::optional<std::string> CollectSrcset(std::string_view value, int kind);
     bool InsideScript(std::size_t pos) const;
+    bool SameSite(const UrlParts& parts) const;
     void FindScripts();
     void FindTagNames();
     // A lower-case needle in the page text (any case), from a position; npos when none.
@@ -103,6 +113,9 @@ private:
     int GrabImports(std::string& text);
     int GrabStyleBlocks();
 
+    void AddRecord(LinkRecord record);
+    // An earlier pass, or an earlier record of this one, holds the path for another address.
+    bool PathTaken(const std::string& path, const std::string& url) const;
     std::string ReferenceTo(const std::string& localPath) const;
     bool LocalCopyExists(std::size_t i);
 
@@ -114,12 +127,14 @@ private:
     bool m_originalNames = true;
     bool m_modern = false;
     bool m_https = false;
-    unsigned m_counter = 1;  // for generated names
+    RipNames m_ownNames;
+    RipNames* m_names = &m_ownNames;
     int m_parent = 0;
     int m_added = 0;         // records appended so far
     bool m_changed = false;  // the current operation rewrote the text
 
     std::string m_pageHost;
+    int m_pagePort = 0;  // 0: the scheme's own
     std::string m_baseUrl;
     std::string m_pageUrl;
     std::string m_pageFolder;

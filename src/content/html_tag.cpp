@@ -4,6 +4,14 @@
 
 namespace kov {
 
+namespace {
+
+// Real tags carry a few dozen attributes; a page of one endless tag must not become millions
+// of attribute records. A tag with more is left as it stands.
+constexpr std::size_t kMaxAttributes = 256;
+
+}  // namespace
+
 std::size_t FindNoCase(std::string_view text, std::string_view needle, std::size_t from) {
     if (needle.empty()) return from <= text.size() ? from : std::string_view::npos;
     const char lower = ToLowerAscii(needle[0]);
@@ -68,6 +76,7 @@ std::size_t HtmlTag::Read(std::string_view text, std::size_t pos, std::string_vi
                !(text[i] == '/' && i + 1 < n && text[i + 1] == '>')) {
             ++i;
         }
+        if (attributes.size() >= kMaxAttributes) return 0;
         TagAttribute attribute;
         attribute.name = std::string(text.substr(nameStart, i - nameStart));
         std::size_t after = i;

@@ -24,7 +24,7 @@ void LinkList::Add(LinkRecord record) {
     const int index = static_cast<int>(m_records.size());
     // emplace keeps an earlier record under the same key.
     m_byUrl.emplace(record.url, index);
-    m_byUrlLower.emplace(ToLowerAscii(record.url), index);
+    m_byUrlLower[ToLowerAscii(record.url)].push_back(index);
     m_byPathLower.emplace(ToLowerAscii(record.localPath), index);
     m_records.push_back(std::move(record));
 }
@@ -33,8 +33,14 @@ int LinkList::FindUrl(const std::string& url) const {
     return Lookup(m_byUrl, url);
 }
 
-int LinkList::FindUrlNoCase(std::string_view url) const {
-    return Lookup(m_byUrlLower, ToLowerAscii(url));
+int LinkList::FindUrlNoCase(std::string_view url,
+                            const std::function<bool(std::size_t)>& accept) const {
+    const auto it = m_byUrlLower.find(ToLowerAscii(url));
+    if (it == m_byUrlLower.end()) return -1;
+    for (int index : it->second) {
+        if (accept(static_cast<std::size_t>(index))) return index;
+    }
+    return -1;
 }
 
 int LinkList::FindLocalPathNoCase(std::string_view path) const {

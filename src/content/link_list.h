@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -33,14 +34,15 @@ public:
     LinkRecord& At(std::size_t i) { return m_records[i]; }
 
     // -1 when none.
-    int FindUrl(const std::string& url) const;             // exact
-    int FindUrlNoCase(std::string_view url) const;         // ASCII case ignored
+    int FindUrl(const std::string& url) const;  // exact
+    // ASCII case ignored: the first record of that URL that accept takes.
+    int FindUrlNoCase(std::string_view url, const std::function<bool(std::size_t)>& accept) const;
     int FindLocalPathNoCase(std::string_view path) const;  // ASCII case ignored
 
 private:
     std::vector<LinkRecord> m_records;
     std::unordered_map<std::string, int> m_byUrl;
-    std::unordered_map<std::string, int> m_byUrlLower;
+    std::unordered_map<std::string, std::vector<int>> m_byUrlLower;  // every record, in order
     std::unordered_map<std::string, int> m_byPathLower;
 };
 

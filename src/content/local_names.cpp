@@ -98,7 +98,7 @@ bool HtmlRipper::MakeLocalName(LinkRecord& record) {
     std::string ext = urlExt;
     if (name.find_first_of("?,;") != std::string::npos) {
         char generated[32];
-        std::snprintf(generated, sizeof generated, "Internal-%03u", m_counter++);
+        std::snprintf(generated, sizeof generated, "Internal-%03u", m_names->counter++);
         name = generated;
         ext = kUnknownExt;
     }
@@ -131,8 +131,7 @@ bool HtmlRipper::MakeLocalName(LinkRecord& record) {
     // so a page of many same-named links is not searched from 1 again for each.
     const std::string key = ToLowerAscii(m_pageFolder + name + ext);
     unsigned& next = m_nextNumber[key];
-    for (unsigned n = std::max(next, 1u);
-         m_links.FindLocalPathNoCase(path) >= 0 && n < kMaxNumbered; ++n) {
+    for (unsigned n = std::max(next, 1u); PathTaken(path, record.url) && n < kMaxNumbered; ++n) {
         char number[16];
         std::snprintf(number, sizeof number, "_%03u", n);
         path = m_pageFolder + name + number + ext;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,7 +23,9 @@ struct PageRules {
 };
 
 // Reads the banner file and the site-rule file. A missing file gives empty lists; a file that
-// exists but cannot be read gives empty lists too, and false with the cause in error.
+// exists but cannot be read, or is larger than kMaxRulesFileBytes, gives empty lists too, and
+// false with the cause in error.
+inline constexpr std::int64_t kMaxRulesFileBytes = std::int64_t{16} << 20;
 bool LoadPageRules(const std::string& bannerFile, const std::string& siteFile, PageRules& rules,
                    std::string& error);
 // Write one file each, safely; false with the cause in error (the old file stays then).

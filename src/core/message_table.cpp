@@ -120,6 +120,14 @@ constexpr MessageEntry kTable[] = {
     {"AdjustCrossRefStart", "adjusting cross refs in"},
     {"UpdateNotConfigured",
      "Update check is not configured: set UpdateUrl in [KOV-Main] of kov.ini"},
+    {"RipPageTooLarge", "Page too large to rip, kept as delivered:"},
+    {"RipResourceTooLarge", "Resource larger than the limit for ripped files, stopped and removed"},
+    {"RipDiskNearlyFull", "Disk nearly full, ripping stopped"},
+    {"RipResourceTimedOut", "Resource not complete within the time allowed, given up"},
+    {"RipRedirectOffSite", "Link redirected off the site, not followed:"},
+    {"BannedWordsCut",
+     "BannedWords is longer than 1023 characters: the words beyond are not in force"},
+    {"RulesFileTooLarge", "Rule file too large, not read:"},
 };
 
 static_assert(std::size(kTable) == static_cast<std::size_t>(EventCode::Count),

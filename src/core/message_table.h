@@ -118,6 +118,13 @@ enum class EventCode : int {
     NoServer,
     AdjustCrossRefStart,
     UpdateNotConfigured,
+    RipPageTooLarge,
+    RipResourceTooLarge,
+    RipDiskNearlyFull,
+    RipResourceTimedOut,
+    RipRedirectOffSite,
+    BannedWordsCut,
+    RulesFileTooLarge,
     Count
 };
 

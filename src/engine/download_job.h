@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "content/rip_names.h"
 #include "core/app_settings.h"
 #include "engine/job.h"
 #include "engine/job_command.h"
@@ -125,6 +126,8 @@ public:
 
     int linkIndex = 0;
     int linkCount = 0;
+    // The local names the rips of this job's passes have given.
+    RipNames ripNames;
 
 private:
     // TransferSink: transfers report through the job.

@@ -2,6 +2,7 @@
 
 #include "content/html_ripper.h"
 #include "content/link_kind.h"
+#include "core/message_table.h"
 #include "core/text_util.h"
 #include "engine/page_rules_step.h"
 #include "model/url_parts.h"
@@ -49,6 +50,7 @@ void SitePageProcessor::Configure(DownloadJob& job, HtmlRipper& ripper) {
     ripper.SetSaveOriginalNames(settings.SaveOriginalNames != 0);
     ripper.SetModern(settings.ModernHtml != 0);
     ripper.SetEnableHttps(settings.EnableHttps != 0);
+    ripper.SetNames(&job.ripNames);
     if (settings.DetectUrlTypes) {
         // A header-only question for each link whose name says nothing of its type.
         auto prober = std::make_shared<ResourceProber>(settings);
@@ -80,6 +82,7 @@ void SitePageProcessor::ProcessPage(DownloadJob& job, const std::string& url,
     // Edited or about to be: no copy of the server's any more. For a page only the rules edit,
     // its processing is complete here, and the page up to date until the server's changes.
     if (served) StampRewritten(localPath, *served);
+    if (TooLargeToRip(job, localPath)) return;
 
     HtmlRipper ripper;
     Configure(job, ripper);
@@ -111,11 +114,16 @@ void SitePageProcessor::ProcessPage(DownloadJob& job, const std::string& url,
         ResourceInfo fetched;
         // Pages found as links (depth above 0) may be limited to text.
         const int result =
-            FetchLinked(job, record.url, path, textOnly && record.depth > 0, fetched);
+            FetchLinked(job, ripper, record, path, textOnly && record.depth > 0, fetched);
         if (result == kResultOk) {
             ripper.SetDownloaded(i, true);
             if (fetched.finalUrl != record.url) ripper.SetFinalUrl(i, fetched.finalUrl);
             ProcessFetched(job, ripper, i, path, fetched.isHtml != 0);
+        }
+        if (job.Transfer().boundHit == FetchBound::Disk) {
+            job.PostEvent(kEventMessage, result, 0,
+                          GetString(EventCode::RipDiskNearlyFull) + ": " + record.url);
+            break;
         }
         if (LimitReached(job)) break;
     }
@@ -133,23 +141,36 @@ void SitePageProcessor::ProcessPage(DownloadJob& job, const std::string& url,
     }
 }
 
+bool SitePageProcessor::TooLargeToRip(DownloadJob& job, const std::string& localPath) const {
+    const std::uint64_t size = FileSize(localPath).value_or(0);
+    if (size <= m_limits.maxPageBytes) return false;
+    job.PostEvent(kEventMessage, 0, 0,
+                  GetString(EventCode::RipPageTooLarge) + " " + localPath + " (" +
+                      std::to_string(size) + " > " + std::to_string(m_limits.maxPageBytes) + ")");
+    return true;
+}
+
 void SitePageProcessor::ProcessFetched(DownloadJob& job, HtmlRipper& ripper, std::size_t i,
-                                       const std::string& localPath, bool html) {
+                                       const std::string& localPath, bool html) const {
     const int detail = job.Settings().LogDetail;
     const LinkRecord record = ripper.Record(i);
     // Relative references are relative to where the server finally delivered the resource.
     const std::string& url = record.finalUrl.empty() ? record.url : record.finalUrl;
     const std::optional<std::time_t> served = LastWriteTime(localPath);
+    const bool tooLarge = (html || IsStyleSheet(localPath)) && TooLargeToRip(job, localPath);
     if (IsStyleSheet(localPath)) {
         if (served) StampRewritten(localPath, *served);
+        if (tooLarge) return;
         ripper.ParseCssFile(localPath, url);
         job.linkCount = static_cast<int>(ripper.Count());
         return;
     }
     if (!html) return;
-    ripper.SetHtml(i);
+    // A page too large to rip is neither parsed nor given cross references.
+    if (!tooLarge) ripper.SetHtml(i);
     ApplyPageRules(job, record.url, localPath, true);
     if (served) StampRewritten(localPath, *served);
+    if (tooLarge) return;
     if (ripper.Kinds() != 0 && !Stopping(job)) {
         if (detail >= 1) job.PostEvent(kEventParseStarted, 0, 0, record.url, localPath);
         const std::size_t before = ripper.Count();
@@ -171,8 +192,10 @@ void SitePageProcessor::ProcessFetched(DownloadJob& job, HtmlRipper& ripper, std
 
 // One record into its chosen local file: the name stays the ripper's (the page refers to it),
 // whatever the server calls the resource.
-int SitePageProcessor::FetchLinked(DownloadJob& job, const std::string& url, std::string& localPath,
-                                   bool textOnly, ResourceInfo& info) {
+int SitePageProcessor::FetchLinked(DownloadJob& job, const HtmlRipper& ripper,
+                                   const LinkRecord& record, std::string& localPath, bool textOnly,
+                                   ResourceInfo& info) const {
+    const std::string& url = record.url;
     info.status = -1;
     UrlParts parts;
     if (!SplitUrl(url, parts, false)) return kResultUnsupported;
@@ -188,6 +211,15 @@ int SitePageProcessor::FetchLinked(DownloadJob& job, const std::string& url, std
     transfer.rewriteOf = [](const std::string&, const std::string& path, bool html) {
         return html || IsStyleSheet(path) ? Rewrite::Always : Rewrite::None;
     };
+    transfer.maxBytes = m_limits.maxResourceBytes;
+    transfer.minFreeBytes = m_limits.minFreeBytes;
+    transfer.timeAllowed = m_limits.resourceTime;
+    // A link followed because it is on the site must still be on it after redirects.
+    if (record.depth > 0) {
+        transfer.redirectAllowed = [&ripper](const std::string& target) {
+            return ripper.PassesHostTest(target);
+        };
+    }
     std::string finalUrl;
     const int result =
         FetchHttp(url, localPath, textOnly ? 1 : 0, 0, std::string(), &info, transfer, &finalUrl);
@@ -195,6 +227,10 @@ int SitePageProcessor::FetchLinked(DownloadJob& job, const std::string& url, std
     transfer.destIsFile = destIsFile;
     transfer.urlFileName = urlFileName;
     transfer.rewriteOf = std::move(rewriteOf);
+    transfer.maxBytes = 0;
+    transfer.minFreeBytes = 0;
+    transfer.timeAllowed = {};
+    transfer.redirectAllowed = nullptr;
     return result;
 }
 

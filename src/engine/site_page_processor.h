@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+#include <cstdint>
 #include <string>
 
 #include "engine/download_job.h"
@@ -7,13 +9,27 @@
 namespace kov {
 
 class HtmlRipper;
+struct LinkRecord;
+
+// What a rip may take: pages beyond maxPageBytes are kept as delivered (a page is held in
+// memory a few times over while it is rewritten); a resource beyond maxResourceBytes, or one
+// that would leave less than minFreeBytes on the disk, is stopped and removed (the disk case
+// ends the rip); a resource must arrive within resourceTime plus a second per 8 KiB.
+struct RipLimits {
+    std::uint64_t maxPageBytes = std::uint64_t{32} << 20;
+    std::int64_t maxResourceBytes = std::int64_t{512} << 20;
+    std::uint64_t minFreeBytes = std::uint64_t{64} << 20;
+    std::chrono::milliseconds resourceTime{60000};
+};
 
 // The page processing of a job: the rules for the delivered page, then the rip of what it
 // embeds and links to, fetched record by record through the job's transfer (so the job's
 // connections are reused), each fetched page processed in turn, and the cross references
-// rewritten at the end. Holds no state of its own: one object serves every job of a session.
+// rewritten at the end. Holds only its limits: one object serves every job of a session.
 class SitePageProcessor : public PageProcessor {
 public:
+    explicit SitePageProcessor(RipLimits limits = {}) : m_limits(limits) {}
+
     void ProcessPage(DownloadJob& job, const std::string& url, const std::string& localPath,
                      ResourceInfo& info) override;
     // A page that is ripped is rewritten on every delivery; one that only the rules edit is
@@ -25,10 +41,14 @@ public:
 
 private:
     static void Configure(DownloadJob& job, HtmlRipper& ripper);
-    static void ProcessFetched(DownloadJob& job, HtmlRipper& ripper, std::size_t i,
-                               const std::string& localPath, bool html);
-    static int FetchLinked(DownloadJob& job, const std::string& url, std::string& localPath,
-                           bool textOnly, ResourceInfo& info);
+    void ProcessFetched(DownloadJob& job, HtmlRipper& ripper, std::size_t i,
+                        const std::string& localPath, bool html) const;
+    int FetchLinked(DownloadJob& job, const HtmlRipper& ripper, const LinkRecord& record,
+                    std::string& localPath, bool textOnly, ResourceInfo& info) const;
+    // Says so in the log when the page is too large to be ripped.
+    bool TooLargeToRip(DownloadJob& job, const std::string& localPath) const;
+
+    RipLimits m_limits;
 };
 
 }  // namespace kov

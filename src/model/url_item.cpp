@@ -37,7 +37,8 @@ void ClampItemRanges(UrlItem& item) {
     if (item.UpdateMode < kUpdateAuto || item.UpdateMode > kUpdateSkip)
         item.UpdateMode = kUpdateAuto;
     if (item.ConType < 0 || item.ConType > 7) item.ConType = 0;
-    item.NestedDepth = std::clamp(item.NestedDepth, 0, 32);
+    // A depth outside 0..32 is rejected, not clamped: 40 must not turn into the deepest rip.
+    if (item.NestedDepth < 0 || item.NestedDepth > 32) item.NestedDepth = 1;
     for (ReplaceRule& rule : item.rules) {
         if (rule.action < 0 || rule.action > 3) rule.action = 0;
     }

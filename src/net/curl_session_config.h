@@ -5,6 +5,7 @@
 #include <curl/curl.h>
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -21,8 +22,9 @@ struct CurlSessionConfig {
     std::string proxyUser;
     std::string proxyPassword;
     InetTimeouts timeouts;
-    std::shared_ptr<SharedConnections> shared;   // none: each transfer connects on its own
-    const std::atomic<int>* stopFlag = nullptr;  // 2 or more ends every transfer at once
+    std::shared_ptr<SharedConnections> shared;            // none: each transfer connects on its own
+    const std::atomic<int>* stopFlag = nullptr;           // 2 or more ends every transfer at once
+    const std::atomic<std::int64_t>* deadline = nullptr;  // see SetDeadline
 };
 
 // Sets agent, proxy (chosen for the scheme of url), proxy credentials and the connect

@@ -38,7 +38,10 @@ int StatusOfLine(std::string_view line) {
 }  // namespace
 
 CurlTransfer::CurlTransfer(const CurlSessionConfig& config)
-    : m_idle(config.timeouts.idle), m_stopFlag(config.stopFlag), m_shared(config.shared) {
+    : m_idle(config.timeouts.idle),
+      m_deadline(config.deadline),
+      m_stopFlag(config.stopFlag),
+      m_shared(config.shared) {
     m_easy = curl_easy_init();
     m_multi = curl_multi_init();
     if (!Valid()) return;
@@ -165,6 +168,12 @@ bool CurlTransfer::Drive(Done done) {
         const auto now = std::chrono::steady_clock::now();
         m_waited += now - tick;
         tick = now;
+        const std::int64_t deadline = m_deadline ? m_deadline->load() : 0;
+        if (deadline != 0 && now.time_since_epoch() >= std::chrono::nanoseconds(deadline)) {
+            Detach();
+            SetError(CURLE_OPERATION_TIMEDOUT, "Not complete within the time allowed");
+            return false;
+        }
         if (!ServerKeepsUp()) {
             Detach();
             SetError(CURLE_OPERATION_TIMEDOUT,

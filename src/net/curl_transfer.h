@@ -68,6 +68,7 @@ private:
     CURL* m_easy = nullptr;
     CURLM* m_multi = nullptr;
     std::chrono::milliseconds m_idle;
+    const std::atomic<std::int64_t>* m_deadline = nullptr;
     const std::atomic<int>* m_stopFlag = nullptr;
     std::shared_ptr<SharedConnections> m_shared;  // outlives the easy handle
     bool m_follows = true;

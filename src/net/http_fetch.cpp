@@ -1,12 +1,14 @@
 #include "net/http_fetch.h"
 
 #include <fcntl.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 
+#include "core/message_table.h"
 #include "core/text_util.h"
 #include "net/inet_util.h"
 #include "net/response_headers.h"
@@ -67,6 +69,8 @@ bool FileContains(const std::string& path, const std::string& needle) {
 }
 
 constexpr int kMaxRedirects = 20;
+// How often, in bytes written, the free space of the disk is looked at.
+constexpr std::uint64_t kFreeSpaceEvery = 1 << 20;
 // A body left unread up to this size is read to its end, so that the connection stays usable.
 constexpr std::int64_t kDrainLimit = 65536;
 
@@ -139,6 +143,13 @@ std::optional<HttpFetch::ContentRange> HttpFetch::ParseContentRange(std::string_
 
 int HttpFetch::Finish(int result) {
     m_request.reset();
+    if (m_job.session) m_job.session->SetDeadline(nullptr);  // m_deadline goes with this object
+    const std::int64_t deadline = m_deadline.load();
+    if (result != kResultOk && m_job.boundHit == FetchBound::None && deadline != 0 &&
+        std::chrono::steady_clock::now().time_since_epoch() >= std::chrono::nanoseconds(deadline)) {
+        m_job.boundHit = FetchBound::Time;
+        m_job.errorText = GetString(EventCode::RipResourceTimedOut);
+    }
     const std::string& url = m_current.empty() ? m_url : m_current;
     // A refused portion says why before its result.
     if (result == kResultNoPartSize) Post(m_job, kEventDistrNoResume, 0, 0, url, m_localPath);
@@ -255,6 +266,11 @@ int HttpFetch::SendFollowingRedirects() {
         }
         auto next = CombineUrl(m_current, moved.finalUrl);
         if (!next) return kResultRefused;
+        if (m_job.redirectAllowed && !m_job.redirectAllowed(*next)) {
+            m_job.boundHit = FetchBound::Redirect;
+            m_job.errorText = GetString(EventCode::RipRedirectOffSite) + " " + *next;
+            return kResultRefused;
+        }
         m_request.reset();
         m_current = *next;
         m_job.urlFileName = FileNameOfUrl(m_current);
@@ -382,11 +398,43 @@ int HttpFetch::OpenLocalFile(int& fd) {
     return kResultOk;
 }
 
+// A slow but steady resource gets more time as its bytes come; a stalled one does not.
+void HttpFetch::MoveDeadline() {
+    if (m_start.time_since_epoch().count() == 0) m_start = std::chrono::steady_clock::now();
+    const auto end =
+        m_start + m_job.timeAllowed + std::chrono::seconds(m_received / HttpFetchJob::kMinRate);
+    m_deadline =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(end.time_since_epoch()).count();
+}
+
+// A body beyond the size cap, or one that would leave the disk nearly full, is not written on.
+int HttpFetch::CheckBounds(int fd, std::size_t adding) {
+    const std::int64_t total = m_writeFrom + static_cast<std::int64_t>(m_received + adding);
+    const std::int64_t announced = m_remaining >= 0 ? m_writeFrom + m_remaining : -1;
+    if (m_job.maxBytes > 0 && (total > m_job.maxBytes || announced > m_job.maxBytes)) {
+        m_job.boundHit = FetchBound::Size;
+        m_job.errorText =
+            GetString(EventCode::RipResourceTooLarge) + " (" + std::to_string(m_job.maxBytes) + ")";
+        return kResultRefused;
+    }
+    if (m_job.minFreeBytes == 0 || m_received + adding < m_nextSpaceCheck) return kResultOk;
+    m_nextSpaceCheck = m_received + adding + kFreeSpaceEvery;
+    struct statvfs disk {};
+    if (::fstatvfs(fd, &disk) == 0 &&
+        static_cast<std::uint64_t>(disk.f_bavail) * disk.f_frsize < m_job.minFreeBytes) {
+        m_job.boundHit = FetchBound::Disk;
+        m_job.errorText = GetString(EventCode::RipDiskNearlyFull);
+        return kResultDiskFull;
+    }
+    return kResultOk;
+}
+
 int HttpFetch::ReadBlocks(int fd) {
     StubScanner scanner(m_info.isHtml ? m_nfString : std::string());
     const std::int64_t expected = m_plan.total;
     bool readFailed = false;
-    int result = kResultOk;
+    int result = CheckBounds(fd, 0);
+    if (result != kResultOk) return result;
     for (;;) {
         if (StopLevel(m_job) >= 2) return kResultStopped;
         if (LimitReached(m_job)) return kResultLimit;
@@ -409,8 +457,11 @@ int HttpFetch::ReadBlocks(int fd) {
             m_stub = true;
             return kResultStub;
         }
+        const int bounded = CheckBounds(fd, got);
+        if (bounded != kResultOk) return bounded;
         if (!WriteAll(fd, std::string_view(m_job.buffer.data(), got))) return WriteFailure(m_job);
         m_received += got;
+        if (m_deadline.load() != 0) MoveDeadline();
         if (m_remaining >= 0) m_remaining -= static_cast<std::int64_t>(got);
         const bool stopped = !MeterBlock(m_meter, got, m_job.isLocal, StopFlag(m_job));
         Post(m_job, kEventBlock, static_cast<std::int64_t>(got), expected);
@@ -465,6 +516,7 @@ int HttpFetch::CheckDeliveredPage() {
 
 int HttpFetch::Run() {
     m_job.errorText.clear();
+    m_job.boundHit = FetchBound::None;
     if (m_job.banned && m_job.banned(m_url)) return Finish(kResultBanned);
     if (!m_job.session) {
         UrlParts parts;
@@ -475,6 +527,10 @@ int HttpFetch::Run() {
     if (m_job.buffer.size() < HttpFetchJob::kBufferSize)
         m_job.buffer.resize(HttpFetchJob::kBufferSize);
     m_job.session->SetStopFlag(m_job.stopRequest);
+    if (m_job.timeAllowed.count() > 0) {
+        MoveDeadline();
+        m_job.session->SetDeadline(&m_deadline);
+    }
 
     // At most one more request: when the answer was for another copy than the one to write.
     for (int attempt = 0;; ++attempt) {
@@ -545,7 +601,9 @@ int HttpFetch::Run() {
     }
     int result = ReceiveBody();
     if (result == kResultOk) result = CheckDeliveredPage();
-    if (m_stub) ::unlink(m_localPath.c_str());
+    // Nothing of a resource that went beyond its bounds is kept.
+    const bool overBound = m_job.boundHit == FetchBound::Size || m_job.boundHit == FetchBound::Disk;
+    if (m_stub || overBound) ::unlink(m_localPath.c_str());
     return Finish(result);
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -41,6 +43,8 @@ private:
     int ReceiveBody();
     int OpenLocalFile(int& fd);
     int ReadBlocks(int fd);
+    int CheckBounds(int fd, std::size_t adding);
+    void MoveDeadline();
     int CheckDeliveredPage();
     void DrainOrClose();
     int Finish(int result);
@@ -84,6 +88,10 @@ private:
     std::int64_t m_writeFrom = 0;   // where the body goes in the local file
     std::int64_t m_remaining = -1;  // body bytes still expected, -1 unknown
     std::uint64_t m_received = 0;
+    std::uint64_t m_nextSpaceCheck = 0;
+    std::chrono::steady_clock::time_point m_start{};
+    std::atomic<std::int64_t> m_deadline{
+        0};  // steady clock nanoseconds; 0 none  // m_received at which the disk is looked at again
     bool m_stub = false;
 };
 

@@ -21,6 +21,9 @@ class TrafficMeter;
 
 // What a transfer needs of its download job. The job owns the session and the buffer and reads
 // the outputs (lastError, errorText) afterwards.
+// Which bound of HttpFetchJob ended a fetch.
+enum class FetchBound { None, Redirect, Size, Disk, Time };
+
 struct HttpFetchJob {
     static constexpr std::size_t kBufferSize = 65536;
 
@@ -59,9 +62,20 @@ struct HttpFetchJob {
     std::int64_t partSize = 0;
     std::int64_t partNo = 1;
 
+    // Bounds for resources fetched on a page's behalf; each is off when left as it is.
+    // A redirect is followed only to where redirectAllowed lets it go.
+    std::function<bool(const std::string& url)> redirectAllowed;
+    std::int64_t maxBytes = 0;       // a larger body is stopped and its file removed
+    std::uint64_t minFreeBytes = 0;  // less free space on the disk: stopped and removed
+    // The whole fetch within this time plus a second for every kMinRate bytes that came
+    // (0: no bound besides the idle time-out).
+    std::chrono::milliseconds timeAllowed{0};
+    static constexpr std::uint64_t kMinRate = 8192;
+
     // Outputs.
-    int lastError = 0;      // last HTTP status, pseudo status or system error
-    std::string errorText;  // the client's text for a pseudo status
+    FetchBound boundHit = FetchBound::None;  // the bound that ended the last fetch
+    int lastError = 0;                       // last HTTP status, pseudo status or system error
+    std::string errorText;                   // the client's text for a pseudo status
     // The transfer buffer, allocated by the first transfer (a queued job holds none).
     std::vector<char> buffer;
 };

@@ -74,6 +74,10 @@ public:
     // A job's stop request: at 2 or more every request and stream of the session ends within a
     // fraction of a second (those made before the call too is not promised; set it first).
     virtual void SetStopFlag(const std::atomic<int>* flag) = 0;
+    // Requests made after the call fail once the steady clock (nanoseconds since its epoch)
+    // passes *deadline, however steadily the server trickles; the owner may move it while they
+    // run. nullptr or 0: only the idle time-out applies.
+    virtual void SetDeadline(const std::atomic<std::int64_t>* deadline) = 0;
 
     // Proxy user name and password for the requests of this session.
     virtual bool SetProxyCredentials(std::string user, std::string password) = 0;

@@ -81,6 +81,9 @@ public:
     explicit CurlSession(CurlSessionConfig config) : m_config(std::move(config)) {}
 
     void SetStopFlag(const std::atomic<int>* flag) override { m_config.stopFlag = flag; }
+    void SetDeadline(const std::atomic<std::int64_t>* deadline) override {
+        m_config.deadline = deadline;
+    }
 
     bool SetProxyCredentials(std::string user, std::string password) override {
         m_config.proxyUser = std::move(user);

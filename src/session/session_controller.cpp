@@ -194,6 +194,10 @@ void SessionController::StartSession() {
     if (m_settings.LogDetail > 0) {
         m_log.AddLine(GetString(EventCode::StartingSession), 1, kLogSessionStart);
     }
+    // Words past the capacity ban nothing: the user must learn that some are not in force.
+    if (m_baseEnv->rules && m_baseEnv->rules->banner.wordsCut) {
+        m_log.AddLine(GetString(EventCode::BannedWordsCut), 1, kLogError);
+    }
     ApplySpeedLimit(m_speedLimitOn);
     TrafficMeter& meter = Meter();
     meter.Reset();

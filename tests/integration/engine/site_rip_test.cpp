@@ -3,10 +3,13 @@
 #include <set>
 #include <sstream>
 
+#include "core/message_table.h"
+
 #include "engine/site_page_processor.h"
 #include "job_test_fixture.h"
 #include "net/inet.h"
 #include "net/shared_connections.h"
+#include "support/fault_server.h"
 #include "support/nginx_server.h"
 
 namespace kov {
@@ -15,6 +18,10 @@ namespace {
 // A site of three levels with what today's pages hold, and links that must not be followed.
 void FillSite(test::NginxServer& n) {
     n.AddLocation("location ~ \\.php$ { types {} default_type text/html; }");
+    // A link on the site that leads off it.
+    n.AddLocation(
+        "location = /site/away { return 302 http://localhost:$server_port/site/b.html; }");
+    n.WriteFile("site/b.html", "<html>b</html>");
     n.WriteFile(
         "site/index.html",
         "<html><head><link rel=\"stylesheet\" href=\"css/main.css\">"
@@ -49,6 +56,13 @@ void FillSite(test::NginxServer& n) {
     // Reached through nginx's redirect to "docs/": its references are relative to that.
     n.WriteFile("site/docs/index.html", "<html><img src=\"shot.gif\"></html>");
     n.WriteFile("site/docs/shot.gif", "picture");
+    // A number series of pages whose pictures have names that say nothing, or the same name.
+    for (const std::string pass : {"1", "2"}) {
+        n.WriteFile("series/p" + pass + ".html",
+                    "<html><img src=\"pic,x.gif\"><img src=\"" + pass + "/logo.gif\"></html>");
+        n.WriteFile("series/" + pass + "/logo.gif", "logo " + pass);
+    }
+    n.WriteFile("series/pic,x.gif", "generated");
 }
 
 class SiteRipTest : public test::JobTest {
@@ -59,10 +73,19 @@ protected:
         nginx = new test::NginxServer();
         FillSite(*nginx);
         ASSERT_TRUE(nginx->Start()) << nginx->ErrorLog();
+        if (test::FaultServer::Available()) {
+            faults = new test::FaultServer();
+            if (!faults->Start()) {
+                delete faults;
+                faults = nullptr;
+            }
+        }
     }
     static void TearDownTestSuite() {
         delete nginx;
         nginx = nullptr;
+        delete faults;
+        faults = nullptr;
     }
     void SetUp() override {
         if (!nginx) GTEST_SKIP() << "nginx is not installed";
@@ -78,11 +101,28 @@ protected:
         return item;
     }
     std::string Saved(const std::string& name) const { return Slurp(Local("dl/" + name)); }
+    // The events of a code whose text (text1, or the cause) begins with a message's text.
+    int Said(int code, EventCode message) const {
+        int n = 0;
+        for (const JobEvent& e : events.events) {
+            const std::string& text = code == kEventFileResult ? e.cause : e.text1;
+            n += e.code == code && text.starts_with(GetString(message)) ? 1 : 0;
+        }
+        return n;
+    }
+    int Fetched(std::string_view url) const {
+        int n = 0;
+        for (const JobEvent& e : events.events)
+            n += e.code == kEventFileResult && e.text1.find(url) != std::string::npos ? 1 : 0;
+        return n;
+    }
 
     static test::NginxServer* nginx;
+    static test::FaultServer* faults;
 };
 
 test::NginxServer* SiteRipTest::nginx = nullptr;
+test::FaultServer* SiteRipTest::faults = nullptr;
 
 TEST_F(SiteRipTest, RipsTheSiteIntoOneFolderThatWorksFromDisk) {
     Run(SiteItem());
@@ -131,6 +171,89 @@ TEST_F(SiteRipTest, RipsTheSiteIntoOneFolderThatWorksFromDisk) {
     Run(SiteItem());
     EXPECT_EQ(Saved("index.html"), first);
     EXPECT_EQ(Saved("page3.html"), page3);
+}
+
+// Each pass of a series is ripped into the same folder without writing over the last one's.
+TEST_F(SiteRipTest, PassesOfASeriesKeepEachOthersFiles) {
+    UrlItem item = Item(nginx->Url("/series/p%u.html"));
+    item.NumBased = 1;
+    item.CurrentNum = 1;
+    item.StopNumber = 2;
+    item.WithPics = 1;
+    Run(item);
+    EXPECT_EQ(Saved("logo.gif"), "logo 1");
+    EXPECT_EQ(Saved("logo_001.gif"), "logo 2");
+    EXPECT_EQ(Saved("Internal-001.$$$"), "generated");
+    EXPECT_EQ(Saved("Internal-002.$$$"), "generated");
+    EXPECT_NE(Saved("p1.html").find("src=\"logo.gif\""), std::string::npos);
+    EXPECT_NE(Saved("p2.html").find("src=\"logo_001.gif\""), std::string::npos);
+    EXPECT_NE(Saved("p2.html").find("src=\"Internal-002.$$$\""), std::string::npos);
+}
+
+// The site is its host and port, also after redirects.
+TEST_F(SiteRipTest, LinksLeadingOffTheSiteAreNotFetched) {
+    nginx->WriteFile("site/hosts.html",
+                     "<html><a href=\"away\">1</a><a href=\"" + nginx->Url("/site/frame.html") +
+                         "\">2</a><a href=\"http://127.0.0.1:1/site/b.html\">3</a>"
+                         "<a href=\"http://localhost:1/site/b.html\">4</a></html>");
+    UrlItem item = Item(nginx->Url("/site/hosts.html"));
+    item.WithLinks = 1;
+    Run(item);
+    EXPECT_TRUE(FileExists(Local("dl/frame.html")));
+    EXPECT_TRUE(ListMatching(Local("dl/away*")).empty());
+    EXPECT_FALSE(FileExists(Local("dl/b.html")));
+    EXPECT_EQ(Said(kEventFileResult, EventCode::RipRedirectOffSite), 1);
+    EXPECT_EQ(Fetched(":1/"), 0);
+    EXPECT_NE(Saved("hosts.html").find("href=\"http://127.0.0.1:1/site/b.html\""),
+              std::string::npos);
+}
+
+// A page too large to rip is kept as delivered; resources too large, stalled or filling the
+// disk are given up with a line that says why.
+TEST_F(SiteRipTest, RipLimitsAreKeptAndSaidInTheLog) {
+    struct Case {
+        const char* what;
+        RipLimits limits;
+        EventCode message;
+        int code;  // of the event that carries the message
+    } cases[] = {
+        {"page", {.maxPageBytes = 100}, EventCode::RipPageTooLarge, kEventMessage},
+        {"resource", {.maxResourceBytes = 5}, EventCode::RipResourceTooLarge, kEventFileResult},
+        {"disk",
+         {.minFreeBytes = std::uint64_t{1} << 62},
+         EventCode::RipDiskNearlyFull,
+         kEventMessage},
+    };
+    for (const Case& c : cases) {
+        SitePageProcessor limited(c.limits);
+        env->pages = &limited;
+        UrlItem item = SiteItem();
+        item.Dest = Local(std::string(c.what) + "/");
+        Run(item);
+        EXPECT_GE(Said(c.code, c.message), 1) << c.what;
+        EXPECT_EQ(events.Codes().back(), kEventJobFinished) << c.what;
+        const std::string folder = Local(std::string(c.what) + "/");
+        // Nothing beyond a limit stays on the disk; the main page always does.
+        EXPECT_TRUE(FileExists(folder + "index.html")) << c.what;
+        EXPECT_FALSE(FileExists(folder + "a.png")) << c.what;
+        if (c.code == kEventMessage) {
+            EXPECT_EQ(ListMatching(folder + "*").size(), 1u) << c.what;
+        }
+    }
+    EXPECT_NE(Slurp(Local("page/index.html")).find("href=\"css/main.css\""), std::string::npos);
+    EXPECT_TRUE(FileExists(Local("resource/extra.css")));  // small enough
+
+    if (!faults) GTEST_SKIP() << "python3 is not installed";
+    nginx->WriteFile("site/stalled.html",
+                     "<html><img src=\"" + faults->Url("/trickle?size=100&every=1&head=0") +
+                         "\"><img src=\"" + faults->Url("/silent") + "\"></html>");
+    SitePageProcessor impatient(RipLimits{.resourceTime = std::chrono::milliseconds(500)});
+    env->pages = &impatient;
+    UrlItem stalled = Item(nginx->Url("/site/stalled.html"));
+    stalled.WithPics = 1;
+    Run(stalled);
+    EXPECT_EQ(Said(kEventFileResult, EventCode::RipResourceTimedOut), 2);
+    EXPECT_EQ(events.Codes().back(), kEventJobFinished);
 }
 
 TEST_F(SiteRipTest, OlderRulesAndAStopBetweenRecords) {

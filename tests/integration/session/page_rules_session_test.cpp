@@ -7,6 +7,7 @@
 
 #include "content/page_rules.h"
 #include "core/event_loop.h"
+#include "core/message_table.h"
 #include "engine/page_rules_step.h"
 #include "engine/worker_pool.h"
 #include "model/list_document.h"
@@ -47,7 +48,8 @@ TEST(PageRulesSession, RulesRewritePagesAndBannedWordsKeepURLsAway) {
     test::TempDir dir;
     ASSERT_TRUE(WriteFileAtomic(dir.File("banners.ini"),
                                 "[BanneRipping]\ns_find1=<img src=/ads/\ns_repl1=>\n"
-                                "s_action1=3\nBannedWords=xx BANNER\n"));
+                                "s_action1=3\nBannedWords=xx BANNER " +
+                                    std::string(1100, 'z') + "\n"));
     ASSERT_TRUE(WriteFileAtomic(
         dir.File("SiteRipper.ini"),
         "[Site 1]\nName=News\nUrl=" + nginx.Url("/NEWS/") + "\ns_find1=<h1>Top</h1>\ns_repl1=\n"));
@@ -108,6 +110,7 @@ TEST(PageRulesSession, RulesRewritePagesAndBannedWordsKeepURLsAway) {
     for (const std::string& expected :
          {"[news] - " + path + " - (SiteRipper) Replace performed : 1",
           "[news] - " + path + " - (BanneRipper) Replace performed : 1",
+          GetString(EventCode::BannedWordsCut),  // the words past the capacity
           "[news] - " + path + " - Replace performed : 1", std::string("result code: 925")}) {
         EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
     }

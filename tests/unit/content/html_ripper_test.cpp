@@ -282,6 +282,45 @@ TEST_F(RipperTest, CrossReferencesPointAtFetchedPagesOnly) {
     }
 }
 
+// The passes of a series rip into one folder: a later pass goes on numbering and never writes
+// over what an earlier pass fetched for another address.
+TEST_F(RipperTest, LaterPassesOfOneJobKeepTheNamesOfEarlierOnes) {
+    RipNames names;
+    const char* pages[][2] = {
+        {"http://h.test/dir/p1.htm", "<img src=a,b.gif><img src=1/logo.gif><img src=same.gif>"},
+        {"http://h.test/dir/p2.htm", "<img src=c,d.gif><img src=2/logo.gif><img src=same.gif>"},
+    };
+    std::vector<std::string> names2;
+    for (const auto& [url, text] : pages) {
+        HtmlRipper pass;
+        pass.SetNames(&names);
+        const std::string path = dir.File(SplitPath(url, "23"));
+        pass.SetPageHost(url);
+        pass.ResetLinks(path, url);
+        Write(path, text);
+        pass.ParseHtmlFile(path, url, false);
+        names2.clear();
+        for (std::size_t i = 1; i < pass.Count(); ++i)
+            names2.push_back(SplitPath(pass.Record(i).localPath, "23"));
+    }
+    EXPECT_EQ(names2, (std::vector<std::string>{"Internal-002.$$$", "logo_001.gif", "same.gif"}));
+}
+
+// Links that differ in case only are separate records; the link goes to the one that arrived.
+TEST_F(RipperTest, CrossReferencesTakeTheFirstRecordWhoseFileExists) {
+    Prepare(true);
+    Write(Page(), "<a href=Page.htm><a href=page.htm><a href=PAGE.htm>");
+    ripper.GrabHtmlLinks(Page(), kPageUrl, 0, 0);
+    ASSERT_EQ(Records(), (std::vector<std::string>{"http://h.test/dir/Page.htm Page.htm",
+                                                   "http://h.test/dir/page.htm page_001.htm",
+                                                   "http://h.test/dir/PAGE.htm PAGE_002.htm"}));
+    Write(dir.File("page_001.htm"), "<html>");  // only the second arrived
+    ripper.SetDownloaded(2, true);
+    ripper.AdjustCrossRefs(0);
+    EXPECT_EQ(dir.Read("index.htm"),
+              "<a href=\"page_001.htm\"><a href=\"page_001.htm\"><a href=\"page_001.htm\">");
+}
+
 TEST_F(RipperTest, StyleSheetReferencesAndImports) {
     for (bool modern : {false, true}) {
         Prepare(modern);

@@ -1,10 +1,12 @@
 #include "content/page_rules.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
 
+#include "core/message_table.h"
 #include "platform/file_util.h"
 #include "support/temp_dir.h"
 
@@ -81,6 +83,26 @@ TEST(PageRules, FilesLoadUpToTheFirstGapAndSaveWithoutStaleEntries) {
     // A file that cannot be read is an error, and its rules are not kept.
     EXPECT_FALSE(LoadPageRules(dir.path(), sites, again, error));
     EXPECT_TRUE(again.banner.rules.empty() && !error.empty());
+
+    // So is one too large to be parsed, which is not even read.
+    ASSERT_EQ(::truncate(sites.c_str(), kMaxRulesFileBytes + 1), 0);
+    EXPECT_FALSE(LoadPageRules(banners, sites, again, error));
+    EXPECT_TRUE(again.sites.empty());
+    EXPECT_EQ(error.rfind(GetString(EventCode::RulesFileTooLarge), 0), 0u) << error;
+}
+
+// Words past the capacity are cut off, and the load says so for the session to tell the user.
+TEST(PageRules, BannedWordsBeyondTheCapacityAreNoticed) {
+    test::TempDir dir;
+    for (std::size_t extra : {0u, 1u, 500u}) {
+        const std::string words = std::string(BannerRules::kBannedWordsCapacity + extra, 'w');
+        ASSERT_TRUE(WriteFileAtomic(dir.File("b.ini"), "[BanneRipping]\nBannedWords=" + words));
+        PageRules rules;
+        std::string error;
+        ASSERT_TRUE(LoadPageRules(dir.File("b.ini"), dir.File("none.ini"), rules, error));
+        EXPECT_EQ(rules.banner.bannedWords.size(), BannerRules::kBannedWordsCapacity);
+        EXPECT_EQ(rules.banner.wordsCut, extra > 0) << extra;
+    }
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "core/profile_store.h"
 #include "core/prompter.h"
+#include "model/exchange_format.h"
 #include "platform/clock.h"
 #include "platform/file_util.h"
 #include "support/recording_prompter.h"
@@ -78,7 +79,6 @@ TEST(ListFile, LoadBringsNumbersIntoRange) {
         {"interval=-9\n", nullptr, &UrlItem::interval, -1},
         {"interval=99999\n", nullptr, &UrlItem::interval, 365},
         {"nfsize=-4\n", nullptr, &UrlItem::nfsize, 0},
-        {"NestedDepth=1000\n", nullptr, &UrlItem::NestedDepth, 32},
         {"DstDlPartCount=0\n", nullptr, &UrlItem::DstDlPartCount, 2},
         {"DstDlPartCount=2000000000\n", nullptr, &UrlItem::DstDlPartCount, kMaxParts},
         {"DstDlPartCount=4\nDstDlPartNo=9\n", nullptr, &UrlItem::DstDlPartNo, 4},
@@ -93,6 +93,22 @@ TEST(ListFile, LoadBringsNumbersIntoRange) {
     }
     EXPECT_EQ(Load("Url=u\nConType=12\n").ConType, 0);
     EXPECT_EQ(Load("Url=u\ns_find1=a\ns_action1=7\n").rules.at(0).action, 0);
+}
+
+// A depth out of range is read as one level on every way an item comes in: clamped to 32, a
+// one-page item (or a hostile mailed one) would rip the whole site.
+TEST(ListFile, NestedDepthOutOfRangeIsOneLevelOnEveryLoadPath) {
+    const std::pair<const char*, int> cases[] = {
+        {"0", 0}, {"1", 1}, {"32", 32}, {"33", 1}, {"40", 1}, {"-1", 1}, {"99999999999", 1},
+    };
+    for (const auto& [value, expected] : cases) {
+        EXPECT_EQ(Load(std::string("Url=u\nNestedDepth=") + value + "\n").NestedDepth, expected)
+            << "list file " << value;
+        const std::vector<UrlItem> mailed =
+            ReadBlock(std::string("<URL>\nHREF:u\nNEST:") + value + "\n</URL>\n", kNow);
+        ASSERT_EQ(mailed.size(), 1u);
+        EXPECT_EQ(mailed[0].NestedDepth, expected) << "exchange block " << value;
+    }
 }
 
 TEST(ListFile, LastDownloadDatesParseOrFallBack) {
