@@ -17,6 +17,7 @@
 #include "net/http_transfer.h"
 #include "net/resource_info.h"
 #include "net/transfer_events.h"
+#include "platform/host_lookup.h"
 
 namespace kov {
 
@@ -86,6 +87,8 @@ struct JobEnvironment {
     std::shared_ptr<SharedConnections> connections;
     // Banner rules, banned words and site rules; none: no rules beside the item's own.
     std::shared_ptr<const PageRules> rules;
+    // Resolves host names for the local-network test; empty: the system's resolver.
+    HostResolver resolveHost;
 };
 
 // One run of one list item in a session: expands the item's template into concrete URLs (a date
