@@ -33,6 +33,7 @@ void GuiApplication::CreateMainWindow() {
     setup.shutdownAfter = m_commandLine.shutdownAfter;
     setup.helpFile = m_paths.helpFile;
     setup.programFolder = m_paths.programFolder;
+    setup.saveBeforePowerOff = [this] { return SaveNow(); };
     m_window = std::make_unique<MainWindow>(std::move(setup));
     ItemEditorHooks editorHooks;
     ListDocument* document = m_document.get();

@@ -52,6 +52,9 @@ struct MainWindowSetup {
     // The program folder (with its trailing '/'): server mode keeps its remembered messages
     // there. "" leaves the window without the mail check.
     std::string programFolder;
+    // Saves what the exit path saves before the computer goes off; false (reported) when a
+    // file was not written. Empty: nothing to save.
+    std::function<bool()> saveBeforePowerOff;
 };
 
 // The main window: the lists pane and the URL list above the log pane, menus, toolbar and
@@ -119,7 +122,9 @@ public:
     ListsPane* Lists() const { return m_listsPane; }
     QTableView* LogView() const { return m_logView; }
     QString StatusText(int pane) const;
-    bool PowerOffRequested() const { return m_powerOff; }
+    // The end-of-session power-off: saves everything, then powers off and closes. A failed
+    // save or a refused power-off is reported and the program keeps running.
+    void PowerOffAfterSession();
 
 signals:
     void minimised();
@@ -207,7 +212,6 @@ private:
     bool m_inTray = false;
     bool m_closePending = false;  // closing waits for the session's end
     bool m_closed = false;
-    bool m_powerOff = false;
     Qt::KeyboardModifiers m_commandModifiers;
 };
 
