@@ -114,7 +114,7 @@ AccessChoice Choose(const AppSettings& settings) {
 }  // namespace
 
 int IsLocalHost(std::string_view host, const std::function<bool()>& stopped,
-                const HostResolver& resolver) {
+                const HostResolver& resolver, std::chrono::milliseconds limit) {
     std::string_view h = TrimBlanks(host);
     if (h.size() >= 2 && h.front() == '[' && h.back() == ']') h = h.substr(1, h.size() - 2);
     if (h.empty()) return 0;
@@ -125,8 +125,7 @@ int IsLocalHost(std::string_view host, const std::function<bool()>& stopped,
     if (numeric >= 0) return numeric;
     // A name needs DNS, which may not answer: the wait is bounded and a stop ends it.
     HostAddresses addresses;
-    if (LookUpHostBounded(name, addresses, kLocalLookupLimit, stopped, resolver) !=
-        LookupStatus::Found) {
+    if (LookUpHostBounded(name, addresses, limit, stopped, resolver) != LookupStatus::Found) {
         return 0;
     }
     for (const auto& a : addresses) {
