@@ -176,9 +176,9 @@ void DownloadJob::Prepare(std::time_t start) {
     const bool split = SplitUrl(url, parts, false);
     m_scheme = split ? parts.scheme : std::string();
     // A DNS server that does not answer must not keep a stop waiting.
-    m_isLocal = m_scheme == "file" || (split && IsLocalHost(
-                                                    parts.host, [this] { return Stopping(); },
-                                                    m_env->resolveHost, m_env->lookupLimit) == 1);
+    const auto stopped = [this] { return Stopping(); };
+    m_isLocal = m_scheme == "file" || (split && IsLocalHost(parts.host, stopped, m_env->resolveHost,
+                                                            m_env->lookupLimit) == 1);
     PostEvent(kEventJobStarted, m_isLocal ? 1 : 0, 0);
 
     MacroContext macros = m_env->macros;
