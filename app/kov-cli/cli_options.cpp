@@ -64,6 +64,8 @@ const LongOption kLongOptions[] = {
      }},
     {"--merge", Takes::One, "PATH", [](CliOptions& o, auto v) { o.mergePath = std::move(v[0]); }},
     {"--delete-parts", Takes::Nothing, "", [](CliOptions& o, auto) { o.deleteParts = true; }},
+    {"--traffic", Takes::Nothing, "", [](CliOptions& o, auto) { o.traffic = true; }},
+    {"--traffic-reset", Takes::Nothing, "", [](CliOptions& o, auto) { o.trafficReset = true; }},
 };
 
 const LongOption* FindLongOption(std::string_view name) {
@@ -171,14 +173,14 @@ bool IsReadOnly(const CliOptions& options) {
     // Sending a query or testing the servers changes no file here.
     const bool shows = options.list || options.lists || options.queue || options.tasks ||
                        !items.show.empty() || items.dryRun || options.servers || options.testMail ||
-                       options.sendQuery != 0;
+                       options.sendQuery != 0 || options.traffic;
     const bool writes =
         !options.add.empty() || !options.imports.empty() || options.init || options.serve ||
         options.replaceItem != 0 || !options.restoreFolder.empty() || options.checkUpdate ||
         options.checkMail || items.Changes() || options.distribute || !options.mergePath.empty();
     // --dry-run with -a previews the session instead of running it.
     const bool session = ParseCommandLine(options.programArgs, false).autoMode && !items.dryRun;
-    return shows && !writes && !session;
+    return shows && !writes && !options.trafficReset && !session;
 }
 
 std::string HelpText() {
@@ -248,6 +250,10 @@ Distributed download:
                   file, FILE itself or a folder holding one series
   --delete-parts  with --merge: delete the part files after a successful merge
 
+Traffic limit (LimitTrace and LimitSum in kov.ini, the counter in user.ini):
+  --traffic       print the traffic counted so far, the limit and whether it is reached
+  --traffic-reset set the counter back to 0, so that downloads run again
+
 Other options:
   --check-update  look for a newer build at UpdateUrl (kov.ini, [KOV-Main]); a newer one is
                   put into the current list; exit 0, 1 when the check failed, 2 when
@@ -255,8 +261,8 @@ Other options:
   --init          create SETTINGS_FILE when it does not exist
   --help          show this text and exit
   --version       show the version and exit
---help, --help-templates, --version, --list, --lists, --queue, --tasks, --show and
---dry-run alone write no file.
+--help, --help-templates, --version, --list, --lists, --queue, --tasks, --show,
+--traffic and --dry-run alone write no file.
 
 Exit status:
   0    every item was fine

@@ -45,6 +45,9 @@ struct CliOptions {
     int distributeParts = 0;
     std::string mergePath;     // --merge PATH: join the part files of a distributed download
     bool deleteParts = false;  // --delete-parts: remove the part files after a merge
+
+    bool traffic = false;       // print the traffic counter
+    bool trafficReset = false;  // set the traffic counter back to 0
     // Item and list management, --dry-run, --help-templates.
     ItemOptions items;
     std::string error;  // a usage error

@@ -6,7 +6,9 @@
 
 #include "core/message_table.h"
 #include "core/prompter.h"
+#include "core/terminal_text.h"
 #include "core/text_util.h"
+#include "interrupt_flag.h"
 #include "mail/distributed_download.h"
 #include "mail/part_merger.h"
 #include "mail/query_sender.h"
@@ -37,9 +39,11 @@ QuerySender SmtpSender(const EmailSettings& email, const MailStop& stop) {
 class FixedAnswer : public Prompter {
 public:
     explicit FixedAnswer(bool answer) : m_answer(answer) {}
-    void Inform(const std::string& text) override { std::printf("%s\n", text.c_str()); }
+    void Inform(const std::string& text) override {
+        std::printf("%s\n", TerminalSafe(text, true).c_str());
+    }
     bool Ask(const std::string& text, bool) override {
-        std::printf("%s\n%s\n", text.c_str(), m_answer ? "yes" : "no");
+        std::printf("%s\n%s\n", TerminalSafe(text, true).c_str(), m_answer ? "yes" : "no");
         return m_answer;
     }
 
@@ -98,7 +102,7 @@ int Distribute(const CliOptions& options, Application& app, QuerySender send) {
     if (doc.SaveList(true, false) != 0) return kExitNotSaved;
     if (!sized) return kExitItemFailed;
     for (const std::string& line : UpdatePartInfo(item))
-        std::printf("%s\n", line.c_str());
+        std::printf("%s\n", TerminalSafe(line).c_str());
 
     FixedAnswer out(false);
     const PartDefinitions defs = CreatePartDefinitions(item, doc.Macros(), out);
@@ -107,7 +111,7 @@ int Distribute(const CliOptions& options, Application& app, QuerySender send) {
         return kExitNotSaved;
     }
     for (const std::string& file : defs.files)
-        std::printf("  %s\n", file.c_str());
+        std::printf("  %s\n", TerminalSafe(file).c_str());
     std::printf("portion %d is kept by item %zu\n", item.DstDlPartNo, n);
     if (hosts.empty()) {
         std::printf("No KOV server is enabled: carry the part definitions by hand.\n");
@@ -116,8 +120,8 @@ int Distribute(const CliOptions& options, Application& app, QuerySender send) {
     const PortionSendReport report =
         SendPortionQueries(item, email.hosts, hosts, send ? send : SmtpSender(email, line.Stop()));
     for (const std::string& text : report.lines)
-        std::printf("%s\n", text.c_str());
-    std::printf("%s\n", report.summary.c_str());
+        std::printf("%s\n", TerminalSafe(text).c_str());
+    std::printf("%s\n", TerminalSafe(report.summary).c_str());
     if (line.Interrupted()) return kExitInterrupted;
     if (OwnPortionMailed(report, item.DstDlPartNo)) {
         // Another installation fetches it now: fetching it here as well would only spend the
@@ -206,7 +210,14 @@ int Merge(const CliOptions& options, Application& app) {
     }
     std::printf("%s : %s\n", GetString(EventCode::Merging).c_str(), request.localPath.c_str());
     FixedAnswer answer(options.deleteParts);
-    const MergeResult result = MergeParts(request, answer);
+    const InterruptFlag interrupt;
+    const MergeResult result =
+        MergeParts(request, answer, {}, [&interrupt] { return interrupt.Raised(); });
+    if (!result.ok && interrupt.Raised()) {
+        std::fprintf(stderr, "kov-cli: --merge interrupted; %s was not written\n",
+                     request.localPath.c_str());
+        return kExitInterrupted;
+    }
     if (!result.ok) {
         std::fprintf(stderr, "kov-cli: %s\n", result.error.c_str());
         return kExitItemFailed;

@@ -18,7 +18,9 @@ namespace kov::cli {
 //
 // --merge PATH: the part series of a folder, of a part file or of a whole file's name is
 // joined into the whole file; the part count and size come from an item of the current list
-// or a part definition beside the parts. Exit status: 0 merged, 1 failed, 2 nothing to merge.
+// or a part definition beside the parts; only regular files are parts. Ctrl+C or SIGTERM stops
+// the merge and leaves nothing behind. Exit status: 0 merged, 1 failed, 2 nothing to merge, 130
+// interrupted.
 int RunDistributeCommands(const CliOptions& options, Application& app, QuerySender send = {});
 
 }  // namespace kov::cli

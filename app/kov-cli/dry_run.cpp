@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/terminal_text.h"
 #include "core/text_util.h"
 #include "model/item_fields.h"
 #include "model/list_document.h"
@@ -72,7 +73,8 @@ public:
             // The server's listing decides the files; each keeps its own name.
             path = path.substr(0, path.find_last_of('/') + 1) + "<each file matching " + name + ">";
         }
-        std::fprintf(m_out, "  %s -> %s%s\n", url.c_str(), path.c_str(), note.c_str());
+        std::fprintf(m_out, "  %s -> %s%s\n", TerminalSafe(url).c_str(), TerminalSafe(path).c_str(),
+                     TerminalSafe(note).c_str());
     }
 
 private:
@@ -158,11 +160,13 @@ void PrintDryRun(const ListDocument& doc, const AppSettings& settings, std::time
         const UrlItem& item = rows.At(i).item;
         const std::string reason = NotDueReason(item, now);
         if (!reason.empty()) {
-            std::fprintf(out, "%zu %s: %s\n", i + 1, item.Name.c_str(), reason.c_str());
+            std::fprintf(out, "%zu %s: %s\n", i + 1, TerminalSafe(item.Name).c_str(),
+                         TerminalSafe(reason).c_str());
             continue;
         }
         ++due;
-        std::fprintf(out, "%zu %s%s\n", i + 1, item.Name.c_str(), Describe(item).c_str());
+        std::fprintf(out, "%zu %s%s\n", i + 1, TerminalSafe(item.Name).c_str(),
+                     TerminalSafe(Describe(item)).c_str());
         PrintPasses(item, settings, macros, now, out);
     }
     std::fprintf(out, "dry run: %zu of %zu item%s due; nothing was fetched\n", due, rows.Count(),

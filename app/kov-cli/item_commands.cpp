@@ -6,13 +6,13 @@
 #include <string>
 
 #include "cli_options.h"
+#include "core/settings_file_check.h"
 #include "core/text_util.h"
 #include "dry_run.h"
 #include "item_show.h"
 #include "model/item_fields.h"
 #include "platform/clock.h"
 #include "session/application.h"
-#include "settings_file_check.h"
 #include "url_as_template.h"
 
 namespace kov::cli {

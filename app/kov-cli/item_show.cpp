@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "core/terminal_text.h"
 #include "model/item_fields.h"
 #include "model/url_item.h"
 
@@ -13,7 +14,7 @@ void PrintItem(const UrlItem& item, std::size_t number, bool json, std::FILE* ou
     if (!json) {
         std::fprintf(out, "[item %zu]\n", number);
         for (const FieldValue& v : values)
-            std::fprintf(out, "%s=%s\n", v.key.c_str(), v.text.c_str());
+            std::fprintf(out, "%s=%s\n", v.key.c_str(), TerminalSafe(v.text).c_str());
         return;
     }
     // In list-file order, so that the object reads like the file.
@@ -30,7 +31,7 @@ void PrintItem(const UrlItem& item, std::size_t number, bool json, std::FILE* ou
     // Replace invalid UTF-8 (a hand-edited list file) rather than throw.
     const std::string text =
         object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
-    std::fprintf(out, "%s\n", text.c_str());
+    std::fprintf(out, "%s\n", TerminalSafeJson(text).c_str());
 }
 
 }  // namespace kov::cli

@@ -3,26 +3,23 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "core/terminal_text.h"
 #include "model/list_document.h"
 
 namespace kov::cli {
 
 namespace {
 
-// Tabs and line breaks inside a field would break the table.
+// Tabs and line breaks inside a field would break the table, escape sequences the terminal.
 std::string Field(const std::string& text) {
-    std::string out = text;
-    for (char& c : out) {
-        if (c == '\t' || c == '\n' || c == '\r') c = ' ';
-    }
-    return out;
+    return TerminalSafe(text);
 }
 
 // Names from older list files may be in another encoding than UTF-8; such bytes become U+FFFD
 // rather than ending the program.
 void PrintJson(const nlohmann::json& value, std::FILE* out) {
     const std::string text = value.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
-    std::fprintf(out, "%s\n", text.c_str());
+    std::fprintf(out, "%s\n", TerminalSafeJson(text).c_str());
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 #include <nlohmann/json.hpp>
 
 #include "core/display_format.h"
+#include "core/terminal_text.h"
+#include "core/text_util.h"
 #include "model/list_model.h"
 #include "session/session_state.h"
 
@@ -41,11 +43,11 @@ void LogPrinter::LineAdded(const LogLine& line) {
             {"time", line.time}, {"text", line.text}, {"image", line.image}, {"error", error}};
         const std::string text =
             object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-        std::fprintf(stdout, "%s\n", text.c_str());
+        std::fprintf(stdout, "%s\n", TerminalSafeJson(text).c_str());
         std::fflush(stdout);
     } else {
         std::FILE* out = error ? stderr : stdout;
-        std::fprintf(out, "%s - %s\n", line.time.c_str(), line.text.c_str());
+        std::fprintf(out, "%s - %s\n", line.time.c_str(), TerminalSafe(line.text).c_str());
         std::fflush(out);
     }
     // The next tick draws the live line again, with what the line just written changed.
@@ -79,10 +81,8 @@ std::string LiveLine(const ListModel& rows, std::size_t width) {
         line += (line.empty() ? "" : " | ") + part;
     }
     // Control characters of a name would break the line; a cut keeps it on one row.
-    for (char& c : line) {
-        if (static_cast<unsigned char>(c) < 0x20) c = ' ';
-    }
-    if (width > 1 && line.size() >= width) line.resize(width - 1);
+    line = TerminalSafe(line);
+    if (width > 1 && line.size() >= width) line.resize(Utf8CutLength(line, width - 1));
     return line;
 }
 

@@ -8,6 +8,7 @@
 #include "core/event_loop.h"
 #include "core/message_table.h"
 #include "core/prompter.h"
+#include "core/terminal_text.h"
 #include "engine/worker_pool.h"
 #include "log_printer.h"
 #include "mail/query_message.h"
@@ -114,7 +115,7 @@ int RunTestMail(const Application& app) {
         // The POP3 failure text spans two lines.
         for (std::size_t at; (at = text.find("\r\n")) != std::string::npos;)
             text.replace(at, 2, ": ");
-        std::fprintf(passed ? stdout : stderr, "%s\n", text.c_str());
+        std::fprintf(passed ? stdout : stderr, "%s\n", TerminalSafe(text).c_str());
         ok = ok && passed;
     }
     return ok ? kExitOk : kExitItemFailed;

@@ -5,6 +5,7 @@
 
 #include "cli_options.h"
 #include "core/prompter.h"
+#include "core/settings_file_check.h"
 #include "distribute_command.h"
 #include "item_commands.h"
 #include "kov_version.h"
@@ -17,13 +18,14 @@
 #include "serve_command.h"
 #include "session/application.h"
 #include "session_runner.h"
-#include "settings_file_check.h"
 #include "template_help.h"
+#include "traffic_command.h"
 #include "update_command.h"
 
 namespace {
 
 using namespace kov::cli;
+using kov::SettingsFileProblem;
 
 int UsageError(const std::string& message) {
     std::fprintf(stderr, "kov-cli: %s\nTry 'kov-cli --help'.\n", message.c_str());
@@ -123,6 +125,8 @@ int main(int argc, char** argv) {
     kov::FileLock writerLock;
     if (status == kExitOk && !readOnly && !TakeWriterLock(app, HolderText(argc, argv), writerLock))
         status = kExitUsage;
+    if (status == kExitOk && options.trafficReset) status = ResetTraffic(app, options.quiet);
+    if (status == kExitOk && options.traffic) PrintTraffic(app, stdout);
     if (status == kExitOk) status = RunItemCommands(options, app);
     if (status == kExitOk) status = RunListCommands(options, app);
     if (status == kExitOk && options.tasks) PrintTasks(app, stdout);

@@ -8,6 +8,7 @@
 
 #include "content/replace_folder.h"
 #include "core/message_table.h"
+#include "core/terminal_text.h"
 #include "platform/file_util.h"
 #include "session/application.h"
 
@@ -25,7 +26,7 @@ int ApplyItemRules(const CliOptions& options, Application& app) {
     const UrlItem& item = rows.At(static_cast<std::size_t>(options.replaceItem - 1)).item;
     if (item.rules.empty()) {
         std::fprintf(stderr, "kov-cli: item %d (%s) has no replace rules\n", options.replaceItem,
-                     item.Name.c_str());
+                     TerminalSafe(item.Name).c_str());
         return 2;
     }
     // A folder named without its trailing separator is still the folder.
@@ -43,10 +44,11 @@ int ApplyItemRules(const CliOptions& options, Application& app) {
             if (!header) std::printf("Filename\tResults\n");
             header = true;
             if (result.failed) {
-                std::printf("%s\terror: %s\n", result.path.c_str(), result.error.c_str());
+                std::printf("%s\terror: %s\n", TerminalSafe(result.path).c_str(),
+                            TerminalSafe(result.error).c_str());
                 status = 1;
             } else {
-                std::printf("%s\t%" PRIu64 "\n", result.path.c_str(), result.count);
+                std::printf("%s\t%" PRIu64 "\n", TerminalSafe(result.path).c_str(), result.count);
             }
         });
     if (files == 0) std::printf("%s\n", GetString(EventCode::NoFilesToReplace).c_str());
@@ -63,7 +65,7 @@ int RestoreBackups(const CliOptions& options) {
     std::printf("Filename\tResults\n%s : %zu %s\n", options.restoreFolder.c_str(), restored,
                 GetString(EventCode::FilesRestored).c_str());
     for (const std::string& failure : failures)
-        std::fprintf(stderr, "kov-cli: %s\n", failure.c_str());
+        std::fprintf(stderr, "kov-cli: %s\n", TerminalSafe(failure).c_str());
     return failures.empty() ? 0 : 1;
 }
 

@@ -12,6 +12,7 @@
 #include "core/event_loop.h"
 #include "core/message_table.h"
 #include "core/prompter.h"
+#include "core/terminal_text.h"
 #include "engine/worker_pool.h"
 #include "net/traffic_meter.h"
 #include "platform/file_lock.h"
@@ -34,7 +35,7 @@ constexpr int kQuitCheckTimer = 3;  // runs only while a stop or a reload waits 
 class LineLog : public EventLogListener {
 public:
     void LineAdded(const LogLine& line) override {
-        std::printf("%s - %s\n", line.time.c_str(), line.text.c_str());
+        std::printf("%s - %s\n", line.time.c_str(), TerminalSafe(line.text).c_str());
         std::fflush(stdout);
     }
 };
@@ -109,11 +110,12 @@ bool TakeWriterLock(const Application& app, const std::string& holder, FileLock&
     if (!lock.Error().empty()) {
         std::fprintf(stderr, "kov-cli: cannot lock the program folder: %s\n", lock.Error().c_str());
     } else {
-        std::fprintf(stderr,
-                     "kov-cli: %s is in use by %s, which changes its lists and settings; "
-                     "try again when it has ended\n",
-                     folder.c_str(),
-                     lock.Holder().empty() ? "another Kov program" : lock.Holder().c_str());
+        std::fprintf(
+            stderr,
+            "kov-cli: %s is in use by %s, which changes its lists and settings; "
+            "try again when it has ended\n",
+            folder.c_str(),
+            lock.Holder().empty() ? "another Kov program" : TerminalSafe(lock.Holder()).c_str());
     }
     return false;
 }
@@ -131,7 +133,7 @@ void PrintQueue(Application& app, std::FILE* out) {
     Scheduler scheduler(settings, log, {}, now);
     scheduler.BuildTodayQueue();
     log.RemoveListener(&printer);
-    std::fprintf(out, "%s\n", scheduler.QueueText().c_str());
+    std::fprintf(out, "%s\n", TerminalSafe(scheduler.QueueText(), true).c_str());
 }
 
 void PrintTasks(const Application& app, std::FILE* out) {
@@ -140,8 +142,8 @@ void PrintTasks(const Application& app, std::FILE* out) {
     const char* speed[] = {"default", "on", "off"};
     int n = 0;
     for (const ScheduleTask& t : schedule.tasks) {
-        std::fprintf(out, "%d\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n", ++n, t.TaskName.c_str(),
-                     t.ListName.c_str(), t.StartTime.c_str(),
+        std::fprintf(out, "%d\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n", ++n, TerminalSafe(t.TaskName).c_str(),
+                     TerminalSafe(t.ListName).c_str(), t.StartTime.c_str(),
                      t.StopTime == "00:00" ? "-" : t.StopTime.c_str(), DaysText(t.Days).c_str(),
                      t.Enabled ? "yes" : "no",
                      speed[t.SpeedLimited >= 0 && t.SpeedLimited <= 2 ? t.SpeedLimited : 0]);
@@ -186,8 +188,10 @@ int RunServe(Application& app, bool& powerOffRequested) {
         bool reloadPending = false;
         auto reload = [&] {
             reloadPending = false;
-            if (!app.ReloadSettings()) {
-                log.AddLine("kov.ini not reloaded; the settings in use stay", 0, kLogError);
+            std::string why;
+            if (!app.ReloadSettings(why)) {
+                log.AddLine("kov.ini not reloaded (" + why + "); the settings in use stay", 0,
+                            kLogError);
                 return;
             }
             schedulerSetting = settings.schedule.Enabled;

@@ -4,6 +4,7 @@
 
 #include "core/event_loop.h"
 #include "core/prompter.h"
+#include "core/terminal_text.h"
 #include "platform/file_util.h"
 #include "session/application.h"
 #include "session/event_log.h"
@@ -20,15 +21,15 @@ int RunUpdateCheck(Application& app) {
     switch (result.outcome) {
         case UpdateOutcome::Ready:
         case UpdateOutcome::NotNeeded:
-            std::printf("%s\n", result.message.c_str());
+            std::printf("%s\n", TerminalSafe(result.message, true).c_str());
             return 0;
         case UpdateOutcome::NotConfigured:
-            std::fprintf(stderr, "kov-cli: %s\n", result.message.c_str());
+            std::fprintf(stderr, "kov-cli: %s\n", TerminalSafe(result.message, true).c_str());
             return 2;
         case UpdateOutcome::Failed:
             break;
     }
-    std::fprintf(stderr, "kov-cli: %s\n", result.message.c_str());
+    std::fprintf(stderr, "kov-cli: %s\n", TerminalSafe(result.message, true).c_str());
     return 1;
 }
 

@@ -7,11 +7,11 @@
 #include <cstring>
 #include <string>
 
+#include "core/settings_file_check.h"
 #include "kov_version.h"
 #include "net/traffic_meter.h"
 #include "platform/file_lock.h"
 #include "platform/host_lookup.h"
-#include "settings_file_check.h"
 #include "ui/gui_application.h"
 #include "ui/main_window.h"
 #include "ui/qt_prompter.h"
@@ -96,7 +96,7 @@ int main(int argc, char** argv) {
     }
     // Something else under the settings file's name (a picture, a folder) would be destroyed
     // by the save at the end: refused as kov-cli refuses it.
-    if (const std::string problem = kov::cli::SettingsFileProblem(app.Paths().settingsFile, true);
+    if (const std::string problem = kov::SettingsFileProblem(app.Paths().settingsFile, true);
         !problem.empty()) {
         std::fprintf(stderr, "kov: %s\n", problem.c_str());
         prompter.Inform(problem);

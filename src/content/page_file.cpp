@@ -37,7 +37,7 @@ bool PageFile::Save(const std::string& newText) const {
         ::unlink(temp.c_str());
         return false;
     }
-    SetFileTimes(m_path, m_accessTime, m_modifyTime + kRewrittenShift);
+    SetFileTimes(m_path, m_accessTime, m_modifyTime);
     return true;
 }
 

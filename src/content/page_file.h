@@ -7,13 +7,11 @@
 namespace kov {
 
 // A saved page or style sheet read whole, and written back over itself through a temporary
-// file and a rename (a crash or a full disk never leaves half a page). It keeps its time to
-// within kRewrittenShift seconds: with the server's exact time, the next session would take the
-// rewritten page for the start of the server's file and append the server's rest to it.
+// file and a rename (a crash or a full disk never leaves half a page). It keeps its times
+// exactly: the job marks a page it rewrites once, so that a page written several times does
+// not drift away from the server's time.
 class PageFile {
 public:
-    static constexpr std::time_t kRewrittenShift = 2;
-
     // False when the file cannot be read.
     bool Load(const std::string& path);
     // False when it could not be written; the file then stays as it was.

@@ -22,8 +22,9 @@ FileStamp StampOf(const std::string& path) {
 }
 
 bool WriteStamped(const std::string& path, std::string_view data, const FileStamp& stamp,
-                  bool keepTime, std::string& error) {
+                  bool keepTime, std::string& error, bool syncFolder) {
     AtomicFileWriter writer;
+    writer.SetFolderSync(syncFolder);
     if (writer.Open(path, stamp.mode)) {
         writer.Write(data);
         if (writer.Commit()) {
@@ -38,13 +39,14 @@ bool WriteStamped(const std::string& path, std::string_view data, const FileStam
     return false;
 }
 
-bool CopyFileSafely(const std::string& from, const std::string& to, std::string& error) {
+bool CopyFileSafely(const std::string& from, const std::string& to, std::string& error,
+                    bool syncFolder) {
     const std::optional<std::string> data = ReadFile(from);
     if (!data) {
         error = from + ": " + std::strerror(errno);
         return false;
     }
-    return WriteStamped(to, *data, StampOf(from), true, error);
+    return WriteStamped(to, *data, StampOf(from), true, error, syncFolder);
 }
 
 }  // namespace kov

@@ -169,11 +169,12 @@ bool TextReplacer::Save(bool backup) {
     }
     const FileStamp stamp = StampOf(m_path);
     // Without its backup the file is not touched: the user asked to be able to go back.
-    if ((backup || backupAlways) && !CopyFileSafely(m_path, m_path + ".bak", m_errorText)) {
+    if ((backup || backupAlways) &&
+        !CopyFileSafely(m_path, m_path + ".bak", m_errorText, syncFolder)) {
         m_error = kReplaceCannotWrite;
         return false;
     }
-    if (!WriteStamped(m_path, m_text, stamp, false, m_errorText)) {
+    if (!WriteStamped(m_path, m_text, stamp, false, m_errorText, syncFolder)) {
         m_error = kReplaceCannotWrite;
         return false;
     }
@@ -181,9 +182,10 @@ bool TextReplacer::Save(bool backup) {
 }
 
 ReplaceOutcome LoadApplySave(const std::string& path, const std::vector<ReplaceRule>& rules,
-                             bool backup) {
+                             bool backup, bool syncFolder) {
     ReplaceOutcome outcome;
     TextReplacer replacer;
+    replacer.syncFolder = syncFolder;
     outcome.loaded = replacer.Load(path);
     if (outcome.loaded) {
         outcome.count = replacer.Apply(rules);

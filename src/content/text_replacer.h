@@ -53,6 +53,8 @@ public:
     int ErrorCode() const { return m_error; }
     const std::string& ErrorText() const { return m_errorText; }
     bool backupAlways = false;
+    // Off: Save leaves the folder's sync to a caller that saves many files (SyncFolder).
+    bool syncFolder = true;
 
     // Turns the escapes \n, \r, \t, \_ (space) and \\ into their characters, in that order.
     static std::string Unescape(std::string_view text);
@@ -79,6 +81,6 @@ struct ReplaceOutcome {
     std::string errorText;
 };
 ReplaceOutcome LoadApplySave(const std::string& path, const std::vector<ReplaceRule>& rules,
-                             bool backup);
+                             bool backup, bool syncFolder = true);
 
 }  // namespace kov

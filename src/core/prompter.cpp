@@ -3,16 +3,19 @@
 #include <atomic>
 #include <cstdio>
 
+#include "core/terminal_text.h"
+
 namespace kov {
 
 void StderrPrompter::Inform(const std::string& text) {
     std::lock_guard<std::mutex> guard(m_lock);
-    std::fprintf(stderr, "kov: %s\n", text.c_str());
+    std::fprintf(stderr, "kov: %s\n", TerminalSafe(text, true).c_str());
 }
 
 bool StderrPrompter::Ask(const std::string& text, bool defaultAnswer) {
     std::lock_guard<std::mutex> guard(m_lock);
-    std::fprintf(stderr, "kov: %s [%s]\n", text.c_str(), defaultAnswer ? "yes" : "no");
+    std::fprintf(stderr, "kov: %s [%s]\n", TerminalSafe(text, true).c_str(),
+                 defaultAnswer ? "yes" : "no");
     return defaultAnswer;
 }
 

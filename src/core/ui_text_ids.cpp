@@ -8,7 +8,7 @@ namespace {
 
 // Menu texts come right after the items of the menu before them: menus are translated by
 // walking this order.
-constexpr std::array<UiTextEntry, 291> kGuiTexts{{
+constexpr std::array<UiTextEntry, 294> kGuiTexts{{
     {kGuiOK, "OK", "OK"},
     {kGuiCancel, "Cancel", "Cancel"},
     {kGuiUpdate, "Update", "Update"},
@@ -125,8 +125,8 @@ constexpr std::array<UiTextEntry, 291> kGuiTexts{{
     {kGuiMaxLogSize, "MaxLogSize", "Maximum log file size, KB"},
     {kGuiLogDetail, "LogDetail", "Log detail"},
     {kGuiStopActions, "StopActions", "Stop button"},
-    {kGuiStopAction1, "StopAction1", "Stop when current file done"},
-    {kGuiStopAction2, "StopAction2", "Stop immediately"},
+    {kGuiStopAction1, "StopAction1", "Stop immediately"},
+    {kGuiStopAction2, "StopAction2", "Stop when current file done"},
     {kGuiOnEndSession, "OnEndSession", "When the session ends"},
     {kGuiLimitTrace, "LimitTrace", "Traffic limit"},
     {kGuiLimitTraceActive, "LimitTraceActive", "Limit the traffic"},
@@ -188,8 +188,8 @@ constexpr std::array<UiTextEntry, 291> kGuiTexts{{
     {kGuiDlgShutdownText, "DlgShutdownText", "Windows will shutdown in"},
     {kGuiDlgShutdownCancel, "DlgShutdownCancel", "Cancel shutdown"},
     {kGuiOnEndSession1, "OnEndSession1", "keep working"},
-    {kGuiOnEndSession2, "OnEndSession2", "Shutdown Windows and PC"},
-    {kGuiOnEndSession3, "OnEndSession3", "Close program"},
+    {kGuiOnEndSession2, "OnEndSession2", "Close program"},
+    {kGuiOnEndSession3, "OnEndSession3", "Shutdown Windows and PC"},
     {kGuiDlgShutdownText2, "DlgShutdownText2", "seconds"},
     {kGuiTaskSpeedLimit1, "TaskSpeedLimit1", "No limit"},
     {kGuiTaskSpeedLimit2, "TaskSpeedLimit2", "Turn ON"},
@@ -301,6 +301,11 @@ constexpr std::array<UiTextEntry, 291> kGuiTexts{{
     {kGuiURLEmpty, "URLEmpty", "The URL must not be empty"},
     {kGuiSRResultFile, "SRResultFile", "Filename"},
     {kGuiSRResults, "SRResults", "Results"},
+    {kGuiCloseKeptOpen, "CloseKeptOpen",
+     "The window stays open so that the changes are not lost. Closing it with Shift held "
+     "discards the changes of the list."},
+    {kGuiLimitReset, "LimitReset", "Reset"},
+    {kGuiSRCancelled, "SRCancelled", "Cancelled; the other files were left as they were"},
 }};
 
 constexpr std::array<UiTextEntry, 137> kToolTips{{

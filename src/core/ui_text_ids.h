@@ -299,6 +299,9 @@ enum UiTextId : int {
     // The window's own notes.
     kGuiListFileMissing = 20440,
     kGuiAboutRights = 20441,
+    kGuiCloseKeptOpen = 20460,
+    kGuiLimitReset = 20461,
+    kGuiSRCancelled = 20462,
     kGuiDlgCloseText = 24010,
     kGuiURLEmpty = 20270,
     kGuiSRResultFile = 20271,

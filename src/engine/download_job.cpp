@@ -67,6 +67,9 @@ DownloadJob::DownloadJob(UrlItem item, RowId ownerKey, int rowIndex,
     m_transfer.prompter = m_env->prompter;
     m_transfer.banned = m_env->banned;
     m_transfer.limitReached = m_env->limitReached;
+    m_transfer.rewriteOf = [this](const std::string& url, const std::string&, bool html) {
+        return html && m_env->pages ? m_env->pages->RewriteOf(*this, url) : Rewrite::None;
+    };
     // An item that came by mail runs a command or an upload only while the user allows it:
     // one given to it after it arrived, or allowed once and withdrawn since, is left out.
     if (m_item.CEType == 10) {

@@ -49,6 +49,10 @@ public:
     virtual ~PageProcessor() = default;
     virtual void ProcessPage(DownloadJob& job, const std::string& url, const std::string& localPath,
                              ResourceInfo& info) = 0;
+    // What ProcessPage will do to the page at url, which the update of its local copy follows.
+    virtual Rewrite RewriteOf(const DownloadJob&, const std::string&) const {
+        return Rewrite::None;
+    }
 };
 
 // Mails the list of delivered files to the sender of an e-mail query.

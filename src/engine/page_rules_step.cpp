@@ -5,6 +5,8 @@
 #include "content/text_replacer.h"
 #include "core/event_codes.h"
 #include "engine/download_job.h"
+#include "net/fetch_plan.h"
+#include "platform/file_util.h"
 
 namespace kov {
 
@@ -13,20 +15,37 @@ namespace {
 // The rule-set numbers the events carry.
 enum RuleSet : int { kItemSet = 0, kBannerSet = 1, kSiteSet = 2 };
 
-}  // namespace
+struct RuleSets {
+    const SiteRule* site = nullptr;
+    const PageRules* shared = nullptr;  // for the banner rules
+    const UrlItem* item = nullptr;
+    bool Any() const { return site || shared || item; }
+};
 
-void ApplyPageRules(DownloadJob& job, const std::string& url, const std::string& localPath,
-                    bool fetchedWhileRipping) {
+RuleSets SetsFor(const DownloadJob& job, const std::string& url) {
+    RuleSets sets;
     const UrlItem& item = job.Item();
     const PageRules* rules = job.Environment().rules.get();
     const SiteRule* site = rules ? rules->FindSite(url) : nullptr;
-    const bool siteRules = site && !site->rules.empty();
-    const bool bannerRules = rules && item.RipBanners && !rules->banner.rules.empty();
-    const bool itemRules = item.EnableReplace && !item.rules.empty();
-    if (!siteRules && !bannerRules && !itemRules) return;
+    if (site && !site->rules.empty()) sets.site = site;
+    if (rules && item.RipBanners && !rules->banner.rules.empty()) sets.shared = rules;
+    if (item.EnableReplace && !item.rules.empty()) sets.item = &item;
+    return sets;
+}
+
+}  // namespace
+
+bool PageRulesApply(const DownloadJob& job, const std::string& url) {
+    return SetsFor(job, url).Any();
+}
+
+void ApplyPageRules(DownloadJob& job, const std::string& url, const std::string& localPath,
+                    bool fetchedWhileRipping) {
+    const RuleSets sets = SetsFor(job, url);
+    if (!sets.Any()) return;
 
     TextReplacer replacer;
-    const FileStamp stamp = StampOf(localPath);
+    FileStamp stamp = StampOf(localPath);
     if (!replacer.Load(localPath)) return;
     // Pages the ripper fetched are many, so their events are debug details.
     const int detail = job.Settings().LogDetail;
@@ -38,16 +57,22 @@ void ApplyPageRules(DownloadJob& job, const std::string& url, const std::string&
             job.PostEvent(kEventReplaceDone, static_cast<std::int64_t>(done), setNumber, localPath);
         }
     };
-    if (siteRules) apply(site->rules, kSiteSet);
-    if (bannerRules) apply(rules->banner.rules, kBannerSet);
-    if (itemRules) apply(item.rules, kItemSet);
+    if (sets.site) apply(sets.site->rules, kSiteSet);
+    if (sets.shared) apply(sets.shared->banner.rules, kBannerSet);
+    if (sets.item) apply(sets.item->rules, kItemSet);
     if (replacer.Count() == 0) return;
 
-    // The page keeps its server time, which the next update compares against.
+    // Never the server's time: the next update would take the edited page for the start of the
+    // server's file and append the server's rest to it.
+    stamp.modified += kRewrittenShift;
     std::string error;
     if (!WriteStamped(localPath, replacer.Text(), stamp, true, error)) {
         job.PostEvent(kEventMessage, kReplaceCannotWrite, 0, error);
     }
+}
+
+void StampRewritten(const std::string& path, std::time_t servedAt) {
+    SetFileTimes(path, servedAt + kRewrittenShift, servedAt + kRewrittenShift);
 }
 
 }  // namespace kov

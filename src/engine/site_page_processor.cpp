@@ -8,6 +8,7 @@
 #include "net/http_transfer.h"
 #include "net/resource_prober.h"
 #include "net/response_headers.h"
+#include "platform/file_util.h"
 
 namespace kov {
 
@@ -22,6 +23,11 @@ bool Stopping(const DownloadJob& job) {
 bool LimitReached(const DownloadJob& job) {
     const JobEnvironment& env = job.Environment();
     return !job.IsLocal() && env.limitReached && env.limitReached();
+}
+
+// The names ParseCssFile is given.
+bool IsStyleSheet(const std::string& localPath) {
+    return localPath.size() > 5 && IEndsWith(localPath, ".css");
 }
 
 int NestingLimit(const UrlItem& item) {
@@ -55,11 +61,25 @@ void SitePageProcessor::Configure(DownloadJob& job, HtmlRipper& ripper) {
     }
 }
 
+Rewrite SitePageProcessor::RewriteOf(const DownloadJob& job, const std::string& url) const {
+    const UrlItem& item = job.Item();
+    const AppSettings& settings = job.Settings();
+    if ((item.WithPics ? settings.DownloadFlagsFull : settings.DownloadFlags) != 0 ||
+        item.WithLinks)
+        return Rewrite::Always;
+    return PageRulesApply(job, url) ? Rewrite::Settled : Rewrite::None;
+}
+
 void SitePageProcessor::ProcessPage(DownloadJob& job, const std::string& url,
                                     const std::string& localPath, ResourceInfo&) {
     const UrlItem& item = job.Item();
     const int detail = job.Settings().LogDetail;
+    if (RewriteOf(job, url) == Rewrite::None) return;
+    const std::optional<std::time_t> served = LastWriteTime(localPath);
     ApplyPageRules(job, url, localPath, false);
+    // Edited or about to be: no copy of the server's any more. For a page only the rules edit,
+    // its processing is complete here, and the page up to date until the server's changes.
+    if (served) StampRewritten(localPath, *served);
 
     HtmlRipper ripper;
     Configure(job, ripper);
@@ -119,7 +139,9 @@ void SitePageProcessor::ProcessFetched(DownloadJob& job, HtmlRipper& ripper, std
     const LinkRecord record = ripper.Record(i);
     // Relative references are relative to where the server finally delivered the resource.
     const std::string& url = record.finalUrl.empty() ? record.url : record.finalUrl;
-    if (localPath.size() > 5 && IEndsWith(localPath, ".css")) {
+    const std::optional<std::time_t> served = LastWriteTime(localPath);
+    if (IsStyleSheet(localPath)) {
+        if (served) StampRewritten(localPath, *served);
         ripper.ParseCssFile(localPath, url);
         job.linkCount = static_cast<int>(ripper.Count());
         return;
@@ -127,6 +149,7 @@ void SitePageProcessor::ProcessFetched(DownloadJob& job, HtmlRipper& ripper, std
     if (!html) return;
     ripper.SetHtml(i);
     ApplyPageRules(job, record.url, localPath, true);
+    if (served) StampRewritten(localPath, *served);
     if (ripper.Kinds() != 0 && !Stopping(job)) {
         if (detail >= 1) job.PostEvent(kEventParseStarted, 0, 0, record.url, localPath);
         const std::size_t before = ripper.Count();
@@ -158,14 +181,20 @@ int SitePageProcessor::FetchLinked(DownloadJob& job, const std::string& url, std
     HttpFetchJob& transfer = job.Transfer();
     const bool destIsFile = transfer.destIsFile;
     const std::string urlFileName = transfer.urlFileName;
+    auto rewriteOf = std::move(transfer.rewriteOf);
     transfer.destIsFile = true;
     transfer.urlFileName = FileNameOfUrl(url);
+    // Every page and style sheet of the rip is rewritten once it arrives (ProcessFetched).
+    transfer.rewriteOf = [](const std::string&, const std::string& path, bool html) {
+        return html || IsStyleSheet(path) ? Rewrite::Always : Rewrite::None;
+    };
     std::string finalUrl;
     const int result =
         FetchHttp(url, localPath, textOnly ? 1 : 0, 0, std::string(), &info, transfer, &finalUrl);
     info.finalUrl = finalUrl;
     transfer.destIsFile = destIsFile;
     transfer.urlFileName = urlFileName;
+    transfer.rewriteOf = std::move(rewriteOf);
     return result;
 }
 

@@ -16,6 +16,9 @@ class SitePageProcessor : public PageProcessor {
 public:
     void ProcessPage(DownloadJob& job, const std::string& url, const std::string& localPath,
                      ResourceInfo& info) override;
+    // A page that is ripped is rewritten on every delivery; one that only the rules edit is
+    // rewritten once.
+    Rewrite RewriteOf(const DownloadJob& job, const std::string& url) const override;
 
     // The processor sessions install.
     static SitePageProcessor& Shared();

@@ -25,6 +25,14 @@ std::string Failure(EventCode text, const std::string& path) {
     return GetString(text) + " - " + path;
 }
 
+// Only regular files are parts: a link could pull in any file of the system, a FIFO or a
+// device would block or never end.
+std::string NotAPart(const struct stat& st) {
+    if (S_ISLNK(st.st_mode)) return "a symbolic link, not a part file";
+    if (S_ISDIR(st.st_mode)) return "a folder, not a part file";
+    return "not a regular file";
+}
+
 class FdCloser {
 public:
     explicit FdCloser(int fd) : m_fd(fd) {}
@@ -54,18 +62,23 @@ MergeResult MergeParts(const MergeRequest& request, Prompter& prompter,
     std::int64_t total = 0;
     for (std::int32_t n = 1; n <= request.partCount; ++n) {
         const std::string part = PartFilePath(request.localPath, n);
-        const std::optional<std::int64_t> size = FileSize(part);
-        if (!size || FolderExists(part)) {
-            result.error = Failure(EventCode::FileReadError, part);
+        struct stat st {};
+        if (::lstat(part.c_str(), &st) != 0) {
+            result.error = Failure(EventCode::FileReadError, part) + ": " + std::strerror(errno);
+            return result;
+        }
+        if (!S_ISREG(st.st_mode)) {
+            result.error = Failure(EventCode::FileReadError, part) + ": " + NotAPart(st);
             return result;
         }
         const PortionRange range = PortionOf(request.fileSize, request.partCount, n);
-        if (request.fileSize > 0 && *size != range.length) {
-            result.error = Failure(EventCode::FileReadError, part) + " (" + std::to_string(*size) +
-                           " bytes, the portion has " + std::to_string(range.length) + ")";
+        if (request.fileSize > 0 && st.st_size != range.length) {
+            result.error = Failure(EventCode::FileReadError, part) + " (" +
+                           std::to_string(st.st_size) + " bytes, the portion has " +
+                           std::to_string(range.length) + ")";
             return result;
         }
-        total += *size;
+        total += st.st_size;
     }
     AtomicFileWriter out;
     if (!out.Open(target, 0644)) {
@@ -77,10 +90,16 @@ MergeResult MergeParts(const MergeRequest& request, Prompter& prompter,
     int shown = -1;
     for (std::int32_t n = 1; n <= request.partCount; ++n) {
         const std::string part = PartFilePath(request.localPath, n);
-        const int fd = ::open(part.c_str(), O_RDONLY | O_CLOEXEC);
+        // Neither a link nor a FIFO put in a part's place since the check: a FIFO would block
+        // the open and the reads for ever.
+        const int fd = ::open(part.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
         FdCloser closer(fd);
         if (fd < 0 || ::fstat(fd, &lastPart) != 0) {
-            result.error = Failure(EventCode::FileReadError, part);
+            result.error = Failure(EventCode::FileReadError, part) + ": " + std::strerror(errno);
+            return result;
+        }
+        if (!S_ISREG(lastPart.st_mode)) {
+            result.error = Failure(EventCode::FileReadError, part) + ": " + NotAPart(lastPart);
             return result;
         }
         for (;;) {
@@ -111,6 +130,10 @@ MergeResult MergeParts(const MergeRequest& request, Prompter& prompter,
     if (result.bytes != total || (request.fileSize > 0 && result.bytes != request.fileSize)) {
         result.error = target + ": merged " + std::to_string(result.bytes) + " bytes, expected " +
                        std::to_string(request.fileSize > 0 ? request.fileSize : total);
+        return result;
+    }
+    if (stop && stop()) {
+        result.error = "stopped";
         return result;
     }
     if (!out.Commit()) {

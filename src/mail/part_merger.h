@@ -29,8 +29,9 @@ struct MergeResult {
 // leaves no half file under the final name and every part in place. With a known file size
 // every part must have its portion's length. The whole file gets the time stamps of the last
 // part. Then the prompter asks "File successfully created. Delete part files ?" with the
-// target (default no); yes deletes the parts. progress gets 0..100; stop is asked between
-// blocks.
+// target (default no); yes deletes the parts. Only regular files are parts: a link or a FIFO
+// in a part's place is refused. progress gets 0..100; stop is asked between blocks and before
+// the commit, and a stopped merge leaves nothing behind.
 MergeResult MergeParts(const MergeRequest& request, Prompter& prompter,
                        const std::function<void(int percent)>& progress = {},
                        const std::function<bool()>& stop = {});

@@ -361,6 +361,11 @@ UrlItem ListDocument::MakeNewItem(std::string_view text) const {
     } else {
         item.Name = CapText(url, UrlItem::kNameCapacity);  // not an address: show the text
     }
+    // Without an address yet (a new item in the editor) a name made from the URL would show
+    // its macros as text, and the editor would make a folder of them: the name stays empty
+    // until the URL is known.
+    const bool haveUrl = !TrimBlanks(url).empty();
+    if (!haveUrl && HasUrlMacros(item.Name)) item.Name.clear();
     // A local file has no site, so a name made of {SITE} comes out empty: the file's own
     // name tells the user more.
     if (TrimBlanks(item.Name).empty())
@@ -375,6 +380,7 @@ UrlItem ListDocument::MakeNewItem(std::string_view text) const {
         ExpandMacros(expanded, UrlItem::kDestCapacity, url, d.LocalDir, kFolderMacroSet, macros)) {
         item.Dest = expanded;
     }
+    if (!haveUrl && HasUrlMacros(item.Dest)) item.Dest = DefaultFolder();
 
     item.Cmd = CapText(d.Cmd, UrlItem::kCmdCapacity);
     item.days = d.days;

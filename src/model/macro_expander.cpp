@@ -202,4 +202,12 @@ bool ExpandMacros(std::string& out, std::size_t capacity, std::string_view url,
     return true;
 }
 
+bool HasUrlMacros(std::string_view text) {
+    for (const std::string_view name :
+         {"{URL}", "{SITE}", "{URLSITE}", "{SUBDOMAIN}", "{DOMAIN}", "{PATH}", "{OBJECT}"}) {
+        if (IFind(text, name) != std::string::npos) return true;
+    }
+    return false;
+}
+
 }  // namespace kov

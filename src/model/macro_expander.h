@@ -55,6 +55,10 @@ inline constexpr std::size_t kMacroCapacity = 1023;
 bool ExpandMacros(std::string& out, std::size_t capacity, std::string_view url,
                   std::string_view templ, unsigned macroSet, const MacroContext& context);
 
+// Whether text holds a macro whose value comes from the URL ({URL} {SITE} {URLSITE}
+// {SUBDOMAIN} {DOMAIN} {PATH} {OBJECT}): expanded without a URL it stays as text.
+bool HasUrlMacros(std::string_view text);
+
 // Runs of '\' and runs of '/' collapse to one; a run of '/' right after ':' is kept, so that
 // "http://" and "file:///" survive.
 std::string CollapseSeparators(std::string_view text);

@@ -52,7 +52,7 @@ bool SameFileTime(std::time_t a, std::time_t b) {
 }
 
 FetchPlan PlanFetch(int updateMode, const LocalFileState& local, const RemoteFileState& remote,
-                    const PartInfo& part) {
+                    const PartInfo& part, Rewrite rewrite) {
     if (remote.hasSize && remote.size > static_cast<std::uint64_t>(kMaxSize))
         return Outcome(FetchAction::Fail, kResultBroken);
     if (part.active) return PlanPart(updateMode, local, remote, part);
@@ -62,6 +62,12 @@ FetchPlan PlanFetch(int updateMode, const LocalFileState& local, const RemoteFil
     FetchPlan plan = Outcome(FetchAction::Whole, 0);
     plan.expected = size;
     plan.total = size;
+    if (rewrite != Rewrite::None) {
+        if (local.exists && updateMode == 0 && rewrite == Rewrite::Settled && remote.hasTime &&
+            SameFileTime(local.time, remote.time + kRewrittenShift))
+            return Outcome(FetchAction::Skip, kResultSkipped);
+        return plan;
+    }
     if (local.exists && updateMode == 0 && remote.hasSize && remote.hasTime &&
         SameFileTime(local.time, remote.time)) {
         if (local.size == size) return Outcome(FetchAction::Skip, kResultSkipped);

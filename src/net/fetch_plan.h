@@ -31,6 +31,19 @@ struct PartInfo {
     std::int64_t partNo = 1;
 };
 
+// What the job does to a file after delivering it. A rewritten copy is never the start of the
+// server's file, so it is never resumed, and a copy with the server's exact time is one whose
+// rewriting never finished (a crash, a stop), so it is never up to date either.
+enum class Rewrite {
+    None,     // kept as delivered
+    Settled,  // rewritten once; up to date when stamped kRewrittenShift after the server's time
+    Always,   // rewritten with what else it brings (a rip) on every delivery: fetched whole
+};
+
+// A finished rewrite stamps the file this long after the server's time: a different even
+// second, and one shift only, however often the file was written.
+constexpr std::time_t kRewrittenShift = 2;
+
 enum class FetchAction {
     Skip,    // result holds 919
     Fail,    // result holds the error
@@ -51,7 +64,7 @@ struct FetchPlan {
 // updateMode: 0 resume or update, 1 always overwrite, 2 skip any existing file. Times are
 // compared at the even-second grain of the file times stored after earlier transfers.
 FetchPlan PlanFetch(int updateMode, const LocalFileState& local, const RemoteFileState& remote,
-                    const PartInfo& part);
+                    const PartInfo& part, Rewrite rewrite = Rewrite::None);
 
 // True when both times name the same even second.
 bool SameFileTime(std::time_t a, std::time_t b);

@@ -166,7 +166,8 @@ void HttpFetch::PlanRequest() {
         if (m_plan.action == FetchAction::Part) m_askedFrom = m_plan.offset;
         return;
     }
-    if (m_job.updateMode != 1 && m_local.exists && m_local.size > 0) m_askedFrom = m_local.size - 1;
+    if (m_job.updateMode != 1 && !m_noRange && m_local.exists && m_local.size > 0)
+        m_askedFrom = m_local.size - 1;
 }
 
 int HttpFetch::SendOne(const UrlParts& parts) {
@@ -185,8 +186,13 @@ int HttpFetch::SendOne(const UrlParts& parts) {
         } else if (m_askedFrom > 0 && m_local.time % 2 != 0) {
             // A changed file comes back whole. Only an odd time is surely the server's own: an
             // even one may be an older copy's, rounded down, which no server would match; then
-            // the response's headers decide, and a changed file costs a second request.
-            headers += "\nIf-Range: " + FormatHttpTime(m_local.time);
+            // the response's headers decide, and a changed file costs a second request. A page
+            // the rules edit carries the server's time shifted (PlanFetch): the copy is complete
+            // when the server still has that time, and any other copy is to be replaced.
+            const bool settled = m_job.rewriteOf &&
+                                 m_job.rewriteOf(m_current, m_localPath, true) == Rewrite::Settled;
+            headers +=
+                "\nIf-Range: " + FormatHttpTime(m_local.time - (settled ? kRewrittenShift : 0));
         }
         m_request->AddRequestHeaders(headers, true);
     }
@@ -443,9 +449,10 @@ int HttpFetch::ReceiveBody() {
     return result;
 }
 
+// The finished file is judged, not the bytes of this run: a resumed page holds more.
 int HttpFetch::CheckDeliveredPage() {
     if (!m_info.isHtml) return kResultOk;
-    if ((m_nfsize != 0 && m_received < static_cast<std::uint64_t>(m_nfsize)) ||
+    if ((m_nfsize != 0 && FileSize(m_localPath).value_or(0) < m_nfsize) ||
         FileContains(m_localPath, m_nfString)) {
         m_stub = true;
         return kResultStub;
@@ -471,10 +478,11 @@ int HttpFetch::Run() {
         const int sent = SendFollowingRedirects();
         if (sent != kResultOk) return Finish(sent);
         if (m_status == 416 && m_askedFrom > 0 && attempt == 0) {
-            // The copy we hold is longer than the server's: ask for all of it.
+            // The copy we hold is longer than the server's: ask for all of it, and let the
+            // update mode decide on that answer (an edited page may well be up to date).
             m_request.reset();
             m_pinnedPath = m_localPath;
-            m_job.updateMode = m_job.updateMode == 2 ? 2 : 1;
+            m_noRange = true;
             continue;
         }
         const std::string asked = m_localPath;
@@ -493,9 +501,13 @@ int HttpFetch::Run() {
         remote.hasTime = (m_info.flags & kHasLastModified) != 0;
         remote.time = m_info.lastModified;
         m_local = LocalStateOf(PartPath(m_localPath, m_job));
+        const Rewrite rewrite = m_job.rewriteOf && !m_job.distributed
+                                    ? m_job.rewriteOf(m_current, m_localPath, m_info.isHtml != 0)
+                                    : Rewrite::None;
         m_plan = PlanFetch(
             m_job.updateMode, m_local, remote,
-            {m_job.distributed, m_job.fileSize, m_job.partCount, m_job.partSize, m_job.partNo});
+            {m_job.distributed, m_job.fileSize, m_job.partCount, m_job.partSize, m_job.partNo},
+            rewrite);
         m_localPath = PartPath(m_localPath, m_job);
         int verdict = m_plan.action == FetchAction::Skip ? kResultSkipped : CheckContent();
         if (verdict == kResultOk && m_plan.action == FetchAction::Fail) verdict = m_plan.result;

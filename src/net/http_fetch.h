@@ -75,6 +75,7 @@ private:
     int m_status = 0;
     LocalFileState m_local;
     std::int64_t m_askedFrom = -1;   // the range asked for, -1 none
+    bool m_noRange = false;          // the server refused the range of the local copy
     std::int64_t m_bodyLength = -1;  // the response's Content-Length, -1 none
     ResourceInfo m_info;
     std::optional<ContentRange> m_range;

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "net/fetch_plan.h"
 #include "net/inet.h"
 #include "net/resource_info.h"
 #include "net/transfer_events.h"
@@ -31,6 +32,10 @@ struct HttpFetchJob {
     std::function<bool()> limitReached;
     // True when a URL holds a banned word.
     std::function<bool(std::string_view url)> banned;
+    // What the job does to the file once delivered, by the URL it came from, where it is saved
+    // and whether it is an HTML page; empty: nothing.
+    std::function<Rewrite(const std::string& url, const std::string& localPath, bool html)>
+        rewriteOf;
     Prompter* prompter = nullptr;  // open-by-URL failures are shown to the user
 
     bool isLocal = false;

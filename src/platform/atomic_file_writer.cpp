@@ -84,14 +84,20 @@ bool AtomicFileWriter::Commit() {
     }
     m_temp.clear();
     // Make the rename itself durable; the data is already safe, so a failure here is ignored.
-    const std::size_t slash = m_path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : m_path.substr(0, slash + 1);
-    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
+    if (m_folderSync) {
+        const std::size_t slash = m_path.rfind('/');
+        SyncFolder(slash == std::string::npos ? "." : m_path.substr(0, slash + 1));
     }
     return true;
+}
+
+bool SyncFolder(const std::string& folder) {
+    const int dirFd =
+        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0) return false;
+    const bool ok = ::fsync(dirFd) == 0;
+    ::close(dirFd);
+    return ok;
 }
 
 void AtomicFileWriter::Abort() {

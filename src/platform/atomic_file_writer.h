@@ -21,6 +21,9 @@ public:
     void Write(std::string_view data);
     // Writes the rest, syncs and renames over the target. False on any failure so far.
     bool Commit();
+    // Off: Commit leaves the folder's sync (which makes the rename durable) to the caller,
+    // who writes many files and syncs their folder once with SyncFolder.
+    void SetFolderSync(bool on) { m_folderSync = on; }
     // The system's text for the first failure ("" when none).
     const std::string& Error() const { return m_error; }
 
@@ -35,7 +38,12 @@ private:
     unsigned m_mode = 0600;
     int m_fd = -1;
     bool m_failed = false;
+    bool m_folderSync = true;
     std::string m_error;
 };
+
+// Makes the renames in folder durable (an fsync of the folder). False when it cannot be
+// opened or synced.
+bool SyncFolder(const std::string& folder);
 
 }  // namespace kov

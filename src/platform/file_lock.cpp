@@ -11,11 +11,14 @@ namespace kov {
 
 namespace {
 
+// The holder's line is short; whatever else is in the file is not read to its end.
+constexpr std::size_t kMaxHolderText = 1024;
+
 std::string ReadAll(int fd) {
     std::string text;
     char buffer[256];
     off_t offset = 0;
-    for (;;) {
+    while (text.size() < kMaxHolderText) {
         const ssize_t n = pread(fd, buffer, sizeof buffer, offset);
         if (n <= 0) break;
         text.append(buffer, static_cast<std::size_t>(n));
@@ -32,38 +35,48 @@ FileLock::~FileLock() {
     Unlock();
 }
 
+bool FileLock::Refuse(const std::string& path, int error) {
+    if (error == EWOULDBLOCK) {
+        const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
+        if (fd >= 0) {
+            m_holder = ReadAll(fd);
+            close(fd);
+        }
+    } else {
+        m_error = path + ": " + std::strerror(error);
+    }
+    Unlock();
+    return false;
+}
+
 bool FileLock::TryLock(const std::string& path, const std::string& holder) {
     Unlock();
     m_holder.clear();
     m_error.clear();
-    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        m_error = path + ": " + std::strerror(errno);
-        return false;
-    }
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const int error = errno;
-        if (error == EWOULDBLOCK) {
-            m_holder = ReadAll(fd);
-        } else {
-            m_error = path + ": " + std::strerror(error);
-        }
-        close(fd);
-        return false;
-    }
-    // The file is never deleted: removing it would let two processes lock two different files.
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    m_folderFd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (m_folderFd < 0) return Refuse(folder, errno);
+    if (flock(m_folderFd, LOCK_EX | LOCK_NB) != 0) return Refuse(path, errno);
+    // The file keeps its lock as well, for a program of an older version that looks only there.
+    m_fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (m_fd < 0) return Refuse(path, errno);
+    if (flock(m_fd, LOCK_EX | LOCK_NB) != 0) return Refuse(path, errno);
+    // The file is never deleted: a holder that deleted it would leave nothing for the next one
+    // to name.
     const std::string line = holder + " (pid " + std::to_string(getpid()) + ")\n";
-    if (ftruncate(fd, 0) != 0 || pwrite(fd, line.data(), line.size(), 0) < 0) {
+    if (ftruncate(m_fd, 0) != 0 || pwrite(m_fd, line.data(), line.size(), 0) < 0) {
         // The lock holds all the same; only the name of its holder is missing.
     }
-    m_fd = fd;
     return true;
 }
 
 void FileLock::Unlock() {
-    if (m_fd < 0) return;
-    close(m_fd);  // releases the lock
+    // Closing releases the locks.
+    if (m_fd >= 0) close(m_fd);
+    if (m_folderFd >= 0) close(m_folderFd);
     m_fd = -1;
+    m_folderFd = -1;
 }
 
 }  // namespace kov

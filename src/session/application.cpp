@@ -7,7 +7,9 @@
 #include "core/message_table.h"
 #include "core/profile_store.h"
 #include "core/prompter.h"
+#include "core/settings_file_check.h"
 #include "net/inet.h"
+#include "net/traffic_meter.h"
 #include "platform/file_util.h"
 #include "platform/program_paths.h"
 
@@ -100,11 +102,24 @@ bool Application::LoadAppSettings() {
     return true;
 }
 
-bool Application::ReloadSettings() {
-    if (!SaveCurrentList(false)) return false;
+bool Application::ReloadSettings(std::string& why) {
+    // A deleted or garbled file would otherwise give the defaults: the schedule and the mail
+    // passphrase gone, and the defaults written back at the end.
+    const bool missing = !FileExists(m_paths.settingsFile);
+    why = missing ? m_paths.settingsFile + ": No such file or directory"
+                  : SettingsFileProblem(m_paths.settingsFile, false);
+    if (!why.empty()) {
+        // A deleted file is written anew at the end, with the settings in use.
+        if (missing) m_settings.changed = true;
+        return false;
+    }
+    if (!SaveCurrentList(false)) {
+        why = "the current list was not saved";
+        return false;
+    }
     ProfileStore store(&m_prompter);
     if (!store.Open(m_paths.settingsFile)) {
-        m_prompter.Inform("Cannot read the settings: " + store.Error());
+        why = store.Error();
         return false;
     }
     // Loaded into a fresh object, so that nothing of the old settings lingers; the document and
@@ -175,8 +190,19 @@ bool Application::SaveCurrentList(bool shiftHeld) {
 
 void Application::TakeWindowLayout() {}
 
+bool Application::SettingsFileWritable() {
+    const std::string problem = SettingsFileProblem(m_paths.settingsFile, true);
+    if (problem.empty()) return true;
+    if (!m_settingsFileRefused)
+        m_prompter.Inform(GetString(EventCode::ErrorSavingIni) + " " + problem +
+                          "; it was not written over");
+    m_settingsFileRefused = true;
+    return false;
+}
+
 bool Application::SaveSettingsIfChanged() {
     if (!m_settings.changed) return true;
+    if (!SettingsFileWritable()) return false;
     ProfileStore store(&m_prompter);
     if (store.Open(m_paths.settingsFile) && !SaveSettings(store, m_settings)) return false;
     if (!FlushOrReport(store)) return false;
@@ -189,6 +215,15 @@ bool Application::WriteLimitCounter() {
     CreateFolders(FolderOf(m_paths.userStore), 0700);
     ProfileStore user(&m_prompter);
     if (user.Open(m_paths.userStore) && !SaveLimitCounter(user, m_limitCounter)) return false;
+    return FlushOrReport(user);
+}
+
+bool Application::ResetLimitCounter() {
+    m_limitCounter = 0;
+    GlobalTrafficMeter().SetTrafficCount(0);
+    CreateFolders(FolderOf(m_paths.userStore), 0700);
+    ProfileStore user(&m_prompter);
+    if (user.Open(m_paths.userStore) && !SaveLimitCounter(user, 0)) return false;
     return FlushOrReport(user);
 }
 
@@ -209,7 +244,9 @@ bool Application::SaveSiteRules() {
 
 bool Application::WriteColumnWidthsStep() {
     // The widths are written at every close, so the file is rewritten even when nothing else
-    // changed.
+    // changed. Not over something else: only the widths would be lost, and the step before
+    // has said so when more was.
+    if (!SettingsFileWritable()) return true;
     ProfileStore store(&m_prompter);
     if (store.Open(m_paths.settingsFile) && !WriteColumnWidths(store, m_settings)) return false;
     return FlushOrReport(store);

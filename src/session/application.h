@@ -66,10 +66,17 @@ public:
     // Writes the traffic counter to the per-user store (when LimitTrace is on); a session's end
     // does this too, not only the shut-down. False (reported) when the store was not written.
     virtual bool WriteLimitCounter();
+    // Sets the traffic counter back to 0, in the meter and in the per-user store (whether or
+    // not LimitTrace is on, so that an old count does not come back). False (reported) when
+    // the store was not written.
+    bool ResetLimitCounter();
     // Reads the settings file again, as accepting the preferences would set them, and reopens
-    // the current list; a modified list is saved first. Only between sessions. False (reported,
-    // the settings in use kept) when the file cannot be read or the list not saved.
-    [[nodiscard]] bool ReloadSettings();
+    // the current list; a modified list is saved first. Only between sessions. The file must
+    // pass the checks of the start: a file that is missing, is not a settings file or cannot
+    // be read keeps the settings in use, and why tells why (a list that was not saved has been
+    // reported). A missing file is written anew with the settings in use at the end; a file
+    // that is not a settings file is never written over.
+    [[nodiscard]] bool ReloadSettings(std::string& why);
     // The list catalogue and the current list; exists after Startup.
     ListDocument& Document() { return *m_document; }
     // Where language files are looked for: the program folder's Lang/, then the installed one.
@@ -101,6 +108,9 @@ protected:
 
     // Flushes store; on failure tells the user which file and why. False on failure.
     bool FlushOrReport(ProfileStore& store);
+    // Something else put under the settings file's name while the program ran is never
+    // written over; false (told once) when the file is such a thing.
+    bool SettingsFileWritable();
 
     Prompter& m_prompter;
     AppPaths m_paths;
@@ -110,6 +120,7 @@ protected:
     std::uint32_t m_volumeSerial = 0xF0F;
     std::uint64_t m_limitCounter = 0;
     bool m_detectLanguage = true;
+    bool m_settingsFileRefused = false;
     std::unique_ptr<ListDocument> m_document;
     std::shared_ptr<PageRules> m_pageRules;
 };

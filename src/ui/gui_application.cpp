@@ -1,5 +1,6 @@
 #include "ui/gui_application.h"
 
+#include "net/traffic_meter.h"
 #include "platform/file_util.h"
 #include "session/session_setup.h"
 #include "ui/distributed_dialog.h"
@@ -33,7 +34,10 @@ void GuiApplication::CreateMainWindow() {
     setup.shutdownAfter = m_commandLine.shutdownAfter;
     setup.helpFile = m_paths.helpFile;
     setup.programFolder = m_paths.programFolder;
-    setup.saveBeforePowerOff = [this] { return SaveNow(); };
+    setup.saveOnClose = [this](bool shiftHeld) {
+        m_limitCounter = GlobalTrafficMeter().TrafficCount();
+        return Shutdown(shiftHeld);
+    };
     m_window = std::make_unique<MainWindow>(std::move(setup));
     ItemEditorHooks editorHooks;
     ListDocument* document = m_document.get();

@@ -110,6 +110,8 @@ void EditSelectedItems(const ItemEditorContext& c, Qt::KeyboardModifiers modifie
 void EditNewItem(const ItemEditorContext& c) {
     ItemEditorSetup setup = MakeSetup(c, c.document->MakeNewItem(""));
     setup.isNew = true;
+    const ListDocument* document = c.document;
+    setup.newItemFor = [document](const std::string& url) { return document->MakeNewItem(url); };
     UrlItemEditor editor(std::move(setup), WithRecent(c), c.window);
     if (Run(c, editor) != QDialog::Accepted) return;
     const RowId id = c.document->AddItem(editor.Item());

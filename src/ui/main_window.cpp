@@ -21,6 +21,7 @@
 
 #include "core/command_ids.h"
 #include "core/display_format.h"
+#include "core/prompter.h"
 #include "core/ui_text_ids.h"
 #include "engine/worker_pool.h"
 #include "model/list_document.h"
@@ -418,6 +419,17 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         }
     }
     m_closePending = false;
+    // Saved before the window goes: a save that fails must leave the user a window with the
+    // changes, not an error box after which the program ends without them. Shift held while
+    // closing the window discards the list's changes, the way out when the list cannot be
+    // written.
+    const bool shift = event->spontaneous() &&
+                       QGuiApplication::queryKeyboardModifiers().testFlag(Qt::ShiftModifier);
+    if (m_setup.saveOnClose && !m_setup.saveOnClose(shift)) {
+        m_prompter.Inform(UiText(kGuiCloseKeptOpen, "").toStdString());
+        event->ignore();
+        return;
+    }
     m_closed = true;
     if (m_tray) m_tray->HideIcon();
     event->accept();

@@ -52,9 +52,10 @@ struct MainWindowSetup {
     // The program folder (with its trailing '/'): server mode keeps its remembered messages
     // there. "" leaves the window without the mail check.
     std::string programFolder;
-    // Saves what the exit path saves before the computer goes off; false (reported) when a
-    // file was not written. Empty: nothing to save.
-    std::function<bool()> saveBeforePowerOff;
+    // Saves what the shut-down saves while the window still stands (shiftHeld discards the
+    // list's changes). False (reported) keeps the window open with the changes.
+    // The power-off at a session's end saves with it first (shiftHeld false).
+    std::function<bool(bool shiftHeld)> saveOnClose;
 };
 
 // The main window: the lists pane and the URL list above the log pane, menus, toolbar and

@@ -8,7 +8,7 @@ namespace kov {
 // The power-off goes ahead only with everything saved: a list not written would fetch its
 // items again at the next start. While the system refuses, the program stays as it is.
 void MainWindow::PowerOffAfterSession() {
-    if (m_setup.saveBeforePowerOff && !m_setup.saveBeforePowerOff()) return;
+    if (m_setup.saveOnClose && !m_setup.saveOnClose(false)) return;
     if (const long error = ExitWindows(2); error != 0) {
         m_prompter.Inform(ShutdownErrorText(error));
         return;

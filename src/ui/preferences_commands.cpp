@@ -2,6 +2,7 @@
 
 #include "core/command_ids.h"
 #include "core/localiser.h"
+#include "net/traffic_meter.h"
 #include "session/application.h"
 #include "ui/main_window.h"
 #include "ui/preferences_dialog.h"
@@ -19,6 +20,8 @@ void RegisterPreferencesCommands(MainWindow& window, Application& app) {
         setup.context.languageChoices = LanguageChoices(app.LanguageFolders());
         // The jobs of a running session read the rules without a lock.
         setup.context.rulesLocked = window.Session().State() != SessionState::Idle;
+        setup.context.trafficCount = [] { return GlobalTrafficMeter().TrafficCount(); };
+        setup.context.resetTraffic = [&app] { return app.ResetLimitCounter(); };
         PreferencesDialog dialog(std::move(setup), &window);
         if (dialog.exec() == QDialog::Accepted) window.SettingsApplied();
     });

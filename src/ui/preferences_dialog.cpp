@@ -10,6 +10,7 @@
 
 #include "content/page_rules.h"
 #include "core/profile_store.h"
+#include "core/settings_file_check.h"
 #include "core/ui_text_ids.h"
 #include "ui/dialog_buttons.h"
 #include "ui/prefs_pages.h"
@@ -40,7 +41,7 @@ PreferencesDialog::PreferencesDialog(PreferencesSetup setup, QWidget* parent)
 
     const PrefsContext& context = m_setup.context;
     AddPage(kGuiInterface, MakeInterfacePage(m_data, context));
-    AddPage(kGuiSession, MakeSessionPage(m_data));
+    AddPage(kGuiSession, MakeSessionPage(m_data, context));
     AddPage(kGuiLogGroup, MakeLogPage(m_data));
     AddPage(kGuiDlgInternet, MakeInternetPage(m_data));
     AddPage(kGuiDnProfilesTitle, MakeRippingPage(m_data));
@@ -129,6 +130,11 @@ bool PreferencesDialog::Save(PrefsData& out) {
         PageRules sites;
         sites.sites = out.sites;
         ok = SaveSiteFile(m_setup.siteFile, sites, error);
+    }
+    if (ok) {
+        // Something else put under the settings file's name is refused, never written over.
+        error = SettingsFileProblem(m_setup.settingsFile, true);
+        ok = error.empty();
     }
     if (ok) {
         out.settings.changed = true;

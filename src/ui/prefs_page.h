@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QWidget>
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,6 +30,10 @@ struct PrefsData {
 struct PrefsContext {
     std::vector<std::string> languageChoices;  // "  Auto-Detect" first
     bool rulesLocked = false;                  // a session reads the rules: no edits now
+    // The traffic counted against LimitSum, and setting it back to 0 at once (false: not
+    // saved, reported). Without them the page shows no counter.
+    std::function<std::uint64_t()> trafficCount;
+    std::function<bool()> resetTraffic;
 };
 
 // One page of the preferences. Fields carry the setting's key as object name, so that the

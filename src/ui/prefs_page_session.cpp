@@ -1,10 +1,15 @@
 #include <QComboBox>
 #include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRegularExpressionValidator>
 
+#include "core/text_util.h"
 #include "core/ui_text_ids.h"
 #include "ui/prefs_pages.h"
+#include "ui/ui_text.h"
 
 namespace kov {
 
@@ -12,22 +17,48 @@ namespace {
 
 class SessionPage : public PrefsPage {
 public:
-    explicit SessionPage(const AppSettings& s) {
+    SessionPage(const AppSettings& s, const PrefsContext& context) {
         auto* form = new QFormLayout(this);
         m_threads = AddSpin(form, "MaxThreads", kGuiMaxThreads, 1, 32, s.MaxThreads);
         m_disposable = AddCheck(form, "NotNeededAction", kGuiDeleteDisposable, s.NotNeededAction);
-        // The choices stand in the order of the setting's values.
-        m_abort = AddChoice(form, "AbortMode", kGuiStopActions, {kGuiStopAction2, kGuiStopAction1},
+        // The choices stand in the order of the setting's values, as do their text ids.
+        m_abort = AddChoice(form, "AbortMode", kGuiStopActions, {kGuiStopAction1, kGuiStopAction2},
                             s.AbortMode);
         m_onEnd =
             AddChoice(form, "OnEndSession", kGuiOnEndSession,
-                      {kGuiOnEndSession1, kGuiOnEndSession3, kGuiOnEndSession2}, s.OnEndSession);
+                      {kGuiOnEndSession1, kGuiOnEndSession2, kGuiOnEndSession3}, s.OnEndSession);
         m_trace = AddCheck(form, "LimitTrace", kGuiLimitTraceActive, s.LimitTrace);
         m_sum = AddLine(form, "LimitSum", kGuiLimitSum, s.LimitSum, 127);
         // The session reads anything but a plain number as no limit at all; 19 digits always
         // fit the 64-bit counter.
         m_sum->setValidator(new QRegularExpressionValidator(
             QRegularExpression(QStringLiteral("[0-9]{0,19}")), m_sum));
+        // Once the limit is reached nothing downloads until the counter is reset.
+        if (context.trafficCount) {
+            auto* row = new QWidget;
+            auto* box = new QHBoxLayout(row);
+            box->setContentsMargins(0, 0, 0, 0);
+            m_counter = new QLabel;
+            m_counter->setObjectName("LimitCounter");
+            m_counter->setTextInteractionFlags(Qt::TextSelectableByMouse);
+            box->addWidget(m_counter, 1);
+            auto* reset = new QPushButton(UiText(kGuiLimitReset, ""));
+            reset->setObjectName("LimitReset");
+            reset->setAutoDefault(false);
+            reset->setEnabled(static_cast<bool>(context.resetTraffic));
+            box->addWidget(reset);
+            form->addRow(UiText(kGuiLimitCounter, ""), row);
+            const auto show = [this, count = context.trafficCount] {
+                m_counter->setText(
+                    QString::fromStdString(GroupDigits(static_cast<std::int64_t>(count()))));
+            };
+            show();
+            QObject::connect(reset, &QPushButton::clicked, this,
+                             [show, resetTraffic = context.resetTraffic] {
+                                 resetTraffic();
+                                 show();
+                             });
+        }
     }
 
     void Store(PrefsData& data) override {
@@ -47,6 +78,7 @@ private:
     QComboBox* m_onEnd;
     QCheckBox* m_trace;
     QLineEdit* m_sum;
+    QLabel* m_counter = nullptr;
 };
 
 class LogPage : public PrefsPage {
@@ -76,8 +108,8 @@ private:
 
 }  // namespace
 
-PrefsPage* MakeSessionPage(const PrefsData& data) {
-    return new SessionPage(data.settings);
+PrefsPage* MakeSessionPage(const PrefsData& data, const PrefsContext& context) {
+    return new SessionPage(data.settings, context);
 }
 
 PrefsPage* MakeLogPage(const PrefsData& data) {

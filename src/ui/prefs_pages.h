@@ -6,7 +6,7 @@ namespace kov {
 
 // The pages of the preferences, each made over the working copy.
 PrefsPage* MakeInterfacePage(const PrefsData& data, const PrefsContext& context);
-PrefsPage* MakeSessionPage(const PrefsData& data);
+PrefsPage* MakeSessionPage(const PrefsData& data, const PrefsContext& context);
 PrefsPage* MakeLogPage(const PrefsData& data);
 PrefsPage* MakeInternetPage(const PrefsData& data);
 PrefsPage* MakeRippingPage(const PrefsData& data);

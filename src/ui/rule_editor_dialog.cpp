@@ -11,6 +11,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QStyle>
@@ -21,6 +22,7 @@
 #include "content/text_replacer.h"
 #include "core/message_table.h"
 #include "core/ui_text_ids.h"
+#include "ui/background_task.h"
 #include "ui/dialog_buttons.h"
 #include "ui/ui_text.h"
 
@@ -98,13 +100,12 @@ RuleEditorDialog::RuleEditorDialog(std::vector<ReplaceRule> rules, QWidget* pare
     up->setToolTip(UiToolTip(kTipSRMoveUp));
     auto* down = new QPushButton(style()->standardIcon(QStyle::SP_ArrowDown), QString(), this);
     down->setToolTip(UiToolTip(kTipSRMoveDown));
-    auto* apply = new QPushButton(UiText(kGuiSRApplyToFolder, "Apply to Folder..."), this);
-    apply->setToolTip(UiToolTip(kGuiSRApplyToFolder));
-    auto* restore =
-        new QPushButton(style()->standardIcon(QStyle::SP_BrowserReload), QString(), this);
-    restore->setObjectName("restore");
-    restore->setToolTip(UiToolTip(kTipUndoReplace));
-    for (QPushButton* b : {m_update, add, m_delete, up, down, apply, restore}) {
+    m_apply = new QPushButton(UiText(kGuiSRApplyToFolder, "Apply to Folder..."), this);
+    m_apply->setToolTip(UiToolTip(kGuiSRApplyToFolder));
+    m_restore = new QPushButton(style()->standardIcon(QStyle::SP_BrowserReload), QString(), this);
+    m_restore->setObjectName("restore");
+    m_restore->setToolTip(UiToolTip(kTipUndoReplace));
+    for (QPushButton* b : {m_update, add, m_delete, up, down, m_apply, m_restore}) {
         b->setAutoDefault(false);
         buttons->addWidget(b);
     }
@@ -118,6 +119,21 @@ RuleEditorDialog::RuleEditorDialog(std::vector<ReplaceRule> rules, QWidget* pare
     m_results->header()->setSectionResizeMode(0, QHeaderView::Stretch);
     top->addWidget(m_results, 1);
 
+    // A folder run works in the background: the window stays responsive and can stop it.
+    auto* run = new QHBoxLayout;
+    m_progress = new QProgressBar(this);
+    m_progress->setObjectName("progress");
+    m_progress->setFormat(QStringLiteral("%v / %m"));
+    m_cancelRun = new QPushButton(UiText(kGuiCancel, "Cancel"), this);
+    m_cancelRun->setObjectName("cancelRun");
+    m_cancelRun->setAutoDefault(false);
+    run->addWidget(m_progress, 1);
+    run->addWidget(m_cancelRun);
+    top->addLayout(run);
+    m_progress->hide();
+    m_cancelRun->hide();
+    m_task = std::make_unique<BackgroundTask>(this);
+
     top->addWidget(MakeOkCancelButtons(this));
 
     connect(m_list, &QTreeWidget::currentItemChanged, this,
@@ -128,16 +144,19 @@ RuleEditorDialog::RuleEditorDialog(std::vector<ReplaceRule> rules, QWidget* pare
     connect(m_delete, &QPushButton::clicked, this, [this] { DeleteRule(); });
     connect(up, &QPushButton::clicked, this, [this] { MoveRule(-1); });
     connect(down, &QPushButton::clicked, this, [this] { MoveRule(1); });
-    connect(apply, &QPushButton::clicked, this,
+    connect(m_apply, &QPushButton::clicked, this,
             [this] { ChooseAndApply(QGuiApplication::keyboardModifiers()); });
-    connect(restore, &QPushButton::clicked, this,
+    connect(m_restore, &QPushButton::clicked, this,
             [this] { ChooseAndRestore(QGuiApplication::keyboardModifiers()); });
+    connect(m_cancelRun, &QPushButton::clicked, this, [this] { CancelRun(); });
 
     resize(620, 480);
     Fill();
     if (!m_rules.empty()) m_list->setCurrentItem(m_list->topLevelItem(0));
     ShowRule(m_rules.empty() ? -1 : 0);
 }
+
+RuleEditorDialog::~RuleEditorDialog() = default;
 
 void RuleEditorDialog::Fill() {
     const int current = m_list->indexOfTopLevelItem(m_list->currentItem());
@@ -234,46 +253,96 @@ std::vector<std::pair<QString, QString>> RuleEditorDialog::ResultLines() const {
     return lines;
 }
 
-void RuleEditorDialog::ChooseAndApply(Qt::KeyboardModifiers modifiers) {
+bool RuleEditorDialog::ChooseAndApply(Qt::KeyboardModifiers modifiers) {
     std::string target;
     if (modifiers.testFlag(Qt::ShiftModifier) && !m_lastFolder.empty()) {
         target = m_lastFolder;
     } else {
         const QString file = QFileDialog::getOpenFileName(
             this, UiText(kGuiSRApplyToFolder, "Apply to Folder..."), Q(m_lastFolder));
-        if (file.isEmpty()) return;
+        if (file.isEmpty()) return false;
         m_lastFolder = WithSlash(S(QFileInfo(file).absolutePath()));
         target = modifiers.testFlag(Qt::ControlModifier) ? S(file) : m_lastFolder;
     }
-    ApplyTo(target);
+    return ApplyTo(target);
 }
 
-void RuleEditorDialog::ChooseAndRestore(Qt::KeyboardModifiers modifiers) {
+bool RuleEditorDialog::ChooseAndRestore(Qt::KeyboardModifiers modifiers) {
     if (m_lastFolder.empty()) {
         const QString folder = QFileDialog::getExistingDirectory(this, UiToolTip(kTipUndoReplace));
-        if (folder.isEmpty()) return;
+        if (folder.isEmpty()) return false;
         m_lastFolder = WithSlash(S(folder));
     }
-    RestoreFrom(m_lastFolder, modifiers.testFlag(Qt::ShiftModifier));
+    return RestoreFrom(m_lastFolder, modifiers.testFlag(Qt::ShiftModifier));
 }
 
-void RuleEditorDialog::ApplyTo(const std::string& target) {
+bool RuleEditorDialog::Busy() const {
+    return m_task->Running();
+}
+
+void RuleEditorDialog::CancelRun() {
+    m_task->RequestStop();
+}
+
+void RuleEditorDialog::RunStarted(int files) {
+    m_progress->setRange(0, files);  // 0..0 while the count is not known: a busy bar
+    m_progress->setValue(0);
+    m_progress->show();
+    m_cancelRun->show();
+    m_apply->setEnabled(false);
+    m_restore->setEnabled(false);
+}
+
+void RuleEditorDialog::RunEnded(bool cancelled) {
+    if (cancelled) AddResult(QString(), UiText(kGuiSRCancelled, ""));
+    m_progress->hide();
+    m_cancelRun->hide();
+    m_apply->setEnabled(true);
+    m_restore->setEnabled(true);
+}
+
+bool RuleEditorDialog::ApplyTo(const std::string& target) {
+    if (Busy()) return false;
     if (!target.empty() && target.back() == '/') m_lastFolder = target;
-    const std::size_t files = kov::ApplyToFolder(
-        target, m_rules, m_masks.empty() ? kDefaultReplaceMasks : std::string_view(m_masks),
-        [this](const FileReplaceResult& r) {
-            AddResult(Q(r.path), r.failed ? Q(r.error) : QString::number(r.count));
-        });
-    if (files == 0) AddResult(Q(target), Q(GetString(EventCode::NoFilesToReplace)));
+    const std::string masks = m_masks.empty() ? std::string(kDefaultReplaceMasks) : m_masks;
+    RunStarted(0);
+    return m_task->Run([this, target, masks, rules = m_rules](
+                           const std::atomic<int>& stop,
+                           const BackgroundTask::Post& post) -> std::function<void()> {
+        const std::vector<std::string> files = ReplaceTargets(target, masks);
+        post([this, total = static_cast<int>(files.size())] { m_progress->setMaximum(total); });
+        int value = 0;
+        const auto report = [&](const FileReplaceResult& r) {
+            post([this, file = Q(r.path), result = r.failed ? Q(r.error) : QString::number(r.count),
+                  done = ++value] {
+                AddResult(file, result);
+                m_progress->setValue(done);
+            });
+        };
+        const std::size_t done = ApplyToFiles(files, rules, report, &stop);
+        return [this, target, none = files.empty(), cancelled = done < files.size()] {
+            if (none) AddResult(Q(target), Q(GetString(EventCode::NoFilesToReplace)));
+            RunEnded(cancelled);
+        };
+    });
 }
 
-void RuleEditorDialog::RestoreFrom(const std::string& folder, bool deleteBackups) {
-    std::vector<std::string> failures;
-    const std::size_t restored = kov::RestoreFolder(folder, deleteBackups, &failures);
-    AddResult(Q(folder),
-              QStringLiteral("%1 %2").arg(restored).arg(Q(GetString(EventCode::FilesRestored))));
-    for (const std::string& f : failures)
-        AddResult(Q(f), Q(GetString(EventCode::Error)));
+bool RuleEditorDialog::RestoreFrom(const std::string& folder, bool deleteBackups) {
+    if (Busy()) return false;
+    RunStarted(0);
+    return m_task->Run(
+        [this, folder, deleteBackups](const std::atomic<int>& stop,
+                                      const BackgroundTask::Post&) -> std::function<void()> {
+            std::vector<std::string> failures;
+            const std::size_t restored = RestoreFolder(folder, deleteBackups, &failures, &stop);
+            return [this, folder, restored, failures, cancelled = stop.load() >= 2] {
+                AddResult(Q(folder), QStringLiteral("%1 %2").arg(restored).arg(
+                                         Q(GetString(EventCode::FilesRestored))));
+                for (const std::string& f : failures)
+                    AddResult(Q(f), Q(GetString(EventCode::Error)));
+                RunEnded(cancelled);
+            };
+        });
 }
 
 }  // namespace kov

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -9,10 +10,13 @@
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
+class QProgressBar;
 class QPushButton;
 class QTreeWidget;
 
 namespace kov {
+
+class BackgroundTask;
 
 // Edits one list of search-and-replace rules (an item's, the banner rules, a site's) and
 // applies them by hand to the text files of a folder, with a backup of each changed file, or
@@ -22,6 +26,7 @@ class RuleEditorDialog : public QDialog {
     Q_OBJECT
 public:
     explicit RuleEditorDialog(std::vector<ReplaceRule> rules, QWidget* parent = nullptr);
+    ~RuleEditorDialog() override;
 
     const std::vector<ReplaceRule>& Rules() const { return m_rules; }
 
@@ -30,15 +35,20 @@ public:
     void SetFileMasks(std::string masks) { m_masks = std::move(masks); }
 
     // "Apply to Folder...": asks for a file; its folder is the target, or the file itself with
-    // Ctrl; with Shift and a folder chosen before, that folder again without asking.
-    void ChooseAndApply(Qt::KeyboardModifiers modifiers);
+    // Ctrl; with Shift and a folder chosen before, that folder again without asking. False
+    // when nothing was started.
+    bool ChooseAndApply(Qt::KeyboardModifiers modifiers);
     // The restore button: the last folder (asked for when there is none); Shift also deletes
-    // the backups.
-    void ChooseAndRestore(Qt::KeyboardModifiers modifiers);
-    // What the two commands do once the target is known; a folder ends with '/'. Each adds its
-    // lines to the result list.
-    void ApplyTo(const std::string& target);
-    void RestoreFrom(const std::string& folder, bool deleteBackups);
+    // the backups. False when nothing was started.
+    bool ChooseAndRestore(Qt::KeyboardModifiers modifiers);
+    // What the two commands do once the target is known; a folder ends with '/'. The work
+    // runs in the background with a progress bar and a cancel button, and each file's line
+    // reaches the result list as it is done. False when another run is still busy.
+    bool ApplyTo(const std::string& target);
+    bool RestoreFrom(const std::string& folder, bool deleteBackups);
+    // A run is busy; CancelRun stops it between two files.
+    bool Busy() const;
+    void CancelRun();
 
     // The result list ("Filename", "Results"), one entry per line.
     std::vector<std::pair<QString, QString>> ResultLines() const;
@@ -56,6 +66,8 @@ private:
     void MoveRule(int delta);
     void ActionChanged();
     void AddResult(const QString& file, const QString& result);
+    void RunStarted(int files);
+    void RunEnded(bool cancelled);
 
     std::vector<ReplaceRule> m_rules;
     std::string m_masks;
@@ -70,6 +82,12 @@ private:
     QPushButton* m_update = nullptr;
     QPushButton* m_delete = nullptr;
     QTreeWidget* m_results = nullptr;
+    QPushButton* m_apply = nullptr;
+    QPushButton* m_restore = nullptr;
+    QProgressBar* m_progress = nullptr;
+    QPushButton* m_cancelRun = nullptr;
+    // Last: it goes first, so that a run still busy stops and delivers nothing.
+    std::unique_ptr<BackgroundTask> m_task;
 };
 
 }  // namespace kov

@@ -520,6 +520,7 @@ void UrlItemEditor::Edited(Field field) {
     if (!m_initialised) return;  // the controls being filled
     m_changed[Index(field)] = true;
     TakeControl(field);
+    if (field == Field::Url) FollowUrl();
     Refresh();
 }
 
@@ -566,10 +567,31 @@ std::string UrlItemEditor::LocalPathNow() const {
     return MakeLocalPath(m_item, moment, "", macros);
 }
 
+void UrlItemEditor::FollowUrl() {
+    if (!m_setup.newItemFor) return;
+    const std::time_t moment =
+        std::time(nullptr) - static_cast<std::time_t>(m_item.dayShift) * kDay;
+    UrlItem made = m_setup.newItemFor(ExpandTemplate(m_item.Url, moment, m_item.CurrentNum, true));
+    const bool wasInitialised = m_initialised;
+    m_initialised = false;  // not the user's changes
+    for (const Field f : {Field::Name, Field::Referer}) {
+        if (Changed(f)) continue;
+        *TextOf(f, m_item) = *TextOf(f, made);
+        static_cast<QLineEdit*>(Control(f))->setText(Q(*TextOf(f, m_item)));
+    }
+    if (!Changed(Field::Dest)) {
+        m_item.Dest = made.Dest;
+        m_dest->setEditText(Q(m_item.Dest));
+    }
+    m_initialised = wasInitialised;
+}
+
 void UrlItemEditor::NameLeft() {
     const std::string folder = WithTrailingSlash(m_setup.listFolder);
     const std::string dest = m_dest->currentText().toStdString();
-    if (m_item.Name.empty() || folder.empty() || folder == "/" || WithTrailingSlash(dest) != folder)
+    // A macro of the name would become a folder of that name: the name is not a folder yet.
+    if (m_item.Name.empty() || HasUrlMacros(m_item.Name) || folder.empty() || folder == "/" ||
+        WithTrailingSlash(dest) != folder)
         return;
     m_dest->setEditText(Q(folder + m_item.Name + "/"));  // marks Dest changed
 }
@@ -615,10 +637,11 @@ void UrlItemEditor::EditRules(int how) {
     RuleEditorDialog dialog(m_item.rules, this);
     dialog.SetFileMasks(m_setup.fileMasks);
     const Qt::KeyboardModifiers mods = QGuiApplication::keyboardModifiers();
-    if (how == 1) dialog.ChooseAndApply(mods);
-    if (how == 2) dialog.ChooseAndRestore(mods);
-    // After a folder run the rule dialog shows what was done.
-    if (how != 0 && dialog.ResultLines().empty()) return;
+    bool started = true;
+    if (how == 1) started = dialog.ChooseAndApply(mods);
+    if (how == 2) started = dialog.ChooseAndRestore(mods);
+    // A folder run goes on in the rule dialog, which shows its progress and what was done.
+    if (!started) return;
     if (dialog.exec() != QDialog::Accepted) return;
     m_item.rules = dialog.Rules();
     m_changed[Index(Field::Rules)] = true;

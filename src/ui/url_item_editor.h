@@ -36,6 +36,9 @@ struct ItemEditorSetup {
     std::int32_t defaultStopNumber = 0;  // the new-URL default of StopNumber
     std::string fileMasks;               // the text files a folder replace works on
     bool sendQueryAllowed = true;
+    // A new item: what the new-URL defaults make of an address. Until the user edits them, the
+    // name, referrer and destination follow the URL as it is typed.
+    std::function<UrlItem(const std::string& url)> newItemFor;
 };
 
 // The dialogs the editor opens through its caller.
@@ -140,6 +143,7 @@ private:
     void TakeControl(Field field);
     void Refresh();
     void NameLeft();
+    void FollowUrl();
     void SeriesSwitched(bool on);
     void ChooseFolder();
     void EditRules(int how);

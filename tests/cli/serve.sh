@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # kov-cli --serve against nginx: a task due in a few seconds (the service's clock is shifted)
 # downloads a list, a task of a missing list is skipped, SIGHUP rereads kov.ini, a second
-# writer is refused while read-only commands run, SIGTERM stops the running session and exits 0.
+# writer is refused (even with the lock file deleted) while read-only commands run, SIGTERM
+# stops the running session and exits 0.
 cli="$1"
 source "$(dirname "$0")/common.bash"
 
@@ -96,6 +97,11 @@ status=0
 [ "$status" = 2 ] || fail "a second writer gave $status"
 grep -q "is in use by kov-cli --serve (pid $serve)" "$tmp/err2" || fail "lock: $(cat "$tmp/err2")"
 "$cli" --list | grep -q "slow.bin" || fail "--list beside the service"
+# Deleting the lock file lets no second writer in either.
+rm "$KOV_HOME/.lock"
+status=0
+"$cli" --add "$base/b.txt" 2>"$tmp/err2" >/dev/null || status=$?
+[ "$status" = 2 ] || fail "a second writer after deleting .lock gave $status"
 
 kill -TERM "$serve"
 status=0

@@ -40,6 +40,7 @@ protected:
                                                "Sorry, NOT found" + std::string(100, 'y') +
                                                "</body></html>");
             n.WriteFile("files/a.txt", "hello");
+            n.WriteFile("files/short.html", "<html>abcdef</html>");  // 19 bytes
             for (int i = 0; i < 5; ++i)
                 n.WriteFile("many/" + std::to_string(i), "file");
         });
@@ -176,6 +177,14 @@ TEST_F(HttpTransferTest, StubPagesAndWrongTypesAreDropped) {
                                                     "&text=Sorry,%20NOT%20found");
         EXPECT_EQ(Fetch(url, path, 0, 0, "sorry, not found"), kResultStub) << size;
     }
+    // A page resumed from its first 9 bytes is judged by its 19, not by the 10 of this run.
+    path = Local("short.html");
+    ASSERT_TRUE(WriteFileAtomic(path, "<html>abc", 0644));
+    SetFileTimes(path, ServerTime("files/short.html"), ServerTime("files/short.html"));
+    EXPECT_EQ(Fetch(servers.nginx->Url("/files/short.html"), path, 0, 12), kResultOk);
+    EXPECT_EQ(Slurp(path), "<html>abcdef</html>");
+    EXPECT_NE(sink.Find(kEventResumed), nullptr);
+
     // Not HTML: the rules do not apply.
     path = Local("a.txt");
     EXPECT_EQ(Fetch(servers.nginx->Url("/files/a.txt"), path, 0, 1000, "hello"), kResultOk);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -75,6 +76,23 @@ TEST_F(ReplaceFolderTest, ApplyBacksUpChangedFilesAndRestorePutsThemBack) {
     EXPECT_EQ(RestoreFolder(dir.path(), true), 3u);
     EXPECT_FALSE(FileExists(dir.File("c.txt.bak")));
     EXPECT_EQ(RestoreFolder(dir.path(), true), 0u);
+}
+
+TEST_F(ReplaceFolderTest, AStopEndsARunBetweenTwoFiles) {
+    std::atomic<int> stop{0};
+    const std::vector<std::string> files = {dir.File("a.html"), dir.File("c.txt"),
+                                            dir.File("d.css")};
+    std::size_t reported = 0;
+    const auto report = [&](const FileReplaceResult&) {
+        if (++reported == 2) stop = 2;
+    };
+    EXPECT_EQ(ApplyToFiles(files, {rule}, report, &stop), 2u);
+    EXPECT_EQ(dir.Read("c.txt"), "-- c.txt");
+    EXPECT_EQ(dir.Read("c.txt.bak"), "ad c.txt");
+    EXPECT_EQ(dir.Read("d.css"), "ad d.css");
+    EXPECT_FALSE(FileExists(dir.File("d.css.bak")));
+    EXPECT_EQ(RestoreFolder(dir.path(), true, nullptr, &stop), 0u);
+    EXPECT_TRUE(FileExists(dir.File("c.txt.bak")));
 }
 
 }  // namespace

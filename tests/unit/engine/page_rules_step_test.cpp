@@ -20,7 +20,8 @@ ReplaceRule Rule(std::string find, std::string repl) {
 }
 
 // Which sets run and which events go out, by log detail, for the item's page and for a page the
-// ripper fetched; the page keeps its server time.
+// ripper fetched; an edited page never keeps the server's time (the next update would take it
+// for the start of the server's file), and one the rules leave alone is not touched.
 TEST(PageRulesStep, SiteBannerAndItemRulesRunInOrderWithTheirEvents) {
     test::TempDir dir;
     auto rules = std::make_shared<PageRules>();
@@ -54,7 +55,7 @@ TEST(PageRulesStep, SiteBannerAndItemRulesRunInOrderWithTheirEvents) {
 
         ApplyPageRules(job, "http://news/p.html", path, c.ripping);
         EXPECT_EQ(dir.Read("p.html"), c.page) << c.logDetail;
-        EXPECT_EQ(LastWriteTime(path), 1000000);
+        EXPECT_EQ(LastWriteTime(path), 1000000 + kRewrittenShift);
         std::vector<std::int64_t> sets;
         for (const JobEvent& e : sink.events) {
             EXPECT_TRUE(e.code == kEventReplaceDone && e.text1 == path);
@@ -62,6 +63,10 @@ TEST(PageRulesStep, SiteBannerAndItemRulesRunInOrderWithTheirEvents) {
             sets.push_back(e.param2);
         }
         EXPECT_EQ(sets, c.sets) << c.logDetail << c.ripping;
+
+        ASSERT_TRUE(WriteFileAtomic(path, "nothing") && SetFileTimes(path, 1000000, 1000000));
+        ApplyPageRules(job, "http://news/p.html", path, c.ripping);
+        EXPECT_EQ(LastWriteTime(path), 1000000);
     }
 }
 

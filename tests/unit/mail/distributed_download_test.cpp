@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <optional>
@@ -167,15 +168,28 @@ TEST(DistributedDownload, MergeJoinsCompletePartsOnlyAndNeverLeavesAHalfFile) {
         {"second missing", {"aaa", nullptr, "cccc"}, 10, true, false, "File read error - "},
         {"short part", {"aaa", "bb", "cccc"}, 10, true, false, "File read error - "},
         {"stopped", {"aaa", "bbb", "cccc"}, 10, true, true, "stopped"},
+        // Only regular files are parts: a link is not followed, a FIFO would block for ever.
+        {"linked part", {"aaa", "@link", "cccc"}, 0, true, false, "File read error - "},
+        {"fifo part", {"aaa", "@fifo", "cccc"}, 0, true, false, "File read error - "},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        test::TempDir dir;
+        test::TempDir dir, outside;
         const std::string whole = dir.File("big.iso");
         std::string joined;
         for (std::size_t i = 0; i < c.parts.size(); ++i) {
             if (!c.parts[i]) continue;
-            ASSERT_TRUE(WriteFileAtomic(PartFilePath(whole, int(i + 1)), c.parts[i]));
+            const std::string part = PartFilePath(whole, int(i + 1));
+            if (c.parts[i] == std::string("@link")) {
+                ASSERT_TRUE(WriteFileAtomic(outside.File("bbb"), "bbb"));
+                ASSERT_EQ(symlink(outside.File("bbb").c_str(), part.c_str()), 0);
+                continue;
+            }
+            if (c.parts[i] == std::string("@fifo")) {
+                ASSERT_EQ(mkfifo(part.c_str(), 0600), 0);
+                continue;
+            }
+            ASSERT_TRUE(WriteFileAtomic(part, c.parts[i]));
             joined += c.parts[i];
         }
         const std::time_t stamp = 1600000000;

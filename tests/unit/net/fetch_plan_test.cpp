@@ -22,6 +22,7 @@ struct Case {
     FetchAction action;
     int result;
     std::int64_t offset, fileOffset, expected;
+    Rewrite rewrite = Rewrite::None;
 };
 
 const LocalFileState kNone{};
@@ -30,6 +31,9 @@ const PartInfo kWhole{};
 constexpr FetchAction kSkip = FetchAction::Skip, kFail = FetchAction::Fail,
                       kWholeFile = FetchAction::Whole, kResume = FetchAction::Resume,
                       kPart = FetchAction::Part;
+
+constexpr Rewrite kSettled = Rewrite::Settled, kAlways = Rewrite::Always;
+const RemoteFileState kChanged{true, 1000, true, kT + 2};
 
 constexpr std::int64_t kA = 2147483647;  // the largest part count and number stored
 constexpr std::int64_t kHugeStart = (kA - 1) * (kMax / kA);
@@ -62,13 +66,26 @@ const Case kCases[] = {
     {"no part count",                0, kNone,           kRemote, {true, 1000, 0, 333, 1}, kFail, kResultNoPartSize, 0, 0, 0},
     // Stored values near the limits: 64-bit arithmetic, no overflow.
     {"huge parts", 0, kNone, {true, static_cast<std::uint64_t>(kMax), false, 0}, {true, kMax, kA, kMax / 2, kA}, kPart, 0, kHugeStart, 0, kMax - kHugeStart},
+    // A page the job rewrites is never taken for the start of the server's file; it is up to
+    // date only once its rewrite finished, stamped after the server's time.
+    {"rewritten",                    0, {true, 700, kT + 2},  kRemote, kWhole, kSkip, kResultSkipped, 0, 0, 0, kSettled},
+    {"rewritten, even-second stamp", 0, {true, 700, kT + 1},  kRemote, kWhole, kSkip, kResultSkipped, 0, 0, 0, kSettled},
+    {"rewritten, shorter, server's time", 0, {true, 400, kT}, kRemote, kWhole, kWholeFile, 0, 0, 0, 1000, kSettled},
+    {"delivered, rewrite unfinished", 0, {true, 1000, kT},    kRemote, kWhole, kWholeFile, 0, 0, 0, 1000, kSettled},
+    {"rewritten copy of an older page", 0, {true, 700, kT + 2}, kChanged, kWhole, kWholeFile, 0, 0, 0, 1000, kSettled},
+    {"rewritten, no server time",    0, {true, 700, kT + 2},  {true, 1000, false, 0}, kWhole, kWholeFile, 0, 0, 0, 1000, kSettled},
+    {"rewritten, overwrite",         1, {true, 700, kT + 2},  kRemote, kWhole, kWholeFile, 0, 0, 0, 1000, kSettled},
+    {"rewritten, keep existing",     2, {true, 700, kT + 2},  kRemote, kWhole, kSkip, kResultSkipped, 0, 0, 0, kSettled},
+    {"ripped",                       0, {true, 700, kT + 2},  kRemote, kWhole, kWholeFile, 0, 0, 0, 1000, kAlways},
+    {"ripped, shorter, server's time", 0, {true, 400, kT},    kRemote, kWhole, kWholeFile, 0, 0, 0, 1000, kAlways},
+    {"delivered, rip unfinished",    0, {true, 1000, kT},     kRemote, kWhole, kWholeFile, 0, 0, 0, 1000, kAlways},
 };
 // clang-format on
 
 TEST(PlanFetch, DecidesEveryCase) {
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.what);
-        const FetchPlan plan = PlanFetch(c.mode, c.local, c.remote, c.part);
+        const FetchPlan plan = PlanFetch(c.mode, c.local, c.remote, c.part, c.rewrite);
         EXPECT_EQ(plan.action, c.action);
         EXPECT_EQ(plan.result, c.result);
         if (c.action == kSkip || c.action == kFail) continue;

@@ -8,6 +8,7 @@
 
 #include "core/localiser.h"
 #include "core/message_table.h"
+#include "net/traffic_meter.h"
 #include "platform/file_util.h"
 #include "support/env_guard.h"
 #include "support/recording_prompter.h"
@@ -139,6 +140,17 @@ TEST_F(ApplicationTest, UserStoreKeepsRecentPathsAndTheCounter) {
         EXPECT_EQ(app.Recent().First(), "/srv/downloads/");
         EXPECT_EQ(app.LimitCounter(), 123456789012ull);
     });
+
+    // A reset reaches the meter and the store even with LimitTrace off: the old count must
+    // not come back at the next start.
+    WriteFileAtomic(Home("kov.ini"), "[KOV-Main]\nLimitTrace=0\n");
+    Run({}, [](Application& app) {
+        GlobalTrafficMeter().SetTrafficCount(77);
+        EXPECT_TRUE(app.ResetLimitCounter());
+        EXPECT_EQ(app.LimitCounter(), 0u);
+        EXPECT_EQ(GlobalTrafficMeter().TrafficCount(), 0u);
+    });
+    EXPECT_NE(Slurp(UserIni()).find("LimitCounter=0\n"), std::string::npos) << Slurp(UserIni());
 }
 
 TEST_F(ApplicationTest, FailedSavesNameTheFileAndTheCauseAndFailTheShutDown) {

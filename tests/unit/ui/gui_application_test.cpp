@@ -5,6 +5,7 @@
 #include <QSplitter>
 #include <QTest>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "model/list_document.h"
@@ -57,6 +58,45 @@ TEST(GuiApplicationTest, SavingAtTheDesktopSessionsEndKeepsListAndLayoutForTheNe
     EXPECT_EQ(splitRow(next)->sizes().value(0), 180);
     EXPECT_EQ(next.Document().Rows().Count(), 1u);
     EXPECT_TRUE(messages.empty()) << messages.front();
+}
+
+TEST(GuiApplicationTest, AListThatCannotBeSavedKeepsTheWindowOpenWithItsChanges) {
+    test::EnvGuard env{{"KOV_HOME", "XDG_CONFIG_HOME"}};
+    test::TempDir dir;
+    setenv("KOV_HOME", dir.File("home").c_str(), 1);
+    setenv("XDG_CONFIG_HOME", dir.File("config").c_str(), 1);
+    QtPrompter prompter;
+    std::vector<std::string> messages;
+    prompter.SetAnswerer([&](const std::string& text, bool, bool def) {
+        messages.push_back(text);
+        return def;
+    });
+    StartupInput input;
+    input.executablePath = "/nonexistent/bin/kov";
+    GuiApplication app(prompter);
+    ASSERT_TRUE(app.Startup(input));
+    MainWindow& window = *app.Window();
+    int closed = 0;
+    QObject::connect(&window, &MainWindow::closed, [&] { ++closed; });
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    app.Document().AddUrl("http://127.0.0.1/a.txt");
+    // A folder in the list file's place: the new file cannot be renamed over it.
+    ASSERT_TRUE(CreateFolders(dir.File("home/Default.ini"), 0700));
+
+    EXPECT_FALSE(window.close());
+    EXPECT_EQ(closed, 0);
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_TRUE(app.Document().Rows().Modified());
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_NE(messages[0].find("Default.ini"), std::string::npos) << messages[0];
+    EXPECT_NE(messages[1].find("stays open"), std::string::npos) << messages[1];
+
+    // Once the list can be written, closing saves it.
+    ASSERT_TRUE(std::filesystem::remove(dir.File("home/Default.ini")));
+    EXPECT_TRUE(window.close());
+    EXPECT_EQ(closed, 1);
+    EXPECT_NE(ReadFile(dir.File("home/Default.ini")).value_or("").find("a.txt"), std::string::npos);
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "core/command_ids.h"
 #include "model/list_document.h"
 #include "net/inet.h"
+#include "platform/file_util.h"
 #include "support/nginx_server.h"
 #include "support/recording_prompter.h"
 #include "support/temp_dir.h"
@@ -267,6 +268,51 @@ TEST_F(ItemCommandsTest, CtrlTogglesDisabledAndSeveralRowsGetOnlyTheChangedField
     EXPECT_EQ(document->Rows().At(3).item.Url, "http://h/new.txt");
 }
 
+// A new item's name and folder come from the new-URL defaults once its URL is known, never
+// from their macros as text.
+TEST_F(ItemCommandsTest, ANewItemTakesItsNameAndFolderFromItsUrl) {
+    const std::string list = dir.File("Download/");
+    const struct {
+        const char* localDir;
+        std::string before, after;
+    } cases[] = {
+        {"{LISTFOLDER}", list, list},
+        {"{LISTFOLDER}{SITE}/", list, list + "news.test/"},
+    };
+    for (const auto& c : cases) {
+        settings.newUrl.LocalDir = c.localDir;
+        drive = [&](UrlItemEditor& editor) {
+            editor.show();
+            EXPECT_TRUE(QTest::qWaitForWindowActive(&editor));
+            EXPECT_EQ(editor.Item().Name, "");
+            EXPECT_EQ(editor.Item().Dest, c.before);
+            // Leaving the empty name makes no folder of it.
+            editor.Control(Field::Name)->setFocus();
+            Type(editor, Field::Url, "http://news.test/today.html");
+            EXPECT_EQ(editor.Item().Name, "news.test");
+            EXPECT_EQ(editor.Item().Dest, c.after);
+            editor.accept();
+            return editor.result();
+        };
+        window->Execute(kCmdNewUrl);
+        ASSERT_GT(document->Rows().Count(), 0u);
+        const UrlItem& added = document->Rows().At(document->Rows().Count() - 1).item;
+        EXPECT_EQ(added.Name, "news.test") << c.localDir;
+        EXPECT_EQ(added.Dest, c.after) << c.localDir;
+    }
+    // What the user typed stays as typed.
+    drive = [&](UrlItemEditor& editor) {
+        editor.show();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&editor));
+        Type(editor, Field::Name, "News");
+        Type(editor, Field::Url, "http://other.test/x.html");
+        EXPECT_EQ(editor.Item().Name, "News");
+        EXPECT_EQ(editor.Item().Dest, list + "News/");
+        return int(QDialog::Rejected);
+    };
+    window->Execute(kCmdNewUrl);
+}
+
 TEST_F(ItemCommandsTest, AQueuedJobDownloadsTheEdit) {
     if (!test::NginxServer::Available()) GTEST_SKIP() << "nginx is not installed";
     InternetGlobalInit();
@@ -298,19 +344,59 @@ TEST_F(ItemCommandsTest, AQueuedJobDownloadsTheEdit) {
     EXPECT_EQ(dir.Read("Download/old.txt"), "");
 }
 
-TEST(RuleEditor, AppliesToAFolderAndRestoresIt) {
+// The results arrive through the window's event loop, so a run that returned without them
+// works on another thread.
+TEST(RuleEditor, AppliesToAFolderAndRestoresItInTheBackground) {
     test::TempDir dir;
     std::ofstream(dir.File("a.html")) << "foo and foo";
     std::ofstream(dir.File("b.bin")) << "foo";
     RuleEditorDialog dialog({{"", "foo", "bar", 0, 0, 1}});
-    dialog.ApplyTo(dir.path() + "/");
+    ASSERT_TRUE(dialog.ApplyTo(dir.path() + "/"));
+    EXPECT_TRUE(dialog.ResultLines().empty()) << "the window's thread did the work";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.ResultLines().size() == 1u; }, 20000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog.Busy(); }, 20000));
     EXPECT_EQ(dir.Read("a.html"), "bar and bar");
     EXPECT_EQ(dir.Read("b.bin"), "foo") << "not a text file";
     ASSERT_EQ(dialog.ResultLines().size(), 1u);
     EXPECT_EQ(dialog.ResultLines()[0].second, "2");
-    dialog.RestoreFrom(dir.path() + "/", true);
+    ASSERT_TRUE(dialog.RestoreFrom(dir.path() + "/", true));
+    EXPECT_EQ(dialog.ResultLines().size(), 1u);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog.Busy(); }, 20000));
     EXPECT_EQ(dir.Read("a.html"), "foo and foo");
     EXPECT_EQ(dir.Read("a.html.bak"), "") << "Shift removes the backups";
+    EXPECT_EQ(dialog.ResultLines().back().second, "1 files restored");
+}
+
+TEST(RuleEditor, ACancelledRunLeavesEveryFileDoneOrUntouched) {
+    test::TempDir dir;
+    constexpr int kFiles = 300;
+    for (int i = 0; i < kFiles; ++i)
+        std::ofstream(dir.File("p" + std::to_string(i) + ".html")) << "foo " << i;
+    RuleEditorDialog dialog({{"", "foo", "bar", 0, 0, 1}});
+    dialog.show();
+    ASSERT_TRUE(dialog.ApplyTo(dir.path() + "/"));
+    auto* cancel = dialog.findChild<QAbstractButton*>("cancelRun");
+    ASSERT_TRUE(cancel && cancel->isVisible());
+    cancel->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog.Busy(); }, 20000));
+    EXPECT_FALSE(cancel->isVisible());
+    int done = 0;
+    for (int i = 0; i < kFiles; ++i) {
+        const std::string name = "p" + std::to_string(i) + ".html";
+        const std::string text = dir.Read(name), backup = dir.Read(name + ".bak");
+        const bool isDone =
+            text == "bar " + std::to_string(i) && backup == "foo " + std::to_string(i);
+        const bool untouched =
+            text == "foo " + std::to_string(i) && !FileExists(dir.File(name + ".bak"));
+        EXPECT_TRUE(isDone || untouched) << name << ": " << text << " / " << backup;
+        done += isDone;
+    }
+    // One line per file done, then the note that the run was cancelled.
+    const auto lines = dialog.ResultLines();
+    if (done < kFiles) {
+        ASSERT_EQ(lines.size(), static_cast<std::size_t>(done) + 1);
+        EXPECT_EQ(lines.back().second, "Cancelled; the other files were left as they were");
+    }
 }
 
 // Not a check: with KOV_SCREENSHOT_DIR set, draws the dialogs for the documentation.

@@ -16,6 +16,7 @@
 #include <QTreeWidget>
 #include <cstdlib>
 #include <ctime>
+#include <fstream>
 #include <functional>
 #include <string>
 
@@ -23,6 +24,7 @@
 #include "core/localiser.h"
 #include "core/profile_store.h"
 #include "model/list_document.h"
+#include "platform/file_util.h"
 #include "support/pop3_server.h"
 #include "support/recording_prompter.h"
 #include "support/smtp_server.h"
@@ -54,6 +56,8 @@ protected:
         setup.siteFile = dir.File("SiteRipper.ini");
         setup.context.languageChoices = {"  Auto-Detect", "English", "German"};
         setup.context.rulesLocked = rulesLocked;
+        setup.context.trafficCount = trafficCount;
+        setup.context.resetTraffic = resetTraffic;
         dialog = std::make_unique<PreferencesDialog>(std::move(setup));
         dialog->show();
     }
@@ -115,6 +119,8 @@ protected:
     AppSettings settings;
     PageRules rules;
     bool rulesLocked = false;
+    std::function<std::uint64_t()> trafficCount;
+    std::function<bool()> resetTraffic;
     std::unique_ptr<PreferencesDialog> dialog;
 };
 
@@ -285,6 +291,18 @@ TEST_F(PreferencesTest, CancelChangesNothing) {
     EXPECT_FALSE(QFile::exists(QString::fromStdString(dir.File("banners.ini"))));
 }
 
+TEST_F(PreferencesTest, AFileThatIsNotASettingsFileIsNeverWrittenOver) {
+    const std::string garbled("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16);
+    ASSERT_TRUE(WriteFileAtomic(dir.File("kov.ini"), garbled));
+    Set("MaxThreads", "9");
+    dialog->accept();
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_NE(dialog->Error().toStdString().find("not a settings file"), std::string::npos)
+        << dialog->Error().toStdString();
+    EXPECT_EQ(dir.Read("kov.ini"), garbled);
+    EXPECT_NE(settings.MaxThreads, 9);
+}
+
 TEST_F(PreferencesTest, ABadTimeIsRefusedAtItsField) {
     const struct {
         const char* start;
@@ -424,6 +442,71 @@ TEST_F(PreferencesTest, MailTestButtonsReportTheServers) {
 }
 
 // Pictures for the documentation (scripts/screenshots), only when asked for.
+// Once LimitSum is reached nothing downloads: the page shows the count and resets it at once.
+TEST_F(PreferencesTest, TheTrafficCounterIsShownAndResetOnTheSessionPage) {
+    std::uint64_t counted = 1234567;
+    trafficCount = [&] { return counted; };
+    resetTraffic = [&] {
+        counted = 0;
+        return true;
+    };
+    Open();
+    auto* shown = Field<QLabel>("LimitCounter");
+    ASSERT_NE(shown, nullptr);
+    EXPECT_EQ(shown->text(), "1,234,567");
+    Click("LimitReset");
+    EXPECT_EQ(counted, 0u);
+    EXPECT_EQ(shown->text(), "0");
+    dialog->reject();
+    EXPECT_EQ(counted, 0u) << "not undone by Cancel";
+}
+
+// A translation made from the key list: each choice shows the text of the key bound to its value.
+TEST_F(PreferencesTest, ChoicesShowTheTextsOfTheirValuesKeys) {
+    test::TempDir lang;
+    std::ofstream(lang.File("Keys.lng"))
+        << "[GUI]\nStopAction1=StopAction1\nStopAction2=StopAction2\nOnEndSession1=OnEndSession1\n"
+           "OnEndSession2=OnEndSession2\nOnEndSession3=OnEndSession3\n";
+    const std::string shipped = std::string(KOV_TEST_SUPPORT_DIR) + "/../../Lang/";
+    const struct {
+        const char* language;
+        std::string folder;
+        std::vector<QString> stop, end;
+    } cases[] = {
+        {"Keys",
+         lang.path() + "/",
+         {"StopAction1", "StopAction2"},
+         {"OnEndSession1", "OnEndSession2", "OnEndSession3"}},
+        {"",
+         "",
+         {"Stop immediately", "Stop when current file done"},
+         {"keep working", "Close program", "Shutdown Windows and PC"}},
+        {"German",
+         shipped,
+         {"Sofort anhalten", "Nach der aktuellen Datei anhalten"},
+         {"weiterarbeiten", "Programm beenden", "Rechner herunterfahren"}},
+    };
+    for (const auto& c : cases) {
+        if (*c.language) {
+            ASSERT_TRUE(Texts().LoadLanguage(c.language, {c.folder}));
+        }
+        Open();
+        Texts().Reset();
+        for (const auto& [field, texts] :
+             {std::pair{"AbortMode", c.stop}, {"OnEndSession", c.end}}) {
+            auto* combo = Field<QComboBox>(field);
+            ASSERT_EQ(combo->count(), static_cast<int>(texts.size())) << field;
+            for (int value = 0; value < combo->count(); ++value)
+                EXPECT_EQ(combo->itemText(value), texts[static_cast<std::size_t>(value)])
+                    << c.language << " " << field << " " << value;
+        }
+    }
+    // The ids count up with the values: 23670 + AbortMode, 24000 + OnEndSession.
+    EXPECT_EQ(Texts().Text(23670), "Stop immediately");
+    EXPECT_EQ(Texts().Text(24001), "Close program");
+    EXPECT_EQ(Texts().Text(24002), "Shutdown Windows and PC");
+}
+
 TEST_F(PreferencesTest, Screenshots) {
     const char* shots = std::getenv("KOV_SCREENSHOT_DIR");
     if (!shots) GTEST_SKIP() << "KOV_SCREENSHOT_DIR not set";

@@ -2,7 +2,7 @@
 
 #include <string>
 
-namespace kov::cli {
+namespace kov {
 
 // Why path cannot serve as the settings file, or "" when it can. A settings file is a text of
 // INI sections: a file with binary content, or with text but no "[section]" line, is something
@@ -12,4 +12,4 @@ namespace kov::cli {
 std::string SettingsFileProblem(const std::string& path, bool mayCreate,
                                 const std::string& kind = "settings file");
 
-}  // namespace kov::cli
+}  // namespace kov

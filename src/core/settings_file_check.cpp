@@ -1,4 +1,4 @@
-#include "settings_file_check.h"
+#include "core/settings_file_check.h"
 
 #include <sys/stat.h>
 
@@ -8,7 +8,7 @@
 #include <iterator>
 #include <string_view>
 
-namespace kov::cli {
+namespace kov {
 
 namespace {
 
@@ -66,4 +66,4 @@ std::string SettingsFileProblem(const std::string& path, bool mayCreate, const s
     return {};
 }
 
-}  // namespace kov::cli
+}  // namespace kov
