@@ -76,17 +76,18 @@ grep -q "RAS Connection not established" "$tmp/out" || fail "no dial error: $(ca
 [ ! -f "$tmp/powered-off" ] || fail "a failed dial powered off"
 sed -i 's/^UseDialUp=.*/UseDialUp=0/' "$KOV_HOME/kov.ini"
 
-# Settings that cannot be saved keep the computer on: the next run would fetch the same items
-# again. An item's command takes the settings file's folder away during the session.
-mkdir "$tmp/conf"
-cp "$KOV_HOME/kov.ini" "$tmp/conf/kov.ini"
+# A list that cannot be saved keeps the computer on: the next run would fetch the same items
+# again. An item's command takes the list file's folder away during the session.
+mkdir "$tmp/conf" "$tmp/lists"
+cp "$KOV_HOME/Default.ini" "$tmp/lists/Default.ini"
+sed "s|^FileName=.*Default\.ini$|FileName=$tmp/lists/Default.ini|" "$KOV_HOME/kov.ini" > "$tmp/conf/kov.ini"
 "$cli" "$tmp/conf/kov.ini" --add "$base/a.txt?gone" >/dev/null
 n=$(("$("$cli" "$tmp/conf/kov.ini" --list | wc -l)" - 1))
-"$cli" "$tmp/conf/kov.ini" --set "$n" "Cmd=mv $tmp/conf $tmp/conf.gone; touch $tmp/conf" >/dev/null
+"$cli" "$tmp/conf/kov.ini" --set "$n" "Cmd=mv $tmp/lists $tmp/lists.gone; touch $tmp/lists" >/dev/null
 status=0
 "$cli" "$tmp/conf/kov.ini" -a -d > "$tmp/out" 2>&1 || status=$?
-[ -f "$tmp/conf.gone/kov.ini" ] || fail "the command did not run: $(cat "$tmp/out")"
+[ -f "$tmp/lists.gone/Default.ini" ] || fail "the command did not run: $(cat "$tmp/out")"
 [ "$status" = 3 ] || fail "a failed save gave exit status $status: $(cat "$tmp/out")"
-[ ! -f "$tmp/powered-off" ] || fail "powered off although the settings were not saved"
+[ ! -f "$tmp/powered-off" ] || fail "powered off although the list was not saved"
 grep -q "not powering off" "$tmp/out" || fail "no word on the power-off: $(cat "$tmp/out")"
 echo ok
