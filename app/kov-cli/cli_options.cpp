@@ -266,7 +266,7 @@ Other options:
 
 Exit status:
   0    every item was fine
-  1    some item failed
+  1    some item failed, or the dial-up line failed (dial, connect time-out, dropped)
   2    a usage or configuration error; nothing was written
   3    a file (a download, the list or the settings) could not be saved
   130  stopped by Ctrl+C or a signal

@@ -13,6 +13,7 @@
 #include "mail_commands.h"
 #include "platform/file_lock.h"
 #include "platform/file_util.h"
+#include "platform/host_lookup.h"
 #include "replace_command.h"
 #include "serve_command.h"
 #include "session/application.h"
@@ -151,9 +152,19 @@ int main(int argc, char** argv) {
     } else if (status == kExitOk && app.Options().autoMode && !options.items.dryRun) {
         status = RunAutoSession(app, {options.json, options.quiet}, powerOff);
     }
-    if (!app.Shutdown(false) && status != kExitInterrupted) status = kExitNotSaved;
-    // Only now, with the list, the settings and the traffic counter saved.
-    if (powerOff && !PowerOffAfterShutdown() && status == kExitOk) status = kExitItemFailed;
+    const bool saved = app.Shutdown(false);
+    if (!saved && status != kExitInterrupted) status = kExitNotSaved;
+    // Only now, with the list, the settings and the traffic counter saved; after a failed
+    // save the next run would fetch the same items again, so the computer stays on.
+    if (powerOff && !saved) {
+        std::fprintf(stderr,
+                     "kov-cli: not powering off: the list or the settings were not "
+                     "saved\n");
+    } else if (powerOff && !PowerOffAfterShutdown() && status == kExitOk) {
+        status = kExitItemFailed;
+    }
     kov::SetDefaultPrompter(nullptr);
+    // A host lookup a stopped job gave up on may still wait for DNS: joined, for a moment.
+    kov::JoinHostLookups(std::chrono::seconds(1));
     return status;
 }

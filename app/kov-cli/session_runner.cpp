@@ -102,10 +102,11 @@ int RunAutoSession(Application& app, const SessionOutput& output, bool& powerOff
         pool.WaitIdle();
         // Ctrl+C asks to stop, not to power the computer off as -d would at the session's end.
         if (g_interrupts.load() > 0) powerOffRequested = false;
-        status = g_interrupts.load() > 0      ? kExitInterrupted
-                 : session.SaveFailures() > 0 ? kExitNotSaved
-                 : session.ErrorResults() > 0 ? kExitItemFailed
-                                              : kExitOk;
+        // A line that could not be had or dropped left items undone: that is no success.
+        status = g_interrupts.load() > 0                                    ? kExitInterrupted
+                 : session.SaveFailures() > 0                               ? kExitNotSaved
+                 : session.ErrorResults() > 0 || session.LineFailures() > 0 ? kExitItemFailed
+                                                                            : kExitOk;
         for (const int sig : {SIGINT, SIGTERM, SIGHUP})
             std::signal(sig, SIG_DFL);
     }

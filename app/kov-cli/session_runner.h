@@ -19,9 +19,9 @@ struct SessionOutput {
 // go to standard output, error lines to standard error; on a terminal a live line below them
 // shows each running file. Returns the exit status: kExitInterrupted after Ctrl+C or a
 // termination signal, kExitNotSaved when a file could not be saved, kExitItemFailed for any
-// other error result, else kExitOk. powerOffRequested tells whether the session ended asking
-// for the computer to go off (never after Ctrl+C), which the caller does after the shut-down
-// has saved everything.
+// other error result or a line that failed (dial, connect time-out, dropped), else kExitOk.
+// powerOffRequested tells whether the session ended asking for the computer to go off (never after
+// Ctrl+C), which the caller does after the shut-down has saved everything.
 int RunAutoSession(Application& app, const SessionOutput& output, bool& powerOffRequested);
 
 // The hooks every kov-cli session gets: sounds, the end-of-session action (noted in

@@ -11,8 +11,7 @@
 #include "kov_version.h"
 #include "net/traffic_meter.h"
 #include "platform/file_lock.h"
-#include "platform/system_power.h"
-#include "session/end_of_session.h"
+#include "platform/host_lookup.h"
 #include "ui/gui_application.h"
 #include "ui/main_window.h"
 #include "ui/qt_prompter.h"
@@ -136,12 +135,8 @@ int main(int argc, char** argv) {
     app.LimitCounter() = kov::GlobalTrafficMeter().TrafficCount();
     prompter.SetParent(nullptr);
     if (!app.Shutdown(false)) status = 1;
-    if (window.PowerOffRequested()) {
-        if (const long error = kov::ExitWindows(2); error != 0) {
-            prompter.Inform(kov::ShutdownErrorText(error));
-            status = 1;
-        }
-    }
     kov::SetDefaultPrompter(nullptr);
+    // A host lookup a stopped job gave up on may still wait for DNS: joined, for a moment.
+    kov::JoinHostLookups(std::chrono::seconds(1));
     return status;
 }

@@ -152,7 +152,7 @@ void DownloadJob::Run() {
     const std::time_t start = Now();
     Prepare(start);
     const std::time_t seriesTime = start - static_cast<std::time_t>(m_item.dayShift) * kDay;
-    if (OpenSession() && PassSchemeGate(seriesTime)) {
+    if (!Stopping() && OpenSession() && PassSchemeGate(seriesTime)) {
         RunSeries(seriesTime);
     } else {
         m_lastResult = kResultNothing;
@@ -178,7 +178,10 @@ void DownloadJob::Prepare(std::time_t start) {
     UrlParts parts;
     const bool split = SplitUrl(url, parts, false);
     m_scheme = split ? parts.scheme : std::string();
-    m_isLocal = m_scheme == "file" || (split && IsLocalHost(parts.host) == 1);
+    // A DNS server that does not answer must not keep a stop waiting.
+    const auto stopped = [this] { return Stopping(); };
+    m_isLocal = m_scheme == "file" || (split && IsLocalHost(parts.host, stopped, m_env->resolveHost,
+                                                            m_env->lookupLimit) == 1);
     PostEvent(kEventJobStarted, m_isLocal ? 1 : 0, 0);
 
     MacroContext macros = m_env->macros;

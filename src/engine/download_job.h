@@ -16,6 +16,7 @@
 #include "model/macro_expander.h"
 #include "model/url_item.h"
 #include "net/http_transfer.h"
+#include "net/proxy_settings.h"
 #include "net/resource_info.h"
 #include "net/transfer_events.h"
 
@@ -93,6 +94,10 @@ struct JobEnvironment {
     std::shared_ptr<SharedConnections> connections;
     // Banner rules, banned words and site rules; none: no rules beside the item's own.
     std::shared_ptr<const PageRules> rules;
+    // Resolves host names for the local-network test (empty: the system's resolver), waiting
+    // at most this long.
+    HostResolver resolveHost;
+    std::chrono::milliseconds lookupLimit = kLocalLookupLimit;
 };
 
 // One run of one list item in a session: expands the item's template into concrete URLs (a date

@@ -50,13 +50,12 @@ bool IsLocalAddress(const addrinfo* ai) {
     return false;
 }
 
-// 1 when one of the addresses getaddrinfo gives is local, 0 when none is, -1 when the lookup
-// failed.
-int LookUp(const std::string& host, int flags) {
+// 1 when a numeric host is a local address, 0 when it is another, -1 when it is no address.
+int NumericHostIsLocal(const std::string& host) {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = flags;
+    hints.ai_flags = AI_NUMERICHOST;
     addrinfo* list = nullptr;
     if (::getaddrinfo(host.c_str(), nullptr, &hints, &list) != 0 || list == nullptr) return -1;
     int local = 0;
@@ -114,16 +113,26 @@ AccessChoice Choose(const AppSettings& settings) {
 
 }  // namespace
 
-int IsLocalHost(std::string_view host) {
+int IsLocalHost(std::string_view host, const std::function<bool()>& stopped,
+                const HostResolver& resolver, std::chrono::milliseconds limit) {
     std::string_view h = TrimBlanks(host);
     if (h.size() >= 2 && h.front() == '[' && h.back() == ']') h = h.substr(1, h.size() - 2);
     if (h.empty()) return 0;
     const std::string name(h);
     // A literal address is judged as it is: a missing reverse entry must not make a LAN
     // address "remote", and no DNS traffic is needed for it.
-    const int numeric = LookUp(name, AI_NUMERICHOST);
+    const int numeric = NumericHostIsLocal(name);
     if (numeric >= 0) return numeric;
-    return LookUp(name, 0) == 1 ? 1 : 0;
+    // A name needs DNS, which may not answer: the wait is bounded and a stop ends it.
+    HostAddresses addresses;
+    if (LookUpHostBounded(name, addresses, limit, stopped, resolver) != LookupStatus::Found) {
+        return 0;
+    }
+    for (const auto& a : addresses) {
+        if ((a.size() == 4 && IsLocalIpv4(a.data())) || (a.size() == 16 && IsLocalIpv6(a.data())))
+            return 1;
+    }
+    return 0;
 }
 
 bool GetSystemProxy(int protocol, std::string& out) {

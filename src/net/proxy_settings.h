@@ -3,11 +3,14 @@
 // How a job reaches servers: the local-network test, the proxies of the environment, the
 // access type and proxy of a job's session, and the user-agent text.
 
+#include <chrono>
+#include <functional>
 #include <string>
 #include <string_view>
 
 #include "core/app_settings.h"
 #include "net/inet.h"
+#include "platform/host_lookup.h"
 
 namespace kov {
 
@@ -15,8 +18,12 @@ namespace kov {
 // 172.16.x to 172.31.x; local IPv6: ::1, fe80::/10 and fc00::/7, an IPv4-mapped address
 // being judged by its IPv4 part. A numeric host (brackets allowed) is judged without any DNS
 // query; a name is resolved and is local when one of its addresses is; a name that does not
-// resolve is not local.
-int IsLocalHost(std::string_view host);
+// resolve is not local. The lookup ends when stopped (may be empty) says so or after limit,
+// the host then counting as not local; resolver empty: the system's.
+inline constexpr std::chrono::milliseconds kLocalLookupLimit{10000};
+int IsLocalHost(std::string_view host, const std::function<bool()>& stopped = {},
+                const HostResolver& resolver = {},
+                std::chrono::milliseconds limit = kLocalLookupLimit);
 
 // Which proxy variable GetSystemProxy reads.
 enum SystemProxyProtocol : int {

@@ -9,11 +9,12 @@
 namespace kov {
 
 EndChoice ChooseEndAction(const EndOfSessionState& state) {
+    const bool endedByItself = !state.userStopped && !state.lineFailed;
     if (state.autoMode) {
-        if (state.shutdownAfter) return {EndAction::Shutdown, true};
+        if (state.shutdownAfter && endedByItself) return {EndAction::Shutdown, true};
         return {EndAction::Close, false};
     }
-    if (state.userStopped || state.tasksRemain) return {};
+    if (!endedByItself || state.tasksRemain) return {};
     switch (state.onEndSession) {
         case 1:
             return {EndAction::Close, true};

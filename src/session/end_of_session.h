@@ -15,6 +15,7 @@ struct EndOfSessionState {
     bool shutdownAfter = false;  // auto mode that powers off instead of closing
     int onEndSession = 0;        // 0 keep working, 1 close the program, 2 power off
     bool userStopped = false;    // the session was stopped, not ended by itself
+    bool lineFailed = false;     // the line could not be had or dropped: nothing more to fetch
     bool tasksRemain = false;    // scheduled tasks wait for later today
 };
 
@@ -23,8 +24,10 @@ struct EndChoice {
     bool askFirst = false;  // the countdown question comes first; a "no" cancels
 };
 
-// Auto mode closes after any session (powers off with shutdownAfter, asking first); otherwise
-// only a session that ended by itself, with no task left for today, runs OnEndSession's choice.
+// Auto mode closes after any session; with shutdownAfter it powers off (asking first) only
+// after a session that ended by itself. Otherwise only a session that ended by itself, with no
+// task left for today, runs OnEndSession's choice. A stop or a failed line never powers off:
+// the user is there, or the computer would go off without having done its work.
 EndChoice ChooseEndAction(const EndOfSessionState& state);
 
 inline constexpr int kEndCountdownSeconds = 30;

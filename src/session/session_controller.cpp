@@ -26,6 +26,8 @@ namespace kov {
 namespace {
 constexpr std::time_t kDay = 86400;
 constexpr auto kJobWaitStep = std::chrono::milliseconds(10);
+// How long the destructor waits for the jobs it told to stop.
+constexpr auto kJobStopWait = std::chrono::seconds(3);
 constexpr const char* kProductName = "Kovrun";
 
 void ShowTitle(const SessionHooks& hooks, const std::string& title) {
@@ -109,6 +111,7 @@ SessionController::SessionController(AppSettings& settings, ListDocument& docume
     // A lost line cancels the session's jobs: they could only fail one by one.
     m_dialup.SetLineDropped([this] {
         if (m_state != SessionState::Downloading) return;
+        LineFailed();
         m_state = SessionState::Stopping;
         StopRunningThreads(false, {}, kStopNow);
     });
@@ -129,10 +132,14 @@ SessionController::~SessionController() {
         row.job.reset();
         row.runState = RunState::None;
     }
-    // The jobs still hold their environment; once none does, none can run any more.
+    // The jobs still hold their environment; once none does, none can run any more. Told to
+    // stop now, each ends within a second; one stuck in a step that does not look at its flag
+    // is let go after a while: every session's sink is disconnected by now (at its end, or
+    // above), so its events are dropped and it cannot reach this controller or its loop.
     m_sessionEnv.reset();
+    const auto deadline = std::chrono::steady_clock::now() + kJobStopWait;
     for (const auto& env : m_jobEnvironments) {
-        while (!env.expired())
+        while (!env.expired() && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(kJobWaitStep);
     }
 }
@@ -190,6 +197,7 @@ void SessionController::Request(bool selectedOnly, const std::vector<RowId>& sel
 
 void SessionController::StartSession() {
     m_userStopped = false;
+    m_lineFailed = false;
     m_stats = SessionStats{};
     if (m_settings.LogDetail > 0) {
         m_log.AddLine(GetString(EventCode::StartingSession), 1, kLogSessionStart);
@@ -247,6 +255,7 @@ void SessionController::ConnectionFailed() {
         GetString(EventCode::RAS_NoConnectionEstablished) + (why.empty() ? "" : " (" + why + ")"),
         1, kLogHalt);
     if (m_hooks.playSound) m_hooks.playSound(kSoundError1);
+    LineFailed();
     m_state = SessionState::ConnectFailed;
     EndSession(false);
 }
@@ -380,6 +389,8 @@ void SessionController::RecountAndCheckEnd() {
 
 void SessionController::OnStop(bool shiftHeld, bool ctrlHeld, const std::vector<RowId>& selection) {
     if (m_state == SessionState::Connecting) {
+        // Still a stop: it must not lead to the end-of-session action.
+        m_userStopped = true;
         EndSession(false);
         return;
     }
@@ -474,6 +485,7 @@ void SessionController::EndSession(bool halted) {
                                            .shutdownAfter = m_shutdownAfter,
                                            .onEndSession = m_settings.OnEndSession,
                                            .userStopped = m_userStopped,
+                                           .lineFailed = m_lineFailed,
                                            .tasksRemain = !m_scheduler.Queue().empty()});
     if (end.action == EndAction::None || !m_hooks.endOfSessionAction) return;
     const bool shutdown = end.action == EndAction::Shutdown;
@@ -482,6 +494,11 @@ void SessionController::EndSession(bool halted) {
         return;
     }
     m_hooks.endOfSessionAction(shutdown);
+}
+
+void SessionController::LineFailed() {
+    if (!m_lineFailed) ++m_lineFailures;
+    m_lineFailed = true;
 }
 
 void SessionController::ResetRowsToIdle() {
@@ -544,6 +561,7 @@ void SessionController::MonitorTick() {
         std::snprintf(line, sizeof line, "%d >= %d - connect timeout...", m_connectTicks,
                       kConnectTimeoutTicks);
         m_log.AddLine(line, 1, kLogInfo);
+        LineFailed();
         EndSession(true);
     }
     m_updates.MonitorTick();

@@ -112,6 +112,9 @@ public:
     SessionState State() const { return m_state; }
     const SessionStats& Stats() const { return m_stats; }
     bool UserStopped() const { return m_userStopped; }
+    // Sessions of this program run that ended because the line failed: the dial failed, the
+    // connect time-out passed or the line dropped during the downloads.
+    int LineFailures() const { return m_lineFailures; }
     // Gives an edited item to the row's job while that job still waits in the queue, so the
     // session downloads the edit. False when the row has no waiting job (or it just started).
     bool ReplaceQueuedItem(RowId id, const UrlItem& item);
@@ -139,6 +142,8 @@ private:
     void RecountAndCheckEnd();
     void HaltJobs();
     void EndSession(bool halted);
+    // The session cannot go on without its line.
+    void LineFailed();
     void ResetRowsToIdle();
     void LogSummary(bool halted);
     void ProgressTick();
@@ -175,6 +180,8 @@ private:
     bool m_selectedOnly = false;
     std::vector<RowId> m_selection;
     bool m_userStopped = false;
+    bool m_lineFailed = false;  // this session's line could not be had or dropped
+    int m_lineFailures = 0;
     bool m_endingGuard = false;
     bool m_autoMode = false;
     bool m_shutdownAfter = false;

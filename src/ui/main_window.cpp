@@ -98,10 +98,13 @@ MainWindow::MainWindow(MainWindowSetup setup, QWidget* parent)
     SessionHooks hooks = m_setup.hooks;
     hooks.showTitle = [this](const std::string& title) { SetTitle(title); };
     hooks.sessionRunning = [this](bool running) { SessionRunning(running); };
-    // The program closes (and the computer may go off) after the shut-down saved everything.
+    // The program closes, or the computer goes off, once the session's end is through.
     hooks.endOfSessionAction = [this](bool shutdown) {
-        m_powerOff = shutdown;
-        QTimer::singleShot(0, this, &QWidget::close);
+        if (shutdown) {
+            QTimer::singleShot(0, this, &MainWindow::PowerOffAfterSession);
+        } else {
+            QTimer::singleShot(0, this, &QWidget::close);
+        }
     };
     m_session =
         std::make_unique<SessionController>(m_settings, m_document, *m_loop, *m_pool, *m_log,
@@ -423,7 +426,6 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     const bool shift = event->spontaneous() &&
                        QGuiApplication::queryKeyboardModifiers().testFlag(Qt::ShiftModifier);
     if (m_setup.saveOnClose && !m_setup.saveOnClose(shift)) {
-        m_powerOff = false;
         m_prompter.Inform(UiText(kGuiCloseKeptOpen, "").toStdString());
         event->ignore();
         return;

@@ -54,6 +54,7 @@ struct MainWindowSetup {
     std::string programFolder;
     // Saves what the shut-down saves while the window still stands (shiftHeld discards the
     // list's changes). False (reported) keeps the window open with the changes.
+    // The power-off at a session's end saves with it first (shiftHeld false).
     std::function<bool(bool shiftHeld)> saveOnClose;
 };
 
@@ -122,7 +123,9 @@ public:
     ListsPane* Lists() const { return m_listsPane; }
     QTableView* LogView() const { return m_logView; }
     QString StatusText(int pane) const;
-    bool PowerOffRequested() const { return m_powerOff; }
+    // The end-of-session power-off: saves everything, then powers off and closes. A failed
+    // save or a refused power-off is reported and the program keeps running.
+    void PowerOffAfterSession();
 
 signals:
     void minimised();
@@ -210,7 +213,6 @@ private:
     bool m_inTray = false;
     bool m_closePending = false;  // closing waits for the session's end
     bool m_closed = false;
-    bool m_powerOff = false;
     Qt::KeyboardModifiers m_commandModifiers;
 };
 

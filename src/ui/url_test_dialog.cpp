@@ -186,7 +186,9 @@ void UrlTestDialog::Start() {
         ProbeResult result;
         UrlParts parts;
         if (SplitUrl(url, parts, false)) {
-            result.localNetwork = parts.scheme == "file" || IsLocalHost(parts.host) == 1;
+            // A DNS server that does not answer must not hold the closing dialog.
+            const auto stopped = [&stop] { return stop.load() >= 2; };
+            result.localNetwork = parts.scheme == "file" || IsLocalHost(parts.host, stopped) == 1;
         }
         ResourceProber prober(*settings);
         prober.SetStopFlag(&stop);

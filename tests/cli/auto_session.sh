@@ -54,4 +54,40 @@ cmp -s "$tmp/powered-off" "$KOV_HOME/Default.ini" || fail "-d powered off before
 rm -f "$tmp/powered-off"
 "$cli" -d > "$tmp/out" || fail "-d alone"
 [ ! -f "$tmp/powered-off" ] || fail "-d without -a powered off"
+
+# A line that cannot be had leaves every item undone: exit 1, and -d does not power off. A
+# stand-in nmcli knows the profile "dsl" and fails to bring it up.
+mkdir -p "$tmp/bin"
+cat > "$tmp/bin/nmcli" <<'SH'
+#!/bin/bash
+case "$*" in
+  *--active) ;;
+  *" show") echo dsl ;;
+  *" up id dsl") echo "Error: Connection activation failed: no carrier" >&2; exit 4 ;;
+esac
+exit 0
+SH
+chmod +x "$tmp/bin/nmcli"
+sed -i 's/^UseDialUp=.*/UseDialUp=1\nDialupItem=dsl/' "$KOV_HOME/kov.ini"
+status=0
+PATH="$tmp/bin:$PATH" "$cli" -a -d > "$tmp/out" 2>&1 || status=$?
+[ "$status" = 1 ] || fail "a failed dial gave exit status $status: $(cat "$tmp/out")"
+grep -q "RAS Connection not established" "$tmp/out" || fail "no dial error: $(cat "$tmp/out")"
+[ ! -f "$tmp/powered-off" ] || fail "a failed dial powered off"
+sed -i 's/^UseDialUp=.*/UseDialUp=0/' "$KOV_HOME/kov.ini"
+
+# A list that cannot be saved keeps the computer on: the next run would fetch the same items
+# again. An item's command takes the list file's folder away during the session.
+mkdir "$tmp/conf" "$tmp/lists"
+cp "$KOV_HOME/Default.ini" "$tmp/lists/Default.ini"
+sed "s|^FileName=.*Default\.ini$|FileName=$tmp/lists/Default.ini|" "$KOV_HOME/kov.ini" > "$tmp/conf/kov.ini"
+"$cli" "$tmp/conf/kov.ini" --add "$base/a.txt?gone" >/dev/null
+n=$(("$("$cli" "$tmp/conf/kov.ini" --list | wc -l)" - 1))
+"$cli" "$tmp/conf/kov.ini" --set "$n" "Cmd=mv $tmp/lists $tmp/lists.gone; touch $tmp/lists" >/dev/null
+status=0
+"$cli" "$tmp/conf/kov.ini" -a -d > "$tmp/out" 2>&1 || status=$?
+[ -f "$tmp/lists.gone/Default.ini" ] || fail "the command did not run: $(cat "$tmp/out")"
+[ "$status" = 3 ] || fail "a failed save gave exit status $status: $(cat "$tmp/out")"
+[ ! -f "$tmp/powered-off" ] || fail "powered off although the list was not saved"
+grep -q "not powering off" "$tmp/out" || fail "no word on the power-off: $(cat "$tmp/out")"
 echo ok

@@ -129,4 +129,30 @@ timeout 50 "$cli" --serve > "$tmp/out" 2>"$tmp/err" || status=$?
 [ "$status" = 0 ] || fail "OnEndSession=1: exit status $status: $(cat "$tmp/out" "$tmp/err")"
 grep -q "Session finished" "$tmp/out" || fail "OnEndSession=1: $(cat "$tmp/out")"
 grep -q "Program will be closed in 30 seconds" "$tmp/err" || fail "no countdown: $(cat "$tmp/err")"
+
+# OnEndSession=2: SIGTERM while the session still dials is a stop; the computer stays on.
+now=$(date +%s)
+due=$(((now / 60 + 1) * 60))
+export KOV_CLOCK_SHIFT=$((due - now - 10))
+start=$(date -d "@$due" +%H:%M)
+tasks "nightly Main"
+sed -i '/^DialupItem=/d; s/^OnEndSession=.*/OnEndSession=2/; s/^UseDialUp=.*/UseDialUp=1\nDialupItem=dsl/' "$KOV_HOME/kov.ini"
+sed -i 's/^  \*" up id dsl") touch "$d\/up" ;;$/  *" up id dsl") exec sleep 30 ;;/' "$tmp/bin/nmcli"
+grep -q 'exec sleep 30' "$tmp/bin/nmcli" || fail "the stand-in nmcli does not hang"
+rm -f "$tmp/bin/up" "$tmp/bin/calls"
+export KOV_POWEROFF_COMMAND="touch $tmp/powered-off"
+PATH="$tmp/bin:$PATH" "$cli" --serve > "$tmp/out" 2>"$tmp/err" &
+serve=$!
+for _ in $(seq 300); do
+    grep -q "up id dsl" "$tmp/bin/calls" 2>/dev/null && break
+    kill -0 "$serve" 2>/dev/null || fail "--serve ended: $(cat "$tmp/out" "$tmp/err")"
+    sleep 0.1
+done
+grep -q "up id dsl" "$tmp/bin/calls" || fail "no dial: $(cat "$tmp/out" "$tmp/err")"
+kill -TERM "$serve"
+status=0
+timeout 20 tail --pid="$serve" -f /dev/null || fail "--serve did not end after SIGTERM"
+wait "$serve" || status=$?
+[ "$status" = 0 ] || fail "SIGTERM while dialling: exit status $status: $(cat "$tmp/err")"
+[ ! -e "$tmp/powered-off" ] || fail "SIGTERM while dialling powered the computer off"
 echo ok

@@ -3,8 +3,12 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
+#include <future>
 #include <limits>
 #include <stdexcept>
+#include <thread>
 
 #include "engine/worker_pool.h"
 #include "job_test_fixture.h"
@@ -88,6 +92,32 @@ TEST_F(DownloadJobTest, AJobStoppedBeforeItStartsPostsOnlyItsCancellation) {
     Run(Item(servers.nginx->Url("/files/a.txt")), kStopAfterFile);
     EXPECT_EQ(events.Codes(), (std::vector<int>{kEventJobCancelled}));
     EXPECT_EQ(events.events[0].param1, 7);
+}
+
+// A DNS server that never answers the local-network test: "stop now" still ends the job.
+TEST_F(DownloadJobTest, AStopEndsAJobWhoseHostLookupNeverAnswers) {
+    std::atomic<bool> asked{false}, release{false};
+    env->resolveHost = [&](const std::string&, HostAddresses& out) {
+        asked = true;
+        while (!release)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        out.push_back({10, 0, 0, 1});
+        return true;
+    };
+    env->lookupLimit = std::chrono::hours(1);  // only the stop can end the wait
+    auto job = MakeJob(Item("http://dead-dns.test/a.txt"));
+    auto run = std::async(std::launch::async, [&] { job->Run(); });
+    while (!asked)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    job->stopRequest = kStopNow;
+    const bool ended = run.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+    release = true;
+    run.wait();
+    EXPECT_TRUE(ended);
+    EXPECT_EQ(events.Count(kEventConnecting), 0);
+    EXPECT_EQ(events.events.front().param1, 0);  // not known to be local
+    EXPECT_EQ(events.events.back().code, kEventJobAborted);
+    EXPECT_EQ(JoinHostLookups(std::chrono::seconds(20)), 0);
 }
 
 // Present on the server: 1, 2, 3 and 7.

@@ -2,8 +2,10 @@
 
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/event_loop.h"
 #include "core/message_table.h"
@@ -32,6 +34,25 @@ std::string Info(std::uint32_t build) {
     return "[KOV]\nVersion=9.9\nBuild=" + std::to_string(build) +
            "\nURL=http://updates.example/kov/kov-setup.tar.gz\n";
 }
+
+// The event loop, with a monitor tick that can run a thousand times faster: the connect
+// time-out counts monitor ticks.
+class TestLoop : public MainLoop {
+public:
+    void Post(std::function<void()> task) override { m_loop.Post(std::move(task)); }
+    void StartTimer(int id, std::chrono::milliseconds period, std::function<void()> tick) override {
+        if (id == SessionController::kMonitorTimer && fastMonitor) period = 1ms;
+        m_loop.StartTimer(id, period, std::move(tick));
+    }
+    void StopTimer(int id) override { m_loop.StopTimer(id); }
+    bool Alive() const override { return m_loop.Alive(); }
+    void RunFor(std::chrono::milliseconds time) { m_loop.RunFor(time); }
+
+    bool fastMonitor = false;
+
+private:
+    EventLoop m_loop;
+};
 
 // The dial-up line of sessions (against a scripted nmcli) and the update check (against nginx
 // serving program-information files), over one list document and log.
@@ -83,8 +104,9 @@ protected:
         return true;
     }
 
-    // A session over the stand-in line "dsl".
-    void StartSession(const std::string& url) {
+    // A session over the stand-in line "dsl"; the end-of-session actions it asks for are
+    // recorded (true: power off).
+    void StartSession(const std::string& url, bool autoMode = false, bool shutdownAfter = false) {
         settings.UseDialUp = 1;
         settings.DialupItem = "dsl";
         UrlItem item = FreshItem();
@@ -96,8 +118,11 @@ protected:
         SessionHooks hooks;
         hooks.dialUpLink = &link;
         hooks.playSound = [this](int sound) { sounds.push_back(sound); };
+        hooks.endOfSessionAction = [this](bool shutdown) { endActions.push_back(shutdown); };
+        hooks.confirmEndAction = [](bool) { return true; };
         session = std::make_unique<SessionController>(settings, *document, loop, *pool, *log,
                                                       prompter, nullptr, hooks);
+        session->SetAutoMode(autoMode, shutdownAfter);
         session->Activate();
         session->StartRequest(false);
     }
@@ -129,10 +154,11 @@ protected:
     test::RecordingPrompter prompter;
     std::unique_ptr<ListDocument> document;
     std::unique_ptr<EventLog> log;
-    EventLoop loop;
+    TestLoop loop;
     std::unique_ptr<WorkerPool> pool;
     std::unique_ptr<SessionController> session;
     std::vector<int> sounds;
+    std::vector<bool> endActions;
 };
 
 TEST_F(LineAndUpdateTest, SessionDialsUsesAndReleasesTheLine) {
@@ -232,6 +258,47 @@ TEST_F(LineAndUpdateTest, HangingDialEndsWithTheSession) {
     EXPECT_FALSE(FileExists(Home("Download/a.txt")));
 }
 
+// OnEndSession 2 powers off after a session that ended by itself, never after a stop or a
+// line that failed; auto mode with shutdown then only closes.
+TEST_F(LineAndUpdateTest, StopOrFailedLineNeverPowersOff) {
+    enum How { Finished, StoppedWhileDialling, DialFailed, ConnectTimeout };
+    struct Case {
+        How how;
+        bool autoMode;
+        std::vector<bool> actions;  // true: power off, false: close
+        int lineFailures;
+    };
+    const Case cases[] = {
+        {Finished, false, {true}, 0},   {StoppedWhileDialling, false, {}, 0},
+        {DialFailed, false, {}, 1},     {ConnectTimeout, false, {}, 1},
+        {Finished, true, {true}, 0},    {StoppedWhileDialling, true, {false}, 0},
+        {DialFailed, true, {false}, 1}, {ConnectTimeout, true, {false}, 1},
+    };
+    settings.OnEndSession = 2;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.how) + (c.autoMode ? " auto" : ""));
+        nmcli.SetActive("dsl", false);
+        nmcli.SetMode(c.how == DialFailed ? "fail" : c.how == Finished ? "ok" : "hang");
+        loop.fastMonitor = c.how == ConnectTimeout;
+        endActions.clear();
+        const int upsBefore = nmcli.Count("up dsl");
+        StartSession(nginx->Url("/files/a.txt"), c.autoMode, true);
+        if (c.how == StoppedWhileDialling) {
+            ASSERT_TRUE(RunUntil([&] { return nmcli.Count("up dsl") > upsBefore; }));
+            session->OnStop();
+        }
+        ASSERT_TRUE(UntilIdle());
+        if (c.how == ConnectTimeout) {
+            EXPECT_TRUE(Logged("181 >= 180 - connect timeout..."));
+        }
+        EXPECT_EQ(endActions, c.actions);
+        EXPECT_EQ(session->LineFailures(), c.lineFailures);
+        session.reset();
+        document->Rows().Clear();
+        log->Clear();
+    }
+}
+
 TEST_F(LineAndUpdateTest, DroppedLineStopsTheSession) {
     StartSession(nginx->Url("/slow/big"));
     session->DialUp().SetPollEveryTicks(1);
@@ -240,6 +307,7 @@ TEST_F(LineAndUpdateTest, DroppedLineStopsTheSession) {
     nmcli.SetActive("dsl", false);
     ASSERT_TRUE(UntilIdle());
     EXPECT_TRUE(session->UserStopped());
+    EXPECT_EQ(session->LineFailures(), 1);
     EXPECT_TRUE(Logged("RAS - connection closed"));
     EXPECT_EQ(session->DialUp().Status(), "RAS - connection closed");
 }

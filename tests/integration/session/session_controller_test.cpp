@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <future>
 #include <memory>
 #include <string>
 #include <thread>
@@ -361,6 +362,27 @@ TEST_F(SessionControllerTest, SecondStopEndsTheSessionWhateverItsJobsDo) {
     loop.RunFor(100ms);
     EXPECT_EQ(log->Count(), lines);
     EXPECT_EQ(RowOf(id).runState, RunState::None);
+}
+
+TEST_F(SessionControllerTest, DestructionLetsGoOfAJobThatCannotSeeTheStop) {
+    std::atomic<bool> stuck{false};
+    jobEnv->banned = [&](std::string_view) {
+        stuck = true;
+        while (!release)
+            std::this_thread::sleep_for(5ms);
+        return false;
+    };
+    Add("stuck", Nginx("/files/f1.txt"));
+    session->StartRequest(false);
+    ASSERT_TRUE(loop.RunUntil([&] { return stuck.load(); }));
+    // The window closes: the controller goes while the job still hangs.
+    auto gone = std::async(std::launch::async, [&] { session.reset(); });
+    const bool ended = gone.wait_for(20s) == std::future_status::ready;
+    release = true;
+    gone.wait();
+    EXPECT_TRUE(ended);
+    pool->WaitIdle();
+    loop.RunFor(50ms);  // what the job posted on its way out reaches nobody
 }
 
 TEST_F(SessionControllerTest, DestructionStopsTheJobsAndDropsWhatIsStillPosted) {

@@ -18,19 +18,22 @@ TEST(EndOfSessionTest, ChoosesTheActionBySettingModeAndHowTheSessionEnded) {
         A action;
         bool askFirst;
     } cases[] = {
-        // auto: close at once, or power off after the question, even after a stop
+        // auto: close at once, or power off after the question; a stop or a failed line closes
         {{.autoMode = true}, A::Close, false},
         {{.autoMode = true, .userStopped = true, .tasksRemain = true}, A::Close, false},
         {{.autoMode = true, .shutdownAfter = true}, A::Shutdown, true},
         {{.autoMode = true, .shutdownAfter = true, .onEndSession = 1, .userStopped = true},
-         A::Shutdown,
-         true},
+         A::Close,
+         false},
+        {{.autoMode = true, .shutdownAfter = true, .lineFailed = true}, A::Close, false},
         // OnEndSession decides for a session that ended by itself with nothing left today
         {{.onEndSession = 0}, A::None, false},
         {{.onEndSession = 1}, A::Close, true},
         {{.onEndSession = 2}, A::Shutdown, true},
         {{.onEndSession = 7}, A::None, false},
         {{.onEndSession = 2, .userStopped = true}, A::None, false},
+        {{.onEndSession = 2, .lineFailed = true}, A::None, false},
+        {{.onEndSession = 1, .lineFailed = true}, A::None, false},
         {{.onEndSession = 1, .tasksRemain = true}, A::None, false},
         // shutdownAfter alone (without auto) changes nothing
         {{.shutdownAfter = true, .onEndSession = 0}, A::None, false},

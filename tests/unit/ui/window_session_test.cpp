@@ -12,7 +12,9 @@
 #include "mail/query_message.h"
 #include "model/list_document.h"
 #include "net/inet.h"
+#include "platform/file_util.h"
 #include "session/event_log.h"
+#include "support/env_guard.h"
 #include "support/nginx_server.h"
 #include "support/pop3_server.h"
 #include "support/recording_prompter.h"
@@ -63,7 +65,11 @@ protected:
         document = std::make_unique<ListDocument>(
             settings, DocumentEnvironment{dir.path() + "/", "/", 0xF0F, nullptr}, prompter);
         document->LoadCatalogue();
-        MainWindowSetup setup;
+        MakeWindow({});
+    }
+    // The window of the fixture; setup's pointers and folder are filled in.
+    void MakeWindow(MainWindowSetup setup) {
+        window.reset();
         setup.settings = &settings;
         setup.document = document.get();
         setup.prompter = &prompter;
@@ -194,6 +200,48 @@ TEST_F(WindowSessionTest, ClosingDuringASessionStopsItFirstAndClosingAgainStopsA
     ASSERT_TRUE(QTest::qWaitFor([&] { return closed.count() == 1; }, 5000));
     EXPECT_EQ(window->Session().State(), SessionState::Idle);
     EXPECT_FALSE(window->isVisible());
+}
+
+// OnEndSession 2: the window saves everything, then powers off and closes; a failed save or a
+// refused power-off keeps the program running.
+TEST_F(WindowSessionTest, PowerOffComesAfterTheSaveAndAFailureKeepsTheProgram) {
+    test::EnvGuard env({"KOV_POWEROFF_COMMAND"});
+    const std::string marker = dir.File("powered-off");
+    struct Case {
+        bool saved;
+        std::string command;
+        bool poweredOff;
+        std::vector<std::string> told;
+    };
+    const Case cases[] = {
+        {false, "touch " + marker, false, {}},  // the save has said why itself
+        {true, "echo denied >&2; exit 1", false, {"You have no privileges to shutdown system !"}},
+        {true, "touch " + marker, true, {}},
+    };
+    settings.OnEndSession = 2;
+    Add("f1", "/files/f1.txt");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.command + (c.saved ? "" : ", not saved"));
+        setenv("KOV_POWEROFF_COMMAND", c.command.c_str(), 1);
+        prompter.Reset();
+        int saves = 0;
+        MainWindowSetup setup;
+        setup.hooks.confirmEndAction = [](bool) { return true; };
+        setup.saveOnClose = [&](bool) { return ++saves, c.saved; };
+        MakeWindow(setup);
+        QSignalSpy closed(window.get(), &MainWindow::closed);
+        window->Execute(kCmdStartDownload);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return saves > 0; }, 20000));
+        if (c.poweredOff) {
+            ASSERT_TRUE(QTest::qWaitFor([&] { return closed.count() == 1; }, 20000));
+        }
+        QCoreApplication::processEvents();
+        EXPECT_EQ(FileExists(marker), c.poweredOff);
+        EXPECT_EQ(closed.count(), c.poweredOff ? 1 : 0);
+        EXPECT_EQ(saves, c.poweredOff ? 2 : 1);  // a power-off closes, which saves too
+        EXPECT_EQ(window->isVisible(), !c.poweredOff);
+        EXPECT_EQ(prompter.informed, c.told);
+    }
 }
 
 }  // namespace
