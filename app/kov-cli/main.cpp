@@ -13,7 +13,7 @@
 #include "mail_commands.h"
 #include "platform/file_lock.h"
 #include "platform/file_util.h"
-#include "platform/host_lookup.h"
+#include "platform/helper_threads.h"
 #include "replace_command.h"
 #include "serve_command.h"
 #include "session/application.h"
@@ -165,6 +165,6 @@ int main(int argc, char** argv) {
     }
     kov::SetDefaultPrompter(nullptr);
     // A host lookup a stopped job gave up on may still wait for DNS: joined, for a moment.
-    kov::JoinHostLookups(std::chrono::seconds(1));
+    kov::JoinHelperThreads(std::chrono::seconds(1));
     return status;
 }

@@ -11,7 +11,7 @@
 #include "kov_version.h"
 #include "net/traffic_meter.h"
 #include "platform/file_lock.h"
-#include "platform/host_lookup.h"
+#include "platform/helper_threads.h"
 #include "ui/gui_application.h"
 #include "ui/main_window.h"
 #include "ui/qt_prompter.h"
@@ -136,7 +136,8 @@ int main(int argc, char** argv) {
     prompter.SetParent(nullptr);
     if (!app.Shutdown(false)) status = 1;
     kov::SetDefaultPrompter(nullptr);
-    // A host lookup a stopped job gave up on may still wait for DNS: joined, for a moment.
-    kov::JoinHostLookups(std::chrono::seconds(1));
+    // A dialog's background work has been told to stop and a host lookup a stopped job gave up
+    // on may still wait for DNS: joined, for a moment.
+    kov::JoinHelperThreads(std::chrono::seconds(2));
     return status;
 }

@@ -1,15 +1,15 @@
 #include "platform/host_lookup.h"
 
+#include "platform/helper_threads.h"
+
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 
 #include <condition_variable>
 #include <cstring>
-#include <list>
 #include <memory>
 #include <mutex>
-#include <thread>
 
 namespace kov {
 
@@ -25,41 +25,6 @@ struct Query {
     bool found = false;
     HostAddresses addresses;
 };
-
-struct Helper {
-    std::thread thread;
-    std::shared_ptr<Query> query;
-};
-
-// The helper threads not yet joined. Never destroyed: a thread still in getaddrinfo when the
-// program ends must not meet a destroyed list (it never touches the list, but its std::thread
-// object lives here and must not be destroyed while joinable).
-struct Helpers {
-    std::mutex lock;
-    std::list<Helper> running;
-};
-
-Helpers& AllHelpers() {
-    static Helpers* helpers = new Helpers;
-    return *helpers;
-}
-
-bool IsDone(Query& q) {
-    std::lock_guard guard(q.lock);
-    return q.done;
-}
-
-// Joins the helpers that have ended; the caller holds the list's lock.
-void JoinEnded(std::list<Helper>& helpers) {
-    for (auto it = helpers.begin(); it != helpers.end();) {
-        if (IsDone(*it->query)) {
-            it->thread.join();
-            it = helpers.erase(it);
-        } else {
-            ++it;
-        }
-    }
-}
 
 }  // namespace
 
@@ -91,26 +56,17 @@ LookupStatus LookUpHostBounded(const std::string& name, HostAddresses& out,
                                const std::function<bool()>& stopped, const HostResolver& resolver) {
     auto query = std::make_shared<Query>();
     HostResolver resolve = resolver ? resolver : HostResolver(SystemResolve);
-    {
-        Helpers& helpers = AllHelpers();
-        std::lock_guard guard(helpers.lock);
-        JoinEnded(helpers.running);
-        try {
-            helpers.running.push_back({std::thread([query, name, resolve = std::move(resolve)] {
-                                           HostAddresses found;
-                                           const bool ok = resolve(name, found);
-                                           std::lock_guard lock(query->lock);
-                                           query->found = ok;
-                                           query->addresses = std::move(found);
-                                           query->done = true;
-                                           query->finished.notify_all();
-                                       }),
-                                       query});
-        } catch (const std::system_error&) {
-            // No thread to be had: the lookup is not worth waiting for without a bound.
-            return LookupStatus::TimedOut;
-        }
-    }
+    const bool started = StartHelperThread([query, name, resolve = std::move(resolve)] {
+        HostAddresses found;
+        const bool ok = resolve(name, found);
+        std::lock_guard lock(query->lock);
+        query->found = ok;
+        query->addresses = std::move(found);
+        query->done = true;
+        query->finished.notify_all();
+    });
+    // No thread to be had: the lookup is not worth waiting for without a bound.
+    if (!started) return LookupStatus::TimedOut;
     const auto deadline = std::chrono::steady_clock::now() + limit;
     std::unique_lock lock(query->lock);
     while (!query->done) {
@@ -123,20 +79,6 @@ LookupStatus LookUpHostBounded(const std::string& name, HostAddresses& out,
     if (!query->found) return LookupStatus::NotFound;
     out = std::move(query->addresses);
     return LookupStatus::Found;
-}
-
-int JoinHostLookups(std::chrono::milliseconds limit) {
-    Helpers& helpers = AllHelpers();
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    std::unique_lock guard(helpers.lock);
-    for (;;) {
-        JoinEnded(helpers.running);
-        if (helpers.running.empty() || std::chrono::steady_clock::now() >= deadline) break;
-        guard.unlock();
-        std::this_thread::sleep_for(kStopCheck);
-        guard.lock();
-    }
-    return static_cast<int>(helpers.running.size());
 }
 
 }  // namespace kov

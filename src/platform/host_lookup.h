@@ -22,15 +22,11 @@ enum class LookupStatus { Found, NotFound, Stopped, TimedOut };
 // Looks a name up without letting a dead DNS server hold the caller: the query runs on a helper
 // thread and the caller waits at most `limit`, checking `stopped` (may be empty) every few
 // milliseconds. getaddrinfo cannot be interrupted, so a query the caller gave up on ends by the
-// resolver's own time-outs; its thread touches only its own state and is joined by a later
-// lookup or by JoinHostLookups. resolver empty: SystemResolve.
+// resolver's own time-outs; its thread touches only its own state and is a helper thread
+// (platform/helper_threads.h). resolver empty: SystemResolve.
 LookupStatus LookUpHostBounded(const std::string& name, HostAddresses& out,
                                std::chrono::milliseconds limit,
                                const std::function<bool()>& stopped,
                                const HostResolver& resolver = {});
-
-// Joins the helper threads of lookups given up on, waiting at most `limit` for those still
-// running; for the end of the program. Returns how many are still running afterwards.
-int JoinHostLookups(std::chrono::milliseconds limit);
 
 }  // namespace kov

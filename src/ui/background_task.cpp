@@ -1,6 +1,6 @@
 #include "ui/background_task.h"
 
-#include <thread>
+#include "platform/helper_threads.h"
 
 namespace kov {
 
@@ -30,15 +30,16 @@ BackgroundTask::~BackgroundTask() {
 bool BackgroundTask::Run(Work work) {
     if (m_state->running.exchange(true)) return false;
     m_state->stop = 0;
-    std::thread([state = m_state, work = std::move(work)] {
+    const bool started = StartHelperThread([state = m_state, work = std::move(work)] {
         const Post post = [&state](std::function<void()> step) { state->Deliver(std::move(step)); };
         std::function<void()> then = work(state->stop, post);
         state->Deliver([state, then = std::move(then)] {
             state->running = false;
             if (then) then();
         });
-    }).detach();
-    return true;
+    });
+    if (!started) m_state->running = false;
+    return started;
 }
 
 bool BackgroundTask::Running() const {

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "engine/worker_pool.h"
+#include "platform/helper_threads.h"
 #include "job_test_fixture.h"
 #include "net/inet.h"
 #include "platform/clock.h"
@@ -117,7 +118,7 @@ TEST_F(DownloadJobTest, AStopEndsAJobWhoseHostLookupNeverAnswers) {
     EXPECT_EQ(events.Count(kEventConnecting), 0);
     EXPECT_EQ(events.events.front().param1, 0);  // not known to be local
     EXPECT_EQ(events.events.back().code, kEventJobAborted);
-    EXPECT_EQ(JoinHostLookups(std::chrono::seconds(20)), 0);
+    EXPECT_EQ(JoinHelperThreads(std::chrono::seconds(20)), 0);
 }
 
 // Present on the server: 1, 2, 3 and 7.

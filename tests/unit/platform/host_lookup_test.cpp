@@ -1,4 +1,5 @@
 #include "platform/host_lookup.h"
+#include "platform/helper_threads.h"
 
 #include <gtest/gtest.h>
 
@@ -40,9 +41,9 @@ TEST(HostLookup, AnswersAreTakenAndADeadServerEndsByStopOrTimeLimit) {
         EXPECT_EQ(found.size(), c.status == LookupStatus::Found ? 1u : 0u) << c.name;
     }
     // The lookups given up on still run; once they end they are joined.
-    EXPECT_EQ(JoinHostLookups(0ms), 2);
+    EXPECT_EQ(JoinHelperThreads(0ms), 2);
     release = true;
-    EXPECT_EQ(JoinHostLookups(20s), 0);
+    EXPECT_EQ(JoinHelperThreads(20s), 0);
 }
 
 TEST(HostLookup, TheSystemResolverKnowsLocalhostAndNotAnInvalidName) {

@@ -1,9 +1,14 @@
 #include "ui/qt_main_loop.h"
 
+#include "platform/helper_threads.h"
+#include "ui/background_task.h"
+
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <QTest>
+#include <atomic>
+#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -57,6 +62,27 @@ TEST(QtMainLoopTest, TimersTickUntilStoppedAndNothingRunsAfterShutdown) {
     EXPECT_FALSE(loop.Alive());
     QCoreApplication::processEvents();
     EXPECT_FALSE(ran);
+}
+
+// A dialog that goes while its work still runs tells the work to stop; the thread is never
+// detached, so the program's end can wait for it instead of leaving it running past main.
+TEST(BackgroundTaskTest, WorkOfAClosedDialogStopsAndIsJoinedBeforeTheProgramEnds) {
+    using namespace std::chrono_literals;
+    QObject owner;
+    std::atomic<bool> started{false}, delivered{false};
+    auto task = std::make_unique<BackgroundTask>(&owner);
+    ASSERT_TRUE(task->Run([&](const std::atomic<int>& stop, const BackgroundTask::Post&) {
+        started = true;
+        while (stop < 2)
+            std::this_thread::sleep_for(5ms);
+        return std::function<void()>([&] { delivered = true; });
+    }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return started.load(); }, 5000));
+    EXPECT_EQ(JoinHelperThreads(0ms), 1);
+    task.reset();
+    EXPECT_EQ(JoinHelperThreads(20s), 0);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(delivered);
 }
 
 }  // namespace
