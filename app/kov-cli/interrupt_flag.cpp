@@ -36,4 +36,8 @@ bool InterruptFlag::Raised() const {
     return g_raised.load();
 }
 
+const std::atomic<bool>& InterruptFlag::Flag() const {
+    return g_raised;
+}
+
 }  // namespace kov::cli

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+
 namespace kov::cli {
 
 // Ctrl+C and SIGTERM turned into a flag that a long command watches, so that it can stop and
@@ -13,6 +15,8 @@ public:
     InterruptFlag& operator=(const InterruptFlag&) = delete;
 
     bool Raised() const;
+    // For waits that take a cancel flag.
+    const std::atomic<bool>& Flag() const;
 };
 
 }  // namespace kov::cli

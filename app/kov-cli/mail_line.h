@@ -1,9 +1,9 @@
 #pragma once
 
-#include <atomic>
 #include <string>
 
 #include "core/app_settings.h"
+#include "interrupt_flag.h"
 #include "mail/query_sender.h"
 #include "net/dialup_link.h"
 
@@ -14,7 +14,7 @@ namespace kov::cli {
 // turned into the stop of the sends. One at a time.
 class MailLine {
 public:
-    MailLine();
+    MailLine() = default;
     ~MailLine();
     MailLine(const MailLine&) = delete;
     MailLine& operator=(const MailLine&) = delete;
@@ -25,6 +25,7 @@ public:
     bool Interrupted() const;
 
 private:
+    InterruptFlag m_interrupt;  // first made, last gone: the signals stay caught until hang-up
     DialUpLink m_link;
     bool m_dialled = false;
     bool m_hangup = false;
