@@ -16,9 +16,9 @@
 #include <vector>
 
 #include "bench_util.h"
-#include "net/ftp_client.h"
-#include "net/ftp_fetch.h"
-#include "net/traffic_meter.h"
+#include "net/ftp/ftp_client.h"
+#include "net/ftp/ftp_fetch.h"
+#include "net/transfer/traffic_meter.h"
 #include "platform/file_util.h"
 #include "support/temp_dir.h"
 #include "support/vsftpd_server.h"

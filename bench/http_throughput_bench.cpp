@@ -20,9 +20,9 @@
 #include <vector>
 
 #include "bench_util.h"
-#include "net/http_transfer.h"
-#include "net/inet.h"
-#include "net/traffic_meter.h"
+#include "net/http/http_transfer.h"
+#include "net/http/inet.h"
+#include "net/transfer/traffic_meter.h"
 #include "platform/file_util.h"
 #include "support/nginx_server.h"
 #include "support/temp_dir.h"

@@ -6,8 +6,8 @@
 
 #include <benchmark/benchmark.h>
 
-#include "core/app_settings.h"
 #include "core/prompter.h"
+#include "core/settings/app_settings.h"
 #include "model/list_document.h"
 #include "model/list_file.h"
 

@@ -11,8 +11,8 @@
 #include <benchmark/benchmark.h>
 
 #include "core/prompter.h"
-#include "mail/incoming_requests.h"
-#include "mail/query_message.h"
+#include "mail_control/incoming_requests.h"
+#include "mail_control/query_message.h"
 #include "model/list_file.h"
 #include "support/pop3_server.h"
 #include "support/temp_dir.h"

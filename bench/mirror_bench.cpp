@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "bench_util.h"
-#include "content/html_ripper.h"
+#include "content/html/html_ripper.h"
 #include "platform/file_util.h"
 #include "support/nginx_server.h"
 #include "support/temp_dir.h"

@@ -10,8 +10,8 @@
 
 #include <benchmark/benchmark.h>
 
-#include "core/profile_store.h"
 #include "core/prompter.h"
+#include "core/settings/profile_store.h"
 
 namespace {
 

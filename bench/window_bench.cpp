@@ -31,9 +31,9 @@
 #include "session/session_state.h"
 #include "support/nginx_server.h"
 #include "support/temp_dir.h"
-#include "ui/gui_application.h"
-#include "ui/main_window.h"
-#include "ui/qt_prompter.h"
+#include "ui/app/gui_application.h"
+#include "ui/app/qt_prompter.h"
+#include "ui/window/main_window.h"
 
 namespace {
 

@@ -2,10 +2,10 @@
 
 #include <string>
 
-#include "core/app_settings.h"
+#include "core/settings/app_settings.h"
 #include "interrupt_flag.h"
-#include "mail/query_sender.h"
-#include "net/dialup_link.h"
+#include "mail_control/query_sender.h"
+#include "net/dialup/dialup_link.h"
 
 namespace kov::cli {
 

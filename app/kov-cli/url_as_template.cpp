@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <limits>
 
-#include "core/text_util.h"
+#include "core/text/text_util.h"
 #include "model/url_template.h"
 #include "model/url_template_parse.h"
 

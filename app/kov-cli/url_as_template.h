@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/app_settings.h"
+#include "core/settings/app_settings.h"
 #include "model/url_item.h"
 
 namespace kov::cli {

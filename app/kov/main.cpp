@@ -7,15 +7,15 @@
 #include <cstring>
 #include <string>
 
-#include "core/settings_file_check.h"
+#include "core/settings/settings_file_check.h"
 #include "kov_version.h"
-#include "net/traffic_meter.h"
+#include "net/transfer/traffic_meter.h"
 #include "platform/file_lock.h"
 #include "platform/helper_threads.h"
-#include "ui/gui_application.h"
-#include "ui/main_window.h"
-#include "ui/qt_prompter.h"
-#include "ui/quit_signals.h"
+#include "ui/app/gui_application.h"
+#include "ui/app/qt_prompter.h"
+#include "ui/app/quit_signals.h"
+#include "ui/window/main_window.h"
 
 namespace {
 

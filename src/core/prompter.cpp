@@ -3,7 +3,7 @@
 #include <atomic>
 #include <cstdio>
 
-#include "core/terminal_text.h"
+#include "core/text/terminal_text.h"
 
 namespace kov {
 

@@ -6,7 +6,7 @@
 #include <limits>
 #include <thread>
 
-#include "core/text_util.h"
+#include "core/text/text_util.h"
 #include "engine/failure_cause.h"
 #include "engine/ftp_job_client.h"
 #include "engine/job_command.h"
@@ -14,9 +14,9 @@
 #include "model/local_path.h"
 #include "model/url_parts.h"
 #include "model/url_template.h"
-#include "net/proxy_settings.h"
-#include "net/response_headers.h"
-#include "net/traffic_meter.h"
+#include "net/http/response_headers.h"
+#include "net/transfer/proxy_settings.h"
+#include "net/transfer/traffic_meter.h"
 #include "platform/clock.h"
 #include "platform/file_util.h"
 

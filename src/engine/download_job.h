@@ -7,18 +7,18 @@
 #include <string_view>
 #include <vector>
 
-#include "content/rip_names.h"
-#include "core/app_settings.h"
+#include "content/html/rip_names.h"
+#include "core/settings/app_settings.h"
 #include "engine/job.h"
 #include "engine/job_command.h"
 #include "engine/job_event.h"
 #include "engine/queued_item.h"
 #include "model/macro_expander.h"
 #include "model/url_item.h"
-#include "net/http_transfer.h"
-#include "net/proxy_settings.h"
-#include "net/resource_info.h"
-#include "net/transfer_events.h"
+#include "net/http/http_transfer.h"
+#include "net/transfer/proxy_settings.h"
+#include "net/transfer/resource_info.h"
+#include "net/transfer/transfer_events.h"
 
 namespace kov {
 

@@ -1,9 +1,9 @@
 #include "engine/ftp_job_client.h"
 
-#include "core/text_util.h"
+#include "core/text/text_util.h"
 #include "model/url_parts.h"
 #include "model/url_template.h"
-#include "net/ftp_fetch.h"
+#include "net/ftp/ftp_fetch.h"
 
 namespace kov {
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "engine/download_job.h"
-#include "net/ftp_client.h"
+#include "net/ftp/ftp_client.h"
 
 namespace kov {
 

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "core/text_util.h"
+#include "core/text/text_util.h"
 #include "engine/job.h"
 #include "platform/run_command.h"
 

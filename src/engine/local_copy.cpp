@@ -10,8 +10,8 @@
 #include <cstdint>
 #include <utility>
 
-#include "core/text_util.h"
-#include "net/fetch_plan.h"
+#include "core/text/text_util.h"
+#include "net/transfer/fetch_plan.h"
 #include "platform/file_util.h"
 
 namespace kov {

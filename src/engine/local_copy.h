@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "net/traffic_meter.h"
-#include "net/transfer_events.h"
+#include "net/transfer/traffic_meter.h"
+#include "net/transfer/transfer_events.h"
 
 namespace kov {
 

@@ -1,11 +1,11 @@
 #include "engine/page_rules_step.h"
 
-#include "content/page_rules.h"
-#include "content/safe_copy.h"
-#include "content/text_replacer.h"
+#include "content/rules/page_rules.h"
+#include "content/rules/safe_copy.h"
+#include "content/rules/text_replacer.h"
 #include "core/event_codes.h"
 #include "engine/download_job.h"
-#include "net/fetch_plan.h"
+#include "net/transfer/fetch_plan.h"
 #include "platform/file_util.h"
 
 namespace kov {

@@ -1,14 +1,14 @@
 #include "engine/site_page_processor.h"
 
-#include "content/html_ripper.h"
-#include "content/link_kind.h"
-#include "core/message_table.h"
-#include "core/text_util.h"
+#include "content/html/html_ripper.h"
+#include "content/html/link_kind.h"
+#include "core/language/message_table.h"
+#include "core/text/text_util.h"
 #include "engine/page_rules_step.h"
 #include "model/url_parts.h"
-#include "net/http_transfer.h"
-#include "net/resource_prober.h"
-#include "net/response_headers.h"
+#include "net/http/http_transfer.h"
+#include "net/http/response_headers.h"
+#include "net/transfer/resource_prober.h"
 #include "platform/file_util.h"
 
 namespace kov {

@@ -4,7 +4,7 @@
 #include <initializer_list>
 #include <string>
 
-#include "core/text_util.h"
+#include "core/text/text_util.h"
 
 namespace kov {
 

@@ -4,7 +4,7 @@
 #include <limits>
 #include <string>
 
-#include "core/text_util.h"
+#include "core/text/text_util.h"
 
 namespace kov {
 

@@ -3,7 +3,7 @@
 #include <charconv>
 #include <variant>
 
-#include "core/text_util.h"
+#include "core/text/text_util.h"
 
 namespace kov {
 

@@ -4,10 +4,10 @@
 #include <limits>
 #include <sstream>
 
-#include "core/message_table.h"
+#include "core/language/message_table.h"
 #include "core/prompter.h"
-#include "core/text_util.h"
-#include "core/user_store.h"
+#include "core/settings/user_store.h"
+#include "core/text/text_util.h"
 #include "model/content_category.h"
 #include "model/exchange_format.h"
 #include "model/list_file.h"

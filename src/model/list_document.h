@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/app_settings.h"
+#include "core/settings/app_settings.h"
 #include "model/list_model.h"
 #include "model/url_item.h"
 

@@ -7,9 +7,9 @@
 #include <mutex>
 #include <random>
 
-#include "core/profile_store.h"
 #include "core/prompter.h"
-#include "core/text_util.h"
+#include "core/settings/profile_store.h"
+#include "core/text/text_util.h"
 #include "platform/clock.h"
 
 namespace kov {

@@ -1,6 +1,6 @@
 #include "model/local_path.h"
 
-#include "core/text_util.h"
+#include "core/text/text_util.h"
 #include "model/content_category.h"
 #include "model/url_template.h"
 

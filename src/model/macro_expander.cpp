@@ -4,7 +4,7 @@
 #include <array>
 #include <cstdio>
 
-#include "core/text_util.h"
+#include "core/text/text_util.h"
 #include "model/url_parts.h"
 #include "platform/clock.h"
 

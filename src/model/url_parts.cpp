@@ -1,6 +1,6 @@
 #include "model/url_parts.h"
 
-#include "core/text_util.h"
+#include "core/text/text_util.h"
 
 namespace kov {
 

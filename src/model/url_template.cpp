@@ -3,7 +3,7 @@
 #include <array>
 #include <cstdio>
 
-#include "core/text_util.h"
+#include "core/text/text_util.h"
 #include "platform/clock.h"
 
 namespace kov {

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <limits>
 
-#include "core/text_util.h"
+#include "core/text/text_util.h"
 #include "model/content_category.h"
 #include "platform/clock.h"
 

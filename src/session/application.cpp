@@ -2,14 +2,14 @@
 
 #include <csignal>
 
-#include "content/page_rules.h"
-#include "core/localiser.h"
-#include "core/message_table.h"
-#include "core/profile_store.h"
+#include "content/rules/page_rules.h"
+#include "core/language/localiser.h"
+#include "core/language/message_table.h"
 #include "core/prompter.h"
-#include "core/settings_file_check.h"
-#include "net/inet.h"
-#include "net/traffic_meter.h"
+#include "core/settings/profile_store.h"
+#include "core/settings/settings_file_check.h"
+#include "net/http/inet.h"
+#include "net/transfer/traffic_meter.h"
 #include "platform/file_util.h"
 #include "platform/program_paths.h"
 

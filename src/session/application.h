@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "core/app_settings.h"
 #include "core/command_line.h"
-#include "core/user_store.h"
+#include "core/settings/app_settings.h"
+#include "core/settings/user_store.h"
 #include "model/list_document.h"
 
 namespace kov {

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "core/app_settings.h"
+#include "core/language/message_table.h"
 #include "core/main_loop.h"
-#include "core/message_table.h"
+#include "core/settings/app_settings.h"
 #include "session/event_log.h"
 #include "session/session_state.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <thread>
 
-#include "net/dialup_link.h"
+#include "net/dialup/dialup_link.h"
 
 namespace kov {
 

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "core/message_table.h"
+#include "core/language/message_table.h"
 #include "core/prompter.h"
 #include "platform/system_power.h"
 

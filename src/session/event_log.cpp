@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <string_view>
 
-#include "core/text_util.h"
+#include "core/text/text_util.h"
 #include "platform/atomic_file_writer.h"
 #include "platform/clock.h"
 #include "platform/file_util.h"

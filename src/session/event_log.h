@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "core/app_settings.h"
+#include "core/settings/app_settings.h"
 
 namespace kov {
 

@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <string>
 
-#include "core/display_format.h"
-#include "core/message_table.h"
-#include "net/transfer_events.h"
+#include "core/language/message_table.h"
+#include "core/text/display_format.h"
+#include "net/transfer/transfer_events.h"
 #include "session/event_log.h"
 
 namespace kov {

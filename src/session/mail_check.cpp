@@ -3,9 +3,9 @@
 #include <condition_variable>
 #include <ctime>
 
-#include "mail/query_destination.h"
+#include "mail_control/query_destination.h"
 #include "model/list_document.h"
-#include "net/dialup_link.h"
+#include "net/dialup/dialup_link.h"
 #include "session/event_log.h"
 #include "session/session_controller.h"
 #include "session/session_state.h"

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "core/app_settings.h"
-#include "mail/incoming_requests.h"
-#include "mail/mail_server.h"
-#include "mail/seen_messages.h"
+#include "core/settings/app_settings.h"
+#include "mail_control/incoming_requests.h"
+#include "mail_control/mail_server.h"
+#include "mail_control/seen_messages.h"
 #include "model/list_model.h"
 
 namespace kov {

@@ -2,7 +2,7 @@
 
 #include "core/event_codes.h"
 #include "engine/failure_cause.h"
-#include "mail/job_result_mail.h"
+#include "mail_control/job_result_mail.h"
 
 namespace kov {
 

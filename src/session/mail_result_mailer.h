@@ -5,7 +5,7 @@
 
 #include "engine/download_job.h"
 #include "engine/job_event.h"
-#include "mail/result_mail_queue.h"
+#include "mail_control/result_mail_queue.h"
 
 namespace kov {
 

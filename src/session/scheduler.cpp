@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <optional>
 
-#include "core/message_table.h"
+#include "core/language/message_table.h"
 #include "platform/clock.h"
 #include "session/event_log.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "core/app_settings.h"
+#include "core/settings/app_settings.h"
 #include "session/session_state.h"
 
 namespace kov {

@@ -4,16 +4,16 @@
 #include <cstdio>
 #include <unordered_set>
 
-#include "content/page_rules.h"
+#include "content/rules/page_rules.h"
+#include "core/language/message_table.h"
 #include "core/main_loop.h"
-#include "core/message_table.h"
 #include "core/prompter.h"
 #include "engine/site_page_processor.h"
 #include "engine/worker_pool.h"
 #include "model/list_document.h"
-#include "net/inet.h"
-#include "net/shared_connections.h"
-#include "net/traffic_meter.h"
+#include "net/http/inet.h"
+#include "net/http/shared_connections.h"
+#include "net/transfer/traffic_meter.h"
 #include "platform/clock.h"
 #include "session/end_of_session.h"
 #include "session/event_log.h"

@@ -8,11 +8,11 @@
 #include <unordered_map>
 #include <vector>
 
-#include "core/app_settings.h"
+#include "core/settings/app_settings.h"
 #include "engine/download_job.h"
 #include "engine/job_event.h"
 #include "model/list_model.h"
-#include "net/dialup_link.h"
+#include "net/dialup/dialup_link.h"
 #include "session/dialup_use.h"
 #include "session/scheduler.h"
 #include "session/session_state.h"

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "net/traffic_meter.h"
+#include "net/transfer/traffic_meter.h"
 #include "platform/sound_player.h"
 #include "session/application.h"
 

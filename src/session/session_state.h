@@ -4,7 +4,7 @@
 #include <ctime>
 #include <functional>
 
-#include "core/app_settings.h"
+#include "core/settings/app_settings.h"
 #include "model/list_model.h"
 
 namespace kov {

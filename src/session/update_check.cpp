@@ -7,17 +7,17 @@
 #include <optional>
 #include <thread>
 
+#include "core/language/message_table.h"
 #include "core/main_loop.h"
-#include "core/message_table.h"
 #include "core/prompter.h"
-#include "core/text_util.h"
+#include "core/text/text_util.h"
 #include "kov_version.h"
 #include "model/list_document.h"
 #include "model/url_item.h"
 #include "model/url_parts.h"
 #include "model/url_template.h"
-#include "net/inet.h"
-#include "net/proxy_settings.h"
+#include "net/http/inet.h"
+#include "net/transfer/proxy_settings.h"
 #include "platform/clock.h"
 #include "session/event_log.h"
 #include "session/session_state.h"

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <thread>
 
-#include "core/app_settings.h"
+#include "core/settings/app_settings.h"
 
 namespace kov {
 

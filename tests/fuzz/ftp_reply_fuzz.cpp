@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "net/ftp_client.h"
+#include "net/ftp/ftp_client.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);

@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "core/profile_store.h"
 #include "core/prompter.h"
+#include "core/settings/profile_store.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core/event_codes.h"
-#include "net/transfer_events.h"
+#include "net/transfer/transfer_events.h"
 
 namespace kov::test {
 

@@ -6,7 +6,7 @@
 #include <iostream>
 #include <string>
 
-#include "core/language_file.h"
+#include "core/language/language_file.h"
 
 int main(int argc, char** argv) {
     if (argc > 2 || (argc == 2 && argv[1][0] == '-')) {

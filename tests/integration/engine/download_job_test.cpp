@@ -11,10 +11,10 @@
 #include <thread>
 
 #include "engine/worker_pool.h"
-#include "platform/helper_threads.h"
 #include "job_test_fixture.h"
-#include "net/inet.h"
+#include "net/http/inet.h"
 #include "platform/clock.h"
+#include "platform/helper_threads.h"
 #include "support/suite_servers.h"
 
 namespace kov {

@@ -2,7 +2,7 @@
 
 #include "engine/download_job.h"
 #include "job_test_fixture.h"
-#include "net/inet.h"
+#include "net/http/inet.h"
 #include "support/fault_server.h"
 #include "support/ftp_fault_server.h"
 #include "support/vsftpd_server.h"

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "engine/download_job.h"
-#include "net/traffic_meter.h"
+#include "net/transfer/traffic_meter.h"
 #include "platform/file_util.h"
 #include "support/recording_job_sink.h"
 #include "support/recording_prompter.h"

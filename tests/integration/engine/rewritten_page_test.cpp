@@ -4,8 +4,8 @@
 
 #include "engine/site_page_processor.h"
 #include "job_test_fixture.h"
-#include "net/inet.h"
-#include "net/shared_connections.h"
+#include "net/http/inet.h"
+#include "net/http/shared_connections.h"
 #include "support/nginx_server.h"
 
 namespace kov {

@@ -3,12 +3,12 @@
 #include <set>
 #include <sstream>
 
-#include "core/message_table.h"
+#include "core/language/message_table.h"
 
 #include "engine/site_page_processor.h"
 #include "job_test_fixture.h"
-#include "net/inet.h"
-#include "net/shared_connections.h"
+#include "net/http/inet.h"
+#include "net/http/shared_connections.h"
 #include "support/fault_server.h"
 #include "support/nginx_server.h"
 

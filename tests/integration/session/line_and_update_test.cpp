@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "core/event_loop.h"
-#include "core/message_table.h"
+#include "core/language/message_table.h"
 #include "engine/worker_pool.h"
 #include "model/list_document.h"
-#include "net/inet.h"
+#include "net/http/inet.h"
 #include "platform/clock.h"
 #include "platform/file_util.h"
 #include "session/event_log.h"

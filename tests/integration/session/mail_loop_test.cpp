@@ -13,7 +13,7 @@
 #include <set>
 #include <string>
 
-#include "mail/query_message.h"
+#include "mail_control/query_message.h"
 #include "model/url_item.h"
 #include "platform/file_util.h"
 #include "support/nginx_server.h"

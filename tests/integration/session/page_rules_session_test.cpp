@@ -5,14 +5,14 @@
 #include <memory>
 #include <string>
 
-#include "content/page_rules.h"
+#include "content/rules/page_rules.h"
 #include "core/event_loop.h"
-#include "core/message_table.h"
+#include "core/language/message_table.h"
 #include "engine/page_rules_step.h"
 #include "engine/worker_pool.h"
 #include "model/list_document.h"
-#include "net/inet.h"
-#include "net/traffic_meter.h"
+#include "net/http/inet.h"
+#include "net/transfer/traffic_meter.h"
 #include "platform/file_util.h"
 #include "session/event_log.h"
 #include "session/session_controller.h"

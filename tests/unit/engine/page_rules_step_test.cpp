@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "content/page_rules.h"
+#include "content/rules/page_rules.h"
 #include "engine/download_job.h"
 #include "platform/file_util.h"
 #include "support/recording_job_sink.h"

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/profile_store.h"
+#include "core/settings/profile_store.h"
 #include "model/list_file.h"
 #include "support/recording_prompter.h"
 #include "support/temp_dir.h"

@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <sstream>
 
-#include "core/message_table.h"
-#include "core/user_store.h"
+#include "core/language/message_table.h"
+#include "core/settings/user_store.h"
 #include "model/exchange_format.h"
 #include "model/list_file.h"
 #include "platform/file_util.h"

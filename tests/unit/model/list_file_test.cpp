@@ -4,8 +4,8 @@
 
 #include <set>
 
-#include "core/profile_store.h"
 #include "core/prompter.h"
+#include "core/settings/profile_store.h"
 #include "model/exchange_format.h"
 #include "platform/clock.h"
 #include "platform/file_util.h"

@@ -6,9 +6,9 @@
 
 #include <cstdlib>
 
-#include "core/localiser.h"
-#include "core/message_table.h"
-#include "net/traffic_meter.h"
+#include "core/language/localiser.h"
+#include "core/language/message_table.h"
+#include "net/transfer/traffic_meter.h"
 #include "platform/file_util.h"
 #include "support/env_guard.h"
 #include "support/recording_prompter.h"

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "core/app_settings.h"
+#include "core/settings/app_settings.h"
 #include "platform/clock.h"
 #include "platform/file_util.h"
 #include "session/session_state.h"

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "core/message_table.h"
-#include "net/transfer_events.h"
+#include "core/language/message_table.h"
+#include "net/transfer/transfer_events.h"
 #include "session/event_log.h"
 
 namespace kov {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "core/message_table.h"
+#include "core/language/message_table.h"
 #include "platform/clock.h"
 #include "session/event_log.h"
 #include "support/env_guard.h"

@@ -1,0 +1,118 @@
+#include "commands/session_runner.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "cli_options.h"
+#include "core/event_loop.h"
+#include "core/language/message_table.h"
+#include "core/prompter.h"
+#include "engine/worker_pool.h"
+#include "net/transfer/traffic_meter.h"
+#include "output/log_printer.h"
+#include "platform/file_util.h"
+#include "platform/system_power.h"
+#include "session/application.h"
+#include "session/end_of_session.h"
+#include "session/event_log.h"
+#include "session/session_controller.h"
+#include "session/session_setup.h"
+
+namespace kov::cli {
+
+namespace {
+
+std::atomic<int> g_interrupts{0};
+
+extern "C" void OnInterrupt(int) {
+    g_interrupts.fetch_add(1);
+}
+
+}  // namespace
+
+SessionHooks CliSessionHooks(Application& app, EventLoop& loop, bool& powerOffRequested) {
+    // The computer goes off only after the shut-down has saved everything.
+    return StandardSessionHooks(app, [&powerOffRequested, &loop](bool shutdown) {
+        powerOffRequested = shutdown;
+        loop.Quit();
+    });
+}
+
+bool PowerOffAfterShutdown() {
+    const long error = ExitWindows(2);
+    if (error == 0) return true;
+    std::fprintf(stderr, "kov-cli: %s\n", ShutdownErrorText(error).c_str());
+    return false;
+}
+
+int RunAutoSession(Application& app, const SessionOutput& output, bool& powerOffRequested) {
+    AppSettings& settings = app.Settings();
+    EventLoop loop;
+    EventLog log(settings, FolderOf(app.Paths().settingsFile) + "Kov.log");
+    LogPrinter printer(output.json, output.quiet, isatty(STDOUT_FILENO) == 1);
+    log.AddListener(&printer);
+    GlobalTrafficMeter().SetTrafficCount(app.LimitCounter());
+
+    auto env = StandardJobEnvironment(app);
+    int status = 0;
+    {
+        WorkerPool pool;
+        SessionHooks hooks = CliSessionHooks(app, loop, powerOffRequested);
+        SessionController session(settings, app.Document(), loop, pool, log, DefaultPrompter(), env,
+                                  hooks);
+        session.SetAutoMode(true, app.Options().shutdownAfter);
+
+        // Ctrl+C: the first is the Stop command, the second stops at once. A closed terminal
+        // (SIGHUP) stops the same way, so that the list is still saved.
+        g_interrupts = 0;
+        struct sigaction action {};
+        action.sa_handler = OnInterrupt;
+        sigemptyset(&action.sa_mask);
+        for (const int sig : {SIGINT, SIGTERM, SIGHUP})
+            sigaction(sig, &action, nullptr);
+        int handled = 0;
+        loop.StartTimer(1, std::chrono::milliseconds(100), [&] {
+            const int seen = g_interrupts.load();
+            if (seen == handled) return;
+            handled = seen;
+            session.OnStop(seen >= 2, false);
+        });
+
+        // At most four redraws a second, and only on a terminal.
+        const std::size_t width = TerminalWidth();
+        loop.StartTimer(2, std::chrono::milliseconds(250), [&] {
+            if (session.State() != SessionState::Downloading &&
+                session.State() != SessionState::Stopping) {
+                return;
+            }
+            printer.ShowLive(LiveLine(app.Document().Rows(), width));
+        });
+
+        session.Activate();
+        session.StartRequest(false);
+        loop.Run();
+        printer.ShowLive("");
+        // Whatever is still queued or running (a stop that did not finish) ends now.
+        session.StopRunningThreads(false, {}, kStopNow);
+        pool.WaitIdle();
+        // Ctrl+C asks to stop, not to power the computer off as -d would at the session's end.
+        if (g_interrupts.load() > 0) powerOffRequested = false;
+        // A line that could not be had or dropped left items undone: that is no success.
+        status = g_interrupts.load() > 0                                    ? kExitInterrupted
+                 : session.SaveFailures() > 0                               ? kExitNotSaved
+                 : session.ErrorResults() > 0 || session.LineFailures() > 0 ? kExitItemFailed
+                                                                            : kExitOk;
+        for (const int sig : {SIGINT, SIGTERM, SIGHUP})
+            std::signal(sig, SIG_DFL);
+    }
+    app.LimitCounter() = GlobalTrafficMeter().TrafficCount();
+    log.RemoveListener(&printer);
+    return status;
+}
+
+}  // namespace kov::cli

@@ -1,0 +1,133 @@
+// The last pass of a rip: links between fetched pages point at their local copies.
+
+#include "content/html/html_ripper.h"
+#include "content/html/html_tag.h"
+#include "content/html/link_kind.h"
+#include "content/html/page_file.h"
+#include "content/html/split_path.h"
+#include "content/html/url_resolver.h"
+#include "core/text/text_util.h"
+#include "model/url_parts.h"
+#include "platform/file_util.h"
+
+namespace kov {
+
+namespace {
+
+constexpr std::size_t kCrossRefCapacity = 510;
+
+// target relative to folder (both absolute, folder ending in '/').
+std::string RelativePath(const std::string& target, const std::string& folder) {
+    std::size_t common = 0;
+    for (std::size_t i = 0; i < target.size() && i < folder.size() && target[i] == folder[i]; ++i) {
+        if (folder[i] == '/') common = i + 1;
+    }
+    std::string out;
+    for (std::size_t i = common; i < folder.size(); ++i) {
+        if (folder[i] == '/') out += "../";
+    }
+    return out + target.substr(common);
+}
+
+bool IsRelativeReference(std::string_view href) {
+    if (href.empty() || href.front() == '#' || href.starts_with("//")) return false;
+    const std::size_t colon = href.find(':');
+    const std::size_t slash = href.find('/');
+    return colon == std::string_view::npos || (slash != std::string_view::npos && slash < colon);
+}
+
+}  // namespace
+
+// Asked once per record: pages link to the same pages again and again.
+bool HtmlRipper::LocalCopyExists(std::size_t i) {
+    const LinkRecord& record = m_links.At(i);
+    if (record.downloaded) return true;
+    if (m_exists.size() < m_links.Count()) m_exists.resize(m_links.Count(), -1);
+    if (m_exists[i] < 0) m_exists[i] = FileExists(record.localPath) ? 1 : 0;
+    return m_exists[i] == 1;
+}
+
+int HtmlRipper::AdjustCrossRefs(std::size_t i) {
+    if (i >= m_links.Count()) return 0;
+    const LinkRecord page = m_links.At(i);
+    if (page.kind != kKindPage || !page.downloaded || !page.html) return 0;
+    PageFile file;
+    if (!file.Load(page.localPath) || file.text.empty()) return 0;
+    const std::string& pageUrl = page.finalUrl.empty() ? page.url : page.finalUrl;
+    LoadPage(page.localPath, pageUrl);
+    m_text = std::move(file.text);
+    ++m_version;
+    if (m_modern) TakeBase();
+    FindScripts();
+    std::string out;
+    std::size_t copied = 0;
+    std::size_t pos = 0;
+    int changed = 0;
+    HtmlTag tag;
+    std::size_t close = std::string::npos;  // the next '>', looked for again once passed
+    while (!Cancelled()) {
+        const std::size_t at = FindInPage("<a", pos);
+        if (at == std::string::npos) break;
+        if (close == std::string::npos || close < at) close = m_text.find('>', at);
+        if (close == std::string::npos) break;
+        if (InsideScript(at)) {
+            const std::size_t end = FindInPage("</script>", at);
+            pos = end == std::string::npos ? m_text.size() : end + 9;
+            continue;
+        }
+        const std::size_t length = tag.Read(m_text, at, "a");
+        if (length == 0) {
+            pos = at + 1;
+            continue;
+        }
+        pos = at + length;
+        const int index = tag.FindAttribute("href");
+        if (index < 0 || tag.attributes[index].value.empty()) continue;
+        std::string& href = tag.attributes[index].value;
+        const std::string& base = m_modern && !m_baseUrl.empty() ? m_baseUrl : pageUrl;
+        std::optional<std::string> resolved =
+            ResolveUrl(base, m_modern ? AddressOfValue(href) : href);
+        if (!resolved || resolved->size() > kCrossRefCapacity) continue;
+        std::string fragment;
+        const std::size_t hash = resolved->find('#');
+        if (hash != std::string::npos) {
+            fragment = resolved->substr(hash);
+            resolved->erase(hash);
+        }
+        // Addresses that differ in case only are several records; the one that arrived counts.
+        const int target =
+            m_links.FindUrlNoCase(*resolved, [this](std::size_t r) { return LocalCopyExists(r); });
+        std::string replacement;
+        if (target >= 0) {
+            const std::string& local = m_links.At(target).localPath;
+            replacement = m_modern ? RelativePath(local, m_pageFolder) : local;
+            // A link within the page itself stays a plain fragment.
+            if (m_modern && static_cast<std::size_t>(target) == i && !fragment.empty() &&
+                href.front() == '#') {
+                continue;
+            }
+        } else if (m_modern && IsRelativeReference(href)) {
+            // A page that was not fetched is reached on the web, also from the local copy.
+            UrlParts parts;
+            if (!SplitUrl(*resolved, parts, false) || parts.scheme.starts_with("file")) continue;
+            replacement = *resolved;
+        } else {
+            continue;
+        }
+        replacement += fragment;
+        if (replacement == href) continue;
+        href = replacement;
+        out.append(m_text, copied, at - copied);
+        out += tag.Write();
+        copied = pos;
+        ++changed;
+    }
+    if (changed > 0) {
+        out.append(m_text, copied);
+        file.Save(out);
+    }
+    m_text.clear();
+    return changed;
+}
+
+}  // namespace kov

@@ -1,0 +1,425 @@
+#include "content/html/html_ripper.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+#include "content/html/html_tag.h"
+#include "content/html/link_kind.h"
+#include "content/html/page_file.h"
+#include "content/html/split_path.h"
+#include "content/html/url_resolver.h"
+#include "core/text/text_util.h"
+#include "model/url_parts.h"
+
+namespace kov {
+
+namespace {
+
+constexpr std::size_t kUrlCapacity = 511;
+
+bool HasWord(std::string_view list, std::string_view word) {
+    std::size_t i = 0;
+    while (i < list.size()) {
+        while (i < list.size() && IsTagSpace(list[i]))
+            ++i;
+        std::size_t end = i;
+        while (end < list.size() && !IsTagSpace(list[end]))
+            ++end;
+        if (end > i && IEquals(list.substr(i, end - i), word)) return true;
+        i = end;
+    }
+    return false;
+}
+
+// Only what a transfer can fetch is collected; mailto:, javascript:, data: and the like stay.
+bool Fetchable(std::string_view scheme, bool https) {
+    return scheme == "http" || (https && scheme == "https");
+}
+
+// A port is part of the site; the scheme's own port counts as none, so that with https on
+// http://h/ and https://h/ stay one site.
+int SitePort(const UrlParts& parts) {
+    return parts.port == DefaultPort(parts.scheme) ? 0 : parts.port;
+}
+
+}  // namespace
+
+void HtmlRipper::SetDetectUrlTypes(bool on, TypeQuery query) {
+    m_detectTypes = on;
+    m_typeQuery = std::move(query);
+}
+
+void HtmlRipper::SetPageHost(const std::string& url) {
+    UrlParts parts;
+    const bool split = SplitUrl(url, parts, false);
+    m_pageHost = split ? parts.host : std::string();
+    m_pagePort = split ? SitePort(parts) : 0;
+}
+
+void HtmlRipper::ResetLinks(const std::string& localPath, const std::string& url) {
+    m_links.Clear();
+    m_exists.clear();
+    m_nextNumber.clear();
+    // On its own a ripper starts each rip afresh; names shared with a job's other passes stay.
+    if (m_names == &m_ownNames) m_ownNames.urlByPath.clear();
+    LinkRecord main;
+    main.url = url.substr(0, url.find('#'));
+    main.localPath = localPath;
+    main.kind = kKindPage;
+    main.fetch = false;
+    main.downloaded = true;
+    main.html = true;
+    AddRecord(std::move(main));
+}
+
+void HtmlRipper::AddRecord(LinkRecord record) {
+    // emplace: the first address to take a path keeps it.
+    m_names->urlByPath.emplace(ToLowerAscii(record.localPath), record.url);
+    m_links.Add(std::move(record));
+}
+
+bool HtmlRipper::PathTaken(const std::string& path, const std::string& url) const {
+    if (m_links.FindLocalPathNoCase(path) >= 0) return true;
+    const auto it = m_names->urlByPath.find(ToLowerAscii(path));
+    return it != m_names->urlByPath.end() && it->second != url;
+}
+
+bool HtmlRipper::SameSite(const UrlParts& parts) const {
+    return IEquals(parts.host, m_pageHost) && SitePort(parts) == m_pagePort;
+}
+
+bool HtmlRipper::PassesHostTest(std::string_view url) const {
+    UrlParts parts;
+    if (!SplitUrl(url, parts, false) || !SameSite(parts)) return false;
+    return parts.scheme == "http" || (m_modern && m_https && parts.scheme == "https");
+}
+
+void HtmlRipper::LoadPage(const std::string& path, const std::string& url) {
+    m_pageUrl = CapText(url, kUrlCapacity);
+    m_pageFolder = SplitPath(path, "1");
+    m_pageBase = SplitPath(path, "2");
+}
+
+void HtmlRipper::TakeBase() {
+    m_baseUrl.clear();
+    const std::size_t at = FindInPage("<base");
+    if (at == std::string::npos || m_text.find('>', at) == std::string::npos) return;
+    HtmlTag tag;
+    if (tag.Read(m_text, at, "base") == 0) return;
+    m_baseUrl = std::string(tag.Value("href"));
+}
+
+void HtmlRipper::FindScripts() {
+    // Rewrites outside scripts move them, so the positions are found again only after one.
+    if (m_scriptsVersion == m_version) return;
+    m_scriptsVersion = m_version;
+    m_scriptOpens.clear();
+    m_scriptCloses.clear();
+    for (std::size_t at = FindInPage("<script"); at != std::string::npos;
+         at = FindInPage("<script", at + 1)) {
+        m_scriptOpens.push_back(at);
+    }
+    for (std::size_t at = FindInPage("</script>"); at != std::string::npos;
+         at = FindInPage("</script>", at + 1)) {
+        m_scriptCloses.push_back(at);
+    }
+}
+
+std::size_t HtmlRipper::FindInPage(std::string_view lowerNeedle, std::size_t from) {
+    // Searched in a lower-case copy, made once per version of the page, by memmem.
+    if (m_lowerVersion != m_version) {
+        m_lowerVersion = m_version;
+        m_lower.resize(m_text.size());
+        for (std::size_t i = 0; i < m_text.size(); ++i) {
+            const char c = m_text[i];
+            m_lower[i] = c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+        }
+    }
+    if (from >= m_lower.size()) return std::string::npos;
+    const void* hit = ::memmem(m_lower.data() + from, m_lower.size() - from, lowerNeedle.data(),
+                               lowerNeedle.size());
+    return hit == nullptr
+               ? std::string::npos
+               : static_cast<std::size_t>(static_cast<const char*>(hit) - m_lower.data());
+}
+
+// The names of the tags a page holds, so that the scans for the others are skipped.
+void HtmlRipper::FindTagNames() {
+    m_tagNames.clear();
+    const std::string_view text = m_text;
+    for (std::size_t at = text.find('<'); at != std::string_view::npos;
+         at = text.find('<', at + 1)) {
+        std::size_t end = at + 1;
+        while (end < text.size() && std::isalnum(static_cast<unsigned char>(text[end])))
+            ++end;
+        if (end > at + 1) m_tagNames.insert(ToLowerAscii(text.substr(at + 1, end - at - 1)));
+    }
+}
+
+// A tag lies inside a script when the last script start before it comes after the last
+// script end before it.
+bool HtmlRipper::InsideScript(std::size_t pos) const {
+    auto open = std::lower_bound(m_scriptOpens.begin(), m_scriptOpens.end(), pos);
+    if (open == m_scriptOpens.begin()) return false;
+    const std::size_t lastOpen = *(open - 1);
+    auto close = std::lower_bound(m_scriptCloses.begin(), m_scriptCloses.end(), pos);
+    return close == m_scriptCloses.begin() || *(close - 1) < lastOpen;
+}
+
+std::string HtmlRipper::ReferenceTo(const std::string& localPath) const {
+    return SplitPath(localPath, "23");
+}
+
+std::optional<std::string> HtmlRipper::Collect(std::string_view raw, int kind, int depth,
+                                               bool sameHost, bool byExtension) {
+    raw = TrimBlanks(raw);
+    if (raw.empty() || raw.front() == '#' || raw.find('+') != std::string_view::npos ||
+        raw.find('"') != std::string_view::npos) {
+        return std::nullopt;
+    }
+    if (sameHost) {
+        UrlParts parts;
+        if (SplitUrl(raw, parts, false) && !SameSite(parts)) return std::nullopt;
+    }
+    std::optional<std::string> resolved =
+        ResolveUrl(m_baseUrl.empty() ? m_pageUrl : m_baseUrl, raw);
+    if (!resolved || resolved->size() > kUrlCapacity) return std::nullopt;
+    LinkRecord record;
+    const std::size_t hash = resolved->find('#');
+    if (hash != std::string::npos) {
+        record.fragment = CapText(std::string_view(*resolved).substr(hash), 127);
+        resolved->erase(hash);
+    }
+    record.url = std::move(*resolved);
+    UrlParts parts;
+    if (!SplitUrl(record.url, parts, false) || !Fetchable(parts.scheme, m_https)) {
+        return std::nullopt;
+    }
+    // A link that the site test will refuse keeps its address instead of pointing at a
+    // file that is never fetched.
+    if (sameHost && !PassesHostTest(record.url)) return std::nullopt;
+    if (byExtension) {
+        const int byName =
+            KindFromExtension(SplitPath(record.url.substr(0, record.url.find('?')), "23"));
+        if (byName != -1) kind = byName;
+    }
+    record.kind = kind;
+    record.depth = depth;
+    record.parent = m_parent;
+    std::string fragment = record.fragment;
+    if (!MakeLocalName(record)) {
+        ++m_added;
+        std::string path = record.localPath;
+        AddRecord(std::move(record));
+        return ReferenceTo(path) + fragment;
+    }
+    return ReferenceTo(record.localPath) + fragment;
+}
+
+std::optional<std::string> HtmlRipper::CollectSrcset(std::string_view value, int kind) {
+    // A candidate's address runs to white space and may hold commas (data: addresses do);
+    // its descriptors run to the next comma.
+    std::string out;
+    bool changed = false;
+    std::size_t i = 0;
+    while (i < value.size()) {
+        while (i < value.size() && (IsTagSpace(value[i]) || value[i] == ','))
+            ++i;
+        if (i >= value.size()) break;
+        std::size_t next = i;
+        while (next < value.size() && !IsTagSpace(value[next]))
+            ++next;
+        std::string_view url = value.substr(i, next - i);
+        std::string_view descriptors;
+        if (url.ends_with(',')) {
+            while (url.ends_with(','))
+                url.remove_suffix(1);
+        } else {
+            const std::size_t comma = std::min(value.find(',', next), value.size());
+            descriptors = value.substr(next, comma - next);
+            while (!descriptors.empty() && IsTagSpace(descriptors.front()))
+                descriptors.remove_prefix(1);
+            while (!descriptors.empty() && IsTagSpace(descriptors.back()))
+                descriptors.remove_suffix(1);
+            next = comma;
+        }
+        const std::optional<std::string> local = Collect(url, kind, 0, false);
+        if (!out.empty()) out += ", ";
+        out += local ? *local : std::string(url);
+        if (!descriptors.empty()) {
+            out += ' ';
+            out += descriptors;
+        }
+        changed = changed || local.has_value();
+        i = next;
+    }
+    if (!changed) return std::nullopt;
+    return out;
+}
+
+bool HtmlRipper::RowAccepts(const ScanRow& row, const HtmlTag& tag) const {
+    switch (row.match) {
+        case Match::None:
+            return true;
+        case Match::Equals:
+            return tag.FindAttribute(row.condAttribute) >= 0 &&
+                   IEquals(tag.Value(row.condAttribute), row.condValue);
+        case Match::HasWord:
+            return HasWord(tag.Value(row.condAttribute), row.condValue);
+        case Match::StyleLink:
+            return IEquals(tag.Value("type"), "text/css") ||
+                   (m_modern && HasWord(tag.Value("rel"), "stylesheet"));
+    }
+    return false;
+}
+
+void HtmlRipper::FinishRewrite(std::string& text, std::string& out, std::size_t copied) {
+    if (copied == 0) return;  // nothing was replaced
+    out.append(text, copied);
+    text.swap(out);
+    m_changed = true;
+    ++m_version;
+}
+
+int HtmlRipper::GrabEmbedded(const ScanRow& row, int depth, bool sameHost, bool rewrite) {
+    const std::string pattern = "<" + std::string(row.tag);
+    FindScripts();
+    std::string out;
+    out.reserve(m_text.size() + m_text.size() / 8 + 1024);
+    const int before = m_added;
+    std::size_t pos = 0;
+    std::size_t copied = 0;
+    HtmlTag tag;
+    // The next '>' is looked for again only once passed: a page of unclosed tags would
+    // otherwise be searched to its end for each of them.
+    std::size_t close = std::string::npos;
+    while (m_text.size() - pos >= pattern.size() && !Cancelled()) {
+        const std::size_t at = FindInPage(pattern, pos);
+        if (at == std::string::npos) break;
+        if (close == std::string::npos || close < at) close = m_text.find('>', at);
+        if (close == std::string::npos) break;
+        if (InsideScript(at)) {
+            const std::size_t end = FindInPage("</script>", at);
+            pos = end == std::string::npos ? m_text.size() : end + 9;
+            continue;
+        }
+        const std::size_t length = tag.Read(m_text, at, row.tag);
+        if (length == 0) {
+            pos = at + 1;
+            continue;
+        }
+        pos = at + length;
+        const int index = tag.FindAttribute(row.attribute);
+        if (index < 0 || tag.attributes[index].valueless || tag.attributes[index].value.empty() ||
+            !RowAccepts(row, tag)) {
+            continue;
+        }
+        std::string& value = tag.attributes[index].value;
+        // Today's pages write "&" in addresses as "&amp;", as HTML asks.
+        if (m_modern) value = AddressOfValue(value);
+        const std::optional<std::string> local =
+            row.srcset ? CollectSrcset(value, row.recordKind)
+                       : Collect(value, row.recordKind, depth, sameHost, row.byExtension);
+        if (!local || !rewrite) continue;
+        value = *local;
+        out.append(m_text, copied, at - copied);
+        out += tag.Write();
+        copied = pos;
+    }
+    FinishRewrite(m_text, out, copied);
+    return m_added - before;
+}
+
+int HtmlRipper::ParseHtmlFile(const std::string& path, const std::string& url, bool noFrames) {
+    PageFile page;
+    if (!page.Load(path) || page.text.empty()) return 0;
+    LoadPage(path, url);
+    m_text = std::move(page.text);
+    ++m_version;
+    m_changed = false;
+    TakeBase();
+    m_parent = 0;
+    const int found = m_links.FindUrl(url.substr(0, url.find('#')));
+    if (found >= 0) m_parent = found;
+
+    static constexpr ScanRow kFrames[] = {
+        {kKindPage, kKindPage, "frame", "src", {}, {}},
+        {kKindPage, kKindPage, "iframe", "src", {}, {}},
+    };
+    static constexpr ScanRow kFirst[] = {
+        {kKindScript, kKindScript, "script", "src", {}, {}},
+        {kKindStyle, kKindStyle, "link", "href", {}, {}, Match::StyleLink},
+        {kKindPicture, kKindPicture, "body", "background", {}, {}},
+        {kKindPicture, kKindPicture, "table", "background", {}, {}},
+        {kKindPicture, kKindPicture, "tr", "background", {}, {}},
+        {kKindPicture, kKindPicture, "td", "background", {}, {}},
+        {kKindPicture, kKindPicture, "img", "src", {}, {}},
+    };
+    static constexpr ScanRow kSecond[] = {
+        {kKindSound, kKindSound, "bgsound", "src", {}, {}},
+        {kKindSound, kKindSound, "object", "data", "type", "audio", Match::Equals},
+        {kKindFlash, kKindFlash, "param", "value", "name", "movie", Match::Equals},
+        {kKindJava, kKindJava, "applet", "archive", {}, {}},
+        {kKindJava, kKindJava, "object", "classid", "codetype", "application/java", Match::Equals},
+        {kKindJava, kKindPicture, "param", "value", "name", "image", Match::Equals},
+        {kKindVideo, kKindVideo, "object", "data", "type", "video", Match::Equals},
+    };
+    static constexpr ScanRow kModern[] = {
+        {kKindPicture, kKindPicture, "img", "srcset", {}, {}, Match::None, false, true},
+        {kKindPicture, kKindPicture, "source", "srcset", {}, {}, Match::None, false, true},
+        {kKindSound | kKindVideo, kKindVideo, "source", "src", {}, {}, Match::None, true},
+        {kKindVideo, kKindVideo, "video", "src", {}, {}},
+        {kKindVideo, kKindVideo, "video", "poster", {}, {}},
+        {kKindSound, kKindSound, "audio", "src", {}, {}},
+        {kKindPicture, kKindPicture, "link", "href", "rel", "icon", Match::HasWord},
+    };
+    FindTagNames();
+    auto run = [&](const ScanRow& row) {
+        if ((m_kinds & row.kind) != 0 && !Cancelled() && m_tagNames.count(std::string(row.tag)))
+            GrabEmbedded(row, 0, false, true);
+    };
+    if (!noFrames) {
+        for (const ScanRow& row : kFrames)
+            run(row);
+    }
+    for (const ScanRow& row : kFirst)
+        run(row);
+    if ((m_kinds & kKindPicture) != 0 && !Cancelled()) GrabStyleUrls(m_text, false);
+    for (const ScanRow& row : kSecond)
+        run(row);
+    if (m_modern) {
+        for (const ScanRow& row : kModern)
+            run(row);
+        if ((m_kinds & (kKindPicture | kKindStyle)) != 0 && !Cancelled()) GrabStyleBlocks();
+    }
+    if (m_kinds != 0 && !Cancelled() && m_tagNames.count("embed")) {
+        GrabEmbedded({kKindAll, kKindAll, "embed", "src", {}, {}, Match::None, true}, 0, false,
+                     true);
+    }
+    // What was rewritten before a cancel is kept too.
+    if (m_changed) page.Save(m_text);
+    m_text.clear();
+    return static_cast<int>(m_links.Count());
+}
+
+int HtmlRipper::GrabHtmlLinks(const std::string& path, const std::string& url, int depth,
+                              int parent) {
+    PageFile page;
+    if (!page.Load(path) || page.text.empty()) return 0;
+    LoadPage(path, url);
+    m_text = std::move(page.text);
+    ++m_version;
+    TakeBase();
+    m_parent = parent;
+    m_changed = false;
+    const int before = m_added;
+    // Cross references are rewritten at the end, once it is known which pages arrived.
+    const bool rewrite = !m_modern;
+    GrabEmbedded({kKindPage, kKindPage, "a", "href", {}, {}}, depth + 1, true, rewrite);
+    if (m_changed) page.Save(m_text);
+    m_text.clear();
+    return m_added - before;
+}
+
+}  // namespace kov

@@ -1,0 +1,153 @@
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "content/html/link_list.h"
+#include "content/html/rip_names.h"
+
+namespace kov {
+
+class HtmlTag;
+struct UrlParts;
+
+// Turns saved pages into a local copy of a site: collects what a page embeds and, on request,
+// the pages it links to on the same host, names a local file for each in the page's folder,
+// rewrites the references to those names and keeps the list of what is still to be fetched.
+// One ripper serves one download job; every page fetched for the job goes through it.
+class HtmlRipper {
+public:
+    // The media type a server gives a URL ("" when unknown).
+    using TypeQuery = std::function<std::string(const std::string& url)>;
+
+    HtmlRipper() = default;
+    // Not copied: the names it uses may be its own.
+    HtmlRipper(const HtmlRipper&) = delete;
+    HtmlRipper& operator=(const HtmlRipper&) = delete;
+
+    void SetKinds(int kinds) { m_kinds = kinds & 0xFFFF; }
+    int Kinds() const { return m_kinds; }
+    void SetCancelFlag(const std::atomic<int>* flag) { m_cancel = flag; }
+    // Asks the server for the type of a link whose name says nothing.
+    void SetDetectUrlTypes(bool on, TypeQuery query);
+    // Keeps the resources' own file names; off: names after the page plus a number.
+    void SetSaveOriginalNames(bool on) { m_originalNames = on; }
+    // Today's web: style sheets by rel, @import, srcset and media tags, relative cross
+    // references, and with https on, a site is one host whatever its scheme.
+    void SetModern(bool on) { m_modern = on; }
+    void SetEnableHttps(bool on) { m_https = on; }
+    // Names given by earlier passes of the same job; the ripper adds its own (nullptr: none).
+    void SetNames(RipNames* names) { m_names = names ? names : &m_ownNames; }
+
+    void SetPageHost(const std::string& url);
+    // Empties the list and makes the main page record 0.
+    void ResetLinks(const std::string& localPath, const std::string& url);
+
+    // Collects and rewrites what one saved page embeds; the number of records.
+    int ParseHtmlFile(const std::string& path, const std::string& url, bool noFrames);
+    // Collects the same-host links of one saved page, found on record parent at depth; the
+    // number of new links.
+    int GrabHtmlLinks(const std::string& path, const std::string& url, int depth, int parent);
+    // Collects and rewrites the references of a fetched style sheet; the number of new records.
+    int ParseCssFile(const std::string& path, const std::string& url);
+    // Points the links of fetched page i at the local copies of fetched pages; the number of
+    // links changed.
+    int AdjustCrossRefs(std::size_t i);
+
+    std::size_t Count() const { return m_links.Count(); }
+    const LinkRecord& Record(std::size_t i) const { return m_links.At(i); }
+    void SetDownloaded(std::size_t i, bool on) { m_links.At(i).downloaded = on; }
+    // Marks a fetched record as an HTML page (cross references are rewritten in pages only).
+    void SetHtml(std::size_t i) { m_links.At(i).html = true; }
+    void SetFetch(std::size_t i, bool on) { m_links.At(i).fetch = on; }
+    // A redirected record: its page's relative links are resolved against where it came from.
+    void SetFinalUrl(std::size_t i, const std::string& url) { m_links.At(i).finalUrl = url; }
+
+    // A link that belongs to the site: same host and port, http (or https too, see SetModern).
+    bool PassesHostTest(std::string_view url) const;
+    bool Cancelled() const { return m_cancel && m_cancel->load() != 0; }
+
+private:
+    enum class Match { None, Equals, HasWord, StyleLink };
+    struct ScanRow {
+        int kind;        // the bit that enables the row
+        int recordKind;  // the kind records get
+        std::string_view tag, attribute, condAttribute, condValue;
+        Match match = Match::None;
+        bool byExtension = false;  // the record's kind from its name
+        bool srcset = false;       // a list of "url descriptor" candidates
+    };
+
+    // Makes the page the one references are resolved against and named beside.
+    void LoadPage(const std::string& path, const std::string& url);
+    void TakeBase();
+    int GrabEmbedded(const ScanRow& row, int depth, bool sameHost, bool rewrite);
+    bool RowAccepts(const ScanRow& row, const HtmlTag& tag) const;
+    // The local reference for a raw link value (local name and fragment), recording the URL
+    // when new; nullopt when the reference stays as it is.
+    std::optional<std::string> Collect(std::string_view raw, int kind, int depth, bool sameHost,
+                                       bool byExtension = false);
+    std::optional<std::string> CollectSrcset(std::string_view value, int kind);
+    bool InsideScript(std::size_t pos) const;
+    bool SameSite(const UrlParts& parts) const;
+    void FindScripts();
+    void FindTagNames();
+    // A lower-case needle in the page text (any case), from a position; npos when none.
+    std::size_t FindInPage(std::string_view lowerNeedle, std::size_t from = 0);
+
+    // Local names.
+    bool MakeLocalName(LinkRecord& record);
+    std::string ExtensionFromType(const std::string& url) const;
+
+    // Style sheets.
+    // Ends a rewrite of text: the rest after `copied` goes to out, which then replaces text.
+    void FinishRewrite(std::string& text, std::string& out, std::size_t copied);
+    int GrabStyleUrls(std::string& text, bool sheetMode);
+    int GrabImports(std::string& text);
+    int GrabStyleBlocks();
+
+    void AddRecord(LinkRecord record);
+    // An earlier pass, or an earlier record of this one, holds the path for another address.
+    bool PathTaken(const std::string& path, const std::string& url) const;
+    std::string ReferenceTo(const std::string& localPath) const;
+    bool LocalCopyExists(std::size_t i);
+
+    LinkList m_links;
+    int m_kinds = 0xFFFF;
+    const std::atomic<int>* m_cancel = nullptr;
+    bool m_detectTypes = false;
+    TypeQuery m_typeQuery;
+    bool m_originalNames = true;
+    bool m_modern = false;
+    bool m_https = false;
+    RipNames m_ownNames;
+    RipNames* m_names = &m_ownNames;
+    int m_parent = 0;
+    int m_added = 0;         // records appended so far
+    bool m_changed = false;  // the current operation rewrote the text
+
+    std::string m_pageHost;
+    int m_pagePort = 0;  // 0: the scheme's own
+    std::string m_baseUrl;
+    std::string m_pageUrl;
+    std::string m_pageFolder;
+    std::string m_pageBase;
+    std::string m_text;      // the page being worked on
+    unsigned m_version = 0;  // counts the changes of m_text
+    unsigned m_scriptsVersion = ~0u;
+    unsigned m_lowerVersion = ~0u;
+    std::string m_lower;  // m_text in lower case
+    std::vector<std::size_t> m_scriptOpens, m_scriptCloses;
+    std::unordered_set<std::string> m_tagNames;
+    std::vector<signed char> m_exists;                       // per record: -1 not asked yet, 0 or 1
+    std::unordered_map<std::string, unsigned> m_nextNumber;  // per local name, lower case
+};
+
+}  // namespace kov

@@ -1,0 +1,147 @@
+#include "content/html/html_tag.h"
+
+#include "core/text/text_util.h"
+
+namespace kov {
+
+namespace {
+
+// Real tags carry a few dozen attributes; a page of one endless tag must not become millions
+// of attribute records. A tag with more is left as it stands.
+constexpr std::size_t kMaxAttributes = 256;
+
+}  // namespace
+
+std::size_t FindNoCase(std::string_view text, std::string_view needle, std::size_t from) {
+    if (needle.empty()) return from <= text.size() ? from : std::string_view::npos;
+    const char lower = ToLowerAscii(needle[0]);
+    const char upper = static_cast<char>(lower >= 'a' && lower <= 'z' ? lower - 32 : lower);
+    const char firsts[2] = {lower, upper};
+    const std::string_view set(firsts, lower == upper ? 1 : 2);
+    const std::string_view rest = needle.substr(1);
+    std::size_t at = from;
+    for (;;) {
+        // A single first character is found by memchr.
+        at = set.size() == 1 ? text.find(lower, at) : text.find_first_of(set, at);
+        if (at == std::string_view::npos || text.size() - at < needle.size())
+            return std::string_view::npos;
+        if (IEquals(text.substr(at + 1, rest.size()), rest)) return at;
+        ++at;
+    }
+}
+
+std::string AddressOfValue(std::string_view value) {
+    std::string out;
+    out.reserve(value.size());
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        out += value[i];
+        if (value[i] != '&') continue;
+        for (std::string_view entity : {"amp;", "#38;"}) {
+            if (IEquals(value.substr(i + 1, entity.size()), entity)) {
+                i += entity.size();
+                break;
+            }
+        }
+    }
+    return out;
+}
+
+std::size_t HtmlTag::Read(std::string_view text, std::size_t pos, std::string_view tagName) {
+    attributes.clear();
+    selfClosing = false;
+    name = ToLowerAscii(tagName);
+    if (pos >= text.size() || text[pos] != '<') return 0;
+    std::size_t i = pos + 1;
+    if (text.size() - i <= tagName.size() || !IEquals(text.substr(i, tagName.size()), tagName) ||
+        !IsTagSpace(text[i + tagName.size()])) {
+        return 0;
+    }
+    i += tagName.size();
+    const std::size_t n = text.size();
+    while (i < n) {
+        while (i < n && IsTagSpace(text[i]))
+            ++i;
+        if (i >= n) return 0;
+        if (text[i] == '>') return i + 1 - pos;
+        if (text[i] == '/') {
+            if (i + 1 < n && text[i + 1] == '>') {
+                selfClosing = true;
+                return i + 2 - pos;
+            }
+            ++i;
+            continue;
+        }
+        const std::size_t nameStart = i;
+        while (i < n && !IsTagSpace(text[i]) && text[i] != '=' && text[i] != '>' &&
+               !(text[i] == '/' && i + 1 < n && text[i + 1] == '>')) {
+            ++i;
+        }
+        if (attributes.size() >= kMaxAttributes) return 0;
+        TagAttribute attribute;
+        attribute.name = std::string(text.substr(nameStart, i - nameStart));
+        std::size_t after = i;
+        while (after < n && IsTagSpace(text[after]))
+            ++after;
+        if (after >= n || text[after] != '=') {
+            attribute.valueless = true;
+            attributes.push_back(std::move(attribute));
+            continue;
+        }
+        i = after + 1;
+        while (i < n && IsTagSpace(text[i]))
+            ++i;
+        if (i >= n) return 0;
+        if (text[i] == '"' || text[i] == '\'') {
+            const std::size_t close = text.find(text[i], i + 1);
+            if (close == std::string_view::npos) return 0;
+            attribute.value = std::string(text.substr(i + 1, close - i - 1));
+            i = close + 1;
+        } else {
+            const std::size_t start = i;
+            while (i < n && !IsTagSpace(text[i]) && text[i] != '>')
+                ++i;
+            attribute.value = std::string(text.substr(start, i - start));
+        }
+        attributes.push_back(std::move(attribute));
+    }
+    return 0;
+}
+
+std::string HtmlTag::Write() const {
+    std::string out = "<" + name;
+    for (const TagAttribute& a : attributes) {
+        out += ' ';
+        out += a.name;
+        if (a.valueless) continue;
+        // A value that holds double quotes keeps them only inside single quotes.
+        const bool hasDouble = a.value.find('"') != std::string::npos;
+        if (hasDouble && a.value.find('\'') == std::string::npos) {
+            out += "='" + a.value + "'";
+            continue;
+        }
+        out += "=\"";
+        for (char c : a.value) {
+            if (c == '"')
+                out += "&quot;";
+            else
+                out += c;
+        }
+        out += '"';
+    }
+    out += selfClosing ? "/>" : ">";
+    return out;
+}
+
+int HtmlTag::FindAttribute(std::string_view attributeName) const {
+    for (std::size_t i = 0; i < attributes.size(); ++i) {
+        if (IEquals(attributes[i].name, attributeName)) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+std::string_view HtmlTag::Value(std::string_view attributeName) const {
+    const int i = FindAttribute(attributeName);
+    return i < 0 ? std::string_view() : std::string_view(attributes[i].value);
+}
+
+}  // namespace kov

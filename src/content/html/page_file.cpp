@@ -1,0 +1,44 @@
+#include "content/html/page_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/file_util.h"
+
+namespace kov {
+
+bool PageFile::Load(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    std::optional<std::string> content = ReadFile(path);
+    if (!content) return false;
+    m_path = path;
+    m_accessTime = st.st_atime;
+    m_modifyTime = st.st_mtime;
+    m_mode = st.st_mode & 07777;
+    text = std::move(*content);
+    return true;
+}
+
+// Unlike settings, a page can be fetched again: it is not synced to the disk before the rename,
+// which would cost a disk flush per page of a rip. The rename still never leaves half a page.
+bool PageFile::Save(const std::string& newText) const {
+    const std::size_t slash = m_path.rfind('/');
+    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    // Cut so that a name near the 255-byte limit still leaves room for the temporary one.
+    std::string temp =
+        m_path.substr(0, nameStart) + "." + m_path.substr(nameStart, 200) + ".XXXXXX";
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) return false;
+    bool ok = WriteAll(fd, newText) && ::fchmod(fd, static_cast<mode_t>(m_mode)) == 0;
+    ok = ::close(fd) == 0 && ok;
+    if (!ok || ::rename(temp.c_str(), m_path.c_str()) != 0) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    SetFileTimes(m_path, m_accessTime, m_modifyTime);
+    return true;
+}
+
+}  // namespace kov

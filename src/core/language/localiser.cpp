@@ -1,0 +1,196 @@
+#include "core/language/localiser.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <sstream>
+
+#include "core/language/message_table.h"
+#include "core/language/ui_text_ids.h"
+#include "core/settings/profile_store.h"
+
+namespace kov {
+
+namespace {
+
+constexpr const char* kNoText = ":)";
+
+std::string ProcessEnv(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
+// A file worth loading: it exists and is not empty.
+bool UsableFile(const std::string& path) {
+    std::error_code ec;
+    return std::filesystem::is_regular_file(path, ec) && std::filesystem::file_size(path, ec) > 0 &&
+           !ec;
+}
+
+bool ReadWhole(const std::string& path, std::string& text) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    std::ostringstream buffer;
+    buffer << in.rdbuf();
+    if (in.bad()) return false;
+    text = buffer.str();
+    // Editors often save UTF-8 with a byte-order mark; it would hide the first section.
+    if (text.starts_with("\xEF\xBB\xBF")) text.erase(0, 3);
+    return true;
+}
+
+std::string Value(const ProfileStore& store, std::string_view section, std::string_view key,
+                  std::string_view def = {}) {
+    return store.GetString(section, key, def, Localiser::kValueCapacity + 1);
+}
+
+}  // namespace
+
+std::string UserLocale(const Localiser::EnvReader& env) {
+    const Localiser::EnvReader& read = env ? env : Localiser::EnvReader(ProcessEnv);
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        std::string value = read(name);
+        if (!value.empty()) return value;
+    }
+    return {};
+}
+
+std::string Localiser::FileNameFor(std::string_view setting) const {
+    if (setting == "0") return LanguageNameForLocale(UserLocale(m_env));
+    if (setting.size() <= 1) return {};
+    // The name stays inside the language folder.
+    if (setting.find('/') != std::string_view::npos || setting == "..") return {};
+    return std::string(setting);
+}
+
+bool Localiser::LoadLanguage(std::string_view setting,
+                             const std::vector<std::string>& langFolders) {
+    Reset();
+    const std::string name = FileNameFor(setting);
+    std::string path;
+    for (const std::string& candidate : {name, std::string("default")}) {
+        if (candidate.empty()) continue;
+        for (const std::string& folder : langFolders) {
+            if (folder.empty()) continue;
+            std::string p = folder + (folder.ends_with('/') ? "" : "/") + candidate + ".lng";
+            if (UsableFile(p)) {
+                path = std::move(p);
+                break;
+            }
+        }
+        if (!path.empty()) break;
+    }
+    if (path.empty()) return true;
+
+    m_path = path;
+    std::string text;
+    if (!ReadWhole(path, text)) return false;
+    ProfileStore store;
+    store.SetValueCapacity(kValueCapacity);
+    store.LoadText(text);
+
+    for (const UiTextEntry& e : GuiTextTable()) {
+        std::string value = Value(store, "GUI", e.key);
+        if (!value.empty()) m_gui[e.id] = std::move(value);
+    }
+    for (const UiTextEntry& e : ToolTipTable()) {
+        std::string value = Value(store, "ToolTips", e.key);
+        if (!value.empty()) m_tips[e.id] = std::move(value);
+    }
+    const auto table = MessageTable();
+    m_messages.reserve(table.size());
+    for (const MessageEntry& e : table) {
+        // An empty value keeps the built-in text: a log line must never lose its words.
+        std::string value = Value(store, "Strings", e.key, e.text);
+        if (value.empty()) value = e.text;
+        // An INI value cannot end in a blank; a text that the program follows with a value
+        // keeps the blank that separates them.
+        const std::string_view builtIn = e.text;
+        if (builtIn.ends_with(' ') && !value.ends_with(' ')) value += ' ';
+        m_messages.push_back(std::move(value));
+    }
+    const std::filesystem::path file(path);
+    m_name = file.stem().string();
+    m_loaded = true;
+    return true;
+}
+
+void Localiser::Reset() {
+    m_loaded = false;
+    m_name.clear();
+    m_path.clear();
+    m_gui.clear();
+    m_tips.clear();
+    m_messages.clear();
+}
+
+std::string Localiser::GetText(int id, std::string_view fallback) const {
+    auto it = m_gui.find(id);
+    return it != m_gui.end() ? it->second : std::string(fallback);
+}
+
+std::string Localiser::Text(int id) const {
+    return GetText(id, BuiltInText(id));
+}
+
+std::string Localiser::GetToolTip(int id) const {
+    auto it = m_tips.find(id);
+    return it != m_tips.end() ? it->second : kNoText;
+}
+
+std::string Localiser::ToolTipOrNotFound(int id) const {
+    std::string tip = GetToolTip(id);
+    return tip == kNoText ? "not found tooltip " + std::to_string(id) : tip;
+}
+
+std::string Localiser::GetMessage(int index) const {
+    const auto table = MessageTable();
+    if (index < 0 || static_cast<std::size_t>(index) >= table.size()) return kNoText;
+    if (m_loaded) return m_messages[static_cast<std::size_t>(index)];
+    return table[static_cast<std::size_t>(index)].text;
+}
+
+void Localiser::PublishMessages() const {
+    ResetMessageTexts();
+    if (!m_loaded) return;
+    for (std::size_t i = 0; i < m_messages.size(); ++i) {
+        SetMessageText(static_cast<int>(i), m_messages[i]);
+    }
+}
+
+Localiser& Texts() {
+    static Localiser localiser;
+    return localiser;
+}
+
+std::vector<std::string> LanguageChoices(const std::vector<std::string>& langFolders,
+                                         const Localiser::EnvReader& env) {
+    std::set<std::string> names;
+    for (const std::string& folder : langFolders) {
+        std::error_code ec;
+        for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end;
+             it.increment(ec)) {
+            const std::filesystem::path& p = it->path();
+            if (p.extension() == ".lng" && it->is_regular_file(ec)) names.insert(p.stem().string());
+        }
+    }
+    const bool russian = LanguageNameForLocale(UserLocale(env)) == "Russian";
+    std::vector<std::string> choices{russian ? "  Авто-определение" : Localiser::kAutoDetectChoice};
+    choices.insert(choices.end(), names.begin(), names.end());
+    return choices;
+}
+
+int SelectLanguageChoice(const std::vector<std::string>& choices, std::string_view setting) {
+    if (!setting.empty() && setting.front() >= '0' && setting.front() <= '9') {
+        const int index = std::atoi(std::string(setting).c_str());
+        return index < static_cast<int>(choices.size()) ? index : 0;
+    }
+    for (std::size_t i = 0; i < choices.size(); ++i) {
+        if (choices[i] == setting) return static_cast<int>(i);
+    }
+    return 0;
+}
+
+}  // namespace kov

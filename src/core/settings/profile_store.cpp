@@ -1,0 +1,420 @@
+#include "core/settings/profile_store.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "core/prompter.h"
+#include "core/text/text_util.h"
+#include "platform/atomic_file_writer.h"
+
+namespace kov {
+
+namespace {
+
+// Line breaks inside a written name or value would turn into lines of their own on the next
+// load (and could forge keys), so they become blanks.
+std::string OneLine(std::string_view text) {
+    std::string out(text.substr(0, text.find('\0')));
+    for (char& c : out) {
+        if (c == '\r' || c == '\n') c = ' ';
+    }
+    return out;
+}
+
+// Blanks and tabs off the start; blanks, tabs and line-end characters off the end.
+std::string_view TrimField(std::string_view text) {
+    text = TrimBlanks(text);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' ||
+                             text.back() == '\n')) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+// A name or value trimmed and cut to its capacity; what is left is trimmed again, so that the
+// next load reads exactly the same text.
+std::string FieldText(std::string_view text, std::size_t capacity) {
+    return std::string(TrimField(CapText(TrimField(text), capacity)));
+}
+
+std::string_view StripLineEnd(std::string_view line) {
+    while (!line.empty() && (line.back() == '\r' || line.back() == '\n'))
+        line.remove_suffix(1);
+    return line;
+}
+
+// Reads text in blocks (read(buffer, size) gives the count, 0 at the end) and hands out its
+// lines; a line longer than the line capacity is handed out in pieces, each cut on a UTF-8
+// boundary. The text after a NUL byte in a line is dropped, as C string handling would.
+template <typename Reader, typename Sink>
+void ReadLines(Reader&& read, Sink&& sink) {
+    constexpr std::size_t kKeep = 2 * ProfileStore::kLineCapacity + 2;
+    std::string line;
+    bool dropping = false;
+    char block[65536];
+    auto emitPieces = [&](bool all) {
+        std::string_view rest(line);
+        if (all) rest = StripLineEnd(rest);
+        while (rest.size() > ProfileStore::kLineCapacity && (all || rest.size() > kKeep)) {
+            std::size_t cut = Utf8CutLength(rest, ProfileStore::kLineCapacity);
+            if (cut == 0) cut = ProfileStore::kLineCapacity;
+            sink(rest.substr(0, cut));
+            rest.remove_prefix(cut);
+        }
+        if (all) {
+            sink(rest);
+            line.clear();
+        } else {
+            line.erase(0, line.size() - rest.size());
+        }
+    };
+    std::size_t got;
+    while ((got = read(block, sizeof block)) > 0) {
+        std::size_t i = 0;
+        while (i < got) {
+            const char* nl = static_cast<const char*>(std::memchr(block + i, '\n', got - i));
+            const std::size_t end = nl ? static_cast<std::size_t>(nl - block) : got;
+            if (!dropping) {
+                const char* zero = static_cast<const char*>(std::memchr(block + i, '\0', end - i));
+                const std::size_t take = zero ? static_cast<std::size_t>(zero - block) : end;
+                line.append(block + i, take - i);
+                dropping = zero != nullptr;
+            }
+            if (nl) {
+                emitPieces(true);
+                dropping = false;
+                i = end + 1;
+            } else {
+                if (line.size() > 2 * kKeep) emitPieces(false);
+                i = got;
+            }
+        }
+    }
+    if (!line.empty()) emitPieces(true);
+}
+
+}  // namespace
+
+ProfileStore::ProfileStore(Prompter* prompter) : m_prompter(prompter) {}
+
+ProfileStore::~ProfileStore() {
+    // A failure here has no caller left to tell; callers that care flush first.
+    if (m_open && m_dirty && !Flush()) m_dirty = true;
+}
+
+void ProfileStore::Reset() {
+    m_head.clear();
+    m_sections.clear();
+    m_sectionIndex.clear();
+    m_current = -1;
+    m_lastKeySection = -1;
+    m_dirty = false;
+    m_unreadable = false;
+    m_emptyKeyReported = false;
+    m_error.clear();
+}
+
+bool ProfileStore::Open(const std::string& path) {
+    // A failed write of the old file leaves that file as it was last saved; callers that must
+    // know flush before they open another.
+    if (m_open && m_dirty && !Flush()) m_dirty = false;
+    Reset();
+    m_path = path;
+    m_open = false;
+    if (path.empty()) {
+        m_error = "no file name";
+        return false;
+    }
+    // O_NONBLOCK: opening a FIFO with no writer must not wait for ever.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0 && errno == ENOENT) {
+        m_open = true;
+        return true;
+    }
+    auto unreadable = [&](const char* cause) {
+        m_error = path + ": " + cause;
+        m_unreadable = true;
+        return false;
+    };
+    if (fd < 0) return unreadable(std::strerror(errno));
+    struct stat st {};
+    const bool statOk = ::fstat(fd, &st) == 0;
+    const int statError = errno;
+    if (!statOk || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        if (!statOk) return unreadable(std::strerror(statError));
+        return unreadable(S_ISDIR(st.st_mode) ? std::strerror(EISDIR) : "not a regular file");
+    }
+    int readError = 0;
+    ReadLines(
+        [fd, &readError](char* buffer, std::size_t size) -> std::size_t {
+            for (;;) {
+                const ssize_t n = ::read(fd, buffer, size);
+                if (n >= 0) return static_cast<std::size_t>(n);
+                if (errno == EINTR) continue;
+                readError = errno;
+                return 0;
+            }
+        },
+        [this](std::string_view line) { ParseLine(line); });
+    ::close(fd);
+    if (readError != 0) return unreadable(std::strerror(readError));
+    m_open = true;
+    m_dirty = false;
+    return true;
+}
+
+void ProfileStore::LoadText(std::string_view text) {
+    Reset();
+    m_path.clear();
+    m_open = true;
+    ReadLines(
+        [&text](char* buffer, std::size_t size) {
+            const std::size_t n = text.copy(buffer, size);
+            text.remove_prefix(n);
+            return n;
+        },
+        [this](std::string_view line) { ParseLine(line); });
+    m_dirty = false;
+}
+
+void ProfileStore::ParseLine(std::string_view line) {
+    line = StripLineEnd(line);
+    std::size_t first = 0;
+    while (first < line.size() && (line[first] == ' ' || line[first] == '\t'))
+        ++first;
+
+    if (first < line.size() && line[first] == '[') {
+        std::string_view name = line.substr(first + 1);
+        name = name.substr(0, name.find(']'));
+        Section section;
+        section.name = FieldText(name, kSectionCapacity);
+        m_sectionIndex.emplace(ToLowerAscii(section.name), static_cast<int>(m_sections.size()));
+        m_sections.push_back(std::move(section));
+        m_current = static_cast<int>(m_sections.size()) - 1;
+        return;
+    }
+
+    const std::size_t eq = line.find('=', first);
+    const bool comment = first < line.size() && (line[first] == '#' || line[first] == ';');
+    if (first == line.size() || comment || eq == std::string_view::npos || m_current < 0) {
+        // Lines before the first section are kept as plain lines, whatever they hold.
+        Entry entry;
+        entry.value = CapText(line, kValueCapacity);
+        if (m_lastKeySection < 0) {
+            m_head.push_back(std::move(entry));
+        } else {
+            m_sections[m_lastKeySection].entries.push_back(std::move(entry));
+        }
+        return;
+    }
+
+    AppendKey(m_sections[m_current], FieldText(line.substr(0, eq), kKeyCapacity),
+              FieldText(line.substr(eq + 1), m_valueCapacity));
+    m_lastKeySection = m_current;
+}
+
+void ProfileStore::AppendKey(Section& section, std::string key, std::string value) {
+    const std::size_t pos = section.entries.size();
+    if (key.empty()) {
+        section.emptyKeys.push_back(pos);
+    } else {
+        section.keyIndex.emplace(ToLowerAscii(key), pos);
+    }
+    Entry entry;
+    entry.isKey = true;
+    entry.key = std::move(key);
+    entry.value = std::move(value);
+    section.entries.push_back(std::move(entry));
+}
+
+int ProfileStore::FindSection(std::string_view name) const {
+    if (name.empty()) return -1;
+    auto it = m_sectionIndex.find(ToLowerAscii(CapText(name, kSectionCapacity)));
+    return it == m_sectionIndex.end() ? -1 : it->second;
+}
+
+long ProfileStore::FindKey(int s, std::string_view key) const {
+    const Section& section = m_sections[s];
+    auto it = section.keyIndex.find(ToLowerAscii(CapText(key, kKeyCapacity)));
+    const std::size_t stop = it == section.keyIndex.end() ? section.entries.size() : it->second;
+    // One message per file: a damaged file must not bury the user under one per lookup.
+    if (!m_emptyKeyReported && !section.emptyKeys.empty() && section.emptyKeys.front() < stop) {
+        m_emptyKeyReported = true;
+        (m_prompter ? *m_prompter : DefaultPrompter()).Inform(kEmptyKeyMessage);
+    }
+    return it == section.keyIndex.end() ? -1 : static_cast<long>(it->second);
+}
+
+const ProfileStore::Entry* ProfileStore::Find(std::string_view section,
+                                              std::string_view key) const {
+    if (key.empty()) return nullptr;
+    const int s = FindSection(section);
+    if (s < 0) return nullptr;
+    const long pos = FindKey(s, key);
+    return pos < 0 ? nullptr : &m_sections[s].entries[pos];
+}
+
+std::string ProfileStore::GetString(std::string_view section, std::string_view key,
+                                    std::string_view def, std::size_t size) const {
+    if (size == 0) size = 128;
+    const Entry* entry = Find(section, key);
+    return CapText(entry ? std::string_view(entry->value) : def, size - 1);
+}
+
+std::int32_t ProfileStore::GetInt(std::string_view section, std::string_view key,
+                                  std::int32_t def) const {
+    const Entry* entry = Find(section, key);
+    return entry ? ParseInt32(entry->value) : def;
+}
+
+CalendarTime ProfileStore::GetDateTime(std::string_view section, std::string_view key,
+                                       int defaultYear) const {
+    CalendarTime c;
+    c.year = defaultYear;
+    const Entry* entry = Find(section, key);
+    if (!entry) return c;
+    const std::string& v = entry->value;
+    struct Part {
+        std::size_t pos;
+        int* field;
+    };
+    const Part parts[] = {{0, &c.year},  {5, &c.month},   {8, &c.day},
+                          {11, &c.hour}, {14, &c.minute}, {17, &c.second}};
+    for (const Part& part : parts) {
+        // Each part needs the whole field present (year 4 characters, the others 2).
+        const std::size_t need = part.pos == 0 ? 4 : part.pos + 2;
+        if (v.size() >= need && v[part.pos] >= '0' && v[part.pos] <= '9') {
+            *part.field = ParseInt32(std::string_view(v).substr(part.pos));
+        }
+    }
+    return c;
+}
+
+bool ProfileStore::WriteString(std::string_view section, std::string_view key,
+                               std::string_view value) {
+    if (!m_open || section.empty() || key.empty()) return false;
+    const std::string name = CapText(OneLine(section), kSectionCapacity);
+    const std::string keyName = CapText(OneLine(key), kKeyCapacity);
+    const std::string text = OneLine(value);
+    if (name.empty() || keyName.empty()) return false;
+
+    int s = FindSection(name);
+    if (s >= 0) {
+        const long pos = FindKey(s, keyName);
+        if (pos >= 0) {
+            m_sections[s].entries[pos].value = CapText(text, kRewriteCapacity);
+            m_dirty = true;
+            return true;
+        }
+    } else {
+        Section fresh;
+        fresh.name = name;
+        s = static_cast<int>(m_sections.size());
+        m_sectionIndex.emplace(ToLowerAscii(name), s);
+        m_sections.push_back(std::move(fresh));
+    }
+    // Each section's lines stand together in section order, so appending to the section keeps
+    // the new key before the first key of any later section.
+    AppendKey(m_sections[s], keyName, CapText(text, kValueCapacity));
+    m_dirty = true;
+    return true;
+}
+
+bool ProfileStore::WriteInt(std::string_view section, std::string_view key, std::int32_t value) {
+    return WriteString(section, key, std::to_string(value));
+}
+
+bool ProfileStore::WriteDateTime(std::string_view section, std::string_view key,
+                                 const CalendarTime& c) {
+    char text[80];
+    std::snprintf(text, sizeof text, "%d.%02d.%02d %02d:%02d:%02d", c.year, c.month, c.day, c.hour,
+                  c.minute, c.second);
+    return WriteString(section, key, text);
+}
+
+void ProfileStore::Clear() {
+    if (!m_open) return;
+    m_sections.clear();
+    m_sectionIndex.clear();
+    m_current = -1;
+    m_lastKeySection = -1;
+    m_dirty = true;
+}
+
+template <typename Sink>
+void ProfileStore::WriteTo(Sink&& sink) const {
+    for (const Entry& entry : m_head) {
+        sink(entry.value);
+        sink("\n");
+    }
+    for (const Section& section : m_sections) {
+        bool headerWritten = false;
+        for (const Entry& entry : section.entries) {
+            if (!entry.isKey) {
+                sink(entry.value);
+                sink("\n");
+                continue;
+            }
+            if (!headerWritten) {
+                sink("[");
+                sink(section.name);
+                sink("]\n");
+                headerWritten = true;
+            }
+            sink(entry.key);
+            sink("=");
+            sink(entry.value);
+            sink("\n");
+        }
+    }
+}
+
+std::string ProfileStore::Serialize() const {
+    std::string out;
+    WriteTo([&out](std::string_view text) { out += text; });
+    return out;
+}
+
+std::vector<std::string> ProfileStore::SectionNames() const {
+    std::vector<std::string> names;
+    names.reserve(m_sections.size());
+    for (const Section& section : m_sections)
+        names.push_back(section.name);
+    return names;
+}
+
+bool ProfileStore::Flush() {
+    if (m_path.empty()) {
+        m_error = "no file name";
+        return false;
+    }
+    if (m_unreadable) return false;  // m_error still tells why the file could not be read
+    // Streamed: the text of a big file is tens of megabytes.
+    AtomicFileWriter writer;
+    bool ok = writer.Open(m_path, 0600);
+    if (ok) {
+        WriteTo([&writer](std::string_view text) { writer.Write(text); });
+        ok = writer.Commit();
+    }
+    if (!ok) {
+        m_error = m_path + ": " + (writer.Error().empty() ? "write failed" : writer.Error());
+        return false;
+    }
+    m_error.clear();
+    m_dirty = false;
+    return true;
+}
+
+std::string ProfileStore::NumberedKey(std::string_view base, std::int64_t number) {
+    std::string key(base);
+    key += std::to_string(number);
+    return key;
+}
+
+}  // namespace kov

@@ -1,0 +1,313 @@
+#include "net/http/curl_transfer.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+
+#include "core/text/text_util.h"
+#include "net/http/inet.h"
+
+namespace kov {
+
+namespace {
+
+static_assert(kErrorTooSlow == CURLE_OPERATION_TIMEDOUT);
+
+// Body bytes held for a slow reader before libcurl is paused (TCP then slows the server).
+constexpr std::size_t kBufferBound = 256 * 1024;
+// libcurl's receive buffer; large blocks keep the per-call overhead down.
+constexpr long kReceiveBufferSize = 256 * 1024;
+// Connections kept open for the jobs of a session (libcurl's default keeps four).
+constexpr long kSharedConnections = 64;
+// The longest single wait, so that a stop request and the rate check are seen in time.
+constexpr int kMaxPollMs = 200;
+
+int StatusOfLine(std::string_view line) {
+    // "HTTP/1.1 200 OK" or "HTTP/2 200"
+    std::size_t space = line.find(' ');
+    if (space == std::string_view::npos) return 0;
+    int status = 0;
+    std::size_t digits = 0;
+    for (std::size_t i = space + 1; i < line.size() && digits < 3; ++i, ++digits) {
+        if (line[i] < '0' || line[i] > '9') break;
+        status = status * 10 + (line[i] - '0');
+    }
+    return digits == 3 ? status : 0;
+}
+
+}  // namespace
+
+CurlTransfer::CurlTransfer(const CurlSessionConfig& config)
+    : m_idle(config.timeouts.idle),
+      m_deadline(config.deadline),
+      m_stopFlag(config.stopFlag),
+      m_shared(config.shared) {
+    m_easy = curl_easy_init();
+    m_multi = curl_multi_init();
+    if (!Valid()) return;
+    if (m_shared) {
+        curl_easy_setopt(m_easy, CURLOPT_SHARE, m_shared->Handle());
+        // A finished transfer's connection goes back to the shared cache, which this handle's
+        // limit would otherwise hold to four: the other jobs of the session need theirs kept.
+        curl_multi_setopt(m_multi, CURLMOPT_MAXCONNECTS, kSharedConnections);
+    }
+    curl_easy_setopt(m_easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(m_easy, CURLOPT_BUFFERSIZE, kReceiveBufferSize);
+    curl_easy_setopt(m_easy, CURLOPT_ERRORBUFFER, m_curlError);
+    curl_easy_setopt(m_easy, CURLOPT_WRITEFUNCTION, &CurlTransfer::OnWrite);
+    curl_easy_setopt(m_easy, CURLOPT_WRITEDATA, this);
+    curl_easy_setopt(m_easy, CURLOPT_HEADERFUNCTION, &CurlTransfer::OnHeader);
+    curl_easy_setopt(m_easy, CURLOPT_HEADERDATA, this);
+    // A proxy's CONNECT reply is not the server's response.
+    curl_easy_setopt(m_easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+}
+
+CurlTransfer::~CurlTransfer() {
+    Detach();
+    if (m_multi != nullptr) curl_multi_cleanup(m_multi);
+    if (m_easy != nullptr) curl_easy_cleanup(m_easy);
+    curl_slist_free_all(m_requestHeaders);
+}
+
+void CurlTransfer::SetRequestHeaders(curl_slist* list) {
+    // libcurl reads the list while the transfer runs, so the old one goes only now.
+    if (m_easy != nullptr) curl_easy_setopt(m_easy, CURLOPT_HTTPHEADER, list);
+    curl_slist_free_all(m_requestHeaders);
+    m_requestHeaders = list;
+}
+
+void CurlTransfer::Detach() {
+    if (m_attached) curl_multi_remove_handle(m_multi, m_easy);
+    m_attached = false;
+}
+
+void CurlTransfer::SetError(int code, std::string text) {
+    m_failed = true;
+    m_finished = true;
+    m_errorCode = code;
+    m_errorText = std::move(text);
+}
+
+void CurlTransfer::Finish(CURLcode result) {
+    Detach();
+    m_finished = true;
+    if (result == CURLE_OK) return;
+    m_failed = true;
+    m_errorCode = result;
+    m_errorText = m_curlError[0] != '\0' ? m_curlError : curl_easy_strerror(result);
+    // The system's reason ("Connection refused") says more than "Couldn't connect to server".
+    long osError = 0;
+    if (curl_easy_getinfo(m_easy, CURLINFO_OS_ERRNO, &osError) == CURLE_OK && osError != 0) {
+        const std::string reason = std::strerror(static_cast<int>(osError));
+        if (m_errorText.find(reason) == std::string::npos) m_errorText += ": " + reason;
+    }
+}
+
+bool CurlTransfer::Open(OpenUntil until) {
+    if (!Valid()) {
+        SetError(CURLE_FAILED_INIT, "libcurl could not create a transfer");
+        return false;
+    }
+    Detach();
+    m_finished = m_failed = m_paused = false;
+    m_bufferStart = m_bufferEnd = 0;
+    m_pendingHeaders.clear();
+    m_inHeaderBlock = m_pendingHasLocation = m_headersDone = false;
+    m_rawHeaders.clear();
+    m_status = 0;
+    m_waited = {};
+    m_windowBytes = 0;
+    m_errorText.clear();
+    m_errorCode = 0;
+    m_curlError[0] = '\0';
+
+    CURLMcode added = curl_multi_add_handle(m_multi, m_easy);
+    if (added != CURLM_OK) {
+        SetError(CURLE_FAILED_INIT, curl_multi_strerror(added));
+        return false;
+    }
+    m_attached = true;
+    bool orData = until == OpenUntil::HeadersOrData;
+    return Drive([&] { return m_headersDone || (orData && Buffered() > 0); });
+}
+
+bool CurlTransfer::ServerKeepsUp() {
+    if (m_waited < m_idle) return true;
+    // At least one byte per second of waiting, headers included; a trickle fails like silence.
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(m_idle).count();
+    if (m_windowBytes < static_cast<std::uint64_t>(std::max<long long>(seconds, 1))) return false;
+    m_waited = {};
+    m_windowBytes = 0;
+    return true;
+}
+
+template <class Done>
+bool CurlTransfer::Drive(Done done) {
+    // Only time spent here waiting counts: the caller busy between reads is not the server.
+    auto tick = std::chrono::steady_clock::now();
+    while (!done()) {
+        if (StopRequested()) {
+            Detach();
+            SetError(CURLE_ABORTED_BY_CALLBACK, "Stopped");
+            return false;
+        }
+        if (m_finished) return !m_failed;
+        int running = 0;
+        CURLMcode performed = curl_multi_perform(m_multi, &running);
+        if (performed != CURLM_OK) {
+            Detach();
+            SetError(CURLE_FAILED_INIT, curl_multi_strerror(performed));
+            return false;
+        }
+        int queued = 0;
+        while (CURLMsg* message = curl_multi_info_read(m_multi, &queued)) {
+            if (message->msg == CURLMSG_DONE) Finish(message->data.result);
+        }
+        if (done() || m_finished) continue;
+
+        const auto now = std::chrono::steady_clock::now();
+        m_waited += now - tick;
+        tick = now;
+        const std::int64_t deadline = m_deadline ? m_deadline->load() : 0;
+        if (deadline != 0 && now.time_since_epoch() >= std::chrono::nanoseconds(deadline)) {
+            Detach();
+            SetError(CURLE_OPERATION_TIMEDOUT, "Not complete within the time allowed");
+            return false;
+        }
+        if (!ServerKeepsUp()) {
+            Detach();
+            SetError(CURLE_OPERATION_TIMEDOUT,
+                     "Less than one byte per second for " + std::to_string(m_idle.count()) + " ms");
+            return false;
+        }
+        CURLMcode polled = curl_multi_poll(m_multi, nullptr, 0, kMaxPollMs, nullptr);
+        if (polled != CURLM_OK) {
+            Detach();
+            SetError(CURLE_FAILED_INIT, curl_multi_strerror(polled));
+            return false;
+        }
+    }
+    return true;
+}
+
+long CurlTransfer::Read(char* buffer, std::size_t count) {
+    if (count == 0) return 0;
+    count = std::min<std::size_t>(count, 1UL << 30);  // the result must fit a long
+    if (Buffered() > 0) {
+        std::size_t n = std::min(count, Buffered());
+        std::memcpy(buffer, m_buffer.get() + m_bufferStart, n);
+        m_bufferStart += n;
+        if (m_bufferStart == m_bufferEnd) m_bufferStart = m_bufferEnd = 0;
+        return static_cast<long>(n);
+    }
+    if (m_finished) return m_failed ? -1 : 0;
+
+    m_direct = buffer;
+    m_directCapacity = count;
+    m_directLength = 0;
+    bool ok = true;
+    if (m_paused) {
+        m_paused = false;
+        // The pause was ours: the server's rate is measured afresh from here.
+        m_waited = {};
+        m_windowBytes = 0;
+        // libcurl may hand over what it held back right inside this call.
+        CURLcode resumed = curl_easy_pause(m_easy, CURLPAUSE_CONT);
+        if (resumed != CURLE_OK) {
+            Finish(resumed);
+            ok = false;
+        }
+    }
+    if (ok) ok = Drive([&] { return m_directLength > 0 || Buffered() > 0; });
+    std::size_t received = m_directLength;
+    m_direct = nullptr;
+    m_directCapacity = m_directLength = 0;
+    // Bytes that arrived before a failure are handed out first; the failure comes next time.
+    if (received > 0) return static_cast<long>(received);
+    if (Buffered() > 0) return Read(buffer, count);
+    return ok ? 0 : -1;
+}
+
+std::size_t CurlTransfer::OnWrite(char* data, std::size_t size, std::size_t count, void* self) {
+    auto* t = static_cast<CurlTransfer*>(self);
+    std::size_t length = size * count;
+    if (t->Buffered() >= kBufferBound) {
+        // libcurl keeps this block and offers it again after CURLPAUSE_CONT.
+        t->m_paused = true;
+        return CURL_WRITEFUNC_PAUSE;
+    }
+    t->m_windowBytes += length;
+    std::size_t direct = std::min(length, t->m_directCapacity - t->m_directLength);
+    if (direct > 0) {
+        std::memcpy(t->m_direct + t->m_directLength, data, direct);
+        t->m_directLength += direct;
+    }
+    if (direct < length) t->Append(data + direct, length - direct);
+    return length;
+}
+
+void CurlTransfer::Append(const char* data, std::size_t length) {
+    if (m_bufferEnd + length > m_bufferCapacity && m_bufferStart > 0) {
+        std::memmove(m_buffer.get(), m_buffer.get() + m_bufferStart, Buffered());
+        m_bufferEnd -= m_bufferStart;
+        m_bufferStart = 0;
+    }
+    if (m_bufferEnd + length > m_bufferCapacity) {
+        std::size_t capacity = std::max(
+            {m_bufferCapacity * 2, m_bufferEnd + length, static_cast<std::size_t>(64 * 1024)});
+        auto grown = std::make_unique_for_overwrite<char[]>(capacity);
+        if (m_bufferEnd > 0) std::memcpy(grown.get(), m_buffer.get(), m_bufferEnd);
+        m_buffer = std::move(grown);
+        m_bufferCapacity = capacity;
+    }
+    std::memcpy(m_buffer.get() + m_bufferEnd, data, length);
+    m_bufferEnd += length;
+}
+
+std::size_t CurlTransfer::OnHeader(char* data, std::size_t size, std::size_t count, void* self) {
+    auto* t = static_cast<CurlTransfer*>(self);
+    t->m_windowBytes += size * count;
+    t->HeaderLine(data, size * count);
+    return size * count;
+}
+
+void CurlTransfer::HeaderLine(const char* data, std::size_t length) {
+    std::string_view line(data, length);
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+        line.remove_suffix(1);
+    if (line.starts_with("HTTP/")) {
+        m_inHeaderBlock = true;
+        m_pendingHasLocation = false;
+        m_pendingHeaders.assign(line);
+        m_pendingHeaders += "\r\n";
+        return;
+    }
+    // FTP replies and trailers after a body are no response header block.
+    if (!m_inHeaderBlock) return;
+    if (!line.empty()) {
+        if (IStartsWith(line, "location:")) m_pendingHasLocation = true;
+        m_pendingHeaders.append(line);
+        m_pendingHeaders += "\r\n";
+        return;
+    }
+    m_inHeaderBlock = false;
+    int status = StatusOfLine(m_pendingHeaders);
+    bool interim = status >= 100 && status < 200;
+    bool followed = m_follows && status >= 300 && status < 400 && m_pendingHasLocation;
+    if (interim || followed) return;
+    m_pendingHeaders += "\r\n";
+    m_rawHeaders = std::move(m_pendingHeaders);
+    m_pendingHeaders.clear();
+    m_status = status;
+    m_headersDone = true;
+}
+
+std::string CurlTransfer::EffectiveUrl() const {
+    char* url = nullptr;
+    if (!Valid() || curl_easy_getinfo(m_easy, CURLINFO_EFFECTIVE_URL, &url) != CURLE_OK ||
+        url == nullptr)
+        return {};
+    return url;
+}
+
+}  // namespace kov

@@ -1,0 +1,107 @@
+#pragma once
+
+// One libcurl transfer driven by its own multi handle, so that the body is pulled by Read()
+// instead of pushed by callbacks.
+
+#include <curl/curl.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "net/http/curl_session_config.h"
+
+namespace kov {
+
+class CurlTransfer {
+public:
+    // Takes the idle time, the stop flag and the shared connections of the session.
+    explicit CurlTransfer(const CurlSessionConfig& config);
+    ~CurlTransfer();
+    CurlTransfer(const CurlTransfer&) = delete;
+    CurlTransfer& operator=(const CurlTransfer&) = delete;
+
+    bool Valid() const { return m_easy != nullptr && m_multi != nullptr; }
+    // The handle to set request options on; the callbacks are already set.
+    CURL* Easy() const { return m_easy; }
+    // Whether libcurl follows redirects, so that their header blocks are skipped.
+    void SetFollowsRedirects(bool follows) { m_follows = follows; }
+
+    enum class OpenUntil { Headers, HeadersOrData };
+    // Starts the transfer anew (an unfinished one is dropped) and drives it until the final
+    // response's headers are complete (or, with HeadersOrData, until body data arrives) or it
+    // ends. False when it failed.
+    bool Open(OpenUntil until);
+    // As HttpRequest::Read.
+    long Read(char* buffer, std::size_t count);
+
+    // The status of the final response, 0 before one arrived.
+    int StatusCode() const { return m_status; }
+    bool HeadersComplete() const { return m_headersDone; }
+    const std::string& RawHeaders() const { return m_rawHeaders; }
+    std::string EffectiveUrl() const;
+    const std::string& ErrorText() const { return m_errorText; }
+    int ErrorCode() const { return m_errorCode; }
+    // Takes the list and sets it as the request headers (nullptr: none).
+    void SetRequestHeaders(curl_slist* list);
+    // Records a failure that happened outside libcurl (bad input, offline).
+    void SetError(int code, std::string text);
+
+private:
+    static std::size_t OnWrite(char* data, std::size_t size, std::size_t count, void* self);
+    static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* self);
+    void HeaderLine(const char* data, std::size_t length);
+    void Append(const char* data, std::size_t length);
+    template <class Done>
+    bool Drive(Done done);
+    void Finish(CURLcode result);
+    void Detach();
+    std::size_t Buffered() const { return m_bufferEnd - m_bufferStart; }
+
+    bool StopRequested() const { return m_stopFlag != nullptr && m_stopFlag->load() >= 2; }
+    // False when the server sent less than one byte per second of waiting over the idle time.
+    bool ServerKeepsUp();
+
+    CURL* m_easy = nullptr;
+    CURLM* m_multi = nullptr;
+    std::chrono::milliseconds m_idle;
+    const std::atomic<std::int64_t>* m_deadline = nullptr;
+    const std::atomic<int>* m_stopFlag = nullptr;
+    std::shared_ptr<SharedConnections> m_shared;  // outlives the easy handle
+    bool m_follows = true;
+    bool m_attached = false;  // the easy handle is in the multi handle
+    bool m_finished = false;
+    bool m_paused = false;
+    bool m_failed = false;
+    char m_curlError[CURL_ERROR_SIZE] = {};
+    curl_slist* m_requestHeaders = nullptr;
+
+    // Body bytes that arrived before the caller asked for them.
+    std::unique_ptr<char[]> m_buffer;
+    std::size_t m_bufferCapacity = 0;
+    std::size_t m_bufferStart = 0;
+    std::size_t m_bufferEnd = 0;
+    // The caller's buffer while Read waits: bytes go there first, saving a copy.
+    char* m_direct = nullptr;
+    std::size_t m_directCapacity = 0;
+    std::size_t m_directLength = 0;
+    // The rate check: time spent waiting for the server and what arrived meanwhile.
+    std::chrono::steady_clock::duration m_waited{};
+    std::uint64_t m_windowBytes = 0;
+
+    // The header block being received and the last final one.
+    std::string m_pendingHeaders;
+    bool m_inHeaderBlock = false;
+    bool m_pendingHasLocation = false;
+    bool m_headersDone = false;
+    std::string m_rawHeaders;
+    int m_status = 0;
+
+    std::string m_errorText;
+    int m_errorCode = 0;
+};
+
+}  // namespace kov

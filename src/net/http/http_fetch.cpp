@@ -1,0 +1,610 @@
+#include "net/http/http_fetch.h"
+
+#include <fcntl.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+
+#include "core/language/message_table.h"
+#include "core/text/text_util.h"
+#include "net/http/inet_util.h"
+#include "net/http/response_headers.h"
+#include "net/transfer/traffic_meter.h"
+#include "net/transfer/transfer_job_util.h"
+#include "platform/file_util.h"
+
+namespace kov {
+
+namespace {
+
+bool IsWebScheme(const std::string& scheme, bool https) {
+    return scheme == "http" || (https && scheme == "https");
+}
+
+// "404 Not Found": the status line after its protocol, or the bare number when the response
+// gave no reason (HTTP/2 has none).
+std::string StatusLineCause(const std::string& rawHeaders, int status) {
+    const std::string line = rawHeaders.substr(0, rawHeaders.find_first_of("\r\n"));
+    const std::size_t space = line.find(' ');
+    if (space == std::string::npos) return std::to_string(status);
+    const std::string rest = line.substr(line.find_first_not_of(' ', space));
+    return rest.find(' ') == std::string::npos ? std::to_string(status) : rest;
+}
+
+// Searches for needle ignoring case across block boundaries: the tail of the previous block is
+// kept so that a text split between two reads is still found.
+class StubScanner {
+public:
+    explicit StubScanner(std::string needle) : m_needle(std::move(needle)) {}
+    bool Found(const char* data, std::size_t n) {
+        if (m_needle.empty()) return false;
+        m_window.append(data, n);
+        if (IFind(m_window, m_needle) != std::string::npos) return true;
+        const std::size_t keep = m_needle.size() - 1;
+        if (m_window.size() > keep) m_window.erase(0, m_window.size() - keep);
+        return false;
+    }
+
+private:
+    std::string m_needle;
+    std::string m_window;
+};
+
+bool FileContains(const std::string& path, const std::string& needle) {
+    if (needle.empty()) return false;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    StubScanner scanner(needle);
+    char block[65536];
+    bool found = false;
+    ssize_t n;
+    while (!found && (n = ::read(fd, block, sizeof block)) > 0) {
+        found = scanner.Found(block, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return found;
+}
+
+constexpr int kMaxRedirects = 20;
+// How often, in bytes written, the free space of the disk is looked at.
+constexpr std::uint64_t kFreeSpaceEvery = 1 << 20;
+// A body left unread up to this size is read to its end, so that the connection stays usable.
+constexpr std::int64_t kDrainLimit = 65536;
+
+bool IsRedirect(int status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+LocalFileState LocalStateOf(const std::string& path) {
+    LocalFileState state;
+    const auto size = FileSize(path);
+    const auto time = LastWriteTime(path);
+    state.exists = size.has_value();
+    state.size = size.value_or(0);
+    state.time = time.value_or(0);
+    return state;
+}
+
+std::string PartPath(const std::string& path, const HttpFetchJob& job) {
+    if (!job.distributed) return path;
+    char suffix[24];
+    std::snprintf(suffix, sizeof suffix, ".%03lld", static_cast<long long>(job.partNo));
+    return path + suffix;
+}
+
+}  // namespace
+
+HttpFetch::HttpFetch(const std::string& url, std::string& localPath, int conType, int nfsize,
+                     const std::string& nfString, HttpFetchJob& job)
+    : m_url(url),
+      m_localPath(localPath),
+      m_conType(conType),
+      m_nfsize(nfsize),
+      m_nfString(nfString),
+      m_job(job),
+      m_meter(Meter(job)) {}
+
+HttpFetch::Origin HttpFetch::OriginOf(const UrlParts& parts) {
+    return {parts.scheme, ToLowerAscii(parts.host),
+            parts.port != 0 ? parts.port : DefaultPort(parts.scheme)};
+}
+
+std::optional<HttpFetch::ContentRange> HttpFetch::ParseContentRange(std::string_view raw) {
+    std::size_t pos = 0;
+    while (pos < raw.size()) {
+        std::size_t end = raw.find('\n', pos);
+        if (end == std::string_view::npos) end = raw.size();
+        const std::string_view line = raw.substr(pos, end - pos);
+        pos = end + 1;
+        if (!IStartsWith(line, "content-range:")) continue;
+        std::string_view value = TrimBlanks(line.substr(14));
+        if (!IStartsWith(value, "bytes")) return std::nullopt;
+        value = TrimBlanks(value.substr(5));
+        if (value.empty() || value[0] < '0' || value[0] > '9') return std::nullopt;
+        ContentRange range;
+        const std::uint64_t start = ParseUint64(value);
+        const std::size_t slash = value.find('/');
+        if (start > static_cast<std::uint64_t>(INT64_MAX) || slash == std::string_view::npos)
+            return std::nullopt;
+        range.start = static_cast<std::int64_t>(start);
+        const std::string_view total = TrimBlanks(value.substr(slash + 1));
+        if (!total.empty() && total[0] >= '0' && total[0] <= '9') {
+            const std::uint64_t t = ParseUint64(total);
+            if (t > static_cast<std::uint64_t>(INT64_MAX)) return std::nullopt;
+            range.total = static_cast<std::int64_t>(t);
+        }
+        return range;
+    }
+    return std::nullopt;
+}
+
+int HttpFetch::Finish(int result) {
+    m_request.reset();
+    if (m_job.session) m_job.session->SetDeadline(nullptr);  // m_deadline goes with this object
+    const std::int64_t deadline = m_deadline.load();
+    if (result != kResultOk && m_job.boundHit == FetchBound::None && deadline != 0 &&
+        std::chrono::steady_clock::now().time_since_epoch() >= std::chrono::nanoseconds(deadline)) {
+        m_job.boundHit = FetchBound::Time;
+        m_job.errorText = GetString(EventCode::RipResourceTimedOut);
+    }
+    const std::string& url = m_current.empty() ? m_url : m_current;
+    // A refused portion says why before its result.
+    if (result == kResultNoPartSize) Post(m_job, kEventDistrNoResume, 0, 0, url, m_localPath);
+    if (result == kResultPartChanged) Post(m_job, kEventDistrFileChanged, 0, 0, url, m_localPath);
+    Post(m_job, kEventFileResult, result, m_job.lastError, url, m_localPath);
+    if (m_stub) Post(m_job, kEventStubDeleted, kResultStub, 0, m_localPath);
+    return result;
+}
+
+std::string HttpFetch::LocalPathForHop(bool redirected) const {
+    if (!m_pinnedPath.empty()) return m_pinnedPath;
+    if (redirected && !m_job.destIsFile && !m_job.urlFileName.empty())
+        return FolderOf(m_localPath) + m_job.urlFileName;
+    return m_localPath;
+}
+
+// What to ask for, from the local copy alone: its last byte on (so that an unchanged complete
+// copy costs one byte), or a part's range, or everything.
+void HttpFetch::PlanRequest() {
+    m_askedFrom = -1;
+    m_local = LocalStateOf(PartPath(m_localPath, m_job));
+    if (m_job.distributed) {
+        RemoteFileState assumed;
+        assumed.hasSize = true;
+        assumed.size = static_cast<std::uint64_t>(std::max<std::int64_t>(m_job.fileSize, 0));
+        m_plan = PlanFetch(m_job.updateMode, m_local, assumed,
+                           {true, m_job.fileSize, m_job.partCount, m_job.partSize, m_job.partNo});
+        if (m_plan.action == FetchAction::Part) m_askedFrom = m_plan.offset;
+        return;
+    }
+    if (m_job.updateMode != 1 && !m_noRange && m_local.exists && m_local.size > 0)
+        m_askedFrom = m_local.size - 1;
+}
+
+int HttpFetch::SendOne(const UrlParts& parts) {
+    const bool sameOrigin = m_origin && *m_origin == OriginOf(parts);
+    m_connection = m_job.session->GetHttpConnection(
+        parts.host, parts.port, sameOrigin ? m_job.userName : std::string(),
+        sameOrigin ? m_job.userPsw : std::string(), parts.scheme == "https");
+    if (!m_connection) return kResultNoConnection;
+    const std::string object = parts.object.empty() ? "/" : parts.object;
+    m_request = m_connection->OpenRequest(
+        object, m_job.expandedReferer, kRequestNoRedirect | (m_job.noCache ? kRequestNoCache : 0u));
+    if (m_request && m_askedFrom >= 0) {
+        std::string headers = "Range: bytes=" + std::to_string(m_askedFrom) + "-";
+        if (m_job.distributed) {
+            headers += std::to_string(m_plan.offset + m_plan.expected - 1);
+        } else if (m_askedFrom > 0 && m_local.time % 2 != 0) {
+            // A changed file comes back whole. Only an odd time is surely the server's own: an
+            // even one may be an older copy's, rounded down, which no server would match; then
+            // the response's headers decide, and a changed file costs a second request. A page
+            // the rules edit carries the server's time shifted (PlanFetch): the copy is complete
+            // when the server still has that time, and any other copy is to be replaced.
+            const bool settled = m_job.rewriteOf &&
+                                 m_job.rewriteOf(m_current, m_localPath, true) == Rewrite::Settled;
+            headers +=
+                "\nIf-Range: " + FormatHttpTime(m_local.time - (settled ? kRewrittenShift : 0));
+        }
+        m_request->AddRequestHeaders(headers, true);
+    }
+    if (!m_request || !m_request->Send()) {
+        m_job.errorText = m_request ? m_request->ErrorText() : "cannot open the request";
+        m_job.lastError = kStatusClientError;
+        // A server too slow to finish its headers is as broken as one that stops in the body.
+        const bool tooSlow = m_request && m_request->ErrorCode() == kErrorTooSlow;
+        m_request.reset();
+        if (StopLevel(m_job) >= 2) return kResultStopped;
+        return tooSlow ? kResultBroken : kResultRefused;
+    }
+    m_status = m_request->StatusCode();
+    if (m_status == 407) {
+        if (m_job.proxyUser.empty() || m_job.proxyPsw.empty()) return kResultNoConnection;
+        if (!m_request->SetProxyCredentials(m_job.proxyUser, m_job.proxyPsw)) {
+            m_job.errorText = "Setting cfg.Proxy Password error:" + std::to_string(errno);
+            return kResultProxyPassword;
+        }
+        // Sent once more with the credentials; a second 407 is final.
+        if (!m_request->Send()) {
+            m_job.errorText = m_request->ErrorText();
+            m_job.lastError = kStatusClientError;
+            return kResultRefused;
+        }
+        m_status = m_request->StatusCode();
+    }
+    m_job.lastError = m_status;
+    return kResultOk;
+}
+
+int HttpFetch::SendFollowingRedirects() {
+    m_current = m_url;
+    for (int hop = 0;; ++hop) {
+        UrlParts parts;
+        if (!SplitUrl(m_current, parts, false) || !IsWebScheme(parts.scheme, m_job.enableHttps)) {
+            // Nothing is sent to an address that is not the web's (a redirect's included).
+            if (hop > 0) m_job.errorText = "redirected to an address that is not http(s)";
+            return kResultNotHttp;
+        }
+        if (!m_origin) m_origin = OriginOf(parts);
+        if (hop > 0) m_localPath = LocalPathForHop(true);
+        PlanRequest();
+        if (m_job.distributed && m_plan.action != FetchAction::Part) return m_plan.result;
+        // A file kept whatever the server has, under a name no response can change.
+        if (m_job.updateMode == 2 && m_job.destIsFile && m_local.exists) return kResultSkipped;
+        if (StopLevel(m_job) >= 2) return kResultStopped;
+        const int sent = SendOne(parts);
+        if (sent != kResultOk) return sent;
+        if (!IsRedirect(m_status)) return kResultOk;
+        ResourceInfo moved;
+        ParseResponseHeaders(m_request->RawHeaders(), moved, true);
+        if (!(moved.flags & kHasLocation)) return kResultOk;
+        if (hop >= kMaxRedirects) {
+            m_job.errorText = "too many redirects";
+            return kResultRefused;
+        }
+        auto next = CombineUrl(m_current, moved.finalUrl);
+        if (!next) return kResultRefused;
+        if (m_job.redirectAllowed && !m_job.redirectAllowed(*next)) {
+            m_job.boundHit = FetchBound::Redirect;
+            m_job.errorText = GetString(EventCode::RipRedirectOffSite) + " " + *next;
+            return kResultRefused;
+        }
+        m_request.reset();
+        m_current = *next;
+        m_job.urlFileName = FileNameOfUrl(m_current);
+    }
+}
+
+int HttpFetch::ReadResponse() {
+    if (m_status != 200 && m_status != 206) {
+        m_job.errorText = StatusLineCause(m_request->RawHeaders(), m_status);
+        return kResultRefused;
+    }
+    ParseResponseHeaders(m_request->RawHeaders(), m_info, false);
+    m_info.status = m_status;
+    m_bodyLength =
+        (m_info.flags & kHasLength) && m_info.size <= static_cast<std::uint64_t>(INT64_MAX)
+            ? static_cast<std::int64_t>(m_info.size)
+            : -1;
+    m_range.reset();
+    if (m_status == 206) {
+        m_range = ParseContentRange(m_request->RawHeaders());
+        if (!m_range) return kResultBroken;
+        // The size of the whole resource, not of the range that came.
+        if (m_range->total >= 0) {
+            m_info.size = static_cast<std::uint64_t>(m_range->total);
+            m_info.flags |= kHasLength;
+        } else {
+            m_info.flags &= ~kHasLength;
+        }
+    }
+    if (m_info.flags & kHasFileName && !m_job.destIsFile) {
+        m_localPath = FolderOf(m_localPath) + m_info.fileName;
+    }
+    return kResultOk;
+}
+
+int HttpFetch::CheckContent() const {
+    if (m_conType != 0 && m_conType != m_info.category) return kResultWrongType;
+    if ((m_info.flags & kHasLength) && m_info.isHtml && m_nfsize != 0 &&
+        m_info.size < static_cast<std::uint64_t>(m_nfsize))
+        return kResultStub;
+    return kResultOk;
+}
+
+// The response must carry what the plan needs; when it does not (a range of a changed file,
+// a name that came only with the response), the caller asks once more.
+bool HttpFetch::ResponseFitsPlan() {
+    m_overlap = false;
+    const std::int64_t start = m_range ? m_range->start : 0;
+    const std::int64_t length =
+        (m_info.flags & kHasLength) ? static_cast<std::int64_t>(m_info.size) : -1;
+    switch (m_plan.action) {
+        case FetchAction::Part:
+            m_writeFrom = m_plan.fileOffset;
+            m_remaining = m_plan.expected;
+            return m_range && start == m_plan.offset;
+        case FetchAction::Resume:
+            // From our last byte on (checked against the copy) or from the first missing one.
+            if (m_range && (start == m_plan.fileOffset || start == m_plan.fileOffset - 1)) {
+                m_overlap = start < m_plan.fileOffset;
+                m_writeFrom = m_plan.fileOffset;
+                m_remaining = length >= 0 ? length - m_plan.fileOffset : -1;
+                return true;
+            }
+            m_plan.action = FetchAction::Whole;
+            [[fallthrough]];
+        default:
+            m_writeFrom = 0;
+            m_remaining = length;
+            return start == 0;
+    }
+}
+
+// The byte before the rest must be the one the local copy ends with: a server time alone does
+// not prove that the copy is a prefix of this file.
+bool HttpFetch::OverlapMatches() {
+    if (!m_overlap) return true;
+    char got = 0;
+    if (m_request->Read(&got, 1) != 1) return false;
+    const int fd = ::open(m_localPath.c_str(), O_RDONLY | O_CLOEXEC);
+    char held = 0;
+    const bool read =
+        fd >= 0 && ::pread(fd, &held, 1, static_cast<off_t>(m_plan.fileOffset - 1)) == 1;
+    if (fd >= 0) ::close(fd);
+    return read && held == got;
+}
+
+void HttpFetch::LogResource() {
+    if (m_job.logDetail <= 1) return;
+    char text[160];
+    std::snprintf(text, sizeof text, "http Resource:%u, content-type:%s, Size:%llu", m_info.flags,
+                  m_info.contentType.c_str(), static_cast<unsigned long long>(m_info.size));
+    Post(m_job, kEventMessage, 1, 0, text);
+}
+
+// Reads what is left of a small body to its end, so that the connection can serve the next
+// request; a large one is cut off with its connection.
+void HttpFetch::DrainOrClose() {
+    if (m_request && m_bodyLength >= 0 && m_bodyLength <= kDrainLimit) {
+        char sink[4096];
+        std::int64_t budget = kDrainLimit;
+        long n;
+        while (budget > 0 && (n = m_request->Read(sink, sizeof sink)) > 0)
+            budget -= n;
+    }
+    m_request.reset();
+}
+
+int HttpFetch::OpenLocalFile(int& fd) {
+    const bool resuming = m_writeFrom > 0;
+    const int flags = O_RDWR | O_CREAT | O_CLOEXEC | (resuming ? 0 : O_TRUNC);
+    fd = ::open(m_localPath.c_str(), flags, 0644);
+    // The job has made the folder already; only a caller that has not pays for making it.
+    const std::string folder = FolderOf(m_localPath);
+    if (fd < 0 && errno == ENOENT && !folder.empty() && CreateFolders(folder)) {
+        fd = ::open(m_localPath.c_str(), flags, 0644);
+    }
+    if (fd < 0) return WriteFailure(m_job);
+    if (resuming && (::lseek(fd, static_cast<off_t>(m_writeFrom), SEEK_SET) < 0 ||
+                     ::ftruncate(fd, static_cast<off_t>(m_writeFrom)) != 0)) {
+        const int result = WriteFailure(m_job);
+        ::close(fd);
+        fd = -1;
+        return result;
+    }
+    return kResultOk;
+}
+
+// A slow but steady resource gets more time as its bytes come; a stalled one does not.
+void HttpFetch::MoveDeadline() {
+    if (m_start.time_since_epoch().count() == 0) m_start = std::chrono::steady_clock::now();
+    const auto end =
+        m_start + m_job.timeAllowed + std::chrono::seconds(m_received / HttpFetchJob::kMinRate);
+    m_deadline =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(end.time_since_epoch()).count();
+}
+
+// A body beyond the size cap, or one that would leave the disk nearly full, is not written on.
+int HttpFetch::CheckBounds(int fd, std::size_t adding) {
+    const std::int64_t total = m_writeFrom + static_cast<std::int64_t>(m_received + adding);
+    const std::int64_t announced = m_remaining >= 0 ? m_writeFrom + m_remaining : -1;
+    if (m_job.maxBytes > 0 && (total > m_job.maxBytes || announced > m_job.maxBytes)) {
+        m_job.boundHit = FetchBound::Size;
+        m_job.errorText =
+            GetString(EventCode::RipResourceTooLarge) + " (" + std::to_string(m_job.maxBytes) + ")";
+        return kResultRefused;
+    }
+    if (m_job.minFreeBytes == 0 || m_received + adding < m_nextSpaceCheck) return kResultOk;
+    m_nextSpaceCheck = m_received + adding + kFreeSpaceEvery;
+    struct statvfs disk {};
+    if (::fstatvfs(fd, &disk) == 0 &&
+        static_cast<std::uint64_t>(disk.f_bavail) * disk.f_frsize < m_job.minFreeBytes) {
+        m_job.boundHit = FetchBound::Disk;
+        m_job.errorText = GetString(EventCode::RipDiskNearlyFull);
+        return kResultDiskFull;
+    }
+    return kResultOk;
+}
+
+int HttpFetch::ReadBlocks(int fd) {
+    StubScanner scanner(m_info.isHtml ? m_nfString : std::string());
+    const std::int64_t expected = m_plan.total;
+    bool readFailed = false;
+    int result = CheckBounds(fd, 0);
+    if (result != kResultOk) return result;
+    for (;;) {
+        if (StopLevel(m_job) >= 2) return kResultStopped;
+        if (LimitReached(m_job)) return kResultLimit;
+        // The block size follows the rate as it builds up (and a limit, when one is set).
+        std::size_t want = std::min(m_meter.PacketSize(m_job.isLocal), m_job.buffer.size());
+        if (m_remaining >= 0)
+            want = static_cast<std::size_t>(std::min<std::int64_t>(m_remaining, want));
+        if (want == 0) break;
+        const long n = m_request->Read(m_job.buffer.data(), want);
+        if (n <= 0) {
+            if (n < 0) {
+                readFailed = true;
+                m_job.errorText = m_request->ErrorText();
+                m_job.lastError = m_request->ErrorCode();
+            }
+            break;
+        }
+        const auto got = static_cast<std::size_t>(n);
+        if (scanner.Found(m_job.buffer.data(), got)) {
+            m_stub = true;
+            return kResultStub;
+        }
+        const int bounded = CheckBounds(fd, got);
+        if (bounded != kResultOk) return bounded;
+        if (!WriteAll(fd, std::string_view(m_job.buffer.data(), got))) return WriteFailure(m_job);
+        m_received += got;
+        if (m_deadline.load() != 0) MoveDeadline();
+        if (m_remaining >= 0) m_remaining -= static_cast<std::int64_t>(got);
+        const bool stopped = !MeterBlock(m_meter, got, m_job.isLocal, StopFlag(m_job));
+        Post(m_job, kEventBlock, static_cast<std::int64_t>(got), expected);
+        if (stopped) return kResultStopped;
+        if (m_remaining == 0) {
+            // One more read lets the client see the end, so the connection can be reused.
+            char end;
+            m_request->Read(&end, 1);
+            break;
+        }
+    }
+    if (StopLevel(m_job) >= 2) return kResultStopped;
+    if (m_remaining > 0) {
+        // The connection ended before the announced size. The part that arrived is kept and
+        // stamped with the server's time, so that the retry (or the next run) resumes it.
+        if (!readFailed) m_job.errorText = "connection closed before the end of the resource";
+        result = kResultBroken;
+    } else if (readFailed) {
+        result = kResultBroken;  // no length was announced, and the transfer failed midway
+    }
+    return result;
+}
+
+int HttpFetch::ReceiveBody() {
+    const std::int64_t expected = m_plan.total;
+    Post(m_job, kEventFileStarted, expected, m_writeFrom, m_current, m_localPath);
+    int fd = -1;
+    const int opened = OpenLocalFile(fd);
+    if (opened != kResultOk) return opened;
+    if (m_writeFrom > 0) Post(m_job, kEventResumed, m_writeFrom, expected);
+    int result = ReadBlocks(fd);
+    if (::close(fd) != 0 && result == kResultOk) result = WriteFailure(m_job);
+    if (m_info.flags & kHasLastModified) {
+        // The server's exact time, so that If-Range of the next run can name it.
+        const std::time_t stamp =
+            ParseHttpTime(m_info.lastModifiedText).value_or(m_info.lastModified);
+        SetFileTimes(m_localPath, stamp, stamp);
+    }
+    return result;
+}
+
+// The finished file is judged, not the bytes of this run: a resumed page holds more.
+int HttpFetch::CheckDeliveredPage() {
+    if (!m_info.isHtml) return kResultOk;
+    if ((m_nfsize != 0 && FileSize(m_localPath).value_or(0) < m_nfsize) ||
+        FileContains(m_localPath, m_nfString)) {
+        m_stub = true;
+        return kResultStub;
+    }
+    return kResultOk;
+}
+
+int HttpFetch::Run() {
+    m_job.errorText.clear();
+    m_job.boundHit = FetchBound::None;
+    if (m_job.banned && m_job.banned(m_url)) return Finish(kResultBanned);
+    if (!m_job.session) {
+        UrlParts parts;
+        return Finish(SplitUrl(m_url, parts, false) && IsWebScheme(parts.scheme, m_job.enableHttps)
+                          ? kResultNoSession
+                          : kResultNotHttp);
+    }
+    if (m_job.buffer.size() < HttpFetchJob::kBufferSize)
+        m_job.buffer.resize(HttpFetchJob::kBufferSize);
+    m_job.session->SetStopFlag(m_job.stopRequest);
+    if (m_job.timeAllowed.count() > 0) {
+        MoveDeadline();
+        m_job.session->SetDeadline(&m_deadline);
+    }
+
+    // At most one more request: when the answer was for another copy than the one to write.
+    for (int attempt = 0;; ++attempt) {
+        const int sent = SendFollowingRedirects();
+        if (sent != kResultOk) return Finish(sent);
+        if (m_status == 416 && m_askedFrom > 0 && attempt == 0) {
+            // The copy we hold is longer than the server's: ask for all of it, and let the
+            // update mode decide on that answer (an edited page may well be up to date).
+            m_request.reset();
+            m_pinnedPath = m_localPath;
+            m_noRange = true;
+            continue;
+        }
+        const std::string asked = m_localPath;
+        const int read = ReadResponse();
+        if (read != kResultOk) return Finish(read);
+        LogResource();
+        if (m_localPath != asked && m_askedFrom >= 0 && attempt == 0) {
+            // The server named the file only now; the range was for another one.
+            m_pinnedPath = m_localPath;
+            m_request.reset();
+            continue;
+        }
+        RemoteFileState remote;
+        remote.hasSize = (m_info.flags & kHasLength) != 0;
+        remote.size = m_info.size;
+        remote.hasTime = (m_info.flags & kHasLastModified) != 0;
+        remote.time = m_info.lastModified;
+        m_local = LocalStateOf(PartPath(m_localPath, m_job));
+        const Rewrite rewrite = m_job.rewriteOf && !m_job.distributed
+                                    ? m_job.rewriteOf(m_current, m_localPath, m_info.isHtml != 0)
+                                    : Rewrite::None;
+        m_plan = PlanFetch(
+            m_job.updateMode, m_local, remote,
+            {m_job.distributed, m_job.fileSize, m_job.partCount, m_job.partSize, m_job.partNo},
+            rewrite);
+        m_localPath = PartPath(m_localPath, m_job);
+        int verdict = m_plan.action == FetchAction::Skip ? kResultSkipped : CheckContent();
+        if (verdict == kResultOk && m_plan.action == FetchAction::Fail) verdict = m_plan.result;
+        if (verdict != kResultOk) {
+            DrainOrClose();
+            return Finish(verdict);
+        }
+        const bool fits = ResponseFitsPlan();
+        if (fits && !OverlapMatches()) {
+            // Not a prefix of this file after all: it comes again, whole.
+            if (attempt > 0) return Finish(kResultBroken);
+            m_request.reset();
+            m_pinnedPath = m_localPath;
+            m_job.updateMode = 1;
+            continue;
+        }
+        if (!fits) {
+            if (m_plan.action == FetchAction::Part) {
+                // A part cannot start over at the file's beginning.
+                m_request.reset();
+                return Finish(kResultNoPartSize);
+            }
+            if (attempt == 0) {
+                m_request.reset();
+                m_pinnedPath = m_job.distributed ? std::string() : m_localPath;
+                m_job.updateMode = 1;
+                continue;
+            }
+            return Finish(kResultBroken);
+        }
+        break;
+    }
+    int result = ReceiveBody();
+    if (result == kResultOk) result = CheckDeliveredPage();
+    // Nothing of a resource that went beyond its bounds is kept.
+    const bool overBound = m_job.boundHit == FetchBound::Size || m_job.boundHit == FetchBound::Disk;
+    if (m_stub || overBound) ::unlink(m_localPath.c_str());
+    return Finish(result);
+}
+
+}  // namespace kov

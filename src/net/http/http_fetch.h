@@ -1,0 +1,98 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "model/url_parts.h"
+#include "net/http/http_transfer.h"
+#include "net/http/inet.h"
+#include "net/transfer/fetch_plan.h"
+#include "net/transfer/resource_info.h"
+
+namespace kov {
+
+class TrafficMeter;
+
+// One HTTP fetch of FetchHttp, step by step: send (following redirects), read the response,
+// plan from it, then receive the body or let it go.
+class HttpFetch {
+public:
+    HttpFetch(const std::string& url, std::string& localPath, int conType, int nfsize,
+              const std::string& nfString, HttpFetchJob& job);
+
+    int Run();
+    const ResourceInfo& Info() const { return m_info; }
+    std::uint64_t Received() const { return m_received; }
+    const std::string& CurrentUrl() const { return m_current; }
+
+private:
+    int SendFollowingRedirects();
+    int SendOne(const UrlParts& parts);
+    std::string LocalPathForHop(bool redirected) const;
+    void PlanRequest();
+    int ReadResponse();
+    int CheckContent() const;
+    bool ResponseFitsPlan();
+    bool OverlapMatches();
+    void LogResource();
+    int ReceiveBody();
+    int OpenLocalFile(int& fd);
+    int ReadBlocks(int fd);
+    int CheckBounds(int fd, std::size_t adding);
+    void MoveDeadline();
+    int CheckDeliveredPage();
+    void DrainOrClose();
+    int Finish(int result);
+
+    const std::string& m_url;
+    std::string& m_localPath;
+    int m_conType;
+    int m_nfsize;
+    const std::string& m_nfString;
+    HttpFetchJob& m_job;
+    TrafficMeter& m_meter;
+
+    std::string m_current;     // the URL of the request on the way
+    std::string m_pinnedPath;  // a server-given name, known from an earlier response
+    struct Origin {
+        std::string scheme;
+        std::string host;
+        int port = 0;
+        bool operator==(const Origin&) const = default;
+    };
+    // "bytes 100-199/1000": first byte and total (-1 when "*").
+    struct ContentRange {
+        std::int64_t start = -1;
+        std::int64_t total = -1;
+    };
+    static Origin OriginOf(const UrlParts& parts);
+    static std::optional<ContentRange> ParseContentRange(std::string_view raw);
+
+    std::optional<Origin> m_origin;  // where the credentials may go
+    std::unique_ptr<HttpConnection> m_connection;
+    std::unique_ptr<HttpRequest> m_request;
+    int m_status = 0;
+    LocalFileState m_local;
+    std::int64_t m_askedFrom = -1;   // the range asked for, -1 none
+    bool m_noRange = false;          // the server refused the range of the local copy
+    std::int64_t m_bodyLength = -1;  // the response's Content-Length, -1 none
+    ResourceInfo m_info;
+    std::optional<ContentRange> m_range;
+    FetchPlan m_plan;
+    bool m_overlap = false;         // the body starts with the last byte we hold
+    std::int64_t m_writeFrom = 0;   // where the body goes in the local file
+    std::int64_t m_remaining = -1;  // body bytes still expected, -1 unknown
+    std::uint64_t m_received = 0;
+    std::uint64_t m_nextSpaceCheck = 0;
+    std::chrono::steady_clock::time_point m_start{};
+    std::atomic<std::int64_t> m_deadline{
+        0};  // steady clock nanoseconds; 0 none  // m_received at which the disk is looked at again
+    bool m_stub = false;
+};
+
+}  // namespace kov

@@ -1,0 +1,81 @@
+#include "ui/app/gui_application.h"
+
+#include "net/transfer/traffic_meter.h"
+#include "platform/file_util.h"
+#include "session/session_controller.h"
+#include "session/session_setup.h"
+#include "session/session_state.h"
+#include "ui/app/qt_prompter.h"
+#include "ui/dialogs/distributed_dialog.h"
+#include "ui/dialogs/send_query_dialog.h"
+#include "ui/dialogs/shutdown_countdown_dialog.h"
+#include "ui/dialogs/url_test_commands.h"
+#include "ui/dialogs/url_test_dialog.h"
+#include "ui/item_editor/item_editor_commands.h"
+#include "ui/preferences/preferences_commands.h"
+#include "ui/window/main_window.h"
+
+namespace kov {
+
+GuiApplication::GuiApplication(QtPrompter& prompter) : Application(prompter) {}
+
+GuiApplication::~GuiApplication() = default;
+
+void GuiApplication::CreateMainWindow() {
+    Application::CreateMainWindow();
+    MainWindowSetup setup;
+    setup.settings = &m_settings;
+    setup.document = m_document.get();
+    setup.prompter = &m_prompter;
+    setup.logFile = FolderOf(m_paths.settingsFile) + "Kov.log";
+    setup.jobEnvironment = StandardJobEnvironment(*this);
+    // The window closes the program at a session's end itself.
+    setup.hooks = StandardSessionHooks(*this, {});
+    setup.hooks.confirmEndAction = ConfirmEndWithCountdown;
+    setup.autoMode = m_commandLine.autoMode;
+    setup.shutdownAfter = m_commandLine.shutdownAfter;
+    setup.helpFile = m_paths.helpFile;
+    setup.programFolder = m_paths.programFolder;
+    setup.saveOnClose = [this](bool shiftHeld) {
+        m_limitCounter = GlobalTrafficMeter().TrafficCount();
+        return Shutdown(shiftHeld);
+    };
+    m_window = std::make_unique<MainWindow>(std::move(setup));
+    ItemEditorHooks editorHooks;
+    ListDocument* document = m_document.get();
+    AppSettings* settings = &m_settings;
+    editorHooks.testUrl = [document, settings](QWidget* parent, const UrlItem& item) {
+        ShowUrlTest(parent, item, *settings, document->Macros());
+    };
+    // Queries go out on the dial-up line, and what was sent is logged.
+    SessionController* session = &m_window->Session();
+    QueryLine line;
+    line.request = [session](std::function<void(bool)> ready) {
+        session->DialUp().RequestLine(kRequesterQuery, std::move(ready));
+    };
+    line.release = [session] { session->DialUp().ReleaseLine(kRequesterQuery); };
+    line.cancel = [session] { session->DialUp().CancelRequest(kRequesterQuery); };
+    line.log = [session](const std::string& text, bool error) {
+        session->PostLogLine(text, error ? kLogError : kLogMail);
+    };
+    editorHooks.distributed = [this, document, settings, line](QWidget* parent, UrlItem& item) {
+        return ShowDistributed(parent, item, *settings, document->Macros(), m_prompter, line);
+    };
+    editorHooks.sendQuery = [settings, line](QWidget* parent, UrlItem& item) {
+        return SendItemQuery(parent, item, *settings, line);
+    };
+    InstallItemEditor(
+        {m_window.get(), m_document.get(), &m_settings, &m_recent, std::move(editorHooks), {}});
+    RegisterPreferencesCommands(*m_window, *this);
+    ConnectUrlTestCommands(*m_window, m_settings, *m_document);
+}
+
+void GuiApplication::TakeWindowLayout() {
+    if (m_window) m_window->TakeLayout();
+}
+
+bool GuiApplication::SaveNow() {
+    return Shutdown(false);
+}
+
+}  // namespace kov

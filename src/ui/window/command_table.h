@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QKeySequence>
+#include <vector>
+
+#include "core/language/ui_text_ids.h"
+
+namespace kov {
+
+// Commands of the window that the command identifiers leave out.
+inline constexpr int kCmdExit = kGuiMnuExit;
+inline constexpr int kCmdAbout = kGuiAboutProgram;
+inline constexpr int kCmdDeleteList = kGuiMnuListDelete;
+inline constexpr int kCmdCopy = 40001;
+inline constexpr int kCmdCut = 40002;
+inline constexpr int kCmdPaste = 40003;
+inline constexpr int kCmdUndo = 40004;
+inline constexpr int kCmdNextPane = 40005;
+inline constexpr int kCmdPreviousPane = 40006;
+inline constexpr int kCmdTakeEmailItems = 40007;  // e-mail items become ordinary ones
+inline constexpr int kCmdReleaseLine = 40008;     // the session's dial-up line is let go
+inline constexpr int kCmdPasteQuery = 40009;      // an e-mail query from the clipboard
+
+// One command: its text key and English text, the shortcut shown in the menu, and whether it
+// may be checked. The window does the keys itself; the shortcut is only shown.
+struct CommandSpec {
+    int id;
+    const char* text;
+    QKeySequence shortcut;
+    bool checkable = false;
+};
+
+const std::vector<CommandSpec>& CommandTable();
+const CommandSpec* FindCommand(int id);
+
+// The commands of the toolbar, in order; 0 is a separator.
+const std::vector<int>& ToolbarCommands();
+
+}  // namespace kov
