@@ -13,7 +13,6 @@
 #include "net/http/inet_util.h"
 #include "net/http/response_headers.h"
 #include "net/http/stub_scanner.h"
-#include "net/transfer/traffic_meter.h"
 #include "net/transfer/transfer_job_util.h"
 #include "platform/file_util.h"
 
@@ -35,7 +34,7 @@ std::string StatusLineCause(const std::string& rawHeaders, int status) {
     return rest.find(' ') == std::string::npos ? std::to_string(status) : rest;
 }
 
-// Request: the request goes once more.
+// What Request gives when the request is to go once more.
 constexpr int kAskAgain = -1;
 
 constexpr int kMaxRedirects = 20;
@@ -74,8 +73,7 @@ HttpResourceFetch::HttpResourceFetch(const std::string& url, std::string& localP
       m_conType(conType),
       m_nfsize(nfsize),
       m_nfString(nfString),
-      m_job(job),
-      m_meter(Meter(job)) {}
+      m_job(job) {}
 
 HttpResourceFetch::Origin HttpResourceFetch::OriginOf(const UrlParts& parts) {
     return {parts.scheme, ToLowerAscii(parts.host),

@@ -18,8 +18,6 @@
 
 namespace kov {
 
-class TrafficMeter;
-
 // One HTTP fetch of FetchHttp, step by step: send (following redirects), read the response,
 // plan from it, then receive the body or let it go.
 class HttpResourceFetch : private TransferPump::Source {
@@ -65,7 +63,6 @@ private:
     int m_nfsize;
     const std::string& m_nfString;
     TransferJob& m_job;
-    TrafficMeter& m_meter;
 
     std::string m_current;     // the URL of the request on the way
     std::string m_pinnedPath;  // a server-given name, known from an earlier response
