@@ -10,6 +10,7 @@
 
 #include "model/url_parts.h"
 #include "net/http/inet.h"
+#include "net/http/response_headers.h"
 #include "net/http/stub_scanner.h"
 #include "net/transfer/fetch_plan.h"
 #include "net/transfer/resource_info.h"
@@ -72,13 +73,7 @@ private:
         int port = 0;
         bool operator==(const Origin&) const = default;
     };
-    // "bytes 100-199/1000": first byte and total (-1 when "*").
-    struct ContentRange {
-        std::int64_t start = -1;
-        std::int64_t total = -1;
-    };
     static Origin OriginOf(const UrlParts& parts);
-    static std::optional<ContentRange> ParseContentRange(std::string_view raw);
 
     std::optional<Origin> m_origin;  // where the credentials may go
     std::unique_ptr<HttpConnection> m_connection;
