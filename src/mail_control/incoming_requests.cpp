@@ -37,9 +37,13 @@ private:
     }
     bool Stopped() const { return m_hooks.stop && m_hooks.stop(); }
     bool Connect();
+    // Connects and counts the messages; false (logged) when the mailbox cannot be read.
     bool Open();
+    // Skipped: the message stays in the mailbox; Stop: the poll reads no more.
     Read Fetch(int number, Pop3Message& message);
+    // Files one judged message under the ones that leave now, after the save, or never.
     void Take(int number, const MailText& mail, QueryDecision decision);
+    // Hands the items over to be saved, deletes what may go and gives the poll's result.
     int Finish();
 
     const EmailSettings& m_email;
