@@ -7,8 +7,11 @@
 #include <vector>
 
 #include "engine/download_job.h"
+#include "net/http/inet.h"
+#include "net/http/shared_connections.h"
 #include "net/transfer/traffic_meter.h"
 #include "platform/file_util.h"
+#include "support/nginx_server.h"
 #include "support/recording_job_sink.h"
 #include "support/recording_prompter.h"
 #include "support/temp_dir.h"
@@ -65,6 +68,27 @@ protected:
     RecordingJobSink events;
     RecordingPrompter prompter;
     std::shared_ptr<JobEnvironment> env;
+};
+
+// A JobTest whose suite shares one nginx, given its files by Fill before it starts; the tests
+// are skipped without nginx.
+template <void (*Fill)(NginxServer&)>
+class NginxJobTest : public JobTest {
+protected:
+    static void SetUpTestSuite() {
+        InternetGlobalInit();
+        if (!NginxServer::Available()) return;
+        nginx = std::make_unique<NginxServer>();
+        Fill(*nginx);
+        ASSERT_TRUE(nginx->Start()) << nginx->ErrorLog();
+    }
+    static void TearDownTestSuite() { nginx.reset(); }
+    void SetUp() override {
+        if (!nginx) GTEST_SKIP() << "nginx is not installed";
+        env->connections = SharedConnections::Create();
+    }
+
+    static inline std::unique_ptr<NginxServer> nginx;
 };
 
 }  // namespace kov::test
