@@ -9,9 +9,9 @@
 
 #include "core/settings/settings_file_check.h"
 #include "kov_version.h"
-#include "net/transfer/traffic_meter.h"
 #include "platform/file_lock.h"
 #include "platform/helper_threads.h"
+#include "session/traffic_count_scope.h"
 #include "ui/app/gui_application.h"
 #include "ui/app/qt_prompter.h"
 #include "ui/app/quit_signals.h"
@@ -118,7 +118,7 @@ int main(int argc, char** argv) {
         kov::SetDefaultPrompter(nullptr);
         return kExitRefused;
     }
-    kov::GlobalTrafficMeter().SetTrafficCount(app.LimitCounter());
+    kov::TrafficCountScope trafficCount(app);
 
     kov::MainWindow& window = *app.Window();
     prompter.SetParent(&window);
@@ -132,7 +132,7 @@ int main(int argc, char** argv) {
     int status = QApplication::exec();
 
     window.EndSessions();
-    app.LimitCounter() = kov::GlobalTrafficMeter().TrafficCount();
+    trafficCount.End();
     prompter.SetParent(nullptr);
     if (!app.Shutdown(false)) status = 1;
     kov::SetDefaultPrompter(nullptr);
