@@ -92,7 +92,6 @@ protected:
         log = std::make_unique<EventLog>(settings, Home("Kov.log"));
         jobEnv = std::make_shared<JobEnvironment>();
         jobEnv->meter = &meter;
-        jobEnv->prompter = &prompter;
         jobEnv->now = [] { return kNow; };
         jobEnv->retryWait = 1ms;
         pool = std::make_unique<WorkerPool>();
