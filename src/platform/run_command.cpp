@@ -1,8 +1,7 @@
 #include "platform/run_command.h"
 
-#include <thread>
-
 #include "platform/child_process.h"
+#include "platform/helper_threads.h"
 
 namespace kov {
 
@@ -38,11 +37,8 @@ int RunCommand(const std::string& command, std::chrono::milliseconds limit,
 bool StartCommand(const std::string& command) {
     const pid_t pid = SpawnInOwnGroup(ShellRequest(command));
     if (pid < 0) return false;
-    try {
-        std::thread([pid] { ReapChild(pid); }).detach();
-    } catch (...) {
-        // Without a thread the child stays a zombie until we exit; it did start, though.
-    }
+    // Without a thread the child stays a zombie until we exit; it did start, though.
+    StartHelperThread([pid] { ReapChild(pid); });
     return true;
 }
 
