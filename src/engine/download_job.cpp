@@ -66,7 +66,6 @@ DownloadJob::DownloadJob(UrlItem item, RowId ownerKey, int rowIndex,
     m_transfer.sink = this;
     m_transfer.meter = m_env->meter;
     m_transfer.stopRequest = &stopRequest;
-    m_transfer.prompter = m_env->prompter;
     m_transfer.banned = m_env->banned;
     m_transfer.limitReached = m_env->limitReached;
     m_transfer.rewriteOf = [this](const std::string& url, const std::string&, bool html) {

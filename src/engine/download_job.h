@@ -23,7 +23,6 @@
 namespace kov {
 
 class DownloadJob;
-class Prompter;
 struct PageRules;
 class SharedConnections;
 class TrafficMeter;
@@ -79,7 +78,6 @@ struct JobEnvironment {
     // The traffic limit (asked only for jobs that are not local).
     std::function<bool()> limitReached;
     std::function<bool(std::string_view url)> banned;
-    Prompter* prompter = nullptr;
     JobEventSink* sink = nullptr;
     std::function<std::time_t()> now;  // the clock; empty: the system clock
     std::chrono::milliseconds retryWait{5000};

@@ -13,6 +13,7 @@
 #include "mail_control/distributed_download.h"
 #include "platform/atomic_file_writer.h"
 #include "platform/file_util.h"
+#include "platform/unique_fd.h"
 
 namespace kov {
 
@@ -32,19 +33,6 @@ std::string NotAPart(const struct stat& st) {
     if (S_ISDIR(st.st_mode)) return "a folder, not a part file";
     return "not a regular file";
 }
-
-class FdCloser {
-public:
-    explicit FdCloser(int fd) : m_fd(fd) {}
-    ~FdCloser() {
-        if (m_fd >= 0) ::close(m_fd);
-    }
-    FdCloser(const FdCloser&) = delete;
-    FdCloser& operator=(const FdCloser&) = delete;
-
-private:
-    int m_fd;
-};
 
 }  // namespace
 
@@ -114,9 +102,8 @@ MergeResult MergeParts(const MergeRequest& request, Prompter& prompter,
         const std::string part = PartFilePath(request.localPath, n);
         // Neither a link nor a FIFO put in a part's place since the check: a FIFO would block
         // the open and the reads for ever.
-        const int fd = ::open(part.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-        FdCloser closer(fd);
-        if (fd < 0 || ::fstat(fd, &lastPart) != 0) {
+        const UniqueFd fd(::open(part.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+        if (!fd.Valid() || ::fstat(fd.Get(), &lastPart) != 0) {
             result.error = Failure(EventCode::FileReadError, part) + ": " + std::strerror(errno);
             return result;
         }
@@ -129,7 +116,7 @@ MergeResult MergeParts(const MergeRequest& request, Prompter& prompter,
                 result.error = "stopped";
                 return result;
             }
-            const ssize_t got = ::read(fd, block.data(), block.size());
+            const ssize_t got = ::read(fd.Get(), block.data(), block.size());
             if (got < 0 && errno == EINTR) continue;
             if (got < 0) {
                 result.error =

@@ -13,7 +13,6 @@
 #include "platform/file_util.h"
 #include "support/nginx_server.h"
 #include "support/recording_job_sink.h"
-#include "support/recording_prompter.h"
 #include "support/temp_dir.h"
 
 namespace kov::test {
@@ -33,7 +32,6 @@ protected:
         env->macros.appDrive = "/";
         env->meter = &meter;
         env->sink = &events;
-        env->prompter = &prompter;
         env->retryWait = std::chrono::milliseconds(1);
         settings.ProxyFromIE = 0;  // the environment's proxies must not touch loopback tests
         settings.FtpProxy = 0;
@@ -66,7 +64,6 @@ protected:
     AppSettings settings;
     TrafficMeter meter;
     RecordingJobSink events;
-    RecordingPrompter prompter;
     std::shared_ptr<JobEnvironment> env;
 };
 

@@ -54,7 +54,6 @@ protected:
         OpenHome();
         jobEnv = std::make_shared<JobEnvironment>();
         jobEnv->meter = &meter;
-        jobEnv->prompter = &prompter;
         jobEnv->now = [] { return kNow; };
         jobEnv->retryWait = 1ms;
         pool = std::make_unique<WorkerPool>();
