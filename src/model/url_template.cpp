@@ -90,6 +90,94 @@ YearPosition PositionInYear(std::time_t moment) {
     return p;
 }
 
+namespace {
+
+// A date or time token at templ[i] (the letter after '%'); false for any other letter. i moves
+// past a token's second character (%V3, %ND).
+bool AppendDateToken(std::string& out, std::string_view templ, std::size_t& i, std::time_t moment,
+                     const CalendarTime& c, bool allowDateTokens) {
+    const char t = templ[i];
+    const char k = i + 1 < templ.size() ? templ[i + 1] : '\0';
+    switch (t) {
+        case 'D':
+        case 'd':
+            if (allowDateTokens) AppendFormatted(out, t == 'D' ? "%02d" : "%d", c.day);
+            return true;
+        case 'M':
+        case 'm':
+            if (allowDateTokens) AppendFormatted(out, t == 'M' ? "%02d" : "%d", c.month);
+            return true;
+        case 'V':
+        case 'v':
+            if (k == '3') ++i;
+            if (allowDateTokens) AppendMonthName(out, c.month, t == 'V', k == '3');
+            return true;
+        case 'Y':
+            AppendFormatted(out, "%04d", c.year);
+            return true;
+        case 'y':
+            AppendFormatted(out, "%02d", ((c.year % 100) + 100) % 100);
+            return true;
+        case 'N':
+        case 'n':
+            if (k == 'D' || k == 'd' || k == 'W' || k == 'w') {
+                ++i;
+                const YearPosition p = PositionInYear(moment);
+                const int value = (k == 'D' || k == 'd') ? p.dayIndex + 1 : p.week;
+                const char* format = k == 'D' ? "%03d" : k == 'W' ? "%02d" : "%d";
+                AppendFormatted(out, format, static_cast<int>(value));
+            }
+            return true;
+        case 'H':
+        case 'h':
+            AppendFormatted(out, t == 'H' ? "%02d" : "%d", c.hour);
+            return true;
+        case 'T':
+        case 't':
+            AppendFormatted(out, t == 'T' ? "%02d" : "%d", c.minute);
+            return true;
+        case 'S':
+        case 's':
+            AppendFormatted(out, t == 'S' ? "%02d" : "%d", c.second);
+            return true;
+        default:
+            return false;
+    }
+}
+
+// A number token at templ[i] (%u, %x, %c, and a width digit before u or x); false for any
+// other.
+bool AppendNumberToken(std::string& out, std::string_view templ, std::size_t& i,
+                       std::int32_t number) {
+    const char t = templ[i];
+    switch (t) {
+        case 'U':
+        case 'u':
+            AppendFormatted(out, "%d", static_cast<int>(number));
+            return true;
+        case 'x':
+        case 'X':
+            AppendHex(out, 0, number, t == 'X');
+            return true;
+        case 'C':
+        case 'c':
+            AppendCharCode(out, number);
+            return true;
+        default:
+            break;
+    }
+    const char kind = i + 1 < templ.size() ? templ[i + 1] : '\0';
+    if (!IsDigit(t) || (kind != 'u' && kind != 'U' && kind != 'x' && kind != 'X')) return false;
+    ++i;
+    if (kind == 'u' || kind == 'U')
+        AppendPadded(out, t - '0', number);
+    else
+        AppendHex(out, t - '0', number, kind == 'X');
+    return true;
+}
+
+}  // namespace
+
 std::string ExpandTemplate(std::string_view templ, std::time_t moment, std::int32_t number,
                            bool allowDateTokens, std::size_t capacity) {
     const CalendarTime c = LocalTime(moment);
@@ -105,96 +193,15 @@ std::string ExpandTemplate(std::string_view templ, std::time_t moment, std::int3
             out += '%';
             break;
         }
-        const char t = templ[i + 1];
         ++i;  // i now at the token letter
-        switch (t) {
-            case '%':
-                out += '%';
-                break;
-            case 'D':
-                if (allowDateTokens) AppendFormatted(out, "%02d", c.day);
-                break;
-            case 'd':
-                if (allowDateTokens) AppendFormatted(out, "%d", c.day);
-                break;
-            case 'M':
-                if (allowDateTokens) AppendFormatted(out, "%02d", c.month);
-                break;
-            case 'm':
-                if (allowDateTokens) AppendFormatted(out, "%d", c.month);
-                break;
-            case 'V':
-            case 'v': {
-                const bool three = i + 1 < n && templ[i + 1] == '3';
-                if (three) ++i;
-                if (allowDateTokens) AppendMonthName(out, c.month, t == 'V', three);
-                break;
-            }
-            case 'Y':
-                AppendFormatted(out, "%04d", c.year);
-                break;
-            case 'y':
-                AppendFormatted(out, "%02d", ((c.year % 100) + 100) % 100);
-                break;
-            case 'N':
-            case 'n': {
-                const char k = i + 1 < n ? templ[i + 1] : '\0';
-                if (k == 'D' || k == 'd' || k == 'W' || k == 'w') {
-                    ++i;
-                    const YearPosition p = PositionInYear(moment);
-                    const int value = (k == 'D' || k == 'd') ? p.dayIndex + 1 : p.week;
-                    const char* format = k == 'D' ? "%03d" : k == 'W' ? "%02d" : "%d";
-                    AppendFormatted(out, format, static_cast<int>(value));
-                }
-                break;
-            }
-            case 'H':
-                AppendFormatted(out, "%02d", c.hour);
-                break;
-            case 'h':
-                AppendFormatted(out, "%d", c.hour);
-                break;
-            case 'T':
-                AppendFormatted(out, "%02d", c.minute);
-                break;
-            case 't':
-                AppendFormatted(out, "%d", c.minute);
-                break;
-            case 'S':
-                AppendFormatted(out, "%02d", c.second);
-                break;
-            case 's':
-                AppendFormatted(out, "%d", c.second);
-                break;
-            case 'U':
-            case 'u':
-                AppendFormatted(out, "%d", static_cast<int>(number));
-                break;
-            case 'x':
-            case 'X':
-                AppendHex(out, 0, number, t == 'X');
-                break;
-            case 'C':
-            case 'c':
-                AppendCharCode(out, number);
-                break;
-            default:
-                if (IsDigit(t) && i + 1 < n &&
-                    (templ[i + 1] == 'u' || templ[i + 1] == 'U' || templ[i + 1] == 'x' ||
-                     templ[i + 1] == 'X')) {
-                    const char kind = templ[i + 1];
-                    ++i;
-                    if (kind == 'u' || kind == 'U')
-                        AppendPadded(out, t - '0', number);
-                    else
-                        AppendHex(out, t - '0', number, kind == 'X');
-                } else {
-                    // Not a token: keep the '%' and read the next character normally (a digit
-                    // included, which comes out as text either way).
-                    out += '%';
-                    --i;
-                }
-                break;
+        if (templ[i] == '%') {
+            out += '%';
+        } else if (!AppendDateToken(out, templ, i, moment, c, allowDateTokens) &&
+                   !AppendNumberToken(out, templ, i, number)) {
+            // Not a token: keep the '%' and read the next character normally (a digit
+            // included, which comes out as text either way).
+            out += '%';
+            --i;
         }
     }
     return CapText(out, capacity);
