@@ -3,6 +3,7 @@
 #include <charconv>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 namespace kov::cli {
 
@@ -29,106 +30,148 @@ bool ItemOptions::Changes() const {
            !move.empty() || !newLists.empty() || !removeLists.empty() || !useList.empty();
 }
 
-bool ParseItemOption(int argc, char** argv, int& i, ItemOptions& o, std::string& error) {
-    std::string_view arg = argv[i];
-    auto fail = [&error](std::string message) {
-        if (error.empty()) error = std::move(message);
-    };
-    // "--name=value" is "--name value", as for the other long options.
-    std::optional<std::string> attached;
-    if (const std::size_t eq = arg.find('='); eq != std::string_view::npos) {
-        attached = std::string(arg.substr(eq + 1));
-        arg = arg.substr(0, eq);
+namespace {
+
+// The arguments of one option: "--name=value" is "--name value", as for the other long
+// options.
+class OptionArgs {
+public:
+    OptionArgs(int argc, char** argv, int& i, std::string& error)
+        : m_argc(argc), m_argv(argv), m_i(i), m_error(error) {
+        std::string_view arg = argv[i];
+        if (const std::size_t eq = arg.find('='); eq != std::string_view::npos) {
+            m_attached = std::string(arg.substr(eq + 1));
+            arg = arg.substr(0, eq);
+        }
+        m_name = std::string(arg);
     }
-    auto next = [&](std::string& value) {
-        if (!attached) return NextValue(argc, argv, i, value);
-        value = std::move(*attached);
-        attached.reset();
+    const std::string& Name() const { return m_name; }
+    bool Next(std::string& value) {
+        if (!m_attached) return NextValue(m_argc, m_argv, m_i, value);
+        value = std::move(*m_attached);
+        m_attached.reset();
         return true;
-    };
-    const std::string name(arg);
-    // One or more numbers: --remove, --enable, --disable.
-    auto numbers = [&](std::vector<std::size_t>& out) {
+    }
+    // The KEY=VALUE arguments that follow; a value may begin with '-' ("dayShift=-2").
+    void Pairs(std::vector<std::string>& out) {
+        while (m_i + 1 < m_argc && m_argv[m_i + 1][0] != '-' &&
+               std::string_view(m_argv[m_i + 1]).find('=') != std::string_view::npos) {
+            out.emplace_back(m_argv[++m_i]);
+        }
+    }
+    void Fail(std::string message) {
+        if (m_error.empty()) m_error = std::move(message);
+    }
+    // One or more item numbers: --remove, --enable, --disable.
+    void Numbers(std::vector<std::size_t>& out) {
         std::string value;
         const std::size_t before = out.size();
-        while (next(value)) {
+        while (Next(value)) {
             std::size_t n = 0;
-            if (!ParseNumber(value, n)) {
-                fail(name + ": " + value + " is not an item number");
-                return;
-            }
+            if (!ParseNumber(value, n))
+                return Fail(m_name + ": " + value + " is not an item number");
             out.push_back(n);
         }
-        if (out.size() == before) fail(name + " needs at least one item number");
-    };
+        if (out.size() == before) Fail(m_name + " needs at least one item number");
+    }
+    // A value that nothing took.
+    bool Leftover() const { return m_attached.has_value(); }
+
+private:
+    int m_argc;
+    char** m_argv;
+    int& m_i;
+    std::string& m_error;
+    std::string m_name;
+    std::optional<std::string> m_attached;
+};
+
+void ParseShow(OptionArgs& a, ItemOptions& o) {
     std::string value;
     std::size_t n = 0;
-    if (arg == "--show") {
-        if (!next(value) || !ParseNumber(value, n)) {
-            fail("--show needs an item number");
-        } else {
-            o.show.push_back(n);
-        }
-    } else if (arg == "--set") {
-        ItemOptions::Assignments a;
-        if (!next(value) || !ParseNumber(value, a.item)) {
-            fail("--set needs an item number, then KEY=VALUE...");
-            return true;
-        }
-        // KEY=VALUE arguments follow; a value may begin with '-' ("dayShift=-2").
-        while (i + 1 < argc && argv[i + 1][0] != '-' &&
-               std::string_view(argv[i + 1]).find('=') != std::string_view::npos) {
-            a.pairs.emplace_back(argv[++i]);
-        }
-        if (a.pairs.empty()) fail("--set " + value + " needs at least one KEY=VALUE");
-        o.set.push_back(std::move(a));
-    } else if (arg == "--remove") {
-        numbers(o.remove);
-    } else if (arg == "--enable") {
-        numbers(o.enable);
-    } else if (arg == "--disable") {
-        numbers(o.disable);
-    } else if (arg == "--move") {
-        std::size_t to = 0;
-        std::string target;
-        if (!next(value) || !ParseNumber(value, n) || !next(target) || !ParseNumber(target, to)) {
-            fail("--move needs two item numbers: from and to");
-        } else {
-            o.move.emplace_back(n, to);
-        }
-    } else if (arg == "--new-list") {
-        ItemOptions::NewList list;
-        if (!next(list.name) || list.name.empty()) {
-            fail("--new-list needs a name");
-            return true;
-        }
-        if (next(list.file)) next(list.folder);
-        o.newLists.push_back(std::move(list));
-    } else if (arg == "--remove-list") {
-        if (!next(value) || !ParseNumber(value, n)) {
-            fail("--remove-list needs a list number");
-        } else {
-            o.removeLists.push_back(n);
-        }
-    } else if (arg == "--use-list") {
-        if (!next(o.useList) || o.useList.empty()) {
-            fail("--use-list needs a list number or name");
-        }
-    } else if (arg == "--name") {
-        if (!next(o.addName) || o.addName.empty()) fail("--name needs a name");
-    } else if (arg == "--dest") {
-        if (!next(o.addDest) || o.addDest.empty()) fail("--dest needs a folder");
-    } else if (arg == "--template") {
-        o.addTemplate = true;
-    } else if (arg == "--dry-run") {
-        o.dryRun = true;
-    } else if (arg == "--help-templates") {
-        o.helpTemplates = true;
-    } else {
-        return false;
+    if (!a.Next(value) || !ParseNumber(value, n)) return a.Fail("--show needs an item number");
+    o.show.push_back(n);
+}
+
+void ParseSet(OptionArgs& a, ItemOptions& o) {
+    ItemOptions::Assignments set;
+    std::string value;
+    if (!a.Next(value) || !ParseNumber(value, set.item)) {
+        return a.Fail("--set needs an item number, then KEY=VALUE...");
     }
-    if (attached) fail(name + " takes no value");
-    return true;
+    a.Pairs(set.pairs);
+    if (set.pairs.empty()) a.Fail("--set " + value + " needs at least one KEY=VALUE");
+    o.set.push_back(std::move(set));
+}
+
+void ParseMove(OptionArgs& a, ItemOptions& o) {
+    std::string from, to;
+    std::size_t n = 0, m = 0;
+    if (!a.Next(from) || !ParseNumber(from, n) || !a.Next(to) || !ParseNumber(to, m)) {
+        return a.Fail("--move needs two item numbers: from and to");
+    }
+    o.move.emplace_back(n, m);
+}
+
+void ParseNewList(OptionArgs& a, ItemOptions& o) {
+    ItemOptions::NewList list;
+    if (!a.Next(list.name) || list.name.empty()) return a.Fail("--new-list needs a name");
+    if (a.Next(list.file)) a.Next(list.folder);
+    o.newLists.push_back(std::move(list));
+}
+
+void ParseRemoveList(OptionArgs& a, ItemOptions& o) {
+    std::string value;
+    std::size_t n = 0;
+    if (!a.Next(value) || !ParseNumber(value, n))
+        return a.Fail("--remove-list needs a list number");
+    o.removeLists.push_back(n);
+}
+
+// An option that takes one value that must not be empty.
+template <std::string ItemOptions::*member>
+void ParseText(OptionArgs& a, ItemOptions& o, const char* why) {
+    if (!a.Next(o.*member) || (o.*member).empty()) a.Fail(a.Name() + " needs " + why);
+}
+
+struct OptionParser {
+    std::string_view name;
+    void (*parse)(OptionArgs& a, ItemOptions& o);
+};
+
+const OptionParser kParsers[] = {
+    {"--show", ParseShow},
+    {"--set", ParseSet},
+    {"--remove", [](OptionArgs& a, ItemOptions& o) { a.Numbers(o.remove); }},
+    {"--enable", [](OptionArgs& a, ItemOptions& o) { a.Numbers(o.enable); }},
+    {"--disable", [](OptionArgs& a, ItemOptions& o) { a.Numbers(o.disable); }},
+    {"--move", ParseMove},
+    {"--new-list", ParseNewList},
+    {"--remove-list", ParseRemoveList},
+    {"--use-list",
+     [](OptionArgs& a, ItemOptions& o) {
+         ParseText<&ItemOptions::useList>(a, o, "a list number or name");
+     }},
+    {"--name",
+     [](OptionArgs& a, ItemOptions& o) { ParseText<&ItemOptions::addName>(a, o, "a name"); }},
+    {"--dest",
+     [](OptionArgs& a, ItemOptions& o) { ParseText<&ItemOptions::addDest>(a, o, "a folder"); }},
+    {"--template", [](OptionArgs&, ItemOptions& o) { o.addTemplate = true; }},
+    {"--dry-run", [](OptionArgs&, ItemOptions& o) { o.dryRun = true; }},
+    {"--help-templates", [](OptionArgs&, ItemOptions& o) { o.helpTemplates = true; }},
+};
+
+}  // namespace
+
+bool ParseItemOption(int argc, char** argv, int& i, ItemOptions& o, std::string& error) {
+    OptionArgs args(argc, argv, i, error);
+    for (const OptionParser& p : kParsers) {
+        if (p.name != args.Name()) continue;
+        p.parse(args, o);
+        if (args.Leftover()) args.Fail(args.Name() + " takes no value");
+        return true;
+    }
+    return false;
 }
 
 const char* ItemOptionsHelp() {

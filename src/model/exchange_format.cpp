@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/text/text_util.h"
+#include "model/item_fields.h"
 
 namespace kov {
 
@@ -99,6 +100,12 @@ struct ReadState {
     ReplaceRule pending;
 };
 
+// A text field of the table, cut to its capacity.
+void PutText(ReadState& s, std::string_view key, std::string_view value) {
+    const ItemField& field = ItemFieldOf(key);
+    PutItemText(s.item, field, CapText(value, static_cast<std::size_t>(field.max)));
+}
+
 struct TagHandler {
     const char* tag;  // the five characters that select the handler, colon included
     void (*apply)(ReadState& s, std::string_view value);
@@ -106,12 +113,12 @@ struct TagHandler {
 
 // clang-format off
 constexpr TagHandler kTags[] = {
-    {"NAME:", [](ReadState& s, std::string_view v) { s.item.Name = CapText(v, UrlItem::kNameCapacity); }},
-    {"URID:", [](ReadState& s, std::string_view v) { s.item.ID = CapText(v, UrlItem::kIdCapacity); }},
-    {"HREF:", [](ReadState& s, std::string_view v) { s.item.Url = CapText(v, UrlItem::kUrlCapacity); }},
-    {"DEST:", [](ReadState& s, std::string_view v) { s.item.Dest = CapText(v, UrlItem::kDestCapacity); }},
-    {"REFE:", [](ReadState& s, std::string_view v) { s.item.Referer = CapText(v, UrlItem::kRefererCapacity); }},
-    {"UCMD:", [](ReadState& s, std::string_view v) { s.item.Cmd = CapText(v, UrlItem::kCmdCapacity); }},
+    {"NAME:", [](ReadState& s, std::string_view v) { PutText(s, "Name", v); }},
+    {"URID:", [](ReadState& s, std::string_view v) { PutText(s, "ID", v); }},
+    {"HREF:", [](ReadState& s, std::string_view v) { PutText(s, "Url", v); }},
+    {"DEST:", [](ReadState& s, std::string_view v) { PutText(s, "Dest", v); }},
+    {"REFE:", [](ReadState& s, std::string_view v) { PutText(s, "Referer", v); }},
+    {"UCMD:", [](ReadState& s, std::string_view v) { PutText(s, "Cmd", v); }},
     // Narrowed as the 16-bit field it is.
     {"CTYP:", [](ReadState& s, std::string_view v) { s.item.ConType = static_cast<std::int16_t>(ParseInt32(v)); }},
     {"UPMD:", [](ReadState& s, std::string_view v) { s.item.UpdateMode = ParseInt32(v); }},
@@ -120,7 +127,7 @@ constexpr TagHandler kTags[] = {
     {"DISA:", [](ReadState& s, std::string_view v) { s.item.Disabled = ParseInt32(v); }},
     {"INTV:", [](ReadState& s, std::string_view v) { s.item.interval = ParseInt32(v); }},
     {"CETP:", [](ReadState& s, std::string_view v) { s.item.CEType = ParseInt32(v); }},
-    {"CEFR:", [](ReadState& s, std::string_view v) { s.item.CEComeFrom = CapText(v, UrlItem::kCeComeFromCapacity); }},
+    {"CEFR:", [](ReadState& s, std::string_view v) { PutText(s, "CEComeFrom", v); }},
     // As in list files, an empty date leaves 1990-01-01 rather than meaning "now".
     {"LAST:", [](ReadState& s, std::string_view v) { if (!v.empty()) s.item.lastDL = ParseItemDate(v, s.now); }},
     {"EREP:", [](ReadState& s, std::string_view v) { s.item.EnableReplace = ParseInt32(v); }},
@@ -135,7 +142,7 @@ constexpr TagHandler kTags[] = {
         s.pending = ReplaceRule{};
     }},
     {"NFSZ:", [](ReadState& s, std::string_view v) { s.item.nfsize = ParseInt32(v); }},
-    {"NFST:", [](ReadState& s, std::string_view v) { s.item.nfString = CapText(v, UrlItem::kNfStringCapacity); }},
+    {"NFST:", [](ReadState& s, std::string_view v) { PutText(s, "nfString", v); }},
     {"NUBZ:", [](ReadState& s, std::string_view v) { s.item.NumBased = ParseInt32(v); }},
     {"NUCU:", [](ReadState& s, std::string_view v) { s.item.CurrentNum = ParseInt32(v); }},
     {"NUST:", [](ReadState& s, std::string_view v) { s.item.StopNumber = ParseInt32(v); }},
@@ -145,13 +152,13 @@ constexpr TagHandler kTags[] = {
     {"NEST:", [](ReadState& s, std::string_view v) { s.item.NestedDepth = ParseInt32(v); }},
     {"CFLD:", [](ReadState& s, std::string_view v) { s.item.ClearFolder = ParseInt32(v); }},
     {"PICS:", [](ReadState& s, std::string_view v) { s.item.WithPics = ParseInt32(v); }},
-    {"UNAM:", [](ReadState& s, std::string_view v) { s.item.UserName = CapText(v, UrlItem::kUserCapacity); }},
-    {"UPSW:", [](ReadState& s, std::string_view v) { s.item.UserPsw = CapText(v, UrlItem::kUserCapacity); }},
+    {"UNAM:", [](ReadState& s, std::string_view v) { PutText(s, "UserName", v); }},
+    {"UPSW:", [](ReadState& s, std::string_view v) { PutText(s, "UserPsw", v); }},
     {"FUDO:", [](ReadState& s, std::string_view v) { s.item.Upload = ParseWord(v); }},
-    {"FUSR:", [](ReadState& s, std::string_view v) { s.item.UploadServer = CapText(v, UrlItem::kUploadServerCapacity); }},
-    {"FUFO:", [](ReadState& s, std::string_view v) { s.item.UploadFolder = CapText(v, UrlItem::kUploadServerCapacity); }},
-    {"FULO:", [](ReadState& s, std::string_view v) { s.item.UploadLogin = CapText(v, UrlItem::kUploadLoginCapacity); }},
-    {"FUPW:", [](ReadState& s, std::string_view v) { s.item.UploadPassword = CapText(v, UrlItem::kUploadLoginCapacity); }},
+    {"FUSR:", [](ReadState& s, std::string_view v) { PutText(s, "UploadServer", v); }},
+    {"FUFO:", [](ReadState& s, std::string_view v) { PutText(s, "UploadFolder", v); }},
+    {"FULO:", [](ReadState& s, std::string_view v) { PutText(s, "UploadLogin", v); }},
+    {"FUPW:", [](ReadState& s, std::string_view v) { PutText(s, "UploadPassword", v); }},
     {"DDEN:", [](ReadState& s, std::string_view v) { s.item.DstDlActive = ParseInt32(v); }},
     {"DDFS:", [](ReadState& s, std::string_view v) { s.item.DstDlFileSize = ParseSize(v); }},
     {"DDPC:", [](ReadState& s, std::string_view v) { s.item.DstDlPartCount = ParseWord(v); }},

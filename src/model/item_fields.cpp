@@ -1,6 +1,9 @@
 #include "model/item_fields.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cstdlib>
+#include <type_traits>
 #include <variant>
 
 #include "core/text/text_util.h"
@@ -22,48 +25,72 @@ constexpr std::int64_t kMaxInt = 2147483647;
 constexpr FieldKind T = FieldKind::Text;
 constexpr FieldKind I = FieldKind::Integer;
 constexpr FieldKind F = FieldKind::Flag;
+constexpr OutOfRange kClamp = OutOfRange::Clamp;
+constexpr OutOfRange kReset = OutOfRange::Reset;
+
+constexpr ItemField Text(std::string_view key, std::size_t capacity, std::string_view absent = {}) {
+    return {key, T, 0, static_cast<std::int64_t>(capacity), 0, absent};
+}
+constexpr ItemField Flag(std::string_view key) {
+    return {key, F, 0, 1};
+}
+constexpr ItemField Number(std::string_view key, std::int64_t min, std::int64_t max,
+                           OutOfRange load, std::int64_t absent = 0, std::int64_t reset = 0) {
+    return {key, I, min, max, absent, {}, load, reset};
+}
+// A field whose editor accepts less than a file may hold.
+constexpr ItemField EditorRange(ItemField field, std::int64_t min, std::int64_t max) {
+    field.editMin = min;
+    field.editMax = max;
+    return field;
+}
+
+using U = UrlItem;
 
 const std::vector<Entry>& Entries() {
+    // UpdateMode has no default of its own: a list without it takes the older keys (LoadItem).
+    // A NestedDepth out of range is one level, as a rip reads it, not the deepest.
     static const std::vector<Entry> entries = {
-        {{"Name", T, 0, UrlItem::kNameCapacity}, &UrlItem::Name},
-        {{"ID", T, 0, UrlItem::kIdCapacity}, &UrlItem::ID},
-        {{"Url", T, 0, UrlItem::kUrlCapacity}, &UrlItem::Url},
-        {{"Dest", T, 0, UrlItem::kDestCapacity}, &UrlItem::Dest},
-        {{"Referer", T, 0, UrlItem::kRefererCapacity}, &UrlItem::Referer},
-        {{"UserName", T, 0, UrlItem::kUserCapacity}, &UrlItem::UserName},
-        {{"UserPsw", T, 0, UrlItem::kUserCapacity}, &UrlItem::UserPsw},
-        {{"days", I, 0, 365}, &UrlItem::days},
-        {{"dayShift", I, -700, 700}, &UrlItem::dayShift},
-        {{"Disabled", F, 0, 1}, &UrlItem::Disabled},
-        {{"nfsize", I, 0, kMaxInt}, &UrlItem::nfsize},
-        {{"nfString", T, 0, UrlItem::kNfStringCapacity}, &UrlItem::nfString},
-        {{"UpdateMode", I, 0, 2}, &UrlItem::UpdateMode},
-        {{"interval", I, -1, 365}, &UrlItem::interval},
-        {{"NumBased", F, 0, 1}, &UrlItem::NumBased},
-        {{"CurrentNum", I, 0, kMaxInt - 1}, &UrlItem::CurrentNum},
-        {{"StopNumber", I, 0, kMaxInt - 1}, &UrlItem::StopNumber},
-        {{"Tolerance", I, 0, 1000}, &UrlItem::Tolerance},
-        {{"ConType", I, 0, 7}, &UrlItem::ConType},
-        {{"WithPics", F, 0, 1}, &UrlItem::WithPics},
-        {{"WithLinks", F, 0, 1}, &UrlItem::WithLinks},
-        {{"NestedDepth", I, 0, 32}, &UrlItem::NestedDepth},
-        {{"ClearFolder", F, 0, 1}, &UrlItem::ClearFolder},
-        {{"Cmd", T, 0, UrlItem::kCmdCapacity}, &UrlItem::Cmd},
-        {{"RipBanners", F, 0, 1}, &UrlItem::RipBanners},
-        {{"EnableReplace", F, 0, 1}, &UrlItem::EnableReplace},
-        {{"Upload", F, 0, 1}, &UrlItem::Upload},
-        {{"UploadServer", T, 0, UrlItem::kUploadServerCapacity}, &UrlItem::UploadServer},
-        {{"UploadFolder", T, 0, UrlItem::kUploadServerCapacity}, &UrlItem::UploadFolder},
-        {{"UploadLogin", T, 0, UrlItem::kUploadLoginCapacity}, &UrlItem::UploadLogin},
-        {{"UploadPassword", T, 0, UrlItem::kUploadLoginCapacity}, &UrlItem::UploadPassword},
-        {{"LastDL", FieldKind::Date, 0, 0}, std::monostate{}},
-        {{"DstDlActive", F, 0, 1}, &UrlItem::DstDlActive},
-        {{"DstDlFileSize", I, 0, kMaxPartBytes}, &UrlItem::DstDlFileSize},
-        {{"DstDlPartCount", I, 2, kMaxParts}, &UrlItem::DstDlPartCount},
-        {{"DstDlPartSize", I, 0, kMaxPartBytes}, &UrlItem::DstDlPartSize},
-        {{"DstDlPartNo", I, 1, kMaxParts}, &UrlItem::DstDlPartNo},
-        {{"CEType", I, 0, 10}, &UrlItem::CEType},
-        {{"CEComeFrom", T, 0, UrlItem::kCeComeFromCapacity}, &UrlItem::CEComeFrom},
+        {Text("Name", U::kNameCapacity, "NoName"), &U::Name},
+        {Text("ID", U::kIdCapacity), &U::ID},
+        {Text("Url", U::kUrlCapacity), &U::Url},
+        {Text("Dest", U::kDestCapacity), &U::Dest},
+        {Text("Referer", U::kRefererCapacity), &U::Referer},
+        {Text("UserName", U::kUserCapacity), &U::UserName},
+        {Text("UserPsw", U::kUserCapacity), &U::UserPsw},
+        {Number("days", 0, 365, kClamp), &U::days},
+        {Number("dayShift", -700, 700, kClamp), &U::dayShift},
+        {Flag("Disabled"), &U::Disabled},
+        {EditorRange(Number("nfsize", 0, kMaxInt, kClamp), 0, 65500), &U::nfsize},
+        {Text("nfString", U::kNfStringCapacity), &U::nfString},
+        {Number("UpdateMode", kUpdateAuto, kUpdateSkip, kReset, 0, kUpdateAuto), &U::UpdateMode},
+        {Number("interval", -1, 365, kClamp), &U::interval},
+        {Flag("NumBased"), &U::NumBased},
+        {Number("CurrentNum", 0, kMaxInt - 1, kClamp), &U::CurrentNum},
+        {Number("StopNumber", 0, kMaxInt - 1, kClamp), &U::StopNumber},
+        {Number("Tolerance", 0, 1000, kReset), &U::Tolerance},
+        {Number("ConType", 0, 7, kReset), &U::ConType},
+        {Flag("WithPics"), &U::WithPics},
+        {Flag("WithLinks"), &U::WithLinks},
+        {EditorRange(Number("NestedDepth", 0, 32, kReset, 0, 1), 1, 32), &U::NestedDepth},
+        {Flag("ClearFolder"), &U::ClearFolder},
+        {Text("Cmd", U::kCmdCapacity), &U::Cmd},
+        {Flag("RipBanners"), &U::RipBanners},
+        {Flag("EnableReplace"), &U::EnableReplace},
+        {Flag("Upload"), &U::Upload},
+        {Text("UploadServer", U::kUploadServerCapacity), &U::UploadServer},
+        {Text("UploadFolder", U::kUploadServerCapacity), &U::UploadFolder},
+        {Text("UploadLogin", U::kUploadLoginCapacity), &U::UploadLogin},
+        {Text("UploadPassword", U::kUploadLoginCapacity), &U::UploadPassword},
+        // The capacity is what a load reads of the date's text.
+        {{"LastDL", FieldKind::Date, 0, 11, 0, "1990.01.01"}, std::monostate{}},
+        {Flag("DstDlActive"), &U::DstDlActive},
+        {Number("DstDlFileSize", 0, kMaxPartBytes, kClamp), &U::DstDlFileSize},
+        {Number("DstDlPartCount", 2, kMaxParts, kClamp, 2), &U::DstDlPartCount},
+        {Number("DstDlPartSize", 0, kMaxPartBytes, kClamp), &U::DstDlPartSize},
+        {Number("DstDlPartNo", 1, kMaxParts, kClamp, 1), &U::DstDlPartNo},
+        {Number("CEType", 0, 10, OutOfRange::Keep), &U::CEType},
+        {Text("CEComeFrom", U::kCeComeFromCapacity), &U::CEComeFrom},
     };
     return entries;
 }
@@ -75,14 +102,29 @@ const Entry* FindEntry(std::string_view key) {
     return nullptr;
 }
 
+// The entry of a field of ItemFields(), which holds them in the same order.
+const Entry& EntryOf(const ItemField& field) {
+    const std::vector<ItemField>& fields = ItemFields();
+    if (&field >= fields.data() && &field < fields.data() + fields.size()) {
+        return Entries()[static_cast<std::size_t>(&field - fields.data())];
+    }
+    return *FindEntry(field.key);
+}
+
+template <typename N>
+void Bound(N& value, const ItemField& f) {
+    if (f.load == OutOfRange::Keep || (value >= f.min && value <= f.max)) return;
+    value = static_cast<N>(f.load == OutOfRange::Clamp ? (value < f.min ? f.min : f.max) : f.reset);
+}
+
 // The rule keys; their values are checked as these fields.
 enum RulePart { kFind, kRepl, kAction, kIcase, kMult, kRuleParts };
 const ItemField kRuleFields[kRuleParts] = {
-    {"s_find", T, 0, ReplaceRule::kTextCapacity},
-    {"s_repl", T, 0, ReplaceRule::kTextCapacity},
-    {"s_action", I, 0, 3},
-    {"s_icase", F, 0, 1},
-    {"s_mult", F, 0, 1},
+    Text("s_find", ReplaceRule::kTextCapacity),
+    Text("s_repl", ReplaceRule::kTextCapacity),
+    Number("s_action", 0, 3, kReset),
+    Flag("s_icase"),
+    Flag("s_mult"),
 };
 
 // A parsed value: the number of an integer, flag or date, or the text.
@@ -218,6 +260,43 @@ const std::vector<ItemField>& ItemFields() {
 const ItemField* FindItemField(std::string_view key) {
     const Entry* e = FindEntry(key);
     return e ? &e->field : nullptr;
+}
+
+const ItemField& ItemFieldOf(std::string_view key) {
+    const ItemField* field = FindItemField(key);
+    if (!field) std::abort();
+    return *field;
+}
+
+void PutItemText(UrlItem& item, const ItemField& field, std::string value) {
+    if (auto s = std::get_if<std::string UrlItem::*>(&EntryOf(field).member)) {
+        item.*(*s) = std::move(value);
+    }
+}
+
+void PutItemNumber(UrlItem& item, const ItemField& field, std::int64_t value) {
+    const Member& m = EntryOf(field).member;
+    if (auto p = std::get_if<std::int32_t UrlItem::*>(&m))
+        item.*(*p) = static_cast<std::int32_t>(value);
+    if (auto p = std::get_if<std::int16_t UrlItem::*>(&m))
+        item.*(*p) = static_cast<std::int16_t>(value);
+    if (auto p = std::get_if<std::int64_t UrlItem::*>(&m)) item.*(*p) = value;
+}
+
+void ClampItemRanges(UrlItem& item) {
+    for (const Entry& e : Entries()) {
+        std::visit(
+            [&](auto member) {
+                if constexpr (!std::is_same_v<decltype(member), std::monostate> &&
+                              !std::is_same_v<decltype(member), std::string UrlItem::*>) {
+                    Bound(item.*member, e.field);
+                }
+            },
+            e.member);
+    }
+    item.DstDlPartNo = std::min(item.DstDlPartNo, item.DstDlPartCount);
+    for (ReplaceRule& rule : item.rules)
+        Bound(rule.action, kRuleFields[kAction]);
 }
 
 std::string DescribeRange(const ItemField& field) {

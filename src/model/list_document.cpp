@@ -322,38 +322,75 @@ int ListDocument::SaveList(bool force, bool shiftHeld) {
 
 // New items.
 
+namespace {
+
+// The address in a plain form for the known schemes; the user and password move into the
+// item. The object keeps its escapes: decoded, "%25" would turn into a template token and
+// "%2F" into a folder.
+std::string PlainUrl(std::string_view text, UrlItem& item, bool https) {
+    std::string url = CapText(text, UrlItem::kUrlCapacity);
+    UrlParts parts;
+    if (!SplitUrl(url, parts, false) || parts.host.empty()) return url;
+    const bool known = parts.scheme == "ftp" || parts.scheme == "http" || parts.scheme == "file" ||
+                       (https && parts.scheme == "https");
+    if (!known) return url;
+    std::string rebuilt = parts.scheme + "://" + parts.host;
+    if (parts.port != DefaultPort(parts.scheme)) rebuilt += ":" + std::to_string(parts.port);
+    rebuilt += parts.object;
+    item.UserName = CapText(DecodeEscapes(parts.user), UrlItem::kUserCapacity);
+    item.UserPsw = CapText(DecodeEscapes(parts.password), UrlItem::kUserCapacity);
+    return CapText(rebuilt, UrlItem::kUrlCapacity);
+}
+
+// The new-URL defaults that are plain values, and the content category of the address.
+void ApplyNewUrlValues(const NewUrlDefaults& d, const std::string& url, UrlItem& item) {
+    item.Cmd = CapText(d.Cmd, UrlItem::kCmdCapacity);
+    item.days = d.days;
+    item.dayShift = d.dayShift;
+    item.Disabled = d.Disabled;
+    item.interval = d.interval;
+    item.nfsize = d.nfsize;
+    item.nfString = CapText(d.nfString, UrlItem::kNfStringCapacity);
+    item.RipBanners = d.RipBanners;
+    item.UpdateMode = d.UpdateMode;
+    item.WithLinks = d.WithLinks;
+    item.WithPics = d.WithPics;
+    if (item.NumBased) {
+        // In 64 bits: a number near the top of the range plus the default must not wrap.
+        item.StopNumber = static_cast<std::int32_t>(
+            std::min<std::int64_t>(std::int64_t{item.CurrentNum} + d.StopNumber,
+                                   std::numeric_limits<std::int32_t>::max() - 1));
+        item.Tolerance = d.Tolerance;
+    }
+    UrlParts split;
+    const bool hasObject =
+        SplitUrl(url, split, false) && !split.object.empty() && split.object != "/";
+    item.ConType =
+        static_cast<std::int16_t>(hasObject ? CategoryFromExtension(url) : kCategoryText);
+}
+
+}  // namespace
+
 UrlItem ListDocument::MakeNewItem(std::string_view text) const {
     const NewUrlDefaults& d = m_settings.newUrl;
     const bool https = m_settings.EnableHttps != 0;
     UrlItem item = FreshItem();
-    std::string url = CapText(text, UrlItem::kUrlCapacity);
-
-    // Rebuild known schemes in a plain form; the user and password move into the item. The
-    // object keeps its escapes: decoded, "%25" would turn into a template token and "%2F" into
-    // a folder.
-    UrlParts parts;
-    if (SplitUrl(url, parts, false) && !parts.host.empty()) {
-        const bool known = parts.scheme == "ftp" || parts.scheme == "http" ||
-                           parts.scheme == "file" || (https && parts.scheme == "https");
-        if (known) {
-            std::string rebuilt = parts.scheme + "://" + parts.host;
-            if (parts.port != DefaultPort(parts.scheme)) {
-                rebuilt += ":" + std::to_string(parts.port);
-            }
-            rebuilt += parts.object;
-            url = CapText(rebuilt, UrlItem::kUrlCapacity);
-            item.UserName = CapText(DecodeEscapes(parts.user), UrlItem::kUserCapacity);
-            item.UserPsw = CapText(DecodeEscapes(parts.password), UrlItem::kUserCapacity);
-        }
-    }
+    const std::string url = PlainUrl(text, item, https);
     // Url is a template: a "%" of the address must not turn into a token ("%D0" would become
     // the day of the month).
     const std::string templ = CapText(EscapeTemplateText(url), UrlItem::kUrlCapacity);
     item.Url = templ;
-
     const MacroContext macros = Macros();
     if (d.ParseUrl) ParseUrlToTemplate(templ, item, macros.now, d.StopNumber, https);
+    ApplyNewUrlNames(url, macros, item);
+    ApplyNewUrlValues(d, url, item);
+    return item;
+}
 
+void ListDocument::ApplyNewUrlNames(const std::string& url, const MacroContext& macros,
+                                    UrlItem& item) const {
+    const NewUrlDefaults& d = m_settings.newUrl;
+    const bool https = m_settings.EnableHttps != 0;
     std::string expanded;
     const std::string nameTemplate = d.Name.empty() ? "{DOMAIN}" : d.Name;
     if (ExpandMacros(expanded, UrlItem::kNameCapacity, url, nameTemplate, kNameMacroSet, macros)) {
@@ -381,32 +418,6 @@ UrlItem ListDocument::MakeNewItem(std::string_view text) const {
         item.Dest = expanded;
     }
     if (!haveUrl && HasUrlMacros(item.Dest)) item.Dest = DefaultFolder();
-
-    item.Cmd = CapText(d.Cmd, UrlItem::kCmdCapacity);
-    item.days = d.days;
-    item.dayShift = d.dayShift;
-    item.Disabled = d.Disabled;
-    item.interval = d.interval;
-    item.nfsize = d.nfsize;
-    item.nfString = CapText(d.nfString, UrlItem::kNfStringCapacity);
-    item.RipBanners = d.RipBanners;
-    item.UpdateMode = d.UpdateMode;
-    item.WithLinks = d.WithLinks;
-    item.WithPics = d.WithPics;
-    if (item.NumBased) {
-        // In 64 bits: a number near the top of the range plus the default must not wrap.
-        item.StopNumber = static_cast<std::int32_t>(
-            std::min<std::int64_t>(std::int64_t{item.CurrentNum} + d.StopNumber,
-                                   std::numeric_limits<std::int32_t>::max() - 1));
-        item.Tolerance = d.Tolerance;
-    }
-
-    UrlParts split;
-    const bool hasObject =
-        SplitUrl(url, split, false) && !split.object.empty() && split.object != "/";
-    item.ConType =
-        static_cast<std::int16_t>(hasObject ? CategoryFromExtension(url) : kCategoryText);
-    return item;
 }
 
 RowId ListDocument::AddItem(UrlItem item) {

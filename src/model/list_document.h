@@ -117,6 +117,8 @@ public:
 
 private:
     std::string ExpandPath(std::string_view path) const;
+    // The name, referrer and destination the new-URL defaults make of an address.
+    void ApplyNewUrlNames(const std::string& url, const MacroContext& macros, UrlItem& item) const;
     bool SessionRunning() const { return m_sessionRunning && m_sessionRunning(); }
     void DeleteTasksOf(const std::string& listName);
 

@@ -10,6 +10,7 @@
 #include "core/prompter.h"
 #include "core/settings/profile_store.h"
 #include "core/text/text_util.h"
+#include "model/item_fields.h"
 #include "platform/clock.h"
 
 namespace kov {
@@ -20,7 +21,7 @@ std::string ItemSectionName(int number) {
 
 namespace {
 
-std::int64_t GetInt64(const ProfileStore& store, const std::string& section, const char* key,
+std::int64_t GetInt64(const ProfileStore& store, const std::string& section, std::string_view key,
                       std::int64_t def) {
     const std::string text = store.GetString(section, key, "", 32);
     if (text.empty()) return def;
@@ -38,56 +39,40 @@ std::string Key(const char* base, std::size_t n) {
 
 }  // namespace
 
+namespace {
+
+// One key of the table as the list file stores it; a missing key takes the field's default.
+void LoadField(const ProfileStore& store, const std::string& s, const ItemField& f, UrlItem& item,
+               std::time_t now) {
+    if (f.kind == FieldKind::Integer || f.kind == FieldKind::Flag) {
+        PutItemNumber(item, f,
+                      IsWideField(f) ? GetInt64(store, s, f.key, f.absent)
+                                     : store.GetInt(s, f.key, static_cast<std::int32_t>(f.absent)));
+        return;
+    }
+    std::string text = store.GetString(s, f.key, f.absentText, static_cast<std::size_t>(f.max) + 1);
+    if (f.kind == FieldKind::Text) {
+        PutItemText(item, f, std::move(text));
+    } else {
+        item.lastDL = text.empty() ? DefaultLastDownload() : ParseItemDate(text, now);
+    }
+}
+
+}  // namespace
+
 bool LoadItem(const ProfileStore& store, int number, UrlItem& item, std::time_t now) {
     const std::string s = ItemSectionName(number);
-    item.Url = store.GetString(s, "Url", "", UrlItem::kUrlCapacity + 1);
-    if (item.Url.empty()) return false;
-
-    auto text = [&](const char* key, std::size_t capacity, const char* def = "") {
-        return store.GetString(s, key, def, capacity + 1);
-    };
-    auto integer = [&](const char* key, std::int32_t def = 0) { return store.GetInt(s, key, def); };
-
-    item.Name = text("Name", UrlItem::kNameCapacity, "NoName");
-    item.Dest = text("Dest", UrlItem::kDestCapacity);
-    item.Cmd = text("Cmd", UrlItem::kCmdCapacity);
-    item.Referer = text("Referer", UrlItem::kRefererCapacity);
-    item.days = integer("days");
-    item.dayShift = integer("dayShift");
-    item.nfsize = integer("nfsize");
-    item.nfString = text("nfString", UrlItem::kNfStringCapacity);
-    item.ID = text("ID", UrlItem::kIdCapacity);
-    item.UpdateMode = integer("UpdateMode", -1);
-    if (item.UpdateMode < 0) {
+    const std::size_t urlCapacity = static_cast<std::size_t>(ItemFieldOf("Url").max);
+    if (store.GetString(s, "Url", "", urlCapacity + 1).empty()) return false;
+    for (const ItemField& f : ItemFields())
+        LoadField(store, s, f, item, now);
+    if (store.GetInt(s, "UpdateMode", -1) < 0) {
         // Lists of older versions kept two flags instead.
+        auto integer = [&](const char* key) { return store.GetInt(s, key, 0); };
         item.UpdateMode = integer("OverWrite") != 0 ? kUpdateOverwrite
                           : integer("update") != 0  ? kUpdateAuto
                                                     : kUpdateSkip;
     }
-    item.NumBased = integer("NumBased");
-    item.CurrentNum = integer("CurrentNum");
-    item.StopNumber = integer("StopNumber");
-    item.RipBanners = integer("RipBanners");
-    item.Tolerance = integer("Tolerance");
-    item.Disabled = integer("Disabled");
-    item.ClearFolder = integer("ClearFolder");
-    item.WithPics = integer("WithPics");
-    item.WithLinks = integer("WithLinks");
-    item.EnableReplace = integer("EnableReplace");
-
-    item.lastDL = DefaultLastDownload();
-    const std::string date = text("lastDL", 11, "1990.01.01");
-    if (!date.empty()) item.lastDL = ParseItemDate(date, now);
-
-    item.interval = integer("interval");
-    item.ConType = static_cast<std::int16_t>(integer("ConType"));
-    item.UserPsw = text("UserPsw", UrlItem::kUserCapacity);
-    item.UserName = text("UserName", UrlItem::kUserCapacity);
-    item.Upload = integer("Upload");
-    item.UploadServer = text("UploadServer", UrlItem::kUploadServerCapacity);
-    item.UploadFolder = text("UploadFolder", UrlItem::kUploadServerCapacity);
-    item.UploadLogin = text("UploadLogin", UrlItem::kUploadLoginCapacity);
-    item.UploadPassword = text("UploadPassword", UrlItem::kUploadLoginCapacity);
 
     item.rules.clear();
     for (std::size_t n = 1; n <= UrlItem::kMaxRules; ++n) {
@@ -100,15 +85,6 @@ bool LoadItem(const ProfileStore& store, int number, UrlItem& item, std::time_t 
         rule.multiple = store.GetInt(s, Key("s_mult", n), 0);
         item.rules.push_back(std::move(rule));
     }
-
-    item.DstDlActive = integer("DstDlActive");
-    item.DstDlFileSize = GetInt64(store, s, "DstDlFileSize", 0);
-    item.DstDlPartCount = integer("DstDlPartCount", 2);
-    item.DstDlPartSize = GetInt64(store, s, "DstDlPartSize", 0);
-    item.DstDlPartNo = integer("DstDlPartNo", 1);
-    item.CEType = integer("CEType");
-    item.CEComeFrom = text("CEComeFrom", UrlItem::kCeComeFromCapacity);
-    item.NestedDepth = integer("NestedDepth");
     ClampItemRanges(item);
     return true;
 }

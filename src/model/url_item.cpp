@@ -1,8 +1,6 @@
 #include "model/url_item.h"
 
-#include <algorithm>
 #include <cstdio>
-#include <limits>
 
 #include "platform/clock.h"
 
@@ -22,30 +20,6 @@ UrlItem FreshItem() {
     item.DstDlPartCount = 2;
     item.lastDL = DefaultLastDownload();
     return item;
-}
-
-void ClampItemRanges(UrlItem& item) {
-    constexpr std::int32_t kMaxNumber = std::numeric_limits<std::int32_t>::max() - 1;
-    item.CurrentNum = std::clamp(item.CurrentNum, 0, kMaxNumber);
-    item.StopNumber = std::clamp(item.StopNumber, 0, kMaxNumber);
-    // Read as unsigned, so a negative value is out of range too.
-    if (static_cast<std::uint32_t>(item.Tolerance) > 1000) item.Tolerance = 0;
-    item.days = std::clamp(item.days, 0, 365);
-    item.dayShift = std::clamp(item.dayShift, -700, 700);
-    item.interval = std::clamp(item.interval, -1, 365);
-    item.nfsize = std::max(item.nfsize, 0);
-    if (item.UpdateMode < kUpdateAuto || item.UpdateMode > kUpdateSkip)
-        item.UpdateMode = kUpdateAuto;
-    if (item.ConType < 0 || item.ConType > 7) item.ConType = 0;
-    // A depth outside 0..32 is rejected, not clamped: 40 must not turn into the deepest rip.
-    if (item.NestedDepth < 0 || item.NestedDepth > 32) item.NestedDepth = 1;
-    for (ReplaceRule& rule : item.rules) {
-        if (rule.action < 0 || rule.action > 3) rule.action = 0;
-    }
-    item.DstDlPartCount = std::clamp(item.DstDlPartCount, 2, kMaxParts);
-    item.DstDlPartNo = std::clamp(item.DstDlPartNo, 1, item.DstDlPartCount);
-    item.DstDlFileSize = std::clamp<std::int64_t>(item.DstDlFileSize, 0, kMaxPartBytes);
-    item.DstDlPartSize = std::clamp<std::int64_t>(item.DstDlPartSize, 0, kMaxPartBytes);
 }
 
 namespace {

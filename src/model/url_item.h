@@ -98,14 +98,7 @@ std::time_t DefaultLastDownload();
 // NestedDepth 1, DstDlPartNo 1, DstDlPartCount 2 and lastDL 1990-01-01.
 UrlItem FreshItem();
 
-// Stored values brought into the ranges that later arithmetic relies on, so that a hand-edited
-// list or a hostile exchange block cannot make a series, a date walk or a part plan overflow:
-// CurrentNum and StopNumber 0..2^31-2 (negative 0), Tolerance 0..1000 (else 0), days 0..365,
-// dayShift -700..700, interval -1..365, nfsize 0 or more, UpdateMode 0..2 and ConType 0..7
-// (else 0), NestedDepth 0..32 (else 1, one level, as a rip reads it), rule actions 0..3
-// (else 0), DstDlPartCount 2..kMaxParts, DstDlPartNo 1..DstDlPartCount, distributed sizes
-// 0..kMaxPartBytes.
-void ClampItemRanges(UrlItem& item);
+// The bounds of the distributed-download fields (ClampItemRanges in model/item_fields.h).
 inline constexpr std::int32_t kMaxParts = 1000;
 inline constexpr std::int64_t kMaxPartBytes = std::int64_t{1} << 50;
 

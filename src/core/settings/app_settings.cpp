@@ -1,6 +1,7 @@
 #include "core/settings/app_settings.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <limits>
 #include <type_traits>
 #include <variant>
@@ -13,7 +14,22 @@ namespace {
 
 enum class When { Always, NotEmpty, NonZero, Never };
 
-// One key of a section: where it lives in the record, its capacity and when it is written.
+// What a load makes of a stored number outside the range the preferences hold it to.
+enum class Load {
+    Keep,   // kept as stored
+    Clamp,  // moved to the nearer end
+    Floor,  // raised to the lower end; above the range it is kept
+    Reset,  // the record's default
+};
+
+struct Range {
+    std::int32_t min = 0;
+    std::int32_t max = 0;
+    Load load = Load::Keep;
+};
+
+// One key of a section: where it lives in the record, its capacity or range and when it is
+// written. The one declaration that the load and the preferences read.
 template <typename R>
 struct Field {
     using Member = std::variant<std::string R::*, std::int32_t R::*, std::uint16_t R::*,
@@ -22,7 +38,16 @@ struct Field {
     Member member;
     std::size_t capacity = 0;
     When when = When::Always;
+    Range range = {};
 };
+
+template <typename R, typename V>
+Field<R> Ranged(const char* key, V R::*member, std::int32_t min, std::int32_t max, Load load) {
+    return {key, member, 0, When::Always, {min, max, load}};
+}
+
+constexpr std::int32_t kMaxInt = std::numeric_limits<std::int32_t>::max();
+constexpr Load kClamp = Load::Clamp;
 
 using F = Field<AppSettings>;
 using A = AppSettings;
@@ -41,14 +66,15 @@ const F kMainFields[] = {
     {"FtpProxyAddress", &A::FtpProxyAddress, 248},
     {"FtpProxyUser", &A::FtpProxyUser, 30, When::NotEmpty},
     {"FtpProxyPsw", &A::FtpProxyPsw, 30, When::NotEmpty},
-    {"FtpProxyType", &A::FtpProxyType},
+    Ranged("FtpProxyType", &A::FtpProxyType, 0, 9, Load::Keep),
     {"BypassProxyLocal", &A::BypassProxyLocal},
     {"SpeedLimited", &A::SpeedLimited},
-    {"SpeedLimitInet", &A::SpeedLimitInet},
-    {"SpeedLimitLoc", &A::SpeedLimitLoc},
+    // KB/sec.
+    Ranged("SpeedLimitInet", &A::SpeedLimitInet, 0, 1000000, Load::Floor),
+    Ranged("SpeedLimitLoc", &A::SpeedLimitLoc, 0, 1000000, Load::Floor),
     {"LimitTrace", &A::LimitTrace},
     {"LimitSum", &A::LimitSum, 127},
-    {"MaxThreads", &A::MaxThreads},
+    Ranged("MaxThreads", &A::MaxThreads, 1, 32, kClamp),
     {"AbortMode", &A::AbortMode},
     {"NoCache", &A::NoCache},
     {"DetectUrlTypes", &A::DetectUrlTypes},
@@ -62,8 +88,8 @@ const F kMainFields[] = {
     {"ModernHtml", &A::ModernHtml},
     {"Debug", &A::Debug},
     {"WriteLog", &A::WriteLog},
-    {"LogDetail", &A::LogDetail},
-    {"MaxLogSize", &A::MaxLogSize},
+    Ranged("LogDetail", &A::LogDetail, 0, 2, kClamp),
+    Ranged("MaxLogSize", &A::MaxLogSize, 0, 1 << 30, Load::Floor),
     {"UseSound", &A::UseSound},
     {"SoundStart", &A::SoundStart, 259},
     {"SoundEnd", &A::SoundEnd, 259},
@@ -75,14 +101,14 @@ const F kMainFields[] = {
     {"RasMonitoring", &A::RasMonitoring},
     {"DialupItem", &A::DialupItem, 62, When::NotEmpty},
     {"Hangup", &A::Hangup},
-    {"ReDialCount", &A::ReDialCount, 0, When::NonZero},
+    {"ReDialCount", &A::ReDialCount, 0, When::NonZero, {0, 32767, Load::Keep}},
     {"DialUser", &A::DialUser, 19, When::Never},
     {"DialPsw", &A::DialPsw, 19, When::Never},
-    {"ChkUpdInterval", &A::ChkUpdInterval},
+    Ranged("ChkUpdInterval", &A::ChkUpdInterval, 0, 3650, kClamp),
     {"ChkUpdLastDate", &A::ChkUpdLastDate},
     {"UpdateUrl", &A::UpdateUrl, 254, When::NotEmpty},
     {"Language", &A::Language, 62},
-    {"CurLstNum", &A::CurLstNum},
+    Ranged("CurLstNum", &A::CurLstNum, 0, kMaxInt, Load::Floor),
     {"WndLeft", &A::WndLeft},
     {"WndTop", &A::WndTop},
     {"WndWidth", &A::WndWidth},
@@ -93,7 +119,7 @@ const F kMainFields[] = {
     {"WndTopmost", &A::WndTopmost},
     {"ShowPaneLists", &A::ShowPaneLists},
     {"MinToTray", &A::MinToTray},
-    {"Transparency", &A::Transparency},
+    Ranged("Transparency", &A::Transparency, 0, 250, kClamp),
 };
 
 using N = NewUrlDefaults;
@@ -108,25 +134,32 @@ const Field<N> kNewUrlFields[] = {
     {"WithPics", &N::WithPics},
     {"ParseUrl", &N::ParseUrl},
     {"Disabled", &N::Disabled},
-    {"interval", &N::interval},
-    {"nfsize", &N::nfsize},
+    Ranged("interval", &N::interval, -1, 365, kClamp),
+    Ranged("nfsize", &N::nfsize, 0, 500000, kClamp),
     {"nfString", &N::nfString, 127},
-    {"StopNumber", &N::StopNumber},
-    {"Tolerance", &N::Tolerance},
-    {"dayShift", &N::dayShift},
-    {"days", &N::days},
-    {"UpdateMode", &N::UpdateMode},
+    Ranged("StopNumber", &N::StopNumber, 0, kMaxInt - 1, kClamp),
+    Ranged("Tolerance", &N::Tolerance, 0, 1000, Load::Reset),
+    Ranged("dayShift", &N::dayShift, -365, 365, kClamp),
+    Ranged("days", &N::days, 0, 365, kClamp),
+    Ranged("UpdateMode", &N::UpdateMode, 0, 2, Load::Reset),
 };
 
 using E = EmailSettings;
 const Field<E> kEmailFields[] = {
-    {"MailBox", &E::MailBox, 31},         {"MailBoxPsw", &E::MailBoxPsw, 31},
-    {"MyEmailAddr", &E::MyEmailAddr, 61}, {"Passphrase", &E::Passphrase, 31},
-    {"Pop3Server", &E::Pop3Server, 79},   {"SmtpServer", &E::SmtpServer, 79},
-    {"SaveFolder", &E::SaveFolder, 259},  {"PollInterval", &E::PollInterval},
-    {"ActAsHost", &E::ActAsHost},         {"PrimaryHost", &E::PrimaryHost},
-    {"SmtpSecurity", &E::SmtpSecurity},   {"Pop3Security", &E::Pop3Security},
-    {"SmtpUser", &E::SmtpUser, 79},       {"SmtpPsw", &E::SmtpPsw, 63},
+    {"MailBox", &E::MailBox, 31},
+    {"MailBoxPsw", &E::MailBoxPsw, 31},
+    {"MyEmailAddr", &E::MyEmailAddr, 61},
+    {"Passphrase", &E::Passphrase, 31},
+    {"Pop3Server", &E::Pop3Server, 79},
+    {"SmtpServer", &E::SmtpServer, 79},
+    {"SaveFolder", &E::SaveFolder, 259},
+    Ranged("PollInterval", &E::PollInterval, 0, 7 * 24 * 60, kClamp),
+    {"ActAsHost", &E::ActAsHost},
+    {"PrimaryHost", &E::PrimaryHost},
+    {"SmtpSecurity", &E::SmtpSecurity},
+    {"Pop3Security", &E::Pop3Security},
+    {"SmtpUser", &E::SmtpUser, 79},
+    {"SmtpPsw", &E::SmtpPsw, 63},
     {"TlsCaFile", &E::TlsCaFile, 259},
 };
 
@@ -156,6 +189,18 @@ const Field<H> kHostFields[] = {
     {"Enabled", &H::Enabled},
 };
 
+template <typename V>
+void Bound(V& value, V def, const Range& r) {
+    if (r.load == Load::Keep || (value >= r.min && value <= r.max)) return;
+    if (r.load == Load::Reset) {
+        value = def;
+    } else if (value < r.min) {
+        value = static_cast<V>(r.min);
+    } else if (r.load == Load::Clamp) {
+        value = static_cast<V>(r.max);
+    }
+}
+
 // Reads the fields into record; a missing key leaves the record's value (its default).
 // A numbered record (number > 0) reads "key<number>".
 template <typename R, std::size_t K>
@@ -173,7 +218,9 @@ void ReadFields(const ProfileStore& store, const char* section, const Field<R> (
                     value = store.GetDateTime(section, key, value.year);
                 } else {
                     // Narrow fields keep the low bits, as a 16-bit variable would.
+                    const V def = value;
                     value = static_cast<V>(store.GetInt(section, key, value));
+                    Bound(value, def, f.range);
                 }
             },
             f.member);
@@ -209,27 +256,32 @@ std::string ColumnKey(int i) {
     return ProfileStore::NumberedKey("Column", i);
 }
 
-// Values that counts, sizes, times and series are computed from, brought into ranges where
-// that arithmetic cannot overflow (a hand-edited file is as likely as one we wrote).
-void ClampRanges(AppSettings& s) {
-    constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
-    s.MaxThreads = std::clamp(s.MaxThreads, 1, 32);
-    s.CurLstNum = std::max(s.CurLstNum, 0);
-    s.ChkUpdInterval = std::clamp(s.ChkUpdInterval, 0, 3650);
-    s.SpeedLimitInet = std::max(s.SpeedLimitInet, 0);
-    s.SpeedLimitLoc = std::max(s.SpeedLimitLoc, 0);
-    s.MaxLogSize = std::max(s.MaxLogSize, 0);
-    NewUrlDefaults& d = s.newUrl;
-    d.StopNumber = std::clamp(d.StopNumber, 0, kMax - 1);
-    if (static_cast<std::uint32_t>(d.Tolerance) > 1000) d.Tolerance = 0;
-    d.days = std::clamp(d.days, 0, 365);
-    d.dayShift = std::clamp(d.dayShift, -365, 365);
-    d.interval = std::clamp(d.interval, -1, 365);
-    d.nfsize = std::clamp(d.nfsize, 0, 500000);
-    if (d.UpdateMode < 0 || d.UpdateMode > 2) d.UpdateMode = 0;
+}  // namespace
+
+namespace {
+
+template <typename R, std::size_t K>
+const Field<R>* FindField(const Field<R> (&fields)[K], std::string_view key) {
+    for (const Field<R>& f : fields) {
+        if (key == f.key) return &f;
+    }
+    return nullptr;
+}
+
+template <typename R>
+SettingLimits LimitsOfField(const Field<R>* f) {
+    if (!f) std::abort();
+    return {f->capacity, f->range.min, f->range.max};
 }
 
 }  // namespace
+
+SettingLimits LimitsOf(std::string_view section, std::string_view key) {
+    if (section == kMainSection) return LimitsOfField(FindField(kMainFields, key));
+    if (section == kNewUrlSection) return LimitsOfField(FindField(kNewUrlFields, key));
+    if (section == kEmailSection) return LimitsOfField(FindField(kEmailFields, key));
+    std::abort();
+}
 
 std::string ListSectionName(unsigned number) {
     return "UrlList " + std::to_string(number);
@@ -241,14 +293,11 @@ void LoadSettings(const ProfileStore& store, AppSettings& settings,
     s.email.SaveFolder = programFolder + "EmailQueries/";
 
     ReadFields(store, kMainSection, kMainFields, s);
-    s.LogDetail = std::clamp(s.LogDetail, 0, 2);
-    s.Transparency = std::clamp(s.Transparency, 0, 250);
     for (int i = 0; i < AppSettings::kColumnCount; ++i) {
         s.Column[i] = store.GetInt(kMainSection, ColumnKey(i), s.Column[i]);
     }
 
     ReadFields(store, kNewUrlSection, kNewUrlFields, s.newUrl);
-    ClampRanges(s);
 
     for (unsigned i = 1; i <= kMaxLists; ++i) {
         const std::string section = ListSectionName(i);
@@ -272,7 +321,6 @@ void LoadSettings(const ProfileStore& store, AppSettings& settings,
 
     ReadFields(store, kEmailSection, kEmailFields, s.email);
     ReadFields(store, kEmailSection, kQueryPolicyFields, s.email);
-    s.email.PollInterval = std::clamp(s.email.PollInterval, 0, 7 * 24 * 60);
     for (long n = 1; n <= static_cast<long>(EmailSettings::kMaxHosts); ++n) {
         EmailHost host;
         ReadFields(store, kEmailSection, kHostFields, host, n);

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/clock.h"
@@ -188,6 +189,18 @@ inline constexpr const char* kNewUrlSection = "NewUrlDefaults";
 inline constexpr const char* kScheduleSection = "Schedule";
 inline constexpr const char* kEmailSection = "CtrByEmail";
 inline constexpr int kMaxLists = 511;
+
+// What the preferences hold a setting to: a text's capacity in bytes, or a number's range.
+struct SettingLimits {
+    std::size_t capacity = 0;
+    std::int32_t min = 0;
+    std::int32_t max = 0;
+};
+
+// The declared limits of a key of kMainSection, kNewUrlSection or kEmailSection, as the
+// settings file names it ("User-Agent"); all zero for a key without limits. An unknown
+// section or key is a programming error and aborts.
+SettingLimits LimitsOf(std::string_view section, std::string_view key);
 
 // "UrlList N", N counted from 1.
 std::string ListSectionName(unsigned number);

@@ -18,9 +18,12 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <ctime>
+#include <iterator>
+#include <string_view>
 
 #include "core/language/ui_text_ids.h"
 #include "engine/job_command.h"
+#include "model/item_fields.h"
 #include "model/local_path.h"
 #include "model/url_template.h"
 #include "model/url_template_parse.h"
@@ -49,158 +52,101 @@ QString Q(const std::string& s) {
 const char* const kContentTypes[] = {"ANY",   "Text,HTML",       "Image", "Video",
                                      "Audio", "App(zip,rar...)", "VRML",  "Other"};
 
+// Each editable field: the key of its declaration (model/item_fields.h) and where the item
+// holds it. ConType (16 bits) and the groups have no member here; the groups have no key.
+struct Binding {
+    Field field;
+    std::string_view key;
+    std::string UrlItem::*text = nullptr;
+    std::int32_t UrlItem::*number = nullptr;
+};
+
+using U = UrlItem;
+constexpr Binding kBindings[] = {
+    {Field::Name, "Name", &U::Name},
+    {Field::Url, "Url", &U::Url},
+    {Field::Referer, "Referer", &U::Referer},
+    {Field::Dest, "Dest", &U::Dest},
+    {Field::Interval, "interval", nullptr, &U::interval},
+    {Field::DayShift, "dayShift", nullptr, &U::dayShift},
+    {Field::Days, "days", nullptr, &U::days},
+    {Field::UserName, "UserName", &U::UserName},
+    {Field::UserPsw, "UserPsw", &U::UserPsw},
+    {Field::ConType, "ConType"},
+    {Field::UpdateMode, "UpdateMode", nullptr, &U::UpdateMode},
+    {Field::WithPics, "WithPics", nullptr, &U::WithPics},
+    {Field::WithLinks, "WithLinks", nullptr, &U::WithLinks},
+    {Field::NestedDepth, "NestedDepth", nullptr, &U::NestedDepth},
+    {Field::RipBanners, "RipBanners", nullptr, &U::RipBanners},
+    {Field::ClearFolder, "ClearFolder", nullptr, &U::ClearFolder},
+    {Field::NfSize, "nfsize", nullptr, &U::nfsize},
+    {Field::NfString, "nfString", &U::nfString},
+    {Field::NumBased, "NumBased", nullptr, &U::NumBased},
+    {Field::CurrentNum, "CurrentNum", nullptr, &U::CurrentNum},
+    {Field::StopNumber, "StopNumber", nullptr, &U::StopNumber},
+    {Field::Tolerance, "Tolerance", nullptr, &U::Tolerance},
+    {Field::Cmd, "Cmd", &U::Cmd},
+    {Field::EnableReplace, "EnableReplace", nullptr, &U::EnableReplace},
+    {Field::Disabled, "Disabled", nullptr, &U::Disabled},
+    {Field::Rules, ""},
+    {Field::Upload, ""},
+    {Field::Distributed, ""},
+};
+
+constexpr bool InFieldOrder() {
+    for (std::size_t i = 0; i < std::size(kBindings); ++i) {
+        if (static_cast<std::size_t>(kBindings[i].field) != i) return false;
+    }
+    return std::size(kBindings) == static_cast<std::size_t>(Field::Count);
+}
+static_assert(InFieldOrder(), "kBindings follows ItemEditor::Field");
+
+const Binding& BindingOf(Field field) {
+    return kBindings[static_cast<std::size_t>(field)];
+}
+
+const ItemField& Declared(Field field) {
+    return ItemFieldOf(BindingOf(field).key);
+}
+
+int CapacityOf(Field field) {
+    return static_cast<int>(Declared(field).max);
+}
+
+int Size(const std::string& text) {
+    return static_cast<int>(text.size());
+}
+
 // Copies one field (or field group) from one item to another.
 void CopyField(Field field, const UrlItem& f, UrlItem& t) {
-    switch (field) {
-        case Field::Name:
-            t.Name = f.Name;
-            break;
-        case Field::Url:
-            t.Url = f.Url;
-            break;
-        case Field::Referer:
-            t.Referer = f.Referer;
-            break;
-        case Field::Dest:
-            t.Dest = f.Dest;
-            break;
-        case Field::Interval:
-            t.interval = f.interval;
-            break;
-        case Field::DayShift:
-            t.dayShift = f.dayShift;
-            break;
-        case Field::Days:
-            t.days = f.days;
-            break;
-        case Field::UserName:
-            t.UserName = f.UserName;
-            break;
-        case Field::UserPsw:
-            t.UserPsw = f.UserPsw;
-            break;
-        case Field::ConType:
-            t.ConType = f.ConType;
-            break;
-        case Field::UpdateMode:
-            t.UpdateMode = f.UpdateMode;
-            break;
-        case Field::WithPics:
-            t.WithPics = f.WithPics;
-            break;
-        case Field::WithLinks:
-            t.WithLinks = f.WithLinks;
-            break;
-        case Field::NestedDepth:
-            t.NestedDepth = f.NestedDepth;
-            break;
-        case Field::RipBanners:
-            t.RipBanners = f.RipBanners;
-            break;
-        case Field::ClearFolder:
-            t.ClearFolder = f.ClearFolder;
-            break;
-        case Field::NfSize:
-            t.nfsize = f.nfsize;
-            break;
-        case Field::NfString:
-            t.nfString = f.nfString;
-            break;
-        case Field::NumBased:
-            t.NumBased = f.NumBased;
-            break;
-        case Field::CurrentNum:
-            t.CurrentNum = f.CurrentNum;
-            break;
-        case Field::StopNumber:
-            t.StopNumber = f.StopNumber;
-            break;
-        case Field::Tolerance:
-            t.Tolerance = f.Tolerance;
-            break;
-        case Field::Cmd:
-            t.Cmd = f.Cmd;
-            break;
-        case Field::EnableReplace:
-            t.EnableReplace = f.EnableReplace;
-            break;
-        case Field::Disabled:
-            t.Disabled = f.Disabled;
-            break;
-        case Field::Rules:
-            t.rules = f.rules;
-            break;
-        case Field::Upload:
-            t.Upload = f.Upload;
-            t.UploadServer = f.UploadServer;
-            t.UploadFolder = f.UploadFolder;
-            t.UploadLogin = f.UploadLogin;
-            t.UploadPassword = f.UploadPassword;
-            break;
-        case Field::Distributed:
-            CopyPartFields(f, t);
-            break;
-        case Field::Count:
-            break;
+    const Binding& b = BindingOf(field);
+    if (b.text) {
+        t.*b.text = f.*b.text;
+    } else if (b.number) {
+        t.*b.number = f.*b.number;
+    } else if (field == Field::ConType) {
+        t.ConType = f.ConType;
+    } else if (field == Field::Rules) {
+        t.rules = f.rules;
+    } else if (field == Field::Upload) {
+        t.Upload = f.Upload;
+        t.UploadServer = f.UploadServer;
+        t.UploadFolder = f.UploadFolder;
+        t.UploadLogin = f.UploadLogin;
+        t.UploadPassword = f.UploadPassword;
+    } else if (field == Field::Distributed) {
+        CopyPartFields(f, t);
     }
 }
 
 std::string* TextOf(Field field, UrlItem& item) {
-    switch (field) {
-        case Field::Name:
-            return &item.Name;
-        case Field::Url:
-            return &item.Url;
-        case Field::Referer:
-            return &item.Referer;
-        case Field::UserName:
-            return &item.UserName;
-        case Field::UserPsw:
-            return &item.UserPsw;
-        case Field::NfString:
-            return &item.nfString;
-        case Field::Cmd:
-            return &item.Cmd;
-        default:
-            return nullptr;
-    }
+    const Binding& b = BindingOf(field);
+    return b.text ? &(item.*b.text) : nullptr;
 }
 
 std::int32_t* NumberOf(Field field, UrlItem& item) {
-    switch (field) {
-        case Field::Interval:
-            return &item.interval;
-        case Field::DayShift:
-            return &item.dayShift;
-        case Field::Days:
-            return &item.days;
-        case Field::NestedDepth:
-            return &item.NestedDepth;
-        case Field::NfSize:
-            return &item.nfsize;
-        case Field::CurrentNum:
-            return &item.CurrentNum;
-        case Field::StopNumber:
-            return &item.StopNumber;
-        case Field::Tolerance:
-            return &item.Tolerance;
-        case Field::WithPics:
-            return &item.WithPics;
-        case Field::WithLinks:
-            return &item.WithLinks;
-        case Field::RipBanners:
-            return &item.RipBanners;
-        case Field::ClearFolder:
-            return &item.ClearFolder;
-        case Field::NumBased:
-            return &item.NumBased;
-        case Field::EnableReplace:
-            return &item.EnableReplace;
-        case Field::Disabled:
-            return &item.Disabled;
-        default:
-            return nullptr;
-    }
+    const Binding& b = BindingOf(field);
+    return b.number ? &(item.*b.number) : nullptr;
 }
 
 }  // namespace
@@ -230,18 +176,20 @@ ItemEditor::~ItemEditor() {
         t.join();
 }
 
-QLineEdit* ItemEditor::AddText(Field field, const std::string& text, int limit) {
+QLineEdit* ItemEditor::AddText(Field field, const std::string& text) {
     auto* edit = new QLineEdit(this);
     // A longer stored text is shown whole: cutting it would change the item unasked.
-    edit->setMaxLength(std::max(limit, static_cast<int>(text.size())));
+    edit->setMaxLength(std::max(CapacityOf(field), Size(text)));
     edit->setText(Q(text));
     m_controls[Index(field)] = edit;
     connect(edit, &QLineEdit::textEdited, this, [this, field] { Edited(field); });
     return edit;
 }
 
-NumberField* ItemEditor::AddNumber(Field field, int min, int max, std::int32_t value) {
-    auto* number = new NumberField(min, max, this);
+NumberField* ItemEditor::AddNumber(Field field, std::int32_t value) {
+    const ItemField& declared = Declared(field);
+    auto* number = new NumberField(static_cast<int>(declared.editMin),
+                                   static_cast<int>(declared.editMax), this);
     number->SetValue(value);
     m_controls[Index(field)] = number;
     connect(number, &NumberField::edited, this, [this, field] { Edited(field); });
@@ -263,50 +211,69 @@ QPushButton* ItemEditor::AddButton(Button button, const QString& text) {
     return b;
 }
 
+QLabel* ItemEditor::Label(int textId, const char* english) {
+    return new QLabel(UiText(textId, english), this);
+}
+
+void ItemEditor::Note(EditorControl control, std::initializer_list<QWidget*> widgets) {
+    for (QWidget* w : widgets)
+        m_labels[Index(control)].push_back(w);
+}
+
+QFormLayout* ItemEditor::Group(QBoxLayout* column, int textId, const char* english, int stretch) {
+    auto* box = new QGroupBox(textId ? UiText(textId, english) : QString(), this);
+    auto* form = new QFormLayout(box);
+    if (textId) form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+    column->addWidget(box, stretch);
+    return form;
+}
+
 void ItemEditor::Build() {
-    const UrlItem& it = m_item;
     auto* top = new QVBoxLayout(this);
     auto* columns = new QHBoxLayout;
     top->addLayout(columns);
-    auto group = [this](int textId, const char* english) {
-        auto* box = new QGroupBox(UiText(textId, english), this);
-        auto* form = new QFormLayout(box);
-        form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
-        return std::pair{box, form};
-    };
-    auto note = [this](EditorControl c, std::initializer_list<QWidget*> widgets) {
-        for (QWidget* w : widgets)
-            m_labels[Index(c)].push_back(w);
-    };
-    auto label = [this](int textId, const char* english) {
-        return new QLabel(UiText(textId, english), this);
-    };
-
     // The item's definition.
-    auto [defBox, def] = group(kGuiURLdefinition, "URL definition");
-    QLabel* nameLabel = label(kGuiURLName, "Name");
-    def->addRow(nameLabel, AddText(Field::Name, it.Name, 79));
+    QFormLayout* definition = Group(columns, kGuiURLdefinition, "URL definition", 3);
+    AddAddressRows(definition);
+    AddDateRows(definition);
+    AddChoiceRows(definition);
+    auto* right = new QVBoxLayout;
+    columns->addLayout(right, 2);
+    AddSeriesBox(right);
+    AddPageBoxes(right);
+    AddAfterBox(right);
+    right->addStretch();
+    AddBottom(top);
+    ConnectButtons();
+}
+
+void ItemEditor::AddAddressRows(QFormLayout* def) {
+    const UrlItem& it = m_item;
+    QLabel* nameLabel = Label(kGuiURLName, "Name");
+    def->addRow(nameLabel, AddText(Field::Name, it.Name));
     connect(static_cast<QLineEdit*>(Control(Field::Name)), &QLineEdit::editingFinished, this,
             [this] { NameLeft(); });
     auto* urlRow = new QHBoxLayout;
-    urlRow->addWidget(AddText(Field::Url, it.Url, static_cast<int>(UrlItem::kUrlCapacity)));
+    urlRow->addWidget(AddText(Field::Url, it.Url));
     Control(Field::Url)->setToolTip(UiToolTip(kTipURL));
     urlRow->addWidget(AddButton(Button::UrlTest, QStringLiteral("?")));
     ButtonOf(Button::UrlTest)->setToolTip(UiToolTip(kTipURLTest));
     ButtonOf(Button::UrlTest)->setFixedWidth(ButtonOf(Button::UrlTest)->sizeHint().height() + 8);
-    QLabel* urlLabel = label(kGuiColumnURL, "URL");
+    QLabel* urlLabel = Label(kGuiColumnURL, "URL");
     def->addRow(urlLabel, urlRow);
-    QLabel* refererLabel = new QLabel(UiText(kGuiPrefReferer, "Referer"), this);
-    def->addRow(refererLabel,
-                AddText(Field::Referer, it.Referer, static_cast<int>(UrlItem::kRefererCapacity)));
+    QLabel* refererLabel = Label(kGuiPrefReferer, "Referer");
+    def->addRow(refererLabel, AddText(Field::Referer, it.Referer));
     Control(Field::Referer)->setToolTip(UiToolTip(kTipReferer));
+    Note(EditorControl::Name, {nameLabel, Control(Field::Name)});
+    Note(EditorControl::Url, {urlLabel, Control(Field::Url)});
+    Note(EditorControl::Referer, {refererLabel, Control(Field::Referer)});
 
     m_dest = new QComboBox(this);
     m_dest->setEditable(true);
     m_dest->setInsertPolicy(QComboBox::NoInsert);
     for (const std::string& p : m_setup.recentPaths)
         m_dest->addItem(Q(p));
-    m_dest->lineEdit()->setMaxLength(std::max(128, static_cast<int>(it.Dest.size())));
+    m_dest->lineEdit()->setMaxLength(std::max(CapacityOf(Field::Dest), Size(it.Dest)));
     m_dest->setEditText(Q(it.Dest));
     m_dest->setToolTip(UiToolTip(kGuiURLSaveTo));
     m_controls[Index(Field::Dest)] = m_dest;
@@ -317,37 +284,45 @@ void ItemEditor::Build() {
     destRow->addWidget(AddButton(Button::Folder, QString()));
     ButtonOf(Button::Folder)->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
     ButtonOf(Button::Folder)->setToolTip(UiToolTip(kTipSaveDir));
-    def->addRow(label(kGuiURLSaveTo, "Save to..."), destRow);
+    def->addRow(Label(kGuiURLSaveTo, "Save to..."), destRow);
+}
 
+void ItemEditor::AddDateRows(QFormLayout* def) {
+    const UrlItem& it = m_item;
     auto* loginRow = new QHBoxLayout;
-    loginRow->addWidget(AddText(Field::UserName, it.UserName, UrlItem::kUserCapacity));
-    loginRow->addWidget(label(kGuiPassword, "Password"));
-    QLineEdit* password = AddText(Field::UserPsw, it.UserPsw, UrlItem::kUserCapacity);
+    loginRow->addWidget(AddText(Field::UserName, it.UserName));
+    loginRow->addWidget(Label(kGuiPassword, "Password"));
+    QLineEdit* password = AddText(Field::UserPsw, it.UserPsw);
     password->setEchoMode(QLineEdit::Password);
     loginRow->addWidget(password);
-    def->addRow(label(kGuiLogin, "Login"), loginRow);
+    def->addRow(Label(kGuiLogin, "Login"), loginRow);
 
     auto* onceRow = new QHBoxLayout;
-    onceRow->addWidget(AddNumber(Field::Interval, -1, 365, it.interval));
-    onceRow->addWidget(label(kGuiURLdays, "days"));
+    onceRow->addWidget(AddNumber(Field::Interval, it.interval));
+    onceRow->addWidget(Label(kGuiURLdays, "days"));
     onceRow->addStretch();
-    def->addRow(label(kGuiURLOncePer, "Once per"), onceRow);
-    NumberField* shift = AddNumber(Field::DayShift, -700, 700, it.dayShift);
+    def->addRow(Label(kGuiURLOncePer, "Once per"), onceRow);
+    NumberField* shift = AddNumber(Field::DayShift, it.dayShift);
     shift->SetStepRange(-600, 600);
-    QLabel* shiftLabel = label(kGuiURLShiftDays, "Shift, days");
+    QLabel* shiftLabel = Label(kGuiURLShiftDays, "Shift, days");
     def->addRow(shiftLabel, shift);
-    QLabel* daysLabel = label(kGuiURLDaysBack, "Days back");
-    def->addRow(daysLabel, AddNumber(Field::Days, 0, 365, it.days));
-    note(EditorControl::DateValues, {shiftLabel, daysLabel});
+    QLabel* daysLabel = Label(kGuiURLDaysBack, "Days back");
+    def->addRow(daysLabel, AddNumber(Field::Days, it.days));
+    Note(EditorControl::DateValues,
+         {shiftLabel, daysLabel, Control(Field::DayShift), Control(Field::Days)});
+}
 
+void ItemEditor::AddChoiceRows(QFormLayout* def) {
+    const UrlItem& it = m_item;
     auto* conType = new QComboBox(this);
     for (int i = 0; i < 8; ++i)
         conType->addItem(QString::fromLatin1(kContentTypes[i]), i);
     conType->setCurrentIndex(std::clamp<int>(it.ConType, 0, 7));
     m_controls[Index(Field::ConType)] = conType;
     connect(conType, &QComboBox::currentIndexChanged, this, [this] { Edited(Field::ConType); });
-    QLabel* typeLabel = label(kGuiURLContentType, "Content type");
+    QLabel* typeLabel = Label(kGuiURLContentType, "Content type");
     def->addRow(typeLabel, conType);
+    Note(EditorControl::ContentType, {typeLabel, conType});
     auto* update = new QComboBox(this);
     update->addItem(UiText(kGuiURLUpdate1, "Auto (Resume,Update)"), kUpdateAuto);
     update->addItem(UiText(kGuiURLUpdate2, "Always overwrite)"), kUpdateOverwrite);
@@ -355,58 +330,60 @@ void ItemEditor::Build() {
     update->setCurrentIndex(std::clamp<int>(it.UpdateMode, 0, 2));
     m_controls[Index(Field::UpdateMode)] = update;
     connect(update, &QComboBox::currentIndexChanged, this, [this] { Edited(Field::UpdateMode); });
-    def->addRow(label(kGuiURLUpdateMode, "Update/Overwrite mode"), update);
-    columns->addWidget(defBox, 3);
+    def->addRow(Label(kGuiURLUpdateMode, "Update/Overwrite mode"), update);
+}
 
-    auto* right = new QVBoxLayout;
-    columns->addLayout(right, 2);
-
-    // The number series.
-    auto [seriesBox, series] = group(kGuiURLSeries, "Series");
+// The number series.
+void ItemEditor::AddSeriesBox(QBoxLayout* column) {
+    const UrlItem& it = m_item;
+    QFormLayout* series = Group(column, kGuiURLSeries, "Series");
     series->addRow(AddCheck(Field::NumBased, kGuiURLSeries, "Series", it.NumBased));
-    static_cast<QCheckBox*>(Control(Field::NumBased))
-        ->setText(UiText(kGuiURLSeries, "Series") + QStringLiteral(" (%u)"));
-    connect(static_cast<QCheckBox*>(Control(Field::NumBased)), &QCheckBox::clicked, this,
-            [this](bool on) { SeriesSwitched(on); });
-    QLabel* nextLabel = label(kGuiURLNextNum, "Next NN");
-    QLabel* lastLabel = label(kGuiURLEndNum, "Last NN");
-    QLabel* toleranceLabel = label(kGuiURLTolerance, "Tolerance");
-    constexpr int kMaxNumber = 2147483646;
-    series->addRow(nextLabel, AddNumber(Field::CurrentNum, 0, kMaxNumber, it.CurrentNum));
-    series->addRow(lastLabel, AddNumber(Field::StopNumber, 0, kMaxNumber, it.StopNumber));
+    auto* numBased = static_cast<QCheckBox*>(Control(Field::NumBased));
+    numBased->setText(UiText(kGuiURLSeries, "Series") + QStringLiteral(" (%u)"));
+    connect(numBased, &QCheckBox::clicked, this, [this](bool on) { SeriesSwitched(on); });
+    QLabel* nextLabel = Label(kGuiURLNextNum, "Next NN");
+    QLabel* lastLabel = Label(kGuiURLEndNum, "Last NN");
+    QLabel* toleranceLabel = Label(kGuiURLTolerance, "Tolerance");
+    series->addRow(nextLabel, AddNumber(Field::CurrentNum, it.CurrentNum));
+    series->addRow(lastLabel, AddNumber(Field::StopNumber, it.StopNumber));
     for (Field f : {Field::CurrentNum, Field::StopNumber})
         static_cast<NumberField*>(Control(f))->SetStepRange(0, 32767);
-    series->addRow(toleranceLabel, AddNumber(Field::Tolerance, 0, 1000, it.Tolerance));
-    note(EditorControl::SeriesValues, {nextLabel, lastLabel});
-    note(EditorControl::Tolerance, {toleranceLabel, Control(Field::Tolerance)});
-    right->addWidget(seriesBox);
+    series->addRow(toleranceLabel, AddNumber(Field::Tolerance, it.Tolerance));
+    Note(EditorControl::Series, {numBased});
+    Note(EditorControl::SeriesValues, {nextLabel, lastLabel, Control(Field::CurrentNum),
+                                       Control(Field::StopNumber), Control(Field::Tolerance)});
+    Note(EditorControl::Tolerance, {toleranceLabel, Control(Field::Tolerance)});
+}
 
-    // Pages and what is kept of them.
-    auto* pageBox = new QGroupBox(this);
-    auto* page = new QFormLayout(pageBox);
+// Pages and what is kept of them; when a file counts as not found.
+void ItemEditor::AddPageBoxes(QBoxLayout* column) {
+    const UrlItem& it = m_item;
+    QFormLayout* page = Group(column, 0, nullptr);
     page->addRow(AddCheck(Field::WithPics, kGuiURLFullSnapShot,
                           "Full page snapshot (pictures, frames)", it.WithPics));
     page->addRow(
         AddCheck(Field::WithLinks, kGuiURLDocMode, "DOC-mode (contents + chapters)", it.WithLinks));
-    QLabel* depthLabel = label(kGuiURLNestedDepth, "Nested depth");
-    page->addRow(depthLabel, AddNumber(Field::NestedDepth, 1, 32, it.NestedDepth));
-    note(EditorControl::NestedDepth, {depthLabel});
+    QLabel* depthLabel = Label(kGuiURLNestedDepth, "Nested depth");
+    page->addRow(depthLabel, AddNumber(Field::NestedDepth, it.NestedDepth));
+    Note(EditorControl::NestedDepth, {depthLabel, Control(Field::NestedDepth)});
     page->addRow(AddCheck(Field::RipBanners, kGuiPrefRipBanners, "Rip banners", it.RipBanners));
     Control(Field::RipBanners)->setToolTip(UiToolTip(kTipUrlRipBanner));
     page->addRow(AddCheck(Field::ClearFolder, kGuiUrlClearFolder,
                           "Clear destination folder on start", it.ClearFolder));
-    right->addWidget(pageBox);
 
-    auto [notFoundBox, notFound] = group(kGuiURLDocNotFoundPrm, "Document not found if");
-    notFound->addRow(label(kGuiURLDocNotFoundSize, "File size less than"),
-                     AddNumber(Field::NfSize, 0, 65500, it.nfsize));
-    QLabel* containsLabel = label(kGuiURLDocNotFoundString, "Contains string");
-    notFound->addRow(containsLabel, AddText(Field::NfString, it.nfString, 79));
-    note(EditorControl::PageOptions, {containsLabel});
-    right->addWidget(notFoundBox);
+    QFormLayout* notFound = Group(column, kGuiURLDocNotFoundPrm, "Document not found if");
+    notFound->addRow(Label(kGuiURLDocNotFoundSize, "File size less than"),
+                     AddNumber(Field::NfSize, it.nfsize));
+    QLabel* containsLabel = Label(kGuiURLDocNotFoundString, "Contains string");
+    notFound->addRow(containsLabel, AddText(Field::NfString, it.nfString));
+    Note(EditorControl::PageOptions,
+         {containsLabel, Control(Field::WithPics), Control(Field::RipBanners),
+          Control(Field::WithLinks), Control(Field::NfString)});
+}
 
-    // Search and replace, and what follows a download.
-    auto [afterBox, after] = group(kGuiUrlAfterDl, "After download");
+// Search and replace, and what follows a download.
+void ItemEditor::AddAfterBox(QBoxLayout* column) {
+    QFormLayout* after = Group(column, kGuiUrlAfterDl, "After download");
     auto* rulesRow = new QHBoxLayout;
     rulesRow->addWidget(
         AddButton(Button::SearchReplace, UiText(kGuiURLSearchReplace, "Search-Replace...")));
@@ -419,13 +396,13 @@ void ItemEditor::Build() {
     rulesRow->addStretch();
     after->addRow(rulesRow);
     after->addRow(AddCheck(Field::EnableReplace, kGuiURLEnableReplace,
-                           "replace immediately after download", it.EnableReplace));
+                           "replace immediately after download", m_item.EnableReplace));
     auto* cmdRow = new QHBoxLayout;
-    cmdRow->addWidget(AddText(Field::Cmd, it.Cmd, 255));
+    cmdRow->addWidget(AddText(Field::Cmd, m_item.Cmd));
     Control(Field::Cmd)->setToolTip(UiToolTip(kTipURLExecAfterDl));
     cmdRow->addWidget(AddButton(Button::RunCmd, QString()));
     ButtonOf(Button::RunCmd)->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
-    after->addRow(label(kGuiURLAfterDlrun, "Run Cmd"), cmdRow);
+    after->addRow(Label(kGuiURLAfterDlrun, "Run Cmd"), cmdRow);
     auto* sendRow = new QHBoxLayout;
     sendRow->addWidget(
         AddButton(Button::Upload, UiText(kGuiURLAfterDlUpload, "Upload to FTP server...")));
@@ -433,10 +410,18 @@ void ItemEditor::Build() {
     ButtonOf(Button::Distributed)->setToolTip(UiToolTip(kTipBtnMkDistributed));
     sendRow->addWidget(AddButton(Button::SendQuery, UiText(kGuiSendCEQuery, "Send query")));
     after->addRow(sendRow);
-    right->addWidget(afterBox);
-    right->addStretch();
+    Note(EditorControl::UrlTest,
+         {ButtonOf(Button::UrlTest), ButtonOf(Button::FileNameTest), ButtonOf(Button::RunCmd)});
+    Note(EditorControl::PageOptions,
+         {ButtonOf(Button::ApplyRules), ButtonOf(Button::RestoreFolder)});
+    Note(EditorControl::Replace, {ButtonOf(Button::SearchReplace), Control(Field::EnableReplace)});
+    Note(EditorControl::SendQuery, {ButtonOf(Button::SendQuery)});
+    Note(EditorControl::Distributed, {ButtonOf(Button::Distributed)});
+    Note(EditorControl::Upload, {ButtonOf(Button::Upload)});
+}
 
-    // What the template gives today, and why OK was refused.
+// What the template gives today, and why OK was refused.
+void ItemEditor::AddBottom(QVBoxLayout* top) {
     m_preview = new QLabel(this);
     m_preview->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_preview->setWordWrap(true);
@@ -444,7 +429,7 @@ void ItemEditor::Build() {
     top->addWidget(m_preview);
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(
-        AddCheck(Field::Disabled, kGuiURLDisable, "Disable URL download", it.Disabled));
+        AddCheck(Field::Disabled, kGuiURLDisable, "Disable URL download", m_item.Disabled));
     m_problem = new QLabel(this);
     m_problem->setStyleSheet(QStringLiteral("color: #d02020;"));
     bottom->addWidget(m_problem, 1);
@@ -452,26 +437,9 @@ void ItemEditor::Build() {
     m_ok = box->button(QDialogButtonBox::Ok);
     bottom->addWidget(box);
     top->addLayout(bottom);
+}
 
-    note(EditorControl::Name, {nameLabel, Control(Field::Name)});
-    note(EditorControl::Url, {urlLabel, Control(Field::Url)});
-    note(EditorControl::UrlTest,
-         {ButtonOf(Button::UrlTest), ButtonOf(Button::FileNameTest), ButtonOf(Button::RunCmd)});
-    note(EditorControl::Series, {Control(Field::NumBased)});
-    note(EditorControl::SeriesValues,
-         {Control(Field::CurrentNum), Control(Field::StopNumber), Control(Field::Tolerance)});
-    note(EditorControl::PageOptions,
-         {Control(Field::WithPics), Control(Field::RipBanners), Control(Field::WithLinks),
-          ButtonOf(Button::ApplyRules), ButtonOf(Button::RestoreFolder), Control(Field::NfString)});
-    note(EditorControl::Replace, {ButtonOf(Button::SearchReplace), Control(Field::EnableReplace)});
-    note(EditorControl::ContentType, {typeLabel, conType});
-    note(EditorControl::Referer, {refererLabel, Control(Field::Referer)});
-    note(EditorControl::SendQuery, {ButtonOf(Button::SendQuery)});
-    note(EditorControl::DateValues, {Control(Field::DayShift), Control(Field::Days)});
-    note(EditorControl::NestedDepth, {Control(Field::NestedDepth)});
-    note(EditorControl::Distributed, {ButtonOf(Button::Distributed)});
-    note(EditorControl::Upload, {ButtonOf(Button::Upload)});
-
+void ItemEditor::ConnectButtons() {
     connect(ButtonOf(Button::UrlTest), &QAbstractButton::clicked, this, [this] {
         if (m_hooks.useRecentPath) m_hooks.useRecentPath(m_item.Dest);
         if (m_hooks.testUrl) m_hooks.testUrl(this, m_item);
@@ -501,10 +469,10 @@ void ItemEditor::Build() {
 
 void ItemEditor::TakeControl(Field field) {
     QWidget* control = Control(field);
-    if (std::string* text = TextOf(field, m_item)) {
-        *text = static_cast<QLineEdit*>(control)->text().toStdString();
-    } else if (field == Field::Dest) {
+    if (field == Field::Dest) {
         m_item.Dest = m_dest->currentText().toStdString();
+    } else if (std::string* text = TextOf(field, m_item)) {
+        *text = static_cast<QLineEdit*>(control)->text().toStdString();
     } else if (field == Field::ConType) {
         m_item.ConType =
             static_cast<std::int16_t>(static_cast<QComboBox*>(control)->currentIndex());

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <thread>
@@ -15,11 +16,14 @@
 #include "ui/item_editor/item_editor_enabling.h"
 
 class QAbstractButton;
+class QBoxLayout;
 class QCheckBox;
 class QComboBox;
+class QFormLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QVBoxLayout;
 
 namespace kov {
 
@@ -134,9 +138,24 @@ private:
     static std::size_t Index(E e) {
         return static_cast<std::size_t>(e);
     }
+    // The dialog is built group box by group box, in the order of its tab chain.
     void Build();
-    QLineEdit* AddText(Field field, const std::string& text, int limit);
-    NumberField* AddNumber(Field field, int min, int max, std::int32_t value);
+    void AddAddressRows(QFormLayout* form);
+    void AddDateRows(QFormLayout* form);
+    void AddChoiceRows(QFormLayout* form);
+    void AddSeriesBox(QBoxLayout* column);
+    void AddPageBoxes(QBoxLayout* column);
+    void AddAfterBox(QBoxLayout* column);
+    void AddBottom(QVBoxLayout* top);
+    void ConnectButtons();
+    // A group box added to column (untitled when textId is 0); returns its form.
+    QFormLayout* Group(QBoxLayout* column, int textId, const char* english, int stretch = 0);
+    QLabel* Label(int textId, const char* english);
+    // The widgets that control's state switches on and off.
+    void Note(EditorControl control, std::initializer_list<QWidget*> widgets);
+    // Text and number fields take their capacity and range from the item's field table.
+    QLineEdit* AddText(Field field, const std::string& text);
+    NumberField* AddNumber(Field field, std::int32_t value);
     QCheckBox* AddCheck(Field field, int textId, const char* english, std::int32_t value);
     QPushButton* AddButton(Button button, const QString& text);
     void Edited(Field field);

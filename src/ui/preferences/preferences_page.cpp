@@ -70,8 +70,10 @@ QCheckBox* AddCheck(QFormLayout* form, const char* key, int textId, bool on) {
     return check;
 }
 
-QSpinBox* AddSpin(QFormLayout* form, const char* key, int textId, int min, int max, int value) {
-    QSpinBox* spin = MakeSpin(key, min, max, value);
+QSpinBox* AddSpin(QFormLayout* form, std::string_view section, const char* key, int textId,
+                  int value) {
+    const SettingLimits limits = LimitsOf(section, key);
+    QSpinBox* spin = MakeSpin(key, limits.min, limits.max, value);
     form->addRow(Label(textId), spin);
     return spin;
 }
@@ -81,6 +83,11 @@ QLineEdit* AddLine(QFormLayout* form, const char* key, int textId, const std::st
     QLineEdit* edit = MakeLine(key, value, capacity, password);
     form->addRow(Label(textId), edit);
     return edit;
+}
+
+QLineEdit* AddSettingLine(QFormLayout* form, std::string_view section, const char* key, int textId,
+                          const std::string& value, bool password) {
+    return AddLine(form, key, textId, value, LimitsOf(section, key).capacity, password);
 }
 
 QComboBox* AddChoice(QFormLayout* form, const char* key, int textId,
@@ -94,9 +101,9 @@ QComboBox* AddChoice(QFormLayout* form, const char* key, int textId,
     return combo;
 }
 
-QLineEdit* AddFileLine(QFormLayout* form, const char* key, int textId, const std::string& value,
-                       std::size_t capacity) {
-    QLineEdit* edit = MakeLine(key, value, capacity);
+QLineEdit* AddFileLine(QFormLayout* form, std::string_view section, const char* key, int textId,
+                       const std::string& value) {
+    QLineEdit* edit = MakeLine(key, value, LimitsOf(section, key).capacity);
     auto* row = new QWidget;
     auto* box = new QHBoxLayout(row);
     box->setContentsMargins(0, 0, 0, 0);

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "content/rules/banner_rules.h"
@@ -53,7 +54,12 @@ QVBoxLayout* MakeScrollingColumn(QWidget* page);
 
 // Field helpers shared by the pages.
 QCheckBox* AddCheck(QFormLayout* form, const char* key, int textId, bool on);
-QSpinBox* AddSpin(QFormLayout* form, const char* key, int textId, int min, int max, int value);
+// A setting's field takes its range or capacity from the setting's declaration in section
+// (LimitsOf, core/settings/app_settings.h).
+QSpinBox* AddSpin(QFormLayout* form, std::string_view section, const char* key, int textId,
+                  int value);
+QLineEdit* AddSettingLine(QFormLayout* form, std::string_view section, const char* key, int textId,
+                          const std::string& value, bool password = false);
 QLineEdit* AddLine(QFormLayout* form, const char* key, int textId, const std::string& value,
                    std::size_t capacity, bool password = false);
 QComboBox* AddChoice(QFormLayout* form, const char* key, int textId,
@@ -63,8 +69,8 @@ QSpinBox* MakeSpin(const char* key, int min, int max, int value);
 QLineEdit* MakeLine(const char* key, const std::string& value, std::size_t capacity,
                     bool password = false);
 // A line edit with a "..." button that picks a file; returns the edit.
-QLineEdit* AddFileLine(QFormLayout* form, const char* key, int textId, const std::string& value,
-                       std::size_t capacity);
+QLineEdit* AddFileLine(QFormLayout* form, std::string_view section, const char* key, int textId,
+                       const std::string& value);
 
 std::string TextOf(const QLineEdit* edit);
 int IntOf(const QSpinBox* spin);

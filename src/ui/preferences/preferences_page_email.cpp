@@ -31,17 +31,19 @@ public:
 
         auto* form = new QFormLayout;
         column->addLayout(form);
-        m_smtp = AddLine(form, "SmtpServer", kGuiServerSMTP, e.SmtpServer, 79);
+        m_smtp = AddSettingLine(form, kEmailSection, "SmtpServer", kGuiServerSMTP, e.SmtpServer);
         m_smtpSec =
             AddChoice(form, "SmtpSecurity", kGuiPrefSmtpSecurity, kSecurityTexts, e.SmtpSecurity);
-        m_smtpUser = AddLine(form, "SmtpUser", kGuiPrefSmtpLogin, e.SmtpUser, 79);
-        m_smtpPsw = AddLine(form, "SmtpPsw", kGuiPrefSmtpPassword, e.SmtpPsw, 63, true);
-        m_pop3 = AddLine(form, "Pop3Server", kGuiServerPOP3, e.Pop3Server, 79);
+        m_smtpUser = AddSettingLine(form, kEmailSection, "SmtpUser", kGuiPrefSmtpLogin, e.SmtpUser);
+        m_smtpPsw =
+            AddSettingLine(form, kEmailSection, "SmtpPsw", kGuiPrefSmtpPassword, e.SmtpPsw, true);
+        m_pop3 = AddSettingLine(form, kEmailSection, "Pop3Server", kGuiServerPOP3, e.Pop3Server);
         m_pop3Sec =
             AddChoice(form, "Pop3Security", kGuiPrefPop3Security, kSecurityTexts, e.Pop3Security);
-        m_box = AddLine(form, "MailBox", kGuiPOP3Login, e.MailBox, 31);
-        m_boxPsw = AddLine(form, "MailBoxPsw", kGuiPrefPop3Password, e.MailBoxPsw, 31, true);
-        m_caFile = AddFileLine(form, "TlsCaFile", kGuiPrefCaFile, e.TlsCaFile, 259);
+        m_box = AddSettingLine(form, kEmailSection, "MailBox", kGuiPOP3Login, e.MailBox);
+        m_boxPsw = AddSettingLine(form, kEmailSection, "MailBoxPsw", kGuiPrefPop3Password,
+                                  e.MailBoxPsw, true);
+        m_caFile = AddFileLine(form, kEmailSection, "TlsCaFile", kGuiPrefCaFile, e.TlsCaFile);
 
         auto* tests = new QHBoxLayout;
         m_smtpTest = new QPushButton(UiText(kGuiPrefSmtpTest, ""));
@@ -64,11 +66,14 @@ public:
 
         form = new QFormLayout;
         column->addLayout(form);
-        m_reply = AddLine(form, "MyEmailAddr", kGuiCEReplyToAddress, e.MyEmailAddr, 61);
+        m_reply =
+            AddSettingLine(form, kEmailSection, "MyEmailAddr", kGuiCEReplyToAddress, e.MyEmailAddr);
         m_host = AddCheck(form, "ActAsHost", kGuiCEEnableServerMode, e.ActAsHost);
-        m_pass = AddLine(form, "Passphrase", kGuiCEAccessPassword, e.Passphrase, 31, true);
-        m_poll = AddSpin(form, "PollInterval", kGuiCEPollInterval, 0, 7 * 24 * 60, e.PollInterval);
-        m_folder = AddLine(form, "SaveFolder", kGuiCESaveFolder, e.SaveFolder, 259);
+        m_pass = AddSettingLine(form, kEmailSection, "Passphrase", kGuiCEAccessPassword,
+                                e.Passphrase, true);
+        m_poll = AddSpin(form, kEmailSection, "PollInterval", kGuiCEPollInterval, e.PollInterval);
+        m_folder =
+            AddSettingLine(form, kEmailSection, "SaveFolder", kGuiCESaveFolder, e.SaveFolder);
         m_command =
             AddCheck(form, "QueryAllowCommand", kGuiPrefQueryAllowCommand, e.QueryAllowCommand);
         m_upload = AddCheck(form, "QueryAllowUpload", kGuiPrefQueryAllowUpload, e.QueryAllowUpload);

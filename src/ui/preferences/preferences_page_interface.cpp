@@ -30,12 +30,13 @@ public:
         note->setWordWrap(true);
         form->addRow(QString(), note);
         m_minToTray = AddCheck(form, "MinToTray", kGuiMinToTray, s.MinToTray);
-        m_transparency = AddSpin(form, "Transparency", kGuiTransparency, 0, 250, s.Transparency);
+        m_transparency =
+            AddSpin(form, kMainSection, "Transparency", kGuiTransparency, s.Transparency);
         m_topmost = AddCheck(form, "WndTopmost", kGuiWndIsTopmost, s.WndTopmost);
         m_lists = AddCheck(form, "ShowPaneLists", kGuiShowPaneLists, s.ShowPaneLists);
         m_updDays =
-            AddSpin(form, "ChkUpdInterval", kGuiChkUpdateInterval, 0, 3650, s.ChkUpdInterval);
-        m_updUrl = AddLine(form, "UpdateUrl", kGuiPrefUpdateUrl, s.UpdateUrl, 254);
+            AddSpin(form, kMainSection, "ChkUpdInterval", kGuiChkUpdateInterval, s.ChkUpdInterval);
+        m_updUrl = AddSettingLine(form, kMainSection, "UpdateUrl", kGuiPrefUpdateUrl, s.UpdateUrl);
     }
 
     void Store(PreferencesData& data) override {

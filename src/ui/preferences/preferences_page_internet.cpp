@@ -13,8 +13,6 @@ namespace kov {
 
 namespace {
 
-constexpr int kMaxSpeed = 1000000;  // KB/sec
-
 QFormLayout* Section(QVBoxLayout* column, int titleId) {
     auto* title = new QLabel(QStringLiteral("<b>%1</b>").arg(UiText(titleId, "")));
     column->addWidget(title);
@@ -40,7 +38,8 @@ public:
         m_agent->setCurrentIndex(
             s.StdUserAgent >= 0 && s.StdUserAgent <= kLastStdUserAgent ? s.StdUserAgent : 0);
         form->addRow(UiText(kGuiPrefUserAgent, ""), m_agent);
-        m_ownAgent = AddLine(form, "User-Agent", kGuiPrefOwnUserAgent, s.UserAgent, 127);
+        m_ownAgent =
+            AddSettingLine(form, kMainSection, "User-Agent", kGuiPrefOwnUserAgent, s.UserAgent);
         m_pasv = AddChoice(form, "FtpPasvMode", kGuiFtpPasvMode,
                            {kGuiFtpPasv1, kGuiFtpPasv3, kGuiFtpPasv2}, s.FtpPasvMode);
         m_noCache = AddCheck(form, "NoCache", kGuiDisableCache, s.NoCache);
@@ -50,27 +49,31 @@ public:
         m_fromSystem = AddCheck(form, "ProxyFromIE", kGuiUseProxyFromIE, s.ProxyFromIE);
         m_bypass = AddCheck(form, "BypassProxyLocal", kGuiBypassProxyForLocal, s.BypassProxyLocal);
         m_proxy = AddCheck(form, "Proxy", kGuiHTTPproxy, s.Proxy);
-        m_proxyAddress = AddLine(form, "ProxyAddress", kGuiHTTPproxy, s.ProxyAddress, 248);
-        m_proxyUser = AddLine(form, "ProxyUser", kGuiLogin, s.ProxyUser, 31);
-        m_proxyPsw = AddLine(form, "ProxyPsw", kGuiPassword, s.ProxyPsw, 31, true);
+        m_proxyAddress =
+            AddSettingLine(form, kMainSection, "ProxyAddress", kGuiHTTPproxy, s.ProxyAddress);
+        m_proxyUser = AddSettingLine(form, kMainSection, "ProxyUser", kGuiLogin, s.ProxyUser);
+        m_proxyPsw = AddSettingLine(form, kMainSection, "ProxyPsw", kGuiPassword, s.ProxyPsw, true);
         m_ftpProxy = AddCheck(form, "FtpProxy", kGuiFTPproxy, s.FtpProxy);
-        m_ftpAddress = AddLine(form, "FtpProxyAddress", kGuiFTPproxy, s.FtpProxyAddress, 248);
-        m_ftpUser = AddLine(form, "FtpProxyUser", kGuiLogin, s.FtpProxyUser, 30);
-        m_ftpPsw = AddLine(form, "FtpProxyPsw", kGuiPassword, s.FtpProxyPsw, 30, true);
-        m_ftpType = AddSpin(form, "FtpProxyType", kGuiFtpProxyType, 0, 9, s.FtpProxyType);
+        m_ftpAddress =
+            AddSettingLine(form, kMainSection, "FtpProxyAddress", kGuiFTPproxy, s.FtpProxyAddress);
+        m_ftpUser = AddSettingLine(form, kMainSection, "FtpProxyUser", kGuiLogin, s.FtpProxyUser);
+        m_ftpPsw =
+            AddSettingLine(form, kMainSection, "FtpProxyPsw", kGuiPassword, s.FtpProxyPsw, true);
+        m_ftpType = AddSpin(form, kMainSection, "FtpProxyType", kGuiFtpProxyType, s.FtpProxyType);
 
         form = Section(column, kGuiGrpSpeedLimit);
         m_limited = AddCheck(form, "SpeedLimited", kGuiGrpSpeedLimit, s.SpeedLimited);
         m_inet =
-            AddSpin(form, "SpeedLimitInet", kGuiSpeedLimitInet, 0, kMaxSpeed, s.SpeedLimitInet);
-        m_loc = AddSpin(form, "SpeedLimitLoc", kGuiSpeedLimitLoc, 0, kMaxSpeed, s.SpeedLimitLoc);
+            AddSpin(form, kMainSection, "SpeedLimitInet", kGuiSpeedLimitInet, s.SpeedLimitInet);
+        m_loc = AddSpin(form, kMainSection, "SpeedLimitLoc", kGuiSpeedLimitLoc, s.SpeedLimitLoc);
 
         form = Section(column, kGuiDialUpSettings);
         m_dial = AddCheck(form, "UseDialUp", kGuiPrefUseDialUp, s.UseDialUp);
-        m_dialItem = AddLine(form, "DialupItem", kGuiDialUpConnection, s.DialupItem, 62);
+        m_dialItem =
+            AddSettingLine(form, kMainSection, "DialupItem", kGuiDialUpConnection, s.DialupItem);
         m_monitor = AddCheck(form, "RasMonitoring", kGuiKeepConnected, s.RasMonitoring);
         m_hangup = AddCheck(form, "Hangup", kGuiHangup, s.Hangup);
-        m_redial = AddSpin(form, "ReDialCount", kGuiPrefReDialCount, 0, 32767, s.ReDialCount);
+        m_redial = AddSpin(form, kMainSection, "ReDialCount", kGuiPrefReDialCount, s.ReDialCount);
         column->addStretch(1);
     }
 

@@ -1,7 +1,6 @@
 #include <QComboBox>
 #include <QFormLayout>
 #include <QLineEdit>
-#include <limits>
 
 #include "core/language/ui_text_ids.h"
 #include "ui/preferences/preferences_pages.h"
@@ -14,10 +13,10 @@ class NewUrlPage : public PreferencesPage {
 public:
     explicit NewUrlPage(const NewUrlDefaults& d) {
         auto* form = new QFormLayout(this);
-        m_name = AddLine(form, "Name", kGuiURLName, d.Name, 126);
-        m_referer = AddLine(form, "Referer", kGuiPrefReferer, d.Referer, 126);
-        m_dir = AddLine(form, "LocalDir", kGuiURLSaveTo, d.LocalDir, 258);
-        m_cmd = AddLine(form, "Cmd", kGuiURLAfterDlrun, d.Cmd, 258);
+        m_name = AddSettingLine(form, kNewUrlSection, "Name", kGuiURLName, d.Name);
+        m_referer = AddSettingLine(form, kNewUrlSection, "Referer", kGuiPrefReferer, d.Referer);
+        m_dir = AddSettingLine(form, kNewUrlSection, "LocalDir", kGuiURLSaveTo, d.LocalDir);
+        m_cmd = AddSettingLine(form, kNewUrlSection, "Cmd", kGuiURLAfterDlrun, d.Cmd);
         m_queue = AddCheck(form, "PutNewToQueue", kGuiDefAddUrlToQueue, d.PutNewToQueue);
         m_parse = AddCheck(form, "ParseUrl", kGuiDefTryParseUrl, d.ParseUrl);
         m_banners = AddCheck(form, "RipBanners", kGuiPrefRipBanners, d.RipBanners);
@@ -25,14 +24,14 @@ public:
         m_pics = AddCheck(form, "WithPics", kGuiURLFullSnapShot, d.WithPics);
         m_disabled = AddCheck(form, "Disabled", kGuiURLDisable, d.Disabled);
         // -1 is "once only".
-        m_interval = AddSpin(form, "interval", kGuiURLOncePer, -1, 365, d.interval);
-        m_days = AddSpin(form, "days", kGuiURLDaysBack, 0, 365, d.days);
-        m_shift = AddSpin(form, "dayShift", kGuiURLShiftDays, -365, 365, d.dayShift);
-        m_stop = AddSpin(form, "StopNumber", kGuiURLEndNum, 0,
-                         std::numeric_limits<std::int32_t>::max() - 1, d.StopNumber);
-        m_tolerance = AddSpin(form, "Tolerance", kGuiURLTolerance, 0, 1000, d.Tolerance);
-        m_nfsize = AddSpin(form, "nfsize", kGuiURLDocNotFoundSize, 0, 500000, d.nfsize);
-        m_nfString = AddLine(form, "nfString", kGuiURLDocNotFoundString, d.nfString, 127);
+        m_interval = AddSpin(form, kNewUrlSection, "interval", kGuiURLOncePer, d.interval);
+        m_days = AddSpin(form, kNewUrlSection, "days", kGuiURLDaysBack, d.days);
+        m_shift = AddSpin(form, kNewUrlSection, "dayShift", kGuiURLShiftDays, d.dayShift);
+        m_stop = AddSpin(form, kNewUrlSection, "StopNumber", kGuiURLEndNum, d.StopNumber);
+        m_tolerance = AddSpin(form, kNewUrlSection, "Tolerance", kGuiURLTolerance, d.Tolerance);
+        m_nfsize = AddSpin(form, kNewUrlSection, "nfsize", kGuiURLDocNotFoundSize, d.nfsize);
+        m_nfString =
+            AddSettingLine(form, kNewUrlSection, "nfString", kGuiURLDocNotFoundString, d.nfString);
         m_mode = AddChoice(form, "UpdateMode", kGuiURLUpdateMode,
                            {kGuiURLUpdate1, kGuiURLUpdate2, kGuiURLUpdate3}, d.UpdateMode);
     }

@@ -50,7 +50,8 @@ public:
         m_docText = AddCheck(form, "DocModeFlags", kGuiDOCmodeTXTOnly, s.DocModeFlags);
         m_nested = AddCheck(form, "FileSubFolders", kGuiFileSubFolders, s.FileSubFolders);
         m_modern = AddCheck(form, "ModernHtml", kGuiPrefModernHtml, s.ModernHtml);
-        m_masks = AddLine(form, "SrFileMasks", kGuiTextFileMasks, s.SrFileMasks, 254);
+        m_masks =
+            AddSettingLine(form, kMainSection, "SrFileMasks", kGuiTextFileMasks, s.SrFileMasks);
         column->addStretch(1);
     }
 
@@ -85,10 +86,10 @@ public:
     explicit SoundsPage(const AppSettings& s) {
         auto* form = new QFormLayout(this);
         m_use = AddCheck(form, "UseSound", kGuiUseSounds, s.UseSound);
-        m_start = AddFileLine(form, "SoundStart", kGuiSoundStart, s.SoundStart, 259);
-        m_end = AddFileLine(form, "SoundEnd", kGuiSoundEnd, s.SoundEnd, 259);
-        m_err1 = AddFileLine(form, "SoundErr1", kGuiSoundErrConnect, s.SoundErr1, 259);
-        m_err2 = AddFileLine(form, "SoundErr2", kGuiSoundErrFile, s.SoundErr2, 259);
+        m_start = AddFileLine(form, kMainSection, "SoundStart", kGuiSoundStart, s.SoundStart);
+        m_end = AddFileLine(form, kMainSection, "SoundEnd", kGuiSoundEnd, s.SoundEnd);
+        m_err1 = AddFileLine(form, kMainSection, "SoundErr1", kGuiSoundErrConnect, s.SoundErr1);
+        m_err2 = AddFileLine(form, kMainSection, "SoundErr2", kGuiSoundErrFile, s.SoundErr2);
     }
 
     void Store(PreferencesData& data) override {

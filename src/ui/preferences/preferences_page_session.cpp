@@ -19,7 +19,7 @@ class SessionPage : public PreferencesPage {
 public:
     SessionPage(const AppSettings& s, const PreferencesContext& context) {
         auto* form = new QFormLayout(this);
-        m_threads = AddSpin(form, "MaxThreads", kGuiMaxThreads, 1, 32, s.MaxThreads);
+        m_threads = AddSpin(form, kMainSection, "MaxThreads", kGuiMaxThreads, s.MaxThreads);
         m_disposable = AddCheck(form, "NotNeededAction", kGuiDeleteDisposable, s.NotNeededAction);
         // The choices stand in the order of the setting's values, as do their text ids.
         m_abort = AddChoice(form, "AbortMode", kGuiStopActions, {kGuiStopAction1, kGuiStopAction2},
@@ -28,7 +28,7 @@ public:
             AddChoice(form, "OnEndSession", kGuiOnEndSession,
                       {kGuiOnEndSession1, kGuiOnEndSession2, kGuiOnEndSession3}, s.OnEndSession);
         m_trace = AddCheck(form, "LimitTrace", kGuiLimitTraceActive, s.LimitTrace);
-        m_sum = AddLine(form, "LimitSum", kGuiLimitSum, s.LimitSum, 127);
+        m_sum = AddSettingLine(form, kMainSection, "LimitSum", kGuiLimitSum, s.LimitSum);
         // The session reads anything but a plain number as no limit at all; 19 digits always
         // fit the 64-bit counter.
         m_sum->setValidator(new QRegularExpressionValidator(
@@ -86,8 +86,8 @@ public:
     explicit LogPage(const AppSettings& s) {
         auto* form = new QFormLayout(this);
         m_write = AddCheck(form, "WriteLog", kGuiLogToFile, s.WriteLog);
-        m_size = AddSpin(form, "MaxLogSize", kGuiMaxLogSize, 0, 1 << 30, s.MaxLogSize);
-        m_detail = AddSpin(form, "LogDetail", kGuiLogDetail, 0, 2, s.LogDetail);
+        m_size = AddSpin(form, kMainSection, "MaxLogSize", kGuiMaxLogSize, s.MaxLogSize);
+        m_detail = AddSpin(form, kMainSection, "LogDetail", kGuiLogDetail, s.LogDetail);
         m_debug = AddCheck(form, "Debug", kGuiPrefDebug, s.Debug);
     }
 

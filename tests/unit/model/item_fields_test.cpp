@@ -84,6 +84,22 @@ TEST(ItemFieldsTest, RangesAreEnforcedAtBothEnds) {
     }
 }
 
+// What the editor accepts and what a missing key loads as must be values a file may hold, or
+// a load and a save would change an item nobody touched.
+TEST(ItemFieldsTest, DefaultsAndEditorRangesLieWithinTheRange) {
+    for (const ItemField& f : ItemFields()) {
+        if (f.kind == FieldKind::Text) {
+            EXPECT_LE(f.absentText.size(), static_cast<std::size_t>(f.max)) << f.key;
+        } else if (f.kind != FieldKind::Date) {
+            EXPECT_TRUE(f.min <= f.absent && f.absent <= f.max) << f.key;
+            const bool resetInRange = f.min <= f.reset && f.reset <= f.max;
+            EXPECT_TRUE(f.load != OutOfRange::Reset || resetInRange) << f.key;
+            EXPECT_TRUE(f.min <= f.editMin && f.editMin <= f.editMax && f.editMax <= f.max)
+                << f.key;
+        }
+    }
+}
+
 TEST(ItemFieldsTest, TextFormsOfFlagsDatesAndRules) {
     struct Case {
         const char* key;

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "core/command_ids.h"
+#include "model/item_fields.h"
 #include "model/list_document.h"
 #include "net/http/inet.h"
 #include "platform/file_util.h"
@@ -196,6 +197,38 @@ TEST(ItemEditor, ControlsFollowTheRulesAndRangesAreCheckedAtTheField) {
     editor.accept();
     EXPECT_TRUE(editor.isVisible());
     EXPECT_EQ(editor.Problem(), "The URL must not be empty");
+}
+
+// Each field of the editor is held to its key's declaration: a text as long as the model
+// keeps it, a number never beyond what a list file may hold.
+TEST(ItemEditor, FieldsTakeTheCapacityAndRangeOfTheirKey) {
+    ItemEditorSetup setup;
+    setup.item = FreshItem();
+    ItemEditor editor(setup);
+    const std::pair<Field, const char*> texts[] = {
+        {Field::Name, "Name"},         {Field::Url, "Url"},           {Field::Referer, "Referer"},
+        {Field::Dest, "Dest"},         {Field::UserName, "UserName"}, {Field::UserPsw, "UserPsw"},
+        {Field::NfString, "nfString"}, {Field::Cmd, "Cmd"},
+    };
+    for (const auto& [field, key] : texts)
+        EXPECT_EQ(LineOf(editor.Control(field))->maxLength(), ItemFieldOf(key).max) << key;
+    const std::pair<Field, const char*> numbers[] = {
+        {Field::Interval, "interval"},
+        {Field::DayShift, "dayShift"},
+        {Field::Days, "days"},
+        {Field::NestedDepth, "NestedDepth"},
+        {Field::NfSize, "nfsize"},
+        {Field::CurrentNum, "CurrentNum"},
+        {Field::StopNumber, "StopNumber"},
+        {Field::Tolerance, "Tolerance"},
+    };
+    for (const auto& [field, key] : numbers) {
+        const QStringList range =
+            static_cast<NumberField*>(editor.Control(field))->RangeText().split("..");
+        ASSERT_EQ(range.size(), 2) << key;
+        EXPECT_GE(range[0].toLongLong(), ItemFieldOf(key).min) << key;
+        EXPECT_LE(range[1].toLongLong(), ItemFieldOf(key).max) << key;
+    }
 }
 
 // The item commands in the window, each dialog driven by the test.
