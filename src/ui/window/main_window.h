@@ -166,8 +166,10 @@ private:
     void SessionRunning(bool running);
     void ChooseList(std::size_t index);
     void RunHandler(int command);
-    void DeleteSelected(Pane pane);
-    void MoveSelected(Pane pane, int delta);
+    void DeleteSelectedLists();
+    void DeleteSelectedRows();
+    void MoveSelectedList(int delta);
+    void MoveSelectedRows(int delta);
     void CopySelection(bool cut);
     void OpenCurrentUrl();
     void TakeEmailItems();

@@ -121,21 +121,21 @@ void MainWindow::CyclePane(int step) {
     FocusPane(panes[static_cast<std::size_t>(((at + step) % n + n) % n)]);
 }
 
-void MainWindow::DeleteSelected(Pane pane) {
-    if (pane == Pane::Lists) {
-        if (m_document.DeleteLists(m_listsPane->SelectedLists()) > 0) m_listsPane->Reload();
-        return;
-    }
+void MainWindow::DeleteSelectedLists() {
+    if (m_document.DeleteLists(m_listsPane->SelectedLists()) > 0) m_listsPane->Reload();
+}
+
+void MainWindow::DeleteSelectedRows() {
     const std::vector<RowId> ids = SelectedRows();
     if (m_document.Rows().Remove(ids) > 0) m_document.Rows().SetModified(true);
 }
 
-void MainWindow::MoveSelected(Pane pane, int delta) {
-    if (pane == Pane::Lists) {
-        const auto selected = m_listsPane->SelectedLists();
-        if (selected.size() == 1) m_listsPane->MoveList(selected.front(), delta);
-        return;
-    }
+void MainWindow::MoveSelectedList(int delta) {
+    const auto selected = m_listsPane->SelectedLists();
+    if (selected.size() == 1) m_listsPane->MoveList(selected.front(), delta);
+}
+
+void MainWindow::MoveSelectedRows(int delta) {
     const std::vector<RowId> ids = SelectedRows();
     ListModel& rows = m_document.Rows();
     if (delta < 0 ? rows.MoveUp(ids) : rows.MoveDown(ids)) {

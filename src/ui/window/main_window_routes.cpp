@@ -42,14 +42,14 @@ void MainWindow::RouteEditing() {
     m_routes.AddForLists(kCmdEditUrl, HandlerRoute(kCmdListProperties));
     for (const int delta : {-1, 1}) {
         const int id = delta < 0 ? kCmdMoveUp : kCmdMoveDown;
-        m_routes.Add({id}, {selection, [this, delta] { MoveSelected(Pane::Urls, delta); }});
+        m_routes.Add({id}, {selection, [this, delta] { MoveSelectedRows(delta); }});
         m_routes.AddForLists(id, {[this] { return m_listsPane->SelectedLists().size() == 1; },
-                                  [this, delta] { MoveSelected(Pane::Lists, delta); }});
+                                  [this, delta] { MoveSelectedList(delta); }});
     }
-    m_routes.Add({kCmdDelete}, {selection, [this] { DeleteSelected(Pane::Urls); }});
+    m_routes.Add({kCmdDelete}, {selection, [this] { DeleteSelectedRows(); }});
     const CommandRoute deleteLists{
         [this] { return m_document.ListCount() > 1 && !m_listsPane->SelectedLists().empty(); },
-        [this] { DeleteSelected(Pane::Lists); }};
+        [this] { DeleteSelectedLists(); }};
     m_routes.AddForLists(kCmdDelete, deleteLists);
     m_routes.Add({kCmdDeleteList}, deleteLists);
     m_routes.Add({kCmdCopy}, {selection, [this] { CopySelection(false); }});
