@@ -39,7 +39,7 @@ bool RunKov(int port, const std::string& path, kov::TrafficMeter& meter, Sample&
     kov::FtpClient client;
     if (!client.Connect("127.0.0.1", port) || !client.Login("", "")) return false;
     client.SetDataMode(kov::FtpDataMode::Passive);
-    kov::HttpFetchJob job;
+    kov::TransferJob job;
     job.meter = &meter;
     job.isLocal = true;
     const int result = kov::FetchFtp(client, "/big.bin", path, job);

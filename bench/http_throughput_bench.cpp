@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "bench_util.h"
-#include "net/http/http_transfer.h"
+#include "net/http/http_download.h"
 #include "net/http/inet.h"
 #include "net/transfer/traffic_meter.h"
 #include "platform/file_util.h"
@@ -43,7 +43,7 @@ bool RunFetch(const std::string& url, const std::string& path, kov::TrafficMeter
     const auto start = Clock::now();
     const double cpu = ThreadCpu();
     auto session = kov::InternetSession::Create("kov-bench", kov::AccessType::Direct);
-    kov::HttpFetchJob job;
+    kov::TransferJob job;
     job.session = session.get();
     job.meter = &meter;
     job.isLocal = true;

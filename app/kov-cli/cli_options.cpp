@@ -183,8 +183,8 @@ bool IsReadOnly(const CliOptions& options) {
     return shows && !writes && !options.trafficReset && !session;
 }
 
-std::string HelpText() {
-    return R"(Usage: kov-cli [OPTION]... [SETTINGS_FILE]
+// The help text around the item options' part, which item_options.cpp keeps with them.
+constexpr const char kHelpBeforeItemOptions[] = R"(Usage: kov-cli [OPTION]... [SETTINGS_FILE]
 
 Kov's headless front end: runs the download lists of a Kov installation from a terminal,
 cron or a server.
@@ -238,8 +238,9 @@ Program options (at most seven arguments; "-" or "/" introduces each):
 A "/" form (/a, /auto, /d, /down, /nN, /b"PATH", /s"PATH") works as well; any other
 argument that begins with "/" is an absolute path.
 
-)" + std::string(ItemOptionsHelp()) +
-           R"(
+)";
+
+constexpr const char kHelpAfterItemOptions[] = R"(
 Distributed download:
   --distribute N PARTS  split item N of the current list into PARTS portions: its size is
                   asked from the server, a part definition (Distributed-NAME.NNN.ini) is
@@ -279,6 +280,9 @@ Files:
   user.ini        recent folders and the traffic counter, in $XDG_CONFIG_HOME/kov/
                   (~/.config/kov/)
 )";
+
+std::string HelpText() {
+    return kHelpBeforeItemOptions + std::string(ItemOptionsHelp()) + kHelpAfterItemOptions;
 }
 
 }  // namespace kov::cli

@@ -9,9 +9,9 @@
 
 #include "core/settings/settings_file_check.h"
 #include "kov_version.h"
-#include "net/transfer/traffic_meter.h"
 #include "platform/file_lock.h"
 #include "platform/helper_threads.h"
+#include "session/traffic_count_scope.h"
 #include "ui/app/gui_application.h"
 #include "ui/app/qt_prompter.h"
 #include "ui/app/quit_signals.h"
@@ -89,6 +89,7 @@ int Refuse(kov::QtPrompter& prompter, const std::string& message) {
 
 // Shows the window until it closes, then saves and ends; the program's exit status.
 int RunWindow(QApplication& qapp, kov::GuiApplication& app, kov::QtPrompter& prompter) {
+    kov::TrafficCountScope trafficCount(app);
     kov::MainWindow& window = *app.Window();
     prompter.SetParent(&window);
     QObject::connect(&window, &kov::MainWindow::closed, &qapp, &QCoreApplication::quit);
@@ -101,7 +102,7 @@ int RunWindow(QApplication& qapp, kov::GuiApplication& app, kov::QtPrompter& pro
     int status = QApplication::exec();
 
     window.EndSessions();
-    app.LimitCounter() = kov::GlobalTrafficMeter().TrafficCount();
+    trafficCount.End();
     prompter.SetParent(nullptr);
     if (!app.Shutdown(false)) status = 1;
     kov::SetDefaultPrompter(nullptr);
@@ -149,6 +150,5 @@ int main(int argc, char** argv) {
     if (const std::string problem = LockProblem(lock, app.Paths().programFolder, holder);
         !problem.empty())
         return Refuse(prompter, problem);
-    kov::GlobalTrafficMeter().SetTrafficCount(app.LimitCounter());
     return RunWindow(qapp, app, prompter);
 }

@@ -14,7 +14,9 @@
 #include "model/local_path.h"
 #include "model/url_parts.h"
 #include "model/url_template.h"
+#include "net/http/http_download.h"
 #include "net/http/response_headers.h"
+#include "net/http/url_download.h"
 #include "net/transfer/proxy_settings.h"
 #include "net/transfer/traffic_meter.h"
 #include "platform/clock.h"
@@ -64,7 +66,6 @@ DownloadJob::DownloadJob(UrlItem item, RowId ownerKey, int rowIndex,
     m_transfer.sink = this;
     m_transfer.meter = m_env->meter;
     m_transfer.stopRequest = &stopRequest;
-    m_transfer.prompter = m_env->prompter;
     m_transfer.banned = m_env->banned;
     m_transfer.limitReached = m_env->limitReached;
     m_transfer.rewriteOf = [this](const std::string& url, const std::string&, bool html) {
@@ -139,7 +140,7 @@ void DownloadJob::Post(int code, std::int64_t param1, std::int64_t param2, const
 void DownloadJob::Run() {
     m_transfer.lastError = 0;
     // Allocated now rather than when queued: a session may queue thousands of jobs.
-    m_transfer.buffer.resize(HttpFetchJob::kBufferSize);
+    m_transfer.buffer.resize(TransferJob::kBufferSize);
 
     Wait(m_env->startWait);
     if (Stopping()) {

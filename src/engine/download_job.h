@@ -15,15 +15,14 @@
 #include "engine/queued_item.h"
 #include "model/macro_expander.h"
 #include "model/url_item.h"
-#include "net/http/http_transfer.h"
 #include "net/transfer/proxy_settings.h"
 #include "net/transfer/resource_info.h"
 #include "net/transfer/transfer_events.h"
+#include "net/transfer/transfer_job.h"
 
 namespace kov {
 
 class DownloadJob;
-class Prompter;
 struct PageRules;
 class SharedConnections;
 class TrafficMeter;
@@ -79,7 +78,6 @@ struct JobEnvironment {
     // The traffic limit (asked only for jobs that are not local).
     std::function<bool()> limitReached;
     std::function<bool(std::string_view url)> banned;
-    Prompter* prompter = nullptr;
     JobEventSink* sink = nullptr;
     std::function<std::time_t()> now;  // the clock; empty: the system clock
     std::chrono::milliseconds retryWait{5000};
@@ -122,7 +120,7 @@ public:
     const JobEnvironment& Environment() const { return *m_env; }
     // The session's settings; the defaults when the environment has none.
     const AppSettings& Settings() const { return *m_settings; }
-    HttpFetchJob& Transfer() { return m_transfer; }
+    TransferJob& Transfer() { return m_transfer; }
 
     // Builds and posts one event with the job's link position.
     void PostEvent(int code, std::int64_t param1, std::int64_t param2,
@@ -186,7 +184,7 @@ private:
     std::string m_scheme;
     std::unique_ptr<InternetSession> m_session;
     std::unique_ptr<FtpJobHooks> m_ftp;
-    HttpFetchJob m_transfer;
+    TransferJob m_transfer;
     ResourceInfo m_info;
     std::vector<std::pair<std::string, std::uint64_t>> m_resultFiles;
     std::string m_lastLocalPath;

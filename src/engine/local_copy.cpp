@@ -12,6 +12,7 @@
 
 #include "core/text/text_util.h"
 #include "net/transfer/fetch_plan.h"
+#include "net/transfer/transfer_pump.h"
 #include "platform/file_util.h"
 
 namespace kov {
@@ -138,6 +139,85 @@ int CopyFolderInto(const std::string& source, const std::string& target, LocalCo
     return result;
 }
 
+// The opened source must be a regular file; src receives its state.
+int CheckSource(const Fd& in, struct stat& src, LocalCopyContext& context) {
+    if (!in.valid() || ::fstat(in.get(), &src) != 0) {
+        context.lastError = errno;
+        return kResultRefused;
+    }
+    if (!S_ISREG(src.st_mode)) {
+        context.lastError = S_ISDIR(src.st_mode) ? EISDIR : EINVAL;
+        return kResultRefused;
+    }
+    return kResultOk;
+}
+
+// What an existing target means: skipped (the source itself, or kept by the update mode), or
+// resumed from offset.
+int PlanTarget(const std::string& target, const struct stat& src, const LocalCopyContext& context,
+               std::int64_t& offset) {
+    struct stat existing;
+    if (::stat(target.c_str(), &existing) != 0 || !S_ISREG(existing.st_mode)) return kResultOk;
+    // Opening the source itself as the target would truncate it.
+    if (SameFile(existing, src)) return kResultSkipped;
+    // Only a shorter copy carrying the source's time is a prefix of it; anything else would
+    // splice two different files together.
+    const FetchPlan plan =
+        PlanFetch(context.updateMode, {true, existing.st_size, existing.st_mtime},
+                  {true, static_cast<std::uint64_t>(src.st_size), true, src.st_mtime}, {});
+    if (plan.action == FetchAction::Skip) return kResultSkipped;
+    if (plan.action == FetchAction::Resume) offset = plan.fileOffset;
+    return kResultOk;
+}
+
+// The opened target, cut to offset and positioned there.
+int OpenTarget(const Fd& out, const struct stat& src, std::int64_t offset,
+               LocalCopyContext& context) {
+    if (!out.valid()) {
+        context.lastError = errno;
+        return WriteFailure(errno);
+    }
+    struct stat opened;
+    if (::fstat(out.get(), &opened) != 0 || ::fcntl(out.get(), F_SETFL, 0) != 0) {
+        context.lastError = errno;
+        return kResultWriteError;
+    }
+    // The path may have been switched to the source since it was planned.
+    if (SameFile(opened, src)) return kResultSkipped;
+    if ((S_ISREG(opened.st_mode) && ::ftruncate(out.get(), static_cast<off_t>(offset)) != 0) ||
+        (offset > 0 && ::lseek(out.get(), static_cast<off_t>(offset), SEEK_SET) < 0)) {
+        context.lastError = errno;
+        return kResultWriteError;
+    }
+    return kResultOk;
+}
+
+// The rest of the source, metered as local traffic.
+int CopyBlocks(int in, int out, std::int64_t rest, std::int64_t size, LocalCopyContext& context) {
+    std::vector<char> own;
+    if (context.buffer == nullptr || context.buffer->empty()) own.resize(kBulkPacketSize);
+    std::vector<char>& buffer = own.empty() ? *context.buffer : own;
+    TrafficMeter& meter = context.meter != nullptr ? *context.meter : GlobalTrafficMeter();
+    TransferPump pump({context.sink, meter, StopFlag(context), {}, true, buffer});
+    int readError = 0;
+    TransferPump::ReadingSource source([&](char* data, std::size_t count) -> long {
+        ssize_t n;
+        do {
+            n = ::read(in, data, count);
+        } while (n < 0 && errno == EINTR);
+        if (n < 0) readError = errno;
+        return n;
+    });
+    // A source that shrinks or grows while it is copied gives a broken copy.
+    const TransferPump::Outcome moved = pump.Run(source, out, {rest, true, size});
+    if (moved.end == TransferPump::End::ReadFailed) {
+        context.lastError = readError;
+        return kResultReadError;
+    }
+    if (moved.end == TransferPump::End::WriteFailed) context.lastError = moved.error;
+    return moved.result;
+}
+
 }  // namespace
 
 int CopyLocalFile(const std::string& sourceUrlOrPath, const std::string& target,
@@ -148,109 +228,31 @@ int CopyLocalFile(const std::string& sourceUrlOrPath, const std::string& target,
         Post(context, kEventFileResult, result, context.lastError, sourceUrlOrPath, target);
         return result;
     };
-
     // Non-blocking so that a FIFO cannot hang the job; anything but a regular file is refused.
     Fd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (!in.valid()) {
-        context.lastError = errno;
-        return finish(kResultRefused);
-    }
     struct stat src;
-    if (::fstat(in.get(), &src) != 0) {
-        context.lastError = errno;
-        return finish(kResultRefused);
-    }
-    if (!S_ISREG(src.st_mode)) {
-        context.lastError = S_ISDIR(src.st_mode) ? EISDIR : EINVAL;
-        return finish(kResultRefused);
-    }
-
-    const std::int64_t expected = src.st_size;
+    const int readable = CheckSource(in, src, context);
+    if (readable != kResultOk) return finish(readable);
     std::int64_t offset = 0;
-    struct stat existing;
-    if (::stat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
-        // Opening the source itself as the target would truncate it.
-        if (SameFile(existing, src)) return finish(kResultSkipped);
-        // Only a shorter copy carrying the source's time is a prefix of it; anything else would
-        // splice two different files together.
-        const FetchPlan plan =
-            PlanFetch(context.updateMode, {true, existing.st_size, existing.st_mtime},
-                      {true, static_cast<std::uint64_t>(expected), true, src.st_mtime}, {});
-        if (plan.action == FetchAction::Skip) return finish(kResultSkipped);
-        if (plan.action == FetchAction::Resume) offset = plan.fileOffset;
-    }
+    const int planned = PlanTarget(target, src, context, offset);
+    if (planned != kResultOk) return finish(planned);
     if (StopLevel(context) >= 2) return finish(kResultStopped);
 
+    const std::int64_t expected = src.st_size;
     Post(context, kEventFileStarted, expected, offset, sourceUrlOrPath, target);
     if (!FolderOf(target).empty()) CreateFolders(FolderOf(target));
-    // No O_TRUNC: the identity check below must come before anything is cut off.
+    // No O_TRUNC: the identity check in OpenTarget must come before anything is cut off.
     Fd out(::open(target.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644));
-    if (!out.valid()) {
-        context.lastError = errno;
-        return finish(WriteFailure(errno));
-    }
-    struct stat opened;
-    if (::fstat(out.get(), &opened) != 0 || ::fcntl(out.get(), F_SETFL, 0) != 0) {
-        context.lastError = errno;
-        return finish(kResultWriteError);
-    }
-    // The path may have been switched to the source since the check above.
-    if (SameFile(opened, src)) return finish(kResultSkipped);
-    if (S_ISREG(opened.st_mode) && ::ftruncate(out.get(), static_cast<off_t>(offset)) != 0) {
-        context.lastError = errno;
-        return finish(kResultWriteError);
-    }
+    const int opened = OpenTarget(out, src, offset, context);
+    if (opened != kResultOk) return finish(opened);
     if (offset > 0) {
-        if (::lseek(out.get(), static_cast<off_t>(offset), SEEK_SET) < 0 ||
-            ::lseek(in.get(), static_cast<off_t>(offset), SEEK_SET) < 0) {
+        if (::lseek(in.get(), static_cast<off_t>(offset), SEEK_SET) < 0) {
             context.lastError = errno;
             return finish(kResultWriteError);
         }
         Post(context, kEventResumed, offset, expected);
     }
-
-    std::vector<char> own;
-    if (context.buffer == nullptr || context.buffer->empty()) own.resize(kBulkPacketSize);
-    std::vector<char>& buffer = own.empty() ? *context.buffer : own;
-    TrafficMeter& meter = context.meter != nullptr ? *context.meter : GlobalTrafficMeter();
-
-    int result = kResultOk;
-    std::int64_t copied = offset;
-    while (copied < expected) {
-        if (StopLevel(context) >= 2) {
-            result = kResultStopped;
-            break;
-        }
-        const std::size_t want =
-            std::min({meter.PacketSize(true), buffer.size(),
-                      static_cast<std::size_t>(std::min<std::int64_t>(
-                          expected - copied, static_cast<std::int64_t>(kBulkPacketSize)))});
-        const ssize_t n = ::read(in.get(), buffer.data(), want);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            context.lastError = errno;
-            result = kResultReadError;
-            break;
-        }
-        if (n == 0) {  // the source shrank while we copied it
-            result = kResultBroken;
-            break;
-        }
-        if (!WriteAll(out.get(), std::string_view(buffer.data(), static_cast<std::size_t>(n)))) {
-            context.lastError = errno;
-            result = WriteFailure(errno);
-            break;
-        }
-        copied += n;
-        const bool metered =
-            MeterBlock(meter, static_cast<std::uint64_t>(n), true, StopFlag(context));
-        Post(context, kEventBlock, n, expected);
-        if (!metered) {
-            result = kResultStopped;
-            break;
-        }
-    }
-
+    int result = CopyBlocks(in.get(), out.get(), expected - offset, expected, context);
     // Stamped whatever the outcome: what was written is a prefix of this source, and the time
     // is what lets the next run resume it. Devices as targets cannot take a time; that is fine.
     const struct timespec times[2] = {src.st_mtim, src.st_mtim};

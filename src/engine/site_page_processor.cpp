@@ -6,7 +6,7 @@
 #include "core/text/text_util.h"
 #include "engine/page_rules_step.h"
 #include "model/url_parts.h"
-#include "net/http/http_transfer.h"
+#include "net/http/http_download.h"
 #include "net/http/response_headers.h"
 #include "net/transfer/resource_prober.h"
 #include "platform/file_util.h"
@@ -201,7 +201,7 @@ int SitePageProcessor::FetchLinked(DownloadJob& job, const HtmlRipper& ripper,
     if (!SplitUrl(url, parts, false)) return kResultUnsupported;
     const bool https = parts.scheme == "https" && job.Settings().EnableHttps != 0;
     if (parts.scheme != "http" && !https) return kResultUnsupported;
-    HttpFetchJob& transfer = job.Transfer();
+    TransferJob& transfer = job.Transfer();
     const bool destIsFile = transfer.destIsFile;
     const std::string urlFileName = transfer.urlFileName;
     auto rewriteOf = std::move(transfer.rewriteOf);

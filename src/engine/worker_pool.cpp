@@ -85,16 +85,6 @@ int WorkerPool::WorkerCount() const {
     return m_workerCount;
 }
 
-std::size_t WorkerPool::QueuedCount() const {
-    std::lock_guard lock(m_lock);
-    return m_queue.size();
-}
-
-int WorkerPool::RunningCount() const {
-    std::lock_guard lock(m_lock);
-    return m_runningCount;
-}
-
 std::uint64_t WorkerPool::FailedJobCount() const {
     std::lock_guard lock(m_lock);
     return m_failedJobs;

@@ -43,9 +43,7 @@ public:
     bool SetMaxThreads(int n);
 
     int MaxThreads() const;
-    int WorkerCount() const;          // workers in existence, idle or busy
-    std::size_t QueuedCount() const;  // jobs not yet handed to a worker
-    int RunningCount() const;         // jobs handed to a worker and not yet deleted
+    int WorkerCount() const;  // workers in existence, idle or busy
     // Jobs whose Run threw. Each was told so (Job::RunFailed) and the worker stays usable.
     std::uint64_t FailedJobCount() const;
 

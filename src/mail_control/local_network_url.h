@@ -7,10 +7,9 @@
 
 namespace kov {
 
-// True for loopback, unspecified, RFC 1918, carrier-grade NAT, link-local and unique-local
-// addresses (IPv4 in any form the resolver accepts, such as "0x7f.1" or "2130706433"; IPv6
-// including IPv4-mapped ones), for "localhost", names under .local or .localhost, single-label
-// names, and names that resolve to such an address. A host holding a macro, a date token or a
+// True for addresses closed to strangers (IpAddress::IsClosedToStrangers, in any form the
+// resolver accepts), for "localhost", names under .local or .localhost, single-label names, and
+// names that resolve to such an address. A host holding a macro, a date token or a
 // series cannot be judged before expansion and counts as local.
 bool IsLocalNetworkHost(std::string_view host);
 

@@ -13,6 +13,7 @@
 #include "mail_control/distributed_download.h"
 #include "platform/atomic_file_writer.h"
 #include "platform/file_util.h"
+#include "platform/unique_fd.h"
 
 namespace kov {
 
@@ -33,18 +34,47 @@ std::string NotAPart(const struct stat& st) {
     return "not a regular file";
 }
 
-class FdCloser {
-public:
-    explicit FdCloser(int fd) : m_fd(fd) {}
-    ~FdCloser() {
-        if (m_fd >= 0) ::close(m_fd);
-    }
-    FdCloser(const FdCloser&) = delete;
-    FdCloser& operator=(const FdCloser&) = delete;
+}  // namespace
 
-private:
-    int m_fd;
-};
+namespace {
+
+// Every part is looked at before anything is written: a missing part or one of the wrong
+// length would otherwise give a whole file that is silently corrupt. The error, "" when all
+// parts are there; total gets their size.
+std::string CheckParts(const MergeRequest& request, std::int64_t& total) {
+    for (std::int32_t n = 1; n <= request.partCount; ++n) {
+        const std::string part = PartFilePath(request.localPath, n);
+        struct stat st {};
+        if (::lstat(part.c_str(), &st) != 0) {
+            return Failure(EventCode::FileReadError, part) + ": " + std::strerror(errno);
+        }
+        if (!S_ISREG(st.st_mode))
+            return Failure(EventCode::FileReadError, part) + ": " + NotAPart(st);
+        const PortionRange range = PortionOf(request.fileSize, request.partCount, n);
+        if (request.fileSize > 0 && st.st_size != range.length) {
+            return Failure(EventCode::FileReadError, part) + " (" + std::to_string(st.st_size) +
+                   " bytes, the portion has " + std::to_string(range.length) + ")";
+        }
+        total += st.st_size;
+    }
+    return {};
+}
+
+// A part that changed while it was copied must not slip through either.
+std::string CopiedSizeError(const MergeRequest& request, const std::string& target,
+                            std::int64_t bytes, std::int64_t total) {
+    if (bytes == total && (request.fileSize <= 0 || bytes == request.fileSize)) return {};
+    return target + ": merged " + std::to_string(bytes) + " bytes, expected " +
+           std::to_string(request.fileSize > 0 ? request.fileSize : total);
+}
+
+// Whether every part went.
+bool DeleteParts(const MergeRequest& request) {
+    bool deleted = true;
+    for (std::int32_t n = 1; n <= request.partCount; ++n)
+        deleted = ::unlink(PartFilePath(request.localPath, n).c_str()) == 0 && deleted;
+    return deleted;
+}
 
 }  // namespace
 
@@ -57,29 +87,9 @@ MergeResult MergeParts(const MergeRequest& request, Prompter& prompter,
         result.error = "no parts to merge";
         return result;
     }
-    // Every part is looked at before anything is written: a missing part or one of the wrong
-    // length would otherwise give a whole file that is silently corrupt.
     std::int64_t total = 0;
-    for (std::int32_t n = 1; n <= request.partCount; ++n) {
-        const std::string part = PartFilePath(request.localPath, n);
-        struct stat st {};
-        if (::lstat(part.c_str(), &st) != 0) {
-            result.error = Failure(EventCode::FileReadError, part) + ": " + std::strerror(errno);
-            return result;
-        }
-        if (!S_ISREG(st.st_mode)) {
-            result.error = Failure(EventCode::FileReadError, part) + ": " + NotAPart(st);
-            return result;
-        }
-        const PortionRange range = PortionOf(request.fileSize, request.partCount, n);
-        if (request.fileSize > 0 && st.st_size != range.length) {
-            result.error = Failure(EventCode::FileReadError, part) + " (" +
-                           std::to_string(st.st_size) + " bytes, the portion has " +
-                           std::to_string(range.length) + ")";
-            return result;
-        }
-        total += st.st_size;
-    }
+    result.error = CheckParts(request, total);
+    if (!result.error.empty()) return result;
     AtomicFileWriter out;
     if (!out.Open(target, 0644)) {
         result.error = GetString(EventCode::MkDirError) + " - " + target + ": " + out.Error();
@@ -92,9 +102,8 @@ MergeResult MergeParts(const MergeRequest& request, Prompter& prompter,
         const std::string part = PartFilePath(request.localPath, n);
         // Neither a link nor a FIFO put in a part's place since the check: a FIFO would block
         // the open and the reads for ever.
-        const int fd = ::open(part.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-        FdCloser closer(fd);
-        if (fd < 0 || ::fstat(fd, &lastPart) != 0) {
+        const UniqueFd fd(::open(part.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+        if (!fd.Valid() || ::fstat(fd.Get(), &lastPart) != 0) {
             result.error = Failure(EventCode::FileReadError, part) + ": " + std::strerror(errno);
             return result;
         }
@@ -107,7 +116,7 @@ MergeResult MergeParts(const MergeRequest& request, Prompter& prompter,
                 result.error = "stopped";
                 return result;
             }
-            const ssize_t got = ::read(fd, block.data(), block.size());
+            const ssize_t got = ::read(fd.Get(), block.data(), block.size());
             if (got < 0 && errno == EINTR) continue;
             if (got < 0) {
                 result.error =
@@ -126,12 +135,8 @@ MergeResult MergeParts(const MergeRequest& request, Prompter& prompter,
             shown = percent;
         }
     }
-    // A part that changed while it was copied must not slip through either.
-    if (result.bytes != total || (request.fileSize > 0 && result.bytes != request.fileSize)) {
-        result.error = target + ": merged " + std::to_string(result.bytes) + " bytes, expected " +
-                       std::to_string(request.fileSize > 0 ? request.fileSize : total);
-        return result;
-    }
+    result.error = CopiedSizeError(request, target, result.bytes, total);
+    if (!result.error.empty()) return result;
     if (stop && stop()) {
         result.error = "stopped";
         return result;
@@ -143,11 +148,7 @@ MergeResult MergeParts(const MergeRequest& request, Prompter& prompter,
     SetFileTimes(target, lastPart.st_atime, lastPart.st_mtime);
     result.ok = true;
     if (prompter.Ask(GetString(EventCode::MergeDone) + "\r\n" + target, false)) {
-        result.partsDeleted = true;
-        for (std::int32_t n = 1; n <= request.partCount; ++n) {
-            result.partsDeleted =
-                ::unlink(PartFilePath(request.localPath, n).c_str()) == 0 && result.partsDeleted;
-        }
+        result.partsDeleted = DeleteParts(request);
     }
     return result;
 }

@@ -98,35 +98,29 @@ std::size_t ListModel::Remove(const std::vector<RowId>& ids) {
 }
 
 bool ListModel::MoveUp(const std::vector<RowId>& ids) {
-    std::unordered_set<RowId> moving(ids.begin(), ids.end());
-    bool moved = false;
-    for (std::size_t i = 1; i < m_rows.size(); ++i) {
-        if (moving.count(m_rows[i]->id) && !moving.count(m_rows[i - 1]->id)) {
-            std::swap(m_rows[i], m_rows[i - 1]);
-            moving.erase(m_rows[i - 1]->id);  // moves one place only
-            moved = true;
-            for (auto* l : m_listeners) {
-                l->RowChanged(m_rows[i - 1]->id);
-                l->RowChanged(m_rows[i]->id);
-            }
-        }
-    }
-    if (moved) m_indexValid = false;
-    return moved;
+    return MoveRows(ids, true);
 }
 
 bool ListModel::MoveDown(const std::vector<RowId>& ids) {
+    return MoveRows(ids, false);
+}
+
+bool ListModel::MoveRows(const std::vector<RowId>& ids, bool up) {
     std::unordered_set<RowId> moving(ids.begin(), ids.end());
     bool moved = false;
-    for (std::size_t i = m_rows.size(); i-- > 1;) {
-        if (moving.count(m_rows[i - 1]->id) && !moving.count(m_rows[i]->id)) {
-            std::swap(m_rows[i], m_rows[i - 1]);
-            moving.erase(m_rows[i]->id);
-            moved = true;
-            for (auto* l : m_listeners) {
-                l->RowChanged(m_rows[i - 1]->id);
-                l->RowChanged(m_rows[i]->id);
-            }
+    const std::size_t n = m_rows.size();
+    // Walked from the edge the rows move to, so that a row blocked there blocks the next one.
+    for (std::size_t k = 1; k < n; ++k) {
+        const std::size_t i = up ? k : n - k;  // rows i - 1 and i trade places
+        const std::size_t from = up ? i : i - 1;
+        const std::size_t to = up ? i - 1 : i;
+        if (!moving.count(m_rows[from]->id) || moving.count(m_rows[to]->id)) continue;
+        std::swap(m_rows[i], m_rows[i - 1]);
+        moving.erase(m_rows[to]->id);  // moves one place only
+        moved = true;
+        for (auto* l : m_listeners) {
+            l->RowChanged(m_rows[i - 1]->id);
+            l->RowChanged(m_rows[i]->id);
         }
     }
     if (moved) m_indexValid = false;

@@ -111,6 +111,7 @@ public:
 
 private:
     std::unique_ptr<Row> MakeRow(UrlItem item);
+    bool MoveRows(const std::vector<RowId>& ids, bool up);
     void Reindex() const;
 
     std::vector<std::unique_ptr<Row>> m_rows;

@@ -64,6 +64,107 @@ long long DaysFromCivil(long long y, unsigned m, unsigned d) {
     return era * 146097 + static_cast<long long>(doe) - 719468;
 }
 
+// What the tokens of one expansion are made of.
+struct TokenInput {
+    CalendarTime c;
+    std::time_t moment;
+    std::int32_t number;
+    bool allowDateTokens;
+};
+
+// The calendar fields: the upper-case letter pads to two digits, the lower-case one does not.
+struct FieldToken {
+    char letter;  // lower case
+    bool date;    // produces nothing without allowDateTokens
+    int CalendarTime::*field;
+};
+constexpr FieldToken kFieldTokens[] = {
+    {'d', true, &CalendarTime::day},     {'m', true, &CalendarTime::month},
+    {'h', false, &CalendarTime::hour},   {'t', false, &CalendarTime::minute},
+    {'s', false, &CalendarTime::second},
+};
+
+bool AppendCalendarField(std::string& out, char t, const TokenInput& in) {
+    if (t == 'Y') {
+        AppendFormatted(out, "%04d", in.c.year);
+        return true;
+    }
+    if (t == 'y') {
+        AppendFormatted(out, "%02d", ((in.c.year % 100) + 100) % 100);
+        return true;
+    }
+    for (const FieldToken& token : kFieldTokens) {
+        if (t != token.letter && t != token.letter - 'a' + 'A') continue;
+        if (!token.date || in.allowDateTokens) {
+            AppendFormatted(out, t == token.letter ? "%d" : "%02d", in.c.*token.field);
+        }
+        return true;
+    }
+    return false;
+}
+
+// %u %U decimal, %x %X hexadecimal, %c %C the character of that code.
+bool AppendNumber(std::string& out, char t, std::int32_t number) {
+    if (t == 'u' || t == 'U') {
+        AppendFormatted(out, "%d", static_cast<int>(number));
+    } else if (t == 'x' || t == 'X') {
+        AppendHex(out, 0, number, t == 'X');
+    } else if (t == 'c' || t == 'C') {
+        AppendCharCode(out, number);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// %ku %kU %kx %kX: the number zero-padded to k digits.
+bool IsPaddedToken(char width, char kind) {
+    return IsDigit(width) && (kind == 'u' || kind == 'U' || kind == 'x' || kind == 'X');
+}
+
+bool AppendPaddedNumber(std::string& out, char width, char kind, std::int32_t number) {
+    if (!IsPaddedToken(width, kind)) return false;
+    if (kind == 'u' || kind == 'U')
+        AppendPadded(out, width - '0', number);
+    else
+        AppendHex(out, width - '0', number, kind == 'X');
+    return true;
+}
+
+// %ND %Nd day of the year (%ND three digits), %NW %Nw week of the year (%NW two digits).
+bool AppendYearPosition(std::string& out, char k, std::time_t moment) {
+    if (k != 'D' && k != 'd' && k != 'W' && k != 'w') return false;
+    const YearPosition p = PositionInYear(moment);
+    const int value = (k == 'D' || k == 'd') ? p.dayIndex + 1 : p.week;
+    const char* format = k == 'D' ? "%03d" : k == 'W' ? "%02d" : "%d";
+    AppendFormatted(out, format, static_cast<int>(value));
+    return true;
+}
+
+// Expands the token whose letter is templ[i]; returns the index of its last character.
+std::size_t ExpandToken(std::string_view templ, std::size_t i, const TokenInput& in,
+                        std::string& out) {
+    const char t = templ[i];
+    const char next = i + 1 < templ.size() ? templ[i + 1] : '\0';
+    if (t == '%') {
+        out += '%';
+        return i;
+    }
+    if (AppendCalendarField(out, t, in) || AppendNumber(out, t, in.number)) return i;
+    if (t == 'V' || t == 'v') {
+        const bool three = next == '3';
+        if (in.allowDateTokens) AppendMonthName(out, in.c.month, t == 'V', three);
+        return three ? i + 1 : i;
+    }
+    // %N without D or W is consumed and produces nothing.
+    if (t == 'N' || t == 'n') return AppendYearPosition(out, next, in.moment) ? i + 1 : i;
+    if (AppendPaddedNumber(out, t, next, in.number)) return i + 1;
+    // Not a token: keep the '%' and read the letter again as text (a digit included, which
+    // comes out as text either way).
+    out += '%';
+    return i - 1;
+}
+
 }  // namespace
 
 YearPosition PositionInYear(std::time_t moment) {
@@ -92,7 +193,7 @@ YearPosition PositionInYear(std::time_t moment) {
 
 std::string ExpandTemplate(std::string_view templ, std::time_t moment, std::int32_t number,
                            bool allowDateTokens, std::size_t capacity) {
-    const CalendarTime c = LocalTime(moment);
+    const TokenInput in{LocalTime(moment), moment, number, allowDateTokens};
     std::string out;
     const std::size_t n = templ.size();
     // Once past the capacity nothing later can change the kept prefix.
@@ -105,97 +206,7 @@ std::string ExpandTemplate(std::string_view templ, std::time_t moment, std::int3
             out += '%';
             break;
         }
-        const char t = templ[i + 1];
-        ++i;  // i now at the token letter
-        switch (t) {
-            case '%':
-                out += '%';
-                break;
-            case 'D':
-                if (allowDateTokens) AppendFormatted(out, "%02d", c.day);
-                break;
-            case 'd':
-                if (allowDateTokens) AppendFormatted(out, "%d", c.day);
-                break;
-            case 'M':
-                if (allowDateTokens) AppendFormatted(out, "%02d", c.month);
-                break;
-            case 'm':
-                if (allowDateTokens) AppendFormatted(out, "%d", c.month);
-                break;
-            case 'V':
-            case 'v': {
-                const bool three = i + 1 < n && templ[i + 1] == '3';
-                if (three) ++i;
-                if (allowDateTokens) AppendMonthName(out, c.month, t == 'V', three);
-                break;
-            }
-            case 'Y':
-                AppendFormatted(out, "%04d", c.year);
-                break;
-            case 'y':
-                AppendFormatted(out, "%02d", ((c.year % 100) + 100) % 100);
-                break;
-            case 'N':
-            case 'n': {
-                const char k = i + 1 < n ? templ[i + 1] : '\0';
-                if (k == 'D' || k == 'd' || k == 'W' || k == 'w') {
-                    ++i;
-                    const YearPosition p = PositionInYear(moment);
-                    const int value = (k == 'D' || k == 'd') ? p.dayIndex + 1 : p.week;
-                    const char* format = k == 'D' ? "%03d" : k == 'W' ? "%02d" : "%d";
-                    AppendFormatted(out, format, static_cast<int>(value));
-                }
-                break;
-            }
-            case 'H':
-                AppendFormatted(out, "%02d", c.hour);
-                break;
-            case 'h':
-                AppendFormatted(out, "%d", c.hour);
-                break;
-            case 'T':
-                AppendFormatted(out, "%02d", c.minute);
-                break;
-            case 't':
-                AppendFormatted(out, "%d", c.minute);
-                break;
-            case 'S':
-                AppendFormatted(out, "%02d", c.second);
-                break;
-            case 's':
-                AppendFormatted(out, "%d", c.second);
-                break;
-            case 'U':
-            case 'u':
-                AppendFormatted(out, "%d", static_cast<int>(number));
-                break;
-            case 'x':
-            case 'X':
-                AppendHex(out, 0, number, t == 'X');
-                break;
-            case 'C':
-            case 'c':
-                AppendCharCode(out, number);
-                break;
-            default:
-                if (IsDigit(t) && i + 1 < n &&
-                    (templ[i + 1] == 'u' || templ[i + 1] == 'U' || templ[i + 1] == 'x' ||
-                     templ[i + 1] == 'X')) {
-                    const char kind = templ[i + 1];
-                    ++i;
-                    if (kind == 'u' || kind == 'U')
-                        AppendPadded(out, t - '0', number);
-                    else
-                        AppendHex(out, t - '0', number, kind == 'X');
-                } else {
-                    // Not a token: keep the '%' and read the next character normally (a digit
-                    // included, which comes out as text either way).
-                    out += '%';
-                    --i;
-                }
-                break;
-        }
+        i = ExpandToken(templ, i + 1, in, out);
     }
     return CapText(out, capacity);
 }
@@ -208,8 +219,7 @@ std::string EscapeTemplateText(std::string_view text) {
         out += text[i];
         if (text[i] != '%' || i + 1 >= text.size()) continue;
         const char t = text[i + 1];
-        const bool padded = IsDigit(t) && i + 2 < text.size() &&
-                            std::string_view("uUxX").find(text[i + 2]) != std::string_view::npos;
+        const bool padded = i + 2 < text.size() && IsPaddedToken(t, text[i + 2]);
         if (kTokenLetters.find(t) != std::string_view::npos || padded) out += '%';
     }
     return out;
@@ -234,14 +244,7 @@ bool ExpandNumberTokens(std::string_view templ, std::int32_t number, std::string
             AppendHex(result, 0, number, t == 'X');
             replaced = true;
             ++i;
-        } else if (IsDigit(t) && i + 2 < n &&
-                   (templ[i + 2] == 'u' || templ[i + 2] == 'U' || templ[i + 2] == 'x' ||
-                    templ[i + 2] == 'X')) {
-            const char kind = templ[i + 2];
-            if (kind == 'u' || kind == 'U')
-                AppendPadded(result, t - '0', number);
-            else
-                AppendHex(result, t - '0', number, kind == 'X');
+        } else if (i + 2 < n && AppendPaddedNumber(result, t, templ[i + 2], number)) {
             replaced = true;
             i += 2;
         } else if (t == '%') {

@@ -40,9 +40,8 @@ bool AtomicFileWriter::Open(const std::string& path, unsigned mode) {
     // The temporary's name is cut so that a name near the 255-byte limit still leaves room for
     // the dot and the random suffix.
     std::string temp = folder + "." + name.substr(0, 200) + ".XXXXXX";
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) return Fail();
-    m_fd = fd;
+    m_fd.Reset(::mkostemp(temp.data(), O_CLOEXEC));
+    if (!m_fd.Valid()) return Fail();
     m_path = path;
     m_temp = std::move(temp);
     m_mode = mode;
@@ -53,17 +52,17 @@ bool AtomicFileWriter::Open(const std::string& path, unsigned mode) {
 }
 
 bool AtomicFileWriter::FlushBuffer() {
-    if (!m_failed && !WriteAll(m_fd, m_buffer)) Fail();
+    if (!m_failed && !WriteAll(m_fd.Get(), m_buffer)) Fail();
     m_buffer.clear();
     return !m_failed;
 }
 
 void AtomicFileWriter::Write(std::string_view data) {
-    if (m_fd < 0 || m_failed) return;
+    if (!m_fd.Valid() || m_failed) return;
     if (m_buffer.size() + data.size() > kBufferSize) {
         FlushBuffer();
         if (data.size() >= kBufferSize) {
-            if (!m_failed && !WriteAll(m_fd, data)) Fail();
+            if (!m_failed && !WriteAll(m_fd.Get(), data)) Fail();
             return;
         }
     }
@@ -71,11 +70,10 @@ void AtomicFileWriter::Write(std::string_view data) {
 }
 
 bool AtomicFileWriter::Commit() {
-    if (m_fd < 0) return false;
-    bool ok = FlushBuffer() && (::fchmod(m_fd, static_cast<mode_t>(m_mode)) == 0 || Fail()) &&
-              (::fsync(m_fd) == 0 || Fail());
-    ok = (::close(m_fd) == 0 || Fail()) && ok;
-    m_fd = -1;
+    if (!m_fd.Valid()) return false;
+    bool ok = FlushBuffer() && (::fchmod(m_fd.Get(), static_cast<mode_t>(m_mode)) == 0 || Fail()) &&
+              (::fsync(m_fd.Get()) == 0 || Fail());
+    ok = (m_fd.Close() || Fail()) && ok;
     if (ok) ok = ::rename(m_temp.c_str(), m_path.c_str()) == 0 || Fail();
     if (!ok) {
         ::unlink(m_temp.c_str());
@@ -92,19 +90,13 @@ bool AtomicFileWriter::Commit() {
 }
 
 bool SyncFolder(const std::string& folder) {
-    const int dirFd =
-        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd < 0) return false;
-    const bool ok = ::fsync(dirFd) == 0;
-    ::close(dirFd);
-    return ok;
+    const UniqueFd dirFd(
+        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return dirFd.Valid() && ::fsync(dirFd.Get()) == 0;
 }
 
 void AtomicFileWriter::Abort() {
-    if (m_fd >= 0) {
-        ::close(m_fd);
-        m_fd = -1;
-    }
+    m_fd.Reset();
     if (!m_temp.empty()) {
         ::unlink(m_temp.c_str());
         m_temp.clear();

@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/unique_fd.h"
+
 namespace kov {
 
 // Writes a file through a temporary file in the same folder that is renamed over the target
@@ -36,7 +38,7 @@ private:
     std::string m_temp;
     std::string m_buffer;
     unsigned m_mode = 0600;
-    int m_fd = -1;
+    UniqueFd m_fd;
     bool m_failed = false;
     bool m_folderSync = true;
     std::string m_error;

@@ -37,11 +37,8 @@ FileLock::~FileLock() {
 
 bool FileLock::Refuse(const std::string& path, int error) {
     if (error == EWOULDBLOCK) {
-        const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
-        if (fd >= 0) {
-            m_holder = ReadAll(fd);
-            close(fd);
-        }
+        const UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW));
+        if (fd.Valid()) m_holder = ReadAll(fd.Get());
     } else {
         m_error = path + ": " + std::strerror(error);
     }
@@ -55,17 +52,17 @@ bool FileLock::TryLock(const std::string& path, const std::string& holder) {
     m_error.clear();
     const std::size_t slash = path.rfind('/');
     const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-    m_folderFd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (m_folderFd < 0) return Refuse(folder, errno);
-    if (flock(m_folderFd, LOCK_EX | LOCK_NB) != 0) return Refuse(path, errno);
+    m_folderFd.Reset(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!m_folderFd.Valid()) return Refuse(folder, errno);
+    if (flock(m_folderFd.Get(), LOCK_EX | LOCK_NB) != 0) return Refuse(path, errno);
     // The file keeps its lock as well, for a program of an older version that looks only there.
-    m_fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (m_fd < 0) return Refuse(path, errno);
-    if (flock(m_fd, LOCK_EX | LOCK_NB) != 0) return Refuse(path, errno);
+    m_fd.Reset(open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+    if (!m_fd.Valid()) return Refuse(path, errno);
+    if (flock(m_fd.Get(), LOCK_EX | LOCK_NB) != 0) return Refuse(path, errno);
     // The file is never deleted: a holder that deleted it would leave nothing for the next one
     // to name.
     const std::string line = holder + " (pid " + std::to_string(getpid()) + ")\n";
-    if (ftruncate(m_fd, 0) != 0 || pwrite(m_fd, line.data(), line.size(), 0) < 0) {
+    if (ftruncate(m_fd.Get(), 0) != 0 || pwrite(m_fd.Get(), line.data(), line.size(), 0) < 0) {
         // The lock holds all the same; only the name of its holder is missing.
     }
     return true;
@@ -73,10 +70,8 @@ bool FileLock::TryLock(const std::string& path, const std::string& holder) {
 
 void FileLock::Unlock() {
     // Closing releases the locks.
-    if (m_fd >= 0) close(m_fd);
-    if (m_folderFd >= 0) close(m_folderFd);
-    m_fd = -1;
-    m_folderFd = -1;
+    m_fd.Reset();
+    m_folderFd.Reset();
 }
 
 }  // namespace kov

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "platform/unique_fd.h"
+
 namespace kov {
 
 // An advisory lock (flock) on a file and on the folder that holds it, held from TryLock until
@@ -22,7 +24,7 @@ public:
     // opened (Error() says why).
     bool TryLock(const std::string& path, const std::string& holder);
     void Unlock();
-    bool Locked() const { return m_folderFd >= 0; }
+    bool Locked() const { return m_folderFd.Valid(); }
 
     // After a refused TryLock: the line the holder wrote ("kov-cli --serve (pid 4711)"); may be
     // empty when it has not written it yet or the file was deleted.
@@ -32,8 +34,8 @@ public:
 private:
     bool Refuse(const std::string& path, int error);
 
-    int m_folderFd = -1;
-    int m_fd = -1;
+    UniqueFd m_folderFd;
+    UniqueFd m_fd;
     std::string m_holder;
     std::string m_error;
 };

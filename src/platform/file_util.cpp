@@ -1,6 +1,7 @@
 #include "platform/file_util.h"
 
 #include "platform/atomic_file_writer.h"
+#include "platform/unique_fd.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -142,21 +143,19 @@ bool WriteAll(int fd, std::string_view data) {
 }
 
 std::optional<std::string> ReadFile(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.Valid()) return std::nullopt;
     std::string content;
     char buffer[65536];
     for (;;) {
-        ssize_t n = ::read(fd, buffer, sizeof buffer);
+        ssize_t n = ::read(fd.Get(), buffer, sizeof buffer);
         if (n < 0) {
             if (errno == EINTR) continue;
-            ::close(fd);
             return std::nullopt;
         }
         if (n == 0) break;
         content.append(buffer, static_cast<std::size_t>(n));
     }
-    ::close(fd);
     return content;
 }
 

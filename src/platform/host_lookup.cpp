@@ -26,12 +26,11 @@ struct Query {
     HostAddresses addresses;
 };
 
-}  // namespace
-
-bool SystemResolve(const std::string& name, HostAddresses& out) {
+bool Resolve(const std::string& name, int flags, HostAddresses& out) {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = flags;
     addrinfo* list = nullptr;
     if (::getaddrinfo(name.c_str(), nullptr, &hints, &list) != 0 || list == nullptr) return false;
     for (const addrinfo* ai = list; ai != nullptr; ai = ai->ai_next) {
@@ -49,6 +48,17 @@ bool SystemResolve(const std::string& name, HostAddresses& out) {
     }
     ::freeaddrinfo(list);
     return true;
+}
+
+}  // namespace
+
+bool SystemResolve(const std::string& name, HostAddresses& out) {
+    return Resolve(name, 0, out);
+}
+
+bool ResolveForConnect(const std::string& name, HostAddresses& out) {
+    // Loopback names still resolve when no interface but lo is configured.
+    return Resolve(name, AI_ADDRCONFIG, out) || Resolve(name, 0, out);
 }
 
 LookupStatus LookUpHostBounded(const std::string& name, HostAddresses& out,

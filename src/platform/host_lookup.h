@@ -16,6 +16,9 @@ using HostResolver = std::function<bool(const std::string& name, HostAddresses& 
 
 // The system's resolver (getaddrinfo).
 bool SystemResolve(const std::string& name, HostAddresses& out);
+// The same for a connection: only the families the host has an address of, unless that finds
+// none (a machine with only lo still resolves localhost).
+bool ResolveForConnect(const std::string& name, HostAddresses& out);
 
 enum class LookupStatus { Found, NotFound, Stopped, TimedOut };
 

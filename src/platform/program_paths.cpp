@@ -101,11 +101,6 @@ std::string FindDataPath(const std::string& programFolder, const std::string& re
     return std::string(KOV_INSTALLED_DATA_DIR "/") + relative;
 }
 
-std::string TempFolder() {
-    std::string tmp = Env("TMPDIR");
-    return WithTrailingSlash(tmp.empty() ? "/tmp" : tmp);
-}
-
 std::uint32_t VolumeSerial(const std::string& folder) {
     struct statvfs vfs;
     if (::statvfs(folder.c_str(), &vfs) != 0) return 0xF0F;

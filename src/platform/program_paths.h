@@ -23,9 +23,6 @@ std::string UserStorePath();
 // else the installed data folder's copy.
 std::string FindDataPath(const std::string& programFolder, const std::string& relative);
 
-// $TMPDIR, else /tmp, with a trailing '/'.
-std::string TempFolder();
-
 // The low 32 bits of the file-system id of the folder, else 0xF0F.
 std::uint32_t VolumeSerial(const std::string& folder);
 

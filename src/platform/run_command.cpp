@@ -1,194 +1,44 @@
 #include "platform/run_command.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/syscall.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <thread>
-#include <vector>
-
-extern char** environ;
+#include "platform/child_process.h"
+#include "platform/helper_threads.h"
 
 namespace kov {
 
 namespace {
 
-using std::chrono::milliseconds;
-using std::chrono::steady_clock;
-
-// How often a waiting RunCommand looks at the cancel flag.
-constexpr milliseconds kCancelCheck{50};
-// The polling step when pidfd_open is not available.
-constexpr milliseconds kPollStep{5};
-
-// The process's environment with the given "NAME=value" entries put in place of inherited
-// entries of the same name.
-std::vector<char*> Environment(const std::vector<std::string>& extra) {
-    std::vector<char*> env;
-    for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
-        const char* eq = std::strchr(*entry, '=');
-        const std::size_t nameLength = eq ? static_cast<std::size_t>(eq - *entry) : 0;
-        const bool replaced = std::any_of(extra.begin(), extra.end(), [&](const std::string& e) {
-            return nameLength > 0 && e.size() > nameLength && e[nameLength] == '=' &&
-                   e.compare(0, nameLength, *entry, nameLength) == 0;
-        });
-        if (!replaced) env.push_back(*entry);
-    }
-    for (const std::string& e : extra)
-        env.push_back(const_cast<char*>(e.c_str()));
-    env.push_back(nullptr);
-    return env;
-}
-
-// Starts /bin/sh -c command as the leader of a new process group, in folder when that is not
-// empty. -1 on failure, a folder that cannot be entered included.
-pid_t Spawn(const std::string& command, const std::string& folder = {},
-            const std::vector<std::string>& environment = {}) {
-    posix_spawn_file_actions_t actions;
-    posix_spawnattr_t attr;
-    if (posix_spawn_file_actions_init(&actions) != 0) return -1;
-    if (posix_spawnattr_init(&attr) != 0) {
-        posix_spawn_file_actions_destroy(&actions);
-        return -1;
-    }
-
-    // glibc reports a failed file action as the result of posix_spawn itself.
-    if (!folder.empty()) posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
-    // Sockets and files the program happens to hold open must not live on in the command.
-    posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
-#endif
-
-    // A signal mask or ignored signal (SIGPIPE above all) of the calling thread must not leak
-    // into the command.
-    sigset_t none;
-    sigemptyset(&none);
-    sigset_t all;
-    sigfillset(&all);
-    posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setsigdefault(&attr, &all);
-    posix_spawnattr_setpgroup(&attr, 0);
-    posix_spawnattr_setflags(
-        &attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-
-    const char* argv[] = {"sh", "-c", command.c_str(), nullptr};
-    std::vector<char*> env = Environment(environment);
-    pid_t pid = -1;
-    int rc =
-        posix_spawn(&pid, "/bin/sh", &actions, &attr, const_cast<char* const*>(argv), env.data());
-    posix_spawnattr_destroy(&attr);
-    posix_spawn_file_actions_destroy(&actions);
-    return rc == 0 ? pid : -1;
-}
-
-int ExitCode(int status) {
-    if (WIFEXITED(status)) return WEXITSTATUS(status);
-    if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
-    return -1;
-}
-
-// Blocks until the child is reaped. -1 when it cannot be (for example SIGCHLD is ignored).
-int Reap(pid_t pid) {
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR) return -1;
-    }
-    return ExitCode(status);
-}
-
-// Reaps the child if it has ended. True with the exit code in code when it has.
-bool TryReap(pid_t pid, int& code) {
-    int status = 0;
-    pid_t r;
-    do {
-        r = ::waitpid(pid, &status, WNOHANG);
-    } while (r < 0 && errno == EINTR);
-    if (r == 0) return false;
-    code = r == pid ? ExitCode(status) : -1;
-    return true;
-}
-
-int PidFd(pid_t pid) {
-#ifdef SYS_pidfd_open
-    return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
-#else
-    (void)pid;
-    return -1;
-#endif
-}
-
-steady_clock::time_point Deadline(milliseconds limit) {
-    auto now = steady_clock::now();
-    limit = std::max(limit, milliseconds{0});
-    // A huge limit means "no limit"; adding it to now would overflow.
-    auto room = std::chrono::duration_cast<milliseconds>(steady_clock::time_point::max() - now);
-    return limit >= room ? steady_clock::time_point::max() : now + limit;
-}
-
-// Milliseconds until the next look at the flags, rounded up so that poll never spins.
-int WaitStep(steady_clock::time_point deadline, milliseconds cap) {
-    auto left = deadline - steady_clock::now();
-    if (left > cap) return static_cast<int>(cap.count());
-    auto ms = std::chrono::ceil<milliseconds>(left).count();
-    return static_cast<int>(std::max<decltype(ms)>(ms, 0));
+SpawnRequest ShellRequest(const std::string& command) {
+    SpawnRequest request;
+    request.program = "/bin/sh";
+    request.argv = {"sh", "-c", command};
+    return request;
 }
 
 }  // namespace
 
-int RunCommand(const std::string& command, milliseconds limit, const std::atomic<bool>* cancel) {
+int RunCommand(const std::string& command, std::chrono::milliseconds limit,
+               const std::atomic<bool>* cancel) {
     CommandOptions options;
     if (cancel != nullptr) options.cancelled = [cancel] { return cancel->load(); };
     return RunCommand(command, limit, options);
 }
 
-int RunCommand(const std::string& command, milliseconds limit, const CommandOptions& options) {
-    const std::function<bool()>& cancelled = options.cancelled;
-    auto deadline = Deadline(limit);
-    pid_t pid = Spawn(command, options.folder, options.environment);
+int RunCommand(const std::string& command, std::chrono::milliseconds limit,
+               const CommandOptions& options) {
+    const auto deadline = DeadlineAfter(limit);
+    SpawnRequest request = ShellRequest(command);
+    request.folder = options.folder;
+    request.environment = options.environment;
+    const pid_t pid = SpawnInOwnGroup(request);
     if (pid < 0) return -1;
-
-    // A pidfd becomes readable when the child ends, so we sleep in poll instead of spinning.
-    int pidfd = PidFd(pid);
-    int code = -1;
-    bool ended = false;
-    for (;;) {
-        if (TryReap(pid, code)) {
-            ended = true;
-            break;
-        }
-        if ((cancelled && cancelled()) || steady_clock::now() >= deadline) break;
-        if (pidfd >= 0) {
-            pollfd p{pidfd, POLLIN, 0};
-            ::poll(&p, 1, WaitStep(deadline, kCancelCheck));
-        } else {
-            std::this_thread::sleep_for(milliseconds{WaitStep(deadline, kPollStep)});
-        }
-    }
-    if (pidfd >= 0) ::close(pidfd);
-    if (ended) return code;
-
-    // The shell leads its group, so the group id is its pid; this reaches its children too.
-    ::kill(-pid, SIGKILL);
-    Reap(pid);
-    return kCommandTimedOut;
+    return WaitOrKill(pid, deadline, options.cancelled);
 }
 
 bool StartCommand(const std::string& command) {
-    pid_t pid = Spawn(command);
+    const pid_t pid = SpawnInOwnGroup(ShellRequest(command));
     if (pid < 0) return false;
-    try {
-        std::thread([pid] { Reap(pid); }).detach();
-    } catch (...) {
-        // Without a thread the child stays a zombie until we exit; it did start, though.
-    }
+    // Without a thread the child stays a zombie until we exit; it did start, though.
+    StartHelperThread([pid] { ReapChild(pid); });
     return true;
 }
 

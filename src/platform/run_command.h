@@ -6,10 +6,9 @@
 #include <string>
 #include <vector>
 
-namespace kov {
+#include "platform/child_process.h"
 
-// The result RunCommand gives when the time limit ended the command.
-inline constexpr int kCommandTimedOut = 258;
+namespace kov {
 
 // Runs "/bin/sh -c command" in a process group of its own, with standard input from /dev/null,
 // and waits up to the limit. Returns the exit code (128 + signal when a signal ended it),

@@ -6,19 +6,19 @@
 #include <string>
 #include <vector>
 
+#include "platform/child_process.h"
+
 namespace kov {
 
 // What a program run by RunProgram gave back.
 struct ProgramOutput {
     // The exit code; 128 + signal when a signal ended it; -1 when it could not be started;
-    // kProgramTimedOut when the limit passed or the run was cancelled (the program was killed).
+    // kCommandTimedOut when the limit passed or the run was cancelled (the program was killed).
     int exitCode = -1;
     std::string out;  // standard output, cut at the caller's bound
     std::string err;  // standard error, cut at the same bound
     bool truncated = false;
 };
-
-inline constexpr int kProgramTimedOut = 258;
 
 // Runs a program found on PATH with exactly these arguments (no shell: nothing in them is
 // interpreted), standard input from /dev/null, in a process group of its own. Waits at most

@@ -42,10 +42,6 @@ std::string Quoted(const std::string& text) {
 
 }  // namespace
 
-bool SoundOutputAvailable() {
-    return !Player().empty();
-}
-
 bool PlaySoundFile(const std::string& path) {
     if (path.empty()) return false;
     const std::string player = Player();

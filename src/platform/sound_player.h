@@ -8,7 +8,4 @@ namespace kov {
 // empty or neither player exists (no sound output to speak of).
 bool PlaySoundFile(const std::string& path);
 
-// True when a player for sound files is installed.
-bool SoundOutputAvailable();
-
 }  // namespace kov

@@ -22,8 +22,4 @@ long ExitWindows(int mode) {
     return kNoShutdownPrivilege;
 }
 
-bool PowerOff() {
-    return ExitWindows(2) == 0;
-}
-
 }  // namespace kov

@@ -12,7 +12,4 @@ inline constexpr long kNoShutdownPrivilege = 1314;
 // found, or did not answer).
 long ExitWindows(int mode);
 
-// Powers the computer off (mode 2). False when it was refused or failed.
-bool PowerOff();
-
 }  // namespace kov

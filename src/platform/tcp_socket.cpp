@@ -1,5 +1,7 @@
 #include "platform/tcp_socket.h"
 
+#include "platform/host_lookup.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
@@ -11,7 +13,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
+#include <vector>
 
 namespace kov {
 
@@ -49,29 +53,81 @@ int PortOf(const sockaddr_storage& address) {
     return 0;
 }
 
+// One address to try.
+struct Endpoint {
+    sockaddr_storage address{};
+    socklen_t length = 0;
+};
+
+// A numeric host is taken as written (an IPv6 scope included) without a lookup.
+bool NumericEndpoints(const std::string& name, const std::string& service,
+                      std::vector<Endpoint>& out) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_NUMERICHOST;
+    addrinfo* list = nullptr;
+    if (::getaddrinfo(name.c_str(), service.c_str(), &hints, &list) != 0) return false;
+    for (const addrinfo* a = list; a; a = a->ai_next) {
+        if (a->ai_addrlen > sizeof(sockaddr_storage)) continue;
+        Endpoint e;
+        std::memcpy(&e.address, a->ai_addr, a->ai_addrlen);
+        e.length = a->ai_addrlen;
+        out.push_back(e);
+    }
+    ::freeaddrinfo(list);
+    return !out.empty();
+}
+
+Endpoint EndpointOf(const std::vector<std::uint8_t>& bytes, int port) {
+    Endpoint e;
+    if (bytes.size() == 4) {
+        auto& a = reinterpret_cast<sockaddr_in&>(e.address);
+        a.sin_family = AF_INET;
+        a.sin_port = htons(static_cast<std::uint16_t>(port));
+        std::memcpy(&a.sin_addr, bytes.data(), 4);
+        e.length = sizeof a;
+    } else {
+        auto& a = reinterpret_cast<sockaddr_in6&>(e.address);
+        a.sin6_family = AF_INET6;
+        a.sin6_port = htons(static_cast<std::uint16_t>(port));
+        std::memcpy(&a.sin6_addr, bytes.data(), 16);
+        e.length = sizeof a;
+    }
+    return e;
+}
+
+// The addresses to try, or an error: a name that does not resolve is EHOSTUNREACH; a lookup
+// that outlasts the time-out or is cancelled is left to finish on its own.
+int Resolve(const std::string& host, int port, std::chrono::milliseconds timeout,
+            const TcpSocket::Cancelled& cancelled, std::vector<Endpoint>& out) {
+    // A bracketed IPv6 literal ("[::1]") is accepted as written in URLs.
+    std::string name = host;
+    if (name.size() > 2 && name.front() == '[' && name.back() == ']') {
+        name = name.substr(1, name.size() - 2);
+    }
+    if (NumericEndpoints(name, std::to_string(port), out)) return 0;
+    HostAddresses addresses;
+    switch (LookUpHostBounded(name, addresses, timeout, cancelled, ResolveForConnect)) {
+        case LookupStatus::Found:
+            break;
+        case LookupStatus::Stopped:
+            return ECANCELED;
+        case LookupStatus::TimedOut:
+            return ETIMEDOUT;
+        case LookupStatus::NotFound:
+            return EHOSTUNREACH;
+    }
+    for (const std::vector<std::uint8_t>& bytes : addresses) {
+        if (bytes.size() == 4 || bytes.size() == 16) out.push_back(EndpointOf(bytes, port));
+    }
+    return out.empty() ? EHOSTUNREACH : 0;
+}
+
 }  // namespace
 
-TcpSocket::~TcpSocket() {
-    Close();
-}
-
-TcpSocket::TcpSocket(TcpSocket&& other) noexcept : m_fd(other.m_fd), m_error(other.m_error) {
-    other.m_fd = -1;
-}
-
-TcpSocket& TcpSocket::operator=(TcpSocket&& other) noexcept {
-    if (this != &other) {
-        Close();
-        m_fd = other.m_fd;
-        m_error = other.m_error;
-        other.m_fd = -1;
-    }
-    return *this;
-}
-
 void TcpSocket::Close() {
-    if (m_fd >= 0) ::close(m_fd);
-    m_fd = -1;
+    m_fd.Reset();
 }
 
 bool TcpSocket::WaitFor(short events, std::chrono::milliseconds timeout,
@@ -88,7 +144,7 @@ bool TcpSocket::WaitFor(short events, std::chrono::milliseconds timeout,
             m_error = ETIMEDOUT;
             return false;
         }
-        pollfd p{m_fd, events, 0};
+        pollfd p{m_fd.Get(), events, 0};
         const int wait =
             static_cast<int>(cancelled ? std::min(left, kSlice).count() : left.count());
         const int n = ::poll(&p, 1, wait);
@@ -109,63 +165,48 @@ bool TcpSocket::Connect(const std::string& host, int port, std::chrono::millisec
         m_error = EINVAL;
         return false;
     }
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_ADDRCONFIG;
-    // A bracketed IPv6 literal ("[::1]") is accepted as written in URLs.
-    std::string name = host;
-    if (name.size() > 2 && name.front() == '[' && name.back() == ']') {
-        name = name.substr(1, name.size() - 2);
-    }
-    addrinfo* list = nullptr;
-    const std::string service = std::to_string(port);
-    if (::getaddrinfo(name.c_str(), service.c_str(), &hints, &list) != 0 || !list) {
-        // Loopback names still resolve when no interface but lo is configured.
-        hints.ai_flags = 0;
-        if (::getaddrinfo(name.c_str(), service.c_str(), &hints, &list) != 0 || !list) {
-            m_error = EHOSTUNREACH;
-            return false;
-        }
-    }
+    std::vector<Endpoint> endpoints;
+    m_error = Resolve(host, port, timeout, cancelled, endpoints);
+    if (m_error != 0) return false;
     int lastError = ECONNREFUSED;
-    for (addrinfo* a = list; a; a = a->ai_next) {
-        const int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol);
-        if (fd < 0) {
-            lastError = errno;
-            continue;
+    for (const Endpoint& e : endpoints) {
+        if (ConnectTo(reinterpret_cast<const sockaddr*>(&e.address), e.length, timeout,
+                      cancelled)) {
+            break;
         }
-        m_fd = fd;
-        SetNonBlocking(fd);
-        if (::connect(fd, a->ai_addr, a->ai_addrlen) == 0) break;
-        if (errno == EINPROGRESS) {
-            if (WaitFor(POLLOUT, timeout, cancelled)) {
-                int error = 0;
-                socklen_t length = sizeof error;
-                ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length);
-                if (error == 0) break;
-                lastError = error;
-            } else {
-                lastError = m_error;
-                if (m_error == ECANCELED) {
-                    Close();
-                    break;
-                }
-            }
-        } else {
-            lastError = errno;
-        }
-        Close();
+        lastError = m_error;
+        if (m_error == ECANCELED) break;
     }
-    ::freeaddrinfo(list);
-    if (m_fd < 0) {
+    if (!m_fd.Valid()) {
         m_error = lastError;
         return false;
     }
     const int on = 1;
-    ::setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    ::setsockopt(m_fd.Get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     m_error = 0;
     return true;
+}
+
+bool TcpSocket::ConnectTo(const sockaddr* address, unsigned length,
+                          std::chrono::milliseconds timeout, const Cancelled& cancelled) {
+    m_fd.Reset(::socket(address->sa_family, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!m_fd.Valid()) {
+        m_error = errno;
+        return false;
+    }
+    SetNonBlocking(m_fd.Get());
+    if (::connect(m_fd.Get(), address, length) == 0) return true;
+    if (errno != EINPROGRESS) {
+        m_error = errno;
+    } else if (WaitFor(POLLOUT, timeout, cancelled)) {
+        int error = 0;
+        socklen_t size = sizeof error;
+        ::getsockopt(m_fd.Get(), SOL_SOCKET, SO_ERROR, &error, &size);
+        if (error == 0) return true;
+        m_error = error;
+    }
+    Close();
+    return false;
 }
 
 bool TcpSocket::Listen(const std::string& localAddress, int backlog) {
@@ -191,12 +232,12 @@ bool TcpSocket::Listen(const std::string& localAddress, int backlog) {
         }
         length = sizeof a;
     }
-    const int fd = ::socket(address.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
+    m_fd.Reset(::socket(address.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!m_fd.Valid()) {
         m_error = errno;
         return false;
     }
-    m_fd = fd;
+    const int fd = m_fd.Get();
     if (::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
         ::listen(fd, backlog) != 0) {
         m_error = errno;
@@ -211,7 +252,7 @@ bool TcpSocket::Accept(TcpSocket& connection, std::chrono::milliseconds timeout,
                        const Cancelled& cancelled) {
     for (;;) {
         if (!WaitFor(POLLIN, timeout, cancelled)) return false;
-        const int fd = ::accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        const int fd = ::accept4(m_fd.Get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (fd >= 0) {
             connection = TcpSocket(fd);
             return true;
@@ -225,12 +266,12 @@ bool TcpSocket::Accept(TcpSocket& connection, std::chrono::milliseconds timeout,
 
 bool TcpSocket::SendAll(std::string_view data, std::chrono::milliseconds timeout,
                         const Cancelled& cancelled) {
-    if (m_fd < 0) {
+    if (!m_fd.Valid()) {
         m_error = EBADF;
         return false;
     }
     while (!data.empty()) {
-        const ssize_t n = ::send(m_fd, data.data(), data.size(), MSG_NOSIGNAL);
+        const ssize_t n = ::send(m_fd.Get(), data.data(), data.size(), MSG_NOSIGNAL);
         if (n > 0) {
             data.remove_prefix(static_cast<std::size_t>(n));
             continue;
@@ -248,13 +289,13 @@ bool TcpSocket::SendAll(std::string_view data, std::chrono::milliseconds timeout
 
 long TcpSocket::Receive(char* buffer, std::size_t size, std::chrono::milliseconds timeout,
                         const Cancelled& cancelled) {
-    if (m_fd < 0) {
+    if (!m_fd.Valid()) {
         m_error = EBADF;
         return -1;
     }
     for (;;) {
         // Data already waiting is taken without a poll.
-        const ssize_t n = ::recv(m_fd, buffer, size, 0);
+        const ssize_t n = ::recv(m_fd.Get(), buffer, size, 0);
         if (n >= 0) return static_cast<long>(n);
         if (errno == EINTR) continue;
         if (errno != EAGAIN && errno != EWOULDBLOCK) {
@@ -268,7 +309,8 @@ long TcpSocket::Receive(char* buffer, std::size_t size, std::chrono::millisecond
 std::string TcpSocket::LocalAddress() const {
     sockaddr_storage address{};
     socklen_t length = sizeof address;
-    if (m_fd < 0 || ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    if (!m_fd.Valid() ||
+        ::getsockname(m_fd.Get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         return {};
     }
     return NumericAddress(address);
@@ -277,7 +319,8 @@ std::string TcpSocket::LocalAddress() const {
 int TcpSocket::LocalPort() const {
     sockaddr_storage address{};
     socklen_t length = sizeof address;
-    if (m_fd < 0 || ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    if (!m_fd.Valid() ||
+        ::getsockname(m_fd.Get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         return 0;
     }
     return PortOf(address);
@@ -286,7 +329,8 @@ int TcpSocket::LocalPort() const {
 std::string TcpSocket::PeerAddress() const {
     sockaddr_storage address{};
     socklen_t length = sizeof address;
-    if (m_fd < 0 || ::getpeername(m_fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    if (!m_fd.Valid() ||
+        ::getpeername(m_fd.Get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         return {};
     }
     return NumericAddress(address);
@@ -295,7 +339,8 @@ std::string TcpSocket::PeerAddress() const {
 bool TcpSocket::IsIPv6() const {
     sockaddr_storage address{};
     socklen_t length = sizeof address;
-    if (m_fd < 0 || ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    if (!m_fd.Valid() ||
+        ::getsockname(m_fd.Get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         return false;
     }
     if (address.ss_family != AF_INET6) return false;

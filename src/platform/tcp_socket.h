@@ -6,6 +6,10 @@
 #include <string>
 #include <string_view>
 
+#include "platform/unique_fd.h"
+
+struct sockaddr;
+
 namespace kov {
 
 // A blocking TCP socket (a connection or a listener) whose every wait has a time-out and can be
@@ -18,14 +22,14 @@ public:
     using Cancelled = std::function<bool()>;
 
     TcpSocket() = default;
-    ~TcpSocket();
-    TcpSocket(TcpSocket&& other) noexcept;
-    TcpSocket& operator=(TcpSocket&& other) noexcept;
+    TcpSocket(TcpSocket&& other) noexcept = default;
+    TcpSocket& operator=(TcpSocket&& other) noexcept = default;
     TcpSocket(const TcpSocket&) = delete;
     TcpSocket& operator=(const TcpSocket&) = delete;
 
     // Connects to host (a name, an IPv4 or an IPv6 address) and port, trying each address the
-    // name resolves to until one answers within the time-out.
+    // name resolves to until one answers within the time-out. The name lookup, too, ends with
+    // the time-out or the cancel.
     bool Connect(const std::string& host, int port, std::chrono::milliseconds timeout,
                  const Cancelled& cancelled = {});
     // Listens on a port the system chooses, on the local address given (numeric, either
@@ -45,7 +49,7 @@ public:
 
     // Ends the connection at once; a pending send is dropped.
     void Close();
-    bool IsOpen() const { return m_fd >= 0; }
+    bool IsOpen() const { return m_fd.Valid(); }
     int Error() const { return m_error; }
 
     // The numeric addresses and ports of the two ends ("" and 0 when unknown).
@@ -56,10 +60,13 @@ public:
 
 private:
     explicit TcpSocket(int fd) : m_fd(fd) {}
+    // Tries one address; true when connected, else m_error says why.
+    bool ConnectTo(const sockaddr* address, unsigned length, std::chrono::milliseconds timeout,
+                   const Cancelled& cancelled);
     // Waits until the socket is ready for events; false with m_error set otherwise.
     bool WaitFor(short events, std::chrono::milliseconds timeout, const Cancelled& cancelled);
 
-    int m_fd = -1;
+    UniqueFd m_fd;
     int m_error = 0;
 };
 

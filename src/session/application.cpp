@@ -210,6 +210,14 @@ bool Application::SaveSettingsIfChanged() {
     return true;
 }
 
+void Application::TakeTrafficCount() {
+    m_limitCounter = GlobalTrafficMeter().TrafficCount();
+}
+
+std::string Application::LogFile() const {
+    return FolderOf(m_paths.settingsFile) + "Kov.log";
+}
+
 bool Application::WriteLimitCounter() {
     if (!m_settings.LimitTrace) return true;
     CreateFolders(FolderOf(m_paths.userStore), 0700);

@@ -63,6 +63,11 @@ public:
     RecentPaths& Recent() { return m_recent; }
     std::uint32_t VolumeSerialNumber() const { return m_volumeSerial; }
     std::uint64_t& LimitCounter() { return m_limitCounter; }
+    // Takes the global traffic meter's count as the traffic counter: what runs the sessions
+    // does this before the counter is written (TrafficCountScope does it for a front end).
+    void TakeTrafficCount();
+    // The log file every front end writes: Kov.log beside the settings file.
+    std::string LogFile() const;
     // Writes the traffic counter to the per-user store (when LimitTrace is on); a session's end
     // does this too, not only the shut-down. False (reported) when the store was not written.
     virtual bool WriteLimitCounter();

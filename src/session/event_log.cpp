@@ -14,6 +14,7 @@
 #include "platform/atomic_file_writer.h"
 #include "platform/clock.h"
 #include "platform/file_util.h"
+#include "platform/unique_fd.h"
 
 namespace kov {
 
@@ -24,24 +25,18 @@ namespace {
 void CutToTail(const std::string& path, std::int64_t limit) {
     struct stat st;
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= limit) return;
-    const int in = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) return;
-    if (::lseek(in, static_cast<off_t>(st.st_size - limit), SEEK_SET) < 0) {
-        ::close(in);
+    const UniqueFd in(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!in.Valid() || ::lseek(in.Get(), static_cast<off_t>(st.st_size - limit), SEEK_SET) < 0) {
         return;
     }
     AtomicFileWriter out;
-    if (!out.Open(path, static_cast<unsigned>(st.st_mode & 07777))) {
-        ::close(in);
-        return;
-    }
+    if (!out.Open(path, static_cast<unsigned>(st.st_mode & 07777))) return;
     bool lineStarted = false;
     char buffer[65536];
     for (;;) {
-        const ssize_t n = ::read(in, buffer, sizeof buffer);
+        const ssize_t n = ::read(in.Get(), buffer, sizeof buffer);
         if (n < 0) {
             if (errno == EINTR) continue;
-            ::close(in);
             return;  // the writer removes its temporary file
         }
         if (n == 0) break;
@@ -54,7 +49,6 @@ void CutToTail(const std::string& path, std::int64_t limit) {
         }
         out.Write(chunk);
     }
-    ::close(in);
     out.Commit();
 }
 
@@ -121,29 +115,22 @@ void EventLog::AddLine(const std::string& text, int fileFlag, int image) {
 }
 
 void EventLog::WriteToFile(const std::string& data) {
-    if (m_fd < 0) {
+    if (!m_fd.Valid()) {
         if (m_path.empty()) return;
         // A negative size would cut everything; only a positive limit cuts.
         if (m_settings.MaxLogSize > 0) {
             CutToTail(m_path, static_cast<std::int64_t>(m_settings.MaxLogSize) * 1024);
         }
-        m_fd = ::open(m_path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-        if (m_fd < 0) return;  // the line stays in the pane only
+        m_fd.Reset(::open(m_path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
+        if (!m_fd.Valid()) return;  // the line stays in the pane only
     }
     // One write per line, so that lines never interleave with another writer of the file.
-    WriteAll(m_fd, data);
+    WriteAll(m_fd.Get(), data);
 }
 
 void EventLog::CloseFile() {
     std::lock_guard lock(m_mutex);
-    if (m_fd >= 0) {
-        ::close(m_fd);
-        m_fd = -1;
-    }
-}
-
-bool EventLog::LogDetailAtLeast(int level) const {
-    return m_settings.LogDetail >= level;
+    m_fd.Reset();
 }
 
 void EventLog::Clear() {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/settings/app_settings.h"
+#include "platform/unique_fd.h"
 
 namespace kov {
 
@@ -49,8 +50,6 @@ public:
     // Closes the log file; the next written line opens it again (and cuts it to size first).
     void CloseFile();
 
-    bool LogDetailAtLeast(int level) const;
-
     // Deletes all lines of the pane (the log file is not touched).
     void Clear();
     std::vector<LogLine> Lines() const;
@@ -81,7 +80,7 @@ private:
     mutable std::mutex m_mutex;  // the data below
     std::vector<LogLine> m_lines;
     std::vector<EventLogListener*> m_listeners;
-    int m_fd = -1;
+    UniqueFd m_fd;
 };
 
 }  // namespace kov

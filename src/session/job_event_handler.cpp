@@ -108,7 +108,8 @@ private:
     Step FollowJobState();
     Step FollowTransfer();
     Step MarkRowFailure();
-    Step ReportPageAndActionSteps();
+    Step ReportPageSteps();
+    Step ReportActionSteps();
 
     void ShowProgress();
     void LogFileResult();
@@ -367,9 +368,8 @@ Step EventHandler::MarkRowFailure() {
     }
 }
 
-// What happens to a delivered page and after it (parsing, replacing, links, the command, the
-// upload), and the transfer notices that only write a line.
-Step EventHandler::ReportPageAndActionSteps() {
+// What happens to a delivered page: parsing, replacing, its links, the cross references.
+Step EventHandler::ReportPageSteps() {
     const auto& e = m_event;
     switch (e.code) {
         case kEventParseStarted:
@@ -401,6 +401,25 @@ Step EventHandler::ReportPageAndActionSteps() {
                 Format("[%s] - %s - %s : %llu", Name(), Text1(), Text(EventCode::LinkedDocsFound),
                        Count(e.param1)));
             return Step::RowUnchanged;
+        case kEventCrossRefs:
+            Log(kAlways, kLogSuccess,
+                Format("[%s] - %s (%d) %s ...", Name(), Text(EventCode::AdjustCrossRefStart),
+                       Int(e.param1 + 1), Text1()));
+            return Step::RowUnchanged;
+        case kEventStubDeleted:
+            Log(kAlways, kLogDeleted,
+                Format("[%s] - %s : %s", Name(), Text(EventCode::DlFile404Deleted), Text1()));
+            return Step::RowUnchanged;
+        default:
+            return Step::NotMine;
+    }
+}
+
+// What happens after a file (the command, the upload) and the transfer notices that only
+// write a line.
+Step EventHandler::ReportActionSteps() {
+    const auto& e = m_event;
+    switch (e.code) {
         case kEventCommandRun:
             SetStatus(EventCode::RunCmdCalled);
             Log(kDetailed, kLogSuccess,
@@ -425,18 +444,9 @@ Step EventHandler::ReportPageAndActionSteps() {
                            Text2()));
             }
             return Step::RowUnchanged;
-        case kEventCrossRefs:
-            Log(kAlways, kLogSuccess,
-                Format("[%s] - %s (%d) %s ...", Name(), Text(EventCode::AdjustCrossRefStart),
-                       Int(e.param1 + 1), Text1()));
-            return Step::RowUnchanged;
         case kEventUploadError:
             Log(kAlways, kLogError,
                 Format("[%s] - %s %s %s", Name(), Text(EventCode::UploadError), Text1(), Text2()));
-            return Step::RowUnchanged;
-        case kEventStubDeleted:
-            Log(kAlways, kLogDeleted,
-                Format("[%s] - %s : %s", Name(), Text(EventCode::DlFile404Deleted), Text1()));
             return Step::RowUnchanged;
         case kEventBrokenRetry:
         case kEventDistrNoResume:
@@ -474,7 +484,8 @@ EventOutcome EventHandler::Apply() {
     Step step = FollowJobState();
     if (step == Step::NotMine) step = FollowTransfer();
     if (step == Step::NotMine) step = MarkRowFailure();
-    if (step == Step::NotMine) step = ReportPageAndActionSteps();
+    if (step == Step::NotMine) step = ReportPageSteps();
+    if (step == Step::NotMine) step = ReportActionSteps();
     if (step == Step::RowChanged && m_row) m_context.rows->NotifyChanged(m_row->id);
     return outcome;
 }

@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "net/transfer/traffic_meter.h"
 #include "platform/sound_player.h"
 #include "session/application.h"
 
@@ -21,7 +20,7 @@ SessionHooks StandardSessionHooks(Application& app, std::function<void(bool shut
     // The traffic counter goes to the user store at the end of each session, not only at
     // exit; a failure has been reported to the user by then.
     hooks.saveLimitCounter = [&app] {
-        app.LimitCounter() = GlobalTrafficMeter().TrafficCount();
+        app.TakeTrafficCount();
         app.WriteLimitCounter();
     };
     return hooks;

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# kov-cli --serve against nginx: a task due in a few seconds (the service's clock is shifted)
-# downloads a list, a task of a missing list is skipped, SIGHUP rereads kov.ini, a second
+# kov-cli --serve against nginx: a task due when the test moves the service's clock downloads
+# a list, a task of a missing list is skipped, SIGHUP rereads kov.ini, a second
 # writer is refused (even with the lock file deleted) while read-only commands run, SIGTERM
 # stops the running session and exits 0.
 cli="$1"
@@ -29,10 +29,16 @@ base="http://127.0.0.1:$port"
 "$cli" --add "$base/SECRET.txt" "$base/a.txt" "$base/slow.bin" >/dev/null
 # The service's sessions keep to the banned words of the program folder's banners.ini.
 printf '[BanneRipping]\nBannedWords=secret\n' > "$KOV_HOME/banners.ini"
-# The task starts at the next full minute; the service's clock runs 15 seconds before it.
+# The task starts at a full minute; the service's clock (a test-only hook reads its shift from
+# a file) runs two minutes before it until clock_at moves it.
+clock_at() {  # clock_at SECONDS: the service's clock runs this many seconds after the start
+    echo $((due + $1 - $(date +%s))) > "$tmp/shift.new"
+    mv "$tmp/shift.new" "$tmp/shift"
+}
 now=$(date +%s)
-due=$(((now / 60 + 1) * 60))
-export KOV_CLOCK_SHIFT=$((due - now - 15))
+due=$(((now / 60 + 3) * 60))
+clock_at -120
+export KOV_CLOCK_SHIFT="@$tmp/shift"
 start=$(date -d "@$due" +%H:%M)
 tasks() {  # the Schedule section with these tasks ("name list" pairs)
     python3 - "$KOV_HOME/kov.ini" "$start" "$@" <<'PY'
@@ -83,6 +89,7 @@ tasks "gone Nowhere" "nightly Main"
 sed -i 's/^UseDialUp=.*/UseDialUp=1\nDialupItem=dsl/' "$KOV_HOME/kov.ini"
 kill -HUP "$serve"
 wait_line "kov.ini reloaded, 2 scheduled task(s) left today"
+clock_at 0
 
 wait_line "[gone] - scheduled task skipped, no list \"Nowhere\""
 wait_line "nightly,Scheduled session starts, stop time:  ----"
@@ -118,9 +125,11 @@ grep -A1 '^\[Schedule\]' "$KOV_HOME/kov.ini" | grep -q '^Enabled=0$' || fail "sc
 "$cli" --add "$base/b.txt" >/dev/null || fail "the lock outlived the service"
 
 # OnEndSession=1: a session that ended by itself, with nothing left for today, ends the service.
+# (The slow file would only make the session long.)
+"$cli" --disable 3 >/dev/null
 now=$(date +%s)
 due=$(((now / 60 + 1) * 60))
-export KOV_CLOCK_SHIFT=$((due - now - 10))
+clock_at 0
 start=$(date -d "@$due" +%H:%M)
 tasks "nightly Main"
 sed -i 's/^OnEndSession=.*/OnEndSession=1/; s/^UseDialUp=.*/UseDialUp=0/' "$KOV_HOME/kov.ini"
@@ -133,7 +142,7 @@ grep -q "Program will be closed in 30 seconds" "$tmp/err" || fail "no countdown:
 # OnEndSession=2: SIGTERM while the session still dials is a stop; the computer stays on.
 now=$(date +%s)
 due=$(((now / 60 + 1) * 60))
-export KOV_CLOCK_SHIFT=$((due - now - 10))
+clock_at 0
 start=$(date -d "@$due" +%H:%M)
 tasks "nightly Main"
 sed -i '/^DialupItem=/d; s/^OnEndSession=.*/OnEndSession=2/; s/^UseDialUp=.*/UseDialUp=1\nDialupItem=dsl/' "$KOV_HOME/kov.ini"

@@ -51,20 +51,20 @@ private:
     bool m_answer;
 };
 
-int Distribute(const CliOptions& options, Application& app, QuerySender send) {
-    ListDocument& doc = app.Document();
-    const EmailSettings& email = app.Settings().email;
+// Whether --distribute may go ahead with the options and the settings; says why not on
+// standard error. hosts gets the enabled KOV servers the portions go to.
+bool CanDistribute(const CliOptions& options, ListDocument& doc, const EmailSettings& email,
+                   std::vector<std::size_t>& hosts) {
     const std::size_t n = static_cast<std::size_t>(options.distributeItem);
     if (n < 1 || n > doc.Rows().Count()) {
         std::fprintf(stderr, "kov-cli: --distribute %zu: no such item; the list holds %zu\n", n,
                      doc.Rows().Count());
-        return kExitUsage;
+        return false;
     }
     if (options.distributeParts < 2 || options.distributeParts > kMaxParts) {
         std::fprintf(stderr, "kov-cli: --distribute: PARTS must be 2 to %d\n", kMaxParts);
-        return kExitUsage;
+        return false;
     }
-    std::vector<std::size_t> hosts;
     for (std::size_t i = 0; i < email.hosts.size(); ++i) {
         if (email.hosts[i].Enabled && !email.hosts[i].HostEmail.empty()) hosts.push_back(i);
     }
@@ -73,17 +73,27 @@ int Distribute(const CliOptions& options, Application& app, QuerySender send) {
                      "kov-cli: --distribute: SmtpServer and MyEmailAddr must be set in [%s] to "
                      "mail the portions\n",
                      kEmailSection);
-        return kExitUsage;
+        return false;
     }
-    Row& row = doc.Rows().At(n - 1);
-    UrlItem item = row.item;
+    const UrlItem& item = doc.Rows().At(n - 1).item;
     if (item.NumBased || IStartsWith(item.Url, "file://")) {
         std::fprintf(stderr,
                      "kov-cli: --distribute %zu: only a single web or FTP file can be "
                      "split\n",
                      n);
-        return kExitUsage;
+        return false;
     }
+    return true;
+}
+
+int Distribute(const CliOptions& options, Application& app, QuerySender send) {
+    ListDocument& doc = app.Document();
+    const EmailSettings& email = app.Settings().email;
+    std::vector<std::size_t> hosts;
+    if (!CanDistribute(options, doc, email, hosts)) return kExitUsage;
+    const std::size_t n = static_cast<std::size_t>(options.distributeItem);
+    Row& row = doc.Rows().At(n - 1);
+    UrlItem item = row.item;
     MailLine line;
     std::string lineError;
     if (!line.Open(app.Settings(), lineError)) {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cli_options.h"
+#include "commands/session_frame.h"
 #include "core/event_loop.h"
 #include "core/language/message_table.h"
 #include "core/prompter.h"
@@ -13,14 +14,10 @@
 #include "mail_control/query_message.h"
 #include "mail_control/query_sender.h"
 #include "mail_line.h"
-#include "net/transfer/traffic_meter.h"
 #include "output/log_printer.h"
-#include "platform/file_util.h"
 #include "session/application.h"
-#include "session/event_log.h"
 #include "session/mail_check.h"
 #include "session/session_controller.h"
-#include "session/session_setup.h"
 
 namespace kov::cli {
 
@@ -40,21 +37,19 @@ int RunCheckMail(Application& app, const SessionOutput& output) {
     AppSettings& settings = app.Settings();
     if (const std::string missing = MissingMailbox(settings.email); !missing.empty())
         return NotConfigured(missing);
-    EventLoop loop;
-    EventLog log(settings, FolderOf(app.Paths().settingsFile) + "Kov.log");
     LogPrinter printer(output.json, output.quiet, isatty(STDOUT_FILENO) == 1);
-    log.AddListener(&printer);
-    GlobalTrafficMeter().SetTrafficCount(app.LimitCounter());
-    auto env = StandardJobEnvironment(app);
+    SessionFrame frame(app, printer);
+    EventLoop& loop = frame.loop;
     int status = kExitOk;
     {
         WorkerPool pool;
         bool powerOff = false;
         SessionHooks hooks = CliSessionHooks(app, loop, powerOff);
-        SessionController session(settings, app.Document(), loop, pool, log, DefaultPrompter(), env,
-                                  hooks);
+        SessionController session(settings, app.Document(), loop, pool, frame.log,
+                                  DefaultPrompter(), frame.env, hooks);
         session.SetAutoMode(true, false);
-        MailCheck mail(settings, app.Paths().programFolder, app.Document(), session, loop, log);
+        MailCheck mail(settings, app.Paths().programFolder, app.Document(), session, loop,
+                       frame.log);
         int pollResult = 0;
         mail.SetFinished([&](int result, const std::vector<RowId>&) {
             pollResult = result;
@@ -71,8 +66,6 @@ int RunCheckMail(Application& app, const SessionOutput& output) {
                  : session.ErrorResults() > 0 ? kExitItemFailed
                                               : kExitOk;
     }
-    app.LimitCounter() = GlobalTrafficMeter().TrafficCount();
-    log.RemoveListener(&printer);
     return status;
 }
 

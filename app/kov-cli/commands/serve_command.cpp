@@ -6,24 +6,23 @@
 #include <atomic>
 #include <cstdlib>
 #include <ctime>
+#include <fstream>
 #include <memory>
 #include <thread>
 
+#include "commands/session_frame.h"
 #include "commands/session_runner.h"
 #include "core/event_loop.h"
 #include "core/language/message_table.h"
 #include "core/prompter.h"
 #include "core/text/terminal_text.h"
 #include "engine/worker_pool.h"
-#include "net/transfer/traffic_meter.h"
 #include "platform/file_lock.h"
-#include "platform/file_util.h"
 #include "platform/sound_player.h"
 #include "session/application.h"
 #include "session/event_log.h"
 #include "session/mail_check.h"
 #include "session/session_controller.h"
-#include "session/session_setup.h"
 
 namespace kov::cli {
 
@@ -81,11 +80,21 @@ private:
     std::thread m_thread;
 };
 
-// KOV_CLOCK_SHIFT (seconds) moves the service's clock, so that a test need not wait for a
-// scheduled minute.
+// A hook for the tests only: KOV_CLOCK_SHIFT (seconds) moves the service's clock, so that a
+// test need not wait for a scheduled minute; "@FILE" reads the shift from FILE whenever the
+// clock is asked, so that the test moves the clock when it is ready. With the hook set the
+// service checks its tasks every few seconds instead of sleeping to the next half minute,
+// which would not see the clock jump.
 std::function<std::time_t()> ServiceClock() {
     const char* shift = std::getenv("KOV_CLOCK_SHIFT");
     if (!shift || !*shift) return {};
+    if (*shift == '@') {
+        return [file = std::string(shift + 1)] {
+            long seconds = 0;
+            std::ifstream(file) >> seconds;
+            return std::time(nullptr) + seconds;
+        };
+    }
     const long seconds = std::strtol(shift, nullptr, 10);
     return [seconds] { return std::time(nullptr) + seconds; };
 }
@@ -100,6 +109,29 @@ std::string DaysText(std::int32_t days) {
         text += kDayNames[i];
     }
     return text.empty() ? "-" : text;
+}
+
+// Rereads kov.ini between sessions and applies it as accepted preferences would: the line's
+// settings and the queue anew. The service keeps its scheduler on; schedulerSetting takes the
+// file's own choice. False (logged) when the settings in use stay.
+bool ReloadService(Application& app, SessionController& session, EventLog& log,
+                   std::int32_t& schedulerSetting) {
+    std::string why;
+    if (!app.ReloadSettings(why)) {
+        log.AddLine("kov.ini not reloaded (" + why + "); the settings in use stay", 0, kLogError);
+        return false;
+    }
+    AppSettings& settings = app.Settings();
+    schedulerSetting = settings.schedule.Enabled;
+    settings.schedule.Enabled = 1;
+    if (settings.SpeedLimited) {
+        session.SpeedLimitOn();
+    } else {
+        session.SpeedLimitOff();
+    }
+    session.DialUp().Configure(false);
+    session.Schedule().BuildTodayQueue();
+    return true;
 }
 
 }  // namespace
@@ -153,22 +185,19 @@ void PrintTasks(const Application& app, std::FILE* out) {
 int RunServe(Application& app, bool& powerOffRequested) {
     SignalWaiter signals;  // first: the threads started below inherit the blocked signals
     AppSettings& settings = app.Settings();
-    EventLoop loop;
-    EventLog log(settings, FolderOf(app.Paths().settingsFile) + "Kov.log");
     LineLog printer;
-    log.AddListener(&printer);
-    GlobalTrafficMeter().SetTrafficCount(app.LimitCounter());
+    SessionFrame frame(app, printer);
+    EventLoop& loop = frame.loop;
+    EventLog& log = frame.log;
     // The service runs with the scheduler on; the settings keep their own choice.
     std::int32_t schedulerSetting = settings.schedule.Enabled;
     settings.schedule.Enabled = 1;
-
-    auto env = StandardJobEnvironment(app);
     {
         WorkerPool pool;
         SessionHooks hooks = CliSessionHooks(app, loop, powerOffRequested);
         hooks.now = ServiceClock();
-        SessionController session(settings, app.Document(), loop, pool, log, DefaultPrompter(), env,
-                                  hooks);
+        SessionController session(settings, app.Document(), loop, pool, log, DefaultPrompter(),
+                                  frame.env, hooks);
         MailCheck mail(settings, app.Paths().programFolder, app.Document(), session, loop, log);
         auto restartMail = [&] {
             mail.RestartPollTimer();
@@ -178,7 +207,6 @@ int RunServe(Application& app, bool& powerOffRequested) {
                             0, kLogInfo);
             }
         };
-
         auto announce = [&](const std::string& what) {
             log.AddLine(what + ", " + std::to_string(session.Schedule().Queue().size()) +
                             " scheduled task(s) left today",
@@ -186,27 +214,6 @@ int RunServe(Application& app, bool& powerOffRequested) {
         };
         bool quitting = false;
         bool reloadPending = false;
-        auto reload = [&] {
-            reloadPending = false;
-            std::string why;
-            if (!app.ReloadSettings(why)) {
-                log.AddLine("kov.ini not reloaded (" + why + "); the settings in use stay", 0,
-                            kLogError);
-                return;
-            }
-            schedulerSetting = settings.schedule.Enabled;
-            settings.schedule.Enabled = 1;
-            if (settings.SpeedLimited) {
-                session.SpeedLimitOn();
-            } else {
-                session.SpeedLimitOff();
-            }
-            // As accepted preferences do: the line's settings and the queue anew.
-            session.DialUp().Configure(false);
-            session.Schedule().BuildTodayQueue();
-            restartMail();
-            announce("kov.ini reloaded");
-        };
         // A stop or a reload asked for during a session waits for its end.
         auto whenIdle = [&] {
             if (session.State() != SessionState::Idle) return;
@@ -214,7 +221,10 @@ int RunServe(Application& app, bool& powerOffRequested) {
             if (quitting) {
                 loop.Quit();
             } else if (reloadPending) {
-                reload();
+                reloadPending = false;
+                if (!ReloadService(app, session, log, schedulerSetting)) return;
+                restartMail();
+                announce("kov.ini reloaded");
             }
         };
         signals.Start(loop, [&](int signal) {
@@ -231,7 +241,7 @@ int RunServe(Application& app, bool& powerOffRequested) {
             }
         });
 
-        session.SleepWhenIdle(true);
+        session.SleepWhenIdle(!hooks.now);
         session.Activate();
         announce("kov-cli --serve started");
         restartMail();
@@ -241,8 +251,6 @@ int RunServe(Application& app, bool& powerOffRequested) {
         pool.WaitIdle();
     }
     settings.schedule.Enabled = schedulerSetting;
-    app.LimitCounter() = GlobalTrafficMeter().TrafficCount();
-    log.RemoveListener(&printer);
     return 0;
 }
 

@@ -9,17 +9,15 @@
 #include <string>
 
 #include "cli_options.h"
+#include "commands/session_frame.h"
 #include "core/event_loop.h"
 #include "core/language/message_table.h"
 #include "core/prompter.h"
 #include "engine/worker_pool.h"
-#include "net/transfer/traffic_meter.h"
 #include "output/log_printer.h"
-#include "platform/file_util.h"
 #include "platform/system_power.h"
 #include "session/application.h"
 #include "session/end_of_session.h"
-#include "session/event_log.h"
 #include "session/session_controller.h"
 #include "session/session_setup.h"
 
@@ -51,20 +49,15 @@ bool PowerOffAfterShutdown() {
 }
 
 int RunAutoSession(Application& app, const SessionOutput& output, bool& powerOffRequested) {
-    AppSettings& settings = app.Settings();
-    EventLoop loop;
-    EventLog log(settings, FolderOf(app.Paths().settingsFile) + "Kov.log");
     LogPrinter printer(output.json, output.quiet, isatty(STDOUT_FILENO) == 1);
-    log.AddListener(&printer);
-    GlobalTrafficMeter().SetTrafficCount(app.LimitCounter());
-
-    auto env = StandardJobEnvironment(app);
+    SessionFrame frame(app, printer);
+    EventLoop& loop = frame.loop;
     int status = 0;
     {
         WorkerPool pool;
         SessionHooks hooks = CliSessionHooks(app, loop, powerOffRequested);
-        SessionController session(settings, app.Document(), loop, pool, log, DefaultPrompter(), env,
-                                  hooks);
+        SessionController session(app.Settings(), app.Document(), loop, pool, frame.log,
+                                  DefaultPrompter(), frame.env, hooks);
         session.SetAutoMode(true, app.Options().shutdownAfter);
 
         // Ctrl+C: the first is the Stop command, the second stops at once. A closed terminal
@@ -110,8 +103,6 @@ int RunAutoSession(Application& app, const SessionOutput& output, bool& powerOff
         for (const int sig : {SIGINT, SIGTERM, SIGHUP})
             std::signal(sig, SIG_DFL);
     }
-    app.LimitCounter() = GlobalTrafficMeter().TrafficCount();
-    log.RemoveListener(&printer);
     return status;
 }
 

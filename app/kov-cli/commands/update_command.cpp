@@ -5,7 +5,6 @@
 #include "core/event_loop.h"
 #include "core/prompter.h"
 #include "core/text/terminal_text.h"
-#include "platform/file_util.h"
 #include "session/application.h"
 #include "session/event_log.h"
 #include "session/update_check.h"
@@ -14,7 +13,7 @@ namespace kov::cli {
 
 int RunUpdateCheck(Application& app) {
     EventLoop loop;
-    EventLog log(app.Settings(), FolderOf(app.Paths().settingsFile) + "Kov.log");
+    EventLog log(app.Settings(), app.LogFile());
     UpdateCheck check(app.Settings(), app.Document(), log, DefaultPrompter(), loop,
                       {app.Paths().programFolder, {}, {}, {}});
     const UpdateResult result = check.CheckNow();

@@ -47,6 +47,44 @@ bool HtmlRipper::LocalCopyExists(std::size_t i) {
     return m_exists[i] == 1;
 }
 
+std::optional<std::string> HtmlRipper::CrossRefFor(const std::string& href, std::size_t i,
+                                                   const std::string& pageUrl) {
+    const std::string& base = m_modern && !m_baseUrl.empty() ? m_baseUrl : pageUrl;
+    std::optional<std::string> resolved = ResolveUrl(base, m_modern ? AddressOfValue(href) : href);
+    if (!resolved || resolved->size() > kCrossRefCapacity) return std::nullopt;
+    std::string fragment;
+    const std::size_t hash = resolved->find('#');
+    if (hash != std::string::npos) {
+        fragment = resolved->substr(hash);
+        resolved->erase(hash);
+    }
+    // Addresses that differ in case only are several records; the one that arrived counts.
+    const int target =
+        m_links.FindUrlNoCase(*resolved, [this](std::size_t r) { return LocalCopyExists(r); });
+    std::string replacement;
+    if (target >= 0) {
+        const std::string& local = m_links.At(target).localPath;
+        replacement = m_modern ? RelativePath(local, m_pageFolder) : local;
+        // A link within the page itself stays a plain fragment.
+        if (m_modern && static_cast<std::size_t>(target) == i && !fragment.empty() &&
+            href.front() == '#') {
+            return std::nullopt;
+        }
+    } else if (m_modern && IsRelativeReference(href)) {
+        // A page that was not fetched is reached on the web, also from the local copy.
+        UrlParts parts;
+        if (!SplitUrl(*resolved, parts, false) || parts.scheme.starts_with("file")) {
+            return std::nullopt;
+        }
+        replacement = *resolved;
+    } else {
+        return std::nullopt;
+    }
+    replacement += fragment;
+    if (replacement == href) return std::nullopt;
+    return replacement;
+}
+
 int HtmlRipper::AdjustCrossRefs(std::size_t i) {
     if (i >= m_links.Count()) return 0;
     const LinkRecord page = m_links.At(i);
@@ -57,75 +95,20 @@ int HtmlRipper::AdjustCrossRefs(std::size_t i) {
     LoadPage(page.localPath, pageUrl);
     m_text = std::move(file.text);
     ++m_version;
+    m_changed = false;
     if (m_modern) TakeBase();
-    FindScripts();
-    std::string out;
-    std::size_t copied = 0;
-    std::size_t pos = 0;
     int changed = 0;
-    HtmlTag tag;
-    std::size_t close = std::string::npos;  // the next '>', looked for again once passed
-    while (!Cancelled()) {
-        const std::size_t at = FindInPage("<a", pos);
-        if (at == std::string::npos) break;
-        if (close == std::string::npos || close < at) close = m_text.find('>', at);
-        if (close == std::string::npos) break;
-        if (InsideScript(at)) {
-            const std::size_t end = FindInPage("</script>", at);
-            pos = end == std::string::npos ? m_text.size() : end + 9;
-            continue;
-        }
-        const std::size_t length = tag.Read(m_text, at, "a");
-        if (length == 0) {
-            pos = at + 1;
-            continue;
-        }
-        pos = at + length;
+    ScanTags("a", [&](HtmlTag& tag) {
         const int index = tag.FindAttribute("href");
-        if (index < 0 || tag.attributes[index].value.empty()) continue;
+        if (index < 0 || tag.attributes[index].value.empty()) return false;
         std::string& href = tag.attributes[index].value;
-        const std::string& base = m_modern && !m_baseUrl.empty() ? m_baseUrl : pageUrl;
-        std::optional<std::string> resolved =
-            ResolveUrl(base, m_modern ? AddressOfValue(href) : href);
-        if (!resolved || resolved->size() > kCrossRefCapacity) continue;
-        std::string fragment;
-        const std::size_t hash = resolved->find('#');
-        if (hash != std::string::npos) {
-            fragment = resolved->substr(hash);
-            resolved->erase(hash);
-        }
-        // Addresses that differ in case only are several records; the one that arrived counts.
-        const int target =
-            m_links.FindUrlNoCase(*resolved, [this](std::size_t r) { return LocalCopyExists(r); });
-        std::string replacement;
-        if (target >= 0) {
-            const std::string& local = m_links.At(target).localPath;
-            replacement = m_modern ? RelativePath(local, m_pageFolder) : local;
-            // A link within the page itself stays a plain fragment.
-            if (m_modern && static_cast<std::size_t>(target) == i && !fragment.empty() &&
-                href.front() == '#') {
-                continue;
-            }
-        } else if (m_modern && IsRelativeReference(href)) {
-            // A page that was not fetched is reached on the web, also from the local copy.
-            UrlParts parts;
-            if (!SplitUrl(*resolved, parts, false) || parts.scheme.starts_with("file")) continue;
-            replacement = *resolved;
-        } else {
-            continue;
-        }
-        replacement += fragment;
-        if (replacement == href) continue;
-        href = replacement;
-        out.append(m_text, copied, at - copied);
-        out += tag.Write();
-        copied = pos;
+        std::optional<std::string> replacement = CrossRefFor(href, i, pageUrl);
+        if (!replacement) return false;
+        href = std::move(*replacement);
         ++changed;
-    }
-    if (changed > 0) {
-        out.append(m_text, copied);
-        file.Save(out);
-    }
+        return true;
+    });
+    if (m_changed) file.Save(m_text);
     m_text.clear();
     return changed;
 }

@@ -1,8 +1,6 @@
 #include "content/html/html_ripper.h"
 
 #include <algorithm>
-#include <cctype>
-#include <cstring>
 
 #include "content/html/html_tag.h"
 #include "content/html/link_kind.h"
@@ -108,63 +106,6 @@ void HtmlRipper::TakeBase() {
     HtmlTag tag;
     if (tag.Read(m_text, at, "base") == 0) return;
     m_baseUrl = std::string(tag.Value("href"));
-}
-
-void HtmlRipper::FindScripts() {
-    // Rewrites outside scripts move them, so the positions are found again only after one.
-    if (m_scriptsVersion == m_version) return;
-    m_scriptsVersion = m_version;
-    m_scriptOpens.clear();
-    m_scriptCloses.clear();
-    for (std::size_t at = FindInPage("<script"); at != std::string::npos;
-         at = FindInPage("<script", at + 1)) {
-        m_scriptOpens.push_back(at);
-    }
-    for (std::size_t at = FindInPage("</script>"); at != std::string::npos;
-         at = FindInPage("</script>", at + 1)) {
-        m_scriptCloses.push_back(at);
-    }
-}
-
-std::size_t HtmlRipper::FindInPage(std::string_view lowerNeedle, std::size_t from) {
-    // Searched in a lower-case copy, made once per version of the page, by memmem.
-    if (m_lowerVersion != m_version) {
-        m_lowerVersion = m_version;
-        m_lower.resize(m_text.size());
-        for (std::size_t i = 0; i < m_text.size(); ++i) {
-            const char c = m_text[i];
-            m_lower[i] = c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
-        }
-    }
-    if (from >= m_lower.size()) return std::string::npos;
-    const void* hit = ::memmem(m_lower.data() + from, m_lower.size() - from, lowerNeedle.data(),
-                               lowerNeedle.size());
-    return hit == nullptr
-               ? std::string::npos
-               : static_cast<std::size_t>(static_cast<const char*>(hit) - m_lower.data());
-}
-
-// The names of the tags a page holds, so that the scans for the others are skipped.
-void HtmlRipper::FindTagNames() {
-    m_tagNames.clear();
-    const std::string_view text = m_text;
-    for (std::size_t at = text.find('<'); at != std::string_view::npos;
-         at = text.find('<', at + 1)) {
-        std::size_t end = at + 1;
-        while (end < text.size() && std::isalnum(static_cast<unsigned char>(text[end])))
-            ++end;
-        if (end > at + 1) m_tagNames.insert(ToLowerAscii(text.substr(at + 1, end - at - 1)));
-    }
-}
-
-// A tag lies inside a script when the last script start before it comes after the last
-// script end before it.
-bool HtmlRipper::InsideScript(std::size_t pos) const {
-    auto open = std::lower_bound(m_scriptOpens.begin(), m_scriptOpens.end(), pos);
-    if (open == m_scriptOpens.begin()) return false;
-    const std::size_t lastOpen = *(open - 1);
-    auto close = std::lower_bound(m_scriptCloses.begin(), m_scriptCloses.end(), pos);
-    return close == m_scriptCloses.begin() || *(close - 1) < lastOpen;
 }
 
 std::string HtmlRipper::ReferenceTo(const std::string& localPath) const {
@@ -283,37 +224,12 @@ void HtmlRipper::FinishRewrite(std::string& text, std::string& out, std::size_t 
 }
 
 int HtmlRipper::GrabEmbedded(const ScanRow& row, int depth, bool sameHost, bool rewrite) {
-    const std::string pattern = "<" + std::string(row.tag);
-    FindScripts();
-    std::string out;
-    out.reserve(m_text.size() + m_text.size() / 8 + 1024);
     const int before = m_added;
-    std::size_t pos = 0;
-    std::size_t copied = 0;
-    HtmlTag tag;
-    // The next '>' is looked for again only once passed: a page of unclosed tags would
-    // otherwise be searched to its end for each of them.
-    std::size_t close = std::string::npos;
-    while (m_text.size() - pos >= pattern.size() && !Cancelled()) {
-        const std::size_t at = FindInPage(pattern, pos);
-        if (at == std::string::npos) break;
-        if (close == std::string::npos || close < at) close = m_text.find('>', at);
-        if (close == std::string::npos) break;
-        if (InsideScript(at)) {
-            const std::size_t end = FindInPage("</script>", at);
-            pos = end == std::string::npos ? m_text.size() : end + 9;
-            continue;
-        }
-        const std::size_t length = tag.Read(m_text, at, row.tag);
-        if (length == 0) {
-            pos = at + 1;
-            continue;
-        }
-        pos = at + length;
+    ScanTags(row.tag, [&](HtmlTag& tag) {
         const int index = tag.FindAttribute(row.attribute);
         if (index < 0 || tag.attributes[index].valueless || tag.attributes[index].value.empty() ||
             !RowAccepts(row, tag)) {
-            continue;
+            return false;
         }
         std::string& value = tag.attributes[index].value;
         // Today's pages write "&" in addresses as "&amp;", as HTML asks.
@@ -321,13 +237,10 @@ int HtmlRipper::GrabEmbedded(const ScanRow& row, int depth, bool sameHost, bool 
         const std::optional<std::string> local =
             row.srcset ? CollectSrcset(value, row.recordKind)
                        : Collect(value, row.recordKind, depth, sameHost, row.byExtension);
-        if (!local || !rewrite) continue;
+        if (!local || !rewrite) return false;
         value = *local;
-        out.append(m_text, copied, at - copied);
-        out += tag.Write();
-        copied = pos;
-    }
-    FinishRewrite(m_text, out, copied);
+        return true;
+    });
     return m_added - before;
 }
 

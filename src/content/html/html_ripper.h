@@ -88,6 +88,12 @@ private:
     // Makes the page the one references are resolved against and named beside.
     void LoadPage(const std::string& path, const std::string& url);
     void TakeBase();
+    // What a scan does with one tag: it may change the tag and returns true to have it written
+    // back in the tag's place.
+    using TagVisit = std::function<bool(HtmlTag& tag)>;
+    // Walks the start tags of one name outside scripts in page order until cancelled, and
+    // rewrites the page text with the tags the visit changed (m_changed then set).
+    void ScanTags(std::string_view name, const TagVisit& visit);
     int GrabEmbedded(const ScanRow& row, int depth, bool sameHost, bool rewrite);
     bool RowAccepts(const ScanRow& row, const HtmlTag& tag) const;
     // The local reference for a raw link value (local name and fragment), recording the URL
@@ -118,6 +124,9 @@ private:
     bool PathTaken(const std::string& path, const std::string& url) const;
     std::string ReferenceTo(const std::string& localPath) const;
     bool LocalCopyExists(std::size_t i);
+    // The new value of an href of fetched page i (found at pageUrl), nullopt when it stays.
+    std::optional<std::string> CrossRefFor(const std::string& href, std::size_t i,
+                                           const std::string& pageUrl);
 
     LinkList m_links;
     int m_kinds = 0xFFFF;

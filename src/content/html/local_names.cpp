@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <iterator>
+#include <utility>
 
 #include "content/html/html_ripper.h"
 #include "content/html/split_path.h"
@@ -61,21 +63,16 @@ std::string HtmlRipper::ExtensionFromType(const std::string& url) const {
     const std::size_t slash = type.find('/');
     if (type.empty() || slash == std::string::npos) return kUnknownExt;
     std::string sub = ToLowerAscii(std::string_view(type).substr(slash + 1));
+    // Subtypes whose usual file extension is not the subtype itself.
+    static constexpr std::pair<std::string_view, std::string_view> kExtensions[] = {
+        {"html", ".htm"},   {"plain", ".txt"},        {"jpeg", ".jpg"},      {"tiff", ".tif"},
+        {"msword", ".doc"}, {"octet-stream", ".bin"}, {"x-msvideo", ".avi"},
+    };
+    const auto known = std::find_if(std::begin(kExtensions), std::end(kExtensions),
+                                    [&sub](const auto& row) { return row.first == sub; });
     std::string ext;
-    if (sub == "html")
-        ext = ".htm";
-    else if (sub == "plain")
-        ext = ".txt";
-    else if (sub == "jpeg")
-        ext = ".jpg";
-    else if (sub == "tiff")
-        ext = ".tif";
-    else if (sub == "msword")
-        ext = ".doc";
-    else if (sub == "octet-stream")
-        ext = ".bin";
-    else if (sub == "x-msvideo")
-        ext = ".avi";
+    if (known != std::end(kExtensions))
+        ext = known->second;
     else if (sub.starts_with("x-zip"))
         ext = ".zip";
     else if (sub.starts_with("x-"))

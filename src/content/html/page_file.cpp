@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include "platform/file_util.h"
+#include "platform/unique_fd.h"
 
 namespace kov {
 
@@ -29,10 +30,10 @@ bool PageFile::Save(const std::string& newText) const {
     // Cut so that a name near the 255-byte limit still leaves room for the temporary one.
     std::string temp =
         m_path.substr(0, nameStart) + "." + m_path.substr(nameStart, 200) + ".XXXXXX";
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) return false;
-    bool ok = WriteAll(fd, newText) && ::fchmod(fd, static_cast<mode_t>(m_mode)) == 0;
-    ok = ::close(fd) == 0 && ok;
+    UniqueFd fd(::mkostemp(temp.data(), O_CLOEXEC));
+    if (!fd.Valid()) return false;
+    bool ok = WriteAll(fd.Get(), newText) && ::fchmod(fd.Get(), static_cast<mode_t>(m_mode)) == 0;
+    ok = fd.Close() && ok;
     if (!ok || ::rename(temp.c_str(), m_path.c_str()) != 0) {
         ::unlink(temp.c_str());
         return false;

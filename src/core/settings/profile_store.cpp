@@ -11,6 +11,7 @@
 #include "core/prompter.h"
 #include "core/text/text_util.h"
 #include "platform/atomic_file_writer.h"
+#include "platform/unique_fd.h"
 
 namespace kov {
 
@@ -131,7 +132,8 @@ bool ProfileStore::Open(const std::string& path) {
         return false;
     }
     // O_NONBLOCK: opening a FIFO with no writer must not wait for ever.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const UniqueFd file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    const int fd = file.Get();
     if (fd < 0 && errno == ENOENT) {
         m_open = true;
         return true;
@@ -146,7 +148,6 @@ bool ProfileStore::Open(const std::string& path) {
     const bool statOk = ::fstat(fd, &st) == 0;
     const int statError = errno;
     if (!statOk || !S_ISREG(st.st_mode)) {
-        ::close(fd);
         if (!statOk) return unreadable(std::strerror(statError));
         return unreadable(S_ISDIR(st.st_mode) ? std::strerror(EISDIR) : "not a regular file");
     }
@@ -162,7 +163,6 @@ bool ProfileStore::Open(const std::string& path) {
             }
         },
         [this](std::string_view line) { ParseLine(line); });
-    ::close(fd);
     if (readError != 0) return unreadable(std::strerror(readError));
     m_open = true;
     m_dirty = false;

@@ -30,7 +30,7 @@ bool Run(const std::vector<std::string>& args, std::chrono::milliseconds limit,
     if (error != nullptr) {
         if (result.exitCode < 0) {
             *error = "nmcli cannot be started";
-        } else if (result.exitCode == kProgramTimedOut) {
+        } else if (result.exitCode == kCommandTimedOut) {
             *error = cancel != nullptr && cancel->load() ? "nmcli was cancelled"
                                                          : "nmcli did not answer in time";
         } else {

@@ -10,7 +10,6 @@
 
 #include "net/http/response_headers.h"
 #include "net/transfer/fetch_plan.h"
-#include "net/transfer/traffic_meter.h"
 #include "net/transfer/transfer_job_util.h"
 #include "platform/clock.h"
 #include "platform/file_util.h"
@@ -23,136 +22,129 @@ bool HasWildcard(std::string_view name) {
     return name.find_first_of("*?") != std::string_view::npos;
 }
 
-// One listed entry into one local file.
-int FetchEntry(FtpClient& client, const FtpEntry& entry, const std::string& remoteFolder,
-               const std::string& localPath, HttpFetchJob& job) {
-    job.errorText.clear();
-    TrafficMeter& meter = Meter(job);
+std::string EntryUrl(const FtpClient& client, const std::string& remoteFolder,
+                     const FtpEntry& entry) {
     std::string url = "ftp://" + client.Host();
     url += remoteFolder.empty() ? "/" : remoteFolder;
     if (url.back() != '/') url += '/';
-    url += entry.name;
+    return url + entry.name;
+}
 
-    auto finish = [&](int code) {
-        Post(job, kEventFileResult, code, job.lastError, url, localPath);
-        return code;
-    };
-
-    const std::time_t entryTime = EntryTime(entry);
+FetchPlan PlanEntry(const FtpEntry& entry, const std::string& localPath, const TransferJob& job) {
     const std::optional<std::int64_t> localSize = FileSize(localPath);
     LocalFileState local;
     local.exists = localSize.has_value();
     local.size = localSize.value_or(0);
     local.time = LastWriteTime(localPath).value_or(0);
-    const FetchPlan plan =
-        PlanFetch(job.updateMode, local, {true, entry.size, entry.HasTime(), entryTime},
-                  {job.distributed, job.fileSize, job.partCount, job.partSize, job.partNo});
-    if (plan.action == FetchAction::Skip || plan.action == FetchAction::Fail)
-        return finish(plan.result);
-    std::uint64_t offset = static_cast<std::uint64_t>(plan.offset);  // where the server starts
-    std::uint64_t fileOffset = static_cast<std::uint64_t>(plan.fileOffset);  // and we write
-    std::int64_t expected = plan.expected;
+    return PlanFetch(job.updateMode, local, {true, entry.size, entry.HasTime(), EntryTime(entry)},
+                     {job.distributed, job.fileSize, job.partCount, job.partSize, job.partNo});
+}
 
+int ReplyFailure(const FtpClient& client, TransferJob& job, int result) {
+    job.lastError = client.LastReplyCode();
+    job.errorText = client.LastReplyText();
+    return result;
+}
+
+// Starts the data transfer of the plan; a refused resume of a whole file starts over, and the
+// plan then says so.
+int StartRetrieve(FtpClient& client, const FtpEntry& entry, FetchPlan& plan, TransferJob& job) {
     // Retrieve switches to binary mode with each data connection.
-    if (!client.Retrieve(entry.name, offset)) {
-        if (offset == 0) {
-            job.lastError = client.LastReplyCode();
-            job.errorText = client.LastReplyText();
-            return finish(kResultFtpNotRetrieved);
-        }
-        Post(job, kEventFtpResumeRefused, static_cast<std::int64_t>(offset),
-             static_cast<std::int64_t>(entry.size));
-        // A part needs its range; a whole file can start over.
-        if (job.distributed || !client.IsConnected() || !client.Retrieve(entry.name, 0)) {
-            job.lastError = client.LastReplyCode();
-            job.errorText = client.LastReplyText();
-            return finish(kResultReadError);
-        }
-        offset = 0;
-        fileOffset = 0;
-        expected = static_cast<std::int64_t>(entry.size);
-    }
+    if (client.Retrieve(entry.name, static_cast<std::uint64_t>(plan.offset))) return kResultOk;
+    if (plan.offset == 0) return ReplyFailure(client, job, kResultFtpNotRetrieved);
+    Post(job, kEventFtpResumeRefused, plan.offset, static_cast<std::int64_t>(entry.size));
+    // A part needs its range; a whole file can start over.
+    if (job.distributed || !client.IsConnected() || !client.Retrieve(entry.name, 0))
+        return ReplyFailure(client, job, kResultReadError);
+    plan.offset = 0;
+    plan.fileOffset = 0;
+    plan.expected = static_cast<std::int64_t>(entry.size);
+    return kResultOk;
+}
+
+int OpenEntryFile(const std::string& localPath, std::int64_t fileOffset, TransferJob& job,
+                  int& fd) {
     const bool resuming = fileOffset > 0;
-    Post(job, kEventFileStarted, static_cast<std::int64_t>(entry.size),
-         static_cast<std::int64_t>(offset), url, localPath);
-    if (resuming) {
-        Post(job, kEventResumed, static_cast<std::int64_t>(offset),
-             static_cast<std::int64_t>(entry.size));
-    }
+    fd = ::open(localPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | (resuming ? 0 : O_TRUNC), 0644);
+    if (fd >= 0 && (!resuming || (::lseek(fd, static_cast<off_t>(fileOffset), SEEK_SET) >= 0 &&
+                                  ::ftruncate(fd, static_cast<off_t>(fileOffset)) == 0)))
+        return kResultOk;
+    const int failure = WriteFailure(job);
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+    return failure;
+}
 
-    const int fd =
-        ::open(localPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | (resuming ? 0 : O_TRUNC), 0644);
-    if (fd < 0 || (resuming && (::lseek(fd, static_cast<off_t>(fileOffset), SEEK_SET) < 0 ||
-                                ::ftruncate(fd, static_cast<off_t>(fileOffset)) != 0))) {
-        const int failure = WriteFailure(job);
-        if (fd >= 0) ::close(fd);
-        client.Abort();
-        client.EndTransfer();
-        return finish(failure);
-    }
-
-    if (job.buffer.size() < HttpFetchJob::kBufferSize) job.buffer.resize(HttpFetchJob::kBufferSize);
-    int result = kResultOk;
-    std::int64_t remaining = expected;
-    bool early = false;
-    while (remaining > 0) {
-        if (StopLevel(job) >= 2) {
-            result = kResultStopped;
-            early = true;
+// The data connection into fd, and the end of the transfer on the control connection.
+int ReceiveEntry(FtpClient& client, const FtpEntry& entry, std::int64_t expected, int fd,
+                 TransferJob& job) {
+    TransferPump::ReadingSource source(
+        [&](char* buffer, std::size_t count) { return client.ReadData(buffer, count); });
+    // A part is cut off where it ends: the server sends the rest of the file.
+    const TransferPump::Outcome moved = PumpOf(job).Run(
+        source, fd, {expected, !job.distributed, static_cast<std::int64_t>(entry.size)});
+    int result = moved.result;
+    switch (moved.end) {
+        case TransferPump::End::Complete:
+            // Everything expected is here; a part that is not the last one stops the server.
+            if (job.distributed && job.partNo != job.partCount) client.Abort();
+            job.lastError = 0;
             break;
-        }
-        if (LimitReached(job)) {
-            result = kResultLimit;
-            early = true;
-            break;
-        }
-        const std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(
-            remaining,
-            static_cast<std::int64_t>(std::min(meter.PacketSize(job.isLocal), job.buffer.size()))));
-        const long n = client.ReadData(job.buffer.data(), want);
-        if (n <= 0) {
-            // The data connection ended (or failed) before the listed size: what arrived is
-            // kept with the server's time, so the next run resumes it.
+        case TransferPump::End::CutShort:
+            // The data connection ended before the listed size: what arrived is kept with the
+            // server's time, so the next run resumes it.
             job.lastError = client.LastReplyCode();
-            job.errorText = n == 0 ? "data connection closed before the end of the file"
-                                   : client.LastReplyText();
-            result = StopLevel(job) >= 2 ? kResultStopped : kResultBroken;
-            early = n < 0;
+            job.errorText = "data connection closed before the end of the file";
             break;
-        }
-        const auto got = static_cast<std::size_t>(n);
-        if (!WriteAll(fd, std::string_view(job.buffer.data(), got))) {
-            result = WriteFailure(job);
-            early = true;
+        case TransferPump::End::ReadFailed:
+            ReplyFailure(client, job, result);
+            client.Abort();
             break;
-        }
-        remaining -= static_cast<std::int64_t>(got);
-        const bool stopped = !MeterBlock(meter, got, job.isLocal, StopFlag(job));
-        Post(job, kEventBlock, static_cast<std::int64_t>(got),
-             static_cast<std::int64_t>(entry.size));
-        if (stopped && remaining > 0) {
-            result = kResultStopped;
-            early = true;
+        case TransferPump::End::TooLong:
+            // More than the listing said: the file changed while we fetched it.
+            job.errorText = "the file is longer than its listed size";
+            client.Abort();
             break;
-        }
-    }
-    if (remaining <= 0 && !job.distributed && result == kResultOk &&
-        client.ReadData(job.buffer.data(), 1) > 0) {
-        // More than the listing said: the file changed while we fetched it, so what we have
-        // is neither the old file nor the new one.
-        job.errorText = "the file is longer than its listed size";
-        result = kResultBroken;
-        client.Abort();
-    } else if (remaining <= 0) {
-        // Everything expected is here; a part that is not the last one stops the server short.
-        if (job.distributed && job.partNo != job.partCount) client.Abort();
-        job.lastError = 0;
-    } else if (early) {
-        client.Abort();
+        case TransferPump::End::WriteFailed:
+            result = WriteFailure(job, moved.error);
+            client.Abort();
+            break;
+        default:
+            client.Abort();
+            break;
     }
     client.EndTransfer();
+    return result;
+}
+
+// One listed entry into one local file.
+int FetchEntry(FtpClient& client, const FtpEntry& entry, const std::string& remoteFolder,
+               const std::string& localPath, TransferJob& job) {
+    job.errorText.clear();
+    const std::string url = EntryUrl(client, remoteFolder, entry);
+    auto finish = [&](int code) {
+        Post(job, kEventFileResult, code, job.lastError, url, localPath);
+        return code;
+    };
+    FetchPlan plan = PlanEntry(entry, localPath, job);
+    if (plan.action == FetchAction::Skip || plan.action == FetchAction::Fail)
+        return finish(plan.result);
+    const int started = StartRetrieve(client, entry, plan, job);
+    if (started != kResultOk) return finish(started);
+    const auto size = static_cast<std::int64_t>(entry.size);
+    Post(job, kEventFileStarted, size, plan.offset, url, localPath);
+    if (plan.fileOffset > 0) Post(job, kEventResumed, plan.offset, size);
+
+    int fd = -1;
+    int result = OpenEntryFile(localPath, plan.fileOffset, job, fd);
+    if (result != kResultOk) {
+        client.Abort();
+        client.EndTransfer();
+        return finish(result);
+    }
+    result = ReceiveEntry(client, entry, plan.expected, fd, job);
     if (::close(fd) != 0 && result == kResultOk) result = WriteFailure(job);
-    if (entry.HasTime()) SetFileTimes(localPath, entryTime, entryTime);
+    if (entry.HasTime()) SetFileTimes(localPath, EntryTime(entry), EntryTime(entry));
     return finish(result);
 }
 
@@ -179,7 +171,7 @@ std::time_t EntryTime(const FtpEntry& entry) {
 }
 
 int FetchFtp(FtpClient& client, const std::string& remotePath, const std::string& localPath,
-             HttpFetchJob& job) {
+             TransferJob& job) {
     job.errorText.clear();
     std::string basePath = localPath;
     if (job.distributed) {

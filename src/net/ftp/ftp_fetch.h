@@ -3,7 +3,7 @@
 #include <string>
 
 #include "net/ftp/ftp_client.h"
-#include "net/http/http_transfer.h"
+#include "net/transfer/transfer_job.h"
 
 namespace kov {
 
@@ -13,7 +13,7 @@ namespace kov {
 // progress and every outcome are posted as events. Returns the result of the last entry, or 2
 // when the folder or the listing is missing or the local folder cannot be made.
 int FetchFtp(FtpClient& client, const std::string& remotePath, const std::string& localPath,
-             HttpFetchJob& job);
+             TransferJob& job);
 
 // The entry of the client's listing that a plain name (no wildcards) stands for: the entry of
 // that name, or the only entry when it is a file (servers differ in how they name it). -1 when

@@ -99,7 +99,7 @@ bool CurlHttpRequest::Send() {
         list = longer;
     }
     m_transfer.SetRequestHeaders(list);
-    if (!m_transfer.Open(CurlTransfer::OpenUntil::Headers)) return false;
+    if (!m_transfer.Open(CurlEasyReader::OpenUntil::Headers)) return false;
     if (m_transfer.StatusCode() == 0) {
         m_transfer.SetError(CURLE_WEIRD_SERVER_REPLY, "The server sent no HTTP response");
         return false;

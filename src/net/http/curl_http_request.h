@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "net/http/curl_easy_reader.h"
 #include "net/http/curl_session_config.h"
-#include "net/http/curl_transfer.h"
 #include "net/http/inet.h"
 
 namespace kov {
@@ -34,7 +34,7 @@ public:
 private:
     explicit CurlHttpRequest(const CurlSessionConfig& config) : m_transfer(config) {}
 
-    CurlTransfer m_transfer;
+    CurlEasyReader m_transfer;
     std::string m_url;
     std::vector<std::string> m_headers;
     bool m_sent = false;

@@ -104,4 +104,33 @@ unsigned ParseResponseHeaders(std::string_view raw, ResourceInfo& info, bool pro
     return flags;
 }
 
+std::optional<ContentRange> ParseContentRange(std::string_view raw) {
+    std::size_t pos = 0;
+    while (pos < raw.size()) {
+        std::size_t end = raw.find('\n', pos);
+        if (end == std::string_view::npos) end = raw.size();
+        const std::string_view line = raw.substr(pos, end - pos);
+        pos = end + 1;
+        if (!IStartsWith(line, "content-range:")) continue;
+        std::string_view value = TrimBlanks(line.substr(14));
+        if (!IStartsWith(value, "bytes")) return std::nullopt;
+        value = TrimBlanks(value.substr(5));
+        if (value.empty() || value[0] < '0' || value[0] > '9') return std::nullopt;
+        ContentRange range;
+        const std::uint64_t start = ParseUint64(value);
+        const std::size_t slash = value.find('/');
+        if (start > static_cast<std::uint64_t>(INT64_MAX) || slash == std::string_view::npos)
+            return std::nullopt;
+        range.start = static_cast<std::int64_t>(start);
+        const std::string_view total = TrimBlanks(value.substr(slash + 1));
+        if (!total.empty() && total[0] >= '0' && total[0] <= '9') {
+            const std::uint64_t t = ParseUint64(total);
+            if (t > static_cast<std::uint64_t>(INT64_MAX)) return std::nullopt;
+            range.total = static_cast<std::int64_t>(t);
+        }
+        return range;
+    }
+    return std::nullopt;
+}
+
 }  // namespace kov

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -20,5 +22,13 @@ std::string PlainFileName(std::string_view name);
 // The name part of a URL (after the last '/' or '\') as a plain local name, with '?' and '*'
 // made '_' too.
 std::string FileNameOfUrl(std::string_view url);
+
+// The Content-Range header of a response ("bytes 100-199/1000"): its first byte and the total
+// size (-1 when "*"). nullopt when there is none or it does not parse.
+struct ContentRange {
+    std::int64_t start = -1;
+    std::int64_t total = -1;
+};
+std::optional<ContentRange> ParseContentRange(std::string_view raw);
 
 }  // namespace kov

@@ -1,73 +1,12 @@
 #include "net/transfer/proxy_settings.h"
 
-#include <netdb.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-
 #include <array>
-#include <cstdint>
 #include <cstdlib>
-#include <cstring>
 
 #include "core/text/text_util.h"
 
 namespace kov {
 namespace {
-
-bool IsLocalIpv4(const std::uint8_t* b) {
-    if (b[0] == 127 && b[1] == 0 && b[2] == 0) return true;  // "127.0.0."
-    if (b[0] == 10) return true;                             // "10."
-    if (b[0] == 192 && b[1] == 168) return true;             // "192.168."
-    return b[0] == 172 && b[1] >= 16 && b[1] <= 31;          // 172.16 .. 172.31
-}
-
-bool IsLocalIpv6(const std::uint8_t* b) {
-    static constexpr std::array<std::uint8_t, 12> kMappedPrefix = {0, 0, 0, 0, 0,    0,
-                                                                   0, 0, 0, 0, 0xff, 0xff};
-    if (std::memcmp(b, kMappedPrefix.data(), kMappedPrefix.size()) == 0) {
-        return IsLocalIpv4(b + 12);
-    }
-    static constexpr std::array<std::uint8_t, 16> kLoopback = {0, 0, 0, 0, 0, 0, 0, 0,
-                                                               0, 0, 0, 0, 0, 0, 0, 1};
-    if (std::memcmp(b, kLoopback.data(), kLoopback.size()) == 0) return true;
-    if (b[0] == 0xfe && (b[1] & 0xc0) == 0x80) return true;  // link-local fe80::/10
-    return (b[0] & 0xfe) == 0xfc;                            // unique-local fc00::/7
-}
-
-bool IsLocalAddress(const addrinfo* ai) {
-    if (ai->ai_family == AF_INET && ai->ai_addrlen >= sizeof(sockaddr_in)) {
-        sockaddr_in sin{};
-        std::memcpy(&sin, ai->ai_addr, sizeof sin);
-        std::uint8_t bytes[4];
-        std::memcpy(bytes, &sin.sin_addr, 4);
-        return IsLocalIpv4(bytes);
-    }
-    if (ai->ai_family == AF_INET6 && ai->ai_addrlen >= sizeof(sockaddr_in6)) {
-        sockaddr_in6 sin6{};
-        std::memcpy(&sin6, ai->ai_addr, sizeof sin6);
-        return IsLocalIpv6(sin6.sin6_addr.s6_addr);
-    }
-    return false;
-}
-
-// 1 when a numeric host is a local address, 0 when it is another, -1 when it is no address.
-int NumericHostIsLocal(const std::string& host) {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_NUMERICHOST;
-    addrinfo* list = nullptr;
-    if (::getaddrinfo(host.c_str(), nullptr, &hints, &list) != 0 || list == nullptr) return -1;
-    int local = 0;
-    for (const addrinfo* ai = list; ai != nullptr; ai = ai->ai_next) {
-        if (IsLocalAddress(ai)) {
-            local = 1;
-            break;
-        }
-    }
-    ::freeaddrinfo(list);
-    return local;
-}
 
 // The value of the first of the two variables that is set and not empty.
 std::string_view Env(const char* lower, const char* upper) {
@@ -118,21 +57,9 @@ int IsLocalHost(std::string_view host, const std::function<bool()>& stopped,
     std::string_view h = TrimBlanks(host);
     if (h.size() >= 2 && h.front() == '[' && h.back() == ']') h = h.substr(1, h.size() - 2);
     if (h.empty()) return 0;
-    const std::string name(h);
-    // A literal address is judged as it is: a missing reverse entry must not make a LAN
-    // address "remote", and no DNS traffic is needed for it.
-    const int numeric = NumericHostIsLocal(name);
-    if (numeric >= 0) return numeric;
-    // A name needs DNS, which may not answer: the wait is bounded and a stop ends it.
-    HostAddresses addresses;
-    if (LookUpHostBounded(name, addresses, limit, stopped, resolver) != LookupStatus::Found) {
-        return 0;
-    }
-    for (const auto& a : addresses) {
-        if ((a.size() == 4 && IsLocalIpv4(a.data())) || (a.size() == 16 && IsLocalIpv6(a.data())))
-            return 1;
-    }
-    return 0;
+    return HostHasAddress(std::string(h), &IpAddress::IsOnLocalNetwork, stopped, resolver, limit)
+               ? 1
+               : 0;
 }
 
 bool GetSystemProxy(int protocol, std::string& out) {
@@ -195,10 +122,6 @@ bool NoProxyMatches(std::string_view host, std::string_view noProxyList) {
         }
     }
     return false;
-}
-
-std::string SystemNoProxy() {
-    return std::string(Env("no_proxy", "NO_PROXY"));
 }
 
 bool FtpViaProxy(const AppSettings& settings) {

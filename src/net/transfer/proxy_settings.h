@@ -9,18 +9,17 @@
 #include <string_view>
 
 #include "core/settings/app_settings.h"
+#include "net/address.h"
 #include "net/http/inet.h"
 #include "platform/host_lookup.h"
 
 namespace kov {
 
-// 1 when host is on the local network, else 0. Local IPv4: 127.0.0.x, 10.x, 192.168.x and
-// 172.16.x to 172.31.x; local IPv6: ::1, fe80::/10 and fc00::/7, an IPv4-mapped address
-// being judged by its IPv4 part. A numeric host (brackets allowed) is judged without any DNS
-// query; a name is resolved and is local when one of its addresses is; a name that does not
-// resolve is not local. The lookup ends when stopped (may be empty) says so or after limit,
-// the host then counting as not local; resolver empty: the system's.
-inline constexpr std::chrono::milliseconds kLocalLookupLimit{10000};
+// 1 when host (blanks and brackets allowed) is on the local network
+// (IpAddress::IsOnLocalNetwork), else 0. A numeric host is judged without any DNS query; a name
+// is local when one of its addresses is; a name that does not resolve is not local. The lookup
+// ends when stopped (may be empty) says so or after limit, the host then counting as not local;
+// resolver empty: the system's.
 int IsLocalHost(std::string_view host, const std::function<bool()>& stopped = {},
                 const HostResolver& resolver = {},
                 std::chrono::milliseconds limit = kLocalLookupLimit);
@@ -44,9 +43,6 @@ bool GetSystemProxy(int protocol, std::string& out);
 // every host, any other entry matches the host itself and its subdomains (a leading "." and
 // a ":port" of the entry are ignored). Case-insensitive.
 bool NoProxyMatches(std::string_view host, std::string_view noProxyList);
-
-// The environment's no_proxy (lower case wins), empty when unset.
-std::string SystemNoProxy();
 
 // Whether FTP URLs go through a proxy. The job turns it off for local hosts when
 // BypassProxyLocal is set.

@@ -1,7 +1,5 @@
 #include "ui/app/gui_application.h"
 
-#include "net/transfer/traffic_meter.h"
-#include "platform/file_util.h"
 #include "session/session_controller.h"
 #include "session/session_setup.h"
 #include "session/session_state.h"
@@ -27,7 +25,7 @@ void GuiApplication::CreateMainWindow() {
     setup.settings = &m_settings;
     setup.document = m_document.get();
     setup.prompter = &m_prompter;
-    setup.logFile = FolderOf(m_paths.settingsFile) + "Kov.log";
+    setup.logFile = LogFile();
     setup.jobEnvironment = StandardJobEnvironment(*this);
     // The window closes the program at a session's end itself.
     setup.hooks = StandardSessionHooks(*this, {});
@@ -37,7 +35,7 @@ void GuiApplication::CreateMainWindow() {
     setup.helpFile = m_paths.helpFile;
     setup.programFolder = m_paths.programFolder;
     setup.saveOnClose = [this](bool shiftHeld) {
-        m_limitCounter = GlobalTrafficMeter().TrafficCount();
+        TakeTrafficCount();
         return Shutdown(shiftHeld);
     };
     m_window = std::make_unique<MainWindow>(std::move(setup));

@@ -5,6 +5,8 @@
 #include <functional>
 #include <memory>
 
+#include "platform/unique_fd.h"
+
 namespace kov {
 
 // SIGTERM, SIGINT and SIGHUP (the desktop session ending, Ctrl+C in the terminal that started
@@ -19,6 +21,9 @@ public:
 
 private:
     std::function<void()> m_onSignal;
+    // The pipe that carries a signal from its handler to the GUI thread.
+    UniqueFd m_readEnd;
+    UniqueFd m_writeEnd;
     std::unique_ptr<QSocketNotifier> m_notifier;
 };
 

@@ -7,10 +7,12 @@
 #include <vector>
 
 #include "engine/download_job.h"
+#include "net/http/inet.h"
+#include "net/http/shared_connections.h"
 #include "net/transfer/traffic_meter.h"
 #include "platform/file_util.h"
+#include "support/nginx_server.h"
 #include "support/recording_job_sink.h"
-#include "support/recording_prompter.h"
 #include "support/temp_dir.h"
 
 namespace kov::test {
@@ -30,7 +32,6 @@ protected:
         env->macros.appDrive = "/";
         env->meter = &meter;
         env->sink = &events;
-        env->prompter = &prompter;
         env->retryWait = std::chrono::milliseconds(1);
         settings.ProxyFromIE = 0;  // the environment's proxies must not touch loopback tests
         settings.FtpProxy = 0;
@@ -63,8 +64,28 @@ protected:
     AppSettings settings;
     TrafficMeter meter;
     RecordingJobSink events;
-    RecordingPrompter prompter;
     std::shared_ptr<JobEnvironment> env;
+};
+
+// A JobTest whose suite shares one nginx, given its files by Fill before it starts; the tests
+// are skipped without nginx.
+template <void (*Fill)(NginxServer&)>
+class NginxJobTest : public JobTest {
+protected:
+    static void SetUpTestSuite() {
+        InternetGlobalInit();
+        if (!NginxServer::Available()) return;
+        nginx = std::make_unique<NginxServer>();
+        Fill(*nginx);
+        ASSERT_TRUE(nginx->Start()) << nginx->ErrorLog();
+    }
+    static void TearDownTestSuite() { nginx.reset(); }
+    void SetUp() override {
+        if (!nginx) GTEST_SKIP() << "nginx is not installed";
+        env->connections = SharedConnections::Create();
+    }
+
+    static inline std::unique_ptr<NginxServer> nginx;
 };
 
 }  // namespace kov::test

@@ -4,9 +4,6 @@
 
 #include "engine/site_page_processor.h"
 #include "job_test_fixture.h"
-#include "net/http/inet.h"
-#include "net/http/shared_connections.h"
-#include "support/nginx_server.h"
 
 namespace kov {
 namespace {
@@ -31,23 +28,8 @@ void FillSite(test::NginxServer& n) {
 
 // Pages the job edits after the download (rules, ripping) over several runs and after runs that
 // ended between the download and the end of the editing.
-class RewrittenPageTest : public test::JobTest {
+class RewrittenPageTest : public test::NginxJobTest<FillSite> {
 protected:
-    static void SetUpTestSuite() {
-        InternetGlobalInit();
-        if (!test::NginxServer::Available()) return;
-        nginx = new test::NginxServer();
-        FillSite(*nginx);
-        ASSERT_TRUE(nginx->Start()) << nginx->ErrorLog();
-    }
-    static void TearDownTestSuite() {
-        delete nginx;
-        nginx = nullptr;
-    }
-    void SetUp() override {
-        if (!nginx) GTEST_SKIP() << "nginx is not installed";
-        env->connections = SharedConnections::Create();
-    }
     // UpdateMode 0 (resume and update) with a rule that cuts the advert.
     UrlItem RulesItem(const std::string& path) const {
         UrlItem item = Item(nginx->Url(path));
@@ -94,11 +76,7 @@ protected:
         EXPECT_EQ(page.find("/site/"), std::string::npos) << name << ": " << page;
         EXPECT_EQ(page.find("<p>ad</p>"), std::string::npos) << name << ": " << page;
     }
-
-    static test::NginxServer* nginx;
 };
-
-test::NginxServer* RewrittenPageTest::nginx = nullptr;
 
 TEST_F(RewrittenPageTest, AnEditedPageIsUpToDateAndNeverTakenForAPartialDownload) {
     // An odd server time, which the request names, so that an unchanged page sends no body.

@@ -7,10 +7,7 @@
 
 #include "engine/site_page_processor.h"
 #include "job_test_fixture.h"
-#include "net/http/inet.h"
-#include "net/http/shared_connections.h"
 #include "support/fault_server.h"
-#include "support/nginx_server.h"
 
 namespace kov {
 namespace {
@@ -65,32 +62,21 @@ void FillSite(test::NginxServer& n) {
     n.WriteFile("series/pic,x.gif", "generated");
 }
 
-class SiteRipTest : public test::JobTest {
+class SiteRipTest : public test::NginxJobTest<FillSite> {
 protected:
     static void SetUpTestSuite() {
-        InternetGlobalInit();
-        if (!test::NginxServer::Available()) return;
-        nginx = new test::NginxServer();
-        FillSite(*nginx);
-        ASSERT_TRUE(nginx->Start()) << nginx->ErrorLog();
-        if (test::FaultServer::Available()) {
-            faults = new test::FaultServer();
-            if (!faults->Start()) {
-                delete faults;
-                faults = nullptr;
-            }
-        }
+        NginxJobTest::SetUpTestSuite();
+        if (HasFatalFailure() || !nginx || !test::FaultServer::Available()) return;
+        faults = std::make_unique<test::FaultServer>();
+        if (!faults->Start()) faults.reset();
     }
     static void TearDownTestSuite() {
-        delete nginx;
-        nginx = nullptr;
-        delete faults;
-        faults = nullptr;
+        NginxJobTest::TearDownTestSuite();
+        faults.reset();
     }
     void SetUp() override {
-        if (!nginx) GTEST_SKIP() << "nginx is not installed";
+        NginxJobTest::SetUp();
         env->pages = &SitePageProcessor::Shared();
-        env->connections = SharedConnections::Create();
         settings.LogDetail = 2;
     }
     UrlItem SiteItem() const {
@@ -117,12 +103,8 @@ protected:
         return n;
     }
 
-    static test::NginxServer* nginx;
-    static test::FaultServer* faults;
+    static inline std::unique_ptr<test::FaultServer> faults;
 };
-
-test::NginxServer* SiteRipTest::nginx = nullptr;
-test::FaultServer* SiteRipTest::faults = nullptr;
 
 TEST_F(SiteRipTest, RipsTheSiteIntoOneFolderThatWorksFromDisk) {
     Run(SiteItem());

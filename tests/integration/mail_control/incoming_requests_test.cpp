@@ -18,13 +18,45 @@ namespace {
 
 using test::Pop3Server;
 
-TEST(IncomingRequestsTest, MessagesLeaveOnlyAfterTheSaveAndAreNeverTakenTwice) {
+// Polls into a scratch folder; Poll runs one against a scripted server that takes the login
+// and then answers with the replies given.
+class IncomingRequestsTest : public ::testing::Test {
+protected:
+    struct Outcome {
+        int result = 0;
+        std::string log;                 // the poll's lines, one a line
+        std::vector<std::string> lines;  // what the poll sent
+    };
+
+    IncomingRequestsTest() {
+        email.MailBox = "u";
+        email.MailBoxPsw = "p";
+        email.Passphrase = "pw";
+    }
+
+    Outcome Poll(const std::vector<std::string>& replies, IncomingHooks hooks) {
+        std::vector<std::string> script = kLogin;
+        script.insert(script.end(), replies.begin(), replies.end());
+        test::ScriptedServer server(script);
+        email.Pop3Server = "127.0.0.1:" + std::to_string(server.Port());
+        Outcome outcome;
+        hooks.log = [&outcome](const std::string& text, bool) { outcome.log += text + "\n"; };
+        outcome.result = GetIncomingRequests(email, dir.File("q/"), hooks, std::time(nullptr));
+        outcome.lines = server.Lines();
+        return outcome;
+    }
+
+    static inline const std::vector<std::string> kLogin = {"+OK hi\r\n", "+OK\r\n", "+OK\r\n"};
+    EmailSettings email;
+    test::TempDir dir;
+};
+
+TEST_F(IncomingRequestsTest, MessagesLeaveOnlyAfterTheSaveAndAreNeverTakenTwice) {
     if (!Pop3Server::Available()) GTEST_SKIP() << "dovecot-pop3d is not installed (or not root)";
     test::TestCa ca;
     Pop3Server pop3;
     ASSERT_TRUE(ca.Make());
     ASSERT_TRUE(pop3.Start(ca));
-    test::TempDir dir;
     SeenMessages seen(dir.File("seen.txt"));
 
     UrlItem item = FreshItem();
@@ -36,7 +68,6 @@ TEST(IncomingRequestsTest, MessagesLeaveOnlyAfterTheSaveAndAreNeverTakenTwice) {
                         ItemQueryText(item) + "\r\n"));
     ASSERT_TRUE(pop3.AddMessage("From: someone@kov.test\r\nSubject: hello\r\n\r\nnot a query\r\n"));
 
-    EmailSettings email;
     email.Pop3Server = "127.0.0.1:" + std::to_string(pop3.Port());
     email.MailBox = Pop3Server::kUser;
     email.MailBoxPsw = Pop3Server::kPassword;
@@ -91,8 +122,7 @@ TEST(IncomingRequestsTest, MessagesLeaveOnlyAfterTheSaveAndAreNeverTakenTwice) {
 
 // A server that breaks off or lies about its mailbox ends the poll with the reason, and no
 // message is deleted.
-TEST(IncomingRequestsTest, ABrokenMailboxEndsThePollAndKeepsEveryMessage) {
-    const std::vector<std::string> login = {"+OK hi\r\n", "+OK\r\n", "+OK\r\n"};
+TEST_F(IncomingRequestsTest, ABrokenMailboxEndsThePollAndKeepsEveryMessage) {
     const std::string query = "+OK\r\nFrom: a@kov.test\r\nSubject: #KOVQUERY:pw\r\n";
     struct Case {
         const char* name;
@@ -111,26 +141,15 @@ TEST(IncomingRequestsTest, ABrokenMailboxEndsThePollAndKeepsEveryMessage) {
          {"+OK 5 90\r\n", "+OK\r\n1 99999999999999999999\r\n2 -5\r\n4000000 1\r\n.\r\n", "+OK\r\n"},
          "counts 5 messages but lists 0"},
     };
-    EmailSettings email;
-    email.MailBox = "u";
-    email.MailBoxPsw = "p";
-    email.Passphrase = "pw";
-    test::TempDir dir;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        std::vector<std::string> replies = login;
-        replies.insert(replies.end(), c.replies.begin(), c.replies.end());
-        test::ScriptedServer server(replies);
-        email.Pop3Server = "127.0.0.1:" + std::to_string(server.Port());
-        std::string log;
         IncomingHooks hooks;
-        hooks.log = [&log](const std::string& text, bool) { log += text + "\n"; };
         hooks.save = [](IncomingQueries&) { return true; };
-        const int result = GetIncomingRequests(email, dir.File("q/"), hooks, std::time(nullptr));
-        EXPECT_LE(result, 0);
-        EXPECT_NE(log.find(c.logged), std::string::npos) << log;
-        EXPECT_EQ(log.find("KOVQUERY"), std::string::npos) << log;
-        for (const std::string& line : server.Lines())
+        const Outcome poll = Poll(c.replies, hooks);
+        EXPECT_LE(poll.result, 0);
+        EXPECT_NE(poll.log.find(c.logged), std::string::npos) << poll.log;
+        EXPECT_EQ(poll.log.find("KOVQUERY"), std::string::npos) << poll.log;
+        for (const std::string& line : poll.lines)
             EXPECT_NE(line.rfind("DELE", 0), 0u) << line;
     }
 }
@@ -138,7 +157,7 @@ TEST(IncomingRequestsTest, ABrokenMailboxEndsThePollAndKeepsEveryMessage) {
 // One poll takes every query it can read exactly once: a message the server cannot give (or
 // breaks off) stays for the next poll while the later ones are taken, a second copy of a query
 // leaves with the first, and a query a mail program encoded is read.
-TEST(IncomingRequestsTest, EveryReadableQueryIsTakenOnceAndTheRestWait) {
+TEST_F(IncomingRequestsTest, EveryReadableQueryIsTakenOnceAndTheRestWait) {
     UrlItem item = FreshItem();
     item.Url = "http://203.0.113.7/a.txt";
     item.Dest = "a.txt";
@@ -157,7 +176,7 @@ TEST(IncomingRequestsTest, EveryReadableQueryIsTakenOnceAndTheRestWait) {
         reinterpret_cast<const unsigned char*>(list.data()), static_cast<int>(list.size()))));
     encoded += "\r\n";
 
-    const std::vector<std::string> login = {"+OK hi\r\n", "+OK\r\n", "+OK\r\n"};
+    const std::vector<std::string>& login = kLogin;
     const std::string two = "+OK 2 400\r\n";
     const std::string listTwo = "+OK\r\n1 200\r\n2 200\r\n.\r\n";
     const std::string ok = "+OK\r\n";
@@ -189,34 +208,23 @@ TEST(IncomingRequestsTest, EveryReadableQueryIsTakenOnceAndTheRestWait) {
          1,
          {"DELE 1\r\n"}},
     };
-    EmailSettings email;
-    email.MailBox = "u";
-    email.MailBoxPsw = "p";
-    email.Passphrase = "pw";
-    test::TempDir dir;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        std::vector<std::string> replies = login;
-        replies.insert(replies.end(), c.replies.begin(), c.replies.end());
-        test::ScriptedServer server(replies);
-        email.Pop3Server = "127.0.0.1:" + std::to_string(server.Port());
-        std::string log;
         std::size_t saved = 0;
         IncomingHooks hooks;
-        hooks.log = [&log](const std::string& text, bool) { log += text + "\n"; };
         hooks.save = [&saved](IncomingQueries& queries) {
             saved += queries.items.size();
             for (const UrlItem& taken : queries.items)
                 EXPECT_EQ(taken.CEComeFrom, "a@kov.test");
             return true;
         };
-        const int result = GetIncomingRequests(email, dir.File("q/"), hooks, std::time(nullptr));
-        EXPECT_EQ(result, static_cast<int>(c.items)) << log;
-        EXPECT_EQ(saved, c.items) << log;
+        const Outcome poll = Poll(c.replies, hooks);
+        EXPECT_EQ(poll.result, static_cast<int>(c.items)) << poll.log;
+        EXPECT_EQ(saved, c.items) << poll.log;
         std::vector<std::string> deleted;
-        for (const std::string& line : server.Lines())
+        for (const std::string& line : poll.lines)
             if (line.rfind("DELE", 0) == 0) deleted.push_back(line);
-        EXPECT_EQ(deleted, c.deleted) << log;
+        EXPECT_EQ(deleted, c.deleted) << poll.log;
     }
 }
 

@@ -7,21 +7,16 @@
 #include <string>
 #include <vector>
 
-#include "core/event_loop.h"
 #include "core/language/message_table.h"
 #include "engine/worker_pool.h"
-#include "model/list_document.h"
 #include "net/http/inet.h"
 #include "platform/clock.h"
 #include "platform/file_util.h"
-#include "session/event_log.h"
-#include "session/session_controller.h"
 #include "session/update_check.h"
+#include "session_fixture.h"
 #include "support/fault_server.h"
 #include "support/nginx_server.h"
 #include "support/nmcli_stand_in.h"
-#include "support/recording_prompter.h"
-#include "support/temp_dir.h"
 
 namespace kov {
 namespace {
@@ -35,28 +30,9 @@ std::string Info(std::uint32_t build) {
            "\nURL=http://updates.example/kov/kov-setup.tar.gz\n";
 }
 
-// The event loop, with a monitor tick that can run a thousand times faster: the connect
-// time-out counts monitor ticks.
-class TestLoop : public MainLoop {
-public:
-    void Post(std::function<void()> task) override { m_loop.Post(std::move(task)); }
-    void StartTimer(int id, std::chrono::milliseconds period, std::function<void()> tick) override {
-        if (id == SessionController::kMonitorTimer && fastMonitor) period = 1ms;
-        m_loop.StartTimer(id, period, std::move(tick));
-    }
-    void StopTimer(int id) override { m_loop.StopTimer(id); }
-    bool Alive() const override { return m_loop.Alive(); }
-    void RunFor(std::chrono::milliseconds time) { m_loop.RunFor(time); }
-
-    bool fastMonitor = false;
-
-private:
-    EventLoop m_loop;
-};
-
 // The dial-up line of sessions (against a scripted nmcli) and the update check (against nginx
 // serving program-information files), over one list document and log.
-class LineAndUpdateTest : public ::testing::Test {
+class LineAndUpdateTest : public test::SessionHomeTest {
 protected:
     static void SetUpTestSuite() {
         InternetGlobalInit();
@@ -76,34 +52,19 @@ protected:
 
     void SetUp() override {
         if (!nginx) GTEST_SKIP() << "nginx is not installed or did not start";
-        settings.ProxyFromIE = 0;
         settings.LogDetail = 1;
-        settings.lists.push_back({"Main", Home("Default.ini"), Home("Download/")});
-        document = std::make_unique<ListDocument>(
-            settings, DocumentEnvironment{dir.path() + "/", "/", 0xF0F, nullptr}, prompter);
-        document->LoadCatalogue();
-        log = std::make_unique<EventLog>(settings, Home("Kov.log"));
+        OpenHome();
     }
     void TearDown() override {
         session.reset();
         pool.reset();
     }
 
-    std::string Home(const std::string& name) const { return dir.path() + "/" + name; }
     bool Logged(const std::string& text) const {
         for (const LogLine& line : log->Lines())
             if (line.text.find(text) != std::string::npos) return true;
         return false;
     }
-    bool RunUntil(const std::function<bool()>& done, std::chrono::seconds limit = 20s) {
-        const auto end = std::chrono::steady_clock::now() + limit;
-        while (!done()) {
-            if (std::chrono::steady_clock::now() >= end) return false;
-            loop.RunFor(10ms);
-        }
-        return true;
-    }
-
     // A session over the stand-in line "dsl"; the end-of-session actions it asks for are
     // recorded (true: power off).
     void StartSession(const std::string& url, bool autoMode = false, bool shutdownAfter = false) {
@@ -127,7 +88,7 @@ protected:
         session->StartRequest(false);
     }
     bool UntilIdle() {
-        return RunUntil([&] { return session->State() == SessionState::Idle; });
+        return loop.RunUntil([&] { return session->State() == SessionState::Idle; });
     }
 
     UpdateCheck MakeCheck(bool sessionRunning = false) {
@@ -147,14 +108,8 @@ protected:
     }
 
     static inline std::unique_ptr<test::NginxServer> nginx;
-    test::TempDir dir;
     test::NmcliStandIn nmcli{{"dsl"}};
     DialUpLink link{NmDialer({2s, 2s, 2s})};
-    AppSettings settings;
-    test::RecordingPrompter prompter;
-    std::unique_ptr<ListDocument> document;
-    std::unique_ptr<EventLog> log;
-    TestLoop loop;
     std::unique_ptr<WorkerPool> pool;
     std::unique_ptr<SessionController> session;
     std::vector<int> sounds;
@@ -203,7 +158,7 @@ TEST_F(LineAndUpdateTest, MailCheckSharesTheSessionsDialAndLine) {
     nmcli.SetMode("slow");
     settings.Hangup = 1;
     StartSession(nginx->Url("/files/a.txt"));
-    ASSERT_TRUE(RunUntil([&] { return nmcli.Count("up dsl") > 0; }));
+    ASSERT_TRUE(loop.RunUntil([&] { return nmcli.Count("up dsl") > 0; }));
     int mailReady = -1;
     session->DialUp().RequestLine(kRequesterMail, [&](bool ready) { mailReady = ready; });
     ASSERT_TRUE(UntilIdle());
@@ -236,7 +191,7 @@ TEST_F(LineAndUpdateTest, LineStaysUpForAScheduledTaskThatWaits) {
     session = std::make_unique<SessionController>(settings, *document, loop, *pool, *log, prompter,
                                                   nullptr, hooks);
     session->Activate();
-    ASSERT_TRUE(RunUntil(
+    ASSERT_TRUE(loop.RunUntil(
         [&] {
             return session->Schedule().Queue().empty() && session->State() == SessionState::Idle;
         },
@@ -248,7 +203,7 @@ TEST_F(LineAndUpdateTest, LineStaysUpForAScheduledTaskThatWaits) {
 TEST_F(LineAndUpdateTest, HangingDialEndsWithTheSession) {
     nmcli.SetMode("hang");
     StartSession(nginx->Url("/files/a.txt"));
-    ASSERT_TRUE(RunUntil([&] { return nmcli.Count("up dsl") > 0; }));
+    ASSERT_TRUE(loop.RunUntil([&] { return nmcli.Count("up dsl") > 0; }));
     EXPECT_EQ(session->State(), SessionState::Connecting);
     session->OnStop();
     EXPECT_EQ(session->State(), SessionState::Idle);
@@ -284,7 +239,7 @@ TEST_F(LineAndUpdateTest, StopOrFailedLineNeverPowersOff) {
         const int upsBefore = nmcli.Count("up dsl");
         StartSession(nginx->Url("/files/a.txt"), c.autoMode, true);
         if (c.how == StoppedWhileDialling) {
-            ASSERT_TRUE(RunUntil([&] { return nmcli.Count("up dsl") > upsBefore; }));
+            ASSERT_TRUE(loop.RunUntil([&] { return nmcli.Count("up dsl") > upsBefore; }));
             session->OnStop();
         }
         ASSERT_TRUE(UntilIdle());
@@ -302,7 +257,7 @@ TEST_F(LineAndUpdateTest, StopOrFailedLineNeverPowersOff) {
 TEST_F(LineAndUpdateTest, DroppedLineStopsTheSession) {
     StartSession(nginx->Url("/slow/big"));
     session->DialUp().SetPollEveryTicks(1);
-    ASSERT_TRUE(RunUntil(
+    ASSERT_TRUE(loop.RunUntil(
         [&] { return document->Rows().Count() == 1 && document->Rows().At(0).jobBytes > 0; }));
     nmcli.SetActive("dsl", false);
     ASSERT_TRUE(UntilIdle());
@@ -391,7 +346,7 @@ TEST_F(LineAndUpdateTest, AutomaticCheckRunsOncePerRunWhenDue) {
         UpdateCheck check = MakeCheck();
         check.MonitorTick();
         check.MonitorTick();  // once per run, however long it lasts
-        ASSERT_TRUE(RunUntil([&] { return !check.Running(); }));
+        ASSERT_TRUE(loop.RunUntil([&] { return !check.Running(); }));
         EXPECT_EQ(Requests("/same/programs.txt") - before, c.requests);
     }
     // The automatic check logs what it found instead of asking for attention.

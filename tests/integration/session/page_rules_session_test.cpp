@@ -83,7 +83,6 @@ TEST(PageRulesSession, RulesRewritePagesAndBannedWordsKeepURLsAway) {
     RulesOnly pages;
     auto env = std::make_shared<JobEnvironment>();
     env->meter = &meter;
-    env->prompter = &prompter;
     env->pages = &pages;
     env->rules = rules;
     bool ended = false;

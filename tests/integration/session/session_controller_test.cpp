@@ -12,17 +12,13 @@
 #include <thread>
 #include <vector>
 
-#include "core/event_loop.h"
 #include "engine/worker_pool.h"
-#include "model/list_document.h"
 #include "net/http/inet.h"
 #include "net/transfer/traffic_meter.h"
 #include "platform/clock.h"
 #include "platform/file_util.h"
-#include "session/event_log.h"
-#include "support/recording_prompter.h"
+#include "session_fixture.h"
 #include "support/suite_servers.h"
-#include "support/temp_dir.h"
 
 namespace kov {
 namespace {
@@ -34,36 +30,7 @@ const std::time_t kNow = MakeTime(CalendarTime{2026, 12, 6, 12, 0, 0});
 const std::time_t kYesterday = MakeTime(CalendarTime{2026, 12, 5, 0, 0, 0});
 const std::time_t kFourDaysAgo = MakeTime(CalendarTime{2026, 12, 2, 0, 0, 0});
 
-// The event loop as the controller sees it. The progress tick can be held back so that the
-// average speed of a short session does not depend on how long the transfer took.
-class TestLoop : public MainLoop {
-public:
-    void Post(std::function<void()> task) override { m_loop.Post(std::move(task)); }
-    void StartTimer(int id, std::chrono::milliseconds period, std::function<void()> tick) override {
-        if (id == SessionController::kProgressTimer && holdProgressTick) return;
-        m_loop.StartTimer(id, period, std::move(tick));
-    }
-    void StopTimer(int id) override { m_loop.StopTimer(id); }
-    bool Alive() const override { return m_loop.Alive(); }
-
-    // Runs until the condition holds; false when the limit passed first.
-    bool RunUntil(const std::function<bool()>& done) {
-        const auto end = std::chrono::steady_clock::now() + 20s;
-        while (!done()) {
-            if (std::chrono::steady_clock::now() >= end) return false;
-            m_loop.RunFor(10ms);
-        }
-        return true;
-    }
-    void RunFor(std::chrono::milliseconds time) { m_loop.RunFor(time); }
-
-    bool holdProgressTick = false;
-
-private:
-    EventLoop m_loop;
-};
-
-class SessionControllerTest : public ::testing::Test {
+class SessionControllerTest : public test::SessionHomeTest {
 protected:
     static void SetUpTestSuite() {
         InternetGlobalInit();
@@ -83,16 +50,10 @@ protected:
 
     void SetUp() override {
         if (!servers.Ready()) GTEST_SKIP() << "nginx or python3 is not installed";
-        settings.ProxyFromIE = 0;  // the environment's proxies must not touch loopback tests
         settings.MaxThreads = 2;
-        settings.lists.push_back({"Main", Home("Default.ini"), Home("Download/")});
-        document = std::make_unique<ListDocument>(
-            settings, DocumentEnvironment{dir.path() + "/", "/", 0xF0F, nullptr}, prompter);
-        document->LoadCatalogue();
-        log = std::make_unique<EventLog>(settings, Home("Kov.log"));
+        OpenHome();
         jobEnv = std::make_shared<JobEnvironment>();
         jobEnv->meter = &meter;
-        jobEnv->prompter = &prompter;
         jobEnv->now = [] { return kNow; };
         jobEnv->retryWait = 1ms;
         pool = std::make_unique<WorkerPool>();
@@ -129,7 +90,6 @@ protected:
         });
     }
 
-    std::string Home(const std::string& name) const { return dir.path() + "/" + name; }
     std::string Nginx(const std::string& path) const { return servers.nginx->Url(path); }
     std::string Drip(int size) const {
         return servers.faults->Url("/drip?size=" + std::to_string(size) + "&rate=40000");
@@ -177,13 +137,7 @@ protected:
 
     static test::SuiteServers servers;
 
-    test::TempDir dir;
-    test::RecordingPrompter prompter;
-    AppSettings settings;
     TrafficMeter meter;
-    TestLoop loop;
-    std::unique_ptr<ListDocument> document;
-    std::unique_ptr<EventLog> log;
     std::shared_ptr<JobEnvironment> jobEnv;
     std::unique_ptr<WorkerPool> pool;
     std::unique_ptr<SessionController> session;

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <fstream>
 #include <functional>
 #include <string>
 
@@ -170,6 +171,9 @@ TEST_F(LocalCopyTest, StopEndsTheCopyAndTheNextRunResumesIt) {
     EXPECT_EQ(Copy(source, dir.File("shrunk")), kResultBroken);
     EXPECT_EQ(FileSize(dir.File("shrunk")), sink.ProgressBytes());
     EXPECT_LT(sink.ProgressBytes(), 10000);
+    // So does one that grows: the copy would be neither the old file nor the new one.
+    sink.onFirstBlock = [&] { std::ofstream(source, std::ios::app) << "more"; };
+    EXPECT_EQ(Copy(source, dir.File("grown")), kResultBroken);
 }
 
 TEST_F(LocalCopyTest, FolderCopyTakesSubfoldersOnRequestButNoFolderLinksNorItself) {

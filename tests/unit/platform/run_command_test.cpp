@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "platform/file_util.h"
+#include "platform/run_program.h"
 #include "support/temp_dir.h"
 
 namespace kov {
@@ -57,6 +58,19 @@ TEST(RunCommand, ReportsExitCodeOrSignal) {
     EXPECT_EQ(RunCommand("kill -TERM $$", 10s), 128 + SIGTERM);
     // A limit too large to add to the clock means no limit.
     EXPECT_EQ(RunCommand("exit 5", std::chrono::milliseconds::max()), 5);
+}
+
+// Both outputs are kept up to the bound; a limit too large to add to the clock is no limit here
+// either, and a short one kills the program.
+TEST(RunProgram, KeepsBoundedOutputAndTheExitCode) {
+    const ProgramOutput done = RunProgram({"sh", "-c", "printf hello; printf oops >&2; exit 5"},
+                                          std::chrono::milliseconds::max(), 3);
+    EXPECT_EQ(done.exitCode, 5);
+    EXPECT_EQ(done.out, "hel");
+    EXPECT_EQ(done.err, "oop");
+    EXPECT_TRUE(done.truncated);
+    EXPECT_EQ(RunProgram({"sleep", "30"}, 100ms, 16).exitCode, kCommandTimedOut);
+    EXPECT_EQ(RunProgram({"no-such-program-here"}, 10s, 16).exitCode, -1);
 }
 
 TEST(RunCommand, ChildStartsCleanInAGroupOfItsOwn) {

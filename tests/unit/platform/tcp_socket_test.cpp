@@ -21,6 +21,12 @@ TEST(TcpSocket, AcceptsItsPeerOrTimesOut) {
     connect.join();
     ASSERT_TRUE(client.IsOpen());
     EXPECT_EQ(server.PeerAddress(), client.LocalAddress());
+    // A name is looked up within the time-out, and each of its addresses is tried in turn.
+    TcpSocket byName;
+    std::thread named([&] { byName.Connect("localhost", listener.LocalPort(), 2s); });
+    ASSERT_TRUE(listener.Accept(server, 2s));
+    named.join();
+    EXPECT_TRUE(byName.IsOpen()) << SocketErrorText(byName.Error());
     TcpSocket none;
     EXPECT_FALSE(listener.Accept(none, 50ms));
     EXPECT_EQ(listener.Error(), ETIMEDOUT);

@@ -10,6 +10,7 @@
 #include "core/language/message_table.h"
 #include "net/transfer/traffic_meter.h"
 #include "platform/file_util.h"
+#include "session/traffic_count_scope.h"
 #include "support/env_guard.h"
 #include "support/recording_prompter.h"
 #include "support/temp_dir.h"
@@ -151,6 +152,28 @@ TEST_F(ApplicationTest, UserStoreKeepsRecentPathsAndTheCounter) {
         EXPECT_EQ(GlobalTrafficMeter().TrafficCount(), 0u);
     });
     EXPECT_NE(Slurp(UserIni()).find("LimitCounter=0\n"), std::string::npos) << Slurp(UserIni());
+}
+
+// Every front end counts a run's traffic in a scope: the meter goes on from the saved count,
+// and what it counted reaches the counter (once, at End or at the scope's end) and the store.
+TEST_F(ApplicationTest, TrafficCountedInAScopeReachesTheStore) {
+    CreateFolders(m_dir.File("home"));
+    WriteFileAtomic(Home("kov.ini"), "[KOV-Main]\nLimitTrace=1\n");
+    Run({}, [&](Application& app) {
+        EXPECT_EQ(app.LogFile(), Home("Kov.log"));
+        app.LimitCounter() = 1000;
+        {
+            TrafficCountScope scope(app);
+            EXPECT_EQ(GlobalTrafficMeter().TrafficCount(), 1000u);
+            GlobalTrafficMeter().SetTrafficCount(1500);
+        }
+        EXPECT_EQ(app.LimitCounter(), 1500u);
+        TrafficCountScope scope(app);
+        GlobalTrafficMeter().SetTrafficCount(2500);
+        scope.End();
+        GlobalTrafficMeter().SetTrafficCount(9999);  // after End: no longer the scope's
+    });
+    EXPECT_NE(Slurp(UserIni()).find("LimitCounter=2500\n"), std::string::npos) << Slurp(UserIni());
 }
 
 TEST_F(ApplicationTest, FailedSavesNameTheFileAndTheCauseAndFailTheShutDown) {

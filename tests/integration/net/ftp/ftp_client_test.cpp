@@ -129,7 +129,7 @@ protected:
     test::RecordingSink sink;
     TrafficMeter meter;
     std::atomic<int> stop{0};
-    HttpFetchJob job;
+    TransferJob job;
 };
 
 std::unique_ptr<test::VsftpdServer> FtpTest::vsftpd;

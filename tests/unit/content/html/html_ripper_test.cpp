@@ -282,6 +282,19 @@ TEST_F(RipperTest, CrossReferencesPointAtFetchedPagesOnly) {
     }
 }
 
+// The cross-reference pass reads tags as the collecting passes do: a link in a script stays.
+TEST_F(RipperTest, CrossReferencesInsideScriptsStay) {
+    Prepare(false);
+    const std::string script = "<script>go('<a href=a.htm>')</script>";
+    Write(Page(), script + "<a href=a.htm>");
+    ripper.GrabHtmlLinks(Page(), kPageUrl, 0, 0);
+    Write(Page(), script + "<a href=a.htm>");
+    Write(dir.File("a.htm"), "a");
+    ripper.SetDownloaded(1, true);
+    EXPECT_EQ(ripper.AdjustCrossRefs(0), 1);
+    EXPECT_EQ(dir.Read("index.htm"), script + "<a href=\"" + dir.File("a.htm") + "\">");
+}
+
 // The passes of a series rip into one folder: a later pass goes on numbering and never writes
 // over what an earlier pass fetched for another address.
 TEST_F(RipperTest, LaterPassesOfOneJobKeepTheNamesOfEarlierOnes) {

@@ -16,13 +16,13 @@
 
 namespace kov {
 
-class CurlTransfer {
+class CurlEasyReader {
 public:
     // Takes the idle time, the stop flag and the shared connections of the session.
-    explicit CurlTransfer(const CurlSessionConfig& config);
-    ~CurlTransfer();
-    CurlTransfer(const CurlTransfer&) = delete;
-    CurlTransfer& operator=(const CurlTransfer&) = delete;
+    explicit CurlEasyReader(const CurlSessionConfig& config);
+    ~CurlEasyReader();
+    CurlEasyReader(const CurlEasyReader&) = delete;
+    CurlEasyReader& operator=(const CurlEasyReader&) = delete;
 
     bool Valid() const { return m_easy != nullptr && m_multi != nullptr; }
     // The handle to set request options on; the callbacks are already set.

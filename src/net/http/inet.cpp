@@ -1,10 +1,11 @@
+#include "net/http/inet.h"
+
 #include <cerrno>
 
 #include "core/text/text_util.h"
+#include "net/http/curl_easy_reader.h"
 #include "net/http/curl_http_request.h"
 #include "net/http/curl_session_config.h"
-#include "net/http/curl_transfer.h"
-#include "net/http/inet.h"
 #include "net/http/inet_util.h"
 
 namespace kov {
@@ -42,14 +43,14 @@ private:
 
 class CurlUrlStream final : public UrlStream {
 public:
-    explicit CurlUrlStream(std::unique_ptr<CurlTransfer> transfer)
+    explicit CurlUrlStream(std::unique_ptr<CurlEasyReader> transfer)
         : m_transfer(std::move(transfer)) {}
     long Read(char* buffer, std::size_t count) override { return m_transfer->Read(buffer, count); }
     const std::string& ErrorText() const override { return m_transfer->ErrorText(); }
     int ErrorCode() const override { return m_transfer->ErrorCode(); }
 
 private:
-    std::unique_ptr<CurlTransfer> m_transfer;
+    std::unique_ptr<CurlEasyReader> m_transfer;
 };
 
 bool ValidHostName(std::string_view host) {
@@ -122,7 +123,7 @@ std::unique_ptr<UrlStream> CurlSession::OpenUrl(std::string_view url, unsigned f
         return nullptr;
     };
     if (!GetConnectedState()) return fail(ENETDOWN, "The client is offline");
-    auto transfer = std::make_unique<CurlTransfer>(m_config);
+    auto transfer = std::make_unique<CurlEasyReader>(m_config);
     if (!transfer->Valid()) return fail(CURLE_FAILED_INIT, "libcurl could not create a transfer");
     if (url.find('\0') != std::string_view::npos)
         return fail(kErrorInvalidUrl, "The URL contains a NUL byte");
@@ -147,7 +148,7 @@ std::unique_ptr<UrlStream> CurlSession::OpenUrl(std::string_view url, unsigned f
         }
     }
     transfer->SetRequestHeaders(headers);
-    if (!transfer->Open(CurlTransfer::OpenUntil::HeadersOrData))
+    if (!transfer->Open(CurlEasyReader::OpenUntil::HeadersOrData))
         return fail(OpenErrorOf(transfer->ErrorCode()), transfer->ErrorText());
     if (transfer->StatusCode() >= 400) {
         // An error page is no content of the URL.

@@ -1,4 +1,4 @@
-#include "net/http/http_fetch.h"
+#include "net/http/http_resource_fetch.h"
 
 #include <fcntl.h>
 #include <sys/statvfs.h>
@@ -12,7 +12,7 @@
 #include "core/text/text_util.h"
 #include "net/http/inet_util.h"
 #include "net/http/response_headers.h"
-#include "net/transfer/traffic_meter.h"
+#include "net/http/stub_scanner.h"
 #include "net/transfer/transfer_job_util.h"
 #include "platform/file_util.h"
 
@@ -34,39 +34,8 @@ std::string StatusLineCause(const std::string& rawHeaders, int status) {
     return rest.find(' ') == std::string::npos ? std::to_string(status) : rest;
 }
 
-// Searches for needle ignoring case across block boundaries: the tail of the previous block is
-// kept so that a text split between two reads is still found.
-class StubScanner {
-public:
-    explicit StubScanner(std::string needle) : m_needle(std::move(needle)) {}
-    bool Found(const char* data, std::size_t n) {
-        if (m_needle.empty()) return false;
-        m_window.append(data, n);
-        if (IFind(m_window, m_needle) != std::string::npos) return true;
-        const std::size_t keep = m_needle.size() - 1;
-        if (m_window.size() > keep) m_window.erase(0, m_window.size() - keep);
-        return false;
-    }
-
-private:
-    std::string m_needle;
-    std::string m_window;
-};
-
-bool FileContains(const std::string& path, const std::string& needle) {
-    if (needle.empty()) return false;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    StubScanner scanner(needle);
-    char block[65536];
-    bool found = false;
-    ssize_t n;
-    while (!found && (n = ::read(fd, block, sizeof block)) > 0) {
-        found = scanner.Found(block, static_cast<std::size_t>(n));
-    }
-    ::close(fd);
-    return found;
-}
+// What Request gives when the request is to go once more.
+constexpr int kAskAgain = -1;
 
 constexpr int kMaxRedirects = 20;
 // How often, in bytes written, the free space of the disk is looked at.
@@ -88,7 +57,7 @@ LocalFileState LocalStateOf(const std::string& path) {
     return state;
 }
 
-std::string PartPath(const std::string& path, const HttpFetchJob& job) {
+std::string PartPath(const std::string& path, const TransferJob& job) {
     if (!job.distributed) return path;
     char suffix[24];
     std::snprintf(suffix, sizeof suffix, ".%03lld", static_cast<long long>(job.partNo));
@@ -97,51 +66,21 @@ std::string PartPath(const std::string& path, const HttpFetchJob& job) {
 
 }  // namespace
 
-HttpFetch::HttpFetch(const std::string& url, std::string& localPath, int conType, int nfsize,
-                     const std::string& nfString, HttpFetchJob& job)
+HttpResourceFetch::HttpResourceFetch(const std::string& url, std::string& localPath, int conType,
+                                     int nfsize, const std::string& nfString, TransferJob& job)
     : m_url(url),
       m_localPath(localPath),
       m_conType(conType),
       m_nfsize(nfsize),
       m_nfString(nfString),
-      m_job(job),
-      m_meter(Meter(job)) {}
+      m_job(job) {}
 
-HttpFetch::Origin HttpFetch::OriginOf(const UrlParts& parts) {
+HttpResourceFetch::Origin HttpResourceFetch::OriginOf(const UrlParts& parts) {
     return {parts.scheme, ToLowerAscii(parts.host),
             parts.port != 0 ? parts.port : DefaultPort(parts.scheme)};
 }
 
-std::optional<HttpFetch::ContentRange> HttpFetch::ParseContentRange(std::string_view raw) {
-    std::size_t pos = 0;
-    while (pos < raw.size()) {
-        std::size_t end = raw.find('\n', pos);
-        if (end == std::string_view::npos) end = raw.size();
-        const std::string_view line = raw.substr(pos, end - pos);
-        pos = end + 1;
-        if (!IStartsWith(line, "content-range:")) continue;
-        std::string_view value = TrimBlanks(line.substr(14));
-        if (!IStartsWith(value, "bytes")) return std::nullopt;
-        value = TrimBlanks(value.substr(5));
-        if (value.empty() || value[0] < '0' || value[0] > '9') return std::nullopt;
-        ContentRange range;
-        const std::uint64_t start = ParseUint64(value);
-        const std::size_t slash = value.find('/');
-        if (start > static_cast<std::uint64_t>(INT64_MAX) || slash == std::string_view::npos)
-            return std::nullopt;
-        range.start = static_cast<std::int64_t>(start);
-        const std::string_view total = TrimBlanks(value.substr(slash + 1));
-        if (!total.empty() && total[0] >= '0' && total[0] <= '9') {
-            const std::uint64_t t = ParseUint64(total);
-            if (t > static_cast<std::uint64_t>(INT64_MAX)) return std::nullopt;
-            range.total = static_cast<std::int64_t>(t);
-        }
-        return range;
-    }
-    return std::nullopt;
-}
-
-int HttpFetch::Finish(int result) {
+int HttpResourceFetch::Finish(int result) {
     m_request.reset();
     if (m_job.session) m_job.session->SetDeadline(nullptr);  // m_deadline goes with this object
     const std::int64_t deadline = m_deadline.load();
@@ -159,7 +98,7 @@ int HttpFetch::Finish(int result) {
     return result;
 }
 
-std::string HttpFetch::LocalPathForHop(bool redirected) const {
+std::string HttpResourceFetch::LocalPathForHop(bool redirected) const {
     if (!m_pinnedPath.empty()) return m_pinnedPath;
     if (redirected && !m_job.destIsFile && !m_job.urlFileName.empty())
         return FolderOf(m_localPath) + m_job.urlFileName;
@@ -168,7 +107,7 @@ std::string HttpFetch::LocalPathForHop(bool redirected) const {
 
 // What to ask for, from the local copy alone: its last byte on (so that an unchanged complete
 // copy costs one byte), or a part's range, or everything.
-void HttpFetch::PlanRequest() {
+void HttpResourceFetch::PlanRequest() {
     m_askedFrom = -1;
     m_local = LocalStateOf(PartPath(m_localPath, m_job));
     if (m_job.distributed) {
@@ -184,7 +123,7 @@ void HttpFetch::PlanRequest() {
         m_askedFrom = m_local.size - 1;
 }
 
-int HttpFetch::SendOne(const UrlParts& parts) {
+int HttpResourceFetch::SendOne(const UrlParts& parts) {
     const bool sameOrigin = m_origin && *m_origin == OriginOf(parts);
     m_connection = m_job.session->GetHttpConnection(
         parts.host, parts.port, sameOrigin ? m_job.userName : std::string(),
@@ -238,7 +177,7 @@ int HttpFetch::SendOne(const UrlParts& parts) {
     return kResultOk;
 }
 
-int HttpFetch::SendFollowingRedirects() {
+int HttpResourceFetch::SendFollowingRedirects() {
     m_current = m_url;
     for (int hop = 0;; ++hop) {
         UrlParts parts;
@@ -277,7 +216,7 @@ int HttpFetch::SendFollowingRedirects() {
     }
 }
 
-int HttpFetch::ReadResponse() {
+int HttpResourceFetch::ReadResponse() {
     if (m_status != 200 && m_status != 206) {
         m_job.errorText = StatusLineCause(m_request->RawHeaders(), m_status);
         return kResultRefused;
@@ -306,7 +245,7 @@ int HttpFetch::ReadResponse() {
     return kResultOk;
 }
 
-int HttpFetch::CheckContent() const {
+int HttpResourceFetch::CheckContent() const {
     if (m_conType != 0 && m_conType != m_info.category) return kResultWrongType;
     if ((m_info.flags & kHasLength) && m_info.isHtml && m_nfsize != 0 &&
         m_info.size < static_cast<std::uint64_t>(m_nfsize))
@@ -316,7 +255,7 @@ int HttpFetch::CheckContent() const {
 
 // The response must carry what the plan needs; when it does not (a range of a changed file,
 // a name that came only with the response), the caller asks once more.
-bool HttpFetch::ResponseFitsPlan() {
+bool HttpResourceFetch::ResponseFitsPlan() {
     m_overlap = false;
     const std::int64_t start = m_range ? m_range->start : 0;
     const std::int64_t length =
@@ -345,7 +284,7 @@ bool HttpFetch::ResponseFitsPlan() {
 
 // The byte before the rest must be the one the local copy ends with: a server time alone does
 // not prove that the copy is a prefix of this file.
-bool HttpFetch::OverlapMatches() {
+bool HttpResourceFetch::OverlapMatches() {
     if (!m_overlap) return true;
     char got = 0;
     if (m_request->Read(&got, 1) != 1) return false;
@@ -357,7 +296,7 @@ bool HttpFetch::OverlapMatches() {
     return read && held == got;
 }
 
-void HttpFetch::LogResource() {
+void HttpResourceFetch::LogResource() {
     if (m_job.logDetail <= 1) return;
     char text[160];
     std::snprintf(text, sizeof text, "http Resource:%u, content-type:%s, Size:%llu", m_info.flags,
@@ -367,7 +306,7 @@ void HttpFetch::LogResource() {
 
 // Reads what is left of a small body to its end, so that the connection can serve the next
 // request; a large one is cut off with its connection.
-void HttpFetch::DrainOrClose() {
+void HttpResourceFetch::DrainOrClose() {
     if (m_request && m_bodyLength >= 0 && m_bodyLength <= kDrainLimit) {
         char sink[4096];
         std::int64_t budget = kDrainLimit;
@@ -378,7 +317,7 @@ void HttpFetch::DrainOrClose() {
     m_request.reset();
 }
 
-int HttpFetch::OpenLocalFile(int& fd) {
+int HttpResourceFetch::OpenLocalFile(int& fd) {
     const bool resuming = m_writeFrom > 0;
     const int flags = O_RDWR | O_CREAT | O_CLOEXEC | (resuming ? 0 : O_TRUNC);
     fd = ::open(m_localPath.c_str(), flags, 0644);
@@ -399,16 +338,16 @@ int HttpFetch::OpenLocalFile(int& fd) {
 }
 
 // A slow but steady resource gets more time as its bytes come; a stalled one does not.
-void HttpFetch::MoveDeadline() {
+void HttpResourceFetch::MoveDeadline() {
     if (m_start.time_since_epoch().count() == 0) m_start = std::chrono::steady_clock::now();
     const auto end =
-        m_start + m_job.timeAllowed + std::chrono::seconds(m_received / HttpFetchJob::kMinRate);
+        m_start + m_job.timeAllowed + std::chrono::seconds(m_received / TransferJob::kMinRate);
     m_deadline =
         std::chrono::duration_cast<std::chrono::nanoseconds>(end.time_since_epoch()).count();
 }
 
 // A body beyond the size cap, or one that would leave the disk nearly full, is not written on.
-int HttpFetch::CheckBounds(int fd, std::size_t adding) {
+int HttpResourceFetch::CheckBounds(int fd, std::size_t adding) {
     const std::int64_t total = m_writeFrom + static_cast<std::int64_t>(m_received + adding);
     const std::int64_t announced = m_remaining >= 0 ? m_writeFrom + m_remaining : -1;
     if (m_job.maxBytes > 0 && (total > m_job.maxBytes || announced > m_job.maxBytes)) {
@@ -429,63 +368,63 @@ int HttpFetch::CheckBounds(int fd, std::size_t adding) {
     return kResultOk;
 }
 
-int HttpFetch::ReadBlocks(int fd) {
-    StubScanner scanner(m_info.isHtml ? m_nfString : std::string());
-    const std::int64_t expected = m_plan.total;
-    bool readFailed = false;
-    int result = CheckBounds(fd, 0);
-    if (result != kResultOk) return result;
-    for (;;) {
-        if (StopLevel(m_job) >= 2) return kResultStopped;
-        if (LimitReached(m_job)) return kResultLimit;
-        // The block size follows the rate as it builds up (and a limit, when one is set).
-        std::size_t want = std::min(m_meter.PacketSize(m_job.isLocal), m_job.buffer.size());
-        if (m_remaining >= 0)
-            want = static_cast<std::size_t>(std::min<std::int64_t>(m_remaining, want));
-        if (want == 0) break;
-        const long n = m_request->Read(m_job.buffer.data(), want);
-        if (n <= 0) {
-            if (n < 0) {
-                readFailed = true;
-                m_job.errorText = m_request->ErrorText();
-                m_job.lastError = m_request->ErrorCode();
-            }
-            break;
-        }
-        const auto got = static_cast<std::size_t>(n);
-        if (scanner.Found(m_job.buffer.data(), got)) {
-            m_stub = true;
-            return kResultStub;
-        }
-        const int bounded = CheckBounds(fd, got);
-        if (bounded != kResultOk) return bounded;
-        if (!WriteAll(fd, std::string_view(m_job.buffer.data(), got))) return WriteFailure(m_job);
-        m_received += got;
-        if (m_deadline.load() != 0) MoveDeadline();
-        if (m_remaining >= 0) m_remaining -= static_cast<std::int64_t>(got);
-        const bool stopped = !MeterBlock(m_meter, got, m_job.isLocal, StopFlag(m_job));
-        Post(m_job, kEventBlock, static_cast<std::int64_t>(got), expected);
-        if (stopped) return kResultStopped;
-        if (m_remaining == 0) {
-            // One more read lets the client see the end, so the connection can be reused.
-            char end;
-            m_request->Read(&end, 1);
-            break;
-        }
+long HttpResourceFetch::Read(char* buffer, std::size_t count) {
+    const long n = m_request->Read(buffer, count);
+    if (n < 0) {
+        m_job.errorText = m_request->ErrorText();
+        m_job.lastError = m_request->ErrorCode();
     }
-    if (StopLevel(m_job) >= 2) return kResultStopped;
-    if (m_remaining > 0) {
-        // The connection ended before the announced size. The part that arrived is kept and
-        // stamped with the server's time, so that the retry (or the next run) resumes it.
-        if (!readFailed) m_job.errorText = "connection closed before the end of the resource";
-        result = kResultBroken;
-    } else if (readFailed) {
-        result = kResultBroken;  // no length was announced, and the transfer failed midway
-    }
-    return result;
+    return n;
 }
 
-int HttpFetch::ReceiveBody() {
+int HttpResourceFetch::Check(const char* data, std::size_t count) {
+    if (m_scanner.Found(data, count)) {
+        m_stub = true;
+        return kResultStub;
+    }
+    return CheckBounds(m_fd, count);
+}
+
+void HttpResourceFetch::Written(std::size_t count) {
+    m_received += count;
+    if (m_deadline.load() != 0) MoveDeadline();
+    if (m_remaining >= 0) m_remaining -= static_cast<std::int64_t>(count);
+}
+
+int HttpResourceFetch::ReadBlocks(int fd) {
+    m_fd = fd;
+    m_scanner = StubScanner(m_info.isHtml ? m_nfString : std::string());
+    const int bounded = CheckBounds(fd, 0);
+    if (bounded != kResultOk) return bounded;
+    // A part ends where the plan says; what the server sends beyond it is not ours.
+    const bool part = m_plan.action == FetchAction::Part;
+    const TransferPump::Outcome moved =
+        PumpOf(m_job).Run(*this, fd, {m_remaining, !part, m_plan.total});
+    switch (moved.end) {
+        case TransferPump::End::WriteFailed:
+            return WriteFailure(m_job, moved.error);
+        case TransferPump::End::CutShort:
+            // The part that arrived is kept and stamped with the server's time, so that the
+            // retry (or the next run) resumes it.
+            m_job.errorText = "connection closed before the end of the resource";
+            break;
+        case TransferPump::End::TooLong:
+            m_job.errorText = "more data than the response announced";
+            break;
+        case TransferPump::End::Complete:
+            if (part) {
+                // One more read lets the client see the end, so the connection can be reused.
+                char end;
+                m_request->Read(&end, 1);
+            }
+            break;
+        default:
+            break;
+    }
+    return moved.result;
+}
+
+int HttpResourceFetch::ReceiveBody() {
     const std::int64_t expected = m_plan.total;
     Post(m_job, kEventFileStarted, expected, m_writeFrom, m_current, m_localPath);
     int fd = -1;
@@ -504,7 +443,7 @@ int HttpFetch::ReceiveBody() {
 }
 
 // The finished file is judged, not the bytes of this run: a resumed page holds more.
-int HttpFetch::CheckDeliveredPage() {
+int HttpResourceFetch::CheckDeliveredPage() {
     if (!m_info.isHtml) return kResultOk;
     if ((m_nfsize != 0 && FileSize(m_localPath).value_or(0) < m_nfsize) ||
         FileContains(m_localPath, m_nfString)) {
@@ -514,7 +453,90 @@ int HttpFetch::CheckDeliveredPage() {
     return kResultOk;
 }
 
-int HttpFetch::Run() {
+// The plan from the response and the local copy, and whether the response is to be received.
+int HttpResourceFetch::PlanFromResponse() {
+    RemoteFileState remote;
+    remote.hasSize = (m_info.flags & kHasLength) != 0;
+    remote.size = m_info.size;
+    remote.hasTime = (m_info.flags & kHasLastModified) != 0;
+    remote.time = m_info.lastModified;
+    m_local = LocalStateOf(PartPath(m_localPath, m_job));
+    const Rewrite rewrite = m_job.rewriteOf && !m_job.distributed
+                                ? m_job.rewriteOf(m_current, m_localPath, m_info.isHtml != 0)
+                                : Rewrite::None;
+    m_plan = PlanFetch(
+        m_job.updateMode, m_local, remote,
+        {m_job.distributed, m_job.fileSize, m_job.partCount, m_job.partSize, m_job.partNo},
+        rewrite);
+    m_localPath = PartPath(m_localPath, m_job);
+    int verdict = m_plan.action == FetchAction::Skip ? kResultSkipped : CheckContent();
+    if (verdict == kResultOk && m_plan.action == FetchAction::Fail) verdict = m_plan.result;
+    return verdict;
+}
+
+// The request goes once more, for the file at path; with whole, for all of it.
+int HttpResourceFetch::AskAgain(std::string path, bool whole) {
+    m_request.reset();
+    m_pinnedPath = std::move(path);
+    if (whole) m_job.updateMode = 1;
+    return kAskAgain;
+}
+
+// Whether the body can be written as planned: kResultOk, kAskAgain, or the result that ends the
+// fetch.
+int HttpResourceFetch::AcceptBody(int attempt) {
+    const bool fits = ResponseFitsPlan();
+    if (fits && !OverlapMatches()) {
+        // Not a prefix of this file after all: it comes again, whole.
+        return attempt > 0 ? kResultBroken : AskAgain(m_localPath, true);
+    }
+    if (fits) return kResultOk;
+    if (m_plan.action == FetchAction::Part) {
+        // A part cannot start over at the file's beginning.
+        m_request.reset();
+        return kResultNoPartSize;
+    }
+    if (attempt > 0) return kResultBroken;
+    return AskAgain(m_job.distributed ? std::string() : m_localPath, true);
+}
+
+// One request and its response up to the body: kResultOk, kAskAgain, or the result that ends
+// the fetch.
+int HttpResourceFetch::Request(int attempt) {
+    const int sent = SendFollowingRedirects();
+    if (sent != kResultOk) return sent;
+    if (m_status == 416 && m_askedFrom > 0 && attempt == 0) {
+        // The copy we hold is longer than the server's: ask for all of it, and let the update
+        // mode decide on that answer (an edited page may well be up to date).
+        m_noRange = true;
+        return AskAgain(m_localPath, false);
+    }
+    const std::string asked = m_localPath;
+    const int read = ReadResponse();
+    if (read != kResultOk) return read;
+    LogResource();
+    // The server named the file only now; the range was for another one.
+    if (m_localPath != asked && m_askedFrom >= 0 && attempt == 0)
+        return AskAgain(m_localPath, false);
+    const int verdict = PlanFromResponse();
+    if (verdict != kResultOk) {
+        DrainOrClose();
+        return verdict;
+    }
+    return AcceptBody(attempt);
+}
+
+void HttpResourceFetch::Prepare() {
+    if (m_job.buffer.size() < TransferJob::kBufferSize)
+        m_job.buffer.resize(TransferJob::kBufferSize);
+    m_job.session->SetStopFlag(m_job.stopRequest);
+    if (m_job.timeAllowed.count() > 0) {
+        MoveDeadline();
+        m_job.session->SetDeadline(&m_deadline);
+    }
+}
+
+int HttpResourceFetch::Run() {
     m_job.errorText.clear();
     m_job.boundHit = FetchBound::None;
     if (m_job.banned && m_job.banned(m_url)) return Finish(kResultBanned);
@@ -524,81 +546,11 @@ int HttpFetch::Run() {
                           ? kResultNoSession
                           : kResultNotHttp);
     }
-    if (m_job.buffer.size() < HttpFetchJob::kBufferSize)
-        m_job.buffer.resize(HttpFetchJob::kBufferSize);
-    m_job.session->SetStopFlag(m_job.stopRequest);
-    if (m_job.timeAllowed.count() > 0) {
-        MoveDeadline();
-        m_job.session->SetDeadline(&m_deadline);
-    }
-
+    Prepare();
     // At most one more request: when the answer was for another copy than the one to write.
-    for (int attempt = 0;; ++attempt) {
-        const int sent = SendFollowingRedirects();
-        if (sent != kResultOk) return Finish(sent);
-        if (m_status == 416 && m_askedFrom > 0 && attempt == 0) {
-            // The copy we hold is longer than the server's: ask for all of it, and let the
-            // update mode decide on that answer (an edited page may well be up to date).
-            m_request.reset();
-            m_pinnedPath = m_localPath;
-            m_noRange = true;
-            continue;
-        }
-        const std::string asked = m_localPath;
-        const int read = ReadResponse();
-        if (read != kResultOk) return Finish(read);
-        LogResource();
-        if (m_localPath != asked && m_askedFrom >= 0 && attempt == 0) {
-            // The server named the file only now; the range was for another one.
-            m_pinnedPath = m_localPath;
-            m_request.reset();
-            continue;
-        }
-        RemoteFileState remote;
-        remote.hasSize = (m_info.flags & kHasLength) != 0;
-        remote.size = m_info.size;
-        remote.hasTime = (m_info.flags & kHasLastModified) != 0;
-        remote.time = m_info.lastModified;
-        m_local = LocalStateOf(PartPath(m_localPath, m_job));
-        const Rewrite rewrite = m_job.rewriteOf && !m_job.distributed
-                                    ? m_job.rewriteOf(m_current, m_localPath, m_info.isHtml != 0)
-                                    : Rewrite::None;
-        m_plan = PlanFetch(
-            m_job.updateMode, m_local, remote,
-            {m_job.distributed, m_job.fileSize, m_job.partCount, m_job.partSize, m_job.partNo},
-            rewrite);
-        m_localPath = PartPath(m_localPath, m_job);
-        int verdict = m_plan.action == FetchAction::Skip ? kResultSkipped : CheckContent();
-        if (verdict == kResultOk && m_plan.action == FetchAction::Fail) verdict = m_plan.result;
-        if (verdict != kResultOk) {
-            DrainOrClose();
-            return Finish(verdict);
-        }
-        const bool fits = ResponseFitsPlan();
-        if (fits && !OverlapMatches()) {
-            // Not a prefix of this file after all: it comes again, whole.
-            if (attempt > 0) return Finish(kResultBroken);
-            m_request.reset();
-            m_pinnedPath = m_localPath;
-            m_job.updateMode = 1;
-            continue;
-        }
-        if (!fits) {
-            if (m_plan.action == FetchAction::Part) {
-                // A part cannot start over at the file's beginning.
-                m_request.reset();
-                return Finish(kResultNoPartSize);
-            }
-            if (attempt == 0) {
-                m_request.reset();
-                m_pinnedPath = m_job.distributed ? std::string() : m_localPath;
-                m_job.updateMode = 1;
-                continue;
-            }
-            return Finish(kResultBroken);
-        }
-        break;
-    }
+    int answer = Request(0);
+    if (answer == kAskAgain) answer = Request(1);
+    if (answer != kResultOk) return Finish(answer);
     int result = ReceiveBody();
     if (result == kResultOk) result = CheckDeliveredPage();
     // Nothing of a resource that went beyond its bounds is kept.

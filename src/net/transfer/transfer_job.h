@@ -4,27 +4,25 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "net/http/inet.h"
 #include "net/transfer/fetch_plan.h"
-#include "net/transfer/resource_info.h"
 #include "net/transfer/transfer_events.h"
 
 namespace kov {
 
+class InternetSession;
 class Prompter;
 class TrafficMeter;
 
-// What a transfer needs of its download job. The job owns the session and the buffer and reads
-// the outputs (lastError, errorText) afterwards.
-// Which bound of HttpFetchJob ended a fetch.
+// Which bound of a TransferJob ended a fetch.
 enum class FetchBound { None, Redirect, Size, Disk, Time };
 
-struct HttpFetchJob {
+// What a transfer (HTTP, FTP, open-by-URL) needs of its download job. The job owns the session
+// and the buffer and reads the outputs (lastError, errorText) afterwards.
+struct TransferJob {
     static constexpr std::size_t kBufferSize = 65536;
 
     InternetSession* session = nullptr;
@@ -79,28 +77,5 @@ struct HttpFetchJob {
     // The transfer buffer, allocated by the first transfer (a queued job holds none).
     std::vector<char> buffer;
 };
-
-// Fetches one HTTP resource into localPath (which may change: a server-given file name, a
-// redirect target's name, a distributed part's suffix) with one request in the usual cases: a
-// local copy is asked for from its last byte on (with If-Range when its time is surely the
-// server's), so that the one answer says whether it is complete, resumable or replaced. Redirects
-// are followed here: the item's credentials go only to the scheme, host and port of url, and a
-// target that is not web ends the fetch (914) before anything is sent. info, when given, receives
-// what the response said; its size is the bytes received. Returns a file result; every outcome is
-// also posted as event 506. finalUrl, when given, receives the URL the response came from.
-int FetchHttp(const std::string& url, std::string& localPath, int conType, int nfsize,
-              const std::string& nfString, ResourceInfo* info, HttpFetchJob& job,
-              std::string* finalUrl = nullptr);
-
-// FetchHttp with up to five more tries of a broken transfer, retryWait apart (a stop cuts the
-// wait short and ends the tries); not started or repeated once the traffic limit is reached.
-// url becomes the URL the file came from.
-int FetchHttpWithRetries(std::string& url, std::string& localPath, int conType, int nfsize,
-                         const std::string& nfString, ResourceInfo& info, HttpFetchJob& job,
-                         std::chrono::milliseconds retryWait);
-
-// Fetches any URL the client can open (FTP through a proxy, file://) into localPath.
-int FetchByUrl(const std::string& url, const std::string& localPath, HttpFetchJob& job,
-               const std::string& userAgent);
 
 }  // namespace kov

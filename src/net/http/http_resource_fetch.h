@@ -9,21 +9,22 @@
 #include <string_view>
 
 #include "model/url_parts.h"
-#include "net/http/http_transfer.h"
 #include "net/http/inet.h"
+#include "net/http/response_headers.h"
+#include "net/http/stub_scanner.h"
 #include "net/transfer/fetch_plan.h"
 #include "net/transfer/resource_info.h"
+#include "net/transfer/transfer_job.h"
+#include "net/transfer/transfer_pump.h"
 
 namespace kov {
 
-class TrafficMeter;
-
 // One HTTP fetch of FetchHttp, step by step: send (following redirects), read the response,
 // plan from it, then receive the body or let it go.
-class HttpFetch {
+class HttpResourceFetch : private TransferPump::Source {
 public:
-    HttpFetch(const std::string& url, std::string& localPath, int conType, int nfsize,
-              const std::string& nfString, HttpFetchJob& job);
+    HttpResourceFetch(const std::string& url, std::string& localPath, int conType, int nfsize,
+                      const std::string& nfString, TransferJob& job);
 
     int Run();
     const ResourceInfo& Info() const { return m_info; }
@@ -35,6 +36,11 @@ private:
     int SendOne(const UrlParts& parts);
     std::string LocalPathForHop(bool redirected) const;
     void PlanRequest();
+    void Prepare();
+    int Request(int attempt);
+    int AskAgain(std::string path, bool whole);
+    int PlanFromResponse();
+    int AcceptBody(int attempt);
     int ReadResponse();
     int CheckContent() const;
     bool ResponseFitsPlan();
@@ -43,6 +49,9 @@ private:
     int ReceiveBody();
     int OpenLocalFile(int& fd);
     int ReadBlocks(int fd);
+    long Read(char* buffer, std::size_t count) override;
+    int Check(const char* data, std::size_t count) override;
+    void Written(std::size_t count) override;
     int CheckBounds(int fd, std::size_t adding);
     void MoveDeadline();
     int CheckDeliveredPage();
@@ -54,8 +63,7 @@ private:
     int m_conType;
     int m_nfsize;
     const std::string& m_nfString;
-    HttpFetchJob& m_job;
-    TrafficMeter& m_meter;
+    TransferJob& m_job;
 
     std::string m_current;     // the URL of the request on the way
     std::string m_pinnedPath;  // a server-given name, known from an earlier response
@@ -65,13 +73,7 @@ private:
         int port = 0;
         bool operator==(const Origin&) const = default;
     };
-    // "bytes 100-199/1000": first byte and total (-1 when "*").
-    struct ContentRange {
-        std::int64_t start = -1;
-        std::int64_t total = -1;
-    };
     static Origin OriginOf(const UrlParts& parts);
-    static std::optional<ContentRange> ParseContentRange(std::string_view raw);
 
     std::optional<Origin> m_origin;  // where the credentials may go
     std::unique_ptr<HttpConnection> m_connection;
@@ -88,11 +90,12 @@ private:
     std::int64_t m_writeFrom = 0;   // where the body goes in the local file
     std::int64_t m_remaining = -1;  // body bytes still expected, -1 unknown
     std::uint64_t m_received = 0;
-    std::uint64_t m_nextSpaceCheck = 0;
+    std::uint64_t m_nextSpaceCheck = 0;  // m_received at which the disk is looked at again
     std::chrono::steady_clock::time_point m_start{};
-    std::atomic<std::int64_t> m_deadline{
-        0};  // steady clock nanoseconds; 0 none  // m_received at which the disk is looked at again
+    std::atomic<std::int64_t> m_deadline{0};  // steady clock nanoseconds; 0 none
     bool m_stub = false;
+    int m_fd = -1;  // the local file while the body comes
+    StubScanner m_scanner{std::string()};
 };
 
 }  // namespace kov

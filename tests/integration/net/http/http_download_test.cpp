@@ -1,4 +1,5 @@
-#include "net/http/http_transfer.h"
+#include "net/http/http_download.h"
+#include "net/http/url_download.h"
 
 #include <gtest/gtest.h>
 
@@ -30,7 +31,7 @@ std::string Slurp(const std::string& path) {
 }
 
 // nginx and the fault server for the whole suite, plus a fresh job and folder per test.
-class HttpTransferTest : public ::testing::Test {
+class HttpDownloadTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         InternetGlobalInit();
@@ -92,12 +93,12 @@ protected:
     TrafficMeter meter;
     std::atomic<int> stop{0};
     std::unique_ptr<InternetSession> session;
-    HttpFetchJob job;
+    TransferJob job;
 };
 
-test::SuiteServers HttpTransferTest::servers;
+test::SuiteServers HttpDownloadTest::servers;
 
-TEST_F(HttpTransferTest, PlainFetchWritesTheFileWithTheServersExactTime) {
+TEST_F(HttpDownloadTest, PlainFetchWritesTheFileWithTheServersExactTime) {
     std::string path = Local("big.bin");
     ResourceInfo info;
     ASSERT_EQ(Fetch(servers.nginx->Url("/files/big.bin"), path, 0, 0, {}, &info), kResultOk);
@@ -114,7 +115,7 @@ TEST_F(HttpTransferTest, PlainFetchWritesTheFileWithTheServersExactTime) {
 
 // A new, an unchanged and a partial file each cost exactly one request. (The other update
 // modes are run end to end by the download jobs' tests.)
-TEST_F(HttpTransferTest, UpdatingDecidesWithOneRequestPerFile) {
+TEST_F(HttpDownloadTest, UpdatingDecidesWithOneRequestPerFile) {
     std::string path = Local("big.bin");
     EXPECT_EQ(Requests("/files/big.bin", path, kResultOk), 1);
     EXPECT_EQ(Requests("/files/big.bin", path, kResultSkipped), 1);
@@ -136,7 +137,7 @@ TEST_F(HttpTransferTest, UpdatingDecidesWithOneRequestPerFile) {
     EXPECT_EQ(Slurp(path).size(), 300000u);
 }
 
-TEST_F(HttpTransferTest, ResumeNeverAppendsTheWrongBytes) {
+TEST_F(HttpDownloadTest, ResumeNeverAppendsTheWrongBytes) {
     // A server that ignores Range, one that answers another range, one that answers 416, and a
     // proper one: the file ends up right each time, continued only by the proper one.
     for (const char* kind : {"/norange", "/badrange", "/416", "/range"}) {
@@ -156,7 +157,7 @@ TEST_F(HttpTransferTest, ResumeNeverAppendsTheWrongBytes) {
     EXPECT_EQ(Slurp(path), test::FaultBody(0, 10000));
 }
 
-TEST_F(HttpTransferTest, StubPagesAndWrongTypesAreDropped) {
+TEST_F(HttpDownloadTest, StubPagesAndWrongTypesAreDropped) {
     // A page announced smaller than nfsize is not even written.
     std::string path = Local("stub.html");
     EXPECT_EQ(Fetch(servers.faults->Url("/html?size=100&text=x"), path, 0, 500), kResultStub);
@@ -197,7 +198,7 @@ TEST_F(HttpTransferTest, StubPagesAndWrongTypesAreDropped) {
     EXPECT_EQ(Fetch(servers.faults->Url("/type?ct=&size=10"), path, 1), kResultWrongType);
 }
 
-TEST_F(HttpTransferTest, ShortBodiesAreBrokenAndKeepWhatArrived) {
+TEST_F(HttpDownloadTest, ShortBodiesAreBrokenAndKeepWhatArrived) {
     std::string path = Local("short.bin");
     // No length the client can hold (above 2^63) is no excuse for calling a short body whole.
     for (const char* length : {"", "&length=18446744073709551615", "&length=9223372036854775808"}) {
@@ -222,7 +223,7 @@ TEST_F(HttpTransferTest, ShortBodiesAreBrokenAndKeepWhatArrived) {
     EXPECT_EQ(Slurp(path), test::FaultBody(0, 5000));
 }
 
-TEST_F(HttpTransferTest, ServerNamesAndRedirectsChooseAHarmlessLocalName) {
+TEST_F(HttpDownloadTest, ServerNamesAndRedirectsChooseAHarmlessLocalName) {
     ASSERT_TRUE(CreateFolders(Local("dl")));
     const struct {
         const char* name;
@@ -252,7 +253,7 @@ TEST_F(HttpTransferTest, ServerNamesAndRedirectsChooseAHarmlessLocalName) {
 
 // The item's credentials reach only the scheme, host and port they were given for; a redirect
 // off the web sends nothing and fails. The prober keeps the same rules.
-TEST_F(HttpTransferTest, RedirectsKeepCredentialsHomeAndStayOnTheWeb) {
+TEST_F(HttpDownloadTest, RedirectsKeepCredentialsHomeAndStayOnTheWeb) {
     test::FaultServer other;
     ASSERT_TRUE(other.Start());
     job.userName = "kov";
@@ -287,7 +288,7 @@ TEST_F(HttpTransferTest, RedirectsKeepCredentialsHomeAndStayOnTheWeb) {
     }
 }
 
-TEST_F(HttpTransferTest, FailuresAreNeverSuccess) {
+TEST_F(HttpDownloadTest, FailuresAreNeverSuccess) {
     std::string path = Local("x");
     EXPECT_EQ(Fetch(servers.nginx->Url("/missing"), path), kResultRefused);
     EXPECT_EQ(sink.Find(kEventFileResult)->param2, 404);
@@ -308,7 +309,7 @@ TEST_F(HttpTransferTest, FailuresAreNeverSuccess) {
 }
 
 // "Stop now" ends a transfer whatever the server does: sending slowly, or nothing at all.
-TEST_F(HttpTransferTest, StopEndsBodiesAndSilentServersAtOnce) {
+TEST_F(HttpDownloadTest, StopEndsBodiesAndSilentServersAtOnce) {
     for (const char* url : {"/drip?size=1000000&rate=20000", "/silent"}) {
         SCOPED_TRACE(url);
         stop = 0;
@@ -332,7 +333,7 @@ TEST_F(HttpTransferTest, StopEndsBodiesAndSilentServersAtOnce) {
 }
 
 // Under one byte a second for the idle time fails, however steadily the bytes trickle in.
-TEST_F(HttpTransferTest, TricklingServersFailAsBroken) {
+TEST_F(HttpDownloadTest, TricklingServersFailAsBroken) {
     UseSession(InternetSession::Create("kov-test", AccessType::Direct, {}, InetTimeouts{5s, 3s}));
     std::string path = Local("trickle.bin");
     // The headers alone are 90 bytes, so the first case trickles only headers.
@@ -340,7 +341,7 @@ TEST_F(HttpTransferTest, TricklingServersFailAsBroken) {
     EXPECT_EQ(Fetch(servers.faults->Url("/trickle?size=20&every=1.5&head=0"), path), kResultBroken);
 }
 
-TEST_F(HttpTransferTest, RetriesResumeABrokenTransfer) {
+TEST_F(HttpDownloadTest, RetriesResumeABrokenTransfer) {
     std::string url = servers.faults->Url("/short?size=1000&got=400");
     std::string path = Local("retry.bin");
     ResourceInfo info;
@@ -352,7 +353,7 @@ TEST_F(HttpTransferTest, RetriesResumeABrokenTransfer) {
     EXPECT_EQ(FetchHttpWithRetries(url, path, 0, 0, {}, info, job, 1ms), kResultLimit);
 }
 
-TEST_F(HttpTransferTest, SpeedLimitStillDeliversEverything) {
+TEST_F(HttpDownloadTest, SpeedLimitStillDeliversEverything) {
     meter.SetLimits(100000, 100000, true);
     std::string path = Local("big.bin");
     std::atomic<bool> done{false};
@@ -369,7 +370,7 @@ TEST_F(HttpTransferTest, SpeedLimitStillDeliversEverything) {
 }
 
 // Sessions holding one SharedConnections reuse each other's connections, eight at once too.
-TEST_F(HttpTransferTest, SharedConnectionsAreReusedAcrossSessions) {
+TEST_F(HttpDownloadTest, SharedConnectionsAreReusedAcrossSessions) {
     auto shared = SharedConnections::Create();
     ASSERT_TRUE(shared);
     const std::size_t before = Lines(servers.nginx->AccessLog()).size();
@@ -378,7 +379,7 @@ TEST_F(HttpTransferTest, SharedConnectionsAreReusedAcrossSessions) {
     for (int t = 0; t < 8; ++t) {
         jobs.emplace_back([&, t] {
             auto own = InternetSession::Create("kov-test", AccessType::Direct, {}, {}, shared);
-            HttpFetchJob fetch;
+            TransferJob fetch;
             fetch.session = own.get();
             fetch.meter = &meter;
             for (int i = 0; i < 5; ++i) {
@@ -399,7 +400,7 @@ TEST_F(HttpTransferTest, SharedConnectionsAreReusedAcrossSessions) {
     EXPECT_LE(connections.size(), 8u);
 }
 
-TEST_F(HttpTransferTest, ProxyAuthenticationIsAnsweredOnce) {
+TEST_F(HttpDownloadTest, ProxyAuthenticationIsAnsweredOnce) {
     if (!test::TinyproxyServer::Available()) GTEST_SKIP() << "tinyproxy is not installed";
     test::TinyproxyServer proxy;
     proxy.RequireAuth("kov", "secret");
@@ -414,7 +415,7 @@ TEST_F(HttpTransferTest, ProxyAuthenticationIsAnsweredOnce) {
     EXPECT_NE(proxy.Log().find("GET http://127.0.0.1"), std::string::npos);
 }
 
-TEST_F(HttpTransferTest, FetchByUrlCopiesAnyScheme) {
+TEST_F(HttpDownloadTest, FetchByUrlCopiesAnyScheme) {
     ASSERT_TRUE(WriteFileAtomic(Local("source.txt"), "local bytes", 0644));
     const std::string target = Local("copy.txt");
     EXPECT_EQ(FetchByUrl("file://" + Local("source.txt"), target, job, "kov-test"), kResultOk);
@@ -428,7 +429,7 @@ TEST_F(HttpTransferTest, FetchByUrlCopiesAnyScheme) {
     EXPECT_NE(prompter.informed.back().find("InternetOpenUrl ERROR"), std::string::npos);
 }
 
-TEST_F(HttpTransferTest, ProberReportsWhatTheServerOffers) {
+TEST_F(HttpDownloadTest, ProberReportsWhatTheServerOffers) {
     AppSettings settings;
     ResourceProber prober(settings);
     ResourceInfo info;

@@ -1,4 +1,4 @@
-#include "net/http/curl_transfer.h"
+#include "net/http/curl_easy_reader.h"
 
 #include <algorithm>
 #include <cstring>
@@ -37,7 +37,7 @@ int StatusOfLine(std::string_view line) {
 
 }  // namespace
 
-CurlTransfer::CurlTransfer(const CurlSessionConfig& config)
+CurlEasyReader::CurlEasyReader(const CurlSessionConfig& config)
     : m_idle(config.timeouts.idle),
       m_deadline(config.deadline),
       m_stopFlag(config.stopFlag),
@@ -54,41 +54,41 @@ CurlTransfer::CurlTransfer(const CurlSessionConfig& config)
     curl_easy_setopt(m_easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(m_easy, CURLOPT_BUFFERSIZE, kReceiveBufferSize);
     curl_easy_setopt(m_easy, CURLOPT_ERRORBUFFER, m_curlError);
-    curl_easy_setopt(m_easy, CURLOPT_WRITEFUNCTION, &CurlTransfer::OnWrite);
+    curl_easy_setopt(m_easy, CURLOPT_WRITEFUNCTION, &CurlEasyReader::OnWrite);
     curl_easy_setopt(m_easy, CURLOPT_WRITEDATA, this);
-    curl_easy_setopt(m_easy, CURLOPT_HEADERFUNCTION, &CurlTransfer::OnHeader);
+    curl_easy_setopt(m_easy, CURLOPT_HEADERFUNCTION, &CurlEasyReader::OnHeader);
     curl_easy_setopt(m_easy, CURLOPT_HEADERDATA, this);
     // A proxy's CONNECT reply is not the server's response.
     curl_easy_setopt(m_easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
 }
 
-CurlTransfer::~CurlTransfer() {
+CurlEasyReader::~CurlEasyReader() {
     Detach();
     if (m_multi != nullptr) curl_multi_cleanup(m_multi);
     if (m_easy != nullptr) curl_easy_cleanup(m_easy);
     curl_slist_free_all(m_requestHeaders);
 }
 
-void CurlTransfer::SetRequestHeaders(curl_slist* list) {
+void CurlEasyReader::SetRequestHeaders(curl_slist* list) {
     // libcurl reads the list while the transfer runs, so the old one goes only now.
     if (m_easy != nullptr) curl_easy_setopt(m_easy, CURLOPT_HTTPHEADER, list);
     curl_slist_free_all(m_requestHeaders);
     m_requestHeaders = list;
 }
 
-void CurlTransfer::Detach() {
+void CurlEasyReader::Detach() {
     if (m_attached) curl_multi_remove_handle(m_multi, m_easy);
     m_attached = false;
 }
 
-void CurlTransfer::SetError(int code, std::string text) {
+void CurlEasyReader::SetError(int code, std::string text) {
     m_failed = true;
     m_finished = true;
     m_errorCode = code;
     m_errorText = std::move(text);
 }
 
-void CurlTransfer::Finish(CURLcode result) {
+void CurlEasyReader::Finish(CURLcode result) {
     Detach();
     m_finished = true;
     if (result == CURLE_OK) return;
@@ -103,7 +103,7 @@ void CurlTransfer::Finish(CURLcode result) {
     }
 }
 
-bool CurlTransfer::Open(OpenUntil until) {
+bool CurlEasyReader::Open(OpenUntil until) {
     if (!Valid()) {
         SetError(CURLE_FAILED_INIT, "libcurl could not create a transfer");
         return false;
@@ -131,7 +131,7 @@ bool CurlTransfer::Open(OpenUntil until) {
     return Drive([&] { return m_headersDone || (orData && Buffered() > 0); });
 }
 
-bool CurlTransfer::ServerKeepsUp() {
+bool CurlEasyReader::ServerKeepsUp() {
     if (m_waited < m_idle) return true;
     // At least one byte per second of waiting, headers included; a trickle fails like silence.
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(m_idle).count();
@@ -142,7 +142,7 @@ bool CurlTransfer::ServerKeepsUp() {
 }
 
 template <class Done>
-bool CurlTransfer::Drive(Done done) {
+bool CurlEasyReader::Drive(Done done) {
     // Only time spent here waiting counts: the caller busy between reads is not the server.
     auto tick = std::chrono::steady_clock::now();
     while (!done()) {
@@ -190,7 +190,7 @@ bool CurlTransfer::Drive(Done done) {
     return true;
 }
 
-long CurlTransfer::Read(char* buffer, std::size_t count) {
+long CurlEasyReader::Read(char* buffer, std::size_t count) {
     if (count == 0) return 0;
     count = std::min<std::size_t>(count, 1UL << 30);  // the result must fit a long
     if (Buffered() > 0) {
@@ -228,8 +228,8 @@ long CurlTransfer::Read(char* buffer, std::size_t count) {
     return ok ? 0 : -1;
 }
 
-std::size_t CurlTransfer::OnWrite(char* data, std::size_t size, std::size_t count, void* self) {
-    auto* t = static_cast<CurlTransfer*>(self);
+std::size_t CurlEasyReader::OnWrite(char* data, std::size_t size, std::size_t count, void* self) {
+    auto* t = static_cast<CurlEasyReader*>(self);
     std::size_t length = size * count;
     if (t->Buffered() >= kBufferBound) {
         // libcurl keeps this block and offers it again after CURLPAUSE_CONT.
@@ -246,7 +246,7 @@ std::size_t CurlTransfer::OnWrite(char* data, std::size_t size, std::size_t coun
     return length;
 }
 
-void CurlTransfer::Append(const char* data, std::size_t length) {
+void CurlEasyReader::Append(const char* data, std::size_t length) {
     if (m_bufferEnd + length > m_bufferCapacity && m_bufferStart > 0) {
         std::memmove(m_buffer.get(), m_buffer.get() + m_bufferStart, Buffered());
         m_bufferEnd -= m_bufferStart;
@@ -264,14 +264,14 @@ void CurlTransfer::Append(const char* data, std::size_t length) {
     m_bufferEnd += length;
 }
 
-std::size_t CurlTransfer::OnHeader(char* data, std::size_t size, std::size_t count, void* self) {
-    auto* t = static_cast<CurlTransfer*>(self);
+std::size_t CurlEasyReader::OnHeader(char* data, std::size_t size, std::size_t count, void* self) {
+    auto* t = static_cast<CurlEasyReader*>(self);
     t->m_windowBytes += size * count;
     t->HeaderLine(data, size * count);
     return size * count;
 }
 
-void CurlTransfer::HeaderLine(const char* data, std::size_t length) {
+void CurlEasyReader::HeaderLine(const char* data, std::size_t length) {
     std::string_view line(data, length);
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
         line.remove_suffix(1);
@@ -302,7 +302,7 @@ void CurlTransfer::HeaderLine(const char* data, std::size_t length) {
     m_headersDone = true;
 }
 
-std::string CurlTransfer::EffectiveUrl() const {
+std::string CurlEasyReader::EffectiveUrl() const {
     char* url = nullptr;
     if (!Valid() || curl_easy_getinfo(m_easy, CURLINFO_EFFECTIVE_URL, &url) != CURLE_OK ||
         url == nullptr)
