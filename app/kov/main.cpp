@@ -56,19 +56,66 @@ bool HasDisplay(int argc, char** argv) {
     return false;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+// --help and --version print and end the program; true when one of them was given.
+bool PrintedInfo(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             std::fputs(kHelp, stdout);
-            return 0;
+            return true;
         }
         if (std::strcmp(argv[i], "--version") == 0) {
             std::printf("kov %s\n", KOV_VERSION);
-            return 0;
+            return true;
         }
     }
+    return false;
+}
+
+// Why the program folder cannot be ours; "" once the lock is held. One writer per folder.
+std::string LockProblem(kov::FileLock& lock, const std::string& folder, const std::string& holder) {
+    if (lock.TryLock(folder + ".lock", holder)) return "";
+    if (!lock.Error().empty()) return "Cannot lock the program folder: " + lock.Error();
+    return folder + " is in use by " +
+           (lock.Holder().empty() ? "another Kov program" : lock.Holder()) +
+           ", which changes its lists and settings; try again when it has ended.";
+}
+
+int Refuse(kov::QtPrompter& prompter, const std::string& message) {
+    std::fprintf(stderr, "kov: %s\n", message.c_str());
+    prompter.Inform(message);
+    kov::SetDefaultPrompter(nullptr);
+    return kExitRefused;
+}
+
+// Shows the window until it closes, then saves and ends; the program's exit status.
+int RunWindow(QApplication& qapp, kov::GuiApplication& app, kov::QtPrompter& prompter) {
+    kov::TrafficCountScope trafficCount(app);
+    kov::MainWindow& window = *app.Window();
+    prompter.SetParent(&window);
+    QObject::connect(&window, &kov::MainWindow::closed, &qapp, &QCoreApplication::quit);
+    // The desktop session ends: everything is saved while the program still runs.
+    QObject::connect(&qapp, &QGuiApplication::commitDataRequest, &qapp,
+                     [&app](QSessionManager&) { (void)app.SaveNow(); });
+    // A termination signal closes the window as the user would; a second one stops at once.
+    kov::QuitSignals quitSignals([&window] { window.close(); });
+    window.show();
+    int status = QApplication::exec();
+
+    window.EndSessions();
+    trafficCount.End();
+    prompter.SetParent(nullptr);
+    if (!app.Shutdown(false)) status = 1;
+    kov::SetDefaultPrompter(nullptr);
+    // A dialog's background work has been told to stop and a host lookup a stopped job gave up
+    // on may still wait for DNS: joined, for a moment.
+    kov::JoinHelperThreads(std::chrono::seconds(2));
+    return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (PrintedInfo(argc, argv)) return 0;
     if (!HasDisplay(argc, argv)) {
         std::fputs(
             "kov: no display (DISPLAY and WAYLAND_DISPLAY are unset); kov-cli runs the "
@@ -97,47 +144,11 @@ int main(int argc, char** argv) {
     // Something else under the settings file's name (a picture, a folder) would be destroyed
     // by the save at the end: refused as kov-cli refuses it.
     if (const std::string problem = kov::SettingsFileProblem(app.Paths().settingsFile, true);
-        !problem.empty()) {
-        std::fprintf(stderr, "kov: %s\n", problem.c_str());
-        prompter.Inform(problem);
-        kov::SetDefaultPrompter(nullptr);
-        return kExitRefused;
-    }
-    // One writer per program folder.
+        !problem.empty())
+        return Refuse(prompter, problem);
     kov::FileLock lock;
-    const std::string folder = app.Paths().programFolder;
-    if (!lock.TryLock(folder + ".lock", holder)) {
-        const std::string message =
-            !lock.Error().empty()
-                ? "Cannot lock the program folder: " + lock.Error()
-                : folder + " is in use by " +
-                      (lock.Holder().empty() ? "another Kov program" : lock.Holder()) +
-                      ", which changes its lists and settings; try again when it has ended.";
-        std::fprintf(stderr, "kov: %s\n", message.c_str());
-        prompter.Inform(message);
-        kov::SetDefaultPrompter(nullptr);
-        return kExitRefused;
-    }
-    kov::TrafficCountScope trafficCount(app);
-
-    kov::MainWindow& window = *app.Window();
-    prompter.SetParent(&window);
-    QObject::connect(&window, &kov::MainWindow::closed, &qapp, &QCoreApplication::quit);
-    // The desktop session ends: everything is saved while the program still runs.
-    QObject::connect(&qapp, &QGuiApplication::commitDataRequest, &qapp,
-                     [&app](QSessionManager&) { (void)app.SaveNow(); });
-    // A termination signal closes the window as the user would; a second one stops at once.
-    kov::QuitSignals quitSignals([&window] { window.close(); });
-    window.show();
-    int status = QApplication::exec();
-
-    window.EndSessions();
-    trafficCount.End();
-    prompter.SetParent(nullptr);
-    if (!app.Shutdown(false)) status = 1;
-    kov::SetDefaultPrompter(nullptr);
-    // A dialog's background work has been told to stop and a host lookup a stopped job gave up
-    // on may still wait for DNS: joined, for a moment.
-    kov::JoinHelperThreads(std::chrono::seconds(2));
-    return status;
+    if (const std::string problem = LockProblem(lock, app.Paths().programFolder, holder);
+        !problem.empty())
+        return Refuse(prompter, problem);
+    return RunWindow(qapp, app, prompter);
 }

@@ -22,9 +22,6 @@ public:
     static QIcon Log(int logImage);
     static QIcon Tray(TrayState state);
     static QIcon Application();
-
-    // The freedesktop theme name used for a command ("" when only our drawing serves).
-    static const char* ThemeName(CommandId id);
 };
 
 }  // namespace kov

@@ -61,6 +61,28 @@ DistributedDialog::~DistributedDialog() {
 
 void DistributedDialog::Build() {
     setWindowTitle(UiText(kGuiDistrDlTitle, "Distributed download"));
+    auto* layout = new QVBoxLayout(this);
+    BuildParts(layout);
+    layout->addWidget(BuildHosts());
+    m_log = new QPlainTextEdit(this);
+    m_log->setReadOnly(true);
+    m_log->setMaximumBlockCount(2000);
+    m_log->setMinimumHeight(m_log->fontMetrics().lineSpacing() * 5);
+    m_progress = new QProgressBar(this);
+    m_progress->setRange(0, 100);
+    m_progress->setValue(0);
+    m_progress->setTextVisible(false);
+    m_buttons = MakeOkCancelButtons(this);
+    layout->addWidget(m_log);
+    layout->addWidget(m_progress);
+    layout->addWidget(m_buttons);
+    // The host list and the log grow with the dialog; they start small.
+    resize(520, minimumSizeHint().height() + 60);
+}
+
+// Whether the item is distributed, its file size, the part count and number with the part
+// size lines, and the buttons that write the definitions and merge the parts.
+void DistributedDialog::BuildParts(QVBoxLayout* layout) {
     m_active = new QCheckBox(UiText(kGuiDistrDlEnable, "Enable distributed download"), this);
     m_active->setChecked(m_item.DstDlActive != 0);
     m_sizeButton = new QPushButton(UiText(kGuiDistrDlGetFileSize, "File size"), this);
@@ -73,6 +95,8 @@ void DistributedDialog::Build() {
     m_info = new QLabel(this);
     m_info->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_info->setMinimumHeight(m_info->fontMetrics().lineSpacing() * 2);
+    m_buildButton = new QPushButton(UiText(kGuiDistrDlBuildQueries, "Build queries"), this);
+    m_mergeButton = new QPushButton(UiText(kGuiDistrMergeDistributed, "Merge parts"), this);
 
     auto* top = new QHBoxLayout;
     top->addWidget(m_active, 1);
@@ -81,54 +105,14 @@ void DistributedDialog::Build() {
     parts->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
     parts->addRow(UiText(kGuiDistrDlPartCount, "Parts"), m_count);
     parts->addRow(UiText(kGuiDistrDlPartNo, "Part"), m_number);
-
-    m_buildButton = new QPushButton(UiText(kGuiDistrDlBuildQueries, "Build queries"), this);
-    m_sendButton = new QPushButton(UiText(kGuiDistrSendDDQueries, "Send queries"), this);
-    m_mergeButton = new QPushButton(UiText(kGuiDistrMergeDistributed, "Merge parts"), this);
-
-    auto* hostsBox = new QGroupBox(UiText(kGuiQryChooseServers, "Choose the KOV servers"), this);
-    m_hosts = new QListWidget(hostsBox);
-    for (std::size_t i = 0; i < m_settings->email.hosts.size(); ++i) {
-        const EmailHost& host = m_settings->email.hosts[i];
-        auto* row =
-            new QListWidgetItem(QString("%1 <%2>").arg(i + 1).arg(Q(host.HostEmail)), m_hosts);
-        row->setFlags(row->flags() | Qt::ItemIsUserCheckable);
-        row->setCheckState(Qt::Unchecked);
-        if (!host.Enabled) row->setFlags(row->flags() & ~Qt::ItemIsEnabled);
-    }
-    m_hosts->setMinimumHeight(m_hosts->fontMetrics().lineSpacing() * 5);
-    auto* hostsLayout = new QVBoxLayout(hostsBox);
-    hostsLayout->addWidget(m_hosts);
-    auto* sendRow = new QHBoxLayout;
-    sendRow->addStretch(1);
-    sendRow->addWidget(m_sendButton);
-    hostsLayout->addLayout(sendRow);
-
-    m_log = new QPlainTextEdit(this);
-    m_log->setReadOnly(true);
-    m_log->setMaximumBlockCount(2000);
-    m_log->setMinimumHeight(m_log->fontMetrics().lineSpacing() * 5);
-    m_progress = new QProgressBar(this);
-    m_progress->setRange(0, 100);
-    m_progress->setValue(0);
-    m_progress->setTextVisible(false);
-
-    m_buttons = MakeOkCancelButtons(this);
-
     auto* actions = new QHBoxLayout;
     actions->addWidget(m_buildButton);
     actions->addWidget(m_mergeButton);
     actions->addStretch(1);
-
-    auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addLayout(parts);
     layout->addWidget(m_info);
     layout->addLayout(actions);
-    layout->addWidget(hostsBox);
-    layout->addWidget(m_log);
-    layout->addWidget(m_progress);
-    layout->addWidget(m_buttons);
 
     connect(m_active, &QCheckBox::toggled, this, [this](bool on) {
         m_item.DstDlActive = on ? 1 : 0;
@@ -142,10 +126,31 @@ void DistributedDialog::Build() {
     });
     connect(m_number, &QSpinBox::valueChanged, this, [this] { UpdateInfo(); });
     connect(m_buildButton, &QPushButton::clicked, this, &DistributedDialog::BuildDefinitions);
-    connect(m_sendButton, &QPushButton::clicked, this, &DistributedDialog::SendQueries);
     connect(m_mergeButton, &QPushButton::clicked, this, &DistributedDialog::ChooseMergeTarget);
-    // The host list and the log grow with the dialog; they start small.
-    resize(520, minimumSizeHint().height() + 60);
+}
+
+// The hosts to send portion queries to, with the send button.
+QGroupBox* DistributedDialog::BuildHosts() {
+    auto* hostsBox = new QGroupBox(UiText(kGuiQryChooseServers, "Choose the KOV servers"), this);
+    m_hosts = new QListWidget(hostsBox);
+    for (std::size_t i = 0; i < m_settings->email.hosts.size(); ++i) {
+        const EmailHost& host = m_settings->email.hosts[i];
+        auto* row =
+            new QListWidgetItem(QString("%1 <%2>").arg(i + 1).arg(Q(host.HostEmail)), m_hosts);
+        row->setFlags(row->flags() | Qt::ItemIsUserCheckable);
+        row->setCheckState(Qt::Unchecked);
+        if (!host.Enabled) row->setFlags(row->flags() & ~Qt::ItemIsEnabled);
+    }
+    m_hosts->setMinimumHeight(m_hosts->fontMetrics().lineSpacing() * 5);
+    m_sendButton = new QPushButton(UiText(kGuiDistrSendDDQueries, "Send queries"), this);
+    auto* hostsLayout = new QVBoxLayout(hostsBox);
+    hostsLayout->addWidget(m_hosts);
+    auto* sendRow = new QHBoxLayout;
+    sendRow->addStretch(1);
+    sendRow->addWidget(m_sendButton);
+    hostsLayout->addLayout(sendRow);
+    connect(m_sendButton, &QPushButton::clicked, this, &DistributedDialog::SendQueries);
+    return hostsBox;
 }
 
 QString DistributedDialog::PartInfoText() const {

@@ -12,12 +12,14 @@
 
 class QCheckBox;
 class QDialogButtonBox;
+class QGroupBox;
 class QLabel;
 class QListWidget;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 class QSpinBox;
+class QVBoxLayout;
 
 namespace kov {
 
@@ -65,6 +67,8 @@ protected:
 
 private:
     void Build();
+    void BuildParts(QVBoxLayout* layout);
+    QGroupBox* BuildHosts();
     void UpdateInfo();
     void SetBusy(bool busy);
     void AddLog(const QString& line);

@@ -63,7 +63,18 @@ RuleEditorDialog::RuleEditorDialog(std::vector<ReplaceRule> rules, QWidget* pare
     : QDialog(parent), m_rules(std::move(rules)) {
     setWindowTitle(UiText(kGuiSRTitle, "Search and Replace"));
     auto* top = new QVBoxLayout(this);
+    BuildRuleFields(top);
+    BuildButtons(top);
+    BuildResults(top);
+    top->addWidget(MakeOkCancelButtons(this));
+    resize(620, 480);
+    Fill();
+    if (!m_rules.empty()) m_list->setCurrentItem(m_list->topLevelItem(0));
+    ShowRule(m_rules.empty() ? -1 : 0);
+}
 
+// The rule list and the fields of the rule chosen in it.
+void RuleEditorDialog::BuildRuleFields(QVBoxLayout* top) {
     m_list = new QTreeWidget(this);
     m_list->setRootIsDecorated(false);
     m_list->setHeaderLabels({UiText(kGuiSRString1, "String1"), UiText(kGuiSRString2, "String2"),
@@ -92,6 +103,13 @@ RuleEditorDialog::RuleEditorDialog(std::vector<ReplaceRule> rules, QWidget* pare
     flags->addStretch();
     top->addLayout(flags);
 
+    connect(m_list, &QTreeWidget::currentItemChanged, this,
+            [this] { ShowRule(m_list->indexOfTopLevelItem(m_list->currentItem())); });
+    connect(m_action, &QComboBox::currentIndexChanged, this, [this] { ActionChanged(); });
+}
+
+// The row of buttons that edit the list and apply it to files.
+void RuleEditorDialog::BuildButtons(QVBoxLayout* top) {
     auto* buttons = new QHBoxLayout;
     m_update = new QPushButton(UiText(kGuiUpdate, "Update"), this);
     auto* add = new QPushButton(UiText(kGuiAdd, "Add"), this);
@@ -112,6 +130,19 @@ RuleEditorDialog::RuleEditorDialog(std::vector<ReplaceRule> rules, QWidget* pare
     buttons->addStretch();
     top->addLayout(buttons);
 
+    connect(m_update, &QPushButton::clicked, this, [this] { UpdateRule(); });
+    connect(add, &QPushButton::clicked, this, [this] { AddRule(); });
+    connect(m_delete, &QPushButton::clicked, this, [this] { DeleteRule(); });
+    connect(up, &QPushButton::clicked, this, [this] { MoveRule(-1); });
+    connect(down, &QPushButton::clicked, this, [this] { MoveRule(1); });
+    connect(m_apply, &QPushButton::clicked, this,
+            [this] { ChooseAndApply(QGuiApplication::keyboardModifiers()); });
+    connect(m_restore, &QPushButton::clicked, this,
+            [this] { ChooseAndRestore(QGuiApplication::keyboardModifiers()); });
+}
+
+// The result list, and the progress of a folder run with its cancel button.
+void RuleEditorDialog::BuildResults(QVBoxLayout* top) {
     m_results = new QTreeWidget(this);
     m_results->setRootIsDecorated(false);
     m_results->setHeaderLabels(
@@ -133,27 +164,7 @@ RuleEditorDialog::RuleEditorDialog(std::vector<ReplaceRule> rules, QWidget* pare
     m_progress->hide();
     m_cancelRun->hide();
     m_task = std::make_unique<BackgroundTask>(this);
-
-    top->addWidget(MakeOkCancelButtons(this));
-
-    connect(m_list, &QTreeWidget::currentItemChanged, this,
-            [this] { ShowRule(m_list->indexOfTopLevelItem(m_list->currentItem())); });
-    connect(m_action, &QComboBox::currentIndexChanged, this, [this] { ActionChanged(); });
-    connect(m_update, &QPushButton::clicked, this, [this] { UpdateRule(); });
-    connect(add, &QPushButton::clicked, this, [this] { AddRule(); });
-    connect(m_delete, &QPushButton::clicked, this, [this] { DeleteRule(); });
-    connect(up, &QPushButton::clicked, this, [this] { MoveRule(-1); });
-    connect(down, &QPushButton::clicked, this, [this] { MoveRule(1); });
-    connect(m_apply, &QPushButton::clicked, this,
-            [this] { ChooseAndApply(QGuiApplication::keyboardModifiers()); });
-    connect(m_restore, &QPushButton::clicked, this,
-            [this] { ChooseAndRestore(QGuiApplication::keyboardModifiers()); });
     connect(m_cancelRun, &QPushButton::clicked, this, [this] { CancelRun(); });
-
-    resize(620, 480);
-    Fill();
-    if (!m_rules.empty()) m_list->setCurrentItem(m_list->topLevelItem(0));
-    ShowRule(m_rules.empty() ? -1 : 0);
 }
 
 RuleEditorDialog::~RuleEditorDialog() = default;

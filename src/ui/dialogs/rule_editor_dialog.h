@@ -13,6 +13,7 @@ class QLineEdit;
 class QProgressBar;
 class QPushButton;
 class QTreeWidget;
+class QVBoxLayout;
 
 namespace kov {
 
@@ -57,6 +58,9 @@ public:
     static int ActionTextId(int action);
 
 private:
+    void BuildRuleFields(QVBoxLayout* top);
+    void BuildButtons(QVBoxLayout* top);
+    void BuildResults(QVBoxLayout* top);
     void Fill();
     void ShowRule(int index);
     ReplaceRule FromFields() const;

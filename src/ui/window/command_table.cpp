@@ -4,8 +4,8 @@
 
 namespace kov {
 
-const std::vector<CommandSpec>& CommandTable() {
-    static const std::vector<CommandSpec> table = {
+const std::vector<CommandDef>& CommandTable() {
+    static const std::vector<CommandDef> table = {
         {kCmdNewUrl, "&New URL", QKeySequence(Qt::ALT | Qt::Key_Insert)},
         {kCmdEditUrl, "&Edit URL", QKeySequence(Qt::Key_Return)},
         {kCmdMoveUp, "move &Up", {}},
@@ -53,9 +53,9 @@ const std::vector<CommandSpec>& CommandTable() {
     return table;
 }
 
-const CommandSpec* FindCommand(int id) {
-    for (const CommandSpec& spec : CommandTable())
-        if (spec.id == id) return &spec;
+const CommandDef* FindCommand(int id) {
+    for (const CommandDef& def : CommandTable())
+        if (def.id == id) return &def;
     return nullptr;
 }
 

@@ -23,15 +23,15 @@ inline constexpr int kCmdPasteQuery = 40009;      // an e-mail query from the cl
 
 // One command: its text key and English text, the shortcut shown in the menu, and whether it
 // may be checked. The window does the keys itself; the shortcut is only shown.
-struct CommandSpec {
+struct CommandDef {
     int id;
     const char* text;
     QKeySequence shortcut;
     bool checkable = false;
 };
 
-const std::vector<CommandSpec>& CommandTable();
-const CommandSpec* FindCommand(int id);
+const std::vector<CommandDef>& CommandTable();
+const CommandDef* FindCommand(int id);
 
 // The commands of the toolbar, in order; 0 is a separator.
 const std::vector<int>& ToolbarCommands();

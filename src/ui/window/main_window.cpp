@@ -122,6 +122,7 @@ MainWindow::MainWindow(MainWindowSetup setup, QWidget* parent)
     }
     m_logModel = std::make_unique<LogTableModel>(*m_log);
 
+    BuildRoutes();
     BuildPanes();
     BuildActions();
     BuildMenus();
@@ -248,18 +249,18 @@ void MainWindow::BuildPanes() {
 }
 
 void MainWindow::BuildActions() {
-    for (const CommandSpec& spec : CommandTable()) {
-        auto* action = new QAction(UiText(spec.id, spec.text), this);
-        action->setData(spec.id);
-        action->setCheckable(spec.checkable);
-        action->setToolTip(UiToolTip(spec.id));
-        action->setIcon(AppIcons::Command(static_cast<CommandId>(spec.id)));
-        if (!spec.shortcut.isEmpty()) {
+    for (const CommandDef& def : CommandTable()) {
+        auto* action = new QAction(UiText(def.id, def.text), this);
+        action->setData(def.id);
+        action->setCheckable(def.checkable);
+        action->setToolTip(UiToolTip(def.id));
+        action->setIcon(AppIcons::Command(static_cast<CommandId>(def.id)));
+        if (!def.shortcut.isEmpty()) {
             // Shown in the menus; the keys themselves are handled by the window.
-            action->setShortcut(spec.shortcut);
+            action->setShortcut(def.shortcut);
             action->setShortcutContext(Qt::WidgetShortcut);
         }
-        const int id = spec.id;
+        const int id = def.id;
         connect(action, &QAction::triggered, this,
                 [this, id] { Execute(id, QApplication::keyboardModifiers()); });
         m_actions[id] = action;
@@ -278,12 +279,12 @@ void MainWindow::BuildActions() {
 }
 
 void MainWindow::BuildMenus() {
-    struct MenuSpec {
+    struct MenuDef {
         int key;
         const char* title;
         std::vector<int> commands;  // 0 a separator
     };
-    const MenuSpec menus[] = {
+    const MenuDef menus[] = {
         {kGuiMnuFile, "&File", {kCmdAddFromIni, kCmdSaveList, 0, kCmdExit}},
         {kGuiMnuEdit,
          "&Edit",
@@ -300,11 +301,11 @@ void MainWindow::BuildMenus() {
           kCmdNextPane, kCmdPreviousPane, 0, kCmdLogClear, kCmdLogSave}},
         {kGuiMnuHelp, "&Help", {kCmdHelp, kCmdAbout}},
     };
-    for (const MenuSpec& spec : menus) {
-        QMenu* menu = menuBar()->addMenu(UiText(spec.key, spec.title));
-        menu->setProperty("textKey", spec.key);
-        menu->setProperty("english", QString::fromUtf8(spec.title));
-        for (const int id : spec.commands) {
+    for (const MenuDef& def : menus) {
+        QMenu* menu = menuBar()->addMenu(UiText(def.key, def.title));
+        menu->setProperty("textKey", def.key);
+        menu->setProperty("english", QString::fromUtf8(def.title));
+        for (const int id : def.commands) {
             if (id == 0) {
                 menu->addSeparator();
             } else {
@@ -312,7 +313,7 @@ void MainWindow::BuildMenus() {
             }
         }
         connect(menu, &QMenu::aboutToShow, this, &MainWindow::UpdateCommands);
-        m_menus[spec.key] = menu;
+        m_menus[def.key] = menu;
     }
 }
 
@@ -354,7 +355,7 @@ void MainWindow::ApplyWindowFlags() {
 
 void MainWindow::Retranslate() {
     for (auto& [id, action] : m_actions) {
-        if (const CommandSpec* spec = FindCommand(id)) action->setText(UiText(id, spec->text));
+        if (const CommandDef* def = FindCommand(id)) action->setText(UiText(id, def->text));
         action->setToolTip(UiToolTip(id));
     }
     for (auto& [key, menu] : m_menus)
@@ -632,12 +633,6 @@ void MainWindow::Tick() {
         m_actions.at(kCmdStop)->isEnabled() != (state != SessionState::Idle)) {
         UpdateCommands();
     }
-}
-
-QString MainWindow::StatusText(int pane) const {
-    return pane >= 0 && pane < static_cast<int>(m_status.size())
-               ? m_status[static_cast<std::size_t>(pane)]->text()
-               : QString();
 }
 
 void MainWindow::SettingsApplied() {

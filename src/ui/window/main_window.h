@@ -13,6 +13,7 @@
 #include "model/list_model.h"
 #include "session/session_controller.h"
 #include "ui/app/tray_hook.h"
+#include "ui/window/command_routes.h"
 
 class QAction;
 class QLabel;
@@ -122,7 +123,6 @@ public:
     QTableView* UrlView() const { return m_urlView; }
     ListsPane* Lists() const { return m_listsPane; }
     QTableView* LogView() const { return m_logView; }
-    QString StatusText(int pane) const;
     // The end-of-session power-off: saves everything, then powers off and closes. A failed
     // save or a refused power-off is reported and the program keeps running.
     void PowerOffAfterSession();
@@ -141,6 +141,13 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void BuildRoutes();
+    void RouteEditing();
+    void RouteSession();
+    void RouteViewing();
+    CommandRoute HandlerRoute(int command, bool onSelection = false);
+    int SelectedCount() const;
+    bool Held(Qt::KeyboardModifier modifier) const;
     void BuildPanes();
     void BuildActions();
     void BuildMenus();
@@ -159,8 +166,10 @@ private:
     void SessionRunning(bool running);
     void ChooseList(std::size_t index);
     void RunHandler(int command);
-    void DeleteSelected(Pane pane);
-    void MoveSelected(Pane pane, int delta);
+    void DeleteSelectedLists();
+    void DeleteSelectedRows();
+    void MoveSelectedList(int delta);
+    void MoveSelectedRows(int delta);
     void CopySelection(bool cut);
     void OpenCurrentUrl();
     void TakeEmailItems();
@@ -169,6 +178,14 @@ private:
     void SaveLog();
     void AddFromIni();
     void Restore();
+    void ReloadList();
+    void CancelSelected();
+    void ToggleScheduler();
+    bool MailCheckReady() const;
+    void CheckMail();
+    static bool ClipboardAcceptable();
+    void PasteClipboard();
+    void OpenHelp();
     void CyclePane(int step);
     void SetTitle(const std::string& title);
     void ShowTitle();
@@ -196,6 +213,7 @@ private:
     std::map<int, QAction*> m_actions;
     std::map<int, QMenu*> m_menus;  // by text key
     std::map<int, Handler> m_handlers;
+    CommandRoutes m_routes;
     QPointer<QMenu> m_popup;
     std::unique_ptr<WindowTray> m_ownTray;
     TrayHook* m_tray = nullptr;

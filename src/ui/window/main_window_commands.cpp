@@ -1,4 +1,5 @@
-// The commands of the main window: when each is enabled, and what it does in which pane.
+// The commands of the main window: enabling and running them through their routes, and the
+// actions behind them.
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -50,61 +51,8 @@ void MainWindow::RunHandler(int command) {
 }
 
 bool MainWindow::IsEnabled(int command) {
-    const bool idle = m_session->State() == SessionState::Idle;
-    const bool lists = m_pane == Pane::Lists;
-    auto has = [this](int id) { return m_handlers.count(id) > 0; };
-    auto selected = [this] { return m_urlView->selectionModel()->selectedRows().size(); };
-    switch (command) {
-        case kCmdNewUrl:
-            return has(lists ? kCmdAddListDefinition : kCmdNewUrl);
-        case kCmdEditUrl:
-            return lists ? has(kCmdListProperties) : has(kCmdEditUrl) && selected() > 0;
-        case kCmdMoveUp:
-        case kCmdMoveDown:
-            return lists ? m_listsPane->SelectedLists().size() == 1 : selected() > 0;
-        case kCmdDelete:
-            return lists ? m_document.ListCount() > 1 && !m_listsPane->SelectedLists().empty()
-                         : selected() > 0;
-        case kCmdDeleteList:
-            return m_document.ListCount() > 1 && !m_listsPane->SelectedLists().empty();
-        case kCmdSaveList:
-            return m_document.Rows().Modified();
-        case kCmdReloadList:
-            return idle;
-        case kCmdDownloadSelected:
-        case kCmdCancelSelected:
-        case kCmdCopy:
-        case kCmdCut:
-        case kCmdTakeEmailItems:
-            return selected() > 0;
-        case kCmdStop:
-            return !idle;
-        case kCmdSpeedLimitOn:
-        case kCmdSpeedLimitOff:
-            return m_settings.SpeedLimitInet != 0 || m_settings.SpeedLimitLoc != 0;
-        case kCmdCheckMail:
-            return m_mail && !m_settings.email.Pop3Server.empty() &&
-                   !m_settings.email.MailBox.empty() && !m_settings.email.MyEmailAddr.empty();
-        case kCmdOpenUrl:
-            return selected() == 1;
-        case kCmdUrlInfo:
-            return has(kCmdUrlInfo) && selected() > 0;
-        case kCmdListProperties:
-        case kCmdAddListDefinition:
-        case kCmdPreferences:
-        case kCmdAbout:
-        case kCmdUndo:
-            return has(command);
-        case kCmdLogClear:
-        case kCmdLogSave:
-            return m_log->Count() > 0;
-        case kCmdPaste: {
-            const QMimeData* data = QGuiApplication::clipboard()->mimeData();
-            return data && ItemMime::CanAccept(*data);
-        }
-        default:
-            return true;
-    }
+    const CommandRoute* route = m_routes.Find(command, m_pane == Pane::Lists);
+    return !route || !route->enabled || route->enabled();
 }
 
 void MainWindow::UpdateCommands() {
@@ -121,121 +69,11 @@ void MainWindow::UpdateCommands() {
 void MainWindow::Execute(int command, Qt::KeyboardModifiers modifiers) {
     if (!IsEnabled(command)) return;
     m_commandModifiers = modifiers;
-    const bool lists = m_pane == Pane::Lists;
-    const bool shift = modifiers & Qt::ShiftModifier;
-    const bool ctrl = modifiers & Qt::ControlModifier;
-    switch (command) {
-        case kCmdNewUrl:
-            RunHandler(lists ? kCmdAddListDefinition : kCmdNewUrl);
-            break;
-        case kCmdEditUrl:
-            RunHandler(lists ? kCmdListProperties : kCmdEditUrl);
-            break;
-        case kCmdMoveUp:
-        case kCmdMoveDown:
-            MoveSelected(m_pane, command == kCmdMoveUp ? -1 : 1);
-            break;
-        case kCmdDelete:
-            DeleteSelected(m_pane);
-            break;
-        case kCmdDeleteList:
-            DeleteSelected(Pane::Lists);
-            break;
-        case kCmdSaveList:
-            // A failure has been shown with the file and its cause; the list stays modified.
-            (void)m_document.SaveList(true, false);
-            break;
-        case kCmdAddFromIni:
-            AddFromIni();
-            break;
-        case kCmdReloadList:
-            m_document.Rows().SetModified(false);
-            m_document.LoadList(m_document.CurrentIndex());
-            break;
-        case kCmdStartDownload:
-            m_session->StartRequest(ctrl, SelectedRows());
-            break;
-        case kCmdDownloadSelected:
-            m_session->StartRequest(true, SelectedRows());
-            break;
-        case kCmdStop:
-            m_session->OnStop(shift, ctrl, SelectedRows());
-            break;
-        case kCmdCancelSelected:
-            m_session->StopRunningThreads(true, SelectedRows(),
-                                          m_settings.AbortMode < 1 ? kStopNow : kStopAfterFile);
-            break;
-        case kCmdSchedulerMode:
-        case kCmdSchedulerModeButton:
-            m_session->ToggleSchedulerMode();
-            UpdateTrayState();
-            break;
-        case kCmdSchedulerQueue:
-            m_session->ShowScheduleQueue();
-            break;
-        case kCmdDialUp:
-            m_session->DialUp().ToggleConnection();
-            break;
-        case kCmdReleaseLine:
-            m_session->DialUp().ReleaseSessionLine();
-            break;
-        case kCmdSpeedLimitOn:
-            m_session->SpeedLimitOn();
-            break;
-        case kCmdSpeedLimitOff:
-            m_session->SpeedLimitOff();
-            break;
-        case kCmdCheckForUpdate:
-            m_session->Updates().CheckForUpdate(true);
-            break;
-        case kCmdOpenUrl:
-            OpenCurrentUrl();
-            break;
-        case kCmdLogClear:
-            m_log->Clear();
-            break;
-        case kCmdLogSave:
-            SaveLog();
-            break;
-        case kCmdToggleListsPane:
-            ToggleListsPane();
-            break;
-        case kCmdRestore:
-            Restore();
-            break;
-        case kCmdHelp:
-            if (!m_setup.helpFile.empty() &&
-                QFileInfo::exists(QString::fromStdString(m_setup.helpFile)))
-                QDesktopServices::openUrl(
-                    QUrl::fromLocalFile(QString::fromStdString(m_setup.helpFile)));
-            break;
-        case kCmdExit:
-            close();
-            break;
-        case kCmdCopy:
-        case kCmdCut:
-            CopySelection(command == kCmdCut);
-            break;
-        case kCmdPaste:
-            if (const QMimeData* data = QGuiApplication::clipboard()->mimeData()) PasteMime(*data);
-            break;
-        case kCmdCheckMail:
-            m_mail->CheckQueriesFromEmail();
-            UpdateTrayState();
-            break;
-        case kCmdNextPane:
-        case kCmdPreviousPane:
-            CyclePane(command == kCmdNextPane ? 1 : -1);
-            break;
-        case kCmdTakeEmailItems:
-            TakeEmailItems();
-            break;
-        case kCmdPasteQuery:
-            PasteQuery();
-            break;
-        default:
-            RunHandler(command);
-            break;
+    // A command without a route runs the handler set for it, if any.
+    if (const CommandRoute* route = m_routes.Find(command, m_pane == Pane::Lists)) {
+        route->run();
+    } else {
+        RunHandler(command);
     }
     UpdateCommands();
 }
@@ -283,21 +121,21 @@ void MainWindow::CyclePane(int step) {
     FocusPane(panes[static_cast<std::size_t>(((at + step) % n + n) % n)]);
 }
 
-void MainWindow::DeleteSelected(Pane pane) {
-    if (pane == Pane::Lists) {
-        if (m_document.DeleteLists(m_listsPane->SelectedLists()) > 0) m_listsPane->Reload();
-        return;
-    }
+void MainWindow::DeleteSelectedLists() {
+    if (m_document.DeleteLists(m_listsPane->SelectedLists()) > 0) m_listsPane->Reload();
+}
+
+void MainWindow::DeleteSelectedRows() {
     const std::vector<RowId> ids = SelectedRows();
     if (m_document.Rows().Remove(ids) > 0) m_document.Rows().SetModified(true);
 }
 
-void MainWindow::MoveSelected(Pane pane, int delta) {
-    if (pane == Pane::Lists) {
-        const auto selected = m_listsPane->SelectedLists();
-        if (selected.size() == 1) m_listsPane->MoveList(selected.front(), delta);
-        return;
-    }
+void MainWindow::MoveSelectedList(int delta) {
+    const auto selected = m_listsPane->SelectedLists();
+    if (selected.size() == 1) m_listsPane->MoveList(selected.front(), delta);
+}
+
+void MainWindow::MoveSelectedRows(int delta) {
     const std::vector<RowId> ids = SelectedRows();
     ListModel& rows = m_document.Rows();
     if (delta < 0 ? rows.MoveUp(ids) : rows.MoveDown(ids)) {
@@ -378,6 +216,46 @@ void MainWindow::AddFromIni() {
                                      QStringLiteral("INI files (*.ini);;All (*)"));
     // A file that cannot be read has been reported by the document.
     if (!path.isEmpty()) (void)m_document.ImportList(path.toStdString());
+}
+
+void MainWindow::ReloadList() {
+    m_document.Rows().SetModified(false);
+    m_document.LoadList(m_document.CurrentIndex());
+}
+
+void MainWindow::CancelSelected() {
+    m_session->StopRunningThreads(true, SelectedRows(),
+                                  m_settings.AbortMode < 1 ? kStopNow : kStopAfterFile);
+}
+
+void MainWindow::ToggleScheduler() {
+    m_session->ToggleSchedulerMode();
+    UpdateTrayState();
+}
+
+bool MainWindow::MailCheckReady() const {
+    const EmailSettings& mail = m_settings.email;
+    return m_mail && !mail.Pop3Server.empty() && !mail.MailBox.empty() && !mail.MyEmailAddr.empty();
+}
+
+void MainWindow::CheckMail() {
+    m_mail->CheckQueriesFromEmail();
+    UpdateTrayState();
+}
+
+bool MainWindow::ClipboardAcceptable() {
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    return data && ItemMime::CanAccept(*data);
+}
+
+void MainWindow::PasteClipboard() {
+    if (const QMimeData* data = QGuiApplication::clipboard()->mimeData()) PasteMime(*data);
+}
+
+void MainWindow::OpenHelp() {
+    const QString help = QString::fromStdString(m_setup.helpFile);
+    if (!help.isEmpty() && QFileInfo::exists(help))
+        QDesktopServices::openUrl(QUrl::fromLocalFile(help));
 }
 
 void MainWindow::Restore() {

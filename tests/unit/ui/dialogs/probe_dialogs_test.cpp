@@ -360,35 +360,5 @@ TEST_F(ProbeDialogsTest, MergeJoinsThePartFilesOrStopsAtAMissingOne) {
     }
 }
 
-// With KOV_SCREENSHOT_DIR set (scripts/screenshots), pictures of the dialogs for the
-// documentation instead of a check.
-TEST_F(ProbeDialogsTest, Screenshots) {
-    const char* out = std::getenv("KOV_SCREENSHOT_DIR");
-    if (!out || !nginx) GTEST_SKIP() << "pictures only for scripts/screenshots";
-    UrlItem item = Item(nginx->Url("/redirect"));
-    item.lastDL = std::time(nullptr) - 86400;
-    auto test = Probe(item);
-    test->show();
-    EXPECT_TRUE(test->grab().save(QString(out) + "/url-test.png"));
-    settings.lists = {{"Daily news", "/home/me/kov/news.ini", "/home/me/kov/Download/news/"}};
-    ListDocument document(settings, DocumentEnvironment{dir.path() + "/", "/", 0xF0F, nullptr},
-                          prompter);
-    document.LoadCatalogue();
-    ListPropertiesDialog list(document, 0);
-    list.show();
-    EXPECT_TRUE(list.grab().save(QString(out) + "/list-properties.png"));
-    ShutdownCountdownDialog countdown(false, 27);
-    countdown.show();
-    EXPECT_TRUE(countdown.grab().save(QString(out) + "/shutdown-countdown.png"));
-    UrlItem big = Item(nginx->Url("/files/a.txt"));
-    big.DstDlActive = 1;
-    big.DstDlFileSize = 734003200;
-    big.DstDlPartCount = 3;
-    settings.email.hosts = {{1, "kov@office.example.org", ""}, {1, "kov@home.example.net", ""}};
-    DistributedDialog distributed(big, settings, macros, prompter);
-    distributed.show();
-    EXPECT_TRUE(distributed.grab().save(QString(out) + "/distributed.png"));
-}
-
 }  // namespace
 }  // namespace kov

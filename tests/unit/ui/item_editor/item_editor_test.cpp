@@ -459,24 +459,5 @@ TEST(RuleEditor, ACancelledRunLeavesEveryFileDoneOrUntouched) {
     }
 }
 
-// Not a check: with KOV_SCREENSHOT_DIR set, draws the dialogs for the documentation.
-TEST(ItemDialogs, Screenshots) {
-    const char* shots = std::getenv("KOV_SCREENSHOT_DIR");
-    if (!shots) GTEST_SKIP() << "KOV_SCREENSHOT_DIR is not set";
-    ItemEditorSetup setup;
-    setup.item = Item("Evening news", "http://example.org/news/%Y-%M-%D/evening.html");
-    setup.item.Dest = "/home/user/Download/news/";
-    setup.item.days = 3;
-    setup.item.interval = 1;
-    setup.item.WithPics = 1;
-    setup.item.rules = {{"", "<script", "<!--script", 0, 1, 1}, {"", "<!-- ad -->", "", 1, 0, 0}};
-    setup.recentPaths = {"/home/user/Download/news/", "/home/user/Download/"};
-    ItemEditor editor(setup);
-    editor.adjustSize();
-    editor.grab().save(QDir(shots).filePath("item-editor.png"));
-    RuleEditorDialog rules(setup.item.rules);
-    rules.grab().save(QDir(shots).filePath("rule-editor.png"));
-}
-
 }  // namespace
 }  // namespace kov

@@ -441,7 +441,6 @@ TEST_F(PreferencesTest, MailTestButtonsReportTheServers) {
     }
 }
 
-// Pictures for the documentation (scripts/screenshots), only when asked for.
 // Once LimitSum is reached nothing downloads: the page shows the count and resets it at once.
 TEST_F(PreferencesTest, TheTrafficCounterIsShownAndResetOnTheSessionPage) {
     std::uint64_t counted = 1234567;
@@ -505,33 +504,6 @@ TEST_F(PreferencesTest, ChoicesShowTheTextsOfTheirValuesKeys) {
     EXPECT_EQ(Texts().Text(23670), "Stop immediately");
     EXPECT_EQ(Texts().Text(24001), "Close program");
     EXPECT_EQ(Texts().Text(24002), "Shutdown Windows and PC");
-}
-
-TEST_F(PreferencesTest, Screenshots) {
-    const char* shots = std::getenv("KOV_SCREENSHOT_DIR");
-    if (!shots) GTEST_SKIP() << "KOV_SCREENSHOT_DIR not set";
-    dialog->ShowPage(0);
-    dialog->grab().save(QDir(shots).filePath("preferences.png"));
-    Set("SmtpServer", "smtp.example.org:587");
-    Set("Pop3Server", "pop.example.org:995");
-    Set("MailBox", "kov");
-    Set("MailBoxPsw", "secret");
-    Set("MyEmailAddr", "kov@example.org");
-    auto* hosts = Field<QTableWidget>("Hosts");
-    for (const char* address : {"office@example.org", "home@example.org"}) {
-        Click("AddHost");
-        hosts->item(hosts->rowCount() - 1, 0)->setText(address);
-    }
-    dialog->resize(860, 930);  // the whole page, without scrolling
-    QTest::qWait(50);
-    dialog->grab().save(QDir(shots).filePath("preferences-email.png"));
-    ASSERT_TRUE(
-        Texts().LoadLanguage("German", {std::string(KOV_TEST_SUPPORT_DIR) + "/../../Lang/"}));
-    Open();
-    dialog->ShowPage(3);
-    QTest::qWait(50);
-    dialog->grab().save(QDir(shots).filePath("preferences-de.png"));
-    Texts().Reset();
 }
 
 }  // namespace

@@ -170,6 +170,37 @@ TEST_F(MainWindowTest, DeleteAndMoveActOnListsOrRowsByPane) {
     EXPECT_TRUE(document->Rows().Modified());
 }
 
+// Enabling and running read one route: a command runs exactly when it shows enabled, and goes
+// where the focused pane sends it.
+TEST_F(MainWindowTest, ACommandRunsExactlyWhereItsEnablingSaysItGoes) {
+    WithDialogs();
+    const RowId row = Add("a");
+    Show();
+    using P = MainWindow::Pane;
+    struct Case {
+        P pane;
+        bool selected;
+        int command, handled;  // handled 0: disabled, nothing runs
+    } cases[] = {
+        {P::Lists, false, kCmdNewUrl, kCmdAddListDefinition},
+        {P::Log, false, kCmdNewUrl, kCmdNewUrl},
+        {P::Lists, false, kCmdEditUrl, kCmdListProperties},
+        {P::Urls, true, kCmdEditUrl, kCmdEditUrl},
+        {P::Urls, false, kCmdEditUrl, 0},
+        {P::Log, true, kCmdUrlInfo, kCmdUrlInfo},
+        {P::Urls, false, kCmdUrlInfo, 0},
+        {P::Urls, true, kCmdAbout, 0},  // no handler set
+    };
+    for (const Case& c : cases) {
+        window->SelectRows(c.selected ? std::vector<RowId>{row} : std::vector<RowId>{});
+        window->FocusPane(c.pane);
+        ran.clear();
+        EXPECT_EQ(window->IsEnabled(c.command), c.handled != 0) << c.command;
+        window->Execute(c.command);
+        EXPECT_EQ(ran, c.handled ? std::vector<int>{c.handled} : std::vector<int>{}) << c.command;
+    }
+}
+
 TEST_F(MainWindowTest, AListOpenedWithoutItsFileSaysSoInTheLog) {
     auto notes = [this](const std::string& file) {
         int n = 0;
