@@ -14,6 +14,7 @@
 #include "net/transfer/fetch_plan.h"
 #include "net/transfer/transfer_pump.h"
 #include "platform/file_util.h"
+#include "platform/unique_fd.h"
 
 namespace kov {
 
@@ -40,27 +41,6 @@ void Post(const LocalCopyContext& context, int code, std::int64_t param1, std::i
           const std::string& text1 = {}, const std::string& text2 = {}) {
     if (context.sink != nullptr) context.sink->Post(code, param1, param2, text1, text2);
 }
-
-class Fd {
-public:
-    explicit Fd(int fd) : m_fd(fd) {}
-    ~Fd() {
-        if (m_fd >= 0) ::close(m_fd);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-
-    int get() const { return m_fd; }
-    bool valid() const { return m_fd >= 0; }
-    // Closes now; close reports late write errors (NFS, quotas) that must not pass as success.
-    int Close() {
-        const int fd = std::exchange(m_fd, -1);
-        return fd < 0 ? 0 : ::close(fd);
-    }
-
-private:
-    int m_fd;
-};
 
 int WriteFailure(int error) {
     return error == ENOSPC || error == EDQUOT ? kResultDiskFull : kResultWriteError;
@@ -140,8 +120,8 @@ int CopyFolderInto(const std::string& source, const std::string& target, LocalCo
 }
 
 // The opened source must be a regular file; src receives its state.
-int CheckSource(const Fd& in, struct stat& src, LocalCopyContext& context) {
-    if (!in.valid() || ::fstat(in.get(), &src) != 0) {
+int CheckSource(const UniqueFd& in, struct stat& src, LocalCopyContext& context) {
+    if (!in.Valid() || ::fstat(in.Get(), &src) != 0) {
         context.lastError = errno;
         return kResultRefused;
     }
@@ -171,21 +151,21 @@ int PlanTarget(const std::string& target, const struct stat& src, const LocalCop
 }
 
 // The opened target, cut to offset and positioned there.
-int OpenTarget(const Fd& out, const struct stat& src, std::int64_t offset,
+int OpenTarget(const UniqueFd& out, const struct stat& src, std::int64_t offset,
                LocalCopyContext& context) {
-    if (!out.valid()) {
+    if (!out.Valid()) {
         context.lastError = errno;
         return WriteFailure(errno);
     }
     struct stat opened;
-    if (::fstat(out.get(), &opened) != 0 || ::fcntl(out.get(), F_SETFL, 0) != 0) {
+    if (::fstat(out.Get(), &opened) != 0 || ::fcntl(out.Get(), F_SETFL, 0) != 0) {
         context.lastError = errno;
         return kResultWriteError;
     }
     // The path may have been switched to the source since it was planned.
     if (SameFile(opened, src)) return kResultSkipped;
-    if ((S_ISREG(opened.st_mode) && ::ftruncate(out.get(), static_cast<off_t>(offset)) != 0) ||
-        (offset > 0 && ::lseek(out.get(), static_cast<off_t>(offset), SEEK_SET) < 0)) {
+    if ((S_ISREG(opened.st_mode) && ::ftruncate(out.Get(), static_cast<off_t>(offset)) != 0) ||
+        (offset > 0 && ::lseek(out.Get(), static_cast<off_t>(offset), SEEK_SET) < 0)) {
         context.lastError = errno;
         return kResultWriteError;
     }
@@ -229,7 +209,7 @@ int CopyLocalFile(const std::string& sourceUrlOrPath, const std::string& target,
         return result;
     };
     // Non-blocking so that a FIFO cannot hang the job; anything but a regular file is refused.
-    Fd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    UniqueFd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     struct stat src;
     const int readable = CheckSource(in, src, context);
     if (readable != kResultOk) return finish(readable);
@@ -242,22 +222,22 @@ int CopyLocalFile(const std::string& sourceUrlOrPath, const std::string& target,
     Post(context, kEventFileStarted, expected, offset, sourceUrlOrPath, target);
     if (!FolderOf(target).empty()) CreateFolders(FolderOf(target));
     // No O_TRUNC: the identity check in OpenTarget must come before anything is cut off.
-    Fd out(::open(target.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644));
+    UniqueFd out(::open(target.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644));
     const int opened = OpenTarget(out, src, offset, context);
     if (opened != kResultOk) return finish(opened);
     if (offset > 0) {
-        if (::lseek(in.get(), static_cast<off_t>(offset), SEEK_SET) < 0) {
+        if (::lseek(in.Get(), static_cast<off_t>(offset), SEEK_SET) < 0) {
             context.lastError = errno;
             return finish(kResultWriteError);
         }
         Post(context, kEventResumed, offset, expected);
     }
-    int result = CopyBlocks(in.get(), out.get(), expected - offset, expected, context);
+    int result = CopyBlocks(in.Get(), out.Get(), expected - offset, expected, context);
     // Stamped whatever the outcome: what was written is a prefix of this source, and the time
     // is what lets the next run resume it. Devices as targets cannot take a time; that is fine.
     const struct timespec times[2] = {src.st_mtim, src.st_mtim};
-    ::futimens(out.get(), times);
-    if (out.Close() != 0 && result == kResultOk) {
+    ::futimens(out.Get(), times);
+    if (!out.Close() && result == kResultOk) {
         context.lastError = errno;
         result = WriteFailure(errno);
     }

@@ -41,9 +41,10 @@ bool IsControl(std::uint32_t code) {
     return code < 0x20 || (code >= 0x7F && code <= 0x9F);
 }
 
-}  // namespace
-
-std::string TerminalSafe(std::string_view text, bool multiLine) {
+// Walks text sequence by sequence: a byte that starts no well-formed sequence becomes U+FFFD,
+// every code point goes to emit with the position and length of its bytes.
+template <typename Emit>
+std::string MapCodePoints(std::string_view text, Emit emit) {
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
@@ -54,44 +55,43 @@ std::string TerminalSafe(std::string_view text, bool multiLine) {
             ++i;
             continue;
         }
-        if (!IsControl(code)) {
-            out.append(text.substr(i, length));
-        } else if (code == '\t' || code == '\n') {
-            out += multiLine ? static_cast<char>(code) : ' ';
-        } else if (code == '\r') {
-            // "\r\n" is one line break; a lone one would send the cursor back over the line.
-            const bool lineBreak = i + 1 < text.size() && text[i + 1] == '\n';
-            if (!multiLine || !lineBreak) out += multiLine ? '?' : ' ';
-        } else {
-            out += '?';
-        }
+        emit(out, code, i, length);
         i += length;
     }
     return out;
 }
 
+}  // namespace
+
+std::string TerminalSafe(std::string_view text, bool multiLine) {
+    return MapCodePoints(
+        text, [&](std::string& out, std::uint32_t code, std::size_t i, std::size_t length) {
+            if (!IsControl(code)) {
+                out.append(text.substr(i, length));
+            } else if (code == '\t' || code == '\n') {
+                out += multiLine ? static_cast<char>(code) : ' ';
+            } else if (code == '\r') {
+                // "\r\n" is one line break; a lone one would send the cursor back over the line.
+                const bool lineBreak = i + 1 < text.size() && text[i + 1] == '\n';
+                if (!multiLine || !lineBreak) out += multiLine ? '?' : ' ';
+            } else {
+                out += '?';
+            }
+        });
+}
+
 std::string TerminalSafeJson(std::string_view json) {
-    std::string out;
-    out.reserve(json.size());
-    for (std::size_t i = 0; i < json.size();) {
-        std::uint32_t code = 0;
-        const std::size_t length = SequenceAt(json, i, code);
-        if (length == 0) {
-            out += kReplacement;
-            ++i;
-            continue;
-        }
-        // Below 0x20 the library has escaped all inside strings; what is left is its layout.
-        if (code >= 0x7F && IsControl(code)) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(code));
-            out += escaped;
-        } else {
-            out.append(json.substr(i, length));
-        }
-        i += length;
-    }
-    return out;
+    return MapCodePoints(
+        json, [&](std::string& out, std::uint32_t code, std::size_t i, std::size_t length) {
+            // Below 0x20 the library has escaped all inside strings; what is left is its layout.
+            if (code >= 0x7F && IsControl(code)) {
+                char escaped[8];
+                std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(code));
+                out += escaped;
+            } else {
+                out.append(json.substr(i, length));
+            }
+        });
 }
 
 }  // namespace kov
