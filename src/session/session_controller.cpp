@@ -28,7 +28,6 @@ constexpr std::time_t kDay = 86400;
 constexpr auto kJobWaitStep = std::chrono::milliseconds(10);
 // How long the destructor waits for the jobs it told to stop.
 constexpr auto kJobStopWait = std::chrono::seconds(3);
-constexpr const char* kProductName = "Kovrun";
 
 void ShowTitle(const SessionHooks& hooks, const std::string& title) {
     if (hooks.showTitle) hooks.showTitle(title);

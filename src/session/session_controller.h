@@ -20,6 +20,9 @@
 
 namespace kov {
 
+// The program's name as the window title and the tray tip show it.
+inline constexpr const char* kProductName = "Kov";
+
 class EventLog;
 class ListDocument;
 class SmtpResultMailer;
@@ -37,7 +40,7 @@ struct SessionHooks {
     std::function<std::time_t()> now;        // empty: the system clock
     std::function<void()> saveLimitCounter;  // writes the traffic counter (LimitTrace)
     DialUpLink* dialUpLink = nullptr;        // the program's dial-up link; null: one of its own
-    // The window title (and tray tip) as the session goes: "Kovrun", "Kovrun, Running; ...".
+    // The window title (and tray tip) as the session goes: "Kov", "Kov, Running; ...".
     std::function<void(const std::string& title)> showTitle;
     // A session began (true) or is over (false; the state is Idle again).
     std::function<void(bool running)> sessionRunning;

@@ -101,7 +101,7 @@ constexpr MessageEntry kTable[] = {
     {"UpdateAppReady", "There is update ! URL has placed into downloading list"},
     {"NoShutdownRights", "You have no privileges to shutdown system !"},
     {"Running", "Running"},
-    {"RunningActive", "beeing downloaded"},
+    {"RunningActive", "being downloaded"},
     {"RunningInQueue", "waiting"},
     {"QryReceivedFrom", "Query for URL received from"},
     {"QrySentToServer", "File was sent to KOV server"},

@@ -45,7 +45,6 @@ namespace kov {
 
 namespace {
 
-constexpr const char* kProductName = "Kovrun";
 constexpr auto kTickPeriod = std::chrono::milliseconds(250);
 constexpr int kTimeColumnWidth = 130;
 constexpr int kTimeColumnPadding = 24;  // the image's gap and the cell's margins

@@ -52,8 +52,8 @@ TEST(TrayIconTest, MenuEntriesFireTheirCallbacksAndDoubleClickRestores) {
     Q_EMIT tray.SystemIcon()->activated(QSystemTrayIcon::DoubleClick);
     EXPECT_EQ(fired["restore"], 2);
 
-    tray.SetTip("Kovrun - 3 of 10");
-    EXPECT_EQ(tray.Tip(), "Kovrun - 3 of 10");
+    tray.SetTip("Kov - 3 of 10");
+    EXPECT_EQ(tray.Tip(), "Kov - 3 of 10");
     TrayIcon silent({});  // entries without callbacks do nothing
     for (QAction* a : silent.Menu()->actions())
         a->trigger();
