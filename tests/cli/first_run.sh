@@ -19,7 +19,8 @@ done
 # Adding, listing and importing.
 "$cli" --add http://news.example.com/daily.html "ftp://me:pw@ftp.example.com:2121/pub/a.zip" \
     > "$tmp/out"
-grep -q $'^added news.example.com\thttp://news.example.com/daily.html$' "$tmp/out" || fail "--add"
+grep -q $'^added #1 news.example.com\thttp://news.example.com/daily.html$' "$tmp/out" || fail "--add"
+grep -q $'^added #2 ftp.example.com\t' "$tmp/out" || fail "--add: the second item's number"
 "$cli" --list > "$tmp/list"
 [ "$(wc -l < "$tmp/list")" = 3 ] || fail "--list lines: $(cat "$tmp/list")"
 grep -q $'^2\tftp.example.com\tftp://ftp.example.com:2121/pub/a.zip\t.*\tnever\tno$' "$tmp/list" ||

@@ -143,8 +143,10 @@ Error AddUrls(const CliOptions& options, ListDocument& doc, const AppSettings& s
         if (o.addTemplate) note = MakeTemplateItem(url, item, settings, SystemClock().Now());
         if (!o.addName.empty()) item.Name = o.addName;
         if (!dest.empty()) item.Dest = dest;
-        done += "added " + item.Name + "\t" + item.Url + note + "\n";
-        doc.AddItem(std::move(item));
+        const std::string line = item.Name + "\t" + item.Url + note + "\n";
+        // The number --set, --show and --remove take for it.
+        const long number = doc.Rows().IndexOf(doc.AddItem(std::move(item))) + 1;
+        done += "added #" + std::to_string(number) + " " + line;
     }
     return "";
 }
