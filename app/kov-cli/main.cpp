@@ -72,6 +72,14 @@ int StartupChecked(const CliOptions& options, kov::Application& app) {
     const bool named = !line.settingsFile.empty();
     std::string problem = named ? SettingsFileProblem(line.settingsFile, options.init) : "";
     if (!problem.empty()) return ConfigError(problem);
+    // A rule file named on the command line is the user's own: a typo in its path must not
+    // quietly run every page without its rules.
+    for (const auto& [option, path] :
+         {std::pair{"-b", line.bannerFile}, {"-s", line.siteRuleFile}}) {
+        if (path.empty()) continue;
+        problem = SettingsFileProblem(path, false, "rule file");
+        if (!problem.empty()) return ConfigError(std::string(option) + ": " + problem);
+    }
     if (!app.Startup(input)) return kExitUsage;
     problem = named ? "" : SettingsFileProblem(app.Paths().settingsFile, true);
     if (!problem.empty()) return ConfigError(problem);

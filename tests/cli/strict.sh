@@ -47,6 +47,8 @@ $tmp/notes.txt: not a settings file (no [section] line)|$tmp/notes.txt --lists
 more than one settings file: $tmp/a.ini and $tmp/notes.txt|$tmp/a.ini $tmp/notes.txt
 unsupported scheme gopher|--add http://example.com/ok gopher://example.com/x
 $tmp: Is a directory|$tmp --list
+-b: $tmp/banners.typo: No such file or directory|-b$tmp/banners.typo --list
+-s: $tmp/photo.jpg: not a rule file (binary content)|-a -s$tmp/photo.jpg
 CASES
 "$cli" --init "$tmp/new.ini" || fail "--init"
 grep -q '^\[KOV-Main\]' "$tmp/new.ini" || fail "--init wrote no settings"

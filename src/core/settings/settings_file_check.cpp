@@ -49,7 +49,11 @@ std::string SettingsFileProblem(const std::string& path, bool mayCreate, const s
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
         if (errno == ENOENT && mayCreate) return {};
-        if (errno == ENOENT) return path + ": No such file or directory (--init creates it)";
+        // Only the settings file is made by --init; other files are the user's to give.
+        if (errno == ENOENT) {
+            return path + ": No such file or directory" +
+                   (kind == "settings file" ? " (--init creates it)" : "");
+        }
         return path + ": " + std::strerror(errno);
     }
     if (S_ISDIR(st.st_mode)) return path + ": Is a directory";
