@@ -142,7 +142,10 @@ std::string Localiser::GetToolTip(int id) const {
 
 std::string Localiser::ToolTipOrNotFound(int id) const {
     std::string tip = GetToolTip(id);
-    return tip == kNoText ? "not found tooltip " + std::to_string(id) : tip;
+    if (tip != kNoText) return tip;
+    // A language file that lacks the tip, or none at all, leaves the built-in English one.
+    const char* builtIn = BuiltInToolTip(id);
+    return *builtIn ? builtIn : "not found tooltip " + std::to_string(id);
 }
 
 std::string Localiser::GetMessage(int index) const {

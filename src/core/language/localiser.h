@@ -35,7 +35,7 @@ public:
     std::string Text(int id) const;
     // The tooltip of id, ":)" when there is none.
     std::string GetToolTip(int id) const;
-    // The tooltip of id, else "not found tooltip <id>".
+    // The tooltip of id, else its built-in English one, else "not found tooltip <id>".
     std::string ToolTipOrNotFound(int id) const;
     // The text of a message-table position: loaded, else built-in; ":)" outside the table.
     std::string GetMessage(int index) const;

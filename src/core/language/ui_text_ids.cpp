@@ -469,4 +469,11 @@ const char* BuiltInText(int id) {
     return "";
 }
 
+const char* BuiltInToolTip(int id) {
+    for (const UiTextEntry& e : kToolTips) {
+        if (e.id == id) return e.text;
+    }
+    return "";
+}
+
 }  // namespace kov

@@ -348,5 +348,7 @@ std::span<const UiTextEntry> ToolTipTable();
 // The built-in English GUI text of an identifier ("Choose a folder" for kTextChooseFolder),
 // "" when there is none.
 const char* BuiltInText(int id);
+// The built-in English tooltip of an identifier, "" when there is none.
+const char* BuiltInToolTip(int id);
 
 }  // namespace kov

@@ -92,7 +92,8 @@ TEST_F(LocaliserTest, WithoutAFileTheBuiltInTextsAnswer) {
     EXPECT_EQ(l.Text(kGuiURLUpdate3), "Always skip if file exist");
     EXPECT_EQ(l.Text(kTextChooseFolder), "Choose a folder");
     EXPECT_EQ(l.GetToolTip(kCmdAddFromIni), ":)");
-    EXPECT_EQ(l.ToolTipOrNotFound(32791), "not found tooltip 32791");
+    EXPECT_EQ(l.ToolTipOrNotFound(kCmdAddFromIni), "Add the items of another list file");
+    EXPECT_EQ(l.ToolTipOrNotFound(1), "not found tooltip 1");
     EXPECT_EQ(l.GetMessage(static_cast<int>(EventCode::AddedToQueue)), "added to queue");
     EXPECT_EQ(l.GetMessage(static_cast<int>(EventCode::Count)), ":)");
     EXPECT_EQ(l.GetMessage(-1), ":)");
