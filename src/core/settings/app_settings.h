@@ -106,8 +106,8 @@ struct AppSettings {
         176, 248, 166, 240, 140, 182, 182, 10, 148, 148, 124};
 
     // "KOV-Main": network and transfer.
-    std::string UserAgent;  // 127
-    std::int32_t StdUserAgent = 2;
+    std::string UserAgent;          // 127
+    std::int32_t StdUserAgent = 1;  // Kov's own; the others are old browsers'
     std::int32_t FtpPasvMode = 0;
     std::int32_t ProxyFromIE = 1;
     std::int32_t Proxy = 0;

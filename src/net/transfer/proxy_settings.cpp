@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "core/text/text_util.h"
+#include "kov_version.h"
 
 namespace kov {
 namespace {
@@ -29,7 +30,7 @@ struct UserAgentEntry {
 // Indexed by StdUserAgent - 1. The Opera text lacked its closing parenthesis, which made it
 // a malformed product comment; it is sent complete.
 constexpr std::array<UserAgentEntry, kLastStdUserAgent> kUserAgents = {{
-    {"KOV", "Mozilla/4.0 (compatible, Kov, Windows 9x/NT)"},
+    {"KOV", "Kov/" KOV_VERSION " (Linux)"},
     {"MSIE 6.x", "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)"},
     {"MSIE 5.5", "Mozilla/4.0 (compatible; MSIE 5.5; Windows NT 5.0)"},
     {"MSIE 5.0", kProberUserAgent},

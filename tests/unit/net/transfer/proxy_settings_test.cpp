@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "kov_version.h"
 #include "support/env_guard.h"
 
 namespace kov {
@@ -193,7 +194,8 @@ TEST(UserAgent, OwnTextIsOneHeaderLine) {
     s.UserAgent = "Evil/1\r\nX-Injected: 1";
     EXPECT_EQ(UserAgent(s), "Evil/1X-Injected: 1");
     s.UserAgent = " \t ";
-    EXPECT_EQ(UserAgent(s), "Mozilla/4.0 (compatible, Kov, Windows 9x/NT)");
+    EXPECT_EQ(UserAgent(s), "Kov/" KOV_VERSION " (Linux)");
+    EXPECT_EQ(UserAgent(AppSettings{}), "Kov/" KOV_VERSION " (Linux)") << "the default";
     s.StdUserAgent = 7;
     EXPECT_EQ(UserAgentLabel(7), "");
 }
