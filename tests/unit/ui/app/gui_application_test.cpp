@@ -18,19 +18,28 @@
 namespace kov {
 namespace {
 
-TEST(GuiApplicationTest, SavingAtTheDesktopSessionsEndKeepsListAndLayoutForTheNextStart) {
+// A program folder and a settings folder of the test's own; the prompter's questions are
+// answered with their defaults and kept.
+class GuiApplicationTest : public ::testing::Test {
+protected:
+    GuiApplicationTest() {
+        setenv("KOV_HOME", dir.File("home").c_str(), 1);
+        setenv("XDG_CONFIG_HOME", dir.File("config").c_str(), 1);
+        prompter.SetAnswerer([this](const std::string& text, bool, bool def) {
+            messages.push_back(text);
+            return def;
+        });
+        input.executablePath = "/nonexistent/bin/kov";
+    }
+
     test::EnvGuard env{{"KOV_HOME", "XDG_CONFIG_HOME"}};
     test::TempDir dir;
-    setenv("KOV_HOME", dir.File("home").c_str(), 1);
-    setenv("XDG_CONFIG_HOME", dir.File("config").c_str(), 1);
     QtPrompter prompter;
     std::vector<std::string> messages;
-    prompter.SetAnswerer([&](const std::string& text, bool, bool def) {
-        messages.push_back(text);
-        return def;
-    });
     StartupInput input;
-    input.executablePath = "/nonexistent/bin/kov";
+};
+
+TEST_F(GuiApplicationTest, SavingAtTheDesktopSessionsEndKeepsListAndLayoutForTheNextStart) {
     auto splitRow = [](GuiApplication& app) {
         return app.Window()->findChild<QSplitter*>(QStringLiteral("rows"));
     };
@@ -60,19 +69,7 @@ TEST(GuiApplicationTest, SavingAtTheDesktopSessionsEndKeepsListAndLayoutForTheNe
     EXPECT_TRUE(messages.empty()) << messages.front();
 }
 
-TEST(GuiApplicationTest, AListThatCannotBeSavedKeepsTheWindowOpenWithItsChanges) {
-    test::EnvGuard env{{"KOV_HOME", "XDG_CONFIG_HOME"}};
-    test::TempDir dir;
-    setenv("KOV_HOME", dir.File("home").c_str(), 1);
-    setenv("XDG_CONFIG_HOME", dir.File("config").c_str(), 1);
-    QtPrompter prompter;
-    std::vector<std::string> messages;
-    prompter.SetAnswerer([&](const std::string& text, bool, bool def) {
-        messages.push_back(text);
-        return def;
-    });
-    StartupInput input;
-    input.executablePath = "/nonexistent/bin/kov";
+TEST_F(GuiApplicationTest, AListThatCannotBeSavedKeepsTheWindowOpenWithItsChanges) {
     GuiApplication app(prompter);
     ASSERT_TRUE(app.Startup(input));
     MainWindow& window = *app.Window();
