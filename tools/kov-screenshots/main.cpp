@@ -72,6 +72,12 @@ void ItemDialogs(Shots& shots) {
     shots.Take(editor, "item-editor.png");
     RuleEditorDialog rules(setup.item.rules);
     shots.Take(rules, "rule-editor.png");
+    if (Texts().LoadLanguage("German", {KOV_LANG_DIR})) {
+        ItemEditor german(setup);
+        german.adjustSize();
+        shots.Take(german, "item-editor-de.png");
+        Texts().Reset();
+    }
 }
 
 class PreferencesShots {

@@ -8,7 +8,7 @@ namespace {
 
 // Menu texts come right after the items of the menu before them: menus are translated by
 // walking this order.
-constexpr std::array<UiTextEntry, 294> kGuiTexts{{
+constexpr std::array<UiTextEntry, 320> kGuiTexts{{
     {kGuiOK, "OK", "OK"},
     {kGuiCancel, "Cancel", "Cancel"},
     {kGuiUpdate, "Update", "Update"},
@@ -191,7 +191,7 @@ constexpr std::array<UiTextEntry, 294> kGuiTexts{{
     {kGuiOnEndSession2, "OnEndSession2", "Close program"},
     {kGuiOnEndSession3, "OnEndSession3", "Shutdown Windows and PC"},
     {kGuiDlgShutdownText2, "DlgShutdownText2", "seconds"},
-    {kGuiTaskSpeedLimit1, "TaskSpeedLimit1", "No limit"},
+    {kGuiTaskSpeedLimit1, "TaskSpeedLimit1", "Leave as it is"},
     {kGuiTaskSpeedLimit2, "TaskSpeedLimit2", "Turn ON"},
     {kGuiTaskSpeedLimit3, "TaskSpeedLimit3", "Turn OFF"},
     {kGuiSiteName, "SiteName", "Site"},
@@ -306,6 +306,35 @@ constexpr std::array<UiTextEntry, 294> kGuiTexts{{
      "discards the changes of the list."},
     {kGuiLimitReset, "LimitReset", "Reset"},
     {kGuiSRCancelled, "SRCancelled", "Cancelled; the other files were left as they were"},
+    {kGuiStatusDownloaded, "StatusDownloaded", "Downloaded: %s"},
+    {kGuiStatusSpeed, "StatusSpeed", "Speed: %s now / %s average"},
+    {kGuiTestUrlServerAnswered, "TestUrlServerAnswered", "The server answered %s"},
+    {kGuiHelpMissing, "HelpMissing", "The user guide is not installed (looked in %s)."},
+    {kGuiHelpNoBrowser, "HelpNoBrowser", "No browser could open the user guide (%s)."},
+    {kGuiMnuReloadList, "MnuReloadList", "Reload list"},
+    {kGuiMnuScheduleButton, "MnuScheduleButton", "Scheduler mode"},
+    {kGuiMnuSchedulerQueue, "MnuSchedulerQueue", "Today's scheduler &queue"},
+    {kGuiMnuDialUp, "MnuDialUp", "Open RAS/xDSL connection"},
+    {kGuiMnuSpeedLimitOn, "MnuSpeedLimitOn", "Speed limit on"},
+    {kGuiMnuSpeedLimitOff, "MnuSpeedLimitOff", "Speed limit off"},
+    {kGuiMnuCopy, "MnuCopy", "&Copy"},
+    {kGuiMnuCut, "MnuCut", "Cu&t"},
+    {kGuiMnuPaste, "MnuPaste", "&Paste"},
+    {kGuiMnuUndo, "MnuUndo", "&Undo"},
+    {kGuiMnuNextPane, "MnuNextPane", "Next pane"},
+    {kGuiMnuPreviousPane, "MnuPreviousPane", "Previous pane"},
+    {kGuiMnuTakeEmailItems, "MnuTakeEmailItems", "Make e-mail items ordinary"},
+    {kGuiMnuReleaseLine, "MnuReleaseLine", "Release the dial-up line"},
+    {kGuiMnuPasteQuery, "MnuPasteQuery", "Query from the clipboard"},
+    {kGuiDropTooLarge, "DropTooLarge",
+     "Nothing was added: the data (%s) is more than the %s a drop or paste may hold."},
+    {kGuiDropTooManyItems, "DropTooManyItems",
+     "Nothing was added: the data holds more than %s items."},
+    {kGuiDropTooManyUrls, "DropTooManyUrls",
+     "Nothing was added: the data holds more than %s addresses."},
+    {kGuiLogSaveFailed, "LogSaveFailed", "Cannot write %s"},
+    {kGuiFilterIni, "FilterIni", "INI files (*.ini)"},
+    {kGuiFilterAll, "FilterAll", "All files (*)"},
 }};
 
 constexpr std::array<UiTextEntry, 137> kToolTips{{

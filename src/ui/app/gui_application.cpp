@@ -1,9 +1,11 @@
 #include "ui/app/gui_application.h"
 
+#include "platform/program_paths.h"
 #include "session/session_controller.h"
 #include "session/session_setup.h"
 #include "session/session_state.h"
 #include "ui/app/qt_prompter.h"
+#include "ui/app/user_guide.h"
 #include "ui/dialogs/distributed_dialog.h"
 #include "ui/dialogs/send_query_dialog.h"
 #include "ui/dialogs/shutdown_countdown_dialog.h"
@@ -32,7 +34,7 @@ void GuiApplication::CreateMainWindow() {
     setup.hooks.confirmEndAction = ConfirmEndWithCountdown;
     setup.autoMode = m_commandLine.autoMode;
     setup.shutdownAfter = m_commandLine.shutdownAfter;
-    setup.helpFile = m_paths.helpFile;
+    setup.userGuide = UserGuideCandidates(ExecutablePath());
     setup.programFolder = m_paths.programFolder;
     setup.saveOnClose = [this](bool shiftHeld) {
         TakeTrafficCount();

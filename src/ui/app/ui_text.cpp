@@ -12,6 +12,20 @@ QString UiText(int id, const char* english) {
     return QString::fromStdString(Texts().GetText(id, builtIn && *builtIn ? builtIn : english));
 }
 
+QString UiTextWith(int id, const char* english, std::initializer_list<QString> values) {
+    const QString text = UiText(id, english);
+    const QString mark = QStringLiteral("%s");
+    QString filled;
+    auto value = values.begin();
+    qsizetype from = 0;
+    for (qsizetype at = text.indexOf(mark); at >= 0; at = text.indexOf(mark, from)) {
+        filled += text.mid(from, at - from);
+        if (value != values.end()) filled += *value++;
+        from = at + mark.size();
+    }
+    return filled + text.mid(from);
+}
+
 QString UiToolTip(int id) {
     return QString::fromStdString(Texts().ToolTipOrNotFound(id));
 }

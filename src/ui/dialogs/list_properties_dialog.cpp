@@ -108,7 +108,7 @@ void ListPropertiesDialog::TakeChosenFile(const QString& path) {
 
 void ListPropertiesDialog::BrowseFile() {
     QFileDialog dialog(this, UiText(kGuiListFileName, "List file"));
-    dialog.setNameFilters({"INI files (*.ini)", "All (*)"});
+    dialog.setNameFilters({UiText(kGuiFilterIni, ""), UiText(kGuiFilterAll, "")});
     dialog.setDefaultSuffix("ini");
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setOption(QFileDialog::DontConfirmOverwrite);

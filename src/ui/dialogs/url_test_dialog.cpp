@@ -53,6 +53,33 @@ QString LastDownloadText(std::time_t lastDL) {
 }
 
 // What the probe thread hands back.
+// The reason phrases of the statuses a probe meets most.
+const char* ReasonPhrase(int status) {
+    static const std::pair<int, const char*> phrases[] = {
+        {300, "Multiple Choices"},    {304, "Not Modified"},
+        {400, "Bad Request"},         {401, "Unauthorized"},
+        {403, "Forbidden"},           {404, "Not Found"},
+        {405, "Method Not Allowed"},  {407, "Proxy Authentication Required"},
+        {408, "Request Timeout"},     {410, "Gone"},
+        {429, "Too Many Requests"},   {500, "Internal Server Error"},
+        {501, "Not Implemented"},     {502, "Bad Gateway"},
+        {503, "Service Unavailable"}, {504, "Gateway Timeout"},
+    };
+    for (const auto& [code, phrase] : phrases)
+        if (code == status) return phrase;
+    return "";
+}
+
+QString FailureText(int status, int error) {
+    // A server that answered is named with its answer; no answer keeps the old words.
+    if (status >= 100 && status <= 599 && status == error) {
+        const char* reason = ReasonPhrase(status);
+        return UiTextWith(kGuiTestUrlServerAnswered, "",
+                          {QString::number(status) + (*reason ? QString(" ") + reason : "")});
+    }
+    return Q(GetString(EventCode::ResourceUnavailable)) + " , " + QString::number(error);
+}
+
 struct ProbeResult {
     unsigned flags = 0;
     ResourceInfo info;
@@ -210,10 +237,7 @@ void UrlTestDialog::ShowResult(unsigned flags, const ResourceInfo& info, bool re
     m_busy->hide();
     const QString unknown = Q(GetString(EventCode::Unknown));
     if (!flags) {
-        char code[16];
-        std::snprintf(code, sizeof code, "%d", error);
-        m_url->setPlainText(
-            Q(m_expandedUrl + "\n" + GetString(EventCode::ResourceUnavailable) + " , " + code));
+        m_url->setPlainText(Q(m_expandedUrl) + "\n" + FailureText(info.status, error));
         for (QLabel* label : {m_size, m_modified, m_type, m_partial})
             label->setText(unknown);
         emit probeFinished();

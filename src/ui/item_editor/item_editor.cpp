@@ -171,6 +171,10 @@ ItemEditor::ItemEditor(ItemEditorSetup setup, ItemEditorHooks hooks, QWidget* pa
 }
 
 ItemEditor::~ItemEditor() {
+    // The fields outlive this part of the editor: a focused one that loses the focus while the
+    // dialog goes away must not call back into it.
+    for (QWidget* child : findChildren<QWidget*>())
+        QObject::disconnect(child, nullptr, this, nullptr);
     m_cmdStop->store(2);  // stop now
     for (std::thread& t : m_commands)
         t.join();

@@ -11,15 +11,16 @@ namespace kov {
 inline constexpr int kCmdExit = kGuiMnuExit;
 inline constexpr int kCmdAbout = kGuiAboutProgram;
 inline constexpr int kCmdDeleteList = kGuiMnuListDelete;
-inline constexpr int kCmdCopy = 40001;
-inline constexpr int kCmdCut = 40002;
-inline constexpr int kCmdPaste = 40003;
-inline constexpr int kCmdUndo = 40004;
-inline constexpr int kCmdNextPane = 40005;
-inline constexpr int kCmdPreviousPane = 40006;
-inline constexpr int kCmdTakeEmailItems = 40007;  // e-mail items become ordinary ones
-inline constexpr int kCmdReleaseLine = 40008;     // the session's dial-up line is let go
-inline constexpr int kCmdPasteQuery = 40009;      // an e-mail query from the clipboard
+inline constexpr int kCmdCopy = kGuiMnuCopy;
+inline constexpr int kCmdCut = kGuiMnuCut;
+inline constexpr int kCmdPaste = kGuiMnuPaste;
+inline constexpr int kCmdUndo = kGuiMnuUndo;
+inline constexpr int kCmdNextPane = kGuiMnuNextPane;
+inline constexpr int kCmdPreviousPane = kGuiMnuPreviousPane;
+inline constexpr int kCmdTakeEmailItems =
+    kGuiMnuTakeEmailItems;                                  // e-mail items become ordinary ones
+inline constexpr int kCmdReleaseLine = kGuiMnuReleaseLine;  // the session's dial-up line is let go
+inline constexpr int kCmdPasteQuery = kGuiMnuPasteQuery;    // an e-mail query from the clipboard
 
 // One command: its text key and English text, the shortcut shown in the menu, and whether it
 // may be checked. The window does the keys itself; the shortcut is only shown.

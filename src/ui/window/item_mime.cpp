@@ -5,10 +5,12 @@
 #include <sstream>
 #include <string_view>
 
+#include "core/language/ui_text_ids.h"
 #include "core/text/text_util.h"
 #include "mail_control/query_destination.h"
 #include "model/exchange_format.h"
 #include "model/list_document.h"
+#include "ui/app/ui_text.h"
 
 namespace kov {
 namespace {
@@ -55,14 +57,15 @@ ItemMime::ItemMime(const QMimeData& mime) {
     const QString own = QString::fromLatin1(kItemsMimeType);
     const auto tooLarge = [this](std::size_t size) {
         if (size <= kMaxBytes) return false;
-        Refuse("Nothing was added: the data (" + Megabytes(size) + ") is more than the " +
-               Megabytes(kMaxBytes) + " a drop or paste may hold.");
+        Refuse(UiTextWith(kGuiDropTooLarge, "",
+                          {QString::fromStdString(Megabytes(size)),
+                           QString::fromStdString(Megabytes(kMaxBytes))})
+                   .toStdString());
         return true;
     };
-    const auto tooMany = [this](std::size_t count, const char* what) {
+    const auto tooMany = [this](std::size_t count, int what) {
         if (count <= kMaxUrls) return false;
-        Refuse("Nothing was added: the data holds more than " + std::to_string(kMaxUrls) + " " +
-               what + ".");
+        Refuse(UiTextWith(what, "", {QString::number(kMaxUrls)}).toStdString());
         return true;
     };
     if (mime.hasFormat(own)) {
@@ -70,7 +73,7 @@ ItemMime::ItemMime(const QMimeData& mime) {
         if (tooLarge(static_cast<std::size_t>(data.size()))) return;
         m_text = data.toStdString();
         m_kind = Kind::Items;
-        if (tooMany(RecordBound(m_text), "items")) m_text.clear();
+        if (tooMany(RecordBound(m_text), kGuiDropTooManyItems)) m_text.clear();
         return;
     }
     if (mime.hasFormat(kUriList)) {
@@ -79,7 +82,7 @@ ItemMime::ItemMime(const QMimeData& mime) {
         for (QByteArray line : data.split('\n')) {
             line = line.trimmed();
             if (line.isEmpty() || line.startsWith('#')) continue;  // comments are allowed
-            if (tooMany(m_entries.size() + 1, "addresses")) {
+            if (tooMany(m_entries.size() + 1, kGuiDropTooManyUrls)) {
                 m_entries.clear();
                 return;
             }
@@ -107,7 +110,7 @@ ItemMime::ItemMime(const QMimeData& mime) {
         }
         if (m_text.find("<URLIST>") != std::string::npos) {
             m_kind = Kind::TextBlock;
-            if (tooMany(RecordBound(m_text), "items")) m_text.clear();
+            if (tooMany(RecordBound(m_text), kGuiDropTooManyItems)) m_text.clear();
         } else if (!Blank(m_text)) {
             m_kind = Kind::Text;
         }

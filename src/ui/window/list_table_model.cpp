@@ -1,9 +1,11 @@
 #include "ui/window/list_table_model.h"
 
 #include <algorithm>
+#include <ctime>
 
 #include "ui/app/app_icons.h"
 #include "ui/app/ui_text.h"
+#include "ui/window/row_cells.h"
 
 namespace kov {
 
@@ -39,7 +41,7 @@ QVariant ListTableModel::data(const QModelIndex& index, int role) const {
     const Row& row = m_rows.At(static_cast<std::size_t>(index.row()));
     switch (role) {
         case Qt::DisplayRole:
-            return QString::fromStdString(row.columns[static_cast<std::size_t>(index.column())]);
+            return RowCell(row, index.column(), std::time(nullptr));
         case Qt::DecorationRole:
             return index.column() == kColumnName ? AppIcons::Row(row.image) : QVariant();
         case Qt::ToolTipRole:

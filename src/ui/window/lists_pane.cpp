@@ -18,12 +18,15 @@ ListsPane::ListsPane(ListDocument& document, AppSettings& settings, QWidget* par
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setUniformRowHeights(true);
     header()->setSectionsClickable(false);
-    header()->setStretchLastSection(false);
+    // At least the width the layout asks for, and never narrower than the pane: a header
+    // that stops short looks like a disabled one.
+    header()->setStretchLastSection(true);
+    header()->setMinimumSectionSize(40);
     setColumnWidth(0, std::max(m_settings.WndSplitCol - 20, 40));
     Retranslate();
     connect(this, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) {
         const int row = indexOfTopLevelItem(item);
-        if (!m_filling && row >= 0) emit listChosen(static_cast<std::size_t>(row));
+        if (!m_filling && !m_locked && row >= 0) emit listChosen(static_cast<std::size_t>(row));
     });
     Reload();
 }
@@ -41,10 +44,20 @@ void ListsPane::Reload() {
     }
     const auto current = static_cast<int>(m_document.CurrentIndex());
     if (QTreeWidgetItem* item = topLevelItem(current)) {
+        // Bold tells the current list also when the selection is elsewhere.
+        QFont bold = font();
+        bold.setBold(true);
+        item->setFont(0, bold);
         setCurrentItem(item);
         item->setSelected(true);
     }
     m_filling = false;
+}
+
+void ListsPane::SetLocked(bool locked) {
+    m_locked = locked;
+    setSelectionMode(locked ? QAbstractItemView::NoSelection
+                            : QAbstractItemView::ExtendedSelection);
 }
 
 std::vector<std::size_t> ListsPane::SelectedLists() const {

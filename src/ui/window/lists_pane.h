@@ -23,6 +23,10 @@ public:
     // Moves the list at index one place (delta -1 or +1) in the catalogue; the current list
     // moves with it. False at an edge.
     bool MoveList(std::size_t index, int delta);
+    // While a session runs the current list cannot change: the pane stays readable (nothing
+    // greyed) but takes no new selection and asks for no switch.
+    void SetLocked(bool locked);
+    bool Locked() const { return m_locked; }
 
 signals:
     void listChosen(std::size_t index);
@@ -31,6 +35,7 @@ private:
     ListDocument& m_document;
     AppSettings& m_settings;
     bool m_filling = false;
+    bool m_locked = false;
 };
 
 }  // namespace kov

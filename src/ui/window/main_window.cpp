@@ -22,7 +22,7 @@
 #include "core/command_ids.h"
 #include "core/language/ui_text_ids.h"
 #include "core/prompter.h"
-#include "core/text/display_format.h"
+#include "core/text/unit_format.h"
 #include "engine/worker_pool.h"
 #include "model/list_document.h"
 #include "platform/file_util.h"
@@ -72,6 +72,10 @@ void SetupReportView(QTableView* view) {
     palette.setColor(QPalette::Inactive, QPalette::HighlightedText,
                      palette.color(QPalette::Active, QPalette::HighlightedText));
     view->setPalette(palette);
+}
+
+QString Q(const std::string& text) {
+    return QString::fromStdString(text);
 }
 
 bool IsWithin(const QWidget* widget, const QWidget* pane) {
@@ -144,6 +148,9 @@ MainWindow::MainWindow(MainWindowSetup setup, QWidget* parent)
     m_tick.setInterval(kTickPeriod);
     connect(&m_tick, &QTimer::timeout, this, &MainWindow::Tick);
     m_tick.start();
+    Retranslate();
+    // The first New URL is a URL, not a list: the URL list has the focus at start.
+    m_urlView->setFocus(Qt::OtherFocusReason);
     UpdateCommands();
 }
 
@@ -268,11 +275,15 @@ void MainWindow::BuildActions() {
     m_toolbar->setObjectName(QStringLiteral("toolbar"));
     m_toolbar->setIconSize(QSize(20, 20));
     m_toolbar->setMovable(false);
+    // The menu's New URL follows the focused pane; the toolbar's + always adds a URL.
+    m_toolbarNewUrl = new QAction(m_actions.at(kCmdNewUrl)->icon(), QString(), this);
+    connect(m_toolbarNewUrl, &QAction::triggered, this,
+            [this] { ExecuteIn(Pane::Urls, kCmdNewUrl, QApplication::keyboardModifiers()); });
     for (const int id : ToolbarCommands()) {
         if (id == 0) {
             m_toolbar->addSeparator();
         } else {
-            m_toolbar->addAction(m_actions.at(id));
+            m_toolbar->addAction(id == kCmdNewUrl ? m_toolbarNewUrl : m_actions.at(id));
         }
     }
 }
@@ -331,6 +342,18 @@ void MainWindow::BuildStatusBar() {
     }
 }
 
+// The byte count and the speeds fit without moving whatever they show.
+void MainWindow::FitStatusPanes() {
+    const QFontMetrics metrics = m_status[2]->fontMetrics();
+    const int margin = metrics.horizontalAdvance(QStringLiteral("MM"));
+    const QString size = QStringLiteral("1023 MB");
+    const QString speed = QStringLiteral("1023 KB/s");
+    m_status[2]->setMinimumWidth(
+        metrics.horizontalAdvance(UiTextWith(kGuiStatusDownloaded, "", {size})) + margin);
+    m_status[3]->setMinimumWidth(
+        metrics.horizontalAdvance(UiTextWith(kGuiStatusSpeed, "", {speed, speed})) + margin);
+}
+
 void MainWindow::ApplyPlacement() {
     const QScreen* screen = QGuiApplication::primaryScreen();
     const QRect work = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
@@ -357,10 +380,13 @@ void MainWindow::Retranslate() {
         if (const CommandDef* def = FindCommand(id)) action->setText(UiText(id, def->text));
         action->setToolTip(UiToolTip(id));
     }
+    m_toolbarNewUrl->setText(m_actions.at(kCmdNewUrl)->text());
+    m_toolbarNewUrl->setToolTip(m_actions.at(kCmdNewUrl)->toolTip());
     for (auto& [key, menu] : m_menus)
         menu->setTitle(UiText(key, menu->property("english").toString().toUtf8().constData()));
     m_urlModel->Retranslate();
     m_logModel->Retranslate();
+    FitStatusPanes();
     m_listsPane->Retranslate();
 }
 
@@ -587,7 +613,7 @@ void MainWindow::UpdateTrayState() {
 
 void MainWindow::SessionRunning(bool running) {
     // The current list cannot change under a session.
-    m_listsPane->setEnabled(!running);
+    m_listsPane->SetLocked(running);
     // Told before the session's own state changes.
     m_sessionRunning = running;
     UpdateTrayState();
@@ -615,11 +641,12 @@ void MainWindow::Tick() {
     const SessionState state = m_session->State();
     if (state == SessionState::Downloading || state == SessionState::Stopping) {
         const SessionStats& stats = m_session->Stats();
-        m_status[2]->setText(
-            QString::fromStdString(SizeText(static_cast<std::uint64_t>(stats.sessionBytes))));
+        const auto bytes = static_cast<std::uint64_t>(std::max(0.0, stats.sessionBytes));
+        m_status[2]->setText(UiTextWith(kGuiStatusDownloaded, "", {Q(SizeWithUnit(bytes))}));
         m_status[3]->setText(
-            QString::fromStdString(SpeedText(static_cast<double>(stats.averageSpeed)) + " : " +
-                                   SpeedText(static_cast<std::uint64_t>(stats.currentSpeed))));
+            UiTextWith(kGuiStatusSpeed, "",
+                       {Q(SpeedWithUnit(static_cast<double>(stats.currentSpeed))),
+                        Q(SpeedWithUnit(static_cast<double>(stats.averageSpeed)))}));
     }
     m_status[0]->setText(QString::fromStdString(m_session->DialUp().Status()));
     // A poll started by its timer shows in the tray while no session runs.

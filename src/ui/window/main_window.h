@@ -49,7 +49,8 @@ struct MainWindowSetup {
     SessionHooks hooks;
     bool autoMode = false;  // run one session at the first showing, then close
     bool shutdownAfter = false;
-    std::string helpFile;
+    // Where the user guide's front page may be, in search order.
+    std::vector<std::string> userGuide;
     // The program folder (with its trailing '/'): server mode keeps its remembered messages
     // there. "" leaves the window without the mail check.
     std::string programFolder;
@@ -74,6 +75,9 @@ public:
     // Runs a command as the menu, the toolbar or a key does, with this modifier state.
     void Execute(int command, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
     bool IsEnabled(int command);
+    // As if pane had the focus (the toolbar's + is a new URL whatever pane has it).
+    void ExecuteIn(Pane pane, int command, Qt::KeyboardModifiers modifiers);
+    bool IsEnabledIn(Pane pane, int command);
     QAction* Action(int command) const;
 
     // The single place where commands whose dialogs live elsewhere are connected: a handler
@@ -153,6 +157,7 @@ private:
     void BuildMenus();
     void BuildStatusBar();
     void ApplyPlacement();
+    void FitStatusPanes();
     void ApplySplitters();
     void ApplyWindowFlags();
     bool HandleKey(QObject* watched, int key, Qt::KeyboardModifiers mods);
@@ -209,6 +214,7 @@ private:
     QTableView* m_urlView = nullptr;
     QTableView* m_logView = nullptr;
     QToolBar* m_toolbar = nullptr;
+    QAction* m_toolbarNewUrl = nullptr;  // the toolbar's +: a new URL in any pane
     std::array<QLabel*, 7> m_status{};
     std::map<int, QAction*> m_actions;
     std::map<int, QMenu*> m_menus;  // by text key

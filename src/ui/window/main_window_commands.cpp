@@ -23,6 +23,7 @@
 #include "session/event_log.h"
 #include "session/mail_check.h"
 #include "ui/app/ui_text.h"
+#include "ui/app/user_guide.h"
 #include "ui/window/command_table.h"
 #include "ui/window/item_mime.h"
 #include "ui/window/list_table_model.h"
@@ -51,7 +52,15 @@ void MainWindow::RunHandler(int command) {
 }
 
 bool MainWindow::IsEnabled(int command) {
-    const CommandRoute* route = m_routes.Find(command, m_pane == Pane::Lists);
+    return IsEnabledIn(m_pane, command);
+}
+
+bool MainWindow::IsEnabledIn(Pane pane, int command) {
+    const CommandRoute* route = m_routes.Find(command, pane == Pane::Lists);
+    // A session holds the lists: what changes them waits for its end.
+    const bool onLists = route != m_routes.Find(command, false) || command == kCmdDeleteList ||
+                         command == kCmdListProperties || command == kCmdAddListDefinition;
+    if (onLists && m_listsPane && m_listsPane->Locked()) return false;
     return !route || !route->enabled || route->enabled();
 }
 
@@ -64,13 +73,18 @@ void MainWindow::UpdateCommands() {
     m_actions.at(kCmdSpeedLimitOn)->setChecked(m_settings.SpeedLimited != 0);
     m_actions.at(kCmdSpeedLimitOff)->setChecked(m_settings.SpeedLimited == 0);
     m_actions.at(kCmdToggleListsPane)->setCheckable(false);
+    m_toolbarNewUrl->setEnabled(IsEnabledIn(Pane::Urls, kCmdNewUrl));
 }
 
 void MainWindow::Execute(int command, Qt::KeyboardModifiers modifiers) {
-    if (!IsEnabled(command)) return;
+    ExecuteIn(m_pane, command, modifiers);
+}
+
+void MainWindow::ExecuteIn(Pane pane, int command, Qt::KeyboardModifiers modifiers) {
+    if (!IsEnabledIn(pane, command)) return;
     m_commandModifiers = modifiers;
     // A command without a route runs the handler set for it, if any.
-    if (const CommandRoute* route = m_routes.Find(command, m_pane == Pane::Lists)) {
+    if (const CommandRoute* route = m_routes.Find(command, pane == Pane::Lists)) {
         route->run();
     } else {
         RunHandler(command);
@@ -207,13 +221,14 @@ void MainWindow::SaveLog() {
         QFileDialog::getSaveFileName(this, UiText(kCmdLogSave, "Save current log to file"),
                                      QString(), QStringLiteral("*.log *.txt"));
     if (path.isEmpty()) return;
-    if (!m_log->SaveTo(path.toStdString())) m_prompter.Inform("Cannot write " + path.toStdString());
+    if (!m_log->SaveTo(path.toStdString()))
+        m_prompter.Inform(UiTextWith(kGuiLogSaveFailed, "", {path}).toStdString());
 }
 
 void MainWindow::AddFromIni() {
     const QString path =
         QFileDialog::getOpenFileName(this, UiText(kCmdAddFromIni, "Add From INI-file"), QString(),
-                                     QStringLiteral("INI files (*.ini);;All (*)"));
+                                     UiText(kGuiFilterIni, "") + ";;" + UiText(kGuiFilterAll, ""));
     // A file that cannot be read has been reported by the document.
     if (!path.isEmpty()) (void)m_document.ImportList(path.toStdString());
 }
@@ -253,9 +268,17 @@ void MainWindow::PasteClipboard() {
 }
 
 void MainWindow::OpenHelp() {
-    const QString help = QString::fromStdString(m_setup.helpFile);
-    if (!help.isEmpty() && QFileInfo::exists(help))
-        QDesktopServices::openUrl(QUrl::fromLocalFile(help));
+    const std::string guide = FindUserGuide(m_setup.userGuide);
+    if (!guide.empty() &&
+        QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(guide))))
+        return;
+    QStringList places;
+    for (const std::string& path : guide.empty() ? m_setup.userGuide : std::vector{guide})
+        places << QString::fromStdString(path);
+    const QString text = guide.empty()
+                             ? UiTextWith(kGuiHelpMissing, "", {places.join(QStringLiteral(", "))})
+                             : UiTextWith(kGuiHelpNoBrowser, "", {places.front()});
+    m_prompter.Inform(text.toStdString());
 }
 
 void MainWindow::Restore() {

@@ -199,6 +199,17 @@ TEST(ItemEditor, ControlsFollowTheRulesAndRangesAreCheckedAtTheField) {
     EXPECT_EQ(editor.Problem(), "The URL must not be empty");
 }
 
+TEST(ItemEditor, GoingAwayWithTheNameFocusedCallsNothingBack) {
+    ItemEditorSetup setup;
+    setup.item = Item("a", "http://h/a.html");
+    auto editor = std::make_unique<ItemEditor>(setup);
+    editor->show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(editor.get()));
+    editor->Control(Field::Name)->setFocus();
+    ASSERT_TRUE(editor->Control(Field::Name)->hasFocus());
+    editor.reset();  // the name field loses the focus while its dialog is half gone
+}
+
 // Each field of the editor is held to its key's declaration: a text as long as the model
 // keeps it, a number never beyond what a list file may hold.
 TEST(ItemEditor, FieldsTakeTheCapacityAndRangeOfTheirKey) {
