@@ -7,6 +7,7 @@
 #include <QStackedWidget>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "content/rules/page_rules.h"
 #include "core/language/ui_text_ids.h"
@@ -34,7 +35,7 @@ PreferencesDialog::PreferencesDialog(PreferencesSetup setup, QWidget* parent)
     m_tree = new QTreeWidget;
     m_tree->setObjectName("PageTree");
     m_tree->setHeaderHidden(true);
-    m_tree->setMaximumWidth(220);
+    m_tree->setRootIsDecorated(false);  // a flat list: no room kept for branches
     m_stack = new QStackedWidget;
     row->addWidget(m_tree);
     row->addWidget(m_stack, 1);
@@ -56,6 +57,13 @@ PreferencesDialog::PreferencesDialog(PreferencesSetup setup, QWidget* parent)
     connect(m_tree, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
         if (item) m_stack->setCurrentIndex(m_tree->indexOfTopLevelItem(item));
     });
+    // As wide as the longest page title in this language, and no wider.
+    int widest = 0;
+    for (int i = 0; i < m_tree->topLevelItemCount(); ++i)
+        widest = std::max(
+            widest, m_tree->fontMetrics().horizontalAdvance(m_tree->topLevelItem(i)->text(0)));
+    m_tree->setFixedWidth(widest + 2 * m_tree->frameWidth() +
+                          m_tree->fontMetrics().horizontalAdvance(QStringLiteral("MM")));
 
     m_error = new QLabel;
     m_error->setObjectName("PreferencesError");
