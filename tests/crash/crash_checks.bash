@@ -1,0 +1,141 @@
+# Sourced by crash_test.sh: the cases' set-up, the kill loop's steps and the checks after each
+# round. Every case sets work (the kov-cli arguments that are killed) and items (how many list
+# entries must survive).
+
+www="$tmp/www"
+down="$KOV_HOME/Download/Main"
+acked=()  # the URLs whose --add ended before the kill
+
+sleep_ms() { sleep "$(printf '%d.%03d' $(($1 / 1000)) $(($1 % 1000)))"; }
+now_ms() { echo $(($(date +%s%N) / 1000000)); }
+
+# Random bytes of a random size up to 256 KiB, some large enough to be caught mid-transfer.
+random_file() { head -c $((RANDOM * 8 + 1)) /dev/urandom > "$1"; }
+
+# An item list file of the URLs given, one item each, imported into the current list.
+import_items() {
+    local n=0 url
+    for url in "$@"; do
+        n=$((n + 1))
+        printf '[item %d]\nName=i%d\nUrl=%s\n' "$n" "$n" "$url"
+    done > "$tmp/import.ini"
+    "$cli" --import "$tmp/import.ini" >/dev/null || fail "import"
+}
+
+setup_files() {
+    mkdir -p "$www/files"
+    local i urls=()
+    for i in $(seq "$1"); do random_file "$www/files/f$i.bin"; done
+    start_nginx "$www"
+    for i in $(seq "$1"); do urls+=("http://127.0.0.1:$port/files/f$i.bin"); done
+    import_items "${urls[@]}"
+    items=$1 work=(-a) sources="$www/files"
+}
+
+setup_add() {
+    "$cli" --add http://127.0.0.1:9/first.bin >/dev/null || fail "first add"
+    acked=(http://127.0.0.1:9/first.bin)
+    items=1 work=()
+}
+
+# A site of linked pages, each with a picture: a rip crosses pages, pictures and rewrites.
+setup_rip() {
+    mkdir -p "$www/site"
+    local i
+    for i in $(seq "$1"); do
+        random_file "$www/site/p$i.png"
+        printf '<html><img src="p%d.png"><a href="page%d.html">next</a></html>\n' \
+            "$i" $((i % $1 + 1)) > "$www/site/page$i.html"
+    done
+    start_nginx "$www"
+    printf '[item 1]\nName=site\nUrl=http://127.0.0.1:%d/site/page1.html\nWithLinks=1\nWithPics=1\nNestedDepth=%d\n' \
+        "$port" "$1" > "$tmp/import.ini"
+    "$cli" --import "$tmp/import.ini" >/dev/null || fail "import"
+    items=1 work=(-a) sources="$www/site" pages=$1
+}
+
+# The arguments of round N: the add case adds a new URL each round.
+round_work() {
+    if [ "$case" = add ]; then echo "--add http://127.0.0.1:9/r$1.bin"; else echo "${work[*]}"; fi
+}
+
+calibrate() {
+    local saved="$KOV_HOME" start span
+    cp -a "$KOV_HOME" "$tmp/calibration"
+    start=$(now_ms)
+    # shellcheck disable=SC2046
+    KOV_HOME="$tmp/calibration" "$cli" $(round_work 0) >/dev/null 2>&1 || true
+    span=$(($(now_ms) - start))
+    rm -rf "$tmp/calibration"
+    KOV_HOME="$saved"
+    echo $((span > 20 ? span : 20))
+}
+
+run_and_kill() {
+    local status=0
+    # shellcheck disable=SC2046
+    "$cli" $(round_work "$2") >"$tmp/run.out" 2>&1 &
+    local pid=$!
+    sleep_ms "$1"
+    kill -9 "$pid" 2>/dev/null || true
+    { wait "$pid"; } 2>/dev/null || status=$?
+    [ "$status" = 137 ] && killed=$((killed + 1))
+    # After a run that finished, the next round finds work again (as if the user had deleted the
+    # files); the checks of this round come first.
+    [ "$status" != 137 ] && [ "$case" != add ] && finished_round=1
+    [ "$case" = add ] && [ "$status" = 0 ] && acked+=("http://127.0.0.1:9/r$2.bin")
+    return 0
+}
+
+# The list and the settings load, and each acknowledged item is there exactly once.
+check_lists() {
+    "$cli" --list > "$tmp/list.out" 2>&1 || { echo "the list does not load: $(cat "$tmp/list.out")"; return 1; }
+    grep -q '^FileName=' "$KOV_HOME/kov.ini" || { echo "kov.ini lost its list"; return 1; }
+    # A save's temporary (.NAME.XXXXXX) is renamed or removed before the save returns.
+    local temps
+    temps=$(find "$KOV_HOME" -maxdepth 1 -name '.*.??????' -type f)
+    [ -z "$temps" ] || { echo "temporary files left: $temps"; return 1; }
+    local count=$(($(wc -l < "$tmp/list.out") - 1)) url
+    if [ "$case" = add ]; then
+        for url in "${acked[@]}"; do
+            [ "$(grep -cF "	$url	" "$tmp/list.out")" = 1 ] || { echo "$url not there once"; return 1; }
+        done
+        [ -z "$(cut -f3 "$tmp/list.out" | sort | uniq -d)" ] || { echo "an item doubled"; return 1; }
+    else
+        [ "$count" = "$items" ] || { echo "$count items instead of $items"; return 1; }
+    fi
+}
+
+# Compares the downloaded files with their sources: "partial" wants each one on disk to be the
+# start of its source (a partial file is resumed later, never other bytes), "complete" wants
+# every source there and equal. Ripped pages are rewritten, so only their presence counts.
+compare_files() {
+    python3 - "$sources" "$down" "$1" <<'PY'
+import os, sys
+sources, down, mode = sys.argv[1:]
+for name in sorted(os.listdir(sources)):
+    local = os.path.join(down, name)
+    if not os.path.isfile(local):
+        if mode == "complete": sys.exit(f"{name} missing")
+        continue
+    if name.endswith(".html"): continue
+    want, got = open(os.path.join(sources, name), "rb").read(), open(local, "rb").read()
+    if (got != want) if mode == "complete" else not want.startswith(got):
+        sys.exit(f"{name}: {len(got)} bytes, not {'equal to' if mode == 'complete' else 'the start of'} its source")
+PY
+}
+
+check_round() {
+    check_lists && { [ "$case" = add ] || compare_files partial; } || return 1
+    if [ -n "${finished_round:-}" ]; then rm -rf "${down:?}"/*; finished_round=; fi
+}
+
+finish_case() {
+    echo "$killed of $rounds runs were killed"
+    [ "$case" = add ] && return 0
+    local status=0
+    timeout 300 "$cli" -a > "$tmp/run.out" 2>&1 || status=$?
+    [ "$status" = 0 ] || { echo "exit status $status: $(tail -20 "$tmp/run.out")"; return 1; }
+    check_lists && compare_files complete
+}
+killed=0
