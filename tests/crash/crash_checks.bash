@@ -26,7 +26,9 @@ setup_files() {
     mkdir -p "$www/files"
     local i urls=()
     for i in $(seq "$1"); do random_file "$www/files/f$i.bin"; done
-    start_nginx "$www"
+    # One file slow enough that many kills cut it.
+    head -c $((1 << 20)) /dev/urandom > "$www/files/f1.bin"
+    start_nginx "$www" 'location = /files/f1.bin { limit_rate 1m; }'
     for i in $(seq "$1"); do urls+=("http://127.0.0.1:$port/files/f$i.bin"); done
     import_items "${urls[@]}"
     items=$1 work=(-a) sources="$www/files"
@@ -75,6 +77,7 @@ setup_mail() {
     read -r pop3 maildir <&"${MAILBOX[0]}" || true
     [ -d "${maildir:-}" ] || missing_server "dovecot (as root) or openssl: $(cat "$tmp/mailbox.err")"
     "$cli" --add http://127.0.0.1:9/first.bin >/dev/null || fail "first add"
+    "$cli" --set 1 Disabled=1 >/dev/null || fail "disabling the first item"  # it only makes the list
     python3 - "$KOV_HOME/kov.ini" "$pop3" "$tmp/queries/" <<'PY'
 import re, sys
 path, port, folder = sys.argv[1:]
@@ -100,7 +103,7 @@ check_queries() {
     local i n
     for i in $(seq "$queries"); do
         n=$(grep -c "/files/q$i\.bin	" "$tmp/list.out" || true)
-        [ "$n" -le 1 ] || { echo "query $i taken $n times"; return 1; }
+        [ "$n" -le 1 ] || { echo "query $i taken $n times: $(cat "$tmp/list.out")"; return 1; }
         [ "$n" = 1 ] || grep -rqs "/files/q$i\.bin" "$maildir" ||
             { echo "query $i lost: neither in the list nor in the mailbox"; return 1; }
     done
@@ -115,6 +118,8 @@ round_work() {
 calibrate() {
     local saved="$KOV_HOME" start
     cp -a "$KOV_HOME" "$tmp/calibration"
+    # Its settings name the list by its full path: the copy's own.
+    sed -i "s|$KOV_HOME/|$tmp/calibration/|g" "$tmp/calibration/kov.ini"
     start=$(now_ms)
     # shellcheck disable=SC2046
     KOV_HOME="$tmp/calibration" "$cli" $(round_work 0) >/dev/null 2>&1 || true
@@ -148,10 +153,6 @@ run_and_kill() {
 check_lists() {
     "$cli" --list > "$tmp/list.out" 2>&1 || { echo "the list does not load: $(cat "$tmp/list.out")"; return 1; }
     grep -q '^FileName=' "$KOV_HOME/kov.ini" || { echo "kov.ini lost its list"; return 1; }
-    # A save's temporary (.NAME.XXXXXX) is renamed or removed before the save returns.
-    local temps
-    temps=$(find "$KOV_HOME" -maxdepth 1 -name '.*.??????' -type f)
-    [ -z "$temps" ] || { echo "temporary files left: $temps"; return 1; }
     local count=$(($(wc -l < "$tmp/list.out") - 1)) url
     if [ "$case" = add ]; then
         for url in "${acked[@]}"; do
@@ -172,6 +173,7 @@ compare_files() {
     python3 - "$sources" "$down" "$1" <<'PY'
 import os, sys
 sources, down, mode = sys.argv[1:]
+partial = 0
 found = {f: os.path.join(d, f) for d, _, files in os.walk(down) for f in files}
 for name in sorted(os.listdir(sources)):
     local = found.get(name, "")
@@ -182,20 +184,39 @@ for name in sorted(os.listdir(sources)):
     want, got = open(os.path.join(sources, name), "rb").read(), open(local, "rb").read()
     if (got != want) if mode == "complete" else not want.startswith(got):
         sys.exit(f"{name}: {len(got)} bytes, not {'equal to' if mode == 'complete' else 'the start of'} its source")
+    partial += len(got) < len(want)
+print(partial)
 PY
 }
 
 check_round() {
-    check_lists && { [ "$case" = add ] || compare_files partial; } || return 1
+    check_lists || return 1
+    if [ "$case" != add ]; then
+        local n
+        n=$(compare_files partial) || { echo "$n"; return 1; }
+        [ "$n" = 0 ] || cut_short=$((cut_short + 1))
+    fi
     if [ -n "${finished_round:-}" ]; then
         if [ "$case" = mail ]; then mailbox refill >/dev/null; else rm -rf "${down:?}"/*; fi
         finished_round=
     fi
 }
 
+# A kill in the middle of a save leaves its temporary (.NAME.XXXXXX); the next writer removes it.
+check_no_temporaries() {
+    local temps
+    temps=$(find "$KOV_HOME" -maxdepth 1 -name '.*.??????' -type f)
+    [ -z "$temps" ] || { echo "temporary files left: $temps"; return 1; }
+}
+
 finish_case() {
-    echo "$killed of $rounds runs were killed"
-    [ "$case" = add ] && return 0
+    echo "$killed of $rounds runs were killed, $cut_short of them in the middle of a file"
+    if [ "$case" = add ]; then
+        "$cli" --add http://127.0.0.1:9/last.bin >/dev/null || { echo "the last --add"; return 1; }
+        acked+=(http://127.0.0.1:9/last.bin)
+        check_lists && check_no_temporaries
+        return
+    fi
     local status=0
     if [ "$case" = mail ]; then
         timeout 300 "$cli" --check-mail > "$tmp/run.out" 2>&1 || true
@@ -203,7 +224,8 @@ finish_case() {
     fi
     timeout 300 "$cli" -a > "$tmp/run.out" 2>&1 || status=$?
     [ "$status" = 0 ] || { echo "exit status $status: $(tail -20 "$tmp/run.out")"; return 1; }
-    check_lists && compare_files complete || return 1
+    local n
+    check_lists && check_no_temporaries && n=$(compare_files complete) || { echo "${n:-}"; return 1; }
     if [ "$case" = mail ]; then
         local i
         for i in $(seq "$queries"); do
@@ -211,4 +233,4 @@ finish_case() {
         done
     fi
 }
-killed=0
+killed=0 cut_short=0
