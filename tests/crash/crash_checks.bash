@@ -118,8 +118,8 @@ round_work() {
 calibrate() {
     local saved="$KOV_HOME" start
     cp -a "$KOV_HOME" "$tmp/calibration"
-    # Its settings name the list by its full path: the copy's own.
-    sed -i "s|$KOV_HOME/|$tmp/calibration/|g" "$tmp/calibration/kov.ini"
+    # The settings and the list name files by their full paths: the copy's own.
+    sed -i "s|$KOV_HOME/|$tmp/calibration/|g" "$tmp/calibration"/*.ini
     start=$(now_ms)
     # shellcheck disable=SC2046
     KOV_HOME="$tmp/calibration" "$cli" $(round_work 0) >/dev/null 2>&1 || true
@@ -210,7 +210,7 @@ check_no_temporaries() {
 }
 
 finish_case() {
-    echo "$killed of $rounds runs were killed, $cut_short of them in the middle of a file"
+    echo "$killed of $rounds runs were killed; $cut_short rounds ended with a partial file"
     if [ "$case" = add ]; then
         "$cli" --add http://127.0.0.1:9/last.bin >/dev/null || { echo "the last --add"; return 1; }
         acked+=(http://127.0.0.1:9/last.bin)
@@ -225,7 +225,8 @@ finish_case() {
     timeout 300 "$cli" -a > "$tmp/run.out" 2>&1 || status=$?
     [ "$status" = 0 ] || { echo "exit status $status: $(tail -20 "$tmp/run.out")"; return 1; }
     local n
-    check_lists && check_no_temporaries && n=$(compare_files complete) || { echo "${n:-}"; return 1; }
+    check_lists && check_no_temporaries && n=$(compare_files complete) ||
+        { echo "${n:-}: $(grep -v "File skipped" "$tmp/run.out" | tail -5)"; return 1; }
     if [ "$case" = mail ]; then
         local i
         for i in $(seq "$queries"); do
