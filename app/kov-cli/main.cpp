@@ -146,6 +146,7 @@ int main(int argc, char** argv) {
     // which writes the settings and the list, does not run.
     if (status != kExitOk || readOnly) {
         kov::SetDefaultPrompter(nullptr);
+        kov::JoinHelperThreads(std::chrono::seconds(1));  // a test mail's lookups, for one
         return status;
     }
     status = RunReplaceCommands(options, app);

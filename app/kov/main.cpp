@@ -9,6 +9,7 @@
 
 #include "core/settings/settings_file_check.h"
 #include "kov_version.h"
+#include "platform/atomic_file_writer.h"
 #include "platform/file_lock.h"
 #include "platform/helper_threads.h"
 #include "session/traffic_count_scope.h"
@@ -73,7 +74,10 @@ bool PrintedInfo(int argc, char** argv) {
 
 // Why the program folder cannot be ours; "" once the lock is held. One writer per folder.
 std::string LockProblem(kov::FileLock& lock, const std::string& folder, const std::string& holder) {
-    if (lock.TryLock(folder + ".lock", holder)) return "";
+    if (lock.TryLock(folder + ".lock", holder)) {
+        kov::RemoveStaleTemporaries(folder);  // left by a writer that was killed mid-save
+        return "";
+    }
     if (!lock.Error().empty()) return "Cannot lock the program folder: " + lock.Error();
     return folder + " is in use by " +
            (lock.Holder().empty() ? "another Kov program" : lock.Holder()) +

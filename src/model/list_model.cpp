@@ -61,6 +61,7 @@ RowId ListModel::Append(UrlItem item) {
 }
 
 RowId ListModel::Insert(std::size_t index, UrlItem item) {
+    m_owner.Check("ListModel::Insert");
     index = std::min(index, m_rows.size());
     auto row = MakeRow(std::move(item));
     const RowId id = row->id;
@@ -76,6 +77,7 @@ RowId ListModel::Insert(std::size_t index, UrlItem item) {
 }
 
 std::size_t ListModel::Remove(const std::vector<RowId>& ids) {
+    m_owner.Check("ListModel::Remove");
     std::size_t removed = 0;
     // From the bottom up, so that each notification's index is still right when it is sent.
     std::vector<long> indexes;
@@ -106,6 +108,7 @@ bool ListModel::MoveDown(const std::vector<RowId>& ids) {
 }
 
 bool ListModel::MoveRows(const std::vector<RowId>& ids, bool up) {
+    m_owner.Check("ListModel::MoveRows");
     std::unordered_set<RowId> moving(ids.begin(), ids.end());
     bool moved = false;
     const std::size_t n = m_rows.size();
@@ -132,6 +135,7 @@ void ListModel::Clear() {
 }
 
 void ListModel::Reset(std::vector<UrlItem> items) {
+    m_owner.Check("ListModel::Reset");
     m_rows.clear();
     m_byId.clear();
     m_rows.reserve(items.size());
@@ -143,6 +147,7 @@ void ListModel::Reset(std::vector<UrlItem> items) {
 }
 
 void ListModel::NotifyChanged(RowId id) {
+    m_owner.Check("ListModel::NotifyChanged");
     if (!Find(id)) return;
     for (auto* l : m_listeners)
         l->RowChanged(id);

@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/thread_owner.h"
 #include "model/url_item.h"
 
 namespace kov {
@@ -121,6 +122,7 @@ private:
     RowId m_nextId = 1;
     bool m_modified = false;
     std::vector<ListModelListener*> m_listeners;
+    ThreadOwner m_owner;  // the rows change on the main loop only
 };
 
 }  // namespace kov

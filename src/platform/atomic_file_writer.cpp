@@ -2,10 +2,12 @@
 
 #include "platform/file_util.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 
@@ -14,6 +16,19 @@ namespace kov {
 namespace {
 
 constexpr std::size_t kBufferSize = 1 << 20;
+
+bool EndsWith(std::string_view text, std::string_view end) {
+    return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
+}
+
+// ".NAME.XXXXXX" as Open names a temporary, NAME a file that Kov keeps in its folder.
+bool IsOurTemporary(std::string_view name) {
+    if (name.size() < 9 || name[0] != '.' || name[name.size() - 7] != '.') return false;
+    for (char c : name.substr(name.size() - 6))
+        if (!std::isalnum(static_cast<unsigned char>(c))) return false;
+    const std::string_view target = name.substr(1, name.size() - 8);
+    return EndsWith(target, ".ini") || EndsWith(target, ".txt") || EndsWith(target, ".pending");
+}
 
 }  // namespace
 
@@ -103,6 +118,20 @@ void AtomicFileWriter::Abort() {
     }
     m_buffer.clear();
     m_buffer.shrink_to_fit();
+}
+
+int RemoveStaleTemporaries(const std::string& folder) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return 0;
+    int removed = 0;
+    const std::string prefix = folder.empty() || folder.back() == '/' ? folder : folder + "/";
+    while (const dirent* entry = ::readdir(dir)) {
+        if (entry->d_type != DT_REG && entry->d_type != DT_UNKNOWN) continue;
+        if (IsOurTemporary(entry->d_name) && ::unlink((prefix + entry->d_name).c_str()) == 0)
+            ++removed;
+    }
+    ::closedir(dir);
+    return removed;
 }
 
 }  // namespace kov

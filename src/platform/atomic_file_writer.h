@@ -44,6 +44,11 @@ private:
     std::string m_error;
 };
 
+// Removes the temporaries that writers killed in the middle of a save left in folder (a name
+// as Open makes them, of a settings, list or key file); the number removed. Only for a folder
+// whose writer lock the caller holds: another writer's save in progress would lose its file.
+int RemoveStaleTemporaries(const std::string& folder);
+
 // Makes the renames in folder durable (an fsync of the folder). False when it cannot be
 // opened or synced.
 bool SyncFolder(const std::string& folder);

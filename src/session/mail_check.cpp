@@ -30,9 +30,12 @@ MailCheck::MailCheck(AppSettings& settings, const std::string& programFolder,
       m_session(session),
       m_loop(loop),
       m_log(log),
-      m_seen(programFolder + kSeenMessagesFile) {
+      m_seen(programFolder + kSeenMessagesFile),
+      m_pending(programFolder + kPendingQueriesFile) {
     if (!m_seen.Load())
         m_log.AddLine(programFolder + kSeenMessagesFile + " cannot be read", 1, kLogError);
+    else
+        RecoverPending();
     MailServer::Hooks hooks;
     hooks.requestLine = [this](std::function<void(bool)> ready) {
         // The poll's folder as the settings and the list say now.
@@ -86,18 +89,35 @@ bool MailCheck::SaveOnMainLoop(IncomingQueries& queries, const MailStop& stop) {
     return handoff->saved;
 }
 
+void MailCheck::RecoverPending() {
+    const std::vector<std::string> keys = m_pending.Recover(m_document.Rows());
+    for (const std::string& key : keys)
+        m_seen.Add(key);
+    if (keys.empty() || m_seen.Save()) m_pending.Clear();
+}
+
 bool MailCheck::AddAndSave(IncomingQueries& queries) {
+    // A crash between the list's save and the seen keys' save must not let the next poll take
+    // the same messages again: the pending file bridges it.
+    if (!m_pending.Write(queries)) {
+        m_log.AddLine(std::string(kPendingQueriesFile) + " not saved", 1, kLogError);
+        return false;
+    }
     std::vector<RowId> rows;
     for (UrlItem& item : queries.items)
         rows.push_back(m_document.AddItem(std::move(item)));
     if (m_document.SaveList(true, false) != 0) {
         // Unsaved rows would come a second time with the next poll.
         m_document.Rows().Remove(rows);
+        m_pending.Clear();
         return false;
     }
     for (const std::string& key : queries.keys)
         m_seen.Add(key);
-    if (!m_seen.Save()) m_log.AddLine(std::string(kSeenMessagesFile) + " not saved", 1, kLogError);
+    if (m_seen.Save())
+        m_pending.Clear();
+    else
+        m_log.AddLine(std::string(kSeenMessagesFile) + " not saved", 1, kLogError);
     m_added.insert(m_added.end(), rows.begin(), rows.end());
     return true;
 }

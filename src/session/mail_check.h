@@ -15,6 +15,7 @@
 #include "mail_control/mail_server.h"
 #include "mail_control/seen_messages.h"
 #include "model/list_model.h"
+#include "session/pending_queries.h"
 
 namespace kov {
 
@@ -52,6 +53,8 @@ private:
     bool SaveOnMainLoop(IncomingQueries& queries, const MailStop& stop);
     // Main loop: adds, saves, remembers; on a failed save the rows go again.
     bool AddAndSave(IncomingQueries& queries);
+    // At start: the keys of a poll that crashed after saving its items count as seen.
+    void RecoverPending();
     void Finished(int result);
 
     AppSettings& m_settings;
@@ -60,6 +63,7 @@ private:
     MainLoop& m_loop;
     EventLog& m_log;
     SeenMessages m_seen;
+    PendingQueries m_pending;
     // Taken on the main loop when a poll starts; read by its thread.
     std::string m_baseFolder;
     std::vector<RowId> m_added;

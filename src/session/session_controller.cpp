@@ -177,6 +177,7 @@ void SessionController::PostLogLine(std::string text, int image) {
 }
 
 void SessionController::StartRequest(bool selectedOnly, const std::vector<RowId>& selection) {
+    m_owner.Check("SessionController::StartRequest");
     m_scheduler.SessionEnded();
     Request(selectedOnly, selection);
 }
@@ -327,6 +328,7 @@ std::unique_ptr<Job> SessionController::MakeJob(Row& row, long index) {
 }
 
 bool SessionController::ReplaceQueuedItem(RowId id, const UrlItem& item) {
+    m_owner.Check("SessionController::ReplaceQueuedItem");
     const Row* row = m_document.Rows().Find(id);
     const auto it = m_queuedItems.find(id);
     if (!row || row->runState != RunState::Queued || it == m_queuedItems.end()) return false;
@@ -387,6 +389,7 @@ void SessionController::RecountAndCheckEnd() {
 }
 
 void SessionController::OnStop(bool shiftHeld, bool ctrlHeld, const std::vector<RowId>& selection) {
+    m_owner.Check("SessionController::OnStop");
     if (m_state == SessionState::Connecting) {
         // Still a stop: it must not lead to the end-of-session action.
         m_userStopped = true;
@@ -408,6 +411,7 @@ void SessionController::OnStop(bool shiftHeld, bool ctrlHeld, const std::vector<
 
 void SessionController::StopRunningThreads(bool selectedOnly, const std::vector<RowId>& selection,
                                            int stopLevel) {
+    m_owner.Check("SessionController::StopRunningThreads");
     if (!selectedOnly) m_userStopped = true;
     ListModel& rows = m_document.Rows();
     std::unordered_set<RowId> selected(selection.begin(), selection.end());
@@ -590,6 +594,7 @@ bool SessionController::SelectList(const std::string& name) {
 }
 
 void SessionController::ToggleSchedulerMode() {
+    m_owner.Check("SessionController::ToggleSchedulerMode");
     m_settings.schedule.Enabled = m_settings.schedule.Enabled ? 0 : 1;
     m_settings.changed = true;
     m_scheduler.BuildTodayQueue();
@@ -604,6 +609,7 @@ void SessionController::ApplySpeedLimit(bool on) {
 }
 
 void SessionController::SpeedLimitOn() {
+    m_owner.Check("SessionController::SpeedLimitOn");
     if (!m_settings.SpeedLimited && (m_settings.SpeedLimitInet || m_settings.SpeedLimitLoc)) {
         m_settings.SpeedLimited = 1;
         m_settings.changed = true;
@@ -613,6 +619,7 @@ void SessionController::SpeedLimitOn() {
 }
 
 void SessionController::SpeedLimitOff() {
+    m_owner.Check("SessionController::SpeedLimitOff");
     if (m_settings.SpeedLimited) m_settings.changed = true;
     m_settings.SpeedLimited = 0;
     m_speedLimitOn = false;
@@ -620,6 +627,7 @@ void SessionController::SpeedLimitOff() {
 }
 
 void SessionController::SetMaxThreads(int maxThreads) {
+    m_owner.Check("SessionController::SetMaxThreads");
     m_pool.SetMaxThreads(std::clamp(maxThreads, WorkerPool::kMinThreads, WorkerPool::kMaxThreads));
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/settings/app_settings.h"
+#include "core/thread_owner.h"
 #include "engine/download_job.h"
 #include "engine/job_event.h"
 #include "model/list_model.h"
@@ -169,6 +170,7 @@ private:
     EventContext m_context;
     // Cleared by the destructor; every task posted to the loop checks it first.
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
+    ThreadOwner m_owner;  // commands come from the main loop only
 
     // The running session's settings snapshot and job environment (with its event sink).
     std::shared_ptr<const AppSettings> m_snapshot;

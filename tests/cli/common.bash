@@ -40,7 +40,8 @@ start_fault() {
     wait_for_port "$port"
 }
 
-# start_nginx ROOT: nginx serving the folder ROOT on a free port; sets port.
+# start_nginx ROOT [DIRECTIVES]: nginx serving the folder ROOT on a free port, with more server
+# directives if given; sets port.
 start_nginx() {
     port=$(free_port)
     local d="$tmp/nginx"
@@ -51,7 +52,7 @@ events { worker_connections 64; }
 http {
   access_log off; client_body_temp_path $d/body; proxy_temp_path $d/proxy;
   fastcgi_temp_path $d/fcgi; uwsgi_temp_path $d/uwsgi; scgi_temp_path $d/scgi;
-  server { listen 127.0.0.1:$port; root $1; }
+  server { listen 127.0.0.1:$port; root $1; ${2:-} }
 }
 CONF
     nginx -p "$d" -c "$d/nginx.conf" -e "$d/error.log" &

@@ -17,6 +17,7 @@
 #include "core/prompter.h"
 #include "core/text/terminal_text.h"
 #include "engine/worker_pool.h"
+#include "platform/atomic_file_writer.h"
 #include "platform/file_lock.h"
 #include "platform/sound_player.h"
 #include "session/application.h"
@@ -138,7 +139,10 @@ bool ReloadService(Application& app, SessionController& session, EventLog& log,
 
 bool TakeWriterLock(const Application& app, const std::string& holder, FileLock& lock) {
     const std::string& folder = app.Paths().programFolder;
-    if (lock.TryLock(folder + ".lock", holder)) return true;
+    if (lock.TryLock(folder + ".lock", holder)) {
+        RemoveStaleTemporaries(folder);  // left by a writer that was killed mid-save
+        return true;
+    }
     if (!lock.Error().empty()) {
         std::fprintf(stderr, "kov-cli: cannot lock the program folder: %s\n", lock.Error().c_str());
     } else {

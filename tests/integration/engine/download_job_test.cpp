@@ -15,6 +15,7 @@
 #include "net/http/inet.h"
 #include "platform/clock.h"
 #include "platform/helper_threads.h"
+#include "support/missing_server.h"
 #include "support/suite_servers.h"
 
 namespace kov {
@@ -44,7 +45,7 @@ protected:
     static void TearDownTestSuite() { servers.Stop(); }
 
     void SetUp() override {
-        if (!servers.Ready()) GTEST_SKIP() << "nginx or python3 is not installed";
+        if (!servers.Ready()) KOV_SKIP_WITHOUT_SERVER() << "nginx or python3 is not installed";
         env->now = [] { return kToday; };
     }
     UrlItem Series(int first, int tolerance, int stop) const {

@@ -5,6 +5,7 @@
 #include "net/http/inet.h"
 #include "support/fault_server.h"
 #include "support/ftp_fault_server.h"
+#include "support/missing_server.h"
 #include "support/vsftpd_server.h"
 
 namespace kov {
@@ -47,7 +48,7 @@ std::unique_ptr<test::VsftpdServer> FtpJobTest::vsftpd;
 std::unique_ptr<test::FtpFaultServer> FtpJobTest::faults;
 
 TEST_F(FtpJobTest, FetchAndASeriesOnOneConnection) {
-    if (!vsftpd) GTEST_SKIP() << "vsftpd needs root";
+    if (!vsftpd) KOV_SKIP_WITHOUT_SERVER() << "vsftpd needs root";
     Run(Item(vsftpd->Url("/pub/a.txt")));
     EXPECT_EQ(events.Codes(), test::kOneFile);
     EXPECT_EQ(events.Last(kEventFileStarted)->text1, "ftp://127.0.0.1/pub/a.txt");
@@ -66,7 +67,7 @@ TEST_F(FtpJobTest, FetchAndASeriesOnOneConnection) {
 }
 
 TEST_F(FtpJobTest, LoginOrConnectFailureEndsTheJobWithoutFileEvents) {
-    if (!vsftpd) GTEST_SKIP() << "vsftpd needs root";
+    if (!vsftpd) KOV_SKIP_WITHOUT_SERVER() << "vsftpd needs root";
     UrlItem badLogin = Item(vsftpd->Url("/pub/a.txt"));
     badLogin.UserName = test::VsftpdServer::kUser;
     badLogin.UserPsw = "wrong";
@@ -82,7 +83,7 @@ TEST_F(FtpJobTest, LoginOrConnectFailureEndsTheJobWithoutFileEvents) {
 }
 
 TEST_F(FtpJobTest, DeliveredFileIsUploaded) {
-    if (!vsftpd) GTEST_SKIP() << "vsftpd needs root";
+    if (!vsftpd) KOV_SKIP_WITHOUT_SERVER() << "vsftpd needs root";
     UrlItem item = Item(vsftpd->Url("/pub/a.txt"));
     item.Upload = 1;
     item.UploadServer = "127.0.0.1:" + std::to_string(vsftpd->Port());
@@ -106,7 +107,8 @@ TEST_F(FtpJobTest, DeliveredFileIsUploaded) {
 
 TEST_F(FtpJobTest, FtpProxyGetsTheWholeAddress) {
     test::FaultServer proxy;
-    if (!test::FaultServer::Available() || !proxy.Start()) GTEST_SKIP() << "no python3";
+    if (!test::FaultServer::Available() || !proxy.Start())
+        KOV_SKIP_WITHOUT_SERVER() << "no python3";
     // Nothing listens on port 1: only the proxy can answer. The fault server echoes the
     // request it was sent.
     settings.FtpProxy = 1;
@@ -124,7 +126,7 @@ TEST_F(FtpJobTest, FtpProxyGetsTheWholeAddress) {
 }
 
 TEST_F(FtpJobTest, PassiveModeSettingReachesTheClient) {
-    if (!faults) GTEST_SKIP() << "python3 is not installed";
+    if (!faults) KOV_SKIP_WITHOUT_SERVER() << "python3 is not installed";
     // The server refuses passive mode: "always passive" fails, "always active" works.
     settings.FtpPasvMode = 2;
     Run(Item(faults->Url("nopasv", "/files/data-5000.bin")));

@@ -11,6 +11,7 @@
 #include "net/http/shared_connections.h"
 #include "net/transfer/traffic_meter.h"
 #include "platform/file_util.h"
+#include "support/missing_server.h"
 #include "support/nginx_server.h"
 #include "support/recording_job_sink.h"
 #include "support/temp_dir.h"
@@ -81,7 +82,7 @@ protected:
     }
     static void TearDownTestSuite() { nginx.reset(); }
     void SetUp() override {
-        if (!nginx) GTEST_SKIP() << "nginx is not installed";
+        if (!nginx) KOV_SKIP_WITHOUT_SERVER() << "nginx is not installed";
         env->connections = SharedConnections::Create();
     }
 

@@ -8,6 +8,7 @@
 #include "engine/site_page_processor.h"
 #include "job_test_fixture.h"
 #include "support/fault_server.h"
+#include "support/missing_server.h"
 
 namespace kov {
 namespace {
@@ -225,7 +226,7 @@ TEST_F(SiteRipTest, RipLimitsAreKeptAndSaidInTheLog) {
     EXPECT_NE(Slurp(Local("page/index.html")).find("href=\"css/main.css\""), std::string::npos);
     EXPECT_TRUE(FileExists(Local("resource/extra.css")));  // small enough
 
-    if (!faults) GTEST_SKIP() << "python3 is not installed";
+    if (!faults) KOV_SKIP_WITHOUT_SERVER() << "python3 is not installed";
     nginx->WriteFile("site/stalled.html",
                      "<html><img src=\"" + faults->Url("/trickle?size=100&every=1&head=0") +
                          "\"><img src=\"" + faults->Url("/silent") + "\"></html>");

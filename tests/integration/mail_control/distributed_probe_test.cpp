@@ -5,6 +5,7 @@
 #include "mail_control/distributed_download.h"
 #include "net/transfer/resource_prober.h"
 #include "platform/clock.h"
+#include "support/missing_server.h"
 #include "support/nginx_server.h"
 #include "support/recording_prompter.h"
 
@@ -12,7 +13,7 @@ namespace kov {
 namespace {
 
 TEST(DistributedProbe, TheServersSizeSplitsTheItemAndNoSizeRefusesIt) {
-    if (!test::NginxServer::Available()) GTEST_SKIP() << "nginx is not installed";
+    if (!test::NginxServer::Available()) KOV_SKIP_WITHOUT_SERVER() << "nginx is not installed";
     test::NginxServer nginx;
     ASSERT_TRUE(nginx.WriteFile("files/big.bin", std::string(1000001, 'x')));
     ASSERT_TRUE(nginx.Start()) << nginx.ErrorLog();

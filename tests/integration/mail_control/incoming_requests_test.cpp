@@ -8,6 +8,7 @@
 
 #include "mail_control/incoming_requests.h"
 #include "mail_control/query_message.h"
+#include "support/missing_server.h"
 #include "support/pop3_server.h"
 #include "support/scripted_server.h"
 #include "support/temp_dir.h"
@@ -52,7 +53,8 @@ protected:
 };
 
 TEST_F(IncomingRequestsTest, MessagesLeaveOnlyAfterTheSaveAndAreNeverTakenTwice) {
-    if (!Pop3Server::Available()) GTEST_SKIP() << "dovecot-pop3d is not installed (or not root)";
+    if (!Pop3Server::Available())
+        KOV_SKIP_WITHOUT_SERVER() << "dovecot-pop3d is not installed (or not root)";
     test::TestCa ca;
     Pop3Server pop3;
     ASSERT_TRUE(ca.Make());

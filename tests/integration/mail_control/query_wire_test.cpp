@@ -4,6 +4,7 @@
 
 #include "mail_control/query_message.h"
 #include "mail_control/query_sender.h"
+#include "support/missing_server.h"
 #include "support/smtp_server.h"
 #include "support/test_ca.h"
 
@@ -11,7 +12,8 @@ namespace kov {
 namespace {
 
 TEST(QueryWireTest, AQueryHasOneEmptyLineBeforeItsListAndAFourDigitYear) {
-    if (!test::SmtpServer::Available()) GTEST_SKIP() << "python3-aiosmtpd is not installed";
+    if (!test::SmtpServer::Available())
+        KOV_SKIP_WITHOUT_SERVER() << "python3-aiosmtpd is not installed";
     test::TestCa ca;  // not made: plain SMTP needs none
     test::SmtpServer server;
     ASSERT_TRUE(server.Start(test::SmtpServer::Mode::Plain, ca, false));

@@ -15,6 +15,7 @@
 #include "session/update_check.h"
 #include "session_fixture.h"
 #include "support/fault_server.h"
+#include "support/missing_server.h"
 #include "support/nginx_server.h"
 #include "support/nmcli_stand_in.h"
 
@@ -51,7 +52,7 @@ protected:
     static void TearDownTestSuite() { nginx.reset(); }
 
     void SetUp() override {
-        if (!nginx) GTEST_SKIP() << "nginx is not installed or did not start";
+        if (!nginx) KOV_SKIP_WITHOUT_SERVER() << "nginx is not installed or did not start";
         settings.LogDetail = 1;
         OpenHome();
     }
@@ -316,7 +317,8 @@ TEST_F(LineAndUpdateTest, UpdateCheckOutcomes) {
 
 TEST_F(LineAndUpdateTest, TrickledProgramInformationEndsAtTheFetchLimit) {
     test::FaultServer server;
-    if (!test::FaultServer::Available() || !server.Start()) GTEST_SKIP() << "no fault server";
+    if (!test::FaultServer::Available() || !server.Start())
+        KOV_SKIP_WITHOUT_SERVER() << "no fault server";
     // Headers included, one byte every 50 ms: seconds before the headers are complete.
     settings.UpdateUrl = server.Url("/trickle?size=40&every=0.05");
     settings.EnableHttps = 0;

@@ -16,6 +16,7 @@
 #include "mail_control/query_message.h"
 #include "model/url_item.h"
 #include "platform/file_util.h"
+#include "support/missing_server.h"
 #include "support/nginx_server.h"
 #include "support/pop3_server.h"
 #include "support/smtp_server.h"
@@ -69,7 +70,7 @@ protected:
     void SetUp() override {
         if (!SmtpServer::Available() || !Pop3Server::Available() || !test::TestCa::Available() ||
             !test::NginxServer::Available())
-            GTEST_SKIP() << "aiosmtpd, dovecot (as root), openssl or nginx is missing";
+            KOV_SKIP_WITHOUT_SERVER() << "aiosmtpd, dovecot (as root), openssl or nginx is missing";
         ASSERT_TRUE(m_ca.Make());
         ASSERT_TRUE(m_nginx.WriteFile("files/report.txt", "quarterly figures\n"));
         ASSERT_TRUE(m_nginx.Start()) << m_nginx.ErrorLog();

@@ -16,6 +16,7 @@
 #include "platform/file_util.h"
 #include "session/event_log.h"
 #include "session/session_controller.h"
+#include "support/missing_server.h"
 #include "support/nginx_server.h"
 #include "support/recording_prompter.h"
 #include "support/temp_dir.h"
@@ -37,7 +38,7 @@ public:
 // A session of a list whose pages go through the site rules, the banner rules and the items'
 // own rules, with the rule files read as at start-up.
 TEST(PageRulesSession, RulesRewritePagesAndBannedWordsKeepURLsAway) {
-    if (!test::NginxServer::Available()) GTEST_SKIP() << "nginx is not installed";
+    if (!test::NginxServer::Available()) KOV_SKIP_WITHOUT_SERVER() << "nginx is not installed";
     InternetGlobalInit();
     test::NginxServer nginx;
     const std::string page = "<html><h1>Top</h1><img src=/ads/banner.gif>news story</html>";

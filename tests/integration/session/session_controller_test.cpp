@@ -18,6 +18,7 @@
 #include "platform/clock.h"
 #include "platform/file_util.h"
 #include "session_fixture.h"
+#include "support/missing_server.h"
 #include "support/suite_servers.h"
 
 namespace kov {
@@ -49,7 +50,7 @@ protected:
     static void TearDownTestSuite() { servers.Stop(); }
 
     void SetUp() override {
-        if (!servers.Ready()) GTEST_SKIP() << "nginx or python3 is not installed";
+        if (!servers.Ready()) KOV_SKIP_WITHOUT_SERVER() << "nginx or python3 is not installed";
         settings.MaxThreads = 2;
         OpenHome();
         jobEnv = std::make_shared<JobEnvironment>();

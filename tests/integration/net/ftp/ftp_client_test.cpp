@@ -18,6 +18,7 @@
 #include "platform/file_util.h"
 #include "support/fault_server.h"
 #include "support/ftp_fault_server.h"
+#include "support/missing_server.h"
 #include "support/recording_sink.h"
 #include "support/server_process.h"
 #include "support/temp_dir.h"
@@ -96,11 +97,13 @@ protected:
         job.stopRequest = &stop;
     }
     void NeedVsftpd() {
-        if (!test::VsftpdServer::Available()) GTEST_SKIP() << "vsftpd needs root and db_load";
+        if (!test::VsftpdServer::Available())
+            KOV_SKIP_WITHOUT_SERVER() << "vsftpd needs root and db_load";
         ASSERT_TRUE(vsftpd) << "vsftpd did not start";
     }
     void NeedFaults() {
-        if (!test::FtpFaultServer::Available()) GTEST_SKIP() << "python3 is not installed";
+        if (!test::FtpFaultServer::Available())
+            KOV_SKIP_WITHOUT_SERVER() << "python3 is not installed";
         ASSERT_TRUE(faults) << "the FTP fault server did not start";
     }
 
@@ -246,7 +249,7 @@ TEST_F(FtpTest, IPv6UsesExtendedPassiveAndActiveCommands) {
     test::VsftpdServer v6;
     v6.UseIPv6();
     ASSERT_TRUE(v6.WriteFile("files/six.bin", test::FaultBody(3, 40000), kSmallTime));
-    if (!v6.Start()) GTEST_SKIP() << "vsftpd does not listen on ::1 here";
+    if (!v6.Start()) KOV_SKIP_WITHOUT_SERVER() << "vsftpd does not listen on ::1 here";
     for (FtpDataMode mode : {FtpDataMode::Passive, FtpDataMode::Active}) {
         FtpClient client;
         client.SetTimeouts(kTimeouts);

@@ -13,6 +13,7 @@
 #include "net/transfer/resource_prober.h"
 #include "net/transfer/traffic_meter.h"
 #include "platform/file_util.h"
+#include "support/missing_server.h"
 #include "support/recording_prompter.h"
 #include "support/recording_sink.h"
 #include "support/suite_servers.h"
@@ -50,7 +51,7 @@ protected:
     static void TearDownTestSuite() { servers.Stop(); }
 
     void SetUp() override {
-        if (!servers.Ready()) GTEST_SKIP() << "nginx or python3 is not installed";
+        if (!servers.Ready()) KOV_SKIP_WITHOUT_SERVER() << "nginx or python3 is not installed";
         UseSession(InternetSession::Create("kov-test", AccessType::Direct));
         job.sink = &sink;
         job.meter = &meter;
@@ -401,7 +402,8 @@ TEST_F(HttpDownloadTest, SharedConnectionsAreReusedAcrossSessions) {
 }
 
 TEST_F(HttpDownloadTest, ProxyAuthenticationIsAnsweredOnce) {
-    if (!test::TinyproxyServer::Available()) GTEST_SKIP() << "tinyproxy is not installed";
+    if (!test::TinyproxyServer::Available())
+        KOV_SKIP_WITHOUT_SERVER() << "tinyproxy is not installed";
     test::TinyproxyServer proxy;
     proxy.RequireAuth("kov", "secret");
     ASSERT_TRUE(proxy.Start()) << proxy.Log();

@@ -9,6 +9,7 @@
 #include "net/http/inet.h"
 #include "platform/file_util.h"
 #include "support/env_guard.h"
+#include "support/missing_server.h"
 #include "support/server_process.h"
 #include "support/suite_servers.h"
 #include "support/temp_dir.h"
@@ -49,7 +50,7 @@ protected:
     }
     static void TearDownTestSuite() { servers.Stop(); }
     void SetUp() override {
-        if (!servers.Ready()) GTEST_SKIP() << "nginx or python3 is not installed";
+        if (!servers.Ready()) KOV_SKIP_WITHOUT_SERVER() << "nginx or python3 is not installed";
         session = InternetSession::Create("kov-test", AccessType::Direct);
         ASSERT_TRUE(session);
     }
@@ -195,7 +196,8 @@ TEST_F(InetClientTest, IdleServersFailButSlowReadersDoNot) {
 }
 
 TEST_F(InetClientTest, ProxiesAreUsedWithTheirCredentials) {
-    if (!test::TinyproxyServer::Available()) GTEST_SKIP() << "tinyproxy is not installed";
+    if (!test::TinyproxyServer::Available())
+        KOV_SKIP_WITHOUT_SERVER() << "tinyproxy is not installed";
     test::TinyproxyServer proxy;
     proxy.RequireAuth("pu", "pp");
     ASSERT_TRUE(proxy.Start()) << proxy.Log();
@@ -216,9 +218,9 @@ TEST_F(InetClientTest, ProxiesAreUsedWithTheirCredentials) {
 
 TEST(InetClientTls, SelfSignedCertificateIsRefused) {
     ASSERT_TRUE(InternetGlobalInit());
-    if (!test::NginxServer::Available()) GTEST_SKIP() << "nginx is not installed";
+    if (!test::NginxServer::Available()) KOV_SKIP_WITHOUT_SERVER() << "nginx is not installed";
     if (std::system("command -v openssl >/dev/null 2>&1") != 0)
-        GTEST_SKIP() << "openssl is not installed";
+        KOV_SKIP_WITHOUT_SERVER() << "openssl is not installed";
     test::TempDir dir;
     const std::string command =
         "openssl req -x509 -newkey rsa:2048 -nodes -subj /CN=localhost -days 1 -keyout " +

@@ -8,6 +8,7 @@
 #include "net/mail/pop3_connection.h"
 #include "net/mail/smtp_connection.h"
 #include "platform/tcp_socket.h"
+#include "support/missing_server.h"
 #include "support/pop3_server.h"
 #include "support/scripted_server.h"
 #include "support/smtp_server.h"
@@ -29,14 +30,14 @@ protected:
     }
     static void TearDownTestSuite() { s_ca.reset(); }
     void SetUp() override {
-        if (!s_ca) GTEST_SKIP() << "openssl is not installed";
+        if (!s_ca) KOV_SKIP_WITHOUT_SERVER() << "openssl is not installed";
     }
     static std::unique_ptr<test::TestCa> s_ca;
 };
 std::unique_ptr<test::TestCa> MailClientTest::s_ca;
 
 TEST_F(MailClientTest, SmtpSendsOverEachTransportAndRefusesBadLogins) {
-    if (!SmtpServer::Available()) GTEST_SKIP() << "python3-aiosmtpd is not installed";
+    if (!SmtpServer::Available()) KOV_SKIP_WITHOUT_SERVER() << "python3-aiosmtpd is not installed";
     using Mode = SmtpServer::Mode;
     struct Case {
         const char* name;
@@ -104,7 +105,8 @@ TEST_F(MailClientTest, SmtpSendsOverEachTransportAndRefusesBadLogins) {
 }
 
 TEST_F(MailClientTest, Pop3ReadsAndDeletesOverEachTransportAndRefusesBadLogins) {
-    if (!Pop3Server::Available()) GTEST_SKIP() << "dovecot-pop3d is not installed (or not root)";
+    if (!Pop3Server::Available())
+        KOV_SKIP_WITHOUT_SERVER() << "dovecot-pop3d is not installed (or not root)";
     struct Case {
         const char* name;
         bool tlsPort;

@@ -21,6 +21,7 @@
 #include "core/language/localiser.h"
 #include "model/list_document.h"
 #include "support/fault_server.h"
+#include "support/missing_server.h"
 #include "support/nginx_server.h"
 #include "support/recording_prompter.h"
 #include "support/smtp_server.h"
@@ -82,7 +83,7 @@ protected:
 };
 
 TEST_F(ProbeDialogsTest, ProbeShowsWhatTheServerAndTheDiskSay) {
-    if (!nginx || !faults) GTEST_SKIP() << "nginx or python3 is missing";
+    if (!nginx || !faults) KOV_SKIP_WITHOUT_SERVER() << "nginx or python3 is missing";
     std::filesystem::create_directories(dir.File("Download"));
     std::FILE* f = std::fopen(dir.File("Download/a.txt").c_str(), "w");
     std::fputs("seven!!", f);
@@ -134,7 +135,7 @@ TEST_F(ProbeDialogsTest, LocalFilesAndUnreachableAddresses) {
 }
 
 TEST_F(ProbeDialogsTest, ClosingDuringASilentProbeDoesNotWait) {
-    if (!faults) GTEST_SKIP() << "python3 is missing";
+    if (!faults) KOV_SKIP_WITHOUT_SERVER() << "python3 is missing";
     UrlItem item = Item(faults->Url("/silent"));
     item.CEType = 10;
     item.CEComeFrom = "a@example.org";
@@ -244,7 +245,8 @@ TEST_F(ProbeDialogsTest, DistributedPartSizes) {
 }
 
 TEST_F(ProbeDialogsTest, QueriesGoToTheCheckedHostsOnly) {
-    if (!test::SmtpServer::Available()) GTEST_SKIP() << "python3-aiosmtpd is not installed";
+    if (!test::SmtpServer::Available())
+        KOV_SKIP_WITHOUT_SERVER() << "python3-aiosmtpd is not installed";
     test::TestCa unused;  // plain SMTP needs no certificate
     test::SmtpServer smtp;
     ASSERT_TRUE(smtp.Start(test::SmtpServer::Mode::Plain, unused, false));
@@ -280,7 +282,8 @@ TEST_F(ProbeDialogsTest, QueriesGoToTheCheckedHostsOnly) {
 // Both dialogs send only once the dial-up line is up, let it go afterwards, and the portions'
 // results reach the program log; without a line nothing is sent.
 TEST_F(ProbeDialogsTest, QueriesWaitForTheLineAndAreLogged) {
-    if (!test::SmtpServer::Available()) GTEST_SKIP() << "python3-aiosmtpd is not installed";
+    if (!test::SmtpServer::Available())
+        KOV_SKIP_WITHOUT_SERVER() << "python3-aiosmtpd is not installed";
     test::TestCa unused;
     test::SmtpServer smtp;
     ASSERT_TRUE(smtp.Start(test::SmtpServer::Mode::Plain, unused, false));

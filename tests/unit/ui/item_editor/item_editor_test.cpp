@@ -15,6 +15,7 @@
 #include "model/list_document.h"
 #include "net/http/inet.h"
 #include "platform/file_util.h"
+#include "support/missing_server.h"
 #include "support/nginx_server.h"
 #include "support/recording_prompter.h"
 #include "support/temp_dir.h"
@@ -385,7 +386,7 @@ TEST_F(ItemCommandsTest, ANewItemTakesItsNameAndFolderFromItsUrl) {
 }
 
 TEST_F(ItemCommandsTest, AQueuedJobDownloadsTheEdit) {
-    if (!test::NginxServer::Available()) GTEST_SKIP() << "nginx is not installed";
+    if (!test::NginxServer::Available()) KOV_SKIP_WITHOUT_SERVER() << "nginx is not installed";
     InternetGlobalInit();
     test::NginxServer nginx;
     nginx.AddLocation("location /slow/ { limit_rate 20k; }");

@@ -25,6 +25,7 @@
 #include "core/settings/profile_store.h"
 #include "model/list_document.h"
 #include "platform/file_util.h"
+#include "support/missing_server.h"
 #include "support/pop3_server.h"
 #include "support/recording_prompter.h"
 #include "support/smtp_server.h"
@@ -408,7 +409,7 @@ TEST_F(PreferencesTest, AcceptedSettingsTakeEffectInTheWindow) {
 // The two server tests run on a thread; the page shows their outcome when it comes.
 TEST_F(PreferencesTest, MailTestButtonsReportTheServers) {
     if (!test::SmtpServer::Available() || !test::Pop3Server::Available()) {
-        GTEST_SKIP() << "aiosmtpd or dovecot is missing (or not root)";
+        KOV_SKIP_WITHOUT_SERVER() << "aiosmtpd or dovecot is missing (or not root)";
     }
     test::TestCa ca;
     ASSERT_TRUE(ca.Make());

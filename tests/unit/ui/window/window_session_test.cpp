@@ -15,6 +15,7 @@
 #include "platform/file_util.h"
 #include "session/event_log.h"
 #include "support/env_guard.h"
+#include "support/missing_server.h"
 #include "support/nginx_server.h"
 #include "support/pop3_server.h"
 #include "support/recording_prompter.h"
@@ -57,7 +58,7 @@ protected:
     static void TearDownTestSuite() { nginx.reset(); }
 
     void SetUp() override {
-        if (!nginx) GTEST_SKIP() << "nginx is not installed or did not start";
+        if (!nginx) KOV_SKIP_WITHOUT_SERVER() << "nginx is not installed or did not start";
         settings.WriteLog = 0;
         settings.ProxyFromIE = 0;  // the environment's proxies must not touch loopback tests
         settings.MaxThreads = 2;
@@ -141,7 +142,8 @@ TEST_F(WindowSessionTest, F5RunsTheListAndTheRowsLogAndTitleFollow) {
 }
 
 TEST_F(WindowSessionTest, CheckingMailTakesTheQueriedItemsAndDownloadsThem) {
-    if (!test::Pop3Server::Available()) GTEST_SKIP() << "dovecot-pop3d is not installed";
+    if (!test::Pop3Server::Available())
+        KOV_SKIP_WITHOUT_SERVER() << "dovecot-pop3d is not installed";
     test::TestCa ca;
     test::Pop3Server pop3;
     ASSERT_TRUE(ca.Make());
