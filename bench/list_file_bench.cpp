@@ -75,8 +75,18 @@ void BM_SaveList(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
-BENCHMARK(BM_LoadList)->Arg(10000)->Arg(40000)->Iterations(3)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_SaveList)->Arg(10000)->Arg(40000)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadList)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(40000)
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SaveList)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(40000)
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

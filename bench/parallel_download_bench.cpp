@@ -1,7 +1,10 @@
 // Ten files from nginx on loopback with four workers, against aria2c -j4 and
-// curl --parallel --parallel-max 4. Runs alternate; medians of the wall time are reported.
+// curl --parallel --parallel-max 4; or ("small") 1,000 files of 10 KB with eight workers
+// sharing their connections as a session's jobs do, against the same tools with eight.
+// Runs alternate; medians of the wall time are reported.
 //
 // Usage: parallel_download_bench [FILE_MIB (default 100)] [ROUNDS (default 3)]
+//        parallel_download_bench small [ROUNDS (default 5)]
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -20,6 +23,7 @@
 #include "engine/download_job.h"
 #include "engine/worker_pool.h"
 #include "net/http/inet.h"
+#include "net/http/shared_connections.h"
 #include "net/transfer/traffic_meter.h"
 #include "platform/file_util.h"
 #include "support/nginx_server.h"
@@ -28,7 +32,13 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr int kFiles = 10;
+// What one run moves: files of bytes each, workers at a time.
+struct Shape {
+    int files = 10;
+    std::size_t bytes = std::size_t{100} << 20;
+    int workers = 4;
+    int rounds = 3;
+};
 
 class CountingSink : public kov::JobEventSink {
 public:
@@ -55,8 +65,15 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (argv[i][0] != '-') args.emplace_back(argv[i]);
     }
-    const std::size_t mib = !args.empty() ? std::strtoul(args[0].c_str(), nullptr, 10) : 100;
-    const int rounds = args.size() > 1 ? std::atoi(args[1].c_str()) : 3;
+    Shape shape;
+    if (!args.empty() && args[0] == "small") {
+        shape = {1000, 10 * 1000, 8, args.size() > 1 ? std::atoi(args[1].c_str()) : 5};
+    } else {
+        if (!args.empty()) shape.bytes = std::strtoul(args[0].c_str(), nullptr, 10) << 20;
+        if (args.size() > 1) shape.rounds = std::atoi(args[1].c_str());
+    }
+    const int kFiles = shape.files;
+    const std::string workers = std::to_string(shape.workers);
     kov::InternetGlobalInit();
     if (!kov::test::NginxServer::Available()) return 1;
     kov::test::NginxServer nginx;
@@ -65,8 +82,11 @@ int main(int argc, char** argv) {
         block[i] = static_cast<char>(i * 131 % 251);
     for (int f = 0; f < kFiles; ++f) {
         std::ofstream out(nginx.DocRoot() + "/f" + std::to_string(f) + ".bin", std::ios::binary);
-        for (std::size_t m = 0; m < mib; ++m)
-            out.write(block.data(), block.size());
+        for (std::size_t left = shape.bytes; left > 0;) {
+            const std::size_t n = std::min(left, block.size());
+            out.write(block.data(), static_cast<std::streamsize>(n));
+            left -= n;
+        }
     }
     if (!nginx.Start()) return 1;
     kov::test::TempDir dir;
@@ -89,15 +109,16 @@ int main(int argc, char** argv) {
     env->sink = &sink;
     env->startWait = std::chrono::milliseconds(0);
     env->endWait = std::chrono::milliseconds(0);
+    env->connections = kov::SharedConnections::Create();
 
     std::map<std::string, std::vector<double>> wall;
     auto clean = [&] { std::system(("rm -rf '" + dir.path() + "/out'").c_str()); };
-    for (int round = 0; round < rounds; ++round) {
+    for (int round = 0; round < shape.rounds; ++round) {
         clean();
         auto start = Clock::now();
         {
             kov::WorkerPool pool;
-            pool.SetMaxThreads(4);
+            pool.SetMaxThreads(shape.workers);
             for (int f = 0; f < kFiles; ++f) {
                 kov::UrlItem item = kov::FreshItem();
                 item.Url = urls[f];
@@ -114,18 +135,18 @@ int main(int argc, char** argv) {
         if (Have("aria2c")) {
             clean();
             start = Clock::now();
-            if (!Run({"aria2c", "-q", "-j4", "-x1", "-s1", "--file-allocation=none", "-d",
+            if (!Run({"aria2c", "-q", "-j" + workers, "-x1", "-s1", "--file-allocation=none", "-d",
                       dir.path() + "/out", "-i", dir.File("urls.txt")})) {
                 return 1;
             }
-            wall["aria2c -j4"].push_back(
+            wall["aria2c -j" + workers].push_back(
                 std::chrono::duration<double>(Clock::now() - start).count());
         }
         if (Have("curl")) {
             clean();
             kov::CreateFolders(dir.path() + "/out");
             std::vector<std::string> cmd = {
-                "curl", "-s", "--no-progress-meter", "--parallel", "--parallel-max", "4"};
+                "curl", "-s", "--no-progress-meter", "--parallel", "--parallel-max", workers};
             for (int f = 0; f < kFiles; ++f) {
                 cmd.push_back("-o");
                 cmd.push_back(dir.path() + "/out/f" + std::to_string(f) + ".bin");
@@ -139,8 +160,9 @@ int main(int argc, char** argv) {
     }
     clean();
     std::printf(
-        "%d files of %zu MiB from nginx on loopback, 4 at a time, %d rounds, median wall:\n",
-        kFiles, mib, rounds);
+        "%d files of %zu bytes from nginx on loopback, %d at a time, %d rounds, median "
+        "wall:\n",
+        kFiles, shape.bytes, shape.workers, shape.rounds);
     double best = 0;
     for (const auto& [name, v] : wall) {
         if (name != "kov" && (best == 0 || Median(v) < best)) best = Median(v);

@@ -7,8 +7,9 @@
 // Runs alternate between the tools; medians over the rounds are reported. Every child runs
 // with the proxy variables removed from its environment.
 //
-// Usage: session_bench [KOV_CLI_PATH [files]] (default: ../app/kov-cli/kov-cli beside this
-// program; "files" runs only the second part)
+// Usage: session_bench [KOV_CLI_PATH [files [OTHER_KOV_CLI]]] (default: ../app/kov-cli/kov-cli
+// beside this program; "files" runs only the second part, OTHER_KOV_CLI takes its turn there
+// too, as "kov-cli other", to compare two builds in one run)
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -38,6 +39,7 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kRounds = 3;
+constexpr int kFileRounds = 5;  // short runs on a loaded machine need more of them
 constexpr std::uintmax_t kBigSize = std::uintmax_t{1} << 30;
 constexpr int kSmallCount = 1000;
 constexpr std::size_t kSmallSize = 10 * 1000;
@@ -153,6 +155,7 @@ std::vector<std::string> MakeFiles(const kov::test::NginxServer& nginx, const st
 int main(int argc, char** argv) {
     const std::string kovCli = argc > 1 ? argv[1] : DefaultKovCli();
     const bool onlyFiles = argc > 2 && std::string(argv[2]) == "files";
+    const std::string otherCli = onlyFiles && argc > 3 ? argv[3] : "";
     if (access(kovCli.c_str(), X_OK) != 0) {
         std::fprintf(stderr, "kov-cli not found at %s\n", kovCli.c_str());
         return 1;
@@ -244,16 +247,17 @@ int main(int argc, char** argv) {
         KovHome home(kThreads);
         std::map<std::string, std::vector<double>> rate;
         std::vector<std::string> order = {"kov-cli -a"};
+        if (!otherCli.empty()) order.push_back("kov-cli other");
         if (Have("curl")) order.push_back("curl --parallel");
         if (Have("wget")) order.push_back("wget -i");
-        for (int round = 0; round < kRounds && status == 0; ++round) {
+        for (int round = 0; round < kFileRounds && status == 0; ++round) {
             for (const auto& name : order) {
                 ClearFolder(out);
                 Sample s;
-                if (name == "kov-cli -a") {
+                if (name.starts_with("kov-cli")) {
                     // A fresh list each round, so no round sees state saved by the one before.
                     home.WriteList(urls, smallNames, out);
-                    s = Run({kovCli, "-a"}, home.Env(), log);
+                    s = Run({name == "kov-cli -a" ? kovCli : otherCli, "-a"}, home.Env(), log);
                 } else if (name == "curl --parallel") {
                     s = Run({"curl", "-s", "--parallel", "--parallel-max", "8", "-K", curlConfig},
                             {}, log);
@@ -290,7 +294,7 @@ int main(int argc, char** argv) {
         }
         ClearFolder(out);
         std::printf("2. %d files of %zu bytes, %d at a time (wget: one at a time), %d rounds\n",
-                    kSmallCount, kSmallSize, kThreads, kRounds);
+                    kSmallCount, kSmallSize, kThreads, kFileRounds);
         std::printf("   %-16s %12s %9s\n", "tool", "files/s", "wall s");
         for (const auto& name : order) {
             if (rate[name].empty()) continue;

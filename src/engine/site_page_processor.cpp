@@ -214,6 +214,7 @@ int SitePageProcessor::FetchLinked(DownloadJob& job, const HtmlRipper& ripper,
     transfer.maxBytes = m_limits.maxResourceBytes;
     transfer.minFreeBytes = m_limits.minFreeBytes;
     transfer.timeAllowed = m_limits.resourceTime;
+    transfer.acceptCompressed = true;
     // A link followed because it is on the site must still be on it after redirects.
     if (record.depth > 0) {
         transfer.redirectAllowed = [&ripper](const std::string& target) {
@@ -230,6 +231,7 @@ int SitePageProcessor::FetchLinked(DownloadJob& job, const HtmlRipper& ripper,
     transfer.maxBytes = 0;
     transfer.minFreeBytes = 0;
     transfer.timeAllowed = {};
+    transfer.acceptCompressed = false;
     transfer.redirectAllowed = nullptr;
     return result;
 }

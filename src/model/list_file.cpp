@@ -195,8 +195,13 @@ ListFileContent ReadListFile(const std::string& path, std::uint32_t serial, Prom
         return content;
     }
     const std::time_t now = SystemClock().Now();
-    for (int n : ItemNumbers(store)) {
-        UrlItem item = FreshItem();
+    const std::vector<int> numbers = ItemNumbers(store);
+    // Made once: a fresh item reads the local time zone, which costs a file lookup each time.
+    const UrlItem fresh = FreshItem();
+    // Grown once: a growing vector would copy every item it holds on each reallocation.
+    content.items.reserve(numbers.size());
+    for (int n : numbers) {
+        UrlItem item = fresh;
         if (!LoadItem(store, n, item, now)) continue;
         if (item.ID.empty()) {
             item.ID = MakeItemId(serial);

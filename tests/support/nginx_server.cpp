@@ -71,8 +71,8 @@ bool NginxServer::Start() {
                 conf << "  " << temp << "_temp_path " << d << "/" << temp << ";\n";
             conf << "  server {\n    listen " << listen;
             if (!m_certificate.empty()) {
-                conf << " ssl;\n    ssl_certificate " << m_certificate
-                     << ";\n    ssl_certificate_key " << m_key;
+                conf << (m_http2 ? " ssl http2" : " ssl") << ";\n    ssl_certificate "
+                     << m_certificate << ";\n    ssl_certificate_key " << m_key;
             }
             conf << ";\n    server_name localhost;\n    root " << m_docRoot << ";\n"
                  << "    location = /redirect { return 302 /files/a.txt; }\n"

@@ -22,6 +22,8 @@ public:
     void AddLocation(std::string block) { m_extra += block + "\n"; }
     // Before Start: serve https with this certificate and key (PEM files).
     void UseTls(std::string certificate, std::string key);
+    // Before Start, with UseTls: offer HTTP/2 as well (ALPN).
+    void OfferHttp2() { m_http2 = true; }
     // Writes content into DocRoot()/relativePath, creating folders. False on failure.
     bool WriteFile(std::string_view relativePath, std::string_view content) const;
 
@@ -43,6 +45,7 @@ private:
     std::string m_extra;
     std::string m_certificate;
     std::string m_key;
+    bool m_http2 = false;
     int m_port = -1;
     ServerProcess m_process;
 };

@@ -6,6 +6,7 @@
 
 #include "core/text/text_util.h"
 #include "net/http/inet.h"
+#include "net/http/thread_multi.h"
 
 namespace kov {
 
@@ -17,8 +18,6 @@ static_assert(kErrorTooSlow == CURLE_OPERATION_TIMEDOUT);
 constexpr std::size_t kBufferBound = 256 * 1024;
 // libcurl's receive buffer; large blocks keep the per-call overhead down.
 constexpr long kReceiveBufferSize = 256 * 1024;
-// Connections kept open for the jobs of a session (libcurl's default keeps four).
-constexpr long kSharedConnections = 64;
 // The longest single wait, so that a stop request and the rate check are seen in time.
 constexpr int kMaxPollMs = 200;
 
@@ -35,6 +34,30 @@ int StatusOfLine(std::string_view line) {
     return digits == 3 ? status : 0;
 }
 
+bool IsHeader(std::string_view line, std::string_view name) {
+    return line.size() > name.size() && line[name.size()] == ':' && IStartsWith(line, name);
+}
+
+// A decoded body is no longer what the server's length and encoding describe.
+void DropEncodingHeaders(std::string& block) {
+    std::string kept;
+    bool encoded = false;
+    for (std::size_t start = 0; start < block.size();) {
+        std::size_t end = block.find("\r\n", start);
+        if (end == std::string::npos) end = block.size();
+        const std::string_view line(block.data() + start, end - start);
+        start = end + 2;
+        if (IsHeader(line, "content-encoding")) {
+            encoded = true;
+            continue;
+        }
+        if (IsHeader(line, "content-length")) continue;
+        kept.append(line);
+        kept += "\r\n";
+    }
+    if (encoded) block = std::move(kept);
+}
+
 }  // namespace
 
 CurlEasyReader::CurlEasyReader(const CurlSessionConfig& config)
@@ -43,14 +66,13 @@ CurlEasyReader::CurlEasyReader(const CurlSessionConfig& config)
       m_stopFlag(config.stopFlag),
       m_shared(config.shared) {
     m_easy = curl_easy_init();
-    m_multi = curl_multi_init();
+    // A transfer of its own connects on its own: a multi handle of its own keeps it apart.
+    m_ownsMulti = !m_shared;
+    m_multi = m_ownsMulti ? curl_multi_init() : ThreadMultiHandle();
     if (!Valid()) return;
-    if (m_shared) {
-        curl_easy_setopt(m_easy, CURLOPT_SHARE, m_shared->Handle());
-        // A finished transfer's connection goes back to the shared cache, which this handle's
-        // limit would otherwise hold to four: the other jobs of the session need theirs kept.
-        curl_multi_setopt(m_multi, CURLMOPT_MAXCONNECTS, kSharedConnections);
-    }
+    if (m_shared) curl_easy_setopt(m_easy, CURLOPT_SHARE, m_shared->Handle());
+    // The multi handle may drive other transfers of this thread: its messages are told apart.
+    curl_easy_setopt(m_easy, CURLOPT_PRIVATE, this);
     curl_easy_setopt(m_easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(m_easy, CURLOPT_BUFFERSIZE, kReceiveBufferSize);
     curl_easy_setopt(m_easy, CURLOPT_ERRORBUFFER, m_curlError);
@@ -60,11 +82,16 @@ CurlEasyReader::CurlEasyReader(const CurlSessionConfig& config)
     curl_easy_setopt(m_easy, CURLOPT_HEADERDATA, this);
     // A proxy's CONNECT reply is not the server's response.
     curl_easy_setopt(m_easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+    // HTTP/2 where a TLS server offers it. Transfers of this thread alive at once share such a
+    // connection; libcurl multiplexes only within one multi handle. No CURLOPT_PIPEWAIT: a
+    // transfer waiting for a connection that another thread's multi handle is opening would
+    // never be woken.
+    curl_easy_setopt(m_easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_2TLS));
 }
 
 CurlEasyReader::~CurlEasyReader() {
     Detach();
-    if (m_multi != nullptr) curl_multi_cleanup(m_multi);
+    if (m_ownsMulti && m_multi != nullptr) curl_multi_cleanup(m_multi);
     if (m_easy != nullptr) curl_easy_cleanup(m_easy);
     curl_slist_free_all(m_requestHeaders);
 }
@@ -159,10 +186,7 @@ bool CurlEasyReader::Drive(Done done) {
             SetError(CURLE_FAILED_INIT, curl_multi_strerror(performed));
             return false;
         }
-        int queued = 0;
-        while (CURLMsg* message = curl_multi_info_read(m_multi, &queued)) {
-            if (message->msg == CURLMSG_DONE) Finish(message->data.result);
-        }
+        DispatchMessages();
         if (done() || m_finished) continue;
 
         const auto now = std::chrono::steady_clock::now();
@@ -188,6 +212,18 @@ bool CurlEasyReader::Drive(Done done) {
         }
     }
     return true;
+}
+
+void CurlEasyReader::DispatchMessages() {
+    int queued = 0;
+    while (CURLMsg* message = curl_multi_info_read(m_multi, &queued)) {
+        if (message->msg != CURLMSG_DONE) continue;
+        // Another reader of this thread whose transfer ended while this one drove the handle.
+        char* owner = nullptr;
+        curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &owner);
+        auto* reader = reinterpret_cast<CurlEasyReader*>(owner);
+        if (reader != nullptr) reader->Finish(message->data.result);
+    }
 }
 
 long CurlEasyReader::Read(char* buffer, std::size_t count) {
@@ -295,6 +331,7 @@ void CurlEasyReader::HeaderLine(const char* data, std::size_t length) {
     bool interim = status >= 100 && status < 200;
     bool followed = m_follows && status >= 300 && status < 400 && m_pendingHasLocation;
     if (interim || followed) return;
+    if (m_decodes) DropEncodingHeaders(m_pendingHeaders);
     m_pendingHeaders += "\r\n";
     m_rawHeaders = std::move(m_pendingHeaders);
     m_pendingHeaders.clear();

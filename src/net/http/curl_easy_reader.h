@@ -1,7 +1,9 @@
 #pragma once
 
-// One libcurl transfer driven by its own multi handle, so that the body is pulled by Read()
-// instead of pushed by callbacks.
+// One libcurl transfer driven through a multi handle, so that the body is pulled by Read()
+// instead of pushed by callbacks. A transfer that shares the session's connections uses the
+// multi handle of its thread (kept across transfers); other transfers of the thread alive at the
+// same time move on while it waits, and HTTP/2 lets them share one connection.
 
 #include <curl/curl.h>
 
@@ -29,6 +31,9 @@ public:
     CURL* Easy() const { return m_easy; }
     // Whether libcurl follows redirects, so that their header blocks are skipped.
     void SetFollowsRedirects(bool follows) { m_follows = follows; }
+    // Whether libcurl decodes a compressed body, so that the headers describing the encoded
+    // bytes are left out of RawHeaders().
+    void SetDecodes(bool decodes) { m_decodes = decodes; }
 
     enum class OpenUntil { Headers, HeadersOrData };
     // Starts the transfer anew (an unfinished one is dropped) and drives it until the final
@@ -58,6 +63,8 @@ private:
     template <class Done>
     bool Drive(Done done);
     void Finish(CURLcode result);
+    // Hands each ended transfer of the multi handle to its reader.
+    void DispatchMessages();
     void Detach();
     std::size_t Buffered() const { return m_bufferEnd - m_bufferStart; }
 
@@ -67,11 +74,13 @@ private:
 
     CURL* m_easy = nullptr;
     CURLM* m_multi = nullptr;
+    bool m_ownsMulti = false;
     std::chrono::milliseconds m_idle;
     const std::atomic<std::int64_t>* m_deadline = nullptr;
     const std::atomic<int>* m_stopFlag = nullptr;
     std::shared_ptr<SharedConnections> m_shared;  // outlives the easy handle
     bool m_follows = true;
+    bool m_decodes = false;
     bool m_attached = false;  // the easy handle is in the multi handle
     bool m_finished = false;
     bool m_paused = false;

@@ -47,6 +47,11 @@ std::unique_ptr<CurlHttpRequest> CurlHttpRequest::Create(const CurlSessionConfig
     // A redirect leads only to the web; libcurl keeps the credentials to the first host, port
     // and scheme (CURLOPT_UNRESTRICTED_AUTH stays off).
     curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    if ((flags & kRequestCompressed) != 0) {
+        // Every encoding this libcurl can decode.
+        curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
+        request->m_transfer.SetDecodes(true);
+    }
     if ((flags & kRequestNoCache) != 0)
         request->AddRequestHeaders("Pragma: no-cache\r\nCache-Control: no-cache", true);
     return request;

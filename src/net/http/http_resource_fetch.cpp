@@ -131,7 +131,9 @@ int HttpResourceFetch::SendOne(const UrlParts& parts) {
     if (!m_connection) return kResultNoConnection;
     const std::string object = parts.object.empty() ? "/" : parts.object;
     m_request = m_connection->OpenRequest(
-        object, m_job.expandedReferer, kRequestNoRedirect | (m_job.noCache ? kRequestNoCache : 0u));
+        object, m_job.expandedReferer,
+        kRequestNoRedirect | (m_job.noCache ? kRequestNoCache : 0u) |
+            (m_job.acceptCompressed && m_askedFrom < 0 ? kRequestCompressed : 0u));
     if (m_request && m_askedFrom >= 0) {
         std::string headers = "Range: bytes=" + std::to_string(m_askedFrom) + "-";
         if (m_job.distributed) {

@@ -42,6 +42,10 @@ enum RequestFlags : unsigned {
     // OpenUrl: follow redirects to https addresses only (an https address must not be led
     // back to plain http).
     kRequestHttpsRedirectsOnly = 4,
+    // A page fetched whole may come compressed; the body read is always the decoded one, and
+    // the headers then carry no Content-Length or Content-Encoding (they would describe the
+    // compressed bytes). Never for files: their sizes and resume offsets are the server's.
+    kRequestCompressed = 8,
 };
 
 struct InetTimeouts {

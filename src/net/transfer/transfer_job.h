@@ -69,6 +69,8 @@ struct TransferJob {
     // (0: no bound besides the idle time-out).
     std::chrono::milliseconds timeAllowed{0};
     static constexpr std::uint64_t kMinRate = 8192;
+    // A rip's resources: one asked for whole (no Range) may come compressed; it is saved decoded.
+    bool acceptCompressed = false;
 
     // Outputs.
     FetchBound boundHit = FetchBound::None;  // the bound that ended the last fetch
