@@ -39,6 +39,7 @@ std::string_view HeaderValue(std::string_view raw, std::string_view name) {
         const std::size_t end = raw.find('\n');
         std::string_view line = raw.substr(0, end);
         raw.remove_prefix(end == std::string_view::npos ? raw.size() : end + 1);
+        if (line.ends_with('\r')) line.remove_suffix(1);
         const std::size_t colon = line.find(':');
         if (colon != std::string_view::npos && IEquals(TrimBlanks(line.substr(0, colon)), name))
             return TrimBlanks(line.substr(colon + 1));
