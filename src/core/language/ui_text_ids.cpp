@@ -8,7 +8,7 @@ namespace {
 
 // Menu texts come right after the items of the menu before them: menus are translated by
 // walking this order.
-constexpr std::array<UiTextEntry, 294> kGuiTexts{{
+constexpr std::array<UiTextEntry, 296> kGuiTexts{{
     {kGuiOK, "OK", "OK"},
     {kGuiCancel, "Cancel", "Cancel"},
     {kGuiUpdate, "Update", "Update"},
@@ -306,6 +306,8 @@ constexpr std::array<UiTextEntry, 294> kGuiTexts{{
      "discards the changes of the list."},
     {kGuiLimitReset, "LimitReset", "Reset"},
     {kGuiSRCancelled, "SRCancelled", "Cancelled; the other files were left as they were"},
+    {kGuiConnections, "Connections", "Connections per file"},
+    {kGuiURLConnections, "URLConnections", "Connections per file (0: preferences)"},
 }};
 
 constexpr std::array<UiTextEntry, 137> kToolTips{{

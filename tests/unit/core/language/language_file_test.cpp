@@ -46,7 +46,7 @@ TEST(LanguageFile, TheTablesAreCompleteAndTheirIdsUnique) {
             EXPECT_NE(*e.text, '\0') << e.key;
         }
     }
-    EXPECT_EQ(GuiTextTable().size(), 294u);
+    EXPECT_EQ(GuiTextTable().size(), 296u);
     EXPECT_EQ(ToolTipTable().size(), 137u);
 }
 
