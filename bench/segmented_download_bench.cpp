@@ -88,11 +88,10 @@ bool Compare(const std::string& title, const std::string& url, const std::string
 
 int main(int argc, char** argv) {
     const std::vector<std::string> args = kov::bench::PlainArgs(argc, argv);
-    const std::size_t large = args.size() > 0 ? std::strtoul(args[0].c_str(), nullptr, 10) : 1024;
-    const int rounds = args.size() > 1 ? std::atoi(args[1].c_str()) : 5;
-    kov::InternetGlobalInit();
-    if (!kov::test::NginxServer::Available()) {
-        std::fprintf(stderr, "nginx is not installed\n");
+    const std::size_t large = args.empty() ? 1024 : std::strtoul(args[0].c_str(), nullptr, 10);
+    const int rounds = args.size() < 2 ? 5 : std::atoi(args[1].c_str());
+    if (!kov::InternetGlobalInit() || !kov::test::NginxServer::Available()) {
+        std::fprintf(stderr, "libcurl or nginx is missing\n");
         return 1;
     }
     kov::test::NginxServer nginx;

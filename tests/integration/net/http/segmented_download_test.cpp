@@ -108,12 +108,12 @@ protected:
     }
 
     static test::NginxServer* nginx;
-    test::TempDir dir;
-    test::RecordingSink sink;
-    TrafficMeter meter;
-    std::atomic<int> stop{0};
     std::unique_ptr<InternetSession> session;
+    std::atomic<int> stop{0};
+    TrafficMeter meter;
+    test::RecordingSink sink;
     TransferJob job;
+    test::TempDir dir;
 };
 
 test::NginxServer* SegmentedDownloadTest::nginx = nullptr;
