@@ -219,6 +219,7 @@ void DownloadJob::ConfigureTransfer() {
     m_transfer.partCount = std::max(m_item.DstDlPartCount, 1);
     m_transfer.partSize = m_item.DstDlPartSize;
     m_transfer.partNo = m_item.DstDlPartNo;
+    m_transfer.connections = m_item.Connections > 0 ? m_item.Connections : settings.Connections;
 }
 
 // The Internet session; file:// needs none. False when it cannot be made.

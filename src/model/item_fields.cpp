@@ -6,6 +6,7 @@
 #include <type_traits>
 #include <variant>
 
+#include "core/settings/app_settings.h"
 #include "core/text/text_util.h"
 
 namespace kov {
@@ -91,6 +92,7 @@ const std::vector<Entry>& Entries() {
         {Number("DstDlPartNo", 1, kMaxParts, kClamp, 1), &U::DstDlPartNo},
         {Number("CEType", 0, 10, OutOfRange::Keep), &U::CEType},
         {Text("CEComeFrom", U::kCeComeFromCapacity), &U::CEComeFrom},
+        {Number("Connections", 0, kMaxConnections, kClamp), &U::Connections},
     };
     return entries;
 }

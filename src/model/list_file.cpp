@@ -162,6 +162,8 @@ bool SaveItem(ProfileStore& store, int number, const UrlItem& item, Prompter& pr
     integer("DstDlPartNo", item.DstDlPartNo);
     integer("CEType", item.CEType);
     text("CEComeFrom", item.CEComeFrom);
+    // Written only when set, so that lists without the key stay as they were.
+    if (item.Connections != 0) integer("Connections", item.Connections);
     return true;
 }
 

@@ -86,6 +86,8 @@ struct UrlItem {
     std::int32_t CEType = 0;  // 0 made locally, 10 arrived by e-mail
     std::string CEComeFrom;
     std::int32_t NestedDepth = 0;
+    // Connections for one file; 0: the settings' default.
+    std::int32_t Connections = 0;
 };
 
 // Copies the distributed-download part fields (DstDl...) of from into to.

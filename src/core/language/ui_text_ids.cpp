@@ -8,7 +8,7 @@ namespace {
 
 // Menu texts come right after the items of the menu before them: menus are translated by
 // walking this order.
-constexpr std::array<UiTextEntry, 320> kGuiTexts{{
+constexpr std::array<UiTextEntry, 322> kGuiTexts{{
     {kGuiOK, "OK", "OK"},
     {kGuiCancel, "Cancel", "Cancel"},
     {kGuiUpdate, "Update", "Update"},
@@ -335,6 +335,8 @@ constexpr std::array<UiTextEntry, 320> kGuiTexts{{
     {kGuiLogSaveFailed, "LogSaveFailed", "Cannot write %s"},
     {kGuiFilterIni, "FilterIni", "INI files (*.ini)"},
     {kGuiFilterAll, "FilterAll", "All files (*)"},
+    {kGuiConnections, "Connections", "Connections per file"},
+    {kGuiURLConnections, "URLConnections", "Connections per file (0: preferences)"},
 }};
 
 constexpr std::array<UiTextEntry, 137> kToolTips{{

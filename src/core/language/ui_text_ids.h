@@ -302,6 +302,8 @@ enum UiTextId : int {
     kGuiCloseKeptOpen = 20460,
     kGuiLimitReset = 20461,
     kGuiSRCancelled = 20462,
+    kGuiConnections = 20480,
+    kGuiURLConnections = 20481,
     kGuiDlgCloseText = 24010,
     kGuiURLEmpty = 20270,
     kGuiSRResultFile = 20271,

@@ -120,6 +120,7 @@ const F kMainFields[] = {
     {"ShowPaneLists", &A::ShowPaneLists},
     {"MinToTray", &A::MinToTray},
     Ranged("Transparency", &A::Transparency, 0, 250, kClamp),
+    Ranged("Connections", &A::Connections, 1, kMaxConnections, kClamp),
 };
 
 using N = NewUrlDefaults;

@@ -173,6 +173,8 @@ struct AppSettings {
     std::int32_t ShowPaneLists = 1;
     std::int32_t MinToTray = 0;
     std::int32_t Transparency = 0;  // at most 250
+    // Connections for one file, when the server can send parts and the file is large.
+    std::int32_t Connections = 4;
     std::array<std::int32_t, kColumnCount> Column = kDefaultColumns;
 
     NewUrlDefaults newUrl;
@@ -189,6 +191,8 @@ inline constexpr const char* kNewUrlSection = "NewUrlDefaults";
 inline constexpr const char* kScheduleSection = "Schedule";
 inline constexpr const char* kEmailSection = "CtrByEmail";
 inline constexpr int kMaxLists = 511;
+// The most connections one file is fetched over.
+inline constexpr int kMaxConnections = 16;
 
 // What the preferences hold a setting to: a text's capacity in bytes, or a number's range.
 struct SettingLimits {

@@ -12,6 +12,7 @@
 #include "core/text/text_util.h"
 #include "net/http/inet_util.h"
 #include "net/http/response_headers.h"
+#include "net/http/segmented_fetch.h"
 #include "net/http/stub_scanner.h"
 #include "net/transfer/transfer_job_util.h"
 #include "platform/file_util.h"
@@ -36,6 +37,8 @@ std::string StatusLineCause(const std::string& rawHeaders, int status) {
 
 // What Request gives when the request is to go once more.
 constexpr int kAskAgain = -1;
+// What Request gives when the body is to come over several connections.
+constexpr int kSegmented = -2;
 
 constexpr int kMaxRedirects = 20;
 // How often, in bytes written, the free space of the disk is looked at.
@@ -435,13 +438,91 @@ int HttpResourceFetch::ReceiveBody() {
     if (m_writeFrom > 0) Post(m_job, kEventResumed, m_writeFrom, expected);
     int result = ReadBlocks(fd);
     if (::close(fd) != 0 && result == kResultOk) result = WriteFailure(m_job);
+    StampServerTime();
+    return result;
+}
+
+void HttpResourceFetch::StampServerTime() {
     if (m_info.flags & kHasLastModified) {
         // The server's exact time, so that If-Range of the next run can name it.
         const std::time_t stamp =
             ParseHttpTime(m_info.lastModifiedText).value_or(m_info.lastModified);
         SetFileTimes(m_localPath, stamp, stamp);
     }
+}
+
+// Several connections need ranges, a known size and a validator that If-Range can name; the
+// bounded resources of a page and its pages keep to one.
+bool HttpResourceFetch::SegmentsAllowed() {
+    m_validator = RangeValidator(m_request->RawHeaders());
+    return !m_noSegments && !m_job.distributed && m_job.maxBytes == 0 &&
+           m_job.timeAllowed.count() == 0 && !m_info.isHtml && (m_info.flags & kHasLength) &&
+           (m_info.acceptRanges || m_status == 206) && !m_validator.empty() &&
+           CheckContent() == kResultOk;
+}
+
+// A state file beside the file: the earlier run goes on when it was for this very file; else
+// what it left is no copy of anything and goes.
+bool HttpResourceFetch::ResumesSegments() {
+    m_resume.reset();
+    const std::string statePath = SegmentStatePath(m_localPath);
+    if (m_job.distributed || !FileSize(statePath)) return false;
+    auto state = LoadSegmentState(statePath);
+    if (state && SegmentsAllowed() && state->size == static_cast<std::int64_t>(m_info.size) &&
+        state->validator == m_validator && FileSize(m_localPath) == state->size) {
+        m_resume = std::move(state);
+        return true;
+    }
+    ::unlink(m_localPath.c_str());
+    ::unlink(statePath.c_str());
+    return false;
+}
+
+std::unique_ptr<HttpConnection> HttpResourceFetch::Connect(const UrlParts& parts) {
+    const bool sameOrigin = m_origin && *m_origin == OriginOf(parts);
+    return m_job.session->GetHttpConnection(
+        parts.host, parts.port, sameOrigin ? m_job.userName : std::string(),
+        sameOrigin ? m_job.userPsw : std::string(), parts.scheme == "https");
+}
+
+int HttpResourceFetch::RunSegments() {
+    m_request.reset();
+    UrlParts parts;
+    if (!SplitUrl(m_current, parts, false)) return kResultNotHttp;
+    const auto size = static_cast<std::int64_t>(m_info.size);
+    SegmentedFetch fetch(
+        m_job, {m_current, m_localPath, size, m_validator, std::max(m_job.connections, 1)});
+    // The connections' requests watch the fetch's flag, which follows the job's.
+    m_job.session->SetStopFlag(fetch.StopFlag());
+    const std::unique_ptr<HttpConnection> connection = Connect(parts);
+    m_job.session->SetStopFlag(m_job.stopRequest);
+    if (!connection) return kResultNoConnection;
+    const std::string object = parts.object.empty() ? "/" : parts.object;
+    const unsigned flags = kRequestNoRedirect | (m_job.noCache ? kRequestNoCache : 0u);
+    const int result =
+        fetch.Run([&] { return connection->OpenRequest(object, m_job.expandedReferer, flags); },
+                  m_resume ? &m_resume->missing : nullptr);
+    m_received = static_cast<std::uint64_t>(fetch.Fetched());
+    if (result == kResultOk) StampServerTime();
+    if (result == kResultPartChanged) {
+        ::unlink(m_localPath.c_str());
+        ::unlink(SegmentStatePath(m_localPath).c_str());
+    }
     return result;
+}
+
+// The body of an accepted response, or of a file too large for one connection.
+int HttpResourceFetch::Deliver(int answer) {
+    if (answer == kSegmented) {
+        const int result = RunSegments();
+        if (result != kResultPartChanged) return result;
+        // The file changed on the server: it comes again, whole, over one connection.
+        m_noSegments = true;
+        m_job.errorText.clear();
+        answer = Request(1);
+        if (answer == kAskAgain) return kResultBroken;
+    }
+    return answer == kResultOk ? ReceiveBody() : answer;
 }
 
 // The finished file is judged, not the bytes of this run: a resumed page holds more.
@@ -520,11 +601,15 @@ int HttpResourceFetch::Request(int attempt) {
     // The server named the file only now; the range was for another one.
     if (m_localPath != asked && m_askedFrom >= 0 && attempt == 0)
         return AskAgain(m_localPath, false);
+    if (ResumesSegments()) return kSegmented;
     const int verdict = PlanFromResponse();
     if (verdict != kResultOk) {
         DrainOrClose();
         return verdict;
     }
+    const bool large = m_info.size >= 2 * static_cast<std::uint64_t>(SegmentedFetch::kMinSegment);
+    if (m_plan.action == FetchAction::Whole && m_job.connections > 1 && large && SegmentsAllowed())
+        return kSegmented;
     return AcceptBody(attempt);
 }
 
@@ -552,8 +637,8 @@ int HttpResourceFetch::Run() {
     // At most one more request: when the answer was for another copy than the one to write.
     int answer = Request(0);
     if (answer == kAskAgain) answer = Request(1);
-    if (answer != kResultOk) return Finish(answer);
-    int result = ReceiveBody();
+    if (answer != kResultOk && answer != kSegmented) return Finish(answer);
+    int result = Deliver(answer);
     if (result == kResultOk) result = CheckDeliveredPage();
     // Nothing of a resource that went beyond its bounds is kept.
     const bool overBound = m_job.boundHit == FetchBound::Size || m_job.boundHit == FetchBound::Disk;

@@ -14,6 +14,7 @@
 #include "net/http/stub_scanner.h"
 #include "net/transfer/fetch_plan.h"
 #include "net/transfer/resource_info.h"
+#include "net/transfer/segment_state_file.h"
 #include "net/transfer/transfer_job.h"
 #include "net/transfer/transfer_pump.h"
 
@@ -57,6 +58,12 @@ private:
     int CheckDeliveredPage();
     void DrainOrClose();
     int Finish(int result);
+    void StampServerTime();
+    bool SegmentsAllowed();
+    bool ResumesSegments();
+    int RunSegments();
+    int Deliver(int answer);
+    std::unique_ptr<HttpConnection> Connect(const UrlParts& parts);
 
     const std::string& m_url;
     std::string& m_localPath;
@@ -96,6 +103,9 @@ private:
     bool m_stub = false;
     int m_fd = -1;  // the local file while the body comes
     StubScanner m_scanner{std::string()};
+    bool m_noSegments = false;             // one connection, whatever the file
+    std::optional<SegmentState> m_resume;  // the state of an earlier segmented run to go on
+    std::string m_validator;               // of the response, for If-Range of the segments
 };
 
 }  // namespace kov

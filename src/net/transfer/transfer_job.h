@@ -60,6 +60,9 @@ struct TransferJob {
     std::int64_t partSize = 0;
     std::int64_t partNo = 1;
 
+    // Connections one large file may be fetched over at once (1: one, as a resource of a page).
+    int connections = 1;
+
     // Bounds for resources fetched on a page's behalf; each is off when left as it is.
     // A redirect is followed only to where redirectAllowed lets it go.
     std::function<bool(const std::string& url)> redirectAllowed;

@@ -88,6 +88,7 @@ constexpr Binding kBindings[] = {
     {Field::Cmd, "Cmd", &U::Cmd},
     {Field::EnableReplace, "EnableReplace", nullptr, &U::EnableReplace},
     {Field::Disabled, "Disabled", nullptr, &U::Disabled},
+    {Field::Connections, "Connections", nullptr, &U::Connections},
     {Field::Rules, ""},
     {Field::Upload, ""},
     {Field::Distributed, ""},
@@ -335,6 +336,8 @@ void ItemEditor::AddChoiceRows(QFormLayout* def) {
     m_controls[Index(Field::UpdateMode)] = update;
     connect(update, &QComboBox::currentIndexChanged, this, [this] { Edited(Field::UpdateMode); });
     def->addRow(Label(kGuiURLUpdateMode, "Update/Overwrite mode"), update);
+    def->addRow(Label(kGuiURLConnections, "Connections per file (0: preferences)"),
+                AddNumber(Field::Connections, it.Connections));
 }
 
 // The number series.

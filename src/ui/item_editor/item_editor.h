@@ -87,6 +87,7 @@ public:
         Cmd,
         EnableReplace,
         Disabled,
+        Connections,
         Rules,
         Upload,       // the five upload fields
         Distributed,  // the distributed-download fields

@@ -20,6 +20,7 @@ public:
     SessionPage(const AppSettings& s, const PreferencesContext& context) {
         auto* form = new QFormLayout(this);
         m_threads = AddSpin(form, kMainSection, "MaxThreads", kGuiMaxThreads, s.MaxThreads);
+        m_connections = AddSpin(form, kMainSection, "Connections", kGuiConnections, s.Connections);
         m_disposable = AddCheck(form, "NotNeededAction", kGuiDeleteDisposable, s.NotNeededAction);
         // The choices stand in the order of the setting's values, as do their text ids.
         m_abort = AddChoice(form, "AbortMode", kGuiStopActions, {kGuiStopAction1, kGuiStopAction2},
@@ -64,6 +65,7 @@ public:
     void Store(PreferencesData& data) override {
         AppSettings& s = data.settings;
         s.MaxThreads = IntOf(m_threads);
+        s.Connections = IntOf(m_connections);
         s.NotNeededAction = IsOn(m_disposable);
         s.AbortMode = m_abort->currentIndex();
         s.OnEndSession = m_onEnd->currentIndex();
@@ -73,6 +75,7 @@ public:
 
 private:
     QSpinBox* m_threads;
+    QSpinBox* m_connections;
     QCheckBox* m_disposable;
     QComboBox* m_abort;
     QComboBox* m_onEnd;
