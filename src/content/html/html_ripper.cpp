@@ -71,6 +71,14 @@ void HtmlRipper::ResetLinks(const std::string& localPath, const std::string& url
     AddRecord(std::move(main));
 }
 
+void HtmlRipper::RestoreLinks(const std::vector<LinkRecord>& earlier) {
+    for (std::size_t i = 1; i < earlier.size(); ++i) {
+        LinkRecord record = earlier[i];
+        record.downloaded = false;
+        AddRecord(std::move(record));
+    }
+}
+
 void HtmlRipper::AddRecord(LinkRecord record) {
     // emplace: the first address to take a path keeps it.
     m_names->urlByPath.emplace(ToLowerAscii(record.localPath), record.url);

@@ -49,6 +49,9 @@ public:
     void SetPageHost(const std::string& url);
     // Empties the list and makes the main page record 0.
     void ResetLinks(const std::string& localPath, const std::string& url);
+    // Appends an earlier rip's records of the same main page (its record 0 left out), none of
+    // them fetched yet, under the local names they had.
+    void RestoreLinks(const std::vector<LinkRecord>& earlier);
 
     // Collects and rewrites what one saved page embeds; the number of records.
     int ParseHtmlFile(const std::string& path, const std::string& url, bool noFrames);
