@@ -53,6 +53,8 @@ bool RipRecordFile::Save(const std::string& fingerprint,
         {"version", kVersion}, {"fingerprint", fingerprint}, {"records", std::move(list)}};
     // Invalid UTF-8 in an address is kept as it is rather than failing the dump.
     const std::string text = doc.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    // An unchanged list is not written again.
+    if (ReadFile(m_path) == text) return true;
     return WriteFileAtomic(m_path, text);
 }
 
