@@ -22,9 +22,9 @@ std::optional<std::string> StateOf(const std::string& path) {
 
 // The value without line breaks: it is stored one per line, and a header never holds one.
 std::string OneLine(std::string_view value) {
-    std::string out(TrimBlanks(value));
+    std::string out(value);
     std::erase_if(out, [](char c) { return c == '\r' || c == '\n'; });
-    return out;
+    return std::string(TrimBlanks(out));
 }
 
 }  // namespace
