@@ -44,7 +44,7 @@ SitePageProcessor& SitePageProcessor::Shared() {
     return processor;
 }
 
-void SitePageProcessor::Configure(DownloadJob& job, HtmlRipper& ripper) {
+void SitePageProcessor::Configure(DownloadJob& job, HtmlRipper& ripper) const {
     const AppSettings& settings = job.Settings();
     const UrlItem& item = job.Item();
     ripper.SetKinds(item.WithPics ? settings.DownloadFlagsFull : settings.DownloadFlags);
@@ -53,6 +53,7 @@ void SitePageProcessor::Configure(DownloadJob& job, HtmlRipper& ripper) {
     ripper.SetModern(settings.ModernHtml != 0);
     ripper.SetEnableHttps(settings.EnableHttps != 0);
     ripper.SetNames(&job.ripNames);
+    ripper.SetHoldBytes(m_limits.heldPageBytes);
     if (settings.DetectUrlTypes) {
         // A header-only question for each link whose name says nothing of its type.
         auto prober = std::make_shared<ResourceProber>(settings);
@@ -253,6 +254,8 @@ void SitePageProcessor::AdjustCrossRefs(RipRun& run) {
 // stop, a bound) keeps neither: its pages may lack their rewriting, and the next run rips them
 // afresh. A page only the rules edit is checked with its range request as before.
 void SitePageProcessor::Conclude(RipRun& run, const std::string& url) {
+    // The pages as they end, before anything records their times.
+    run.ripper.WriteHeldPages();
     if (!run.finished || Stopping(run.job) || RewriteOf(run.job, url) != Rewrite::Always) return;
     const HtmlRipper& ripper = run.ripper;
     std::vector<LinkRecord> records;

@@ -20,6 +20,8 @@ struct RipLimits {
     std::int64_t maxResourceBytes = std::int64_t{512} << 20;
     std::uint64_t minFreeBytes = std::uint64_t{64} << 20;
     std::chrono::milliseconds resourceTime{60000};
+    // Rewritten pages held in memory until their last pass, so that each is written once.
+    std::size_t heldPageBytes = std::size_t{64} << 20;
 };
 
 // The page processing of a job: the rules for the delivered page, then the rip of what it
@@ -45,7 +47,7 @@ public:
 private:
     struct RipRun;
 
-    static void Configure(DownloadJob& job, HtmlRipper& ripper);
+    void Configure(DownloadJob& job, HtmlRipper& ripper) const;
     static std::string Fingerprint(const DownloadJob& job, const std::string& url);
     static void ParseMainPage(DownloadJob& job, HtmlRipper& ripper, const std::string& url,
                               const std::string& localPath);
