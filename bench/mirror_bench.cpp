@@ -1,17 +1,24 @@
 // Mirroring a documentation site from nginx on loopback: Debian's python3.11-doc HTML, one
 // item on index.html with WithLinks 1, WithPics 1 and NestedDepth 2 run by `kov-cli -a`,
-// against `wget -r -l2 -p -k -np` on the same start page. The tools take turns; medians of
-// the wall times, their ratio, and the files each fetched are reported. Then the ripping
-// itself is timed in process over every HTML page of the site: milliseconds per MB of HTML.
+// against `wget2 --max-threads=8 -r -l2 -k -np` (wget -p when wget2 is missing) on the same
+// start page. Each round runs kov into an empty folder, kov again over that mirror with
+// nothing changed, and the peer; medians of wall and CPU times, their ratios, the files each
+// fetched, the local links that lead nowhere, and the files the re-run wrote are reported.
+// Then the ripping itself is timed in process over every HTML page of the site: milliseconds
+// per MB of HTML.
 //
 // Usage: mirror_bench [KOV_CLI_PATH] (default: ../app/kov-cli/kov-cli beside this program)
 //        mirror_bench rip (the ripping time only)
+
+#include <sys/stat.h>
 
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "bench_util.h"
@@ -45,6 +52,70 @@ int CountFiles(const std::string& folder) {
     return count;
 }
 
+// Time (ns) and inode of every file: a file written again has another of either.
+std::map<std::string, std::pair<long long, unsigned long>> Stamps(const std::string& folder) {
+    std::map<std::string, std::pair<long long, unsigned long>> stamps;
+    std::error_code error;
+    for (auto it = fs::recursive_directory_iterator(folder, error);
+         !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+        struct stat st {};
+        if (::stat(it->path().c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+        stamps[it->path().string()] = {st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec,
+                                       static_cast<unsigned long>(st.st_ino)};
+    }
+    return stamps;
+}
+
+int Changed(const std::map<std::string, std::pair<long long, unsigned long>>& before,
+            const std::map<std::string, std::pair<long long, unsigned long>>& after) {
+    int changed = 0;
+    for (const auto& [path, stamp] : after) {
+        const auto it = before.find(path);
+        changed += it == before.end() || it->second != stamp ? 1 : 0;
+    }
+    return changed;
+}
+
+// The relative href and src values of a page (no scheme, no fragment or query).
+std::vector<std::string> LocalReferences(const std::string& text) {
+    std::vector<std::string> found;
+    for (const char* attribute : {"href=\"", "src=\""}) {
+        for (std::size_t at = text.find(attribute); at != std::string::npos;
+             at = text.find(attribute, at + 1)) {
+            const std::size_t start = at + std::char_traits<char>::length(attribute);
+            const std::size_t end = text.find('"', start);
+            if (end == std::string::npos) break;
+            std::string value = text.substr(start, end - start);
+            value = value.substr(0, value.find_first_of("#?"));
+            const std::size_t colon = value.find(':');
+            if (value.empty() || value[0] == '/' ||
+                (colon != std::string::npos && colon < value.find('/')))
+                continue;
+            found.push_back(value);
+        }
+    }
+    return found;
+}
+
+// Links of the mirror's pages to local files that are not there; the MB of HTML.
+std::pair<int, double> BrokenLinks(const std::string& folder) {
+    int broken = 0;
+    std::uintmax_t bytes = 0;
+    std::error_code error;
+    for (auto it = fs::recursive_directory_iterator(folder, error);
+         !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+        const std::string ext = it->path().extension().string();
+        if (!it->is_regular_file() || (ext != ".html" && ext != ".htm")) continue;
+        bytes += it->file_size();
+        const std::string text = kov::ReadFile(it->path().string()).value_or("");
+        for (const std::string& reference : LocalReferences(text)) {
+            std::error_code missing;
+            if (!fs::exists(it->path().parent_path() / reference, missing)) ++broken;
+        }
+    }
+    return {broken, static_cast<double>(bytes) / 1e6};
+}
+
 void ClearFolder(const std::string& path) {
     std::error_code error;
     fs::remove_all(path, error);
@@ -57,7 +128,7 @@ void WriteKovHome(const std::string& home, const std::string& url, const std::st
     std::ofstream(home + "/kov.ini") << "[KOV-Main]\nMaxThreads=1\nLogDetail=0\n";
     std::ofstream(home + "/Default.ini")
         << "[item 1]\nName=site\nUrl=" << url << "\nDest=" << dest
-        << "/\nWithLinks=1\nWithPics=1\nNestedDepth=2\nUpdateMode=1\n";
+        << "/\nWithLinks=1\nWithPics=1\nNestedDepth=2\nUpdateMode=0\n";
 }
 
 // Every page of the site through the ripper as a job runs it, on copies: ms per MB of HTML.
@@ -106,8 +177,9 @@ int main(int argc, char** argv) {
         return 0;
     }
     const std::string kovCli = args.empty() ? DefaultKovCli() : args[0];
-    if (!kov::test::NginxServer::Available() || !kov::bench::HaveTool("wget")) {
-        std::fprintf(stderr, "mirror_bench: nginx or wget missing\n");
+    const bool wget2 = kov::bench::HaveTool("wget2");
+    if (!kov::test::NginxServer::Available() || (!wget2 && !kov::bench::HaveTool("wget"))) {
+        std::fprintf(stderr, "mirror_bench: nginx or wget2 missing\n");
         return 1;
     }
     kov::test::NginxServer nginx;
@@ -124,33 +196,54 @@ int main(int argc, char** argv) {
     WriteKovHome(home, url, kovOut);
     const std::vector<std::pair<std::string, std::string>> env = {
         {"KOV_HOME", home}, {"XDG_CONFIG_HOME", dir.File("config")}};
+    const std::vector<std::string> peer =
+        wget2 ? std::vector<std::string>{"wget2", "-q", "--max-threads=8", "-r", "-l2", "-k",
+                                         "-np",   "-P", wgetOut,           url}
+              : std::vector<std::string>{"wget", "-q",  "-r", "-l2",   "-p",
+                                         "-k",   "-np", "-P", wgetOut, url};
 
-    std::vector<double> kovWall, wgetWall;
-    int kovFiles = 0, wgetFiles = 0;
+    std::map<std::string, std::vector<double>> wall, cpu;
+    int kovFiles = 0, wgetFiles = 0, rewritten = 0;
     for (int round = 0; round < kRounds; ++round) {
         ClearFolder(kovOut);
         const auto kov = kov::bench::RunChild({kovCli, "-a"}, env, "/tmp/mirror_bench_kov.log");
         kovFiles = CountFiles(kovOut);
+        const auto before = Stamps(kovOut);
+        const auto again = kov::bench::RunChild({kovCli, "-a"}, env, "/tmp/mirror_bench_kov.log");
+        rewritten = Changed(before, Stamps(kovOut));
         ClearFolder(wgetOut);
-        const auto wget = kov::bench::RunChild(
-            {"wget", "-q", "-r", "-l2", "-p", "-k", "-np", "-P", wgetOut, url});
+        const auto wget = kov::bench::RunChild(peer);
         wgetFiles = CountFiles(wgetOut);
         // Both report a page that links to a missing file (kov 1, wget 8); the files count.
-        if (kov.exitCode > 1 || kovFiles == 0 || wgetFiles == 0) {
-            std::fprintf(stderr, "round %d failed: kov exit %d, wget exit %d\n", round + 1,
-                         kov.exitCode, wget.exitCode);
+        if (kov.exitCode > 1 || again.exitCode > 1 || kovFiles == 0 || wgetFiles == 0) {
+            std::fprintf(stderr, "round %d failed: kov exit %d/%d, %s exit %d\n", round + 1,
+                         kov.exitCode, again.exitCode, peer[0].c_str(), wget.exitCode);
             return 1;
         }
-        kovWall.push_back(kov.wall);
-        wgetWall.push_back(wget.wall);
+        for (const auto& [name, run] :
+             {std::pair{"kov", kov}, {"kov re-run", again}, {peer[0].c_str(), wget}}) {
+            wall[name].push_back(run.wall);
+            cpu[name].push_back(run.cpu);
+        }
     }
-    const double k = Median(kovWall);
-    const double w = Median(wgetWall);
+    const auto [kovBroken, kovMb] = BrokenLinks(kovOut);
+    const auto [wgetBroken, wgetMb] = BrokenLinks(wgetOut);
     std::printf("mirror of %s, %d rounds, medians:\n", url.c_str(), kRounds);
-    std::printf("%-6s %9s %7s\n", "tool", "wall s", "files");
-    std::printf("%-6s %9.3f %7d\n", "kov", k, kovFiles);
-    std::printf("%-6s %9.3f %7d\n", "wget", w, wgetFiles);
-    std::printf("wall time kov/wget: %.2f\n", w > 0 ? k / w : 0);
+    std::printf("%-11s %8s %8s %7s %7s %8s %10s\n", "tool", "wall s", "cpu s", "files", "broken",
+                "HTML MB", "cpu s/MB");
+    auto row = [&](const std::string& name, int files, int broken, double mb) {
+        const double c = Median(cpu[name]);
+        std::printf("%-11s %8.3f %8.3f %7d %7d %8.1f %10.3f\n", name.c_str(), Median(wall[name]), c,
+                    files, broken, mb, mb > 0 ? c / mb : 0);
+    };
+    row("kov", kovFiles, kovBroken, kovMb);
+    row("kov re-run", kovFiles, kovBroken, kovMb);
+    row(peer[0], wgetFiles, wgetBroken, wgetMb);
+    const double k = Median(wall["kov"]);
+    const double w = Median(wall[peer[0]]);
+    std::printf("wall time kov/%s: %.2f\n", peer[0].c_str(), w > 0 ? k / w : 0);
+    std::printf("wall time re-run/first run: %.2f, files the re-run wrote: %d\n",
+                k > 0 ? Median(wall["kov re-run"]) / k : 0, rewritten);
     TimeRipping();
     return 0;
 }

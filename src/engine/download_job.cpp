@@ -454,8 +454,10 @@ int DownloadJob::FetchPass(std::string& url, std::string& localPath, bool& anySu
     result = FetchHttpWithRetries(url, localPath, m_item.ConType, m_item.nfsize, m_item.nfString,
                                   m_info, m_transfer, m_env->retryWait);
     if (result <= 0) anySuccess = true;
-    if (result == 0 && m_info.isHtml && m_env->pages) {
-        m_env->pages->ProcessPage(*this, url, localPath, m_info);
+    // An unchanged page (304) may still have records of its rip to check.
+    const bool unchanged = result == kResultSkipped && m_info.status == 304;
+    if ((result == 0 && m_info.isHtml) || unchanged) {
+        if (m_env->pages) m_env->pages->ProcessPage(*this, url, localPath, m_info);
     }
     return result;
 }

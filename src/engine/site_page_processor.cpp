@@ -2,11 +2,13 @@
 
 #include "content/html/html_ripper.h"
 #include "content/html/link_kind.h"
+#include "content/html/rip_record_file.h"
 #include "core/language/message_table.h"
 #include "core/text/text_util.h"
 #include "engine/page_rules_step.h"
 #include "model/url_parts.h"
 #include "net/http/http_download.h"
+#include "net/http/kept_validators.h"
 #include "net/http/response_headers.h"
 #include "net/transfer/resource_prober.h"
 #include "platform/file_util.h"
@@ -42,7 +44,7 @@ SitePageProcessor& SitePageProcessor::Shared() {
     return processor;
 }
 
-void SitePageProcessor::Configure(DownloadJob& job, HtmlRipper& ripper) {
+void SitePageProcessor::Configure(DownloadJob& job, HtmlRipper& ripper) const {
     const AppSettings& settings = job.Settings();
     const UrlItem& item = job.Item();
     ripper.SetKinds(item.WithPics ? settings.DownloadFlagsFull : settings.DownloadFlags);
@@ -51,6 +53,7 @@ void SitePageProcessor::Configure(DownloadJob& job, HtmlRipper& ripper) {
     ripper.SetModern(settings.ModernHtml != 0);
     ripper.SetEnableHttps(settings.EnableHttps != 0);
     ripper.SetNames(&job.ripNames);
+    ripper.SetHoldBytes(m_limits.heldPageBytes);
     if (settings.DetectUrlTypes) {
         // A header-only question for each link whose name says nothing of its type.
         auto prober = std::make_shared<ResourceProber>(settings);
@@ -72,22 +75,71 @@ Rewrite SitePageProcessor::RewriteOf(const DownloadJob& job, const std::string& 
     return PageRulesApply(job, url) ? Rewrite::Settled : Rewrite::None;
 }
 
-void SitePageProcessor::ProcessPage(DownloadJob& job, const std::string& url,
-                                    const std::string& localPath, ResourceInfo&) {
+// What one rip of a main page has done so far.
+struct SitePageProcessor::RipRun {
+    explicit RipRun(DownloadJob& j) : job(j) {}
+
+    // Record i arrived in this run, with the validators of its delivery.
+    void Delivered(std::size_t i, std::optional<KeptValidators> kept) {
+        if (fresh.size() <= i) {
+            fresh.resize(i + 1, 0);
+            validators.resize(i + 1);
+        }
+        fresh[i] = 1;
+        validators[i] = std::move(kept);
+    }
+    bool Fresh(std::size_t i) const { return i < fresh.size() && fresh[i] != 0; }
+
+    DownloadJob& job;
+    HtmlRipper ripper;
+    std::vector<char> fresh;
+    std::vector<std::optional<KeptValidators>> validators;
+    bool finished = false;  // every record was tried
+};
+
+// What shapes a rip: records kept under other settings are not replayed.
+std::string SitePageProcessor::Fingerprint(const DownloadJob& job, const std::string& url) {
+    const AppSettings& settings = job.Settings();
     const UrlItem& item = job.Item();
-    const int detail = job.Settings().LogDetail;
+    const int kinds = item.WithPics ? settings.DownloadFlagsFull : settings.DownloadFlags;
+    return url + " kinds=" + std::to_string(kinds) + " links=" + std::to_string(item.WithLinks) +
+           " nesting=" + std::to_string(NestingLimit(item)) +
+           " modern=" + std::to_string(settings.ModernHtml) +
+           " https=" + std::to_string(settings.EnableHttps) +
+           " names=" + std::to_string(settings.SaveOriginalNames) +
+           " text=" + std::to_string(settings.DocModeFlags) +
+           " types=" + std::to_string(settings.DetectUrlTypes);
+}
+
+void SitePageProcessor::ProcessPage(DownloadJob& job, const std::string& url,
+                                    const std::string& localPath, ResourceInfo& info) {
     if (RewriteOf(job, url) == Rewrite::None) return;
+    if (info.status == 304) {
+        ReplayRip(job, url, localPath);
+        return;
+    }
+    RipRun run(job);
+    // Read before anything rewrites the page, which makes them stale.
+    run.Delivered(0, ReadKeptValidators(localPath));
     const std::optional<std::time_t> served = LastWriteTime(localPath);
     ApplyPageRules(job, url, localPath, false);
     // Edited or about to be: no copy of the server's any more. For a page only the rules edit,
     // its processing is complete here, and the page up to date until the server's changes.
     if (served) StampRewritten(localPath, *served);
-    if (TooLargeToRip(job, localPath)) return;
-
-    HtmlRipper ripper;
+    HtmlRipper& ripper = run.ripper;
     Configure(job, ripper);
     ripper.SetPageHost(url);
     ripper.ResetLinks(localPath, url);
+    if (TooLargeToRip(job, localPath)) return;  // not ripped: the next run fetches it again
+    ParseMainPage(job, ripper, url, localPath);
+    FetchRecords(run, false);
+    AdjustCrossRefs(run);
+    Conclude(run, url);
+}
+
+void SitePageProcessor::ParseMainPage(DownloadJob& job, HtmlRipper& ripper, const std::string& url,
+                                      const std::string& localPath) {
+    const int detail = job.Settings().LogDetail;
     if (ripper.Kinds() != 0) {
         if (detail >= 2) job.PostEvent(kEventParseStarted, 0, 0, url, localPath);
         const std::size_t before = ripper.Count();
@@ -97,13 +149,58 @@ void SitePageProcessor::ProcessPage(DownloadJob& job, const std::string& url,
         if (detail >= 1)
             job.PostEvent(kEventParseFinished, ripper.Count() - before, 0, url, localPath);
     }
-    if (item.WithLinks) {
+    if (job.Item().WithLinks) {
         if (detail >= 2) job.PostEvent(kEventLinksStarted, 0, 0, url, localPath);
         const int found = ripper.GrabHtmlLinks(localPath, url, 0, 0);
         job.linkCount = static_cast<int>(ripper.Count());
         if (detail >= 1) job.PostEvent(kEventLinksFound, found, 0, url, localPath);
     }
+}
 
+// The server has the main page as we hold it: the records of the last rip are checked in their
+// order with conditional requests, and only what changed is fetched, parsed and rewritten.
+void SitePageProcessor::ReplayRip(DownloadJob& job, const std::string& url,
+                                  const std::string& localPath) {
+    if (RewriteOf(job, url) != Rewrite::Always) return;  // a page the rules edit is complete
+    const RipRecordFile file(localPath);
+    const std::optional<std::vector<LinkRecord>> records = file.Load(Fingerprint(job, url));
+    if (!records) {
+        // Ripped under other settings (or the records are damaged): the page comes anew. No
+        // record file at all: the page was never ripped (it is no HTML page).
+        if (file.Exists()) RipAnew(job, url, localPath);
+        return;
+    }
+    RipRun run(job);
+    HtmlRipper& ripper = run.ripper;
+    Configure(job, ripper);
+    ripper.SetPageHost(url);
+    ripper.ResetLinks(localPath, url);
+    ripper.RestoreLinks(*records);
+    job.linkIndex = 0;
+    job.linkCount = static_cast<int>(ripper.Count());
+    FetchRecords(run, true);
+    AdjustCrossRefs(run);
+    Conclude(run, url);
+}
+
+void SitePageProcessor::RipAnew(DownloadJob& job, const std::string& url,
+                                const std::string& localPath) {
+    TransferJob& transfer = job.Transfer();
+    transfer.conditional = false;
+    std::string path = localPath;
+    ResourceInfo info;
+    const UrlItem& item = job.Item();
+    const int result =
+        FetchHttp(url, path, item.ConType, item.nfsize, item.nfString, &info, transfer, nullptr);
+    transfer.conditional = true;
+    if (result == kResultOk && info.isHtml) ProcessPage(job, url, path, info);
+}
+
+// Fetches the records in order (the list grows as fetched pages are parsed). conditional: the
+// records come from the last rip, and a copy the server reports unchanged is kept as it is.
+void SitePageProcessor::FetchRecords(RipRun& run, bool conditional) const {
+    DownloadJob& job = run.job;
+    HtmlRipper& ripper = run.ripper;
     const bool textOnly = job.Settings().DocModeFlags != 0;
     for (std::size_t i = 1; i < ripper.Count() && !Stopping(job); ++i) {
         const LinkRecord record = ripper.Record(i);
@@ -113,32 +210,66 @@ void SitePageProcessor::ProcessPage(DownloadJob& job, const std::string& url,
         std::string path = record.localPath;
         ResourceInfo fetched;
         // Pages found as links (depth above 0) may be limited to text.
-        const int result =
-            FetchLinked(job, ripper, record, path, textOnly && record.depth > 0, fetched);
+        const int result = FetchLinked(job, ripper, record, path, textOnly && record.depth > 0,
+                                       conditional, fetched);
         if (result == kResultOk) {
+            run.Delivered(i, ReadKeptValidators(path));
             ripper.SetDownloaded(i, true);
             if (fetched.finalUrl != record.url) ripper.SetFinalUrl(i, fetched.finalUrl);
             ProcessFetched(job, ripper, i, path, fetched.isHtml != 0);
+        } else if (result == kResultSkipped && fetched.status == 304) {
+            ripper.SetDownloaded(i, true);
         }
         if (job.Transfer().boundHit == FetchBound::Disk) {
             job.PostEvent(kEventMessage, result, 0,
                           GetString(EventCode::RipDiskNearlyFull) + ": " + record.url);
-            break;
+            return;
         }
-        if (LimitReached(job)) break;
+        if (LimitReached(job)) return;
     }
+    run.finished = !Stopping(job);
+}
 
-    if (item.WithLinks && ripper.Count() > 1 && !Stopping(job)) {
-        const bool modern = job.Settings().ModernHtml != 0;
-        // The main page's own links point at the fetched pages too, when pages are written
-        // as today's mirrors expect.
-        for (std::size_t i = modern ? 0 : 1; i < ripper.Count() && !Stopping(job); ++i) {
-            const LinkRecord& record = ripper.Record(i);
-            if (record.kind != kKindPage || !record.downloaded || !record.html) continue;
-            if (detail >= 1) job.PostEvent(kEventCrossRefs, 0, 0, record.localPath);
-            ripper.AdjustCrossRefs(i);
+// Links between pages point at the local copies of the pages that arrived; a page kept as it
+// was already points where it should.
+void SitePageProcessor::AdjustCrossRefs(RipRun& run) {
+    DownloadJob& job = run.job;
+    HtmlRipper& ripper = run.ripper;
+    if (!job.Item().WithLinks || ripper.Count() <= 1 || Stopping(job)) return;
+    const int detail = job.Settings().LogDetail;
+    const bool modern = job.Settings().ModernHtml != 0;
+    // The main page's own links point at the fetched pages too, when pages are written as
+    // today's mirrors expect.
+    for (std::size_t i = modern ? 0 : 1; i < ripper.Count() && !Stopping(job); ++i) {
+        const LinkRecord& record = ripper.Record(i);
+        if (record.kind != kKindPage || !record.downloaded || !record.html || !run.Fresh(i))
+            continue;
+        if (detail >= 1) job.PostEvent(kEventCrossRefs, 0, 0, record.localPath);
+        ripper.AdjustCrossRefs(i);
+    }
+}
+
+// A finished rip keeps its records and, on every file it wrote, what the server said of the
+// version it sent, so that the next run can ask "changed since?". A rip that ended early (a
+// stop, a bound) keeps neither: its pages may lack their rewriting, and the next run rips them
+// afresh. A page only the rules edit is checked with its range request as before.
+void SitePageProcessor::Conclude(RipRun& run, const std::string& url) {
+    // The pages as they end, before anything records their times.
+    run.ripper.WriteHeldPages();
+    if (!run.finished || Stopping(run.job) || RewriteOf(run.job, url) != Rewrite::Always) return;
+    const HtmlRipper& ripper = run.ripper;
+    std::vector<LinkRecord> records;
+    records.reserve(ripper.Count());
+    std::optional<KeptValidators> none;
+    for (std::size_t i = 0; i < ripper.Count(); ++i) {
+        records.push_back(ripper.Record(i));
+        std::optional<KeptValidators>& kept = run.Fresh(i) ? run.validators[i] : none;
+        if (kept && kept->copy == KeptValidators::Copy::Pending && ripper.Record(i).downloaded) {
+            kept->copy = KeptValidators::Copy::Rewritten;
+            KeepValidators(ripper.Record(i).localPath, *kept);
         }
     }
+    RipRecordFile(records.front().localPath).Save(Fingerprint(run.job, url), records);
 }
 
 bool SitePageProcessor::TooLargeToRip(DownloadJob& job, const std::string& localPath) const {
@@ -194,7 +325,7 @@ void SitePageProcessor::ProcessFetched(DownloadJob& job, HtmlRipper& ripper, std
 // whatever the server calls the resource.
 int SitePageProcessor::FetchLinked(DownloadJob& job, const HtmlRipper& ripper,
                                    const LinkRecord& record, std::string& localPath, bool textOnly,
-                                   ResourceInfo& info) const {
+                                   bool conditional, ResourceInfo& info) const {
     const std::string& url = record.url;
     info.status = -1;
     UrlParts parts;
@@ -206,6 +337,7 @@ int SitePageProcessor::FetchLinked(DownloadJob& job, const HtmlRipper& ripper,
     const std::string urlFileName = transfer.urlFileName;
     auto rewriteOf = std::move(transfer.rewriteOf);
     transfer.destIsFile = true;
+    transfer.conditional = conditional;
     transfer.urlFileName = FileNameOfUrl(url);
     // Every page and style sheet of the rip is rewritten once it arrives (ProcessFetched).
     transfer.rewriteOf = [](const std::string&, const std::string& path, bool html) {
@@ -226,6 +358,7 @@ int SitePageProcessor::FetchLinked(DownloadJob& job, const HtmlRipper& ripper,
         FetchHttp(url, localPath, textOnly ? 1 : 0, 0, std::string(), &info, transfer, &finalUrl);
     info.finalUrl = finalUrl;
     transfer.destIsFile = destIsFile;
+    transfer.conditional = true;
     transfer.urlFileName = urlFileName;
     transfer.rewriteOf = std::move(rewriteOf);
     transfer.maxBytes = 0;

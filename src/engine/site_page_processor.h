@@ -20,12 +20,17 @@ struct RipLimits {
     std::int64_t maxResourceBytes = std::int64_t{512} << 20;
     std::uint64_t minFreeBytes = std::uint64_t{64} << 20;
     std::chrono::milliseconds resourceTime{60000};
+    // Rewritten pages held in memory until their last pass, so that each is written once.
+    std::size_t heldPageBytes = std::size_t{64} << 20;
 };
 
 // The page processing of a job: the rules for the delivered page, then the rip of what it
 // embeds and links to, fetched record by record through the job's transfer (so the job's
 // connections are reused), each fetched page processed in turn, and the cross references
-// rewritten at the end. Holds only its limits: one object serves every job of a session.
+// rewritten at the end. A finished rip keeps its records beside the main page; when the server
+// reports the main page unchanged, the next run checks those records with conditional requests
+// and rewrites only what changed. Holds only its limits: one object serves every job of a
+// session.
 class SitePageProcessor : public PageProcessor {
 public:
     explicit SitePageProcessor(RipLimits limits = {}) : m_limits(limits) {}
@@ -40,11 +45,22 @@ public:
     static SitePageProcessor& Shared();
 
 private:
-    static void Configure(DownloadJob& job, HtmlRipper& ripper);
+    struct RipRun;
+
+    void Configure(DownloadJob& job, HtmlRipper& ripper) const;
+    static std::string Fingerprint(const DownloadJob& job, const std::string& url);
+    static void ParseMainPage(DownloadJob& job, HtmlRipper& ripper, const std::string& url,
+                              const std::string& localPath);
+    void ReplayRip(DownloadJob& job, const std::string& url, const std::string& localPath);
+    void RipAnew(DownloadJob& job, const std::string& url, const std::string& localPath);
+    void FetchRecords(RipRun& run, bool conditional) const;
+    static void AdjustCrossRefs(RipRun& run);
+    void Conclude(RipRun& run, const std::string& url);
     void ProcessFetched(DownloadJob& job, HtmlRipper& ripper, std::size_t i,
                         const std::string& localPath, bool html) const;
     int FetchLinked(DownloadJob& job, const HtmlRipper& ripper, const LinkRecord& record,
-                    std::string& localPath, bool textOnly, ResourceInfo& info) const;
+                    std::string& localPath, bool textOnly, bool conditional,
+                    ResourceInfo& info) const;
     // Says so in the log when the page is too large to be ripped.
     bool TooLargeToRip(DownloadJob& job, const std::string& localPath) const;
 

@@ -90,7 +90,8 @@ int HtmlRipper::AdjustCrossRefs(std::size_t i) {
     const LinkRecord page = m_links.At(i);
     if (page.kind != kKindPage || !page.downloaded || !page.html) return 0;
     PageFile file;
-    if (!file.Load(page.localPath) || file.text.empty()) return 0;
+    const bool held = m_held.count(page.localPath) != 0;
+    if (!TakePage(page.localPath, file) || file.text.empty()) return 0;
     const std::string& pageUrl = page.finalUrl.empty() ? page.url : page.finalUrl;
     LoadPage(page.localPath, pageUrl);
     m_text = std::move(file.text);
@@ -108,7 +109,11 @@ int HtmlRipper::AdjustCrossRefs(std::size_t i) {
         ++changed;
         return true;
     });
-    if (m_changed) file.Save(m_text);
+    // The last pass over the page: written now.
+    if (m_changed || held) {
+        file.text = std::move(m_text);
+        PutPage(page.localPath, std::move(file), true);
+    }
     m_text.clear();
     return changed;
 }

@@ -43,6 +43,37 @@ int SitePort(const UrlParts& parts) {
 
 }  // namespace
 
+HtmlRipper::~HtmlRipper() {
+    WriteHeldPages();
+}
+
+bool HtmlRipper::WriteHeldPages() {
+    bool ok = true;
+    for (auto& [path, page] : m_held)
+        ok = page.Save(page.text) && ok;
+    m_held.clear();
+    m_heldBytes = 0;
+    return ok;
+}
+
+bool HtmlRipper::TakePage(const std::string& path, PageFile& page) {
+    const auto it = m_held.find(path);
+    if (it == m_held.end()) return page.Load(path);
+    page = std::move(it->second);
+    m_heldBytes -= page.text.size();
+    m_held.erase(it);
+    return true;
+}
+
+void HtmlRipper::PutPage(const std::string& path, PageFile page, bool final) {
+    if (final || m_heldBytes + page.text.size() > m_holdLimit) {
+        page.Save(page.text);
+        return;
+    }
+    m_heldBytes += page.text.size();
+    m_held.insert_or_assign(path, std::move(page));
+}
+
 void HtmlRipper::SetDetectUrlTypes(bool on, TypeQuery query) {
     m_detectTypes = on;
     m_typeQuery = std::move(query);
@@ -56,6 +87,7 @@ void HtmlRipper::SetPageHost(const std::string& url) {
 }
 
 void HtmlRipper::ResetLinks(const std::string& localPath, const std::string& url) {
+    WriteHeldPages();
     m_links.Clear();
     m_exists.clear();
     m_nextNumber.clear();
@@ -69,6 +101,14 @@ void HtmlRipper::ResetLinks(const std::string& localPath, const std::string& url
     main.downloaded = true;
     main.html = true;
     AddRecord(std::move(main));
+}
+
+void HtmlRipper::RestoreLinks(const std::vector<LinkRecord>& earlier) {
+    for (std::size_t i = 1; i < earlier.size(); ++i) {
+        LinkRecord record = earlier[i];
+        record.downloaded = false;
+        AddRecord(std::move(record));
+    }
 }
 
 void HtmlRipper::AddRecord(LinkRecord record) {
@@ -246,7 +286,8 @@ int HtmlRipper::GrabEmbedded(const ScanRow& row, int depth, bool sameHost, bool 
 
 int HtmlRipper::ParseHtmlFile(const std::string& path, const std::string& url, bool noFrames) {
     PageFile page;
-    if (!page.Load(path) || page.text.empty()) return 0;
+    const bool held = m_held.count(path) != 0;
+    if (!TakePage(path, page) || page.text.empty()) return 0;
     LoadPage(path, url);
     m_text = std::move(page.text);
     ++m_version;
@@ -311,7 +352,10 @@ int HtmlRipper::ParseHtmlFile(const std::string& path, const std::string& url, b
                      true);
     }
     // What was rewritten before a cancel is kept too.
-    if (m_changed) page.Save(m_text);
+    if (m_changed || held) {
+        page.text = std::move(m_text);
+        PutPage(path, std::move(page), false);
+    }
     m_text.clear();
     return static_cast<int>(m_links.Count());
 }
@@ -319,7 +363,8 @@ int HtmlRipper::ParseHtmlFile(const std::string& path, const std::string& url, b
 int HtmlRipper::GrabHtmlLinks(const std::string& path, const std::string& url, int depth,
                               int parent) {
     PageFile page;
-    if (!page.Load(path) || page.text.empty()) return 0;
+    const bool held = m_held.count(path) != 0;
+    if (!TakePage(path, page) || page.text.empty()) return 0;
     LoadPage(path, url);
     m_text = std::move(page.text);
     ++m_version;
@@ -330,7 +375,10 @@ int HtmlRipper::GrabHtmlLinks(const std::string& path, const std::string& url, i
     // Cross references are rewritten at the end, once it is known which pages arrived.
     const bool rewrite = !m_modern;
     GrabEmbedded({kKindPage, kKindPage, "a", "href", {}, {}}, depth + 1, true, rewrite);
-    if (m_changed) page.Save(m_text);
+    if (m_changed || held) {
+        page.text = std::move(m_text);
+        PutPage(path, std::move(page), false);
+    }
     m_text.clear();
     return m_added - before;
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "content/html/link_list.h"
+#include "content/html/page_file.h"
 #include "content/html/rip_names.h"
 
 namespace kov {
@@ -28,9 +29,18 @@ public:
     using TypeQuery = std::function<std::string(const std::string& url)>;
 
     HtmlRipper() = default;
+    // Writes the pages it still holds.
+    ~HtmlRipper();
     // Not copied: the names it uses may be its own.
     HtmlRipper(const HtmlRipper&) = delete;
     HtmlRipper& operator=(const HtmlRipper&) = delete;
+
+    // Pages rewritten by the passes of a rip (embedded resources, links, cross references) are
+    // held in memory up to this many bytes and written once, by their last pass or by
+    // WriteHeldPages; 0 (the default): every pass writes its page.
+    void SetHoldBytes(std::size_t bytes) { m_holdLimit = bytes; }
+    // Writes every page still held; false when one could not be written.
+    bool WriteHeldPages();
 
     void SetKinds(int kinds) { m_kinds = kinds & 0xFFFF; }
     int Kinds() const { return m_kinds; }
@@ -49,6 +59,9 @@ public:
     void SetPageHost(const std::string& url);
     // Empties the list and makes the main page record 0.
     void ResetLinks(const std::string& localPath, const std::string& url);
+    // Appends an earlier rip's records of the same main page (its record 0 left out), none of
+    // them fetched yet, under the local names they had.
+    void RestoreLinks(const std::vector<LinkRecord>& earlier);
 
     // Collects and rewrites what one saved page embeds; the number of records.
     int ParseHtmlFile(const std::string& path, const std::string& url, bool noFrames);
@@ -87,6 +100,10 @@ private:
 
     // Makes the page the one references are resolved against and named beside.
     void LoadPage(const std::string& path, const std::string& url);
+    // The page as the last pass left it: held, or read from the disk.
+    bool TakePage(const std::string& path, PageFile& page);
+    // Ends a pass over a page: held when there is room, written now when final or not.
+    void PutPage(const std::string& path, PageFile page, bool final);
     void TakeBase();
     // What a scan does with one tag: it may change the tag and returns true to have it written
     // back in the tag's place.
@@ -155,6 +172,9 @@ private:
     std::string m_lower;  // m_text in lower case
     std::vector<std::size_t> m_scriptOpens, m_scriptCloses;
     std::unordered_set<std::string> m_tagNames;
+    std::unordered_map<std::string, PageFile> m_held;  // by local path
+    std::size_t m_heldBytes = 0;
+    std::size_t m_holdLimit = 0;
     std::vector<signed char> m_exists;                       // per record: -1 not asked yet, 0 or 1
     std::unordered_map<std::string, unsigned> m_nextNumber;  // per local name, lower case
 };

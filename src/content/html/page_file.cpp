@@ -32,13 +32,16 @@ bool PageFile::Save(const std::string& newText) const {
         m_path.substr(0, nameStart) + "." + m_path.substr(nameStart, 200) + ".XXXXXX";
     UniqueFd fd(::mkostemp(temp.data(), O_CLOEXEC));
     if (!fd.Valid()) return false;
-    bool ok = WriteAll(fd.Get(), newText) && ::fchmod(fd.Get(), static_cast<mode_t>(m_mode)) == 0;
+    // Mode and times on the new file before it takes the page's place: one rename, no look-up
+    // of the path afterwards.
+    const timespec times[2] = {{m_accessTime, 0}, {m_modifyTime, 0}};
+    bool ok = WriteAll(fd.Get(), newText) && ::fchmod(fd.Get(), static_cast<mode_t>(m_mode)) == 0 &&
+              ::futimens(fd.Get(), times) == 0;
     ok = fd.Close() && ok;
     if (!ok || ::rename(temp.c_str(), m_path.c_str()) != 0) {
         ::unlink(temp.c_str());
         return false;
     }
-    SetFileTimes(m_path, m_accessTime, m_modifyTime);
     return true;
 }
 

@@ -124,21 +124,28 @@ void HttpResourceFetch::PlanRequest() {
     }
     if (m_job.updateMode != 1 && !m_noRange && m_local.exists && m_local.size > 0)
         m_askedFrom = m_local.size - 1;
+    m_validators.reset();
+    if (m_job.conditional && m_job.updateMode == 0 && m_local.exists) {
+        m_validators = ReadKeptValidators(m_localPath);
+        if (m_validators && !CopyIsFinal(*m_validators)) m_validators.reset();
+    }
 }
 
-int HttpResourceFetch::SendOne(const UrlParts& parts) {
-    const bool sameOrigin = m_origin && *m_origin == OriginOf(parts);
-    m_connection = m_job.session->GetHttpConnection(
-        parts.host, parts.port, sameOrigin ? m_job.userName : std::string(),
-        sameOrigin ? m_job.userPsw : std::string(), parts.scheme == "https");
-    if (!m_connection) return kResultNoConnection;
-    const std::string object = parts.object.empty() ? "/" : parts.object;
-    m_request = m_connection->OpenRequest(
-        object, m_job.expandedReferer,
-        kRequestNoRedirect | (m_job.noCache ? kRequestNoCache : 0u) |
-            (m_job.acceptCompressed && m_askedFrom < 0 ? kRequestCompressed : 0u));
-    if (m_request && m_askedFrom >= 0) {
-        std::string headers = "Range: bytes=" + std::to_string(m_askedFrom) + "-";
+// A copy may be asked about when it is what this job makes of the file: as delivered for a
+// file it keeps so, rewritten to the end for one it rewrites (never one whose rewrite is due).
+bool HttpResourceFetch::CopyIsFinal(const KeptValidators& kept) const {
+    using Copy = KeptValidators::Copy;
+    if (kept.copy == Copy::Pending) return false;
+    const Rewrite rewrite =
+        m_job.rewriteOf ? m_job.rewriteOf(m_current, m_localPath, kept.html) : Rewrite::None;
+    return (kept.copy == Copy::Rewritten) == (rewrite != Rewrite::None);
+}
+
+// The range of the plan, and the validators of a complete local copy.
+std::string HttpResourceFetch::RequestHeaders() const {
+    std::string headers;
+    if (m_askedFrom >= 0) {
+        headers = "Range: bytes=" + std::to_string(m_askedFrom) + "-";
         if (m_job.distributed) {
             headers += std::to_string(m_plan.offset + m_plan.expected - 1);
         } else if (m_askedFrom > 0 && m_local.time % 2 != 0) {
@@ -152,8 +159,28 @@ int HttpResourceFetch::SendOne(const UrlParts& parts) {
             headers +=
                 "\nIf-Range: " + FormatHttpTime(m_local.time - (settled ? kRewrittenShift : 0));
         }
-        m_request->AddRequestHeaders(headers, true);
     }
+    // An unchanged copy then costs no byte of the body (304).
+    if (m_validators) {
+        if (!headers.empty()) headers += '\n';
+        headers += ConditionalHeaders(*m_validators);
+    }
+    return headers;
+}
+
+int HttpResourceFetch::SendOne(const UrlParts& parts) {
+    const bool sameOrigin = m_origin && *m_origin == OriginOf(parts);
+    m_connection = m_job.session->GetHttpConnection(
+        parts.host, parts.port, sameOrigin ? m_job.userName : std::string(),
+        sameOrigin ? m_job.userPsw : std::string(), parts.scheme == "https");
+    if (!m_connection) return kResultNoConnection;
+    const std::string object = parts.object.empty() ? "/" : parts.object;
+    m_request = m_connection->OpenRequest(
+        object, m_job.expandedReferer,
+        kRequestNoRedirect | (m_job.noCache ? kRequestNoCache : 0u) |
+            (m_job.acceptCompressed && m_askedFrom < 0 ? kRequestCompressed : 0u));
+    const std::string headers = m_request ? RequestHeaders() : std::string();
+    if (!headers.empty()) m_request->AddRequestHeaders(headers, true);
     if (!m_request || !m_request->Send()) {
         m_job.errorText = m_request ? m_request->ErrorText() : "cannot open the request";
         m_job.lastError = kStatusClientError;
@@ -228,6 +255,7 @@ int HttpResourceFetch::ReadResponse() {
     }
     ParseResponseHeaders(m_request->RawHeaders(), m_info, false);
     m_info.status = m_status;
+    m_delivered = ValidatorsOfResponse(m_request->RawHeaders());
     m_bodyLength =
         (m_info.flags & kHasLength) && m_info.size <= static_cast<std::uint64_t>(INT64_MAX)
             ? static_cast<std::int64_t>(m_info.size)
@@ -332,6 +360,8 @@ int HttpResourceFetch::OpenLocalFile(int& fd) {
         fd = ::open(m_localPath.c_str(), flags, 0644);
     }
     if (fd < 0) return WriteFailure(m_job);
+    // Whatever comes, the copy is no longer the one its validators describe.
+    DropKeptValidators(fd);
     if (resuming && (::lseek(fd, static_cast<off_t>(m_writeFrom), SEEK_SET) < 0 ||
                      ::ftruncate(fd, static_cast<off_t>(m_writeFrom)) != 0)) {
         const int result = WriteFailure(m_job);
@@ -544,13 +574,13 @@ int HttpResourceFetch::PlanFromResponse() {
     remote.hasTime = (m_info.flags & kHasLastModified) != 0;
     remote.time = m_info.lastModified;
     m_local = LocalStateOf(PartPath(m_localPath, m_job));
-    const Rewrite rewrite = m_job.rewriteOf && !m_job.distributed
-                                ? m_job.rewriteOf(m_current, m_localPath, m_info.isHtml != 0)
-                                : Rewrite::None;
+    m_rewrite = m_job.rewriteOf && !m_job.distributed
+                    ? m_job.rewriteOf(m_current, m_localPath, m_info.isHtml != 0)
+                    : Rewrite::None;
     m_plan = PlanFetch(
         m_job.updateMode, m_local, remote,
         {m_job.distributed, m_job.fileSize, m_job.partCount, m_job.partSize, m_job.partNo},
-        rewrite);
+        m_rewrite);
     m_localPath = PartPath(m_localPath, m_job);
     int verdict = m_plan.action == FetchAction::Skip ? kResultSkipped : CheckContent();
     if (verdict == kResultOk && m_plan.action == FetchAction::Fail) verdict = m_plan.result;
@@ -588,6 +618,13 @@ int HttpResourceFetch::AcceptBody(int attempt) {
 int HttpResourceFetch::Request(int attempt) {
     const int sent = SendFollowingRedirects();
     if (sent != kResultOk) return sent;
+    if (m_status == 304 && m_validators) {
+        // Not modified since the complete copy we hold: up to date, and nothing to read.
+        m_info.status = 304;
+        m_bodyLength = 0;
+        DrainOrClose();
+        return kResultSkipped;
+    }
     if (m_status == 416 && m_askedFrom > 0 && attempt == 0) {
         // The copy we hold is longer than the server's: ask for all of it, and let the update
         // mode decide on that answer (an edited page may well be up to date).
@@ -640,6 +677,14 @@ int HttpResourceFetch::Run() {
     if (answer != kResultOk && answer != kSegmented) return Finish(answer);
     int result = Deliver(answer);
     if (result == kResultOk) result = CheckDeliveredPage();
+    // The file is whole: the next run may ask whether it changed, once the job has rewritten
+    // what it rewrites.
+    if (result == kResultOk && !m_job.distributed) {
+        m_delivered.html = m_info.isHtml != 0;
+        m_delivered.copy = m_rewrite == Rewrite::None ? KeptValidators::Copy::Delivered
+                                                      : KeptValidators::Copy::Pending;
+        KeepValidators(m_localPath, m_delivered);
+    }
     // Nothing of a resource that went beyond its bounds is kept.
     const bool overBound = m_job.boundHit == FetchBound::Size || m_job.boundHit == FetchBound::Disk;
     if (m_stub || overBound) ::unlink(m_localPath.c_str());

@@ -10,6 +10,7 @@
 
 #include "model/url_parts.h"
 #include "net/http/inet.h"
+#include "net/http/kept_validators.h"
 #include "net/http/response_headers.h"
 #include "net/http/stub_scanner.h"
 #include "net/transfer/fetch_plan.h"
@@ -39,6 +40,8 @@ private:
     void PlanRequest();
     void Prepare();
     int Request(int attempt);
+    std::string RequestHeaders() const;
+    bool CopyIsFinal(const KeptValidators& kept) const;
     int AskAgain(std::string path, bool whole);
     int PlanFromResponse();
     int AcceptBody(int attempt);
@@ -87,9 +90,12 @@ private:
     std::unique_ptr<HttpRequest> m_request;
     int m_status = 0;
     LocalFileState m_local;
-    std::int64_t m_askedFrom = -1;   // the range asked for, -1 none
-    bool m_noRange = false;          // the server refused the range of the local copy
-    std::int64_t m_bodyLength = -1;  // the response's Content-Length, -1 none
+    std::optional<KeptValidators> m_validators;  // sent with the request, when any
+    KeptValidators m_delivered;                  // of the response being received
+    Rewrite m_rewrite = Rewrite::None;           // what the job does to the file afterwards
+    std::int64_t m_askedFrom = -1;               // the range asked for, -1 none
+    bool m_noRange = false;                      // the server refused the range of the local copy
+    std::int64_t m_bodyLength = -1;              // the response's Content-Length, -1 none
     ResourceInfo m_info;
     std::optional<ContentRange> m_range;
     FetchPlan m_plan;

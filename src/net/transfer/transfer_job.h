@@ -45,6 +45,9 @@ struct TransferJob {
     int logDetail = 0;
     int updateMode = 0;
     bool destIsFile = false;
+    // Asks "changed since?" for a complete local copy that kept its validators; a 304 then
+    // ends the fetch as skipped (ResourceInfo::status 304).
+    bool conditional = true;
     std::string urlFileName;      // name part of the URL; a redirect target's after a redirect
     std::string expandedReferer;  // sent when not empty
     std::string userName;
