@@ -140,6 +140,15 @@ inline void CheckOnlyReferencesChanged(std::string_view before, std::string_view
             }
             if (++tries == kMaxTries) break;
         }
+        if (!skipped) {
+            const std::size_t from = i - std::min<std::size_t>(i - synced, 60);
+            std::fprintf(
+                stderr, "before: %.*s\nafter:  %.*s\n",
+                static_cast<int>(std::min<std::size_t>(before.size() - from, 120)),
+                before.data() + from,
+                static_cast<int>(std::min<std::size_t>(after.size() - (j - (i - from)), 120)),
+                after.data() + j - (i - from));
+        }
         Check(skipped, "a byte outside the rewritten references changed");
         synced = i;
     }

@@ -7,6 +7,7 @@
 #include <ctime>
 #include <string>
 
+#include "core/text/text_util.h"
 #include "fuzz_support.h"
 #include "local_names_check.h"
 #include "model/local_path.h"
@@ -23,7 +24,7 @@ void CheckTaken(const kov::ProgramInfo& info, bool httpsOnly) {
     kov::fuzz::Check(!kov::fuzz::HasControl(info.Version) && !kov::fuzz::HasControl(info.URL),
                      "no control characters");
     kov::fuzz::Check(info.URL.size() <= kov::ProgramInfo::kUrlCapacity, "URL size");
-    const bool https = info.URL.starts_with("https://") || info.URL.starts_with("HTTPS://");
+    const bool https = kov::IStartsWith(info.URL, "https://");
     if (httpsOnly) kov::fuzz::Check(https, "only https when asked");
 
     kov::MacroContext context;

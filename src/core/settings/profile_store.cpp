@@ -214,8 +214,10 @@ void ProfileStore::ParseLine(std::string_view line) {
         return;
     }
 
+    // A stray CR inside a value reads as the blank it is written as. (Not in a key: there it
+    // keeps a ';' or '#' after it from starting a comment line.)
     AppendKey(m_sections[m_current], FieldText(line.substr(0, eq), kKeyCapacity),
-              FieldText(line.substr(eq + 1), m_valueCapacity));
+              FieldText(OneLine(line.substr(eq + 1)), m_valueCapacity));
     m_lastKeySection = m_current;
 }
 

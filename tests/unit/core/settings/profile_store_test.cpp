@@ -227,6 +227,16 @@ TEST_F(ProfileStoreTest, TextIsCutToItsCapacityOnUtf8Boundaries) {
     EXPECT_EQ(store.GetString("S", "id", "", 5), "ABC");
 }
 
+TEST_F(ProfileStoreTest, AValueReadsAsItWouldBeWrittenBack) {
+    ProfileStore store(&prompter);
+    store.LoadText(std::string("[S]\ncr=\r\r a\rb\nnul=x\0y\n", 22));
+    EXPECT_EQ(store.GetString("S", "cr"), "a b");
+    EXPECT_EQ(store.GetString("S", "nul"), "x");
+    const std::string text = store.Serialize();
+    store.LoadText(text);
+    EXPECT_EQ(store.Serialize(), text);
+}
+
 TEST_F(ProfileStoreTest, NumbersAndDatesReadLikeTheCLibrary) {
     ProfileStore store(&prompter);
     OpenText(store,
