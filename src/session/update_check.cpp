@@ -73,7 +73,7 @@ bool InstallerUrlFits(const std::string& url, bool httpsOnly, std::string& why) 
         const std::string raw =
             path.substr(start + 1, end == std::string::npos ? std::string::npos : end - start - 1);
         last = DecodeEscapes(raw);
-        if (last == "." || last == ".." || last.find_first_of("/\\%") != std::string::npos ||
+        if (last == "." || last == ".." || last.find_first_of("/\\%:") != std::string::npos ||
             std::any_of(last.begin(), last.end(),
                         [](char c) { return IsControl(static_cast<unsigned char>(c)); })) {
             why += "its path leaves the download folder";

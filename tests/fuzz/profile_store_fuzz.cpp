@@ -6,16 +6,10 @@
 #include <string>
 #include <string_view>
 
-#include "core/prompter.h"
 #include "core/settings/profile_store.h"
+#include "fuzz_support.h"
 
 namespace {
-
-class SilentPrompter : public kov::Prompter {
-public:
-    void Inform(const std::string&) override {}
-    bool Ask(const std::string&, bool defaultAnswer) override { return defaultAnswer; }
-};
 
 // Names and values that a file can carry back unchanged: no line breaks, no NUL, no blanks
 // at the ends and no characters that would turn a line into a header or a comment.
@@ -32,7 +26,7 @@ std::string Writable(std::string_view text) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    SilentPrompter prompter;
+    kov::fuzz::SilentPrompter prompter;
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     // The first line's text doubles as a section and key name, so lookups hit real entries.
     std::string_view first = text.substr(0, text.find('\n'));
@@ -55,6 +49,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string once = store.Serialize();
     kov::ProfileStore reloaded(&prompter);
     reloaded.LoadText(once);
-    if (reloaded.Serialize() != once) abort();
+    kov::fuzz::CheckSame(once, reloaded.Serialize(), "a written store reads back the same");
     return 0;
 }

@@ -94,7 +94,8 @@ std::uint64_t TextReplacer::Apply(const std::vector<ReplaceRule>& rules) {
         m_error = kReplaceNoText;
         return 0;
     }
-    if (m_text.empty()) return 0;
+    // A text that earlier rules emptied keeps their count: callers subtract counts.
+    if (m_text.empty()) return m_count;
     for (const ReplaceRule& rule : rules)
         ApplyRule(rule);
     return m_count;

@@ -39,7 +39,7 @@ public:
     // Uses text as if it had been loaded from path (nothing is read).
     void SetText(std::string text, std::string path = {});
     // Runs the rules in order over the text; each works on what the ones before left. Returns
-    // the number of matches since the load (0 when nothing is loaded or the text is empty).
+    // the number of matches since the load (0 when nothing is loaded).
     std::uint64_t Apply(const std::vector<ReplaceRule>& rules);
     // Writes the text back through a temporary file and a rename, keeping the file's mode.
     // With backup (or BackupAlways) the old file is first copied to path + ".bak" the same way.

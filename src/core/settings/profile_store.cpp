@@ -214,8 +214,10 @@ void ProfileStore::ParseLine(std::string_view line) {
         return;
     }
 
+    // A stray CR inside a value reads as the blank it is written as. (Not in a key: there it
+    // keeps a ';' or '#' after it from starting a comment line.)
     AppendKey(m_sections[m_current], FieldText(line.substr(0, eq), kKeyCapacity),
-              FieldText(line.substr(eq + 1), m_valueCapacity));
+              FieldText(OneLine(line.substr(eq + 1)), m_valueCapacity));
     m_lastKeySection = m_current;
 }
 
@@ -264,7 +266,9 @@ std::string ProfileStore::GetString(std::string_view section, std::string_view k
                                     std::string_view def, std::size_t size) const {
     if (size == 0) size = 128;
     const Entry* entry = Find(section, key);
-    return CapText(entry ? std::string_view(entry->value) : def, size - 1);
+    if (!entry) return CapText(def, size - 1);
+    // A value cut short is trimmed again, so that written back it reads back the same.
+    return std::string(TrimField(CapText(entry->value, size - 1)));
 }
 
 std::int32_t ProfileStore::GetInt(std::string_view section, std::string_view key,
@@ -283,14 +287,18 @@ CalendarTime ProfileStore::GetDateTime(std::string_view section, std::string_vie
     struct Part {
         std::size_t pos;
         int* field;
+        int min, max;
     };
-    const Part parts[] = {{0, &c.year},  {5, &c.month},   {8, &c.day},
-                          {11, &c.hour}, {14, &c.minute}, {17, &c.second}};
+    // A value out of its range keeps the default: written back in the fixed-width form, it
+    // would not read back the same.
+    const Part parts[] = {{0, &c.year, 1000, 9999}, {5, &c.month, 1, 12},   {8, &c.day, 1, 31},
+                          {11, &c.hour, 0, 23},     {14, &c.minute, 0, 59}, {17, &c.second, 0, 59}};
     for (const Part& part : parts) {
         // Each part needs the whole field present (year 4 characters, the others 2).
         const std::size_t need = part.pos == 0 ? 4 : part.pos + 2;
         if (v.size() >= need && v[part.pos] >= '0' && v[part.pos] <= '9') {
-            *part.field = ParseInt32(std::string_view(v).substr(part.pos));
+            const int value = ParseInt32(std::string_view(v).substr(part.pos));
+            if (value >= part.min && value <= part.max) *part.field = value;
         }
     }
     return c;

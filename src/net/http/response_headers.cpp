@@ -127,6 +127,8 @@ std::optional<ContentRange> ParseContentRange(std::string_view raw) {
             const std::uint64_t t = ParseUint64(total);
             if (t > static_cast<std::uint64_t>(INT64_MAX)) return std::nullopt;
             range.total = static_cast<std::int64_t>(t);
+            // A range that starts at or past the end of its whole is no range of it.
+            if (range.total <= range.start) return std::nullopt;
         }
         return range;
     }

@@ -1,6 +1,7 @@
 #include "net/mail/pop3_connection.h"
 
 #include "core/text/text_util.h"
+#include "net/mail/mail_reply.h"
 #include "net/mail/reply_deadline.h"
 
 #include <strings.h>
@@ -40,40 +41,6 @@ std::string ServerSaid(const std::string& reply, const std::string& password) {
     return " (" + text + ")";
 }
 
-// The lines of a multi-line reply after its first one, with the byte-stuffing undone.
-std::string Unstuff(const std::string& reply) {
-    const std::size_t first = reply.find(kLineEnd);
-    std::string text;
-    text.reserve(reply.size());
-    const std::size_t end = reply.size() - 3;  // keep the last line break, drop ".\r\n"
-    for (std::size_t start = first + 2; start < end;) {
-        std::size_t next = reply.find(kLineEnd, start);
-        next = next == std::string::npos || next + 2 > end ? end : next + 2;
-        text.append(reply, reply[start] == '.' ? start + 1 : start,
-                    next - (reply[start] == '.' ? start + 1 : start));
-        start = next;
-    }
-    return text;
-}
-
-// Two non-negative decimal numbers at text, a count (or number) of messages and a size; a
-// number out of range (a hostile or broken server) is refused rather than wrapped.
-bool ParsePair(const char* text, long long& first, long long& second) {
-    const std::pair<long long*, long long> out[] = {{&first, Pop3Connection::kMaxMessages},
-                                                    {&second, LLONG_MAX}};
-    for (const auto& [value, max] : out) {
-        while (*text == ' ' || *text == '\t')
-            ++text;
-        if (*text < '0' || *text > '9') return false;
-        errno = 0;
-        char* end = nullptr;
-        *value = std::strtoll(text, &end, 10);
-        if (errno == ERANGE || *value > max) return false;
-        text = end;
-    }
-    return true;
-}
-
 }  // namespace
 
 Pop3Connection::Pop3Connection() {
@@ -101,25 +68,13 @@ bool Pop3Connection::ReadReply(const char* terminator, std::size_t limit) {
     ReplyDeadline deadline(m_stream);
     std::size_t searchFrom = 0;
     for (;;) {
-        // A multi-line reply ends after its first line; an error reply is one line only.
         const std::size_t firstLine = m_pending.find(kLineEnd);
-        if (firstLine != std::string::npos) {
-            const bool error = strncasecmp(m_pending.c_str(), "+OK", 3) != 0;
-            std::size_t stop = std::string::npos;
-            if (error || end == kLineEnd) {
-                stop = firstLine + 2;
-            } else {
-                const std::size_t from = std::max(searchFrom, firstLine);
-                const std::size_t found = m_pending.find(end, from);
-                if (found != std::string::npos) stop = found + end.size();
-                searchFrom = m_pending.size() >= end.size() ? m_pending.size() - end.size() : 0;
-            }
-            if (stop != std::string::npos) {
-                m_reply = m_pending.substr(0, stop);
-                m_pending.erase(0, stop);
-                if (!error) return true;
-                return Fail(EPROTONOSUPPORT, m_reply);
-            }
+        const std::size_t stop = Pop3ReplyEnd(m_pending, end != kLineEnd, searchFrom);
+        if (stop != std::string::npos) {
+            m_reply = m_pending.substr(0, stop);
+            m_pending.erase(0, stop);
+            if (Pop3ReplyOk(m_reply)) return true;
+            return Fail(EPROTONOSUPPORT, m_reply);
         }
         if (m_pending.size() > limit) return Broken(EMSGSIZE, "POP3 reply too long");
         char buffer[32000];
@@ -218,7 +173,7 @@ bool Pop3Connection::Connect(const std::string& host, const std::string& user,
 bool Pop3Connection::Statistics(int& count, long long& size) {
     if (!Command("STAT\r\n")) return false;
     long long messages = 0;
-    if (!ParsePair(m_reply.c_str() + 3, messages, size))
+    if (!ParsePop3Pair(std::string_view(m_reply).substr(3), kMaxMessages, messages, size))
         return Fail(EPROTO, "POP3 STAT reply not understood: " + CapText(m_reply, kMaxErrorText));
     count = static_cast<int>(messages);
     return true;
@@ -226,20 +181,7 @@ bool Pop3Connection::Statistics(int& count, long long& size) {
 
 bool Pop3Connection::List() {
     if (!MultiLine("LIST\r\n", m_maxMessage)) return false;
-    m_sizes.clear();
-    const std::string lines = Unstuff(m_reply);
-    for (std::size_t start = 0; start < lines.size();) {
-        std::size_t end = lines.find(kLineEnd, start);
-        if (end == std::string::npos) end = lines.size();
-        long long number = 0;
-        long long size = 0;
-        if (ParsePair(lines.c_str() + start, number, size) && number > 0) {
-            if (m_sizes.size() < static_cast<std::size_t>(number))
-                m_sizes.resize(static_cast<std::size_t>(number), 0);
-            m_sizes[static_cast<std::size_t>(number) - 1] = size;
-        }
-        start = end + 2;
-    }
+    m_sizes = ParsePop3Listing(Pop3Unstuff(m_reply), kMaxMessages);
     m_listed = true;
     return true;
 }
@@ -247,7 +189,7 @@ bool Pop3Connection::List() {
 bool Pop3Connection::Retrieve(int number, Pop3Message& message) {
     if (!m_listed && !List()) return false;
     if (!MultiLine("RETR " + std::to_string(number) + "\r\n", m_maxMessage)) return false;
-    message = Pop3Message(Unstuff(m_reply));
+    message = Pop3Message(Pop3Unstuff(m_reply));
     return true;
 }
 

@@ -46,7 +46,9 @@ std::string Pop3Message::GetHeaderItem(const std::string& name) const {
             }
             break;
         }
-        value += header[i] == '\t' ? ' ' : header[i];
+        // A stray CR or LF is no line break of the field: the value stays one line.
+        const char c = header[i];
+        value += c == '\t' || c == '\r' || c == '\n' ? ' ' : c;
     }
     const auto first = std::find_if_not(value.begin(), value.end(), IsBlank);
     const auto last = std::find_if_not(value.rbegin(), value.rend(), IsBlank).base();

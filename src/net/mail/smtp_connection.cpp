@@ -1,5 +1,6 @@
 #include "net/mail/smtp_connection.h"
 
+#include "net/mail/mail_reply.h"
 #include "net/mail/reply_deadline.h"
 
 #include <openssl/evp.h>
@@ -24,12 +25,6 @@ std::string Base64(const std::string& text) {
                                        static_cast<int>(text.size()));
     out.resize(static_cast<std::size_t>(length));
     return out;
-}
-
-std::string Upper(std::string text) {
-    for (char& c : text)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return text;
 }
 
 // "550:SMTP server refused the recipient <a@b> (550 5.1.1 no such user)": the server's own
@@ -74,18 +69,14 @@ bool SmtpConnection::ReadReply(int expected, const char* text) {
     // A reply is complete with its last line: three digits and a blank (or nothing) after.
     ReplyDeadline deadline(m_stream);
     for (;;) {
-        std::size_t start = 0;
-        for (std::size_t end; (end = m_pending.find("\r\n", start)) != std::string::npos;
-             start = end + 2) {
-            const std::size_t length = end - start;
-            if (length >= 3 && (length == 3 || m_pending[start + 3] == ' ')) {
-                m_reply = m_pending.substr(0, end + 2);
-                m_pending.erase(0, end + 2);
-                const int code = std::atoi(m_reply.c_str());
-                if (code == expected) return true;
-                m_lastError = std::to_string(code) + ":" + text;
-                return false;
-            }
+        const std::size_t stop = SmtpReplyEnd(m_pending);
+        if (stop != std::string::npos) {
+            m_reply = m_pending.substr(0, stop);
+            m_pending.erase(0, stop);
+            const int code = std::atoi(m_reply.c_str());
+            if (code == expected) return true;
+            m_lastError = std::to_string(code) + ":" + text;
+            return false;
         }
         if (m_pending.size() > kMaxReply) {
             m_lastError = "SMTP reply too long";
@@ -116,13 +107,7 @@ bool SmtpConnection::Hello(bool extended) {
     if (!Command((extended ? "EHLO " : "HELO ") + LocalHostName() + "\r\n", 250, kServerError))
         return false;
     if (!extended) return true;
-    for (std::size_t start = m_reply.find("\r\n"); start != std::string::npos;) {
-        const std::size_t end = m_reply.find("\r\n", start + 2);
-        if (end == std::string::npos) break;
-        if (end > start + 6)
-            m_extensions.push_back(Upper(m_reply.substr(start + 6, end - start - 6)));
-        start = end;
-    }
+    m_extensions = SmtpExtensions(m_reply);
     return true;
 }
 

@@ -67,6 +67,8 @@ TEST(ProgramInfoFile, InstallerAddressStaysAPlainFileOfAWebOrFtpServer) {
         {"http://h.example/a b.exe", false, false},
         {"http://h.example/a\\b.exe", false, false},
         {"http://h.example/setup.exe?x=1", false, false},
+        {"ftp://h.example/pub/kov.tgz:", false, false},  // the local name would be empty
+        {"http://h.example/a%3Ab.exe", false, false},
     };
     for (const Case& c : cases) {
         ProgramInfo info;

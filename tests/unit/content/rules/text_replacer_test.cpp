@@ -69,6 +69,15 @@ TEST(TextReplacer, ActionsChangeTheTextAndCountTheirMatches) {
     }
 }
 
+TEST(TextReplacer, ATextCutToNothingKeepsItsCountForTheNextRules) {
+    // The page rules step counts each set's matches as the difference of two results.
+    TextReplacer replacer;
+    replacer.SetText("ab\ncd\n");
+    EXPECT_EQ(replacer.Apply({Rule("\\n", "", 1, true, true)}), 2u);
+    EXPECT_EQ(replacer.Text(), "");
+    EXPECT_EQ(replacer.Apply({Rule("x", "y", 0)}), 2u);
+}
+
 TEST(TextReplacer, UnescapesInOrderAndNothingElse) {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"a\\nb\\rc\\td\\_e", "a\nb\rc\td e"},

@@ -222,6 +222,19 @@ TEST_F(ProfileStoreTest, TextIsCutToItsCapacityOnUtf8Boundaries) {
     // The caller's size: 0 means 128; defaults are cut the same way.
     EXPECT_EQ(store.GetString("S", "v600"), Rep('w', 127));
     EXPECT_EQ(store.GetString("S", "missing", "aé", 3), "a");
+    // A value cut just after a blank loses it, as the file would on the next load.
+    store.WriteString("S", "id", "ABC DEF");
+    EXPECT_EQ(store.GetString("S", "id", "", 5), "ABC");
+}
+
+TEST_F(ProfileStoreTest, AValueReadsAsItWouldBeWrittenBack) {
+    ProfileStore store(&prompter);
+    store.LoadText(std::string("[S]\ncr=\r\r a\rb\nnul=x\0y\n", 22));
+    EXPECT_EQ(store.GetString("S", "cr"), "a b");
+    EXPECT_EQ(store.GetString("S", "nul"), "x");
+    const std::string text = store.Serialize();
+    store.LoadText(text);
+    EXPECT_EQ(store.Serialize(), text);
 }
 
 TEST_F(ProfileStoreTest, NumbersAndDatesReadLikeTheCLibrary) {
@@ -229,7 +242,7 @@ TEST_F(ProfileStoreTest, NumbersAndDatesReadLikeTheCLibrary) {
     OpenText(store,
              "[N]\nmixed=12abc\nbig=2147483648\nhex=0x10\n"
              "[D]\nfull=2005.03.07 14:05:09\nmonth=2005.03\nletters=abc\nhour=2005.03.07 14:0\n"
-             "badmonth=2005.xx.07\n");
+             "badmonth=2005.xx.07\nshifted=191.01.01 1910:00:01\nrange=2005.13.32 24:60:61\n");
     // The number parser's own cases are the text helpers'.
     const std::pair<const char*, int> ints[] = {
         {"mixed", 12}, {"big", INT32_MAX}, {"hex", 0}, {"missing", -5}};
@@ -237,9 +250,15 @@ TEST_F(ProfileStoreTest, NumbersAndDatesReadLikeTheCLibrary) {
         EXPECT_EQ(store.GetInt("N", key, -5), value) << key;
 
     const std::pair<const char*, std::vector<int>> dates[] = {
-        {"full", {2005, 3, 7, 14, 5, 9}},   {"month", {2005, 3, 1, 0, 0, 0}},
-        {"letters", {1999, 1, 1, 0, 0, 0}}, {"missing", {1999, 1, 1, 0, 0, 0}},
-        {"hour", {2005, 3, 7, 14, 0, 0}},   {"badmonth", {2005, 1, 7, 0, 0, 0}}};
+        {"full", {2005, 3, 7, 14, 5, 9}},
+        {"month", {2005, 3, 1, 0, 0, 0}},
+        {"letters", {1999, 1, 1, 0, 0, 0}},
+        {"missing", {1999, 1, 1, 0, 0, 0}},
+        {"hour", {2005, 3, 7, 14, 0, 0}},
+        {"badmonth", {2005, 1, 7, 0, 0, 0}},
+        // Out of range keeps the default, so that what is written back reads back the same.
+        {"shifted", {1999, 1, 1, 0, 0, 0}},
+        {"range", {2005, 1, 1, 0, 0, 0}}};
     for (const auto& [key, parts] : dates) {
         const CalendarTime c = store.GetDateTime("D", key, 1999);
         EXPECT_EQ((std::vector<int>{c.year, c.month, c.day, c.hour, c.minute, c.second}), parts)

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 namespace kov {
 namespace {
 
@@ -76,6 +78,28 @@ TEST(ResponseHeaders, ServerFileNamesNeverCarryAPath) {
     EXPECT_EQ(PlainFileName("$(id)`x`;a|b&c<d>e'f\"g.txt"), "_(id)_x__a_b_c_d_e_f_g.txt");
     EXPECT_EQ(PlainFileName("/"), "");
     EXPECT_EQ(FileNameOfUrl("http://h/d/a?b*c;d"), "a_b_c_d");
+}
+
+TEST(ResponseHeaders, ContentRangeIsARangeOfItsWhole) {
+    const struct {
+        const char* header;
+        std::int64_t start;  // -2: refused
+        std::int64_t total;
+    } cases[] = {
+        {"Content-Range: bytes 100-199/1000", 100, 1000},
+        {"content-range: bytes 0-9/*", 0, -1},
+        {"Content-Range: bytes 100-199/1", -2, 0},  // starts past the end of the whole
+        {"Content-Range: bytes 5-5/5", -2, 0},
+        {"Content-Range: items 1-2/3", -2, 0},
+        {"Content-Range: bytes */500", -2, 0},
+    };
+    for (const auto& c : cases) {
+        const std::optional<ContentRange> range = ParseContentRange(c.header);
+        ASSERT_EQ(range.has_value(), c.start != -2) << c.header;
+        if (!range) continue;
+        EXPECT_EQ(range->start, c.start) << c.header;
+        EXPECT_EQ(range->total, c.total) << c.header;
+    }
 }
 
 }  // namespace

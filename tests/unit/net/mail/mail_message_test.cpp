@@ -75,12 +75,14 @@ TEST(MailMessageTest, PrepareRefusesLineBreaksInHeaderValuesAndNoRecipient) {
 
 TEST(Pop3MessageTest, HeaderItemsAreFoundWithoutCaseAndUnfolded) {
     const Pop3Message message(
-        "From: a@kov.test\r\nsubject:  KOV\r\n\tquery \r\nX-Empty:\r\n\r\nSubject: body\r\n");
+        "From: a@kov.test\r\nsubject:  KOV\r\n\tquery \r\nX-Empty:\r\nX-Stray: a\rb\nc\r\n\r\n"
+        "Subject: body\r\n");
     const struct {
         const char* name;
         const char* value;
     } cases[] = {
         {"Subject", "KOV query"}, {"FROM", "a@kov.test"}, {"X-Empty", ""}, {"To", ""}, {"rom", ""},
+        {"X-Stray", "a b c"},  // a stray CR or LF does not end or break the value
     };
     for (const auto& c : cases)
         EXPECT_EQ(message.GetHeaderItem(c.name), c.value) << c.name;

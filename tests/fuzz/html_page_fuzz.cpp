@@ -1,0 +1,46 @@
+// A saved page through the ripper: what it embeds and links to is collected and rewritten to
+// local names. Every local name stays in the page's folder, and the page keeps every byte
+// outside the references that were rewritten. The first byte of the input picks the options
+// (16: no frames).
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "content/html/html_ripper.h"
+#include "fuzz_support.h"
+#include "local_names_check.h"
+#include "rewrite_check.h"
+
+namespace {
+
+constexpr const char* kPageUrl = "http://www.example.com/docs/lib/index.html";
+
+void CheckRecords(const kov::HtmlRipper& ripper, const std::string& folder) {
+    for (std::size_t i = 1; i < ripper.Count(); ++i)
+        kov::fuzz::CheckLocalName(ripper.Record(i).localPath, folder);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size == 0) return 0;
+    const unsigned options = data[0];
+    const std::string_view page = kov::fuzz::AsText(data + 1, size - 1);
+    const std::string folder = kov::fuzz::ScratchSubfolder("site");
+    const std::string path = folder + "index.html";
+    kov::fuzz::WriteWhole(path, page);
+
+    kov::HtmlRipper ripper;
+    kov::fuzz::SetRipOptions(ripper, options);
+    ripper.ResetLinks(path, kPageUrl);
+    ripper.ParseHtmlFile(path, kPageUrl, (options & 16) != 0);
+    const std::string rewritten = kov::fuzz::ReadWholeFile(path);
+    kov::fuzz::CheckOnlyReferencesChanged(page, rewritten, true);
+    CheckRecords(ripper, folder);
+
+    // The links of the same page, rewritten at once in the old way, found on the main page.
+    ripper.GrabHtmlLinks(path, kPageUrl, 0, 0);
+    kov::fuzz::CheckOnlyReferencesChanged(rewritten, kov::fuzz::ReadWholeFile(path), true);
+    CheckRecords(ripper, folder);
+    return 0;
+}

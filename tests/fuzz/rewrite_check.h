@@ -1,0 +1,157 @@
+#pragma once
+
+// Compares a page or style sheet before and after the ripper rewrote it: every byte outside
+// the rewritten references must be kept. A rewritten reference is a whole start tag (written
+// anew with the same name and the same attributes in the same order), a url(...) or the
+// quoted address of an @import.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "content/html/html_ripper.h"
+#include "content/html/html_tag.h"
+#include "content/html/link_kind.h"
+#include "core/text/text_util.h"
+#include "fuzz_support.h"
+
+namespace kov::fuzz {
+
+namespace rewrite {
+
+inline std::string_view TagNameAt(std::string_view text, std::size_t pos) {
+    std::size_t end = pos + 1;
+    while (end < text.size() && !IsTagSpace(text[end]) && text[end] != '>' && text[end] != '/' &&
+           text[end] != '<')
+        ++end;
+    return text.substr(pos + 1, end - pos - 1);
+}
+
+inline bool SkipTag(std::string_view before, std::size_t& i, std::string_view after,
+                    std::size_t& j) {
+    if (before[i] != '<' || j >= after.size() || after[j] != '<') return false;
+    const std::string_view name = TagNameAt(before, i);
+    if (name.empty()) return false;
+    HtmlTag a;
+    HtmlTag b;
+    const std::size_t la = a.Read(before, i, name);
+    const std::size_t lb = b.Read(after, j, name);
+    if (la == 0 || lb == 0 || a.attributes.size() != b.attributes.size()) return false;
+    for (std::size_t k = 0; k < a.attributes.size(); ++k)
+        if (!IEquals(a.attributes[k].name, b.attributes[k].name)) return false;
+    i += la;
+    j += lb;
+    return true;
+}
+
+inline bool SkipUrl(std::string_view before, std::size_t& i, std::string_view after,
+                    std::size_t& j) {
+    if (!IEquals(before.substr(i, 4), "url(") || !IEquals(after.substr(j, 4), "url(")) return false;
+    const std::size_t ea = before.find(')', i + 4);
+    const bool quoted = j + 4 < after.size() && after[j + 4] == '"';
+    std::size_t eb = quoted ? after.find("\")", j + 5) : after.find(')', j + 4);
+    if (ea == std::string_view::npos || eb == std::string_view::npos) return false;
+    if (quoted) ++eb;
+    i = ea + 1;
+    j = eb + 1;
+    return true;
+}
+
+// The address of @import "..." (i just after the opening quote).
+inline bool SkipImport(std::string_view before, std::size_t& i, std::string_view after,
+                       std::size_t& j) {
+    if (i == 0 || j == 0 || (before[i - 1] != '"' && before[i - 1] != '\'')) return false;
+    const char quote = before[i - 1];
+    if (after[j - 1] != quote) return false;
+    std::size_t k = i - 1;
+    while (k > 0 && IsTagSpace(before[k - 1]))
+        --k;
+    if (k < 7 || !IEquals(before.substr(k - 7, 7), "@import")) return false;
+    std::size_t ea = before.find(quote, i);
+    std::size_t eb = after.find(quote, j);
+    if (ea == std::string_view::npos || eb == std::string_view::npos) return false;
+    // A url( inside the quotes was rewritten first; the import then took in the start of it.
+    const std::size_t inner = FindNoCase(before.substr(0, ea), "url(", i);
+    if (inner != std::string_view::npos) {
+        ea = before.find(')', inner);
+        eb = after.find(')', eb);
+        if (ea == std::string_view::npos || eb == std::string_view::npos) return false;
+        ++ea;
+        ++eb;
+    }
+    i = ea;
+    j = eb;
+    return true;
+}
+
+// Tries the units that may start at cand (at or before the mismatch at i, j).
+inline bool SkipUnitAt(std::string_view before, std::size_t cand, std::size_t& i,
+                       std::string_view after, std::size_t& j, bool tags) {
+    if (j < i - cand) return false;
+    std::size_t ii = cand;
+    std::size_t jj = j - (i - cand);
+    if ((tags && SkipTag(before, ii, after, jj)) || SkipUrl(before, ii, after, jj) ||
+        SkipImport(before, ii, after, jj)) {
+        i = ii;
+        j = jj;
+        return true;
+    }
+    return false;
+}
+
+}  // namespace rewrite
+
+// The ripper's options from the bits of the input's first byte: 1 today's web, 2 https, 4 names
+// after the page, 8 every kind of resource (else pictures and style sheets).
+inline void SetRipOptions(HtmlRipper& ripper, unsigned options) {
+    ripper.SetModern((options & 1) != 0);
+    ripper.SetEnableHttps((options & 2) != 0);
+    ripper.SetSaveOriginalNames((options & 4) == 0);
+    ripper.SetKinds((options & 8) != 0 ? kKindAll : kKindPicture | kKindStyle);
+}
+
+// Aborts unless after is before with some references rewritten (tags only when tags is set).
+inline void CheckOnlyReferencesChanged(std::string_view before, std::string_view after, bool tags) {
+    constexpr std::size_t kMaxTries = 256;
+    if (before.empty()) {
+        Check(after.empty(), "an empty text stays empty");
+        return;
+    }
+    std::size_t i = 0;
+    std::size_t j = 0;
+    std::size_t synced = 0;  // the end of the last rewritten unit in before
+    while (i < before.size() || j < after.size()) {
+        if (i < before.size() && j < after.size() && before[i] == after[j]) {
+            ++i;
+            ++j;
+            continue;
+        }
+        // The mismatch lies in a unit that starts at or before it, after the last unit.
+        bool skipped = false;
+        std::size_t tries = 0;
+        for (std::size_t cand = std::min(i, before.size() - 1) + 1; cand-- > synced;) {
+            const char c = before[cand];
+            if (c != '<' && c != 'u' && c != 'U' && c != '"' && c != '\'' &&
+                (cand == 0 || (before[cand - 1] != '"' && before[cand - 1] != '\'')))
+                continue;
+            if (rewrite::SkipUnitAt(before, cand, i, after, j, tags)) {
+                skipped = true;
+                break;
+            }
+            if (++tries == kMaxTries) break;
+        }
+        if (!skipped) {
+            const std::size_t from = i - std::min<std::size_t>(i - synced, 60);
+            std::fprintf(
+                stderr, "before: %.*s\nafter:  %.*s\n",
+                static_cast<int>(std::min<std::size_t>(before.size() - from, 120)),
+                before.data() + from,
+                static_cast<int>(std::min<std::size_t>(after.size() - (j - (i - from)), 120)),
+                after.data() + j - (i - from));
+        }
+        Check(skipped, "a byte outside the rewritten references changed");
+        synced = i;
+    }
+}
+
+}  // namespace kov::fuzz
