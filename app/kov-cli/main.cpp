@@ -12,6 +12,7 @@
 #include "commands/session_runner.h"
 #include "commands/traffic_command.h"
 #include "commands/update_command.h"
+#include "commands/url_download.h"
 #include "core/prompter.h"
 #include "core/settings/settings_file_check.h"
 #include "kov_version.h"
@@ -122,6 +123,13 @@ int main(int argc, char** argv) {
     kov::SetDefaultPrompter(&prompter);
     kov::Application app(prompter);
     int status = StartupChecked(options, app);
+    if (status == kExitOk && !options.urls.empty()) {
+        // Downloads of this run only: no lock, no shut-down, nothing of the list is saved.
+        status = DownloadUrls(app, options.urls, {options.json, options.quiet});
+        kov::SetDefaultPrompter(nullptr);
+        kov::JoinHelperThreads(std::chrono::seconds(1));
+        return status;
+    }
     if (status == kExitOk && options.serve && app.Options().autoMode)
         status = ConfigError("--serve runs the scheduler; -a would switch it off");
     if (status == kExitOk && options.checkMail && (options.serve || app.Options().autoMode))

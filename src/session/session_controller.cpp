@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "content/rules/page_rules.h"
+#include "core/file_result_class.h"
 #include "core/language/message_table.h"
 #include "core/main_loop.h"
 #include "core/prompter.h"
@@ -338,14 +339,14 @@ void SessionController::OnJobEvent(const JobEvent& event) {
     if (HandleJobEvent(event, m_context) == EventOutcome::Recount) RecountAndCheckEnd();
 }
 
-// Errors are what the log shows as errors: not skips, stubs, stops or the traffic limit.
+// Errors are what the log shows as errors: not skips, stubs, stops, the traffic limit or an
+// expected outcome.
 void SessionController::CountErrorResult(const JobEvent& event) {
     if (event.code == kEventFileResult) {
         const auto r = event.param1;
-        if (r != kResultOk && r != kResultSkipped && r != kResultStub && r != kResultStopped &&
-            r != kResultLimit) {
-            ++m_errorResults;
-        }
+        const Row* row = m_document.Rows().Find(event.ownerKey);
+        const bool series = row != nullptr && row->item.NumBased != 0;
+        if (ClassifyFileResult(r, event.param2, series) == ResultClass::Failure) ++m_errorResults;
         if (r == kResultWriteError || r == kResultDiskFull || r == kResultLocalFolder)
             ++m_saveFailures;
     }

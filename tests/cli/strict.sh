@@ -89,6 +89,8 @@ for case in "INT $http" "INT ftp://dribble:pw@127.0.0.1:$port/files/a.txt" "HUP 
     sleep 2
     kill "-${case%% *}" "$pid"
     ends_with 130 "SIG${case%% *} during $url"
+    grep -qF "kov-cli: stopping after the current files; Ctrl+C again stops now" \
+        "$tmp/out/stderr" || fail "the first stop did not say what it does: $case: $(cat "$tmp/out/stderr")"
 done
 [ ! -e "$tmp/powered-off" ] || fail "Ctrl+C powered the computer off"
 echo ok
