@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "cli_options.h"
+#include "cli_prompter.h"
 #include "commands/distribute_command.h"
 #include "commands/item_commands.h"
 #include "commands/mail_commands.h"
@@ -87,7 +88,8 @@ int StartupChecked(const CliOptions& options, kov::Application& app) {
     kov::ListDocument& doc = app.Document();
     if (line.listNumber > 0 && static_cast<std::size_t>(line.listNumber) > doc.ListCount()) {
         return ConfigError("-n" + std::to_string(line.listNumber) + ": no such list; " +
-                           std::to_string(doc.ListCount()) + " registered");
+                           std::to_string(doc.ListCount()) +
+                           (doc.ListCount() == 1 ? " list" : " lists") + " registered");
     }
     // The document has already said which list file and why.
     return doc.LastError().empty() ? kExitOk : kExitUsage;
@@ -119,7 +121,7 @@ int main(int argc, char** argv) {
         return kExitOk;
     }
 
-    kov::StderrPrompter prompter;
+    kov::cli::CliPrompter prompter;
     kov::SetDefaultPrompter(&prompter);
     kov::Application app(prompter);
     int status = StartupChecked(options, app);

@@ -39,7 +39,7 @@ unknown option -atuo|-atuo
 --list takes no value|--list=yes
 -b needs a path|-b --list
 too many program arguments (8)|-a -a -a -a -a -a -a -a
--n4: no such list; 1 registered|-n4 --list
+-n4: no such list; 1 list registered|-n4 --list
 -n0: -n needs a list number from 1|-n0 --list
 $tmp/new.ini: No such file or directory (--init creates it)|$tmp/new.ini --list
 $tmp/photo.jpg: not a settings file (binary content)|--lists $tmp/photo.jpg

@@ -42,6 +42,13 @@ expect 1 "$base/missing.txt" "$base/a.txt"
 cmp -s "$KOV_HOME/Default.ini" "$tmp/list-before" || fail "the list changed"
 grep -q "listed.txt" "$tmp/out" && fail "a list item ran: $(cat "$tmp/out")"
 
+# The program folder's settings apply: a URL refused by the user's own banned words is an
+# expected outcome, logged on standard output, exit 0.
+printf '[BanneRipping]\nBannedWords=secret\n' > "$KOV_HOME/banners.ini"
+"$cli" "$base/SECRET.txt" > "$tmp/out" 2> "$tmp/err" || fail "banned URL: exit $?: $(cat "$tmp/err")"
+grep -q "SECRET.txt, code: 925" "$tmp/out" && [ ! -s "$tmp/err" ] || fail "banned: $(cat "$tmp/out" "$tmp/err")"
+rm "$KOV_HOME/banners.ini"
+
 # URLs go alone: with list commands or -a they are a usage error; a named settings file must
 # exist; a URL too long for an item is refused rather than cut.
 expect 2 --list "$base/a.txt"
