@@ -1,5 +1,6 @@
 #include "cli_options.h"
 
+#include <cctype>
 #include <cstdint>
 #include <iterator>
 
@@ -115,6 +116,20 @@ std::string CheckProgramArgs(const std::vector<std::string>& args) {
     return {};
 }
 
+unsigned char Byte(char c) {
+    return static_cast<unsigned char>(c);
+}
+
+// URLs to download now go with a settings file, rule files, --quiet and --json only.
+std::string CheckUrlDownload(const CliOptions& o) {
+    if (o.commands > 0)
+        return "a URL to download goes without other commands (--add URL puts it into the list)";
+    const CommandLine line = ParseCommandLine(o.programArgs, false);
+    if (line.autoMode || line.shutdownAfter || line.listNumber > 0)
+        return "-a, -d and -n run lists; a URL given alone is downloaded now";
+    return {};
+}
+
 }  // namespace
 
 CliOptions ParseCliOptions(int argc, char** argv) {
@@ -125,13 +140,14 @@ CliOptions ParseCliOptions(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (arg.substr(0, 2) != "--") {
-            o.programArgs.emplace_back(arg);
+            (LooksLikeUrl(arg) ? o.urls : o.programArgs).emplace_back(arg);
             continue;
         }
         // "--name=value" is "--name value".
         const std::size_t equals = arg.find('=');
         const std::string_view name = arg.substr(0, equals);
         const LongOption* option = FindLongOption(name);
+        if (name != "--quiet" && name != "--json") ++o.commands;
         if (option == nullptr) {
             // The item and list commands read their own arguments.
             if (!ParseItemOption(argc, argv, i, o.items, o.error))
@@ -164,7 +180,17 @@ CliOptions ParseCliOptions(int argc, char** argv) {
     if (o.distribute && o.distributeItem < 1) fail("--distribute needs an item number");
     if (o.deleteParts && o.mergePath.empty()) fail("--delete-parts goes with --merge");
     if (o.error.empty()) fail(CheckProgramArgs(o.programArgs));
+    if (o.error.empty() && !o.urls.empty()) fail(CheckUrlDownload(o));
     return o;
+}
+
+bool LooksLikeUrl(std::string_view arg) {
+    const std::size_t colon = arg.find("://");
+    if (colon == 0 || colon == std::string_view::npos || !std::isalpha(Byte(arg[0]))) return false;
+    for (const char c : arg.substr(0, colon)) {
+        if (!std::isalnum(Byte(c)) && c != '+' && c != '-' && c != '.') return false;
+    }
+    return true;
 }
 
 bool IsReadOnly(const CliOptions& options) {
@@ -185,9 +211,16 @@ bool IsReadOnly(const CliOptions& options) {
 
 // The help text around the item options' part, which item_options.cpp keeps with them.
 constexpr const char kHelpBeforeItemOptions[] = R"(Usage: kov-cli [OPTION]... [SETTINGS_FILE]
+  or:  kov-cli [--quiet] [--json] [SETTINGS_FILE] URL...
 
 Kov's headless front end: runs the download lists of a Kov installation from a terminal,
 cron or a server.
+
+Download now:
+  URL...          an argument of the form scheme://... is downloaded at once into the
+                  current folder under the server's file name, with the settings' proxy and
+                  new-URL defaults; a partial file is resumed; no list is changed (--add URL
+                  puts a URL into the current list); exit statuses as with -a
 
 Lists:
   --lists         print the registered lists (the current one marked with *)

@@ -27,6 +27,8 @@ struct CliOptions {
     bool json = false;                 // --list, --lists and the session log as JSON
     bool quiet = false;                // print only errors
     bool init = false;                 // create a missing settings file
+    std::vector<std::string> urls;     // "scheme://..." arguments: downloaded now, as wget does
+    int commands = 0;                  // "--" options other than --quiet and --json
     std::vector<std::string> add;      // URLs to add to the current list
     std::vector<std::string> imports;  // list files to import into the current list
     int replaceItem = 0;               // --replace N PATH: item N's rules applied to PATH
@@ -72,6 +74,9 @@ CliOptions ParseCliOptions(int argc, char** argv);
 // True for the commands that only show something: they must write no file, not even at
 // start-up or shut-down.
 bool IsReadOnly(const CliOptions& options);
+
+// Whether an argument is a URL ("scheme://..."): never a settings file.
+bool LooksLikeUrl(std::string_view arg);
 
 // The text of --help.
 std::string HelpText();

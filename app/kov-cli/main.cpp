@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "cli_options.h"
+#include "cli_prompter.h"
 #include "commands/distribute_command.h"
 #include "commands/item_commands.h"
 #include "commands/mail_commands.h"
@@ -12,6 +13,7 @@
 #include "commands/session_runner.h"
 #include "commands/traffic_command.h"
 #include "commands/update_command.h"
+#include "commands/url_download.h"
 #include "core/prompter.h"
 #include "core/settings/settings_file_check.h"
 #include "kov_version.h"
@@ -86,7 +88,8 @@ int StartupChecked(const CliOptions& options, kov::Application& app) {
     kov::ListDocument& doc = app.Document();
     if (line.listNumber > 0 && static_cast<std::size_t>(line.listNumber) > doc.ListCount()) {
         return ConfigError("-n" + std::to_string(line.listNumber) + ": no such list; " +
-                           std::to_string(doc.ListCount()) + " registered");
+                           std::to_string(doc.ListCount()) +
+                           (doc.ListCount() == 1 ? " list" : " lists") + " registered");
     }
     // The document has already said which list file and why.
     return doc.LastError().empty() ? kExitOk : kExitUsage;
@@ -118,10 +121,17 @@ int main(int argc, char** argv) {
         return kExitOk;
     }
 
-    kov::StderrPrompter prompter;
+    kov::cli::CliPrompter prompter;
     kov::SetDefaultPrompter(&prompter);
     kov::Application app(prompter);
     int status = StartupChecked(options, app);
+    if (status == kExitOk && !options.urls.empty()) {
+        // Downloads of this run only: no lock, no shut-down, nothing of the list is saved.
+        status = DownloadUrls(app, options.urls, {options.json, options.quiet});
+        kov::SetDefaultPrompter(nullptr);
+        kov::JoinHelperThreads(std::chrono::seconds(1));
+        return status;
+    }
     if (status == kExitOk && options.serve && app.Options().autoMode)
         status = ConfigError("--serve runs the scheduler; -a would switch it off");
     if (status == kExitOk && options.checkMail && (options.serve || app.Options().autoMode))

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "core/file_result_class.h"
 #include "core/language/message_table.h"
 #include "core/text/display_format.h"
 #include "net/transfer/transfer_events.h"
@@ -157,10 +158,14 @@ void EventHandler::LogFileResult() {
     auto line = [&](EventCode code, const char* detail, int image) {
         Log(kAlways, image, Format("[%s] - %s : %s", Name(), Text(code), detail));
     };
-    // A failed file marks its row, and the row keeps the mark when the job ends.
+    // A failed file marks its row, and the row keeps the mark when the job ends; an expected
+    // outcome keeps its text but is information.
+    const bool expected =
+        ClassifyFileResult(e.param1, e.param2, m_row->item.NumBased != 0) == ResultClass::Expected;
     auto failure = [&](EventCode code, const char* detail) {
-        m_row->image = kImageError;
-        Log(kAlways, kLogError, WithCause(Format("[%s] - %s : %s", Name(), Text(code), detail)));
+        if (!expected) m_row->image = kImageError;
+        Log(kAlways, expected ? kLogInfo : kLogError,
+            WithCause(Format("[%s] - %s : %s", Name(), Text(code), detail)));
     };
     switch (e.param1) {
         case kResultOk:
@@ -207,12 +212,12 @@ void EventHandler::LogFileResult() {
             ErrorSound();
             break;
         default:
-            m_row->image = kImageError;
-            Log(kAlways, kLogError,
+            if (!expected) m_row->image = kImageError;
+            Log(kAlways, expected ? kLogInfo : kLogError,
                 WithCause(Format("[%s] - %s : %s, code: %d / %d", Name(),
                                  Text(EventCode::DownloadError), Text1(), Int(e.param1),
                                  Int(e.param2))));
-            ErrorSound();
+            if (!expected) ErrorSound();
             break;
     }
 }

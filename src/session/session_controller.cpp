@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "content/rules/page_rules.h"
+#include "core/file_result_class.h"
 #include "core/language/message_table.h"
 #include "core/main_loop.h"
 #include "core/prompter.h"
@@ -20,6 +21,7 @@
 #include "session/job_event_handler.h"
 #include "session/mail_result_mailer.h"
 #include "session/session_event_sink.h"
+#include "session/session_summary.h"
 
 namespace kov {
 
@@ -199,6 +201,7 @@ void SessionController::StartSession() {
     m_userStopped = false;
     m_lineFailed = false;
     m_stats = SessionStats{};
+    m_stats.started = std::chrono::steady_clock::now();
     if (m_settings.LogDetail > 0) {
         m_log.AddLine(GetString(EventCode::StartingSession), 1, kLogSessionStart);
     }
@@ -340,14 +343,14 @@ void SessionController::OnJobEvent(const JobEvent& event) {
     if (HandleJobEvent(event, m_context) == EventOutcome::Recount) RecountAndCheckEnd();
 }
 
-// Errors are what the log shows as errors: not skips, stubs, stops or the traffic limit.
+// Errors are what the log shows as errors: not skips, stubs, stops, the traffic limit or an
+// expected outcome.
 void SessionController::CountErrorResult(const JobEvent& event) {
     if (event.code == kEventFileResult) {
         const auto r = event.param1;
-        if (r != kResultOk && r != kResultSkipped && r != kResultStub && r != kResultStopped &&
-            r != kResultLimit) {
-            ++m_errorResults;
-        }
+        const Row* row = m_document.Rows().Find(event.ownerKey);
+        const bool series = row != nullptr && row->item.NumBased != 0;
+        if (ClassifyFileResult(r, event.param2, series) == ResultClass::Failure) ++m_errorResults;
         if (r == kResultWriteError || r == kResultDiskFull || r == kResultLocalFolder)
             ++m_saveFailures;
     }
@@ -529,25 +532,15 @@ void SessionController::LogSummary(bool halted) {
         m_log.AddLine(GetString(EventCode::SessionHalted), 1, kLogHalt);
         return;
     }
-    if (m_stats.sessionSeconds < 1.0 && m_stats.averageSpeed == 0) {
-        m_stats.averageSpeed = static_cast<std::uint32_t>(m_stats.sessionBytes);
-    }
-    const bool kilo = m_stats.averageSpeed > 2048;
-    char line[512];
-    // The figure is in bytes, as the words before it say.
-    std::snprintf(
-        line, sizeof line, "%s: %llu %s: %lu %s", GetString(EventCode::SessionSummary1).c_str(),
-        static_cast<unsigned long long>(m_stats.sessionBytes),
-        GetString(EventCode::SessionSummary2).c_str(),
-        static_cast<unsigned long>(kilo ? m_stats.averageSpeed / 1024 : m_stats.averageSpeed),
-        kilo ? "KB/sec" : "Bytes/sec");
-    m_log.AddLine(line, 1, kLogStopped);
+    m_stats.averageSpeed =
+        AverageSpeed(m_stats.sessionBytes, std::chrono::steady_clock::now() - m_stats.started);
+    m_log.AddLine(SessionSummaryLine(m_stats.sessionBytes, m_stats.averageSpeed), 1, kLogStopped);
 }
 
 void SessionController::ProgressTick() {
     m_stats.sessionSeconds += 0.25;
     m_stats.averageSpeed =
-        static_cast<std::uint32_t>(m_stats.sessionBytes / std::max(m_stats.sessionSeconds, 0.25));
+        AverageSpeed(m_stats.sessionBytes, std::chrono::steady_clock::now() - m_stats.started);
 }
 
 void SessionController::MonitorTick() {

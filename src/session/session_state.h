@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <ctime>
 #include <functional>
@@ -25,7 +26,8 @@ enum class SessionState : int {
 struct SessionStats {
     double sessionBytes = 0;    // received in this session
     double sessionSeconds = 0;  // grows by 0.25 per progress tick
-    std::uint32_t averageSpeed = 0;
+    std::chrono::steady_clock::time_point started{};
+    std::uint32_t averageSpeed = 0;  // over the real time since started
     std::uint32_t currentSpeed = 0;
 };
 

@@ -39,7 +39,11 @@ CurrentNum=1
 Tolerance=0
 INI
 "$cli" --import "$tmp/series.ini" >/dev/null
-"$cli" -a > "$tmp/out" || true
+# The series ends at the missing p4.jpg: an expected outcome, logged, exit 0 (the missing.txt
+# item above still fails, so it goes first).
+"$cli" --remove 2 >/dev/null
+"$cli" -a > "$tmp/out" || fail "a series ending at a missing number failed: $(cat "$tmp/out")"
+grep -q "Open resource error" "$tmp/out" || fail "the series' end is not logged"
 # An import moves the item into the list's own folder.
 [ -f "$KOV_HOME/Download/Main/p3.jpg" ] || fail "series file missing: $(cat "$tmp/out")"
 grep -q '^CurrentNum=4$' "$KOV_HOME/Default.ini" || fail "CurrentNum not saved: $(grep CurrentNum "$KOV_HOME/Default.ini")"

@@ -22,7 +22,7 @@ check() {  # check PATH STATUS TEXT
     [ "$status" = "$2" ] || fail "$1: exit status $status: $(cat "$tmp/out")"
     grep -q "$3" "$tmp/out" || fail "$1: $(cat "$tmp/out")"
 }
-check "" 2 "not configured"
+check "" 2 "UpdateUrl is not set in \[KOV-Main\] of kov.ini"
 check /new/programs.txt 0 "KOV V.9.9 Build $((build + 1))"
 "$cli" --list | grep -q "<Program update>"$'\t'"http://u.example/kov-setup.tgz" || fail "no update item"
 check /same/programs.txt 0 "Update not needed"

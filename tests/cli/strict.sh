@@ -39,7 +39,7 @@ unknown option -atuo|-atuo
 --list takes no value|--list=yes
 -b needs a path|-b --list
 too many program arguments (8)|-a -a -a -a -a -a -a -a
--n4: no such list; 1 registered|-n4 --list
+-n4: no such list; 1 list registered|-n4 --list
 -n0: -n needs a list number from 1|-n0 --list
 $tmp/new.ini: No such file or directory (--init creates it)|$tmp/new.ini --list
 $tmp/photo.jpg: not a settings file (binary content)|--lists $tmp/photo.jpg
@@ -89,6 +89,8 @@ for case in "INT $http" "INT ftp://dribble:pw@127.0.0.1:$port/files/a.txt" "HUP 
     sleep 2
     kill "-${case%% *}" "$pid"
     ends_with 130 "SIG${case%% *} during $url"
+    grep -qF "kov-cli: stopping after the current files; Ctrl+C again stops now" \
+        "$tmp/out/stderr" || fail "the first stop did not say what it does: $case: $(cat "$tmp/out/stderr")"
 done
 [ ! -e "$tmp/powered-off" ] || fail "Ctrl+C powered the computer off"
 echo ok

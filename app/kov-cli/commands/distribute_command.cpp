@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "cli_messages.h"
 #include "core/language/message_table.h"
 #include "core/prompter.h"
 #include "core/text/terminal_text.h"
@@ -57,8 +58,7 @@ bool CanDistribute(const CliOptions& options, ListDocument& doc, const EmailSett
                    std::vector<std::size_t>& hosts) {
     const std::size_t n = static_cast<std::size_t>(options.distributeItem);
     if (n < 1 || n > doc.Rows().Count()) {
-        std::fprintf(stderr, "kov-cli: --distribute %zu: no such item; the list holds %zu\n", n,
-                     doc.Rows().Count());
+        PrintError("--distribute: " + NoSuchItem(static_cast<long>(n), doc.Rows().Count()));
         return false;
     }
     if (options.distributeParts < 2 || options.distributeParts > kMaxParts) {
@@ -103,9 +103,8 @@ int Distribute(const CliOptions& options, Application& app, QuerySender send) {
     item.DstDlActive = 1;
     item.DstDlPartCount = options.distributeParts;
     if (item.DstDlPartNo < 1 || item.DstDlPartNo > item.DstDlPartCount) item.DstDlPartNo = 1;
-    StderrPrompter errors;
     ResourceProber prober(app.Settings());
-    const bool sized = ProbeFileSize(item, prober, SystemClock().Now(), errors);
+    const bool sized = ProbeFileSize(item, prober, SystemClock().Now(), DefaultPrompter());
     row.item = item;
     ListModel::RefreshTexts(row);
     doc.Rows().SetModified(true);
@@ -213,7 +212,7 @@ int Merge(const CliOptions& options, Application& app) {
     }
     if (!FindPartPlan(request.localPath, app.Document(), request)) {
         std::fprintf(stderr,
-                     "kov-cli: --merge: %s: neither the current list nor a part definition "
+                     "kov-cli: --merge %s: neither the current list nor a part definition "
                      "(Distributed-*.ini) beside it says how many parts it has\n",
                      request.localPath.c_str());
         return kExitUsage;

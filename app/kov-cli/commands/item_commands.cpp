@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 
+#include "cli_messages.h"
 #include "cli_options.h"
 #include "commands/dry_run.h"
 #include "core/settings/settings_file_check.h"
@@ -28,8 +29,7 @@ std::string Plural(std::size_t n, const char* word) {
 
 Error CheckItemNumber(std::size_t n, const ListDocument& doc) {
     if (n >= 1 && n <= doc.Rows().Count()) return "";
-    return "item " + std::to_string(n) + ": no such item; the list holds " +
-           Plural(doc.Rows().Count(), "item");
+    return NoSuchItem(static_cast<long>(n), doc.Rows().Count());
 }
 
 // A path given on the command line, made absolute: the program may run later from another

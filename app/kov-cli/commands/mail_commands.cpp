@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "cli_messages.h"
 #include "cli_options.h"
 #include "commands/session_frame.h"
 #include "core/event_loop.h"
@@ -63,8 +64,9 @@ int RunCheckMail(Application& app, const SessionOutput& output) {
         pool.WaitIdle();
         status = pollResult < 0               ? kExitItemFailed
                  : session.SaveFailures() > 0 ? kExitNotSaved
-                 : session.ErrorResults() > 0 ? kExitItemFailed
-                                              : kExitOk;
+                 // A line that failed left items undone, as in -a.
+                 : session.ErrorResults() > 0 || session.LineFailures() > 0 ? kExitItemFailed
+                                                                            : kExitOk;
     }
     return status;
 }
@@ -73,8 +75,7 @@ int RunSendQuery(Application& app, int itemNumber) {
     const EmailSettings& email = app.Settings().email;
     const ListModel& rows = app.Document().Rows();
     if (itemNumber < 1 || static_cast<std::size_t>(itemNumber) > rows.Count()) {
-        std::fprintf(stderr, "kov-cli: --send-query %d: no such item; the list has %zu\n",
-                     itemNumber, rows.Count());
+        PrintError("--send-query: " + NoSuchItem(itemNumber, rows.Count()));
         return kExitUsage;
     }
     if (email.SmtpServer.empty()) return NotConfigured("SmtpServer is");

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "cli_messages.h"
 #include "content/rules/replace_folder.h"
 #include "core/language/message_table.h"
 #include "core/text/terminal_text.h"
@@ -19,14 +20,13 @@ namespace {
 int ApplyItemRules(const CliOptions& options, Application& app) {
     const ListModel& rows = app.Document().Rows();
     if (options.replaceItem < 1 || static_cast<std::size_t>(options.replaceItem) > rows.Count()) {
-        std::fprintf(stderr, "kov-cli: --replace %d: no such item; the list holds %zu\n",
-                     options.replaceItem, rows.Count());
+        PrintError("--replace: " + NoSuchItem(options.replaceItem, rows.Count()));
         return 2;
     }
     const UrlItem& item = rows.At(static_cast<std::size_t>(options.replaceItem - 1)).item;
     if (item.rules.empty()) {
-        std::fprintf(stderr, "kov-cli: item %d (%s) has no replace rules\n", options.replaceItem,
-                     TerminalSafe(item.Name).c_str());
+        PrintError("--replace: item " + std::to_string(options.replaceItem) + " (" + item.Name +
+                   ") has no replace rules");
         return 2;
     }
     // A folder named without its trailing separator is still the folder.
@@ -34,7 +34,7 @@ int ApplyItemRules(const CliOptions& options, Application& app) {
     if (FolderExists(target)) {
         target = WithTrailingSlash(target);
     } else if (target.ends_with('/')) {
-        std::fprintf(stderr, "kov-cli: %s: No such folder\n", target.c_str());
+        PrintError("--replace " + target + ": No such folder");
         return 2;
     }
     int status = 0;
@@ -57,7 +57,7 @@ int ApplyItemRules(const CliOptions& options, Application& app) {
 
 int RestoreBackups(const CliOptions& options) {
     if (!FolderExists(options.restoreFolder)) {
-        std::fprintf(stderr, "kov-cli: %s: No such folder\n", options.restoreFolder.c_str());
+        PrintError("--restore " + options.restoreFolder + ": No such folder");
         return 2;
     }
     std::vector<std::string> failures;

@@ -72,6 +72,13 @@ int RunAutoSession(Application& app, const SessionOutput& output, bool& powerOff
         loop.StartTimer(1, std::chrono::milliseconds(100), [&] {
             const int seen = g_interrupts.load();
             if (seen == handled) return;
+            // The first press must say what it does and how to stop at once.
+            if (handled == 0)
+                printer.Note(seen >= 2 ? "stopping now"
+                                       : "stopping after the current files; Ctrl+C again "
+                                         "stops now");
+            else if (handled < 2)
+                printer.Note("stopping now");
             handled = seen;
             session.OnStop(seen >= 2, false);
         });

@@ -23,7 +23,8 @@ int RunUpdateCheck(Application& app) {
             std::printf("%s\n", TerminalSafe(result.message, true).c_str());
             return 0;
         case UpdateOutcome::NotConfigured:
-            std::fprintf(stderr, "kov-cli: %s\n", TerminalSafe(result.message, true).c_str());
+            // Said as every other missing setting is.
+            std::fprintf(stderr, "kov-cli: UpdateUrl is not set in [KOV-Main] of kov.ini\n");
             return 2;
         case UpdateOutcome::Failed:
             break;

@@ -9,6 +9,7 @@
 #include "core/text/terminal_text.h"
 #include "core/text/text_util.h"
 #include "model/list_model.h"
+#include "net/http/response_headers.h"
 #include "session/session_state.h"
 
 namespace kov::cli {
@@ -16,6 +17,16 @@ namespace kov::cli {
 namespace {
 
 constexpr const char* kEraseLine = "\r\x1b[K";
+
+// The file a row is at: the local file's name, else the address's; the item's name (often
+// the host) says less.
+std::string FileShown(const Row& row) {
+    const std::string& path = row.columns[kColumnDest];
+    const std::size_t slash = path.find_last_of('/');
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (name.empty()) name = FileNameOfUrl(row.columns[kColumnUrl]);
+    return name.empty() ? row.item.Name : name;
+}
 
 }  // namespace
 
@@ -53,6 +64,13 @@ void LogPrinter::LineAdded(const LogLine& line) {
     // The next tick draws the live line again, with what the line just written changed.
 }
 
+void LogPrinter::Note(const std::string& text) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    EraseLive();
+    std::fprintf(stderr, "kov-cli: %s\n", text.c_str());
+    std::fflush(stderr);
+}
+
 void LogPrinter::ShowLive(const std::string& text) {
     if (!m_terminal) return;
     std::lock_guard<std::mutex> guard(m_lock);
@@ -68,7 +86,7 @@ std::string LiveLine(const ListModel& rows, std::size_t width) {
     for (std::size_t i = 0; i < rows.Count(); ++i) {
         const Row& row = rows.At(i);
         if (row.runState != RunState::Running) continue;
-        std::string part = row.item.Name + " ";
+        std::string part = FileShown(row) + " ";
         if (row.fileSize > 0) {
             const std::uint64_t pos = std::min(row.filePos, row.fileSize);
             part += std::to_string(pos * 100 / row.fileSize) + "%";

@@ -24,6 +24,9 @@ public:
     // Replaces the live line; "" erases it. Nothing happens off a terminal.
     void ShowLive(const std::string& text);
 
+    // A word of kov-cli itself ("kov-cli: text") on standard error, where no log line goes.
+    void Note(const std::string& text);
+
     // Whether a log line reports an error.
     static bool IsError(const LogLine& line);
 
@@ -37,8 +40,8 @@ private:
     std::string m_live;
 };
 
-// The live line for the running rows: for each, its name, percent of the file (or the bytes
-// so far when the size is unknown), speed and time left; cut to width characters.
+// The live line for the running rows: for each, the name of its current file, percent of the file
+// (or the bytes so far when the size is unknown), speed and time left; cut to width characters.
 std::string LiveLine(const ListModel& rows, std::size_t width);
 
 // The width of the terminal on standard output; 80 when unknown.

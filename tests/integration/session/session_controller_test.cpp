@@ -372,19 +372,17 @@ TEST_F(SessionControllerTest, RowDeletedWhileItsJobRunsStillEndsTheSession) {
     EXPECT_EQ(session->Stats().sessionBytes, 60000.0);
 }
 
-TEST_F(SessionControllerTest, SummaryLineFormsBelowAndAboveTwoKilobytesPerSecond) {
-    // Without a progress tick the average speed is the byte total.
+TEST_F(SessionControllerTest, SummaryLineCountsEveryByteWithoutAProgressTick) {
+    // The average is over the real time, ticks or none (its figures: session_summary_test).
     loop.holdProgressTick = true;
     const RowId id = Add("file", "");
-    const std::vector<std::pair<std::string, std::string>> cases = {
-        {"2048", "2048 average speed: 2048 Bytes/sec"},
-        {"2049", "2049 average speed: 2 KB/sec"},
-        {"3000000", "3000000 average speed: 2929 KB/sec"},
-    };
-    for (const auto& [size, summary] : cases) {
+    for (const std::string size : {"2048", "3000000"}) {
         RowOf(id).item.Url = Nginx("/sizes/" + size);
         ASSERT_TRUE(RunSession());
-        EXPECT_EQ(LastText(), "Session finished, bytes downloaded: " + summary);
+        const std::string prefix =
+            "Session finished, bytes downloaded: " + size + " average speed: ";
+        ASSERT_EQ(LastText().substr(0, prefix.size()), prefix);
+        EXPECT_GT(std::stoul(LastText().substr(prefix.size())), 0u);
         EXPECT_EQ(session->Stats().sessionBytes, std::stod(size));
     }
 }

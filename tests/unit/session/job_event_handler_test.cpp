@@ -280,6 +280,9 @@ TEST_F(JobEventTest, EachEventWritesItsLineAndFailuresMarkTheRow) {
          kLogSuccess, false, false, "stale"},
         {kEventFileResult, 777, 13, u, p, "[news] - Download error : " + u + ", code: 777 / 13",
          kLogError, true, true},
+        // The user's own banned words refused it: information, no failure.
+        {kEventFileResult, kResultBanned, 0, u, p,
+         "[news] - Download error : " + u + ", code: 925 / 0", kLogInfo},
         {kEventConnectionError, 2, 530, "login refused", "",
          "[news] - Error connecting to host: 2/530, (login refused)", kLogError, true},
         {kEventFtpNoFolder, 0, 0, "/pub/x", "",
@@ -329,6 +332,27 @@ TEST_F(JobEventTest, EachEventWritesItsLineAndFailuresMarkTheRow) {
     Send(kEventJobFinished, 0, 0);
     EXPECT_EQ(R().image, kImageError);
     EXPECT_EQ(R().columns[kColumnStatus], "Error");
+
+    // A number series that runs into a missing number (within Tolerance or at its end) says so
+    // as information; the same miss of a single file, or a server fault, is a failure.
+    struct SeriesCase {
+        std::int64_t result, status;
+        int image;
+    };
+    R().item.NumBased = 1;
+    for (const SeriesCase& c : std::vector<SeriesCase>{{kResultRefused, 404, kLogInfo},
+                                                       {kResultRefused, 410, kLogInfo},
+                                                       {kResultFtpNoEntry, 550, kLogInfo},
+                                                       {kResultRefused, 500, kLogError},
+                                                       {kResultNoConnection, 0, kLogError}}) {
+        SCOPED_TRACE(c.status);
+        R().image = kImageRunning;
+        sounds.clear();
+        Send(kEventFileResult, c.result, c.status, u, p);
+        EXPECT_EQ(LastImage(), c.image);
+        EXPECT_EQ(R().image, c.image == kLogInfo ? kImageRunning : kImageError);
+    }
+    R().item.NumBased = 0;
 
     // A refused portion: its event says why, its result only marks the row.
     settings.LogDetail = 1;
