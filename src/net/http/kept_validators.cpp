@@ -4,6 +4,7 @@
 #include <sys/xattr.h>
 
 #include "core/text/text_util.h"
+#include "net/http/response_headers.h"
 
 namespace kov {
 
@@ -31,19 +32,9 @@ std::string OneLine(std::string_view value) {
 
 KeptValidators ValidatorsOfResponse(std::string_view raw) {
     KeptValidators found;
-    std::size_t pos = 0;
-    while (pos < raw.size()) {
-        std::size_t end = raw.find('\n', pos);
-        if (end == std::string_view::npos) end = raw.size();
-        const std::string_view line = raw.substr(pos, end - pos);
-        pos = end + 1;
-        const std::size_t colon = line.find(':');
-        if (colon == std::string_view::npos) continue;
-        const std::string_view name = TrimBlanks(line.substr(0, colon));
-        if (IEquals(name, "etag")) found.etag = CapText(OneLine(line.substr(colon + 1)), 256);
-        if (IEquals(name, "last-modified"))
-            found.lastModified = CapText(OneLine(line.substr(colon + 1)), 64);
-    }
+    if (const auto etag = HeaderValue(raw, "etag")) found.etag = CapText(OneLine(*etag), 256);
+    if (const auto time = HeaderValue(raw, "last-modified"))
+        found.lastModified = CapText(OneLine(*time), 64);
     return found;
 }
 

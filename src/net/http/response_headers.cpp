@@ -104,35 +104,43 @@ unsigned ParseResponseHeaders(std::string_view raw, ResourceInfo& info, bool pro
     return flags;
 }
 
-std::optional<ContentRange> ParseContentRange(std::string_view raw) {
+std::optional<std::string_view> HeaderValue(std::string_view raw, std::string_view name) {
     std::size_t pos = 0;
     while (pos < raw.size()) {
         std::size_t end = raw.find('\n', pos);
         if (end == std::string_view::npos) end = raw.size();
-        const std::string_view line = raw.substr(pos, end - pos);
+        std::string_view line = raw.substr(pos, end - pos);
         pos = end + 1;
-        if (!IStartsWith(line, "content-range:")) continue;
-        std::string_view value = TrimBlanks(line.substr(14));
-        if (!IStartsWith(value, "bytes")) return std::nullopt;
-        value = TrimBlanks(value.substr(5));
-        if (value.empty() || value[0] < '0' || value[0] > '9') return std::nullopt;
-        ContentRange range;
-        const std::uint64_t start = ParseUint64(value);
-        const std::size_t slash = value.find('/');
-        if (start > static_cast<std::uint64_t>(INT64_MAX) || slash == std::string_view::npos)
-            return std::nullopt;
-        range.start = static_cast<std::int64_t>(start);
-        const std::string_view total = TrimBlanks(value.substr(slash + 1));
-        if (!total.empty() && total[0] >= '0' && total[0] <= '9') {
-            const std::uint64_t t = ParseUint64(total);
-            if (t > static_cast<std::uint64_t>(INT64_MAX)) return std::nullopt;
-            range.total = static_cast<std::int64_t>(t);
-            // A range that starts at or past the end of its whole is no range of it.
-            if (range.total <= range.start) return std::nullopt;
-        }
-        return range;
+        if (line.ends_with('\r')) line.remove_suffix(1);
+        const std::size_t colon = line.find(':');
+        if (colon != std::string_view::npos && IEquals(TrimBlanks(line.substr(0, colon)), name))
+            return TrimBlanks(line.substr(colon + 1));
     }
     return std::nullopt;
+}
+
+std::optional<ContentRange> ParseContentRange(std::string_view raw) {
+    const std::optional<std::string_view> header = HeaderValue(raw, "content-range");
+    if (!header) return std::nullopt;
+    std::string_view value = *header;
+    if (!IStartsWith(value, "bytes")) return std::nullopt;
+    value = TrimBlanks(value.substr(5));
+    if (value.empty() || value[0] < '0' || value[0] > '9') return std::nullopt;
+    ContentRange range;
+    const std::uint64_t start = ParseUint64(value);
+    const std::size_t slash = value.find('/');
+    if (start > static_cast<std::uint64_t>(INT64_MAX) || slash == std::string_view::npos)
+        return std::nullopt;
+    range.start = static_cast<std::int64_t>(start);
+    const std::string_view total = TrimBlanks(value.substr(slash + 1));
+    if (!total.empty() && total[0] >= '0' && total[0] <= '9') {
+        const std::uint64_t t = ParseUint64(total);
+        if (t > static_cast<std::uint64_t>(INT64_MAX)) return std::nullopt;
+        range.total = static_cast<std::int64_t>(t);
+        // A range that starts at or past the end of its whole is no range of it.
+        if (range.total <= range.start) return std::nullopt;
+    }
+    return range;
 }
 
 }  // namespace kov

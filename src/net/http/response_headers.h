@@ -23,6 +23,10 @@ std::string PlainFileName(std::string_view name);
 // made '_' too.
 std::string FileNameOfUrl(std::string_view url);
 
+// The value of the first header of the block called name (case ignored), blanks and the line
+// end trimmed; nullopt when there is none.
+std::optional<std::string_view> HeaderValue(std::string_view raw, std::string_view name);
+
 // The Content-Range header of a response ("bytes 100-199/1000"): its first byte and the total
 // size (-1 when "*"). nullopt when there is none or it does not parse.
 struct ContentRange {

@@ -34,19 +34,6 @@ std::int64_t NowMs() {
         .count();
 }
 
-std::string_view HeaderValue(std::string_view raw, std::string_view name) {
-    while (!raw.empty()) {
-        const std::size_t end = raw.find('\n');
-        std::string_view line = raw.substr(0, end);
-        raw.remove_prefix(end == std::string_view::npos ? raw.size() : end + 1);
-        if (line.ends_with('\r')) line.remove_suffix(1);
-        const std::size_t colon = line.find(':');
-        if (colon != std::string_view::npos && IEquals(TrimBlanks(line.substr(0, colon)), name))
-            return TrimBlanks(line.substr(colon + 1));
-    }
-    return {};
-}
-
 // A failure that no retry mends: every connection ends with it.
 bool Fatal(int result) {
     return result == kResultPartChanged || result == kResultRefused ||
@@ -58,9 +45,9 @@ bool Fatal(int result) {
 
 std::string RangeValidator(std::string_view rawHeaders) {
     // A weak ETag may not be named by If-Range.
-    const std::string_view etag = HeaderValue(rawHeaders, "etag");
+    const std::string_view etag = HeaderValue(rawHeaders, "etag").value_or("");
     if (etag.size() >= 2 && etag.front() == '"') return std::string(etag);
-    return std::string(HeaderValue(rawHeaders, "last-modified"));
+    return std::string(HeaderValue(rawHeaders, "last-modified").value_or(""));
 }
 
 SegmentedFetch::SegmentedFetch(TransferJob& job, Target target)
