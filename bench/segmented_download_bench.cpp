@@ -1,6 +1,6 @@
 // One file over several connections: 100 MiB from nginx with a limit of 25 MB/s per connection
-// (Kov with Connections=8 against aria2c -x8 -s8 -k1M, and curl over one connection), and a
-// large file without a limit (Kov with the default 4 connections and with one, against curl).
+// (Kov with Connections=8 against aria2c -x8 -s8 -k1M, axel -n 8, and curl over one connection),
+// and a large file without a limit (Kov with the default 4 connections and with one, against curl).
 // Runs alternate between the tools; medians of wall and CPU time with the ratios to curl.
 //
 // Usage: segmented_download_bench [LARGE_MIB (default 1024)] [ROUNDS (default 5)]
@@ -76,6 +76,12 @@ bool Compare(const std::string& title, const std::string& url, const std::string
                 {"aria2c", "-q", "-x8", "-s8", "-k1M", "--file-allocation=none",
                  "--allow-overwrite=true", "-d", folder, "-o", "out.bin", url},
                 s);
+        };
+    }
+    if (aria && kov::bench::HaveTool("axel")) {
+        tools["axel"] = [&](Sample& s) {
+            std::remove(out.c_str());
+            return kov::bench::RunTool({"axel", "-q", "-n", "8", "-o", out, url}, s);
         };
     }
     const auto delivered = [&] {

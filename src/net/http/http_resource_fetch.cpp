@@ -169,10 +169,7 @@ std::string HttpResourceFetch::RequestHeaders() const {
 }
 
 int HttpResourceFetch::SendOne(const UrlParts& parts) {
-    const bool sameOrigin = m_origin && *m_origin == OriginOf(parts);
-    m_connection = m_job.session->GetHttpConnection(
-        parts.host, parts.port, sameOrigin ? m_job.userName : std::string(),
-        sameOrigin ? m_job.userPsw : std::string(), parts.scheme == "https");
+    m_connection = Connect(parts);
     if (!m_connection) return kResultNoConnection;
     const std::string object = parts.object.empty() ? "/" : parts.object;
     m_request = m_connection->OpenRequest(
