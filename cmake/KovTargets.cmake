@@ -8,7 +8,7 @@ if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_L
 endif()
 
 # The layers, lowest first. A layer may include headers of its own layer and the ones before.
-set(KOV_LAYERS platform core model net content mail_control engine session ui)
+set(KOV_LAYERS platform core model net content mail_control engine session web_control ui)
 
 # kov_layer(NAME DEPS...): the static library kov_NAME from src/NAME/*.cpp. Its include folder
 # is a view of src/ that holds only this layer and the layers before it (links in the build

@@ -172,6 +172,14 @@ const Field<E> kQueryPolicyFields[] = {
     {"QueryOpenAccess", &E::QueryOpenAccess},
 };
 
+using R = RemoteSettings;
+const Field<R> kRemoteFields[] = {
+    {"Enabled", &R::Enabled},
+    {"Address", &R::Address, RemoteSettings::kAddressCapacity},
+    Ranged("Port", &R::Port, 1, 65535, Load::Reset),
+    {"AllowCommands", &R::AllowCommands},
+};
+
 using T = ScheduleTask;
 const Field<T> kTaskFields[] = {
     {"Task", &T::TaskName, ScheduleTask::kNameCapacity},
@@ -281,6 +289,7 @@ SettingLimits LimitsOf(std::string_view section, std::string_view key) {
     if (section == kMainSection) return LimitsOfField(FindField(kMainFields, key));
     if (section == kNewUrlSection) return LimitsOfField(FindField(kNewUrlFields, key));
     if (section == kEmailSection) return LimitsOfField(FindField(kEmailFields, key));
+    if (section == kRemoteSection) return LimitsOfField(FindField(kRemoteFields, key));
     std::abort();
 }
 
@@ -328,6 +337,8 @@ void LoadSettings(const ProfileStore& store, AppSettings& settings,
         if (host.HostEmail.empty()) break;
         s.email.hosts.push_back(std::move(host));
     }
+    ReadFields(store, kRemoteSection, kRemoteFields, s.remote);
+    if (s.remote.Address.empty()) s.remote.Address = RemoteSettings{}.Address;
 
     settings = std::move(s);
 }
@@ -369,6 +380,7 @@ bool SaveSettings(ProfileStore& store, const AppSettings& s) {
         if (number == static_cast<long>(EmailSettings::kMaxHosts)) break;
         WriteFields(store, kEmailSection, kHostFields, host, ++number);
     }
+    WriteFields(store, kRemoteSection, kRemoteFields, s.remote);
     return true;
 }
 

@@ -76,6 +76,16 @@ struct EmailSettings {
     std::int32_t QueryOpenAccess = 0;    // an empty Passphrase accepts queries
 };
 
+// The remote-control API of a running program (section "Remote").
+struct RemoteSettings {
+    static constexpr std::size_t kAddressCapacity = 127;
+    std::int32_t Enabled = 0;
+    std::string Address = "127.0.0.1";  // the address the server listens on
+    std::int32_t Port = 6990;
+    // With 1, items added from another machine keep their commands, uploads and folders.
+    std::int32_t AllowCommands = 0;
+};
+
 // The defaults applied to an item made from a bare URL (section "NewUrlDefaults").
 struct NewUrlDefaults {
     std::string Name = "{SITE}";            // 126
@@ -181,6 +191,7 @@ struct AppSettings {
     std::vector<ListRecord> lists;  // the list catalogue, in pane order
     ScheduleSettings schedule;
     EmailSettings email;
+    RemoteSettings remote;
 
     // Set by every change of a setting or of the catalogue; tested at exit. Not stored.
     bool changed = false;
@@ -190,6 +201,7 @@ inline constexpr const char* kMainSection = "KOV-Main";
 inline constexpr const char* kNewUrlSection = "NewUrlDefaults";
 inline constexpr const char* kScheduleSection = "Schedule";
 inline constexpr const char* kEmailSection = "CtrByEmail";
+inline constexpr const char* kRemoteSection = "Remote";
 inline constexpr int kMaxLists = 511;
 // The most connections one file is fetched over.
 inline constexpr int kMaxConnections = 16;
@@ -201,9 +213,9 @@ struct SettingLimits {
     std::int32_t max = 0;
 };
 
-// The declared limits of a key of kMainSection, kNewUrlSection or kEmailSection, as the
-// settings file names it ("User-Agent"); all zero for a key without limits. An unknown
-// section or key is a programming error and aborts.
+// The declared limits of a key of kMainSection, kNewUrlSection, kEmailSection or kRemoteSection, as
+// the settings file names it ("User-Agent"); all zero for a key without limits. An unknown section
+// or key is a programming error and aborts.
 SettingLimits LimitsOf(std::string_view section, std::string_view key);
 
 // "UrlList N", N counted from 1.
@@ -217,7 +229,7 @@ void LoadSettings(const ProfileStore& store, AppSettings& settings,
                   const std::string& programFolder);
 
 // Clears the store (a comment block at its top survives) and writes all sections in the order
-// KOV-Main, the lists, NewUrlDefaults, Schedule, CtrByEmail. Does not flush. False when the
+// KOV-Main, the lists, NewUrlDefaults, Schedule, CtrByEmail, Remote. Does not flush. False when the
 // store refused the writes (it was not opened, or its file could not be read).
 [[nodiscard]] bool SaveSettings(ProfileStore& store, const AppSettings& settings);
 

@@ -25,7 +25,8 @@ TEST(AppSettings, LoadBringsValuesIntoRange) {
         "ReDialCount=70000\nChkUpdInterval=2147483647\nSpeedLimitInet=-1\nCurLstNum=-4\n"
         "[NewUrlDefaults]\nStopNumber=2147483647\nTolerance=-1\ndays=999\ndayShift=-9999\n"
         "interval=-7\nnfsize=9999999\nUpdateMode=5\n"
-        "[Schedule]\nTask1=t\nListName1=Main\nDays1=-1\n[CtrByEmail]\nPollInterval=-3\n");
+        "[Schedule]\nTask1=t\nListName1=Main\nDays1=-1\n[CtrByEmail]\nPollInterval=-3\n"
+        "[Remote]\nPort=70000\n");
     const std::pair<std::int32_t, std::int32_t> cases[] = {
         {s.LogDetail, 2},
         {s.Transparency, 250},
@@ -44,6 +45,7 @@ TEST(AppSettings, LoadBringsValuesIntoRange) {
         {s.newUrl.UpdateMode, 0},
         {s.schedule.tasks.at(0).Days, 127},
         {s.email.PollInterval, 0},
+        {s.remote.Port, 6990},
     };
     for (std::size_t i = 0; i < std::size(cases); ++i)
         EXPECT_EQ(cases[i].first, cases[i].second) << "case " << i;
@@ -109,6 +111,7 @@ TEST(AppSettings, SaveWritesSectionsInOrderAndLosesNothing) {
     s.email.SmtpServer = "smtp.example.org:2525";
     s.email.hosts.push_back({1, "a@example.org", "pw"});
     s.email.hosts.push_back({0, "b@example.org", ""});
+    s.remote = {1, "0.0.0.0", 7001, 1};
 
     ProfileStore store;
     store.LoadText("");
@@ -121,6 +124,7 @@ TEST(AppSettings, SaveWritesSectionsInOrderAndLosesNothing) {
     EXPECT_LT(at("[UrlList 2]"), at("[NewUrlDefaults]"));
     EXPECT_LT(at("[NewUrlDefaults]"), at("[Schedule]"));
     EXPECT_LT(at("[Schedule]"), at("[CtrByEmail]"));
+    EXPECT_LT(at("[CtrByEmail]"), at("[Remote]"));
     EXPECT_NE(text.find("ChkUpdLastDate=2026.12.06 09:05:00\n"), std::string::npos);
     EXPECT_NE(text.find("Column10=124\n"), std::string::npos);
 
@@ -140,6 +144,9 @@ TEST(AppSettings, SaveWritesSectionsInOrderAndLosesNothing) {
     EXPECT_EQ(back.email.SmtpServer, "smtp.example.org:2525");
     ASSERT_EQ(back.email.hosts.size(), 2u);
     EXPECT_EQ(back.email.hosts[1].Enabled, 0);
+    EXPECT_EQ(back.remote.Address, "0.0.0.0");
+    EXPECT_EQ(back.remote.Port, 7001);
+    EXPECT_EQ(back.remote.AllowCommands, 1);
 }
 
 TEST(AppSettings, ConditionalAndReadOnlyKeys) {
