@@ -1,0 +1,34 @@
+#pragma once
+
+#include <map>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+namespace kov {
+
+// One request of the remote-control API as the server hands it to the routes: already past the
+// guard (token, Host, Origin, size), its body read whole.
+struct ApiRequest {
+    std::string method;                        // "GET", "POST", "PATCH", "DELETE"
+    std::string path;                          // "/api/v1/items/42", without the query
+    std::map<std::string, std::string> query;  // decoded "?list=2&after=10"
+    std::string body;
+    bool fromLoopback = true;  // the caller's address is on this machine
+};
+
+// What the routes answer: a status and a JSON body ("" for 204).
+struct ApiResponse {
+    int status = 200;
+    std::string body;
+
+    static ApiResponse Json(int status, const nlohmann::json& value) {
+        return {status, value.dump()};
+    }
+    // {"error": "...", "cause": "..."}
+    static ApiResponse Error(int status, const std::string& error, const std::string& cause) {
+        return Json(status, nlohmann::json{{"error", error}, {"cause", cause}});
+    }
+};
+
+}  // namespace kov

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kov {
+
+// One server-sent event: its name ("item", "progress", "log", "session") and one line of JSON.
+struct HubEvent {
+    std::string name;
+    std::string data;
+};
+
+// Hands the program's events to every open event stream. Publish is called on the main loop's
+// thread (it never blocks on a client); each subscriber has a bounded queue read by its
+// connection's thread, and a subscriber that falls too far behind loses its oldest events and
+// gets a "lost" event in their place, so a slow client can never slow a session.
+class EventHub {
+public:
+    class Subscription;
+
+    // Any thread.
+    void Publish(std::string name, std::string data);
+    std::shared_ptr<Subscription> Subscribe();
+    // The program is going: every waiting stream ends.
+    void Close();
+
+    static constexpr std::size_t kQueueLimit = 4096;
+
+private:
+    friend class Subscription;
+    std::mutex m_lock;
+    std::vector<std::weak_ptr<Subscription>> m_subscribers;
+    bool m_closed = false;
+};
+
+class EventHub::Subscription {
+public:
+    // The next event, waiting at most timeout; empty on time-out or when the hub closed
+    // (Closed() tells which).
+    std::optional<HubEvent> Next(std::chrono::milliseconds timeout);
+    bool Closed() const;
+
+private:
+    friend class EventHub;
+    void Push(HubEvent event);
+    void Close();
+
+    mutable std::mutex m_lock;
+    std::condition_variable m_wake;
+    std::deque<HubEvent> m_queue;
+    std::uint64_t m_lost = 0;
+    bool m_closed = false;
+};
+
+}  // namespace kov
