@@ -71,7 +71,6 @@ void Application::BuildPaths(const std::string& executablePath) {
     m_paths.settingsFile = m_paths.programFolder + "kov.ini";
     m_paths.bannerFile = m_paths.programFolder + "banners.ini";
     m_paths.siteRuleFile = m_paths.programFolder + "SiteRipper.ini";
-    m_paths.helpFile = m_paths.programFolder + "Help/Kov.chm";
     m_paths.userStore = UserStorePath();
 }
 

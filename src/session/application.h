@@ -23,7 +23,6 @@ struct AppPaths {
     std::string settingsFile;
     std::string bannerFile;
     std::string siteRuleFile;
-    std::string helpFile;
     std::string userStore;  // recent paths and the traffic counter
 };
 
