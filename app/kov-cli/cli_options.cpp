@@ -1,5 +1,6 @@
 #include "cli_options.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <iterator>
@@ -130,6 +131,46 @@ std::string CheckUrlDownload(const CliOptions& o) {
     return {};
 }
 
+// Edits (insert, delete, change, swap of neighbours) that turn a into b.
+std::size_t EditDistance(std::string_view a, std::string_view b) {
+    std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
+    for (std::size_t i = 0; i <= a.size(); ++i)
+        d[i][0] = i;
+    for (std::size_t j = 0; j <= b.size(); ++j)
+        d[0][j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const std::size_t change = a[i - 1] == b[j - 1] ? 0 : 1;
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + change});
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+        }
+    }
+    return d[a.size()][b.size()];
+}
+
+// " (did you mean --list?)" for a mistyped option close to exactly one known one, else "".
+std::string Suggestion(std::string_view typed) {
+    std::vector<std::string_view> names = ItemOptionNames();
+    for (const LongOption& option : kLongOptions)
+        names.push_back(option.name);
+    std::string_view best;
+    std::size_t bestDistance = 3;  // two edits at most
+    bool tie = false;
+    for (const std::string_view name : names) {
+        const std::size_t distance = EditDistance(typed, name);
+        if (distance < bestDistance) {
+            best = name;
+            bestDistance = distance;
+            tie = false;
+        } else if (distance == bestDistance) {
+            tie = true;
+        }
+    }
+    if (best.empty() || tie) return "";
+    return " (did you mean " + std::string(best) + "?)";
+}
+
 }  // namespace
 
 CliOptions ParseCliOptions(int argc, char** argv) {
@@ -151,7 +192,7 @@ CliOptions ParseCliOptions(int argc, char** argv) {
         if (option == nullptr) {
             // The item and list commands read their own arguments.
             if (!ParseItemOption(argc, argv, i, o.items, o.error))
-                fail("unknown option " + std::string(name));
+                fail("unknown option " + std::string(name) + Suggestion(name));
             continue;
         }
         std::vector<std::string> values;

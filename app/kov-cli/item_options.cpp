@@ -163,6 +163,13 @@ const OptionParser kParsers[] = {
 
 }  // namespace
 
+std::vector<std::string_view> ItemOptionNames() {
+    std::vector<std::string_view> names;
+    for (const OptionParser& p : kParsers)
+        names.push_back(p.name);
+    return names;
+}
+
 bool ParseItemOption(int argc, char** argv, int& i, ItemOptions& o, std::string& error) {
     OptionArgs args(argc, argv, i, error);
     for (const OptionParser& p : kParsers) {

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -42,6 +43,9 @@ struct ItemOptions {
 // Reads the option at argv[i] (and the arguments it takes, advancing i) when it is one of
 // ours. False when it is not; error gets the first usage error.
 bool ParseItemOption(int argc, char** argv, int& i, ItemOptions& options, std::string& error);
+
+// The names of the item and list options ("--show", ...).
+std::vector<std::string_view> ItemOptionNames();
 
 // The lines --help shows for these options.
 const char* ItemOptionsHelp();

@@ -41,6 +41,9 @@ done <<CASES
 2|^kov-cli: -b: |-b$tmp/none.ini --list
 2|^kov-cli: a URL to download goes without other commands|--list http://127.0.0.1:9/a.txt
 2|^kov-cli: unknown option --bogus$|--bogus
+2|^kov-cli: unknown option --lsit \(did you mean --list\?\)$|--lsit
+2|^kov-cli: unknown option --remvoe \(did you mean --remove\?\)$|--remvoe 1
+2|^kov-cli: unknown option --dest-dir$|--dest-dir x
 1|^[0-9.]+ [0-9:]+ - \[a.txt\] - Open resource error|http://127.0.0.1:9/a.txt
 CASES
 
