@@ -1,3 +1,8 @@
+#include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <netinet/in.h>
+
+#include <set>
 #include <thread>
 
 #include <nlohmann/json.hpp>
@@ -158,6 +163,84 @@ TEST_F(RemoteServerFixture, ConnectionsBeyondTheLimitWaitForAFreePlace) {
     EXPECT_FALSE(extra.Closed());
     streams.pop_back();
     EXPECT_EQ(extra.ReadReply().status, 200);
+}
+
+TEST_F(RemoteServerFixture, AHundredClientsAtOnceAreAllAnswered) {
+    ASSERT_TRUE(StartServer());
+    constexpr int kClients = 100;  // more than the connection limit: some wait their turn
+    constexpr int kEach = 10;
+    std::atomic<int> answered{0};
+    std::vector<std::thread> clients;
+    for (int c = 0; c < kClients; ++c) {
+        clients.emplace_back([this, c, &answered] {
+            for (int i = 0; i < kEach; ++i) {
+                const std::string path = "/api/v1/items/" + std::to_string(c * kEach + i);
+                const HttpReply reply = Call(Request(path).Method("PATCH").Body("{}"));
+                if (reply.status == 200 && nlohmann::json::parse(reply.body)["path"] == path)
+                    ++answered;
+            }
+        });
+    }
+    for (auto& client : clients)
+        client.join();
+    EXPECT_EQ(answered.load(), kClients * kEach);
+    std::set<std::string> paths;
+    for (const auto& request : m_seen)
+        paths.insert(request.path);
+    EXPECT_EQ(paths.size(), static_cast<std::size_t>(kClients * kEach))
+        << "each reached the routes once";
+}
+
+// An address of this machine that is not a loopback one ("" when it has none).
+std::string OutwardAddress() {
+    ifaddrs* list = nullptr;
+    if (::getifaddrs(&list) != 0) return {};
+    std::string found;
+    for (ifaddrs* entry = list; entry != nullptr && found.empty(); entry = entry->ifa_next) {
+        if (entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != AF_INET) continue;
+        char text[INET_ADDRSTRLEN] = {};
+        inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(entry->ifa_addr)->sin_addr, text,
+                  sizeof text);
+        if (std::string(text).rfind("127.", 0) != 0) found = text;
+    }
+    ::freeifaddrs(list);
+    return found;
+}
+
+std::string EchoOver(int port, const std::string& address, const std::string& host,
+                     const std::string& token) {
+    RawClient client(port, address);
+    client.Send("GET /api/v1/status HTTP/1.1\r\nHost: " + host + "\r\nAuthorization: Bearer " +
+                token + "\r\nConnection: close\r\n\r\n");
+    const HttpReply reply = client.ReadReply();
+    return reply.status == 200 ? reply.body : "status " + std::to_string(reply.status);
+}
+
+TEST_F(RemoteServerFixture, ListensOnIpv6Loopback) {
+    ASSERT_TRUE(StartServer(QuickLimits(), "::1")) << m_server->Error();
+    const std::string port = std::to_string(m_server->Port());
+    const auto echo = nlohmann::json::parse(
+        EchoOver(m_server->Port(), "::1", "[::1]:" + port, m_token->Value()), nullptr, false);
+    ASSERT_TRUE(echo.is_object());
+    EXPECT_EQ(echo["loopback"], true);
+}
+
+TEST_F(RemoteServerFixture, TellsTheRoutesAboutCallersFromOutside) {
+    const std::string outward = OutwardAddress();
+    if (outward.empty()) GTEST_SKIP() << "this machine has no address but loopback";
+    ASSERT_TRUE(StartServer(QuickLimits(), "0.0.0.0")) << m_server->Error();
+    const int port = m_server->Port();
+    const std::string token = m_token->Value();
+    // Listening everywhere, the address the caller used is a good Host; a name still is not.
+    const auto outside = nlohmann::json::parse(
+        EchoOver(port, outward, outward + ":" + std::to_string(port), token), nullptr, false);
+    ASSERT_TRUE(outside.is_object());
+    EXPECT_EQ(outside["loopback"], false);
+    const auto inside =
+        nlohmann::json::parse(EchoOver(port, "127.0.0.1", "localhost", token), nullptr, false);
+    ASSERT_TRUE(inside.is_object());
+    EXPECT_EQ(inside["loopback"], true);
+    EXPECT_EQ(EchoOver(port, outward, "rebound.example", token), "status 403");
 }
 
 }  // namespace
