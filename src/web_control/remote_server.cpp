@@ -230,7 +230,7 @@ MHD_Result RemoteServer::State::Finish(MHD_Connection* connection, const char* u
         // A route's fault must not take the server's thread down with it.
         response = ApiResponse::Error(500, "internal error", failure.what());
     }
-    return SendJson(connection, response);
+    return SendJson(connection, std::move(response));
 }
 
 MHD_Result RemoteServer::State::ServePage(MHD_Connection* connection, const std::string& path) {
@@ -238,7 +238,7 @@ MHD_Result RemoteServer::State::ServePage(MHD_Connection* connection, const std:
     if (!file) {
         return SendError(connection, ApiResponse::Error(404, "not found", "no such file: " + path));
     }
-    return SendPageFile(connection, file->body, file->contentType);
+    return SendPageFile(connection, std::move(file->body), file->contentType);
 }
 
 MHD_Result RemoteServer::State::ServeEvents(MHD_Connection* connection) {
