@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "web_control/address_quota.h"
 #include "web_control/auth_throttle.h"
 #include "web_control/client_address.h"
 #include "web_control/event_hub.h"
@@ -83,6 +84,7 @@ struct RemoteServer::State {
     std::unique_ptr<RequestGuard> guard;
     std::unique_ptr<AuthThrottle> throttle;
     std::unique_ptr<SlowClientWatch> watch;
+    std::unique_ptr<AddressQuota> quota;
     std::atomic<bool> stopping{false};
     std::atomic<int> active{0};  // requests between their head and their answer's end
     MHD_Daemon* daemon = nullptr;
@@ -96,6 +98,7 @@ struct RemoteServer::State {
                             MHD_RequestTerminationCode);
     static void OnConnection(void* cls, MHD_Connection* connection, void**,
                              MHD_ConnectionNotificationCode code);
+    static MHD_Result OnAccept(void* cls, const sockaddr* address, socklen_t);
 
     MHD_Result Begin(MHD_Connection* connection, const char* url, const char* method,
                      Exchange& exchange);
@@ -137,14 +140,25 @@ void RemoteServer::State::OnCompleted(void* cls, MHD_Connection* connection, voi
 
 void RemoteServer::State::OnConnection(void* cls, MHD_Connection* connection, void**,
                                        MHD_ConnectionNotificationCode code) {
-    SlowClientWatch& watch = *static_cast<State*>(cls)->watch;
+    auto* state = static_cast<State*>(cls);
+    const MHD_ConnectionInfo* peer =
+        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+    const ClientAddress client = ClientAddress::Of(peer ? peer->client_addr : nullptr);
     if (code == MHD_CONNECTION_NOTIFY_STARTED) {
         const MHD_ConnectionInfo* info =
             MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
-        if (info != nullptr) watch.Opened(connection, info->connect_fd);
+        if (info != nullptr) state->watch->Opened(connection, info->connect_fd);
+        if (!client.loopback) state->quota->Opened(client.text);
     } else {
-        watch.Closed(connection);
+        state->watch->Closed(connection);
+        if (!client.loopback) state->quota->Closed(client.text);
     }
+}
+
+MHD_Result RemoteServer::State::OnAccept(void* cls, const sockaddr* address, socklen_t) {
+    const ClientAddress client = ClientAddress::Of(address);
+    return client.loopback || static_cast<State*>(cls)->quota->Admits(client.text) ? MHD_YES
+                                                                                   : MHD_NO;
 }
 
 void RemoteServer::State::WaitUnlessStopping(std::chrono::milliseconds delay) const {
@@ -286,16 +300,18 @@ bool RemoteServer::Start() {
                                                  state.limits.maxBody);
     state.throttle =
         std::make_unique<AuthThrottle>(state.limits.failureDelay, state.limits.failureDelayCap);
+    state.quota = std::make_unique<AddressQuota>(state.limits.connectionsPerAddress);
     state.watch = std::make_unique<SlowClientWatch>(state.limits.requestDeadline);
     state.watch->Start();
     unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_THREAD_PER_CONNECTION | MHD_USE_ITC;
     if (socket.ipv6) flags |= MHD_USE_IPv6;
     state.daemon = MHD_start_daemon(
-        flags, 0, nullptr, nullptr, &State::OnRequest, &state, MHD_OPTION_LISTEN_SOCKET, socket.fd,
-        MHD_OPTION_CONNECTION_LIMIT, state.limits.connections, MHD_OPTION_CONNECTION_TIMEOUT,
-        static_cast<unsigned>(state.limits.idleTimeout.count()), MHD_OPTION_CONNECTION_MEMORY_LIMIT,
-        static_cast<std::size_t>(64 * 1024), MHD_OPTION_NOTIFY_COMPLETED, &State::OnCompleted,
-        &state, MHD_OPTION_NOTIFY_CONNECTION, &State::OnConnection, &state, MHD_OPTION_END);
+        flags, 0, &State::OnAccept, &state, &State::OnRequest, &state, MHD_OPTION_LISTEN_SOCKET,
+        socket.fd, MHD_OPTION_CONNECTION_LIMIT, state.limits.connections,
+        MHD_OPTION_CONNECTION_TIMEOUT, static_cast<unsigned>(state.limits.idleTimeout.count()),
+        MHD_OPTION_CONNECTION_MEMORY_LIMIT, static_cast<std::size_t>(64 * 1024),
+        MHD_OPTION_NOTIFY_COMPLETED, &State::OnCompleted, &state, MHD_OPTION_NOTIFY_CONNECTION,
+        &State::OnConnection, &state, MHD_OPTION_END);
     if (state.daemon == nullptr) {
         ::close(socket.fd);
         state.watch->Stop();

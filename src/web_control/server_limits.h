@@ -8,8 +8,9 @@ namespace kov {
 // How much one client may take of the remote-control server. The defaults are what a running
 // program uses; tests shorten the times.
 struct ServerLimits {
-    std::size_t maxBody = 1024 * 1024;  // bytes of one request's body
-    unsigned connections = 64;          // open at once; more wait in the listen queue
+    std::size_t maxBody = 1024 * 1024;    // bytes of one request's body
+    unsigned connections = 64;            // open at once; more wait in the listen queue
+    unsigned connectionsPerAddress = 16;  // of those, from one address of another machine
     // A connection that sends or reads nothing this long is closed.
     std::chrono::seconds idleTimeout{30};
     // A request's head and body must arrive within this, however slowly they trickle.

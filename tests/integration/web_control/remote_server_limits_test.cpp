@@ -243,5 +243,38 @@ TEST_F(RemoteServerFixture, TellsTheRoutesAboutCallersFromOutside) {
     EXPECT_EQ(EchoOver(port, outward, "rebound.example", token), "status 403");
 }
 
+TEST_F(RemoteServerFixture, OneOutsideAddressCannotTakeEveryPlace) {
+    const std::string outward = OutwardAddress();
+    if (outward.empty()) GTEST_SKIP() << "this machine has no address but loopback";
+    ServerLimits limits = QuickLimits();
+    limits.connectionsPerAddress = 2;
+    ASSERT_TRUE(StartServer(limits, "0.0.0.0")) << m_server->Error();
+    const std::string host = "Host: " + outward + ":" + std::to_string(m_server->Port());
+    const std::string events = "GET /api/v1/events HTTP/1.0\r\n" + host +
+                               "\r\nAuthorization: Bearer " + m_token->Value() + "\r\n\r\n";
+    std::vector<std::unique_ptr<RawClient>> held;
+    for (unsigned i = 0; i < limits.connectionsPerAddress; ++i) {
+        held.push_back(std::make_unique<RawClient>(m_server->Port(), outward));
+        held.back()->Send(events);
+        ASSERT_NE(held.back()->ReadUntil(": ok\n\n").find(": ok"), std::string::npos);
+    }
+    RawClient refused(m_server->Port(), outward);
+    refused.Send(events);
+    EXPECT_EQ(refused.ReadReply().status, 0);
+    EXPECT_TRUE(refused.Closed());
+    EXPECT_EQ(Call(Request()).status, 200) << "this machine's clients are not counted";
+    held.pop_back();
+    // Once the server has seen that stream go, the address may connect again.
+    int status = 0;
+    for (int i = 0; i < 100 && status == 0; ++i) {
+        RawClient again(m_server->Port(), outward);
+        again.Send("GET /api/v1/status HTTP/1.1\r\n" + host + "\r\nAuthorization: Bearer " +
+                   m_token->Value() + "\r\nConnection: close\r\n\r\n");
+        status = again.ReadReply().status;
+        if (status == 0) std::this_thread::sleep_for(milliseconds(50));
+    }
+    EXPECT_EQ(status, 200);
+}
+
 }  // namespace
 }  // namespace kov::test
