@@ -170,5 +170,27 @@ TEST_F(RemoteServerTest, StreamsPublishedEventsInOrderUntilStop) {
     }
 }
 
+TEST_F(RemoteServerTest, SaysWhyItCannotStartAndStartsAgainAfterStop) {
+    RemoteSettings taken;
+    taken.Address = "127.0.0.1";
+    taken.Port = m_server->Port();
+    RemoteServer second(
+        taken, *m_token, [](const ApiRequest&) { return ApiResponse{}; }, m_hub, "");
+    EXPECT_FALSE(second.Start());
+    EXPECT_NE(second.Error().find("port " + std::to_string(taken.Port)), std::string::npos)
+        << second.Error();
+
+    auto stream = OpenEvents();
+    m_server->Stop();
+    m_server->Stop();  // a second time does nothing
+    stream->ReadReply();
+    EXPECT_TRUE(stream->Closed());
+    ASSERT_TRUE(m_server->Start()) << m_server->Error();
+    EXPECT_EQ(Call(Request()).status, 200);
+    auto again = OpenEvents();
+    m_hub.Publish("log", "{}");
+    EXPECT_NE(again->ReadUntil("event: log").find("event: log"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace kov::test
