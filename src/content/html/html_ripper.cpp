@@ -255,6 +255,13 @@ bool HtmlRipper::RowAccepts(const ScanRow& row, const HtmlTag& tag) const {
     return false;
 }
 
+bool HtmlRipper::LinkCollected(const HtmlTag& tag) const {
+    static constexpr ScanRow kStyle{kKindStyle, kKindStyle, "link",          "href",
+                                    {},         {},         Match::StyleLink};
+    return ((m_kinds & kKindStyle) != 0 && RowAccepts(kStyle, tag)) ||
+           (m_modern && (m_kinds & kKindPicture) != 0 && HasWord(tag.Value("rel"), "icon"));
+}
+
 void HtmlRipper::FinishRewrite(std::string& text, std::string& out, std::size_t copied) {
     if (copied == 0) return;  // nothing was replaced
     out.append(text, copied);

@@ -113,6 +113,8 @@ private:
     void ScanTags(std::string_view name, const TagVisit& visit);
     int GrabEmbedded(const ScanRow& row, int depth, bool sameHost, bool rewrite);
     bool RowAccepts(const ScanRow& row, const HtmlTag& tag) const;
+    // A <link> whose address the collection of embedded resources took (a style sheet, an icon).
+    bool LinkCollected(const HtmlTag& tag) const;
     // The local reference for a raw link value (local name and fragment), recording the URL
     // when new; nullopt when the reference stays as it is.
     std::optional<std::string> Collect(std::string_view raw, int kind, int depth, bool sameHost,
