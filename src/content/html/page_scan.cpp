@@ -7,6 +7,7 @@
 
 #include "content/html/html_ripper.h"
 #include "content/html/html_tag.h"
+#include "content/html/needle_search.h"
 #include "core/text/text_util.h"
 
 namespace kov {
@@ -28,25 +29,21 @@ void HtmlRipper::FindScripts() {
 }
 
 std::size_t HtmlRipper::FindInPage(std::string_view lowerNeedle, std::size_t from) {
-    // Searched in a lower-case copy, made once per version of the page, by memmem.
+    // Searched in a lower-case copy, made once per version of the page.
     if (m_lowerVersion != m_version) {
         m_lowerVersion = m_version;
         m_lower.resize(m_text.size());
         // Plain pointers and no branch, so that the compiler can do it many bytes at a time.
-        const char* from = m_text.data();
+        const char* text = m_text.data();
         char* to = m_lower.data();
         const std::size_t size = m_text.size();
         for (std::size_t i = 0; i < size; ++i) {
-            const unsigned char c = static_cast<unsigned char>(from[i]);
+            const unsigned char c = static_cast<unsigned char>(text[i]);
             to[i] = static_cast<char>(c + (static_cast<unsigned char>(c - 'A') < 26 ? 32 : 0));
         }
     }
     if (from >= m_lower.size()) return std::string::npos;
-    const void* hit = ::memmem(m_lower.data() + from, m_lower.size() - from, lowerNeedle.data(),
-                               lowerNeedle.size());
-    return hit == nullptr
-               ? std::string::npos
-               : static_cast<std::size_t>(static_cast<const char*>(hit) - m_lower.data());
+    return FindNeedle(m_lower, lowerNeedle, from);
 }
 
 // The names of the tags a page holds, so that the scans for the others are skipped.
