@@ -38,9 +38,13 @@ TEST(NeedleSearch, BytesOfAnyValue) {
         std::string text, needle;
         std::size_t expected;
     } cases[] = {
-        {std::string("\0\0<b\xff<br", 8), "<br", 5}, {std::string(20, '\xff') + "<a", "<a", 20},
-        {std::string(31, '<') + "<<", "<<", 0},      {"<", "<a", std::string_view::npos},
-        {"", "<a", std::string_view::npos},          {"abc", "c", 2},  // one byte: the plain search
+        {std::string("\0\0<b\xff<br", 8), "<br", 5},
+        {std::string(20, '\xff') + "<a", "<a", 20},
+        {std::string(31, '<') + "<<", "<<", 0},
+        {"<", "<a", std::string_view::npos},
+        {"", "<a", std::string_view::npos},
+        {"<scrapt " + std::string(20, ' ') + "<script", "<script", 28},  // ends alike
+        {"abc", "c", 2},  // one byte: the plain search
     };
     for (const Case& c : cases)
         EXPECT_EQ(FindNeedle(c.text, c.needle), c.expected) << c.needle;
