@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "core/event_codes.h"
 #include "engine/download_job.h"
 #include "net/http/inet.h"
 #include "net/transfer/proxy_settings.h"
@@ -117,8 +118,13 @@ void RipFetchPool::Work(Fetcher& fetcher) {
         RipFetch fetch = std::move(m_queue.front());
         m_queue.pop_front();
         lock.unlock();
-        m_fetch(fetcher.transfer, fetch);
-        fetch.bound = fetcher.transfer.boundHit;
+        try {
+            m_fetch(fetcher.transfer, fetch);
+            fetch.bound = fetcher.transfer.boundHit;
+        } catch (...) {
+            // Out of memory, say: this record fails, as it would on the job's thread.
+            fetch.result = kResultClientError;
+        }
         lock.lock();
         m_finished.emplace(fetch.index, std::move(fetch));
         m_done.notify_all();

@@ -129,7 +129,11 @@ bool HtmlRipper::SameSite(const UrlParts& parts) const {
 
 bool HtmlRipper::PassesHostTest(std::string_view url) const {
     UrlParts parts;
-    if (!SplitUrl(url, parts, false) || !SameSite(parts)) return false;
+    return SplitUrl(url, parts, false) && OnSite(parts);
+}
+
+bool HtmlRipper::OnSite(const UrlParts& parts) const {
+    if (!SameSite(parts)) return false;
     return parts.scheme == "http" || (m_modern && m_https && parts.scheme == "https");
 }
 
@@ -179,7 +183,7 @@ std::optional<std::string> HtmlRipper::Collect(std::string_view raw, int kind, i
     }
     // A link that the site test will refuse keeps its address instead of pointing at a
     // file that is never fetched.
-    if (sameHost && !PassesHostTest(record.url)) return std::nullopt;
+    if (sameHost && !OnSite(parts)) return std::nullopt;
     if (byExtension) {
         const int byName =
             KindFromExtension(SplitPath(record.url.substr(0, record.url.find('?')), "23"));

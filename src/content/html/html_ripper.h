@@ -122,6 +122,8 @@ private:
     std::optional<std::string> CollectSrcset(std::string_view value, int kind);
     bool InsideScript(std::size_t pos) const;
     bool SameSite(const UrlParts& parts) const;
+    // PassesHostTest of an address already split.
+    bool OnSite(const UrlParts& parts) const;
     void FindScripts();
     void FindTagNames();
     // A lower-case needle in the page text (any case), from a position; npos when none.
