@@ -4,6 +4,7 @@
 
 #include "content/html/html_tag.h"
 #include "content/html/link_kind.h"
+#include "content/html/link_memo.h"
 #include "content/html/page_file.h"
 #include "content/html/split_path.h"
 #include "content/html/url_resolver.h"
@@ -15,6 +16,7 @@ namespace kov {
 namespace {
 
 constexpr std::size_t kUrlCapacity = 511;
+constexpr std::size_t kFragmentCapacity = 127;
 
 bool HasWord(std::string_view list, std::string_view word) {
     std::size_t i = 0;
@@ -138,12 +140,17 @@ bool HtmlRipper::OnSite(const UrlParts& parts) const {
 }
 
 void HtmlRipper::LoadPage(const std::string& path, const std::string& url) {
+    m_knownLinks.clear();
+    m_knownCrossRefs.clear();
     m_pageUrl = CapText(url, kUrlCapacity);
     m_pageFolder = SplitPath(path, "1");
     m_pageBase = SplitPath(path, "2");
 }
 
 void HtmlRipper::TakeBase() {
+    // What links came to holds for one base.
+    m_knownLinks.clear();
+    m_knownCrossRefs.clear();
     m_baseUrl.clear();
     const std::size_t at = FindInPage("<base");
     if (at == std::string::npos || m_text.find('>', at) == std::string::npos) return;
@@ -163,6 +170,18 @@ std::optional<std::string> HtmlRipper::Collect(std::string_view raw, int kind, i
         raw.find('"') != std::string_view::npos) {
         return std::nullopt;
     }
+    const std::string_view base = m_baseUrl.empty() ? m_pageUrl : m_baseUrl;
+    const std::size_t hash = FragmentAppends(base, raw);
+    const auto make = [&] { return CollectNew(raw, kind, depth, sameHost, byExtension); };
+    if (hash == std::string_view::npos) return make();
+    std::string key = std::string(raw.substr(0, hash)) + ' ' + std::to_string(kind) + ' ' +
+                      std::to_string(depth) + (sameHost ? "s" : "") + (byExtension ? "e" : "");
+    return Memoized(m_knownLinks, std::move(key), base, raw, hash,
+                    CapText(raw.substr(hash), kFragmentCapacity), kUrlCapacity, make);
+}
+
+std::optional<std::string> HtmlRipper::CollectNew(std::string_view raw, int kind, int depth,
+                                                  bool sameHost, bool byExtension) {
     if (sameHost) {
         UrlParts parts;
         if (SplitUrl(raw, parts, false) && !SameSite(parts)) return std::nullopt;
@@ -173,7 +192,7 @@ std::optional<std::string> HtmlRipper::Collect(std::string_view raw, int kind, i
     LinkRecord record;
     const std::size_t hash = resolved->find('#');
     if (hash != std::string::npos) {
-        record.fragment = CapText(std::string_view(*resolved).substr(hash), 127);
+        record.fragment = CapText(std::string_view(*resolved).substr(hash), kFragmentCapacity);
         resolved->erase(hash);
     }
     record.url = std::move(*resolved);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "content/html/link_list.h"
+#include "content/html/link_memo.h"
 #include "content/html/page_file.h"
 #include "content/html/rip_names.h"
 
@@ -119,6 +120,8 @@ private:
     // when new; nullopt when the reference stays as it is.
     std::optional<std::string> Collect(std::string_view raw, int kind, int depth, bool sameHost,
                                        bool byExtension = false);
+    std::optional<std::string> CollectNew(std::string_view raw, int kind, int depth, bool sameHost,
+                                          bool byExtension);
     std::optional<std::string> CollectSrcset(std::string_view value, int kind);
     bool InsideScript(std::size_t pos) const;
     bool SameSite(const UrlParts& parts) const;
@@ -148,6 +151,8 @@ private:
     // The new value of an href of fetched page i (found at pageUrl), nullopt when it stays.
     std::optional<std::string> CrossRefFor(const std::string& href, std::size_t i,
                                            const std::string& pageUrl);
+    std::optional<std::string> CrossRefNew(const std::string& href, std::size_t i,
+                                           const std::string& base);
 
     LinkList m_links;
     int m_kinds = 0xFFFF;
@@ -181,6 +186,9 @@ private:
     std::size_t m_holdLimit = 0;
     std::vector<signed char> m_exists;                       // per record: -1 not asked yet, 0 or 1
     std::unordered_map<std::string, unsigned> m_nextNumber;  // per local name, lower case
+    // What links came to on the page of the current pass, by their part before the fragment.
+    LinkMemo m_knownLinks;
+    LinkMemo m_knownCrossRefs;
 };
 
 }  // namespace kov
