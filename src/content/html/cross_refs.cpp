@@ -111,31 +111,21 @@ int HtmlRipper::AdjustCrossRefs(std::size_t i) {
     m_changed = false;
     if (m_modern) TakeBase();
     int changed = 0;
-    ScanTags("a", [&](HtmlTag& tag) {
+    const auto rewrite = [&](HtmlTag& tag) {
         const int index = tag.FindAttribute("href");
         if (index < 0 || tag.attributes[index].value.empty()) return false;
+        if (tag.name == "link" && LinkCollected(tag)) return false;
         std::string& href = tag.attributes[index].value;
         std::optional<std::string> replacement = CrossRefFor(href, i, pageUrl);
         if (!replacement) return false;
         href = std::move(*replacement);
         ++changed;
         return true;
-    });
+    };
+    ScanTags("a", rewrite);
     // The page now lies in another folder than on the server: a <link> the rip did not fetch
     // (next, index, search, ...) would lead nowhere with its old relative address.
-    if (m_modern) {
-        ScanTags("link", [&](HtmlTag& tag) {
-            const int index = tag.FindAttribute("href");
-            if (index < 0 || tag.attributes[index].value.empty() || LinkCollected(tag))
-                return false;
-            std::string& href = tag.attributes[index].value;
-            std::optional<std::string> replacement = CrossRefFor(href, i, pageUrl);
-            if (!replacement) return false;
-            href = std::move(*replacement);
-            ++changed;
-            return true;
-        });
-    }
+    if (m_modern) ScanTags("link", rewrite);
     // The last pass over the page: written now.
     if (m_changed || held) {
         file.text = std::move(m_text);
