@@ -1,6 +1,7 @@
 #include "engine/rip_fetch_pool.h"
 
 #include <chrono>
+#include <system_error>
 
 #include "core/event_codes.h"
 #include "engine/download_job.h"
@@ -49,18 +50,24 @@ RipFetchPool::RipFetchPool(DownloadJob& job, int fetchers, Fetch fetch)
         if (!settings.ProxyAddress.empty() &&
             (!settings.ProxyUser.empty() || !settings.ProxyPsw.empty()))
             fetcher->session->SetProxyCredentials(settings.ProxyUser, settings.ProxyPsw);
-        // The job's transfer as it is set up, with this fetcher's session, buffer and stop.
-        fetcher->transfer = job.Transfer();  // its stop request too
+        // The job's transfer as it is set up (its stop request too), with this fetcher's
+        // session, buffer and sink.
+        fetcher->transfer = job.Transfer();
         fetcher->transfer.session = fetcher->session.get();
         fetcher->transfer.sink = fetcher.get();
         fetcher->transfer.buffer.assign(TransferJob::kBufferSize, 0);
         m_fetchers.push_back(std::move(fetcher));
     }
-    for (auto& fetcher : m_fetchers)
-        m_threads.emplace_back([this, f = fetcher.get()] { Work(*f); });
+    try {
+        for (auto& fetcher : m_fetchers)
+            m_threads.emplace_back([this, f = fetcher.get()] { Work(*f); });
+    } catch (const std::system_error&) {
+        // No more threads to be had: those started end, and the pool is not Ready.
+        EndThreads();
+    }
 }
 
-RipFetchPool::~RipFetchPool() {
+void RipFetchPool::EndThreads() {
     {
         std::lock_guard lock(m_mutex);
         m_quit = true;
@@ -69,6 +76,11 @@ RipFetchPool::~RipFetchPool() {
     m_work.notify_all();
     for (std::thread& thread : m_threads)
         thread.join();
+    m_threads.clear();
+}
+
+RipFetchPool::~RipFetchPool() {
+    EndThreads();
     // Nothing a fetcher said is lost, even when the rip ended before it was taken.
     PostRelayed(std::move(m_relayed));
 }

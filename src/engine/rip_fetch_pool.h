@@ -62,6 +62,8 @@ private:
     struct Relayed;
 
     void Work(Fetcher& fetcher);
+    // Drops the queue and waits for the fetches under way.
+    void EndThreads();
     void Relay(const Fetcher& fetcher, int code, std::int64_t param1, std::int64_t param2,
                const std::string& text1, const std::string& text2);
     // Posts what the fetchers reported, as the job's own transfer would; called unlocked.
