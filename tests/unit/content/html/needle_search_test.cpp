@@ -32,7 +32,7 @@ TEST(NeedleSearch, FindsWhatFindFindsAtEveryPlace) {
     }
 }
 
-// A page is searched as bytes: high bytes and NULs are no special case.
+// A page is searched as bytes: high bytes and NULs are bytes like any other.
 TEST(NeedleSearch, BytesOfAnyValue) {
     struct Case {
         std::string text, needle;
