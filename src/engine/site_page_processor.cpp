@@ -334,20 +334,21 @@ bool SitePageProcessor::TooLargeToRip(DownloadJob& job, const std::string& local
 
 void SitePageProcessor::ProcessFetched(DownloadJob& job, HtmlRipper& ripper, std::size_t i,
                                        const std::string& localPath, bool html) const {
+    const bool sheet = IsStyleSheet(localPath);
+    if (!html && !sheet) return;  // a picture, a script: nothing to rewrite
     const int detail = job.Settings().LogDetail;
     const LinkRecord record = ripper.Record(i);
     // Relative references are relative to where the server finally delivered the resource.
     const std::string& url = record.finalUrl.empty() ? record.url : record.finalUrl;
     const std::optional<std::time_t> served = LastWriteTime(localPath);
-    const bool tooLarge = (html || IsStyleSheet(localPath)) && TooLargeToRip(job, localPath);
-    if (IsStyleSheet(localPath)) {
+    const bool tooLarge = TooLargeToRip(job, localPath);
+    if (sheet) {
         if (served) StampRewritten(localPath, *served);
         if (tooLarge) return;
         ripper.ParseCssFile(localPath, url);
         job.linkCount = static_cast<int>(ripper.Count());
         return;
     }
-    if (!html) return;
     // A page too large to rip is neither parsed nor given cross references.
     if (!tooLarge) ripper.SetHtml(i);
     ApplyPageRules(job, record.url, localPath, true);
