@@ -178,7 +178,8 @@ private:
     unsigned m_version = 0;  // counts the changes of m_text
     unsigned m_scriptsVersion = ~0u;
     unsigned m_lowerVersion = ~0u;
-    std::string m_lower;  // m_text in lower case
+    std::string m_lower;    // m_text in lower case
+    std::string m_scratch;  // the buffer a rewrite left, for the next one
     std::vector<std::size_t> m_scriptOpens, m_scriptCloses;
     std::unordered_set<std::string> m_tagNames;
     std::unordered_map<std::string, PageFile> m_held;  // by local path
