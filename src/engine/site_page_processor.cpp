@@ -1,11 +1,14 @@
 #include "engine/site_page_processor.h"
 
+#include <algorithm>
+
 #include "content/html/html_ripper.h"
 #include "content/html/link_kind.h"
 #include "content/html/rip_record_file.h"
 #include "core/language/message_table.h"
 #include "core/text/text_util.h"
 #include "engine/page_rules_step.h"
+#include "engine/rip_fetch_pool.h"
 #include "model/url_parts.h"
 #include "net/http/http_download.h"
 #include "net/http/kept_validators.h"
@@ -200,34 +203,82 @@ void SitePageProcessor::RipAnew(DownloadJob& job, const std::string& url,
 // records come from the last rip, and a copy the server reports unchanged is kept as it is.
 void SitePageProcessor::FetchRecords(RipRun& run, bool conditional) const {
     DownloadJob& job = run.job;
-    HtmlRipper& ripper = run.ripper;
-    const bool textOnly = job.Settings().DocModeFlags != 0;
-    for (std::size_t i = 1; i < ripper.Count() && !Stopping(job); ++i) {
-        const LinkRecord record = ripper.Record(i);
-        if (!record.fetch || record.downloaded) continue;
+    const int fetchers = std::clamp(job.Settings().MaxThreads, 1, m_limits.fetchersPerHost);
+    if (fetchers > 1 && FetchInParallel(run, conditional, fetchers)) return;
+    for (std::size_t i = 1; i < run.ripper.Count() && !Stopping(job); ++i) {
+        std::optional<RipFetch> fetch = Wanted(run, i);
+        if (!fetch) continue;
         job.linkIndex = static_cast<int>(i);
-        job.linkCount = static_cast<int>(ripper.Count());
-        std::string path = record.localPath;
-        ResourceInfo fetched;
-        // Pages found as links (depth above 0) may be limited to text.
-        const int result = FetchLinked(job, ripper, record, path, textOnly && record.depth > 0,
-                                       conditional, fetched);
-        if (result == kResultOk) {
-            run.Delivered(i, ReadKeptValidators(path));
-            ripper.SetDownloaded(i, true);
-            if (fetched.finalUrl != record.url) ripper.SetFinalUrl(i, fetched.finalUrl);
-            ProcessFetched(job, ripper, i, path, fetched.isHtml != 0);
-        } else if (result == kResultSkipped && fetched.status == 304) {
-            ripper.SetDownloaded(i, true);
-        }
-        if (job.Transfer().boundHit == FetchBound::Disk) {
-            job.PostEvent(kEventMessage, result, 0,
-                          GetString(EventCode::RipDiskNearlyFull) + ": " + record.url);
-            return;
-        }
-        if (LimitReached(job)) return;
+        job.linkCount = static_cast<int>(run.ripper.Count());
+        fetch->result = FetchLinked(job, job.Transfer(), run.ripper, *fetch, conditional);
+        fetch->bound = job.Transfer().boundHit;
+        if (!TakeFetched(run, *fetch)) return;
     }
     run.finished = !Stopping(job);
+}
+
+// The records go out to the fetchers as they become known and come back in their order, so
+// that the pages are parsed, named and rewritten as one by one, while the next ones download.
+// False when the fetchers cannot be had (nothing was fetched then).
+bool SitePageProcessor::FetchInParallel(RipRun& run, bool conditional, int fetchers) const {
+    DownloadJob& job = run.job;
+    HtmlRipper& ripper = run.ripper;
+    RipFetchPool pool(job, fetchers, [&](TransferJob& transfer, RipFetch& fetch) {
+        fetch.result = FetchLinked(job, transfer, ripper, fetch, conditional);
+    });
+    if (!pool.Ready()) return false;
+    std::size_t handedOut = 1;
+    for (std::size_t i = 1; i < ripper.Count() && !Stopping(job); ++i) {
+        for (; handedOut < ripper.Count(); ++handedOut) {
+            if (std::optional<RipFetch> fetch = Wanted(run, handedOut))
+                pool.Submit(std::move(*fetch));
+        }
+        // Whether a record is fetched is settled when it is handed out: only its own fetch
+        // marks it downloaded.
+        if (!Wanted(run, i)) continue;
+        job.linkIndex = static_cast<int>(i);
+        job.linkCount = static_cast<int>(ripper.Count());
+        const std::optional<RipFetch> fetch = pool.Take(i);
+        if (!fetch) break;  // stopped
+        if (!TakeFetched(run, *fetch)) {
+            pool.Drop();
+            return true;
+        }
+    }
+    run.finished = !Stopping(job);
+    return true;
+}
+
+std::optional<RipFetch> SitePageProcessor::Wanted(const RipRun& run, std::size_t i) {
+    const LinkRecord& record = run.ripper.Record(i);
+    if (!record.fetch || record.downloaded) return std::nullopt;
+    RipFetch fetch;
+    fetch.index = i;
+    fetch.record = record;
+    fetch.path = record.localPath;
+    // Pages found as links (depth above 0) may be limited to text.
+    fetch.textOnly = run.job.Settings().DocModeFlags != 0 && record.depth > 0;
+    return fetch;
+}
+
+bool SitePageProcessor::TakeFetched(RipRun& run, const RipFetch& fetch) const {
+    DownloadJob& job = run.job;
+    HtmlRipper& ripper = run.ripper;
+    const std::size_t i = fetch.index;
+    if (fetch.result == kResultOk) {
+        run.Delivered(i, ReadKeptValidators(fetch.path));
+        ripper.SetDownloaded(i, true);
+        if (fetch.info.finalUrl != fetch.record.url) ripper.SetFinalUrl(i, fetch.info.finalUrl);
+        ProcessFetched(job, ripper, i, fetch.path, fetch.info.isHtml != 0);
+    } else if (fetch.result == kResultSkipped && fetch.info.status == 304) {
+        ripper.SetDownloaded(i, true);
+    }
+    if (fetch.bound == FetchBound::Disk) {
+        job.PostEvent(kEventMessage, fetch.result, 0,
+                      GetString(EventCode::RipDiskNearlyFull) + ": " + fetch.record.url);
+        return false;
+    }
+    return !LimitReached(job);
 }
 
 // Links between pages point at the local copies of the pages that arrived; a page kept as it
@@ -283,20 +334,21 @@ bool SitePageProcessor::TooLargeToRip(DownloadJob& job, const std::string& local
 
 void SitePageProcessor::ProcessFetched(DownloadJob& job, HtmlRipper& ripper, std::size_t i,
                                        const std::string& localPath, bool html) const {
+    const bool sheet = IsStyleSheet(localPath);
+    if (!html && !sheet) return;  // a picture, a script: nothing to rewrite
     const int detail = job.Settings().LogDetail;
     const LinkRecord record = ripper.Record(i);
     // Relative references are relative to where the server finally delivered the resource.
     const std::string& url = record.finalUrl.empty() ? record.url : record.finalUrl;
     const std::optional<std::time_t> served = LastWriteTime(localPath);
-    const bool tooLarge = (html || IsStyleSheet(localPath)) && TooLargeToRip(job, localPath);
-    if (IsStyleSheet(localPath)) {
+    const bool tooLarge = TooLargeToRip(job, localPath);
+    if (sheet) {
         if (served) StampRewritten(localPath, *served);
         if (tooLarge) return;
         ripper.ParseCssFile(localPath, url);
         job.linkCount = static_cast<int>(ripper.Count());
         return;
     }
-    if (!html) return;
     // A page too large to rip is neither parsed nor given cross references.
     if (!tooLarge) ripper.SetHtml(i);
     ApplyPageRules(job, record.url, localPath, true);
@@ -323,16 +375,16 @@ void SitePageProcessor::ProcessFetched(DownloadJob& job, HtmlRipper& ripper, std
 
 // One record into its chosen local file: the name stays the ripper's (the page refers to it),
 // whatever the server calls the resource.
-int SitePageProcessor::FetchLinked(DownloadJob& job, const HtmlRipper& ripper,
-                                   const LinkRecord& record, std::string& localPath, bool textOnly,
-                                   bool conditional, ResourceInfo& info) const {
-    const std::string& url = record.url;
+int SitePageProcessor::FetchLinked(const DownloadJob& job, TransferJob& transfer,
+                                   const HtmlRipper& ripper, RipFetch& fetch,
+                                   bool conditional) const {
+    const std::string& url = fetch.record.url;
+    ResourceInfo& info = fetch.info;
     info.status = -1;
     UrlParts parts;
     if (!SplitUrl(url, parts, false)) return kResultUnsupported;
     const bool https = parts.scheme == "https" && job.Settings().EnableHttps != 0;
     if (parts.scheme != "http" && !https) return kResultUnsupported;
-    TransferJob& transfer = job.Transfer();
     const bool destIsFile = transfer.destIsFile;
     const std::string urlFileName = transfer.urlFileName;
     auto rewriteOf = std::move(transfer.rewriteOf);
@@ -348,14 +400,14 @@ int SitePageProcessor::FetchLinked(DownloadJob& job, const HtmlRipper& ripper,
     transfer.timeAllowed = m_limits.resourceTime;
     transfer.acceptCompressed = true;
     // A link followed because it is on the site must still be on it after redirects.
-    if (record.depth > 0) {
+    if (fetch.record.depth > 0) {
         transfer.redirectAllowed = [&ripper](const std::string& target) {
             return ripper.PassesHostTest(target);
         };
     }
     std::string finalUrl;
-    const int result =
-        FetchHttp(url, localPath, textOnly ? 1 : 0, 0, std::string(), &info, transfer, &finalUrl);
+    const int result = FetchHttp(url, fetch.path, fetch.textOnly ? 1 : 0, 0, std::string(), &info,
+                                 transfer, &finalUrl);
     info.finalUrl = finalUrl;
     transfer.destIsFile = destIsFile;
     transfer.conditional = true;

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "engine/download_job.h"
@@ -10,6 +11,7 @@ namespace kov {
 
 class HtmlRipper;
 struct LinkRecord;
+struct RipFetch;
 
 // What a rip may take: pages beyond maxPageBytes are kept as delivered (a page is held in
 // memory a few times over while it is rewritten); a resource beyond maxResourceBytes, or one
@@ -22,15 +24,18 @@ struct RipLimits {
     std::chrono::milliseconds resourceTime{60000};
     // Rewritten pages held in memory until their last pass, so that each is written once.
     std::size_t heldPageBytes = std::size_t{64} << 20;
+    // Records fetched at once (never more than the session's MaxThreads): a rip's records are
+    // mostly of one host, which should not see more connections than a browser opens.
+    int fetchersPerHost = 6;
 };
 
 // The page processing of a job: the rules for the delivered page, then the rip of what it
-// embeds and links to, fetched record by record through the job's transfer (so the job's
-// connections are reused), each fetched page processed in turn, and the cross references
-// rewritten at the end. A finished rip keeps its records beside the main page; when the server
-// reports the main page unchanged, the next run checks those records with conditional requests
-// and rewrites only what changed. Holds only its limits: one object serves every job of a
-// session.
+// embeds and links to, fetched on the session's shared connections (several records at once
+// when MaxThreads allows, through the job's transfer otherwise), each fetched page processed in
+// the order of the records, and the cross references rewritten at the end. A finished rip keeps its
+// records beside the main page; when the server reports the main page unchanged, the next run
+// checks those records with conditional requests and rewrites only what changed. Holds only its
+// limits: one object serves every job of a session.
 class SitePageProcessor : public PageProcessor {
 public:
     explicit SitePageProcessor(RipLimits limits = {}) : m_limits(limits) {}
@@ -54,13 +59,17 @@ private:
     void ReplayRip(DownloadJob& job, const std::string& url, const std::string& localPath);
     void RipAnew(DownloadJob& job, const std::string& url, const std::string& localPath);
     void FetchRecords(RipRun& run, bool conditional) const;
+    bool FetchInParallel(RipRun& run, bool conditional, int fetchers) const;
+    // Record i as a fetch to be made; nullopt when it is not to be fetched.
+    static std::optional<RipFetch> Wanted(const RipRun& run, std::size_t i);
+    // Takes in what the fetch of a record brought; false when the rip ends there.
+    bool TakeFetched(RipRun& run, const RipFetch& fetch) const;
     static void AdjustCrossRefs(RipRun& run);
     void Conclude(RipRun& run, const std::string& url);
     void ProcessFetched(DownloadJob& job, HtmlRipper& ripper, std::size_t i,
                         const std::string& localPath, bool html) const;
-    int FetchLinked(DownloadJob& job, const HtmlRipper& ripper, const LinkRecord& record,
-                    std::string& localPath, bool textOnly, bool conditional,
-                    ResourceInfo& info) const;
+    int FetchLinked(const DownloadJob& job, TransferJob& transfer, const HtmlRipper& ripper,
+                    RipFetch& fetch, bool conditional) const;
     // Says so in the log when the page is too large to be ripped.
     bool TooLargeToRip(DownloadJob& job, const std::string& localPath) const;
 

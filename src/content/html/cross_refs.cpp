@@ -50,6 +50,18 @@ bool HtmlRipper::LocalCopyExists(std::size_t i) {
 std::optional<std::string> HtmlRipper::CrossRefFor(const std::string& href, std::size_t i,
                                                    const std::string& pageUrl) {
     const std::string& base = m_modern && !m_baseUrl.empty() ? m_baseUrl : pageUrl;
+    // "&amp;" in a fragment would be read as "&" and the fragment not appended as it stands.
+    const std::size_t hash =
+        href.find('&') == std::string::npos ? FragmentAppends(base, href) : std::string::npos;
+    const auto make = [&] { return CrossRefNew(href, i, base); };
+    if (hash == std::string::npos) return make();
+    const std::string_view fragment = std::string_view(href).substr(hash);
+    return Memoized(m_knownCrossRefs, href.substr(0, hash), base, href, hash, fragment,
+                    kCrossRefCapacity, make);
+}
+
+std::optional<std::string> HtmlRipper::CrossRefNew(const std::string& href, std::size_t i,
+                                                   const std::string& base) {
     std::optional<std::string> resolved = ResolveUrl(base, m_modern ? AddressOfValue(href) : href);
     if (!resolved || resolved->size() > kCrossRefCapacity) return std::nullopt;
     std::string fragment;
@@ -99,16 +111,21 @@ int HtmlRipper::AdjustCrossRefs(std::size_t i) {
     m_changed = false;
     if (m_modern) TakeBase();
     int changed = 0;
-    ScanTags("a", [&](HtmlTag& tag) {
+    const auto rewrite = [&](HtmlTag& tag) {
         const int index = tag.FindAttribute("href");
         if (index < 0 || tag.attributes[index].value.empty()) return false;
+        if (tag.name == "link" && LinkCollected(tag)) return false;
         std::string& href = tag.attributes[index].value;
         std::optional<std::string> replacement = CrossRefFor(href, i, pageUrl);
         if (!replacement) return false;
         href = std::move(*replacement);
         ++changed;
         return true;
-    });
+    };
+    ScanTags("a", rewrite);
+    // The page now lies in another folder than on the server: a <link> the rip did not fetch
+    // (next, index, search, ...) would lead nowhere with its old relative address.
+    if (m_modern) ScanTags("link", rewrite);
     // The last pass over the page: written now.
     if (m_changed || held) {
         file.text = std::move(m_text);

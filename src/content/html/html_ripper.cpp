@@ -4,6 +4,7 @@
 
 #include "content/html/html_tag.h"
 #include "content/html/link_kind.h"
+#include "content/html/link_memo.h"
 #include "content/html/page_file.h"
 #include "content/html/split_path.h"
 #include "content/html/url_resolver.h"
@@ -15,6 +16,7 @@ namespace kov {
 namespace {
 
 constexpr std::size_t kUrlCapacity = 511;
+constexpr std::size_t kFragmentCapacity = 127;
 
 bool HasWord(std::string_view list, std::string_view word) {
     std::size_t i = 0;
@@ -129,17 +131,26 @@ bool HtmlRipper::SameSite(const UrlParts& parts) const {
 
 bool HtmlRipper::PassesHostTest(std::string_view url) const {
     UrlParts parts;
-    if (!SplitUrl(url, parts, false) || !SameSite(parts)) return false;
+    return SplitUrl(url, parts, false) && OnSite(parts);
+}
+
+bool HtmlRipper::OnSite(const UrlParts& parts) const {
+    if (!SameSite(parts)) return false;
     return parts.scheme == "http" || (m_modern && m_https && parts.scheme == "https");
 }
 
 void HtmlRipper::LoadPage(const std::string& path, const std::string& url) {
+    m_knownLinks.clear();
+    m_knownCrossRefs.clear();
     m_pageUrl = CapText(url, kUrlCapacity);
     m_pageFolder = SplitPath(path, "1");
     m_pageBase = SplitPath(path, "2");
 }
 
 void HtmlRipper::TakeBase() {
+    // What links came to holds for one base.
+    m_knownLinks.clear();
+    m_knownCrossRefs.clear();
     m_baseUrl.clear();
     const std::size_t at = FindInPage("<base");
     if (at == std::string::npos || m_text.find('>', at) == std::string::npos) return;
@@ -159,6 +170,18 @@ std::optional<std::string> HtmlRipper::Collect(std::string_view raw, int kind, i
         raw.find('"') != std::string_view::npos) {
         return std::nullopt;
     }
+    const std::string_view base = m_baseUrl.empty() ? m_pageUrl : m_baseUrl;
+    const std::size_t hash = FragmentAppends(base, raw);
+    const auto make = [&] { return CollectNew(raw, kind, depth, sameHost, byExtension); };
+    if (hash == std::string_view::npos) return make();
+    std::string key = std::string(raw.substr(0, hash)) + ' ' + std::to_string(kind) + ' ' +
+                      std::to_string(depth) + (sameHost ? "s" : "") + (byExtension ? "e" : "");
+    return Memoized(m_knownLinks, std::move(key), base, raw, hash,
+                    CapText(raw.substr(hash), kFragmentCapacity), kUrlCapacity, make);
+}
+
+std::optional<std::string> HtmlRipper::CollectNew(std::string_view raw, int kind, int depth,
+                                                  bool sameHost, bool byExtension) {
     if (sameHost) {
         UrlParts parts;
         if (SplitUrl(raw, parts, false) && !SameSite(parts)) return std::nullopt;
@@ -169,7 +192,7 @@ std::optional<std::string> HtmlRipper::Collect(std::string_view raw, int kind, i
     LinkRecord record;
     const std::size_t hash = resolved->find('#');
     if (hash != std::string::npos) {
-        record.fragment = CapText(std::string_view(*resolved).substr(hash), 127);
+        record.fragment = CapText(std::string_view(*resolved).substr(hash), kFragmentCapacity);
         resolved->erase(hash);
     }
     record.url = std::move(*resolved);
@@ -179,7 +202,7 @@ std::optional<std::string> HtmlRipper::Collect(std::string_view raw, int kind, i
     }
     // A link that the site test will refuse keeps its address instead of pointing at a
     // file that is never fetched.
-    if (sameHost && !PassesHostTest(record.url)) return std::nullopt;
+    if (sameHost && !OnSite(parts)) return std::nullopt;
     if (byExtension) {
         const int byName =
             KindFromExtension(SplitPath(record.url.substr(0, record.url.find('?')), "23"));
@@ -253,6 +276,13 @@ bool HtmlRipper::RowAccepts(const ScanRow& row, const HtmlTag& tag) const {
                    (m_modern && HasWord(tag.Value("rel"), "stylesheet"));
     }
     return false;
+}
+
+bool HtmlRipper::LinkCollected(const HtmlTag& tag) const {
+    static constexpr ScanRow kStyle{kKindStyle, kKindStyle, "link",          "href",
+                                    {},         {},         Match::StyleLink};
+    return ((m_kinds & kKindStyle) != 0 && RowAccepts(kStyle, tag)) ||
+           (m_modern && (m_kinds & kKindPicture) != 0 && HasWord(tag.Value("rel"), "icon"));
 }
 
 void HtmlRipper::FinishRewrite(std::string& text, std::string& out, std::size_t copied) {

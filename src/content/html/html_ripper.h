@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "content/html/link_list.h"
+#include "content/html/link_memo.h"
 #include "content/html/page_file.h"
 #include "content/html/rip_names.h"
 
@@ -113,13 +114,19 @@ private:
     void ScanTags(std::string_view name, const TagVisit& visit);
     int GrabEmbedded(const ScanRow& row, int depth, bool sameHost, bool rewrite);
     bool RowAccepts(const ScanRow& row, const HtmlTag& tag) const;
+    // A <link> whose address the collection of embedded resources took (a style sheet, an icon).
+    bool LinkCollected(const HtmlTag& tag) const;
     // The local reference for a raw link value (local name and fragment), recording the URL
     // when new; nullopt when the reference stays as it is.
     std::optional<std::string> Collect(std::string_view raw, int kind, int depth, bool sameHost,
                                        bool byExtension = false);
+    std::optional<std::string> CollectNew(std::string_view raw, int kind, int depth, bool sameHost,
+                                          bool byExtension);
     std::optional<std::string> CollectSrcset(std::string_view value, int kind);
     bool InsideScript(std::size_t pos) const;
     bool SameSite(const UrlParts& parts) const;
+    // PassesHostTest of an address already split.
+    bool OnSite(const UrlParts& parts) const;
     void FindScripts();
     void FindTagNames();
     // A lower-case needle in the page text (any case), from a position; npos when none.
@@ -144,6 +151,8 @@ private:
     // The new value of an href of fetched page i (found at pageUrl), nullopt when it stays.
     std::optional<std::string> CrossRefFor(const std::string& href, std::size_t i,
                                            const std::string& pageUrl);
+    std::optional<std::string> CrossRefNew(const std::string& href, std::size_t i,
+                                           const std::string& base);
 
     LinkList m_links;
     int m_kinds = 0xFFFF;
@@ -169,7 +178,8 @@ private:
     unsigned m_version = 0;  // counts the changes of m_text
     unsigned m_scriptsVersion = ~0u;
     unsigned m_lowerVersion = ~0u;
-    std::string m_lower;  // m_text in lower case
+    std::string m_lower;    // m_text in lower case
+    std::string m_scratch;  // the buffer a rewrite left, for the next one
     std::vector<std::size_t> m_scriptOpens, m_scriptCloses;
     std::unordered_set<std::string> m_tagNames;
     std::unordered_map<std::string, PageFile> m_held;  // by local path
@@ -177,6 +187,9 @@ private:
     std::size_t m_holdLimit = 0;
     std::vector<signed char> m_exists;                       // per record: -1 not asked yet, 0 or 1
     std::unordered_map<std::string, unsigned> m_nextNumber;  // per local name, lower case
+    // What links came to on the page of the current pass, by their part before the fragment.
+    LinkMemo m_knownLinks;
+    LinkMemo m_knownCrossRefs;
 };
 
 }  // namespace kov

@@ -4,21 +4,47 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+
 #include "platform/file_util.h"
 #include "platform/unique_fd.h"
 
 namespace kov {
 
+namespace {
+
+// The rest of an open file into text, which already holds room for what fstat said it holds:
+// read straight into place, and still whole when the file has grown since.
+bool ReadInto(int fd, std::string& text) {
+    std::size_t have = 0;
+    for (;;) {
+        if (have == text.size()) text.resize(text.size() + 65536);
+        const ssize_t n = ::read(fd, text.data() + have, text.size() - have);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (n == 0) break;
+        have += static_cast<std::size_t>(n);
+    }
+    text.resize(have);
+    return true;
+}
+
+}  // namespace
+
 bool PageFile::Load(const std::string& path) {
+    // Not blocking: a FIFO in a page's place is refused below instead of waited on.
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-    std::optional<std::string> content = ReadFile(path);
-    if (!content) return false;
+    if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    std::string content(static_cast<std::size_t>(st.st_size), '\0');
+    if (!ReadInto(fd.Get(), content)) return false;
     m_path = path;
     m_accessTime = st.st_atime;
     m_modifyTime = st.st_mtime;
     m_mode = st.st_mode & 07777;
-    text = std::move(*content);
+    text = std::move(content);
     return true;
 }
 

@@ -64,14 +64,25 @@ std::string RemoveDots(std::string_view path) {
     return out;
 }
 
+// ResolveUrl works the reference out itself: the fragment is then appended unchanged.
+bool ResolvedHere(std::string_view base, std::string_view reference) {
+    const std::string_view origin = Origin(base);
+    return !origin.empty() && !reference.empty() && !reference.starts_with("//") &&
+           Plain(reference) && Plain(base.substr(origin.size()));
+}
+
 }  // namespace
 
+std::size_t FragmentAppends(std::string_view base, std::string_view reference) {
+    const std::size_t hash = reference.find('#');
+    if (hash == std::string_view::npos || hash == 0 || !ResolvedHere(base, reference))
+        return std::string_view::npos;
+    return hash;
+}
+
 std::optional<std::string> ResolveUrl(std::string_view base, std::string_view reference) {
+    if (!ResolvedHere(base, reference)) return CombineUrl(base, reference);
     const std::string_view origin = Origin(base);
-    if (origin.empty() || reference.empty() || reference.starts_with("//") || !Plain(reference) ||
-        !Plain(base.substr(origin.size()))) {
-        return CombineUrl(base, reference);
-    }
     // The base's path without its query and fragment.
     std::string_view basePath = base.substr(origin.size());
     basePath = basePath.substr(0, basePath.find_first_of("?#"));

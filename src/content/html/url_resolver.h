@@ -11,4 +11,10 @@ namespace kov {
 // directly; anything else goes to CombineUrl. nullopt when the result is not a URL.
 std::optional<std::string> ResolveUrl(std::string_view base, std::string_view reference);
 
+// Where the fragment of reference starts when ResolveUrl(base, reference) is the resolved part
+// before it with the fragment appended as it stands, so that the many links into one page are
+// resolved once; npos when that is not sure (no fragment, nothing before it, or characters the
+// client library might change).
+std::size_t FragmentAppends(std::string_view base, std::string_view reference);
+
 }  // namespace kov

@@ -282,6 +282,42 @@ TEST_F(RipperTest, CrossReferencesPointAtFetchedPagesOnly) {
     }
 }
 
+// A page lands in another folder than on the server: the <link>s the rip did not take lead to
+// the local copy when there is one, else to the web; those it took keep their local names.
+TEST_F(RipperTest, CrossReferencesMendLinkTagsTheRipDidNotTake) {
+    const std::string head =
+        "<link rel=stylesheet href=s.css><link rel=icon href=f.ico>"
+        "<link rel=next href=../up/n.htm><link rel=prev href=../dir/a.htm#top><link rel=x>";
+    const std::string mended =
+        "<link rel=\"next\" href=\"http://h.test/up/n.htm\">"
+        "<link rel=\"prev\" href=\"a.htm#top\"><link rel=x>";
+    struct Case {
+        const char* what;
+        bool modern;
+        int kinds;
+        std::string expected;
+    } cases[] = {
+        {"style sheet and icon taken", true, kKindAll,
+         "<link rel=stylesheet href=s.css><link rel=icon href=f.ico>" + mended},
+        {"nothing taken", true, 0,
+         "<link rel=\"stylesheet\" href=\"http://h.test/dir/s.css\">"
+         "<link rel=\"icon\" href=\"http://h.test/dir/f.ico\">" +
+             mended},
+        {"older pages keep their links", false, kKindAll, head},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Prepare(c.modern, true, c.kinds);
+        Write(Page(), "<a href=a.htm>");
+        ripper.GrabHtmlLinks(Page(), kPageUrl, 0, 0);
+        Write(Page(), head);
+        Write(dir.File("a.htm"), "a");
+        ripper.SetDownloaded(1, true);
+        ripper.AdjustCrossRefs(0);
+        EXPECT_EQ(dir.Read("index.htm"), c.expected);
+    }
+}
+
 // The cross-reference pass reads tags as the collecting passes do: a link in a script stays.
 TEST_F(RipperTest, CrossReferencesInsideScriptsStay) {
     Prepare(false);
