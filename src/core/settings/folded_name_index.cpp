@@ -24,14 +24,21 @@ void FoldedNameIndex::Clear() {
     m_used = 0;
 }
 
-void FoldedNameIndex::Grow() {
-    std::vector<Slot> old(m_slots.empty() ? 16 : m_slots.size() * 2);
+void FoldedNameIndex::Reserve(std::size_t names) {
+    std::size_t slots = m_slots.empty() ? 16 : m_slots.size();
+    while (slots < names * 2)
+        slots *= 2;
+    if (slots > m_slots.size()) Rehash(slots);
+}
+
+void FoldedNameIndex::Rehash(std::size_t slots) {
+    std::vector<Slot> old(slots);
     old.swap(m_slots);
     const std::size_t mask = m_slots.size() - 1;
     // Names already in are distinct, so each goes into the first free slot of its chain.
     for (const Slot& slot : old) {
         if (slot.position == kNone) continue;
-        std::size_t i = slot.hash & mask;
+        std::size_t i = Start(slot.hash, slot.scope);
         while (m_slots[i].position != kNone)
             i = (i + 1) & mask;
         m_slots[i] = slot;

@@ -120,6 +120,7 @@ void ProfileStore::Reset() {
     m_sections.clear();
     m_sectionIndex.Clear();
     m_keyIndex.Clear();
+    m_lastSection = -1;
     m_current = -1;
     m_lastKeySection = -1;
     m_dirty = false;
@@ -159,9 +160,12 @@ bool ProfileStore::Open(const std::string& path) {
         if (!statOk) return unreadable(std::strerror(statError));
         return unreadable(S_ISDIR(st.st_mode) ? std::strerror(EISDIR) : "not a regular file");
     }
-    // The text kept is about the size of the file.
-    if (st.st_size > 0 && st.st_size < (1 << 30))
-        m_text.reserve(static_cast<std::size_t>(st.st_size));
+    // The text kept is about the size of the file, a line some 15 bytes of it.
+    if (st.st_size > 0 && st.st_size < (1 << 28)) {
+        const auto size = static_cast<std::size_t>(st.st_size);
+        m_text.reserve(size);
+        m_entries.reserve(size / 16);
+    }
     int readError = 0;
     ReadLines(
         [fd, &readError](char* buffer, std::size_t size) -> std::size_t {
@@ -266,6 +270,18 @@ void ProfileStore::AddEntry(int s, const Entry& entry) {
             section.firstEmptyKey = static_cast<std::uint32_t>(pos);
         return;
     }
+    if (section.indexed) {
+        IndexKey(s, pos);
+    } else if (section.Size() > kScanLimit) {
+        for (std::size_t at = 0; at < section.Size(); ++at)
+            IndexKey(s, at);
+        section.indexed = true;
+    }
+}
+
+void ProfileStore::IndexKey(int s, std::size_t pos) {
+    const Entry& entry = EntryAt(m_sections[s], pos);
+    if (!entry.isKey || entry.keySize == 0) return;
     m_keyIndex.AddFirst(static_cast<std::uint32_t>(s), Text(entry.keyOffset, entry.keySize),
                         static_cast<std::uint32_t>(pos),
                         [this](std::uint32_t sec, std::uint32_t at) { return KeyAt(sec, at); });
@@ -305,17 +321,35 @@ void ProfileStore::Compact() {
 
 int ProfileStore::FindSection(std::string_view name) const {
     if (name.empty()) return -1;
-    const std::uint32_t s =
-        m_sectionIndex.Find(0, CapView(name, kSectionCapacity),
-                            [this](std::uint32_t, std::uint32_t pos) { return SectionName(pos); });
-    return s == FoldedNameIndex::kNone ? -1 : static_cast<int>(s);
+    name = CapView(name, kSectionCapacity);
+    // A reader asks for the keys of one section in a row.
+    if (m_lastSection >= 0 && IEquals(SectionName(static_cast<std::uint32_t>(m_lastSection)), name))
+        return m_lastSection;
+    const std::uint32_t s = m_sectionIndex.Find(
+        0, name, [this](std::uint32_t, std::uint32_t pos) { return SectionName(pos); });
+    if (s == FoldedNameIndex::kNone) return -1;
+    m_lastSection = static_cast<int>(s);
+    return m_lastSection;
 }
 
 long ProfileStore::FindKey(int s, std::string_view key) const {
     const Section& section = m_sections[s];
-    const std::uint32_t pos =
-        m_keyIndex.Find(static_cast<std::uint32_t>(s), CapView(key, kKeyCapacity),
-                        [this](std::uint32_t sec, std::uint32_t at) { return KeyAt(sec, at); });
+    key = CapView(key, kKeyCapacity);
+    std::size_t pos = FoldedNameIndex::kNone;
+    if (section.indexed) {
+        pos =
+            m_keyIndex.Find(static_cast<std::uint32_t>(s), key,
+                            [this](std::uint32_t sec, std::uint32_t at) { return KeyAt(sec, at); });
+    } else {
+        // A small section's lines lie together: reading them in a row beats a hash lookup.
+        for (std::size_t at = 0; at < section.Size() && pos == FoldedNameIndex::kNone; ++at) {
+            const Entry& entry = EntryAt(section, at);
+            if (entry.isKey && entry.keySize == key.size() &&
+                IEquals(Text(entry.keyOffset, entry.keySize), key)) {
+                pos = at;
+            }
+        }
+    }
     const std::size_t stop = pos == FoldedNameIndex::kNone ? section.Size() : pos;
     // One message per file: a damaged file must not bury the user under one per lookup.
     if (!m_emptyKeyReported && section.firstEmptyKey < stop) {
@@ -426,6 +460,7 @@ void ProfileStore::Clear() {
     m_sections.clear();
     m_sectionIndex.Clear();
     m_keyIndex.Clear();
+    m_lastSection = -1;
     m_current = -1;
     m_lastKeySection = -1;
     m_dirty = true;

@@ -86,6 +86,7 @@ public:
 
 private:
     static constexpr std::uint32_t kNoEntry = 0xFFFFFFFFu;
+    static constexpr std::size_t kScanLimit = 48;  // a bigger section's keys are indexed
     // A line's parts are stretches of m_text rather than strings of their own: a list of
     // 10,000 items has some 300,000 lines, and an allocation or two per line made loading it
     // mostly malloc.
@@ -103,6 +104,7 @@ private:
         std::uint64_t nameOffset = 0;
         std::uint8_t nameSize = 0;
         std::uint32_t firstEmptyKey = kNoEntry;  // the first entry with an empty key
+        bool indexed = false;  // its keys are in m_keyIndex (it has more than kScanLimit lines)
         std::size_t first = 0;
         std::size_t count = 0;
         std::vector<Entry> later;
@@ -135,6 +137,7 @@ private:
     int AddSection(std::string_view name);
     void AddEntry(int s, const Entry& entry);
     void AddKey(int s, std::string_view key, std::string_view value);
+    void IndexKey(int s, std::size_t pos);
     // Drops the text no line refers to any more.
     void Compact();
     int FindSection(std::string_view name) const;
@@ -156,10 +159,11 @@ private:
     std::vector<Entry> m_head;                // non-key lines before the first key line
     std::vector<Entry> m_entries;             // the sections' lines in order (see Section)
     std::vector<Section> m_sections;
-    FoldedNameIndex m_sectionIndex;  // scope 0: section name -> first section
-    FoldedNameIndex m_keyIndex;      // scope section: key -> first entry
-    int m_current = -1;              // section of the line being loaded
-    int m_lastKeySection = -1;       // section of the last key line loaded (owner of later lines)
+    FoldedNameIndex m_sectionIndex{false};  // scope 0: section name -> first section
+    FoldedNameIndex m_keyIndex{true};       // scope section: key -> first entry (big sections)
+    mutable int m_lastSection = -1;         // the section found last
+    int m_current = -1;                     // section of the line being loaded
+    int m_lastKeySection = -1;  // section of the last key line loaded (owner of later lines)
 };
 
 }  // namespace kov

@@ -12,6 +12,7 @@ namespace {
 struct Names {
     std::vector<std::vector<std::string>> byScope = std::vector<std::vector<std::string>>(3);
     FoldedNameIndex index;
+    explicit Names(bool clustered) : index(clustered) {}
 
     std::string_view operator()(std::uint32_t scope, std::uint32_t pos) const {
         return byScope[scope][pos];
@@ -25,8 +26,10 @@ struct Names {
     }
 };
 
-TEST(FoldedNameIndexTest, FindsTheFirstPositionOfANameInItsScopeIgnoringCase) {
-    Names n;
+class FoldedNameIndexTest : public ::testing::TestWithParam<bool> {};
+
+TEST_P(FoldedNameIndexTest, FindsTheFirstPositionOfANameInItsScopeIgnoringCase) {
+    Names n(GetParam());
     for (const char* name : {"Url", "Dest", "URL", "s_find1", "", "dest"})
         n.Add(0, name);
     n.Add(1, "url");
@@ -53,8 +56,9 @@ TEST(FoldedNameIndexTest, FindsTheFirstPositionOfANameInItsScopeIgnoringCase) {
     EXPECT_EQ(n.index.Size(), 5u);  // "URL" and "dest" were second and not recorded
 }
 
-TEST(FoldedNameIndexTest, ManyNamesSurviveGrowthAndClearEmptiesIt) {
-    Names n;
+TEST_P(FoldedNameIndexTest, ManyNamesSurviveGrowthAndClearEmptiesIt) {
+    Names n(GetParam());
+    n.index.Reserve(100);
     for (int i = 0; i < 5000; ++i)
         n.Add(static_cast<std::uint32_t>(i % 3), "Key" + std::to_string(i));
     for (int i = 0; i < 5000; ++i) {
@@ -66,6 +70,8 @@ TEST(FoldedNameIndexTest, ManyNamesSurviveGrowthAndClearEmptiesIt) {
     EXPECT_EQ(n.index.Size(), 0u);
     EXPECT_EQ(n.Find(0, "Key0"), FoldedNameIndex::kNone);
 }
+
+INSTANTIATE_TEST_SUITE_P(SpreadAndClustered, FoldedNameIndexTest, ::testing::Bool());
 
 }  // namespace
 }  // namespace kov
