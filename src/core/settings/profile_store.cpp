@@ -27,6 +27,15 @@ std::string OneLine(std::string_view text) {
     return out;
 }
 
+// OneLine without a copy when there is nothing to blank (nearly always): scratch holds the
+// blanked text otherwise.
+std::string_view OneLineView(std::string_view text, std::string& scratch) {
+    text = text.substr(0, text.find('\0'));
+    if (text.find_first_of("\r\n") == std::string_view::npos) return text;
+    scratch = OneLine(text);
+    return scratch;
+}
+
 // Blanks and tabs off the start; blanks, tabs and line-end characters off the end.
 std::string_view TrimField(std::string_view text) {
     text = TrimBlanks(text);
@@ -413,9 +422,10 @@ CalendarTime ProfileStore::GetDateTime(std::string_view section, std::string_vie
 bool ProfileStore::WriteString(std::string_view section, std::string_view key,
                                std::string_view value) {
     if (!m_open || section.empty() || key.empty()) return false;
-    const std::string name = CapText(OneLine(section), kSectionCapacity);
-    const std::string keyName = CapText(OneLine(key), kKeyCapacity);
-    const std::string text = OneLine(value);
+    std::string scratch[3];
+    const std::string_view name = CapView(OneLineView(section, scratch[0]), kSectionCapacity);
+    const std::string_view keyName = CapView(OneLineView(key, scratch[1]), kKeyCapacity);
+    const std::string_view text = OneLineView(value, scratch[2]);
     if (name.empty() || keyName.empty()) return false;
 
     int s = FindSection(name);
@@ -423,10 +433,10 @@ bool ProfileStore::WriteString(std::string_view section, std::string_view key,
         const long pos = FindKey(s, keyName);
         if (pos >= 0) {
             Entry& entry = EntryAt(m_sections[s], static_cast<std::size_t>(pos));
-            const std::string_view value = CapView(text, kRewriteCapacity);
+            const std::string_view kept = CapView(text, kRewriteCapacity);
             m_garbage += entry.valueSize;
-            entry.valueOffset = Keep(value);
-            entry.valueSize = static_cast<std::uint32_t>(value.size());
+            entry.valueOffset = Keep(kept);
+            entry.valueSize = static_cast<std::uint32_t>(kept.size());
             m_dirty = true;
             // A store rewritten for hours must not grow without end.
             if (m_garbage > (1u << 16) && m_garbage * 2 > m_text.size()) Compact();

@@ -394,6 +394,29 @@ struct ModelIni {
     }
 };
 
+// Written text never turns into lines of its own: line breaks become blanks, a NUL ends it.
+TEST(ProfileStoreModelTest, WrittenLineBreaksCannotForgeLines) {
+    struct Case {
+        std::string section, key, value, written;
+    };
+    const Case cases[] = {
+        {"S", "k", "a\nforged=1", "[S]\nk=a forged=1\n"},
+        {"S", "k", "a\r\n[T]\nx=1", "[S]\nk=a  [T] x=1\n"},
+        {"S\n[U]", "k", "v", "[S [U]]\nk=v\n"},
+        {"S", "k\nx", "v", "[S]\nk x=v\n"},
+        {"S", "k", std::string("v\0w", 3), "[S]\nk=v\n"},
+        {"S", "k", "plain", "[S]\nk=plain\n"},
+    };
+    for (const Case& c : cases) {
+        ProfileStore store;
+        store.LoadText("");
+        ASSERT_TRUE(store.WriteString(c.section, c.key, c.value));
+        EXPECT_EQ(store.Serialize(), c.written) << c.value;
+        store.LoadText(c.written);
+        EXPECT_EQ(store.SectionNames().size(), 1u) << c.value;
+    }
+}
+
 // Writes spread over sections in any order, rewrites of long values by the thousand (the
 // text they replace is dropped on the way), then a load of what was written.
 TEST(ProfileStoreModelTest, WritesInAnyOrderMatchAPlainModelAndReadBack) {
