@@ -38,7 +38,7 @@ void FoldedNameIndex::Rehash(std::size_t slots) {
     // Names already in are distinct, so each goes into the first free slot of its chain.
     for (const Slot& slot : old) {
         if (slot.position == kNone) continue;
-        std::size_t i = Start(slot.hash, slot.scope);
+        std::size_t i = Start(slot.hash);
         while (m_slots[i].position != kNone)
             i = (i + 1) & mask;
         m_slots[i] = slot;

@@ -15,11 +15,6 @@ class FoldedNameIndex {
 public:
     static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
 
-    // clustered: the names of one scope start their probes within a few cache lines of each
-    // other, so looking up the keys of one section touches little memory; meant for many
-    // small scopes (with one big scope, use false).
-    explicit FoldedNameIndex(bool clustered) : m_window(clustered ? 255 : ~std::uint64_t{0}) {}
-
     // The position recorded for name in scope, or kNone.
     template <typename NameOf>
     std::uint32_t Find(std::uint32_t scope, std::string_view name, const NameOf& nameOf) const {
@@ -58,7 +53,7 @@ private:
     std::size_t Probe(std::uint64_t hash, std::uint32_t scope, std::string_view name,
                       const NameOf& nameOf) const {
         const std::size_t mask = m_slots.size() - 1;
-        for (std::size_t i = Start(hash, scope);; i = (i + 1) & mask) {
+        for (std::size_t i = Start(hash);; i = (i + 1) & mask) {
             const Slot& slot = m_slots[i];
             if (slot.position == kNone) return i;
             if (slot.hash == hash && slot.scope == scope &&
@@ -67,15 +62,13 @@ private:
             }
         }
     }
-    std::size_t Start(std::uint64_t hash, std::uint32_t scope) const {
-        const std::uint64_t base = std::uint64_t{scope} * 0x9E3779B97F4A7C15ull;
-        return static_cast<std::size_t>((base + (hash & m_window)) & (m_slots.size() - 1));
+    std::size_t Start(std::uint64_t hash) const {
+        return static_cast<std::size_t>(hash & (m_slots.size() - 1));
     }
     static bool SameFolded(std::string_view a, std::string_view b);
     void Rehash(std::size_t slots);
     void Grow() { Rehash(m_slots.empty() ? 16 : m_slots.size() * 2); }
 
-    std::uint64_t m_window;     // the bits of a name's hash that pick its slot near the scope's
     std::vector<Slot> m_slots;  // a power of two in size, at most half used
     std::size_t m_used = 0;
 };

@@ -128,7 +128,6 @@ void ProfileStore::Reset() {
     m_entries.clear();
     m_sections.clear();
     m_sectionIndex.Clear();
-    m_keyIndex.Clear();
     m_lastSection = -1;
     m_current = -1;
     m_lastKeySection = -1;
@@ -279,21 +278,25 @@ void ProfileStore::AddEntry(int s, const Entry& entry) {
             section.firstEmptyKey = static_cast<std::uint32_t>(pos);
         return;
     }
-    if (section.indexed) {
+    if (section.index) {
         IndexKey(s, pos);
     } else if (section.Size() > kScanLimit) {
+        // Its own index: the keys of one section are looked up together, and a small table
+        // stays in the cache where one for the whole file would not.
+        section.index = std::make_unique<FoldedNameIndex>();
         for (std::size_t at = 0; at < section.Size(); ++at)
             IndexKey(s, at);
-        section.indexed = true;
     }
 }
 
 void ProfileStore::IndexKey(int s, std::size_t pos) {
     const Entry& entry = EntryAt(m_sections[s], pos);
     if (!entry.isKey || entry.keySize == 0) return;
-    m_keyIndex.AddFirst(static_cast<std::uint32_t>(s), Text(entry.keyOffset, entry.keySize),
-                        static_cast<std::uint32_t>(pos),
-                        [this](std::uint32_t sec, std::uint32_t at) { return KeyAt(sec, at); });
+    m_sections[s].index->AddFirst(0, Text(entry.keyOffset, entry.keySize),
+                                  static_cast<std::uint32_t>(pos),
+                                  [this, s](std::uint32_t, std::uint32_t at) {
+                                      return KeyAt(static_cast<std::uint32_t>(s), at);
+                                  });
 }
 
 void ProfileStore::AddKey(int s, std::string_view key, std::string_view value) {
@@ -345,10 +348,10 @@ long ProfileStore::FindKey(int s, std::string_view key) const {
     const Section& section = m_sections[s];
     key = CapView(key, kKeyCapacity);
     std::size_t pos = FoldedNameIndex::kNone;
-    if (section.indexed) {
-        pos =
-            m_keyIndex.Find(static_cast<std::uint32_t>(s), key,
-                            [this](std::uint32_t sec, std::uint32_t at) { return KeyAt(sec, at); });
+    if (section.index) {
+        pos = section.index->Find(0, key, [this, s](std::uint32_t, std::uint32_t at) {
+            return KeyAt(static_cast<std::uint32_t>(s), at);
+        });
     } else {
         // A small section's lines lie together: reading them in a row beats a hash lookup.
         for (std::size_t at = 0; at < section.Size() && pos == FoldedNameIndex::kNone; ++at) {
@@ -469,7 +472,6 @@ void ProfileStore::Clear() {
     m_entries.clear();
     m_sections.clear();
     m_sectionIndex.Clear();
-    m_keyIndex.Clear();
     m_lastSection = -1;
     m_current = -1;
     m_lastKeySection = -1;

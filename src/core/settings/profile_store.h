@@ -86,7 +86,7 @@ public:
 
 private:
     static constexpr std::uint32_t kNoEntry = 0xFFFFFFFFu;
-    static constexpr std::size_t kScanLimit = 48;  // a bigger section's keys are indexed
+    static constexpr std::size_t kScanLimit = 64;  // a bigger section's keys are indexed
     // A line's parts are stretches of m_text rather than strings of their own: a list of
     // 10,000 items has some 300,000 lines, and an allocation or two per line made loading it
     // mostly malloc.
@@ -104,7 +104,7 @@ private:
         std::uint64_t nameOffset = 0;
         std::uint8_t nameSize = 0;
         std::uint32_t firstEmptyKey = kNoEntry;  // the first entry with an empty key
-        bool indexed = false;  // its keys are in m_keyIndex (it has more than kScanLimit lines)
+        std::unique_ptr<FoldedNameIndex> index;  // key -> first entry, past kScanLimit lines
         std::size_t first = 0;
         std::size_t count = 0;
         std::vector<Entry> later;
@@ -159,11 +159,10 @@ private:
     std::vector<Entry> m_head;                // non-key lines before the first key line
     std::vector<Entry> m_entries;             // the sections' lines in order (see Section)
     std::vector<Section> m_sections;
-    FoldedNameIndex m_sectionIndex{false};  // scope 0: section name -> first section
-    FoldedNameIndex m_keyIndex{true};       // scope section: key -> first entry (big sections)
-    mutable int m_lastSection = -1;         // the section found last
-    int m_current = -1;                     // section of the line being loaded
-    int m_lastKeySection = -1;  // section of the last key line loaded (owner of later lines)
+    FoldedNameIndex m_sectionIndex;  // section name -> first section
+    mutable int m_lastSection = -1;  // the section found last
+    int m_current = -1;              // section of the line being loaded
+    int m_lastKeySection = -1;       // section of the last key line loaded (owner of later lines)
 };
 
 }  // namespace kov

@@ -12,7 +12,6 @@ namespace {
 struct Names {
     std::vector<std::vector<std::string>> byScope = std::vector<std::vector<std::string>>(3);
     FoldedNameIndex index;
-    explicit Names(bool clustered) : index(clustered) {}
 
     std::string_view operator()(std::uint32_t scope, std::uint32_t pos) const {
         return byScope[scope][pos];
@@ -26,10 +25,8 @@ struct Names {
     }
 };
 
-class FoldedNameIndexTest : public ::testing::TestWithParam<bool> {};
-
-TEST_P(FoldedNameIndexTest, FindsTheFirstPositionOfANameInItsScopeIgnoringCase) {
-    Names n(GetParam());
+TEST(FoldedNameIndexTest, FindsTheFirstPositionOfANameInItsScopeIgnoringCase) {
+    Names n;
     for (const char* name : {"Url", "Dest", "URL", "s_find1", "", "dest"})
         n.Add(0, name);
     n.Add(1, "url");
@@ -56,8 +53,8 @@ TEST_P(FoldedNameIndexTest, FindsTheFirstPositionOfANameInItsScopeIgnoringCase) 
     EXPECT_EQ(n.index.Size(), 5u);  // "URL" and "dest" were second and not recorded
 }
 
-TEST_P(FoldedNameIndexTest, ManyNamesSurviveGrowthAndClearEmptiesIt) {
-    Names n(GetParam());
+TEST(FoldedNameIndexTest, ManyNamesSurviveGrowthAndClearEmptiesIt) {
+    Names n;
     n.index.Reserve(100);
     for (int i = 0; i < 5000; ++i)
         n.Add(static_cast<std::uint32_t>(i % 3), "Key" + std::to_string(i));
@@ -70,8 +67,6 @@ TEST_P(FoldedNameIndexTest, ManyNamesSurviveGrowthAndClearEmptiesIt) {
     EXPECT_EQ(n.index.Size(), 0u);
     EXPECT_EQ(n.Find(0, "Key0"), FoldedNameIndex::kNone);
 }
-
-INSTANTIATE_TEST_SUITE_P(SpreadAndClustered, FoldedNameIndexTest, ::testing::Bool());
 
 }  // namespace
 }  // namespace kov
