@@ -2,7 +2,7 @@
 # Kills kov-cli with SIGKILL at random moments and checks that nothing is lost: every list and
 # settings file still loads, no item is lost or doubled, a partial file is the start of its
 # source, and a last uninterrupted run completes every file.
-#   crash_test.sh KOV_CLI CASE ROUNDS [SEED]     CASE: files | add | rip | mail
+#   crash_test.sh KOV_CLI CASE ROUNDS [SEED]     CASE: files | add | rip | mail | segmented
 # The kill delays come from SEED (printed), so a failing run can be repeated.
 cli="$1" case="$2" rounds="$3" seed="${4:-$RANDOM}"
 source "$(dirname "$0")/../cli/common.bash"
@@ -15,6 +15,7 @@ case "$case" in
     add) setup_add ;;
     rip) setup_rip 12 ;;
     mail) setup_mail 8 ;;
+    segmented) setup_segmented ;;
     *) fail "unknown case $case" ;;
 esac
 
@@ -22,6 +23,7 @@ esac
 # anywhere inside that time.
 calibrate
 for round in $(seq "$rounds"); do
+    before_round
     delay=$(( (RANDOM * 32768 + RANDOM) % span ))
     run_and_kill "$delay" "$round"
     check_round "$round" || fail "round $round (seed $seed, kill after $delay ms)"

@@ -27,6 +27,15 @@ std::string OneLine(std::string_view text) {
     return out;
 }
 
+// OneLine without a copy when there is nothing to blank (nearly always): scratch holds the
+// blanked text otherwise.
+std::string_view OneLineView(std::string_view text, std::string& scratch) {
+    text = text.substr(0, text.find('\0'));
+    if (text.find_first_of("\r\n") == std::string_view::npos) return text;
+    scratch = OneLine(text);
+    return scratch;
+}
+
 // Blanks and tabs off the start; blanks, tabs and line-end characters off the end.
 std::string_view TrimField(std::string_view text) {
     text = TrimBlanks(text);
@@ -37,10 +46,14 @@ std::string_view TrimField(std::string_view text) {
     return text;
 }
 
+std::string_view CapView(std::string_view text, std::size_t capacity) {
+    return text.substr(0, Utf8CutLength(text, capacity));
+}
+
 // A name or value trimmed and cut to its capacity; what is left is trimmed again, so that the
 // next load reads exactly the same text.
-std::string FieldText(std::string_view text, std::size_t capacity) {
-    return std::string(TrimField(CapText(TrimField(text), capacity)));
+std::string_view FieldText(std::string_view text, std::size_t capacity) {
+    return TrimField(CapView(TrimField(text), capacity));
 }
 
 std::string_view StripLineEnd(std::string_view line) {
@@ -109,9 +122,13 @@ ProfileStore::~ProfileStore() {
 }
 
 void ProfileStore::Reset() {
+    m_text.clear();
+    m_garbage = 0;
     m_head.clear();
+    m_entries.clear();
     m_sections.clear();
-    m_sectionIndex.clear();
+    m_sectionIndex.Clear();
+    m_lastSection = -1;
     m_current = -1;
     m_lastKeySection = -1;
     m_dirty = false;
@@ -150,6 +167,12 @@ bool ProfileStore::Open(const std::string& path) {
     if (!statOk || !S_ISREG(st.st_mode)) {
         if (!statOk) return unreadable(std::strerror(statError));
         return unreadable(S_ISDIR(st.st_mode) ? std::strerror(EISDIR) : "not a regular file");
+    }
+    // The text kept is about the size of the file, a line some 15 bytes of it.
+    if (st.st_size > 0 && st.st_size < (1 << 28)) {
+        const auto size = static_cast<std::size_t>(st.st_size);
+        m_text.reserve(size);
+        m_entries.reserve(size / 16);
     }
     int readError = 0;
     ReadLines(
@@ -191,12 +214,7 @@ void ProfileStore::ParseLine(std::string_view line) {
 
     if (first < line.size() && line[first] == '[') {
         std::string_view name = line.substr(first + 1);
-        name = name.substr(0, name.find(']'));
-        Section section;
-        section.name = FieldText(name, kSectionCapacity);
-        m_sectionIndex.emplace(ToLowerAscii(section.name), static_cast<int>(m_sections.size()));
-        m_sections.push_back(std::move(section));
-        m_current = static_cast<int>(m_sections.size()) - 1;
+        m_current = AddSection(FieldText(name.substr(0, name.find(']')), kSectionCapacity));
         return;
     }
 
@@ -205,52 +223,152 @@ void ProfileStore::ParseLine(std::string_view line) {
     if (first == line.size() || comment || eq == std::string_view::npos || m_current < 0) {
         // Lines before the first section are kept as plain lines, whatever they hold.
         Entry entry;
-        entry.value = CapText(line, kValueCapacity);
+        const std::string_view text = CapView(line, kValueCapacity);
+        entry.valueOffset = Keep(text);
+        entry.valueSize = static_cast<std::uint32_t>(text.size());
         if (m_lastKeySection < 0) {
-            m_head.push_back(std::move(entry));
+            m_head.push_back(entry);
         } else {
-            m_sections[m_lastKeySection].entries.push_back(std::move(entry));
+            AddEntry(m_lastKeySection, entry);
         }
         return;
     }
 
     // A stray CR inside a value reads as the blank it is written as. (Not in a key: there it
     // keeps a ';' or '#' after it from starting a comment line.)
-    AppendKey(m_sections[m_current], FieldText(line.substr(0, eq), kKeyCapacity),
-              FieldText(OneLine(line.substr(eq + 1)), m_valueCapacity));
+    const std::string_view value = line.substr(eq + 1);
+    const std::string blanked = value.find('\r') == std::string_view::npos ? "" : OneLine(value);
+    AddKey(m_current, FieldText(line.substr(0, eq), kKeyCapacity),
+           FieldText(blanked.empty() ? value : std::string_view(blanked), m_valueCapacity));
     m_lastKeySection = m_current;
 }
 
-void ProfileStore::AppendKey(Section& section, std::string key, std::string value) {
-    const std::size_t pos = section.entries.size();
-    if (key.empty()) {
-        section.emptyKeys.push_back(pos);
+std::uint64_t ProfileStore::Keep(std::string_view text) {
+    const std::uint64_t offset = m_text.size();
+    m_text.append(text);
+    return offset;
+}
+
+int ProfileStore::AddSection(std::string_view name) {
+    Section section;
+    section.nameOffset = Keep(name);
+    section.nameSize = static_cast<std::uint8_t>(name.size());
+    const auto s = static_cast<std::uint32_t>(m_sections.size());
+    m_sections.push_back(std::move(section));
+    m_sectionIndex.AddFirst(0, name, s,
+                            [this](std::uint32_t, std::uint32_t pos) { return SectionName(pos); });
+    return static_cast<int>(s);
+}
+
+void ProfileStore::AddEntry(int s, const Entry& entry) {
+    Section& section = m_sections[s];
+    const std::size_t pos = section.Size();
+    // Lines that come in file order stay in the one shared vector; only a line added to a
+    // section after a later section's lines needs one of its own.
+    if (section.count == 0) section.first = m_entries.size();
+    if (section.later.empty() && section.first + section.count == m_entries.size()) {
+        m_entries.push_back(entry);
+        ++section.count;
     } else {
-        section.keyIndex.emplace(ToLowerAscii(key), pos);
+        section.later.push_back(entry);
     }
+    if (!entry.isKey) return;
+    if (entry.keySize == 0) {
+        if (section.firstEmptyKey == kNoEntry)
+            section.firstEmptyKey = static_cast<std::uint32_t>(pos);
+        return;
+    }
+    if (section.index) {
+        IndexKey(s, pos);
+    } else if (section.Size() > kScanLimit) {
+        // Its own index: the keys of one section are looked up together, and a small table
+        // stays in the cache where one for the whole file would not.
+        section.index = std::make_unique<FoldedNameIndex>();
+        for (std::size_t at = 0; at < section.Size(); ++at)
+            IndexKey(s, at);
+    }
+}
+
+void ProfileStore::IndexKey(int s, std::size_t pos) {
+    const Entry& entry = EntryAt(m_sections[s], pos);
+    if (!entry.isKey || entry.keySize == 0) return;
+    m_sections[s].index->AddFirst(0, Text(entry.keyOffset, entry.keySize),
+                                  static_cast<std::uint32_t>(pos),
+                                  [this, s](std::uint32_t, std::uint32_t at) {
+                                      return KeyAt(static_cast<std::uint32_t>(s), at);
+                                  });
+}
+
+void ProfileStore::AddKey(int s, std::string_view key, std::string_view value) {
     Entry entry;
     entry.isKey = true;
-    entry.key = std::move(key);
-    entry.value = std::move(value);
-    section.entries.push_back(std::move(entry));
+    entry.keyOffset = Keep(key);
+    entry.keySize = static_cast<std::uint8_t>(key.size());
+    entry.valueOffset = Keep(value);
+    entry.valueSize = static_cast<std::uint32_t>(value.size());
+    AddEntry(s, entry);
+}
+
+void ProfileStore::Compact() {
+    std::string text;
+    text.reserve(m_text.size() - m_garbage);
+    auto move = [&](std::uint64_t& offset, std::size_t size) {
+        const std::uint64_t moved = text.size();
+        text.append(m_text, offset, size);
+        offset = moved;
+    };
+    for (Entry& entry : m_head)
+        move(entry.valueOffset, entry.valueSize);
+    for (Section& section : m_sections) {
+        move(section.nameOffset, section.nameSize);
+        for (std::size_t pos = 0; pos < section.Size(); ++pos) {
+            Entry& entry = EntryAt(section, pos);
+            if (entry.isKey) move(entry.keyOffset, entry.keySize);
+            move(entry.valueOffset, entry.valueSize);
+        }
+    }
+    m_text.swap(text);
+    m_garbage = 0;
 }
 
 int ProfileStore::FindSection(std::string_view name) const {
     if (name.empty()) return -1;
-    auto it = m_sectionIndex.find(ToLowerAscii(CapText(name, kSectionCapacity)));
-    return it == m_sectionIndex.end() ? -1 : it->second;
+    name = CapView(name, kSectionCapacity);
+    // A reader asks for the keys of one section in a row.
+    if (m_lastSection >= 0 && IEquals(SectionName(static_cast<std::uint32_t>(m_lastSection)), name))
+        return m_lastSection;
+    const std::uint32_t s = m_sectionIndex.Find(
+        0, name, [this](std::uint32_t, std::uint32_t pos) { return SectionName(pos); });
+    if (s == FoldedNameIndex::kNone) return -1;
+    m_lastSection = static_cast<int>(s);
+    return m_lastSection;
 }
 
 long ProfileStore::FindKey(int s, std::string_view key) const {
     const Section& section = m_sections[s];
-    auto it = section.keyIndex.find(ToLowerAscii(CapText(key, kKeyCapacity)));
-    const std::size_t stop = it == section.keyIndex.end() ? section.entries.size() : it->second;
+    key = CapView(key, kKeyCapacity);
+    std::size_t pos = FoldedNameIndex::kNone;
+    if (section.index) {
+        pos = section.index->Find(0, key, [this, s](std::uint32_t, std::uint32_t at) {
+            return KeyAt(static_cast<std::uint32_t>(s), at);
+        });
+    } else {
+        // A small section's lines lie together: reading them in a row beats a hash lookup.
+        for (std::size_t at = 0; at < section.Size() && pos == FoldedNameIndex::kNone; ++at) {
+            const Entry& entry = EntryAt(section, at);
+            if (entry.isKey && entry.keySize == key.size() &&
+                IEquals(Text(entry.keyOffset, entry.keySize), key)) {
+                pos = at;
+            }
+        }
+    }
+    const std::size_t stop = pos == FoldedNameIndex::kNone ? section.Size() : pos;
     // One message per file: a damaged file must not bury the user under one per lookup.
-    if (!m_emptyKeyReported && !section.emptyKeys.empty() && section.emptyKeys.front() < stop) {
+    if (!m_emptyKeyReported && section.firstEmptyKey < stop) {
         m_emptyKeyReported = true;
         (m_prompter ? *m_prompter : DefaultPrompter()).Inform(kEmptyKeyMessage);
     }
-    return it == section.keyIndex.end() ? -1 : static_cast<long>(it->second);
+    return pos == FoldedNameIndex::kNone ? -1 : static_cast<long>(pos);
 }
 
 const ProfileStore::Entry* ProfileStore::Find(std::string_view section,
@@ -259,7 +377,7 @@ const ProfileStore::Entry* ProfileStore::Find(std::string_view section,
     const int s = FindSection(section);
     if (s < 0) return nullptr;
     const long pos = FindKey(s, key);
-    return pos < 0 ? nullptr : &m_sections[s].entries[pos];
+    return pos < 0 ? nullptr : &EntryAt(m_sections[s], static_cast<std::size_t>(pos));
 }
 
 std::string ProfileStore::GetString(std::string_view section, std::string_view key,
@@ -268,13 +386,13 @@ std::string ProfileStore::GetString(std::string_view section, std::string_view k
     const Entry* entry = Find(section, key);
     if (!entry) return CapText(def, size - 1);
     // A value cut short is trimmed again, so that written back it reads back the same.
-    return std::string(TrimField(CapText(entry->value, size - 1)));
+    return std::string(TrimField(CapView(Text(entry->valueOffset, entry->valueSize), size - 1)));
 }
 
 std::int32_t ProfileStore::GetInt(std::string_view section, std::string_view key,
                                   std::int32_t def) const {
     const Entry* entry = Find(section, key);
-    return entry ? ParseInt32(entry->value) : def;
+    return entry ? ParseInt32(Text(entry->valueOffset, entry->valueSize)) : def;
 }
 
 CalendarTime ProfileStore::GetDateTime(std::string_view section, std::string_view key,
@@ -283,7 +401,7 @@ CalendarTime ProfileStore::GetDateTime(std::string_view section, std::string_vie
     c.year = defaultYear;
     const Entry* entry = Find(section, key);
     if (!entry) return c;
-    const std::string& v = entry->value;
+    const std::string_view v = Text(entry->valueOffset, entry->valueSize);
     struct Part {
         std::size_t pos;
         int* field;
@@ -297,7 +415,7 @@ CalendarTime ProfileStore::GetDateTime(std::string_view section, std::string_vie
         // Each part needs the whole field present (year 4 characters, the others 2).
         const std::size_t need = part.pos == 0 ? 4 : part.pos + 2;
         if (v.size() >= need && v[part.pos] >= '0' && v[part.pos] <= '9') {
-            const int value = ParseInt32(std::string_view(v).substr(part.pos));
+            const int value = ParseInt32(v.substr(part.pos));
             if (value >= part.min && value <= part.max) *part.field = value;
         }
     }
@@ -307,29 +425,32 @@ CalendarTime ProfileStore::GetDateTime(std::string_view section, std::string_vie
 bool ProfileStore::WriteString(std::string_view section, std::string_view key,
                                std::string_view value) {
     if (!m_open || section.empty() || key.empty()) return false;
-    const std::string name = CapText(OneLine(section), kSectionCapacity);
-    const std::string keyName = CapText(OneLine(key), kKeyCapacity);
-    const std::string text = OneLine(value);
+    std::string scratch[3];
+    const std::string_view name = CapView(OneLineView(section, scratch[0]), kSectionCapacity);
+    const std::string_view keyName = CapView(OneLineView(key, scratch[1]), kKeyCapacity);
+    const std::string_view text = OneLineView(value, scratch[2]);
     if (name.empty() || keyName.empty()) return false;
 
     int s = FindSection(name);
     if (s >= 0) {
         const long pos = FindKey(s, keyName);
         if (pos >= 0) {
-            m_sections[s].entries[pos].value = CapText(text, kRewriteCapacity);
+            Entry& entry = EntryAt(m_sections[s], static_cast<std::size_t>(pos));
+            const std::string_view kept = CapView(text, kRewriteCapacity);
+            m_garbage += entry.valueSize;
+            entry.valueOffset = Keep(kept);
+            entry.valueSize = static_cast<std::uint32_t>(kept.size());
             m_dirty = true;
+            // A store rewritten for hours must not grow without end.
+            if (m_garbage > (1u << 16) && m_garbage * 2 > m_text.size()) Compact();
             return true;
         }
     } else {
-        Section fresh;
-        fresh.name = name;
-        s = static_cast<int>(m_sections.size());
-        m_sectionIndex.emplace(ToLowerAscii(name), s);
-        m_sections.push_back(std::move(fresh));
+        s = AddSection(name);
     }
     // Each section's lines stand together in section order, so appending to the section keeps
     // the new key before the first key of any later section.
-    AppendKey(m_sections[s], keyName, CapText(text, kValueCapacity));
+    AddKey(s, keyName, CapView(text, kValueCapacity));
     m_dirty = true;
     return true;
 }
@@ -348,36 +469,40 @@ bool ProfileStore::WriteDateTime(std::string_view section, std::string_view key,
 
 void ProfileStore::Clear() {
     if (!m_open) return;
+    m_entries.clear();
     m_sections.clear();
-    m_sectionIndex.clear();
+    m_sectionIndex.Clear();
+    m_lastSection = -1;
     m_current = -1;
     m_lastKeySection = -1;
     m_dirty = true;
+    Compact();
 }
 
 template <typename Sink>
 void ProfileStore::WriteTo(Sink&& sink) const {
     for (const Entry& entry : m_head) {
-        sink(entry.value);
+        sink(Text(entry.valueOffset, entry.valueSize));
         sink("\n");
     }
     for (const Section& section : m_sections) {
         bool headerWritten = false;
-        for (const Entry& entry : section.entries) {
+        for (std::size_t pos = 0; pos < section.Size(); ++pos) {
+            const Entry& entry = EntryAt(section, pos);
             if (!entry.isKey) {
-                sink(entry.value);
+                sink(Text(entry.valueOffset, entry.valueSize));
                 sink("\n");
                 continue;
             }
             if (!headerWritten) {
                 sink("[");
-                sink(section.name);
+                sink(Text(section.nameOffset, section.nameSize));
                 sink("]\n");
                 headerWritten = true;
             }
-            sink(entry.key);
+            sink(Text(entry.keyOffset, entry.keySize));
             sink("=");
-            sink(entry.value);
+            sink(Text(entry.valueOffset, entry.valueSize));
             sink("\n");
         }
     }
@@ -393,7 +518,7 @@ std::vector<std::string> ProfileStore::SectionNames() const {
     std::vector<std::string> names;
     names.reserve(m_sections.size());
     for (const Section& section : m_sections)
-        names.push_back(section.name);
+        names.emplace_back(Text(section.nameOffset, section.nameSize));
     return names;
 }
 

@@ -5,9 +5,9 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
+#include "core/settings/folded_name_index.h"
 #include "platform/clock.h"
 
 namespace kov {
@@ -85,24 +85,61 @@ public:
     static std::string NumberedKey(std::string_view base, std::int64_t number);
 
 private:
+    static constexpr std::uint32_t kNoEntry = 0xFFFFFFFFu;
+    static constexpr std::size_t kScanLimit = 64;  // a bigger section's keys are indexed
+    // A line's parts are stretches of m_text rather than strings of their own: a list of
+    // 10,000 items has some 300,000 lines, and an allocation or two per line made loading it
+    // mostly malloc.
     struct Entry {
+        std::uint64_t keyOffset = 0;    // key lines only
+        std::uint64_t valueOffset = 0;  // the value, or the whole line for other lines
+        std::uint32_t valueSize = 0;
+        std::uint8_t keySize = 0;
         bool isKey = false;
-        std::string key;    // key lines only
-        std::string value;  // the value, or the whole line for other lines
     };
-    // A section and the lines that follow its keys in file order.
+    // A section and the lines that follow its keys in file order: count lines of m_entries
+    // from first (lines that came in file order), then later (lines added after another
+    // section's).
     struct Section {
-        std::string name;
-        std::vector<Entry> entries;  // key lines and the non-key lines after the first key
-        std::unordered_map<std::string, std::size_t> keyIndex;  // lower-case key -> first entry
-        std::vector<std::size_t> emptyKeys;                     // entries with an empty key
+        std::uint64_t nameOffset = 0;
+        std::uint8_t nameSize = 0;
+        std::uint32_t firstEmptyKey = kNoEntry;  // the first entry with an empty key
+        std::unique_ptr<FoldedNameIndex> index;  // key -> first entry, past kScanLimit lines
+        std::size_t first = 0;
+        std::size_t count = 0;
+        std::vector<Entry> later;
+        std::size_t Size() const { return count + later.size(); }
     };
 
     template <typename Sink>
     void WriteTo(Sink&& sink) const;
     void Reset();
     void ParseLine(std::string_view line);
-    void AppendKey(Section& section, std::string key, std::string value);
+    std::uint64_t Keep(std::string_view text);
+    std::string_view Text(std::uint64_t offset, std::size_t size) const {
+        return std::string_view(m_text).substr(offset, size);
+    }
+    std::string_view SectionName(std::uint32_t s) const {
+        return Text(m_sections[s].nameOffset, m_sections[s].nameSize);
+    }
+    std::string_view KeyAt(std::uint32_t s, std::uint32_t pos) const {
+        const Entry& entry = EntryAt(m_sections[s], pos);
+        return Text(entry.keyOffset, entry.keySize);
+    }
+    const Entry& EntryAt(const Section& section, std::size_t pos) const {
+        return pos < section.count ? m_entries[section.first + pos]
+                                   : section.later[pos - section.count];
+    }
+    Entry& EntryAt(Section& section, std::size_t pos) {
+        return pos < section.count ? m_entries[section.first + pos]
+                                   : section.later[pos - section.count];
+    }
+    int AddSection(std::string_view name);
+    void AddEntry(int s, const Entry& entry);
+    void AddKey(int s, std::string_view key, std::string_view value);
+    void IndexKey(int s, std::size_t pos);
+    // Drops the text no line refers to any more.
+    void Compact();
     int FindSection(std::string_view name) const;
     // Index of the entry holding key in section s, or -1; reports every empty key it passes,
     // as the linear scan did.
@@ -117,11 +154,15 @@ private:
     bool m_dirty = false;
     bool m_unreadable = false;                // the file exists but could not be read
     mutable bool m_emptyKeyReported = false;  // the empty-key message goes out once per file
+    std::string m_text;                       // every name, key and value the entries hold
+    std::size_t m_garbage = 0;                // bytes of m_text that no entry holds any more
     std::vector<Entry> m_head;                // non-key lines before the first key line
+    std::vector<Entry> m_entries;             // the sections' lines in order (see Section)
     std::vector<Section> m_sections;
-    std::unordered_map<std::string, int> m_sectionIndex;  // lower-case name -> first section
-    int m_current = -1;                                   // section of the line being loaded
-    int m_lastKeySection = -1;  // section of the last key line loaded (owner of later lines)
+    FoldedNameIndex m_sectionIndex;  // section name -> first section
+    mutable int m_lastSection = -1;  // the section found last
+    int m_current = -1;              // section of the line being loaded
+    int m_lastKeySection = -1;       // section of the last key line loaded (owner of later lines)
 };
 
 }  // namespace kov

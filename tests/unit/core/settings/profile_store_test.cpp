@@ -4,9 +4,12 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cctype>
 #include <climits>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -344,6 +347,112 @@ TEST_F(ProfileStoreTest, AFailedFlushKeepsTheStoreDirtyTheOldFileIntactAndSaysWh
     ASSERT_TRUE(store.Flush());
     EXPECT_EQ(store.Error(), "");
     EXPECT_EQ(ReadFile(path), store.Serialize());
+}
+
+}  // namespace
+}  // namespace kov
+
+namespace kov {
+namespace {
+
+// The store against a plain model of its rules: sections and keys found by their first
+// spelling ignoring case, a new key at the end of its section, a new section at the end.
+struct ModelIni {
+    struct Section {
+        std::string name;
+        std::vector<std::pair<std::string, std::string>> keys;
+    };
+    std::vector<Section> sections;
+
+    void Write(const std::string& section, const std::string& key, const std::string& value) {
+        auto same = [](const std::string& a, const std::string& b) {
+            return a.size() == b.size() &&
+                   std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+                       return std::tolower(static_cast<unsigned char>(x)) ==
+                              std::tolower(static_cast<unsigned char>(y));
+                   });
+        };
+        auto s = std::find_if(sections.begin(), sections.end(),
+                              [&](const Section& x) { return same(x.name, section); });
+        if (s == sections.end()) s = sections.insert(sections.end(), Section{section, {}});
+        for (auto& [k, v] : s->keys) {
+            if (same(k, key)) {
+                v = value;
+                return;
+            }
+        }
+        s->keys.emplace_back(key, value);
+    }
+    std::string Text() const {
+        std::string out;
+        for (const Section& s : sections) {
+            out += "[" + s.name + "]\n";
+            for (const auto& [k, v] : s.keys)
+                out += k + "=" + v + "\n";
+        }
+        return out;
+    }
+};
+
+// Written text never turns into lines of its own: line breaks become blanks, a NUL ends it.
+TEST(ProfileStoreModelTest, WrittenLineBreaksCannotForgeLines) {
+    struct Case {
+        std::string section, key, value, written;
+    };
+    const Case cases[] = {
+        {"S", "k", "a\nforged=1", "[S]\nk=a forged=1\n"},
+        {"S", "k", "a\r\n[T]\nx=1", "[S]\nk=a  [T] x=1\n"},
+        {"S\n[U]", "k", "v", "[S [U]]\nk=v\n"},
+        {"S", "k\nx", "v", "[S]\nk x=v\n"},
+        {"S", "k", std::string("v\0w", 3), "[S]\nk=v\n"},
+        {"S", "k", "plain", "[S]\nk=plain\n"},
+    };
+    for (const Case& c : cases) {
+        ProfileStore store;
+        store.LoadText("");
+        ASSERT_TRUE(store.WriteString(c.section, c.key, c.value));
+        EXPECT_EQ(store.Serialize(), c.written) << c.value;
+        store.LoadText(c.written);
+        EXPECT_EQ(store.SectionNames().size(), 1u) << c.value;
+    }
+}
+
+// Writes spread over sections in any order, rewrites of long values by the thousand (the
+// text they replace is dropped on the way), then a load of what was written.
+TEST(ProfileStoreModelTest, WritesInAnyOrderMatchAPlainModelAndReadBack) {
+    struct Case {
+        unsigned seed;
+        int sections, keys, writes;
+    };
+    // Sections of more than a few dozen keys are looked up another way than small ones.
+    const Case cases[] = {{1, 1, 3, 4000}, {2, 4, 10, 6000}, {3, 40, 30, 8000}, {4, 3, 150, 8000}};
+    for (const Case& c : cases) {
+        std::mt19937 random(c.seed);
+        ProfileStore store;
+        store.LoadText("; head\n");
+        ModelIni model;
+        for (int i = 0; i < c.writes; ++i) {
+            std::string section = "Sec" + std::to_string(random() % c.sections);
+            std::string key = "Key" + std::to_string(random() % c.keys);
+            if (random() % 4 == 0) section[0] = 's';  // another spelling of the same name
+            if (random() % 4 == 0) key[1] = 'E';
+            const std::string value(random() % 400, static_cast<char>('a' + i % 26));
+            ASSERT_TRUE(store.WriteString(section, key, value));
+            model.Write(section, key, value);
+        }
+        const std::string expected = "; head\n" + model.Text();
+        ASSERT_EQ(store.Serialize(), expected) << "seed " << c.seed;
+        for (int pass = 0; pass < 2; ++pass) {
+            for (const auto& s : model.sections) {
+                for (const auto& [k, v] : s.keys) {
+                    ASSERT_EQ(store.GetString(s.name, k, "", 1000), v) << s.name << " " << k;
+                    ASSERT_EQ(store.GetString(s.name, k + "x", "none"), "none");
+                }
+            }
+            store.LoadText(expected);
+            EXPECT_EQ(store.Serialize(), expected);
+        }
+    }
 }
 
 }  // namespace
