@@ -1,5 +1,6 @@
 #include "web_control/main_loop_call.h"
 
+#include <algorithm>
 #include <optional>
 
 #include "core/main_loop.h"
@@ -21,7 +22,8 @@ MainLoopCall::~MainLoopCall() {
     Close();
 }
 
-ApiResponse MainLoopCall::Run(std::function<ApiResponse()> work) {
+ApiResponse MainLoopCall::Run(std::function<ApiResponse()> work,
+                              const std::atomic<bool>* stopping) {
     if (Closed() || !m_loop.Alive()) return Unavailable();
     // Owned by the task and the wait together: a wait that gave up leaves the task harmless.
     auto answer = std::make_shared<std::optional<ApiResponse>>();
@@ -36,12 +38,19 @@ ApiResponse MainLoopCall::Run(std::function<ApiResponse()> work) {
         *answer = std::move(response);
         shared->wake.notify_all();
     });
+    // The server's stop flag has no wake-up of its own: it is looked at every slice.
+    constexpr std::chrono::milliseconds kSlice{50};
+    const auto deadline = std::chrono::steady_clock::now() + m_limit;
     std::unique_lock<std::mutex> hold(m_shared->lock);
-    const bool answered = m_shared->wake.wait_for(
-        hold, m_limit, [&] { return answer->has_value() || m_shared->closed; });
-    if (answered && answer->has_value()) return std::move(**answer);
-    if (m_shared->closed) return Unavailable();
-    return ApiResponse::Error(503, "busy", "the program did not answer in time");
+    while (!answer->has_value()) {
+        if (m_shared->closed || (stopping && stopping->load())) return Unavailable();
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= deadline)
+            return ApiResponse::Error(503, "busy", "the program did not answer in time");
+        m_shared->wake.wait_for(
+            hold, std::min<std::chrono::steady_clock::duration>(kSlice, deadline - now));
+    }
+    return std::move(**answer);
 }
 
 void MainLoopCall::Close() {

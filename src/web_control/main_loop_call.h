@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -14,7 +15,8 @@ class MainLoop;
 
 // Runs the API's work on the main loop, which alone touches the lists, rows, session and log,
 // and waits for the answer on the server's thread. A wait ends with 503 when the program shuts
-// down (Close), when the loop is gone or when the main loop did not get to the work in time.
+// down (Close), when the server stops, when the loop is gone or when the main loop did not get
+// to the work in time.
 class MainLoopCall {
 public:
     explicit MainLoopCall(MainLoop& loop,
@@ -23,8 +25,8 @@ public:
     MainLoopCall(const MainLoopCall&) = delete;
     MainLoopCall& operator=(const MainLoopCall&) = delete;
 
-    // Any thread but the main loop's own.
-    ApiResponse Run(std::function<ApiResponse()> work);
+    // Any thread but the main loop's own. stopping (may be null): the server stops, give up.
+    ApiResponse Run(std::function<ApiResponse()> work, const std::atomic<bool>* stopping = nullptr);
     // Main loop's thread: waiting calls answer 503 at once, work not yet run never runs.
     void Close();
     bool Closed() const;

@@ -88,9 +88,11 @@ ApiResponse RemoteApi::Handle(const ApiRequest& request) {
         if (!body.is_object()) return Refuse(400, "bad JSON", "the body must be an object");
     }
     // A copy: a wait that gave up must not leave the task reading a request that is gone.
-    return m_call.Run([this, request, body = std::move(body)]() mutable {
-        return Route(request, std::move(body));
-    });
+    return m_call.Run(
+        [this, request, body = std::move(body)]() mutable {
+            return Route(request, std::move(body));
+        },
+        request.stopping);
 }
 
 ApiResponse RemoteApi::Route(const ApiRequest& request, nlohmann::json body) {

@@ -26,7 +26,8 @@
 
 namespace kov::test {
 
-class RemoteApiTest : public SessionHomeTest {
+// The home, nginx with a few files and a slow one, and a session controller on the loop.
+class RemoteHomeTest : public SessionHomeTest {
 protected:
     static void SetUpTestSuite() {
         InternetGlobalInit();
@@ -50,32 +51,58 @@ protected:
         pool = std::make_unique<WorkerPool>();
         session = std::make_unique<SessionController>(settings, *document, loop, *pool, *log,
                                                       prompter, jobEnv);
-        api = std::make_unique<RemoteApi>(
-            RemoteTargets{settings, *document, *session, *log, loop}, hub);
-        events = hub.Subscribe();
     }
 
     void TearDown() override {
-        api.reset();
         session.reset();
         pool.reset();
     }
 
     static bool HaveNginx() { return nginx != nullptr; }
     static std::string Nginx(const std::string& path) { return nginx->Url(path); }
+    // Runs work on a thread of its own while this thread runs the main loop.
+    void WhileLoopRuns(const std::function<void()>& work,
+                       std::chrono::seconds limit = std::chrono::seconds(60)) {
+        std::atomic<bool> done{false};
+        std::thread caller([&] {
+            work();
+            done = true;
+        });
+        loop.RunUntil([&] { return done.load(); }, limit);
+        caller.join();
+    }
+    // The body of an answer as JSON (null when it is not JSON).
+    static nlohmann::json Json(const std::string& body) {
+        return nlohmann::json::parse(body, nullptr, false);
+    }
+    static nlohmann::json Json(const ApiResponse& response) { return Json(response.body); }
+
+    static inline std::unique_ptr<NginxServer> nginx;
+    TrafficMeter meter;
+    std::shared_ptr<JobEnvironment> jobEnv;
+    std::unique_ptr<WorkerPool> pool;
+    std::unique_ptr<SessionController> session;
+};
+
+// The API called directly, as the server's threads call it.
+class RemoteApiTest : public RemoteHomeTest {
+protected:
+    void SetUp() override {
+        RemoteHomeTest::SetUp();
+        api = std::make_unique<RemoteApi>(RemoteTargets{settings, *document, *session, *log, loop},
+                                          hub);
+        events = hub.Subscribe();
+    }
+    void TearDown() override {
+        api.reset();
+        RemoteHomeTest::TearDown();
+    }
 
     // One request on a thread of its own while this thread runs the main loop.
     ApiResponse Call(const std::string& method, const std::string& target,
                      const std::string& body = "", bool fromLoopback = true) {
-        ApiRequest request = Request(method, target, body, fromLoopback);
-        std::atomic<bool> done{false};
         ApiResponse response;
-        std::thread caller([&] {
-            response = api->Handle(request);
-            done = true;
-        });
-        loop.RunUntil([&] { return done.load(); });
-        caller.join();
+        WhileLoopRuns([&] { response = api->Handle(Request(method, target, body, fromLoopback)); });
         return response;
     }
     static ApiRequest Request(const std::string& method, const std::string& target,
@@ -90,10 +117,6 @@ protected:
         }
         return request;
     }
-    // The body of an answer as JSON (null when it is not JSON).
-    static nlohmann::json Json(const ApiResponse& response) {
-        return nlohmann::json::parse(response.body, nullptr, false);
-    }
     // Adds items by the API; their ids.
     std::vector<RowId> AddUrls(const nlohmann::json& body, bool fromLoopback = true) {
         const ApiResponse r = Call("POST", "/api/v1/items", body.dump(), fromLoopback);
@@ -103,7 +126,9 @@ protected:
             ids.push_back(id.get<RowId>());
         return ids;
     }
-    nlohmann::json Item(RowId id) { return Json(Call("GET", "/api/v1/items/" + std::to_string(id))); }
+    nlohmann::json Item(RowId id) {
+        return Json(Call("GET", "/api/v1/items/" + std::to_string(id)));
+    }
 
     // Runs the main loop until the stream has an event of this name whose data has the key
     // with the value; false when none came within the limit.
@@ -114,7 +139,8 @@ protected:
                 while (auto event = events->Next(std::chrono::milliseconds(0))) {
                     seen.push_back(*event);
                     const nlohmann::json data = nlohmann::json::parse(event->data, nullptr, false);
-                    if (event->name == name && data.is_object() && data.value(key, nlohmann::json()) == value)
+                    if (event->name == name && data.is_object() &&
+                        data.value(key, nlohmann::json()) == value)
                         return true;
                 }
                 return false;
@@ -122,11 +148,6 @@ protected:
             limit);
     }
 
-    static inline std::unique_ptr<NginxServer> nginx;
-    TrafficMeter meter;
-    std::shared_ptr<JobEnvironment> jobEnv;
-    std::unique_ptr<WorkerPool> pool;
-    std::unique_ptr<SessionController> session;
     EventHub hub;
     std::unique_ptr<RemoteApi> api;
     std::shared_ptr<EventHub::Subscription> events;

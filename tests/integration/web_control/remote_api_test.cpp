@@ -29,16 +29,15 @@ const Refusal kRefusals[] = {
     {"not an object", "POST", "/api/v1/items", "[1,2]", 400, "object"},
     {"no urls", "POST", "/api/v1/items", "{}", 400, "urls"},
     {"url not a string", "POST", "/api/v1/items", "{\"urls\": [7]}", 400, "string"},
-    {"no scheme", "POST", "/api/v1/items", "{\"urls\": [\"www.example.com/a\"]}", 400,
-     "not a URL"},
+    {"no scheme", "POST", "/api/v1/items", "{\"urls\": [\"www.example.com/a\"]}", 400, "not a URL"},
     {"unknown scheme", "POST", "/api/v1/items", "{\"urls\": [\"gopher://a/\"]}", 400,
      "unsupported scheme"},
     {"line break in a name", "POST", "/api/v1/items",
      "{\"urls\": [\"http://a/\"], \"name\": \"a\\nb\"}", 400, "name"},
     {"relative folder", "POST", "/api/v1/items", "{\"urls\": [\"http://a/\"], \"dest\": \"x/\"}",
      400, "full path"},
-    {"template not a flag", "POST", "/api/v1/items",
-     "{\"urls\": [\"http://a/\"], \"template\": 3}", 400, "template"},
+    {"template not a flag", "POST", "/api/v1/items", "{\"urls\": [\"http://a/\"], \"template\": 3}",
+     400, "template"},
     {"no such list", "POST", "/api/v1/items", "{\"urls\": [\"http://a/\"], \"list\": 9}", 404,
      "list 9"},
     {"unknown item", "GET", "/api/v1/items/4242", "", 404, "4242"},
@@ -199,7 +198,8 @@ TEST_F(RemoteApiTest, ItemsFromAnotherMachineKeepToTheListFolder) {
     settings.remote.AllowCommands = 0;
     EXPECT_EQ(document->Rows().Find(id)->item.Cmd, "echo done");
     // A folder from afar becomes one under the list's folder, whatever path it names.
-    const RowId far = AddUrls({{"urls", {"http://example.com/b"}}, {"dest", "/etc/cron.d/"}}, false)[0];
+    const RowId far =
+        AddUrls({{"urls", {"http://example.com/b"}}, {"dest", "/etc/cron.d/"}}, false)[0];
     EXPECT_EQ(Item(far)["dest"], Home("Download/cron.d/"));
     ASSERT_EQ(Call("PATCH", "/api/v1/items/" + std::to_string(far), R"({"Dest": "../../x"})", false)
                   .status,
