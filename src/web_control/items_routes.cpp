@@ -35,7 +35,10 @@ bool SessionIdle(const ApiScope& scope) {
 std::string ConfinedDest(const ListDocument& doc, const std::string& dest) {
     std::string folder = doc.DefaultFolder();
     if (!folder.empty() && folder.back() != '/') folder += '/';
-    const std::string part = SafeLastPart(dest);
+    std::string_view named = dest;
+    while (!named.empty() && named.back() == '/')  // a folder's last part, not the empty name
+        named.remove_suffix(1);
+    const std::string part = SafeLastPart(named);
     return part.empty() ? folder : folder + part + "/";
 }
 

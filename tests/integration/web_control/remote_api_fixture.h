@@ -29,13 +29,16 @@ namespace kov::test {
 // The home, nginx with a few files and a slow one, and a session controller on the loop.
 class RemoteHomeTest : public SessionHomeTest {
 protected:
+    // /slow/big: this many bytes at 20 kB/s, so that a session is seen running.
+    static constexpr std::size_t kSlowSize = 100000;
+
     static void SetUpTestSuite() {
         InternetGlobalInit();
         if (!NginxServer::Available()) return;
         nginx = std::make_unique<NginxServer>();
         for (int i = 1; i <= 3; ++i)
             nginx->WriteFile("files/f" + std::to_string(i) + ".txt", "file " + std::to_string(i));
-        nginx->WriteFile("slow/big", std::string(400000, 's'));
+        nginx->WriteFile("slow/big", std::string(kSlowSize, 's'));
         nginx->AddLocation("location /slow { limit_rate 20k; }");
         if (!nginx->Start()) nginx.reset();
     }
@@ -43,8 +46,8 @@ protected:
 
     void SetUp() override {
         settings.MaxThreads = 4;
-        settings.lists.push_back({"Second", Home("Second.ini"), Home("Second/")});
         OpenHome();
+        settings.lists.push_back({"Second", Home("Second.ini"), Home("Second/")});
         jobEnv = std::make_shared<JobEnvironment>();
         jobEnv->meter = &meter;
         jobEnv->retryWait = std::chrono::milliseconds(1);

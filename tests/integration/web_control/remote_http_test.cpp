@@ -136,11 +136,15 @@ private:
     std::thread m_thread;
 };
 
-std::string Sha256(const std::string& data) {
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned length = 0;
-    EVP_Digest(data.data(), data.size(), digest, &length, EVP_sha256(), nullptr);
-    return std::string(reinterpret_cast<char*>(digest), length);
+// The file's digest, in hex as sha256sum prints it.
+std::string Sha256Hex(const std::string& data) {
+    unsigned char digest[32];
+    std::size_t length = 0;
+    EVP_Q_digest(nullptr, "SHA256", nullptr, data.data(), data.size(), digest, &length);
+    std::string hex;
+    for (std::size_t i = 0; i < length; ++i)
+        hex += "0123456789abcdef"[digest[i] >> 4], hex += "0123456789abcdef"[digest[i] & 15];
+    return hex;
 }
 
 TEST_F(RemoteHttpTest, AUrlAddedOverHttpIsDownloadedWhileTheStreamFollows) {
@@ -157,10 +161,11 @@ TEST_F(RemoteHttpTest, AUrlAddedOverHttpIsDownloadedWhileTheStreamFollows) {
         loop.RunUntil([&] { return events.Has(R"("state":"ended")"); }, std::chrono::seconds(60)));
     EXPECT_TRUE(events.Has("event: progress"));
     EXPECT_TRUE(events.Has(R"("state":"done")"));
-    EXPECT_EQ(Sha256(ReadFile(Home("dl/big")).value_or("")), Sha256(std::string(400000, 's')));
+    EXPECT_EQ(Sha256Hex(ReadFile(Home("dl/big")).value_or("")),
+              Sha256Hex(std::string(kSlowSize, 's')));
     const json item = Json(Call("GET", "/api/v1/items/" + std::to_string(id)).body);
     EXPECT_EQ(item["state"], "done");
-    EXPECT_EQ(item["bytes"], 400000);
+    EXPECT_EQ(item["bytes"], kSlowSize);
 }
 
 struct HttpRefusal {

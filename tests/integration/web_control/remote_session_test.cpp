@@ -96,7 +96,7 @@ TEST_F(RemoteSessionTest, DuringASessionTheListStaysAndABusyItemIsNotChanged) {
     EXPECT_EQ(status["session"], "running");
     ASSERT_EQ(status["jobs"].size(), 1u);
     EXPECT_EQ(status["jobs"][0]["id"], slow);
-    EXPECT_EQ(status["jobs"][0]["total"], 400000);
+    EXPECT_EQ(status["jobs"][0]["total"], kSlowSize);
     ASSERT_TRUE(WaitForEvent("progress", "id", slow));
 
     ASSERT_EQ(Call("POST", "/api/v1/session/stop", R"({"now": true})").status, 202);
