@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "web_control/json_writer.h"
+
 namespace kov {
 
 namespace {
@@ -12,27 +14,38 @@ nlohmann::json Total(const Row& row) {
 
 }  // namespace
 
-nlohmann::json ItemJson(const Row& row, std::size_t list, std::size_t index,
-                        const ItemFacts& facts) {
+void AppendItemJson(std::string& out, const Row& row, std::size_t list, std::size_t index,
+                    const ItemFacts& facts) {
     const UrlItem& item = row.item;
-    nlohmann::json error = nullptr;
-    if (facts.failure) error = {{"text", facts.failure->text}, {"cause", facts.failure->cause}};
-    // Items never fetched keep the 1990 date of the list file.
-    nlohmann::json last = nullptr;
-    if (item.lastDL > DefaultLastDownload()) last = LocalTimeText(item.lastDL);
-    return {{"id", row.id},
-            {"list", list},
-            {"index", index},
-            {"name", item.Name},
-            {"url", item.Url},
-            {"dest", item.Dest},
-            {"enabled", item.Disabled == 0},
-            {"state", facts.state},
-            {"bytes", row.filePos},
-            {"total", Total(row)},
-            {"speed", facts.speed},
-            {"lastDownload", last},
-            {"error", error}};
+    JsonWriter w(out);
+    w.Open();
+    w.Key("id").Number(row.id);
+    w.Key("list").Number(list);
+    w.Key("index").Number(index);
+    w.Key("name").String(item.Name);
+    w.Key("url").String(item.Url);
+    w.Key("dest").String(item.Dest);
+    w.Key("enabled").Bool(item.Disabled == 0);
+    w.Key("state").String(facts.state);
+    w.Key("bytes").Number(row.filePos);
+    w.Key("total");
+    row.fileSize == 0 ? w.Null() : w.Number(row.fileSize);
+    w.Key("speed").Number(facts.speed);
+    // Items never fetched keep the 1990 date of the list file (worked out once: mktime is slow).
+    static const std::time_t kNever = DefaultLastDownload();
+    w.Key("lastDownload");
+    item.lastDL > kNever ? w.String(LocalTimeText(item.lastDL)) : w.Null();
+    w.Key("error");
+    if (facts.failure) {
+        JsonWriter e(out);
+        e.Open();
+        e.Key("text").String(facts.failure->text);
+        e.Key("cause").String(facts.failure->cause);
+        e.Close();
+    } else {
+        w.Null();
+    }
+    w.Close();
 }
 
 nlohmann::json ProgressJson(const Row& row, std::uint64_t speed) {
@@ -42,7 +55,7 @@ nlohmann::json ProgressJson(const Row& row, std::uint64_t speed) {
 std::string LocalTimeText(std::time_t t) {
     std::tm parts{};
     localtime_r(&t, &parts);
-    char text[32];
+    char text[80];  // room for any int the fields may hold
     std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", parts.tm_year + 1900,
                   parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec);
     return text;

@@ -24,9 +24,10 @@ struct ItemFacts {
     const ItemFailure* failure = nullptr;  // null: none
 };
 
-// An item as the API shows it: list and index count from 1; total is null when unknown.
-nlohmann::json ItemJson(const Row& row, std::size_t list, std::size_t index,
-                        const ItemFacts& facts);
+// An item as the API shows it, appended as JSON text to out: list and index count from 1;
+// total is null when unknown.
+void AppendItemJson(std::string& out, const Row& row, std::size_t list, std::size_t index,
+                    const ItemFacts& facts);
 // {"id","bytes","total","speed"} of a running row.
 nlohmann::json ProgressJson(const Row& row, std::uint64_t speed);
 // "YYYY-MM-DDTHH:MM:SS" in local time.

@@ -51,11 +51,17 @@ std::uint64_t ItemWatch::SpeedOf(RowId id) const {
     return it == m_progress.end() ? 0 : it->second.speed;
 }
 
-nlohmann::json ItemWatch::Json(const Row& row) const {
+void ItemWatch::AppendJson(std::string& out, const Row& row) const {
     const ListModel& rows = m_document.Rows();
-    ItemFacts facts{StateOf(row), SpeedOf(row.id), FailureOf(row.id)};
-    return ItemJson(row, m_document.CurrentIndex() + 1,
-                    static_cast<std::size_t>(rows.IndexOf(row.id) + 1), facts);
+    const ItemFacts facts{StateOf(row), SpeedOf(row.id), FailureOf(row.id)};
+    AppendItemJson(out, row, m_document.CurrentIndex() + 1,
+                   static_cast<std::size_t>(rows.IndexOf(row.id) + 1), facts);
+}
+
+std::string ItemWatch::Json(const Row& row) const {
+    std::string text;
+    AppendJson(text, row);
+    return text;
 }
 
 void ItemWatch::RowChanged(RowId id) {
@@ -118,7 +124,13 @@ void ItemWatch::Tick() {
         }
         auto [it, fresh] = m_progress.try_emplace(row.id, Progress{0, 0, now});
         Progress& p = it->second;
-        if (!fresh && p.bytes == row.filePos) continue;
+        if (!fresh && p.bytes == row.filePos) {
+            // A stalled transfer shows no speed once a second has gone by without bytes.
+            if (p.speed == 0 || now - p.at < std::chrono::seconds(1)) continue;
+            p.speed = 0;
+            m_hub.Publish("progress", JsonText(ProgressJson(row, 0)));
+            continue;
+        }
         const double seconds = std::chrono::duration<double>(now - p.at).count();
         if (!fresh && seconds > 0 && row.filePos > p.bytes)
             p.speed = static_cast<std::uint64_t>((row.filePos - p.bytes) / seconds);
@@ -129,7 +141,7 @@ void ItemWatch::Tick() {
 }
 
 void ItemWatch::PublishItem(const Row& row) {
-    m_hub.Publish("item", JsonText(Json(row)));
+    m_hub.Publish("item", Json(row));
 }
 
 }  // namespace kov

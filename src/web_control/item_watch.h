@@ -36,8 +36,9 @@ public:
     std::string StateOf(const Row& row) const;
     const ItemFailure* FailureOf(RowId id) const;
     std::uint64_t SpeedOf(RowId id) const;
-    // The item as the API shows it, with its list and place in it.
-    nlohmann::json Json(const Row& row) const;
+    // The item as the API shows it, with its list and place in it, as JSON text.
+    void AppendJson(std::string& out, const Row& row) const;
+    std::string Json(const Row& row) const;
 
     void RowChanged(RowId id) override;
     void RowsRemoved(std::size_t first, std::size_t count) override;
