@@ -6,8 +6,10 @@
 #include "cli_options.h"
 #include "cli_prompter.h"
 #include "commands/distribute_command.h"
+#include "commands/handover_command.h"
 #include "commands/item_commands.h"
 #include "commands/mail_commands.h"
+#include "commands/remote_token_command.h"
 #include "commands/replace_command.h"
 #include "commands/serve_command.h"
 #include "commands/session_runner.h"
@@ -120,6 +122,7 @@ int main(int argc, char** argv) {
         std::printf("kov-cli %s\n", KOV_VERSION);
         return kExitOk;
     }
+    if (options.remoteToken) return RunRemoteToken(options.newToken);
 
     kov::cli::CliPrompter prompter;
     kov::SetDefaultPrompter(&prompter);
@@ -141,8 +144,18 @@ int main(int argc, char** argv) {
     // Read-only runs neither lock nor save: they may run beside the program that writes.
     const bool readOnly = IsReadOnly(options);
     kov::FileLock writerLock;
-    if (status == kExitOk && !readOnly && !TakeWriterLock(app, HolderText(argc, argv), writerLock))
-        status = kExitUsage;
+    std::string handOverHint;
+    if (status == kExitOk && !readOnly) {
+        // The program that holds the folder takes the changes itself when it lets us.
+        if (const std::optional<int> handed = HandOverIfHeld(options, app, handOverHint)) {
+            kov::SetDefaultPrompter(nullptr);
+            return *handed;
+        }
+        if (!TakeWriterLock(app, HolderText(argc, argv), writerLock)) {
+            status = kExitUsage;
+            if (!handOverHint.empty()) std::fprintf(stderr, "kov-cli: %s\n", handOverHint.c_str());
+        }
+    }
     if (status == kExitOk && options.trafficReset) status = ResetTraffic(app, options.quiet);
     if (status == kExitOk && options.traffic) PrintTraffic(app, stdout);
     if (status == kExitOk) status = RunItemCommands(options, app);
