@@ -4,6 +4,8 @@
 
 #include <memory>
 
+#include "web_control/event_stream_reader.h"
+
 namespace kov {
 
 namespace {
@@ -66,48 +68,116 @@ std::string RemoteClient::Escape(const std::string& text) {
     return out;
 }
 
-RemoteReply RemoteClient::Call(const std::string& method, const std::string& path,
-                               const nlohmann::json& body) const {
-    RemoteReply reply;
-    std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
-    if (!curl) {
-        reply.transport = "cannot start a transfer";
+// One transfer: the handle set up for a URL of the server with the token, no proxy and the
+// short connect time-out; the caller adds the rest.
+class RemoteClient::Transfer {
+public:
+    Transfer(const RemoteClient& client, const std::string& method, const std::string& path)
+        : m_curl(curl_easy_init()), m_url(client.m_base + path) {
+        Add("Authorization: Bearer " + client.m_token);
+        if (!m_curl) return;
+        CURL* c = m_curl.get();
+        curl_easy_setopt(c, CURLOPT_URL, m_url.c_str());
+        curl_easy_setopt(c, CURLOPT_CUSTOMREQUEST, method.c_str());
+        curl_easy_setopt(c, CURLOPT_PROXY, "");  // never through a proxy: the server is local
+        curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, kConnectTimeoutMs);
+    }
+
+    CURL* Get() const { return m_curl.get(); }
+    void Add(const std::string& line) {
+        m_headers.reset(curl_slist_append(m_headers.release(), line.c_str()));
+    }
+
+    RemoteReply Perform() {
+        RemoteReply reply;
+        if (!m_curl) {
+            reply.transport = "cannot start a transfer";
+            return reply;
+        }
+        curl_easy_setopt(m_curl.get(), CURLOPT_HTTPHEADER, m_headers.get());
+        const CURLcode code = curl_easy_perform(m_curl.get());
+        long status = 0;
+        curl_easy_getinfo(m_curl.get(), CURLINFO_RESPONSE_CODE, &status);
+        reply.status = static_cast<int>(status);
+        if (code != CURLE_OK) reply.transport = curl_easy_strerror(code);
         return reply;
     }
-    std::unique_ptr<curl_slist, CurlDeleter> headers;
-    auto add = [&headers](const std::string& line) {
-        headers.reset(curl_slist_append(headers.release(), line.c_str()));
-    };
-    add("Authorization: Bearer " + m_token);
-    add("Accept: application/json");
+
+private:
+    std::unique_ptr<CURL, CurlDeleter> m_curl;
+    std::unique_ptr<curl_slist, CurlDeleter> m_headers;
+    std::string m_url;
+};
+
+RemoteReply RemoteClient::Call(const std::string& method, const std::string& path,
+                               const nlohmann::json& body) const {
+    Transfer transfer(*this, method, path);
+    transfer.Add("Accept: application/json");
     const std::string sent = body.is_null() ? std::string() : body.dump();
-    if (!body.is_null()) add("Content-Type: application/json");
-    const std::string url = m_base + path;
-    std::string received;
-    CURL* c = curl.get();
-    curl_easy_setopt(c, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(c, CURLOPT_CUSTOMREQUEST, method.c_str());
-    if (!body.is_null()) {
+    CURL* c = transfer.Get();
+    if (c && !body.is_null()) {
+        transfer.Add("Content-Type: application/json");
         curl_easy_setopt(c, CURLOPT_POSTFIELDS, sent.c_str());
         curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE, static_cast<long>(sent.size()));
     }
-    curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.get());
-    curl_easy_setopt(c, CURLOPT_PROXY, "");  // never through a proxy: the server is local
-    curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, kConnectTimeoutMs);
-    curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, kTimeoutMs);
-    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &Collect);
-    curl_easy_setopt(c, CURLOPT_WRITEDATA, &received);
-    const CURLcode code = curl_easy_perform(c);
-    if (code != CURLE_OK) {
-        reply.transport = curl_easy_strerror(code);
+    std::string received;
+    if (c) {
+        curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, kTimeoutMs);
+        curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &Collect);
+        curl_easy_setopt(c, CURLOPT_WRITEDATA, &received);
+    }
+    RemoteReply reply = transfer.Perform();
+    if (!reply.transport.empty()) {
+        reply.status = 0;  // a reply cut short is no answer to go by
         return reply;
     }
-    long status = 0;
-    curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
-    reply.status = static_cast<int>(status);
     reply.body = nlohmann::json::parse(received, nullptr, false);
     if (reply.body.is_discarded()) reply.body = nullptr;
+    reply.text = std::move(received);
+    return reply;
+}
+
+namespace {
+
+struct Following {
+    EventStreamReader reader;
+    const std::function<bool()>& stop;
+    bool ended = false;  // by the handler or stop(), not by the server
+};
+
+std::size_t FeedEvents(char* data, std::size_t size, std::size_t count, void* user) {
+    auto* f = static_cast<Following*>(user);
+    if (f->reader.Feed(std::string_view(data, size * count))) return size * count;
+    f->ended = true;
+    return 0;
+}
+
+int WatchStop(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    auto* f = static_cast<Following*>(user);
+    if (!f->stop()) return 0;
+    f->ended = true;
+    return 1;
+}
+
+}  // namespace
+
+RemoteReply RemoteClient::Follow(
+    const std::string& path,
+    const std::function<bool(const std::string&, const std::string&)>& onEvent,
+    const std::function<bool()>& stop) const {
+    Transfer transfer(*this, "GET", path);
+    transfer.Add("Accept: text/event-stream");
+    Following following{EventStreamReader(onEvent), stop};
+    if (CURL* c = transfer.Get()) {
+        curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &FeedEvents);
+        curl_easy_setopt(c, CURLOPT_WRITEDATA, &following);
+        curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
+        curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, &WatchStop);
+        curl_easy_setopt(c, CURLOPT_XFERINFODATA, &following);
+    }
+    RemoteReply reply = transfer.Perform();
+    if (following.ended) reply.transport.clear();  // we ended it
     return reply;
 }
 

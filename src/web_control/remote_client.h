@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -13,6 +14,7 @@ namespace kov {
 struct RemoteReply {
     int status = 0;
     nlohmann::json body;  // null for an empty or non-JSON body
+    std::string text;     // the body as received
     std::string transport;
 
     bool Answered() const { return status != 0; }
@@ -32,6 +34,14 @@ public:
     RemoteReply Call(const std::string& method, const std::string& path,
                      const nlohmann::json& body = nullptr) const;
 
+    // Reads the event stream at path ("/api/v1/events"), handing each event to onEvent, until
+    // onEvent returns false, stop() returns true (asked about once a second at least) or the
+    // stream ends. No overall time-out: a session may run for hours. The reply's status is the
+    // stream's (200 while it ran); status 0 when it could not be opened.
+    RemoteReply Follow(const std::string& path,
+                       const std::function<bool(const std::string&, const std::string&)>& onEvent,
+                       const std::function<bool()>& stop) const;
+
     // The base URL the calls go to: a server listening on every address (0.0.0.0, ::) is
     // reached on loopback, an IPv6 address goes in brackets.
     static std::string BaseUrl(const RemoteSettings& settings);
@@ -39,6 +49,8 @@ public:
     static std::string Escape(const std::string& text);
 
 private:
+    class Transfer;
+
     std::string m_base;
     std::string m_token;
 };

@@ -9,6 +9,7 @@
 #include "cli_options.h"
 #include "core/command_line.h"
 #include "core/text/terminal_text.h"
+#include "interrupt_flag.h"
 #include "platform/file_lock.h"
 #include "session/application.h"
 #include "web_control/remote_client.h"
@@ -74,7 +75,10 @@ private:
         const RemoteReply reply = Call("GET", "/api/v1/items" + ListQuery('?'));
         if (!reply.Ok()) return Fail("", reply);
         const json& items = reply.body.is_object() ? reply.body["items"] : reply.body;
-        if (!items.is_array()) return Fail("", {reply.status, nullptr, "not a list of items"});
+        if (!items.is_array()) {
+            m_problem = "the running program sent no list of items";
+            return false;
+        }
         m_ids.assign(items.size(), 0);
         for (const json& item : items) {
             const std::size_t index = item.value("index", std::size_t{0});
@@ -167,7 +171,56 @@ private:
         const RemoteReply reply = Call("POST", "/api/v1/session/start", json::object());
         if (!reply.Ok()) return Fail("-a: ", reply);
         m_done += "started a download session\n";
+        m_session = true;
         return true;
+    }
+
+public:
+    // Whether -a started a session there, which FollowSession then watches.
+    bool StartedSession() const { return m_session; }
+
+    // Prints the session's log lines as they come until it ends; the exit status a local -a
+    // gives (1 when an item failed, 130 after Ctrl+C, which stops the session there too).
+    int FollowSession() {
+        InterruptFlag interrupt;
+        bool failed = false;
+        int polls = 0;
+        auto onEvent = [&](const std::string& name, const std::string& data) {
+            const json value = json::parse(data, nullptr, false);
+            if (!value.is_object()) return true;
+            if (name == "log" && !m_options.quiet) PrintLogLine(value);
+            if (name == "item" && value.value("state", "") == "error") failed = true;
+            return !(name == "session" && value.value("state", "") == "ended");
+        };
+        // The session may have ended before the stream was open: its state is asked now and
+        // then, as the stream's only other way to end.
+        auto stop = [&] {
+            if (interrupt.Raised()) return true;
+            if (++polls % 3 != 0) return false;
+            const RemoteReply status = m_client.Call("GET", "/api/v1/status");
+            return status.Ok() && status.body.value("session", "") == "idle";
+        };
+        const RemoteReply reply = m_client.Follow("/api/v1/events", onEvent, stop);
+        if (interrupt.Raised()) {
+            m_client.Call("POST", "/api/v1/session/stop", json{{"now", false}});
+            std::fprintf(stderr, "kov-cli: stopping the session there after the current files\n");
+            return kExitInterrupted;
+        }
+        if (!reply.Ok() || !reply.transport.empty()) {
+            std::fprintf(stderr, "kov-cli: the session runs on there; its events: %s\n",
+                         TerminalSafe(reply.ErrorText() + " " + reply.transport).c_str());
+            return kExitItemFailed;
+        }
+        return failed ? kExitItemFailed : kExitOk;
+    }
+
+private:
+    static void PrintLogLine(const json& line) {
+        const bool error = line.value("kind", "") == "error";
+        std::fprintf(error ? stderr : stdout, "%s - %s\n",
+                     TerminalSafe(line.value("time", "")).c_str(),
+                     TerminalSafe(line.value("text", "")).c_str());
+        std::fflush(error ? stderr : stdout);
     }
 
     const CliOptions& m_options;
@@ -178,6 +231,7 @@ private:
     std::string m_problem;
     int m_calls = 0;
     bool m_unreached = false;
+    bool m_session = false;
 };
 
 }  // namespace
@@ -230,8 +284,10 @@ std::optional<int> HandOverIfHeld(const CliOptions& options, const Application& 
         std::fprintf(
             stderr, "kov-cli: %s\n%s", TerminalSafe(handover.Problem()).c_str(),
             handover.Done().empty() ? "Nothing was changed.\n" : "The rest was not sent.\n");
+        return status;
     }
-    return status;
+    std::fflush(stdout);
+    return handover.StartedSession() ? handover.FollowSession() : kExitOk;
 }
 
 }  // namespace kov::cli
