@@ -59,8 +59,8 @@ TEST(RemoteClient, SaysWhatWentWrong) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.reply.ErrorText(), c.text);
-    EXPECT_TRUE(RemoteReply{204}.Ok());
-    EXPECT_FALSE(RemoteReply{301}.Ok());
+    EXPECT_TRUE((RemoteReply{204, nullptr, "", ""}.Ok()));
+    EXPECT_FALSE((RemoteReply{301, nullptr, "", ""}.Ok()));
     EXPECT_FALSE(RemoteReply{}.Answered());
 }
 

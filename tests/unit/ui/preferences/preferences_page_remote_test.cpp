@@ -109,7 +109,9 @@ TEST_F(RemotePageTest, AnAddressThatIsNoIpAddressIsRefusedAtTheField) {
         address->setText(QString::fromUtf8(c.address));
         QWidget* invalid = page->Invalid();
         EXPECT_EQ(invalid == nullptr, c.taken) << c.address;
-        if (!c.taken) EXPECT_EQ(invalid, address);
+        if (!c.taken) {
+            EXPECT_EQ(invalid, address);
+        }
         EXPECT_EQ(address->toolTip().isEmpty(), c.taken) << c.address;
     }
 }
