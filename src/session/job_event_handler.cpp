@@ -93,6 +93,10 @@ private:
         if (!m_event.cause.empty()) line += " (" + m_event.cause + ")";
         return line;
     }
+    // Tells who follows the rows' outcomes what failed and why.
+    void NoteFailure(const std::string& text) const {
+        if (m_row && m_context.rowFailed) m_context.rowFailed(m_row->id, text, m_event.cause);
+    }
     void ErrorSound() {
         if (m_context.playSound) m_context.playSound(kSoundError2);
     }
@@ -163,7 +167,10 @@ void EventHandler::LogFileResult() {
     const bool expected =
         ClassifyFileResult(e.param1, e.param2, m_row->item.NumBased != 0) == ResultClass::Expected;
     auto failure = [&](EventCode code, const char* detail) {
-        if (!expected) m_row->image = kImageError;
+        if (!expected) {
+            m_row->image = kImageError;
+            NoteFailure(Format("%s : %s", Text(code), detail));
+        }
         Log(kAlways, expected ? kLogInfo : kLogError,
             WithCause(Format("[%s] - %s : %s", Name(), Text(code), detail)));
     };
@@ -212,7 +219,10 @@ void EventHandler::LogFileResult() {
             ErrorSound();
             break;
         default:
-            if (!expected) m_row->image = kImageError;
+            if (!expected) {
+                m_row->image = kImageError;
+                NoteFailure(Format("%s : %s", Text(EventCode::DownloadError), Text1()));
+            }
             Log(kAlways, expected ? kLogInfo : kLogError,
                 WithCause(Format("[%s] - %s : %s, code: %d / %d", Name(),
                                  Text(EventCode::DownloadError), Text1(), Int(e.param1),
@@ -244,6 +254,7 @@ bool EventHandler::FinishOnceOnly() {
 void EventHandler::RowError(EventCode status, EventCode text) {
     SetStatus(status);
     m_row->image = kImageError;
+    NoteFailure(Format("%s: %s", Text(text), Text1()));
     ErrorSound();
     Log(kAlways, kLogError, WithCause(Format("[%s] - %s: %s", Name(), Text(text), Text1())));
 }
@@ -354,6 +365,8 @@ Step EventHandler::MarkRowFailure() {
         case kEventConnectionError:
             SetStatus(EventCode::Error);
             m_row->image = kImageError;
+            NoteFailure(Format("%s: %d/%d, (%s)", Text(EventCode::ConnectingError), Int(e.param1),
+                               Int(e.param2), Text1()));
             Log(kAlways, kLogError,
                 Format("[%s] - %s: %d/%d, (%s)", Name(), Text(EventCode::ConnectingError),
                        Int(e.param1), Int(e.param2), Text1()));

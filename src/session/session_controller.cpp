@@ -97,6 +97,9 @@ SessionController::SessionController(AppSettings& settings, ListDocument& docume
     m_context.stats = &m_stats;
     m_context.playSound = m_hooks.playSound;
     m_context.now = m_hooks.now;
+    m_context.rowFailed = [this](RowId id, const std::string& text, const std::string& cause) {
+        if (m_observer) m_observer->RowFailed(id, text, cause);
+    };
     m_speedLimitOn = m_settings.SpeedLimited != 0;
     m_document.SetSessionRunning([this] { return m_state != SessionState::Idle; });
     m_document.SetQueueHook([this](RowId id) { JoinQueue(id); });
@@ -216,6 +219,7 @@ void SessionController::StartSession() {
     m_endingGuard = false;
     ShowTitle(m_hooks, RunningTitle());
     if (m_hooks.sessionRunning) m_hooks.sessionRunning(true);
+    if (m_observer) m_observer->SessionStarted();
 
     // The session's jobs read this snapshot, never the settings the user may edit meanwhile.
     m_snapshot = std::make_shared<const AppSettings>(m_settings);
@@ -479,6 +483,7 @@ void SessionController::EndSession(bool halted) {
     m_scheduler.SessionEnded();
     m_context.settings = &m_settings;
     if (m_hooks.sessionRunning) m_hooks.sessionRunning(false);
+    if (m_observer) m_observer->SessionEnded();
 
     // A list switch asked for during the session is carried out now.
     if (const auto pending = m_document.TakePendingSwitch()) {

@@ -16,6 +16,7 @@
 #include "net/dialup/dialup_link.h"
 #include "session/dialup_use.h"
 #include "session/scheduler.h"
+#include "session/session_observer.h"
 #include "session/session_state.h"
 #include "session/update_check.h"
 
@@ -110,6 +111,10 @@ public:
     DialupUse& DialUp() { return m_dialup; }
     UpdateCheck& Updates() { return m_updates; }
 
+    // One observer of sessions and row failures (null: none); it must outlive the controller
+    // or be set back to null first.
+    void SetObserver(SessionObserver* observer) { m_observer = observer; }
+
     // Adds a log line from any thread; the main loop writes it (to the file too).
     void PostLogLine(std::string text, int image);
 
@@ -167,6 +172,7 @@ private:
     Prompter& m_prompter;
     const std::shared_ptr<const JobEnvironment> m_baseEnv;
     SessionHooks m_hooks;
+    SessionObserver* m_observer = nullptr;
     EventContext m_context;
     // Cleared by the destructor; every task posted to the loop checks it first.
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <ctime>
 #include <functional>
+#include <string>
 
 #include "core/settings/app_settings.h"
 #include "model/list_model.h"
@@ -60,6 +61,9 @@ struct EventContext {
     // The row open in the item editor, if any (a once-only item there is disabled, never
     // deleted); empty: none.
     std::function<RowId()> editedRow;
+    // A row was marked failed: what failed and the cause the job knew ("" when none); may be
+    // empty.
+    std::function<void(RowId id, const std::string& text, const std::string& cause)> rowFailed;
 };
 
 }  // namespace kov

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <map>
 #include <string>
 
@@ -15,6 +16,8 @@ struct ApiRequest {
     std::map<std::string, std::string> query;  // decoded "?list=2&after=10"
     std::string body;
     bool fromLoopback = true;  // the caller's address is on this machine
+    // Set while the server stops: a route waiting for the main loop gives up (503) when it is.
+    const std::atomic<bool>* stopping = nullptr;
 };
 
 // What the routes answer: a status and a JSON body ("" for 204).

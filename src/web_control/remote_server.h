@@ -6,6 +6,7 @@
 
 #include "core/settings/app_settings.h"
 #include "web_control/api_message.h"
+#include "web_control/server_limits.h"
 
 namespace kov {
 
@@ -27,6 +28,9 @@ public:
     ~RemoteServer();  // stops
     RemoteServer(const RemoteServer&) = delete;
     RemoteServer& operator=(const RemoteServer&) = delete;
+
+    // Before Start: other limits than the defaults (tests make the times short).
+    void SetLimits(const ServerLimits& limits);
 
     // Binds and starts. False with Error() when the address or port cannot be taken.
     bool Start();

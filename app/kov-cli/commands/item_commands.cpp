@@ -14,7 +14,7 @@
 #include "output/item_show.h"
 #include "platform/clock.h"
 #include "session/application.h"
-#include "url_as_template.h"
+#include "session/item_edits.h"
 
 namespace kov::cli {
 
@@ -126,23 +126,15 @@ Error AddUrls(const CliOptions& options, ListDocument& doc, const AppSettings& s
             return "--name, --dest and --template go with --add";
         return "";
     }
-    // Held to what --set allows: a value too long to keep, or with a line break, is refused
-    // rather than cut or bent.
-    UrlItem probe;
-    for (const std::string& url : options.add) {
-        Error e = UnsupportedScheme(url, settings.EnableHttps != 0);
-        if (e.empty()) e = SetItemField(probe, "Url", url);
-        if (!e.empty()) return "--add " + url + ": " + e;
-    }
-    if (Error e = SetItemField(probe, "Name", o.addName); !e.empty()) return "--name: " + e;
     const std::string dest = o.addDest.empty() ? "" : AbsolutePath(o.addDest, true);
-    if (Error e = SetItemField(probe, "Dest", dest); !e.empty()) return "--dest: " + e;
+    const NewItemsRequest request{options.add, o.addName, dest, o.addTemplate};
+    if (const ItemRefusal r = CheckNewItems(request, settings.EnableHttps != 0); r.Refused()) {
+        if (r.field == "url") return "--add " + r.value + ": " + r.reason;
+        return "--" + r.field + ": " + r.reason;
+    }
     for (const std::string& url : options.add) {
-        UrlItem item = doc.MakeNewItem(url);
         std::string note;
-        if (o.addTemplate) note = MakeTemplateItem(url, item, settings, SystemClock().Now());
-        if (!o.addName.empty()) item.Name = o.addName;
-        if (!dest.empty()) item.Dest = dest;
+        UrlItem item = MakeRequestedItem(doc, url, request, settings, SystemClock().Now(), note);
         const std::string line = item.Name + "\t" + item.Url + note + "\n";
         // The number --set, --show and --remove take for it.
         const long number = doc.Rows().IndexOf(doc.AddItem(std::move(item))) + 1;
@@ -160,10 +152,8 @@ Error SetKeys(const ItemOptions& o, ListDocument& doc, bool enableHttps) {
             const std::size_t eq = pair.find('=');
             const std::string key = pair.substr(0, eq);
             const std::string value = pair.substr(eq + 1);
-            Error e = SetItemField(item, key, value);
+            Error e = SetCheckedKey(item, key, value, enableHttps);
             if (e == "unknown key") e += " (the keys are those --show prints)";
-            if (e.empty() && IEquals(key, "Url") && !value.empty())
-                e = UnsupportedScheme(value, enableHttps);
             if (!e.empty()) return "--set " + std::to_string(a.item) + " " + pair + ": " + e;
         }
         if (Error e = CheckItemFields(item); !e.empty()) {

@@ -19,11 +19,13 @@
 #include "engine/worker_pool.h"
 #include "platform/atomic_file_writer.h"
 #include "platform/file_lock.h"
+#include "platform/program_paths.h"
 #include "platform/sound_player.h"
 #include "session/application.h"
 #include "session/event_log.h"
 #include "session/mail_check.h"
 #include "session/session_controller.h"
+#include "web_control/remote_control.h"
 
 namespace kov::cli {
 
@@ -211,6 +213,9 @@ int RunServe(Application& app, bool& powerOffRequested) {
                             0, kLogInfo);
             }
         };
+        // Remote control steers this service over HTTP when [Remote] Enabled=1.
+        RemoteControl remote({settings, app.Document(), session, log, loop},
+                             FindDataPath(app.Paths().programFolder, "web/"));
         auto announce = [&](const std::string& what) {
             log.AddLine(what + ", " + std::to_string(session.Schedule().Queue().size()) +
                             " scheduled task(s) left today",
@@ -228,6 +233,7 @@ int RunServe(Application& app, bool& powerOffRequested) {
                 reloadPending = false;
                 if (!ReloadService(app, session, log, schedulerSetting)) return;
                 restartMail();
+                remote.SettingsChanged();
                 announce("kov.ini reloaded");
             }
         };
@@ -249,7 +255,10 @@ int RunServe(Application& app, bool& powerOffRequested) {
         session.Activate();
         announce("kov-cli --serve started");
         restartMail();
+        remote.Start();
         loop.Run();
+        // Callers waiting on the loop get 503 now, before the session and the lists go.
+        remote.Stop();
         signals.Stop();
         session.StopRunningThreads(false, {}, kStopNow);
         pool.WaitIdle();

@@ -128,6 +128,12 @@ constexpr MessageEntry kTable[] = {
     {"BannedWordsCut",
      "BannedWords is longer than 1023 characters: the words beyond are not in force"},
     {"RulesFileTooLarge", "Rule file too large, not read:"},
+    {"RemoteListening", "Remote control listens on"},
+    {"RemoteOpenToNetwork",
+     "Remote control is open to other machines: anyone who reaches this address and has the "
+     "token can steer the program"},
+    {"RemoteNotStarted", "Remote control could not start:"},
+    {"RemoteStopped", "Remote control stopped"},
 };
 
 static_assert(std::size(kTable) == static_cast<std::size_t>(EventCode::Count),

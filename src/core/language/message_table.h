@@ -125,6 +125,10 @@ enum class EventCode : int {
     RipRedirectOffSite,
     BannedWordsCut,
     RulesFileTooLarge,
+    RemoteListening,
+    RemoteOpenToNetwork,
+    RemoteNotStarted,
+    RemoteStopped,
     Count
 };
 

@@ -1,9 +1,11 @@
 #include "ui/app/gui_application.h"
 
 #include "platform/program_paths.h"
+#include "session/event_log.h"
 #include "session/session_controller.h"
 #include "session/session_setup.h"
 #include "session/session_state.h"
+#include "ui/app/qt_main_loop.h"
 #include "ui/app/qt_prompter.h"
 #include "ui/app/user_guide.h"
 #include "ui/dialogs/distributed_dialog.h"
@@ -14,12 +16,16 @@
 #include "ui/item_editor/item_editor_commands.h"
 #include "ui/preferences/preferences_commands.h"
 #include "ui/window/main_window.h"
+#include "web_control/remote_control.h"
 
 namespace kov {
 
 GuiApplication::GuiApplication(QtPrompter& prompter) : Application(prompter) {}
 
-GuiApplication::~GuiApplication() = default;
+GuiApplication::~GuiApplication() {
+    m_remote.reset();
+    if (m_remoteLoop) m_remoteLoop->Shutdown();
+}
 
 void GuiApplication::CreateMainWindow() {
     Application::CreateMainWindow();
@@ -37,6 +43,7 @@ void GuiApplication::CreateMainWindow() {
     setup.userGuide = UserGuideCandidates(ExecutablePath());
     setup.programFolder = m_paths.programFolder;
     setup.saveOnClose = [this](bool shiftHeld) {
+        if (m_remote) m_remote->Stop();
         TakeTrafficCount();
         return Shutdown(shiftHeld);
     };
@@ -68,6 +75,17 @@ void GuiApplication::CreateMainWindow() {
         {m_window.get(), m_document.get(), &m_settings, &m_recent, std::move(editorHooks), {}});
     RegisterPreferencesCommands(*m_window, *this);
     ConnectUrlTestCommands(*m_window, m_settings, *m_document);
+    StartRemoteControl();
+}
+
+void GuiApplication::StartRemoteControl() {
+    m_remoteLoop = std::make_unique<QtMainLoop>();
+    m_remote = std::make_unique<RemoteControl>(
+        RemoteTargets{m_settings, *m_document, m_window->Session(), m_window->Log(), *m_remoteLoop},
+        FindDataPath(m_paths.programFolder, "web/"));
+    m_remote->Start();
+    QObject::connect(m_window.get(), &MainWindow::settingsApplied, m_remoteLoop.get(),
+                     [remote = m_remote.get()] { remote->SettingsChanged(); });
 }
 
 void GuiApplication::TakeWindowLayout() {

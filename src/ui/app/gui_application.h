@@ -7,7 +7,9 @@
 namespace kov {
 
 class MainWindow;
+class QtMainLoop;
 class QtPrompter;
+class RemoteControl;
 
 // The desktop program from start-up to shut-down: the shared order, with the main window made
 // at its step and its layout taken into the settings at the shut-down.
@@ -27,7 +29,13 @@ protected:
     void TakeWindowLayout() override;
 
 private:
+    // Remote control over HTTP when [Remote] Enabled=1; restarted by accepted preferences.
+    void StartRemoteControl();
+
     std::unique_ptr<MainWindow> m_window;
+    // Declared after the window: they go before its session and lists.
+    std::unique_ptr<QtMainLoop> m_remoteLoop;
+    std::unique_ptr<RemoteControl> m_remote;
 };
 
 }  // namespace kov

@@ -1,4 +1,4 @@
-#include "url_as_template.h"
+#include "session/url_as_template.h"
 
 #include <algorithm>
 #include <limits>
@@ -7,7 +7,7 @@
 #include "model/url_template.h"
 #include "model/url_template_parse.h"
 
-namespace kov::cli {
+namespace kov {
 
 namespace {
 
@@ -104,4 +104,4 @@ std::string MakeTemplateItem(std::string_view url, UrlItem& item, const AppSetti
     return "";
 }
 
-}  // namespace kov::cli
+}  // namespace kov

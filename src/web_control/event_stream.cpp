@@ -1,0 +1,68 @@
+#include "web_control/event_stream.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace kov {
+
+EventStream::EventStream(std::shared_ptr<EventHub::Subscription> subscription,
+                         const std::atomic<bool>& stopping, std::chrono::milliseconds keepAlive)
+    : m_subscription(std::move(subscription)),
+      m_stopping(stopping),
+      m_keepAlive(keepAlive),
+      m_lastWrite(std::chrono::steady_clock::now()),
+      // Sent at once: a client that has read it knows its events are being kept from now on.
+      m_pending(": ok\n\n") {}
+
+std::string EventStream::Format(const HubEvent& event) {
+    std::string text = "event: " + event.name + "\n";
+    // A line break inside the data would end the field early: each line gets its own "data:".
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = event.data.find('\n', start);
+        text += "data: ";
+        text.append(event.data, start, end == std::string::npos ? std::string::npos : end - start);
+        text += '\n';
+        if (end == std::string::npos) break;
+        start = end + 1;
+    }
+    text += '\n';
+    return text;
+}
+
+ssize_t EventStream::Read(char* buffer, std::size_t max) {
+    while (m_offset >= m_pending.size()) {
+        m_pending.clear();
+        m_offset = 0;
+        if (!Refill(max)) return -1;
+    }
+    const std::size_t count = std::min(max, m_pending.size() - m_offset);
+    std::memcpy(buffer, m_pending.data() + m_offset, count);
+    m_offset += count;
+    return static_cast<ssize_t>(count);
+}
+
+bool EventStream::Refill(std::size_t max) {
+    using std::chrono::steady_clock;
+    for (;;) {
+        if (m_stopping.load() || m_subscription->Closed()) return false;
+        if (auto event = m_subscription->Next(kWaitSlice)) {
+            m_pending = Format(*event);
+            // Whatever else is waiting goes out in the same write.
+            while (m_pending.size() < max) {
+                auto more = m_subscription->Next(std::chrono::milliseconds(0));
+                if (!more) break;
+                m_pending += Format(*more);
+            }
+            m_lastWrite = steady_clock::now();
+            return true;
+        }
+        if (steady_clock::now() - m_lastWrite >= m_keepAlive) {
+            m_pending = ": keep-alive\n\n";
+            m_lastWrite = steady_clock::now();
+            return true;
+        }
+    }
+}
+
+}  // namespace kov
