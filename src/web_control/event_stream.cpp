@@ -1,18 +1,28 @@
 #include "web_control/event_stream.h"
 
+#include <poll.h>
+
 #include <algorithm>
 #include <cstring>
 
 namespace kov {
 
 EventStream::EventStream(std::shared_ptr<EventHub::Subscription> subscription,
-                         const std::atomic<bool>& stopping, std::chrono::milliseconds keepAlive)
+                         const std::atomic<bool>& stopping, std::chrono::milliseconds keepAlive,
+                         int clientSocket)
     : m_subscription(std::move(subscription)),
       m_stopping(stopping),
       m_keepAlive(keepAlive),
       m_lastWrite(std::chrono::steady_clock::now()),
       // Sent at once: a client that has read it knows its events are being kept from now on.
-      m_pending(": ok\n\n") {}
+      m_pending(": ok\n\n"),
+      m_clientSocket(clientSocket) {}
+
+bool EventStream::ClientGone() const {
+    if (m_clientSocket < 0) return false;
+    pollfd socket{m_clientSocket, POLLRDHUP, 0};
+    return ::poll(&socket, 1, 0) > 0 && (socket.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
+}
 
 std::string EventStream::Format(const HubEvent& event) {
     std::string text = "event: " + event.name + "\n";
@@ -45,7 +55,7 @@ ssize_t EventStream::Read(char* buffer, std::size_t max) {
 bool EventStream::Refill(std::size_t max) {
     using std::chrono::steady_clock;
     for (;;) {
-        if (m_stopping.load() || m_subscription->Closed()) return false;
+        if (m_stopping.load() || m_subscription->Closed() || ClientGone()) return false;
         if (auto event = m_subscription->Next(kWaitSlice)) {
             m_pending = Format(*event);
             // Whatever else is waiting goes out in the same write.

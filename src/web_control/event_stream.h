@@ -17,10 +17,11 @@ namespace kov {
 class EventStream {
 public:
     EventStream(std::shared_ptr<EventHub::Subscription> subscription,
-                const std::atomic<bool>& stopping, std::chrono::milliseconds keepAlive);
+                const std::atomic<bool>& stopping, std::chrono::milliseconds keepAlive,
+                int clientSocket = -1);
 
     // Up to max bytes into buffer, waiting until there are some; -1 when the stream ends (the
-    // hub closed or the server stops).
+    // hub closed, the server stops or the client hung up).
     ssize_t Read(char* buffer, std::size_t max);
 
     static std::string Format(const HubEvent& event);
@@ -29,6 +30,9 @@ public:
 
 private:
     bool Refill(std::size_t max);
+    // Between events nothing is written, so a client that went away would only be noticed at
+    // the next keep-alive line; its socket tells at once.
+    bool ClientGone() const;
 
     std::shared_ptr<EventHub::Subscription> m_subscription;
     const std::atomic<bool>& m_stopping;
@@ -36,6 +40,7 @@ private:
     std::chrono::steady_clock::time_point m_lastWrite;
     std::string m_pending;
     std::size_t m_offset = 0;
+    int m_clientSocket;
 };
 
 }  // namespace kov

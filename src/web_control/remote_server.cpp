@@ -15,6 +15,7 @@
 #include "web_control/page_files.h"
 #include "web_control/request_guard.h"
 #include "web_control/server_response.h"
+#include "web_control/slow_client_watch.h"
 
 namespace kov {
 
@@ -26,6 +27,7 @@ struct Exchange {
     ClientAddress client;
     std::string body;
     bool answered = false;  // a refusal went out before the body was read
+    bool tooLarge = false;  // the body grew over the limit while it was read
 };
 
 std::optional<std::string> HeaderOf(MHD_Connection* connection, const char* name) {
@@ -53,6 +55,14 @@ MHD_Result AddQuery(void* cls, MHD_ValueKind, const char* key, const char* value
     return MHD_YES;
 }
 
+ApiResponse ShuttingDown() {
+    return ApiResponse::Error(503, "shutting down", "the program is stopping");
+}
+
+// How long Stop lets requests in progress finish (they see the stop flag) before it closes
+// their connections.
+constexpr std::chrono::seconds kStopGrace{2};
+
 }  // namespace
 
 struct RemoteServer::State {
@@ -72,7 +82,9 @@ struct RemoteServer::State {
     ServerLimits limits;
     std::unique_ptr<RequestGuard> guard;
     std::unique_ptr<AuthThrottle> throttle;
+    std::unique_ptr<SlowClientWatch> watch;
     std::atomic<bool> stopping{false};
+    std::atomic<int> active{0};  // requests between their head and their answer's end
     MHD_Daemon* daemon = nullptr;
     int port = 0;
     std::string error;
@@ -80,12 +92,14 @@ struct RemoteServer::State {
     static MHD_Result OnRequest(void* cls, MHD_Connection* connection, const char* url,
                                 const char* method, const char*, const char* data,
                                 std::size_t* size, void** context);
-    static void OnCompleted(void* cls, MHD_Connection*, void** context, MHD_RequestTerminationCode);
+    static void OnCompleted(void* cls, MHD_Connection* connection, void** context,
+                            MHD_RequestTerminationCode);
+    static void OnConnection(void* cls, MHD_Connection* connection, void**,
+                             MHD_ConnectionNotificationCode code);
 
     MHD_Result Begin(MHD_Connection* connection, const char* url, const char* method,
                      Exchange& exchange);
-    MHD_Result Collect(MHD_Connection* connection, Exchange& exchange, const char* data,
-                       std::size_t size);
+    MHD_Result Collect(Exchange& exchange, const char* data, std::size_t size);
     MHD_Result Finish(MHD_Connection* connection, const char* url, const char* method,
                       Exchange& exchange);
     MHD_Result ServePage(MHD_Connection* connection, const std::string& path);
@@ -100,21 +114,37 @@ MHD_Result RemoteServer::State::OnRequest(void* cls, MHD_Connection* connection,
     if (*context == nullptr) {
         auto* exchange = new Exchange;
         *context = exchange;
+        ++state->active;
         return state->Begin(connection, url, method, *exchange);
     }
     auto& exchange = *static_cast<Exchange*>(*context);
     if (*size > 0) {
         const std::size_t got = *size;
         *size = 0;
-        return state->Collect(connection, exchange, data, got);
+        return state->Collect(exchange, data, got);
     }
     return state->Finish(connection, url, method, exchange);
 }
 
-void RemoteServer::State::OnCompleted(void*, MHD_Connection*, void** context,
+void RemoteServer::State::OnCompleted(void* cls, MHD_Connection* connection, void** context,
                                       MHD_RequestTerminationCode) {
+    auto* state = static_cast<State*>(cls);
+    if (*context != nullptr) --state->active;
     delete static_cast<Exchange*>(*context);
     *context = nullptr;
+    state->watch->Waiting(connection);
+}
+
+void RemoteServer::State::OnConnection(void* cls, MHD_Connection* connection, void**,
+                                       MHD_ConnectionNotificationCode code) {
+    SlowClientWatch& watch = *static_cast<State*>(cls)->watch;
+    if (code == MHD_CONNECTION_NOTIFY_STARTED) {
+        const MHD_ConnectionInfo* info =
+            MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+        if (info != nullptr) watch.Opened(connection, info->connect_fd);
+    } else {
+        watch.Closed(connection);
+    }
 }
 
 void RemoteServer::State::WaitUnlessStopping(std::chrono::milliseconds delay) const {
@@ -133,11 +163,13 @@ MHD_Result RemoteServer::State::Begin(MHD_Connection* connection, const char* ur
     exchange.client = ClientAddress::Of(info ? info->client_addr : nullptr);
     if (stopping.load()) {
         exchange.answered = true;
-        return SendError(connection,
-                         ApiResponse::Error(503, "shutting down", "the program is stopping"));
+        watch->Answering(connection);
+        return SendError(connection, ShuttingDown());
     }
     const RequestHead head = HeadOf(connection, url, method);
     const GuardVerdict verdict = guard->Check(head);
+    // Only an API call's body is still to come; everything else is answered now.
+    if (verdict.status != 0 || verdict.target != RequestTarget::Api) watch->Answering(connection);
     if (verdict.status != 0) {
         if (verdict.badToken) {
             WaitUnlessStopping(
@@ -160,17 +192,14 @@ MHD_Result RemoteServer::State::Begin(MHD_Connection* connection, const char* ur
     return MHD_YES;  // the body follows
 }
 
-MHD_Result RemoteServer::State::Collect(MHD_Connection* connection, Exchange& exchange,
-                                        const char* data, std::size_t size) {
-    if (exchange.answered) return MHD_YES;  // read and dropped
+MHD_Result RemoteServer::State::Collect(Exchange& exchange, const char* data, std::size_t size) {
+    if (exchange.answered || exchange.tooLarge) return MHD_YES;  // read and dropped
     if (exchange.body.size() + size > limits.maxBody) {
-        // A body sent without its length (chunked) is cut off here.
-        exchange.answered = true;
+        // A body sent without its length (chunked): the rest is read and dropped, so that the
+        // client is still reading when the refusal comes (the request deadline bounds this).
+        exchange.tooLarge = true;
         exchange.body.clear();
-        return SendError(connection,
-                         ApiResponse::Error(413, "body too large",
-                                            "more than " + std::to_string(limits.maxBody) +
-                                                " bytes in one request"));
+        return MHD_YES;
     }
     exchange.body.append(data, size);
     return MHD_YES;
@@ -180,10 +209,13 @@ MHD_Result RemoteServer::State::Finish(MHD_Connection* connection, const char* u
                                        const char* method, Exchange& exchange) {
     if (exchange.answered) return MHD_YES;
     exchange.answered = true;
-    if (stopping.load()) {
-        return SendError(connection,
-                         ApiResponse::Error(503, "shutting down", "the program is stopping"));
+    watch->Answering(connection);
+    if (exchange.tooLarge) {
+        return SendError(
+            connection,
+            ApiResponse::Error(413, "body too large", RequestGuard::TooLargeCause(limits.maxBody)));
     }
+    if (stopping.load()) return SendError(connection, ShuttingDown());
     ApiRequest request;
     request.method = method;
     request.path = url;
@@ -198,7 +230,7 @@ MHD_Result RemoteServer::State::Finish(MHD_Connection* connection, const char* u
         // A route's fault must not take the server's thread down with it.
         response = ApiResponse::Error(500, "internal error", failure.what());
     }
-    return SendJson(connection, response);
+    return SendJson(connection, std::move(response));
 }
 
 MHD_Result RemoteServer::State::ServePage(MHD_Connection* connection, const std::string& path) {
@@ -206,11 +238,14 @@ MHD_Result RemoteServer::State::ServePage(MHD_Connection* connection, const std:
     if (!file) {
         return SendError(connection, ApiResponse::Error(404, "not found", "no such file: " + path));
     }
-    return SendPageFile(connection, file->body, file->contentType);
+    return SendPageFile(connection, std::move(file->body), file->contentType);
 }
 
 MHD_Result RemoteServer::State::ServeEvents(MHD_Connection* connection) {
-    auto* stream = new EventStream(hub.Subscribe(), stopping, limits.keepAlive);
+    const MHD_ConnectionInfo* info =
+        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+    auto* stream =
+        new EventStream(hub.Subscribe(), stopping, limits.keepAlive, info ? info->connect_fd : -1);
     MHD_Response* response = MHD_create_response_from_callback(
         MHD_SIZE_UNKNOWN, 32 * 1024,
         [](void* cls, std::uint64_t, char* buffer, std::size_t max) -> ssize_t {
@@ -251,6 +286,8 @@ bool RemoteServer::Start() {
                                                  state.limits.maxBody);
     state.throttle =
         std::make_unique<AuthThrottle>(state.limits.failureDelay, state.limits.failureDelayCap);
+    state.watch = std::make_unique<SlowClientWatch>(state.limits.requestDeadline);
+    state.watch->Start();
     unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_THREAD_PER_CONNECTION | MHD_USE_ITC;
     if (socket.ipv6) flags |= MHD_USE_IPv6;
     state.daemon = MHD_start_daemon(
@@ -258,9 +295,10 @@ bool RemoteServer::Start() {
         MHD_OPTION_CONNECTION_LIMIT, state.limits.connections, MHD_OPTION_CONNECTION_TIMEOUT,
         static_cast<unsigned>(state.limits.idleTimeout.count()), MHD_OPTION_CONNECTION_MEMORY_LIMIT,
         static_cast<std::size_t>(64 * 1024), MHD_OPTION_NOTIFY_COMPLETED, &State::OnCompleted,
-        &state, MHD_OPTION_END);
+        &state, MHD_OPTION_NOTIFY_CONNECTION, &State::OnConnection, &state, MHD_OPTION_END);
     if (state.daemon == nullptr) {
         ::close(socket.fd);
+        state.watch->Stop();
         state.error =
             "the remote-control server could not start on port " + std::to_string(socket.port);
         return false;
@@ -276,8 +314,13 @@ void RemoteServer::Stop() {
     state.stopping = true;
     const MHD_socket listening = MHD_quiesce_daemon(state.daemon);
     if (listening != MHD_INVALID_SOCKET) ::close(listening);
+    const auto until = std::chrono::steady_clock::now() + kStopGrace;
+    while (state.active.load() > 0 && std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     MHD_stop_daemon(state.daemon);
     state.daemon = nullptr;
+    state.watch->Stop();
 }
 
 int RemoteServer::Port() const {

@@ -111,6 +111,10 @@ bool RequestGuard::OriginAllowed(std::string_view origin, std::string_view host)
     return Lower(origin) == "http://" + Lower(host);
 }
 
+std::string RequestGuard::TooLargeCause(std::size_t maxBody) {
+    return "more than " + std::to_string(maxBody) + " bytes in one request";
+}
+
 std::string RequestGuard::PageFile(std::string_view path) {
     if (path == "/") return "index.html";
     if (path.size() < 2 || path.front() != '/' || path[1] == '.') return {};
@@ -153,8 +157,7 @@ GuardVerdict RequestGuard::Check(const RequestHead& head) const {
         }
     }
     if (head.contentLength && *head.contentLength > m_maxBody) {
-        return Refuse(413, "body too large",
-                      "more than " + std::to_string(m_maxBody) + " bytes in one request");
+        return Refuse(413, "body too large", TooLargeCause(m_maxBody));
     }
     GuardVerdict pass;
     pass.target = *target;

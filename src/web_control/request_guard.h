@@ -48,6 +48,7 @@ public:
     bool HostAllowed(std::string_view host) const;
     // origin must name the server as the browser reached it: "http://" + the Host sent.
     static bool OriginAllowed(std::string_view origin, std::string_view host);
+    static std::string TooLargeCause(std::size_t maxBody);
     // "/" and plain file names are the page's; "" when path is neither.
     static std::string PageFile(std::string_view path);
 

@@ -4,9 +4,13 @@ namespace kov {
 
 namespace {
 
-MHD_Response* FromText(const std::string& body) {
-    return MHD_create_response_from_buffer(body.size(), const_cast<char*>(body.data()),
-                                           MHD_RESPMEM_MUST_COPY);
+// The response keeps the text itself: a list of thousands of items is not copied again.
+MHD_Response* FromText(std::string body) {
+    auto* kept = new std::string(std::move(body));
+    MHD_Response* response = MHD_create_response_from_buffer_with_free_callback_cls(
+        kept->size(), kept->data(), [](void* cls) { delete static_cast<std::string*>(cls); }, kept);
+    if (response == nullptr) delete kept;
+    return response;
 }
 
 MHD_Result Queue(MHD_Connection* connection, int status, MHD_Response* response) {
@@ -17,10 +21,11 @@ MHD_Result Queue(MHD_Connection* connection, int status, MHD_Response* response)
     return queued;
 }
 
-MHD_Response* JsonResponse(const ApiResponse& answer) {
-    MHD_Response* response = FromText(answer.body);
+MHD_Response* JsonResponse(ApiResponse answer) {
+    const bool empty = answer.body.empty();
+    MHD_Response* response = FromText(std::move(answer.body));
     if (response == nullptr) return nullptr;
-    if (!answer.body.empty()) {
+    if (!empty) {
         MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE,
                                 "application/json; charset=utf-8");
     }
@@ -30,8 +35,9 @@ MHD_Response* JsonResponse(const ApiResponse& answer) {
 
 }  // namespace
 
-MHD_Result SendJson(MHD_Connection* connection, const ApiResponse& response) {
-    return Queue(connection, response.status, JsonResponse(response));
+MHD_Result SendJson(MHD_Connection* connection, ApiResponse response) {
+    const int status = response.status;
+    return Queue(connection, status, JsonResponse(std::move(response)));
 }
 
 MHD_Result SendError(MHD_Connection* connection, const ApiResponse& answer) {
@@ -45,9 +51,9 @@ MHD_Result SendError(MHD_Connection* connection, const ApiResponse& answer) {
     return Queue(connection, answer.status, response);
 }
 
-MHD_Result SendPageFile(MHD_Connection* connection, const std::string& body,
+MHD_Result SendPageFile(MHD_Connection* connection, std::string body,
                         const std::string& contentType) {
-    MHD_Response* response = FromText(body);
+    MHD_Response* response = FromText(std::move(body));
     if (response == nullptr) return MHD_NO;
     MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, contentType.c_str());
     MHD_add_response_header(response, "Content-Security-Policy", "default-src 'self'");

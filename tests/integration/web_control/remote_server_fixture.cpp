@@ -14,13 +14,23 @@
 
 namespace kov::test {
 
-RawClient::RawClient(int port) {
-    m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (m_fd >= 0 && ::connect(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+RawClient::RawClient(int port, const std::string& host) {
+    sockaddr_storage address{};
+    socklen_t length = sizeof(sockaddr_in);
+    auto* v4 = reinterpret_cast<sockaddr_in*>(&address);
+    auto* v6 = reinterpret_cast<sockaddr_in6*>(&address);
+    if (inet_pton(AF_INET, host.c_str(), &v4->sin_addr) == 1) {
+        v4->sin_family = AF_INET;
+        v4->sin_port = htons(static_cast<std::uint16_t>(port));
+    } else if (inet_pton(AF_INET6, host.c_str(), &v6->sin6_addr) == 1) {
+        v6->sin6_family = AF_INET6;
+        v6->sin6_port = htons(static_cast<std::uint16_t>(port));
+        length = sizeof(sockaddr_in6);
+    } else {
+        return;
+    }
+    m_fd = ::socket(address.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (m_fd >= 0 && ::connect(m_fd, reinterpret_cast<sockaddr*>(&address), length) != 0) {
         ::close(m_fd);
         m_fd = -1;
     }

@@ -34,7 +34,8 @@ struct HttpReply {
 // trickled ones can be sent as well as good ones.
 class RawClient {
 public:
-    explicit RawClient(int port);
+    // host: an IPv4 or IPv6 address.
+    explicit RawClient(int port, const std::string& host = "127.0.0.1");
     ~RawClient();
     RawClient(const RawClient&) = delete;
     RawClient& operator=(const RawClient&) = delete;
