@@ -278,7 +278,7 @@ function addLogLine(line) {
   if (line.seq < state.logNext) return;  // already shown (read and streamed both)
   state.logNext = line.seq + 1;
   const li = el('li', null, line.kind || '');
-  li.append(el('time', line.time), el('span', line.text));
+  li.append(el('time', (line.time || '').replace('T', ' ')), el('span', line.text));
   const log = $('log');
   log.append(li);
   while (log.children.length > LOG_LINES) log.firstChild.remove();

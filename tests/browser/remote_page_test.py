@@ -13,6 +13,7 @@ KOV_REQUIRE_SERVERS=1, which fails instead.
 import argparse
 import hashlib
 import os
+import re
 import shutil
 import signal
 import socket
@@ -101,8 +102,12 @@ http {{
     def start_kov(self):
         subprocess.run([self.cli], env=self.env, check=True, stdout=subprocess.DEVNULL)
         self.port = free_port()
-        with open(f"{self.tmp}/home/kov.ini", "a") as f:
-            f.write(f"\n[Remote]\nEnabled=1\nAddress=127.0.0.1\nPort={self.port}\n")
+        # The first run wrote the section with its defaults: replaced, not added twice.
+        ini = f"{self.tmp}/home/kov.ini"
+        with open(ini) as f:
+            text = re.sub(r"\[Remote\][^\[]*", "", f.read())
+        with open(ini, "w") as f:
+            f.write(text + f"\n[Remote]\nEnabled=1\nAddress=127.0.0.1\nPort={self.port}\n")
         self.log = open(f"{self.tmp}/serve.log", "w")
         self.spawn([self.cli, "--serve"], stdout=self.log, stderr=subprocess.STDOUT)
         wait_for_port(self.port, self.processes[-1])

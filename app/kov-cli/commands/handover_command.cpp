@@ -1,6 +1,8 @@
 #include "commands/handover_command.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <vector>
@@ -168,6 +170,8 @@ private:
 
     bool StartSession() {
         if (!ParseCommandLine(m_options.programArgs, false).autoMode) return true;
+        const RemoteReply log = Call("GET", "/api/v1/log?after=0");
+        if (log.Ok() && log.body.is_object()) m_log = log.body.value("next", std::uint64_t{0});
         const RemoteReply reply = Call("POST", "/api/v1/session/start", json::object());
         if (!reply.Ok()) return Fail("-a: ", reply);
         m_done += "started a download session\n";
@@ -183,22 +187,23 @@ public:
     // gives (1 when an item failed, 130 after Ctrl+C, which stops the session there too).
     int FollowSession() {
         InterruptFlag interrupt;
-        bool failed = false;
-        int polls = 0;
+        bool ended = false;
         auto onEvent = [&](const std::string& name, const std::string& data) {
+            if (name == "log") PrintNewLog();
             const json value = json::parse(data, nullptr, false);
-            if (!value.is_object()) return true;
-            if (name == "log" && !m_options.quiet) PrintLogLine(value);
-            if (name == "item" && value.value("state", "") == "error") failed = true;
-            return !(name == "session" && value.value("state", "") == "ended");
+            ended = name == "session" && value.is_object() && value.value("state", "") == "ended";
+            return !ended;
         };
         // The session may have ended before the stream was open: its state is asked now and
         // then, as the stream's only other way to end.
+        auto next = std::chrono::steady_clock::now();
         auto stop = [&] {
             if (interrupt.Raised()) return true;
-            if (++polls % 3 != 0) return false;
+            if (std::chrono::steady_clock::now() < next) return false;
+            next = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
             const RemoteReply status = m_client.Call("GET", "/api/v1/status");
-            return status.Ok() && status.body.value("session", "") == "idle";
+            ended = status.Ok() && status.body.value("session", "") == "idle";
+            return ended;
         };
         const RemoteReply reply = m_client.Follow("/api/v1/events", onEvent, stop);
         if (interrupt.Raised()) {
@@ -206,15 +211,38 @@ public:
             std::fprintf(stderr, "kov-cli: stopping the session there after the current files\n");
             return kExitInterrupted;
         }
-        if (!reply.Ok() || !reply.transport.empty()) {
+        if (!ended) {
             std::fprintf(stderr, "kov-cli: the session runs on there; its events: %s\n",
-                         TerminalSafe(reply.ErrorText() + " " + reply.transport).c_str());
+                         TerminalSafe(reply.ErrorText()).c_str());
             return kExitItemFailed;
         }
-        return failed ? kExitItemFailed : kExitOk;
+        PrintNewLog();
+        return AnyItemFailed() ? kExitItemFailed : kExitOk;
     }
 
 private:
+    // The log lines since the last look: read from /log rather than from the events, so that
+    // none is lost between the start and the stream's opening.
+    void PrintNewLog() {
+        const RemoteReply reply =
+            m_client.Call("GET", "/api/v1/log?after=" + std::to_string(m_log));
+        if (!reply.Ok() || !reply.body.is_object()) return;
+        for (const json& line : reply.body.value("lines", json::array())) {
+            if (!line.is_object()) continue;
+            if (!m_options.quiet) PrintLogLine(line);
+            m_log = std::max(m_log, line.value("seq", m_log));
+        }
+    }
+
+    bool AnyItemFailed() {
+        const RemoteReply reply = m_client.Call("GET", "/api/v1/items" + ListQuery('?'));
+        const json& items = reply.body.is_object() ? reply.body["items"] : reply.body;
+        if (!reply.Ok() || !items.is_array()) return true;  // not known to have gone well
+        return std::any_of(items.begin(), items.end(), [](const json& item) {
+            return item.is_object() && item.value("state", "") == "error";
+        });
+    }
+
     static void PrintLogLine(const json& line) {
         const bool error = line.value("kind", "") == "error";
         std::fprintf(error ? stderr : stdout, "%s - %s\n",
@@ -232,6 +260,7 @@ private:
     int m_calls = 0;
     bool m_unreached = false;
     bool m_session = false;
+    std::uint64_t m_log = 0;  // the last log line printed
 };
 
 }  // namespace
