@@ -157,11 +157,22 @@ def until(driver, what, check):
                  f"{driver.find_element(By.TAG_NAME, 'body').text[:2000]}")
 
 
+# The row of url as the page shows it now, read in one step inside the page (the table is
+# redrawn as events come, so elements found in one call may be gone in the next): None, or
+# {"state", "value", "max"} of its state cell and progress bar.
+ROW_SCRIPT = """
+for (const row of document.querySelectorAll('#items tbody tr')) {
+  if (row.querySelector('.url').textContent !== arguments[0]) continue;
+  const bar = row.querySelector('progress');
+  return {state: row.querySelector('.state').textContent,
+          value: bar.hasAttribute('value') ? bar.value : null, max: bar.max};
+}
+return null;
+"""
+
+
 def row_of(driver, url):
-    for row in driver.find_elements(By.CSS_SELECTOR, "#items tbody tr"):
-        if row.find_element(By.CSS_SELECTOR, ".url").text == url:
-            return row
-    return None
+    return driver.execute_script(ROW_SCRIPT, url)
 
 
 def log_in(driver, token):
@@ -200,11 +211,8 @@ def run(fixture, screenshots):
 
     def done():
         row = row_of(driver, url)
-        if row is None or row.find_element(By.CSS_SELECTOR, ".state").text != "done":
-            return False
-        bar = row.find_element(By.TAG_NAME, "progress")
-        value, top = bar.get_attribute("value"), bar.get_attribute("max")
-        return value is not None and float(value) > 0 and float(value) == float(top)
+        return (row is not None and row["state"] == "done" and row["value"] is not None and
+                row["value"] > 0 and row["value"] == row["max"])
 
     until(driver, "the row did not reach done with a full bar", done)
     until(driver, "no log line of the download",
