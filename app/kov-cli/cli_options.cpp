@@ -68,6 +68,8 @@ const LongOption kLongOptions[] = {
     {"--delete-parts", Takes::Nothing, "", [](CliOptions& o, auto) { o.deleteParts = true; }},
     {"--traffic", Takes::Nothing, "", [](CliOptions& o, auto) { o.traffic = true; }},
     {"--traffic-reset", Takes::Nothing, "", [](CliOptions& o, auto) { o.trafficReset = true; }},
+    {"--remote-token", Takes::Nothing, "", [](CliOptions& o, auto) { o.remoteToken = true; }},
+    {"--new", Takes::Nothing, "", [](CliOptions& o, auto) { o.newToken = true; }},
 };
 
 const LongOption* FindLongOption(std::string_view name) {
@@ -220,6 +222,10 @@ CliOptions ParseCliOptions(int argc, char** argv) {
     if (o.sendQuery < 0) fail("--send-query needs an item number");
     if (o.distribute && o.distributeItem < 1) fail("--distribute needs an item number");
     if (o.deleteParts && o.mergePath.empty()) fail("--delete-parts goes with --merge");
+    if (o.newToken && !o.remoteToken) fail("--new goes with --remote-token");
+    // The token is the user's, not the program folder's: nothing else may ride along.
+    if (o.remoteToken && (o.commands > (o.newToken ? 2 : 1) || !o.programArgs.empty()))
+        fail("--remote-token goes alone (with --new at most)");
     if (o.error.empty()) fail(CheckProgramArgs(o.programArgs));
     if (o.error.empty() && !o.urls.empty()) fail(CheckUrlDownload(o));
     return o;
@@ -240,7 +246,7 @@ bool IsReadOnly(const CliOptions& options) {
     // Sending a query or testing the servers changes no file here.
     const bool shows = options.list || options.lists || options.queue || options.tasks ||
                        !items.show.empty() || items.dryRun || options.servers || options.testMail ||
-                       options.sendQuery != 0 || options.traffic;
+                       options.sendQuery != 0 || options.traffic || options.remoteToken;
     const bool writes =
         !options.add.empty() || !options.imports.empty() || options.init || options.serve ||
         options.replaceItem != 0 || !options.restoreFolder.empty() || options.checkUpdate ||
@@ -287,6 +293,13 @@ Service:
   --queue         print today's queue of scheduled tasks
   --tasks         print the scheduled tasks
 
+Remote control (the [Remote] section of kov.ini; docs/remote-api.md):
+  --remote-token  print the token callers of the remote-control API show, making it when
+                  missing ($XDG_CONFIG_HOME/kov/remote-token, mode 0600)
+  --remote-token --new  replace the token; callers with the old one are refused
+With Enabled=1, a service or window that holds the program folder takes --add, --set,
+--remove, --enable, --disable and -a from a second kov-cli over remote control.
+
 Mail (the [CtrByEmail] section of kov.ini):
   --check-mail    poll the POP3 mailbox once: the items of accepted queries are added to the
                   current list, saved and downloaded, then the run ends; exit 0, 1 when the
@@ -298,7 +311,8 @@ Mail (the [CtrByEmail] section of kov.ini):
   --servers       print the KOV servers (number, enabled, address, primary mark)
 
 Only one program writes to a program folder at a time: a second one exits with status 2
-and names the first; the commands that only read always run.
+and names the first (or hands its changes over, see Remote control); the commands that
+only read always run.
 
 Program options (at most seven arguments; "-" or "/" introduces each):
   SETTINGS_FILE   the settings file to use instead of kov.ini in the program folder; it

@@ -50,6 +50,8 @@ struct CliOptions {
 
     bool traffic = false;       // print the traffic counter
     bool trafficReset = false;  // set the traffic counter back to 0
+    bool remoteToken = false;   // print the remote-control token (made when missing)
+    bool newToken = false;      // --new with --remote-token: replace it
     // Item and list management, --dry-run, --help-templates.
     ItemOptions items;
     std::string error;  // a usage error

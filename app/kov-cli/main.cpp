@@ -6,8 +6,10 @@
 #include "cli_options.h"
 #include "cli_prompter.h"
 #include "commands/distribute_command.h"
+#include "commands/handover_command.h"
 #include "commands/item_commands.h"
 #include "commands/mail_commands.h"
+#include "commands/remote_token_command.h"
 #include "commands/replace_command.h"
 #include "commands/serve_command.h"
 #include "commands/session_runner.h"
@@ -103,11 +105,8 @@ std::string HolderText(int argc, char** argv) {
     return text;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    const CliOptions options = ParseCliOptions(argc, argv);
-    if (!options.error.empty()) return UsageError(options.error);
+// The commands that need no program folder: help, version, the token. nullopt for the rest.
+std::optional<int> RunStandAlone(const CliOptions& options) {
     if (options.help) {
         std::fputs(HelpText().c_str(), stdout);
         return kExitOk;
@@ -120,6 +119,27 @@ int main(int argc, char** argv) {
         std::printf("kov-cli %s\n", KOV_VERSION);
         return kExitOk;
     }
+    if (options.remoteToken) return RunRemoteToken(options.newToken);
+    return std::nullopt;
+}
+
+// The one-writer lock for a run that changes something. When the program that holds it takes
+// changes over remote control, they go to it instead, and handed gets the run's exit status.
+int LockOrHandOver(const CliOptions& options, kov::Application& app, const std::string& holder,
+                   kov::FileLock& lock, std::optional<int>& handed) {
+    std::string hint;
+    handed = HandOverIfHeld(options, app, hint);
+    if (handed || TakeWriterLock(app, holder, lock)) return kExitOk;
+    if (!hint.empty()) std::fprintf(stderr, "kov-cli: %s\n", hint.c_str());
+    return kExitUsage;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const CliOptions options = ParseCliOptions(argc, argv);
+    if (!options.error.empty()) return UsageError(options.error);
+    if (const std::optional<int> done = RunStandAlone(options)) return *done;
 
     kov::cli::CliPrompter prompter;
     kov::SetDefaultPrompter(&prompter);
@@ -141,8 +161,13 @@ int main(int argc, char** argv) {
     // Read-only runs neither lock nor save: they may run beside the program that writes.
     const bool readOnly = IsReadOnly(options);
     kov::FileLock writerLock;
-    if (status == kExitOk && !readOnly && !TakeWriterLock(app, HolderText(argc, argv), writerLock))
-        status = kExitUsage;
+    std::optional<int> handed;
+    if (status == kExitOk && !readOnly)
+        status = LockOrHandOver(options, app, HolderText(argc, argv), writerLock, handed);
+    if (handed) {
+        kov::SetDefaultPrompter(nullptr);
+        return *handed;
+    }
     if (status == kExitOk && options.trafficReset) status = ResetTraffic(app, options.quiet);
     if (status == kExitOk && options.traffic) PrintTraffic(app, stdout);
     if (status == kExitOk) status = RunItemCommands(options, app);

@@ -14,7 +14,8 @@ grep -q '^KOV_GUI:BOOL=ON' "$build/CMakeCache.txt" && gui=yes
 
 files=(bin/kov-cli share/kov/Lang/English.lng share/kov/Lang/German.lng
     share/man/man1/kov-cli.1 share/bash-completion/completions/kov-cli
-    share/systemd/user/kov.service)
+    share/systemd/user/kov.service share/kov/web/index.html share/kov/web/app.js
+    share/kov/web/style.css)
 [ "$gui" = yes ] && files+=(bin/kov share/man/man1/kov.1 share/applications/kov.desktop
     share/icons/hicolor/scalable/apps/kov.svg share/metainfo/org.kov.Kov.metainfo.xml)
 for f in "${files[@]}"; do

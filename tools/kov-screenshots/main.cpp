@@ -2,6 +2,7 @@
 // The URL test and the distributed download probe a local nginx; without one those pictures
 // are left out.
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
@@ -93,6 +94,8 @@ public:
                    m_dir.File("SiteRipper.ini"),
                    {}};
         m_setup.context.languageChoices = {"  Auto-Detect", "English", "German"};
+        // The remote-control page makes its token here, not in the user's folder.
+        setenv("XDG_CONFIG_HOME", m_dir.File("config").c_str(), 1);
     }
 
     void Take(Shots& shots) {
@@ -112,6 +115,12 @@ public:
         }
         m_dialog->resize(860, 930);  // the whole page, without scrolling
         shots.Take(*m_dialog, "preferences-email.png");
+        // Remote control turned on: the token is made (in the scratch folder) and shown.
+        Type("RemoteAddress", "0.0.0.0");
+        if (auto* enable = m_dialog->findChild<QCheckBox*>("RemoteEnabled"))
+            enable->setChecked(true);
+        m_dialog->resize(860, 640);
+        shots.Take(*m_dialog, "preferences-remote.png");
         if (Texts().LoadLanguage("German", {KOV_LANG_DIR})) {
             Open();
             m_dialog->ShowPage(3);

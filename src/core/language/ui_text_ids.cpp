@@ -8,7 +8,7 @@ namespace {
 
 // Menu texts come right after the items of the menu before them: menus are translated by
 // walking this order.
-constexpr std::array<UiTextEntry, 322> kGuiTexts{{
+constexpr std::array<UiTextEntry, 336> kGuiTexts{{
     {kGuiOK, "OK", "OK"},
     {kGuiCancel, "Cancel", "Cancel"},
     {kGuiUpdate, "Update", "Update"},
@@ -337,6 +337,27 @@ constexpr std::array<UiTextEntry, 322> kGuiTexts{{
     {kGuiFilterAll, "FilterAll", "All files (*)"},
     {kGuiConnections, "Connections", "Connections per file"},
     {kGuiURLConnections, "URLConnections", "Connections per file (0: preferences)"},
+    {kGuiRemoteTitle, "RemoteTitle", "Remote control"},
+    {kGuiRemoteEnable, "RemoteEnable", "Allow remote control (web page and HTTP API)"},
+    {kGuiRemoteAddress, "RemoteAddress", "Address to listen on"},
+    {kGuiRemotePort, "RemotePort", "Port"},
+    {kGuiRemoteAllowCommands, "RemoteAllowCommands", "Allow commands from other machines"},
+    {kGuiRemoteToken, "RemoteToken", "Token"},
+    {kGuiRemoteCopy, "RemoteCopy", "Copy"},
+    {kGuiRemoteRenew, "RemoteRenew", "Renew"},
+    {kGuiRemoteRenewAsk, "RemoteRenewAsk",
+     "Make a new token? Browsers and programs that use the present one are refused until they are "
+     "given the new one."},
+    {kGuiRemoteNetworkNote, "RemoteNetworkNote",
+     "With an address other than 127.0.0.1 remote control is open to the network: whoever reaches "
+     "this computer and knows the token can change the lists and start downloads."},
+    {kGuiRemoteAllowNote, "RemoteAllowNote",
+     "Without it, items added from other machines get no commands and no uploads and stay inside "
+     "their list's folder."},
+    {kGuiRemoteTokenError, "RemoteTokenError", "The token cannot be read or made: %s"},
+    {kGuiRemotePageAt, "RemotePageAt", "The web page: %s"},
+    {kGuiRemoteBadAddress, "RemoteBadAddress",
+     "An IP address of this computer, such as 127.0.0.1, 0.0.0.0 (all) or ::1"},
 }};
 
 constexpr std::array<UiTextEntry, 137> kToolTips{{

@@ -360,6 +360,21 @@ enum UiTextId : int {
     kTipToggleScheduleMode = kCmdSchedulerModeButton,
     kTipCheckServerSMTP = 21118,
     kTipCheckServerPOP3 = 21120,
+    // The remote-control page of the preferences.
+    kGuiRemoteTitle = 20700,
+    kGuiRemoteEnable = 20701,
+    kGuiRemoteAddress = 20702,
+    kGuiRemotePort = 20703,
+    kGuiRemoteAllowCommands = 20704,
+    kGuiRemoteToken = 20705,
+    kGuiRemoteCopy = 20706,
+    kGuiRemoteRenew = 20707,
+    kGuiRemoteRenewAsk = 20708,
+    kGuiRemoteNetworkNote = 20709,
+    kGuiRemoteAllowNote = 20710,
+    kGuiRemoteTokenError = 20711,
+    kGuiRemotePageAt = 20712,
+    kGuiRemoteBadAddress = 20713,
     kTextChooseFolder = 1280,  // asked for by number only; no file key
 };
 
@@ -370,7 +385,7 @@ struct UiTextEntry {
     const char* text;
 };
 
-// The 289 GUI texts in menu order (each pop-up's title follows the items of the one before).
+// The 336 GUI texts in menu order (each pop-up's title follows the items of the one before).
 std::span<const UiTextEntry> GuiTextTable();
 // The 137 tooltips; a key that also names a GUI text shares its identifier.
 std::span<const UiTextEntry> ToolTipTable();

@@ -14,6 +14,7 @@
 #include "core/settings/profile_store.h"
 #include "core/settings/settings_file_check.h"
 #include "ui/app/ui_text.h"
+#include "ui/preferences/preferences_page_remote.h"
 #include "ui/preferences/preferences_pages.h"
 #include "ui/widgets/dialog_buttons.h"
 
@@ -50,6 +51,7 @@ PreferencesDialog::PreferencesDialog(PreferencesSetup setup, QWidget* parent)
     AddPage(kGuiDefNewDownloadTitle, MakeNewUrlPage(m_data));
     AddPage(kGuiTaskList, MakeSchedulePage(m_data));
     AddPage(kGuiDlgEmailControl, MakeEmailPage(m_data));
+    AddPage(kGuiRemoteTitle, MakeRemotePage(m_data));
     if (m_setup.rules) {
         AddPage(kGuiBannerString, MakeBannerPage(m_data, context));
         AddPage(kGuiPrefSites, MakeSitesPage(m_data, context));

@@ -46,7 +46,7 @@ TEST(LanguageFile, TheTablesAreCompleteAndTheirIdsUnique) {
             EXPECT_NE(*e.text, '\0') << e.key;
         }
     }
-    EXPECT_EQ(GuiTextTable().size(), 322u);
+    EXPECT_EQ(GuiTextTable().size(), 336u);
     EXPECT_EQ(ToolTipTable().size(), 137u);
 }
 
