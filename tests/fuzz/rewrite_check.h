@@ -67,18 +67,9 @@ inline bool SkipImport(std::string_view before, std::size_t& i, std::string_view
     while (k > 0 && IsTagSpace(before[k - 1]))
         --k;
     if (k < 7 || !IEquals(before.substr(k - 7, 7), "@import")) return false;
-    std::size_t ea = before.find(quote, i);
-    std::size_t eb = after.find(quote, j);
+    const std::size_t ea = before.find(quote, i);
+    const std::size_t eb = after.find(quote, j);
     if (ea == std::string_view::npos || eb == std::string_view::npos) return false;
-    // A url( inside the quotes was rewritten first; the import then took in the start of it.
-    const std::size_t inner = FindNoCase(before.substr(0, ea), "url(", i);
-    if (inner != std::string_view::npos) {
-        ea = before.find(')', inner);
-        eb = after.find(')', eb);
-        if (ea == std::string_view::npos || eb == std::string_view::npos) return false;
-        ++ea;
-        ++eb;
-    }
     i = ea;
     j = eb;
     return true;
