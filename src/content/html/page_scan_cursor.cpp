@@ -1,5 +1,7 @@
 #include "content/html/page_scan_cursor.h"
 
+#include <algorithm>
+
 #include "content/html/html_tag.h"
 #include "core/text/text_util.h"
 
@@ -31,8 +33,7 @@ std::size_t NameEnd(std::string_view text, std::size_t pos) {
 
 // The same reading as HtmlTag::Read: attributes separated by white space, a value after '=' in
 // quotes or up to white space or '>'.
-std::size_t PageScanCursor::Walk(std::size_t pos, std::size_t first, std::size_t last,
-                                 std::optional<Range>* value) const {
+std::size_t PageScanCursor::Walk(std::size_t pos, std::vector<Range>* values) const {
     const std::string_view text = m_text;
     const std::size_t n = text.size();
     std::size_t i = NameEnd(text, pos);
@@ -70,13 +71,13 @@ std::size_t PageScanCursor::Walk(std::size_t pos, std::size_t first, std::size_t
                 ++i;
             end = i;
         }
-        if (value != nullptr && start <= first && last < end) *value = Range(start, end);
+        if (values != nullptr) values->emplace_back(start, end);
     }
     return n;
 }
 
 std::size_t PageScanCursor::TagEnd(std::size_t pos) const {
-    return Walk(pos, 1, 0, nullptr);
+    return Walk(pos, nullptr);
 }
 
 void PageScanCursor::ReadTo(std::size_t pos) {
@@ -112,9 +113,16 @@ std::optional<PageScanCursor::Range> PageScanCursor::ValueAround(std::size_t fir
                                                                  std::size_t last) {
     ReadTo(first);
     if (m_start == std::string_view::npos || first >= m_end || last >= m_end) return std::nullopt;
-    std::optional<Range> value;
-    Walk(m_start, first, last, &value);
-    return value;
+    if (m_valuesOf != m_start) {
+        m_valuesOf = m_start;
+        m_values.clear();
+        Walk(m_start, &m_values);
+    }
+    // The values stand in order: the last one that starts at or before first.
+    auto it = std::upper_bound(m_values.begin(), m_values.end(), first,
+                               [](std::size_t pos, const Range& r) { return pos < r.first; });
+    if (it == m_values.begin() || last >= (it - 1)->second) return std::nullopt;
+    return *(it - 1);
 }
 
 }  // namespace kov

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace kov {
 
@@ -30,14 +31,16 @@ public:
 private:
     // Reads every tag that begins at or before pos.
     void ReadTo(std::size_t pos);
-    // Walks the tag at pos to its end; the value that holds [first, last] goes to value.
-    std::size_t Walk(std::size_t pos, std::size_t first, std::size_t last,
-                     std::optional<Range>* value) const;
+    // Walks the tag at pos to its end; the ranges of its values go to values.
+    std::size_t Walk(std::size_t pos, std::vector<Range>* values) const;
 
     std::string_view m_text;
     std::size_t m_next = 0;                        // each '<' before it has been read
     std::size_t m_start = std::string_view::npos;  // the last tag read
     std::size_t m_end = 0;                         // and its end
+    // The values of the tag last asked about: a tag of many references is walked once.
+    std::size_t m_valuesOf = std::string_view::npos;
+    std::vector<Range> m_values;
 };
 
 }  // namespace kov

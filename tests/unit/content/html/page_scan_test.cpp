@@ -103,6 +103,20 @@ TEST_F(OverlapTest, ImportAddressesAreReadByTheImportOnly) {
         EXPECT_EQ(Rewritten(c, true), c.after) << c.what;
 }
 
+// A hostile tag of many references is walked once, not once per reference.
+TEST_F(OverlapTest, ManyReferencesInOneTagAreReadInOnePass) {
+    std::string page = "<div style=\"";
+    for (int i = 0; i < 50000; ++i)
+        page += "url(a.png) ";
+    EXPECT_TRUE(WriteFileAtomic(dir.File("index.htm"), page + "\">", 0644));
+    HtmlRipper ripper;
+    ripper.SetPageHost(kPageUrl);
+    ripper.ResetLinks(dir.File("index.htm"), kPageUrl);
+    ripper.ParseHtmlFile(dir.File("index.htm"), kPageUrl, false);
+    EXPECT_EQ(ripper.Count(), 2u);
+    EXPECT_EQ(dir.Read("index.htm"), page + "\">");
+}
+
 struct CursorCase {
     const char* text;
     std::vector<std::size_t> tagStarts;  // every '<' that begins a tag
