@@ -7,6 +7,8 @@
 #include <string>
 
 #include "content/html/html_ripper.h"
+#include "content/html/html_tag.h"
+#include "content/html/page_scan_cursor.h"
 #include "fuzz_support.h"
 #include "local_names_check.h"
 #include "rewrite_check.h"
@@ -20,6 +22,22 @@ void CheckRecords(const kov::HtmlRipper& ripper, const std::string& folder) {
         kov::fuzz::CheckLocalName(ripper.Record(i).localPath, folder);
 }
 
+// The scans take a tag where the cursor finds one and rewrite it to where HtmlTag reads it:
+// both must agree on where it ends, or a rewrite could reach into the next tag.
+void CheckTagExtents(std::string_view page) {
+    kov::PageScanCursor cursor(page);
+    kov::HtmlTag tag;
+    for (std::size_t at = page.find('<'); at != std::string_view::npos;
+         at = page.find('<', at + 1)) {
+        if (!cursor.StartsTag(at)) continue;
+        std::size_t end = at + 1;
+        while (end < page.size() && !kov::IsTagSpace(page[end]) && page[end] != '>')
+            ++end;
+        const std::size_t length = tag.Read(page, at, page.substr(at + 1, end - at - 1));
+        if (length != 0) kov::fuzz::Check(cursor.TagEnd(at) == at + length, "one reading of a tag");
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -29,6 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string folder = kov::fuzz::ScratchSubfolder("site");
     const std::string path = folder + "index.html";
     kov::fuzz::WriteWhole(path, page);
+    CheckTagExtents(page);
 
     kov::HtmlRipper ripper;
     kov::fuzz::SetRipOptions(ripper, options);

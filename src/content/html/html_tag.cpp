@@ -128,6 +128,8 @@ std::string HtmlTag::Write() const {
         }
         out += '"';
     }
+    // A last name ending in '/' would turn "/>" into the end of a self-closing tag.
+    if (!selfClosing && out.back() == '/') out += ' ';
     out += selfClosing ? "/>" : ">";
     return out;
 }

@@ -8,6 +8,7 @@
 #include "content/html/html_ripper.h"
 #include "content/html/html_tag.h"
 #include "content/html/needle_search.h"
+#include "content/html/page_scan_cursor.h"
 #include "core/text/text_util.h"
 
 namespace kov {
@@ -79,6 +80,7 @@ void HtmlRipper::ScanTags(std::string_view name, const TagVisit& visit) {
     std::size_t pos = 0;
     std::size_t copied = 0;
     HtmlTag tag;
+    PageScanCursor cursor(m_text);
     // The next '>' is looked for again only once passed: a page of unclosed tags would
     // otherwise be searched to its end for each of them.
     std::size_t close = std::string::npos;
@@ -92,7 +94,8 @@ void HtmlRipper::ScanTags(std::string_view name, const TagVisit& visit) {
             pos = end == std::string::npos ? m_text.size() : end + 9;
             continue;
         }
-        const std::size_t length = tag.Read(m_text, at, name);
+        // Inside another tag, a name is text of that tag, not a tag of its own.
+        const std::size_t length = cursor.StartsTag(at) ? tag.Read(m_text, at, name) : 0;
         if (length == 0) {
             pos = at + 1;
             continue;

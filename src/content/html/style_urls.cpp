@@ -5,6 +5,7 @@
 #include "content/html/html_tag.h"
 #include "content/html/link_kind.h"
 #include "content/html/page_file.h"
+#include "content/html/page_scan_cursor.h"
 #include "content/html/split_path.h"
 #include "core/text/text_util.h"
 
@@ -36,6 +37,43 @@ std::size_t FindUrlOpen(std::string_view text, std::size_t pos) {
     return std::string_view::npos;
 }
 
+// The address of an @import "..." rule at or after pos: the range inside its quotes, through
+// the closing one. first is npos when there is none; second is npos when the quote never
+// closes.
+std::pair<std::size_t, std::size_t> NextImportString(std::string_view text, std::size_t pos) {
+    for (std::size_t at = FindNoCase(text, "@import", pos); at != std::string_view::npos;
+         at = FindNoCase(text, "@import", at + 7)) {
+        std::size_t q = at + 7;
+        while (q < text.size() && IsTagSpace(text[q]))
+            ++q;
+        // url(...) forms are taken with the other references.
+        if (q < text.size() && (text[q] == '"' || text[q] == '\''))
+            return {q, text.find(text[q], q + 1)};
+    }
+    return {std::string_view::npos, 0};
+}
+
+// A reference written into a place that no quote may end: an attribute value or a string.
+// White space, quotes, parentheses and angle brackets are written as %XX, which a browser
+// reads back as the same file name.
+std::string Escaped(std::string_view local, std::string_view special) {
+    std::string out;
+    out.reserve(local.size());
+    for (const char c : local) {
+        if (special.find(c) == std::string_view::npos) {
+            out += c;
+            continue;
+        }
+        static constexpr char kHex[] = "0123456789ABCDEF";
+        out += '%';
+        out += kHex[static_cast<unsigned char>(c) >> 4];
+        out += kHex[static_cast<unsigned char>(c) & 15];
+    }
+    return out;
+}
+
+constexpr std::string_view kInTagSpecial = " \t\n\r\f'\"()<>\\";
+
 }  // namespace
 
 int HtmlRipper::GrabStyleUrls(std::string& text, bool sheetMode) {
@@ -52,6 +90,17 @@ int HtmlRipper::GrabStyleUrls(std::string& text, bool sheetMode) {
     std::size_t blockEnd = text.find(close);
     std::size_t last = std::string::npos;
     std::size_t nextMark = text.find_first_of(both);
+    // A reference is rewritten only where its new text changes nothing around it: in a page
+    // inside one attribute value of a tag, in a sheet apart from the addresses of @import.
+    PageScanCursor cursor(text);
+    auto import = sheetMode ? NextImportString(text, 0)
+                            : std::pair<std::size_t, std::size_t>(std::string::npos, 0);
+    const auto apart = [&](std::size_t at) {
+        if (!sheetMode) return cursor.ValueAround(at, end).has_value();
+        while (import.first != std::string::npos && import.second < at)
+            import = NextImportString(text, import.second + 1);
+        return import.first == std::string::npos || import.first > end;
+    };
     while (!Cancelled()) {
         const std::size_t at = FindUrlOpen(text, pos);
         if (at == std::string::npos) break;
@@ -67,14 +116,18 @@ int HtmlRipper::GrabStyleUrls(std::string& text, bool sheetMode) {
         if (!inBlock && !(sheetMode && m_modern)) continue;
         if (blockEnd != std::string::npos && blockEnd < at) blockEnd = text.find(close, at);
         if (inBlock && blockEnd != std::string::npos && blockEnd < end) continue;
+        if (!apart(at)) continue;
         const std::string_view raw = Unquoted(std::string_view(text).substr(pos, end - pos));
         // A '(' means the reference ends at a later ')': it is left as the page wrote it.
         if (raw.size() > kStyleUrlCapacity || raw.find('(') != std::string_view::npos) continue;
         const std::optional<std::string> local = Collect(raw, kKindPicture, 0, false);
         if (!local) continue;
         out.append(text, copied, at - copied);
-        // A name with blanks, quotes or parentheses is valid in a style sheet only quoted.
-        if (local->find_first_of(" \t'()") == std::string::npos)
+        // A name with blanks, quotes or parentheses is valid in a style sheet only quoted; in
+        // a tag, quotes would end the attribute value.
+        if (!sheetMode)
+            out += "url(" + Escaped(*local, kInTagSpecial) + ")";
+        else if (local->find_first_of(" \t'()") == std::string::npos)
             out += "url(" + *local + ")";
         else
             out += "url(\"" + *local + "\")";
@@ -90,22 +143,16 @@ int HtmlRipper::GrabImports(std::string& text) {
     std::size_t copied = 0;
     std::size_t pos = 0;
     while (!Cancelled()) {
-        const std::size_t at = FindNoCase(text, "@import", pos);
-        if (at == std::string::npos) break;
-        pos = at + 7;
-        std::size_t q = pos;
-        while (q < text.size() && IsTagSpace(text[q]))
-            ++q;
-        // url(...) forms were taken with the other references.
-        if (q >= text.size() || (text[q] != '"' && text[q] != '\'')) continue;
-        const std::size_t end = text.find(text[q], q + 1);
-        if (end == std::string::npos) break;
+        const auto [q, end] = NextImportString(text, pos);
+        if (q == std::string::npos || end == std::string::npos) break;
+        // On past the whole address, taken or not: an @import inside it is part of it.
+        pos = end + 1;
         const std::optional<std::string> local =
             Collect(std::string_view(text).substr(q + 1, end - q - 1), kKindStyle, 0, false);
         if (!local) continue;
         out.append(text, copied, q + 1 - copied);
-        out += *local;
-        copied = pos = end;
+        out += Escaped(*local, std::string_view(&text[q], 1));
+        copied = end;
     }
     FinishRewrite(text, out, copied);
     return m_added - before;
@@ -116,22 +163,26 @@ int HtmlRipper::GrabStyleBlocks() {
     std::string out;
     std::size_t copied = 0;
     std::size_t pos = 0;
-    HtmlTag tag;
+    PageScanCursor cursor(m_text);
     while (!Cancelled()) {
         const std::size_t at = FindInPage("<style", pos);
         if (at == std::string::npos) break;
-        const std::size_t start = m_text.find('>', at);
-        if (start == std::string::npos) break;
+        pos = at + 1;
+        // Only a style tag of its own, not one inside another tag's value.
+        const char next = at + 6 < m_text.size() ? m_text[at + 6] : '\0';
+        if (!(IsTagSpace(next) || next == '>' || next == '/') || !cursor.StartsTag(at)) continue;
+        const std::size_t start = cursor.TagEnd(at);
+        if (start >= m_text.size()) break;
         const std::size_t end = FindInPage("</style", start);
         if (end == std::string::npos) break;
         pos = end;
-        std::string css = m_text.substr(start + 1, end - start - 1);
+        std::string css = m_text.substr(start, end - start);
         const bool wasChanged = m_changed;
         m_changed = false;
         if ((m_kinds & kKindPicture) != 0) GrabStyleUrls(css, true);
         if ((m_kinds & kKindStyle) != 0) GrabImports(css);
         if (m_changed) {
-            out.append(m_text, copied, start + 1 - copied);
+            out.append(m_text, copied, start - copied);
             out += css;
             copied = end;
         }

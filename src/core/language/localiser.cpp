@@ -36,8 +36,6 @@ bool ReadWhole(const std::string& path, std::string& text) {
     buffer << in.rdbuf();
     if (in.bad()) return false;
     text = buffer.str();
-    // Editors often save UTF-8 with a byte-order mark; it would hide the first section.
-    if (text.starts_with("\xEF\xBB\xBF")) text.erase(0, 3);
     return true;
 }
 
@@ -87,6 +85,16 @@ bool Localiser::LoadLanguage(std::string_view setting,
     m_path = path;
     std::string text;
     if (!ReadWhole(path, text)) return false;
+    LoadText(std::filesystem::path(path).stem().string(), text);
+    return true;
+}
+
+void Localiser::LoadText(std::string_view name, std::string_view text) {
+    m_gui.clear();
+    m_tips.clear();
+    m_messages.clear();
+    // Editors often save UTF-8 with a byte-order mark; it would hide the first section.
+    if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
     ProfileStore store;
     store.SetValueCapacity(kValueCapacity);
     store.LoadText(text);
@@ -111,10 +119,8 @@ bool Localiser::LoadLanguage(std::string_view setting,
         if (builtIn.ends_with(' ') && !value.ends_with(' ')) value += ' ';
         m_messages.push_back(std::move(value));
     }
-    const std::filesystem::path file(path);
-    m_name = file.stem().string();
+    m_name = std::string(name);
     m_loaded = true;
-    return true;
 }
 
 void Localiser::Reset() {

@@ -26,6 +26,9 @@ public:
     // of langFolders in turn (each with a trailing '/'), and loads the first one that exists and
     // is not empty. Without a file the built-in texts stay. True unless the file cannot be read.
     bool LoadLanguage(std::string_view setting, const std::vector<std::string>& langFolders);
+    // Takes the texts of a language file's contents, in place of those loaded before, under the
+    // base name of its file.
+    void LoadText(std::string_view name, std::string_view text);
     // Back to the built-in texts.
     void Reset();
 

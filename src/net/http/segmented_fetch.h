@@ -83,7 +83,6 @@ private:
     int m_fatal = kResultOk;        // ends every connection
     int m_lastFailure = kResultOk;  // of a connection that gave up
     std::string m_errorText;
-    int m_lastError = 0;
     int m_steals = 0;
 
     int m_fd = -1;

@@ -395,7 +395,8 @@ TEST_F(RipperTest, UnclosedTagsAndReferencesDoNotStallTheScan) {
     std::string page;
     for (int i = 0; i < 100000; ++i)
         page += "<imgx <a ";
-    Write(Page(), page + "<img src=a.gif>");
+    // The first of them is one tag up to the '>', with every later one among its attributes.
+    Write(Page(), page + "><img src=a.gif>");
     ripper.ParseHtmlFile(Page(), kPageUrl, false);
     ripper.SetDownloaded(0, true);
     ripper.AdjustCrossRefs(0);

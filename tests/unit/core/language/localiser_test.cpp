@@ -128,6 +128,28 @@ TEST_F(LocaliserTest, LoadedTextsReplaceTheBuiltInOnesWhereTheyHaveWords) {
     EXPECT_EQ(GetString(EventCode::AddedToQueue), "added to queue");
 }
 
+// The contents of a file taken from memory read as the file does, and replace what was loaded.
+TEST_F(LocaliserTest, TextFromMemoryReadsAsTheFile) {
+    const std::string text =
+        "\xEF\xBB\xBF[GUI]\nCancel=Abbrechen\n[ToolTips]\nURL=Adresse\n"
+        "[Strings]\nAddedToQueue=eingereiht\n";
+    Write("a", "Mem", text);
+    Localiser file;
+    ASSERT_TRUE(file.LoadLanguage("Mem", Folders()));
+    Localiser memory;
+    memory.LoadText("Old", "[GUI]\nOK=Gut\n[Strings]\nJobFinished=fertig\n");
+    memory.LoadText("Mem", text);
+    EXPECT_TRUE(memory.IsLoaded());
+    EXPECT_EQ(memory.LanguageName(), file.LanguageName());
+    for (const int id : {kGuiCancel, kGuiOK})
+        EXPECT_EQ(memory.Text(id), file.Text(id)) << id;
+    EXPECT_EQ(memory.GetToolTip(kTipURL), file.GetToolTip(kTipURL));
+    for (const EventCode code : {EventCode::AddedToQueue, EventCode::JobFinished}) {
+        const int index = static_cast<int>(code);
+        EXPECT_EQ(memory.GetMessage(index), file.GetMessage(index)) << index;
+    }
+}
+
 TEST_F(LocaliserTest, SizesAndSpeedsUseTheLoadedUnits) {
     Write("a", "Units", "[Strings]\nSpeedByte=B/s\nSpeedKB=KiB/s\n");
     Localiser l;

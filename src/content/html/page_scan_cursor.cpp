@@ -1,0 +1,128 @@
+#include "content/html/page_scan_cursor.h"
+
+#include <algorithm>
+
+#include "content/html/html_tag.h"
+#include "core/text/text_util.h"
+
+namespace kov {
+
+namespace {
+
+bool IsLetter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+// A start or end tag begins with '<' or "</" and a letter; "<!--", "<?" and a lone '<' do not.
+bool BeginsTag(std::string_view text, std::size_t pos) {
+    std::size_t i = pos + 1;
+    if (i < text.size() && text[i] == '/') ++i;
+    return i < text.size() && IsLetter(text[i]);
+}
+
+// The name of the tag at pos ends at white space, '/' or '>'.
+std::size_t NameEnd(std::string_view text, std::size_t pos) {
+    std::size_t i = pos + 1;
+    if (i < text.size() && text[i] == '/') ++i;
+    while (i < text.size() && !IsTagSpace(text[i]) && text[i] != '/' && text[i] != '>')
+        ++i;
+    return i;
+}
+
+}  // namespace
+
+// The same reading as HtmlTag::Read: attributes separated by white space, a value after '=' in
+// quotes or up to white space or '>'.
+std::size_t PageScanCursor::Walk(std::size_t pos, std::vector<Range>* values) const {
+    const std::string_view text = m_text;
+    const std::size_t n = text.size();
+    std::size_t i = NameEnd(text, pos);
+    while (i < n) {
+        while (i < n && IsTagSpace(text[i]))
+            ++i;
+        if (i >= n) break;
+        if (text[i] == '>') return i + 1;
+        if (text[i] == '/') {
+            if (i + 1 < n && text[i + 1] == '>') return i + 2;
+            ++i;
+            continue;
+        }
+        while (i < n && !IsTagSpace(text[i]) && text[i] != '=' && text[i] != '>' &&
+               !(text[i] == '/' && i + 1 < n && text[i + 1] == '>'))
+            ++i;
+        std::size_t after = i;
+        while (after < n && IsTagSpace(text[after]))
+            ++after;
+        if (after >= n || text[after] != '=') continue;
+        i = after + 1;
+        while (i < n && IsTagSpace(text[i]))
+            ++i;
+        if (i >= n) break;
+        std::size_t start = i;
+        std::size_t end = i;
+        if (text[i] == '"' || text[i] == '\'') {
+            const std::size_t close = text.find(text[i], i + 1);
+            if (close == std::string_view::npos) break;
+            start = i + 1;
+            end = close;
+            i = close + 1;
+        } else {
+            while (i < n && !IsTagSpace(text[i]) && text[i] != '>')
+                ++i;
+            end = i;
+        }
+        if (values != nullptr) values->emplace_back(start, end);
+    }
+    return n;
+}
+
+std::size_t PageScanCursor::TagEnd(std::size_t pos) const {
+    return Walk(pos, nullptr);
+}
+
+void PageScanCursor::ReadTo(std::size_t pos) {
+    while (m_next <= pos) {
+        const std::size_t at = m_text.find('<', m_next);
+        if (at == std::string_view::npos || at > pos) {
+            m_next = at == std::string_view::npos ? m_text.size() : at;
+            return;
+        }
+        if (!BeginsTag(m_text, at)) {
+            m_next = at + 1;
+            continue;
+        }
+        m_start = at;
+        m_end = TagEnd(at);
+        m_next = m_end;
+        // The text of a script or style block is no markup up to its end tag.
+        const std::string_view name = m_text.substr(at + 1, NameEnd(m_text, at) - at - 1);
+        for (const std::string_view raw : {"script", "style"}) {
+            if (!IEquals(name, raw)) continue;
+            const std::size_t close = FindNoCase(m_text, "</" + std::string(raw), m_end);
+            m_next = close == std::string_view::npos ? m_text.size() : close;
+        }
+    }
+}
+
+bool PageScanCursor::StartsTag(std::size_t pos) {
+    ReadTo(pos);
+    return m_start == pos;
+}
+
+std::optional<PageScanCursor::Range> PageScanCursor::ValueAround(std::size_t first,
+                                                                 std::size_t last) {
+    ReadTo(first);
+    if (m_start == std::string_view::npos || first >= m_end || last >= m_end) return std::nullopt;
+    if (m_valuesOf != m_start) {
+        m_valuesOf = m_start;
+        m_values.clear();
+        Walk(m_start, &m_values);
+    }
+    // The values stand in order: the last one that starts at or before first.
+    auto it = std::upper_bound(m_values.begin(), m_values.end(), first,
+                               [](std::size_t pos, const Range& r) { return pos < r.first; });
+    if (it == m_values.begin() || last >= (it - 1)->second) return std::nullopt;
+    return *(it - 1);
+}
+
+}  // namespace kov
