@@ -51,23 +51,6 @@ std::string RemoteClient::BaseUrl(const RemoteSettings& settings) {
     return "http://" + host + ":" + std::to_string(settings.Port);
 }
 
-std::string RemoteClient::Escape(const std::string& text) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    for (const char c : text) {
-        const auto b = static_cast<unsigned char>(c);
-        if ((b >= '0' && b <= '9') || (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') ||
-            c == '-' || c == '.' || c == '_' || c == '~') {
-            out += c;
-        } else {
-            out += '%';
-            out += kHex[b >> 4];
-            out += kHex[b & 15];
-        }
-    }
-    return out;
-}
-
 // One transfer: the handle set up for a URL of the server with the token, no proxy and the
 // short connect time-out; the caller adds the rest.
 class RemoteClient::Transfer {

@@ -45,8 +45,6 @@ public:
     // The base URL the calls go to: a server listening on every address (0.0.0.0, ::) is
     // reached on loopback, an IPv6 address goes in brackets.
     static std::string BaseUrl(const RemoteSettings& settings);
-    // The query value as a URL part.
-    static std::string Escape(const std::string& text);
 
 private:
     class Transfer;

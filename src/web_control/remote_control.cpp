@@ -4,6 +4,7 @@
 #include "session/event_log.h"
 #include "session/session_state.h"
 #include "web_control/event_hub.h"
+#include "web_control/listen_socket.h"
 #include "web_control/remote_server.h"
 
 namespace kov {
@@ -29,10 +30,6 @@ RemoteControl::~RemoteControl() {
     Stop();
 }
 
-bool RemoteControl::IsLoopbackAddress(const std::string& address) {
-    return address.rfind("127.", 0) == 0 || address == "::1" || address == "localhost";
-}
-
 bool RemoteControl::Start() {
     if (m_server) return true;
     const RemoteSettings& settings = m_targets.settings.remote;
@@ -52,7 +49,7 @@ bool RemoteControl::Start() {
     EventLog& log = m_targets.log;
     log.AddLine(GetString(EventCode::RemoteListening) + " " + UrlOf(settings.Address, Port()), 1,
                 kLogInfo);
-    if (!IsLoopbackAddress(settings.Address))
+    if (settings.Address != "localhost" && !IsLoopbackAddress(settings.Address))
         log.AddLine(GetString(EventCode::RemoteOpenToNetwork), 1, kLogError);
     return true;
 }

@@ -40,9 +40,6 @@ public:
     // The API itself, for the tests that call the routes without the network.
     RemoteApi* Api() { return m_api.get(); }
 
-    // Whether an address reaches this machine only.
-    static bool IsLoopbackAddress(const std::string& address);
-
 private:
     bool Fail(const std::string& why);
 

@@ -5,10 +5,9 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <sstream>
+#include <optional>
 
-#include "platform/atomic_file_writer.h"
+#include "platform/file_util.h"
 #include "platform/program_paths.h"
 
 namespace kov {
@@ -19,21 +18,6 @@ bool IsToken(std::string_view text) {
     if (text.size() != RemoteToken::kLength) return false;
     for (const char c : text) {
         if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
-    }
-    return true;
-}
-
-std::string FolderOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
-}
-
-// Every missing folder on the way, mode 0700.
-bool MakeFolders(const std::string& folder) {
-    for (std::size_t i = 1; i <= folder.size(); ++i) {
-        if (i < folder.size() && folder[i] != '/') continue;
-        const std::string part = folder.substr(0, i);
-        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
     }
     return true;
 }
@@ -59,7 +43,7 @@ bool RandomHex(std::string& out) {
 }  // namespace
 
 std::string RemoteToken::DefaultPath() {
-    return FolderOf(UserStorePath()) + "/remote-token";
+    return FolderOf(UserStorePath()) + "remote-token";
 }
 
 bool RemoteToken::Fail(std::string text) {
@@ -69,11 +53,9 @@ bool RemoteToken::Fail(std::string text) {
 
 bool RemoteToken::Load() {
     m_value.clear();
-    std::ifstream in(m_path, std::ios::binary);
-    if (!in) return Fail(m_path + ": " + std::strerror(errno));
-    std::ostringstream text;
-    text << in.rdbuf();
-    std::string value = text.str();
+    std::optional<std::string> text = ReadFile(m_path);
+    if (!text) return Fail(m_path + ": " + std::strerror(errno));
+    std::string value = std::move(*text);
     while (!value.empty() && (value.back() == '\n' || value.back() == '\r'))
         value.pop_back();
     if (!IsToken(value)) return Fail(m_path + ": not a remote-control token");
@@ -95,11 +77,11 @@ bool RemoteToken::Renew() {
 }
 
 bool RemoteToken::Save(const std::string& value) {
-    if (!MakeFolders(FolderOf(m_path))) return Fail(FolderOf(m_path) + ": " + std::strerror(errno));
-    AtomicFileWriter writer;
-    if (!writer.Open(m_path, 0600)) return Fail(m_path + ": " + writer.Error());
-    writer.Write(value + "\n");
-    if (!writer.Commit()) return Fail(m_path + ": " + writer.Error());
+    const std::string folder = FolderOf(m_path);
+    if (!folder.empty() && !CreateFolders(folder, 0700))
+        return Fail(folder + ": " + std::strerror(errno));
+    if (!WriteFileAtomic(m_path, value + "\n", 0600))
+        return Fail(m_path + ": " + std::strerror(errno));
     m_value = value;
     m_error.clear();
     return true;

@@ -31,18 +31,6 @@ TEST(RemoteClient, ReachesTheServerWhereItListens) {
     }
 }
 
-TEST(RemoteClient, EscapesQueryValues) {
-    const struct {
-        const char* in;
-        const char* out;
-    } cases[] = {
-        {"abc-._~09", "abc-._~09"}, {"a b", "a%20b"},       {"x&list=2", "x%26list%3D2"},
-        {"/?#", "%2F%3F%23"},       {"\xC3\xA4", "%C3%A4"}, {"", ""},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(RemoteClient::Escape(c.in), c.out) << c.in;
-}
-
 TEST(RemoteClient, SaysWhatWentWrong) {
     using nlohmann::json;
     const struct {
