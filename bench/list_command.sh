@@ -5,14 +5,11 @@
 # With OTHER_KOV_CLI the two take turns on the same program folder, so that their figures
 # come from the same moments of a loaded machine. Target: under 0.1 s.
 set -euo pipefail
-top="$(cd "$(dirname "$0")/.." && pwd)"
-cli="${1:-$top/build-release/app/kov-cli/kov-cli}"
-other="${2:-}"
-items="${3:-10000}"
-rounds="${4:-15}"
 tmp="$(mktemp -d)"
 trap 'rm -rf "$tmp"' EXIT
 export KOV_HOME="$tmp/home" XDG_CONFIG_HOME="$tmp/config" XDG_DATA_HOME="$tmp/data"
+cli="${1:-$(cd "$(dirname "$0")/.." && pwd)/build-release/app/kov-cli/kov-cli}"
+other="${2:-}" items="${3:-10000}" rounds="${4:-15}"
 mkdir -p "$KOV_HOME"
 # Items as a session leaves them: every key written, a few with rules.
 awk -v n="$items" 'BEGIN {
