@@ -114,7 +114,8 @@ std::string HttpResourceFetch::LocalPathForHop(bool redirected) const {
 // copy costs one byte), or a part's range, or everything.
 void HttpResourceFetch::PlanRequest() {
     m_askedFrom = -1;
-    m_local = LocalStateOf(PartPath(m_localPath, m_job));
+    m_localLooked = PartPath(m_localPath, m_job);
+    m_local = LocalStateOf(m_localLooked);
     if (m_job.distributed) {
         RemoteFileState assumed;
         assumed.hasSize = true;
@@ -511,6 +512,7 @@ bool HttpResourceFetch::ResumesSegments() {
     }
     ::unlink(m_localPath.c_str());
     ::unlink(statePath.c_str());
+    m_localLooked.clear();
     return false;
 }
 
@@ -579,7 +581,11 @@ int HttpResourceFetch::PlanFromResponse() {
     remote.size = m_info.size;
     remote.hasTime = (m_info.flags & kHasLastModified) != 0;
     remote.time = m_info.lastModified;
-    m_local = LocalStateOf(PartPath(m_localPath, m_job));
+    // The look before the request still holds unless the response named another file.
+    if (const std::string path = PartPath(m_localPath, m_job); path != m_localLooked) {
+        m_localLooked = path;
+        m_local = LocalStateOf(path);
+    }
     m_rewrite = m_job.rewriteOf && !m_job.distributed
                     ? m_job.rewriteOf(m_current, m_localPath, m_info.isHtml != 0)
                     : Rewrite::None;
