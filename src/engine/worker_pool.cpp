@@ -146,20 +146,27 @@ void WorkerPool::WorkerMain(Worker* worker) {
         if (!worker->job) break;  // retired while idle; already uncounted
 
         std::unique_ptr<Job> job = std::move(worker->job);
-        lock.unlock();
-        const bool ok = RunJob(std::move(job));
-        lock.lock();
-
-        if (!ok) ++m_failedJobs;
-        --m_runningCount;
+        for (;;) {
+            lock.unlock();
+            const bool ok = RunJob(std::move(job));
+            lock.lock();
+            if (!ok) ++m_failedJobs;
+            --m_runningCount;
+            // A lowered limit retires busy surplus workers here, once their job is over.
+            if (m_shutdown || m_workerCount > m_maxThreads || m_queue.empty()) break;
+            // The next job straight from the queue: a hand-over through the manager costs two
+            // thread switches per job, which small files feel.
+            job = std::move(m_queue.front());
+            m_queue.pop_front();
+            ++m_runningCount;
+        }
         if (m_runningCount == 0 && m_queue.empty()) m_idle.notify_all();
-        // A lowered limit retires busy surplus workers here, once their job is over.
         if (m_shutdown || m_workerCount > m_maxThreads) {
             --m_workerCount;
             break;
         }
+        // Nothing is queued (or this worker would have taken it): the manager has nothing to do.
         m_freeWorkers.push_back(worker);
-        WakeManager();
     }
     worker->exited = true;
     ++m_exitedCount;

@@ -11,6 +11,7 @@
 #include "core/settings/profile_store.h"
 #include "core/text/text_util.h"
 #include "model/item_fields.h"
+#include "model/item_section_values.h"
 #include "platform/clock.h"
 
 namespace kov {
@@ -21,9 +22,53 @@ std::string ItemSectionName(int number) {
 
 namespace {
 
-std::int64_t GetInt64(const ProfileStore& store, const std::string& section, std::string_view key,
-                      std::int64_t def) {
-    const std::string text = store.GetString(section, key, "", 32);
+constexpr const char* kRuleKeys[] = {"s_find", "s_repl", "s_action", "s_icase", "s_mult"};
+constexpr std::size_t kRuleText = ReplaceRule::kTextCapacity + 1;
+
+std::string Key(const char* base, std::size_t n) {
+    return ProfileStore::NumberedKey(base, n);
+}
+
+// The item's keys through the store's own lookups: a section the one-pass reader cannot take.
+struct StoreKeys {
+    const ProfileStore& store;
+    const std::string& section;
+    std::string GetString(int, std::string_view key, std::string_view def, std::size_t size) const {
+        return store.GetString(section, key, def, size);
+    }
+    std::int32_t GetInt(int, std::string_view key, std::int32_t def) const {
+        return store.GetInt(section, key, def);
+    }
+    // Part `part` of rule n: 0 find, 1 replace, then the three numbers.
+    std::string RuleText(std::size_t n, int part) const {
+        return store.GetString(section, Key(kRuleKeys[part], n), "", kRuleText);
+    }
+    std::int32_t RuleInt(std::size_t n, int part) const {
+        return store.GetInt(section, Key(kRuleKeys[part], n), 0);
+    }
+};
+
+// The same keys gathered in one pass.
+struct GatheredKeys {
+    const ItemSectionValues& values;
+    std::string GetString(int slot, std::string_view, std::string_view def,
+                          std::size_t size) const {
+        return values.GetString(slot, def, size);
+    }
+    std::int32_t GetInt(int slot, std::string_view, std::int32_t def) const {
+        return values.GetInt(slot, def);
+    }
+    std::string RuleText(std::size_t n, int part) const {
+        return values.GetString(ItemSectionValues::RuleSlot(n, part), "", kRuleText);
+    }
+    std::int32_t RuleInt(std::size_t n, int part) const {
+        return values.GetInt(ItemSectionValues::RuleSlot(n, part), 0);
+    }
+};
+
+template <typename Keys>
+std::int64_t GetInt64(const Keys& keys, int slot, std::string_view key, std::int64_t def) {
+    const std::string text = keys.GetString(slot, key, "", 32);
     if (text.empty()) return def;
     const std::string_view trimmed = TrimBlanks(text);
     const bool negative = !trimmed.empty() && trimmed[0] == '-';
@@ -33,24 +78,19 @@ std::int64_t GetInt64(const ProfileStore& store, const std::string& section, std
     return negative ? -value : value;
 }
 
-std::string Key(const char* base, std::size_t n) {
-    return ProfileStore::NumberedKey(base, n);
-}
-
-}  // namespace
-
-namespace {
-
 // One key of the table as the list file stores it; a missing key takes the field's default.
-void LoadField(const ProfileStore& store, const std::string& s, const ItemField& f, UrlItem& item,
-               std::time_t now) {
+template <typename Keys>
+void LoadField(const Keys& keys, const ItemField& f, UrlItem& item, std::time_t now) {
+    const int slot = ItemSectionValues::FieldSlot(f);
     if (f.kind == FieldKind::Integer || f.kind == FieldKind::Flag) {
         PutItemNumber(item, f,
-                      IsWideField(f) ? GetInt64(store, s, f.key, f.absent)
-                                     : store.GetInt(s, f.key, static_cast<std::int32_t>(f.absent)));
+                      IsWideField(f)
+                          ? GetInt64(keys, slot, f.key, f.absent)
+                          : keys.GetInt(slot, f.key, static_cast<std::int32_t>(f.absent)));
         return;
     }
-    std::string text = store.GetString(s, f.key, f.absentText, static_cast<std::size_t>(f.max) + 1);
+    std::string text =
+        keys.GetString(slot, f.key, f.absentText, static_cast<std::size_t>(f.max) + 1);
     if (f.kind == FieldKind::Text) {
         PutItemText(item, f, std::move(text));
     } else {
@@ -58,35 +98,50 @@ void LoadField(const ProfileStore& store, const std::string& s, const ItemField&
     }
 }
 
-}  // namespace
-
-bool LoadItem(const ProfileStore& store, int number, UrlItem& item, std::time_t now) {
-    const std::string s = ItemSectionName(number);
-    const std::size_t urlCapacity = static_cast<std::size_t>(ItemFieldOf("Url").max);
-    if (store.GetString(s, "Url", "", urlCapacity + 1).empty()) return false;
+template <typename Keys>
+bool LoadItemFrom(const Keys& keys, UrlItem& item, std::time_t now) {
+    static const ItemField& url = ItemFieldOf("Url");
+    static const int urlSlot = ItemSectionValues::FieldSlot(url);
+    static const int updateSlot = ItemSectionValues::FieldSlot(ItemFieldOf("UpdateMode"));
+    if (keys.GetString(urlSlot, "Url", "", static_cast<std::size_t>(url.max) + 1).empty())
+        return false;
     for (const ItemField& f : ItemFields())
-        LoadField(store, s, f, item, now);
-    if (store.GetInt(s, "UpdateMode", -1) < 0) {
+        LoadField(keys, f, item, now);
+    if (keys.GetInt(updateSlot, "UpdateMode", -1) < 0) {
         // Lists of older versions kept two flags instead.
-        auto integer = [&](const char* key) { return store.GetInt(s, key, 0); };
-        item.UpdateMode = integer("OverWrite") != 0 ? kUpdateOverwrite
-                          : integer("update") != 0  ? kUpdateAuto
-                                                    : kUpdateSkip;
+        item.UpdateMode =
+            keys.GetInt(ItemSectionValues::OverWriteSlot(), "OverWrite", 0) != 0 ? kUpdateOverwrite
+            : keys.GetInt(ItemSectionValues::UpdateSlot(), "update", 0) != 0     ? kUpdateAuto
+                                                                                 : kUpdateSkip;
     }
 
     item.rules.clear();
     for (std::size_t n = 1; n <= UrlItem::kMaxRules; ++n) {
         ReplaceRule rule;
-        rule.find = store.GetString(s, Key("s_find", n), "", ReplaceRule::kTextCapacity + 1);
+        rule.find = keys.RuleText(n, 0);
         if (rule.find.empty()) break;
-        rule.replace = store.GetString(s, Key("s_repl", n), "", ReplaceRule::kTextCapacity + 1);
-        rule.action = store.GetInt(s, Key("s_action", n), 0);
-        rule.ignoreCase = store.GetInt(s, Key("s_icase", n), 0);
-        rule.multiple = store.GetInt(s, Key("s_mult", n), 0);
+        rule.replace = keys.RuleText(n, 1);
+        rule.action = keys.RuleInt(n, 2);
+        rule.ignoreCase = keys.RuleInt(n, 3);
+        rule.multiple = keys.RuleInt(n, 4);
         item.rules.push_back(std::move(rule));
     }
     ClampItemRanges(item);
     return true;
+}
+
+}  // namespace
+
+bool LoadItem(const ProfileStore& store, int number, UrlItem& item, std::time_t now,
+              ItemSectionValues& scratch) {
+    const std::string s = ItemSectionName(number);
+    if (scratch.Read(store, s)) return LoadItemFrom(GatheredKeys{scratch}, item, now);
+    return LoadItemFrom(StoreKeys{store, s}, item, now);
+}
+
+bool LoadItem(const ProfileStore& store, int number, UrlItem& item, std::time_t now) {
+    ItemSectionValues scratch;
+    return LoadItem(store, number, item, now, scratch);
 }
 
 int FirstFreeItemNumber(const ProfileStore& store) {
@@ -200,11 +255,12 @@ ListFileContent ReadListFile(const std::string& path, std::uint32_t serial, Prom
     const std::vector<int> numbers = ItemNumbers(store);
     // Made once: a fresh item reads the local time zone, which costs a file lookup each time.
     const UrlItem fresh = FreshItem();
+    ItemSectionValues scratch;
     // Grown once: a growing vector would copy every item it holds on each reallocation.
     content.items.reserve(numbers.size());
     for (int n : numbers) {
         UrlItem item = fresh;
-        if (!LoadItem(store, n, item, now)) continue;
+        if (!LoadItem(store, n, item, now, scratch)) continue;
         if (item.ID.empty()) {
             item.ID = MakeItemId(serial);
             ++content.newIds;

@@ -11,6 +11,7 @@ namespace kov {
 
 class Prompter;
 class ProfileStore;
+class ItemSectionValues;
 
 // "item N": the section of the N-th item of a list file (N from 1).
 std::string ItemSectionName(int number);
@@ -19,6 +20,9 @@ std::string ItemSectionName(int number);
 // its Url) when the section has no Url: no item exists under that number. now is the time a
 // damaged last-download date falls back to.
 bool LoadItem(const ProfileStore& store, int number, UrlItem& item, std::time_t now);
+// The same with a reader kept from item to item (a whole list's load).
+bool LoadItem(const ProfileStore& store, int number, UrlItem& item, std::time_t now,
+              ItemSectionValues& scratch);
 
 // Writes item into the section for number; a number below 1 takes the first free number.
 // False, with the message "Saving url Name error ?", when the store refuses the first write.

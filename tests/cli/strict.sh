@@ -93,4 +93,17 @@ for case in "INT $http" "INT ftp://dribble:pw@127.0.0.1:$port/files/a.txt" "HUP 
         "$tmp/out/stderr" || fail "the first stop did not say what it does: $case: $(cat "$tmp/out/stderr")"
 done
 [ ! -e "$tmp/powered-off" ] || fail "Ctrl+C powered the computer off"
+
+# --check-mail stops on Ctrl+C as well, even while the mailbox keeps it waiting (the fault
+# server never greets).
+start_fault http
+sed -i "/^\[CtrByEmail\]/a Pop3Server=127.0.0.1:$port\nMailBox=box\nMailBoxPsw=pw" \
+    "$KOV_HOME/kov.ini"
+"$cli" --check-mail >"$tmp/out/stdout" 2>"$tmp/out/stderr" &
+pid=$!
+sleep 2
+kill -INT "$pid"
+ends_with 130 "SIGINT during --check-mail"
+grep -qF "kov-cli: stopping now" "$tmp/out/stderr" ||
+    fail "--check-mail was killed, not stopped: $(cat "$tmp/out/stderr")"
 echo ok

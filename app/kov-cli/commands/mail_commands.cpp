@@ -7,6 +7,7 @@
 #include "cli_messages.h"
 #include "cli_options.h"
 #include "commands/session_frame.h"
+#include "commands/session_interrupts.h"
 #include "core/event_loop.h"
 #include "core/language/message_table.h"
 #include "core/prompter.h"
@@ -57,12 +58,15 @@ int RunCheckMail(Application& app, const SessionOutput& output) {
             // A session for the new rows ends the run when it ends.
             if (session.State() == SessionState::Idle) loop.Quit();
         });
+        // Ctrl+C during the poll ends the run; the poll stops with the mail check.
+        const SessionInterrupts interrupts(loop, printer, session, [&loop] { loop.Quit(); });
         session.Activate();
         mail.CheckQueriesFromEmail();
         loop.Run();
         session.StopRunningThreads(false, {}, kStopNow);
         pool.WaitIdle();
-        status = pollResult < 0               ? kExitItemFailed
+        status = interrupts.Raised()          ? kExitInterrupted
+                 : pollResult < 0             ? kExitItemFailed
                  : session.SaveFailures() > 0 ? kExitNotSaved
                  // A line that failed left items undone, as in -a.
                  : session.ErrorResults() > 0 || session.LineFailures() > 0 ? kExitItemFailed

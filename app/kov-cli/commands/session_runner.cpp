@@ -2,14 +2,13 @@
 
 #include <unistd.h>
 
-#include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <string>
 
 #include "cli_options.h"
 #include "commands/session_frame.h"
+#include "commands/session_interrupts.h"
 #include "core/event_loop.h"
 #include "core/language/message_table.h"
 #include "core/prompter.h"
@@ -22,16 +21,6 @@
 #include "session/session_setup.h"
 
 namespace kov::cli {
-
-namespace {
-
-std::atomic<int> g_interrupts{0};
-
-extern "C" void OnInterrupt(int) {
-    g_interrupts.fetch_add(1);
-}
-
-}  // namespace
 
 SessionHooks CliSessionHooks(Application& app, EventLoop& loop, bool& powerOffRequested) {
     // The computer goes off only after the shut-down has saved everything.
@@ -60,28 +49,7 @@ int RunAutoSession(Application& app, const SessionOutput& output, bool& powerOff
                                   DefaultPrompter(), frame.env, hooks);
         session.SetAutoMode(true, app.Options().shutdownAfter);
 
-        // Ctrl+C: the first is the Stop command, the second stops at once. A closed terminal
-        // (SIGHUP) stops the same way, so that the list is still saved.
-        g_interrupts = 0;
-        struct sigaction action {};
-        action.sa_handler = OnInterrupt;
-        sigemptyset(&action.sa_mask);
-        for (const int sig : {SIGINT, SIGTERM, SIGHUP})
-            sigaction(sig, &action, nullptr);
-        int handled = 0;
-        loop.StartTimer(1, std::chrono::milliseconds(100), [&] {
-            const int seen = g_interrupts.load();
-            if (seen == handled) return;
-            // The first press must say what it does and how to stop at once.
-            if (handled == 0)
-                printer.Note(seen >= 2 ? "stopping now"
-                                       : "stopping after the current files; Ctrl+C again "
-                                         "stops now");
-            else if (handled < 2)
-                printer.Note("stopping now");
-            handled = seen;
-            session.OnStop(seen >= 2, false);
-        });
+        const SessionInterrupts interrupts(loop, printer, session);
 
         // At most four redraws a second, and only on a terminal.
         const std::size_t width = TerminalWidth();
@@ -101,14 +69,12 @@ int RunAutoSession(Application& app, const SessionOutput& output, bool& powerOff
         session.StopRunningThreads(false, {}, kStopNow);
         pool.WaitIdle();
         // Ctrl+C asks to stop, not to power the computer off as -d would at the session's end.
-        if (g_interrupts.load() > 0) powerOffRequested = false;
+        if (interrupts.Raised()) powerOffRequested = false;
         // A line that could not be had or dropped left items undone: that is no success.
-        status = g_interrupts.load() > 0                                    ? kExitInterrupted
+        status = interrupts.Raised()                                        ? kExitInterrupted
                  : session.SaveFailures() > 0                               ? kExitNotSaved
                  : session.ErrorResults() > 0 || session.LineFailures() > 0 ? kExitItemFailed
                                                                             : kExitOk;
-        for (const int sig : {SIGINT, SIGTERM, SIGHUP})
-            std::signal(sig, SIG_DFL);
     }
     return status;
 }

@@ -96,6 +96,13 @@ void ReadLines(Reader&& read, Sink&& sink) {
             if (!dropping) {
                 const char* zero = static_cast<const char*>(std::memchr(block + i, '\0', end - i));
                 const std::size_t take = zero ? static_cast<std::size_t>(zero - block) : end;
+                // A whole line of the block, as nearly all are, goes out without a copy.
+                const std::string_view whole = StripLineEnd({block + i, end - i});
+                if (nl && !zero && line.empty() && whole.size() <= ProfileStore::kLineCapacity) {
+                    sink(whole);
+                    i = end + 1;
+                    continue;
+                }
                 line.append(block + i, take - i);
                 dropping = zero != nullptr;
             }
@@ -385,8 +392,13 @@ std::string ProfileStore::GetString(std::string_view section, std::string_view k
     if (size == 0) size = 128;
     const Entry* entry = Find(section, key);
     if (!entry) return CapText(def, size - 1);
+    return ValueText(Text(entry->valueOffset, entry->valueSize), size);
+}
+
+std::string ProfileStore::ValueText(std::string_view stored, std::size_t size) {
+    if (size == 0) size = 128;
     // A value cut short is trimmed again, so that written back it reads back the same.
-    return std::string(TrimField(CapView(Text(entry->valueOffset, entry->valueSize), size - 1)));
+    return std::string(TrimField(CapView(stored, size - 1)));
 }
 
 std::int32_t ProfileStore::GetInt(std::string_view section, std::string_view key,

@@ -81,6 +81,26 @@ public:
     // The section names in file order (duplicates included).
     std::vector<std::string> SectionNames() const;
 
+    // Calls visit(key, value) for every key line of the section (the first of that name) in
+    // file order, values as stored: a reader that wants most keys of a section looks once
+    // instead of once per key. False, and no call, when the section is missing or holds an
+    // empty key (the Get* lookups report that one, so such a section is for them).
+    template <typename Visit>
+    bool ForEachKey(std::string_view section, Visit&& visit) const {
+        const int s = FindSection(section);
+        if (s < 0 || m_sections[s].firstEmptyKey != kNoEntry) return false;
+        const Section& found = m_sections[s];
+        for (std::size_t pos = 0; pos < found.Size(); ++pos) {
+            const Entry& entry = EntryAt(found, pos);
+            if (entry.isKey)
+                visit(Text(entry.keyOffset, entry.keySize),
+                      Text(entry.valueOffset, entry.valueSize));
+        }
+        return true;
+    }
+    // A stored value as GetString gives it for that size (0 means 128).
+    static std::string ValueText(std::string_view stored, std::size_t size);
+
     // Base name followed by the number: NumberedKey("s_find", 3) is "s_find3".
     static std::string NumberedKey(std::string_view base, std::int64_t number);
 

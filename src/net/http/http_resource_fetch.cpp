@@ -1,6 +1,7 @@
 #include "net/http/http_resource_fetch.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -50,13 +51,14 @@ bool IsRedirect(int status) {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
+// Size and time from one look at the file: a small file costs little more than its lookups.
 LocalFileState LocalStateOf(const std::string& path) {
     LocalFileState state;
-    const auto size = FileSize(path);
-    const auto time = LastWriteTime(path);
-    state.exists = size.has_value();
-    state.size = size.value_or(0);
-    state.time = time.value_or(0);
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return state;
+    state.exists = true;
+    state.size = static_cast<std::int64_t>(st.st_size);
+    state.time = st.st_mtime;
     return state;
 }
 
@@ -112,7 +114,8 @@ std::string HttpResourceFetch::LocalPathForHop(bool redirected) const {
 // copy costs one byte), or a part's range, or everything.
 void HttpResourceFetch::PlanRequest() {
     m_askedFrom = -1;
-    m_local = LocalStateOf(PartPath(m_localPath, m_job));
+    m_localLooked = PartPath(m_localPath, m_job);
+    m_local = LocalStateOf(m_localLooked);
     if (m_job.distributed) {
         RemoteFileState assumed;
         assumed.hasSize = true;
@@ -349,16 +352,23 @@ void HttpResourceFetch::DrainOrClose() {
 
 int HttpResourceFetch::OpenLocalFile(int& fd) {
     const bool resuming = m_writeFrom > 0;
+    // A file that was not there when the request was planned is made anew: a file this open
+    // creates carries no validators, so there are none to drop. Should one have come meanwhile,
+    // the open fails and the one below takes it over.
+    const bool fresh = !resuming && !m_local.exists;
     const int flags = O_RDWR | O_CREAT | O_CLOEXEC | (resuming ? 0 : O_TRUNC);
-    fd = ::open(m_localPath.c_str(), flags, 0644);
+    fd = ::open(m_localPath.c_str(), fresh ? flags | O_EXCL : flags, 0644);
     // The job has made the folder already; only a caller that has not pays for making it.
-    const std::string folder = FolderOf(m_localPath);
-    if (fd < 0 && errno == ENOENT && !folder.empty() && CreateFolders(folder)) {
-        fd = ::open(m_localPath.c_str(), flags, 0644);
+    if (fd < 0 && errno == ENOENT) {
+        const std::string folder = FolderOf(m_localPath);
+        if (!folder.empty() && CreateFolders(folder))
+            fd = ::open(m_localPath.c_str(), fresh ? flags | O_EXCL : flags, 0644);
     }
+    const bool created = fd >= 0 && fresh;
+    if (fd < 0 && fresh && errno == EEXIST) fd = ::open(m_localPath.c_str(), flags, 0644);
     if (fd < 0) return WriteFailure(m_job);
     // Whatever comes, the copy is no longer the one its validators describe.
-    DropKeptValidators(fd);
+    if (!created) DropKeptValidators(fd);
     if (resuming && (::lseek(fd, static_cast<off_t>(m_writeFrom), SEEK_SET) < 0 ||
                      ::ftruncate(fd, static_cast<off_t>(m_writeFrom)) != 0)) {
         const int result = WriteFailure(m_job);
@@ -502,6 +512,7 @@ bool HttpResourceFetch::ResumesSegments() {
     }
     ::unlink(m_localPath.c_str());
     ::unlink(statePath.c_str());
+    m_localLooked.clear();
     return false;
 }
 
@@ -570,7 +581,11 @@ int HttpResourceFetch::PlanFromResponse() {
     remote.size = m_info.size;
     remote.hasTime = (m_info.flags & kHasLastModified) != 0;
     remote.time = m_info.lastModified;
-    m_local = LocalStateOf(PartPath(m_localPath, m_job));
+    // The look before the request still holds unless the response named another file.
+    if (const std::string path = PartPath(m_localPath, m_job); path != m_localLooked) {
+        m_localLooked = path;
+        m_local = LocalStateOf(path);
+    }
     m_rewrite = m_job.rewriteOf && !m_job.distributed
                     ? m_job.rewriteOf(m_current, m_localPath, m_info.isHtml != 0)
                     : Rewrite::None;

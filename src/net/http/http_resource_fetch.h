@@ -90,6 +90,7 @@ private:
     std::unique_ptr<HttpRequest> m_request;
     int m_status = 0;
     LocalFileState m_local;
+    std::string m_localLooked;  // the path m_local was taken from, "" when it may be stale
     std::optional<KeptValidators> m_validators;  // sent with the request, when any
     KeptValidators m_delivered;                  // of the response being received
     Rewrite m_rewrite = Rewrite::None;           // what the job does to the file afterwards

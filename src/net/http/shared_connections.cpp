@@ -2,7 +2,7 @@
 
 #include <curl/curl.h>
 
-#include <mutex>
+#include <pthread.h>
 
 #include "net/http/inet.h"
 
@@ -10,13 +10,31 @@ namespace kov {
 
 struct SharedConnections::Impl {
     CURLSH* share = nullptr;
-    std::mutex locks[CURL_LOCK_DATA_LAST];
+    // Adaptive: libcurl holds them for a few instructions, many times per transfer, and the
+    // workers of a session of small files meet at them all the time. A short spin takes such
+    // a lock without the two system calls of a sleep and a wake-up.
+    pthread_mutex_t locks[CURL_LOCK_DATA_LAST];
+
+    Impl() {
+        pthread_mutexattr_t attributes;
+        pthread_mutexattr_init(&attributes);
+        pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_ADAPTIVE_NP);
+        for (pthread_mutex_t& lock : locks)
+            pthread_mutex_init(&lock, &attributes);
+        pthread_mutexattr_destroy(&attributes);
+    }
+    ~Impl() {
+        for (pthread_mutex_t& lock : locks)
+            pthread_mutex_destroy(&lock);
+    }
+    Impl(const Impl&) = delete;
+    Impl& operator=(const Impl&) = delete;
 
     static void Lock(CURL*, curl_lock_data data, curl_lock_access, void* self) {
-        static_cast<Impl*>(self)->locks[data].lock();
+        pthread_mutex_lock(&static_cast<Impl*>(self)->locks[data]);
     }
     static void Unlock(CURL*, curl_lock_data data, void* self) {
-        static_cast<Impl*>(self)->locks[data].unlock();
+        pthread_mutex_unlock(&static_cast<Impl*>(self)->locks[data]);
     }
 };
 

@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -226,6 +227,46 @@ TEST(WorkerPool, DestructionDeletesQueuedJobsUnrunAndWaitsForRunningOnes) {
     EXPECT_EQ(p.starts.size(), 2u);
     EXPECT_EQ(p.running, 0);
     EXPECT_EQ(p.doneMismatch, 0);
+}
+
+}  // namespace
+}  // namespace kov
+
+namespace kov {
+namespace {
+
+// A queue drained by workers that go from job to job: every job runs once, never more at a
+// time than the limit, on no more threads than the limit, and the pool is idle afterwards.
+TEST(WorkerPool, BusyWorkersDrainTheQueueWithinTheLimit) {
+    constexpr int kJobs = 300;
+    for (int limit : {1, 3, 8}) {
+        SCOPED_TRACE(std::to_string(limit) + " threads");
+        Rig rig;
+        Probe& p = rig.probe;
+        std::set<std::thread::id> threads;
+        ASSERT_TRUE(rig.pool.SetMaxThreads(limit));
+        std::vector<std::unique_ptr<Job>> jobs;
+        for (int i = 0; i < kJobs; ++i) {
+            jobs.push_back(std::make_unique<CallJob>([&p, &threads] {
+                {
+                    std::lock_guard lock(p.m);
+                    threads.insert(std::this_thread::get_id());
+                    p.peak = std::max(p.peak, ++p.running);
+                    ++p.runs[0];
+                }
+                std::this_thread::yield();  // lets the other workers overlap this job
+                std::lock_guard lock(p.m);
+                --p.running;
+            }));
+        }
+        rig.pool.EnqueueAll(std::move(jobs));
+        rig.pool.WaitIdle();
+        std::lock_guard lock(p.m);
+        EXPECT_EQ(p.runs[0], kJobs);
+        EXPECT_LE(p.peak, limit);
+        EXPECT_LE(threads.size(), static_cast<std::size_t>(limit));
+        EXPECT_LE(rig.pool.WorkerCount(), limit);
+    }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include "net/http/url_download.h"
 
 #include <gtest/gtest.h>
+#include <sys/xattr.h>
 
 #include <algorithm>
 #include <set>
@@ -222,6 +223,42 @@ TEST_F(HttpDownloadTest, ShortBodiesAreBrokenAndKeepWhatArrived) {
     EXPECT_EQ(sink.Find(kEventFileStarted)->param1, -1);
     ASSERT_EQ(Fetch(servers.faults->Url("/nolength?size=5000"), path), kResultOk);
     EXPECT_EQ(Slurp(path), test::FaultBody(0, 5000));
+}
+
+// Validators describe only a whole copy: a new file and a replaced one carry them after a
+// complete body, and neither keeps any (old ones included) after a broken one.
+TEST_F(HttpDownloadTest, OnlyAWholeCopyCarriesValidators) {
+    constexpr const char* kAttribute = "user.kov.validators";
+    const std::string stale = "1 1 d 0\n\"old\"\nMon, 01 Jan 2001 00:00:00 GMT";
+    const struct {
+        bool existing;
+        bool broken;
+    } cases[] = {{false, false}, {false, true}, {true, false}, {true, true}};
+    job.updateMode = 1;
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.existing) + " existing, " + std::to_string(c.broken) +
+                     " broken");
+        std::string path = Local("copy" + std::to_string(++n) + ".bin");
+        if (c.existing) {
+            ASSERT_TRUE(WriteFileAtomic(path, "old copy", 0644));
+            if (::setxattr(path.c_str(), kAttribute, stale.data(), stale.size(), 0) != 0)
+                GTEST_SKIP() << "no extended attributes here";
+        }
+        const std::string url = c.broken ? servers.faults->Url("/short?size=100000&got=30000")
+                                         : servers.nginx->Url("/files/big.bin");
+        EXPECT_EQ(Fetch(url, path), c.broken ? kResultBroken : kResultOk);
+        char value[1024];
+        const ssize_t got = ::getxattr(path.c_str(), kAttribute, value, sizeof value);
+        if (c.broken) {
+            EXPECT_LT(got, 0);
+        } else {
+            ASSERT_GT(got, 0);
+            const std::string kept(value, static_cast<std::size_t>(got));
+            EXPECT_NE(kept, stale);
+            EXPECT_NE(kept.find(" 300000 d 0\n"), std::string::npos) << kept;
+        }
+    }
 }
 
 TEST_F(HttpDownloadTest, ServerNamesAndRedirectsChooseAHarmlessLocalName) {

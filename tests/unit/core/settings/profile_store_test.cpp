@@ -230,6 +230,35 @@ TEST_F(ProfileStoreTest, TextIsCutToItsCapacityOnUtf8Boundaries) {
     EXPECT_EQ(store.GetString("S", "id", "", 5), "ABC");
 }
 
+// A file is read in blocks; a line reads the same wherever it falls: inside a block, across
+// the end of one, at the line capacity and just beyond it, with a NUL or CRs in it.
+TEST_F(ProfileStoreTest, LinesReadTheSameWhereverTheyFallInTheFile) {
+    const std::string body = "[S]\nfull=" + Rep('f', 1018) + "\nover=" + Rep('o', 1020) +
+                             "\ncrlf=a b\r\nnul=x" + std::string(1, '\0') + "y=z\ncrs=c\r\r\n" +
+                             Rep('k', 1030) + "=long key\nlast=1";
+    const std::vector<std::string> keys = {"full", "over", "crlf", "nul", "crs", "last"};
+    ProfileStore plain(&prompter);
+    plain.LoadText(body);
+    for (const std::size_t before :
+         {std::size_t{0}, std::size_t{65536 - 5}, std::size_t{65536 - 1030}, std::size_t{65536 + 7},
+          std::size_t{2 * 65536 - 1}}) {
+        SCOPED_TRACE(before);
+        // Comment lines of exactly `before` bytes ahead of the section.
+        std::string head;
+        while (head.size() + 64 <= before)
+            head += ";" + Rep('c', 62) + "\n";
+        if (head.size() + 1 < before) head += ";" + Rep('r', before - head.size() - 2);
+        head.resize(before, '\n');
+        ProfileStore store(&prompter);
+        OpenText(store, head + body);
+        for (const std::string& key : keys)
+            EXPECT_EQ(store.GetString("S", key, "-", 2000), plain.GetString("S", key, "-", 2000))
+                << key;
+        EXPECT_EQ(store.SectionNames(), plain.SectionNames());
+        EXPECT_EQ(store.Serialize().substr(before), plain.Serialize());
+    }
+}
+
 TEST_F(ProfileStoreTest, AValueReadsAsItWouldBeWrittenBack) {
     ProfileStore store(&prompter);
     store.LoadText(std::string("[S]\ncr=\r\r a\rb\nnul=x\0y\n", 22));

@@ -1,0 +1,67 @@
+#include "commands/session_interrupts.h"
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+
+#include "core/event_loop.h"
+#include "output/log_printer.h"
+#include "session/session_controller.h"
+
+namespace kov::cli {
+
+namespace {
+
+constexpr int kWatchTimer = 1;
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+std::atomic<int> g_interrupts{0};
+
+extern "C" void OnSessionInterrupt(int) {
+    g_interrupts.fetch_add(1);
+}
+
+}  // namespace
+
+SessionInterrupts::SessionInterrupts(EventLoop& loop, LogPrinter& printer,
+                                     SessionController& session, std::function<void()> whenIdle)
+    : m_loop(loop) {
+    g_interrupts = 0;
+    struct sigaction action {};
+    action.sa_handler = OnSessionInterrupt;
+    sigemptyset(&action.sa_mask);
+    for (const int sig : kSignals)
+        sigaction(sig, &action, nullptr);
+    auto handled = std::make_shared<int>(0);
+    loop.StartTimer(kWatchTimer, std::chrono::milliseconds(100),
+                    [&printer, &session, whenIdle = std::move(whenIdle), handled] {
+                        const int seen = g_interrupts.load();
+                        if (seen == *handled) return;
+                        if (whenIdle && session.State() == SessionState::Idle) {
+                            *handled = seen;
+                            printer.Note("stopping now");
+                            whenIdle();
+                            return;
+                        }
+                        // The first press must say what it does and how to stop at once.
+                        if (*handled == 0)
+                            printer.Note(seen >= 2 ? "stopping now"
+                                                   : "stopping after the current files; "
+                                                     "Ctrl+C again stops now");
+                        else if (*handled < 2)
+                            printer.Note("stopping now");
+                        *handled = seen;
+                        session.OnStop(seen >= 2, false);
+                    });
+}
+
+SessionInterrupts::~SessionInterrupts() {
+    m_loop.StopTimer(kWatchTimer);
+    for (const int sig : kSignals)
+        std::signal(sig, SIG_DFL);
+}
+
+bool SessionInterrupts::Raised() const {
+    return g_interrupts.load() > 0;
+}
+
+}  // namespace kov::cli
