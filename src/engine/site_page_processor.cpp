@@ -1,6 +1,8 @@
 #include "engine/site_page_processor.h"
 
 #include <algorithm>
+#include <thread>
+#include <vector>
 
 #include "content/html/html_ripper.h"
 #include "content/html/link_kind.h"
@@ -8,6 +10,7 @@
 #include "core/language/message_table.h"
 #include "core/text/text_util.h"
 #include "engine/page_rules_step.h"
+#include "engine/parallel_cross_refs.h"
 #include "engine/rip_fetch_pool.h"
 #include "model/url_parts.h"
 #include "net/http/http_download.h"
@@ -41,6 +44,10 @@ int NestingLimit(const UrlItem& item) {
 }
 
 }  // namespace
+
+int SitePageProcessor::Fetchers(const DownloadJob& job) const {
+    return std::clamp(job.Settings().MaxThreads, 1, m_limits.fetchersPerHost);
+}
 
 SitePageProcessor& SitePageProcessor::Shared() {
     static SitePageProcessor processor;
@@ -203,7 +210,7 @@ void SitePageProcessor::RipAnew(DownloadJob& job, const std::string& url,
 // records come from the last rip, and a copy the server reports unchanged is kept as it is.
 void SitePageProcessor::FetchRecords(RipRun& run, bool conditional) const {
     DownloadJob& job = run.job;
-    const int fetchers = std::clamp(job.Settings().MaxThreads, 1, m_limits.fetchersPerHost);
+    const int fetchers = Fetchers(job);
     if (fetchers > 1 && FetchInParallel(run, conditional, fetchers)) return;
     for (std::size_t i = 1; i < run.ripper.Count() && !Stopping(job); ++i) {
         std::optional<RipFetch> fetch = Wanted(run, i);
@@ -283,7 +290,7 @@ bool SitePageProcessor::TakeFetched(RipRun& run, const RipFetch& fetch) const {
 
 // Links between pages point at the local copies of the pages that arrived; a page kept as it
 // was already points where it should.
-void SitePageProcessor::AdjustCrossRefs(RipRun& run) {
+void SitePageProcessor::AdjustCrossRefs(RipRun& run) const {
     DownloadJob& job = run.job;
     HtmlRipper& ripper = run.ripper;
     if (!job.Item().WithLinks || ripper.Count() <= 1 || Stopping(job)) return;
@@ -291,13 +298,18 @@ void SitePageProcessor::AdjustCrossRefs(RipRun& run) {
     const bool modern = job.Settings().ModernHtml != 0;
     // The main page's own links point at the fetched pages too, when pages are written as
     // today's mirrors expect.
-    for (std::size_t i = modern ? 0 : 1; i < ripper.Count() && !Stopping(job); ++i) {
+    std::vector<std::size_t> pages;
+    for (std::size_t i = modern ? 0 : 1; i < ripper.Count(); ++i) {
         const LinkRecord& record = ripper.Record(i);
         if (record.kind != kKindPage || !record.downloaded || !record.html || !run.Fresh(i))
             continue;
         if (detail >= 1) job.PostEvent(kEventCrossRefs, 0, 0, record.localPath);
-        ripper.AdjustCrossRefs(i);
+        pages.push_back(i);
     }
+    // The pass uses as many threads as fetched the records, where the processor has them.
+    const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    const int threads = std::min(Fetchers(job), cores);
+    AdjustCrossRefsInParallel(ripper, pages, threads, job.stopRequest);
 }
 
 // A finished rip keeps its records and, on every file it wrote, what the server said of the

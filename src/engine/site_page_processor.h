@@ -64,7 +64,9 @@ private:
     static std::optional<RipFetch> Wanted(const RipRun& run, std::size_t i);
     // Takes in what the fetch of a record brought; false when the rip ends there.
     bool TakeFetched(RipRun& run, const RipFetch& fetch) const;
-    static void AdjustCrossRefs(RipRun& run);
+    void AdjustCrossRefs(RipRun& run) const;
+    // Records fetched at once, and threads for the cross references.
+    int Fetchers(const DownloadJob& job) const;
     void Conclude(RipRun& run, const std::string& url);
     void ProcessFetched(DownloadJob& job, HtmlRipper& ripper, std::size_t i,
                         const std::string& localPath, bool html) const;

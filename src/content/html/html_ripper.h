@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -74,6 +75,13 @@ public:
     // Points the links of fetched page i at the local copies of fetched pages; the number of
     // links changed.
     int AdjustCrossRefs(std::size_t i);
+    // For rewriting the cross references of several pages at once, one ripper per thread: a
+    // ripper with copies of this one's settings and records that reads the pages from the disk
+    // unless they are handed over to it. Whether each record has a local copy is settled here
+    // first, so the workers never ask the disk again and agree with a pass on this ripper.
+    std::unique_ptr<HtmlRipper> CrossRefWorker();
+    // Gives the held copy of page path (if any) to another ripper, which then writes it.
+    void HandOver(const std::string& path, HtmlRipper& to);
 
     std::size_t Count() const { return m_links.Count(); }
     const LinkRecord& Record(std::size_t i) const { return m_links.At(i); }
