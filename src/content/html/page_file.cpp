@@ -13,8 +13,9 @@ namespace kov {
 
 namespace {
 
-// The rest of an open file into text, which already holds room for what fstat said it holds:
-// read straight into place, and still whole when the file has grown since.
+// The rest of an open file into text, which already holds room for what fstat said it holds
+// and a byte more, so that the read that finds the end needs no larger copy of the page: read
+// straight into place, and still whole when the file has grown since.
 bool ReadInto(int fd, std::string& text) {
     std::size_t have = 0;
     for (;;) {
@@ -38,7 +39,7 @@ bool PageFile::Load(const std::string& path) {
     const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     struct stat st {};
     if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-    std::string content(static_cast<std::size_t>(st.st_size), '\0');
+    std::string content(static_cast<std::size_t>(st.st_size) + 1, '\0');
     if (!ReadInto(fd.Get(), content)) return false;
     m_path = path;
     m_accessTime = st.st_atime;
