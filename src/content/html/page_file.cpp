@@ -1,6 +1,7 @@
 #include "content/html/page_file.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -66,6 +67,11 @@ int PageFile::SaveInPlace(const std::string& newText) const {
         st.st_dev != m_device || st.st_ino != m_inode)
         return -1;
     const auto size = static_cast<off_t>(newText.size());
+    // A file size limit would cut the write short in the middle of the page.
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_FSIZE, &limit) != 0 ||
+        (limit.rlim_cur != RLIM_INFINITY && newText.size() > limit.rlim_cur))
+        return -1;
     if (size > st.st_size && ::fallocate(fd.Get(), FALLOC_FL_KEEP_SIZE, 0, size) != 0)
         return errno == ENOSPC || errno == EDQUOT ? 0 : -1;
     const timespec times[2] = {{m_accessTime, 0}, {m_modifyTime, 0}};
