@@ -29,6 +29,10 @@ bool Stopping(const DownloadJob& job) {
     return job.stopRequest.load() != kStopNone;
 }
 
+bool StoppingNow(const DownloadJob& job) {
+    return job.stopRequest.load() >= kStopNow;
+}
+
 bool LimitReached(const DownloadJob& job) {
     const JobEnvironment& env = job.Environment();
     return !job.IsLocal() && env.limitReached && env.limitReached();
@@ -235,8 +239,10 @@ bool SitePageProcessor::FetchInParallel(RipRun& run, bool conditional, int fetch
     });
     if (!pool.Ready()) return false;
     std::size_t handedOut = 1;
-    for (std::size_t i = 1; i < ripper.Count() && !Stopping(job); ++i) {
-        for (; handedOut < ripper.Count(); ++handedOut) {
+    // After a stop request nothing more is handed out, and the fetch of the record next in line
+    // is still taken in when it is under way: the rip ends at a file's end, as with one fetch.
+    for (std::size_t i = 1; i < ripper.Count() && !StoppingNow(job); ++i) {
+        for (; handedOut < ripper.Count() && !Stopping(job); ++handedOut) {
             if (std::optional<RipFetch> fetch = Wanted(run, handedOut))
                 pool.Submit(std::move(*fetch));
         }
@@ -306,9 +312,9 @@ void SitePageProcessor::AdjustCrossRefs(RipRun& run) const {
         if (detail >= 1) job.PostEvent(kEventCrossRefs, 0, 0, record.localPath);
         pages.push_back(i);
     }
-    // The pass uses as many threads as fetched the records, where the processor has them.
     const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    const int threads = std::min(Fetchers(job), cores);
+    const int threads =
+        std::min(Fetchers(job), m_limits.crossRefThreads > 0 ? m_limits.crossRefThreads : cores);
     AdjustCrossRefsInParallel(ripper, pages, threads, job.stopRequest);
 }
 

@@ -27,6 +27,9 @@ struct RipLimits {
     // Records fetched at once (never more than the session's MaxThreads): a rip's records are
     // mostly of one host, which should not see more connections than a browser opens.
     int fetchersPerHost = 6;
+    // Threads that rewrite the cross references at the end of a rip: 0 one per processor core,
+    // never more than fetch records at once.
+    int crossRefThreads = 0;
 };
 
 // The page processing of a job: the rules for the delivered page, then the rip of what it
