@@ -14,6 +14,7 @@
 #include "content/html/link_list.h"
 #include "content/html/link_memo.h"
 #include "content/html/page_file.h"
+#include "content/html/rewrite_map.h"
 #include "content/html/rip_names.h"
 
 namespace kov {
@@ -83,6 +84,14 @@ public:
     // Gives the held copy of page path (if any) to another ripper, which then writes it.
     void HandOver(const std::string& path, HtmlRipper& to);
 
+    // For checks of the rewriting (off by default: it costs a little per rewrite): which byte
+    // ranges of each page or style sheet as last read from the disk the passes of this ripper
+    // have replaced since, and by how many bytes (see RewriteMap); a page it wrote itself and
+    // reads again counts from its first reading. A style block of a page
+    // whose references changed counts as one range; workers keep their own.
+    void SetTrackRewrites(bool on) { m_trackRewrites = on; }
+    std::vector<RewrittenRange> RewrittenRanges(const std::string& path) const;
+
     std::size_t Count() const { return m_links.Count(); }
     const LinkRecord& Record(std::size_t i) const { return m_links.At(i); }
     void SetDownloaded(std::size_t i, bool on) { m_links.At(i).downloaded = on; }
@@ -147,6 +156,15 @@ private:
     // Style sheets.
     // Ends a rewrite of text: the rest after `copied` goes to out, which then replaces text.
     void FinishRewrite(std::string& text, std::string& out, std::size_t copied);
+    // A rewrite of the current pass: [begin, end) of the text became length bytes.
+    void NoteRewrite(std::size_t begin, std::size_t end, std::size_t length) {
+        if (m_trackRewrites) m_pass.push_back({begin, end, length});
+    }
+    // The pass over text ends; its rewrites count when text is the one tracked.
+    void EndPass(const std::string& text);
+    // The rewrites of text read from path are tracked from here; fresh: it was read anew (not
+    // as this ripper wrote it).
+    void TrackText(const std::string& path, const std::string& text, bool fresh);
     int GrabStyleUrls(std::string& text, bool sheetMode);
     int GrabImports(std::string& text);
     int GrabStyleBlocks();
@@ -198,6 +216,12 @@ private:
     // What links came to on the page of the current pass, by their part before the fragment.
     LinkMemo m_knownLinks;
     LinkMemo m_knownCrossRefs;
+    bool m_trackRewrites = false;
+    std::vector<RewrittenRange> m_pass;
+    std::unordered_map<std::string, RewriteMap> m_rewrites;  // by local path
+    std::unordered_set<std::string> m_wrote;                 // pages written while tracking
+    std::string m_trackedPath;
+    const std::string* m_trackedText = nullptr;
 };
 
 }  // namespace kov
