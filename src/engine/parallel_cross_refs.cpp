@@ -4,11 +4,10 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <system_error>
-#include <thread>
 #include <unordered_map>
 
 #include "content/html/html_ripper.h"
+#include "engine/run_shares.h"
 
 namespace kov {
 
@@ -53,19 +52,7 @@ void AdjustCrossRefsInParallel(HtmlRipper& ripper, const std::vector<std::size_t
         ripper.HandOver(path, *share.worker);
         share.pages.push_back(pages[j]);
     }
-    std::vector<std::thread> started;
-    std::size_t next = 1;
-    try {
-        for (; next < count; ++next)
-            started.emplace_back(RunShare, std::ref(shares[next]), std::cref(stop));
-    } catch (const std::system_error&) {
-        // No more threads: the rest runs here.
-    }
-    RunShare(shares[0], stop);
-    for (; next < count; ++next)
-        RunShare(shares[next], stop);
-    for (std::thread& thread : started)
-        thread.join();
+    RunShares(count, [&](std::size_t share) { RunShare(shares[share], stop); });
 }
 
 }  // namespace kov

@@ -12,6 +12,7 @@
 #include "engine/page_rules_step.h"
 #include "engine/parallel_cross_refs.h"
 #include "engine/rip_fetch_pool.h"
+#include "engine/run_shares.h"
 #include "model/url_parts.h"
 #include "net/http/http_download.h"
 #include "net/http/kept_validators.h"
@@ -312,10 +313,12 @@ void SitePageProcessor::AdjustCrossRefs(RipRun& run) const {
         if (detail >= 1) job.PostEvent(kEventCrossRefs, 0, 0, record.localPath);
         pages.push_back(i);
     }
+    AdjustCrossRefsInParallel(ripper, pages, FinishingThreads(job), job.stopRequest);
+}
+
+int SitePageProcessor::FinishingThreads(const DownloadJob& job) const {
     const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    const int threads =
-        std::min(Fetchers(job), m_limits.crossRefThreads > 0 ? m_limits.crossRefThreads : cores);
-    AdjustCrossRefsInParallel(ripper, pages, threads, job.stopRequest);
+    return std::min(Fetchers(job), m_limits.crossRefThreads > 0 ? m_limits.crossRefThreads : cores);
 }
 
 // A finished rip keeps its records and, on every file it wrote, what the server said of the
@@ -329,15 +332,24 @@ void SitePageProcessor::Conclude(RipRun& run, const std::string& url) {
     const HtmlRipper& ripper = run.ripper;
     std::vector<LinkRecord> records;
     records.reserve(ripper.Count());
-    std::optional<KeptValidators> none;
+    std::vector<std::size_t> rewritten;
     for (std::size_t i = 0; i < ripper.Count(); ++i) {
         records.push_back(ripper.Record(i));
-        std::optional<KeptValidators>& kept = run.Fresh(i) ? run.validators[i] : none;
-        if (kept && kept->copy == KeptValidators::Copy::Pending && ripper.Record(i).downloaded) {
-            kept->copy = KeptValidators::Copy::Rewritten;
-            KeepValidators(ripper.Record(i).localPath, *kept);
+        std::optional<KeptValidators>* kept = run.Fresh(i) ? &run.validators[i] : nullptr;
+        if (kept && *kept && (*kept)->copy == KeptValidators::Copy::Pending &&
+            ripper.Record(i).downloaded) {
+            (*kept)->copy = KeptValidators::Copy::Rewritten;
+            rewritten.push_back(i);
         }
     }
+    // Each file's attribute is a write the file system journals: on a busy disk these waits
+    // add up, and on several threads they overlap.
+    const std::size_t threads =
+        std::min(rewritten.size(), static_cast<std::size_t>(FinishingThreads(run.job)));
+    RunShares(threads, [&](std::size_t share) {
+        for (std::size_t j = share; j < rewritten.size(); j += threads)
+            KeepValidators(ripper.Record(rewritten[j]).localPath, *run.validators[rewritten[j]]);
+    });
     RipRecordFile(records.front().localPath).Save(Fingerprint(run.job, url), records);
 }
 

@@ -68,8 +68,10 @@ private:
     // Takes in what the fetch of a record brought; false when the rip ends there.
     bool TakeFetched(RipRun& run, const RipFetch& fetch) const;
     void AdjustCrossRefs(RipRun& run) const;
-    // Records fetched at once, and threads for the cross references.
+    // Records fetched at once.
     int Fetchers(const DownloadJob& job) const;
+    // Threads for the work at the end of a rip (cross references, the files' attributes).
+    int FinishingThreads(const DownloadJob& job) const;
     void Conclude(RipRun& run, const std::string& url);
     void ProcessFetched(DownloadJob& job, HtmlRipper& ripper, std::size_t i,
                         const std::string& localPath, bool html) const;
