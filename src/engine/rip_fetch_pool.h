@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "content/html/link_list.h"
+#include "content/html/page_file.h"
 #include "net/transfer/resource_info.h"
 #include "net/transfer/transfer_job.h"
 
@@ -32,6 +33,8 @@ struct RipFetch {
     ResourceInfo info;
     int result = 0;
     FetchBound bound = FetchBound::None;
+    // An HTML page as it arrived, read on the fetcher's thread for the job's to parse.
+    std::optional<PageFile> page;
 };
 
 // A few threads that fetch the records of one rip at once, each through its own session on the

@@ -1,6 +1,7 @@
 #include "engine/site_page_processor.h"
 
 #include <algorithm>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -17,6 +18,7 @@
 #include "net/http/http_download.h"
 #include "net/http/kept_validators.h"
 #include "net/http/response_headers.h"
+#include "net/transfer/fetch_plan.h"
 #include "net/transfer/resource_prober.h"
 #include "platform/file_util.h"
 
@@ -237,6 +239,11 @@ bool SitePageProcessor::FetchInParallel(RipRun& run, bool conditional, int fetch
     HtmlRipper& ripper = run.ripper;
     RipFetchPool pool(job, fetchers, [&](TransferJob& transfer, RipFetch& fetch) {
         fetch.result = FetchLinked(job, transfer, ripper, fetch, conditional);
+        try {
+            Preload(job, fetch);
+        } catch (const std::bad_alloc&) {
+            fetch.page.reset();  // the job's thread reads it then
+        }
     });
     if (!pool.Ready()) return false;
     std::size_t handedOut = 1;
@@ -252,7 +259,7 @@ bool SitePageProcessor::FetchInParallel(RipRun& run, bool conditional, int fetch
         if (!Wanted(run, i)) continue;
         job.linkIndex = static_cast<int>(i);
         job.linkCount = static_cast<int>(ripper.Count());
-        const std::optional<RipFetch> fetch = pool.Take(i);
+        std::optional<RipFetch> fetch = pool.Take(i);
         if (!fetch) break;  // stopped
         if (!TakeFetched(run, *fetch)) {
             pool.Drop();
@@ -275,7 +282,18 @@ std::optional<RipFetch> SitePageProcessor::Wanted(const RipRun& run, std::size_t
     return fetch;
 }
 
-bool SitePageProcessor::TakeFetched(RipRun& run, const RipFetch& fetch) const {
+// A page read on the fetcher's thread is one read less on the job's, which parses the pages one
+// by one. Not when rules edit the page on the disk first, nor for a page too large to rip.
+void SitePageProcessor::Preload(const DownloadJob& job, RipFetch& fetch) const {
+    if (fetch.result != kResultOk || !fetch.info.isHtml || IsStyleSheet(fetch.path) ||
+        PageRulesApply(job, fetch.record.url) ||
+        FileSize(fetch.path).value_or(-1) > static_cast<std::int64_t>(m_limits.maxPageBytes))
+        return;
+    PageFile page;
+    if (page.Load(fetch.path)) fetch.page = std::move(page);
+}
+
+bool SitePageProcessor::TakeFetched(RipRun& run, RipFetch& fetch) const {
     DownloadJob& job = run.job;
     HtmlRipper& ripper = run.ripper;
     const std::size_t i = fetch.index;
@@ -283,7 +301,7 @@ bool SitePageProcessor::TakeFetched(RipRun& run, const RipFetch& fetch) const {
         run.Delivered(i, ReadKeptValidators(fetch.path));
         ripper.SetDownloaded(i, true);
         if (fetch.info.finalUrl != fetch.record.url) ripper.SetFinalUrl(i, fetch.info.finalUrl);
-        ProcessFetched(job, ripper, i, fetch.path, fetch.info.isHtml != 0);
+        ProcessFetched(job, ripper, i, fetch.path, fetch.info.isHtml != 0, std::move(fetch.page));
     } else if (fetch.result == kResultSkipped && fetch.info.status == 304) {
         ripper.SetDownloaded(i, true);
     }
@@ -363,7 +381,8 @@ bool SitePageProcessor::TooLargeToRip(DownloadJob& job, const std::string& local
 }
 
 void SitePageProcessor::ProcessFetched(DownloadJob& job, HtmlRipper& ripper, std::size_t i,
-                                       const std::string& localPath, bool html) const {
+                                       const std::string& localPath, bool html,
+                                       std::optional<PageFile> page) const {
     const bool sheet = IsStyleSheet(localPath);
     if (!html && !sheet) return;  // a picture, a script: nothing to rewrite
     const int detail = job.Settings().LogDetail;
@@ -384,6 +403,10 @@ void SitePageProcessor::ProcessFetched(DownloadJob& job, HtmlRipper& ripper, std
     ApplyPageRules(job, record.url, localPath, true);
     if (served) StampRewritten(localPath, *served);
     if (tooLarge) return;
+    if (page) {
+        if (served) page->SetTimes(*served + kRewrittenShift, *served + kRewrittenShift);
+        ripper.HoldPage(localPath, std::move(*page));
+    }
     if (ripper.Kinds() != 0 && !Stopping(job)) {
         if (detail >= 1) job.PostEvent(kEventParseStarted, 0, 0, record.url, localPath);
         const std::size_t before = ripper.Count();

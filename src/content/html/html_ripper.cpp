@@ -58,6 +58,13 @@ bool HtmlRipper::WriteHeldPages() {
     return ok;
 }
 
+void HtmlRipper::HoldPage(const std::string& path, PageFile page) {
+    if (m_heldBytes + page.text.size() > m_holdLimit || m_held.count(path) != 0) return;
+    TrackText(path, m_text, true);
+    m_heldBytes += page.text.size();
+    m_held.emplace(path, std::move(page));
+}
+
 bool HtmlRipper::TakePage(const std::string& path, PageFile& page) {
     const auto it = m_held.find(path);
     if (it == m_held.end()) {

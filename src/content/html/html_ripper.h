@@ -44,6 +44,10 @@ public:
     void SetHoldBytes(std::size_t bytes) { m_holdLimit = bytes; }
     // Writes every page still held; false when one could not be written.
     bool WriteHeldPages();
+    // A page read elsewhere (a fetcher thread read it as it arrived) for the passes to take
+    // instead of reading it again; not taken when there is no room to hold it. Held, it is
+    // written by its last pass or by WriteHeldPages, changed or not.
+    void HoldPage(const std::string& path, PageFile page);
 
     void SetKinds(int kinds) { m_kinds = kinds & 0xFFFF; }
     int Kinds() const { return m_kinds; }

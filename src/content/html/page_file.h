@@ -19,6 +19,11 @@ public:
     bool Load(const std::string& path);
     // False when it could not be written; the file then stays as it was.
     bool Save(const std::string& text) const;
+    // The times a save gives the file, when they were changed on the disk since the load.
+    void SetTimes(std::time_t accessTime, std::time_t modifyTime) {
+        m_accessTime = accessTime;
+        m_modifyTime = modifyTime;
+    }
 
     std::string text;
 

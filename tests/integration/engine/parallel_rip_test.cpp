@@ -68,7 +68,9 @@ protected:
         item.NestedDepth = depth;
         return item;
     }
-    // Every file of a mirror by its name, with the mirror's own folder written as "@".
+    // Every file of a mirror by its name, with the mirror's own folder written as "@", and its
+    // time (a rewritten page has the server's time and two seconds, whoever read it); the
+    // rip's own record file has the time it was written.
     std::map<std::string, std::string> Mirror(const std::string& dest) const {
         std::map<std::string, std::string> files;
         const std::string root = Local(dest);
@@ -78,7 +80,10 @@ protected:
             for (std::size_t at = text.find(root); at != std::string::npos;
                  at = text.find(root, at))
                 text.replace(at, root.size(), "@");
-            files[fs::relative(entry.path(), root).string()] = text;
+            const std::string name = fs::relative(entry.path(), root).string();
+            if (name.front() != '.')
+                text += " @" + std::to_string(LastWriteTime(entry.path().string()).value_or(0));
+            files[name] = text;
         }
         return files;
     }
