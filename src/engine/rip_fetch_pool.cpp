@@ -35,6 +35,8 @@ struct RipFetchPool::Fetcher : TransferSink {
     RipFetchPool& pool;
     std::unique_ptr<InternetSession> session;
     TransferJob transfer;
+    std::atomic<int> stop{kStopNone};     // what the fetch watches
+    std::optional<std::size_t> fetching;  // the record under way (locked)
 };
 
 RipFetchPool::RipFetchPool(DownloadJob& job, int fetchers, Fetch fetch)
@@ -55,6 +57,7 @@ RipFetchPool::RipFetchPool(DownloadJob& job, int fetchers, Fetch fetch)
         fetcher->transfer = job.Transfer();
         fetcher->transfer.session = fetcher->session.get();
         fetcher->transfer.sink = fetcher.get();
+        fetcher->transfer.stopRequest = &fetcher->stop;
         fetcher->transfer.buffer.assign(TransferJob::kBufferSize, 0);
         m_fetchers.push_back(std::move(fetcher));
     }
@@ -72,6 +75,9 @@ void RipFetchPool::EndThreads() {
         std::lock_guard lock(m_mutex);
         m_quit = true;
         m_queue.clear();
+        // Whatever the job stops for, the record it would have gone on with was taken or never
+        // will be: nothing under way goes on.
+        PassOnStop(std::nullopt);
     }
     m_work.notify_all();
     for (std::thread& thread : m_threads)
@@ -109,26 +115,49 @@ std::optional<RipFetch> RipFetchPool::Take(std::size_t index) {
             lock.lock();
             continue;
         }
+        const int stop = m_job.stopRequest.load();
+        if (stop >= kStopNow || m_lastTaken) break;
         const auto it = m_finished.find(index);
         if (it != m_finished.end()) {
             RipFetch fetch = std::move(it->second);
             m_finished.erase(it);
+            m_lastTaken = stop != kStopNone;
             return fetch;
         }
-        if (m_job.stopRequest.load() != kStopNone) return std::nullopt;
+        if (stop != kStopNone && !UnderWay(index)) break;
+        PassOnStop(index);
         m_done.wait_for(lock, kStopPoll);
+    }
+    PassOnStop(std::nullopt);
+    return std::nullopt;
+}
+
+bool RipFetchPool::UnderWay(std::size_t index) const {
+    for (const auto& fetcher : m_fetchers) {
+        if (fetcher->fetching == index) return true;
+    }
+    return false;
+}
+
+void RipFetchPool::PassOnStop(std::optional<std::size_t> current) {
+    if (m_job.stopRequest.load() == kStopNone) return;
+    for (const auto& fetcher : m_fetchers) {
+        if (!current || fetcher->fetching != current || m_job.stopRequest.load() >= kStopNow)
+            fetcher->stop.store(kStopNow);
     }
 }
 
 void RipFetchPool::Work(Fetcher& fetcher) {
     std::unique_lock lock(m_mutex);
     while (!m_quit) {
-        if (m_queue.empty()) {
+        // After a stop request no fetch begins.
+        if (m_queue.empty() || m_job.stopRequest.load() != kStopNone) {
             m_work.wait_for(lock, kStopPoll);
             continue;
         }
         RipFetch fetch = std::move(m_queue.front());
         m_queue.pop_front();
+        fetcher.fetching = fetch.index;
         lock.unlock();
         try {
             m_fetch(fetcher.transfer, fetch);
@@ -138,6 +167,7 @@ void RipFetchPool::Work(Fetcher& fetcher) {
             fetch.result = kResultClientError;
         }
         lock.lock();
+        fetcher.fetching.reset();
         m_finished.emplace(fetch.index, std::move(fetch));
         m_done.notify_all();
     }

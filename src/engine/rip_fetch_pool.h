@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "content/html/link_list.h"
+#include "content/html/page_file.h"
 #include "net/transfer/resource_info.h"
 #include "net/transfer/transfer_job.h"
 
@@ -32,13 +33,18 @@ struct RipFetch {
     ResourceInfo info;
     int result = 0;
     FetchBound bound = FetchBound::None;
+    // An HTML page as it arrived, read on the fetcher's thread for the job's to parse.
+    std::optional<PageFile> page;
 };
 
 // A few threads that fetch the records of one rip at once, each through its own session on the
 // job's shared connections and its own copy of the job's transfer. The job's thread hands
 // records out in order and takes the results back by index, so whatever order they finish in,
 // it handles them in the order of the list. What the fetches report reaches the job's log on
-// the job's thread while it waits. The fetches watch the job's stop request as its own do.
+// the job's thread while it waits. Each fetch watches a stop flag of its fetcher, which
+// follows the job's stop request: a stop at once ends every fetch; a stop after the current
+// file starts no new fetch, lets the one record the job's thread handles next finish (if it is
+// under way) and ends the others, as the rip would end with one fetcher.
 class RipFetchPool {
 public:
     using Fetch = std::function<void(TransferJob& transfer, RipFetch& fetch)>;
@@ -52,7 +58,8 @@ public:
     // False when a fetcher's session could not be made: nothing is fetched then.
     bool Ready() const { return !m_threads.empty(); }
     void Submit(RipFetch fetch);
-    // The fetch of record index once it is done; nullopt when the job stops first.
+    // The fetch of record index once it is done; nullopt when the job stops first, or when it
+    // stops after the current file and that file was another one or is not under way.
     std::optional<RipFetch> Take(std::size_t index);
     // Drops the queued fetches; those under way end as they would on the job's transfer.
     void Drop();
@@ -62,6 +69,10 @@ private:
     struct Relayed;
 
     void Work(Fetcher& fetcher);
+    // Passes the job's stop request on to the fetchers (locked): with a stop after the current
+    // file, the fetch of record current goes on and the others end.
+    void PassOnStop(std::optional<std::size_t> current);
+    bool UnderWay(std::size_t index) const;
     // Drops the queue and waits for the fetches under way.
     void EndThreads();
     void Relay(const Fetcher& fetcher, int code, std::int64_t param1, std::int64_t param2,
@@ -78,6 +89,7 @@ private:
     std::map<std::size_t, RipFetch> m_finished;
     std::vector<Relayed> m_relayed;
     bool m_quit = false;
+    bool m_lastTaken = false;  // the file the job stopped after was taken
     std::vector<std::unique_ptr<Fetcher>> m_fetchers;
     std::vector<std::thread> m_threads;
 };

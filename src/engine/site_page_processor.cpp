@@ -1,6 +1,9 @@
 #include "engine/site_page_processor.h"
 
 #include <algorithm>
+#include <new>
+#include <thread>
+#include <vector>
 
 #include "content/html/html_ripper.h"
 #include "content/html/link_kind.h"
@@ -8,11 +11,14 @@
 #include "core/language/message_table.h"
 #include "core/text/text_util.h"
 #include "engine/page_rules_step.h"
+#include "engine/parallel_cross_refs.h"
 #include "engine/rip_fetch_pool.h"
+#include "engine/run_shares.h"
 #include "model/url_parts.h"
 #include "net/http/http_download.h"
 #include "net/http/kept_validators.h"
 #include "net/http/response_headers.h"
+#include "net/transfer/fetch_plan.h"
 #include "net/transfer/resource_prober.h"
 #include "platform/file_util.h"
 
@@ -24,6 +30,10 @@ constexpr int kMaxNesting = 32;
 
 bool Stopping(const DownloadJob& job) {
     return job.stopRequest.load() != kStopNone;
+}
+
+bool StoppingNow(const DownloadJob& job) {
+    return job.stopRequest.load() >= kStopNow;
 }
 
 bool LimitReached(const DownloadJob& job) {
@@ -41,6 +51,10 @@ int NestingLimit(const UrlItem& item) {
 }
 
 }  // namespace
+
+int SitePageProcessor::Fetchers(const DownloadJob& job) const {
+    return std::clamp(job.Settings().MaxThreads, 1, m_limits.fetchersPerHost);
+}
 
 SitePageProcessor& SitePageProcessor::Shared() {
     static SitePageProcessor processor;
@@ -203,7 +217,7 @@ void SitePageProcessor::RipAnew(DownloadJob& job, const std::string& url,
 // records come from the last rip, and a copy the server reports unchanged is kept as it is.
 void SitePageProcessor::FetchRecords(RipRun& run, bool conditional) const {
     DownloadJob& job = run.job;
-    const int fetchers = std::clamp(job.Settings().MaxThreads, 1, m_limits.fetchersPerHost);
+    const int fetchers = Fetchers(job);
     if (fetchers > 1 && FetchInParallel(run, conditional, fetchers)) return;
     for (std::size_t i = 1; i < run.ripper.Count() && !Stopping(job); ++i) {
         std::optional<RipFetch> fetch = Wanted(run, i);
@@ -225,11 +239,18 @@ bool SitePageProcessor::FetchInParallel(RipRun& run, bool conditional, int fetch
     HtmlRipper& ripper = run.ripper;
     RipFetchPool pool(job, fetchers, [&](TransferJob& transfer, RipFetch& fetch) {
         fetch.result = FetchLinked(job, transfer, ripper, fetch, conditional);
+        try {
+            Preload(job, fetch);
+        } catch (const std::bad_alloc&) {
+            fetch.page.reset();  // the job's thread reads it then
+        }
     });
     if (!pool.Ready()) return false;
     std::size_t handedOut = 1;
-    for (std::size_t i = 1; i < ripper.Count() && !Stopping(job); ++i) {
-        for (; handedOut < ripper.Count(); ++handedOut) {
+    // After a stop request nothing more is handed out, and the fetch of the record next in line
+    // is still taken in when it is under way: the rip ends at a file's end, as with one fetch.
+    for (std::size_t i = 1; i < ripper.Count() && !StoppingNow(job); ++i) {
+        for (; handedOut < ripper.Count() && !Stopping(job); ++handedOut) {
             if (std::optional<RipFetch> fetch = Wanted(run, handedOut))
                 pool.Submit(std::move(*fetch));
         }
@@ -238,7 +259,7 @@ bool SitePageProcessor::FetchInParallel(RipRun& run, bool conditional, int fetch
         if (!Wanted(run, i)) continue;
         job.linkIndex = static_cast<int>(i);
         job.linkCount = static_cast<int>(ripper.Count());
-        const std::optional<RipFetch> fetch = pool.Take(i);
+        std::optional<RipFetch> fetch = pool.Take(i);
         if (!fetch) break;  // stopped
         if (!TakeFetched(run, *fetch)) {
             pool.Drop();
@@ -261,7 +282,18 @@ std::optional<RipFetch> SitePageProcessor::Wanted(const RipRun& run, std::size_t
     return fetch;
 }
 
-bool SitePageProcessor::TakeFetched(RipRun& run, const RipFetch& fetch) const {
+// A page read on the fetcher's thread is one read less on the job's, which parses the pages one
+// by one. Not when rules edit the page on the disk first, nor for a page too large to rip.
+void SitePageProcessor::Preload(const DownloadJob& job, RipFetch& fetch) const {
+    if (fetch.result != kResultOk || !fetch.info.isHtml || IsStyleSheet(fetch.path) ||
+        PageRulesApply(job, fetch.record.url) ||
+        FileSize(fetch.path).value_or(-1) > static_cast<std::int64_t>(m_limits.maxPageBytes))
+        return;
+    PageFile page;
+    if (page.Load(fetch.path)) fetch.page = std::move(page);
+}
+
+bool SitePageProcessor::TakeFetched(RipRun& run, RipFetch& fetch) const {
     DownloadJob& job = run.job;
     HtmlRipper& ripper = run.ripper;
     const std::size_t i = fetch.index;
@@ -269,7 +301,7 @@ bool SitePageProcessor::TakeFetched(RipRun& run, const RipFetch& fetch) const {
         run.Delivered(i, ReadKeptValidators(fetch.path));
         ripper.SetDownloaded(i, true);
         if (fetch.info.finalUrl != fetch.record.url) ripper.SetFinalUrl(i, fetch.info.finalUrl);
-        ProcessFetched(job, ripper, i, fetch.path, fetch.info.isHtml != 0);
+        ProcessFetched(job, ripper, i, fetch.path, fetch.info.isHtml != 0, std::move(fetch.page));
     } else if (fetch.result == kResultSkipped && fetch.info.status == 304) {
         ripper.SetDownloaded(i, true);
     }
@@ -283,7 +315,7 @@ bool SitePageProcessor::TakeFetched(RipRun& run, const RipFetch& fetch) const {
 
 // Links between pages point at the local copies of the pages that arrived; a page kept as it
 // was already points where it should.
-void SitePageProcessor::AdjustCrossRefs(RipRun& run) {
+void SitePageProcessor::AdjustCrossRefs(RipRun& run) const {
     DownloadJob& job = run.job;
     HtmlRipper& ripper = run.ripper;
     if (!job.Item().WithLinks || ripper.Count() <= 1 || Stopping(job)) return;
@@ -291,13 +323,20 @@ void SitePageProcessor::AdjustCrossRefs(RipRun& run) {
     const bool modern = job.Settings().ModernHtml != 0;
     // The main page's own links point at the fetched pages too, when pages are written as
     // today's mirrors expect.
-    for (std::size_t i = modern ? 0 : 1; i < ripper.Count() && !Stopping(job); ++i) {
+    std::vector<std::size_t> pages;
+    for (std::size_t i = modern ? 0 : 1; i < ripper.Count(); ++i) {
         const LinkRecord& record = ripper.Record(i);
         if (record.kind != kKindPage || !record.downloaded || !record.html || !run.Fresh(i))
             continue;
         if (detail >= 1) job.PostEvent(kEventCrossRefs, 0, 0, record.localPath);
-        ripper.AdjustCrossRefs(i);
+        pages.push_back(i);
     }
+    AdjustCrossRefsInParallel(ripper, pages, FinishingThreads(job), job.stopRequest);
+}
+
+int SitePageProcessor::FinishingThreads(const DownloadJob& job) const {
+    const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    return std::min(Fetchers(job), m_limits.crossRefThreads > 0 ? m_limits.crossRefThreads : cores);
 }
 
 // A finished rip keeps its records and, on every file it wrote, what the server said of the
@@ -311,15 +350,24 @@ void SitePageProcessor::Conclude(RipRun& run, const std::string& url) {
     const HtmlRipper& ripper = run.ripper;
     std::vector<LinkRecord> records;
     records.reserve(ripper.Count());
-    std::optional<KeptValidators> none;
+    std::vector<std::size_t> rewritten;
     for (std::size_t i = 0; i < ripper.Count(); ++i) {
         records.push_back(ripper.Record(i));
-        std::optional<KeptValidators>& kept = run.Fresh(i) ? run.validators[i] : none;
-        if (kept && kept->copy == KeptValidators::Copy::Pending && ripper.Record(i).downloaded) {
-            kept->copy = KeptValidators::Copy::Rewritten;
-            KeepValidators(ripper.Record(i).localPath, *kept);
+        std::optional<KeptValidators>* kept = run.Fresh(i) ? &run.validators[i] : nullptr;
+        if (kept && *kept && (*kept)->copy == KeptValidators::Copy::Pending &&
+            ripper.Record(i).downloaded) {
+            (*kept)->copy = KeptValidators::Copy::Rewritten;
+            rewritten.push_back(i);
         }
     }
+    // Each file's attribute is a write the file system journals: on a busy disk these waits
+    // add up, and on several threads they overlap.
+    const std::size_t threads =
+        std::min(rewritten.size(), static_cast<std::size_t>(FinishingThreads(run.job)));
+    RunShares(threads, [&](std::size_t share) {
+        for (std::size_t j = share; j < rewritten.size(); j += threads)
+            KeepValidators(ripper.Record(rewritten[j]).localPath, *run.validators[rewritten[j]]);
+    });
     RipRecordFile(records.front().localPath).Save(Fingerprint(run.job, url), records);
 }
 
@@ -333,7 +381,8 @@ bool SitePageProcessor::TooLargeToRip(DownloadJob& job, const std::string& local
 }
 
 void SitePageProcessor::ProcessFetched(DownloadJob& job, HtmlRipper& ripper, std::size_t i,
-                                       const std::string& localPath, bool html) const {
+                                       const std::string& localPath, bool html,
+                                       std::optional<PageFile> page) const {
     const bool sheet = IsStyleSheet(localPath);
     if (!html && !sheet) return;  // a picture, a script: nothing to rewrite
     const int detail = job.Settings().LogDetail;
@@ -354,6 +403,10 @@ void SitePageProcessor::ProcessFetched(DownloadJob& job, HtmlRipper& ripper, std
     ApplyPageRules(job, record.url, localPath, true);
     if (served) StampRewritten(localPath, *served);
     if (tooLarge) return;
+    if (page) {
+        if (served) page->SetTimes(*served + kRewrittenShift, *served + kRewrittenShift);
+        ripper.HoldPage(localPath, std::move(*page));
+    }
     if (ripper.Kinds() != 0 && !Stopping(job)) {
         if (detail >= 1) job.PostEvent(kEventParseStarted, 0, 0, record.url, localPath);
         const std::size_t before = ripper.Count();

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "content/html/page_file.h"
 #include "engine/download_job.h"
 
 namespace kov {
@@ -27,6 +28,9 @@ struct RipLimits {
     // Records fetched at once (never more than the session's MaxThreads): a rip's records are
     // mostly of one host, which should not see more connections than a browser opens.
     int fetchersPerHost = 6;
+    // Threads that rewrite the cross references at the end of a rip: 0 one per processor core,
+    // never more than fetch records at once.
+    int crossRefThreads = 0;
 };
 
 // The page processing of a job: the rules for the delivered page, then the rip of what it
@@ -63,11 +67,19 @@ private:
     // Record i as a fetch to be made; nullopt when it is not to be fetched.
     static std::optional<RipFetch> Wanted(const RipRun& run, std::size_t i);
     // Takes in what the fetch of a record brought; false when the rip ends there.
-    bool TakeFetched(RipRun& run, const RipFetch& fetch) const;
-    static void AdjustCrossRefs(RipRun& run);
+    bool TakeFetched(RipRun& run, RipFetch& fetch) const;
+    // Reads a fetched HTML page on the fetcher's thread (fetch.page).
+    void Preload(const DownloadJob& job, RipFetch& fetch) const;
+    void AdjustCrossRefs(RipRun& run) const;
+    // Records fetched at once.
+    int Fetchers(const DownloadJob& job) const;
+    // Threads for the work at the end of a rip (cross references, the files' attributes).
+    int FinishingThreads(const DownloadJob& job) const;
     void Conclude(RipRun& run, const std::string& url);
+    // page: the page as it arrived, when a fetcher read it.
     void ProcessFetched(DownloadJob& job, HtmlRipper& ripper, std::size_t i,
-                        const std::string& localPath, bool html) const;
+                        const std::string& localPath, bool html,
+                        std::optional<PageFile> page = std::nullopt) const;
     int FetchLinked(const DownloadJob& job, TransferJob& transfer, const HtmlRipper& ripper,
                     RipFetch& fetch, bool conditional) const;
     // Says so in the log when the page is too large to be ripped.

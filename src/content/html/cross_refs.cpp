@@ -97,6 +97,31 @@ std::optional<std::string> HtmlRipper::CrossRefNew(const std::string& href, std:
     return replacement;
 }
 
+std::unique_ptr<HtmlRipper> HtmlRipper::CrossRefWorker() {
+    for (std::size_t i = 0; i < m_links.Count(); ++i)
+        LocalCopyExists(i);
+    auto worker = std::make_unique<HtmlRipper>();
+    worker->m_links = m_links;
+    worker->m_exists = m_exists;
+    worker->m_kinds = m_kinds;
+    worker->m_cancel = m_cancel;
+    worker->m_modern = m_modern;
+    worker->m_https = m_https;
+    worker->m_pageHost = m_pageHost;
+    worker->m_pagePort = m_pagePort;
+    worker->m_holdLimit = m_holdLimit;
+    return worker;
+}
+
+void HtmlRipper::HandOver(const std::string& path, HtmlRipper& to) {
+    const auto it = m_held.find(path);
+    if (it == m_held.end()) return;
+    m_heldBytes -= it->second.text.size();
+    to.m_heldBytes += it->second.text.size();
+    to.m_held.insert_or_assign(path, std::move(it->second));
+    m_held.erase(it);
+}
+
 int HtmlRipper::AdjustCrossRefs(std::size_t i) {
     if (i >= m_links.Count()) return 0;
     const LinkRecord page = m_links.At(i);

@@ -58,9 +58,20 @@ bool HtmlRipper::WriteHeldPages() {
     return ok;
 }
 
+void HtmlRipper::HoldPage(const std::string& path, PageFile page) {
+    if (m_heldBytes + page.text.size() > m_holdLimit || m_held.count(path) != 0) return;
+    TrackText(path, m_text, true);
+    m_heldBytes += page.text.size();
+    m_held.emplace(path, std::move(page));
+}
+
 bool HtmlRipper::TakePage(const std::string& path, PageFile& page) {
     const auto it = m_held.find(path);
-    if (it == m_held.end()) return page.Load(path);
+    if (it == m_held.end()) {
+        TrackText(path, m_text, m_wrote.count(path) == 0);
+        return page.Load(path);
+    }
+    TrackText(path, m_text, false);
     page = std::move(it->second);
     m_heldBytes -= page.text.size();
     m_held.erase(it);
@@ -68,6 +79,7 @@ bool HtmlRipper::TakePage(const std::string& path, PageFile& page) {
 }
 
 void HtmlRipper::PutPage(const std::string& path, PageFile page, bool final) {
+    if (m_trackRewrites) m_wrote.insert(path);
     if (final || m_heldBytes + page.text.size() > m_holdLimit) {
         page.Save(page.text);
         return;
@@ -93,6 +105,8 @@ void HtmlRipper::ResetLinks(const std::string& localPath, const std::string& url
     m_links.Clear();
     m_exists.clear();
     m_nextNumber.clear();
+    m_rewrites.clear();
+    m_wrote.clear();
     // On its own a ripper starts each rip afresh; names shared with a job's other passes stay.
     if (m_names == &m_ownNames) m_ownNames.urlByPath.clear();
     LinkRecord main;
@@ -286,11 +300,31 @@ bool HtmlRipper::LinkCollected(const HtmlTag& tag) const {
 }
 
 void HtmlRipper::FinishRewrite(std::string& text, std::string& out, std::size_t copied) {
-    if (copied == 0) return;  // nothing was replaced
-    out.append(text, copied);
-    text.swap(out);
-    m_changed = true;
-    ++m_version;
+    if (copied != 0) {  // something was replaced
+        out.append(text, copied);
+        text.swap(out);
+        m_changed = true;
+        ++m_version;
+    }
+    EndPass(text);
+}
+
+void HtmlRipper::TrackText(const std::string& path, const std::string& text, bool fresh) {
+    if (!m_trackRewrites) return;
+    m_trackedPath = path;
+    m_trackedText = &text;
+    if (fresh) m_rewrites[path].Clear();
+}
+
+void HtmlRipper::EndPass(const std::string& text) {
+    if (m_trackRewrites && &text == m_trackedText && !m_pass.empty())
+        m_rewrites[m_trackedPath].AddPass(std::move(m_pass));
+    m_pass.clear();
+}
+
+std::vector<RewrittenRange> HtmlRipper::RewrittenRanges(const std::string& path) const {
+    const auto it = m_rewrites.find(path);
+    return it == m_rewrites.end() ? std::vector<RewrittenRange>() : it->second.Ranges();
 }
 
 int HtmlRipper::GrabEmbedded(const ScanRow& row, int depth, bool sameHost, bool rewrite) {

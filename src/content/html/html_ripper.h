@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -13,6 +14,7 @@
 #include "content/html/link_list.h"
 #include "content/html/link_memo.h"
 #include "content/html/page_file.h"
+#include "content/html/rewrite_map.h"
 #include "content/html/rip_names.h"
 
 namespace kov {
@@ -42,6 +44,10 @@ public:
     void SetHoldBytes(std::size_t bytes) { m_holdLimit = bytes; }
     // Writes every page still held; false when one could not be written.
     bool WriteHeldPages();
+    // A page read elsewhere (a fetcher thread read it as it arrived) for the passes to take
+    // instead of reading it again; not taken when there is no room to hold it. Held, it is
+    // written by its last pass or by WriteHeldPages, changed or not.
+    void HoldPage(const std::string& path, PageFile page);
 
     void SetKinds(int kinds) { m_kinds = kinds & 0xFFFF; }
     int Kinds() const { return m_kinds; }
@@ -74,6 +80,21 @@ public:
     // Points the links of fetched page i at the local copies of fetched pages; the number of
     // links changed.
     int AdjustCrossRefs(std::size_t i);
+    // For rewriting the cross references of several pages at once, one ripper per thread: a
+    // ripper with copies of this one's settings and records that reads the pages from the disk
+    // unless they are handed over to it. Whether each record has a local copy is settled here
+    // first, so the workers never ask the disk again and agree with a pass on this ripper.
+    std::unique_ptr<HtmlRipper> CrossRefWorker();
+    // Gives the held copy of page path (if any) to another ripper, which then writes it.
+    void HandOver(const std::string& path, HtmlRipper& to);
+
+    // For checks of the rewriting (off by default: it costs a little per rewrite): which byte
+    // ranges of each page or style sheet as last read from the disk the passes of this ripper
+    // have replaced since, and by how many bytes (see RewriteMap); a page it wrote itself and
+    // reads again counts from its first reading. A style block of a page
+    // whose references changed counts as one range; workers keep their own.
+    void SetTrackRewrites(bool on) { m_trackRewrites = on; }
+    std::vector<RewrittenRange> RewrittenRanges(const std::string& path) const;
 
     std::size_t Count() const { return m_links.Count(); }
     const LinkRecord& Record(std::size_t i) const { return m_links.At(i); }
@@ -139,6 +160,15 @@ private:
     // Style sheets.
     // Ends a rewrite of text: the rest after `copied` goes to out, which then replaces text.
     void FinishRewrite(std::string& text, std::string& out, std::size_t copied);
+    // A rewrite of the current pass: [begin, end) of the text became length bytes.
+    void NoteRewrite(std::size_t begin, std::size_t end, std::size_t length) {
+        if (m_trackRewrites) m_pass.push_back({begin, end, length});
+    }
+    // The pass over text ends; its rewrites count when text is the one tracked.
+    void EndPass(const std::string& text);
+    // The rewrites of text read from path are tracked from here; fresh: it was read anew (not
+    // as this ripper wrote it).
+    void TrackText(const std::string& path, const std::string& text, bool fresh);
     int GrabStyleUrls(std::string& text, bool sheetMode);
     int GrabImports(std::string& text);
     int GrabStyleBlocks();
@@ -190,6 +220,12 @@ private:
     // What links came to on the page of the current pass, by their part before the fragment.
     LinkMemo m_knownLinks;
     LinkMemo m_knownCrossRefs;
+    bool m_trackRewrites = false;
+    std::vector<RewrittenRange> m_pass;
+    std::unordered_map<std::string, RewriteMap> m_rewrites;  // by local path
+    std::unordered_set<std::string> m_wrote;                 // pages written while tracking
+    std::string m_trackedPath;
+    const std::string* m_trackedText = nullptr;
 };
 
 }  // namespace kov

@@ -1,6 +1,7 @@
 #include "content/html/page_file.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,8 +14,9 @@ namespace kov {
 
 namespace {
 
-// The rest of an open file into text, which already holds room for what fstat said it holds:
-// read straight into place, and still whole when the file has grown since.
+// The rest of an open file into text, which already holds room for what fstat said it holds
+// and a byte more, so that the read that finds the end needs no larger copy of the page: read
+// straight into place, and still whole when the file has grown since.
 bool ReadInto(int fd, std::string& text) {
     std::size_t have = 0;
     for (;;) {
@@ -38,19 +40,51 @@ bool PageFile::Load(const std::string& path) {
     const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     struct stat st {};
     if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-    std::string content(static_cast<std::size_t>(st.st_size), '\0');
+    std::string content(static_cast<std::size_t>(st.st_size) + 1, '\0');
     if (!ReadInto(fd.Get(), content)) return false;
     m_path = path;
     m_accessTime = st.st_atime;
     m_modifyTime = st.st_mtime;
     m_mode = st.st_mode & 07777;
+    m_device = st.st_dev;
+    m_inode = st.st_ino;
     text = std::move(content);
     return true;
 }
 
+bool PageFile::Save(const std::string& newText) const {
+    const int inPlace = SaveInPlace(newText);
+    return inPlace < 0 ? SaveReplacing(newText) : inPlace == 1;
+}
+
+// A new file and a rename cost a rip more than the writing itself (the file system allocates
+// and frees an inode and flushes the replaced file), so the page's own file is reused. Room is
+// reserved before the first byte is written: a full disk refuses here, with the page intact.
+int PageFile::SaveInPlace(const std::string& newText) const {
+    UniqueFd fd(::open(m_path.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    struct stat st {};
+    if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 ||
+        st.st_dev != m_device || st.st_ino != m_inode)
+        return -1;
+    const auto size = static_cast<off_t>(newText.size());
+    // A file size limit would cut the write short in the middle of the page.
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_FSIZE, &limit) != 0 ||
+        (limit.rlim_cur != RLIM_INFINITY && newText.size() > limit.rlim_cur))
+        return -1;
+    if (size > st.st_size && ::fallocate(fd.Get(), FALLOC_FL_KEEP_SIZE, 0, size) != 0)
+        return errno == ENOSPC || errno == EDQUOT ? 0 : -1;
+    const timespec times[2] = {{m_accessTime, 0}, {m_modifyTime, 0}};
+    // Written, yet the text may have come out short: the whole page again the other way.
+    if (!WriteAll(fd.Get(), newText) || (size < st.st_size && ::ftruncate(fd.Get(), size) != 0))
+        return -1;
+    const bool ok = ::futimens(fd.Get(), times) == 0;
+    return fd.Close() && ok ? 1 : 0;
+}
+
 // Unlike settings, a page can be fetched again: it is not synced to the disk before the rename,
 // which would cost a disk flush per page of a rip. The rename still never leaves half a page.
-bool PageFile::Save(const std::string& newText) const {
+bool PageFile::SaveReplacing(const std::string& newText) const {
     const std::size_t slash = m_path.rfind('/');
     const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
     // Cut so that a name near the 255-byte limit still leaves room for the temporary one.

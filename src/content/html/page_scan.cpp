@@ -104,7 +104,9 @@ void HtmlRipper::ScanTags(std::string_view name, const TagVisit& visit) {
         if (!visit(tag)) continue;
         if (copied == 0) out.reserve(m_text.size() + m_text.size() / 8 + 1024);
         out.append(m_text, copied, at - copied);
+        const std::size_t before = out.size();
         out += tag.Write();
+        NoteRewrite(at, pos, out.size() - before);
         copied = pos;
     }
     FinishRewrite(m_text, out, copied);

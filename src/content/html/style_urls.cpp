@@ -123,6 +123,7 @@ int HtmlRipper::GrabStyleUrls(std::string& text, bool sheetMode) {
         const std::optional<std::string> local = Collect(raw, kKindPicture, 0, false);
         if (!local) continue;
         out.append(text, copied, at - copied);
+        const std::size_t written = out.size();
         // A name with blanks, quotes or parentheses is valid in a style sheet only quoted; in
         // a tag, quotes would end the attribute value.
         if (!sheetMode)
@@ -131,6 +132,7 @@ int HtmlRipper::GrabStyleUrls(std::string& text, bool sheetMode) {
             out += "url(" + *local + ")";
         else
             out += "url(\"" + *local + "\")";
+        NoteRewrite(at, end + 1, out.size() - written);
         copied = pos = end + 1;
     }
     FinishRewrite(text, out, copied);
@@ -151,7 +153,9 @@ int HtmlRipper::GrabImports(std::string& text) {
             Collect(std::string_view(text).substr(q + 1, end - q - 1), kKindStyle, 0, false);
         if (!local) continue;
         out.append(text, copied, q + 1 - copied);
+        const std::size_t written = out.size();
         out += Escaped(*local, std::string_view(&text[q], 1));
+        NoteRewrite(q + 1, end, out.size() - written);
         copied = end;
     }
     FinishRewrite(text, out, copied);
@@ -164,6 +168,7 @@ int HtmlRipper::GrabStyleBlocks() {
     std::size_t copied = 0;
     std::size_t pos = 0;
     PageScanCursor cursor(m_text);
+    std::vector<RewrittenRange> blocks;  // the rewrites of this pass, each block whole
     while (!Cancelled()) {
         const std::size_t at = FindInPage("<style", pos);
         if (at == std::string::npos) break;
@@ -184,6 +189,7 @@ int HtmlRipper::GrabStyleBlocks() {
         if (m_changed) {
             out.append(m_text, copied, start - copied);
             out += css;
+            if (m_trackRewrites) blocks.push_back({start, end, css.size()});
             copied = end;
         }
         m_changed = wasChanged || m_changed;
@@ -193,11 +199,14 @@ int HtmlRipper::GrabStyleBlocks() {
         m_text.swap(out);
         ++m_version;
     }
+    m_pass = std::move(blocks);
+    EndPass(m_text);
     return m_added - before;
 }
 
 int HtmlRipper::ParseCssFile(const std::string& path, const std::string& url) {
     PageFile sheet;
+    TrackText(path, sheet.text, true);
     if (!sheet.Load(path) || sheet.text.empty()) return 0;
     LoadPage(path, url);
     m_baseUrl.clear();

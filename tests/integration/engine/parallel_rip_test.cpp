@@ -36,6 +36,16 @@ void FillWide(test::NginxServer& n) {
     n.WriteFile("wide/s.css", "body{background:url(bg.png)}");
     n.WriteFile("wide/bg.png", "background");
     n.WriteFile("wide/shared.gif", "shared");
+    // A page whose first picture comes at once and the others slowly.
+    n.AddLocation("location /slow/big/ { limit_rate 4k; }");
+    std::string slow = "<html><img src=\"quick.png\">";
+    for (int p = 1; p <= 5; ++p) {
+        const std::string name = "big/p" + std::to_string(p) + ".png";
+        slow += "<img src=\"" + name + "\">";
+        n.WriteFile("slow/" + name, std::string(16384, 'p'));
+    }
+    n.WriteFile("slow/index.html", slow + "</html>");
+    n.WriteFile("slow/quick.png", "quick");
 }
 
 class ParallelRipTest : public test::NginxJobTest<FillWide> {
@@ -44,6 +54,13 @@ protected:
         NginxJobTest::SetUp();
         env->pages = &SitePageProcessor::Shared();
     }
+    // Cross references rewritten on this many threads, however many cores the machine has.
+    static RipLimits CrossRefThreads(int threads) {
+        RipLimits limits;
+        limits.crossRefThreads = threads;
+        return limits;
+    }
+    SitePageProcessor m_threaded{CrossRefThreads(4)};
     UrlItem WideItem(const std::string& dest, int depth) const {
         UrlItem item = Item(nginx->Url("/wide/index.html"), dest);
         item.WithLinks = 1;
@@ -51,7 +68,9 @@ protected:
         item.NestedDepth = depth;
         return item;
     }
-    // Every file of a mirror by its name, with the mirror's own folder written as "@".
+    // Every file of a mirror by its name, with the mirror's own folder written as "@", and its
+    // time (a rewritten page has the server's time and two seconds, whoever read it); the
+    // rip's own record file has the time it was written.
     std::map<std::string, std::string> Mirror(const std::string& dest) const {
         std::map<std::string, std::string> files;
         const std::string root = Local(dest);
@@ -61,7 +80,10 @@ protected:
             for (std::size_t at = text.find(root); at != std::string::npos;
                  at = text.find(root, at))
                 text.replace(at, root.size(), "@");
-            files[fs::relative(entry.path(), root).string()] = text;
+            const std::string name = fs::relative(entry.path(), root).string();
+            if (name.front() != '.')
+                text += " @" + std::to_string(LastWriteTime(entry.path().string()).value_or(0));
+            files[name] = text;
         }
         return files;
     }
@@ -87,6 +109,7 @@ TEST_F(ParallelRipTest, SeveralFetchersMakeTheMirrorOneMakes) {
         std::map<std::string, std::string> mirrors[2];
         for (const int threads : {1, 4}) {
             settings.MaxThreads = threads;
+            env->pages = threads == 1 ? &SitePageProcessor::Shared() : &m_threaded;
             const std::string dest = std::string(c.what) + std::to_string(threads) + "/";
             for (int run = 0; run < c.runs; ++run)
                 Run(WideItem(dest, c.depth));
@@ -119,6 +142,43 @@ TEST_F(ParallelRipTest, StopNowEndsAParallelRip) {
     EXPECT_EQ(stopper.Codes().back(), kEventJobAborted);
     EXPECT_TRUE(FileExists(Local("stopped/index.html")));
     EXPECT_FALSE(FileExists(Local("stopped/.index.html.kov-rip")));
+}
+
+// A stop after the current file ends a parallel rip as it ends one fetch at a time: the file
+// being taken in completes, the fetches of the records after it end unfinished, and none
+// begins.
+TEST_F(ParallelRipTest, StopAfterFileEndsAtTheFileBeingTakenIn) {
+    class StopSink : public test::RecordingJobSink {
+    public:
+        void Post(JobEvent event) override {
+            if (event.code == kEventFileResult) {
+                if (stopped && event.param1 == kResultOk) ++completedAfter;
+                if (event.text1.ends_with("quick.png") && job) {
+                    job->stopRequest = kStopAfterFile;
+                    stopped = true;
+                }
+            }
+            RecordingJobSink::Post(std::move(event));
+        }
+        DownloadJob* job = nullptr;
+        bool stopped = false;
+        int completedAfter = 0;
+    } stopper;
+    env->sink = &stopper;
+    settings.MaxThreads = 6;
+    UrlItem item = Item(nginx->Url("/slow/index.html"), "after-file/");
+    item.WithPics = 1;
+    auto job = MakeJob(item);
+    stopper.job = job.get();
+    job->Run();
+    ASSERT_TRUE(stopper.stopped);
+    EXPECT_EQ(stopper.completedAfter, 0);
+    EXPECT_EQ(ReadFile(Local("after-file/quick.png")).value_or(""), "quick");
+    for (int p = 1; p <= 5; ++p) {
+        const std::string big = Local("after-file/p" + std::to_string(p) + ".png");
+        EXPECT_LT(FileSize(big).value_or(0), 16384) << big;
+    }
+    EXPECT_FALSE(FileExists(Local("after-file/.index.html.kov-rip")));
 }
 
 }  // namespace

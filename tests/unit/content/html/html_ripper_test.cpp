@@ -16,6 +16,7 @@
 #include "content/html/url_resolver.h"
 #include "net/http/inet.h"
 #include "platform/file_util.h"
+#include "rewritten_text.h"
 #include "support/temp_dir.h"
 
 namespace kov {
@@ -279,6 +280,48 @@ TEST_F(RipperTest, CrossReferencesPointAtFetchedPagesOnly) {
         ripper.AdjustCrossRefs(1);
         EXPECT_EQ(dir.Read("index.htm"), c.expected);
         EXPECT_EQ(dir.Read("a.htm"), "<a href=\"" + (c.modern ? "index.htm" : Page()) + "\">");
+    }
+}
+
+// Each pass over a page tells which parts of the page as read it replaced: tags whose values
+// changed, references in style values and blocks, tags a later pass changed again, a tag that
+// holds what reads like a reference in another value; all else stays the page's own.
+TEST_F(RipperTest, RewrittenRangesCoverEveryChangeAndNothingElse) {
+    struct Case {
+        const char* what;
+        bool modern;
+        std::string page;
+        std::size_t ranges;
+    } cases[] = {
+        {"nothing to change", true, "<p>text</p><a href=#x>x</a>", 0},
+        {"pictures and a link", false, "<img src=p/a.gif> and <a href=a.htm>a</a> <img src=b.gif>",
+         3},
+        {"a style value and a style block", true,
+         "<p style=\"background:url(s/x.png)\">t</p><style>p{background:url(s/y.png)}</style>", 2},
+        {"one tag changed by two passes", true,
+         "<link rel=\"stylesheet\" type=\"x:url(a)\" href=\"s.css\" /><a href=a.htm>a</a>", 1},
+        {"a link to the page itself and one off the site", true,
+         "<a href=index.htm#top>t</a><a href=http://other.test/>o</a><a href=../dir/a.htm#s>s</a>",
+         1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Prepare(c.modern);
+        ripper.SetTrackRewrites(true);
+        Write(Page(), c.page);
+        Write(dir.File("a.htm"), "<p>a</p>");
+        ripper.ParseHtmlFile(Page(), kPageUrl, false);
+        ripper.GrabHtmlLinks(Page(), kPageUrl, 0, 0);
+        for (std::size_t i = 1; i < ripper.Count(); ++i) {
+            if (ripper.Record(i).url != "http://h.test/dir/a.htm") continue;
+            ripper.SetDownloaded(i, true);  // a.htm arrived
+            ripper.SetHtml(i);
+        }
+        ripper.AdjustCrossRefs(0);
+        const std::string rewritten = dir.Read("index.htm");
+        const std::vector<RewrittenRange> ranges = ripper.RewrittenRanges(Page());
+        EXPECT_EQ(test::Rebuild(c.page, rewritten, ranges), rewritten);
+        EXPECT_EQ(ranges.size(), c.ranges);
     }
 }
 

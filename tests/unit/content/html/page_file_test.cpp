@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -44,6 +45,55 @@ TEST(PageFile, LoadsRegularFilesWholeAndNothingElse) {
         EXPECT_EQ(page.Load(path), c.loads);
         if (c.loads) {
             EXPECT_EQ(page.text, text);
+        }
+    }
+}
+
+struct stat StatOf(const std::string& path) {
+    struct stat st {};
+    EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
+    return st;
+}
+
+// A rewritten page takes the place of the old text whatever their sizes, keeps the mode and
+// times it was read with, and stays the same file; a page with a second name is replaced
+// instead, so the other name keeps the text it had.
+TEST(PageFile, SavesOverTheFileItWasReadFrom) {
+    test::TempDir dir;
+    const std::string before = "<html>" + std::string(70000, 'o') + "</html>";
+    struct Case {
+        const char* what;
+        std::string text;
+        bool secondName;
+        bool samePlace;  // the same inode afterwards
+    } cases[] = {
+        {"same size", std::string(before.size(), 's'), false, true},
+        {"longer", before + std::string(9000, 'l'), false, true},
+        {"shorter", "<html>short</html>", false, true},
+        {"empty", "", false, true},
+        {"hard linked", "<html>new</html>", true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string path = dir.File(std::string(c.what) + ".html");
+        const std::string other = path + ".other";
+        ASSERT_TRUE(WriteFileAtomic(path, before, 0604));
+        ASSERT_TRUE(SetFileTimes(path, 1000000000, 1200000000));
+        if (c.secondName) {
+            ASSERT_EQ(::link(path.c_str(), other.c_str()), 0);
+        }
+        PageFile page;
+        ASSERT_TRUE(page.Load(path));
+        const struct stat read = StatOf(path);
+        ASSERT_TRUE(page.Save(c.text));
+        const struct stat written = StatOf(path);  // before a read sets the access time
+        EXPECT_EQ(ReadFile(path).value_or("?"), c.text);
+        EXPECT_EQ(written.st_ino == read.st_ino, c.samePlace);
+        EXPECT_EQ(written.st_mode & 07777, 0604u);
+        EXPECT_EQ(written.st_mtime, 1200000000);
+        EXPECT_EQ(written.st_atime, 1000000000);
+        if (c.secondName) {
+            EXPECT_EQ(ReadFile(other).value_or("?"), before);
         }
     }
 }
