@@ -7,18 +7,23 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <future>
+#include <memory>
 #include <string>
 #include <thread>
 
 #include "core/event_loop.h"
 #include "engine/worker_pool.h"
 #include "model/list_document.h"
+#include "net/http/inet.h"
 #include "session/event_log.h"
 #include "session/session_controller.h"
 #include "support/nginx_server.h"
 #include "support/recording_prompter.h"
+#include "support/temp_dir.h"
 #include "web_control/remote_control.h"
+#include "web_control/remote_token.h"
 
 namespace kov::bench {
 
@@ -121,6 +126,38 @@ private:
     std::promise<double>* m_timed = nullptr;
     std::chrono::steady_clock::time_point m_timedStart{};
     std::atomic<long> m_sessions{0};
+};
+
+// nginx with `files` small files, a home, the program and its token: what each remote
+// benchmark starts with.
+class RemoteBenchSetup {
+public:
+    RemoteBenchSetup(int items, int files) {
+        if (!test::NginxServer::Available()) {
+            std::fprintf(stderr, "nginx is not installed\n");
+            return;
+        }
+        InternetGlobalInit();
+        for (int i = 0; i < files; ++i)
+            m_nginx.WriteFile("f/" + std::to_string(i), std::string(4096, 'x'));
+        if (!m_nginx.Start()) return;
+        m_program =
+            std::make_unique<RemoteBenchProgram>(m_home.path() + "/", m_nginx, items, files);
+        m_ready = m_token.Load();
+    }
+    bool Ready() const { return m_ready; }
+    RemoteBenchProgram& Program() { return *m_program; }
+    const std::string& Token() const { return m_token.Value(); }
+    std::string Url(const std::string& path) const {
+        return "http://127.0.0.1:" + std::to_string(m_program->Port()) + path;
+    }
+
+private:
+    test::NginxServer m_nginx;
+    test::TempDir m_home;
+    std::unique_ptr<RemoteBenchProgram> m_program;
+    RemoteToken m_token{m_home.path() + "/token"};
+    bool m_ready = false;
 };
 
 }  // namespace kov::bench

@@ -18,10 +18,7 @@
 #include <thread>
 #include <vector>
 
-#include "net/http/inet.h"
 #include "remote_bench_program.h"
-#include "support/temp_dir.h"
-#include "web_control/remote_token.h"
 
 namespace {
 
@@ -87,21 +84,10 @@ double Median(std::vector<double> values) {
 int main(int argc, char** argv) {
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
     const int readers = argc > 2 ? std::max(1, std::atoi(argv[2])) : 4;
-    if (!test::NginxServer::Available()) {
-        std::fprintf(stderr, "nginx is not installed\n");
-        return 1;
-    }
-    InternetGlobalInit();
-    test::NginxServer nginx;
-    for (int i = 0; i < kFiles; ++i)
-        nginx.WriteFile("f/" + std::to_string(i), std::string(4096, 'x'));
-    if (!nginx.Start()) return 1;
-    test::TempDir home;
-    bench::RemoteBenchProgram program(home.path() + "/", nginx, kFiles, kFiles);
-    RemoteToken token(home.path() + "/token");
-    if (!token.Load()) return 1;
-    const std::string events =
-        "http://127.0.0.1:" + std::to_string(program.Port()) + "/api/v1/events";
+    bench::RemoteBenchSetup setup(kFiles, kFiles);
+    if (!setup.Ready()) return 1;
+    bench::RemoteBenchProgram& program = setup.Program();
+    const std::string events = setup.Url("/api/v1/events");
 
     program.TimeOneSession();  // the files are made once, outside the figures
     std::vector<double> alone, read, rates;
@@ -114,7 +100,7 @@ int main(int argc, char** argv) {
         }
         std::vector<std::unique_ptr<StreamReader>> streams;
         for (int k = 0; k < readers; ++k)
-            streams.push_back(std::make_unique<StreamReader>(events, token.Value()));
+            streams.push_back(std::make_unique<StreamReader>(events, setup.Token()));
         std::this_thread::sleep_for(std::chrono::milliseconds(300));  // all subscribed
         const double seconds = program.TimeOneSession();
         read.push_back(seconds);

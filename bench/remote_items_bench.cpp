@@ -17,10 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "net/http/inet.h"
 #include "remote_bench_program.h"
-#include "support/temp_dir.h"
-#include "web_control/remote_token.h"
 
 namespace {
 
@@ -62,27 +59,17 @@ Figures Measure(CURL* curl, const std::string& url, int requests) {
 
 int main(int argc, char** argv) {
     const int requests = argc > 1 ? std::max(10, std::atoi(argv[1])) : 300;
-    if (!test::NginxServer::Available()) {
-        std::fprintf(stderr, "nginx is not installed\n");
-        return 1;
-    }
-    InternetGlobalInit();
-    test::NginxServer nginx;
-    for (int i = 0; i < kFiles; ++i)
-        nginx.WriteFile("f/" + std::to_string(i), std::string(4096, 'x'));
-    if (!nginx.Start()) return 1;
-    test::TempDir home;
-    bench::RemoteBenchProgram program(home.path() + "/", nginx, kItems, kFiles);
-    RemoteToken token(home.path() + "/token");
-    if (!token.Load()) return 1;
+    bench::RemoteBenchSetup setup(kItems, kFiles);
+    if (!setup.Ready()) return 1;
+    bench::RemoteBenchProgram& program = setup.Program();
 
     CURL* curl = curl_easy_init();
-    const std::string bearer = "Authorization: Bearer " + token.Value();
+    const std::string bearer = "Authorization: Bearer " + setup.Token();
     curl_slist* headers = curl_slist_append(nullptr, bearer.c_str());
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Discard);
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    const std::string base = "http://127.0.0.1:" + std::to_string(program.Port()) + "/api/v1/";
+    const std::string base = setup.Url("/api/v1/");
 
     std::printf("%d items in the list, %d requests per figure\n", kItems, requests);
     std::printf("%-8s %-10s %9s %9s %9s %7s\n", "GET", "session", "p50 ms", "p99 ms", "max ms",

@@ -42,12 +42,13 @@ public:
     // Main loop's thread: a new snapshot now.
     void Refresh();
 
+private:
+    // What changed in the rows: their kept texts go, a new snapshot is due.
     void RowChanged(RowId id) override;
     void RowsInserted(std::size_t first, std::size_t count) override;
     void RowsRemoved(std::size_t first, std::size_t count) override;
     void RowsReset() override;
 
-private:
     // A row's kept text and what it was made from beside the item's own fields (a change of
     // those is told by RowChanged).
     struct Kept {
