@@ -13,24 +13,11 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
-#include <future>
-#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "core/event_loop.h"
-#include "engine/worker_pool.h"
-#include "model/list_document.h"
-#include "net/http/inet.h"
-#include "session/event_log.h"
-#include "session/session_controller.h"
-#include "support/nginx_server.h"
-#include "support/recording_prompter.h"
-#include "support/temp_dir.h"
-#include "web_control/remote_control.h"
-#include "web_control/remote_token.h"
+#include "remote_bench_program.h"
 
 namespace {
 
@@ -39,75 +26,6 @@ using namespace kov;
 
 constexpr int kFiles = 1000;
 constexpr int kItems = 10000;
-constexpr int kRestartTimer = 5;
-
-// The program: settings, the list, the session and remote control, all made and used on the
-// loop's thread.
-class Program {
-public:
-    Program(const std::string& home, const test::NginxServer& nginx) : m_home(home) {
-        std::promise<int> port;
-        auto ready = port.get_future();
-        m_thread = std::thread([this, &nginx, &port] { Run(nginx, port); });
-        m_port = ready.get();
-    }
-    ~Program() {
-        m_loop.Quit();
-        m_thread.join();
-    }
-    int Port() const { return m_port; }
-    void KeepSessionRunning(bool on) {
-        m_loop.Post([this, on] { m_keepRunning = on; });
-    }
-    long Sessions() const { return m_sessions; }
-
-private:
-    void Run(const test::NginxServer& nginx, std::promise<int>& port) {
-        AppSettings settings;
-        settings.ProxyFromIE = 0;
-        settings.MaxThreads = 8;
-        settings.WriteLog = 0;
-        settings.remote.Enabled = 1;
-        settings.remote.Port = 0;
-        settings.lists.push_back({"Main", m_home + "Default.ini", m_home + "dl/"});
-        test::RecordingPrompter prompter;
-        ListDocument document(settings, DocumentEnvironment{m_home, "/", 0xF0F, nullptr}, prompter);
-        document.LoadCatalogue();
-        for (int i = 0; i < kItems; ++i) {
-            UrlItem item = FreshItem();
-            item.Name = "item " + std::to_string(i);
-            item.Url = nginx.Url("/f/" + std::to_string(i % kFiles));
-            item.Dest = m_home + "dl/" + std::to_string(i) + "/";
-            item.Disabled = i < kFiles ? 0 : 1;  // the session fetches the first thousand
-            document.Rows().Append(item);
-        }
-        EventLog log(settings, "");
-        WorkerPool pool;
-        SessionController session(settings, document, m_loop, pool, log, prompter, nullptr);
-        RemoteControl remote({settings, document, session, log, m_loop}, "", m_home + "token");
-        remote.Start();
-        port.set_value(remote.Port());
-        m_loop.StartTimer(kRestartTimer, std::chrono::milliseconds(100), [&] {
-            if (m_keepRunning && session.State() == SessionState::Idle) {
-                ++m_sessions;
-                session.StartRequest(false);
-            } else if (!m_keepRunning && session.State() != SessionState::Idle) {
-                session.OnStop(true);
-            }
-        });
-        m_loop.Run();
-        remote.Stop();
-        session.StopRunningThreads(false, {}, kStopNow);
-        pool.WaitIdle();
-    }
-
-    std::string m_home;
-    EventLoop m_loop;
-    std::thread m_thread;
-    int m_port = 0;
-    bool m_keepRunning = false;  // the loop's thread
-    std::atomic<long> m_sessions{0};
-};
 
 std::size_t Discard(char*, std::size_t size, std::size_t n, void*) {
     return size * n;
@@ -141,27 +59,17 @@ Figures Measure(CURL* curl, const std::string& url, int requests) {
 
 int main(int argc, char** argv) {
     const int requests = argc > 1 ? std::max(10, std::atoi(argv[1])) : 300;
-    if (!test::NginxServer::Available()) {
-        std::fprintf(stderr, "nginx is not installed\n");
-        return 1;
-    }
-    InternetGlobalInit();
-    test::NginxServer nginx;
-    for (int i = 0; i < kFiles; ++i)
-        nginx.WriteFile("f/" + std::to_string(i), std::string(4096, 'x'));
-    if (!nginx.Start()) return 1;
-    test::TempDir home;
-    Program program(home.path() + "/", nginx);
-    RemoteToken token(home.path() + "/token");
-    if (!token.Load()) return 1;
+    bench::RemoteBenchSetup setup(kItems, kFiles);
+    if (!setup.Ready()) return 1;
+    bench::RemoteBenchProgram& program = setup.Program();
 
     CURL* curl = curl_easy_init();
-    const std::string bearer = "Authorization: Bearer " + token.Value();
+    const std::string bearer = "Authorization: Bearer " + setup.Token();
     curl_slist* headers = curl_slist_append(nullptr, bearer.c_str());
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Discard);
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    const std::string base = "http://127.0.0.1:" + std::to_string(program.Port()) + "/api/v1/";
+    const std::string base = setup.Url("/api/v1/");
 
     std::printf("%d items in the list, %d requests per figure\n", kItems, requests);
     std::printf("%-8s %-10s %9s %9s %9s %7s\n", "GET", "session", "p50 ms", "p99 ms", "max ms",

@@ -11,6 +11,7 @@
 namespace kov {
 
 class ItemWatch;
+class ListCopies;
 class ListDocument;
 class SessionController;
 
@@ -20,6 +21,7 @@ struct ApiScope {
     ListDocument& document;
     SessionController& session;
     ItemWatch& watch;
+    ListCopies& copies;  // other lists' items, read without a switch
     const ApiRequest& request;
     nlohmann::json body;       // the parsed body (an object), or null for GET and DELETE
     bool listChanged = false;  // the route changed rows or lists: the list is saved soon

@@ -13,14 +13,10 @@ void EventHub::Publish(std::string name, std::string data) {
             if (auto subscriber = weak.lock()) live.push_back(std::move(subscriber));
         }
     }
-    // The last subscriber takes the event itself; the others get copies.
-    for (std::size_t i = 0; i < live.size(); ++i) {
-        if (i + 1 == live.size()) {
-            live[i]->Push({std::move(name), std::move(data)});
-        } else {
-            live[i]->Push({name, data});
-        }
-    }
+    if (live.empty()) return;
+    const auto event = std::make_shared<const HubEvent>(HubEvent{std::move(name), std::move(data)});
+    for (const auto& subscriber : live)
+        subscriber->Push(event);
 }
 
 std::shared_ptr<EventHub::Subscription> EventHub::Subscribe() {
@@ -57,9 +53,20 @@ std::optional<HubEvent> EventHub::Subscription::Next(std::chrono::milliseconds t
         return lost;
     }
     if (m_queue.empty()) return std::nullopt;
-    HubEvent event = std::move(m_queue.front());
+    HubEvent event = *m_queue.front();  // a copy, made on the reader's thread
     m_queue.pop_front();
     return event;
+}
+
+bool EventHub::Subscription::WaitForEvents(std::chrono::milliseconds timeout) {
+    std::unique_lock lock(m_lock);
+    m_wake.wait_for(lock, timeout, [this] { return m_closed || m_lost > 0 || !m_queue.empty(); });
+    return !m_closed && (m_lost > 0 || !m_queue.empty());
+}
+
+void EventHub::Subscription::Linger(std::chrono::milliseconds time) {
+    std::unique_lock lock(m_lock);
+    m_wake.wait_for(lock, time, [this] { return m_closed; });
 }
 
 bool EventHub::Subscription::Closed() const {
@@ -67,7 +74,8 @@ bool EventHub::Subscription::Closed() const {
     return m_closed;
 }
 
-void EventHub::Subscription::Push(HubEvent event) {
+void EventHub::Subscription::Push(std::shared_ptr<const HubEvent> event) {
+    bool wasEmpty = false;
     {
         std::lock_guard lock(m_lock);
         if (m_closed) return;
@@ -75,9 +83,11 @@ void EventHub::Subscription::Push(HubEvent event) {
             m_queue.pop_front();
             ++m_lost;
         }
+        wasEmpty = m_queue.empty();
         m_queue.push_back(std::move(event));
     }
-    m_wake.notify_one();
+    // A reader waits only for an empty queue to fill (or lingers, woken by Close alone).
+    if (wasEmpty) m_wake.notify_one();
 }
 
 void EventHub::Subscription::Close() {

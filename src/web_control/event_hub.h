@@ -46,16 +46,23 @@ public:
     // The next event, waiting at most timeout; empty on time-out or when the hub closed
     // (Closed() tells which).
     std::optional<HubEvent> Next(std::chrono::milliseconds timeout);
+    // Waits at most timeout until an event (or a loss) is queued, without taking it; false on
+    // time-out or when the hub closed.
+    bool WaitForEvents(std::chrono::milliseconds timeout);
+    // Waits for time, or less when the hub closes, while events gather in the queue: a burst
+    // is then taken in one go (a push into a queue that is not empty wakes nobody).
+    void Linger(std::chrono::milliseconds time);
     bool Closed() const;
 
 private:
     friend class EventHub;
-    void Push(HubEvent event);
+    // The event is shared by every subscriber: the publisher copies nothing per reader.
+    void Push(std::shared_ptr<const HubEvent> event);
     void Close();
 
     mutable std::mutex m_lock;
     std::condition_variable m_wake;
-    std::deque<HubEvent> m_queue;
+    std::deque<std::shared_ptr<const HubEvent>> m_queue;
     std::uint64_t m_lost = 0;
     bool m_closed = false;
 };

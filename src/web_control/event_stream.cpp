@@ -56,14 +56,21 @@ bool EventStream::Refill(std::size_t max) {
     using std::chrono::steady_clock;
     for (;;) {
         if (m_stopping.load() || m_subscription->Closed() || ClientGone()) return false;
-        if (auto event = m_subscription->Next(kWaitSlice)) {
-            m_pending = Format(*event);
-            // Whatever else is waiting goes out in the same write.
+        if (m_subscription->WaitForEvents(kWaitSlice)) {
+            // A session's events come in bursts: one write for each burst, not for each event,
+            // costs the client and this thread far less and delays an event by kGather at most.
+            // A stream that is behind (its last write was full) writes on at once.
+            if (m_caughtUp) m_subscription->Linger(kGather);
+            m_caughtUp = false;
             while (m_pending.size() < max) {
-                auto more = m_subscription->Next(std::chrono::milliseconds(0));
-                if (!more) break;
-                m_pending += Format(*more);
+                auto event = m_subscription->Next(std::chrono::milliseconds(0));
+                if (!event) {
+                    m_caughtUp = true;
+                    break;
+                }
+                m_pending += Format(*event);
             }
+            if (m_pending.empty()) continue;  // the hub closed meanwhile
             m_lastWrite = steady_clock::now();
             return true;
         }

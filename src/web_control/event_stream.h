@@ -27,6 +27,8 @@ public:
     static std::string Format(const HubEvent& event);
 
     static constexpr std::chrono::milliseconds kWaitSlice{200};
+    // How long the events after the first one of a burst may gather before they are written.
+    static constexpr std::chrono::milliseconds kGather{25};
 
 private:
     bool Refill(std::size_t max);
@@ -40,6 +42,7 @@ private:
     std::chrono::steady_clock::time_point m_lastWrite;
     std::string m_pending;
     std::size_t m_offset = 0;
+    bool m_caughtUp = true;  // the last refill took every queued event
     int m_clientSocket;
 };
 

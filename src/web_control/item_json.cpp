@@ -16,12 +16,23 @@ nlohmann::json Total(const Row& row) {
 
 void AppendItemJson(std::string& out, const Row& row, std::size_t list, std::size_t index,
                     const ItemFacts& facts) {
+    AppendItemHead(out, row.id, list, index);
+    AppendItemTail(out, row, facts);
+}
+
+void AppendItemHead(std::string& out, RowId id, std::size_t list, std::size_t index) {
+    out += "{\"id\":";
+    out += std::to_string(id);
+    out += ",\"list\":";
+    out += std::to_string(list);
+    out += ",\"index\":";
+    out += std::to_string(index);
+    out += ',';
+}
+
+void AppendItemTail(std::string& out, const Row& row, const ItemFacts& facts) {
     const UrlItem& item = row.item;
-    JsonWriter w(out);
-    w.Open();
-    w.Key("id").Number(row.id);
-    w.Key("list").Number(list);
-    w.Key("index").Number(index);
+    JsonWriter w(out);  // no brace of its own: the head opened the object
     w.Key("name").String(item.Name);
     w.Key("url").String(item.Url);
     w.Key("dest").String(item.Dest);

@@ -28,6 +28,10 @@ struct ItemFacts {
 // total is null when unknown.
 void AppendItemJson(std::string& out, const Row& row, std::size_t list, std::size_t index,
                     const ItemFacts& facts);
+// The same in two parts: the head names the row and its place, the tail holds the rest (from
+// "name" to the closing brace). A tail does not change when rows move, so it can be kept.
+void AppendItemHead(std::string& out, RowId id, std::size_t list, std::size_t index);
+void AppendItemTail(std::string& out, const Row& row, const ItemFacts& facts);
 // {"id","bytes","total","speed"} of a running row.
 nlohmann::json ProgressJson(const Row& row, std::uint64_t speed);
 // "YYYY-MM-DDTHH:MM:SS" in local time.

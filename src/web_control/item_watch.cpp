@@ -93,6 +93,7 @@ void ItemWatch::RowsReset() {
 }
 
 void ItemWatch::SessionStarted() {
+    if (m_beforeSessionEvent) m_beforeSessionEvent();
     m_hub.Publish("session", nlohmann::json{{"state", "started"}}.dump());
     m_loop.StartTimer(kTimer, kTick, [this] { Tick(); });
 }
@@ -101,6 +102,7 @@ void ItemWatch::SessionEnded() {
     Tick();  // the last bytes
     m_loop.StopTimer(kTimer);
     m_progress.clear();
+    if (m_beforeSessionEvent) m_beforeSessionEvent();
     const SessionStats& stats = m_session.Stats();
     m_hub.Publish("session",
                   nlohmann::json{{"state", "ended"},

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <unordered_map>
 
@@ -40,6 +41,12 @@ public:
     void AppendJson(std::string& out, const Row& row) const;
     std::string Json(const Row& row) const;
 
+    // Called on the session's start and end before the stream is told, so that a reader who
+    // heard of the end reads the outcome.
+    void SetBeforeSessionEvent(std::function<void()> hook) {
+        m_beforeSessionEvent = std::move(hook);
+    }
+
     void RowChanged(RowId id) override;
     void RowsRemoved(std::size_t first, std::size_t count) override;
     void RowsReset() override;
@@ -65,6 +72,7 @@ private:
     std::unordered_map<RowId, ItemFailure> m_failures;   // the last failure of a row
     std::unordered_map<RowId, std::string> m_published;  // the state the stream last told
     std::unordered_map<RowId, Progress> m_progress;      // running rows
+    std::function<void()> m_beforeSessionEvent;
 };
 
 }  // namespace kov

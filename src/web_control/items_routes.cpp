@@ -12,6 +12,7 @@
 #include "session/session_controller.h"
 #include "web_control/api_reply.h"
 #include "web_control/item_watch.h"
+#include "web_control/list_copies.h"
 
 namespace kov {
 
@@ -24,7 +25,26 @@ ApiResponse BadRequest(const std::string& cause) {
 }
 
 ApiResponse NoSuchItem(RowId id) {
+    if (ListCopies::IsCopyId(id))
+        return Refuse(404, "not in the current list",
+                      "item " + std::to_string(id) +
+                          " is of another list, read only: make that list current first");
     return Refuse(404, "no such item", "no item has the id " + std::to_string(id));
+}
+
+// A list's number (from 1) as a caller gives it; its index, or the refusal.
+std::optional<std::size_t> ListIndex(const ListDocument& doc, const nlohmann::json& number,
+                                     ApiResponse& refusal) {
+    if (!number.is_number_integer()) {
+        refusal = BadRequest("list: a list number is needed");
+        return std::nullopt;
+    }
+    const auto n = number.get<long long>();
+    if (n < 1 || static_cast<std::size_t>(n) > doc.ListCount()) {
+        refusal = Refuse(404, "no such list", "list " + number.dump() + " is not registered");
+        return std::nullopt;
+    }
+    return static_cast<std::size_t>(n - 1);
 }
 
 bool SessionIdle(const ApiScope& scope) {
@@ -138,46 +158,49 @@ std::optional<ApiResponse> Busy(const Row& row, bool queuedToo) {
 
 std::optional<ApiResponse> UseList(ApiScope& scope, const nlohmann::json& number) {
     ListDocument& doc = scope.document;
-    if (!number.is_number_integer()) return BadRequest("list: a list number is needed");
-    const auto n = number.get<long long>();
-    if (n < 1 || static_cast<std::size_t>(n) > doc.ListCount())
-        return Refuse(404, "no such list", "list " + number.dump() + " is not registered");
-    const std::size_t index = static_cast<std::size_t>(n - 1);
-    if (index == doc.CurrentIndex()) return std::nullopt;
+    ApiResponse refusal;
+    const std::optional<std::size_t> index = ListIndex(doc, number, refusal);
+    if (!index) return refusal;
+    if (*index == doc.CurrentIndex()) return std::nullopt;
     if (!SessionIdle(scope))
         return Refuse(409, "session running", "the current list cannot change during a session");
-    if (doc.SwitchList(index, false) != ListDocument::SwitchResult::Switched ||
+    if (doc.SwitchList(*index, false) != ListDocument::SwitchResult::Switched ||
         !doc.LastError().empty())
         return Refuse(500, "list not switched", doc.LastError());
     return std::nullopt;
 }
 
-ApiResponse GetLists(ApiScope& scope) {
-    const ListDocument& doc = scope.document;
+std::string ListsText(const ListDocument& doc) {
     nlohmann::json lists = nlohmann::json::array();
     for (std::size_t i = 0; i < doc.ListCount(); ++i) {
         lists.push_back({{"index", i + 1},
                          {"name", doc.GetList(i)->Name},
                          {"current", i == doc.CurrentIndex()}});
     }
-    return Reply(200, lists);
+    return JsonText(lists);
 }
 
 ApiResponse SelectList(ApiScope& scope) {
     const auto list = scope.body.find("list");
     if (list == scope.body.end()) return BadRequest("list: a list number is needed");
     if (auto refused = UseList(scope, *list)) return *refused;
-    return GetLists(scope);
+    return {200, ListsText(scope.document)};
 }
 
 ApiResponse GetItems(ApiScope& scope) {
+    const ListDocument& doc = scope.document;
+    std::size_t index = doc.CurrentIndex();
     const auto& query = scope.request.query;
     if (const auto list = query.find("list"); list != query.end()) {
-        const nlohmann::json number = nlohmann::json::parse(list->second, nullptr, false);
-        if (auto refused = UseList(scope, number)) return *refused;
+        ApiResponse refusal;
+        const auto asked =
+            ListIndex(doc, nlohmann::json::parse(list->second, nullptr, false), refusal);
+        if (!asked) return refusal;
+        index = *asked;
     }
+    if (index != doc.CurrentIndex()) return scope.copies.Items(doc, index);
     // Written as text: a document of ten thousand items would hold the main loop too long.
-    const ListModel& rows = scope.document.Rows();
+    const ListModel& rows = doc.Rows();
     std::string items = "[";
     items.reserve(rows.Count() * 256);
     for (std::size_t i = 0; i < rows.Count(); ++i) {

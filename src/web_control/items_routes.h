@@ -1,16 +1,18 @@
 #pragma once
 
+#include <string>
+
 #include "model/list_model.h"
 #include "web_control/api_scope.h"
 
 namespace kov {
 
 // The routes of lists and items; each runs on the main loop's thread.
-// GET /lists → [{"index","name","current"}]
-ApiResponse GetLists(ApiScope& scope);
+// What GET /lists answers: [{"index","name","current"}].
+std::string ListsText(const ListDocument& doc);
 // POST /lists/current {"list": N} → the lists after the switch.
 ApiResponse SelectList(ApiScope& scope);
-// GET /items[?list=N] → [item...] of the current list (list=N switches to it first).
+// GET /items[?list=N] → [item...] of the current list or, read from its file, of list N.
 ApiResponse GetItems(ApiScope& scope);
 // POST /items {"urls": [...], "name"?, "dest"?, "template"?, "list"?} → 201 {"ids": [...]}.
 ApiResponse AddItems(ApiScope& scope);

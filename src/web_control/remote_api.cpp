@@ -1,6 +1,7 @@
 #include "web_control/remote_api.h"
 
 #include <charconv>
+#include <optional>
 #include <string_view>
 
 #include "core/main_loop.h"
@@ -12,28 +13,46 @@
 
 namespace kov {
 
-namespace {
-
-constexpr std::string_view kPrefix = "/api/v1/";
-
-struct RouteEntry {
+// A route: run on the main loop, or read (when it can) from the kept snapshot off it.
+struct RemoteApi::RouteEntry {
     std::string_view method;
     std::string_view path;  // '#': an item id
     ApiResponse (*run)(ApiScope& scope, RowId id);
+    std::optional<ApiResponse> (*read)(const ReadSnapshot& snapshot, const ApiRequest& request);
 };
 
+namespace {
+
+using RouteEntry = RemoteApi::RouteEntry;
+
+// The current list's items; another list's are read on the main loop.
+std::optional<ApiResponse> ReadItems(const ReadSnapshot& snapshot, const ApiRequest& request) {
+    const auto list = request.query.find("list");
+    if (list != request.query.end() && list->second != std::to_string(snapshot.List()))
+        return std::nullopt;
+    return ApiResponse{200, snapshot.Items()};
+}
+
 const RouteEntry kRoutes[] = {
-    {"GET", "lists", [](ApiScope& s, RowId) { return GetLists(s); }},
-    {"POST", "lists/current", [](ApiScope& s, RowId) { return SelectList(s); }},
-    {"GET", "items", [](ApiScope& s, RowId) { return GetItems(s); }},
-    {"POST", "items", [](ApiScope& s, RowId) { return AddItems(s); }},
-    {"GET", "items/#", GetItem},
-    {"PATCH", "items/#", PatchItem},
-    {"DELETE", "items/#", DeleteItem},
-    {"POST", "session/start", [](ApiScope& s, RowId) { return StartSession(s); }},
-    {"POST", "session/stop", [](ApiScope& s, RowId) { return StopSession(s); }},
-    {"GET", "status", [](ApiScope& s, RowId) { return GetStatus(s); }},
+    {"GET", "lists", nullptr,
+     [](const ReadSnapshot& s, const ApiRequest&) {
+         return std::optional(ApiResponse{200, s.Lists()});
+     }},
+    {"POST", "lists/current", [](ApiScope& s, RowId) { return SelectList(s); }, nullptr},
+    {"GET", "items", [](ApiScope& s, RowId) { return GetItems(s); }, ReadItems},
+    {"POST", "items", [](ApiScope& s, RowId) { return AddItems(s); }, nullptr},
+    {"GET", "items/#", GetItem, nullptr},
+    {"PATCH", "items/#", PatchItem, nullptr},
+    {"DELETE", "items/#", DeleteItem, nullptr},
+    {"POST", "session/start", [](ApiScope& s, RowId) { return StartSession(s); }, nullptr},
+    {"POST", "session/stop", [](ApiScope& s, RowId) { return StopSession(s); }, nullptr},
+    {"GET", "status", nullptr,
+     [](const ReadSnapshot& s, const ApiRequest&) {
+         return std::optional(ApiResponse{200, s.Status()});
+     }},
 };
+
+constexpr std::string_view kPrefix = "/api/v1/";
 
 bool ParseNumber(std::string_view text, std::uint64_t& number) {
     const char* end = text.data() + text.size();
@@ -64,9 +83,13 @@ RemoteApi::RemoteApi(RemoteTargets targets, EventHub& hub)
       m_hub(hub),
       m_watch(targets.document, targets.session, targets.loop, hub),
       m_feed(targets.log, hub),
-      m_call(targets.loop) {}
+      m_snapshots(targets.settings, targets.document, targets.session, m_watch, targets.loop),
+      m_call(targets.loop) {
+    m_watch.SetBeforeSessionEvent([this] { m_snapshots.Refresh(); });
+}
 
 RemoteApi::~RemoteApi() {
+    m_watch.SetBeforeSessionEvent(nullptr);
     Close();
 }
 
@@ -80,6 +103,24 @@ ApiResponse RemoteApi::Handle(const ApiRequest& request) {
         return m_call.Closed() ? Refuse(503, "unavailable", "the program is shutting down")
                                : ReadLog(m_feed, request);
     }
+    const RouteEntry* route = nullptr;
+    RowId id = 0;
+    bool known = false;
+    for (const RouteEntry& entry : kRoutes) {
+        if (!Matches(entry.path, path, id)) continue;
+        known = true;
+        if (entry.method != request.method) continue;
+        route = &entry;
+        break;
+    }
+    if (!route) {
+        if (known) return Refuse(405, "method not allowed", request.method + " " + request.path);
+        return Refuse(404, "not found", "no such path: " + request.path);
+    }
+    if (route->read) {
+        if (m_call.Closed()) return Refuse(503, "unavailable", "the program is shutting down");
+        if (auto answer = route->read(*m_snapshots.Current(), request)) return std::move(*answer);
+    }
     nlohmann::json body;
     if (request.method == "POST" || request.method == "PATCH") {
         body = request.body.empty() ? nlohmann::json::object()
@@ -89,29 +130,22 @@ ApiResponse RemoteApi::Handle(const ApiRequest& request) {
     }
     // A copy: a wait that gave up must not leave the task reading a request that is gone.
     return m_call.Run(
-        [this, request, body = std::move(body)]() mutable {
-            return Route(request, std::move(body));
+        [this, route, id, request, body = std::move(body)]() mutable {
+            return Route(*route, id, request, std::move(body));
         },
         request.stopping);
 }
 
-ApiResponse RemoteApi::Route(const ApiRequest& request, nlohmann::json body) {
-    std::string_view path = request.path;
-    path.remove_prefix(kPrefix.size());
-    bool known = false;
-    for (const RouteEntry& route : kRoutes) {
-        RowId id = 0;
-        if (!Matches(route.path, path, id)) continue;
-        known = true;
-        if (route.method != request.method) continue;
-        ApiScope scope{m_targets.settings, m_targets.document, m_targets.session, m_watch, request,
-                       std::move(body)};
-        ApiResponse response = route.run(scope, id);
-        if (scope.listChanged) ListChanged();
-        return response;
-    }
-    if (known) return Refuse(405, "method not allowed", request.method + " " + request.path);
-    return Refuse(404, "not found", "no such path: " + request.path);
+ApiResponse RemoteApi::Route(const RouteEntry& route, RowId id, const ApiRequest& request,
+                             nlohmann::json body) {
+    ApiScope scope{
+        m_targets.settings, m_targets.document, m_targets.session, m_watch, m_copies, request,
+        std::move(body)};
+    ApiResponse response = route.run(scope, id);
+    if (scope.listChanged) ListChanged();
+    // The caller's next read sees what this one changed.
+    if (request.method != "GET") m_snapshots.Refresh();
+    return response;
 }
 
 void RemoteApi::ListChanged() {

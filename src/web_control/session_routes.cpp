@@ -22,19 +22,20 @@ nlohmann::json QueueTime(const std::string& t) {
     return t.substr(0, 4) + "-" + t.substr(4, 2) + "-" + t.substr(6, 2) + "T" + t.substr(9);
 }
 
-nlohmann::json Jobs(const ApiScope& scope, nlohmann::json& totals) {
+nlohmann::json Jobs(const ListDocument& document, const SessionController& session,
+                    const ItemWatch& watch, nlohmann::json& totals) {
     nlohmann::json jobs = nlohmann::json::array();
     std::size_t done = 0, failed = 0, queued = 0, running = 0;
-    const ListModel& rows = scope.document.Rows();
+    const ListModel& rows = document.Rows();
     for (std::size_t i = 0; i < rows.Count(); ++i) {
         const Row& row = rows.At(i);
-        const std::string state = scope.watch.StateOf(row);
+        const std::string state = watch.StateOf(row);
         done += state == "done";
         failed += state == "error";
         queued += state == "queued";
         if (state != "running") continue;
         ++running;
-        const std::uint64_t speed = scope.watch.SpeedOf(row.id);
+        const std::uint64_t speed = watch.SpeedOf(row.id);
         nlohmann::json eta = nullptr;
         if (row.fileSize > row.filePos && speed > 0) eta = (row.fileSize - row.filePos) / speed;
         jobs.push_back({{"id", row.id},
@@ -48,7 +49,7 @@ nlohmann::json Jobs(const ApiScope& scope, nlohmann::json& totals) {
               {"failed", failed},
               {"queued", queued},
               {"running", running},
-              {"bytes", static_cast<std::uint64_t>(scope.session.Stats().sessionBytes)}};
+              {"bytes", static_cast<std::uint64_t>(session.Stats().sessionBytes)}};
     return jobs;
 }
 
@@ -94,26 +95,27 @@ ApiResponse StopSession(ApiScope& scope) {
     return SessionAnswer(scope);
 }
 
-ApiResponse GetStatus(ApiScope& scope) {
+std::string StatusText(const AppSettings& settings, const ListDocument& document,
+                       SessionController& session, const ItemWatch& watch) {
     nlohmann::json totals;
-    nlohmann::json jobs = Jobs(scope, totals);
+    nlohmann::json jobs = Jobs(document, session, watch, totals);
     nlohmann::json queue = nlohmann::json::array();
-    for (const ScheduleEntry& e : scope.session.Schedule().Queue()) {
+    for (const ScheduleEntry& e : session.Schedule().Queue()) {
         queue.push_back({{"task", e.TaskName},
                          {"list", e.ListName},
                          {"start", QueueTime(e.start)},
                          {"stop", QueueTime(e.stop)}});
     }
-    const std::uint64_t limit = ParseTrafficLimit(scope.settings.LimitSum);
+    const std::uint64_t limit = ParseTrafficLimit(settings.LimitSum);
     nlohmann::json status;
-    status["session"] = SessionStateName(scope.session.State());
-    status["list"] = scope.document.CurrentIndex() + 1;
+    status["session"] = SessionStateName(session.State());
+    status["list"] = document.CurrentIndex() + 1;
     status["jobs"] = std::move(jobs);
     status["totals"] = std::move(totals);
     status["traffic"] = {{"counter", GlobalTrafficMeter().TrafficCount()},
                          {"limit", limit ? nlohmann::json(limit) : nullptr}};
     status["queue"] = std::move(queue);
-    return Reply(200, status);
+    return JsonText(status);
 }
 
 }  // namespace kov

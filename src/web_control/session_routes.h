@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include "web_control/api_scope.h"
 
 namespace kov {
@@ -11,8 +13,9 @@ enum class SessionState : int;
 ApiResponse StartSession(ApiScope& scope);
 // POST /session/stop {"now"?: bool} → 202 {"session": state}.
 ApiResponse StopSession(ApiScope& scope);
-// GET /status → session, list, jobs, totals, traffic, queue.
-ApiResponse GetStatus(ApiScope& scope);
+// What GET /status answers: session, list, jobs, totals, traffic, queue.
+std::string StatusText(const AppSettings& settings, const ListDocument& document,
+                       SessionController& session, const ItemWatch& watch);
 
 // "idle", "connecting", "running" or "stopping".
 const char* SessionStateName(SessionState state);

@@ -74,6 +74,11 @@ private:
 
     // The rows' ids by their numbers in the list, as --list shows them.
     bool ReadIds() {
+        // Only the current list's items can be changed: the numbers are of the list made current.
+        if (m_list > 0) {
+            const RemoteReply made = Call("POST", "/api/v1/lists/current", json{{"list", m_list}});
+            if (!made.Ok()) return Fail("", made);
+        }
         const RemoteReply reply = Call("GET", "/api/v1/items" + ListQuery('?'));
         if (!reply.Ok()) return Fail("", reply);
         const json& items = reply.body.is_object() ? reply.body["items"] : reply.body;

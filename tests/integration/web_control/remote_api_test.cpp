@@ -122,6 +122,7 @@ TEST_F(RemoteApiTest, ListsAreShownAndSwitched) {
     const json second = Json(Call("GET", "/api/v1/items?list=2"));
     ASSERT_EQ(second.size(), 1u);
     EXPECT_EQ(second[0]["list"], 2);
+    EXPECT_EQ(document->CurrentIndex(), 0u) << "a read switches no list";
 }
 
 struct Patch {

@@ -84,5 +84,32 @@ TEST(EventStreamTest, EndsWhenTheHubClosesOrTheClientHangsUp) {
     ::close(pair[0]);
 }
 
+// A burst far larger than one write, as a session of many small files makes: it comes whole and
+// in order over many writes, the later ones written while the stream is behind.
+TEST(EventStreamTest, SendsABurstLargerThanManyWritesWholeAndInOrder) {
+    constexpr int kEvents = 3000;  // below what a reader's queue holds
+    EventHub hub;
+    std::atomic<bool> stopping{false};
+    EventStream stream(hub.Subscribe(), stopping, std::chrono::hours(1));
+    for (int i = 0; i < kEvents; ++i)
+        hub.Publish("progress", std::to_string(i));
+    std::string text;
+    std::size_t at = 0;
+    int next = 0;
+    char buffer[4096];
+    while (next < kEvents) {
+        const ssize_t n = stream.Read(buffer, sizeof buffer);
+        ASSERT_GT(n, 0);
+        text.append(buffer, static_cast<std::size_t>(n));
+        for (std::size_t end; (end = text.find("\n\n", at)) != std::string::npos; at = end + 2) {
+            const std::string block = text.substr(at, end - at);
+            if (block == ": ok") continue;
+            ASSERT_EQ(block, "event: progress\ndata: " + std::to_string(next))
+                << "lost or reordered";
+            ++next;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace kov
