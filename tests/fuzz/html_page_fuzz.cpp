@@ -3,6 +3,7 @@
 // outside the references that were rewritten. The first byte of the input picks the options
 // (16: no frames) and the pass: 32 collects the page's links to other pages of the site, else
 // what it embeds. One pass an input: a page that an earlier pass rewrote is an input too.
+#include <cctype>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -24,7 +25,8 @@ void CheckRecords(const kov::HtmlRipper& ripper, const std::string& folder) {
 }
 
 // The scans take a tag where the cursor finds one and rewrite it to where HtmlTag reads it:
-// both must agree on where it ends, or a rewrite could reach into the next tag.
+// both must agree on where it ends, or a rewrite could reach into the next tag. The scans
+// name tags by letters and digits only: "<m/=" is no tag named "m/=".
 void CheckTagExtents(std::string_view page) {
     kov::PageScanCursor cursor(page);
     kov::HtmlTag tag;
@@ -32,8 +34,9 @@ void CheckTagExtents(std::string_view page) {
          at = page.find('<', at + 1)) {
         if (!cursor.StartsTag(at)) continue;
         std::size_t end = at + 1;
-        while (end < page.size() && !kov::IsTagSpace(page[end]) && page[end] != '>')
+        while (end < page.size() && std::isalnum(static_cast<unsigned char>(page[end])))
             ++end;
+        if (end == at + 1) continue;
         const std::size_t length = tag.Read(page, at, page.substr(at + 1, end - at - 1));
         if (length != 0) kov::fuzz::Check(cursor.TagEnd(at) == at + length, "one reading of a tag");
     }
