@@ -1,7 +1,7 @@
-// Feeds arbitrary text to the template, macro and address code. The input's first byte picks
-// the series number, the macro set, the capacity and https; then the first line is the
-// template, the rest the address. Aborts when a result outgrows its capacity or when a local
-// path built under a fixed folder leaves it.
+// Feeds arbitrary text to the template, macro and address code. The input's first line is the
+// template, the rest the address; its last byte also picks the series number, the macro set,
+// the capacity and https (so that the seeds keep their text). Aborts when a result outgrows its
+// capacity or when a local path built under a fixed folder leaves it.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -35,8 +35,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
-    const unsigned options = data[0];
-    const std::string_view input(reinterpret_cast<const char*>(data + 1), size - 1);
+    const unsigned options = data[size - 1];
+    const std::string_view input(reinterpret_cast<const char*>(data), size);
     const std::size_t newline = input.find('\n');
     const std::string_view templ = input.substr(0, newline);
     const std::string_view url =
