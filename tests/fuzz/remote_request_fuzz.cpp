@@ -170,7 +170,13 @@ std::string Exchange(const kov::UrlItem& item) {
     return out.str();
 }
 
-bool InFolder(const std::string& dest, const std::string& folder) {
+// dest names folder or a folder in it; {LISTFOLDER} (what a new item's folder defaults to) is
+// the list's folder when the item is fetched.
+bool InFolder(std::string dest, const std::string& folder) {
+    constexpr std::string_view kListFolder = "{LISTFOLDER}";
+    if (kov::IEquals(std::string_view(dest).substr(0, kListFolder.size()), kListFolder)) {
+        dest.replace(0, kListFolder.size(), folder);
+    }
     if (!dest.starts_with(folder) || kov::fuzz::HasControl(dest)) return false;
     const std::string rest = "/" + dest.substr(folder.size());
     return rest.find("/../") == std::string::npos && !rest.ends_with("/..");
