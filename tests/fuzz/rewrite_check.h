@@ -6,6 +6,7 @@
 // quoted address of an @import.
 
 #include <algorithm>
+#include <cctype>
 #include <cstddef>
 #include <initializer_list>
 #include <string>
@@ -21,10 +22,10 @@ namespace kov::fuzz {
 
 namespace rewrite {
 
+// The scans name tags by letters and digits only: "<@import" starts no tag of theirs.
 inline std::string_view TagNameAt(std::string_view text, std::size_t pos) {
     std::size_t end = pos + 1;
-    while (end < text.size() && !IsTagSpace(text[end]) && text[end] != '>' && text[end] != '/' &&
-           text[end] != '<')
+    while (end < text.size() && std::isalnum(static_cast<unsigned char>(text[end])))
         ++end;
     return text.substr(pos + 1, end - pos - 1);
 }
