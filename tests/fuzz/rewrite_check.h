@@ -5,7 +5,10 @@
 // anew with the same name and the same attributes in the same order), a url(...) or the
 // quoted address of an @import.
 
+#include <algorithm>
+#include <cctype>
 #include <cstddef>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -19,10 +22,10 @@ namespace kov::fuzz {
 
 namespace rewrite {
 
+// The scans name tags by letters and digits only: "<@import" starts no tag of theirs.
 inline std::string_view TagNameAt(std::string_view text, std::size_t pos) {
     std::size_t end = pos + 1;
-    while (end < text.size() && !IsTagSpace(text[end]) && text[end] != '>' && text[end] != '/' &&
-           text[end] != '<')
+    while (end < text.size() && std::isalnum(static_cast<unsigned char>(text[end])))
         ++end;
     return text.substr(pos + 1, end - pos - 1);
 }
@@ -79,20 +82,46 @@ inline bool SkipImport(std::string_view before, std::size_t& i, std::string_view
     return true;
 }
 
+using Skip = bool (*)(std::string_view, std::size_t&, std::string_view, std::size_t&);
+
 // Tries the units that may start at cand (at or before the mismatch at i, j).
 inline bool SkipUnitAt(std::string_view before, std::size_t cand, std::size_t& i,
-                       std::string_view after, std::size_t& j, bool tags) {
+                       std::string_view after, std::size_t& j, std::initializer_list<Skip> skips) {
     if (j < i - cand) return false;
-    using Skip = bool (*)(std::string_view, std::size_t&, std::string_view, std::size_t&);
-    for (const Skip skip : {tags ? &SkipTag : nullptr, &SkipUrl, &SkipImport}) {
+    for (const Skip skip : skips) {
         std::size_t ii = cand;
         std::size_t jj = j - (i - cand);
         // Only a unit that takes in the mismatch explains it: an unchanged tag inside the
         // value of a rewritten one reads the same before and after.
-        if (skip == nullptr || !skip(before, ii, after, jj) || (ii <= i && jj <= j)) continue;
+        if (!skip(before, ii, after, jj) || (ii <= i && jj <= j)) continue;
         i = ii;
         j = jj;
         return true;
+    }
+    return false;
+}
+
+inline bool MayStartTag(std::string_view text, std::size_t at) {
+    return text[at] == '<';
+}
+
+inline bool MayStartUrlOrImport(std::string_view text, std::size_t at) {
+    const char c = text[at];
+    return c == 'u' || c == 'U' || c == '"' || c == '\'' ||
+           (at > 0 && (text[at - 1] == '"' || text[at - 1] == '\''));
+}
+
+// The nearest unit after synced that starts at or before the mismatch and takes it in.
+inline bool SkipNearest(std::string_view before, std::size_t& i, std::string_view after,
+                        std::size_t& j, std::size_t synced,
+                        bool (*mayStart)(std::string_view, std::size_t),
+                        std::initializer_list<Skip> skips) {
+    constexpr std::size_t kMaxTries = 256;
+    std::size_t tries = 0;
+    for (std::size_t cand = std::min(i, before.size() - 1) + 1; cand-- > synced;) {
+        if (!mayStart(before, cand)) continue;
+        if (SkipUnitAt(before, cand, i, after, j, skips)) return true;
+        if (++tries == kMaxTries) break;
     }
     return false;
 }
@@ -110,7 +139,6 @@ inline void SetRipOptions(HtmlRipper& ripper, unsigned options) {
 
 // Aborts unless after is before with some references rewritten (tags only when tags is set).
 inline void CheckOnlyReferencesChanged(std::string_view before, std::string_view after, bool tags) {
-    constexpr std::size_t kMaxTries = 256;
     if (before.empty()) {
         Check(after.empty(), "an empty text stays empty");
         return;
@@ -124,20 +152,13 @@ inline void CheckOnlyReferencesChanged(std::string_view before, std::string_view
             ++j;
             continue;
         }
-        // The mismatch lies in a unit that starts at or before it, after the last unit.
-        bool skipped = false;
-        std::size_t tries = 0;
-        for (std::size_t cand = std::min(i, before.size() - 1) + 1; cand-- > synced;) {
-            const char c = before[cand];
-            if (c != '<' && c != 'u' && c != 'U' && c != '"' && c != '\'' &&
-                (cand == 0 || (before[cand - 1] != '"' && before[cand - 1] != '\'')))
-                continue;
-            if (rewrite::SkipUnitAt(before, cand, i, after, j, tags)) {
-                skipped = true;
-                break;
-            }
-            if (++tries == kMaxTries) break;
-        }
+        // The mismatch lies in a unit that starts at or before it, after the last unit. A tag
+        // that takes it in comes first: a rewritten tag may hold a url(...) that a later pass
+        // rewrote too, and the whole tag is one unit then.
+        using namespace rewrite;
+        const bool skipped =
+            (tags && SkipNearest(before, i, after, j, synced, &MayStartTag, {&SkipTag})) ||
+            SkipNearest(before, i, after, j, synced, &MayStartUrlOrImport, {&SkipUrl, &SkipImport});
         if (!skipped) {
             // Written whole: a NUL in the text must not cut what is shown.
             const std::size_t from = i - std::min<std::size_t>(i - synced, 60);

@@ -1,6 +1,7 @@
 // Feeds arbitrary text to the template, macro and address code. The input's first line is the
-// template, the rest the address. Aborts when a result outgrows its capacity or when a local
-// path built under a fixed folder leaves it.
+// template, the rest the address; its last byte also picks the series number, the macro set,
+// the capacity and https (so that the seeds keep their text). Aborts when a result outgrows its
+// capacity or when a local path built under a fixed folder leaves it.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -33,20 +34,22 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size == 0) return 0;
+    const unsigned options = data[size - 1];
     const std::string_view input(reinterpret_cast<const char*>(data), size);
     const std::size_t newline = input.find('\n');
     const std::string_view templ = input.substr(0, newline);
     const std::string_view url =
         newline == std::string_view::npos ? std::string_view() : input.substr(newline + 1);
 
-    for (std::int32_t number : {0, 7, 65, -1, std::numeric_limits<std::int32_t>::max()}) {
-        Check(kov::ExpandTemplate(templ, kMoment, number, number != 7).size() <=
-              kov::kTemplateCapacity);
-        Check(kov::ExpandTemplate(templ, kMoment, number, true, 17).size() <= 17);
-        std::string numbers;
-        kov::ExpandNumberTokens(templ, number, numbers);
-        Check(numbers.size() <= kov::kTemplateCapacity);
-    }
+    constexpr std::int32_t kNumbers[] = {0, 7, 65, -1, std::numeric_limits<std::int32_t>::max()};
+    const std::int32_t number = kNumbers[options % 5];
+    Check(kov::ExpandTemplate(templ, kMoment, number, number != 7).size() <=
+          kov::kTemplateCapacity);
+    Check(kov::ExpandTemplate(templ, kMoment, number, true, 17).size() <= 17);
+    std::string numbers;
+    kov::ExpandNumberTokens(templ, number, numbers);
+    Check(numbers.size() <= kov::kTemplateCapacity);
 
     kov::MacroContext context;
     context.appFolder = "/opt/kov/";
@@ -55,25 +58,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     context.listFolder = "/home/me/lists/";
     context.mru = "/home/me/recent/";
     context.now = kMoment;
-    for (bool https : {false, true}) {
-        context.enableHttps = https;
-        for (unsigned set :
-             {kov::kPathMacroSet, kov::kNameMacroSet, kov::kFolderMacroSet, 0x1FFFu}) {
-            for (std::size_t capacity : {std::size_t{79}, std::size_t{259}, kov::kMacroCapacity}) {
-                std::string out;
-                if (kov::ExpandMacros(out, capacity, url, templ, set, context))
-                    Check(out.size() <= capacity);
-            }
-        }
-    }
+    context.enableHttps = (options & 8) != 0;
+    constexpr unsigned kSets[] = {kov::kPathMacroSet, kov::kNameMacroSet, kov::kFolderMacroSet,
+                                  0x1FFFu};
+    constexpr std::size_t kCapacities[] = {79, 259, kov::kMacroCapacity};
+    const std::size_t capacity = kCapacities[(options >> 6) % 3];
+    std::string out;
+    if (kov::ExpandMacros(out, capacity, url, templ, kSets[(options >> 4) & 3], context))
+        Check(out.size() <= capacity);
 
     kov::UrlItem item = kov::FreshItem();
     kov::ParseUrlToTemplate(url, item, kMoment, 100, true);
     Check(item.Url.size() <= kov::UrlItem::kUrlCapacity);
     Check(item.StopNumber >= 0);
     std::string series;
-    std::int32_t number = 0;
-    if (kov::FindNumberSeries(url, series, number, 4)) Check(number >= 0 && number <= 9999);
+    std::int32_t found = 0;
+    if (kov::FindNumberSeries(url, series, found, 4)) Check(found >= 0 && found <= 9999);
 
     kov::UrlParts parts;
     if (kov::SplitUrl(url, parts, true)) Check(parts.port >= 0 && parts.port <= 65535);
