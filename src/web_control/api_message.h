@@ -2,7 +2,9 @@
 
 #include <atomic>
 #include <map>
+#include <memory>
 #include <string>
+#include <utility>
 
 #include <nlohmann/json.hpp>
 
@@ -22,8 +24,15 @@ struct ApiRequest {
 
 // What the routes answer: a status and a JSON body ("" for 204).
 struct ApiResponse {
+    ApiResponse() = default;
+    ApiResponse(int status, std::string body) : status(status), body(std::move(body)) {}
+
     int status = 200;
     std::string body;
+    // Instead of body: a text kept elsewhere and sent as it is, without a copy.
+    std::shared_ptr<const std::string> shared;
+
+    const std::string& Text() const { return shared ? *shared : body; }
 
     static ApiResponse Json(int status, const nlohmann::json& value) {
         return {status, value.dump()};

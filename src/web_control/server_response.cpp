@@ -13,6 +13,16 @@ MHD_Response* FromText(std::string body) {
     return response;
 }
 
+// A text kept elsewhere (a snapshot's rows) is sent from where it is, held until sent.
+MHD_Response* FromShared(std::shared_ptr<const std::string> body) {
+    auto* kept = new std::shared_ptr<const std::string>(std::move(body));
+    MHD_Response* response = MHD_create_response_from_buffer_with_free_callback_cls(
+        (*kept)->size(), const_cast<char*>((*kept)->data()),
+        [](void* cls) { delete static_cast<std::shared_ptr<const std::string>*>(cls); }, kept);
+    if (response == nullptr) delete kept;
+    return response;
+}
+
 MHD_Result Queue(MHD_Connection* connection, int status, MHD_Response* response) {
     if (response == nullptr) return MHD_NO;
     const MHD_Result queued =
@@ -22,8 +32,9 @@ MHD_Result Queue(MHD_Connection* connection, int status, MHD_Response* response)
 }
 
 MHD_Response* JsonResponse(ApiResponse answer) {
-    const bool empty = answer.body.empty();
-    MHD_Response* response = FromText(std::move(answer.body));
+    const bool empty = answer.shared ? answer.shared->empty() : answer.body.empty();
+    MHD_Response* response =
+        answer.shared ? FromShared(std::move(answer.shared)) : FromText(std::move(answer.body));
     if (response == nullptr) return nullptr;
     if (!empty) {
         MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE,

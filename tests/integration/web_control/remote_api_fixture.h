@@ -78,7 +78,7 @@ protected:
     static nlohmann::json Json(const std::string& body) {
         return nlohmann::json::parse(body, nullptr, false);
     }
-    static nlohmann::json Json(const ApiResponse& response) { return Json(response.body); }
+    static nlohmann::json Json(const ApiResponse& response) { return Json(response.Text()); }
 
     static inline std::unique_ptr<NginxServer> nginx;
     TrafficMeter meter;

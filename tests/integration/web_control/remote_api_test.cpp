@@ -58,12 +58,12 @@ const Refusal kRefusals[] = {
 TEST_F(RemoteApiTest, EveryRefusalHasItsStatusAndCauseAndChangesNothing) {
     for (const Refusal& r : kRefusals) {
         const ApiResponse response = Call(r.method, r.target, r.body);
-        EXPECT_EQ(response.status, r.status) << r.what << ": " << response.body;
+        EXPECT_EQ(response.status, r.status) << r.what << ": " << response.Text();
         const json body = Json(response);
         ASSERT_TRUE(body.is_object()) << r.what;
         EXPECT_TRUE(body.contains("error")) << r.what;
         EXPECT_NE(body.value("cause", "").find(r.causePart), std::string::npos)
-            << r.what << ": " << response.body;
+            << r.what << ": " << response.Text();
     }
     EXPECT_EQ(document->Rows().Count(), 0u);
     EXPECT_EQ(document->CurrentIndex(), 0u);
