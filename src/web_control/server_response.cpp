@@ -4,16 +4,8 @@ namespace kov {
 
 namespace {
 
-// The response keeps the text itself: a list of thousands of items is not copied again.
-MHD_Response* FromText(std::string body) {
-    auto* kept = new std::string(std::move(body));
-    MHD_Response* response = MHD_create_response_from_buffer_with_free_callback_cls(
-        kept->size(), kept->data(), [](void* cls) { delete static_cast<std::string*>(cls); }, kept);
-    if (response == nullptr) delete kept;
-    return response;
-}
-
-// A text kept elsewhere (a snapshot's rows) is sent from where it is, held until sent.
+// The response holds the text until it is sent, without a copy: a text kept elsewhere (a
+// snapshot's rows) is shared, a text of its own moved in.
 MHD_Response* FromShared(std::shared_ptr<const std::string> body) {
     auto* kept = new std::shared_ptr<const std::string>(std::move(body));
     MHD_Response* response = MHD_create_response_from_buffer_with_free_callback_cls(
@@ -21,6 +13,10 @@ MHD_Response* FromShared(std::shared_ptr<const std::string> body) {
         [](void* cls) { delete static_cast<std::shared_ptr<const std::string>*>(cls); }, kept);
     if (response == nullptr) delete kept;
     return response;
+}
+
+MHD_Response* FromText(std::string body) {
+    return FromShared(std::make_shared<const std::string>(std::move(body)));
 }
 
 MHD_Result Queue(MHD_Connection* connection, int status, MHD_Response* response) {
