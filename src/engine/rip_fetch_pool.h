@@ -15,6 +15,7 @@
 
 #include "content/html/link_list.h"
 #include "content/html/page_file.h"
+#include "content/html/page_tags.h"
 #include "net/transfer/resource_info.h"
 #include "net/transfer/transfer_job.h"
 
@@ -33,8 +34,10 @@ struct RipFetch {
     ResourceInfo info;
     int result = 0;
     FetchBound bound = FetchBound::None;
-    // An HTML page as it arrived, read on the fetcher's thread for the job's to parse.
+    // An HTML page as it arrived, read on the fetcher's thread for the job's to parse, and the
+    // tags the job's passes look for in it.
     std::optional<PageFile> page;
+    PageTags tags;
 };
 
 // A few threads that fetch the records of one rip at once, each through its own session on the

@@ -243,6 +243,7 @@ bool SitePageProcessor::FetchInParallel(RipRun& run, bool conditional, int fetch
             Preload(job, fetch);
         } catch (const std::bad_alloc&) {
             fetch.page.reset();  // the job's thread reads it then
+            fetch.tags.Clear();
         }
     });
     if (!pool.Ready()) return false;
@@ -282,15 +283,17 @@ std::optional<RipFetch> SitePageProcessor::Wanted(const RipRun& run, std::size_t
     return fetch;
 }
 
-// A page read on the fetcher's thread is one read less on the job's, which parses the pages one
-// by one. Not when rules edit the page on the disk first, nor for a page too large to rip.
+// A page read and walked on the fetcher's thread is work off the job's, which parses the pages
+// one by one. Not when rules edit the page on the disk first, nor for a page too large to rip.
 void SitePageProcessor::Preload(const DownloadJob& job, RipFetch& fetch) const {
     if (fetch.result != kResultOk || !fetch.info.isHtml || IsStyleSheet(fetch.path) ||
         PageRulesApply(job, fetch.record.url) ||
         FileSize(fetch.path).value_or(-1) > static_cast<std::int64_t>(m_limits.maxPageBytes))
         return;
     PageFile page;
-    if (page.Load(fetch.path)) fetch.page = std::move(page);
+    if (!page.Load(fetch.path)) return;
+    fetch.tags = HtmlRipper::TagsOf(page.text);
+    fetch.page = std::move(page);
 }
 
 bool SitePageProcessor::TakeFetched(RipRun& run, RipFetch& fetch) const {
@@ -301,7 +304,8 @@ bool SitePageProcessor::TakeFetched(RipRun& run, RipFetch& fetch) const {
         run.Delivered(i, ReadKeptValidators(fetch.path));
         ripper.SetDownloaded(i, true);
         if (fetch.info.finalUrl != fetch.record.url) ripper.SetFinalUrl(i, fetch.info.finalUrl);
-        ProcessFetched(job, ripper, i, fetch.path, fetch.info.isHtml != 0, std::move(fetch.page));
+        ProcessFetched(job, ripper, i, fetch.path, fetch.info.isHtml != 0, std::move(fetch.page),
+                       std::move(fetch.tags));
     } else if (fetch.result == kResultSkipped && fetch.info.status == 304) {
         ripper.SetDownloaded(i, true);
     }
@@ -382,7 +386,7 @@ bool SitePageProcessor::TooLargeToRip(DownloadJob& job, const std::string& local
 
 void SitePageProcessor::ProcessFetched(DownloadJob& job, HtmlRipper& ripper, std::size_t i,
                                        const std::string& localPath, bool html,
-                                       std::optional<PageFile> page) const {
+                                       std::optional<PageFile> page, PageTags tags) const {
     const bool sheet = IsStyleSheet(localPath);
     if (!html && !sheet) return;  // a picture, a script: nothing to rewrite
     const int detail = job.Settings().LogDetail;
@@ -405,7 +409,7 @@ void SitePageProcessor::ProcessFetched(DownloadJob& job, HtmlRipper& ripper, std
     if (tooLarge) return;
     if (page) {
         if (served) page->SetTimes(*served + kRewrittenShift, *served + kRewrittenShift);
-        ripper.HoldPage(localPath, std::move(*page));
+        ripper.HoldPage(localPath, std::move(*page), std::move(tags));
     }
     if (ripper.Kinds() != 0 && !Stopping(job)) {
         if (detail >= 1) job.PostEvent(kEventParseStarted, 0, 0, record.url, localPath);

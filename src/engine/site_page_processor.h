@@ -6,6 +6,7 @@
 #include <string>
 
 #include "content/html/page_file.h"
+#include "content/html/page_tags.h"
 #include "engine/download_job.h"
 
 namespace kov {
@@ -68,7 +69,7 @@ private:
     static std::optional<RipFetch> Wanted(const RipRun& run, std::size_t i);
     // Takes in what the fetch of a record brought; false when the rip ends there.
     bool TakeFetched(RipRun& run, RipFetch& fetch) const;
-    // Reads a fetched HTML page on the fetcher's thread (fetch.page).
+    // Reads a fetched HTML page and walks its tags on the fetcher's thread (fetch.page).
     void Preload(const DownloadJob& job, RipFetch& fetch) const;
     void AdjustCrossRefs(RipRun& run) const;
     // Records fetched at once.
@@ -76,10 +77,10 @@ private:
     // Threads for the work at the end of a rip (cross references, the files' attributes).
     int FinishingThreads(const DownloadJob& job) const;
     void Conclude(RipRun& run, const std::string& url);
-    // page: the page as it arrived, when a fetcher read it.
+    // page: the page as it arrived, when a fetcher read it, and its tags.
     void ProcessFetched(DownloadJob& job, HtmlRipper& ripper, std::size_t i,
                         const std::string& localPath, bool html,
-                        std::optional<PageFile> page = std::nullopt) const;
+                        std::optional<PageFile> page = std::nullopt, PageTags tags = {}) const;
     int FetchLinked(const DownloadJob& job, TransferJob& transfer, const HtmlRipper& ripper,
                     RipFetch& fetch, bool conditional) const;
     // Says so in the log when the page is too large to be ripped.

@@ -116,8 +116,8 @@ std::unique_ptr<HtmlRipper> HtmlRipper::CrossRefWorker() {
 void HtmlRipper::HandOver(const std::string& path, HtmlRipper& to) {
     const auto it = m_held.find(path);
     if (it == m_held.end()) return;
-    m_heldBytes -= it->second.text.size();
-    to.m_heldBytes += it->second.text.size();
+    m_heldBytes -= it->second.Bytes();
+    to.m_heldBytes += it->second.Bytes();
     to.m_held.insert_or_assign(path, std::move(it->second));
     m_held.erase(it);
 }

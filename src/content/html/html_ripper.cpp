@@ -51,41 +51,46 @@ HtmlRipper::~HtmlRipper() {
 
 bool HtmlRipper::WriteHeldPages() {
     bool ok = true;
-    for (auto& [path, page] : m_held)
-        ok = page.Save(page.text) && ok;
+    for (auto& [path, held] : m_held)
+        ok = held.file.Save(held.file.text) && ok;
     m_held.clear();
     m_heldBytes = 0;
     return ok;
 }
 
-void HtmlRipper::HoldPage(const std::string& path, PageFile page) {
-    if (m_heldBytes + page.text.size() > m_holdLimit || m_held.count(path) != 0) return;
+void HtmlRipper::HoldPage(const std::string& path, PageFile page, PageTags tags) {
+    HeldPage held{std::move(page), std::move(tags)};
+    if (m_heldBytes + held.Bytes() > m_holdLimit || m_held.count(path) != 0) return;
     TrackText(path, m_text, true);
-    m_heldBytes += page.text.size();
-    m_held.emplace(path, std::move(page));
+    m_heldBytes += held.Bytes();
+    m_held.emplace(path, std::move(held));
 }
 
 bool HtmlRipper::TakePage(const std::string& path, PageFile& page) {
+    m_tags.Clear();
     const auto it = m_held.find(path);
     if (it == m_held.end()) {
         TrackText(path, m_text, m_wrote.count(path) == 0);
         return page.Load(path);
     }
     TrackText(path, m_text, false);
-    page = std::move(it->second);
-    m_heldBytes -= page.text.size();
+    m_heldBytes -= it->second.Bytes();
+    page = std::move(it->second.file);
+    m_tags = std::move(it->second.tags);
     m_held.erase(it);
     return true;
 }
 
 void HtmlRipper::PutPage(const std::string& path, PageFile page, bool final) {
     if (m_trackRewrites) m_wrote.insert(path);
-    if (final || m_heldBytes + page.text.size() > m_holdLimit) {
-        page.Save(page.text);
+    HeldPage held{std::move(page), std::move(m_tags)};
+    m_tags.Clear();
+    if (final || m_heldBytes + held.Bytes() > m_holdLimit) {
+        held.file.Save(held.file.text);
         return;
     }
-    m_heldBytes += page.text.size();
-    m_held.insert_or_assign(path, std::move(page));
+    m_heldBytes += held.Bytes();
+    m_held.insert_or_assign(path, std::move(held));
 }
 
 void HtmlRipper::SetDetectUrlTypes(bool on, TypeQuery query) {
@@ -306,7 +311,7 @@ void HtmlRipper::FinishRewrite(std::string& text, std::string& out, std::size_t 
         m_changed = true;
         ++m_version;
     }
-    EndPass(text);
+    EndPass(text, out);
 }
 
 void HtmlRipper::TrackText(const std::string& path, const std::string& text, bool fresh) {
@@ -316,7 +321,16 @@ void HtmlRipper::TrackText(const std::string& path, const std::string& text, boo
     if (fresh) m_rewrites[path].Clear();
 }
 
-void HtmlRipper::EndPass(const std::string& text) {
+void HtmlRipper::EndPass(const std::string& text, std::string_view old) {
+    if (&text == &m_text && !m_pass.empty()) {
+        if (m_tagsAstray)
+            m_tags.Clear();
+        else
+            m_tags.Shift(m_pass);
+        // Known for the text before the pass, which was one version back.
+        if (m_scriptsVersion + 1 == m_version && MoveScripts(old)) m_scriptsVersion = m_version;
+    }
+    m_tagsAstray = false;
     if (m_trackRewrites && &text == m_trackedText && !m_pass.empty())
         m_rewrites[m_trackedPath].AddPass(std::move(m_pass));
     m_pass.clear();
@@ -392,10 +406,8 @@ int HtmlRipper::ParseHtmlFile(const std::string& path, const std::string& url, b
         {kKindSound, kKindSound, "audio", "src", {}, {}},
         {kKindPicture, kKindPicture, "link", "href", "rel", "icon", Match::HasWord},
     };
-    FindTagNames();
     auto run = [&](const ScanRow& row) {
-        if ((m_kinds & row.kind) != 0 && !Cancelled() && m_tagNames.count(std::string(row.tag)))
-            GrabEmbedded(row, 0, false, true);
+        if ((m_kinds & row.kind) != 0 && !Cancelled()) GrabEmbedded(row, 0, false, true);
     };
     if (!noFrames) {
         for (const ScanRow& row : kFrames)
@@ -411,7 +423,7 @@ int HtmlRipper::ParseHtmlFile(const std::string& path, const std::string& url, b
             run(row);
         if ((m_kinds & (kKindPicture | kKindStyle)) != 0 && !Cancelled()) GrabStyleBlocks();
     }
-    if (m_kinds != 0 && !Cancelled() && m_tagNames.count("embed")) {
+    if (m_kinds != 0 && !Cancelled()) {
         GrabEmbedded({kKindAll, kKindAll, "embed", "src", {}, {}, Match::None, true}, 0, false,
                      true);
     }

@@ -14,6 +14,7 @@
 #include "content/html/link_list.h"
 #include "content/html/link_memo.h"
 #include "content/html/page_file.h"
+#include "content/html/page_tags.h"
 #include "content/html/rewrite_map.h"
 #include "content/html/rip_names.h"
 
@@ -47,7 +48,11 @@ public:
     // A page read elsewhere (a fetcher thread read it as it arrived) for the passes to take
     // instead of reading it again; not taken when there is no room to hold it. Held, it is
     // written by its last pass or by WriteHeldPages, changed or not.
-    void HoldPage(const std::string& path, PageFile page);
+    // tags: the page's tags (TagsOf) when the fetcher walked it too.
+    void HoldPage(const std::string& path, PageFile page, PageTags tags = {});
+    // The tags of a page that the passes look for, found the way they find them; for a thread
+    // that reads a page before the ripper takes it.
+    static PageTags TagsOf(std::string_view text);
 
     void SetKinds(int kinds) { m_kinds = kinds & 0xFFFF; }
     int Kinds() const { return m_kinds; }
@@ -111,6 +116,14 @@ public:
 
 private:
     enum class Match { None, Equals, HasWord, StyleLink };
+    // A page held between passes, with its tags when they were walked.
+    struct HeldPage {
+        PageFile file;
+        PageTags tags;
+        std::size_t Bytes() const {
+            return file.text.size() + tags.All().size() * sizeof(PageTags::Tag);
+        }
+    };
     struct ScanRow {
         int kind;        // the bit that enables the row
         int recordKind;  // the kind records get
@@ -122,9 +135,11 @@ private:
 
     // Makes the page the one references are resolved against and named beside.
     void LoadPage(const std::string& path, const std::string& url);
-    // The page as the last pass left it: held, or read from the disk.
+    // The page as the last pass left it: held, or read from the disk. Its tags, when held with
+    // them, become the current ones (m_tags).
     bool TakePage(const std::string& path, PageFile& page);
-    // Ends a pass over a page: held when there is room, written now when final or not.
+    // Ends a pass over a page: held with the current tags when there is room, written now when
+    // final or not.
     void PutPage(const std::string& path, PageFile page, bool final);
     void TakeBase();
     // What a scan does with one tag: it may change the tag and returns true to have it written
@@ -149,7 +164,6 @@ private:
     // PassesHostTest of an address already split.
     bool OnSite(const UrlParts& parts) const;
     void FindScripts();
-    void FindTagNames();
     // A lower-case needle in the page text (any case), from a position; npos when none.
     std::size_t FindInPage(std::string_view lowerNeedle, std::size_t from = 0);
 
@@ -162,10 +176,14 @@ private:
     void FinishRewrite(std::string& text, std::string& out, std::size_t copied);
     // A rewrite of the current pass: [begin, end) of the text became length bytes.
     void NoteRewrite(std::size_t begin, std::size_t end, std::size_t length) {
-        if (m_trackRewrites) m_pass.push_back({begin, end, length});
+        m_pass.push_back({begin, end, length});
     }
-    // The pass over text ends; its rewrites count when text is the one tracked.
-    void EndPass(const std::string& text);
+    // The pass over text ends (old: the text before it); the page's tags and script marks move
+    // with its rewrites, which count when text is the one tracked.
+    void EndPass(const std::string& text, std::string_view old);
+    // The script marks of the page before a pass moved with its rewrites; false when a rewrite
+    // may have added or removed one, and they must be looked for again.
+    bool MoveScripts(std::string_view old);
     // The rewrites of text read from path are tracked from here; fresh: it was read anew (not
     // as this ripper wrote it).
     void TrackText(const std::string& path, const std::string& text, bool fresh);
@@ -207,12 +225,11 @@ private:
     std::string m_text;      // the page being worked on
     unsigned m_version = 0;  // counts the changes of m_text
     unsigned m_scriptsVersion = ~0u;
-    unsigned m_lowerVersion = ~0u;
-    std::string m_lower;    // m_text in lower case
-    std::string m_scratch;  // the buffer a rewrite left, for the next one
+    PageTags m_tags;            // of m_text, read when first needed
+    bool m_tagsAstray = false;  // a rewrite of the pass may have changed how the page reads
+    std::string m_scratch;      // the buffer a rewrite left, for the next one
     std::vector<std::size_t> m_scriptOpens, m_scriptCloses;
-    std::unordered_set<std::string> m_tagNames;
-    std::unordered_map<std::string, PageFile> m_held;  // by local path
+    std::unordered_map<std::string, HeldPage> m_held;  // by local path
     std::size_t m_heldBytes = 0;
     std::size_t m_holdLimit = 0;
     std::vector<signed char> m_exists;                       // per record: -1 not asked yet, 0 or 1

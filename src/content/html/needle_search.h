@@ -10,4 +10,9 @@ namespace kov {
 // needle's first and last bytes, which in a page are rarely that far apart.
 std::size_t FindNeedle(std::string_view text, std::string_view needle, std::size_t from = 0);
 
+// The same with ASCII case ignored: lowerNeedle in lower case matches any case of its letters,
+// as a search of the text in lower case would (no lower-case copy of the page is made).
+std::size_t FindNeedleNoCase(std::string_view text, std::string_view lowerNeedle,
+                             std::size_t from = 0);
+
 }  // namespace kov

@@ -4,11 +4,14 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <span>
+#include <vector>
 
 #include "content/html/html_ripper.h"
 #include "content/html/html_tag.h"
 #include "content/html/needle_search.h"
 #include "content/html/page_scan_cursor.h"
+#include "content/html/page_tags.h"
 #include "core/text/text_util.h"
 
 namespace kov {
@@ -30,34 +33,89 @@ void HtmlRipper::FindScripts() {
 }
 
 std::size_t HtmlRipper::FindInPage(std::string_view lowerNeedle, std::size_t from) {
-    // Searched in a lower-case copy, made once per version of the page.
-    if (m_lowerVersion != m_version) {
-        m_lowerVersion = m_version;
-        m_lower.resize(m_text.size());
-        // Plain pointers and no branch, so that the compiler can do it many bytes at a time.
-        const char* text = m_text.data();
-        char* to = m_lower.data();
-        const std::size_t size = m_text.size();
-        for (std::size_t i = 0; i < size; ++i) {
-            const unsigned char c = static_cast<unsigned char>(text[i]);
-            to[i] = static_cast<char>(c + (static_cast<unsigned char>(c - 'A') < 26 ? 32 : 0));
-        }
-    }
-    if (from >= m_lower.size()) return std::string::npos;
-    return FindNeedle(m_lower, lowerNeedle, from);
+    return FindNeedleNoCase(m_text, lowerNeedle, from);
 }
 
-// The names of the tags a page holds, so that the scans for the others are skipped.
-void HtmlRipper::FindTagNames() {
-    m_tagNames.clear();
-    const std::string_view text = m_text;
-    for (std::size_t at = text.find('<'); at != std::string_view::npos;
-         at = text.find('<', at + 1)) {
-        std::size_t end = at + 1;
-        while (end < text.size() && std::isalnum(static_cast<unsigned char>(text[end])))
-            ++end;
-        if (end > at + 1) m_tagNames.insert(ToLowerAscii(text.substr(at + 1, end - at - 1)));
+namespace {
+
+// The names of the tags the passes look for; the tags of a page are walked once for them all.
+constexpr std::string_view kScannedNames[] = {
+    "a",    "applet", "audio", "bgsound", "body",   "embed", "frame", "iframe", "img",
+    "link", "object", "param", "script",  "source", "table", "td",    "tr",     "video",
+};
+
+const std::vector<std::uint64_t>& ScannedKeys() {
+    static const std::vector<std::uint64_t> keys = [] {
+        std::vector<std::uint64_t> out;
+        for (const std::string_view name : kScannedNames)
+            out.push_back(PageTags::Key(name));
+        return out;
+    }();
+    return keys;
+}
+
+}  // namespace
+
+PageTags HtmlRipper::TagsOf(std::string_view text) {
+    PageTags tags;
+    tags.Read(text, ScannedKeys());
+    return tags;
+}
+
+namespace {
+
+char Folded(char c) {
+    return static_cast<char>(c + (static_cast<unsigned char>(c - 'A') < 26 ? 32 : 0));
+}
+
+// A script mark ("<script", "</script>") may begin in [from, to) of text: a '<' there is
+// followed by "sc" or "/sc" in any case.
+bool MarkMayBegin(std::string_view text, std::size_t from, std::size_t to) {
+    to = std::min(to, text.size());
+    const char* data = text.data();
+    while (from < to) {
+        const void* found = std::memchr(data + from, '<', to - from);
+        if (found == nullptr) return false;
+        std::size_t i = static_cast<std::size_t>(static_cast<const char*>(found) - data) + 1;
+        if (i < text.size() && data[i] == '/') ++i;
+        if (i + 1 < text.size() && Folded(data[i]) == 's' && Folded(data[i + 1]) == 'c')
+            return true;
+        from = static_cast<std::size_t>(static_cast<const char*>(found) - data) + 1;
     }
+    return false;
+}
+
+void MoveMarks(std::vector<std::size_t>& marks, const std::vector<RewrittenRange>& pass) {
+    std::size_t next = 0;
+    std::ptrdiff_t delta = 0;
+    for (std::size_t& mark : marks) {
+        for (; next < pass.size() && pass[next].end <= mark; ++next) {
+            delta += static_cast<std::ptrdiff_t>(pass[next].length) -
+                     static_cast<std::ptrdiff_t>(pass[next].end - pass[next].begin);
+        }
+        mark = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(mark) + delta);
+    }
+}
+
+}  // namespace
+
+bool HtmlRipper::MoveScripts(std::string_view old) {
+    // A mark that overlaps a rewrite begins at most 8 bytes before it; when none may begin there
+    // before nor after the rewrite, the marks are those of the text before, moved.
+    const std::string_view text = m_text;
+    std::ptrdiff_t delta = 0;
+    for (const RewrittenRange& r : m_pass) {
+        const std::size_t begin =
+            static_cast<std::size_t>(static_cast<std::ptrdiff_t>(r.begin) + delta);
+        if (MarkMayBegin(old, r.begin > 8 ? r.begin - 8 : 0, r.end) ||
+            MarkMayBegin(text, begin > 8 ? begin - 8 : 0, begin + r.length))
+            return false;
+        delta +=
+            static_cast<std::ptrdiff_t>(r.length) - static_cast<std::ptrdiff_t>(r.end - r.begin);
+    }
+    MoveMarks(m_scriptOpens, m_pass);
+    MoveMarks(m_scriptCloses, m_pass);
+    return true;
 }
 
 // A tag lies inside a script when the last script start before it comes after the last
@@ -71,42 +129,41 @@ bool HtmlRipper::InsideScript(std::size_t pos) const {
 }
 
 void HtmlRipper::ScanTags(std::string_view name, const TagVisit& visit) {
-    const std::string pattern = "<" + std::string(name);
+    const std::uint64_t key = PageTags::Key(name);
+    const std::vector<std::uint64_t>& keys = ScannedKeys();
+    // A name the walk does not take is looked for on its own.
+    PageTags own;
+    const bool listed = std::find(keys.begin(), keys.end(), key) != keys.end();
+    if (listed && !m_tags.Ready()) m_tags.Read(m_text, keys);
+    if (!listed) own.Read(m_text, std::span(&key, 1));
+    const std::vector<PageTags::Tag>& tags = listed ? m_tags.All() : own.All();
     FindScripts();
     // The buffer of an earlier rewrite, room made at the first rewrite: most scans change
     // nothing, and a page rewritten row after row does not ask for new memory each time.
     std::string out = std::move(m_scratch);
     out.clear();
-    std::size_t pos = 0;
     std::size_t copied = 0;
     HtmlTag tag;
-    PageScanCursor cursor(m_text);
-    // The next '>' is looked for again only once passed: a page of unclosed tags would
-    // otherwise be searched to its end for each of them.
-    std::size_t close = std::string::npos;
-    while (m_text.size() - pos >= pattern.size() && !Cancelled()) {
-        const std::size_t at = FindInPage(pattern, pos);
-        if (at == std::string::npos) break;
-        if (close == std::string::npos || close < at) close = m_text.find('>', at);
-        if (close == std::string::npos) break;
-        if (InsideScript(at)) {
-            const std::size_t end = FindInPage("</script>", at);
-            pos = end == std::string::npos ? m_text.size() : end + 9;
-            continue;
-        }
-        // Inside another tag, a name is text of that tag, not a tag of its own.
-        const std::size_t length = cursor.StartsTag(at) ? tag.Read(m_text, at, name) : 0;
-        if (length == 0) {
-            pos = at + 1;
-            continue;
-        }
-        pos = at + length;
+    for (const PageTags::Tag& found : tags) {
+        if (found.key != key) continue;
+        if (Cancelled()) break;
+        const std::size_t at = found.pos;
+        if (InsideScript(at)) continue;
+        const std::size_t length = tag.Read(m_text, at, name);
+        if (length == 0) continue;
+        const std::size_t pos = at + length;
         if (!visit(tag)) continue;
         if (copied == 0) out.reserve(m_text.size() + m_text.size() / 8 + 1024);
         out.append(m_text, copied, at - copied);
         const std::size_t before = out.size();
         out += tag.Write();
-        NoteRewrite(at, pos, out.size() - before);
+        const std::string_view written = std::string_view(out).substr(before);
+        // The tag as written must read as the same tag to its end, or the tags after it are
+        // walked again.
+        if (found.end != pos || PageScanCursor(written).TagEnd(0) != written.size() ||
+            written.size() <= name.size() + 1 || !IsTagSpace(written[name.size() + 1]))
+            m_tagsAstray = true;
+        NoteRewrite(at, pos, written.size());
         copied = pos;
     }
     FinishRewrite(m_text, out, copied);

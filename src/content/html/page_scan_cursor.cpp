@@ -21,7 +21,7 @@ bool BeginsTag(std::string_view text, std::size_t pos) {
 }
 
 // The name of the tag at pos ends at white space, '/' or '>'.
-std::size_t NameEnd(std::string_view text, std::size_t pos) {
+std::size_t TagNameEnd(std::string_view text, std::size_t pos) {
     std::size_t i = pos + 1;
     if (i < text.size() && text[i] == '/') ++i;
     while (i < text.size() && !IsTagSpace(text[i]) && text[i] != '/' && text[i] != '>')
@@ -36,7 +36,7 @@ std::size_t NameEnd(std::string_view text, std::size_t pos) {
 std::size_t PageScanCursor::Walk(std::size_t pos, std::vector<Range>* values) const {
     const std::string_view text = m_text;
     const std::size_t n = text.size();
-    std::size_t i = NameEnd(text, pos);
+    std::size_t i = TagNameEnd(text, pos);
     while (i < n) {
         while (i < n && IsTagSpace(text[i]))
             ++i;
@@ -81,11 +81,16 @@ std::size_t PageScanCursor::TagEnd(std::size_t pos) const {
 }
 
 void PageScanCursor::ReadTo(std::size_t pos) {
-    while (m_next <= pos) {
+    while (ReadOne(pos)) {
+    }
+}
+
+bool PageScanCursor::ReadOne(std::size_t limit) {
+    while (m_next <= limit) {
         const std::size_t at = m_text.find('<', m_next);
-        if (at == std::string_view::npos || at > pos) {
+        if (at == std::string_view::npos || at > limit) {
             m_next = at == std::string_view::npos ? m_text.size() : at;
-            return;
+            return false;
         }
         if (!BeginsTag(m_text, at)) {
             m_next = at + 1;
@@ -94,14 +99,17 @@ void PageScanCursor::ReadTo(std::size_t pos) {
         m_start = at;
         m_end = TagEnd(at);
         m_next = m_end;
+        m_nameEnd = TagNameEnd(m_text, at);
         // The text of a script or style block is no markup up to its end tag.
-        const std::string_view name = m_text.substr(at + 1, NameEnd(m_text, at) - at - 1);
+        const std::string_view name = m_text.substr(at + 1, m_nameEnd - at - 1);
         for (const std::string_view raw : {"script", "style"}) {
             if (!IEquals(name, raw)) continue;
             const std::size_t close = FindNoCase(m_text, "</" + std::string(raw), m_end);
             m_next = close == std::string_view::npos ? m_text.size() : close;
         }
+        return true;
     }
+    return false;
 }
 
 bool PageScanCursor::StartsTag(std::size_t pos) {

@@ -4,6 +4,7 @@
 #include "content/html/html_ripper.h"
 #include "content/html/html_tag.h"
 #include "content/html/link_kind.h"
+#include "content/html/needle_search.h"
 #include "content/html/page_file.h"
 #include "content/html/page_scan_cursor.h"
 #include "content/html/split_path.h"
@@ -189,7 +190,9 @@ int HtmlRipper::GrabStyleBlocks() {
         if (m_changed) {
             out.append(m_text, copied, start - copied);
             out += css;
-            if (m_trackRewrites) blocks.push_back({start, end, css.size()});
+            blocks.push_back({start, end, css.size()});
+            // The block must still end where it ended for the page to read as before.
+            if (FindNeedleNoCase(css, "</style") != std::string::npos) m_tagsAstray = true;
             copied = end;
         }
         m_changed = wasChanged || m_changed;
@@ -200,7 +203,7 @@ int HtmlRipper::GrabStyleBlocks() {
         ++m_version;
     }
     m_pass = std::move(blocks);
-    EndPass(m_text);
+    EndPass(m_text, out);
     return m_added - before;
 }
 

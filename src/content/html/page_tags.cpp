@@ -1,0 +1,69 @@
+#include "content/html/page_tags.h"
+
+#include "content/html/html_tag.h"
+#include "content/html/page_scan_cursor.h"
+
+namespace kov {
+
+std::uint64_t PageTags::Key(std::string_view name) {
+    if (name.empty() || name.size() > 7) return 0;
+    std::uint64_t key = static_cast<std::uint64_t>(name.size()) << 56;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const auto c = static_cast<unsigned char>(name[i]);
+        const unsigned lower = static_cast<unsigned>(c - 'A') < 26u ? c + 32u : c;
+        key |= static_cast<std::uint64_t>(lower) << (8 * i);
+    }
+    return key;
+}
+
+void PageTags::Clear() {
+    m_tags.clear();
+    m_ready = false;
+}
+
+void PageTags::Read(std::string_view text, std::span<const std::uint64_t> keys) {
+    m_tags.clear();
+    m_ready = true;
+    PageScanCursor cursor(text);
+    while (cursor.NextTag()) {
+        const std::size_t at = cursor.Start();
+        const std::size_t nameEnd = cursor.NameEnd();
+        if (text[at + 1] == '/' || nameEnd >= text.size() || !IsTagSpace(text[nameEnd])) continue;
+        const std::uint64_t key = Key(text.substr(at + 1, nameEnd - at - 1));
+        if (key == 0) continue;
+        for (const std::uint64_t wanted : keys) {
+            if (key != wanted) continue;
+            m_tags.push_back({at, cursor.End(), key});
+            break;
+        }
+    }
+}
+
+void PageTags::Shift(const std::vector<RewrittenRange>& pass) {
+    if (!m_ready || pass.empty()) return;
+    // Positions at or past the end of a rewrite move by what it added; earlier ones stay.
+    std::size_t next = 0;
+    std::ptrdiff_t delta = 0;
+    std::ptrdiff_t endDelta = 0;
+    std::size_t endNext = 0;
+    for (Tag& tag : m_tags) {
+        while (next < pass.size() && pass[next].end <= tag.pos) {
+            delta += static_cast<std::ptrdiff_t>(pass[next].length) -
+                     static_cast<std::ptrdiff_t>(pass[next].end - pass[next].begin);
+            ++next;
+        }
+        if (endNext < next) {
+            endNext = next;
+            endDelta = delta;
+        }
+        while (endNext < pass.size() && pass[endNext].end <= tag.end) {
+            endDelta += static_cast<std::ptrdiff_t>(pass[endNext].length) -
+                        static_cast<std::ptrdiff_t>(pass[endNext].end - pass[endNext].begin);
+            ++endNext;
+        }
+        tag.pos = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(tag.pos) + delta);
+        tag.end = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(tag.end) + endDelta);
+    }
+}
+
+}  // namespace kov
