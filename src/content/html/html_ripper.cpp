@@ -327,8 +327,7 @@ void HtmlRipper::EndPass(const std::string& text, std::string_view old) {
             m_tags.Clear();
         else
             m_tags.Shift(m_pass);
-        // Known for the text before the pass, which was one version back.
-        if (m_scriptsVersion + 1 == m_version && MoveScripts(old)) m_scriptsVersion = m_version;
+        if (!MoveScripts(old)) m_tags.DropMarks();
     }
     m_tagsAstray = false;
     if (m_trackRewrites && &text == m_trackedText && !m_pass.empty())

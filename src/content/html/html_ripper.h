@@ -222,13 +222,11 @@ private:
     std::string m_pageUrl;
     std::string m_pageFolder;
     std::string m_pageBase;
-    std::string m_text;      // the page being worked on
-    unsigned m_version = 0;  // counts the changes of m_text
-    unsigned m_scriptsVersion = ~0u;
+    std::string m_text;         // the page being worked on
+    unsigned m_version = 0;     // counts the changes of m_text
     PageTags m_tags;            // of m_text, read when first needed
     bool m_tagsAstray = false;  // a rewrite of the pass may have changed how the page reads
     std::string m_scratch;      // the buffer a rewrite left, for the next one
-    std::vector<std::size_t> m_scriptOpens, m_scriptCloses;
     std::unordered_map<std::string, HeldPage> m_held;  // by local path
     std::size_t m_heldBytes = 0;
     std::size_t m_holdLimit = 0;

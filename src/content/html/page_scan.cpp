@@ -17,19 +17,8 @@
 namespace kov {
 
 void HtmlRipper::FindScripts() {
-    // Rewrites outside scripts move them, so the positions are found again only after one.
-    if (m_scriptsVersion == m_version) return;
-    m_scriptsVersion = m_version;
-    m_scriptOpens.clear();
-    m_scriptCloses.clear();
-    for (std::size_t at = FindInPage("<script"); at != std::string::npos;
-         at = FindInPage("<script", at + 1)) {
-        m_scriptOpens.push_back(at);
-    }
-    for (std::size_t at = FindInPage("</script>"); at != std::string::npos;
-         at = FindInPage("</script>", at + 1)) {
-        m_scriptCloses.push_back(at);
-    }
+    // Rewrites that make or break a script mark have them found again.
+    if (!m_tags.MarksReady()) m_tags.FindMarks(m_text);
 }
 
 std::size_t HtmlRipper::FindInPage(std::string_view lowerNeedle, std::size_t from) {
@@ -59,6 +48,7 @@ const std::vector<std::uint64_t>& ScannedKeys() {
 PageTags HtmlRipper::TagsOf(std::string_view text) {
     PageTags tags;
     tags.Read(text, ScannedKeys());
+    tags.FindMarks(text);
     return tags;
 }
 
@@ -85,16 +75,13 @@ bool MarkMayBegin(std::string_view text, std::size_t from, std::size_t to) {
     return false;
 }
 
-void MoveMarks(std::vector<std::size_t>& marks, const std::vector<RewrittenRange>& pass) {
-    std::size_t next = 0;
-    std::ptrdiff_t delta = 0;
-    for (std::size_t& mark : marks) {
-        for (; next < pass.size() && pass[next].end <= mark; ++next) {
-            delta += static_cast<std::ptrdiff_t>(pass[next].length) -
-                     static_cast<std::ptrdiff_t>(pass[next].end - pass[next].begin);
-        }
-        mark = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(mark) + delta);
+bool OpensAt(std::string_view text, std::size_t at) {
+    constexpr std::string_view kOpen = "<script";
+    if (text.size() - std::min(at, text.size()) < kOpen.size()) return false;
+    for (std::size_t i = 0; i < kOpen.size(); ++i) {
+        if (Folded(text[at + i]) != kOpen[i]) return false;
     }
+    return true;
 }
 
 }  // namespace
@@ -102,30 +89,36 @@ void MoveMarks(std::vector<std::size_t>& marks, const std::vector<RewrittenRange
 bool HtmlRipper::MoveScripts(std::string_view old) {
     // A mark that overlaps a rewrite begins at most 8 bytes before it; when none may begin there
     // before nor after the rewrite, the marks are those of the text before, moved.
+    if (!m_tags.MarksReady()) return false;
     const std::string_view text = m_text;
     std::ptrdiff_t delta = 0;
     for (const RewrittenRange& r : m_pass) {
         const std::size_t begin =
             static_cast<std::size_t>(static_cast<std::ptrdiff_t>(r.begin) + delta);
-        if (MarkMayBegin(old, r.begin > 8 ? r.begin - 8 : 0, r.end) ||
-            MarkMayBegin(text, begin > 8 ? begin - 8 : 0, begin + r.length))
+        // A script tag rewritten is one mark before and after, where it begins.
+        const std::size_t same = OpensAt(old, r.begin) && OpensAt(text, begin) ? 1 : 0;
+        if (MarkMayBegin(old, r.begin > 8 ? r.begin - 8 : 0, r.begin) ||
+            MarkMayBegin(old, r.begin + same, r.end) ||
+            MarkMayBegin(text, begin > 8 ? begin - 8 : 0, begin) ||
+            MarkMayBegin(text, begin + same, begin + r.length))
             return false;
         delta +=
             static_cast<std::ptrdiff_t>(r.length) - static_cast<std::ptrdiff_t>(r.end - r.begin);
     }
-    MoveMarks(m_scriptOpens, m_pass);
-    MoveMarks(m_scriptCloses, m_pass);
+    m_tags.ShiftMarks(m_pass);
     return true;
 }
 
 // A tag lies inside a script when the last script start before it comes after the last
 // script end before it.
 bool HtmlRipper::InsideScript(std::size_t pos) const {
-    auto open = std::lower_bound(m_scriptOpens.begin(), m_scriptOpens.end(), pos);
-    if (open == m_scriptOpens.begin()) return false;
+    const std::vector<std::size_t>& opens = m_tags.Opens();
+    const std::vector<std::size_t>& closes = m_tags.Closes();
+    auto open = std::lower_bound(opens.begin(), opens.end(), pos);
+    if (open == opens.begin()) return false;
     const std::size_t lastOpen = *(open - 1);
-    auto close = std::lower_bound(m_scriptCloses.begin(), m_scriptCloses.end(), pos);
-    return close == m_scriptCloses.begin() || *(close - 1) < lastOpen;
+    auto close = std::lower_bound(closes.begin(), closes.end(), pos);
+    return close == closes.begin() || *(close - 1) < lastOpen;
 }
 
 void HtmlRipper::ScanTags(std::string_view name, const TagVisit& visit) {

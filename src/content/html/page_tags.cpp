@@ -1,6 +1,7 @@
 #include "content/html/page_tags.h"
 
 #include "content/html/html_tag.h"
+#include "content/html/needle_search.h"
 #include "content/html/page_scan_cursor.h"
 
 namespace kov {
@@ -19,6 +20,42 @@ std::uint64_t PageTags::Key(std::string_view name) {
 void PageTags::Clear() {
     m_tags.clear();
     m_ready = false;
+    m_marksReady = false;
+}
+
+void PageTags::FindMarks(std::string_view text) {
+    m_marksReady = true;
+    m_opens.clear();
+    m_closes.clear();
+    for (std::size_t at = FindNeedleNoCase(text, "<script"); at != std::string_view::npos;
+         at = FindNeedleNoCase(text, "<script", at + 1))
+        m_opens.push_back(at);
+    for (std::size_t at = FindNeedleNoCase(text, "</script>"); at != std::string_view::npos;
+         at = FindNeedleNoCase(text, "</script>", at + 1))
+        m_closes.push_back(at);
+}
+
+namespace {
+
+// Positions at or past the end of a rewrite move by what it added; earlier ones stay.
+void Move(std::vector<std::size_t>& positions, const std::vector<RewrittenRange>& pass) {
+    std::size_t next = 0;
+    std::ptrdiff_t delta = 0;
+    for (std::size_t& pos : positions) {
+        for (; next < pass.size() && pass[next].end <= pos; ++next) {
+            delta += static_cast<std::ptrdiff_t>(pass[next].length) -
+                     static_cast<std::ptrdiff_t>(pass[next].end - pass[next].begin);
+        }
+        pos = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(pos) + delta);
+    }
+}
+
+}  // namespace
+
+void PageTags::ShiftMarks(const std::vector<RewrittenRange>& pass) {
+    if (!m_marksReady) return;
+    Move(m_opens, pass);
+    Move(m_closes, pass);
 }
 
 void PageTags::Read(std::string_view text, std::span<const std::uint64_t> keys) {

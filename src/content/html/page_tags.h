@@ -29,6 +29,7 @@ public:
     void Read(std::string_view text, std::span<const std::uint64_t> keys);
     // Not read yet, or no longer in step with the text.
     bool Ready() const { return m_ready; }
+    // Not read, script marks too.
     void Clear();
     const std::vector<Tag>& All() const { return m_tags; }
     // The text changed by one pass of rewrites, each [begin, end) of the text before the pass
@@ -36,9 +37,21 @@ public:
     // or text that reads as before around it. Tags after a rewrite move with it.
     void Shift(const std::vector<RewrittenRange>& pass);
 
+    // Where "<script" and "</script>" stand in the text (any case, wherever they are: scans
+    // skip what lies between them), found apart from the tags.
+    void FindMarks(std::string_view text);
+    bool MarksReady() const { return m_marksReady; }
+    void DropMarks() { m_marksReady = false; }
+    const std::vector<std::size_t>& Opens() const { return m_opens; }
+    const std::vector<std::size_t>& Closes() const { return m_closes; }
+    // The marks moved with a pass of rewrites that neither made nor broke one.
+    void ShiftMarks(const std::vector<RewrittenRange>& pass);
+
 private:
     std::vector<Tag> m_tags;
     bool m_ready = false;
+    std::vector<std::size_t> m_opens, m_closes;
+    bool m_marksReady = false;
 };
 
 }  // namespace kov
