@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <string>
 
 namespace kov {
@@ -48,6 +49,37 @@ TEST(NeedleSearch, BytesOfAnyValue) {
     };
     for (const Case& c : cases)
         EXPECT_EQ(FindNeedle(c.text, c.needle), c.expected) << c.needle;
+}
+
+// Ignoring case, the search finds what a search of the text in lower case finds: letters of any
+// case, other bytes only as they are (bit 5 makes '[' a '{' and '@' a '`').
+TEST(NeedleSearch, NoCaseFindsWhatFindFindsInLowerCase) {
+    const std::string needles[] = {"<script", "</script>", "url(", "<a", "x{"};
+    for (const std::string& needle : needles) {
+        std::string upper = needle;
+        for (char& c : upper)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        for (std::size_t size = 0; size <= 40; ++size) {
+            for (std::size_t at = 0; at <= size; ++at) {
+                std::string text(size, '@');
+                for (std::size_t p = 1; p + 2 <= size; p += 7)
+                    text.replace(p, 2, upper.substr(0, 2));
+                if (at + needle.size() <= size)
+                    text.replace(at, needle.size(), at % 2 ? upper : needle);
+                std::string lower = text;
+                for (char& c : lower)
+                    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+                for (std::size_t from : {std::size_t{0}, at, at + 1, size + 2}) {
+                    ASSERT_EQ(FindNeedleNoCase(text, needle, from),
+                              std::string_view(lower).find(needle, from))
+                        << needle << " in " << text << " from " << from;
+                }
+            }
+        }
+    }
+    EXPECT_EQ(FindNeedleNoCase(std::string(20, '[') + "x[", "x{"), std::string_view::npos);
+    EXPECT_EQ(FindNeedleNoCase(std::string(20, '@') + "`", "`"), 20u);
+    EXPECT_EQ(FindNeedleNoCase("abc", ""), 0u);
 }
 
 }  // namespace

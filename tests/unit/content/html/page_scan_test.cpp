@@ -9,6 +9,7 @@
 #include "content/html/html_ripper.h"
 #include "content/html/link_kind.h"
 #include "content/html/page_scan_cursor.h"
+#include "content/html/page_tags.h"
 #include "platform/file_util.h"
 #include "support/temp_dir.h"
 
@@ -156,6 +157,80 @@ TEST(PageScanCursorTest, TagEndsAndValues) {
     EXPECT_EQ(cursor.ValueAround(8, 13), std::nullopt);  // runs out of the value
     EXPECT_EQ(cursor.ValueAround(13, 13), Range(13, 14));
     EXPECT_EQ(cursor.ValueAround(15, 15), std::nullopt);  // a name, not a value
+}
+
+std::vector<std::size_t> TagStarts(const PageTags& tags) {
+    std::vector<std::size_t> starts;
+    for (const PageTags::Tag& tag : tags.All())
+        starts.push_back(tag.pos);
+    return starts;
+}
+
+// The tags of the names asked for that a browser finds, with white space after the name.
+TEST(PageTagsTest, ListsTheTagsOfTheNamesAskedFor) {
+    const std::uint64_t keys[] = {PageTags::Key("a"), PageTags::Key("img")};
+    const CursorCase cases[] = {
+        {"<a href=x><A\thref=y><a><abbr t=1><img/><IMG src=z></a >", {0, 10, 39}},
+        {"<script>'<a href=x>'</script><a title=\"<img src=y>\" >", {29}},
+        {"<p t=\"<a href=x>\"><img\nsrc=y", {18}},  // never ends
+        {"<!-- <a href=x> --><style><a href=y></style>", {5}},
+    };
+    for (const CursorCase& c : cases) {
+        PageTags tags;
+        tags.Read(c.text, keys);
+        EXPECT_EQ(TagStarts(tags), c.tagStarts) << c.text;
+    }
+    EXPECT_EQ(PageTags::Key("IMG"), PageTags::Key("img"));
+    EXPECT_NE(PageTags::Key("img"), PageTags::Key("im"));
+    EXPECT_EQ(PageTags::Key("blockquote"), 0u);
+}
+
+// After rewrites of whole tags and of text inside values, the tags moved are the tags of the new
+// text walked anew, ends and script marks included.
+TEST(PageTagsTest, MovedWithRewritesAsIfWalkedAnew) {
+    struct Edit {
+        std::size_t begin, end;
+        std::string text;
+    };
+    struct Case {
+        std::string text;
+        std::vector<Edit> edits;  // in order, apart
+    };
+    const Case cases[] = {
+        {"<a href=x><img src=y><a href=z>", {{0, 10, "<a href=\"local.html\">"}}},
+        {"<a href=x><img src=y><a href=z>",
+         {{10, 21, "<img src=\"p\">"}, {21, 31, "<a href=\"b.html\">"}}},
+        {"<script src=s.js></script><img src=y style=\"u:url(a.png)\">",
+         {{0, 17, "<script src=\"s.js\">"}, {46, 56, "url(a-long-name.png)"}}},
+        {"text <img src=y> more <img alt='<a>' src=z>",
+         {{0, 4, "longer text"}, {22, 43, "<img alt=\"<a>\" src=\"z\">"}}},
+    };
+    const std::uint64_t keys[] = {PageTags::Key("a"), PageTags::Key("img"),
+                                  PageTags::Key("script")};
+    for (const Case& c : cases) {
+        PageTags moved;
+        moved.Read(c.text, keys);
+        moved.FindMarks(c.text);
+        std::string text = c.text;
+        std::vector<RewrittenRange> pass;
+        for (auto it = c.edits.rbegin(); it != c.edits.rend(); ++it)
+            text.replace(it->begin, it->end - it->begin, it->text);
+        for (const Edit& edit : c.edits)
+            pass.push_back({edit.begin, edit.end, edit.text.size()});
+        moved.Shift(pass);
+        moved.ShiftMarks(pass);
+        PageTags anew;
+        anew.Read(text, keys);
+        anew.FindMarks(text);
+        ASSERT_EQ(moved.All().size(), anew.All().size()) << text;
+        for (std::size_t i = 0; i < anew.All().size(); ++i) {
+            EXPECT_EQ(moved.All()[i].pos, anew.All()[i].pos) << text;
+            EXPECT_EQ(moved.All()[i].end, anew.All()[i].end) << text;
+            EXPECT_EQ(moved.All()[i].key, anew.All()[i].key) << text;
+        }
+        EXPECT_EQ(moved.Opens(), anew.Opens()) << text;
+        EXPECT_EQ(moved.Closes(), anew.Closes()) << text;
+    }
 }
 
 }  // namespace
