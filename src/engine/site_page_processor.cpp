@@ -130,7 +130,10 @@ std::string SitePageProcessor::Fingerprint(const DownloadJob& job, const std::st
 
 void SitePageProcessor::ProcessPage(DownloadJob& job, const std::string& url,
                                     const std::string& localPath, ResourceInfo& info) {
-    if (RewriteOf(job, url) == Rewrite::None) return;
+    const Rewrite rewrite = RewriteOf(job, url);
+    if (rewrite == Rewrite::None) return;
+    // A save of the records cut short (the program killed) leaves its temporary file behind.
+    if (rewrite == Rewrite::Always) RipRecordFile(localPath).RemoveLeftovers();
     if (info.status == 304) {
         ReplayRip(job, url, localPath);
         return;
@@ -306,7 +309,10 @@ bool SitePageProcessor::TakeFetched(RipRun& run, RipFetch& fetch) const {
         if (fetch.info.finalUrl != fetch.record.url) ripper.SetFinalUrl(i, fetch.info.finalUrl);
         ProcessFetched(job, ripper, i, fetch.path, fetch.info.isHtml != 0, std::move(fetch.page),
                        std::move(fetch.tags));
-    } else if (fetch.result == kResultSkipped && fetch.info.status == 304) {
+    } else if (fetch.result == kResultSkipped) {
+        // Unchanged on the server, or a local copy that is already whole (a run cut short
+        // fetched it): kept as it is, as if fetched, so that the records come out as they would
+        // have in one run.
         ripper.SetDownloaded(i, true);
     }
     if (fetch.bound == FetchBound::Disk) {

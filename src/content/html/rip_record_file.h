@@ -22,6 +22,9 @@ public:
     // nullopt when there is none, it does not parse or was kept under another fingerprint.
     std::optional<std::vector<LinkRecord>> Load(const std::string& fingerprint) const;
     bool Exists() const;
+    // Removes the temporary files of saves that never finished (the program was killed during
+    // one): only names made for this record file, in its folder. The number removed.
+    int RemoveLeftovers() const;
 
 private:
     std::string m_path;

@@ -102,6 +102,20 @@ TEST_F(RipRerunTest, AnUnchangedSiteIsAskedAboutAndLeftAlone) {
     }
 }
 
+// The temporary file of a record save cut short by a kill goes on the next run, whatever the
+// server says of the main page; a file of the site with a similar name stays.
+TEST_F(RipRerunTest, ARecordSaveCutShortLeavesNothingBehind) {
+    Run(SiteItem());
+    const std::string leftover = Local("rerun/..index.html.kov-rip.Xy12AB");
+    const std::string other = Local("rerun/..index.html.kov-rip.Xy12AB.html");
+    ASSERT_TRUE(WriteFileAtomic(leftover, "{\"version\":", 0600));
+    ASSERT_TRUE(WriteFileAtomic(other, "page", 0644));
+    Run(SiteItem());
+    EXPECT_FALSE(FileExists(leftover));
+    EXPECT_TRUE(FileExists(other));
+    EXPECT_EQ(events.Codes().back(), kEventJobFinished);
+}
+
 // Only what changed is fetched and rewritten; a changed page's new links are followed, and
 // pages kept as they were keep pointing at their local neighbours.
 TEST_F(RipRerunTest, WhatChangedIsFetchedAndOnlyThat) {

@@ -72,5 +72,22 @@ TEST_F(RipRecordFileTest, DamagedFilesAreNotUsed) {
     }
 }
 
+// A save killed half way leaves "." + the record file's name + ".XXXXXX"; only those go.
+TEST_F(RipRecordFileTest, LeftoversOfKilledSavesAreRemoved) {
+    const char* gone[] = {"..index.html.kov-rip.aB3xYz", "..index.html.kov-rip.000000"};
+    const char* kept[] = {".index.html.kov-rip",          "..index.html.kov-rip.aB3xY",
+                          "..index.html.kov-rip.aB3xYz1", "..index.html.kov-rip.aB3-Yz",
+                          "..other.html.kov-rip.aB3xYz",  ".index.html.aB3xYz"};
+    for (const char* name : gone)
+        ASSERT_TRUE(WriteFileAtomic(dir.File(name), "x", 0644));
+    for (const char* name : kept)
+        ASSERT_TRUE(WriteFileAtomic(dir.File(name), "x", 0644));
+    EXPECT_EQ(file.RemoveLeftovers(), 2);
+    for (const char* name : gone)
+        EXPECT_FALSE(FileExists(dir.File(name))) << name;
+    for (const char* name : kept)
+        EXPECT_TRUE(FileExists(dir.File(name))) << name;
+}
+
 }  // namespace
 }  // namespace kov
