@@ -47,26 +47,38 @@ std::string AddressOfValue(std::string_view value) {
 }
 
 std::size_t HtmlTag::Read(std::string_view text, std::size_t pos, std::string_view tagName) {
-    attributes.clear();
+    // The attributes of the tag read before are filled in again: pages read tag after tag of
+    // the same shape, and their values then need no new memory.
+    std::size_t used = 0;
+    const auto done = [&](std::size_t length) {
+        attributes.resize(used);
+        return length;
+    };
+    const auto next = [&]() -> TagAttribute& {
+        if (used == attributes.size()) attributes.emplace_back();
+        TagAttribute& attribute = attributes[used++];
+        attribute.valueless = false;
+        return attribute;
+    };
     selfClosing = false;
     name = ToLowerAscii(tagName);
-    if (pos >= text.size() || text[pos] != '<') return 0;
+    if (pos >= text.size() || text[pos] != '<') return done(0);
     std::size_t i = pos + 1;
     if (text.size() - i <= tagName.size() || !IEquals(text.substr(i, tagName.size()), tagName) ||
         !IsTagSpace(text[i + tagName.size()])) {
-        return 0;
+        return done(0);
     }
     i += tagName.size();
     const std::size_t n = text.size();
     while (i < n) {
         while (i < n && IsTagSpace(text[i]))
             ++i;
-        if (i >= n) return 0;
-        if (text[i] == '>') return i + 1 - pos;
+        if (i >= n) return done(0);
+        if (text[i] == '>') return done(i + 1 - pos);
         if (text[i] == '/') {
             if (i + 1 < n && text[i + 1] == '>') {
                 selfClosing = true;
-                return i + 2 - pos;
+                return done(i + 2 - pos);
             }
             ++i;
             continue;
@@ -76,35 +88,34 @@ std::size_t HtmlTag::Read(std::string_view text, std::size_t pos, std::string_vi
                !(text[i] == '/' && i + 1 < n && text[i + 1] == '>')) {
             ++i;
         }
-        if (attributes.size() >= kMaxAttributes) return 0;
-        TagAttribute attribute;
-        attribute.name = std::string(text.substr(nameStart, i - nameStart));
+        if (used >= kMaxAttributes) return done(0);
+        TagAttribute& attribute = next();
+        attribute.name.assign(text.substr(nameStart, i - nameStart));
         std::size_t after = i;
         while (after < n && IsTagSpace(text[after]))
             ++after;
         if (after >= n || text[after] != '=') {
             attribute.valueless = true;
-            attributes.push_back(std::move(attribute));
+            attribute.value.clear();
             continue;
         }
         i = after + 1;
         while (i < n && IsTagSpace(text[i]))
             ++i;
-        if (i >= n) return 0;
+        if (i >= n) return done(0);
         if (text[i] == '"' || text[i] == '\'') {
             const std::size_t close = text.find(text[i], i + 1);
-            if (close == std::string_view::npos) return 0;
-            attribute.value = std::string(text.substr(i + 1, close - i - 1));
+            if (close == std::string_view::npos) return done(0);
+            attribute.value.assign(text.substr(i + 1, close - i - 1));
             i = close + 1;
         } else {
             const std::size_t start = i;
             while (i < n && !IsTagSpace(text[i]) && text[i] != '>')
                 ++i;
-            attribute.value = std::string(text.substr(start, i - start));
+            attribute.value.assign(text.substr(start, i - start));
         }
-        attributes.push_back(std::move(attribute));
     }
-    return 0;
+    return done(0);
 }
 
 std::string HtmlTag::Write() const {
