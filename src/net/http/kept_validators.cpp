@@ -3,7 +3,13 @@
 #include <sys/stat.h>
 #include <sys/xattr.h>
 
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <ctime>
+
 #include "core/text/text_util.h"
+#include "net/http/inet.h"
 #include "net/http/response_headers.h"
 
 namespace kov {
@@ -26,6 +32,45 @@ std::string OneLine(std::string_view value) {
     std::string out(value);
     std::erase_if(out, [](char c) { return c == '\r' || c == '\n'; });
     return std::string(TrimBlanks(out));
+}
+
+// The preferred HTTP date form of a time ("Sun, 06 Nov 1994 08:49:37 GMT"), without the
+// locale's names.
+std::string HttpDateText(std::time_t time) {
+    static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                              "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    std::tm tm{};
+    if (!::gmtime_r(&time, &tm) || tm.tm_year + 1900 < 0 || tm.tm_year + 1900 > 9999) return {};
+    char text[64];
+    std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d GMT", kDays[tm.tm_wday],
+                  tm.tm_mday, kMonths[tm.tm_mon], tm.tm_year + 1900, tm.tm_hour, tm.tm_min,
+                  tm.tm_sec);
+    return text;
+}
+
+// A Last-Modified in the preferred form is kept as "@<seconds>": the whole value then fits in
+// the inode's own room for attributes with most servers' ETags, where a longer one takes a
+// block of its own, and changing such a block costs the file system a block freed and taken
+// (with "discard" mounts, a wait on the disk) per file. Any other form is kept as sent; one
+// that itself reads as "@<digits>" is not kept, as it would come back as another text.
+bool IsSeconds(std::string_view text) {
+    return text.size() > 1 && text.size() <= 13 && text[0] == '@' &&
+           std::all_of(text.begin() + 1, text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+std::string StoredDate(const std::string& lastModified) {
+    if (IsSeconds(lastModified)) return {};
+    const std::optional<std::time_t> time = ParseHttpTime(lastModified);
+    if (time && HttpDateText(*time) == lastModified) return "@" + std::to_string(*time);
+    return lastModified;
+}
+
+std::string DateOfStored(std::string_view stored) {
+    if (!IsSeconds(stored)) return std::string(stored);
+    long long seconds = 0;
+    std::from_chars(stored.data() + 1, stored.data() + stored.size(), seconds);
+    return HttpDateText(static_cast<std::time_t>(seconds));
 }
 
 }  // namespace
@@ -60,7 +105,7 @@ std::optional<KeptValidators> ReadKeptValidators(const std::string& path) {
     found.copy = static_cast<KeptValidators::Copy>(copy);
     found.html = head[at + 3] == '1';
     found.etag = std::string(value.substr(first + 1, second - first - 1));
-    found.lastModified = std::string(value.substr(second + 1));
+    found.lastModified = DateOfStored(value.substr(second + 1));
     if (found.Empty()) return std::nullopt;
     return found;
 }
@@ -70,7 +115,7 @@ bool KeepValidators(const std::string& path, const KeptValidators& validators) {
     if (!state || validators.Empty()) return false;
     const std::string value = *state + ' ' + static_cast<char>(validators.copy) +
                               (validators.html ? " 1\n" : " 0\n") + OneLine(validators.etag) +
-                              "\n" + OneLine(validators.lastModified);
+                              "\n" + StoredDate(OneLine(validators.lastModified));
     if (value.size() > kMaxValue) return false;
     return ::setxattr(path.c_str(), kAttribute, value.data(), value.size(), 0) == 0;
 }

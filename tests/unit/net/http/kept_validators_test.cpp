@@ -37,6 +37,39 @@ TEST_F(KeptValidatorsTest, KeptWithTheCopyTheyDescribe) {
               "If-None-Match: \"5f-1\"\nIf-Modified-Since: Tue, 14 Nov 2023 22:13:21 GMT");
 }
 
+// The date goes back out exactly as the server sent it, whatever form it came in; the preferred
+// form is kept short enough to stay in the inode beside a typical ETag.
+TEST_F(KeptValidatorsTest, DatesComeBackAsSent) {
+    struct Case {
+        const char* sent;
+        const char* read;
+    } cases[] = {
+        {"Tue, 14 Nov 2023 22:13:21 GMT", "Tue, 14 Nov 2023 22:13:21 GMT"},
+        {"Thu, 01 Jan 1970 00:00:00 GMT", "Thu, 01 Jan 1970 00:00:00 GMT"},
+        {"Sunday, 06-Nov-94 08:49:37 GMT", "Sunday, 06-Nov-94 08:49:37 GMT"},
+        {"Sun Nov  6 08:49:37 1994", "Sun Nov  6 08:49:37 1994"},
+        {"Tue, 14 Nov 2023 22:13:21 +0000", "Tue, 14 Nov 2023 22:13:21 +0000"},
+        {"tue, 14 nov 2023 22:13:21 GMT", "tue, 14 nov 2023 22:13:21 GMT"},
+        {"@1700000000", ""},  // would come back as another text: not kept
+        {"@99999999999999999999", "@99999999999999999999"},
+    };
+    for (const Case& c : cases) {
+        const KeptValidators sent{"\"6553f6a1-1c4\"", c.sent, false, Copy::Delivered};
+        ASSERT_TRUE(KeepValidators(path, sent)) << c.sent;
+        const std::optional<KeptValidators> read = ReadKeptValidators(path);
+        ASSERT_TRUE(read) << c.sent;
+        EXPECT_EQ(read->lastModified, c.read) << c.sent;
+    }
+    ASSERT_TRUE(KeepValidators(path, {"\"6553f6a1-1c4\"", "Tue, 14 Nov 2023 22:13:21 GMT"}));
+    char value[256];
+    EXPECT_LE(::getxattr(path.c_str(), "user.kov.validators", value, sizeof value), 56);
+    // Kept by an earlier version, with the date as sent.
+    const std::string earlier = "1700000001 7 d 0\n\"a\"\nTue, 14 Nov 2023 22:13:21 GMT";
+    ::setxattr(path.c_str(), "user.kov.validators", earlier.data(), earlier.size(), 0);
+    ASSERT_TRUE(ReadKeptValidators(path));
+    EXPECT_EQ(ReadKeptValidators(path)->lastModified, "Tue, 14 Nov 2023 22:13:21 GMT");
+}
+
 // A copy that changed since is no longer the one its validators describe.
 TEST_F(KeptValidatorsTest, StaleOnceTheCopyChanges) {
     struct Case {
