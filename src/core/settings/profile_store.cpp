@@ -89,12 +89,16 @@ void ReadLines(Reader&& read, Sink&& sink) {
     };
     std::size_t got;
     while ((got = read(block, sizeof block)) > 0) {
+        // A block without NUL bytes, as text files are, needs no look for one in each line.
+        const bool zeros = std::memchr(block, '\0', got) != nullptr;
         std::size_t i = 0;
         while (i < got) {
             const char* nl = static_cast<const char*>(std::memchr(block + i, '\n', got - i));
             const std::size_t end = nl ? static_cast<std::size_t>(nl - block) : got;
             if (!dropping) {
-                const char* zero = static_cast<const char*>(std::memchr(block + i, '\0', end - i));
+                const char* zero =
+                    zeros ? static_cast<const char*>(std::memchr(block + i, '\0', end - i))
+                          : nullptr;
                 const std::size_t take = zero ? static_cast<std::size_t>(zero - block) : end;
                 // A whole line of the block, as nearly all are, goes out without a copy.
                 const std::string_view whole = StripLineEnd({block + i, end - i});
