@@ -445,7 +445,8 @@ bool ProfileStore::WriteString(std::string_view section, std::string_view key,
     const std::string_view name = CapView(OneLineView(section, scratch[0]), kSectionCapacity);
     const std::string_view keyName = CapView(OneLineView(key, scratch[1]), kKeyCapacity);
     const std::string_view text = OneLineView(value, scratch[2]);
-    if (name.empty() || keyName.empty()) return false;
+    // A ']' would end the name on the next load, and the keys would go to another section.
+    if (name.empty() || keyName.empty() || name.find(']') != std::string_view::npos) return false;
 
     int s = FindSection(name);
     if (s >= 0) {

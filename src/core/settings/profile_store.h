@@ -63,7 +63,8 @@ public:
 
     // Sets the value. An existing key keeps its place and takes at most 500 bytes; a missing
     // key is added after the last key of its section (a new section goes to the end).
-    // False when no file was opened or the section or key is empty.
+    // False when no file was opened, the section or key is empty, or the section's name holds
+    // a ']' (the file would read it back as another section).
     bool WriteString(std::string_view section, std::string_view key, std::string_view value);
     bool WriteInt(std::string_view section, std::string_view key, std::int32_t value);
     bool WriteDateTime(std::string_view section, std::string_view key, const CalendarTime& c);
