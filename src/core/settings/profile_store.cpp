@@ -350,7 +350,8 @@ int ProfileStore::FindSection(std::string_view name) const {
     if (name.empty()) return -1;
     name = CapView(name, kSectionCapacity);
     // A reader asks for the keys of one section in a row.
-    if (m_lastSection >= 0 && IEquals(SectionName(static_cast<std::uint32_t>(m_lastSection)), name))
+    if (m_lastSection >= 0 &&
+        FoldedEquals(SectionName(static_cast<std::uint32_t>(m_lastSection)), name))
         return m_lastSection;
     const std::uint32_t s = m_sectionIndex.Find(
         0, name, [this](std::uint32_t, std::uint32_t pos) { return SectionName(pos); });
@@ -371,7 +372,7 @@ long ProfileStore::FindKey(int s, std::string_view key) const {
         // A small section's lines lie together: reading them in a row beats a hash lookup.
         for (std::size_t at = 0; at < section.Size() && pos == FoldedNameIndex::kNone; ++at) {
             const Entry& entry = EntryAt(section, at);
-            if (entry.isKey && entry.keySize == key.size() && IEquals(KeyOf(entry), key)) {
+            if (entry.isKey && entry.keySize == key.size() && FoldedEquals(KeyOf(entry), key)) {
                 pos = at;
             }
         }
