@@ -3,6 +3,7 @@
 #include <malloc.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
 
 #include "cli_options.h"
@@ -144,6 +145,19 @@ void KeepFreedMemory() {
     mallopt(M_TRIM_THRESHOLD, 512 << 20);
 }
 
+// A run that only showed something has nothing left to save or release: the end of the
+// process hands its memory back at once, where freeing a big list row by row takes longer
+// than printing it. A sanitized build ends the usual way, so that its leak check sees it all.
+void EndReadOnlyRun(int status) {
+#if !defined(__SANITIZE_ADDRESS__)
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::_Exit(status);
+#else
+    (void)status;
+#endif
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -193,6 +207,7 @@ int main(int argc, char** argv) {
     if (status != kExitOk || readOnly) {
         kov::SetDefaultPrompter(nullptr);
         kov::JoinHelperThreads(std::chrono::seconds(1));  // a test mail's lookups, for one
+        if (readOnly) EndReadOnlyRun(status);
         return status;
     }
     status = RunReplaceCommands(options, app);

@@ -102,9 +102,14 @@ bool ItemSectionValues::Read(const ProfileStore& store, std::string_view section
         std::fill(m_marks.begin(), m_marks.end(), 0);
         m_mark = 1;
     }
-    return store.ForEachKey(section, [this](std::string_view key, std::string_view value) {
-        const int slot = SlotOf(key);
-        if (slot >= 0) Put(slot, value);
+    std::size_t pos = 0;
+    return store.ForEachKey(section, [this, &pos](std::string_view key, std::string_view value) {
+        // The sections of one list were mostly written by the same code, key for key: the
+        // key at this place in the last section is usually this one again.
+        if (pos == m_lastKeys.size()) m_lastKeys.emplace_back();
+        LastKey& last = m_lastKeys[pos++];
+        if (last.key != key) last = {std::string(key), SlotOf(key)};
+        if (last.slot >= 0) Put(last.slot, value);
     });
 }
 

@@ -39,7 +39,13 @@ private:
     static int SlotOf(std::string_view key);
     void Put(int slot, std::string_view value);
 
+    struct LastKey {
+        std::string key;
+        int slot = -1;
+    };
+
     std::vector<std::string_view> m_values;
+    std::vector<LastKey> m_lastKeys;     // the keys of the last section read, by place
     std::vector<std::uint32_t> m_marks;  // a slot holds a value of this read when equal
     std::uint32_t m_mark = 0;
 };

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -61,9 +62,15 @@ bool FileLock::TryLock(const std::string& path, const std::string& holder) {
     if (flock(m_fd.Get(), LOCK_EX | LOCK_NB) != 0) return Refuse(path, errno);
     // The file is never deleted: a holder that deleted it would leave nothing for the next one
     // to name.
+    // Written over the old line, cut only where that was longer: a truncation to nothing
+    // waits for the file system's journal, which a busy disk makes take many milliseconds.
+    // Failures are ignored: the lock holds all the same, only its holder's name is missing.
     const std::string line = holder + " (pid " + std::to_string(getpid()) + ")\n";
-    if (ftruncate(m_fd.Get(), 0) != 0 || pwrite(m_fd.Get(), line.data(), line.size(), 0) < 0) {
-        // The lock holds all the same; only the name of its holder is missing.
+    const auto size = static_cast<off_t>(line.size());
+    struct stat st {};
+    if (pwrite(m_fd.Get(), line.data(), line.size(), 0) == static_cast<ssize_t>(line.size()) &&
+        fstat(m_fd.Get(), &st) == 0 && st.st_size > size) {
+        (void)ftruncate(m_fd.Get(), size);
     }
     return true;
 }

@@ -55,6 +55,16 @@ bool Application::FlushOrReport(ProfileStore& store) {
     return false;
 }
 
+bool Application::FlushUnlessSame(ProfileStore& store, const std::string& before) {
+    // A file that already holds every value as it is stays untouched: its write and the syncs
+    // that make it safe are the larger part of a short run's shut-down.
+    if (!before.empty() && store.Error().empty() && store.Serialize() == before) {
+        store.LoadText("");  // nor from the destructor
+        return true;
+    }
+    return FlushOrReport(store);
+}
+
 bool Application::InitSockets() {
     // A peer that closes a connection must give an error on the socket, not end the process.
     if (std::signal(SIGPIPE, SIG_IGN) == SIG_ERR) return false;
@@ -203,8 +213,10 @@ bool Application::SaveSettingsIfChanged() {
     if (!m_settings.changed) return true;
     if (!SettingsFileWritable()) return false;
     ProfileStore store(&m_prompter);
-    if (store.Open(m_paths.settingsFile) && !SaveSettings(store, m_settings)) return false;
-    if (!FlushOrReport(store)) return false;
+    const bool opened = store.Open(m_paths.settingsFile);
+    const std::string before = opened ? store.Serialize() : std::string();
+    if (opened && !SaveSettings(store, m_settings)) return false;
+    if (!FlushUnlessSame(store, before)) return false;
     m_settings.changed = false;
     return true;
 }
@@ -250,13 +262,15 @@ bool Application::SaveSiteRules() {
 }
 
 bool Application::WriteColumnWidthsStep() {
-    // The widths are written at every close, so the file is rewritten even when nothing else
-    // changed. Not over something else: only the widths would be lost, and the step before
-    // has said so when more was.
+    // The widths are written at every close, even when nothing else changed; the file only
+    // when they differ from what it holds. Not over something else: only the widths would be
+    // lost, and the step before has said so when more was.
     if (!SettingsFileWritable()) return true;
     ProfileStore store(&m_prompter);
-    if (store.Open(m_paths.settingsFile) && !WriteColumnWidths(store, m_settings)) return false;
-    return FlushOrReport(store);
+    const bool opened = store.Open(m_paths.settingsFile);
+    const std::string before = opened ? store.Serialize() : std::string();
+    if (opened && !WriteColumnWidths(store, m_settings)) return false;
+    return FlushUnlessSame(store, before);
 }
 
 }  // namespace kov

@@ -112,6 +112,9 @@ protected:
 
     // Flushes store; on failure tells the user which file and why. False on failure.
     bool FlushOrReport(ProfileStore& store);
+    // FlushOrReport, unless the store's text is still before (its text when opened from the
+    // file), so that the file is not written again as it is.
+    bool FlushUnlessSame(ProfileStore& store, const std::string& before);
     // Something else put under the settings file's name while the program ran is never
     // written over; false (told once) when the file is such a thing.
     bool SettingsFileWritable();

@@ -10,49 +10,50 @@ SessionEventSink::SessionEventSink(MainLoop& loop, Handler handler)
     m_shared->handler = std::move(handler);
 }
 
-void SessionEventSink::Deliver(const std::shared_ptr<Shared>& shared, const JobEvent& event) {
+void SessionEventSink::Deliver(const std::shared_ptr<Shared>& shared) {
+    std::vector<JobEvent> events;
     Handler handler;
     {
         std::lock_guard guard(shared->lock);
         if (!shared->connected) return;
+        events.swap(shared->queued);
+        shared->merging.clear();
         handler = shared->handler;
     }
-    handler(event);
+    for (const JobEvent& event : events) {
+        // A handler may end the session: nothing after its disconnect is handled.
+        if (!shared->connected) return;
+        handler(event);
+    }
 }
 
 void SessionEventSink::Post(JobEvent event) {
     std::lock_guard guard(m_shared->lock);
     if (!m_shared->connected) return;
     const std::uint64_t id = event.jobId;
-    if (event.code != kEventBlock) {
+    if (event.code == kEventBlock) {
+        const auto it = m_shared->merging.find(id);
+        if (it != m_shared->merging.end()) {
+            JobEvent& pending = m_shared->queued[it->second];
+            pending.param1 += event.param1;
+            pending.param2 = event.param2;
+            return;
+        }
+        m_shared->merging.emplace(id, m_shared->queued.size());
+    } else {
         // The queued progress takes no more bytes: those that follow belong after this event.
         m_shared->merging.erase(id);
-        m_shared->loop->Post([shared = m_shared, e = std::move(event)] { Deliver(shared, e); });
-        return;
     }
-    auto it = m_shared->merging.find(id);
-    if (it != m_shared->merging.end()) {
-        it->second->param1 += event.param1;
-        it->second->param2 = event.param2;
-        return;
-    }
-    auto pending = std::make_shared<JobEvent>(std::move(event));
-    m_shared->merging.emplace(id, pending);
-    m_shared->loop->Post([shared = m_shared, pending, id] {
-        JobEvent merged;
-        {
-            std::lock_guard guard(shared->lock);
-            auto it = shared->merging.find(id);
-            if (it != shared->merging.end() && it->second == pending) shared->merging.erase(it);
-            merged = *pending;
-        }
-        Deliver(shared, merged);
-    });
+    m_shared->queued.push_back(std::move(event));
+    // The first event since the last task asks for the next one.
+    if (m_shared->queued.size() == 1)
+        m_shared->loop->Post([shared = m_shared] { Deliver(shared); });
 }
 
 void SessionEventSink::Disconnect() {
     std::lock_guard guard(m_shared->lock);
     m_shared->connected = false;
+    m_shared->queued.clear();
     m_shared->merging.clear();
     m_shared->handler = nullptr;
 }

@@ -1,10 +1,12 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <unordered_map>
+#include <vector>
 
 #include "engine/job_event.h"
 
@@ -13,7 +15,10 @@ namespace kov {
 class MainLoop;
 
 // Carries the job events of one session from the worker threads to the main loop, in posting
-// order per job. Progress events of a job wait merged while one of them is queued, so a fast
+// order. Events wait in one queue of the sink's own, and the loop runs one task for all that
+// arrived since the last: a session of small files sends a few events per file from each of
+// its workers, and a task and a wake-up of the loop for each made the threads queue at the
+// loop's lock. Progress events of a job wait merged while one of them is queued, so a fast
 // transfer cannot flood the loop; any other event of that job closes the merge, so later bytes
 // never overtake it. Once disconnected (the session was ended by force, or its controller is
 // going) events are dropped and queued ones are not handled, so neither a late job nor a queued
@@ -34,13 +39,16 @@ public:
 private:
     struct Shared {
         std::mutex lock;
-        bool connected = true;
+        std::atomic<bool> connected{true};
         MainLoop* loop;
         Handler handler;
-        // The queued progress event of each job that later progress is merged into.
-        std::unordered_map<std::uint64_t, std::shared_ptr<JobEvent>> merging;
+        // The events that wait for the loop's task, in posting order.
+        std::vector<JobEvent> queued;
+        // Per job, the place in queued of its progress event that later progress merges into.
+        std::unordered_map<std::uint64_t, std::size_t> merging;
     };
-    static void Deliver(const std::shared_ptr<Shared>& shared, const JobEvent& event);
+    // On the loop's thread: handles the events queued so far.
+    static void Deliver(const std::shared_ptr<Shared>& shared);
 
     std::shared_ptr<Shared> m_shared;
 };

@@ -15,6 +15,17 @@ std::string Field(const std::string& text) {
     return TerminalSafe(text);
 }
 
+// Field(text) appended to line: printable ASCII, as nearly every field is, as it stands.
+void AppendField(std::string& line, const std::string& text) {
+    for (const char c : text) {
+        if (c < 0x20 || c > 0x7E) {
+            line += TerminalSafe(text);
+            return;
+        }
+    }
+    line += text;
+}
+
 // Names from older list files may be in another encoding than UTF-8; such bytes become U+FFFD
 // rather than ending the program.
 void PrintJson(const nlohmann::json& value, std::FILE* out) {
@@ -51,6 +62,7 @@ void PrintCurrentList(const ListDocument& document, ListFormat format, std::FILE
     if (format == ListFormat::Table)
         std::fprintf(out, "#\tName\tURL\tDestination\tLast download\tDisabled\n");
     const std::time_t never = DefaultLastDownload();
+    std::string text;
     for (std::size_t i = 0; i < model.Count(); ++i) {
         const UrlItem& item = model.At(i).item;
         const bool downloaded = item.lastDL != never;
@@ -65,11 +77,22 @@ void PrintCurrentList(const ListDocument& document, ListFormat format, std::FILE
                  {"disabled", item.Disabled != 0}});
             continue;
         }
-        std::fprintf(out, "%zu\t%s\t%s\t%s\t%s\t%s\n", i + 1, Field(item.Name).c_str(),
-                     Field(item.Url).c_str(), Field(item.Dest).c_str(),
-                     downloaded ? FormatItemDate(item.lastDL).c_str() : "never",
-                     item.Disabled ? "yes" : "no");
+        // Rows go out in blocks: a 10,000-item list is a megabyte, and stdio's own buffer
+        // of a pipe or file would write it in hundreds of pieces.
+        if (text.size() > (64 << 10)) {
+            std::fwrite(text.data(), 1, text.size(), out);
+            text.clear();
+        }
+        text += std::to_string(i + 1);
+        for (const std::string* field : {&item.Name, &item.Url, &item.Dest}) {
+            text += '\t';
+            AppendField(text, *field);
+        }
+        text += '\t';
+        text += downloaded ? FormatItemDate(item.lastDL) : "never";
+        text += item.Disabled ? "\tyes\n" : "\tno\n";
     }
+    std::fwrite(text.data(), 1, text.size(), out);
     if (format == ListFormat::Json) PrintJson(rows, out);
 }
 

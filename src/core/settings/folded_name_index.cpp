@@ -1,22 +1,16 @@
 #include "core/settings/folded_name_index.h"
 
-#include "core/text/text_util.h"
-
 namespace kov {
 
 std::uint64_t FoldedNameIndex::Hash(std::uint32_t scope, std::string_view name) {
     // FNV-1a over the folded bytes, seeded with the scope.
     std::uint64_t h = 0xcbf29ce484222325ull ^ (std::uint64_t{scope} * 0x9E3779B97F4A7C15ull);
     for (const char c : name) {
-        h ^= static_cast<unsigned char>(ToLowerAscii(c));
+        h ^= static_cast<unsigned char>(FoldAscii(c));
         h *= 0x100000001b3ull;
     }
     // The low bits pick the slot: fold the high ones in.
     return h ^ (h >> 29);
-}
-
-bool FoldedNameIndex::SameFolded(std::string_view a, std::string_view b) {
-    return IEquals(a, b);
 }
 
 void FoldedNameIndex::Clear() {

@@ -7,6 +7,19 @@
 
 namespace kov {
 
+// ASCII case folding for names, inline: lookups of an INI store compare names all the time.
+inline char FoldAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
+}
+inline bool FoldedEquals(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    if (a == b) return true;  // nearly always spelt alike
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
+    }
+    return true;
+}
+
 // Maps a name within a numbered scope (ASCII case ignored) to the first position recorded for
 // it. It keeps no text of its own: nameOf(scope, position) gives the name at a position, so a
 // name costs 16 bytes and the whole index one allocation - a list of 10,000 items holds some
@@ -65,7 +78,7 @@ private:
     std::size_t Start(std::uint64_t hash) const {
         return static_cast<std::size_t>(hash & (m_slots.size() - 1));
     }
-    static bool SameFolded(std::string_view a, std::string_view b);
+    static bool SameFolded(std::string_view a, std::string_view b) { return FoldedEquals(a, b); }
     void Rehash(std::size_t slots);
     void Grow() { Rehash(m_slots.empty() ? 16 : m_slots.size() * 2); }
 

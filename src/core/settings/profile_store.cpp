@@ -89,12 +89,16 @@ void ReadLines(Reader&& read, Sink&& sink) {
     };
     std::size_t got;
     while ((got = read(block, sizeof block)) > 0) {
+        // A block without NUL bytes, as text files are, needs no look for one in each line.
+        const bool zeros = std::memchr(block, '\0', got) != nullptr;
         std::size_t i = 0;
         while (i < got) {
             const char* nl = static_cast<const char*>(std::memchr(block + i, '\n', got - i));
             const std::size_t end = nl ? static_cast<std::size_t>(nl - block) : got;
             if (!dropping) {
-                const char* zero = static_cast<const char*>(std::memchr(block + i, '\0', end - i));
+                const char* zero =
+                    zeros ? static_cast<const char*>(std::memchr(block + i, '\0', end - i))
+                          : nullptr;
                 const std::size_t take = zero ? static_cast<std::size_t>(zero - block) : end;
                 // A whole line of the block, as nearly all are, goes out without a copy.
                 const std::string_view whole = StripLineEnd({block + i, end - i});
@@ -175,11 +179,13 @@ bool ProfileStore::Open(const std::string& path) {
         if (!statOk) return unreadable(std::strerror(statError));
         return unreadable(S_ISDIR(st.st_mode) ? std::strerror(EISDIR) : "not a regular file");
     }
-    // The text kept is about the size of the file, a line some 15 bytes of it.
+    // The text kept is about the size of the file. A list file's lines average some 15
+    // bytes; room for twice as many lines costs address space only, where a vector that
+    // outgrew its room near the end would copy all of them.
     if (st.st_size > 0 && st.st_size < (1 << 28)) {
         const auto size = static_cast<std::size_t>(st.st_size);
         m_text.reserve(size);
-        m_entries.reserve(size / 16);
+        m_entries.reserve(size / 8);
     }
     int readError = 0;
     ReadLines(
@@ -299,8 +305,7 @@ void ProfileStore::AddEntry(int s, const Entry& entry) {
 void ProfileStore::IndexKey(int s, std::size_t pos) {
     const Entry& entry = EntryAt(m_sections[s], pos);
     if (!entry.isKey || entry.keySize == 0) return;
-    m_sections[s].index->AddFirst(0, Text(entry.keyOffset, entry.keySize),
-                                  static_cast<std::uint32_t>(pos),
+    m_sections[s].index->AddFirst(0, KeyOf(entry), static_cast<std::uint32_t>(pos),
                                   [this, s](std::uint32_t, std::uint32_t at) {
                                       return KeyAt(static_cast<std::uint32_t>(s), at);
                                   });
@@ -309,7 +314,7 @@ void ProfileStore::IndexKey(int s, std::size_t pos) {
 void ProfileStore::AddKey(int s, std::string_view key, std::string_view value) {
     Entry entry;
     entry.isKey = true;
-    entry.keyOffset = Keep(key);
+    Keep(key);
     entry.keySize = static_cast<std::uint8_t>(key.size());
     entry.valueOffset = Keep(value);
     entry.valueSize = static_cast<std::uint32_t>(value.size());
@@ -330,8 +335,11 @@ void ProfileStore::Compact() {
         move(section.nameOffset, section.nameSize);
         for (std::size_t pos = 0; pos < section.Size(); ++pos) {
             Entry& entry = EntryAt(section, pos);
-            if (entry.isKey) move(entry.keyOffset, entry.keySize);
-            move(entry.valueOffset, entry.valueSize);
+            // The key and the value move together, the key right before the value.
+            const std::uint64_t moved = text.size();
+            text.append(m_text, entry.valueOffset - entry.keySize,
+                        std::size_t{entry.keySize} + entry.valueSize);
+            entry.valueOffset = moved + entry.keySize;
         }
     }
     m_text.swap(text);
@@ -342,7 +350,8 @@ int ProfileStore::FindSection(std::string_view name) const {
     if (name.empty()) return -1;
     name = CapView(name, kSectionCapacity);
     // A reader asks for the keys of one section in a row.
-    if (m_lastSection >= 0 && IEquals(SectionName(static_cast<std::uint32_t>(m_lastSection)), name))
+    if (m_lastSection >= 0 &&
+        FoldedEquals(SectionName(static_cast<std::uint32_t>(m_lastSection)), name))
         return m_lastSection;
     const std::uint32_t s = m_sectionIndex.Find(
         0, name, [this](std::uint32_t, std::uint32_t pos) { return SectionName(pos); });
@@ -363,8 +372,7 @@ long ProfileStore::FindKey(int s, std::string_view key) const {
         // A small section's lines lie together: reading them in a row beats a hash lookup.
         for (std::size_t at = 0; at < section.Size() && pos == FoldedNameIndex::kNone; ++at) {
             const Entry& entry = EntryAt(section, at);
-            if (entry.isKey && entry.keySize == key.size() &&
-                IEquals(Text(entry.keyOffset, entry.keySize), key)) {
+            if (entry.isKey && entry.keySize == key.size() && FoldedEquals(KeyOf(entry), key)) {
                 pos = at;
             }
         }
@@ -441,7 +449,8 @@ bool ProfileStore::WriteString(std::string_view section, std::string_view key,
     const std::string_view name = CapView(OneLineView(section, scratch[0]), kSectionCapacity);
     const std::string_view keyName = CapView(OneLineView(key, scratch[1]), kKeyCapacity);
     const std::string_view text = OneLineView(value, scratch[2]);
-    if (name.empty() || keyName.empty()) return false;
+    // A ']' would end the name on the next load, and the keys would go to another section.
+    if (name.empty() || keyName.empty() || name.find(']') != std::string_view::npos) return false;
 
     int s = FindSection(name);
     if (s >= 0) {
@@ -449,8 +458,11 @@ bool ProfileStore::WriteString(std::string_view section, std::string_view key,
         if (pos >= 0) {
             Entry& entry = EntryAt(m_sections[s], static_cast<std::size_t>(pos));
             const std::string_view kept = CapView(text, kRewriteCapacity);
-            m_garbage += entry.valueSize;
-            entry.valueOffset = Keep(kept);
+            m_garbage += std::size_t{entry.keySize} + entry.valueSize;
+            // One piece: kept may lie in m_text itself, which a first append could move.
+            std::string line(KeyOf(entry));
+            line += kept;
+            entry.valueOffset = Keep(line) + entry.keySize;
             entry.valueSize = static_cast<std::uint32_t>(kept.size());
             m_dirty = true;
             // A store rewritten for hours must not grow without end.
@@ -512,7 +524,7 @@ void ProfileStore::WriteTo(Sink&& sink) const {
                 sink("]\n");
                 headerWritten = true;
             }
-            sink(Text(entry.keyOffset, entry.keySize));
+            sink(KeyOf(entry));
             sink("=");
             sink(Text(entry.valueOffset, entry.valueSize));
             sink("\n");

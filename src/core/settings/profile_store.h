@@ -63,7 +63,8 @@ public:
 
     // Sets the value. An existing key keeps its place and takes at most 500 bytes; a missing
     // key is added after the last key of its section (a new section goes to the end).
-    // False when no file was opened or the section or key is empty.
+    // False when no file was opened, the section or key is empty, or the section's name holds
+    // a ']' (the file would read it back as another section).
     bool WriteString(std::string_view section, std::string_view key, std::string_view value);
     bool WriteInt(std::string_view section, std::string_view key, std::int32_t value);
     bool WriteDateTime(std::string_view section, std::string_view key, const CalendarTime& c);
@@ -92,9 +93,7 @@ public:
         const Section& found = m_sections[s];
         for (std::size_t pos = 0; pos < found.Size(); ++pos) {
             const Entry& entry = EntryAt(found, pos);
-            if (entry.isKey)
-                visit(Text(entry.keyOffset, entry.keySize),
-                      Text(entry.valueOffset, entry.valueSize));
+            if (entry.isKey) visit(KeyOf(entry), Text(entry.valueOffset, entry.valueSize));
         }
         return true;
     }
@@ -109,14 +108,18 @@ private:
     static constexpr std::size_t kScanLimit = 64;  // a bigger section's keys are indexed
     // A line's parts are stretches of m_text rather than strings of their own: a list of
     // 10,000 items has some 300,000 lines, and an allocation or two per line made loading it
-    // mostly malloc.
+    // mostly malloc. A key stands right before its value in m_text (a rewritten value takes a
+    // copy of its key along), so that an entry is 16 bytes.
     struct Entry {
-        std::uint64_t keyOffset = 0;    // key lines only
         std::uint64_t valueOffset = 0;  // the value, or the whole line for other lines
         std::uint32_t valueSize = 0;
-        std::uint8_t keySize = 0;
+        std::uint8_t keySize = 0;  // key lines only
         bool isKey = false;
     };
+    static_assert(sizeof(Entry) == 16);
+    std::string_view KeyOf(const Entry& entry) const {
+        return Text(entry.valueOffset - entry.keySize, entry.keySize);
+    }
     // A section and the lines that follow its keys in file order: count lines of m_entries
     // from first (lines that came in file order), then later (lines added after another
     // section's).
@@ -143,8 +146,7 @@ private:
         return Text(m_sections[s].nameOffset, m_sections[s].nameSize);
     }
     std::string_view KeyAt(std::uint32_t s, std::uint32_t pos) const {
-        const Entry& entry = EntryAt(m_sections[s], pos);
-        return Text(entry.keyOffset, entry.keySize);
+        return KeyOf(EntryAt(m_sections[s], pos));
     }
     const Entry& EntryAt(const Section& section, std::size_t pos) const {
         return pos < section.count ? m_entries[section.first + pos]

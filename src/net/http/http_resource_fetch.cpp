@@ -12,6 +12,7 @@
 #include "core/language/message_table.h"
 #include "core/text/text_util.h"
 #include "net/http/inet_util.h"
+#include "net/http/proxy_send.h"
 #include "net/http/response_headers.h"
 #include "net/http/segmented_fetch.h"
 #include "net/http/stub_scanner.h"
@@ -181,7 +182,9 @@ int HttpResourceFetch::SendOne(const UrlParts& parts) {
             (m_job.acceptCompressed && m_askedFrom < 0 ? kRequestCompressed : 0u));
     const std::string headers = m_request ? RequestHeaders() : std::string();
     if (!headers.empty()) m_request->AddRequestHeaders(headers, true);
-    if (!m_request || !m_request->Send()) {
+    const ProxySend sent = m_request ? SendThroughProxy(*m_request, m_job.proxyUser, m_job.proxyPsw)
+                                     : ProxySend::NotSent;
+    if (sent == ProxySend::NotSent) {
         m_job.errorText = m_request ? m_request->ErrorText() : "cannot open the request";
         m_job.lastError = kStatusClientError;
         // A server too slow to finish its headers is as broken as one that stops in the body.
@@ -190,21 +193,12 @@ int HttpResourceFetch::SendOne(const UrlParts& parts) {
         if (StopLevel(m_job) >= 2) return kResultStopped;
         return tooSlow ? kResultBroken : kResultRefused;
     }
-    m_status = m_request->StatusCode();
-    if (m_status == 407) {
-        if (m_job.proxyUser.empty() || m_job.proxyPsw.empty()) return kResultNoConnection;
-        if (!m_request->SetProxyCredentials(m_job.proxyUser, m_job.proxyPsw)) {
-            m_job.errorText = "Setting cfg.Proxy Password error:" + std::to_string(errno);
-            return kResultProxyPassword;
-        }
-        // Sent once more with the credentials; a second 407 is final.
-        if (!m_request->Send()) {
-            m_job.errorText = m_request->ErrorText();
-            m_job.lastError = kStatusClientError;
-            return kResultRefused;
-        }
-        m_status = m_request->StatusCode();
+    if (sent == ProxySend::NoCredentials) return kResultNoConnection;
+    if (sent == ProxySend::CredentialsFailed) {
+        m_job.errorText = "Setting cfg.Proxy Password error:" + std::to_string(errno);
+        return kResultProxyPassword;
     }
+    m_status = m_request->StatusCode();
     m_job.lastError = m_status;
     return kResultOk;
 }

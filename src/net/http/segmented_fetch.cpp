@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "core/text/text_util.h"
+#include "net/http/proxy_send.h"
 #include "net/http/response_headers.h"
 #include "net/transfer/traffic_meter.h"
 #include "net/transfer/transfer_job_util.h"
@@ -76,11 +77,8 @@ std::unique_ptr<HttpRequest> SegmentedFetch::Send(std::int64_t from, std::int64_
     request->AddRequestHeaders("Range: bytes=" + std::to_string(from) + "-" +
                                    std::to_string(end - 1) + "\nIf-Range: " + m_target.validator,
                                true);
-    bool sent = request->Send();
-    if (sent && request->StatusCode() == 407 && !m_job.proxyUser.empty() &&
-        request->SetProxyCredentials(m_job.proxyUser, m_job.proxyPsw))
-        sent = request->Send();
-    if (!sent) {
+    // A 407 that cannot be answered is checked as the response it is: refused.
+    if (SendThroughProxy(*request, m_job.proxyUser, m_job.proxyPsw) == ProxySend::NotSent) {
         Failed(kResultBroken, request->ErrorText());
         if (m_stop.load() >= 2) result = kResultStopped;
         return nullptr;

@@ -34,12 +34,15 @@ std::vector<Asked> AskedKeys() {
 }
 
 // The one-pass reader answers every key exactly as the store's lookups do, whatever the
-// section holds: repeated keys, other cases, near-miss rule names, long values, lines added
-// to the section after another section's.
+// section holds and whatever the section before held: repeated keys, other cases, near-miss
+// rule names, long values, lines added to the section after another section's.
 TEST(ItemSectionValues, AnswersAsTheStoresLookups) {
     const std::string longValue(700, 'v');
     const char* sections[] = {
         "[item 1]\nName=a\nUrl=http://x/\nDisabled=1\nnfsize=-5\n",
+        // The same places with other keys, or the same keys spelt otherwise.
+        "[item 1]\nName=b\nUrl=http://y/\nnfsize=3\nDisabled=0\n",
+        "[item 1]\nNAME=c\nurl=http://z/\nDISABLED=1\n",
         "[item 1]\nURL=http://first/\nurl=http://second/\nNAME=  padded  \nlastdl=2020.02.03\n",
         "[item 1]\nUrl=u\nOverWrite=1\nupdate=1\ns_find1=a\ns_repl1=b\ns_action1=2\n"
         "S_ICASE1=1\ns_mult1=1\ns_find01=no\ns_find2=c\ns_find10=j\ns_find127=z\n"

@@ -34,6 +34,19 @@ TEST(FileLockTest, OneHolderAtATimeAndTheSecondLearnsWhoHoldsIt) {
     EXPECT_NE(first.Error().find("No such file or directory"), std::string::npos);
 }
 
+// Each holder's line replaces the one before, longer or shorter, with nothing of it left.
+TEST(FileLockTest, TheHolderLineReplacesTheLastOne) {
+    test::TempDir dir;
+    const std::string path = dir.File(".lock");
+    const std::string pid = " (pid " + std::to_string(getpid()) + ")";
+    for (const char* holder : {"kov-cli --serve -n2", "kov-cli", "kov-cli -a"}) {
+        FileLock lock, second;
+        ASSERT_TRUE(lock.TryLock(path, holder));
+        EXPECT_FALSE(second.TryLock(path, "other"));
+        EXPECT_EQ(second.Holder(), holder + pid);
+    }
+}
+
 // Deleting or replacing the lock file while it is held must not let a second writer in.
 TEST(FileLockTest, TheLockOutlivesItsFile) {
     test::TempDir dir;

@@ -74,6 +74,25 @@ TEST_F(ApplicationTest, FirstRunCreatesTheMainListAndSavesTheSettings) {
     EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
+// A close that would write the settings file as it is leaves it alone; a change writes it.
+TEST_F(ApplicationTest, UnchangedSettingsFileIsNotWrittenAgain) {
+    auto inode = [&] {
+        struct stat st {};
+        EXPECT_EQ(stat(Home("kov.ini").c_str(), &st), 0);
+        return st.st_ino;
+    };
+    Run({});
+    const ino_t first = inode();
+    Run({}, [](Application& app) { app.Settings().changed = true; });
+    EXPECT_EQ(inode(), first);
+    Run({}, [](Application& app) {
+        app.Settings().MaxThreads = 7;
+        app.Settings().changed = true;
+    });
+    EXPECT_NE(inode(), first);
+    EXPECT_NE(Slurp(Home("kov.ini")).find("\nMaxThreads=7\n"), std::string::npos);
+}
+
 TEST_F(ApplicationTest, HandEditedFileIsRewrittenInPlace) {
     CreateFolders(m_dir.File("home"));
     WriteFileAtomic(Home("kov.ini"),

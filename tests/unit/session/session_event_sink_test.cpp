@@ -56,6 +56,7 @@ TEST_F(SessionEventSinkTest, ProgressMergesButNeverOvertakesALaterEventAndStopsA
     Send(2, kEventBlock, 3);
     Send(1, kEventFileStarted);
     Send(1, kEventBlock, 1);
+    EXPECT_EQ(loop.tasks.size(), 1u) << "one task of the loop for all that waits";
     loop.RunAll();
     EXPECT_EQ(handled, (std::vector<std::string>{"1:504:120", "2:504:10", "1:506:0", "1:504:5",
                                                  "1:503:0", "1:504:1"}));
@@ -66,9 +67,27 @@ TEST_F(SessionEventSinkTest, ProgressMergesButNeverOvertakesALaterEventAndStopsA
     Send(1, kEventJobFinished);
     sink.Disconnect();
     Send(1, kEventBlock, 5);
-    EXPECT_EQ(loop.tasks.size(), 2u);
+    EXPECT_EQ(loop.tasks.size(), 1u);
     loop.RunAll();
     EXPECT_TRUE(handled.empty());
+}
+
+// A handler that ends the session stops the events queued behind the one it handles.
+TEST_F(SessionEventSinkTest, DisconnectInAHandlerStopsTheRestOfTheQueue) {
+    std::vector<int> codes;
+    SessionEventSink* self = nullptr;
+    SessionEventSink ending{loop, [&](const JobEvent& e) {
+                                codes.push_back(e.code);
+                                if (e.code == kEventJobFinished) self->Disconnect();
+                            }};
+    self = &ending;
+    for (const int code : {kEventFileStarted, kEventJobFinished, kEventFileResult}) {
+        JobEvent e;
+        e.code = code;
+        ending.Post(e);
+    }
+    loop.RunAll();
+    EXPECT_EQ(codes, (std::vector<int>{kEventFileStarted, kEventJobFinished}));
 }
 
 }  // namespace

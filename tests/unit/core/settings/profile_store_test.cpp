@@ -431,7 +431,7 @@ TEST(ProfileStoreModelTest, WrittenLineBreaksCannotForgeLines) {
     const Case cases[] = {
         {"S", "k", "a\nforged=1", "[S]\nk=a forged=1\n"},
         {"S", "k", "a\r\n[T]\nx=1", "[S]\nk=a  [T] x=1\n"},
-        {"S\n[U]", "k", "v", "[S [U]]\nk=v\n"},
+        {"S\n[U", "k", "v", "[S [U]\nk=v\n"},
         {"S", "k\nx", "v", "[S]\nk x=v\n"},
         {"S", "k", std::string("v\0w", 3), "[S]\nk=v\n"},
         {"S", "k", "plain", "[S]\nk=plain\n"},
@@ -439,11 +439,26 @@ TEST(ProfileStoreModelTest, WrittenLineBreaksCannotForgeLines) {
     for (const Case& c : cases) {
         ProfileStore store;
         store.LoadText("");
-        ASSERT_TRUE(store.WriteString(c.section, c.key, c.value));
+        ASSERT_TRUE(store.WriteString(c.section, c.key, c.value)) << c.section;
         EXPECT_EQ(store.Serialize(), c.written) << c.value;
         store.LoadText(c.written);
         EXPECT_EQ(store.SectionNames().size(), 1u) << c.value;
     }
+}
+
+// A section name with a ']' would come back as another section: such a write is refused.
+TEST(ProfileStoreModelTest, SectionNamesThatWouldNotReadBackAreRefused) {
+    ProfileStore store;
+    store.LoadText("[A]\nk=1\n");
+    for (const char* name : {"A]", "a]b", "]", "x\n]"}) {
+        EXPECT_FALSE(store.WriteString(name, "k", "2")) << name;
+        EXPECT_FALSE(store.WriteInt(name, "n", 2)) << name;
+    }
+    EXPECT_EQ(store.Serialize(), "[A]\nk=1\n");
+    EXPECT_FALSE(store.IsDirty());
+    EXPECT_TRUE(store.WriteString("a[b", "k", "v"));
+    store.LoadText(store.Serialize());
+    EXPECT_EQ(store.GetString("a[b", "k"), "v");
 }
 
 // Writes spread over sections in any order, rewrites of long values by the thousand (the
