@@ -3,7 +3,8 @@
 // A program for the remote API's benchmarks: settings, a list of many items (the first `files`
 // enabled, each one of nginx's files), a session controller and remote control, all made and
 // used on a main loop of its own thread, as in the programs. Sessions run on request: one at a
-// time, timed on the loop, or one after the other for as long as asked.
+// time, timed on the loop, or one after the other for as long as asked. nginx may pace the
+// files (so many a second, 0: as fast as they go), and with them the events a session makes.
 
 #include <atomic>
 #include <chrono>
@@ -132,7 +133,7 @@ private:
 // benchmark starts with.
 class RemoteBenchSetup {
 public:
-    RemoteBenchSetup(int items, int files) {
+    RemoteBenchSetup(int items, int files, int filesPerSecond = 0) {
         if (!test::NginxServer::Available()) {
             std::fprintf(stderr, "nginx is not installed\n");
             return;
@@ -140,6 +141,12 @@ public:
         InternetGlobalInit();
         for (int i = 0; i < files; ++i)
             m_nginx.WriteFile("f/" + std::to_string(i), std::string(4096, 'x'));
+        if (filesPerSecond > 0) {
+            // Requests over the rate wait their turn in nginx.
+            m_nginx.AddHttpDirective("limit_req_zone $server_name zone=pace:1m rate=" +
+                                     std::to_string(filesPerSecond) + "r/s;");
+            m_nginx.AddLocation("location /f/ { limit_req zone=pace burst=64; }");
+        }
         if (!m_nginx.Start()) return;
         m_program =
             std::make_unique<RemoteBenchProgram>(m_home.path() + "/", m_nginx, items, files);

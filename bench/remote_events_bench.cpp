@@ -1,9 +1,13 @@
 // What the event stream costs a session: a session of 1,000 small files from nginx on loopback,
 // timed with no reader of /api/v1/events and with N readers (each gets every item, progress,
 // log and session event), in alternating rounds. Prints each figure's median, the ratio (the
-// target: at most 1.05) and the events a reader got per second of session.
+// target: at most 1.05) and the events a reader got per second of session. Twice: at full
+// speed (far more than 1,000 events a second), then with nginx pacing the files so that the
+// session makes about 1,000 events a second for a few seconds, the rate the stream is to keep
+// up with.
 //
 // Usage: remote_events_bench [rounds of each kind (default 5)] [readers (default 4)]
+//                            [paced rounds of each kind (default 2)]
 
 #include <curl/curl.h>
 
@@ -25,6 +29,8 @@ namespace {
 using namespace kov;
 
 constexpr int kFiles = 1000;
+// About 3.7 events per file (item changes, progress, log lines): 270 files a second.
+constexpr int kPacedFiles = 270;
 
 // One reader of the stream on a thread of its own, counting the events until it is stopped.
 class StreamReader {
@@ -79,13 +85,13 @@ double Median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
-}  // namespace
+struct Figures {
+    double alone = 0, read = 0, rate = 0;
+};
 
-int main(int argc, char** argv) {
-    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
-    const int readers = argc > 2 ? std::max(1, std::atoi(argv[2])) : 4;
-    bench::RemoteBenchSetup setup(kFiles, kFiles);
-    if (!setup.Ready()) return 1;
+Figures Measure(int filesPerSecond, int rounds, int readers) {
+    bench::RemoteBenchSetup setup(kFiles, kFiles, filesPerSecond);
+    if (!setup.Ready()) std::exit(1);
     bench::RemoteBenchProgram& program = setup.Program();
     const std::string events = setup.Url("/api/v1/events");
 
@@ -106,10 +112,31 @@ int main(int argc, char** argv) {
         read.push_back(seconds);
         rates.push_back(static_cast<double>(streams.front()->Events()) / seconds);
     }
-    std::printf("%d files a session, %d rounds of each, %d readers\n", kFiles, rounds, readers);
-    std::printf("session without readers: median %.3f s\n", Median(alone));
-    std::printf("session with %d readers:  median %.3f s\n", readers, Median(read));
-    std::printf("ratio: %.3f (target <= 1.05)\n", Median(read) / Median(alone));
-    std::printf("events per reader per second of session: median %.0f\n", Median(rates));
+    return {Median(alone), Median(read), Median(rates)};
+}
+
+void Print(const char* what, const Figures& f, int readers) {
+    std::printf("%s\n", what);
+    std::printf("  session without readers: median %.3f s\n", f.alone);
+    std::printf("  session with %d readers:  median %.3f s\n", readers, f.read);
+    std::printf("  ratio: %.3f (target <= 1.05)\n", f.read / f.alone);
+    std::printf("  events per reader per second of session: median %.0f\n", f.rate);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+    const int readers = argc > 2 ? std::max(1, std::atoi(argv[2])) : 4;
+    const int paced = argc > 3 ? std::max(0, std::atoi(argv[3])) : 2;
+    std::printf("%d files of 4 KB a session, %d readers\n", kFiles, readers);
+    Print(("full speed, " + std::to_string(rounds) + " rounds of each:").c_str(),
+          Measure(0, rounds, readers), readers);
+    if (paced > 0) {
+        Print(("paced to " + std::to_string(kPacedFiles) + " files a second, " +
+               std::to_string(paced) + " rounds of each:")
+                  .c_str(),
+              Measure(kPacedFiles, paced, readers), readers);
+    }
     return 0;
 }

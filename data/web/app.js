@@ -13,6 +13,10 @@ const state = {
   token: sessionStorage.getItem(TOKEN_KEY) || '',
   list: 0,           // the program's current list; 0 until the lists are read
   items: new Map(),  // id -> item
+  rows: new Map(),   // id -> its table row
+  itemsTag: '',      // the entity tag of the items last read
+  itemsLoad: null,   // the read of the items under way
+  itemsAgain: false, // read them once more when it ends
   logNext: 0,
   stream: null,      // the AbortController of the event stream
   retry: 1000,
@@ -114,12 +118,49 @@ async function selectList(index) {
 
 // --- items -----------------------------------------------------------------------------------
 
-async function loadItems() {
-  const data = await api('GET', '/items');
-  const items = Array.isArray(data) ? data : data.items;
+// The items are read whole only at the start, after a loss of events and when the list
+// changed; the event stream keeps the rows up to date in between. Reads asked for while one is
+// under way become one more read after it; an unchanged list answers 304 without the items.
+function loadItems() {
+  if (state.itemsLoad) {
+    state.itemsAgain = true;
+    return state.itemsLoad;
+  }
+  state.itemsLoad = (async () => {
+    try {
+      do {
+        state.itemsAgain = false;
+        await readItems();
+      } while (state.itemsAgain);
+    } finally {
+      state.itemsLoad = null;
+    }
+  })();
+  return state.itemsLoad;
+}
+
+async function readItems() {
+  const headers = {Authorization: 'Bearer ' + state.token};
+  if (state.itemsTag) headers['If-None-Match'] = state.itemsTag;
+  const response = await fetch(API + '/items', {headers});
+  if (response.status === 304) return;
+  if (!response.ok) {
+    let json = null;
+    try { json = await response.json(); } catch (e) { json = null; }
+    const error = new ApiError(response.status, json);
+    if (response.status === 401) askToken('The token was refused: ' + error.message);
+    throw error;
+  }
+  const items = await response.json();
+  state.itemsTag = response.headers.get('ETag') || '';
   state.items = new Map(items.map((item) => [item.id, item]));
-  const body = $('items').tBodies[0];
-  body.replaceChildren(...items.map(makeRow));
+  state.rows = new Map();
+  const rows = items.map((item) => {
+    const tr = makeRow(item);
+    state.rows.set(item.id, tr);
+    return tr;
+  });
+  $('items').tBodies[0].replaceChildren(...rows);
   $('no-items').hidden = items.length > 0;
 }
 
@@ -185,7 +226,7 @@ function fillProgress(tr, item) {
 }
 
 function rowOf(id) {
-  return $('items').querySelector('tr[data-id="' + Number(id) + '"]');
+  return state.rows.get(Number(id));
 }
 
 function updateItem(item) {
@@ -299,6 +340,7 @@ function handleEvent(name, data) {
   else if (name === 'progress') updateProgress(value);
   else if (name === 'log') addLogLine(value);
   else if (name === 'session') loadStatus().catch(report);
+  else if (name === 'list') loadItems().catch(report);
   else if (name === 'lost') refresh();
 }
 

@@ -4,7 +4,9 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -20,6 +22,7 @@ struct ApiRequest {
     bool fromLoopback = true;  // the caller's address is on this machine
     // Set while the server stops: a route waiting for the main loop gives up (503) when it is.
     const std::atomic<bool>* stopping = nullptr;
+    std::string ifNoneMatch = {};  // the entity tags a caller already has ("" when none)
 };
 
 // What the routes answer: a status and a JSON body ("" for 204).
@@ -29,10 +32,19 @@ struct ApiResponse {
 
     int status = 200;
     std::string body;
-    // Instead of body: a text kept elsewhere and sent as it is, without a copy.
-    std::shared_ptr<const std::string> shared;
+    // Instead of body: a text kept elsewhere in pieces, sent one after the other as they are,
+    // without a copy (the pointer keeps them alive).
+    std::shared_ptr<const std::vector<std::string_view>> pieces;
+    // The entity tag of the body ("" when none): the same tag, the same body.
+    std::string etag;
 
-    const std::string& Text() const { return shared ? *shared : body; }
+    std::string Text() const {
+        if (!pieces) return body;
+        std::string text;
+        for (const std::string_view piece : *pieces)
+            text += piece;
+        return text;
+    }
 
     static ApiResponse Json(int status, const nlohmann::json& value) {
         return {status, value.dump()};

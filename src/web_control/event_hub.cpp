@@ -1,6 +1,33 @@
 #include "web_control/event_hub.h"
 
+#include <vector>
+
 namespace kov {
+
+std::string HubEvent::Wire() const {
+    std::string text;
+    text.reserve(name.size() + data.size() + 16);
+    text += "event: ";
+    text += name;
+    text += '\n';
+    // A line break inside the data would end the field early: each line gets its own "data:".
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = data.find('\n', start);
+        text += "data: ";
+        text.append(data, start, end == std::string::npos ? std::string::npos : end - start);
+        text += '\n';
+        if (end == std::string::npos) break;
+        start = end + 1;
+    }
+    text += '\n';
+    return text;
+}
+
+const std::string& EventHub::Subscription::Shared::Wire() const {
+    std::call_once(written, [this] { wire = event.Wire(); });
+    return wire;
+}
 
 void EventHub::Publish(std::string name, std::string data) {
     std::vector<std::shared_ptr<Subscription>> live;
@@ -14,7 +41,8 @@ void EventHub::Publish(std::string name, std::string data) {
         }
     }
     if (live.empty()) return;
-    const auto event = std::make_shared<const HubEvent>(HubEvent{std::move(name), std::move(data)});
+    auto event = std::make_shared<Subscription::Shared>();
+    event->event = HubEvent{std::move(name), std::move(data)};
     for (const auto& subscriber : live)
         subscriber->Push(event);
 }
@@ -46,14 +74,10 @@ std::optional<HubEvent> EventHub::Subscription::Next(std::chrono::milliseconds t
     std::unique_lock lock(m_lock);
     m_wake.wait_for(lock, timeout, [this] { return m_closed || m_lost > 0 || !m_queue.empty(); });
     if (m_closed) return std::nullopt;
-    if (m_lost > 0) {
-        // Stands where the dropped events stood: before the oldest one still queued.
-        HubEvent lost{"lost", "{\"dropped\":" + std::to_string(m_lost) + "}"};
-        m_lost = 0;
-        return lost;
-    }
+    // A loss stands where the dropped events stood: before the oldest one still queued.
+    if (m_lost > 0) return LostEvent();
     if (m_queue.empty()) return std::nullopt;
-    HubEvent event = *m_queue.front();  // a copy, made on the reader's thread
+    HubEvent event = m_queue.front()->event;  // a copy, made on the reader's thread
     m_queue.pop_front();
     return event;
 }
@@ -69,12 +93,38 @@ void EventHub::Subscription::Linger(std::chrono::milliseconds time) {
     m_wake.wait_for(lock, time, [this] { return m_closed; });
 }
 
+bool EventHub::Subscription::Take(std::string& out, std::size_t max) {
+    std::vector<std::shared_ptr<const Shared>> taken;
+    bool left = false;
+    {
+        std::lock_guard lock(m_lock);
+        if (m_lost > 0) out += LostEvent().Wire();
+        std::size_t size = out.size();
+        while (!m_queue.empty() && size < max) {
+            const HubEvent& next = m_queue.front()->event;
+            size += next.name.size() + next.data.size() + 16;  // about its wire text
+            taken.push_back(std::move(m_queue.front()));
+            m_queue.pop_front();
+        }
+        left = !m_queue.empty();
+    }
+    for (const auto& event : taken)
+        out += event->Wire();
+    return left;
+}
+
+HubEvent EventHub::Subscription::LostEvent() {
+    HubEvent lost{"lost", "{\"dropped\":" + std::to_string(m_lost) + "}"};
+    m_lost = 0;
+    return lost;
+}
+
 bool EventHub::Subscription::Closed() const {
     std::lock_guard lock(m_lock);
     return m_closed;
 }
 
-void EventHub::Subscription::Push(std::shared_ptr<const HubEvent> event) {
+void EventHub::Subscription::Push(std::shared_ptr<const Shared> event) {
     bool wasEmpty = false;
     {
         std::lock_guard lock(m_lock);

@@ -16,6 +16,9 @@ namespace kov {
 struct HubEvent {
     std::string name;
     std::string data;
+
+    // As a text/event-stream writes it: "event: NAME\ndata: LINE\n...\n\n".
+    std::string Wire() const;
 };
 
 // Hands the program's events to every open event stream. Publish is called on the main loop's
@@ -52,17 +55,30 @@ public:
     // Waits for time, or less when the hub closes, while events gather in the queue: a burst
     // is then taken in one go (a push into a queue that is not empty wakes nobody).
     void Linger(std::chrono::milliseconds time);
+    // Appends the queued events' wire texts to out (a "lost" event first when some were
+    // dropped), until out holds max bytes or more; whether events are left. Each event is
+    // written once for all its readers, outside the queue's lock.
+    bool Take(std::string& out, std::size_t max);
     bool Closed() const;
 
 private:
     friend class EventHub;
+    // An event as every subscriber queues it, with its wire text made by the first reader.
+    struct Shared {
+        HubEvent event;
+        mutable std::once_flag written;
+        mutable std::string wire;
+        const std::string& Wire() const;
+    };
+
     // The event is shared by every subscriber: the publisher copies nothing per reader.
-    void Push(std::shared_ptr<const HubEvent> event);
+    void Push(std::shared_ptr<const Shared> event);
     void Close();
+    HubEvent LostEvent();  // under m_lock
 
     mutable std::mutex m_lock;
     std::condition_variable m_wake;
-    std::deque<std::shared_ptr<const HubEvent>> m_queue;
+    std::deque<std::shared_ptr<const Shared>> m_queue;
     std::uint64_t m_lost = 0;
     bool m_closed = false;
 };

@@ -24,22 +24,6 @@ bool EventStream::ClientGone() const {
     return ::poll(&socket, 1, 0) > 0 && (socket.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
 }
 
-std::string EventStream::Format(const HubEvent& event) {
-    std::string text = "event: " + event.name + "\n";
-    // A line break inside the data would end the field early: each line gets its own "data:".
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t end = event.data.find('\n', start);
-        text += "data: ";
-        text.append(event.data, start, end == std::string::npos ? std::string::npos : end - start);
-        text += '\n';
-        if (end == std::string::npos) break;
-        start = end + 1;
-    }
-    text += '\n';
-    return text;
-}
-
 ssize_t EventStream::Read(char* buffer, std::size_t max) {
     while (m_offset >= m_pending.size()) {
         m_pending.clear();
@@ -61,15 +45,7 @@ bool EventStream::Refill(std::size_t max) {
             // costs the client and this thread far less and delays an event by kGather at most.
             // A stream that is behind (its last write was full) writes on at once.
             if (m_caughtUp) m_subscription->Linger(kGather);
-            m_caughtUp = false;
-            while (m_pending.size() < max) {
-                auto event = m_subscription->Next(std::chrono::milliseconds(0));
-                if (!event) {
-                    m_caughtUp = true;
-                    break;
-                }
-                m_pending += Format(*event);
-            }
+            m_caughtUp = !m_subscription->Take(m_pending, max);
             if (m_pending.empty()) continue;  // the hub closed meanwhile
             m_lastWrite = steady_clock::now();
             return true;

@@ -24,8 +24,6 @@ public:
     // hub closed, the server stops or the client hung up).
     ssize_t Read(char* buffer, std::size_t max);
 
-    static std::string Format(const HubEvent& event);
-
     static constexpr std::chrono::milliseconds kWaitSlice{200};
     // How long the events after the first one of a burst may gather before they are written.
     static constexpr std::chrono::milliseconds kGather{25};

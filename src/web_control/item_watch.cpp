@@ -18,6 +18,7 @@ ItemWatch::ItemWatch(ListDocument& document, SessionController& session, MainLoo
 
 ItemWatch::~ItemWatch() {
     m_loop.StopTimer(kTimer);
+    m_loop.StopTimer(kListTimer);
     m_session.SetObserver(nullptr);
     m_document.Rows().RemoveListener(this);
 }
@@ -81,8 +82,13 @@ void ItemWatch::RowChanged(RowId id) {
     PublishItem(*row);
 }
 
+void ItemWatch::RowsInserted(std::size_t, std::size_t) {
+    ListChanged();
+}
+
 void ItemWatch::RowsRemoved(std::size_t, std::size_t) {
     // Ids are never used again; what the gone rows left behind is dropped on the next reset.
+    ListChanged();
 }
 
 void ItemWatch::RowsReset() {
@@ -90,10 +96,26 @@ void ItemWatch::RowsReset() {
     m_failures.clear();
     m_published.clear();
     m_progress.clear();
+    ListChanged();
+}
+
+void ItemWatch::ListChanged() {
+    if (m_listPending) return;
+    m_listPending = true;
+    m_loop.StartTimer(kListTimer, kListDelay, [this] { PublishList(); });
+}
+
+void ItemWatch::PublishList() {
+    m_loop.StopTimer(kListTimer);
+    m_listPending = false;
+    if (m_beforeEvent) m_beforeEvent();
+    m_hub.Publish("list", nlohmann::json{{"list", m_document.CurrentIndex() + 1},
+                                         {"count", m_document.Rows().Count()}}
+                              .dump());
 }
 
 void ItemWatch::SessionStarted() {
-    if (m_beforeSessionEvent) m_beforeSessionEvent();
+    if (m_beforeEvent) m_beforeEvent();
     m_hub.Publish("session", nlohmann::json{{"state", "started"}}.dump());
     m_loop.StartTimer(kTimer, kTick, [this] { Tick(); });
 }
@@ -102,7 +124,7 @@ void ItemWatch::SessionEnded() {
     Tick();  // the last bytes
     m_loop.StopTimer(kTimer);
     m_progress.clear();
-    if (m_beforeSessionEvent) m_beforeSessionEvent();
+    if (m_beforeEvent) m_beforeEvent();
     const SessionStats& stats = m_session.Stats();
     m_hub.Publish("session",
                   nlohmann::json{{"state", "ended"},

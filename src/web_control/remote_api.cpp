@@ -19,41 +19,72 @@ struct RemoteApi::RouteEntry {
     std::string_view path;  // '#': an item id
     ApiResponse (*run)(ApiScope& scope, RowId id);
     std::optional<ApiResponse> (*read)(const std::shared_ptr<const ReadSnapshot>& snapshot,
-                                       const ApiRequest& request);
+                                       const ApiRequest& request, RowId id);
 };
 
 namespace {
 
 using RouteEntry = RemoteApi::RouteEntry;
 
+// Whether a caller's If-None-Match names tag ("*" names any).
+bool HasTag(std::string_view given, std::string_view tag) {
+    while (!given.empty()) {
+        const std::size_t comma = given.find(',');
+        std::string_view one = given.substr(0, comma);
+        given = comma == std::string_view::npos ? std::string_view() : given.substr(comma + 1);
+        while (!one.empty() && (one.front() == ' ' || one.front() == '\t'))
+            one.remove_prefix(1);
+        while (!one.empty() && (one.back() == ' ' || one.back() == '\t'))
+            one.remove_suffix(1);
+        if (one.substr(0, 2) == "W/") one.remove_prefix(2);
+        if (one == tag || one == "*") return true;
+    }
+    return false;
+}
+
 // The current list's items; another list's are read on the main loop.
 // The text of ten thousand rows is sent from the snapshot itself, which the answer keeps alive:
-// a copy per request cost more than the rest of the request together.
+// a copy per request cost more than the rest of the request together. A caller that has this
+// text already (its tag) gets 304 and no body.
 std::optional<ApiResponse> ReadItems(const std::shared_ptr<const ReadSnapshot>& snapshot,
-                                     const ApiRequest& request) {
+                                     const ApiRequest& request, RowId) {
+    const ItemsText& items = snapshot->Items();
     const auto list = request.query.find("list");
-    if (list != request.query.end() && list->second != std::to_string(snapshot->List()))
+    if (list != request.query.end() && list->second != std::to_string(items.List()))
         return std::nullopt;
     ApiResponse answer;
-    answer.shared = std::shared_ptr<const std::string>(snapshot, &snapshot->Items());
+    answer.etag = items.Tag();
+    if (HasTag(request.ifNoneMatch, items.Tag())) {
+        answer.status = 304;
+        return answer;
+    }
+    answer.pieces = items.Text();
     return answer;
+}
+
+// An item of the current list; the main loop tells why there is none.
+std::optional<ApiResponse> ReadItem(const std::shared_ptr<const ReadSnapshot>& snapshot,
+                                    const ApiRequest&, RowId id) {
+    auto text = snapshot->Items().Item(id);
+    if (!text) return std::nullopt;
+    return ApiResponse{200, std::move(*text)};
 }
 
 const RouteEntry kRoutes[] = {
     {"GET", "lists", nullptr,
-     [](const std::shared_ptr<const ReadSnapshot>& s, const ApiRequest&) {
+     [](const std::shared_ptr<const ReadSnapshot>& s, const ApiRequest&, RowId) {
          return std::optional(ApiResponse{200, s->Lists()});
      }},
     {"POST", "lists/current", [](ApiScope& s, RowId) { return SelectList(s); }, nullptr},
     {"GET", "items", [](ApiScope& s, RowId) { return GetItems(s); }, ReadItems},
     {"POST", "items", [](ApiScope& s, RowId) { return AddItems(s); }, nullptr},
-    {"GET", "items/#", GetItem, nullptr},
+    {"GET", "items/#", GetItem, ReadItem},
     {"PATCH", "items/#", PatchItem, nullptr},
     {"DELETE", "items/#", DeleteItem, nullptr},
     {"POST", "session/start", [](ApiScope& s, RowId) { return StartSession(s); }, nullptr},
     {"POST", "session/stop", [](ApiScope& s, RowId) { return StopSession(s); }, nullptr},
     {"GET", "status", nullptr,
-     [](const std::shared_ptr<const ReadSnapshot>& s, const ApiRequest&) {
+     [](const std::shared_ptr<const ReadSnapshot>& s, const ApiRequest&, RowId) {
          return std::optional(ApiResponse{200, s->Status()});
      }},
 };
@@ -91,11 +122,11 @@ RemoteApi::RemoteApi(RemoteTargets targets, EventHub& hub)
       m_feed(targets.log, hub),
       m_snapshots(targets.settings, targets.document, targets.session, m_watch, targets.loop),
       m_call(targets.loop) {
-    m_watch.SetBeforeSessionEvent([this] { m_snapshots.Refresh(); });
+    m_watch.SetBeforeEvent([this] { m_snapshots.Refresh(); });
 }
 
 RemoteApi::~RemoteApi() {
-    m_watch.SetBeforeSessionEvent(nullptr);
+    m_watch.SetBeforeEvent(nullptr);
     Close();
 }
 
@@ -125,7 +156,8 @@ ApiResponse RemoteApi::Handle(const ApiRequest& request) {
     }
     if (route->read) {
         if (m_call.Closed()) return Refuse(503, "unavailable", "the program is shutting down");
-        if (auto answer = route->read(m_snapshots.Current(), request)) return std::move(*answer);
+        if (auto answer = route->read(m_snapshots.Current(), request, id))
+            return std::move(*answer);
     }
     nlohmann::json body;
     if (request.method == "POST" || request.method == "PATCH") {

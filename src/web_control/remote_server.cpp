@@ -235,6 +235,7 @@ MHD_Result RemoteServer::State::Finish(MHD_Connection* connection, const char* u
     request.path = url;
     MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, &AddQuery, &request.query);
     request.body = std::move(exchange.body);
+    request.ifNoneMatch = HeaderOf(connection, MHD_HTTP_HEADER_IF_NONE_MATCH).value_or("");
     request.fromLoopback = exchange.client.loopback;
     request.stopping = &stopping;
     ApiResponse response;

@@ -4,19 +4,28 @@ namespace kov {
 
 namespace {
 
-// The response holds the text until it is sent, without a copy: a text kept elsewhere (a
-// snapshot's rows) is shared, a text of its own moved in.
-MHD_Response* FromShared(std::shared_ptr<const std::string> body) {
-    auto* kept = new std::shared_ptr<const std::string>(std::move(body));
+MHD_Response* FromText(std::string body) {
+    auto* kept = new std::string(std::move(body));
     MHD_Response* response = MHD_create_response_from_buffer_with_free_callback_cls(
-        (*kept)->size(), const_cast<char*>((*kept)->data()),
-        [](void* cls) { delete static_cast<std::shared_ptr<const std::string>*>(cls); }, kept);
+        kept->size(), kept->data(), [](void* cls) { delete static_cast<std::string*>(cls); }, kept);
     if (response == nullptr) delete kept;
     return response;
 }
 
-MHD_Response* FromText(std::string body) {
-    return FromShared(std::make_shared<const std::string>(std::move(body)));
+// The pieces are sent as they are, kept alive until the response is gone.
+MHD_Response* FromPieces(std::shared_ptr<const std::vector<std::string_view>> pieces) {
+    std::vector<MHD_IoVec> parts;
+    parts.reserve(pieces->size());
+    for (const std::string_view piece : *pieces) {
+        if (!piece.empty()) parts.push_back({piece.data(), piece.size()});
+    }
+    using Kept = std::shared_ptr<const std::vector<std::string_view>>;
+    auto* kept = new Kept(std::move(pieces));
+    MHD_Response* response = MHD_create_response_from_iovec(
+        parts.data(), static_cast<unsigned>(parts.size()),
+        [](void* cls) { delete static_cast<Kept*>(cls); }, kept);
+    if (response == nullptr) delete kept;
+    return response;
 }
 
 MHD_Result Queue(MHD_Connection* connection, int status, MHD_Response* response) {
@@ -28,15 +37,17 @@ MHD_Result Queue(MHD_Connection* connection, int status, MHD_Response* response)
 }
 
 MHD_Response* JsonResponse(ApiResponse answer) {
-    const bool empty = answer.shared ? answer.shared->empty() : answer.body.empty();
+    const bool empty = answer.pieces ? answer.pieces->empty() : answer.body.empty();
     MHD_Response* response =
-        answer.shared ? FromShared(std::move(answer.shared)) : FromText(std::move(answer.body));
+        answer.pieces ? FromPieces(std::move(answer.pieces)) : FromText(std::move(answer.body));
     if (response == nullptr) return nullptr;
     if (!empty) {
         MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE,
                                 "application/json; charset=utf-8");
     }
     MHD_add_response_header(response, MHD_HTTP_HEADER_CACHE_CONTROL, "no-store");
+    if (!answer.etag.empty())
+        MHD_add_response_header(response, MHD_HTTP_HEADER_ETAG, answer.etag.c_str());
     return response;
 }
 

@@ -1,5 +1,7 @@
 #include "web_control/snapshot_keeper.h"
 
+#include <cstdio>
+#include <random>
 #include <utility>
 #include <vector>
 
@@ -18,11 +20,28 @@ std::string FailureText(const ItemFailure* failure) {
     return failure ? failure->text + '\n' + failure->cause : std::string();
 }
 
+std::string RunMark() {
+    std::random_device random;
+    char text[20];
+    std::snprintf(text, sizeof text, "%08x%08x", random(), random());
+    return text;
+}
+
+// The entity tag of a rows' text: "<this run's mark>-<count of texts made>".
+std::string ItemsTag(const std::string& mark, std::uint64_t version) {
+    return '"' + mark + '-' + std::to_string(version) + '"';
+}
+
 }  // namespace
 
 SnapshotKeeper::SnapshotKeeper(AppSettings& settings, ListDocument& document,
                                SessionController& session, const ItemWatch& watch, MainLoop& loop)
-    : m_settings(settings), m_document(document), m_session(session), m_watch(watch), m_loop(loop) {
+    : m_settings(settings),
+      m_document(document),
+      m_session(session),
+      m_watch(watch),
+      m_loop(loop),
+      m_mark(RunMark()) {
     m_document.Rows().AddListener(this);
     Refresh();
     m_loop.StartTimer(kTimer, kPeriod, [this] { Tick(); });
@@ -40,16 +59,20 @@ std::shared_ptr<const ReadSnapshot> SnapshotKeeper::Current() const {
 
 void SnapshotKeeper::Refresh() {
     const ListModel& rows = m_document.Rows();
-    std::vector<ReadSnapshot::RowText> texts;
+    ItemsText::Rows texts;
     texts.reserve(rows.Count());
     for (std::size_t i = 0; i < rows.Count(); ++i) {
         const Row& row = rows.At(i);
         texts.push_back({row.id, TailOf(row)});
     }
     if (m_kept.size() > 2 * rows.Count() + 64) DropGoneRows();
+    const std::size_t list = m_document.CurrentIndex() + 1;
+    if (!m_items || !m_items->Same(list, texts)) {
+        m_items = std::make_shared<const ItemsText>(list, std::move(texts),
+                                                    ItemsTag(m_mark, ++m_itemsMade), m_lastItems);
+    }
     auto made = std::make_shared<const ReadSnapshot>(
-        StatusText(m_settings, m_document, m_session, m_watch), ListsText(m_document),
-        m_document.CurrentIndex() + 1, std::move(texts));
+        StatusText(m_settings, m_document, m_session, m_watch), ListsText(m_document), m_items);
     {
         std::lock_guard<std::mutex> hold(m_lock);
         m_current.swap(made);

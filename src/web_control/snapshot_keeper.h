@@ -23,7 +23,8 @@ class SessionController;
 // in the next one, made at most every kPeriod; nothing changed and no session running, every
 // kQuietPeriod (for the traffic counter and the scheduler's queue). Each row's text is kept and
 // made again only when the row or what the API tells of it changed, so a new snapshot of ten
-// thousand rows costs the main loop little. The routes that write call Refresh before they
+// thousand rows costs the main loop little, and while no row changed the snapshots share the
+// rows' text and its tag. The routes that write call Refresh before they
 // answer, so the caller's next read sees the change.
 class SnapshotKeeper : public ListModelListener {
 public:
@@ -68,6 +69,11 @@ private:
     const ItemWatch& m_watch;
     MainLoop& m_loop;
     std::unordered_map<RowId, Kept> m_kept;
+    // The rows' text, kept while no row changes; each new one gets a new tag.
+    std::shared_ptr<const ItemsText> m_items;
+    std::shared_ptr<ItemsText::Last> m_lastItems = std::make_shared<ItemsText::Last>();
+    std::uint64_t m_itemsMade = 0;
+    const std::string m_mark;  // tells this run's tags from another's
     bool m_dirty = false;
     std::chrono::steady_clock::time_point m_madeAt{};
 

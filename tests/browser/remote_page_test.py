@@ -4,7 +4,8 @@
 kov-cli --serve runs in a scratch home with remote control on a free port, nginx serves a
 file; the test enters a wrong token (refused, asked again), then the right one, adds the
 file's URL, starts a session and waits for the row to reach "done" with a full progress bar
-and for the log line; the downloaded file has the served file's SHA-256.
+(from the event stream alone: the page does not read the whole list again meanwhile) and for
+the log line; the downloaded file has the served file's SHA-256.
 
 Usage: remote_page_test.py KOV_CLI [--screenshots FOLDER]
 Exit 77 (skipped) when chromium, chromedriver or selenium are missing, unless
@@ -175,6 +176,25 @@ def row_of(driver, url):
     return driver.execute_script(ROW_SCRIPT, url)
 
 
+# How often the page has read the whole list (GET /api/v1/items).
+READS_SCRIPT = """
+return performance.getEntriesByType('resource')
+    .filter((e) => new URL(e.name).pathname === '/api/v1/items').length;
+"""
+
+
+def settled_reads(driver):
+    """The count of list reads once no read has started for a second."""
+    count = driver.execute_script(READS_SCRIPT)
+    for _ in range(WAIT):
+        time.sleep(1)
+        now = driver.execute_script(READS_SCRIPT)
+        if now == count:
+            return count
+        count = now
+    sys.exit("FAIL: the page keeps reading the whole list")
+
+
 def log_in(driver, token):
     box = driver.find_element(By.ID, "token")
     box.clear()
@@ -207,6 +227,7 @@ def run(fixture, screenshots):
     driver.find_element(By.ID, "urls").send_keys(url)
     driver.find_element(By.CSS_SELECTOR, "#add button[type=submit]").click()
     until(driver, "the added URL has no row", lambda: row_of(driver, url) is not None)
+    reads = settled_reads(driver)
     driver.find_element(By.ID, "start").click()
 
     def done():
@@ -215,6 +236,9 @@ def run(fixture, screenshots):
                 row["value"] > 0 and row["value"] == row["max"])
 
     until(driver, "the row did not reach done with a full bar", done)
+    # The rows follow the event stream: a session does not make the page read the list again.
+    if driver.execute_script(READS_SCRIPT) != reads:
+        sys.exit("FAIL: the page read the whole list again during the session")
     until(driver, "no log line of the download",
           lambda: "File download OK" in driver.find_element(By.ID, "log").text)
     got = f"{fixture.tmp}/home/Download/Main/big.bin"

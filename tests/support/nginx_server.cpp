@@ -69,7 +69,7 @@ bool NginxServer::Start() {
                  << "  default_type application/octet-stream;\n";
             for (const char* temp : {"client_body", "proxy", "fastcgi", "uwsgi", "scgi"})
                 conf << "  " << temp << "_temp_path " << d << "/" << temp << ";\n";
-            conf << "  server {\n    listen " << listen;
+            conf << m_httpExtra << "  server {\n    listen " << listen;
             if (!m_certificate.empty()) {
                 conf << (m_http2 ? " ssl http2" : " ssl") << ";\n    ssl_certificate "
                      << m_certificate << ";\n    ssl_certificate_key " << m_key;

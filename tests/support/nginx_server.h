@@ -20,6 +20,8 @@ public:
     // Before Start: a location block written into the server block as is, for example
     // "location /slow { limit_rate 1k; }".
     void AddLocation(std::string block) { m_extra += block + "\n"; }
+    // Before Start: a directive of the http block, for example a limit_req_zone.
+    void AddHttpDirective(std::string directive) { m_httpExtra += "  " + directive + "\n"; }
     // Before Start: serve https with this certificate and key (PEM files).
     void UseTls(std::string certificate, std::string key);
     // Before Start, with UseTls: offer HTTP/2 as well (ALPN).
@@ -43,6 +45,7 @@ private:
     TempDir m_dir;
     std::string m_docRoot;
     std::string m_extra;
+    std::string m_httpExtra;
     std::string m_certificate;
     std::string m_key;
     bool m_http2 = false;

@@ -119,6 +119,38 @@ TEST_F(RemoteReadsTest, EveryWriteIsSeenByTheNextRead) {
     loop.RunUntil([&] { return session->State() == SessionState::Idle; });
 }
 
+// GET /items/ID and the tag of GET /items are read off the main loop too: a write is in the
+// next read, and only a change makes a new tag.
+TEST_F(RemoteReadsTest, AnItemAndTheItemsTagFollowEveryWrite) {
+    const RowId id = AddUrls({{"urls", {"http://example.com/a"}}})[0];
+    const auto read = [this](const std::string& tags) {
+        ApiRequest request = Request("GET", "/api/v1/items", "", true);
+        request.ifNoneMatch = tags;
+        return api->Handle(request);
+    };
+    const ApiResponse first = read("");
+    ASSERT_EQ(first.status, 200);
+    const std::string tag = first.etag;
+    ASSERT_FALSE(tag.empty());
+    const std::pair<std::string, int> cases[] = {
+        {tag, 304}, {"W/" + tag, 304}, {"\"x\",  " + tag + " ", 304},
+        {"*", 304}, {"\"x\"", 200},    {tag.substr(1), 200},
+    };
+    for (const auto& [tags, status] : cases) {
+        const ApiResponse r = read(tags);
+        EXPECT_EQ(r.status, status) << tags;
+        EXPECT_EQ(r.etag, tag) << tags;
+    }
+    ASSERT_EQ(Call("PATCH", ItemPath(id), R"({"Name": "renamed"})").status, 200);
+    EXPECT_EQ(ReadNow(ItemPath(id))["name"], "renamed");
+    const ApiResponse changed = read(tag);
+    EXPECT_EQ(changed.status, 200);
+    EXPECT_NE(changed.etag, tag);
+    EXPECT_EQ(Json(changed)[0]["name"], "renamed");
+    EXPECT_EQ(read(changed.etag).status, 304);
+    EXPECT_EQ(Call("GET", ItemPath(id + 1000)).status, 404);
+}
+
 // The second list's file, then what GET /items?list=2 answers.
 struct OtherList {
     const char* what;

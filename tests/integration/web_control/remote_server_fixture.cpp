@@ -138,6 +138,20 @@ bool RemoteServerFixture::StartServer(const ServerLimits& limits, const std::str
             return ApiResponse::Error(503, "shutting down", "stopped while waiting");
         }
         if (request.path == "/api/v1/nothing") return ApiResponse{204, ""};
+        if (request.path == "/api/v1/pieces") {
+            // A text in pieces with its tag, or 304 to a caller who has it.
+            static const std::string text = "[1,2,3]";
+            ApiResponse tagged;
+            tagged.etag = "\"t1\"";
+            if (request.ifNoneMatch == tagged.etag) {
+                tagged.status = 304;
+                return tagged;
+            }
+            using Pieces = std::vector<std::string_view>;
+            tagged.pieces = std::make_shared<const Pieces>(
+                Pieces{std::string_view(text).substr(0, 3), "", std::string_view(text).substr(3)});
+            return tagged;
+        }
         return ApiResponse::Json(200, nlohmann::json{{"method", request.method},
                                                      {"path", request.path},
                                                      {"query", request.query},

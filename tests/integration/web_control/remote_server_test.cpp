@@ -106,6 +106,18 @@ TEST_F(RemoteServerTest, HandsTheRoutesTheWholeRequest) {
     EXPECT_EQ(Call(Request()).status, 200) << "the server lives on after a route's fault";
 }
 
+TEST_F(RemoteServerTest, SendsATextInPiecesWithItsTagAndNoBodyTo304) {
+    const HttpReply whole = Call(Request("/api/v1/pieces"));
+    ASSERT_EQ(whole.status, 200);
+    EXPECT_EQ(whole.body, "[1,2,3]");
+    EXPECT_EQ(whole.Header("etag"), "\"t1\"");
+    const HttpReply unchanged = Call(Request("/api/v1/pieces").Header("If-None-Match: \"t1\""));
+    EXPECT_EQ(unchanged.status, 304);
+    EXPECT_EQ(unchanged.body, "");
+    EXPECT_EQ(unchanged.Header("etag"), "\"t1\"");
+    EXPECT_EQ(Call(Request()).status, 200) << "the connection's next request";
+}
+
 TEST_F(RemoteServerTest, ServesThePageWithoutTokenAndNothingBesideIt) {
     struct Case {
         const char* path;

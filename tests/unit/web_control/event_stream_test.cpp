@@ -22,7 +22,7 @@ TEST(EventStreamTest, FormatsOneEventPerBlockWithADataLinePerLine) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.event.data);
-        EXPECT_EQ(EventStream::Format(c.event), c.text);
+        EXPECT_EQ(c.event.Wire(), c.text);
     }
 }
 
