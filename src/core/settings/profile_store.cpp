@@ -234,9 +234,10 @@ void ProfileStore::ParseLine(std::string_view line) {
     const std::size_t eq = line.find('=', first);
     const bool comment = first < line.size() && (line[first] == '#' || line[first] == ';');
     if (first == line.size() || comment || eq == std::string_view::npos || m_current < 0) {
-        // Lines before the first section are kept as plain lines, whatever they hold.
+        // Lines before the first section are kept as plain lines, whatever they hold. A cut
+        // that ends in a line-end character loses it, as the next load would.
         Entry entry;
-        const std::string_view text = CapView(line, kValueCapacity);
+        const std::string_view text = StripLineEnd(CapView(line, kValueCapacity));
         entry.valueOffset = Keep(text);
         entry.valueSize = static_cast<std::uint32_t>(text.size());
         if (m_lastKeySection < 0) {

@@ -264,9 +264,15 @@ TEST_F(ProfileStoreTest, AValueReadsAsItWouldBeWrittenBack) {
     store.LoadText(std::string("[S]\ncr=\r\r a\rb\nnul=x\0y\n", 22));
     EXPECT_EQ(store.GetString("S", "cr"), "a b");
     EXPECT_EQ(store.GetString("S", "nul"), "x");
-    const std::string text = store.Serialize();
-    store.LoadText(text);
-    EXPECT_EQ(store.Serialize(), text);
+    // Plain lines cut at their capacity just before a CR: the head, a comment, a line without '='.
+    const std::string cut = Rep('a', 510) + "\rbbbbb\n";
+    for (const std::string& body : {cut + "[S]\nk=1\n", "[S]\nk=1\n;" + cut, "[S]\nk=1\n" + cut,
+                                    std::string("[S]\ncr=\r\r a\rb\nnul=x\0y\n", 22)}) {
+        store.LoadText(body);
+        const std::string text = store.Serialize();
+        store.LoadText(text);
+        EXPECT_EQ(store.Serialize(), text) << body.substr(0, 40);
+    }
 }
 
 TEST_F(ProfileStoreTest, NumbersAndDatesReadLikeTheCLibrary) {
