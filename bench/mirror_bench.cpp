@@ -13,6 +13,7 @@
 
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -207,12 +208,11 @@ int main(int argc, char** argv) {
     const std::string url = nginx.Url("/py/index.html");
     kov::test::TempDir dir;
     const std::string home = dir.File("home");
-    const std::string kovOut = dir.File("kov");
-    const std::string wgetOut = dir.File("wget");
-    WriteKovHome(home, url, kovOut);
+    std::string kovOut = dir.File("kov-0");
+    std::string wgetOut = dir.File("wget-0");
     const std::vector<std::pair<std::string, std::string>> env = {
         {"KOV_HOME", home}, {"XDG_CONFIG_HOME", dir.File("config")}};
-    const std::vector<std::string> peer =
+    std::vector<std::string> peer =
         wget2 ? std::vector<std::string>{"wget2", "-q", "--max-threads=8", "-r", "-l2", "-k",
                                          "-np",   "-P", wgetOut,           url}
               : std::vector<std::string>{"wget", "-q",  "-r", "-l2",   "-p",
@@ -221,13 +221,22 @@ int main(int argc, char** argv) {
     std::map<std::string, std::vector<double>> wall, cpu;
     int kovFiles = 0, wgetFiles = 0, rewritten = 0;
     for (int round = 0; round < kRounds; ++round) {
+        // Each round mirrors into folders of its own, removed only after the last round: a
+        // mirror made where another was just deleted waits on the file system reusing those
+        // inodes, and how long depends on the layout more than on the tool.
+        kovOut = dir.File("kov-" + std::to_string(round));
+        wgetOut = dir.File("wget-" + std::to_string(round));
         ClearFolder(kovOut);
+        ClearFolder(wgetOut);
+        WriteKovHome(home, url, kovOut);
+        peer[peer.size() - 2] = wgetOut;
+        ::sync();
         const auto kov = kov::bench::RunChild({kovCli, "-a"}, env, "/tmp/mirror_bench_kov.log");
         kovFiles = CountFiles(kovOut);
         const auto before = Stamps(kovOut);
         const auto again = kov::bench::RunChild({kovCli, "-a"}, env, "/tmp/mirror_bench_kov.log");
         rewritten = Changed(before, Stamps(kovOut));
-        ClearFolder(wgetOut);
+        ::sync();
         const auto wget = kov::bench::RunChild(peer);
         wgetFiles = CountFiles(wgetOut);
         // Both report a page that links to a missing file (kov 1, wget 8); the files count.
