@@ -26,9 +26,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     kov::HtmlRipper ripper;
     kov::fuzz::SetRipOptions(ripper, options);
+    ripper.SetTrackRewrites(true);
     ripper.ResetLinks(folder + "index.html", kPageUrl);
     ripper.ParseCssFile(path, kSheetUrl);
-    kov::fuzz::CheckOnlyReferencesChanged(sheet, kov::fuzz::ReadWholeFile(path), false);
+    kov::fuzz::CheckRewrites(sheet, kov::fuzz::ReadWholeFile(path), ripper.RewrittenRanges(path),
+                             false);
     for (std::size_t i = 1; i < ripper.Count(); ++i)
         kov::fuzz::CheckLocalName(ripper.Record(i).localPath, folder);
     return 0;
