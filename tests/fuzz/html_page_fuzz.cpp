@@ -49,8 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size == 0) return 0;
     const unsigned options = data[0];
     const std::string_view page = kov::fuzz::AsText(data + 1, size - 1);
-    const std::string folder = kov::fuzz::ScratchSubfolder("site");
-    const std::string path = folder + "index.html";
+    static const std::string folder = kov::fuzz::ScratchSubfolder("site");
+    static const std::string path = folder + "index.html";
     kov::fuzz::WriteWhole(path, page);
     CheckTagExtents(page);
 

@@ -16,6 +16,7 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "content/html/html_ripper.h"
@@ -180,27 +181,38 @@ inline void CheckOnlyReferencesChanged(std::string_view before, std::string_view
 
 namespace rewrite {
 
-// The text of a style block that starts at pos (just after its start tag) up to its end tag,
-// when a style tag of its own ends at pos.
-inline std::size_t StyleBlockEnd(std::string_view text, std::size_t pos) {
-    if (pos == 0 || text[pos - 1] != '>') return 0;
-    const std::size_t open = text.substr(0, pos).rfind('<');
-    if (open == std::string_view::npos || !IEquals(text.substr(open, 6), "<style")) return 0;
-    const char next = open + 6 < text.size() ? text[open + 6] : '\0';
-    if (!(IsTagSpace(next) || next == '>' || next == '/')) return 0;
+// The texts of the style blocks of a page, [after the start tag, before the end tag), in page
+// order. The tags are found by the cursor: a tag's values may hold a '<' of their own.
+inline std::vector<std::pair<std::size_t, std::size_t>> StyleBlocks(std::string_view text) {
+    std::vector<std::pair<std::size_t, std::size_t>> blocks;
     PageScanCursor cursor(text);
-    if (!cursor.StartsTag(open) || cursor.TagEnd(open) != pos) return 0;
-    const std::size_t end = FindNoCase(text, "</style", pos);
-    return end == std::string_view::npos ? 0 : end;
+    for (std::size_t open = FindNoCase(text, "<style"); open != std::string_view::npos;
+         open = FindNoCase(text, "<style", open + 1)) {
+        const char next = open + 6 < text.size() ? text[open + 6] : '\0';
+        if (!(IsTagSpace(next) || next == '>' || next == '/') || !cursor.StartsTag(open)) continue;
+        const std::size_t start = cursor.TagEnd(open);
+        const std::size_t end = FindNoCase(text, "</style", start);
+        if (end != std::string_view::npos) blocks.emplace_back(start, end);
+    }
+    return blocks;
+}
+
+// The end of the style block whose text starts at pos; 0 when none does.
+inline std::size_t StyleBlockEnd(const std::vector<std::pair<std::size_t, std::size_t>>& blocks,
+                                 std::size_t pos) {
+    const auto it = std::lower_bound(blocks.begin(), blocks.end(), std::pair(pos, std::size_t{0}));
+    return it != blocks.end() && it->first == pos ? it->second : 0;
 }
 
 // Reads before[i, endI) and after[j, endJ) as the same references one after another.
 inline bool WholeReferences(std::string_view before, std::size_t i, std::size_t endI,
-                            std::string_view after, std::size_t j, std::size_t endJ, bool tags) {
+                            std::string_view after, std::size_t j, std::size_t endJ,
+                            const std::vector<std::pair<std::size_t, std::size_t>>* blocks) {
+    const bool tags = blocks != nullptr;
     while (i < endI || j < endJ) {
         if (i > endI || j > endJ) return false;
         if (tags && i < endI) {
-            const std::size_t blockEnd = StyleBlockEnd(before, i);
+            const std::size_t blockEnd = StyleBlockEnd(*blocks, i);
             if (blockEnd == endI && blockEnd > i) {
                 CheckOnlyReferencesChanged(before.substr(i, endI - i), after.substr(j, endJ - j));
                 return true;
@@ -219,6 +231,8 @@ inline bool WholeReferences(std::string_view before, std::size_t i, std::size_t 
 // references (tags only when tags is set).
 inline void CheckRewrites(std::string_view before, std::string_view after,
                           const std::vector<RewrittenRange>& ranges, bool tags) {
+    std::vector<std::pair<std::size_t, std::size_t>> blocks;
+    if (tags && !ranges.empty()) blocks = rewrite::StyleBlocks(before);
     std::size_t from = 0;  // in before
     std::size_t at = 0;    // in after
     for (const RewrittenRange& r : ranges) {
@@ -230,7 +244,8 @@ inline void CheckRewrites(std::string_view before, std::string_view after,
                   before.substr(from, kept) == after.substr(at, kept),
               "a byte outside the rewritten ranges changed");
         at += kept;
-        if (!rewrite::WholeReferences(before, r.begin, r.end, after, at, at + r.length, tags)) {
+        if (!rewrite::WholeReferences(before, r.begin, r.end, after, at, at + r.length,
+                                      tags ? &blocks : nullptr)) {
             std::fputs("before: ", stderr);
             std::fwrite(before.data() + r.begin, 1, std::min<std::size_t>(r.end - r.begin, 200),
                         stderr);

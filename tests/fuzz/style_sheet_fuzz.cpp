@@ -20,8 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size == 0) return 0;
     const unsigned options = data[0];
     const std::string_view sheet = kov::fuzz::AsText(data + 1, size - 1);
-    const std::string folder = kov::fuzz::ScratchSubfolder("css");
-    const std::string path = folder + "site.css";
+    static const std::string folder = kov::fuzz::ScratchSubfolder("css");
+    static const std::string path = folder + "site.css";
     kov::fuzz::WriteWhole(path, sheet);
 
     kov::HtmlRipper ripper;
