@@ -218,9 +218,12 @@ inline bool WholeReferences(std::string_view before, std::size_t i, std::size_t 
                 return true;
             }
         }
+        const std::size_t wasI = i;
+        const std::size_t wasJ = j;
         const bool skipped = (tags && i < endI && SkipTag(before, i, after, j)) ||
                              SkipUrl(before, i, after, j) || SkipImport(before, i, after, j);
-        if (!skipped) return false;
+        // An empty @import address skips nothing: no unit explains what is left.
+        if (!skipped || (i == wasI && j == wasJ)) return false;
     }
     return true;
 }
