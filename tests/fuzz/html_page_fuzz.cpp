@@ -1,8 +1,9 @@
 // A saved page through the ripper: what it embeds and links to is collected and rewritten to
 // local names. Every local name stays in the page's folder, and the page keeps every byte
-// outside the references that were rewritten. The first byte of the input picks the options
-// (16: no frames) and the pass: 32 collects the page's links to other pages of the site, else
-// what it embeds. One pass an input: a page that an earlier pass rewrote is an input too.
+// outside the ranges the ripper says it replaced, each of them whole references. The first
+// byte of the input picks the options (16: no frames) and the pass: 32 collects the page's
+// links to other pages of the site, else what it embeds. One pass an input: a page that an
+// earlier pass rewrote is an input too.
 #include <cctype>
 #include <cstddef>
 #include <cstdint>
@@ -48,19 +49,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size == 0) return 0;
     const unsigned options = data[0];
     const std::string_view page = kov::fuzz::AsText(data + 1, size - 1);
-    const std::string folder = kov::fuzz::ScratchSubfolder("site");
-    const std::string path = folder + "index.html";
+    static const std::string folder = kov::fuzz::ScratchSubfolder("site");
+    static const std::string path = folder + "index.html";
     kov::fuzz::WriteWhole(path, page);
     CheckTagExtents(page);
 
     kov::HtmlRipper ripper;
     kov::fuzz::SetRipOptions(ripper, options);
+    ripper.SetTrackRewrites(true);
     ripper.ResetLinks(path, kPageUrl);
     if ((options & 32) != 0)
         ripper.GrabHtmlLinks(path, kPageUrl, 0, 0);
     else
         ripper.ParseHtmlFile(path, kPageUrl, (options & 16) != 0);
-    kov::fuzz::CheckOnlyReferencesChanged(page, kov::fuzz::ReadWholeFile(path), true);
+    kov::fuzz::CheckRewrites(page, kov::fuzz::ReadWholeFile(path), ripper.RewrittenRanges(path),
+                             true);
     CheckRecords(ripper, folder);
     return 0;
 }

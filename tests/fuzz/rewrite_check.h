@@ -2,8 +2,13 @@
 
 // Compares a page or style sheet before and after the ripper rewrote it: every byte outside
 // the rewritten references must be kept. A rewritten reference is a whole start tag (written
-// anew with the same name and the same attributes in the same order), a url(...) or the
-// quoted address of an @import.
+// anew with the same name and the same attributes in the same order), a url(...), the quoted
+// address of an @import, or the text of a style block whose references changed.
+//
+// CheckRewrites is exact: the ripper tells which ranges it replaced, every byte outside them
+// must be the original's, and a scan of its own must read each range as whole references.
+// CheckOnlyReferencesChanged lines the two texts up itself; it serves for the text of a style
+// block, which the ripper tells as one range.
 
 #include <algorithm>
 #include <cctype>
@@ -11,10 +16,14 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "content/html/html_ripper.h"
 #include "content/html/html_tag.h"
 #include "content/html/link_kind.h"
+#include "content/html/page_scan_cursor.h"
+#include "content/html/rewrite_map.h"
 #include "core/text/text_util.h"
 #include "fuzz_support.h"
 
@@ -101,10 +110,6 @@ inline bool SkipUnitAt(std::string_view before, std::size_t cand, std::size_t& i
     return false;
 }
 
-inline bool MayStartTag(std::string_view text, std::size_t at) {
-    return text[at] == '<';
-}
-
 inline bool MayStartUrlOrImport(std::string_view text, std::size_t at) {
     const char c = text[at];
     return c == 'u' || c == 'U' || c == '"' || c == '\'' ||
@@ -137,8 +142,9 @@ inline void SetRipOptions(HtmlRipper& ripper, unsigned options) {
     ripper.SetKinds((options & 8) != 0 ? kKindAll : kKindPicture | kKindStyle);
 }
 
-// Aborts unless after is before with some references rewritten (tags only when tags is set).
-inline void CheckOnlyReferencesChanged(std::string_view before, std::string_view after, bool tags) {
+// Aborts unless after is the style text before with some url(...) and @import addresses
+// rewritten.
+inline void CheckOnlyReferencesChanged(std::string_view before, std::string_view after) {
     if (before.empty()) {
         Check(after.empty(), "an empty text stays empty");
         return;
@@ -152,12 +158,9 @@ inline void CheckOnlyReferencesChanged(std::string_view before, std::string_view
             ++j;
             continue;
         }
-        // The mismatch lies in a unit that starts at or before it, after the last unit. A tag
-        // that takes it in comes first: a rewritten tag may hold a url(...) that a later pass
-        // rewrote too, and the whole tag is one unit then.
+        // The mismatch lies in a unit that starts at or before it, after the last unit.
         using namespace rewrite;
         const bool skipped =
-            (tags && SkipNearest(before, i, after, j, synced, &MayStartTag, {&SkipTag})) ||
             SkipNearest(before, i, after, j, synced, &MayStartUrlOrImport, {&SkipUrl, &SkipImport});
         if (!skipped) {
             // Written whole: a NUL in the text must not cut what is shown.
@@ -174,6 +177,91 @@ inline void CheckOnlyReferencesChanged(std::string_view before, std::string_view
         Check(skipped, "a byte outside the rewritten references changed");
         synced = i;
     }
+}
+
+namespace rewrite {
+
+// The texts of the style blocks of a page, [after the start tag, before the end tag), in page
+// order. The tags are found by the cursor: a tag's values may hold a '<' of their own.
+inline std::vector<std::pair<std::size_t, std::size_t>> StyleBlocks(std::string_view text) {
+    std::vector<std::pair<std::size_t, std::size_t>> blocks;
+    PageScanCursor cursor(text);
+    for (std::size_t open = FindNoCase(text, "<style"); open != std::string_view::npos;
+         open = FindNoCase(text, "<style", open + 1)) {
+        const char next = open + 6 < text.size() ? text[open + 6] : '\0';
+        if (!(IsTagSpace(next) || next == '>' || next == '/') || !cursor.StartsTag(open)) continue;
+        const std::size_t start = cursor.TagEnd(open);
+        const std::size_t end = FindNoCase(text, "</style", start);
+        if (end != std::string_view::npos) blocks.emplace_back(start, end);
+    }
+    return blocks;
+}
+
+// The end of the style block whose text starts at pos; 0 when none does.
+inline std::size_t StyleBlockEnd(const std::vector<std::pair<std::size_t, std::size_t>>& blocks,
+                                 std::size_t pos) {
+    const auto it = std::lower_bound(blocks.begin(), blocks.end(), std::pair(pos, std::size_t{0}));
+    return it != blocks.end() && it->first == pos ? it->second : 0;
+}
+
+// Reads before[i, endI) and after[j, endJ) as the same references one after another.
+inline bool WholeReferences(std::string_view before, std::size_t i, std::size_t endI,
+                            std::string_view after, std::size_t j, std::size_t endJ,
+                            const std::vector<std::pair<std::size_t, std::size_t>>* blocks) {
+    const bool tags = blocks != nullptr;
+    while (i < endI || j < endJ) {
+        if (i > endI || j > endJ) return false;
+        if (tags && i < endI) {
+            const std::size_t blockEnd = StyleBlockEnd(*blocks, i);
+            if (blockEnd == endI && blockEnd > i) {
+                CheckOnlyReferencesChanged(before.substr(i, endI - i), after.substr(j, endJ - j));
+                return true;
+            }
+        }
+        const std::size_t wasI = i;
+        const std::size_t wasJ = j;
+        const bool skipped = (tags && i < endI && SkipTag(before, i, after, j)) ||
+                             SkipUrl(before, i, after, j) || SkipImport(before, i, after, j);
+        // An empty @import address skips nothing: no unit explains what is left.
+        if (!skipped || (i == wasI && j == wasJ)) return false;
+    }
+    return true;
+}
+
+}  // namespace rewrite
+
+// Aborts unless after is before with exactly the ranges replaced, each a run of whole
+// references (tags only when tags is set).
+inline void CheckRewrites(std::string_view before, std::string_view after,
+                          const std::vector<RewrittenRange>& ranges, bool tags) {
+    std::vector<std::pair<std::size_t, std::size_t>> blocks;
+    if (tags && !ranges.empty()) blocks = rewrite::StyleBlocks(before);
+    std::size_t from = 0;  // in before
+    std::size_t at = 0;    // in after
+    for (const RewrittenRange& r : ranges) {
+        Check(r.begin >= from && (&r == &ranges.front() || r.begin > from) && r.begin <= r.end &&
+                  r.end <= before.size(),
+              "rewritten ranges in order and apart");
+        const std::size_t kept = r.begin - from;
+        Check(at + kept + r.length <= after.size() &&
+                  before.substr(from, kept) == after.substr(at, kept),
+              "a byte outside the rewritten ranges changed");
+        at += kept;
+        if (!rewrite::WholeReferences(before, r.begin, r.end, after, at, at + r.length,
+                                      tags ? &blocks : nullptr)) {
+            std::fputs("before: ", stderr);
+            std::fwrite(before.data() + r.begin, 1, std::min<std::size_t>(r.end - r.begin, 200),
+                        stderr);
+            std::fputs("\nafter:  ", stderr);
+            std::fwrite(after.data() + at, 1, std::min<std::size_t>(r.length, 200), stderr);
+            std::fputs("\n", stderr);
+            Check(false, "a rewritten range is whole references");
+        }
+        at += r.length;
+        from = r.end;
+    }
+    CheckSame(before.substr(from), after.substr(std::min(at, after.size())),
+              "a byte outside the rewritten ranges changed");
 }
 
 }  // namespace kov::fuzz

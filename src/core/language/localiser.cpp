@@ -5,11 +5,14 @@
 #include <fstream>
 #include <iterator>
 #include <set>
+#include <span>
 #include <sstream>
+#include <unordered_map>
 
 #include "core/language/message_table.h"
 #include "core/language/ui_text_ids.h"
 #include "core/settings/profile_store.h"
+#include "core/text/text_util.h"
 
 namespace kov {
 
@@ -39,10 +42,83 @@ bool ReadWhole(const std::string& path, std::string& text) {
     return true;
 }
 
-std::string Value(const ProfileStore& store, std::string_view section, std::string_view key,
-                  std::string_view def = {}) {
-    return store.GetString(section, key, def, Localiser::kValueCapacity + 1);
+std::string Folded(std::string_view key) {
+    std::string folded(key.substr(0, ProfileStore::kKeyCapacity));
+    for (char& c : folded)
+        c = ToLowerAscii(c);
+    return folded;
 }
+
+// The keys of a table of texts in lower case, each with the first position that has it.
+class TableKeys {
+public:
+    template <typename Entry>
+    explicit TableKeys(std::span<const Entry> table) {
+        for (std::size_t i = 0; i < table.size(); ++i)
+            m_first.emplace(Folded(table[i].key), i);
+        for (std::size_t i = 0; i < table.size(); ++i)
+            m_canonical.push_back(m_first.at(Folded(table[i].key)));
+    }
+    std::size_t Size() const { return m_canonical.size(); }
+    // The first position of a key in lower case; npos when the table lacks it.
+    std::size_t Find(const std::string& folded) const {
+        const auto it = m_first.find(folded);
+        return it == m_first.end() ? std::string::npos : it->second;
+    }
+    std::size_t Canonical(std::size_t i) const { return m_canonical[i]; }
+
+private:
+    std::unordered_map<std::string, std::size_t> m_first;
+    std::vector<std::size_t> m_canonical;
+};
+
+// The texts of one section of a language file for the entries of a table, gathered in one pass
+// over the section's keys: a file answers hundreds of lookups, and one search of the section
+// each was most of loading it.
+class SectionTexts {
+public:
+    SectionTexts(const ProfileStore& store, std::string_view section, const TableKeys& keys)
+        : m_store(store),
+          m_section(section),
+          m_keys(keys),
+          m_values(keys.Size()),
+          m_found(keys.Size(), false) {
+        std::string folded;
+        m_gathered = store.ForEachKey(section, [&](std::string_view key, std::string_view value) {
+            folded.assign(key);
+            for (char& c : folded)
+                c = ToLowerAscii(c);
+            const std::size_t at = keys.Find(folded);
+            // The first key of a name answers, as a lookup finds it.
+            if (at == std::string::npos || m_found[at]) return;
+            m_found[at] = true;
+            m_values[at] = value;
+        });
+        if (m_gathered) return;
+        m_missing = true;
+        for (const std::string& name : store.SectionNames())
+            m_missing = m_missing && !IEquals(name, section);
+    }
+
+    // GetString of entry i (its key given) with the value capacity of a text.
+    std::string Value(std::size_t i, std::string_view key, std::string_view def = {}) const {
+        constexpr std::size_t kSize = Localiser::kValueCapacity + 1;
+        // A section with an empty key: the lookup reports it.
+        if (!m_gathered && !m_missing) return m_store.GetString(m_section, key, def, kSize);
+        const std::size_t at = m_keys.Canonical(i);
+        if (!m_found[at]) return CapText(def, kSize - 1);
+        return ProfileStore::ValueText(m_values[at], kSize);
+    }
+
+private:
+    const ProfileStore& m_store;
+    std::string_view m_section;
+    const TableKeys& m_keys;
+    bool m_gathered = false;
+    bool m_missing = false;
+    std::vector<std::string_view> m_values;  // by table position
+    std::vector<bool> m_found;
+};
 
 }  // namespace
 
@@ -99,19 +175,28 @@ void Localiser::LoadText(std::string_view name, std::string_view text) {
     store.SetValueCapacity(kValueCapacity);
     store.LoadText(text);
 
-    for (const UiTextEntry& e : GuiTextTable()) {
-        std::string value = Value(store, "GUI", e.key);
-        if (!value.empty()) m_gui[e.id] = std::move(value);
+    static const TableKeys guiKeys(GuiTextTable());
+    static const TableKeys tipKeys(ToolTipTable());
+    static const TableKeys messageKeys(MessageTable());
+    const auto guiTable = GuiTextTable();
+    const SectionTexts gui(store, "GUI", guiKeys);
+    for (std::size_t i = 0; i < guiTable.size(); ++i) {
+        std::string value = gui.Value(i, guiTable[i].key);
+        if (!value.empty()) m_gui[guiTable[i].id] = std::move(value);
     }
-    for (const UiTextEntry& e : ToolTipTable()) {
-        std::string value = Value(store, "ToolTips", e.key);
-        if (!value.empty()) m_tips[e.id] = std::move(value);
+    const auto tipTable = ToolTipTable();
+    const SectionTexts tips(store, "ToolTips", tipKeys);
+    for (std::size_t i = 0; i < tipTable.size(); ++i) {
+        std::string value = tips.Value(i, tipTable[i].key);
+        if (!value.empty()) m_tips[tipTable[i].id] = std::move(value);
     }
     const auto table = MessageTable();
     m_messages.reserve(table.size());
-    for (const MessageEntry& e : table) {
+    const SectionTexts strings(store, "Strings", messageKeys);
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        const MessageEntry& e = table[i];
         // An empty value keeps the built-in text: a log line must never lose its words.
-        std::string value = Value(store, "Strings", e.key, e.text);
+        std::string value = strings.Value(i, e.key, e.text);
         if (value.empty()) value = e.text;
         // An INI value cannot end in a blank; a text that the program follows with a value
         // keeps the blank that separates them.

@@ -8,6 +8,7 @@
 
 #include "core/language/message_table.h"
 #include "core/language/ui_text_ids.h"
+#include "core/settings/profile_store.h"
 #include "core/text/display_format.h"
 #include "support/temp_dir.h"
 
@@ -126,6 +127,31 @@ TEST_F(LocaliserTest, LoadedTextsReplaceTheBuiltInOnesWhereTheyHaveWords) {
     l.Reset();
     l.PublishMessages();
     EXPECT_EQ(GetString(EventCode::AddedToQueue), "added to queue");
+}
+
+// A section's texts are gathered in one pass; they answer as the store's own lookups do: any
+// case, the first of a key and of a section, a section with an empty key, none at all.
+TEST_F(LocaliserTest, TextsAnswerAsTheStoreLooksThemUp) {
+    const std::string texts[] = {
+        "[gui]\nok=Gut\ncancel=Nein\n[strings]\njobfinished=fertig\n",
+        "[GUI]\nOK=Gut\nOK=Besser\n[GUI]\nCancel=Nein\n",
+        "[GUI]\n=leer\nOK=Gut\n[Strings]\nJobFinished=fertig\n=leer\n",
+        "[ToolTips]\nURL=Adresse\n",
+        "[GUI]\nOK= Gut \n[Strings]\nJobFinished=\n",
+    };
+    for (const std::string& text : texts) {
+        SCOPED_TRACE(text);
+        Localiser l;
+        l.LoadText("T", text);
+        ProfileStore store;
+        store.SetValueCapacity(Localiser::kValueCapacity);
+        store.LoadText(text);
+        for (const auto& [id, key] : {std::pair{kGuiOK, "OK"}, std::pair{kGuiCancel, "Cancel"}})
+            EXPECT_EQ(l.GetText(id, "-"), store.GetString("GUI", key, "-", 1024));
+        const std::string message = store.GetString("Strings", "JobFinished", "", 1024);
+        EXPECT_EQ(l.GetMessage(static_cast<int>(EventCode::JobFinished)),
+                  message.empty() ? "Job finished" : message);
+    }
 }
 
 // The contents of a file taken from memory read as the file does, and replace what was loaded.
