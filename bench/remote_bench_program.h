@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <future>
 #include <memory>
 #include <string>
@@ -87,6 +88,7 @@ private:
         }
         EventLog log(settings, "");
         WorkerPool pool;
+        pool.LowerWorkerPriority(m_workerNiceSteps);  // as `kov-cli --serve` and the window do
         SessionController session(settings, document, m_loop, pool, log, prompter, nullptr);
         RemoteControl remote({settings, document, session, log, m_loop}, "", m_home + "token");
         remote.Start();
@@ -117,6 +119,12 @@ private:
     }
 
     std::string m_home;
+    // The workers' steps below the main loop and the server: 5 as in the programs, or
+    // REMOTE_BENCH_WORKER_NICE to compare.
+    const int m_workerNiceSteps = [] {
+        const char* steps = std::getenv("REMOTE_BENCH_WORKER_NICE");
+        return steps ? std::atoi(steps) : 5;
+    }();
     EventLoop m_loop;
     std::thread m_thread;
     int m_port = 0;

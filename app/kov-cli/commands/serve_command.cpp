@@ -31,6 +31,7 @@ namespace kov::cli {
 
 namespace {
 
+constexpr int kServiceWorkerNiceSteps = 5;
 constexpr int kQuitCheckTimer = 3;  // runs only while a stop or a reload waits for the session
 
 // One log line per line of output, flushed at once: under systemd the output is a pipe.
@@ -199,7 +200,10 @@ int RunServe(Application& app, bool& powerOffRequested) {
     std::int32_t schedulerSetting = settings.schedule.Enabled;
     settings.schedule.Enabled = 1;
     {
+        // Downloads run a few steps below the service itself, as in the window: the scheduler,
+        // the mailbox and remote control answer at once even while every worker is busy.
         WorkerPool pool;
+        pool.LowerWorkerPriority(kServiceWorkerNiceSteps);
         SessionHooks hooks = CliSessionHooks(app, loop, powerOffRequested);
         hooks.now = ServiceClock();
         SessionController session(settings, app.Document(), loop, pool, log, DefaultPrompter(),
