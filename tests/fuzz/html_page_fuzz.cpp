@@ -3,14 +3,20 @@
 // outside the ranges the ripper says it replaced, each of them whole references. The first
 // byte of the input picks the options (16: no frames) and the pass: 32 collects the page's
 // links to other pages of the site, else what it embeds. One pass an input: a page that an
-// earlier pass rewrote is an input too.
+// earlier pass rewrote is an input too. 64 hands the page over as a mirror's fetcher does:
+// read already, with its tags found in one walk, held in memory while the passes rewrite it
+// (the tags moved along with every rewrite) and written once at the end. 128 after the links
+// pass: as the last pass of a rip, links to the odd records point at their local copies, and
+// the others on the web.
 #include <cctype>
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "content/html/html_ripper.h"
 #include "content/html/html_tag.h"
+#include "content/html/page_file.h"
 #include "content/html/page_scan_cursor.h"
 #include "fuzz_support.h"
 #include "local_names_check.h"
@@ -58,10 +64,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     kov::fuzz::SetRipOptions(ripper, options);
     ripper.SetTrackRewrites(true);
     ripper.ResetLinks(path, kPageUrl);
-    if ((options & 32) != 0)
+    const bool handedOver = (options & 64) != 0;
+    if (handedOver) {
+        kov::PageFile file;
+        kov::fuzz::Check(file.Load(path), "the page is read");
+        ripper.SetHoldBytes(std::size_t{1} << 24);
+        ripper.HoldPage(path, std::move(file), kov::HtmlRipper::TagsOf(page));
+    }
+    if ((options & 32) != 0) {
         ripper.GrabHtmlLinks(path, kPageUrl, 0, 0);
-    else
+        if ((options & 128) != 0) {
+            for (std::size_t i = 0; i < ripper.Count(); ++i)
+                ripper.SetDownloaded(i, i == 0 || i % 2 == 1);
+            ripper.SetHtml(0);
+            ripper.AdjustCrossRefs(0);
+        }
+    } else {
         ripper.ParseHtmlFile(path, kPageUrl, (options & 16) != 0);
+    }
+    if (handedOver) kov::fuzz::Check(ripper.WriteHeldPages(), "the held page is written");
     kov::fuzz::CheckRewrites(page, kov::fuzz::ReadWholeFile(path), ripper.RewrittenRanges(path),
                              true);
     CheckRecords(ripper, folder);
