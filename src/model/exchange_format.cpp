@@ -1,8 +1,11 @@
 #include "model/exchange_format.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include "core/text/text_util.h"
 #include "model/item_fields.h"
@@ -167,6 +170,35 @@ constexpr TagHandler kTags[] = {
 };
 // clang-format on
 
+// The five characters of a tag in any case as one number.
+std::uint64_t TagKey(std::string_view tag) {
+    std::uint64_t key = 0;
+    for (const char c : tag.substr(0, 5))
+        key = key << 8 | static_cast<unsigned char>(ToLowerAscii(c));
+    return key;
+}
+
+// A block holds a line a field, each looked up by its tag: a sorted table rather than a walk
+// over every tag. The first of equal tags wins, as in the table above.
+const TagHandler* FindTag(std::string_view key) {
+    struct Entry {
+        std::uint64_t key;
+        std::size_t index;
+    };
+    static const std::vector<Entry> sorted = [] {
+        std::vector<Entry> entries;
+        for (std::size_t i = 0; i < std::size(kTags); ++i)
+            entries.push_back({TagKey(kTags[i].tag), i});
+        std::stable_sort(entries.begin(), entries.end(),
+                         [](const Entry& a, const Entry& b) { return a.key < b.key; });
+        return entries;
+    }();
+    const std::uint64_t wanted = TagKey(key);
+    const auto it = std::lower_bound(sorted.begin(), sorted.end(), wanted,
+                                     [](const Entry& e, std::uint64_t k) { return e.key < k; });
+    return it != sorted.end() && it->key == wanted ? &kTags[it->index] : nullptr;
+}
+
 }  // namespace
 
 bool WriteItem(std::ostream& out, const UrlItem& item, int mode) {
@@ -255,14 +287,10 @@ bool ExchangeReader::ReadItem(UrlItem& item, std::time_t now) {
             continue;
         }
         if (line.size() < 5) continue;
-        const std::string_view key = line.substr(0, 5);
-        for (const TagHandler& h : kTags) {
-            if (IEquals(key, h.tag)) {
-                h.apply(state, line.substr(5));
-                // An HREF line alone makes a record.
-                if (std::string_view(h.tag) == "HREF:") found = true;
-                break;
-            }
+        if (const TagHandler* h = FindTag(line.substr(0, 5))) {
+            h->apply(state, line.substr(5));
+            // An HREF line alone makes a record.
+            if (std::string_view(h->tag) == "HREF:") found = true;
         }
     }
     // Blocks come from other programs and from mail: their numbers are no safer than a file's.
