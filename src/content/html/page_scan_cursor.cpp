@@ -102,9 +102,11 @@ bool PageScanCursor::ReadOne(std::size_t limit) {
         m_nameEnd = TagNameEnd(m_text, at);
         // The text of a script or style block is no markup up to its end tag.
         const std::string_view name = m_text.substr(at + 1, m_nameEnd - at - 1);
-        for (const std::string_view raw : {"script", "style"}) {
-            if (!IEquals(name, raw)) continue;
-            const std::size_t close = FindNoCase(m_text, "</" + std::string(raw), m_end);
+        static constexpr std::string_view kRawText[][2] = {{"script", "</script"},
+                                                           {"style", "</style"}};
+        for (const auto& [raw, endTag] : kRawText) {
+            if (name.size() != raw.size() || !IEquals(name, raw)) continue;
+            const std::size_t close = FindNoCase(m_text, endTag, m_end);
             m_next = close == std::string_view::npos ? m_text.size() : close;
         }
         return true;

@@ -7,8 +7,9 @@
 namespace kov {
 
 // A reference on a page resolved against the page's address as CombineUrl does, without
-// encoding anything. The plain relative paths that fill today's pages are resolved here
-// directly; anything else goes to CombineUrl. nullopt when the result is not a URL.
+// encoding anything. The plain relative paths and absolute http(s) addresses that fill today's
+// pages are resolved here directly; anything else goes to CombineUrl. nullopt when the result
+// is not a URL.
 std::optional<std::string> ResolveUrl(std::string_view base, std::string_view reference);
 
 // Where the fragment of reference starts when ResolveUrl(base, reference) is the resolved part

@@ -13,7 +13,6 @@
 #include "content/html/link_kind.h"
 #include "content/html/page_file.h"
 #include "content/html/split_path.h"
-#include "content/html/url_resolver.h"
 #include "net/http/inet.h"
 #include "platform/file_util.h"
 #include "rewritten_text.h"
@@ -460,39 +459,6 @@ TEST_F(RipperTest, UnclosedTagsAndReferencesDoNotStallTheScan) {
     ripper.ParseHtmlFile(Page(), kPageUrl, false);
     ASSERT_EQ(ripper.Count(), 5001u);
     EXPECT_EQ(SplitPath(ripper.Record(5000).localPath, "23"), "x_4999.gif");
-}
-
-// The direct resolution of plain references gives what the client library gives.
-TEST(UrlResolverTest, AgreesWithTheClientLibrary) {
-    const char* bases[] = {"http://h.test/a/b/c.html", "https://h.test:8443/a/b/?q=1#f",
-                           "http://h.test/", "http://H.test/x/y"};
-    const char* references[] = {"d.html",
-                                "./d.html",
-                                "../d.html",
-                                "../../../d.html",
-                                "/d.html",
-                                "d/../e/./f.html",
-                                "?x=2",
-                                "d.html?x=1#y",
-                                ".",
-                                "..",
-                                "./",
-                                "a//b/../c",
-                                "/./a/.hidden",
-                                "//o.test/x",
-                                "http://o.test/x",
-                                "d e.html",
-                                "d%20e.html",
-                                "mailto:a@b",
-                                "C:x"};
-    for (const char* base : bases) {
-        for (const char* reference : references) {
-            EXPECT_EQ(ResolveUrl(base, reference), CombineUrl(base, reference))
-                << base << " + " << reference;
-        }
-    }
-    // A fragment alone stays on the page itself, as browsers read it.
-    EXPECT_EQ(ResolveUrl("http://h.test/a/c.html?q#f", "#g"), "http://h.test/a/c.html?q#g");
 }
 
 TEST(LinkKindTest, KindFromExtensionAndSplitPath) {
