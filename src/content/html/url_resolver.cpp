@@ -103,6 +103,19 @@ bool ResolvedHere(std::string_view base, std::string_view reference) {
 
 }  // namespace
 
+bool ResolvedDirectly(std::string_view base, std::string_view reference) {
+    return ResolvedHere(base, reference);
+}
+
+std::string_view ReferenceFolder(std::string_view base) {
+    const std::string_view origin = Origin(base);
+    const std::string_view path = base.substr(origin.size());
+    if (origin.empty() || !Plain(path) || path.find_first_of("?#") != std::string_view::npos ||
+        path.find("/.") != std::string_view::npos)
+        return {};
+    return base.substr(0, origin.size() + path.rfind('/') + 1);
+}
+
 std::size_t FragmentAppends(std::string_view base, std::string_view reference) {
     const std::size_t hash = reference.find('#');
     if (hash == std::string_view::npos || hash == 0 || !ResolvedHere(base, reference))

@@ -18,4 +18,13 @@ std::optional<std::string> ResolveUrl(std::string_view base, std::string_view re
 // client library might change).
 std::size_t FragmentAppends(std::string_view base, std::string_view reference);
 
+// True when ResolveUrl works reference out itself, keeping its query and fragment as they
+// stand (no client library involved).
+bool ResolvedDirectly(std::string_view base, std::string_view reference);
+
+// The part of base that decides what a reference that starts with neither '?' nor '#' comes
+// to: "http://host/dir/" of a plain http(s) base without query, fragment or dot segments;
+// empty for any other base, where more of it counts.
+std::string_view ReferenceFolder(std::string_view base);
+
 }  // namespace kov
