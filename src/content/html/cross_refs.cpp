@@ -72,8 +72,11 @@ std::optional<std::string> HtmlRipper::CrossRefFor(const std::string& href, std:
     const auto make = [&] { return CrossRefNew(href, i, base); };
     // Other pages in the same folders have the same links, which then come to the same.
     std::string_view folder;
-    if (m_sharedCrossRefs && href.front() != '#' && href.front() != '?')
-        folder = ReferenceFolder(base);
+    if (m_sharedCrossRefs && href.front() != '#' && href.front() != '?') {
+        if (!m_baseFolderKnown) m_baseFolder = std::string(ReferenceFolder(base));
+        m_baseFolderKnown = true;
+        folder = m_baseFolder;
+    }
     if (!folder.empty()) {
         if (m_folderWholeCrossRefs.size() + m_folderCrossRefs.size() > kSharedCrossRefs) {
             m_folderWholeCrossRefs.clear();
@@ -175,6 +178,7 @@ int HtmlRipper::AdjustCrossRefs(std::size_t i) {
     m_changed = false;
     if (m_modern) TakeBase();
     m_selfTarget = kNotWorkedOut;
+    m_baseFolderKnown = false;
     int changed = 0;
     const auto rewrite = [&](HtmlTag& tag) {
         const int index = tag.FindAttribute("href");

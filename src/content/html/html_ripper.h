@@ -244,6 +244,9 @@ private:
     // The record links to places on the current page ("#top") lead to; kNotWorkedOut at first.
     static constexpr int kNotWorkedOut = -2;
     int m_selfTarget = kNotWorkedOut;
+    // The ReferenceFolder of the current page's base, once asked for.
+    std::string m_baseFolder;
+    bool m_baseFolderKnown = false;
     bool m_trackRewrites = false;
     std::vector<RewrittenRange> m_pass;
     std::unordered_map<std::string, RewriteMap> m_rewrites;  // by local path
