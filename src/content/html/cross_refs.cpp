@@ -15,6 +15,8 @@ namespace kov {
 namespace {
 
 constexpr std::size_t kCrossRefCapacity = 510;
+// Links a cross-reference worker remembers across pages before it starts anew.
+constexpr std::size_t kSharedCrossRefs = 100000;
 
 // target relative to folder (both absolute, folder ending in '/').
 std::string RelativePath(const std::string& target, const std::string& folder) {
@@ -50,10 +52,49 @@ bool HtmlRipper::LocalCopyExists(std::size_t i) {
 std::optional<std::string> HtmlRipper::CrossRefFor(const std::string& href, std::size_t i,
                                                    const std::string& pageUrl) {
     const std::string& base = m_modern && !m_baseUrl.empty() ? m_baseUrl : pageUrl;
+    const bool plain = href.find('&') == std::string::npos;
+    // A place on the page itself: every such link leads to the same record, and when that is
+    // the page, stays a plain fragment (see CrossRefNew).
+    if (m_modern && plain && href.front() == '#' && ResolvedDirectly(base, href)) {
+        if (m_selfTarget == kNotWorkedOut) {
+            std::optional<std::string> here = ResolveUrl(base, "#");
+            m_selfTarget = -1;
+            if (here && here->ends_with('#')) {
+                here->pop_back();
+                m_selfTarget = m_links.FindUrlNoCase(
+                    *here, [this](std::size_t r) { return LocalCopyExists(r); });
+            }
+        }
+        if (m_selfTarget == static_cast<int>(i)) return std::nullopt;
+    }
     // "&amp;" in a fragment would be read as "&" and the fragment not appended as it stands.
-    const std::size_t hash =
-        href.find('&') == std::string::npos ? FragmentAppends(base, href) : std::string::npos;
+    const std::size_t hash = plain ? FragmentAppends(base, href) : std::string::npos;
     const auto make = [&] { return CrossRefNew(href, i, base); };
+    // Other pages in the same folders have the same links, which then come to the same.
+    std::string_view folder;
+    if (m_sharedCrossRefs && href.front() != '#' && href.front() != '?') {
+        if (!m_baseFolderKnown) m_baseFolder = std::string(ReferenceFolder(base));
+        m_baseFolderKnown = true;
+        folder = m_baseFolder;
+    }
+    if (!folder.empty()) {
+        if (m_folderWholeCrossRefs.size() + m_folderCrossRefs.size() > kSharedCrossRefs) {
+            m_folderWholeCrossRefs.clear();
+            m_folderCrossRefs.clear();
+        }
+        std::string key = m_pageFolder;
+        key.append(1, '\n').append(folder).append(1, '\n');
+        key.append(href, 0, hash);
+        if (hash != std::string::npos) {
+            return Memoized(m_folderCrossRefs, std::move(key), base, href, hash,
+                            std::string_view(href).substr(hash), kCrossRefCapacity, make);
+        }
+        const auto known = m_folderWholeCrossRefs.find(key);
+        if (known != m_folderWholeCrossRefs.end()) return known->second;
+        std::optional<std::string> result = make();
+        m_folderWholeCrossRefs.emplace(std::move(key), result);
+        return result;
+    }
     if (hash == std::string::npos) return make();
     const std::string_view fragment = std::string_view(href).substr(hash);
     return Memoized(m_knownCrossRefs, href.substr(0, hash), base, href, hash, fragment,
@@ -110,6 +151,7 @@ std::unique_ptr<HtmlRipper> HtmlRipper::CrossRefWorker() {
     worker->m_pageHost = m_pageHost;
     worker->m_pagePort = m_pagePort;
     worker->m_holdLimit = m_holdLimit;
+    worker->m_sharedCrossRefs = true;
     return worker;
 }
 
@@ -135,6 +177,8 @@ int HtmlRipper::AdjustCrossRefs(std::size_t i) {
     ++m_version;
     m_changed = false;
     if (m_modern) TakeBase();
+    m_selfTarget = kNotWorkedOut;
+    m_baseFolderKnown = false;
     int changed = 0;
     const auto rewrite = [&](HtmlTag& tag) {
         const int index = tag.FindAttribute("href");

@@ -235,6 +235,18 @@ private:
     // What links came to on the page of the current pass, by their part before the fragment.
     LinkMemo m_knownLinks;
     LinkMemo m_knownCrossRefs;
+    // A cross-reference worker's: what links came to on the pages it did before, by the local
+    // folder of the page, the folder the link was resolved in and the link itself (links that
+    // start with neither '?' nor '#'); whole links and links by their part before a fragment.
+    bool m_sharedCrossRefs = false;
+    LinkMemo m_folderCrossRefs;
+    std::unordered_map<std::string, std::optional<std::string>> m_folderWholeCrossRefs;
+    // The record links to places on the current page ("#top") lead to; kNotWorkedOut at first.
+    static constexpr int kNotWorkedOut = -2;
+    int m_selfTarget = kNotWorkedOut;
+    // The ReferenceFolder of the current page's base, once asked for.
+    std::string m_baseFolder;
+    bool m_baseFolderKnown = false;
     bool m_trackRewrites = false;
     std::vector<RewrittenRange> m_pass;
     std::unordered_map<std::string, RewriteMap> m_rewrites;  // by local path

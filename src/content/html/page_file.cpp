@@ -40,7 +40,9 @@ bool PageFile::Load(const std::string& path) {
     const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     struct stat st {};
     if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-    std::string content(static_cast<std::size_t>(st.st_size) + 1, '\0');
+    std::string content;
+    content.reserve(PageRoom(static_cast<std::size_t>(st.st_size) + 1));
+    content.resize(static_cast<std::size_t>(st.st_size) + 1);
     if (!ReadInto(fd.Get(), content)) return false;
     m_path = path;
     m_accessTime = st.st_atime;

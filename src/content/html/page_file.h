@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <ctime>
 #include <optional>
 #include <string>
@@ -13,6 +14,13 @@ namespace kov {
 // reserved is replaced through a temporary file and a rename instead. It keeps its times
 // exactly: the job marks a page it rewrites once, so that a page written several times does
 // not drift away from the server's time.
+// The room a page's text of size bytes is read into and rewritten in: the passes of a rip,
+// each writing the page anew, then take turns with buffers large enough and ask for no fresh
+// memory, which the system would first have to clear.
+inline std::size_t PageRoom(std::size_t size) {
+    return size + size / 8 + 1024;
+}
+
 class PageFile {
 public:
     // False when the file cannot be read.

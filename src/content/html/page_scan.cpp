@@ -10,6 +10,7 @@
 #include "content/html/html_ripper.h"
 #include "content/html/html_tag.h"
 #include "content/html/needle_search.h"
+#include "content/html/page_file.h"
 #include "content/html/page_scan_cursor.h"
 #include "content/html/page_tags.h"
 #include "core/text/text_util.h"
@@ -146,7 +147,8 @@ void HtmlRipper::ScanTags(std::string_view name, const TagVisit& visit) {
         if (length == 0) continue;
         const std::size_t pos = at + length;
         if (!visit(tag)) continue;
-        if (copied == 0) out.reserve(m_text.size() + m_text.size() / 8 + 1024);
+        if (copied == 0 && out.capacity() < m_text.size() + m_text.size() / 16 + 512)
+            out.reserve(PageRoom(m_text.size()));
         out.append(m_text, copied, at - copied);
         const std::size_t before = out.size();
         out += tag.Write();

@@ -1,6 +1,7 @@
 #include "content/html/page_scan_cursor.h"
 
 #include <algorithm>
+#include <array>
 
 #include "content/html/html_tag.h"
 #include "core/text/text_util.h"
@@ -8,6 +9,23 @@
 namespace kov {
 
 namespace {
+
+// What a byte is to the walk of a tag, looked up rather than compared byte by byte.
+enum : unsigned char { kSpace = 1, kNameStop = 2, kValueStop = 4, kTagNameStop = 8 };
+
+constexpr std::array<unsigned char, 256> kClasses = [] {
+    std::array<unsigned char, 256> classes{};
+    for (const char c : {' ', '\t', '\n', '\r', '\f'})
+        classes[static_cast<unsigned char>(c)] = kSpace | kNameStop | kValueStop | kTagNameStop;
+    classes['='] |= kNameStop;
+    classes['>'] |= kNameStop | kValueStop | kTagNameStop;
+    classes['/'] |= kNameStop | kTagNameStop;
+    return classes;
+}();
+
+bool Is(char c, unsigned char what) {
+    return (kClasses[static_cast<unsigned char>(c)] & what) != 0;
+}
 
 bool IsLetter(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
@@ -24,7 +42,7 @@ bool BeginsTag(std::string_view text, std::size_t pos) {
 std::size_t TagNameEnd(std::string_view text, std::size_t pos) {
     std::size_t i = pos + 1;
     if (i < text.size() && text[i] == '/') ++i;
-    while (i < text.size() && !IsTagSpace(text[i]) && text[i] != '/' && text[i] != '>')
+    while (i < text.size() && !Is(text[i], kTagNameStop))
         ++i;
     return i;
 }
@@ -38,7 +56,7 @@ std::size_t PageScanCursor::Walk(std::size_t pos, std::vector<Range>* values) co
     const std::size_t n = text.size();
     std::size_t i = TagNameEnd(text, pos);
     while (i < n) {
-        while (i < n && IsTagSpace(text[i]))
+        while (i < n && Is(text[i], kSpace))
             ++i;
         if (i >= n) break;
         if (text[i] == '>') return i + 1;
@@ -47,15 +65,22 @@ std::size_t PageScanCursor::Walk(std::size_t pos, std::vector<Range>* values) co
             ++i;
             continue;
         }
-        while (i < n && !IsTagSpace(text[i]) && text[i] != '=' && text[i] != '>' &&
-               !(text[i] == '/' && i + 1 < n && text[i + 1] == '>'))
-            ++i;
+        // The name ends at white space, '=', '>' or "/>"; a '/' alone is part of it.
+        for (;;) {
+            while (i < n && !Is(text[i], kNameStop))
+                ++i;
+            if (i < n && text[i] == '/' && !(i + 1 < n && text[i + 1] == '>')) {
+                ++i;
+                continue;
+            }
+            break;
+        }
         std::size_t after = i;
-        while (after < n && IsTagSpace(text[after]))
+        while (after < n && Is(text[after], kSpace))
             ++after;
         if (after >= n || text[after] != '=') continue;
         i = after + 1;
-        while (i < n && IsTagSpace(text[i]))
+        while (i < n && Is(text[i], kSpace))
             ++i;
         if (i >= n) break;
         std::size_t start = i;
@@ -67,7 +92,7 @@ std::size_t PageScanCursor::Walk(std::size_t pos, std::vector<Range>* values) co
             end = close;
             i = close + 1;
         } else {
-            while (i < n && !IsTagSpace(text[i]) && text[i] != '>')
+            while (i < n && !Is(text[i], kValueStop))
                 ++i;
             end = i;
         }
@@ -102,9 +127,11 @@ bool PageScanCursor::ReadOne(std::size_t limit) {
         m_nameEnd = TagNameEnd(m_text, at);
         // The text of a script or style block is no markup up to its end tag.
         const std::string_view name = m_text.substr(at + 1, m_nameEnd - at - 1);
-        for (const std::string_view raw : {"script", "style"}) {
-            if (!IEquals(name, raw)) continue;
-            const std::size_t close = FindNoCase(m_text, "</" + std::string(raw), m_end);
+        static constexpr std::string_view kRawText[][2] = {{"script", "</script"},
+                                                           {"style", "</style"}};
+        for (const auto& [raw, endTag] : kRawText) {
+            if (name.size() != raw.size() || !IEquals(name, raw)) continue;
+            const std::size_t close = FindNoCase(m_text, endTag, m_end);
             m_next = close == std::string_view::npos ? m_text.size() : close;
         }
         return true;

@@ -39,6 +39,30 @@ std::string_view Origin(std::string_view base) {
     return base.substr(0, slash);
 }
 
+// "http://host" of an absolute http(s) reference whose host the library keeps as written, or
+// empty: lower-case names only (no port, no user), and none that may be a numeric address,
+// which the library writes in its own form ("127.1", "0x7f.1").
+std::string_view AbsoluteOrigin(std::string_view reference) {
+    std::size_t start = 0;
+    if (reference.starts_with("http://"))
+        start = 7;
+    else if (reference.starts_with("https://"))
+        start = 8;
+    else
+        return {};
+    const std::size_t end = std::min(reference.find_first_of("/?#", start), reference.size());
+    const std::string_view host = reference.substr(start, end - start);
+    if (host.empty() || host.size() > 253) return {};
+    for (char c : host) {
+        if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '-')) return {};
+    }
+    const std::size_t label = host.rfind('.') + 1;  // 0 without a dot
+    if (label >= host.size() || (host[label] >= '0' && host[label] <= '9') ||
+        !(host.front() >= 'a' && host.front() <= 'z'))
+        return {};
+    return reference.substr(0, end);
+}
+
 // The path with its "." and ".." segments removed, as browsers do.
 std::string RemoveDots(std::string_view path) {
     std::string out;
@@ -66,12 +90,31 @@ std::string RemoveDots(std::string_view path) {
 
 // ResolveUrl works the reference out itself: the fragment is then appended unchanged.
 bool ResolvedHere(std::string_view base, std::string_view reference) {
+    const std::string_view absolute = AbsoluteOrigin(reference);
+    if (!absolute.empty()) {
+        // The base plays no part, but one the library cannot take refuses every reference.
+        return base.find('\0') == std::string_view::npos && reference.size() < 8000 &&
+               Plain(reference.substr(absolute.size()));
+    }
     const std::string_view origin = Origin(base);
     return !origin.empty() && !reference.empty() && !reference.starts_with("//") &&
            Plain(reference) && Plain(base.substr(origin.size()));
 }
 
 }  // namespace
+
+bool ResolvedDirectly(std::string_view base, std::string_view reference) {
+    return ResolvedHere(base, reference);
+}
+
+std::string_view ReferenceFolder(std::string_view base) {
+    const std::string_view origin = Origin(base);
+    const std::string_view path = base.substr(origin.size());
+    if (origin.empty() || !Plain(path) || path.find_first_of("?#") != std::string_view::npos ||
+        path.find("/.") != std::string_view::npos)
+        return {};
+    return base.substr(0, origin.size() + path.rfind('/') + 1);
+}
 
 std::size_t FragmentAppends(std::string_view base, std::string_view reference) {
     const std::size_t hash = reference.find('#');
@@ -82,34 +125,43 @@ std::size_t FragmentAppends(std::string_view base, std::string_view reference) {
 
 std::optional<std::string> ResolveUrl(std::string_view base, std::string_view reference) {
     if (!ResolvedHere(base, reference)) return CombineUrl(base, reference);
-    const std::string_view origin = Origin(base);
-    // The base's path without its query and fragment.
-    std::string_view basePath = base.substr(origin.size());
-    basePath = basePath.substr(0, basePath.find_first_of("?#"));
-    std::string_view refPath = reference.substr(0, reference.find_first_of("?#"));
+    const std::string_view absolute = AbsoluteOrigin(reference);
+    const std::string_view origin = absolute.empty() ? Origin(base) : absolute;
+    reference.remove_prefix(absolute.size());
+    const std::string_view refPath = reference.substr(0, reference.find_first_of("?#"));
     const std::string_view rest = reference.substr(refPath.size());
     std::string path;
-    if (refPath.empty()) {
-        path = std::string(basePath);
-        // "?q" and "#f" keep the base's query only for a fragment.
-        if (rest.starts_with('#')) {
-            const std::size_t q = base.find('?', origin.size());
-            const std::size_t h = base.find('#', origin.size());
-            if (q != std::string_view::npos && (h == std::string_view::npos || q < h))
-                path += base.substr(q, (h == std::string_view::npos ? base.size() : h) - q);
-        }
-    } else if (refPath.front() == '/') {
+    if (!absolute.empty()) {
+        path = refPath.empty() ? std::string("/") : std::string(refPath);
+    } else if (!refPath.empty() && refPath.front() == '/') {
         path = std::string(refPath);
     } else {
-        path = std::string(basePath.substr(0, basePath.rfind('/') + 1));
-        path += refPath;
+        // The base's path without its query and fragment.
+        std::string_view basePath = base.substr(origin.size());
+        basePath = basePath.substr(0, basePath.find_first_of("?#"));
+        if (!refPath.empty()) {
+            path = std::string(basePath.substr(0, basePath.rfind('/') + 1));
+            path += refPath;
+        } else {
+            path = std::string(basePath);
+            // "?q" and "#f" keep the base's query only for a fragment.
+            if (rest.starts_with('#')) {
+                const std::size_t q = base.find('?', origin.size());
+                const std::size_t h = base.find('#', origin.size());
+                if (q != std::string_view::npos && (h == std::string_view::npos || q < h))
+                    path += base.substr(q, (h == std::string_view::npos ? base.size() : h) - q);
+            }
+        }
     }
     if (path.find("/.") != std::string::npos) {
         const std::size_t query = path.find('?');
         path = RemoveDots(std::string_view(path).substr(0, query)) +
                (query == std::string::npos ? std::string() : path.substr(query));
     }
-    return std::string(origin) + path + std::string(rest);
+    std::string out;
+    out.reserve(origin.size() + path.size() + rest.size());
+    out.append(origin).append(path).append(rest);
+    return out;
 }
 
 }  // namespace kov

@@ -6,14 +6,16 @@
 
 #include <csignal>
 
+#include <filesystem>
 #include <fstream>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "content/html/link_kind.h"
 #include "content/html/page_file.h"
 #include "content/html/split_path.h"
-#include "content/html/url_resolver.h"
 #include "net/http/inet.h"
 #include "platform/file_util.h"
 #include "rewritten_text.h"
@@ -413,6 +415,54 @@ TEST_F(RipperTest, CrossReferencesTakeTheFirstRecordWhoseFileExists) {
               "<a href=\"page_001.htm\"><a href=\"page_001.htm\"><a href=\"page_001.htm\">");
 }
 
+// A cross-reference worker, which remembers links across pages of the same folders, rewrites
+// each page as the ripper itself does: links to the page itself, to other pages by the same
+// link text from other folders, with and without fragments, and through a <base>.
+TEST_F(RipperTest, CrossRefWorkerRewritesAsTheRipperDoes) {
+    const std::string links =
+        "<a href=#top><a href=p1.htm#s><a href=p2.htm><a href=../x/p1.htm#t><a href=../y/p2.htm>"
+        "<a href=gone.htm><a href=http://h.test/dir/x/p1.htm#u><a href=?q#v>";
+    const std::vector<std::string> pages = {"x/p1.htm", "x/p2.htm", "y/p1.htm", "y/p2.htm",
+                                            "z/p1.htm"};
+    std::string index;
+    for (const std::string& page : pages)
+        index += "<a href=" + page + ">";
+    std::map<std::string, std::string> results[2];
+    for (const bool worker : {false, true}) {
+        Prepare(true);
+        Write(Page(), index);
+        ripper.GrabHtmlLinks(Page(), kPageUrl, 0, 0);
+        ASSERT_EQ(ripper.Count(), pages.size() + 1);
+        for (std::size_t i = 1; i <= pages.size(); ++i) {
+            std::filesystem::create_directories(
+                std::filesystem::path(ripper.Record(i).localPath).parent_path());
+            // The page in z reads its links as if it were x/p2.htm.
+            Write(ripper.Record(i).localPath,
+                  (i == pages.size() ? "<base href=\"http://h.test/dir/x/p2.htm\">" : "") + links);
+            ripper.SetDownloaded(i, true);
+            ripper.SetHtml(i);
+        }
+        std::unique_ptr<HtmlRipper> pass = worker ? ripper.CrossRefWorker() : nullptr;
+        for (std::size_t i = 1; i <= pages.size(); ++i)
+            (worker ? *pass : ripper).AdjustCrossRefs(i);
+        pass.reset();
+        for (std::size_t i = 1; i <= pages.size(); ++i)
+            results[worker ? 1 : 0][pages[i - 1]] =
+                ReadFile(ripper.Record(i).localPath).value_or("");
+    }
+    EXPECT_EQ(results[0], results[1]);
+    EXPECT_EQ(results[0]["z/p1.htm"],
+              "<base href=\"http://h.test/dir/x/p2.htm\"><a href=\"p2.htm#top\"><a href=p1.htm#s>"
+              "<a href=p2.htm><a href=\"p1.htm#t\"><a href=\"p2_001.htm\">"
+              "<a href=\"http://h.test/dir/x/gone.htm\"><a href=\"p1.htm#u\">"
+              "<a href=\"http://h.test/dir/x/p2.htm?q#v\">");
+    EXPECT_EQ(
+        results[0]["x/p1.htm"],
+        "<a href=#top><a href=p1.htm#s><a href=p2.htm><a href=\"p1.htm#t\">"
+        "<a href=\"p2_001.htm\"><a href=\"http://h.test/dir/x/gone.htm\"><a href=\"p1.htm#u\">"
+        "<a href=\"http://h.test/dir/x/p1.htm?q#v\">");
+}
+
 TEST_F(RipperTest, StyleSheetReferencesAndImports) {
     for (bool modern : {false, true}) {
         Prepare(modern);
@@ -460,39 +510,6 @@ TEST_F(RipperTest, UnclosedTagsAndReferencesDoNotStallTheScan) {
     ripper.ParseHtmlFile(Page(), kPageUrl, false);
     ASSERT_EQ(ripper.Count(), 5001u);
     EXPECT_EQ(SplitPath(ripper.Record(5000).localPath, "23"), "x_4999.gif");
-}
-
-// The direct resolution of plain references gives what the client library gives.
-TEST(UrlResolverTest, AgreesWithTheClientLibrary) {
-    const char* bases[] = {"http://h.test/a/b/c.html", "https://h.test:8443/a/b/?q=1#f",
-                           "http://h.test/", "http://H.test/x/y"};
-    const char* references[] = {"d.html",
-                                "./d.html",
-                                "../d.html",
-                                "../../../d.html",
-                                "/d.html",
-                                "d/../e/./f.html",
-                                "?x=2",
-                                "d.html?x=1#y",
-                                ".",
-                                "..",
-                                "./",
-                                "a//b/../c",
-                                "/./a/.hidden",
-                                "//o.test/x",
-                                "http://o.test/x",
-                                "d e.html",
-                                "d%20e.html",
-                                "mailto:a@b",
-                                "C:x"};
-    for (const char* base : bases) {
-        for (const char* reference : references) {
-            EXPECT_EQ(ResolveUrl(base, reference), CombineUrl(base, reference))
-                << base << " + " << reference;
-        }
-    }
-    // A fragment alone stays on the page itself, as browsers read it.
-    EXPECT_EQ(ResolveUrl("http://h.test/a/c.html?q#f", "#g"), "http://h.test/a/c.html?q#g");
 }
 
 TEST(LinkKindTest, KindFromExtensionAndSplitPath) {

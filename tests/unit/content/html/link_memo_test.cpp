@@ -31,6 +31,10 @@ TEST(LinkMemo, FragmentsAppendedAsTheyStand) {
         {kBase, "a b.htm#x", std::string::npos},
         {kBase, "a.htm#x:y", std::string::npos},
         {kBase, "//o.test/a#x", std::string::npos},
+        {kBase, "https://o.test/a/../b#x", 21},
+        {kBase, "http://o.test#x", 13},
+        {kBase, "http://127.1/a#x", std::string::npos},  // written anew by the library
+        {kBase, "http://o.test:81/a#x", std::string::npos},
         {"http://H.test/d/", "a#x", std::string::npos},
         {"ftp://h.test/d/", "a#x", std::string::npos},
     };
