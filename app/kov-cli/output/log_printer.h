@@ -15,7 +15,10 @@ namespace kov::cli {
 // Writes the session log as the terminal user or a script wants it: "time - text" lines, error
 // lines to standard error and the rest to standard output, or one JSON object per line; with
 // quiet only the error lines. On a terminal a live line below the log shows the running files;
-// a log line takes its place until the next ShowLive.
+// a log line takes its place until the next ShowLive. Off a terminal, standard output's lines
+// wait in its buffer until Flush (the session calls it four times a second) or an error line,
+// which keeps the order of the two streams: one write per file costs a session of many small
+// files more than the lines are worth there.
 class LogPrinter : public EventLogListener {
 public:
     LogPrinter(bool json, bool quiet, bool terminal);
@@ -23,6 +26,9 @@ public:
     void LineAdded(const LogLine& line) override;
     // Replaces the live line; "" erases it. Nothing happens off a terminal.
     void ShowLive(const std::string& text);
+
+    // Writes out the lines waiting for standard output.
+    void Flush();
 
     // A word of kov-cli itself ("kov-cli: text") on standard error, where no log line goes.
     void Note(const std::string& text);
@@ -36,6 +42,7 @@ private:
     const bool m_json;
     const bool m_quiet;
     const bool m_terminal;
+    const bool m_holdLines;  // standard output is no terminal
     std::mutex m_lock;
     std::string m_live;
 };
