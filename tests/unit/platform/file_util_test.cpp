@@ -67,6 +67,46 @@ TEST(FileUtil, WriteFileAtomicSetsTheModeAndAFailureKeepsTheOldFileWithNoTempora
     EXPECT_EQ(NamesOf(ListMatching(dir.File("*"))), (Names{"settings.ini", "taken"}));
 }
 
+// The same bytes saved again leave the file alone (no new inode); anything a rename would
+// change (content, mode, a second link, a symbolic link) is written as before.
+TEST(FileUtil, WriteFileAtomicLeavesAnUnchangedFileAlone) {
+    struct Case {
+        const char* what;
+        void (*before)(const std::string& path);
+        const char* content;
+        bool kept;
+    } cases[] = {
+        {"same", nullptr, "same", true},
+        {"other bytes", nullptr, "samf", false},
+        {"longer", nullptr, "same and more", false},
+        {"mode", [](const std::string& p) { ::chmod(p.c_str(), 0644); }, "same", false},
+        {"hard link", [](const std::string& p) { ::link(p.c_str(), (p + ".2").c_str()); }, "same",
+         false},
+        {"symbolic link",
+         [](const std::string& p) {
+             ::rename(p.c_str(), (p + ".real").c_str());
+             ::symlink((p + ".real").c_str(), p.c_str());
+         },
+         "same", false},
+    };
+    for (const Case& c : cases) {
+        test::TempDir dir;
+        const std::string path = dir.File("kov.ini");
+        ASSERT_TRUE(WriteFileAtomic(path, "same"));
+        if (c.before) c.before(path);
+        struct stat before {};
+        ASSERT_EQ(::lstat(path.c_str(), &before), 0);
+        ASSERT_TRUE(WriteFileAtomic(path, c.content)) << c.what;
+        struct stat after {};
+        ASSERT_EQ(::lstat(path.c_str(), &after), 0);
+        EXPECT_EQ(after.st_ino == before.st_ino, c.kept) << c.what;
+        EXPECT_EQ(ReadFile(path), c.content) << c.what;
+        EXPECT_TRUE(S_ISREG(after.st_mode)) << c.what;
+        EXPECT_EQ(after.st_mode & 07777, 0600u) << c.what;
+        EXPECT_EQ(after.st_nlink, 1u) << c.what;
+    }
+}
+
 TEST(FileUtil, ListMatchingFiltersCaseInsensitivelyAndSorts) {
     test::TempDir dir;
     for (const char* name : {"b.lng", "A.LNG", "c.txt", "x[1].lng", ".hidden.lng"})
