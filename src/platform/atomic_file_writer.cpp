@@ -113,7 +113,7 @@ void AtomicFileWriter::Write(std::string_view data) {
 
 bool AtomicFileWriter::Commit() {
     if (!m_fd.Valid()) return false;
-    if (!m_failed && TargetHoldsBuffer()) {
+    if (m_keepUnchanged && !m_failed && TargetHoldsBuffer()) {
         Abort();
         return true;
     }

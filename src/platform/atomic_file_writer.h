@@ -21,12 +21,13 @@ public:
     bool Open(const std::string& path, unsigned mode = 0600);
     // Appends data (buffered). A failure is remembered and makes Commit fail.
     void Write(std::string_view data);
-    // Writes the rest, syncs and renames over the target. False on any failure so far. A target
-    // that already holds exactly these bytes, with the mode and owner a new file would get, is
-    // left as it is (and durable as its own save made it): a settings file saved unchanged at
-    // every end of a session would otherwise cost a rename and two syncs, most of the time a
-    // short session spends on its files.
+    // Writes the rest, syncs and renames over the target. False on any failure so far.
     bool Commit();
+    // On: Commit leaves a target alone that already holds exactly these bytes, with the mode and
+    // owner a new file would get (and durable as its own save made it). For files whose time and
+    // extended attributes mean nothing, such as settings saved unchanged at every end of a
+    // session, where a rename and two syncs are most of what a short session spends on files.
+    void SetKeepUnchanged(bool on) { m_keepUnchanged = on; }
     // Off: Commit leaves the folder's sync (which makes the rename durable) to the caller,
     // who writes many files and syncs their folder once with SyncFolder.
     void SetFolderSync(bool on) { m_folderSync = on; }
@@ -46,6 +47,7 @@ private:
     UniqueFd m_fd;
     bool m_failed = false;
     bool m_folderSync = true;
+    bool m_keepUnchanged = false;
     bool m_flushed = false;  // part of the content is in the temporary file already
     std::string m_error;
 };

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/atomic_file_writer.h"
 #include "support/temp_dir.h"
 
 namespace kov {
@@ -67,16 +68,19 @@ TEST(FileUtil, WriteFileAtomicSetsTheModeAndAFailureKeepsTheOldFileWithNoTempora
     EXPECT_EQ(NamesOf(ListMatching(dir.File("*"))), (Names{"settings.ini", "taken"}));
 }
 
-// The same bytes saved again leave the file alone (no new inode); anything a rename would
-// change (content, mode, a second link, a symbolic link) is written as before.
-TEST(FileUtil, WriteFileAtomicLeavesAnUnchangedFileAlone) {
+// Asked to, a writer leaves a file alone that holds the same bytes (no new inode); anything a
+// rename would change (content, mode, a second link, a symbolic link) is written as before.
+// Not asked, it always puts a new file in place.
+TEST(FileUtil, AtomicFileWriterCanLeaveAnUnchangedFileAlone) {
     struct Case {
         const char* what;
         void (*before)(const std::string& path);
         const char* content;
         bool kept;
+        bool keepUnchanged = true;
     } cases[] = {
         {"same", nullptr, "same", true},
+        {"same, not asked", nullptr, "same", false, false},
         {"other bytes", nullptr, "samf", false},
         {"longer", nullptr, "same and more", false},
         {"mode", [](const std::string& p) { ::chmod(p.c_str(), 0644); }, "same", false},
@@ -96,7 +100,11 @@ TEST(FileUtil, WriteFileAtomicLeavesAnUnchangedFileAlone) {
         if (c.before) c.before(path);
         struct stat before {};
         ASSERT_EQ(::lstat(path.c_str(), &before), 0);
-        ASSERT_TRUE(WriteFileAtomic(path, c.content)) << c.what;
+        AtomicFileWriter writer;
+        writer.SetKeepUnchanged(c.keepUnchanged);
+        ASSERT_TRUE(writer.Open(path));
+        writer.Write(c.content);
+        ASSERT_TRUE(writer.Commit()) << c.what;
         struct stat after {};
         ASSERT_EQ(::lstat(path.c_str(), &after), 0);
         EXPECT_EQ(after.st_ino == before.st_ino, c.kept) << c.what;
