@@ -286,6 +286,8 @@ int main(int argc, char** argv) {
         if (Have("wget")) order.push_back("wget -i");
         const std::vector<std::string> names = order;
         FreshFolder fresh(out, work.File("aside"));
+        std::string loadBefore = ReadFile("/proc/loadavg");
+        loadBefore = loadBefore.substr(0, loadBefore.find('\n'));
         for (int round = 0; round < kFileRounds && status == 0; ++round) {
             // Each tool takes each place in the round in turn, so none always follows the same.
             std::rotate(order.begin(), order.begin() + 1, order.end());
@@ -336,6 +338,8 @@ int main(int argc, char** argv) {
         ClearFolder(out);
         std::printf("2. %d files of %zu bytes, %d at a time (wget: one at a time), %d rounds\n",
                     kSmallCount, kSmallSize, kThreads, kFileRounds);
+        // Short runs on two cores: what else ran at the time belongs with the figures.
+        std::printf("   load average before the runs: %s\n", loadBefore.c_str());
         std::printf("   %-16s %12s %9s %9s %9s %9s\n", "tool", "files/s", "wall s", "CPU s",
                     "wall x", "CPU x");
         const double curlWall =
