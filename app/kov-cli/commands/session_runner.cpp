@@ -38,7 +38,10 @@ bool PowerOffAfterShutdown() {
 }
 
 int RunAutoSession(Application& app, const SessionOutput& output, bool& powerOffRequested) {
-    LogPrinter printer(output.json, output.quiet, isatty(STDOUT_FILENO) == 1);
+    const bool terminal = isatty(STDOUT_FILENO) == 1;
+    LogPrinter printer(output.json, output.quiet, terminal);
+    // Off a terminal the lines go out with the timer below, not one write each.
+    printer.SetHoldLines(!terminal);
     SessionFrame frame(app, printer);
     EventLoop& loop = frame.loop;
     int status = 0;

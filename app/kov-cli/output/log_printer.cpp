@@ -31,10 +31,7 @@ std::string FileShown(const Row& row) {
 }  // namespace
 
 LogPrinter::LogPrinter(bool json, bool quiet, bool terminal)
-    : m_json(json),
-      m_quiet(quiet),
-      m_terminal(terminal && !json && !quiet),
-      m_holdLines(!terminal) {}
+    : m_json(json), m_quiet(quiet), m_terminal(terminal && !json && !quiet) {}
 
 bool LogPrinter::IsError(const LogLine& line) {
     return line.image == kLogError || line.image == kLogInternalError || line.image == kLogHalt;

@@ -15,10 +15,7 @@ namespace kov::cli {
 // Writes the session log as the terminal user or a script wants it: "time - text" lines, error
 // lines to standard error and the rest to standard output, or one JSON object per line; with
 // quiet only the error lines. On a terminal a live line below the log shows the running files;
-// a log line takes its place until the next ShowLive. Off a terminal, standard output's lines
-// wait in its buffer until Flush (the session calls it four times a second) or an error line,
-// which keeps the order of the two streams: one write per file costs a session of many small
-// files more than the lines are worth there.
+// a log line takes its place until the next ShowLive.
 class LogPrinter : public EventLogListener {
 public:
     LogPrinter(bool json, bool quiet, bool terminal);
@@ -27,6 +24,10 @@ public:
     // Replaces the live line; "" erases it. Nothing happens off a terminal.
     void ShowLive(const std::string& text);
 
+    // On: standard output's lines wait in its buffer until Flush or an error line (which keeps
+    // the order of the two streams), for a caller that calls Flush a few times a second. Off a
+    // terminal one write per line costs a session of many small files more than it is worth.
+    void SetHoldLines(bool on) { m_holdLines = on; }
     // Writes out the lines waiting for standard output.
     void Flush();
 
@@ -42,7 +43,7 @@ private:
     const bool m_json;
     const bool m_quiet;
     const bool m_terminal;
-    const bool m_holdLines;  // standard output is no terminal
+    bool m_holdLines = false;
     std::mutex m_lock;
     std::string m_live;
 };
