@@ -4,9 +4,9 @@
 //      `wget -i`: files per second, wall and CPU time; then requests in nginx's access log for one
 //      more kov run over the unchanged files (one request per file is the target);
 //   3. 10,000 files of 1 KB with MaxThreads 8: peak memory (ru_maxrss) and wall time.
-// Runs alternate between the tools (in part 2 each round starts with the next tool, and no
-// folder is deleted while runs are timed); medians over the rounds are reported. Every child runs
-// with the proxy variables removed from its environment.
+// Runs alternate between the tools (with the small files each round starts with the next tool, and
+// no folder is deleted while runs are timed); medians over the rounds are reported. Every child
+// runs with the proxy variables removed from its environment.
 //
 // Usage: session_bench [KOV_CLI_PATH [files [OTHER_KOV_CLI]]] (default: ../app/kov-cli/kov-cli
 // beside this program; "files" runs only the second part, OTHER_KOV_CLI takes its turn there
