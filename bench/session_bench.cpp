@@ -1,11 +1,12 @@
 // Whole sessions of kov-cli (`kov-cli -a`) against nginx on loopback:
 //   1. one 1 GiB item against `curl -s -o`: wall and CPU time of the child, ratios to curl;
 //   2. 1,000 files of 10 KB with MaxThreads 8 against `curl --parallel --parallel-max 8` and
-//      `wget -i`: files per second; then requests in nginx's access log for one more kov run
-//      over the unchanged files (one request per file is the target);
+//      `wget -i`: files per second, wall and CPU time; then requests in nginx's access log for one
+//      more kov run over the unchanged files (one request per file is the target);
 //   3. 10,000 files of 1 KB with MaxThreads 8: peak memory (ru_maxrss) and wall time.
-// Runs alternate between the tools; medians over the rounds are reported. Every child runs
-// with the proxy variables removed from its environment.
+// Runs alternate between the tools (with the small files each round starts with the next tool, and
+// no folder is deleted while runs are timed); medians over the rounds are reported. Every child
+// runs with the proxy variables removed from its environment.
 //
 // Usage: session_bench [KOV_CLI_PATH [files [OTHER_KOV_CLI]]] (default: ../app/kov-cli/kov-cli
 // beside this program; "files" runs only the second part, OTHER_KOV_CLI takes its turn there
@@ -84,6 +85,39 @@ void ClearFolder(const std::string& path) {
     fs::remove_all(path, error);
     fs::create_directories(path, error);
 }
+
+// Gives each timed run an empty folder without deleting anything while runs are timed: ext4
+// without a journal keeps freshly deleted inodes out of use for a minute and steps over each of
+// them on every file it creates, so a run right after a deletion pays for the files of the
+// runs before it. The old folders wait under aside and go when the timed runs are over.
+class FreshFolder {
+public:
+    FreshFolder(std::string path, std::string aside)
+        : m_path(std::move(path)), m_aside(std::move(aside)) {
+        std::error_code error;
+        fs::create_directories(m_aside, error);
+    }
+    ~FreshFolder() { Drop(); }
+    FreshFolder(const FreshFolder&) = delete;
+    FreshFolder& operator=(const FreshFolder&) = delete;
+
+    void Renew() {
+        std::error_code error;
+        if (fs::exists(m_path, error))
+            fs::rename(m_path, m_aside + "/" + std::to_string(++m_count), error);
+        fs::create_directories(m_path, error);
+    }
+    void Drop() {
+        std::error_code error;
+        fs::remove_all(m_aside, error);
+        fs::create_directories(m_aside, error);
+    }
+
+private:
+    std::string m_path;
+    std::string m_aside;
+    int m_count = 0;
+};
 
 // Names of the expected files that are missing or have the wrong size.
 std::vector<std::string> Missing(const std::string& folder, const std::vector<std::string>& names,
@@ -245,14 +279,20 @@ int main(int argc, char** argv) {
             }
         }
         KovHome home(kThreads);
-        std::map<std::string, std::vector<double>> rate;
+        std::map<std::string, std::vector<double>> wall, cpu;
         std::vector<std::string> order = {"kov-cli -a"};
         if (!otherCli.empty()) order.push_back("kov-cli other");
         if (Have("curl")) order.push_back("curl --parallel");
         if (Have("wget")) order.push_back("wget -i");
+        const std::vector<std::string> names = order;
+        FreshFolder fresh(out, work.File("aside"));
+        std::string loadBefore = ReadFile("/proc/loadavg");
+        loadBefore = loadBefore.substr(0, loadBefore.find('\n'));
         for (int round = 0; round < kFileRounds && status == 0; ++round) {
+            // Each tool takes each place in the round in turn, so none always follows the same.
+            std::rotate(order.begin(), order.begin() + 1, order.end());
             for (const auto& name : order) {
-                ClearFolder(out);
+                fresh.Renew();
                 Sample s;
                 if (name.starts_with("kov-cli")) {
                     // A fresh list each round, so no round sees state saved by the one before.
@@ -273,9 +313,12 @@ int main(int argc, char** argv) {
                     status = 1;
                     break;
                 }
-                rate[name].push_back(kSmallCount / s.wall);
+                wall[name].push_back(s.wall);
+                cpu[name].push_back(s.cpu);
             }
         }
+        fresh.Renew();
+        fresh.Drop();
         // One more kov run over the files it has: each should cost exactly one request.
         ClearFolder(out);
         home.WriteList(urls, smallNames, out);
@@ -295,11 +338,19 @@ int main(int argc, char** argv) {
         ClearFolder(out);
         std::printf("2. %d files of %zu bytes, %d at a time (wget: one at a time), %d rounds\n",
                     kSmallCount, kSmallSize, kThreads, kFileRounds);
-        std::printf("   %-16s %12s %9s\n", "tool", "files/s", "wall s");
-        for (const auto& name : order) {
-            if (rate[name].empty()) continue;
-            const double r = Median(rate[name]);
-            std::printf("   %-16s %12.0f %9.2f\n", name.c_str(), r, kSmallCount / r);
+        // Short runs on two cores: what else ran at the time belongs with the figures.
+        std::printf("   load average before the runs: %s\n", loadBefore.c_str());
+        std::printf("   %-16s %12s %9s %9s %9s %9s\n", "tool", "files/s", "wall s", "CPU s",
+                    "wall x", "CPU x");
+        const double curlWall =
+            wall["curl --parallel"].empty() ? 0 : Median(wall["curl --parallel"]);
+        const double curlCpu = cpu["curl --parallel"].empty() ? 0 : Median(cpu["curl --parallel"]);
+        for (const auto& name : names) {
+            if (wall[name].empty()) continue;
+            const double w = Median(wall[name]);
+            const double c = Median(cpu[name]);
+            std::printf("   %-16s %12.0f %9.3f %9.3f %9.2f %9.2f\n", name.c_str(), kSmallCount / w,
+                        w, c, curlWall > 0 ? w / curlWall : 0, curlCpu > 0 ? c / curlCpu : 0);
         }
         std::printf(
             "   kov-cli -a again over the unchanged files: %ld requests on %zu "

@@ -61,12 +61,38 @@ bool AtomicFileWriter::Open(const std::string& path, unsigned mode) {
     m_temp = std::move(temp);
     m_mode = mode;
     m_failed = false;
+    m_flushed = false;
     m_buffer.clear();
     m_buffer.reserve(kBufferSize);
     return true;
 }
 
+// The target is a regular file of its own (no link to it elsewhere) with the temporary's owner
+// and group, the mode asked for and the buffer's bytes: what the rename would put there.
+bool AtomicFileWriter::TargetHoldsBuffer() const {
+    if (m_flushed) return false;
+    const UniqueFd target(::open(m_path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat held {};
+    struct stat made {};
+    if (!target.Valid() || ::fstat(target.Get(), &held) != 0 || ::fstat(m_fd.Get(), &made) != 0)
+        return false;
+    if (!S_ISREG(held.st_mode) || held.st_nlink != 1 || (held.st_mode & 07777) != m_mode ||
+        held.st_uid != made.st_uid || held.st_gid != made.st_gid ||
+        held.st_size != static_cast<off_t>(m_buffer.size())) {
+        return false;
+    }
+    std::string content(m_buffer.size(), '\0');
+    std::size_t got = 0;
+    while (got < content.size()) {
+        const ssize_t n = ::read(target.Get(), content.data() + got, content.size() - got);
+        if (n <= 0) return false;
+        got += static_cast<std::size_t>(n);
+    }
+    return content == m_buffer;
+}
+
 bool AtomicFileWriter::FlushBuffer() {
+    if (!m_buffer.empty()) m_flushed = true;
     if (!m_failed && !WriteAll(m_fd.Get(), m_buffer)) Fail();
     m_buffer.clear();
     return !m_failed;
@@ -77,6 +103,7 @@ void AtomicFileWriter::Write(std::string_view data) {
     if (m_buffer.size() + data.size() > kBufferSize) {
         FlushBuffer();
         if (data.size() >= kBufferSize) {
+            m_flushed = true;
             if (!m_failed && !WriteAll(m_fd.Get(), data)) Fail();
             return;
         }
@@ -86,6 +113,10 @@ void AtomicFileWriter::Write(std::string_view data) {
 
 bool AtomicFileWriter::Commit() {
     if (!m_fd.Valid()) return false;
+    if (m_keepUnchanged && !m_failed && TargetHoldsBuffer()) {
+        Abort();
+        return true;
+    }
     bool ok = FlushBuffer() && (::fchmod(m_fd.Get(), static_cast<mode_t>(m_mode)) == 0 || Fail()) &&
               (::fsync(m_fd.Get()) == 0 || Fail());
     ok = (m_fd.Close() || Fail()) && ok;

@@ -23,6 +23,11 @@ public:
     void Write(std::string_view data);
     // Writes the rest, syncs and renames over the target. False on any failure so far.
     bool Commit();
+    // On: Commit leaves a target alone that already holds exactly these bytes, with the mode and
+    // owner a new file would get (and durable as its own save made it). For files whose time and
+    // extended attributes mean nothing, such as settings saved unchanged at every end of a
+    // session, where a rename and two syncs are most of what a short session spends on files.
+    void SetKeepUnchanged(bool on) { m_keepUnchanged = on; }
     // Off: Commit leaves the folder's sync (which makes the rename durable) to the caller,
     // who writes many files and syncs their folder once with SyncFolder.
     void SetFolderSync(bool on) { m_folderSync = on; }
@@ -31,6 +36,7 @@ public:
 
 private:
     bool FlushBuffer();
+    bool TargetHoldsBuffer() const;
     void Abort();
     bool Fail();  // remembers errno's text; always false
 
@@ -41,6 +47,8 @@ private:
     UniqueFd m_fd;
     bool m_failed = false;
     bool m_folderSync = true;
+    bool m_keepUnchanged = false;
+    bool m_flushed = false;  // part of the content is in the temporary file already
     std::string m_error;
 };
 

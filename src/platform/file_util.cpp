@@ -75,6 +75,13 @@ bool SetFileTimes(const std::string& path, std::time_t accessTime, std::time_t m
     return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
 }
 
+bool SetFileTimes(int fd, std::time_t accessTime, std::time_t modifyTime) {
+    struct timespec times[2] = {};
+    times[0].tv_sec = accessTime;
+    times[1].tv_sec = modifyTime;
+    return ::futimens(fd, times) == 0;
+}
+
 bool CreateFolders(const std::string& path, unsigned mode) {
     if (path.empty()) return false;
     if (FolderExists(path)) return true;

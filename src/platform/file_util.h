@@ -15,6 +15,8 @@ std::optional<std::int64_t> FileSize(const std::string& path);
 std::optional<std::time_t> LastWriteTime(const std::string& path);
 // Sets access and modification times (creation time cannot be set on Linux).
 bool SetFileTimes(const std::string& path, std::time_t accessTime, std::time_t modifyTime);
+// The same for an open file, without looking its path up again.
+bool SetFileTimes(int fd, std::time_t accessTime, std::time_t modifyTime);
 
 // Creates the folder and any missing parents. True when it exists afterwards; otherwise errno
 // says why a folder could not be made.

@@ -38,7 +38,10 @@ bool PowerOffAfterShutdown() {
 }
 
 int RunAutoSession(Application& app, const SessionOutput& output, bool& powerOffRequested) {
-    LogPrinter printer(output.json, output.quiet, isatty(STDOUT_FILENO) == 1);
+    const bool terminal = isatty(STDOUT_FILENO) == 1;
+    LogPrinter printer(output.json, output.quiet, terminal);
+    // Off a terminal the lines go out with the timer below, not one write each.
+    printer.SetHoldLines(!terminal);
     SessionFrame frame(app, printer);
     EventLoop& loop = frame.loop;
     int status = 0;
@@ -51,9 +54,10 @@ int RunAutoSession(Application& app, const SessionOutput& output, bool& powerOff
 
         const SessionInterrupts interrupts(loop, printer, session);
 
-        // At most four redraws a second, and only on a terminal.
+        // At most four redraws a second, and only on a terminal; log lines held off one go out.
         const std::size_t width = TerminalWidth();
         loop.StartTimer(2, std::chrono::milliseconds(250), [&] {
+            printer.Flush();
             if (session.State() != SessionState::Downloading &&
                 session.State() != SessionState::Stopping) {
                 return;
@@ -64,6 +68,7 @@ int RunAutoSession(Application& app, const SessionOutput& output, bool& powerOff
         session.Activate();
         session.StartRequest(false);
         loop.Run();
+        printer.Flush();
         printer.ShowLive("");
         // Whatever is still queued or running (a stop that did not finish) ends now.
         session.StopRunningThreads(false, {}, kStopNow);

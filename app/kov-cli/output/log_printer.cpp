@@ -55,18 +55,25 @@ void LogPrinter::LineAdded(const LogLine& line) {
         const std::string text =
             object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
         std::fprintf(stdout, "%s\n", TerminalSafeJson(text).c_str());
-        std::fflush(stdout);
+        if (!m_holdLines || error) std::fflush(stdout);
     } else {
         std::FILE* out = error ? stderr : stdout;
+        if (error) std::fflush(stdout);  // what came before goes before
         std::fprintf(out, "%s - %s\n", line.time.c_str(), TerminalSafe(line.text).c_str());
-        std::fflush(out);
+        if (!m_holdLines || error) std::fflush(out);
     }
     // The next tick draws the live line again, with what the line just written changed.
+}
+
+void LogPrinter::Flush() {
+    std::lock_guard<std::mutex> guard(m_lock);
+    std::fflush(stdout);
 }
 
 void LogPrinter::Note(const std::string& text) {
     std::lock_guard<std::mutex> guard(m_lock);
     EraseLive();
+    std::fflush(stdout);
     std::fprintf(stderr, "kov-cli: %s\n", text.c_str());
     std::fflush(stderr);
 }

@@ -24,6 +24,13 @@ public:
     // Replaces the live line; "" erases it. Nothing happens off a terminal.
     void ShowLive(const std::string& text);
 
+    // On: standard output's lines wait in its buffer until Flush or an error line (which keeps
+    // the order of the two streams), for a caller that calls Flush a few times a second. Off a
+    // terminal one write per line costs a session of many small files more than it is worth.
+    void SetHoldLines(bool on) { m_holdLines = on; }
+    // Writes out the lines waiting for standard output.
+    void Flush();
+
     // A word of kov-cli itself ("kov-cli: text") on standard error, where no log line goes.
     void Note(const std::string& text);
 
@@ -36,6 +43,7 @@ private:
     const bool m_json;
     const bool m_quiet;
     const bool m_terminal;
+    bool m_holdLines = false;
     std::mutex m_lock;
     std::string m_live;
 };

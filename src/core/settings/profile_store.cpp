@@ -555,6 +555,7 @@ bool ProfileStore::Flush() {
     if (m_unreadable) return false;  // m_error still tells why the file could not be read
     // Streamed: the text of a big file is tens of megabytes.
     AtomicFileWriter writer;
+    writer.SetKeepUnchanged(true);
     bool ok = writer.Open(m_path, 0600);
     if (ok) {
         WriteTo([&writer](std::string_view text) { writer.Write(text); });

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string_view>
+#include <utility>
 
 #include "core/text/text_util.h"
 #include "net/http/inet.h"
@@ -58,6 +59,38 @@ void DropEncodingHeaders(std::string& block) {
     if (encoded) block = std::move(kept);
 }
 
+// The handle of a transfer that ended, kept for the thread's next one: making and freeing one
+// per request shows with many small files. Kept with libcurl's defaults and out of any share,
+// so nothing of the earlier transfer (credentials, headers, callbacks, session) goes along.
+class SpareEasy {
+public:
+    SpareEasy() = default;
+    ~SpareEasy() {
+        if (m_easy != nullptr) curl_easy_cleanup(m_easy);
+    }
+    SpareEasy(const SpareEasy&) = delete;
+    SpareEasy& operator=(const SpareEasy&) = delete;
+
+    CURL* Take() {
+        CURL* easy = std::exchange(m_easy, nullptr);
+        return easy != nullptr ? easy : curl_easy_init();
+    }
+    void Give(CURL* easy) {
+        if (m_easy != nullptr) {
+            curl_easy_cleanup(easy);
+            return;
+        }
+        curl_easy_setopt(easy, CURLOPT_SHARE, nullptr);
+        curl_easy_reset(easy);
+        m_easy = easy;
+    }
+
+private:
+    CURL* m_easy = nullptr;
+};
+
+thread_local SpareEasy t_spareEasy;
+
 }  // namespace
 
 CurlEasyReader::CurlEasyReader(const CurlSessionConfig& config)
@@ -65,7 +98,7 @@ CurlEasyReader::CurlEasyReader(const CurlSessionConfig& config)
       m_deadline(config.deadline),
       m_stopFlag(config.stopFlag),
       m_shared(config.shared) {
-    m_easy = curl_easy_init();
+    m_easy = t_spareEasy.Take();
     // A transfer of its own connects on its own: a multi handle of its own keeps it apart.
     m_ownsMulti = !m_shared;
     m_multi = m_ownsMulti ? curl_multi_init() : ThreadMultiHandle();
@@ -92,7 +125,7 @@ CurlEasyReader::CurlEasyReader(const CurlSessionConfig& config)
 CurlEasyReader::~CurlEasyReader() {
     Detach();
     if (m_ownsMulti && m_multi != nullptr) curl_multi_cleanup(m_multi);
-    if (m_easy != nullptr) curl_easy_cleanup(m_easy);
+    if (m_easy != nullptr) t_spareEasy.Give(m_easy);
     curl_slist_free_all(m_requestHeaders);
 }
 

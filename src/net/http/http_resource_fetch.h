@@ -61,7 +61,12 @@ private:
     int CheckDeliveredPage();
     void DrainOrClose();
     int Finish(int result);
+    std::optional<std::time_t> ServerTime() const;
     void StampServerTime();
+    void StampServerTime(int fd);
+    KeptValidators Delivered() const;
+    // Keeps the validators on the open file, or with fd -1 on the one at m_localPath.
+    bool KeepDelivered(int fd) const;
     bool SegmentsAllowed();
     bool ResumesSegments();
     int RunSegments();
@@ -93,6 +98,7 @@ private:
     std::string m_localLooked;  // the path m_local was taken from, "" when it may be stale
     std::optional<KeptValidators> m_validators;  // sent with the request, when any
     KeptValidators m_delivered;                  // of the response being received
+    bool m_kept = false;                         // they were kept (or tried) on the open file
     Rewrite m_rewrite = Rewrite::None;           // what the job does to the file afterwards
     std::int64_t m_askedFrom = -1;               // the range asked for, -1 none
     bool m_noRange = false;                      // the server refused the range of the local copy

@@ -1,5 +1,6 @@
 #include "net/http/inet_util.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <ctime>
 
@@ -176,7 +177,70 @@ std::optional<std::string> CombineUrl(std::string_view base, std::string_view re
     return result;
 }
 
+namespace {
+
+constexpr const char* kDayNames[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+constexpr const char* kMonthNames[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                       "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+// The digits at text[at, at + count) as a number; -1 when one is not a digit.
+int Digits(std::string_view text, std::size_t at, std::size_t count) {
+    int value = 0;
+    for (std::size_t i = at; i < at + count; ++i) {
+        if (text[i] < '0' || text[i] > '9') return -1;
+        value = value * 10 + (text[i] - '0');
+    }
+    return value;
+}
+
+template <std::size_t N>
+int NameIndex(std::string_view name, const char* const (&names)[N]) {
+    for (std::size_t i = 0; i < N; ++i) {
+        if (name == names[i]) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+// Days from 1970-01-01 to the given date of the proleptic Gregorian calendar.
+std::int64_t DaysFromCivil(int year, int month, int day) {
+    year -= month <= 2 ? 1 : 0;
+    const int era = year / 400;
+    const int yearOfEra = year - era * 400;
+    const int dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const int dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return std::int64_t{era} * 146097 + dayOfEra - 719468;
+}
+
+// "Sun, 06 Nov 1994 08:49:37 GMT", the form every current server sends, read without the
+// general parser; nullopt for anything else (or an impossible date), which that parser judges.
+std::optional<std::time_t> ParsePreferredHttpTime(std::string_view text) {
+    if (text.size() != 29 || text.substr(3, 2) != ", " || text[7] != ' ' || text[11] != ' ' ||
+        text[16] != ' ' || text[19] != ':' || text[22] != ':' || text.substr(25) != " GMT" ||
+        NameIndex(text.substr(0, 3), kDayNames) < 0) {
+        return std::nullopt;
+    }
+    const int day = Digits(text, 5, 2);
+    const int month = NameIndex(text.substr(8, 3), kMonthNames) + 1;
+    const int year = Digits(text, 12, 4);
+    const int hour = Digits(text, 17, 2);
+    const int minute = Digits(text, 20, 2);
+    const int second = Digits(text, 23, 2);
+    static constexpr int kMonthDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+    if (month < 1 || year < 1970 || day < 1 || day > kMonthDays[month - 1] ||
+        (month == 2 && day == 29 && !leap) || hour < 0 || hour > 23 || minute < 0 || minute > 59 ||
+        second < 0 || second > 59) {
+        return std::nullopt;
+    }
+    return static_cast<std::time_t>(DaysFromCivil(year, month, day) * 86400 + hour * 3600 +
+                                    minute * 60 + second);
+}
+
+}  // namespace
+
 std::optional<std::time_t> ParseHttpTime(std::string_view text) {
+    // Three reads per file: the general parser's scanf is felt with many small files.
+    if (auto preferred = ParsePreferredHttpTime(TrimBlanks(text))) return preferred;
     std::string copy(TrimBlanks(text));
     if (copy.empty() || copy.find('\0') != std::string::npos) return std::nullopt;
     // Digits are needed for a date; curl_getdate reads "now"-relative words otherwise.
@@ -187,14 +251,12 @@ std::optional<std::time_t> ParseHttpTime(std::string_view text) {
 }
 
 std::string FormatHttpTime(std::time_t t) {
-    static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-    static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                              "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
     std::tm c{};
     if (::gmtime_r(&t, &c) == nullptr) return {};
     char text[40];
-    std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d GMT", kDays[c.tm_wday],
-                  c.tm_mday, kMonths[c.tm_mon], c.tm_year + 1900, c.tm_hour, c.tm_min, c.tm_sec);
+    std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d GMT", kDayNames[c.tm_wday],
+                  c.tm_mday, kMonthNames[c.tm_mon], c.tm_year + 1900, c.tm_hour, c.tm_min,
+                  c.tm_sec);
     return text;
 }
 

@@ -21,10 +21,15 @@ constexpr const char* kAttribute = "user.kov.validators";
 constexpr std::size_t kMaxValue = 1024;
 
 // "<time> <size>" of the file as it is now.
+std::optional<std::string> StateOf(const struct stat& st) {
+    if (!S_ISREG(st.st_mode)) return std::nullopt;
+    return std::to_string(st.st_mtime) + " " + std::to_string(st.st_size);
+}
+
 std::optional<std::string> StateOf(const std::string& path) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
-    return std::to_string(st.st_mtime) + " " + std::to_string(st.st_size);
+    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+    return StateOf(st);
 }
 
 // The value without line breaks: it is stored one per line, and a header never holds one.
@@ -73,6 +78,18 @@ std::string DateOfStored(std::string_view stored) {
     return HttpDateText(static_cast<std::time_t>(seconds));
 }
 
+// "<time> <size> <copy> <html>\n<etag>\n<last-modified>"; nullopt when there is nothing to
+// keep or it would not fit.
+std::optional<std::string> AttributeValue(const std::optional<std::string>& state,
+                                          const KeptValidators& validators) {
+    if (!state || validators.Empty()) return std::nullopt;
+    std::string value = *state + ' ' + static_cast<char>(validators.copy) +
+                        (validators.html ? " 1\n" : " 0\n") + OneLine(validators.etag) + "\n" +
+                        StoredDate(OneLine(validators.lastModified));
+    if (value.size() > kMaxValue) return std::nullopt;
+    return value;
+}
+
 }  // namespace
 
 KeptValidators ValidatorsOfResponse(std::string_view raw) {
@@ -111,17 +128,23 @@ std::optional<KeptValidators> ReadKeptValidators(const std::string& path) {
 }
 
 bool KeepValidators(const std::string& path, const KeptValidators& validators) {
-    const std::optional<std::string> state = StateOf(path);
-    if (!state || validators.Empty()) return false;
-    const std::string value = *state + ' ' + static_cast<char>(validators.copy) +
-                              (validators.html ? " 1\n" : " 0\n") + OneLine(validators.etag) +
-                              "\n" + StoredDate(OneLine(validators.lastModified));
-    if (value.size() > kMaxValue) return false;
-    return ::setxattr(path.c_str(), kAttribute, value.data(), value.size(), 0) == 0;
+    const std::optional<std::string> value = AttributeValue(StateOf(path), validators);
+    return value && ::setxattr(path.c_str(), kAttribute, value->data(), value->size(), 0) == 0;
+}
+
+bool KeepValidators(int fd, const KeptValidators& validators) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return false;
+    const std::optional<std::string> value = AttributeValue(StateOf(st), validators);
+    return value && ::fsetxattr(fd, kAttribute, value->data(), value->size(), 0) == 0;
 }
 
 void DropKeptValidators(int fd) {
     ::fremovexattr(fd, kAttribute);
+}
+
+void DropKeptValidators(const std::string& path) {
+    ::removexattr(path.c_str(), kAttribute);
 }
 
 std::string ConditionalHeaders(const KeptValidators& validators) {

@@ -31,8 +31,11 @@ KeptValidators ValidatorsOfResponse(std::string_view rawHeaders);
 std::optional<KeptValidators> ReadKeptValidators(const std::string& path);
 // Keeps validators on the file as it is now (time and size); false when they could not be kept.
 bool KeepValidators(const std::string& path, const KeptValidators& validators);
+// The same for an open file.
+bool KeepValidators(int fd, const KeptValidators& validators);
 // Forgets them: the file is about to change.
 void DropKeptValidators(int fd);
+void DropKeptValidators(const std::string& path);
 
 // The conditional request headers for them ("" when there are none), one per line.
 std::string ConditionalHeaders(const KeptValidators& validators);

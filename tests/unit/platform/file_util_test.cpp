@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/atomic_file_writer.h"
 #include "support/temp_dir.h"
 
 namespace kov {
@@ -65,6 +66,53 @@ TEST(FileUtil, WriteFileAtomicSetsTheModeAndAFailureKeepsTheOldFileWithNoTempora
     EXPECT_FALSE(WriteFileAtomic(dir.File("missing/file.ini"), "data"));
     EXPECT_FALSE(WriteFileAtomic(dir.File("settings.ini/file.ini"), "data"));
     EXPECT_EQ(NamesOf(ListMatching(dir.File("*"))), (Names{"settings.ini", "taken"}));
+}
+
+// Asked to, a writer leaves a file alone that holds the same bytes (no new inode); anything a
+// rename would change (content, mode, a second link, a symbolic link) is written as before.
+// Not asked, it always puts a new file in place.
+TEST(FileUtil, AtomicFileWriterCanLeaveAnUnchangedFileAlone) {
+    struct Case {
+        const char* what;
+        void (*before)(const std::string& path);
+        const char* content;
+        bool kept;
+        bool keepUnchanged = true;
+    } cases[] = {
+        {"same", nullptr, "same", true},
+        {"same, not asked", nullptr, "same", false, false},
+        {"other bytes", nullptr, "samf", false},
+        {"longer", nullptr, "same and more", false},
+        {"mode", [](const std::string& p) { ::chmod(p.c_str(), 0644); }, "same", false},
+        {"hard link", [](const std::string& p) { ::link(p.c_str(), (p + ".2").c_str()); }, "same",
+         false},
+        {"symbolic link",
+         [](const std::string& p) {
+             ::rename(p.c_str(), (p + ".real").c_str());
+             ::symlink((p + ".real").c_str(), p.c_str());
+         },
+         "same", false},
+    };
+    for (const Case& c : cases) {
+        test::TempDir dir;
+        const std::string path = dir.File("kov.ini");
+        ASSERT_TRUE(WriteFileAtomic(path, "same"));
+        if (c.before) c.before(path);
+        struct stat before {};
+        ASSERT_EQ(::lstat(path.c_str(), &before), 0);
+        AtomicFileWriter writer;
+        writer.SetKeepUnchanged(c.keepUnchanged);
+        ASSERT_TRUE(writer.Open(path));
+        writer.Write(c.content);
+        ASSERT_TRUE(writer.Commit()) << c.what;
+        struct stat after {};
+        ASSERT_EQ(::lstat(path.c_str(), &after), 0);
+        EXPECT_EQ(after.st_ino == before.st_ino, c.kept) << c.what;
+        EXPECT_EQ(ReadFile(path), c.content) << c.what;
+        EXPECT_TRUE(S_ISREG(after.st_mode)) << c.what;
+        EXPECT_EQ(after.st_mode & 07777, 0600u) << c.what;
+        EXPECT_EQ(after.st_nlink, 1u) << c.what;
+    }
 }
 
 TEST(FileUtil, ListMatchingFiltersCaseInsensitivelyAndSorts) {

@@ -1,3 +1,4 @@
+#include <curl/curl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -60,6 +61,28 @@ TEST(ParseHttpTime, ReadsTheThreeHttpFormatsAndRejectsJunk) {
     EXPECT_EQ(ParseHttpTime("not a date"), std::nullopt);
     EXPECT_EQ(ParseHttpTime("Sun, 99 Foo 1994 99:99:99 GMT"), std::nullopt);
     EXPECT_EQ(ParseHttpTime(std::string_view("Sun, 06 Nov\0 1994 08:49:37 GMT", 31)), std::nullopt);
+}
+
+// The preferred form has a reader of its own: it must agree with libcurl's on every date, and
+// leave what it cannot judge (an impossible day, a leap second, a year before 1970) to it.
+TEST(ParseHttpTime, PreferredFormAgreesWithTheGeneralParser) {
+    ASSERT_TRUE(InternetGlobalInit());
+    std::vector<std::string> dates = {
+        "Thu, 01 Jan 1970 00:00:00 GMT", "Tue, 29 Feb 2000 12:00:00 GMT",
+        "Fri, 29 Feb 2008 23:59:59 GMT", "Tue, 19 Jan 2038 03:14:08 GMT",
+        "Fri, 31 Dec 9999 23:59:59 GMT", "Mon, 06 Nov 1994 08:49:37 GMT",
+        "Sun, 30 Feb 2001 10:00:00 GMT", "Sun, 29 Feb 1900 10:00:00 GMT",
+        "Sun, 31 Dec 1969 23:59:59 GMT", "Sat, 31 Dec 2016 23:59:60 GMT",
+        "Sun, 06 Nov 1994 24:00:00 GMT", "Sun, 06 Nov 1994 08:49:37 UTC",
+        "Sun, 6 Nov 1994 08:49:37 GMT",  "Sun, 06 nov 1994 08:49:37 GMT",
+    };
+    for (std::time_t t = 0; t < 4'200'000'000; t += 86'400 * 37 + 3'607)
+        dates.push_back(FormatHttpTime(t));
+    for (const std::string& date : dates) {
+        const std::time_t general = curl_getdate(date.c_str(), nullptr);
+        EXPECT_EQ(ParseHttpTime(date), general == -1 ? std::nullopt : std::optional(general))
+            << date;
+    }
 }
 
 TEST(EscapeForRequest, EscapesOnlyWhatCannotStandInARequestLine) {

@@ -27,6 +27,13 @@ protected:
 };
 
 TEST_F(KeptValidatorsTest, KeptWithTheCopyTheyDescribe) {
+    // Kept through the open file, with the times set the same way, as a download does.
+    const int fd = ::open(path.c_str(), O_RDWR);
+    ASSERT_GE(fd, 0);
+    ::removexattr(path.c_str(), "user.kov.validators");
+    EXPECT_TRUE(SetFileTimes(fd, 1700000001, 1700000001));
+    EXPECT_TRUE(KeepValidators(fd, kept));
+    ::close(fd);
     const std::optional<KeptValidators> read = ReadKeptValidators(path);
     ASSERT_TRUE(read);
     EXPECT_EQ(read->etag, kept.etag);
@@ -91,6 +98,7 @@ TEST_F(KeptValidatorsTest, StaleOnceTheCopyChanges) {
              DropKeptValidators(fd);
              ::close(fd);
          }},
+        {"dropped by name", [](const std::string& p) { DropKeptValidators(p); }},
         {"not ours",
          [](const std::string& p) {
              ::setxattr(p.c_str(), "user.kov.validators", "1700000001 7 x 1\na\nb", 20, 0);
