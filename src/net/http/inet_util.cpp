@@ -141,6 +141,10 @@ EnvironmentProxy ProxyFromEnvironment(std::string_view scheme) {
 
 std::optional<std::string> CombineUrl(std::string_view base, std::string_view relative) {
     if (!InternetGlobalInit()) return std::nullopt;
+    // The base's fragment plays no part. The library joins a path to a fragment that holds a
+    // '/' ("a/b#x/y/" and "s" gave "a/b#x/y/s"), so a page's <base> could hand every link a
+    // fragment of its choosing, markup included.
+    base = base.substr(0, base.find('#'));
     // Keep what the page wrote: no escaping, spaces allowed, any scheme.
     constexpr unsigned kFlags = CURLU_NON_SUPPORT_SCHEME | CURLU_ALLOW_SPACE;
     std::string rel(TrimBlanks(relative));
@@ -168,7 +172,10 @@ std::optional<std::string> CombineUrl(std::string_view base, std::string_view re
     // Only a path reference is escaped; an address with a host is kept (or refused) as is.
     bool pathOnly = relScheme.empty() && !rel.starts_with("//");
     std::string hidden = pathOnly ? HideBytes(rel, marker) : rel;
-    if (curl_url_set(url.handle, CURLUPART_URL, hidden.c_str(), kFlags) != CURLUE_OK)
+    // "#f" names a place in the base itself; the library would put it after the base's folder.
+    const bool fragmentOnly = pathOnly && hidden.starts_with('#');
+    if (curl_url_set(url.handle, fragmentOnly ? CURLUPART_FRAGMENT : CURLUPART_URL,
+                     hidden.c_str() + (fragmentOnly ? 1 : 0), kFlags) != CURLUE_OK)
         return std::nullopt;
     char* combined = nullptr;
     if (curl_url_get(url.handle, CURLUPART_URL, &combined, 0) != CURLUE_OK) return std::nullopt;

@@ -40,6 +40,12 @@ TEST(CombineUrl, ResolvesEncodesNothingAndRejectsJunk) {
         {"junk", "http://example.com/a", "http://example.com/a"},
         {dir, "mailto:someone@example.com", "mailto:someone@example.com"},
         {dir, "http:x.html", "http://example.com/dir/x.html"},
+        // The base's fragment is dropped, even one that reads like a path.
+        {"http://example.com/a/b#x/y/", "s", "http://example.com/a/s"},
+        {"http://example.com/a/b?q#x/y/", "#f", "http://example.com/a/b?q#f"},
+        {"http:/s#</style/", "s", "http://s/s"},
+        {page, "#top", "http://example.com/dir/sub/page.html?x=1#top"},
+        {dir, "#a b", "http://example.com/dir/#a b"},
     };
     for (const auto& c : cases) {
         const auto combined = CombineUrl(c.base, c.relative);
