@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <fnmatch.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -201,6 +202,22 @@ std::string FolderOf(std::string_view path) {
 std::string WithTrailingSlash(std::string path) {
     if (!path.empty() && path.back() != '/' && path.back() != '\\') path += '/';
     return path;
+}
+
+namespace {
+constexpr const char* kIncompleteAttribute = "user.kov.incomplete";
+}  // namespace
+
+void MarkIncomplete(int fd) {
+    ::fsetxattr(fd, kIncompleteAttribute, "1", 1, 0);
+}
+
+void ClearIncomplete(int fd) {
+    ::fremovexattr(fd, kIncompleteAttribute);
+}
+
+bool MarkedIncomplete(const std::string& path) {
+    return ::getxattr(path.c_str(), kIncompleteAttribute, nullptr, 0) >= 0;
 }
 
 }  // namespace kov

@@ -17,6 +17,12 @@ std::optional<std::time_t> LastWriteTime(const std::string& path);
 bool SetFileTimes(const std::string& path, std::time_t accessTime, std::time_t modifyTime);
 // The same for an open file, without looking its path up again.
 bool SetFileTimes(int fd, std::time_t accessTime, std::time_t modifyTime);
+// A file being written is marked so (an extended attribute) until it is whole: a run cut
+// short by a crash or kill -9 leaves the mark, and a later run does not take the copy for a
+// finished one. Where the file system keeps no attributes there is no mark.
+void MarkIncomplete(int fd);
+void ClearIncomplete(int fd);
+bool MarkedIncomplete(const std::string& path);
 
 // Creates the folder and any missing parents. True when it exists afterwards; otherwise errno
 // says why a folder could not be made.

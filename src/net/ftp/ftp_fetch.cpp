@@ -36,6 +36,7 @@ FetchPlan PlanEntry(const FtpEntry& entry, const std::string& localPath, const T
     local.exists = localSize.has_value();
     local.size = localSize.value_or(0);
     local.time = LastWriteTime(localPath).value_or(0);
+    local.incomplete = local.exists && job.updateMode == 2 && MarkedIncomplete(localPath);
     return PlanFetch(job.updateMode, local, {true, entry.size, entry.HasTime(), EntryTime(entry)},
                      {job.distributed, job.fileSize, job.partCount, job.partSize, job.partNo});
 }
@@ -67,8 +68,10 @@ int OpenEntryFile(const std::string& localPath, std::int64_t fileOffset, Transfe
     const bool resuming = fileOffset > 0;
     fd = ::open(localPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | (resuming ? 0 : O_TRUNC), 0644);
     if (fd >= 0 && (!resuming || (::lseek(fd, static_cast<off_t>(fileOffset), SEEK_SET) >= 0 &&
-                                  ::ftruncate(fd, static_cast<off_t>(fileOffset)) == 0)))
+                                  ::ftruncate(fd, static_cast<off_t>(fileOffset)) == 0))) {
+        MarkIncomplete(fd);
         return kResultOk;
+    }
     const int failure = WriteFailure(job);
     if (fd >= 0) ::close(fd);
     fd = -1;
@@ -143,6 +146,7 @@ int FetchEntry(FtpClient& client, const FtpEntry& entry, const std::string& remo
         return finish(result);
     }
     result = ReceiveEntry(client, entry, plan.expected, fd, job);
+    if (result == kResultOk) ClearIncomplete(fd);
     if (::close(fd) != 0 && result == kResultOk) result = WriteFailure(job);
     if (entry.HasTime()) SetFileTimes(localPath, EntryTime(entry), EntryTime(entry));
     return finish(result);

@@ -53,13 +53,15 @@ bool IsRedirect(int status) {
 }
 
 // Size and time from one look at the file: a small file costs little more than its lookups.
-LocalFileState LocalStateOf(const std::string& path) {
+// Whether an earlier run left it unfinished matters only to a job that keeps existing files.
+LocalFileState LocalStateOf(const std::string& path, int updateMode) {
     LocalFileState state;
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return state;
     state.exists = true;
     state.size = static_cast<std::int64_t>(st.st_size);
     state.time = st.st_mtime;
+    state.incomplete = updateMode == 2 && MarkedIncomplete(path);
     return state;
 }
 
@@ -116,7 +118,7 @@ std::string HttpResourceFetch::LocalPathForHop(bool redirected) const {
 void HttpResourceFetch::PlanRequest() {
     m_askedFrom = -1;
     m_localLooked = PartPath(m_localPath, m_job);
-    m_local = LocalStateOf(m_localLooked);
+    m_local = LocalStateOf(m_localLooked, m_job.updateMode);
     if (m_job.distributed) {
         RemoteFileState assumed;
         assumed.hasSize = true;
@@ -217,7 +219,8 @@ int HttpResourceFetch::SendFollowingRedirects() {
         PlanRequest();
         if (m_job.distributed && m_plan.action != FetchAction::Part) return m_plan.result;
         // A file kept whatever the server has, under a name no response can change.
-        if (m_job.updateMode == 2 && m_job.destIsFile && m_local.exists) return kResultSkipped;
+        if (m_job.updateMode == 2 && m_job.destIsFile && m_local.exists && !m_local.incomplete)
+            return kResultSkipped;
         if (StopLevel(m_job) >= 2) return kResultStopped;
         const int sent = SendOne(parts);
         if (sent != kResultOk) return sent;
@@ -363,6 +366,7 @@ int HttpResourceFetch::OpenLocalFile(int& fd) {
     if (fd < 0) return WriteFailure(m_job);
     // Whatever comes, the copy is no longer the one its validators describe.
     if (!created) DropKeptValidators(fd);
+    MarkIncomplete(fd);
     if (resuming && (::lseek(fd, static_cast<off_t>(m_writeFrom), SEEK_SET) < 0 ||
                      ::ftruncate(fd, static_cast<off_t>(m_writeFrom)) != 0)) {
         const int result = WriteFailure(m_job);
@@ -471,6 +475,7 @@ int HttpResourceFetch::ReceiveBody() {
     // Time and validators go on through the open file, which saves looking its path up three
     // times more: felt with many small files. A page is judged first (CheckDeliveredPage).
     StampServerTime(fd);
+    if (result == kResultOk) ClearIncomplete(fd);
     if (result == kResultOk && !m_info.isHtml) {
         KeepDelivered(fd);
         m_kept = true;
@@ -616,7 +621,7 @@ int HttpResourceFetch::PlanFromResponse() {
     // The look before the request still holds unless the response named another file.
     if (const std::string path = PartPath(m_localPath, m_job); path != m_localLooked) {
         m_localLooked = path;
-        m_local = LocalStateOf(path);
+        m_local = LocalStateOf(path, m_job.updateMode);
     }
     m_rewrite = m_job.rewriteOf && !m_job.distributed
                     ? m_job.rewriteOf(m_current, m_localPath, m_info.isHtml != 0)

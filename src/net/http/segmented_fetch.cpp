@@ -13,6 +13,7 @@
 #include "net/http/response_headers.h"
 #include "net/transfer/traffic_meter.h"
 #include "net/transfer/transfer_job_util.h"
+#include "platform/file_util.h"
 
 namespace kov {
 
@@ -258,11 +259,13 @@ int SegmentedFetch::OpenFile(bool fresh) {
     m_fd = ::open(m_target.localPath.c_str(), flags, 0644);
     if (m_fd < 0 || ::ftruncate(m_fd, static_cast<off_t>(m_target.size)) != 0)
         return WriteFailure(m_job);
+    MarkIncomplete(m_fd);
     return kResultOk;
 }
 
 int SegmentedFetch::Outcome() {
     if (m_plan.Complete()) {
+        ClearIncomplete(m_fd);
         const bool closed = ::close(m_fd) == 0;
         m_fd = -1;
         if (!closed) return WriteFailure(m_job);

@@ -53,6 +53,8 @@ bool SameFileTime(std::time_t a, std::time_t b) {
 
 FetchPlan PlanFetch(int updateMode, const LocalFileState& local, const RemoteFileState& remote,
                     const PartInfo& part, Rewrite rewrite) {
+    // A copy a crash cut short is no file to keep: it is finished as an update would.
+    if (updateMode == 2 && local.incomplete) updateMode = 0;
     if (remote.hasSize && remote.size > static_cast<std::uint64_t>(kMaxSize))
         return Outcome(FetchAction::Fail, kResultBroken);
     if (part.active) return PlanPart(updateMode, local, remote, part);

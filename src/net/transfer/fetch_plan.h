@@ -13,6 +13,7 @@ struct LocalFileState {
     bool exists = false;
     std::int64_t size = 0;
     std::time_t time = 0;
+    bool incomplete = false;  // left unfinished by an earlier run (MarkIncomplete)
 };
 
 struct RemoteFileState {
@@ -61,8 +62,9 @@ struct FetchPlan {
     std::int64_t total = -1;      // the size the local file ends with; -1 unknown
 };
 
-// updateMode: 0 resume or update, 1 always overwrite, 2 skip any existing file. Times are
-// compared at the even-second grain of the file times stored after earlier transfers.
+// updateMode: 0 resume or update, 1 always overwrite, 2 skip any existing file (one an earlier
+// run left unfinished is resumed or updated as with 0). Times are compared at the even-second
+// grain of the file times stored after earlier transfers.
 FetchPlan PlanFetch(int updateMode, const LocalFileState& local, const RemoteFileState& remote,
                     const PartInfo& part, Rewrite rewrite = Rewrite::None);
 

@@ -225,6 +225,31 @@ TEST_F(HttpDownloadTest, ShortBodiesAreBrokenAndKeepWhatArrived) {
     EXPECT_EQ(Slurp(path), test::FaultBody(0, 5000));
 }
 
+// Keeping existing files keeps finished ones only: a copy a run left unfinished (a broken
+// body, a crash or kill -9 in the middle) carries a mark until it is whole, and the next run
+// finishes it, by either way of naming the local file.
+TEST_F(HttpDownloadTest, KeepingExistingFilesFinishesWhatARunLeftUnfinished) {
+    job.updateMode = 2;
+    for (const bool destIsFile : {false, true}) {
+        SCOPED_TRACE(destIsFile);
+        job.destIsFile = destIsFile;
+        std::string path = Local(destIsFile ? "named.bin" : "short.bin");
+        EXPECT_EQ(Fetch(servers.faults->Url("/short?size=100000&got=30000&lm=0"), path),
+                  kResultBroken);
+        EXPECT_TRUE(MarkedIncomplete(path));
+        ASSERT_EQ(Fetch(servers.faults->Url("/range?size=100000&lm=0"), path), kResultOk);
+        EXPECT_EQ(Slurp(path), test::FaultBody(0, 100000));
+        EXPECT_FALSE(MarkedIncomplete(path));
+        EXPECT_EQ(Fetch(servers.faults->Url("/range?size=100000&lm=0"), path), kResultSkipped);
+    }
+    // A file without the mark is the user's to keep, whatever its size.
+    job.destIsFile = false;
+    std::string path = Local("mine.bin");
+    ASSERT_TRUE(WriteFileAtomic(path, "mine", 0644));
+    EXPECT_EQ(Fetch(servers.faults->Url("/range?size=100000"), path), kResultSkipped);
+    EXPECT_EQ(Slurp(path), "mine");
+}
+
 // Validators describe only a whole copy: a new file and a replaced one carry them after a
 // complete body, and neither keeps any (old ones included) after a broken one.
 TEST_F(HttpDownloadTest, OnlyAWholeCopyCarriesValidators) {

@@ -53,6 +53,9 @@ const Case kCases[] = {
     {"overwrite a partial",          1, {true, 400, kT},  kRemote, kWhole, kWholeFile, 0, 0, 0, 1000},
     {"keep existing",                2, {true, 3, 0},     kRemote, kWhole, kSkip, kResultSkipped, 0, 0, 0},
     {"keep mode, new file",          2, kNone,            kRemote, kWhole, kWholeFile, 0, 0, 0, 1000},
+    // A copy an earlier run left unfinished is finished as an update would.
+    {"keep mode, unfinished",        2, {true, 400, kT, true}, kRemote, kWhole, kResume, 0, 400, 400, 600},
+    {"keep mode, unfinished, no time", 2, {true, 400, 0, true}, kRemote, kWhole, kWholeFile, 0, 0, 0, 1000},
     {"size beyond 63 bits",          0, kNone, {true, std::uint64_t{1} << 63, false, 0}, kWhole, kFail, kResultBroken, 0, 0, 0},
     // Parts of a 1000-byte file in 3 start at 0, 333 and 666; the last takes the rest.
     {"first part",                   0, kNone,           kRemote, {true, 1000, 3, 333, 1}, kPart, 0, 0, 0, 333},
