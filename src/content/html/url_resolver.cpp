@@ -17,15 +17,17 @@ bool Plain(std::string_view text) {
     return true;
 }
 
+// Where the host of an http(s) address starts; 0 for any other address.
+std::size_t HostStart(std::string_view address) {
+    if (address.starts_with("http://")) return 7;
+    if (address.starts_with("https://")) return 8;
+    return 0;
+}
+
 // "http://host[:port]" of a plain http(s) address, or empty.
 std::string_view Origin(std::string_view base) {
-    std::size_t start = 0;
-    if (base.starts_with("http://"))
-        start = 7;
-    else if (base.starts_with("https://"))
-        start = 8;
-    else
-        return {};
+    const std::size_t start = HostStart(base);
+    if (start == 0) return {};
     const std::size_t slash = base.find('/', start);
     if (slash == std::string_view::npos) return {};
     const std::string_view host = base.substr(start, slash - start);
@@ -43,13 +45,8 @@ std::string_view Origin(std::string_view base) {
 // empty: lower-case names only (no port, no user), and none that may be a numeric address,
 // which the library writes in its own form ("127.1", "0x7f.1").
 std::string_view AbsoluteOrigin(std::string_view reference) {
-    std::size_t start = 0;
-    if (reference.starts_with("http://"))
-        start = 7;
-    else if (reference.starts_with("https://"))
-        start = 8;
-    else
-        return {};
+    const std::size_t start = HostStart(reference);
+    if (start == 0) return {};
     const std::size_t end = std::min(reference.find_first_of("/?#", start), reference.size());
     const std::string_view host = reference.substr(start, end - start);
     if (host.empty() || host.size() > 253) return {};
