@@ -142,8 +142,9 @@ int PlanTarget(const std::string& target, const struct stat& src, const LocalCop
     if (SameFile(existing, src)) return kResultSkipped;
     // Only a shorter copy carrying the source's time is a prefix of it; anything else would
     // splice two different files together.
+    const bool incomplete = context.updateMode == 2 && MarkedIncomplete(target);
     const FetchPlan plan =
-        PlanFetch(context.updateMode, {true, existing.st_size, existing.st_mtime},
+        PlanFetch(context.updateMode, {true, existing.st_size, existing.st_mtime, incomplete},
                   {true, static_cast<std::uint64_t>(src.st_size), true, src.st_mtime}, {});
     if (plan.action == FetchAction::Skip) return kResultSkipped;
     if (plan.action == FetchAction::Resume) offset = plan.fileOffset;
@@ -232,7 +233,11 @@ int CopyLocalFile(const std::string& sourceUrlOrPath, const std::string& target,
         }
         Post(context, kEventResumed, offset, expected);
     }
+    // Until the copy is whole the target carries a mark, so that a run that keeps existing
+    // files finishes a copy that a crash or a stop cut short instead of keeping it.
+    MarkIncomplete(out.Get());
     int result = CopyBlocks(in.Get(), out.Get(), expected - offset, expected, context);
+    if (result == kResultOk) ClearIncomplete(out.Get());
     // Stamped whatever the outcome: what was written is a prefix of this source, and the time
     // is what lets the next run resume it. Devices as targets cannot take a time; that is fine.
     const struct timespec times[2] = {src.st_mtim, src.st_mtim};

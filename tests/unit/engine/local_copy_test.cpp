@@ -160,11 +160,16 @@ TEST_F(LocalCopyTest, StopEndsTheCopyAndTheNextRunResumesIt) {
     EXPECT_GT(partial, 0);
     EXPECT_LT(partial, 10000);
     EXPECT_EQ(LastWriteTime(target), kSourceTime);
+    EXPECT_TRUE(MarkedIncomplete(target));
 
+    // Even a run that keeps existing files finishes it: the copy is marked until it is whole.
     stop = 0;
+    context.updateMode = 2;
     EXPECT_EQ(Copy(source, target), kResultOk);
     EXPECT_EQ(ResumedAt(), partial);
     EXPECT_EQ(ReadFile(target), Pattern(10000));
+    EXPECT_FALSE(MarkedIncomplete(target));
+    EXPECT_EQ(Copy(source, target), kResultSkipped);
 
     // A source that shrinks under the copy gives a broken transfer.
     sink.onFirstBlock = [&] { ASSERT_EQ(::truncate(source.c_str(), 2000), 0); };
