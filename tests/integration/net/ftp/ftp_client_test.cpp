@@ -378,6 +378,8 @@ TEST_F(FtpTest, FilesOfAnotherSizeThanListedAreBroken) {
         ASSERT_TRUE(OpenFault(client, user)) << client.Transcript();
         EXPECT_EQ(Fetch(client, "/files/data-5000.bin", dir.File(user)), kResultBroken) << user;
         EXPECT_EQ(sink.Find(kEventFileResult)->param1, kResultBroken);
+        // Marked, so that a run keeping existing files fetches it again.
+        EXPECT_TRUE(MarkedIncomplete(dir.File(user))) << user;
     }
 }
 
