@@ -15,7 +15,7 @@ unless the query says lm=0. Sizes default to 1000 bytes.
   /norange?size=N             ignores Range: always 200 and the whole body
   /range?size=N               honours Range (206, Content-Range) and If-Range
   /badrange?size=N            answers a Range with 206 starting at another offset
-  /416?size=N                 416 with an HTML body for any Range, else 200
+  /416?size=N                 416 with an HTML body for any Range, else 200 (announcing ranges)
   /loop                       302 to itself
   /redirect?to=PATH           302 to PATH
   /disposition?name=NAME      Content-Disposition: attachment; filename="NAME" (raw)
@@ -205,7 +205,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def r_416(self, size):
         if not self.headers.get("Range"):
-            return self.whole(size)
+            return self.whole(size, {"Accept-Ranges": "bytes"})
         self.send_text(416, "<html><head><title>416 Range Not Satisfiable</title></head>"
                        "<body><h1>Range Not Satisfiable</h1></body></html>",
                        {"Content-Range": "bytes */%d" % size})

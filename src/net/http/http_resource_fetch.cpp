@@ -591,7 +591,8 @@ int HttpResourceFetch::Deliver(int answer) {
     if (answer == kSegmented) {
         const int result = RunSegments();
         if (result != kResultPartChanged) return result;
-        // The file changed on the server: it comes again, whole, over one connection.
+        // The file changed on the server, or the server's ranges cannot be trusted: it comes
+        // again, whole, over one connection.
         m_noSegments = true;
         m_job.errorText.clear();
         answer = Request(1);

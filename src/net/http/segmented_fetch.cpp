@@ -97,10 +97,15 @@ int SegmentedFetch::CheckResponse(HttpRequest& request, std::int64_t from) {
         Failed(kResultPartChanged, "the file changed on the server");
         return kResultPartChanged;
     }
+    if (status >= 400 && status < 500) {
+        // The file itself came: a server that refuses a range of it cannot be split, and the
+        // file comes whole over one connection instead, as it does when it changed.
+        Failed(kResultPartChanged, "HTTP " + std::to_string(status) + " for a range");
+        return kResultPartChanged;
+    }
     if (status != 206) {
-        const int result = status >= 400 && status < 500 ? kResultRefused : kResultBroken;
-        Failed(result, "HTTP " + std::to_string(status) + " for a range");
-        return result;
+        Failed(kResultBroken, "HTTP " + std::to_string(status) + " for a range");
+        return kResultBroken;
     }
     const auto range = ParseContentRange(raw);
     const std::string validator = RangeValidator(raw);
@@ -111,8 +116,9 @@ int SegmentedFetch::CheckResponse(HttpRequest& request, std::int64_t from) {
         return kResultPartChanged;
     }
     if (range->start != from) {
-        Failed(kResultBroken, "the server sent another range than the one asked for");
-        return kResultBroken;
+        // Nor can one that answers with other ranges than the ones asked for.
+        Failed(kResultPartChanged, "the server sent another range than the one asked for");
+        return kResultPartChanged;
     }
     return kResultOk;
 }

@@ -12,6 +12,7 @@
 #include "net/http/inet.h"
 #include "net/http/shared_connections.h"
 #include "net/transfer/resource_prober.h"
+#include "net/transfer/segment_state_file.h"
 #include "net/transfer/traffic_meter.h"
 #include "platform/file_util.h"
 #include "support/missing_server.h"
@@ -157,6 +158,23 @@ TEST_F(HttpDownloadTest, ResumeNeverAppendsTheWrongBytes) {
     SetFileTimes(path, 784111777, 784111777);
     ASSERT_EQ(Fetch(servers.faults->Url("/range?size=10000"), path), kResultOk);
     EXPECT_EQ(Slurp(path), test::FaultBody(0, 10000));
+}
+
+// A server whose ranges cannot be trusted (it answers other ranges than the ones asked for, or
+// 416 to every range while it announces them) gets the file whole over one connection.
+TEST_F(HttpDownloadTest, ServersWithUntrustworthyRangesGiveTheFileOverOneConnection) {
+    job.connections = 4;
+    const int size = 9 << 20;  // two segments and more
+    for (const char* kind : {"/badrange", "/416"}) {
+        SCOPED_TRACE(kind);
+        std::string path = Local("large.bin");
+        ::unlink(path.c_str());
+        const std::string url = servers.faults->Url(kind + ("?size=" + std::to_string(size)));
+        ASSERT_EQ(Fetch(url, path), kResultOk) << job.errorText;
+        EXPECT_TRUE(Slurp(path) == test::FaultBody(0, size));
+        EXPECT_FALSE(FileSize(SegmentStatePath(path)));
+        EXPECT_FALSE(MarkedIncomplete(path));
+    }
 }
 
 TEST_F(HttpDownloadTest, StubPagesAndWrongTypesAreDropped) {
