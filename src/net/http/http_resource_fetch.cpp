@@ -65,6 +65,16 @@ LocalFileState LocalStateOf(const std::string& path, int updateMode) {
     return state;
 }
 
+// A name the server chose makes no hidden file: a stranger's ".bashrc" must not land on the
+// user's own when the destination is a home folder.
+std::string UnhiddenName(std::string name) {
+    for (char& c : name) {
+        if (c != '.') break;
+        c = '_';
+    }
+    return name;
+}
+
 std::string PartPath(const std::string& path, const TransferJob& job) {
     if (!job.distributed) return path;
     char suffix[24];
@@ -241,7 +251,9 @@ int HttpResourceFetch::SendFollowingRedirects() {
         }
         m_request.reset();
         m_current = *next;
-        m_job.urlFileName = FileNameOfUrl(m_current);
+        // The name in the address asked for is the caller's choice; a new one the server's.
+        std::string name = FileNameOfUrl(m_current);
+        m_job.urlFileName = name == FileNameOfUrl(m_url) ? name : UnhiddenName(name);
     }
 }
 
@@ -270,7 +282,7 @@ int HttpResourceFetch::ReadResponse() {
         }
     }
     if (m_info.flags & kHasFileName && !m_job.destIsFile) {
-        m_localPath = FolderOf(m_localPath) + m_info.fileName;
+        m_localPath = FolderOf(m_localPath) + UnhiddenName(m_info.fileName);
     }
     return kResultOk;
 }

@@ -313,6 +313,9 @@ TEST_F(HttpDownloadTest, ServerNamesAndRedirectsChooseAHarmlessLocalName) {
         {"../../evil.txt", "dl/evil.txt"},
         {"x;rm%20-rf%20$HOME%20%60id%60|a%26b<c>d'e.txt", "dl/x_rm -rf _HOME _id__a_b_c_d_e.txt"},
         {"a%01b%1bc.txt", "dl/a_b_c.txt"},
+        // No hidden files: a stranger's ".bashrc" must not land on the user's own.
+        {".bashrc", "dl/_bashrc"},
+        {"..%2F..profile", "dl/__profile"},
     };
     for (const auto& c : cases) {
         std::string path = Local("dl/");
@@ -329,6 +332,14 @@ TEST_F(HttpDownloadTest, ServerNamesAndRedirectsChooseAHarmlessLocalName) {
     EXPECT_EQ(finalUrl, servers.nginx->Url("/files/a.txt"));
     EXPECT_EQ(path, Local("dl/a.txt"));
     EXPECT_EQ(Slurp(path), "hello");
+    ASSERT_TRUE(servers.nginx->WriteFile("files/.hidden", "quiet"));
+    // A name that only the redirect brings makes no hidden file either.
+    std::string target = servers.nginx->Url("/files/.hidden");
+    for (std::size_t at = target.find('/'); at != std::string::npos; at = target.find('/', at))
+        target.replace(at, 1, "%2F");
+    path = Local("dl/");
+    ASSERT_EQ(Fetch(servers.faults->Url("/redirect?to=" + target), path), kResultOk);
+    EXPECT_EQ(path, Local("dl/_hidden"));
     EXPECT_EQ(Fetch(servers.faults->Url("/loop"), path), kResultRefused);
 }
 
