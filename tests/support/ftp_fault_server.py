@@ -40,7 +40,7 @@ from fault_server import body as pattern
 
 LISTED = ["a.txt", "data-1000.bin", "data-5000.bin"]
 HOSTILE = {"../evil.txt": b"evil", "sub/evil.txt": b"evil", ".": None, "..": None,
-           "run;$x.txt": b"meta", "good.txt": b"good"}
+           "run;$x.txt": b"meta", "good.txt": b"good", ".bashrc": b"dot"}
 DATA_FILE = re.compile(r"/files/data-(\d+)\.bin")
 
 

@@ -226,6 +226,9 @@ int FetchFtp(FtpClient& client, const std::string& remotePath, const std::string
         const FtpEntry& entry = *client.Entry(static_cast<std::size_t>(i));
         // A folder cannot be fetched as a file; a pattern may well match some.
         if (several && entry.isFolder) continue;
+        // As in a shell, only a pattern that starts with a dot names hidden files: a listing
+        // that offers ".bashrc" for "*" offers what was not asked for.
+        if (several && entry.name.starts_with('.') && !name.starts_with('.')) continue;
         std::string target = basePath;
         if (several && !job.distributed) {
             // The server's name is the remote one; locally it must be a plain, harmless name.

@@ -357,7 +357,8 @@ TEST_F(FtpTest, BadPassiveRepliesFailInPassiveModeAndFallBackInAutoMode) {
     }
 }
 
-// Names with a path are skipped; the rest become plain local names with no shell meaning.
+// Names with a path are skipped, and hidden ones that "*" did not ask for; the rest become
+// plain local names with no shell meaning.
 TEST_F(FtpTest, ListedNamesNeverEscapeOrCarryShellCharacters) {
     NeedFaults();
     FtpClient client;
