@@ -161,7 +161,7 @@ inline void CheckOnlyReferencesChanged(std::string_view before, std::string_view
         // The mismatch lies in a unit that starts at or before it, after the last unit.
         using namespace rewrite;
         const bool skipped =
-            SkipNearest(before, i, after, j, synced, &MayStartUrlOrImport, {&SkipUrl, &SkipImport});
+            SkipNearest(before, i, after, j, synced, &MayStartUrlOrImport, {&SkipImport, &SkipUrl});
         if (!skipped) {
             // Written whole: a NUL in the text must not cut what is shown.
             const std::size_t from = i - std::min<std::size_t>(i - synced, 60);
@@ -220,8 +220,9 @@ inline bool WholeReferences(std::string_view before, std::size_t i, std::size_t 
         }
         const std::size_t wasI = i;
         const std::size_t wasJ = j;
+        // The address of an @import first: "url(" may well be text inside it.
         const bool skipped = (tags && i < endI && SkipTag(before, i, after, j)) ||
-                             SkipUrl(before, i, after, j) || SkipImport(before, i, after, j);
+                             SkipImport(before, i, after, j) || SkipUrl(before, i, after, j);
         // An empty @import address skips nothing: no unit explains what is left.
         if (!skipped || (i == wasI && j == wasJ)) return false;
     }

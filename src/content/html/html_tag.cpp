@@ -120,8 +120,13 @@ std::size_t HtmlTag::Read(std::string_view text, std::size_t pos, std::string_vi
 
 std::string HtmlTag::Write() const {
     std::string out = "<" + name;
+    bool lastValueless = false;
     for (const TagAttribute& a : attributes) {
         out += ' ';
+        // A value without a name (the page had "a /=v") stays apart from a name before it
+        // that had none: "a =v" would read as a's value.
+        if (a.name.empty() && lastValueless) out += '/';
+        lastValueless = a.valueless;
         out += a.name;
         if (a.valueless) continue;
         // A value that holds double quotes keeps them only inside single quotes.

@@ -28,6 +28,7 @@ TEST(HtmlTagTest, WrittenTagsReadBackTheSame) {
         "<img t='both \" and &quot;' v=x>",
         "<img \"q=1 'r>",
         "<img =x y = z>",
+        "<img srcset //=\"a.png 2x\">",
     };
     for (const char* text : tags) {
         HtmlTag read;
