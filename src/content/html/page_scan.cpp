@@ -50,6 +50,7 @@ PageTags HtmlRipper::TagsOf(std::string_view text) {
     PageTags tags;
     tags.Read(text, ScannedKeys());
     tags.FindMarks(text);
+    tags.FindAbsent(text);
     return tags;
 }
 

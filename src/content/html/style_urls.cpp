@@ -99,6 +99,7 @@ constexpr std::string_view kInTagSpecial = " \t\n\r\f'\"()<>\\";
 }  // namespace
 
 int HtmlRipper::GrabStyleUrls(std::string& text, bool sheetMode) {
+    if (&text == &m_text && m_tags.Absent(PageTags::kStyleUrl)) return 0;
     const char open = sheetMode ? '{' : '<';
     const char close = sheetMode ? '}' : '>';
     const int before = m_added;
