@@ -10,6 +10,9 @@
 //
 // Usage: mirror_bench [KOV_CLI_PATH] (default: ../app/kov-cli/kov-cli beside this program)
 //        mirror_bench rip (the ripping time only)
+//        mirror_bench passes (the whole rip in process, its records "fetched" by copying the
+//        site's files, on one thread: what a fetcher does to each page, what the job's thread
+//        does, the cross references and the writes at the end, each timed apart)
 
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -26,6 +29,9 @@
 
 #include "bench_util.h"
 #include "content/html/html_ripper.h"
+#include "content/html/link_list.h"
+#include "content/html/page_file.h"
+#include "content/html/page_tags.h"
 #include "platform/file_util.h"
 #include "support/nginx_server.h"
 #include "support/temp_dir.h"
@@ -180,6 +186,92 @@ void TimeRipping() {
         pages, mb, seconds, cpu, mb > 0 ? seconds * 1000 / mb : 0, mb > 0 ? cpu * 1000 / mb : 0);
 }
 
+// One rip of the site as a job runs it, without the network: ms spent on each part.
+struct PassTimes {
+    double preload = 0, passes = 0, crossRefs = 0, writes = 0;
+};
+
+PassTimes TimePasses(const std::string& out) {
+    using Clock = std::chrono::steady_clock;
+    const auto since = [](Clock::time_point t) {
+        return std::chrono::duration<double>(Clock::now() - t).count() * 1000;
+    };
+    const std::string prefix = "http://127.0.0.1/py/";
+    const std::string site = std::string(kSite) + "/";
+    ClearFolder(out);
+    PassTimes times;
+    kov::HtmlRipper ripper;
+    ripper.SetHoldBytes(std::size_t{64} << 20);
+    ripper.SetModern(true);
+    ripper.SetEnableHttps(true);
+    ripper.SetKinds(255);
+    const std::string main = out + "/index.html";
+    fs::copy_file(site + "index.html", main);
+    ripper.SetPageHost(prefix + "index.html");
+    ripper.ResetLinks(main, prefix + "index.html");
+    auto start = Clock::now();
+    ripper.ParseHtmlFile(main, prefix + "index.html", false);
+    ripper.GrabHtmlLinks(main, prefix + "index.html", 0, 0);
+    times.passes += since(start);
+    for (std::size_t i = 1; i < ripper.Count(); ++i) {
+        const kov::LinkRecord record = ripper.Record(i);
+        if (!record.fetch || record.downloaded || !record.url.starts_with(prefix)) continue;
+        std::string path = record.url.substr(prefix.size());
+        path = path.substr(0, path.find('?'));
+        std::error_code error;
+        fs::copy_file(site + path, record.localPath, fs::copy_options::overwrite_existing, error);
+        if (error) continue;
+        ripper.SetDownloaded(i, true);
+        start = Clock::now();
+        if (path.ends_with(".css")) ripper.ParseCssFile(record.localPath, record.url);
+        times.passes += since(start);
+        if (!path.ends_with(".html")) continue;
+        start = Clock::now();
+        kov::PageFile page;
+        page.Load(record.localPath);
+        kov::PageTags tags = kov::HtmlRipper::TagsOf(page.text);
+        times.preload += since(start);
+        start = Clock::now();
+        ripper.SetHtml(i);
+        ripper.HoldPage(record.localPath, std::move(page), std::move(tags));
+        ripper.ParseHtmlFile(record.localPath, record.url, false);
+        if (record.depth < 2)
+            ripper.GrabHtmlLinks(record.localPath, record.url, record.depth, static_cast<int>(i));
+        times.passes += since(start);
+    }
+    start = Clock::now();
+    auto worker = ripper.CrossRefWorker();
+    for (std::size_t i = 0; i < ripper.Count(); ++i) {
+        const kov::LinkRecord& record = ripper.Record(i);
+        if (!record.downloaded || !record.html) continue;
+        ripper.HandOver(record.localPath, *worker);
+        worker->AdjustCrossRefs(i);
+    }
+    times.crossRefs = since(start);
+    start = Clock::now();
+    worker.reset();
+    ripper.WriteHeldPages();
+    times.writes = since(start);
+    return times;
+}
+
+void TimeAllPasses() {
+    kov::test::TempDir work;
+    std::vector<double> preload, passes, crossRefs, writes;
+    for (int round = 0; round < kRounds; ++round) {
+        // A folder of its own each round (see the rounds of main).
+        const PassTimes t = TimePasses(work.File("rip-" + std::to_string(round)));
+        preload.push_back(t.preload);
+        passes.push_back(t.passes);
+        crossRefs.push_back(t.crossRefs);
+        writes.push_back(t.writes);
+    }
+    std::printf(
+        "rip in process, medians of %d: fetchers' reading and tag walks %.1f ms, the job's "
+        "passes %.1f ms, cross references %.1f ms, writes %.1f ms\n",
+        kRounds, Median(preload), Median(passes), Median(crossRefs), Median(writes));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -191,6 +283,10 @@ int main(int argc, char** argv) {
     const std::vector<std::string> args = kov::bench::PlainArgs(argc, argv);
     if (!args.empty() && args[0] == "rip") {
         TimeRipping();
+        return 0;
+    }
+    if (!args.empty() && args[0] == "passes") {
+        TimeAllPasses();
         return 0;
     }
     const std::string kovCli = args.empty() ? DefaultKovCli() : args[0];

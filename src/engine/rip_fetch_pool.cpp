@@ -7,6 +7,7 @@
 #include "engine/download_job.h"
 #include "net/http/inet.h"
 #include "net/transfer/proxy_settings.h"
+#include "platform/file_util.h"
 
 namespace kov {
 
@@ -16,6 +17,14 @@ namespace {
 constexpr std::chrono::milliseconds kStopPoll{50};
 
 }  // namespace
+
+FetchedFile FetchedFile::Of(const std::string& path) {
+    FetchedFile file;
+    file.kept = ReadKeptValidators(path);
+    file.served = LastWriteTime(path);
+    file.size = FileSize(path);
+    return file;
+}
 
 // What a fetch reported, kept until the job's thread posts it.
 struct RipFetchPool::Relayed {

@@ -3,6 +3,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <deque>
 #include <functional>
 #include <map>
@@ -16,6 +17,7 @@
 #include "content/html/link_list.h"
 #include "content/html/page_file.h"
 #include "content/html/page_tags.h"
+#include "net/http/kept_validators.h"
 #include "net/transfer/resource_info.h"
 #include "net/transfer/transfer_job.h"
 
@@ -23,6 +25,15 @@ namespace kov {
 
 class DownloadJob;
 class InternetSession;
+
+// A fetched file as the fetch left it: what the job's thread asks of it, read on the fetcher's
+// thread so that the job's, which takes the records one by one, need not ask the file system.
+struct FetchedFile {
+    std::optional<KeptValidators> kept;
+    std::optional<std::time_t> served;  // its time, the server's
+    std::optional<std::int64_t> size;
+    static FetchedFile Of(const std::string& path);
+};
 
 // One record of a rip fetched on a fetcher thread.
 struct RipFetch {
@@ -38,6 +49,8 @@ struct RipFetch {
     // tags the job's passes look for in it.
     std::optional<PageFile> page;
     PageTags tags;
+    // The file, when the fetch made one and the fetcher looked at it.
+    std::optional<FetchedFile> file;
 };
 
 // A few threads that fetch the records of one rip at once, each through its own session on the

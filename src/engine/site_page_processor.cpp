@@ -150,7 +150,8 @@ void SitePageProcessor::ProcessPage(DownloadJob& job, const std::string& url,
     Configure(job, ripper);
     ripper.SetPageHost(url);
     ripper.ResetLinks(localPath, url);
-    if (TooLargeToRip(job, localPath)) return;  // not ripped: the next run fetches it again
+    // Not ripped: the next run fetches it again.
+    if (TooLargeToRip(job, localPath, FileSize(localPath))) return;
     ParseMainPage(job, ripper, url, localPath);
     FetchRecords(run, false);
     AdjustCrossRefs(run);
@@ -243,9 +244,11 @@ bool SitePageProcessor::FetchInParallel(RipRun& run, bool conditional, int fetch
     RipFetchPool pool(job, fetchers, [&](TransferJob& transfer, RipFetch& fetch) {
         fetch.result = FetchLinked(job, transfer, ripper, fetch, conditional);
         try {
+            if (fetch.result == kResultOk) fetch.file = FetchedFile::Of(fetch.path);
             Preload(job, fetch);
         } catch (const std::bad_alloc&) {
-            fetch.page.reset();  // the job's thread reads it then
+            fetch.file.reset();  // the job's thread reads it then
+            fetch.page.reset();
             fetch.tags.Clear();
         }
     });
@@ -290,8 +293,8 @@ std::optional<RipFetch> SitePageProcessor::Wanted(const RipRun& run, std::size_t
 // one by one. Not when rules edit the page on the disk first, nor for a page too large to rip.
 void SitePageProcessor::Preload(const DownloadJob& job, RipFetch& fetch) const {
     if (fetch.result != kResultOk || !fetch.info.isHtml || IsStyleSheet(fetch.path) ||
-        PageRulesApply(job, fetch.record.url) ||
-        FileSize(fetch.path).value_or(-1) > static_cast<std::int64_t>(m_limits.maxPageBytes))
+        PageRulesApply(job, fetch.record.url) || !fetch.file ||
+        fetch.file->size.value_or(-1) > static_cast<std::int64_t>(m_limits.maxPageBytes))
         return;
     PageFile page;
     if (!page.Load(fetch.path)) return;
@@ -304,11 +307,12 @@ bool SitePageProcessor::TakeFetched(RipRun& run, RipFetch& fetch) const {
     HtmlRipper& ripper = run.ripper;
     const std::size_t i = fetch.index;
     if (fetch.result == kResultOk) {
-        run.Delivered(i, ReadKeptValidators(fetch.path));
+        FetchedFile file = fetch.file ? std::move(*fetch.file) : FetchedFile::Of(fetch.path);
+        run.Delivered(i, std::move(file.kept));
         ripper.SetDownloaded(i, true);
         if (fetch.info.finalUrl != fetch.record.url) ripper.SetFinalUrl(i, fetch.info.finalUrl);
-        ProcessFetched(job, ripper, i, fetch.path, fetch.info.isHtml != 0, std::move(fetch.page),
-                       std::move(fetch.tags));
+        ProcessFetched(job, ripper, i, fetch.path, file, fetch.info.isHtml != 0,
+                       std::move(fetch.page), std::move(fetch.tags));
     } else if (fetch.result == kResultSkipped) {
         // Unchanged on the server, or a local copy that is already whole (a run cut short
         // fetched it): kept as it is, as if fetched, so that the records come out as they would
@@ -381,8 +385,9 @@ void SitePageProcessor::Conclude(RipRun& run, const std::string& url) {
     RipRecordFile(records.front().localPath).Save(Fingerprint(run.job, url), records);
 }
 
-bool SitePageProcessor::TooLargeToRip(DownloadJob& job, const std::string& localPath) const {
-    const std::uint64_t size = FileSize(localPath).value_or(0);
+bool SitePageProcessor::TooLargeToRip(DownloadJob& job, const std::string& localPath,
+                                      std::optional<std::int64_t> fileSize) const {
+    const auto size = static_cast<std::uint64_t>(fileSize.value_or(0));
     if (size <= m_limits.maxPageBytes) return false;
     job.PostEvent(kEventMessage, 0, 0,
                   GetString(EventCode::RipPageTooLarge) + " " + localPath + " (" +
@@ -391,16 +396,17 @@ bool SitePageProcessor::TooLargeToRip(DownloadJob& job, const std::string& local
 }
 
 void SitePageProcessor::ProcessFetched(DownloadJob& job, HtmlRipper& ripper, std::size_t i,
-                                       const std::string& localPath, bool html,
-                                       std::optional<PageFile> page, PageTags tags) const {
+                                       const std::string& localPath, const FetchedFile& file,
+                                       bool html, std::optional<PageFile> page,
+                                       PageTags tags) const {
     const bool sheet = IsStyleSheet(localPath);
     if (!html && !sheet) return;  // a picture, a script: nothing to rewrite
     const int detail = job.Settings().LogDetail;
     const LinkRecord record = ripper.Record(i);
     // Relative references are relative to where the server finally delivered the resource.
     const std::string& url = record.finalUrl.empty() ? record.url : record.finalUrl;
-    const std::optional<std::time_t> served = LastWriteTime(localPath);
-    const bool tooLarge = TooLargeToRip(job, localPath);
+    const std::optional<std::time_t> served = file.served;
+    const bool tooLarge = TooLargeToRip(job, localPath, file.size);
     if (sheet) {
         if (served) StampRewritten(localPath, *served);
         if (tooLarge) return;

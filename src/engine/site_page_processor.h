@@ -13,6 +13,7 @@ namespace kov {
 
 class HtmlRipper;
 struct LinkRecord;
+struct FetchedFile;
 struct RipFetch;
 
 // What a rip may take: pages beyond maxPageBytes are kept as delivered (a page is held in
@@ -77,14 +78,16 @@ private:
     // Threads for the work at the end of a rip (cross references, the files' attributes).
     int FinishingThreads(const DownloadJob& job) const;
     void Conclude(RipRun& run, const std::string& url);
-    // page: the page as it arrived, when a fetcher read it, and its tags.
+    // file: the fetched file as it arrived; page: the page, when a fetcher read it, and its
+    // tags.
     void ProcessFetched(DownloadJob& job, HtmlRipper& ripper, std::size_t i,
-                        const std::string& localPath, bool html,
+                        const std::string& localPath, const FetchedFile& file, bool html,
                         std::optional<PageFile> page = std::nullopt, PageTags tags = {}) const;
     int FetchLinked(const DownloadJob& job, TransferJob& transfer, const HtmlRipper& ripper,
                     RipFetch& fetch, bool conditional) const;
     // Says so in the log when the page is too large to be ripped.
-    bool TooLargeToRip(DownloadJob& job, const std::string& localPath) const;
+    bool TooLargeToRip(DownloadJob& job, const std::string& localPath,
+                       std::optional<std::int64_t> size) const;
 
     RipLimits m_limits;
 };

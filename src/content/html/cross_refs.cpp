@@ -82,17 +82,18 @@ std::optional<std::string> HtmlRipper::CrossRefFor(const std::string& href, std:
             m_folderWholeCrossRefs.clear();
             m_folderCrossRefs.clear();
         }
-        std::string key = m_pageFolder;
-        key.append(1, '\n').append(folder).append(1, '\n');
+        // The key is made in a buffer of the worker's: a link seen before needs no new memory.
+        std::string& key = m_crossRefKey;
+        key.assign(m_pageFolder).append(1, '\n').append(folder).append(1, '\n');
         key.append(href, 0, hash);
         if (hash != std::string::npos) {
-            return Memoized(m_folderCrossRefs, std::move(key), base, href, hash,
+            return Memoized(m_folderCrossRefs, key, base, href, hash,
                             std::string_view(href).substr(hash), kCrossRefCapacity, make);
         }
-        const auto known = m_folderWholeCrossRefs.find(key);
+        const auto known = m_folderWholeCrossRefs.find(std::string_view(key));
         if (known != m_folderWholeCrossRefs.end()) return known->second;
         std::optional<std::string> result = make();
-        m_folderWholeCrossRefs.emplace(std::move(key), result);
+        m_folderWholeCrossRefs.emplace(key, result);
         return result;
     }
     if (hash == std::string::npos) return make();

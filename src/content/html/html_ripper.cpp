@@ -171,6 +171,7 @@ void HtmlRipper::TakeBase() {
     m_knownLinks.clear();
     m_knownCrossRefs.clear();
     m_baseUrl.clear();
+    if (m_tags.Absent(PageTags::kBaseTag)) return;
     const std::size_t at = FindInPage("<base");
     if (at == std::string::npos || m_text.find('>', at) == std::string::npos) return;
     HtmlTag tag;
@@ -323,10 +324,12 @@ void HtmlRipper::TrackText(const std::string& path, const std::string& text, boo
 
 void HtmlRipper::EndPass(const std::string& text, std::string_view old) {
     if (&text == &m_text && !m_pass.empty()) {
-        if (m_tagsAstray)
+        if (m_tagsAstray) {
             m_tags.Clear();
-        else
+        } else {
             m_tags.Shift(m_pass);
+            m_tags.KeepAbsent(text, m_pass);
+        }
         if (!MoveScripts(old)) m_tags.DropMarks();
     }
     m_tagsAstray = false;

@@ -240,7 +240,9 @@ private:
     // start with neither '?' nor '#'); whole links and links by their part before a fragment.
     bool m_sharedCrossRefs = false;
     LinkMemo m_folderCrossRefs;
-    std::unordered_map<std::string, std::optional<std::string>> m_folderWholeCrossRefs;
+    std::unordered_map<std::string, std::optional<std::string>, LinkMemoHash, std::equal_to<>>
+        m_folderWholeCrossRefs;
+    std::string m_crossRefKey;  // the key of the link being looked up
     // The record links to places on the current page ("#top") lead to; kNotWorkedOut at first.
     static constexpr int kNotWorkedOut = -2;
     int m_selfTarget = kNotWorkedOut;

@@ -119,7 +119,14 @@ std::size_t HtmlTag::Read(std::string_view text, std::size_t pos, std::string_vi
 }
 
 std::string HtmlTag::Write() const {
-    std::string out = "<" + name;
+    std::string out;
+    WriteTo(out);
+    return out;
+}
+
+void HtmlTag::WriteTo(std::string& out) const {
+    out += '<';
+    out += name;
     bool lastValueless = false;
     for (const TagAttribute& a : attributes) {
         out += ' ';
@@ -132,22 +139,27 @@ std::string HtmlTag::Write() const {
         // A value that holds double quotes keeps them only inside single quotes.
         const bool hasDouble = a.value.find('"') != std::string::npos;
         if (hasDouble && a.value.find('\'') == std::string::npos) {
-            out += "='" + a.value + "'";
+            out += "='";
+            out += a.value;
+            out += '\'';
             continue;
         }
         out += "=\"";
-        for (char c : a.value) {
-            if (c == '"')
-                out += "&quot;";
-            else
-                out += c;
+        if (!hasDouble) {
+            out += a.value;
+        } else {
+            for (char c : a.value) {
+                if (c == '"')
+                    out += "&quot;";
+                else
+                    out += c;
+            }
         }
         out += '"';
     }
     // A last name ending in '/' would turn "/>" into the end of a self-closing tag.
     if (!selfClosing && out.back() == '/') out += ' ';
     out += selfClosing ? "/>" : ">";
-    return out;
 }
 
 int HtmlTag::FindAttribute(std::string_view attributeName) const {

@@ -22,6 +22,8 @@ public:
     std::size_t Read(std::string_view text, std::size_t pos, std::string_view name);
     // The tag rebuilt: the name in lower case, every attribute in order, values in quotes.
     std::string Write() const;
+    // The same, appended to out.
+    void WriteTo(std::string& out) const;
     // Index of the first attribute of that name (any case), -1 when none.
     int FindAttribute(std::string_view name) const;
     // The value of that attribute, empty when missing.

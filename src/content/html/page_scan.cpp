@@ -50,6 +50,7 @@ PageTags HtmlRipper::TagsOf(std::string_view text) {
     PageTags tags;
     tags.Read(text, ScannedKeys());
     tags.FindMarks(text);
+    tags.FindAbsent(text);
     return tags;
 }
 
@@ -151,7 +152,7 @@ void HtmlRipper::ScanTags(std::string_view name, const TagVisit& visit) {
             out.reserve(PageRoom(m_text.size()));
         out.append(m_text, copied, at - copied);
         const std::size_t before = out.size();
-        out += tag.Write();
+        tag.WriteTo(out);
         const std::string_view written = std::string_view(out).substr(before);
         // The tag as written must read as the same tag to its end, or the tags after it are
         // walked again.

@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <array>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "content/html/html_tag.h"
 #include "core/text/text_util.h"
 
@@ -31,6 +35,22 @@ bool IsLetter(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
+// The next '<' at or after from, npos when none. Tags stand a few dozen bytes apart: a look at 16
+// bytes at a time finds the next one sooner than a call of memchr, which takes the long gaps.
+std::size_t NextOpen(std::string_view text, std::size_t from) {
+#if defined(__SSE2__)
+    const char* data = text.data();
+    const std::size_t n = text.size();
+    const __m128i opens = _mm_set1_epi8('<');
+    for (int round = 0; round < 4 && from <= n && n - from >= 16; ++round, from += 16) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + from));
+        const auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, opens)));
+        if (mask != 0) return from + static_cast<std::size_t>(__builtin_ctz(mask));
+    }
+#endif
+    return text.find('<', from);
+}
+
 // A start or end tag begins with '<' or "</" and a letter; "<!--", "<?" and a lone '<' do not.
 bool BeginsTag(std::string_view text, std::size_t pos) {
     std::size_t i = pos + 1;
@@ -52,9 +72,12 @@ std::size_t TagNameEnd(std::string_view text, std::size_t pos) {
 // The same reading as HtmlTag::Read: attributes separated by white space, a value after '=' in
 // quotes or up to white space or '>'.
 std::size_t PageScanCursor::Walk(std::size_t pos, std::vector<Range>* values) const {
+    return WalkFrom(TagNameEnd(m_text, pos), values);
+}
+
+std::size_t PageScanCursor::WalkFrom(std::size_t i, std::vector<Range>* values) const {
     const std::string_view text = m_text;
     const std::size_t n = text.size();
-    std::size_t i = TagNameEnd(text, pos);
     while (i < n) {
         while (i < n && Is(text[i], kSpace))
             ++i;
@@ -112,7 +135,7 @@ void PageScanCursor::ReadTo(std::size_t pos) {
 
 bool PageScanCursor::ReadOne(std::size_t limit) {
     while (m_next <= limit) {
-        const std::size_t at = m_text.find('<', m_next);
+        const std::size_t at = NextOpen(m_text, m_next);
         if (at == std::string_view::npos || at > limit) {
             m_next = at == std::string_view::npos ? m_text.size() : at;
             return false;
@@ -122,9 +145,9 @@ bool PageScanCursor::ReadOne(std::size_t limit) {
             continue;
         }
         m_start = at;
-        m_end = TagEnd(at);
-        m_next = m_end;
         m_nameEnd = TagNameEnd(m_text, at);
+        m_end = WalkFrom(m_nameEnd, nullptr);
+        m_next = m_end;
         // The text of a script or style block is no markup up to its end tag.
         const std::string_view name = m_text.substr(at + 1, m_nameEnd - at - 1);
         static constexpr std::string_view kRawText[][2] = {{"script", "</script"},

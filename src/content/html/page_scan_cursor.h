@@ -41,6 +41,8 @@ private:
     bool ReadOne(std::size_t limit);
     // Walks the tag at pos to its end; the ranges of its values go to values.
     std::size_t Walk(std::size_t pos, std::vector<Range>* values) const;
+    // The same from i, the end of the tag's name.
+    std::size_t WalkFrom(std::size_t i, std::vector<Range>* values) const;
 
     std::string_view m_text;
     std::size_t m_next = 0;                        // each '<' before it has been read

@@ -47,11 +47,21 @@ public:
     // The marks moved with a pass of rewrites that neither made nor broke one.
     void ShiftMarks(const std::vector<RewrittenRange>& pass);
 
+    // What passes look for in the whole text ("<base", "url(", any case): found nowhere in
+    // it, they need no search. Known from FindAbsent on the text as read, and kept through
+    // passes of rewrites whose new text, with what stands around it, holds none.
+    enum Needle : unsigned { kBaseTag = 1, kStyleUrl = 2 };
+    void FindAbsent(std::string_view text);
+    bool Absent(Needle needle) const { return (m_absent & needle) != 0; }
+    // text: the text after the pass.
+    void KeepAbsent(std::string_view text, const std::vector<RewrittenRange>& pass);
+
 private:
     std::vector<Tag> m_tags;
     bool m_ready = false;
     std::vector<std::size_t> m_opens, m_closes;
     bool m_marksReady = false;
+    unsigned m_absent = 0;
 };
 
 }  // namespace kov

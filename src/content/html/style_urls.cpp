@@ -1,6 +1,10 @@
 // Style sheets: url(...) references in tags, in style sheets and in style blocks, and
 // @import rules.
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "content/html/html_ripper.h"
 #include "content/html/html_tag.h"
 #include "content/html/link_kind.h"
@@ -34,11 +38,23 @@ std::size_t FindUrlOpen(std::string_view text, std::size_t pos) {
     return FindNeedleNoCase(text, "url(", pos);
 }
 
-// The next a or b from pos (npos when none): a loop the compiler makes fast, where
-// find_first_of asks memchr about every byte.
+// The next a or b from pos (npos when none), 16 bytes at a time where find_first_of would ask
+// memchr about every byte.
 std::size_t FindEither(std::string_view text, char a, char b, std::size_t pos) {
-    for (; pos < text.size(); ++pos) {
-        if (text[pos] == a || text[pos] == b) return pos;
+    const char* data = text.data();
+    const std::size_t n = text.size();
+#if defined(__SSE2__)
+    const __m128i as = _mm_set1_epi8(a);
+    const __m128i bs = _mm_set1_epi8(b);
+    for (; pos <= n && n - pos >= 16; pos += 16) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + pos));
+        const auto mask = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(block, as), _mm_cmpeq_epi8(block, bs))));
+        if (mask != 0) return pos + static_cast<std::size_t>(__builtin_ctz(mask));
+    }
+#endif
+    for (; pos < n; ++pos) {
+        if (data[pos] == a || data[pos] == b) return pos;
     }
     return std::string_view::npos;
 }
@@ -83,6 +99,7 @@ constexpr std::string_view kInTagSpecial = " \t\n\r\f'\"()<>\\";
 }  // namespace
 
 int HtmlRipper::GrabStyleUrls(std::string& text, bool sheetMode) {
+    if (&text == &m_text && m_tags.Absent(PageTags::kStyleUrl)) return 0;
     const char open = sheetMode ? '{' : '<';
     const char close = sheetMode ? '}' : '>';
     const int before = m_added;

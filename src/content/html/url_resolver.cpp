@@ -1,6 +1,7 @@
 #include "content/html/url_resolver.h"
 
 #include <algorithm>
+#include <string>
 
 #include "net/http/inet.h"
 
@@ -85,17 +86,37 @@ std::string RemoveDots(std::string_view path) {
     return out;
 }
 
+// What ResolvedHere asks of a base. A page's links are resolved one after another against the
+// same base, several times each: the last base a thread asked about is remembered, and found
+// again by comparing its bytes.
+struct BaseFacts {
+    bool noNul = false;           // the library can take it
+    std::size_t plainOrigin = 0;  // the length of its origin when its path is plain, else 0
+};
+
+const BaseFacts& FactsOf(std::string_view base) {
+    thread_local std::string last;
+    thread_local BaseFacts facts;
+    thread_local bool known = false;
+    if (known && base == last) return facts;
+    facts.noNul = base.find('\0') == std::string_view::npos;
+    const std::string_view origin = Origin(base);
+    facts.plainOrigin = !origin.empty() && Plain(base.substr(origin.size())) ? origin.size() : 0;
+    last.assign(base);
+    known = true;
+    return facts;
+}
+
 // ResolveUrl works the reference out itself: the fragment is then appended unchanged.
 bool ResolvedHere(std::string_view base, std::string_view reference) {
+    const BaseFacts& facts = FactsOf(base);
     const std::string_view absolute = AbsoluteOrigin(reference);
     if (!absolute.empty()) {
         // The base plays no part, but one the library cannot take refuses every reference.
-        return base.find('\0') == std::string_view::npos && reference.size() < 8000 &&
-               Plain(reference.substr(absolute.size()));
+        return facts.noNul && reference.size() < 8000 && Plain(reference.substr(absolute.size()));
     }
-    const std::string_view origin = Origin(base);
-    return !origin.empty() && !reference.empty() && !reference.starts_with("//") &&
-           Plain(reference) && Plain(base.substr(origin.size()));
+    return facts.plainOrigin != 0 && !reference.empty() && !reference.starts_with("//") &&
+           Plain(reference);
 }
 
 }  // namespace

@@ -186,7 +186,7 @@ TEST(PageTagsTest, ListsTheTagsOfTheNamesAskedFor) {
 }
 
 // After rewrites of whole tags and of text inside values, the tags moved are the tags of the new
-// text walked anew, ends and script marks included.
+// text walked anew, ends, script marks and the needles known absent included.
 TEST(PageTagsTest, MovedWithRewritesAsIfWalkedAnew) {
     struct Edit {
         std::size_t begin, end;
@@ -204,6 +204,8 @@ TEST(PageTagsTest, MovedWithRewritesAsIfWalkedAnew) {
          {{0, 17, "<script src=\"s.js\">"}, {46, 56, "url(a-long-name.png)"}}},
         {"text <img src=y> more <img alt='<a>' src=z>",
          {{0, 4, "longer text"}, {22, 43, "<img alt=\"<a>\" src=\"z\">"}}},
+        {"<a href=x> <a href=y>", {{11, 21, "<a href=\"url(y\">"}}},
+        {"<a title=\"ASE\" href=x><img src=y>", {{10, 10, "<b"}}},
     };
     const std::uint64_t keys[] = {PageTags::Key("a"), PageTags::Key("img"),
                                   PageTags::Key("script")};
@@ -211,6 +213,7 @@ TEST(PageTagsTest, MovedWithRewritesAsIfWalkedAnew) {
         PageTags moved;
         moved.Read(c.text, keys);
         moved.FindMarks(c.text);
+        moved.FindAbsent(c.text);
         std::string text = c.text;
         std::vector<RewrittenRange> pass;
         for (auto it = c.edits.rbegin(); it != c.edits.rend(); ++it)
@@ -219,9 +222,13 @@ TEST(PageTagsTest, MovedWithRewritesAsIfWalkedAnew) {
             pass.push_back({edit.begin, edit.end, edit.text.size()});
         moved.Shift(pass);
         moved.ShiftMarks(pass);
+        moved.KeepAbsent(text, pass);
         PageTags anew;
         anew.Read(text, keys);
         anew.FindMarks(text);
+        anew.FindAbsent(text);
+        for (const PageTags::Needle needle : {PageTags::kBaseTag, PageTags::kStyleUrl})
+            EXPECT_EQ(moved.Absent(needle), anew.Absent(needle)) << text;
         ASSERT_EQ(moved.All().size(), anew.All().size()) << text;
         for (std::size_t i = 0; i < anew.All().size(); ++i) {
             EXPECT_EQ(moved.All()[i].pos, anew.All()[i].pos) << text;
