@@ -364,9 +364,9 @@ int HttpResourceFetch::OpenLocalFile(int& fd) {
     const bool created = fd >= 0 && fresh;
     if (fd < 0 && fresh && errno == EEXIST) fd = ::open(m_localPath.c_str(), flags, 0644);
     if (fd < 0) return WriteFailure(m_job);
-    // Whatever comes, the copy is no longer the one its validators describe.
-    if (!created) DropKeptValidators(fd);
-    MarkIncomplete(fd);
+    // Whatever comes, the copy is no longer the one its validators describe: the mark takes
+    // their place.
+    MarkIncomplete(fd, created);
     if (resuming && (::lseek(fd, static_cast<off_t>(m_writeFrom), SEEK_SET) < 0 ||
                      ::ftruncate(fd, static_cast<off_t>(m_writeFrom)) != 0)) {
         const int result = WriteFailure(m_job);
@@ -473,12 +473,13 @@ int HttpResourceFetch::ReceiveBody() {
     if (m_writeFrom > 0) Post(m_job, kEventResumed, m_writeFrom, expected);
     int result = ReadBlocks(fd);
     // Time and validators go on through the open file, which saves looking its path up three
-    // times more: felt with many small files. A page is judged first (CheckDeliveredPage).
+    // times more: felt with many small files. Keeping the validators ends the mark with the
+    // same write; a file that keeps none loses the mark alone. A page is judged first
+    // (CheckDeliveredPage).
     StampServerTime(fd);
-    if (result == kResultOk) ClearIncomplete(fd);
-    if (result == kResultOk && !m_info.isHtml) {
-        KeepDelivered(fd);
-        m_kept = true;
+    if (result == kResultOk) {
+        m_kept = !m_info.isHtml;
+        if (!m_kept || !KeepDelivered(fd)) ClearIncomplete(fd);
     }
     if (::close(fd) != 0 && result == kResultOk) {
         result = WriteFailure(m_job);

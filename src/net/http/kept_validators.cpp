@@ -11,12 +11,13 @@
 #include "core/text/text_util.h"
 #include "net/http/inet.h"
 #include "net/http/response_headers.h"
+#include "platform/file_util.h"
 
 namespace kov {
 
 namespace {
 
-constexpr const char* kAttribute = "user.kov.validators";
+constexpr const char* kAttribute = kFileStateAttribute;
 // A value that holds more than validators is not ours.
 constexpr std::size_t kMaxValue = 1024;
 
@@ -137,10 +138,6 @@ bool KeepValidators(int fd, const KeptValidators& validators) {
     if (::fstat(fd, &st) != 0) return false;
     const std::optional<std::string> value = AttributeValue(StateOf(st), validators);
     return value && ::fsetxattr(fd, kAttribute, value->data(), value->size(), 0) == 0;
-}
-
-void DropKeptValidators(int fd) {
-    ::fremovexattr(fd, kAttribute);
 }
 
 void DropKeptValidators(const std::string& path) {

@@ -33,8 +33,8 @@ std::optional<KeptValidators> ReadKeptValidators(const std::string& path);
 bool KeepValidators(const std::string& path, const KeptValidators& validators);
 // The same for an open file.
 bool KeepValidators(int fd, const KeptValidators& validators);
-// Forgets them: the file is about to change.
-void DropKeptValidators(int fd);
+// Forgets them: the file is about to change. (A file opened to be written loses them to
+// MarkIncomplete.)
 void DropKeptValidators(const std::string& path);
 
 // The conditional request headers for them ("" when there are none), one per line.

@@ -92,10 +92,10 @@ TEST_F(KeptValidatorsTest, StaleOnceTheCopyChanges) {
              SetFileTimes(p, 1700000001, 1700000001);
          }},
         {"written anew", [](const std::string& p) { WriteFileAtomic(p, "content", 0644); }},
-        {"dropped",
+        {"marked unfinished",
          [](const std::string& p) {
              const int fd = ::open(p.c_str(), O_RDWR);
-             DropKeptValidators(fd);
+             MarkIncomplete(fd);
              ::close(fd);
          }},
         {"dropped by name", [](const std::string& p) { DropKeptValidators(p); }},
