@@ -21,10 +21,14 @@ constexpr const char* kAttribute = kFileStateAttribute;
 // A value that holds more than validators is not ours.
 constexpr std::size_t kMaxValue = 1024;
 
+std::string StateText(std::time_t time, std::int64_t size) {
+    return std::to_string(time) + " " + std::to_string(size);
+}
+
 // "<time> <size>" of the file as it is now.
 std::optional<std::string> StateOf(const struct stat& st) {
     if (!S_ISREG(st.st_mode)) return std::nullopt;
-    return std::to_string(st.st_mtime) + " " + std::to_string(st.st_size);
+    return StateText(st.st_mtime, st.st_size);
 }
 
 std::optional<std::string> StateOf(const std::string& path) {
@@ -137,6 +141,11 @@ bool KeepValidators(int fd, const KeptValidators& validators) {
     struct stat st {};
     if (::fstat(fd, &st) != 0) return false;
     const std::optional<std::string> value = AttributeValue(StateOf(st), validators);
+    return value && ::fsetxattr(fd, kAttribute, value->data(), value->size(), 0) == 0;
+}
+
+bool KeepValidators(int fd, const KeptValidators& validators, std::time_t time, std::int64_t size) {
+    const std::optional<std::string> value = AttributeValue(StateText(time, size), validators);
     return value && ::fsetxattr(fd, kAttribute, value->data(), value->size(), 0) == 0;
 }
 
