@@ -41,7 +41,7 @@ void WorkerPool::Enqueue(std::unique_ptr<Job> job) {
     if (!job) return;
     std::lock_guard lock(m_lock);
     Insert(std::move(job));
-    WakeManager();
+    HandOver();
 }
 
 void WorkerPool::EnqueueAll(std::vector<std::unique_ptr<Job>> jobs) {
@@ -52,7 +52,7 @@ void WorkerPool::EnqueueAll(std::vector<std::unique_ptr<Job>> jobs) {
         Insert(std::move(job));
         any = true;
     }
-    if (any) WakeManager();
+    if (any) HandOver();
 }
 
 void WorkerPool::Insert(std::unique_ptr<Job> job) {
@@ -71,7 +71,7 @@ bool WorkerPool::SetMaxThreads(int n) {
     std::lock_guard lock(m_lock);
     m_maxThreads = n;
     RetireIdleSurplus();
-    WakeManager();
+    HandOver();
     return true;
 }
 
@@ -125,16 +125,21 @@ void WorkerPool::ManagerMain() {
             if (m_shutdown) return;
         }
 
-        while (!m_queue.empty()) {
-            Worker* worker = TakeFreeWorker();
-            if (!worker) break;
-            worker->job = std::move(m_queue.front());
-            m_queue.pop_front();
-            // Counted as running from the hand-over, so WaitIdle never sees a gap between the
-            // queue and the worker.
-            ++m_runningCount;
-            worker->wake.notify_one();
-        }
+        // What a failed thread start left queued goes now.
+        HandOver();
+    }
+}
+
+void WorkerPool::HandOver() {
+    while (!m_queue.empty()) {
+        Worker* worker = TakeFreeWorker();
+        if (!worker) break;
+        worker->job = std::move(m_queue.front());
+        m_queue.pop_front();
+        // Counted as running from the hand-over, so WaitIdle never sees a gap between the
+        // queue and the worker.
+        ++m_runningCount;
+        worker->wake.notify_one();
     }
 }
 

@@ -14,9 +14,10 @@
 
 namespace kov {
 
-// Runs jobs on a bounded set of worker threads. A manager thread hands queued jobs to idle
-// workers, creating workers lazily up to the thread limit; each worker runs one job at a time,
-// sets its `done`, deletes it and offers itself for the next. Jobs never run on the caller's
+// Runs jobs on a bounded set of worker threads. Queued jobs go to idle workers at once, by the
+// thread that queues them, and workers are made lazily up to the thread limit; each worker runs
+// one job at a time, sets its `done`, deletes it and takes the next queued one or offers itself
+// as idle. A manager thread joins the workers that ended. Jobs never run on the caller's
 // thread. All members may be called from any thread.
 //
 // Destruction: queued jobs that no worker has taken yet are deleted without running; jobs
@@ -70,6 +71,12 @@ private:
 
     // The helpers below run with m_lock held.
     void Insert(std::unique_ptr<Job> job);
+    // Queued jobs to idle or new workers, as far as the limit allows. Done by whoever queued
+    // them, not by the manager: a thread woken from a wait tends to be queued behind the thread
+    // that woke it, on that one's core, and waits out its time slice (milliseconds at a
+    // session's start, while the caller goes on making jobs), where a new thread starts on an
+    // idle core at once.
+    void HandOver();
     Worker* TakeFreeWorker();
     void WakeManager();
     void RetireIdleSurplus();

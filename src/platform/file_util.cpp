@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 
 namespace kov {
 
@@ -205,19 +206,33 @@ std::string WithTrailingSlash(std::string path) {
 }
 
 namespace {
-constexpr const char* kIncompleteAttribute = "user.kov.incomplete";
+
+constexpr char kUnfinished[] = "unfinished";
+// The mark of older runs, an attribute of its own.
+constexpr const char* kOldIncompleteAttribute = "user.kov.incomplete";
+
 }  // namespace
 
-void MarkIncomplete(int fd) {
-    ::fsetxattr(fd, kIncompleteAttribute, "1", 1, 0);
+void MarkIncomplete(int fd, bool created) {
+    // Replaces whatever was kept about the file: it no longer describes it.
+    ::fsetxattr(fd, kFileStateAttribute, kUnfinished, sizeof kUnfinished - 1, 0);
+    if (!created) ::fremovexattr(fd, kOldIncompleteAttribute);
 }
 
 void ClearIncomplete(int fd) {
-    ::fremovexattr(fd, kIncompleteAttribute);
+    ::fremovexattr(fd, kFileStateAttribute);
 }
 
 bool MarkedIncomplete(const std::string& path) {
-    return ::getxattr(path.c_str(), kIncompleteAttribute, nullptr, 0) >= 0;
+    char value[sizeof kUnfinished];
+    const ssize_t n = ::getxattr(path.c_str(), kFileStateAttribute, value, sizeof value);
+    if (n >= 0 || errno == ERANGE) {
+        return n == sizeof kUnfinished - 1 &&
+               std::memcmp(value, kUnfinished, sizeof kUnfinished - 1) == 0;
+    }
+    // A file that holds what was kept about it carries no older mark: older runs dropped the
+    // mark before keeping anything, and a run of ours drops it when it opens the file.
+    return ::getxattr(path.c_str(), kOldIncompleteAttribute, nullptr, 0) >= 0;
 }
 
 }  // namespace kov

@@ -17,11 +17,17 @@ std::optional<std::time_t> LastWriteTime(const std::string& path);
 bool SetFileTimes(const std::string& path, std::time_t accessTime, std::time_t modifyTime);
 // The same for an open file, without looking its path up again.
 bool SetFileTimes(int fd, std::time_t accessTime, std::time_t modifyTime);
-// A file being written is marked so (an extended attribute) until it is whole: a run cut
-// short by a crash or kill -9 leaves the mark, and a later run does not take the copy for a
-// finished one. Where the file system keeps no attributes there is no mark.
-void MarkIncomplete(int fd);
+// A file being written is marked so until it is whole: a run cut short by a crash or kill -9
+// leaves the mark, and a later run does not take the copy for a finished one. The mark is a
+// value of the attribute that holds what a download keeps about its file (the HTTP
+// validators), so that one write at the end, of what is kept, both ends the mark and keeps it;
+// ClearIncomplete is for a file that keeps nothing. Where the file system keeps no attributes
+// there is no mark.
+inline constexpr const char* kFileStateAttribute = "user.kov.validators";
+// created: the open just made the file, so it carries no attribute of an older run to drop.
+void MarkIncomplete(int fd, bool created = false);
 void ClearIncomplete(int fd);
+// Also true for the separate mark that older runs set.
 bool MarkedIncomplete(const std::string& path);
 
 // Creates the folder and any missing parents. True when it exists afterwards; otherwise errno

@@ -83,12 +83,17 @@ EventLog::~EventLog() {
     CloseFile();
 }
 
-std::string EventLog::TimeStamp() const {
-    const CalendarTime t = LocalTime(m_now ? m_now() : std::time(nullptr));
+std::string EventLog::TimeStamp() {
+    // A busy session writes many lines a second: they share one conversion.
+    const std::time_t now = m_now ? m_now() : std::time(nullptr);
+    if (now == m_stampTime) return m_stamp;
+    const CalendarTime t = LocalTime(now);
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, "%02d.%02d.%d %02d:%02d:%02d", t.day, t.month, t.year,
                   t.hour, t.minute, t.second);
-    return buffer;
+    m_stampTime = now;
+    m_stamp = buffer;
+    return m_stamp;
 }
 
 void EventLog::AddLine(const std::string& text, int fileFlag, int image) {

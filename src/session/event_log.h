@@ -66,7 +66,7 @@ public:
     const std::string& FilePath() const { return m_path; }
 
 private:
-    std::string TimeStamp() const;
+    std::string TimeStamp();                    // under m_notifyMutex
     void WriteToFile(const std::string& line);  // under m_mutex
     bool Listening(EventLogListener* listener) const;
 
@@ -81,6 +81,9 @@ private:
     std::vector<LogLine> m_lines;
     std::vector<EventLogListener*> m_listeners;
     UniqueFd m_fd;
+    // The last stamp made, for the lines of the same second (under m_notifyMutex).
+    std::time_t m_stampTime = -1;
+    std::string m_stamp;
 };
 
 }  // namespace kov

@@ -21,10 +21,14 @@ __attribute__((format(printf, 1, 2))) std::string Format(const char* format, ...
     va_start(args, format);
     va_list copy;
     va_copy(copy, args);
-    const int length = std::vsnprintf(nullptr, 0, format, copy);
+    // Most lines fit the buffer: one pass over the format instead of two.
+    char buffer[512];
+    const int length = std::vsnprintf(buffer, sizeof buffer, format, copy);
     va_end(copy);
     std::string text;
-    if (length > 0) {
+    if (length > 0 && static_cast<std::size_t>(length) < sizeof buffer) {
+        text.assign(buffer, static_cast<std::size_t>(length));
+    } else if (length > 0) {
         text.resize(static_cast<std::size_t>(length));
         std::vsnprintf(text.data(), text.size() + 1, format, args);
     }
@@ -76,17 +80,19 @@ private:
     const char* Text1() const { return m_event.text1.c_str(); }
     const char* Text2() const { return m_event.text2.c_str(); }
 
+    // Whether a line of the level is written at all: callers make the text only then, as
+    // most levels are off and a session of small files sends several events per file.
+    bool Logs(int minDetail) const {
+        return m_context.log &&
+               (minDetail == kAlways ||
+                (m_context.settings && m_context.settings->LogDetail >= minDetail));
+    }
     void Log(int minDetail, int image, const std::string& text, int fileFlag = 1) {
-        if (!m_context.log) return;
-        if (minDetail > kAlways &&
-            (!m_context.settings || m_context.settings->LogDetail < minDetail)) {
-            return;
-        }
-        m_context.log->AddLine(text, fileFlag, image);
+        if (Logs(minDetail)) m_context.log->AddLine(text, fileFlag, image);
     }
     // "[name] - text of code"
     void LogItem(int minDetail, int image, EventCode code) {
-        Log(minDetail, image, Format("[%s] - %s", Name(), Text(code)));
+        if (Logs(minDetail)) Log(minDetail, image, Format("[%s] - %s", Name(), Text(code)));
     }
     // A failure's line ends with its cause in parentheses, when the job knew one.
     std::string WithCause(std::string line) const {
@@ -155,9 +161,11 @@ void EventHandler::ShowProgress() {
 
 void EventHandler::LogFileResult() {
     const auto& e = m_event;
-    Log(kDebug, kLogSuccess,
-        Format("[%s] - %s => %s result code: %d subcode:%d", Name(), Text1(), Text2(),
-               Int(e.param1), Int(e.param2)));
+    if (Logs(kDebug)) {
+        Log(kDebug, kLogSuccess,
+            Format("[%s] - %s => %s result code: %d subcode:%d", Name(), Text1(), Text2(),
+                   Int(e.param1), Int(e.param2)));
+    }
 
     auto line = [&](EventCode code, const char* detail, int image) {
         Log(kAlways, image, Format("[%s] - %s : %s", Name(), Text(code), detail));
@@ -323,8 +331,10 @@ Step EventHandler::FollowTransfer() {
             row.fileSize = NonNegative(e.param1);
             row.linkIndex = e.linkIndex;
             row.linkCount = e.linkCount;
-            Log(kDetailed, kLogInfo,
-                Format("[%s] - %s %s", Name(), Text(EventCode::DlFileStarted), Text1()));
+            if (Logs(kDetailed)) {
+                Log(kDetailed, kLogInfo,
+                    Format("[%s] - %s %s", Name(), Text(EventCode::DlFileStarted), Text1()));
+            }
             return Step::RowChanged;
         case kEventBlock: {
             const std::uint64_t bytes = NonNegative(e.param1);
@@ -337,9 +347,11 @@ Step EventHandler::FollowTransfer() {
         case kEventResumed:
             row.filePos = NonNegative(e.param1);
             row.fileSize = NonNegative(e.param2);
-            Log(kDetailed, kLogResumed,
-                Format("[%s] - %s %s %llu", Name(), Text1(), Text(EventCode::DlFileResumed),
-                       Count(e.param1)));
+            if (Logs(kDetailed)) {
+                Log(kDetailed, kLogResumed,
+                    Format("[%s] - %s %s %llu", Name(), Text1(), Text(EventCode::DlFileResumed),
+                           Count(e.param1)));
+            }
             return Step::RowChanged;
         case kEventFileResult:
             row.columns[kColumnSpeed].clear();
@@ -391,13 +403,17 @@ Step EventHandler::ReportPageSteps() {
     const auto& e = m_event;
     switch (e.code) {
         case kEventParseStarted:
-            Log(kDetailed, kLogInfo,
-                Format("[%s] - %s %s", Name(), Text(EventCode::HtmlParseStarted), Text1()));
+            if (Logs(kDetailed)) {
+                Log(kDetailed, kLogInfo,
+                    Format("[%s] - %s %s", Name(), Text(EventCode::HtmlParseStarted), Text1()));
+            }
             return Step::RowUnchanged;
         case kEventParseFinished:
-            Log(kDetailed, kLogInfo,
-                Format("[%s] - %s %s : %llu", Name(), Text1(), Text(EventCode::HtmlParseFinished),
-                       Count(e.param1)));
+            if (Logs(kDetailed)) {
+                Log(kDetailed, kLogInfo,
+                    Format("[%s] - %s %s : %llu", Name(), Text1(),
+                           Text(EventCode::HtmlParseFinished), Count(e.param1)));
+            }
             return Step::RowUnchanged;
         case kEventReplaceDone: {
             const char* form = e.param2 == 0   ? "[%s] - %s - %s : %llu"
@@ -405,8 +421,10 @@ Step EventHandler::ReportPageSteps() {
                                                : "[%s] - %s - (SiteRipper) %s : %llu";
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
-            Log(kDetailed, kLogInfo,
-                Format(form, Name(), Text1(), Text(EventCode::ReplaceDone), Count(e.param1)));
+            if (Logs(kDetailed)) {
+                Log(kDetailed, kLogInfo,
+                    Format(form, Name(), Text1(), Text(EventCode::ReplaceDone), Count(e.param1)));
+            }
 #pragma GCC diagnostic pop
             return Step::RowUnchanged;
         }
@@ -440,8 +458,10 @@ Step EventHandler::ReportActionSteps() {
     switch (e.code) {
         case kEventCommandRun:
             SetStatus(EventCode::RunCmdCalled);
-            Log(kDetailed, kLogSuccess,
-                Format("[%s] - %s %d", Name(), Text(EventCode::RunCmdCalled), Int(e.param1)));
+            if (Logs(kDetailed)) {
+                Log(kDetailed, kLogSuccess,
+                    Format("[%s] - %s %d", Name(), Text(EventCode::RunCmdCalled), Int(e.param1)));
+            }
             return Step::RowChanged;
         case kEventMessage:
             Log(kAlways, kLogInfo, Format("[%s] - %s, code:%d", Name(), Text1(), Int(e.param1)),

@@ -289,9 +289,12 @@ void SessionController::FillQueue() {
     }
     ListModel& rows = m_document.Rows();
     std::unordered_set<RowId> selected(m_selection.begin(), m_selection.end());
-    // Handed to the pool in one go: a thousand single hand-overs would each wake its manager
-    // while the window waits.
+    // Handed to the pool in two goes: a thousand single hand-overs would each wake its manager
+    // while the window waits, and a single one at the end would keep the workers waiting
+    // while the rest of a long list is made into jobs. The first go fills every worker.
     std::vector<std::unique_ptr<Job>> jobs;
+    const std::size_t firstGo = static_cast<std::size_t>(std::max(m_pool.MaxThreads(), 1));
+    bool added = false;
     for (std::size_t i = 0; i < rows.Count(); ++i) {
         Row& row = rows.At(i);
         if (m_selectedOnly && !selected.count(row.id)) continue;
@@ -300,8 +303,13 @@ void SessionController::FillQueue() {
         const UrlItem& item = row.item;
         if (item.NumBased && item.StopNumber > 0 && item.CurrentNum > item.StopNumber) continue;
         jobs.push_back(MakeJob(row, static_cast<long>(i)));
+        if (!added && jobs.size() == firstGo) {
+            m_pool.EnqueueAll(std::move(jobs));
+            jobs.clear();
+            added = true;
+        }
     }
-    const bool added = !jobs.empty();
+    added = added || !jobs.empty();
     m_pool.EnqueueAll(std::move(jobs));
     if (!added && !wasDownloading) {
         m_log.AddLine(GetString(EventCode::NoJobsToRun), 1, kLogError);

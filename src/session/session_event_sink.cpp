@@ -28,26 +28,31 @@ void SessionEventSink::Deliver(const std::shared_ptr<Shared>& shared) {
 }
 
 void SessionEventSink::Post(JobEvent event) {
-    std::lock_guard guard(m_shared->lock);
-    if (!m_shared->connected) return;
-    const std::uint64_t id = event.jobId;
-    if (event.code == kEventBlock) {
-        const auto it = m_shared->merging.find(id);
-        if (it != m_shared->merging.end()) {
-            JobEvent& pending = m_shared->queued[it->second];
-            pending.param1 += event.param1;
-            pending.param2 = event.param2;
-            return;
+    {
+        std::lock_guard guard(m_shared->lock);
+        if (!m_shared->connected) return;
+        const std::uint64_t id = event.jobId;
+        if (event.code == kEventBlock) {
+            const auto it = m_shared->merging.find(id);
+            if (it != m_shared->merging.end()) {
+                JobEvent& pending = m_shared->queued[it->second];
+                pending.param1 += event.param1;
+                pending.param2 = event.param2;
+                return;
+            }
+            m_shared->merging.emplace(id, m_shared->queued.size());
+        } else if (!m_shared->merging.empty()) {
+            // The queued progress takes no more bytes: those that follow belong after this event.
+            m_shared->merging.erase(id);
         }
-        m_shared->merging.emplace(id, m_shared->queued.size());
-    } else {
-        // The queued progress takes no more bytes: those that follow belong after this event.
-        m_shared->merging.erase(id);
+        m_shared->queued.push_back(std::move(event));
+        // Only the first event since the last task asks for the next one.
+        if (m_shared->queued.size() != 1) return;
     }
-    m_shared->queued.push_back(std::move(event));
-    // The first event since the last task asks for the next one.
-    if (m_shared->queued.size() == 1)
-        m_shared->loop->Post([shared = m_shared] { Deliver(shared); });
+    // Posted with the sink's lock released, so that the other workers do not queue behind the
+    // loop's lock too. The task takes whatever has arrived by the time it runs; no other task
+    // is pending to take these events first, as the queue was empty.
+    m_shared->loop->Post([shared = m_shared] { Deliver(shared); });
 }
 
 void SessionEventSink::Disconnect() {

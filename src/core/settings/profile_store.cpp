@@ -31,7 +31,10 @@ std::string OneLine(std::string_view text) {
 // blanked text otherwise.
 std::string_view OneLineView(std::string_view text, std::string& scratch) {
     text = text.substr(0, text.find('\0'));
-    if (text.find_first_of("\r\n") == std::string_view::npos) return text;
+    // Two scans for one character each: find_first_of with a set looks the set up per
+    // character, which made this most of a large list's save.
+    if (text.find('\n') == std::string_view::npos && text.find('\r') == std::string_view::npos)
+        return text;
     scratch = OneLine(text);
     return scratch;
 }

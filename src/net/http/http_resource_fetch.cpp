@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <limits>
 
 #include "core/language/message_table.h"
 #include "core/text/text_util.h"
@@ -374,11 +375,12 @@ int HttpResourceFetch::OpenLocalFile(int& fd) {
             fd = ::open(m_localPath.c_str(), fresh ? flags | O_EXCL : flags, 0644);
     }
     const bool created = fd >= 0 && fresh;
+    m_created = created;
     if (fd < 0 && fresh && errno == EEXIST) fd = ::open(m_localPath.c_str(), flags, 0644);
     if (fd < 0) return WriteFailure(m_job);
-    // Whatever comes, the copy is no longer the one its validators describe.
-    if (!created) DropKeptValidators(fd);
-    MarkIncomplete(fd);
+    // Whatever comes, the copy is no longer the one its validators describe: the mark takes
+    // their place.
+    MarkIncomplete(fd, created);
     if (resuming && (::lseek(fd, static_cast<off_t>(m_writeFrom), SEEK_SET) < 0 ||
                      ::ftruncate(fd, static_cast<off_t>(m_writeFrom)) != 0)) {
         const int result = WriteFailure(m_job);
@@ -483,14 +485,24 @@ int HttpResourceFetch::ReceiveBody() {
     const int opened = OpenLocalFile(fd);
     if (opened != kResultOk) return opened;
     if (m_writeFrom > 0) Post(m_job, kEventResumed, m_writeFrom, expected);
+    const std::uint64_t before = m_received;
     int result = ReadBlocks(fd);
     // Time and validators go on through the open file, which saves looking its path up three
-    // times more: felt with many small files. A page is judged first (CheckDeliveredPage).
-    StampServerTime(fd);
-    if (result == kResultOk) ClearIncomplete(fd);
-    if (result == kResultOk && !m_info.isHtml) {
-        KeepDelivered(fd);
-        m_kept = true;
+    // times more: felt with many small files. Keeping the validators ends the mark with the
+    // same write; a file that keeps none loses the mark alone. A page is judged first
+    // (CheckDeliveredPage).
+    const std::optional<std::time_t> stamp = StampServerTime(fd);
+    if (result == kResultOk) {
+        m_kept = !m_info.isHtml;
+        // A file this open made holds exactly the bytes written, and the time just set (every
+        // file system keeps whole seconds of this range as they are): no need to look at it
+        // again.
+        const bool known = m_created && m_writeFrom == 0 && stamp && *stamp >= 0 &&
+                           *stamp <= std::numeric_limits<std::int32_t>::max();
+        const auto written = static_cast<std::int64_t>(m_received - before);
+        const bool kept =
+            m_kept && (known ? KeepDelivered(fd, *stamp, written) : KeepDelivered(fd));
+        if (!kept) ClearIncomplete(fd);
     }
     if (::close(fd) != 0 && result == kResultOk) {
         result = WriteFailure(m_job);
@@ -510,8 +522,10 @@ void HttpResourceFetch::StampServerTime() {
     if (const auto stamp = ServerTime()) SetFileTimes(m_localPath, *stamp, *stamp);
 }
 
-void HttpResourceFetch::StampServerTime(int fd) {
-    if (const auto stamp = ServerTime()) SetFileTimes(fd, *stamp, *stamp);
+std::optional<std::time_t> HttpResourceFetch::StampServerTime(int fd) {
+    const auto stamp = ServerTime();
+    if (!stamp || !SetFileTimes(fd, *stamp, *stamp)) return std::nullopt;
+    return stamp;
 }
 
 KeptValidators HttpResourceFetch::Delivered() const {
@@ -527,6 +541,10 @@ KeptValidators HttpResourceFetch::Delivered() const {
 bool HttpResourceFetch::KeepDelivered(int fd) const {
     if (m_job.distributed) return false;
     return fd >= 0 ? KeepValidators(fd, Delivered()) : KeepValidators(m_localPath, Delivered());
+}
+
+bool HttpResourceFetch::KeepDelivered(int fd, std::time_t time, std::int64_t size) const {
+    return !m_job.distributed && KeepValidators(fd, Delivered(), time, size);
 }
 
 // Several connections need ranges, a known size and a validator that If-Range can name; the

@@ -63,10 +63,14 @@ private:
     int Finish(int result);
     std::optional<std::time_t> ServerTime() const;
     void StampServerTime();
-    void StampServerTime(int fd);
+    // The time the open file now carries, when it got the server's.
+    std::optional<std::time_t> StampServerTime(int fd);
     KeptValidators Delivered() const;
     // Keeps the validators on the open file, or with fd -1 on the one at m_localPath.
     bool KeepDelivered(int fd) const;
+    // The same for the open file that this fetch created and wrote size bytes into, and that
+    // carries the given time.
+    bool KeepDelivered(int fd, std::time_t time, std::int64_t size) const;
     bool SegmentsAllowed();
     bool ResumesSegments();
     int RunSegments();
@@ -108,6 +112,7 @@ private:
     FetchPlan m_plan;
     bool m_overlap = false;         // the body starts with the last byte we hold
     std::int64_t m_writeFrom = 0;   // where the body goes in the local file
+    bool m_created = false;         // the local file was made by this fetch's open
     std::int64_t m_remaining = -1;  // body bytes still expected, -1 unknown
     std::uint64_t m_received = 0;
     std::uint64_t m_nextSpaceCheck = 0;  // m_received at which the disk is looked at again

@@ -11,19 +11,24 @@
 #include "core/text/text_util.h"
 #include "net/http/inet.h"
 #include "net/http/response_headers.h"
+#include "platform/file_util.h"
 
 namespace kov {
 
 namespace {
 
-constexpr const char* kAttribute = "user.kov.validators";
+constexpr const char* kAttribute = kFileStateAttribute;
 // A value that holds more than validators is not ours.
 constexpr std::size_t kMaxValue = 1024;
+
+std::string StateText(std::time_t time, std::int64_t size) {
+    return std::to_string(time) + " " + std::to_string(size);
+}
 
 // "<time> <size>" of the file as it is now.
 std::optional<std::string> StateOf(const struct stat& st) {
     if (!S_ISREG(st.st_mode)) return std::nullopt;
-    return std::to_string(st.st_mtime) + " " + std::to_string(st.st_size);
+    return StateText(st.st_mtime, st.st_size);
 }
 
 std::optional<std::string> StateOf(const std::string& path) {
@@ -139,8 +144,9 @@ bool KeepValidators(int fd, const KeptValidators& validators) {
     return value && ::fsetxattr(fd, kAttribute, value->data(), value->size(), 0) == 0;
 }
 
-void DropKeptValidators(int fd) {
-    ::fremovexattr(fd, kAttribute);
+bool KeepValidators(int fd, const KeptValidators& validators, std::time_t time, std::int64_t size) {
+    const std::optional<std::string> value = AttributeValue(StateText(time, size), validators);
+    return value && ::fsetxattr(fd, kAttribute, value->data(), value->size(), 0) == 0;
 }
 
 void DropKeptValidators(const std::string& path) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <ctime>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -33,8 +35,11 @@ std::optional<KeptValidators> ReadKeptValidators(const std::string& path);
 bool KeepValidators(const std::string& path, const KeptValidators& validators);
 // The same for an open file.
 bool KeepValidators(int fd, const KeptValidators& validators);
-// Forgets them: the file is about to change.
-void DropKeptValidators(int fd);
+// The same for an open regular file whose time and size the caller knows for sure (one it
+// created, wrote and stamped itself), without looking at it again.
+bool KeepValidators(int fd, const KeptValidators& validators, std::time_t time, std::int64_t size);
+// Forgets them: the file is about to change. (A file opened to be written loses them to
+// MarkIncomplete.)
 void DropKeptValidators(const std::string& path);
 
 // The conditional request headers for them ("" when there are none), one per line.

@@ -1,10 +1,14 @@
 #include "platform/file_util.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
+
+#include <cstring>
 
 #include "platform/atomic_file_writer.h"
 #include "support/temp_dir.h"
@@ -148,6 +152,41 @@ TEST(FileUtil, FoldersAndEntryQueries) {
     EXPECT_EQ(LastWriteTime(file), 1234567890);
     ASSERT_EQ(::symlink("nowhere", dir.File("link").c_str()), 0);
     EXPECT_TRUE(FileExists(dir.File("link")));  // a dangling link is still an entry
+}
+
+// The mark of an unfinished file shares its attribute with what a whole file keeps; the
+// separate mark of older runs still counts, and a run that opens such a file drops it.
+TEST(FileUtil, MarkedIncompleteReadsBothMarks) {
+    test::TempDir dir;
+    const std::string path = dir.File("f");
+    ASSERT_TRUE(WriteFileAtomic(path, "12345", 0644));
+    if (::setxattr(path.c_str(), "user.kov.probe", "1", 1, 0) != 0)
+        GTEST_SKIP() << "no extended attributes here";
+    const struct {
+        const char* state;  // nullptr: none
+        bool oldMark;
+        bool marked;
+    } cases[] = {{nullptr, false, false},
+                 {"unfinished", false, true},
+                 {"unfinished and more", false, false},
+                 {"1 5 d 0\n\"e\"\n", false, false},
+                 {nullptr, true, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.state ? c.state : "no state");
+        ::removexattr(path.c_str(), kFileStateAttribute);
+        ::removexattr(path.c_str(), "user.kov.incomplete");
+        if (c.state)
+            ::setxattr(path.c_str(), kFileStateAttribute, c.state, std::strlen(c.state), 0);
+        if (c.oldMark) ::setxattr(path.c_str(), "user.kov.incomplete", "1", 1, 0);
+        EXPECT_EQ(MarkedIncomplete(path), c.marked);
+    }
+    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    MarkIncomplete(fd);
+    EXPECT_TRUE(MarkedIncomplete(path));
+    ClearIncomplete(fd);
+    ::close(fd);
+    EXPECT_FALSE(MarkedIncomplete(path));
 }
 
 TEST(FileUtil, MountPointFindsTheFileSystemRoot) {

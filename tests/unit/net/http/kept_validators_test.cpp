@@ -42,6 +42,19 @@ TEST_F(KeptValidatorsTest, KeptWithTheCopyTheyDescribe) {
     EXPECT_EQ(read->copy, Copy::Rewritten);
     EXPECT_EQ(ConditionalHeaders(*read),
               "If-None-Match: \"5f-1\"\nIf-Modified-Since: Tue, 14 Nov 2023 22:13:21 GMT");
+    // Kept with the time and size the writer knows: they must be the file's own to count.
+    const struct {
+        std::time_t time;
+        std::int64_t size;
+        bool valid;
+    } known[] = {{1700000001, 7, true}, {1700000002, 7, false}, {1700000001, 8, false}};
+    for (const auto& k : known) {
+        const int again = ::open(path.c_str(), O_RDWR);
+        ASSERT_GE(again, 0);
+        EXPECT_TRUE(KeepValidators(again, kept, k.time, k.size));
+        ::close(again);
+        EXPECT_EQ(ReadKeptValidators(path).has_value(), k.valid) << k.time << " " << k.size;
+    }
 }
 
 // The date goes back out exactly as the server sent it, whatever form it came in; the preferred
@@ -92,10 +105,10 @@ TEST_F(KeptValidatorsTest, StaleOnceTheCopyChanges) {
              SetFileTimes(p, 1700000001, 1700000001);
          }},
         {"written anew", [](const std::string& p) { WriteFileAtomic(p, "content", 0644); }},
-        {"dropped",
+        {"marked unfinished",
          [](const std::string& p) {
              const int fd = ::open(p.c_str(), O_RDWR);
-             DropKeptValidators(fd);
+             MarkIncomplete(fd);
              ::close(fd);
          }},
         {"dropped by name", [](const std::string& p) { DropKeptValidators(p); }},
