@@ -1,5 +1,7 @@
 #include "session/session_event_sink.h"
 
+#include <thread>
+
 #include "core/main_loop.h"
 
 namespace kov {
@@ -48,19 +50,27 @@ void SessionEventSink::Post(JobEvent event) {
         m_shared->queued.push_back(std::move(event));
         // Only the first event since the last task asks for the next one.
         if (m_shared->queued.size() != 1) return;
+        m_shared->posting.fetch_add(1);
     }
     // Posted with the sink's lock released, so that the other workers do not queue behind the
     // loop's lock too. The task takes whatever has arrived by the time it runs; no other task
     // is pending to take these events first, as the queue was empty.
     m_shared->loop->Post([shared = m_shared] { Deliver(shared); });
+    m_shared->posting.fetch_sub(1);
 }
 
 void SessionEventSink::Disconnect() {
-    std::lock_guard guard(m_shared->lock);
-    m_shared->connected = false;
-    m_shared->queued.clear();
-    m_shared->merging.clear();
-    m_shared->handler = nullptr;
+    {
+        std::lock_guard guard(m_shared->lock);
+        m_shared->connected = false;
+        m_shared->queued.clear();
+        m_shared->merging.clear();
+        m_shared->handler = nullptr;
+    }
+    // A post that got past the check before reaches the loop within moments: once none is on
+    // its way, no job can touch the loop through this sink, which may then go with its owner.
+    while (m_shared->posting.load() != 0)
+        std::this_thread::yield();
 }
 
 }  // namespace kov

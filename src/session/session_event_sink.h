@@ -40,6 +40,8 @@ private:
     struct Shared {
         std::mutex lock;
         std::atomic<bool> connected{true};
+        // Posts to the loop under way with the lock released; Disconnect waits for them.
+        std::atomic<int> posting{0};
         MainLoop* loop;
         Handler handler;
         // The events that wait for the loop's task, in posting order.

@@ -31,6 +31,13 @@ std::uint64_t TrafficMeter::Account(std::uint64_t bytes, bool local) {
     return accepted;
 }
 
+void TrafficMeter::AccountAll(std::uint64_t bytes, bool local) {
+    std::lock_guard lock(m_mutex);
+    (local ? m_periodLocal : m_periodInternet) += bytes;
+    (local ? m_totalLocal : m_totalInternet) += bytes;
+    if (m_traceTraffic && !local) m_trafficCount += bytes;
+}
+
 TrafficMeter::PeriodCounts TrafficMeter::TakePeriod() {
     std::lock_guard lock(m_mutex);
     PeriodCounts counts{m_periodInternet, m_periodLocal};
@@ -120,17 +127,19 @@ void StopAwareSleep(std::chrono::milliseconds duration, const std::atomic<int>& 
 bool MeterBlock(TrafficMeter& meter, std::uint64_t bytes, bool local,
                 const std::atomic<int>& stopRequest, const SleepFn& sleep) {
     std::uint64_t remaining = bytes - meter.Account(bytes, local);
-    while (remaining > 0) {
-        if (stopRequest.load() >= 2) return false;
+    while (remaining > 0 && stopRequest.load() < 2) {
         if (sleep) {
             sleep(kMeterWait, stopRequest);
         } else {
             StopAwareSleep(kMeterWait, stopRequest);
         }
-        if (stopRequest.load() >= 2) return false;
+        if (stopRequest.load() >= 2) break;
         remaining -= meter.Account(remaining, local);
     }
-    return true;
+    if (remaining == 0) return true;
+    // Stopped while waiting: the block came all the same, and the traffic counts say so.
+    meter.AccountAll(remaining, local);
+    return false;
 }
 
 std::uint64_t ParseTrafficLimit(std::string_view text) {

@@ -34,6 +34,9 @@ public:
     // the first block of a period, everything is accepted; later in the period at most what
     // the limit leaves (never less than 0).
     std::uint64_t Account(std::uint64_t bytes, bool local);
+    // Counts bytes whatever the limit: they came, and a transfer stopped while it waited for
+    // the meter to take them has them all the same.
+    void AccountAll(std::uint64_t bytes, bool local);
 
     // The period counters, which are cleared; ends a period (elapsed grows by one).
     PeriodCounts TakePeriod();
@@ -97,7 +100,7 @@ void StopAwareSleep(std::chrono::milliseconds duration, const std::atomic<int>& 
 
 // Meters a block of bytes that was just written: offers what is not yet accepted until all is,
 // sleeping kMeterWait between offers. False when stopRequest reached 2 before everything was
-// accepted.
+// accepted; the rest is counted then all the same.
 bool MeterBlock(TrafficMeter& meter, std::uint64_t bytes, bool local,
                 const std::atomic<int>& stopRequest, const SleepFn& sleep = StopAwareSleep);
 
