@@ -64,16 +64,15 @@ inline bool SkipUrl(std::string_view before, std::size_t& i, std::string_view af
     const bool quoted = j + 4 < after.size() && after[j + 4] == '"';
     std::size_t eb = quoted ? after.find("\")", j + 5) : after.find(')', j + 4);
     if (ea == std::string_view::npos || eb == std::string_view::npos) return false;
-    // A name written unquoted holds no blank or quote but those of a fragment the reference
-    // kept: a "url(" inside a rewritten @import address is text of that address, not a unit
-    // that runs on to a later ')'.
+    // A name written unquoted holds no blank or quote but in a fragment the reference kept: a
+    // "url(" inside a rewritten @import address is text of that address, not a unit that runs
+    // on to a later ')'.
     constexpr std::string_view kBreaks = " \t\r\n\f'\"";
     const std::string_view name = after.substr(j + 4, eb - j - 4);
     const std::string_view was = before.substr(i + 4, ea - i - 4);
-    if (!quoted && name.find_first_of(kBreaks) != std::string_view::npos &&
-        (name.find('#') == std::string_view::npos ||
-         name.substr(name.find('#')) != was.substr(std::min(was.find('#'), was.size()))))
-        return false;
+    const std::string_view checked =
+        was.find('#') == std::string_view::npos ? name : name.substr(0, name.find('#'));
+    if (!quoted && checked.find_first_of(kBreaks) != std::string_view::npos) return false;
     if (quoted) ++eb;
     i = ea + 1;
     j = eb + 1;
