@@ -142,7 +142,7 @@ int PlanTarget(const std::string& target, const struct stat& src, const LocalCop
     if (SameFile(existing, src)) return kResultSkipped;
     // Only a shorter copy carrying the source's time is a prefix of it; anything else would
     // splice two different files together.
-    const bool incomplete = context.updateMode == 2 && MarkedIncomplete(target);
+    const bool incomplete = LeftUnfinished(context.updateMode, target);
     const FetchPlan plan =
         PlanFetch(context.updateMode, {true, existing.st_size, existing.st_mtime, incomplete},
                   {true, static_cast<std::uint64_t>(src.st_size), true, src.st_mtime}, {});

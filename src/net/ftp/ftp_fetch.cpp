@@ -36,7 +36,7 @@ FetchPlan PlanEntry(const FtpEntry& entry, const std::string& localPath, const T
     local.exists = localSize.has_value();
     local.size = localSize.value_or(0);
     local.time = LastWriteTime(localPath).value_or(0);
-    local.incomplete = local.exists && job.updateMode == 2 && MarkedIncomplete(localPath);
+    local.incomplete = local.exists && LeftUnfinished(job.updateMode, localPath);
     return PlanFetch(job.updateMode, local, {true, entry.size, entry.HasTime(), EntryTime(entry)},
                      {job.distributed, job.fileSize, job.partCount, job.partSize, job.partNo});
 }

@@ -62,7 +62,7 @@ LocalFileState LocalStateOf(const std::string& path, int updateMode) {
     state.exists = true;
     state.size = static_cast<std::int64_t>(st.st_size);
     state.time = st.st_mtime;
-    state.incomplete = updateMode == 2 && MarkedIncomplete(path);
+    state.incomplete = LeftUnfinished(updateMode, path);
     return state;
 }
 

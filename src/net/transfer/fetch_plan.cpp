@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "core/event_codes.h"
+#include "platform/file_util.h"
 
 namespace kov {
 
@@ -80,6 +81,10 @@ FetchPlan PlanFetch(int updateMode, const LocalFileState& local, const RemoteFil
         }
     }
     return plan;
+}
+
+bool LeftUnfinished(int updateMode, const std::string& path) {
+    return updateMode == 2 && MarkedIncomplete(path);
 }
 
 }  // namespace kov

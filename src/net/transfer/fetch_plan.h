@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <string>
 
 namespace kov {
 
@@ -67,6 +68,10 @@ struct FetchPlan {
 // grain of the file times stored after earlier transfers.
 FetchPlan PlanFetch(int updateMode, const LocalFileState& local, const RemoteFileState& remote,
                     const PartInfo& part, Rewrite rewrite = Rewrite::None);
+
+// LocalFileState::incomplete for the file at path: looked at only when the update mode keeps
+// existing files, the one mode where it changes the plan.
+bool LeftUnfinished(int updateMode, const std::string& path);
 
 // True when both times name the same even second.
 bool SameFileTime(std::time_t a, std::time_t b);
