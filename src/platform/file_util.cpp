@@ -223,6 +223,10 @@ void ClearIncomplete(int fd) {
     ::fremovexattr(fd, kFileStateAttribute);
 }
 
+void ClearIncomplete(const std::string& path) {
+    ::removexattr(path.c_str(), kFileStateAttribute);
+}
+
 bool MarkedIncomplete(const std::string& path) {
     char value[sizeof kUnfinished];
     const ssize_t n = ::getxattr(path.c_str(), kFileStateAttribute, value, sizeof value);

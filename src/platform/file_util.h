@@ -27,6 +27,8 @@ inline constexpr const char* kFileStateAttribute = "user.kov.validators";
 // created: the open just made the file, so it carries no attribute of an older run to drop.
 void MarkIncomplete(int fd, bool created = false);
 void ClearIncomplete(int fd);
+// The same for a file that is no longer open.
+void ClearIncomplete(const std::string& path);
 // Also true for the separate mark that older runs set.
 bool MarkedIncomplete(const std::string& path);
 

@@ -271,11 +271,15 @@ int SegmentedFetch::OpenFile(bool fresh) {
 
 int SegmentedFetch::Outcome() {
     if (m_plan.Complete()) {
-        ClearIncomplete(m_fd);
         const bool closed = ::close(m_fd) == 0;
         m_fd = -1;
         if (!closed) return WriteFailure(m_job);
+        // The state goes before the mark: a crash in between leaves a whole file still marked,
+        // which the next run checks with the server. A whole unmarked file beside a state was
+        // taken for a download to go on, and deleted when the server's copy had changed since,
+        // even by an item that keeps existing files.
         ::unlink(SegmentStatePath(m_target.localPath).c_str());
+        ClearIncomplete(m_target.localPath);
         return kResultOk;
     }
     SaveState();
