@@ -53,8 +53,9 @@ struct RipFetch {
     std::optional<FetchedFile> file;
 };
 
-// A few threads that fetch the records of one rip at once, each through its own session on the
-// job's shared connections and its own copy of the job's transfer. The job's thread hands
+// A few threads that fetch the records of one rip at once, each through its own session (with
+// the job's DNS answers and TLS sessions) over a connection of its own, and its own copy of the
+// job's transfer. The job's thread hands
 // records out in order and takes the results back by index, so whatever order they finish in,
 // it handles them in the order of the list. What the fetches report reaches the job's log on
 // the job's thread while it waits. Each fetch watches a stop flag of its fetcher, which

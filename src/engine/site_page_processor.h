@@ -36,7 +36,7 @@ struct RipLimits {
 };
 
 // The page processing of a job: the rules for the delivered page, then the rip of what it
-// embeds and links to, fetched on the session's shared connections (several records at once
+// embeds and links to, fetched over kept-alive connections (several records at once
 // when MaxThreads allows, through the job's transfer otherwise), each fetched page processed in
 // the order of the records, and the cross references rewritten at the end. A finished rip keeps its
 // records beside the main page; when the server reports the main page unchanged, the next run

@@ -230,7 +230,8 @@ void SessionController::StartSession() {
     // Jobs of e-mail queries mail their results back.
     if (!m_sessionEnv->mailer) m_sessionEnv->mailer = m_resultMailer.get();
     m_sessionEnv->macros = m_document.Macros();
-    // The jobs of a session reuse each other's connections.
+    // The jobs of a session share DNS answers and TLS sessions; each worker reuses its own
+    // connections for its next files.
     m_sessionEnv->connections = SharedConnections::Create();
     // Delivered pages are ripped as their items ask, unless the caller processes them itself.
     if (!m_sessionEnv->pages) m_sessionEnv->pages = &SitePageProcessor::Shared();

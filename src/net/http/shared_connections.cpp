@@ -47,9 +47,13 @@ std::shared_ptr<SharedConnections> SharedConnections::Create() {
     bool ok = curl_share_setopt(share, CURLSHOPT_LOCKFUNC, &Impl::Lock) == CURLSHE_OK &&
               curl_share_setopt(share, CURLSHOPT_UNLOCKFUNC, &Impl::Unlock) == CURLSHE_OK &&
               curl_share_setopt(share, CURLSHOPT_USERDATA, impl.get()) == CURLSHE_OK &&
-              curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_CONNECT) == CURLSHE_OK &&
               curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS) == CURLSHE_OK;
-    // TLS session reuse is a bonus; a libcurl without it still shares connections.
+    // Connections are not shared here: libcurl does not support a connection cache shared by
+    // threads that run transfers at the same time (the workers of a session do), and its
+    // transfers then race on the connections' data inside libcurl. Each thread keeps the
+    // connections it opened in its multi handle instead, so that a worker's next file to the
+    // same host still goes over its last one's connection.
+    // TLS session reuse is a bonus; a libcurl without it still shares DNS answers.
     curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
     if (!ok) {
         curl_share_cleanup(share);

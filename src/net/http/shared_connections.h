@@ -4,9 +4,11 @@
 
 namespace kov {
 
-// Connections, DNS answers and TLS sessions shared by every transfer of the sessions that hold
-// this object, so that the jobs of one download session reuse each other's connections to the
-// same host instead of opening one per file. Safe to use from several threads at once.
+// What the transfers of the sessions that hold this object share: DNS answers and TLS sessions
+// through libcurl's share, and connections through the multi handle of their thread, so that a
+// worker's next file to the same host goes over the connection of its last one instead of a
+// new one. (A transfer without this object connects on its own.) Safe to use from several
+// threads at once.
 class SharedConnections {
 public:
     // nullptr when libcurl cannot share.

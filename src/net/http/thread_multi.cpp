@@ -4,16 +4,14 @@ namespace kov {
 
 namespace {
 
-// Connections kept open for the jobs of a session (libcurl's default keeps four): a finished
-// transfer's connection goes back to the shared cache, which this handle's limit would
-// otherwise hold to four.
-constexpr long kSharedConnections = 64;
+// Connections a thread keeps open for its next transfers (libcurl's default keeps four): a
+// worker going through a list of files on several hosts keeps one to each.
+constexpr long kKeptConnections = 16;
 
 class ThreadMulti {
 public:
     ThreadMulti() : m_multi(curl_multi_init()) {
-        if (m_multi != nullptr)
-            curl_multi_setopt(m_multi, CURLMOPT_MAXCONNECTS, kSharedConnections);
+        if (m_multi != nullptr) curl_multi_setopt(m_multi, CURLMOPT_MAXCONNECTS, kKeptConnections);
     }
     ~ThreadMulti() {
         // Every transfer of the thread has detached by now: readers do not outlive it.

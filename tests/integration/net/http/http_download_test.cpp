@@ -464,7 +464,8 @@ TEST_F(HttpDownloadTest, SpeedLimitStillDeliversEverything) {
     EXPECT_EQ(Slurp(path), kBig);
 }
 
-// Sessions holding one SharedConnections reuse each other's connections, eight at once too.
+// Sessions holding one SharedConnections: a thread's transfers reuse the connection it opened,
+// eight threads at once too.
 TEST_F(HttpDownloadTest, SharedConnectionsAreReusedAcrossSessions) {
     auto shared = SharedConnections::Create();
     ASSERT_TRUE(shared);
