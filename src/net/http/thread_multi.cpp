@@ -5,8 +5,10 @@ namespace kov {
 namespace {
 
 // Connections a thread keeps open for its next transfers (libcurl's default keeps four): a
-// worker going through a list of files on several hosts keeps one to each.
-constexpr long kKeptConnections = 16;
+// worker going through a list of files on several hosts keeps one to each of the last eight.
+// They stay while the thread waits for work, up to eight sockets per worker, which the servers
+// close after their keep-alive time and the worker's next transfer clears away.
+constexpr long kKeptConnections = 8;
 
 class ThreadMulti {
 public:
