@@ -10,6 +10,23 @@ void EventLoop::Post(std::function<void()> task) {
     m_wake.notify_one();
 }
 
+void EventLoop::PostAfter(std::chrono::milliseconds delay, std::function<void()> task) {
+    if (delay.count() <= 0) {
+        Post(std::move(task));
+        return;
+    }
+    bool sooner = false;
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        const auto due = Clock::now() + delay;
+        // A loop asleep until a later time must wake to set a shorter wait; one that will wake
+        // before this is due anyway is left asleep.
+        sooner = due < NextDue();
+        m_delayed.emplace(due, std::move(task));
+    }
+    if (sooner) m_wake.notify_one();
+}
+
 void EventLoop::StartTimer(int id, std::chrono::milliseconds period, std::function<void()> tick) {
     if (period.count() <= 0) period = std::chrono::milliseconds(1);
     {
@@ -41,7 +58,15 @@ EventLoop::Clock::time_point EventLoop::NextDue() const {
     auto next = Clock::time_point::max();
     for (const auto& [id, timer] : m_timers)
         next = std::min(next, timer.due);
+    if (!m_delayed.empty()) next = std::min(next, m_delayed.begin()->first);
     return next;
+}
+
+void EventLoop::QueueDelayedDue(Clock::time_point now) {
+    while (!m_delayed.empty() && m_delayed.begin()->first <= now) {
+        m_tasks.push_back(std::move(m_delayed.begin()->second));
+        m_delayed.erase(m_delayed.begin());
+    }
 }
 
 bool EventLoop::RunTask() {
@@ -57,6 +82,10 @@ bool EventLoop::RunTask() {
 }
 
 void EventLoop::RunPending() {
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        QueueDelayedDue(Clock::now());
+    }
     while (RunTask()) {
     }
     // Each due timer ticks once per round, so a tick slower than its period cannot starve the
@@ -100,7 +129,9 @@ void EventLoop::RunFor(std::chrono::milliseconds time) {
         if (!m_tasks.empty()) continue;
         const auto until = std::min(end, NextDue());
         if (until == Clock::time_point::max()) {
-            m_wake.wait(guard, [this] { return m_quit || !m_tasks.empty() || !m_timers.empty(); });
+            m_wake.wait(guard, [this] {
+                return m_quit || !m_tasks.empty() || NextDue() != Clock::time_point::max();
+            });
         } else {
             m_wake.wait_until(guard, until, [this, until] {
                 return m_quit || !m_tasks.empty() || NextDue() < until;

@@ -25,6 +25,7 @@ public:
     EventLoop& operator=(const EventLoop&) = delete;
 
     void Post(std::function<void()> task) override;
+    void PostAfter(std::chrono::milliseconds delay, std::function<void()> task) override;
     void StartTimer(int id, std::chrono::milliseconds period, std::function<void()> tick) override;
     void StopTimer(int id) override;
     bool Alive() const override;
@@ -48,12 +49,16 @@ private:
 
     // Runs the first posted task; false when there was none.
     bool RunTask();
-    Clock::time_point NextDue() const;  // under m_lock
+    // The time of the next timer or delayed task; under m_lock.
+    Clock::time_point NextDue() const;
+    // Moves the delayed tasks whose time has come behind the posted ones; under m_lock.
+    void QueueDelayedDue(Clock::time_point now);
 
     mutable std::mutex m_lock;
     std::condition_variable m_wake;
     std::deque<std::function<void()>> m_tasks;
     std::map<int, Timer> m_timers;
+    std::multimap<Clock::time_point, std::function<void()>> m_delayed;
     unsigned m_generation = 0;
     bool m_quit = false;
 };

@@ -6,6 +6,12 @@
 
 namespace kov {
 
+namespace {
+// The least time between two deliveries. Short beside what a person notices or a session's
+// end waits for; long beside a small file's transfer on a fast line.
+constexpr auto kDeliveryGap = std::chrono::milliseconds(2);
+}  // namespace
+
 SessionEventSink::SessionEventSink(MainLoop& loop, Handler handler)
     : m_shared(std::make_shared<Shared>()) {
     m_shared->loop = &loop;
@@ -20,6 +26,7 @@ void SessionEventSink::Deliver(const std::shared_ptr<Shared>& shared) {
         if (!shared->connected) return;
         events.swap(shared->queued);
         shared->merging.clear();
+        shared->delivered = std::chrono::steady_clock::now();
         handler = shared->handler;
     }
     for (const JobEvent& event : events) {
@@ -30,6 +37,7 @@ void SessionEventSink::Deliver(const std::shared_ptr<Shared>& shared) {
 }
 
 void SessionEventSink::Post(JobEvent event) {
+    std::chrono::steady_clock::duration wait{};
     {
         std::lock_guard guard(m_shared->lock);
         if (!m_shared->connected) return;
@@ -51,11 +59,18 @@ void SessionEventSink::Post(JobEvent event) {
         // Only the first event since the last task asks for the next one.
         if (m_shared->queued.size() != 1) return;
         m_shared->posting.fetch_add(1);
+        wait = m_shared->delivered + kDeliveryGap - std::chrono::steady_clock::now();
     }
     // Posted with the sink's lock released, so that the other workers do not queue behind the
     // loop's lock too. The task takes whatever has arrived by the time it runs; no other task
     // is pending to take these events first, as the queue was empty.
-    m_shared->loop->Post([shared = m_shared] { Deliver(shared); });
+    auto task = [shared = m_shared] { Deliver(shared); };
+    if (wait > std::chrono::steady_clock::duration::zero()) {
+        m_shared->loop->PostAfter(std::chrono::ceil<std::chrono::milliseconds>(wait),
+                                  std::move(task));
+    } else {
+        m_shared->loop->Post(std::move(task));
+    }
     m_shared->posting.fetch_sub(1);
 }
 

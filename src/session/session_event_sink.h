@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -22,7 +23,8 @@ class MainLoop;
 // transfer cannot flood the loop; any other event of that job closes the merge, so later bytes
 // never overtake it. Once disconnected (the session was ended by force, or its controller is
 // going) events are dropped and queued ones are not handled, so neither a late job nor a queued
-// task can reach the controller.
+// task can reach the controller. A task comes at most every few milliseconds: each woke the
+// loop's thread, and a thousand small files made a thousand wake-ups where a handful serve.
 class SessionEventSink : public JobEventSink {
 public:
     using Handler = std::function<void(const JobEvent&)>;
@@ -48,6 +50,8 @@ private:
         std::vector<JobEvent> queued;
         // Per job, the place in queued of its progress event that later progress merges into.
         std::unordered_map<std::uint64_t, std::size_t> merging;
+        // When the loop last took the queue.
+        std::chrono::steady_clock::time_point delivered;
     };
     // On the loop's thread: handles the events queued so far.
     static void Deliver(const std::shared_ptr<Shared>& shared);

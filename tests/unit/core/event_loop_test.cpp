@@ -83,5 +83,32 @@ TEST(EventLoop, SlowTickDoesNotStarveTasks) {
     EXPECT_TRUE(taskRan);
 }
 
+TEST(EventLoop, DelayedTasksWaitTheirTimeInDueOrderAndWakeASleepingLoop) {
+    EventLoop loop;
+    std::vector<int> order;
+    std::atomic<bool> posted{false};
+    const auto start = EventLoop::Clock::now();
+    EventLoop::Clock::time_point last;
+    // The loop sleeps with nothing but a distant timer when the other thread posts.
+    loop.StartTimer(1, 10000ms, [] {});
+    std::thread other([&] {
+        std::this_thread::sleep_for(10ms);
+        loop.PostAfter(30ms, [&] {
+            order.push_back(2);
+            last = EventLoop::Clock::now();
+            loop.Quit();
+        });
+        loop.PostAfter(10ms, [&] { order.push_back(1); });
+        loop.PostAfter(0ms, [&] { order.push_back(0); });
+        posted = true;
+    });
+    loop.Run();
+    other.join();
+    EXPECT_TRUE(posted.load());
+    EXPECT_EQ(order, (std::vector<int>{0, 1, 2}));
+    EXPECT_GE(last - start, 40ms);
+    EXPECT_LT(last - start, 5000ms);  // woken for it, not by the timer
+}
+
 }  // namespace
 }  // namespace kov
