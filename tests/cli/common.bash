@@ -7,6 +7,8 @@ servers=()
 cleanup() {
     [ -n "$server" ] && kill "$server" 2>/dev/null
     for pid in "${servers[@]}"; do kill "$pid" 2>/dev/null; done
+    # A kov-cli --serve saves its list and log as it ends: the folder goes after that.
+    for pid in $server "${servers[@]}"; do wait "$pid" 2>/dev/null || true; done
     rm -rf "$tmp"
 }
 trap cleanup EXIT
