@@ -64,13 +64,9 @@ void SessionEventSink::Post(JobEvent event) {
     // Posted with the sink's lock released, so that the other workers do not queue behind the
     // loop's lock too. The task takes whatever has arrived by the time it runs; no other task
     // is pending to take these events first, as the queue was empty.
-    auto task = [shared = m_shared] { Deliver(shared); };
-    if (wait > std::chrono::steady_clock::duration::zero()) {
-        m_shared->loop->PostAfter(std::chrono::ceil<std::chrono::milliseconds>(wait),
-                                  std::move(task));
-    } else {
-        m_shared->loop->Post(std::move(task));
-    }
+    // A wait that has run out (or was never begun) posts the task at once.
+    m_shared->loop->PostAfter(std::chrono::ceil<std::chrono::milliseconds>(wait),
+                              [shared = m_shared] { Deliver(shared); });
     m_shared->posting.fetch_sub(1);
 }
 
