@@ -28,6 +28,9 @@ constexpr std::int64_t kSlowMs = 3000;
 // Failures one connection takes before it leaves the rest to the others.
 constexpr int kRetries = 3;
 constexpr auto kReportEvery = 100ms;
+// How often an idle connection looks again at a rest too small to share, which it takes over
+// whole once that rest's connection turns out slow.
+constexpr auto kLookAgain = 200ms;
 constexpr auto kSaveEvery = 1s;
 
 std::int64_t NowMs() {
@@ -195,12 +198,19 @@ void SegmentedFetch::Work() {
     std::vector<char> buffer(TransferJob::kBufferSize);
     for (int failures = 0;;) {
         std::optional<std::size_t> index;
+        bool later = false;
         {
             std::lock_guard lock(m_mutex);
             if (m_fatal != kResultOk || m_stop.load() >= 2) break;
             const std::size_t before = m_plan.Segments().size();
             index = m_plan.Take({kMinSteal, NowMs(), kSlowMs});
             if (m_plan.Segments().size() > before) ++m_steals;
+            later = !index && m_plan.MayShareLater();
+        }
+        if (later) {
+            // Ending here would leave a trickling last rest to its own connection.
+            StopAwareSleep(kLookAgain, m_stop);
+            continue;
         }
         if (!index) break;
         const int result = FetchRange(*index, buffer);

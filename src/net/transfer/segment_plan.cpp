@@ -80,6 +80,11 @@ std::optional<std::size_t> SegmentPlan::Take(const Stealing& how) {
     return Occupy(m_segments.size() - 1, how.now);
 }
 
+bool SegmentPlan::MayShareLater() const {
+    return std::any_of(m_segments.begin(), m_segments.end(),
+                       [](const Segment& s) { return s.busy && s.Unclaimed() > 0; });
+}
+
 std::int64_t SegmentPlan::Claim(std::size_t index, std::int64_t count, std::int64_t* offset) {
     Segment& s = m_segments[index];
     const std::int64_t take = std::clamp<std::int64_t>(count, 0, s.Unclaimed());

@@ -44,6 +44,9 @@ public:
     // The segment an idle connection takes: one nobody works on, else the back half of the
     // largest rest of a busy one, else the whole rest of a slow one. nullopt: none.
     std::optional<std::size_t> Take(const Stealing& how);
+    // Whether a busy segment has bytes that nobody claimed yet: a Take that found nothing may
+    // find them later, once their connection has shown itself slow.
+    bool MayShareLater() const;
     // Of count bytes that arrived for the segment, how many belong to it (its end may have
     // moved); they go to the file at *offset. Commit them once written.
     std::int64_t Claim(std::size_t index, std::int64_t count, std::int64_t* offset);

@@ -38,7 +38,8 @@ const std::string& Source() {
 }
 
 // Every location serves the files of /files/: /rated/ at 4 MB/s a connection, /slow/ at 2 MB/s
-// and a trickle for a range from the start, /noranges/ without ranges.
+// and a trickle for a range from the start, /trickle/ the same trickle and the rest at once,
+// /noranges/ without ranges.
 std::string Locations() {
     auto serve = [](const char* name, const char* rules) {
         return std::string("location /") + name + "/ { " + rules + " rewrite ^/" + name +
@@ -47,6 +48,10 @@ std::string Locations() {
     return serve("rated", "limit_rate 4m;") + "\n" +
            serve("slow",
                  "set $rate 2m; if ($http_range ~ \"^bytes=0-\") { set $rate 32k; } "
+                 "limit_rate $rate;") +
+           "\n" +
+           serve("trickle",
+                 "set $rate 0; if ($http_range ~ \"^bytes=0-\") { set $rate 2k; } "
                  "limit_rate $rate;") +
            "\n" + serve("noranges", "max_ranges 0;");
 }
@@ -130,6 +135,9 @@ TEST_F(SegmentedDownloadTest, DeliversTheServersFileOverAsManyConnectionsAsFit) 
         {"/files/big.bin", 1, 0, 0},
         // The trickling first range is taken over; waiting for it would take minutes.
         {"/slow/big.bin", 2, 4, 100},
+        // The other connections are done at once; the rest left to the trickle is too small to
+        // share, and they wait until it shows itself slow instead of leaving it (minutes).
+        {"/trickle/big.bin", 2, 3, 100},
     };
     for (const Case& c : cases) {
         std::string local = Local();
