@@ -83,6 +83,18 @@ std::string PartPath(const std::string& path, const TransferJob& job) {
     return path + suffix;
 }
 
+// Whether the disk of path has room for size bytes; true when it cannot be told. A split file
+// is made at its full size at once, with holes where the ranges go: one that cannot fit (or a
+// size a server made up) would stand there at a size the disk never had, where one connection
+// fills the disk as far as it goes, as any download does.
+bool FitsDisk(const std::string& path, std::uint64_t size) {
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    struct statvfs disk {};
+    if (::statvfs(folder.c_str(), &disk) != 0 || disk.f_frsize == 0) return true;
+    return size / disk.f_frsize < static_cast<std::uint64_t>(disk.f_bavail);
+}
+
 }  // namespace
 
 HttpResourceFetch::HttpResourceFetch(const std::string& url, std::string& localPath, int conType,
@@ -725,7 +737,8 @@ int HttpResourceFetch::Request(int attempt) {
         return verdict;
     }
     const bool large = m_info.size >= 2 * static_cast<std::uint64_t>(SegmentedFetch::kMinSegment);
-    if (m_plan.action == FetchAction::Whole && m_job.connections > 1 && large && SegmentsAllowed())
+    if (m_plan.action == FetchAction::Whole && m_job.connections > 1 && large &&
+        FitsDisk(m_localPath, m_info.size) && SegmentsAllowed())
         return kSegmented;
     return AcceptBody(attempt);
 }

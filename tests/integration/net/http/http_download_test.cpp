@@ -176,6 +176,19 @@ TEST_F(HttpDownloadTest, ServersWithUntrustworthyRangesGiveTheFileOverOneConnect
         EXPECT_FALSE(FileSize(SegmentStatePath(path)));
         EXPECT_FALSE(MarkedIncomplete(path));
     }
+    // A size far beyond the free space is not split: no file of that size with holes appears.
+    std::string path = Local("huge.bin");
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(300ms);
+        stop = 2;
+    });
+    const std::int64_t huge = std::int64_t{8} << 40;
+    EXPECT_EQ(Fetch(servers.faults->Url("/range?size=" + std::to_string(huge)), path),
+              kResultStopped);
+    stopper.join();
+    stop = 0;
+    EXPECT_LT(FileSize(path).value_or(0), huge / 1024);
+    EXPECT_FALSE(FileSize(SegmentStatePath(path)));
 }
 
 TEST_F(HttpDownloadTest, StubPagesAndWrongTypesAreDropped) {
