@@ -71,18 +71,20 @@ std::optional<std::size_t> SegmentPlan::Take(const Stealing& how) {
     if (rest >= 2 * std::max<std::int64_t>(how.minSteal, 1)) {
         cut = (from + rest / 2) / kGrain * kGrain;
         if (cut <= from) cut = from + rest / 2;
-    } else if (!Slow(victim, how)) {
+    } else if (victim.takenWhole || !Slow(victim, how)) {
         return std::nullopt;
     }
     const std::int64_t end = victim.end;
     victim.end = cut;
     m_segments.push_back({cut, end});
+    m_segments.back().takenWhole = cut == from;
     return Occupy(m_segments.size() - 1, how.now);
 }
 
 bool SegmentPlan::MayShareLater() const {
-    return std::any_of(m_segments.begin(), m_segments.end(),
-                       [](const Segment& s) { return s.busy && s.Unclaimed() > 0; });
+    return std::any_of(m_segments.begin(), m_segments.end(), [](const Segment& s) {
+        return s.busy && s.Unclaimed() > 0 && !s.takenWhole;
+    });
 }
 
 std::int64_t SegmentPlan::Claim(std::size_t index, std::int64_t count, std::int64_t* offset) {

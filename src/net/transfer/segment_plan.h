@@ -20,6 +20,7 @@ public:
         bool busy = false;           // a connection works on it
         std::int64_t since = 0;      // the caller's clock (ms) when a connection took it
         std::int64_t doneSince = 0;  // done at that time
+        bool takenWhole = false;     // the whole rest of a slow one: not taken whole again
         std::int64_t Left() const { return end - start - done; }
         std::int64_t Unclaimed() const { return end - start - claimed; }
     };
@@ -44,8 +45,9 @@ public:
     // The segment an idle connection takes: one nobody works on, else the back half of the
     // largest rest of a busy one, else the whole rest of a slow one. nullopt: none.
     std::optional<std::size_t> Take(const Stealing& how);
-    // Whether a busy segment has bytes that nobody claimed yet: a Take that found nothing may
-    // find them later, once their connection has shown itself slow.
+    // Whether a busy segment has bytes nobody claimed yet that a Take may still hand out, once
+    // their connection has shown itself slow. A rest taken whole is not moved on again: with
+    // every connection equally slow it would only change hands every second.
     bool MayShareLater() const;
     // Of count bytes that arrived for the segment, how many belong to it (its end may have
     // moved); they go to the file at *offset. Commit them once written.

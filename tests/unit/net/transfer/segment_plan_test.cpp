@@ -80,6 +80,27 @@ TEST(SegmentPlanTest, AnIdleConnectionSplitsTheLargestRestOrTakesASlowOnesWhole)
     }
 }
 
+// An idle connection waits for a small rest to show itself slow, takes it whole once, and then
+// leaves it to its new connection, however slow that one is.
+TEST(SegmentPlanTest, ASmallRestChangesHandsOnce) {
+    SegmentPlan plan = SegmentPlan::Split(8 * kMiB, 2, kMiB);
+    ASSERT_EQ(plan.Take({kMiB, 0, 3000}), 0u);
+    ASSERT_EQ(plan.Take({kMiB, 0, 3000}), 1u);
+    std::int64_t offset = 0;
+    plan.Commit(0, plan.Claim(0, 4 * kMiB - 300000, &offset));
+    plan.Commit(1, plan.Claim(1, 4 * kMiB, &offset));
+    plan.Release(1);
+    EXPECT_FALSE(plan.Take({kMiB, 500, 3000}));  // not measured for a second yet
+    EXPECT_TRUE(plan.MayShareLater());
+    const auto taken = plan.Take({kMiB, 100000, 3000});
+    ASSERT_TRUE(taken);
+    plan.Release(0);  // the slow connection sees its range end and leaves
+    EXPECT_FALSE(plan.Take({kMiB, 500000, 3000}));
+    EXPECT_FALSE(plan.MayShareLater());
+    plan.Commit(*taken, plan.Claim(*taken, 300000, &offset));
+    EXPECT_TRUE(plan.Complete());
+}
+
 TEST(SegmentPlanTest, ClaimsEndWhereAStolenSegmentNowEnds) {
     SegmentPlan plan = SegmentPlan::Split(8 * kMiB, 1, kMiB);
     ASSERT_EQ(plan.Take({kMiB, 0, 3000}), 0u);
