@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cstdio>
 #include <ctime>
 
 #include "core/text/text_util.h"
@@ -52,10 +51,19 @@ std::string HttpDateText(std::time_t time) {
                                               "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
     std::tm tm{};
     if (!::gmtime_r(&time, &tm) || tm.tm_year + 1900 < 0 || tm.tm_year + 1900 > 9999) return {};
-    char text[64];
-    std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d GMT", kDays[tm.tm_wday],
-                  tm.tm_mday, kMonths[tm.tm_mon], tm.tm_year + 1900, tm.tm_hour, tm.tm_min,
-                  tm.tm_sec);
+    // Put together by hand: formatting it cost a few per cent of the time of a small file.
+    std::string text = "Ddd, 00 Mmm 0000 00:00:00 GMT";
+    const auto put = [&text](std::size_t at, int value, int digits) {
+        for (std::size_t i = at + static_cast<std::size_t>(digits); i-- > at; value /= 10)
+            text[i] = static_cast<char>('0' + value % 10);
+    };
+    text.replace(0, 3, kDays[tm.tm_wday]);
+    put(5, tm.tm_mday, 2);
+    text.replace(8, 3, kMonths[tm.tm_mon]);
+    put(12, tm.tm_year + 1900, 4);
+    put(17, tm.tm_hour, 2);
+    put(20, tm.tm_min, 2);
+    put(23, tm.tm_sec, 2);
     return text;
 }
 
