@@ -88,10 +88,10 @@ std::string PartPath(const std::string& path, const TransferJob& job) {
 // size a server made up) would stand there at a size the disk never had, where one connection
 // fills the disk as far as it goes, as any download does.
 bool FitsDisk(const std::string& path, std::uint64_t size) {
-    const std::size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    const std::string folder = FolderOf(path);
     struct statvfs disk {};
-    if (::statvfs(folder.c_str(), &disk) != 0 || disk.f_frsize == 0) return true;
+    if (::statvfs(folder.empty() ? "." : folder.c_str(), &disk) != 0 || disk.f_frsize == 0)
+        return true;
     return size / disk.f_frsize < static_cast<std::uint64_t>(disk.f_bavail);
 }
 

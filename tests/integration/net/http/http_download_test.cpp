@@ -86,6 +86,13 @@ protected:
         return lines;
     }
     std::string Local(const std::string& name) const { return dir.File(name); }
+    // Sets the stop request 300 ms from now, while a fetch runs; join it afterwards.
+    std::thread StopSoon() {
+        return std::thread([this] {
+            std::this_thread::sleep_for(300ms);
+            stop = 2;
+        });
+    }
     static std::time_t ServerTime(const std::string& path) {
         return LastWriteTime(servers.nginx->DocRoot() + "/" + path).value_or(0);
     }
@@ -178,10 +185,7 @@ TEST_F(HttpDownloadTest, ServersWithUntrustworthyRangesGiveTheFileOverOneConnect
     }
     // A size far beyond the free space is not split: no file of that size with holes appears.
     std::string path = Local("huge.bin");
-    std::thread stopper([&] {
-        std::this_thread::sleep_for(300ms);
-        stop = 2;
-    });
+    std::thread stopper = StopSoon();
     const std::int64_t huge = std::int64_t{8} << 40;
     EXPECT_EQ(Fetch(servers.faults->Url("/range?size=" + std::to_string(huge)), path),
               kResultStopped);
@@ -422,10 +426,7 @@ TEST_F(HttpDownloadTest, StopEndsBodiesAndSilentServersAtOnce) {
         SCOPED_TRACE(url);
         stop = 0;
         std::string path = Local("stopped.bin");
-        std::thread stopper([&] {
-            std::this_thread::sleep_for(300ms);
-            stop = 2;
-        });
+        std::thread stopper = StopSoon();
         const auto started = std::chrono::steady_clock::now();
         EXPECT_EQ(Fetch(servers.faults->Url(url), path), kResultStopped);
         stopper.join();
