@@ -413,16 +413,35 @@ void SessionController::OnStop(bool shiftHeld, bool ctrlHeld, const std::vector<
         return;
     }
     if (m_state == SessionState::Idle || m_state == SessionState::Finishing) return;
-    const int level = shiftHeld || m_settings.AbortMode < 1 ? kStopNow : kStopAfterFile;
+    const int level = shiftHeld || !StopsAfterCurrentFiles() ? kStopNow : kStopAfterFile;
     if (ctrlHeld) {
         StopRunningThreads(true, selection, level);
-    } else if (m_state == SessionState::Stopping) {
-        HaltJobs();
     } else {
-        m_state = SessionState::Stopping;
-        StopRunningThreads(false, {}, level);
-        RecountAndCheckEnd();  // a session that only waits for its result mails ends now
+        StopSession(level);
     }
+}
+
+void SessionController::StopAfterCurrentFiles() {
+    m_owner.Check("SessionController::StopAfterCurrentFiles");
+    if (m_state == SessionState::Connecting) {
+        OnStop();
+    } else if (m_state != SessionState::Idle && m_state != SessionState::Finishing) {
+        StopSession(kStopAfterFile);
+    }
+}
+
+void SessionController::StopSession(int level) {
+    if (m_state == SessionState::Stopping) {
+        HaltJobs();
+        return;
+    }
+    m_state = SessionState::Stopping;
+    StopRunningThreads(false, {}, level);
+    RecountAndCheckEnd();  // a session that only waits for its result mails ends now
+}
+
+bool SessionController::StopsAfterCurrentFiles() const {
+    return m_settings.AbortMode >= 1;
 }
 
 void SessionController::StopRunningThreads(bool selectedOnly, const std::vector<RowId>& selection,

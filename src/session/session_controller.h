@@ -91,6 +91,11 @@ public:
     // once, whatever its jobs still do.
     void OnStop(bool shiftHeld = false, bool ctrlHeld = false,
                 const std::vector<RowId>& selection = {});
+    // Whether a plain stop lets the running files finish (AbortMode), rather than ending them.
+    bool StopsAfterCurrentFiles() const;
+    // A stop of the whole session that lets the running files finish, whatever AbortMode says
+    // (a program asked so); a second stop still ends the session at once.
+    void StopAfterCurrentFiles();
     // Asks the jobs of the rows to stop (stopLevel kStopAfterFile or kStopNow).
     void StopRunningThreads(bool selectedOnly, const std::vector<RowId>& selection, int stopLevel);
 
@@ -150,6 +155,8 @@ private:
     void CountErrorResult(const JobEvent& event);
     void RecountAndCheckEnd();
     void HaltJobs();
+    // Stops the whole session at the given level; a second stop ends it at once.
+    void StopSession(int level);
     void EndSession(bool halted);
     // The session cannot go on without its line.
     void LineFailed();

@@ -1,5 +1,6 @@
 #include "web_control/session_routes.h"
 
+#include <optional>
 #include <vector>
 
 #include "model/list_document.h"
@@ -85,13 +86,19 @@ ApiResponse StartSession(ApiScope& scope) {
     return SessionAnswer(scope);
 }
 
+// As AbortMode says, unless the caller says: "now" true stops at once, false after the
+// current files.
 ApiResponse StopSession(ApiScope& scope) {
-    bool now = false;
+    std::optional<bool> now;
     if (const auto given = scope.body.find("now"); given != scope.body.end() && !given->is_null()) {
         if (!given->is_boolean()) return Refuse(400, "bad request", "now: true or false");
         now = given->get<bool>();
     }
-    if (scope.session.State() != SessionState::Idle) scope.session.OnStop(now);
+    if (scope.session.State() == SessionState::Idle) return SessionAnswer(scope);
+    if (now == false)
+        scope.session.StopAfterCurrentFiles();
+    else
+        scope.session.OnStop(now.value_or(false));
     return SessionAnswer(scope);
 }
 

@@ -82,16 +82,28 @@ http="http://127.0.0.1:$port/drip?size=100000&rate=2000"
 start_fault ftp
 # Ctrl+C stops; it does not power the computer off as -d would at a session's end.
 export KOV_POWEROFF_COMMAND="touch $tmp/powered-off"
-# A closed terminal (SIGHUP) stops a session as well.
-for case in "INT $http" "INT ftp://dribble:pw@127.0.0.1:$port/files/a.txt" "HUP $http"; do
-    url=${case#* }
-    session "stopped-${case%% *}-${url%%:*}" "$url" -d
+# A closed terminal (SIGHUP) stops a session as well. The first stop says what it does, which
+# AbortMode decides: at once (the default), or after the current files.
+while read -r sig mode url; do
+    mkdir -p "$tmp/stopped-$sig-$mode-${url%%:*}"
+    printf '[KOV-Main]\nAbortMode=%s\n' "$mode" >"$tmp/stopped-$sig-$mode-${url%%:*}/kov.ini"
+    session "stopped-$sig-$mode-${url%%:*}" "$url" -d
     sleep 2
-    kill "-${case%% *}" "$pid"
-    ends_with 130 "SIG${case%% *} during $url"
-    grep -qF "kov-cli: stopping after the current files; Ctrl+C again stops now" \
-        "$tmp/out/stderr" || fail "the first stop did not say what it does: $case: $(cat "$tmp/out/stderr")"
-done
+    kill "-$sig" "$pid"
+    # After the current files: a second stop ends the session at once.
+    [ "$mode" = 0 ] || { sleep 0.5 && kill "-$sig" "$pid"; }
+    ends_with 130 "SIG$sig during $url"
+    said="stopping now"
+    [ "$mode" = 0 ] || said="stopping after the current files; Ctrl+C again stops now"
+    grep -qF "kov-cli: $said" "$tmp/out/stderr" ||
+        fail "the first stop did not say what it does: $sig $mode $url: $(cat "$tmp/out/stderr")"
+    [ "$(grep -c "kov-cli: stopping now" "$tmp/out/stderr")" = 1 ] ||
+        fail "the stop at once was not said once: $sig $mode $url: $(cat "$tmp/out/stderr")"
+done <<CASES
+INT 0 $http
+INT 0 ftp://dribble:pw@127.0.0.1:$port/files/a.txt
+HUP 1 $http
+CASES
 [ ! -e "$tmp/powered-off" ] || fail "Ctrl+C powered the computer off"
 
 # --check-mail stops on Ctrl+C as well, even while the mailbox keeps it waiting (the fault

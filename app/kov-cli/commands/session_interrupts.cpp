@@ -32,26 +32,29 @@ SessionInterrupts::SessionInterrupts(EventLoop& loop, LogPrinter& printer,
     for (const int sig : kSignals)
         sigaction(sig, &action, nullptr);
     auto handled = std::make_shared<int>(0);
-    loop.StartTimer(kWatchTimer, std::chrono::milliseconds(100),
-                    [&printer, &session, whenIdle = std::move(whenIdle), handled] {
-                        const int seen = g_interrupts.load();
-                        if (seen == *handled) return;
-                        if (whenIdle && session.State() == SessionState::Idle) {
-                            *handled = seen;
-                            printer.Note("stopping now");
-                            whenIdle();
-                            return;
-                        }
-                        // The first press must say what it does and how to stop at once.
-                        if (*handled == 0)
-                            printer.Note(seen >= 2 ? "stopping now"
-                                                   : "stopping after the current files; "
-                                                     "Ctrl+C again stops now");
-                        else if (*handled < 2)
-                            printer.Note("stopping now");
-                        *handled = seen;
-                        session.OnStop(seen >= 2, false);
-                    });
+    auto saidNow = std::make_shared<bool>(false);
+    loop.StartTimer(
+        kWatchTimer, std::chrono::milliseconds(100),
+        [&printer, &session, whenIdle = std::move(whenIdle), handled, saidNow] {
+            const int seen = g_interrupts.load();
+            if (seen == *handled) return;
+            if (whenIdle && session.State() == SessionState::Idle) {
+                *handled = seen;
+                printer.Note("stopping now");
+                whenIdle();
+                return;
+            }
+            // The first press must say what it does (AbortMode decides) and how
+            // to stop at once; "now" is said once.
+            const bool now = seen >= 2 || !session.StopsAfterCurrentFiles();
+            if (*handled == 0 && !now)
+                printer.Note("stopping after the current files; Ctrl+C again stops now");
+            else if (!*saidNow)
+                printer.Note("stopping now");
+            *saidNow = now;
+            *handled = seen;
+            session.OnStop(seen >= 2, false);
+        });
 }
 
 SessionInterrupts::~SessionInterrupts() {

@@ -108,6 +108,41 @@ TEST_F(RemoteSessionTest, DuringASessionTheListStaysAndABusyItemIsNotChanged) {
     EXPECT_EQ(Item(idle)["state"], "idle");
 }
 
+// A stop ends the running files at once or lets them finish: as the caller says, else as
+// AbortMode says. A second stop ends a stopping session at once.
+TEST_F(RemoteSessionTest, AStopEndsTheRunningFilesAsAskedElseAsAbortModeSays) {
+    struct Case {
+        const char* body;
+        int abortMode;
+        bool filesFinish;
+    };
+    const Case cases[] = {
+        {"", 0, false},
+        {R"({"now": false})", 0, true},
+        {"", 1, true},
+        {R"({"now": true})", 1, false},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.body) + " AbortMode=" + std::to_string(c.abortMode));
+        settings.AbortMode = c.abortMode;
+        const RowId slow = AddUrls(
+            {{"urls", {Nginx("/slow/big")}}, {"dest", Home("stop" + std::to_string(++n))}})[0];
+        ASSERT_EQ(Call("POST", "/api/v1/session/start", json{{"ids", {slow}}}.dump()).status, 202);
+        ASSERT_TRUE(WaitForEvent("progress", "id", slow));
+        ASSERT_EQ(Call("POST", "/api/v1/session/stop", c.body).status, 202);
+        if (c.filesFinish) {
+            loop.RunFor(std::chrono::milliseconds(500));
+            EXPECT_EQ(Item(slow)["state"], "running");
+            EXPECT_EQ(Json(Call("GET", "/api/v1/status"))["session"], "stopping");
+            ASSERT_EQ(Call("POST", "/api/v1/session/stop").status, 202);
+        }
+        // The 5-second file ends well before its time.
+        ASSERT_TRUE(WaitForEvent("session", "state", "ended", std::chrono::seconds(3)));
+        EXPECT_NE(Item(slow)["state"], "done");
+    }
+}
+
 TEST_F(RemoteSessionTest, ManyCallersAtOnceLoseNoUpdateWhileASessionRuns) {
     std::vector<std::string> urls;
     for (int i = 0; i < 200; ++i)
