@@ -374,6 +374,10 @@ void SitePageProcessor::Conclude(RipRun& run, const std::string& url) {
             rewritten.push_back(i);
         }
     }
+    // The records first: a main page kept as the server's makes the next run replay the rip
+    // from its records, and without them (the program killed in between, a full disk) that
+    // run would check the main page alone, and the site's other files never again.
+    if (!RipRecordFile(records.front().localPath).Save(Fingerprint(run.job, url), records)) return;
     // Each file's attribute is a write the file system journals: on a busy disk these waits
     // add up, and on several threads they overlap.
     const std::size_t threads =
@@ -382,7 +386,6 @@ void SitePageProcessor::Conclude(RipRun& run, const std::string& url) {
         for (std::size_t j = share; j < rewritten.size(); j += threads)
             KeepValidators(ripper.Record(rewritten[j]).localPath, *run.validators[rewritten[j]]);
     });
-    RipRecordFile(records.front().localPath).Save(Fingerprint(run.job, url), records);
 }
 
 bool SitePageProcessor::TooLargeToRip(DownloadJob& job, const std::string& localPath,

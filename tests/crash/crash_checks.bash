@@ -216,8 +216,24 @@ print(partial)
 PY
 }
 
+# A main page kept as the server's copy (its attribute neither unfinished nor pending) makes the
+# next run replay the rip from its records: they must be there, or the rest of the site would
+# never be looked at again.
+check_rip_records() {
+    python3 - "$down" <<'PY'
+import os, sys
+for folder, _, files in os.walk(sys.argv[1]):
+    if "page1.html" not in files: continue
+    try: kept = os.getxattr(os.path.join(folder, "page1.html"), "user.kov.validators").split()
+    except OSError: continue
+    if len(kept) > 2 and kept[2] != b"p" and not os.path.exists(os.path.join(folder, ".page1.html.kov-rip")):
+        sys.exit("page1.html is kept as the server's copy, but the records of its rip are missing")
+PY
+}
+
 check_round() {
     check_lists || return 1
+    if [ "$case" = rip ]; then check_rip_records || return 1; fi
     if [ "$case" != add ]; then
         local n
         n=$(compare_files partial) || { echo "$n"; return 1; }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <map>
@@ -114,6 +115,23 @@ TEST_F(RipRerunTest, ARecordSaveCutShortLeavesNothingBehind) {
     EXPECT_FALSE(FileExists(leftover));
     EXPECT_TRUE(FileExists(other));
     EXPECT_EQ(events.Codes().back(), kEventJobFinished);
+}
+
+// Records that cannot be saved (a full disk; here a folder in their place) leave the main page
+// to be fetched anew: kept as the server's, it would be asked about alone, and the rest of the
+// site never again.
+TEST_F(RipRerunTest, RecordsThatCannotBeSavedLeaveTheSiteToBeRippedAnew) {
+    ASSERT_TRUE(CreateFolders(Local("rerun/.index.html.kov-rip/")));
+    Run(SiteItem());
+    ASSERT_TRUE(FileExists(Local("rerun/b.html")));
+    ASSERT_EQ(::rmdir(Local("rerun/.index.html.kov-rip").c_str()), 0);
+    Serve("b.html", "<html>b, changed</html>", kServed + 100);
+    const std::size_t from = LogLines();
+    Run(SiteItem());
+    const std::map<std::string, std::string> statuses = StatusByPath(from);
+    EXPECT_EQ(statuses.count("index.html") ? statuses.at("index.html") : "", "200");
+    EXPECT_EQ(Slurp(Local("rerun/b.html")), "<html>b, changed</html>");
+    EXPECT_TRUE(FileExists(Local("rerun/.index.html.kov-rip")));
 }
 
 // Only what changed is fetched and rewritten; a changed page's new links are followed, and
