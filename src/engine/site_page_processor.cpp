@@ -374,6 +374,14 @@ void SitePageProcessor::Conclude(RipRun& run, const std::string& url) {
             rewritten.push_back(i);
         }
     }
+    // A page save cut short by a kill leaves its temporary beside the page until a rip of it
+    // ends.
+    std::vector<std::string> pages;
+    for (const LinkRecord& record : records) {
+        if (record.downloaded && (record.html || IsStyleSheet(record.localPath)))
+            pages.push_back(record.localPath);
+    }
+    PageFile::RemoveLeftovers(pages);
     // The records first: a main page kept as the server's makes the next run replay the rip
     // from its records, and without them (the program killed in between, a full disk) that
     // run would check the main page alone, and the site's other files never again.

@@ -245,10 +245,12 @@ check_round() {
     fi
 }
 
-# A kill in the middle of a save leaves its temporary (.NAME.XXXXXX); the next writer removes it.
+# A kill in the middle of a save leaves its temporary (.NAME.XXXXXX), of a list or of a ripped
+# page; the next writer, or the next rip of the page, removes it.
 check_no_temporaries() {
     local temps
-    temps=$(find "$KOV_HOME" -maxdepth 1 -name '.*.??????' -type f)
+    temps=$(find "$KOV_HOME" -maxdepth 1 -name '.*.??????' -type f
+        [ -z "${down:-}" ] || find "$down" -name '.*.??????' -type f)
     [ -z "$temps" ] || { echo "temporary files left: $temps"; return 1; }
 }
 

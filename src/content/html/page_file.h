@@ -4,6 +4,7 @@
 #include <ctime>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace kov {
 
@@ -34,6 +35,10 @@ public:
     }
 
     std::string text;
+
+    // Removes what a save cut short by a kill left beside these pages (its temporary files),
+    // with one look at each of their folders; how many went.
+    static int RemoveLeftovers(const std::vector<std::string>& pages);
 
 private:
     // -1: not written at all (the other way may still work), 0: failed, 1: written.

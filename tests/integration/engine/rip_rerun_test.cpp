@@ -103,17 +103,24 @@ TEST_F(RipRerunTest, AnUnchangedSiteIsAskedAboutAndLeftAlone) {
     }
 }
 
-// The temporary file of a record save cut short by a kill goes on the next run, whatever the
-// server says of the main page; a file of the site with a similar name stays.
-TEST_F(RipRerunTest, ARecordSaveCutShortLeavesNothingBehind) {
+// The temporary files of saves cut short by a kill (of the records, of pages and style sheets
+// being rewritten) go on the next run, whatever the server says of the main page; files of the
+// site with similar names stay.
+TEST_F(RipRerunTest, SavesCutShortLeaveNothingBehind) {
     Run(SiteItem());
-    const std::string leftover = Local("rerun/..index.html.kov-rip.Xy12AB");
-    const std::string other = Local("rerun/..index.html.kov-rip.Xy12AB.html");
-    ASSERT_TRUE(WriteFileAtomic(leftover, "{\"version\":", 0600));
-    ASSERT_TRUE(WriteFileAtomic(other, "page", 0644));
+    const char* leftovers[] = {"..index.html.kov-rip.Xy12AB", ".index.html.Ab12Cd",
+                               ".a.html.zZ09aa", ".s.css.QQ11qq"};
+    const char* others[] = {"..index.html.kov-rip.Xy12AB.html", ".a.html.zZ09a", ".p.png.Ab12Cd",
+                            ".a.html.Ab12C-"};
+    for (const char* name : leftovers)
+        ASSERT_TRUE(WriteFileAtomic(Local("rerun/") + name, "{\"version\":", 0600));
+    for (const char* name : others)
+        ASSERT_TRUE(WriteFileAtomic(Local("rerun/") + name, "page", 0644));
     Run(SiteItem());
-    EXPECT_FALSE(FileExists(leftover));
-    EXPECT_TRUE(FileExists(other));
+    for (const char* name : leftovers)
+        EXPECT_FALSE(FileExists(Local("rerun/") + name)) << name;
+    for (const char* name : others)
+        EXPECT_TRUE(FileExists(Local("rerun/") + name)) << name;
     EXPECT_EQ(events.Codes().back(), kEventJobFinished);
 }
 
