@@ -1,10 +1,8 @@
 #include "content/html/rip_record_file.h"
 
-#include <dirent.h>
-#include <unistd.h>
-
 #include <nlohmann/json.hpp>
 
+#include "content/html/page_file.h"
 #include "platform/file_util.h"
 
 namespace kov {
@@ -49,25 +47,10 @@ bool RipRecordFile::Exists() const {
 
 int RipRecordFile::RemoveLeftovers() const {
     const std::size_t slash = m_path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : m_path.substr(0, slash + 1);
+    const std::string folder = slash == std::string::npos ? "" : m_path.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? m_path : m_path.substr(slash + 1);
     // A save writes "." + the name (cut to 200 bytes) + "." + six letters or digits first.
-    const std::string prefix = "." + name.substr(0, 200) + ".";
-    DIR* dir = ::opendir(folder.c_str());
-    if (dir == nullptr) return 0;
-    int removed = 0;
-    while (const dirent* entry = ::readdir(dir)) {
-        const std::string_view found = entry->d_name;
-        if (found.size() != prefix.size() + 6 || !found.starts_with(prefix)) continue;
-        const std::string_view suffix = found.substr(prefix.size());
-        bool random = true;
-        for (const char c : suffix)
-            random = random &&
-                     ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'));
-        if (random && ::unlink((folder + std::string(found)).c_str()) == 0) ++removed;
-    }
-    ::closedir(dir);
-    return removed;
+    return PageFile::RemoveTemporaries(folder, {"." + name.substr(0, 200) + "."});
 }
 
 bool RipRecordFile::Save(const std::string& fingerprint,
