@@ -3,8 +3,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <limits>
 #include <thread>
+#include <unordered_set>
 #include <vector>
 
 #include "core/text/text_util.h"
@@ -214,8 +216,15 @@ void DownloadJob::Prepare(std::time_t start) {
     if (m_item.ClearFolder) {
         const std::string folder = FolderOf(m_destTemplate);
         if (!folder.empty()) {
+            // Not the files other jobs of the session are writing there: gone, they would be
+            // reported downloaded all the same.
+            const std::unordered_set<std::string> busy = FilesOpenHere();
+            char* real = ::realpath(folder.c_str(), nullptr);
+            const std::string canonical = real != nullptr ? WithTrailingSlash(real) : folder;
+            std::free(real);
             for (const FolderEntry& entry : ListMatching(folder + "*")) {
-                if (!entry.isFolder) ::unlink((folder + entry.name).c_str());
+                if (!entry.isFolder && !busy.contains(canonical + entry.name))
+                    ::unlink((folder + entry.name).c_str());
             }
         }
     }

@@ -194,6 +194,22 @@ std::string MountPoint(const std::string& path) {
     return WithTrailingSlash(current);
 }
 
+std::unordered_set<std::string> FilesOpenHere() {
+    std::unordered_set<std::string> files;
+    DIR* dir = ::opendir("/proc/self/fd");
+    if (dir == nullptr) return files;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (entry->d_name[0] == '.') continue;
+        char target[PATH_MAX];
+        const std::string link = std::string("/proc/self/fd/") + entry->d_name;
+        const ssize_t n = ::readlink(link.c_str(), target, sizeof target);
+        if (n > 0 && n < static_cast<ssize_t>(sizeof target) && target[0] == '/')
+            files.emplace(target, static_cast<std::size_t>(n));
+    }
+    ::closedir(dir);
+    return files;
+}
+
 std::string FolderOf(std::string_view path) {
     auto pos = path.find_last_of("/\\");
     if (pos == std::string_view::npos) return "";

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 namespace kov {
@@ -44,6 +45,9 @@ struct FolderEntry {
 // pattern, e.g. "/opt/kov/Lang/*.lng". Matching ignores ASCII case; "." and ".." are never
 // returned. Sorted by name.
 std::vector<FolderEntry> ListMatching(const std::string& pattern);
+// The files this process holds open, by their full paths (symbolic links resolved): the files
+// that running transfers are writing.
+std::unordered_set<std::string> FilesOpenHere();
 
 // Writes data to a temporary file in the same folder and renames it over path, so that a crash
 // or a full disk never leaves a half-written file. The file gets the given mode.
