@@ -86,6 +86,26 @@ status=0
 [ "$status" = 1 ] || fail "-a with a failing item: exit $status: $(cat "$tmp/out" "$tmp/err")"
 grep -q "missing.bin" "$tmp/err" || fail "-a error line: $(cat "$tmp/err")"
 
+# Ctrl+C while following stops the session there after the current files: the client says so
+# and exits 130, and the file on its way still arrives whole.
+start_fault http
+"$cli" --remove 1 2 > /dev/null
+"$cli" --add "http://127.0.0.1:$port/drip?size=30000&rate=15000" --name drip > /dev/null
+"$cli" -a > "$tmp/out" 2> "$tmp/err" &
+follower=$!
+sleep 1
+kill -INT "$follower"
+status=0
+wait "$follower" || status=$?
+[ "$status" = 130 ] || fail "Ctrl+C while following: exit $status: $(cat "$tmp/out" "$tmp/err")"
+grep -q "stopping the session there after the current files" "$tmp/err" ||
+    fail "Ctrl+C while following said: $(cat "$tmp/err")"
+for _ in $(seq 50); do
+    grep -q "File download OK.*drip" "$tmp/serve.log" && break
+    sleep 0.1
+done
+grep -q "File download OK.*drip" "$tmp/serve.log" || fail "the file on its way was cut off: $(tail -5 "$tmp/serve.log")"
+
 # A token the service does not know (renewed behind its back) is refused there.
 "$cli" --remote-token --new > /dev/null
 expect 2 "Nothing was changed." --add "$base/a.bin"
