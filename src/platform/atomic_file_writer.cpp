@@ -21,13 +21,13 @@ bool EndsWith(std::string_view text, std::string_view end) {
     return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
 }
 
-// ".NAME.XXXXXX" as Open names a temporary, NAME a file that Kov keeps in its folder.
-bool IsOurTemporary(std::string_view name) {
-    if (name.size() < 9 || name[0] != '.' || name[name.size() - 7] != '.') return false;
+// NAME of ".NAME.XXXXXX", as Open (and mkstemp) name a temporary of NAME; empty for any other
+// name.
+std::string_view TemporaryOf(std::string_view name) {
+    if (name.size() < 9 || name[0] != '.' || name[name.size() - 7] != '.') return {};
     for (char c : name.substr(name.size() - 6))
-        if (!std::isalnum(static_cast<unsigned char>(c))) return false;
-    const std::string_view target = name.substr(1, name.size() - 8);
-    return EndsWith(target, ".ini") || EndsWith(target, ".txt") || EndsWith(target, ".pending");
+        if (!std::isalnum(static_cast<unsigned char>(c))) return {};
+    return name.substr(1, name.size() - 8);
 }
 
 }  // namespace
@@ -152,13 +152,22 @@ void AtomicFileWriter::Abort() {
 }
 
 int RemoveStaleTemporaries(const std::string& folder) {
-    DIR* dir = ::opendir(folder.c_str());
+    // A settings, list or key file of Kov's.
+    return RemoveStaleTemporaries(folder, [](std::string_view name) {
+        return EndsWith(name, ".ini") || EndsWith(name, ".txt") || EndsWith(name, ".pending");
+    });
+}
+
+int RemoveStaleTemporaries(const std::string& folder,
+                           const std::function<bool(std::string_view name)>& ours) {
+    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
     if (!dir) return 0;
     int removed = 0;
     const std::string prefix = folder.empty() || folder.back() == '/' ? folder : folder + "/";
     while (const dirent* entry = ::readdir(dir)) {
         if (entry->d_type != DT_REG && entry->d_type != DT_UNKNOWN) continue;
-        if (IsOurTemporary(entry->d_name) && ::unlink((prefix + entry->d_name).c_str()) == 0)
+        const std::string_view target = TemporaryOf(entry->d_name);
+        if (!target.empty() && ours(target) && ::unlink((prefix + entry->d_name).c_str()) == 0)
             ++removed;
     }
     ::closedir(dir);

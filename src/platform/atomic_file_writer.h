@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -56,6 +57,10 @@ private:
 // as Open makes them, of a settings, list or key file); the number removed. Only for a folder
 // whose writer lock the caller holds: another writer's save in progress would lose its file.
 int RemoveStaleTemporaries(const std::string& folder);
+// The same for temporaries of other files: those named ".NAME.XXXXXX" (six letters or digits,
+// as mkstemp makes them) for which ours(NAME) holds.
+int RemoveStaleTemporaries(const std::string& folder,
+                           const std::function<bool(std::string_view name)>& ours);
 
 // Makes the renames in folder durable (an fsync of the folder). False when it cannot be
 // opened or synced.

@@ -1,16 +1,16 @@
 #include "content/html/page_file.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <map>
+#include <set>
 #include <string_view>
 
+#include "platform/atomic_file_writer.h"
 #include "platform/file_util.h"
 #include "platform/unique_fd.h"
 
@@ -88,36 +88,19 @@ int PageFile::SaveInPlace(const std::string& newText) const {
     return fd.Close() && ok ? 1 : 0;
 }
 
-int PageFile::RemoveTemporaries(const std::string& folder,
-                                const std::set<std::string, std::less<>>& prefixes) {
-    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
-    if (dir == nullptr) return 0;
-    const std::string prefix = folder.empty() || folder.back() == '/' ? folder : folder + "/";
-    int removed = 0;
-    while (const dirent* entry = ::readdir(dir)) {
-        const std::string_view found = entry->d_name;
-        if (found.size() < 7 || !prefixes.contains(found.substr(0, found.size() - 6))) continue;
-        const std::string_view suffix = found.substr(found.size() - 6);
-        const bool made = std::all_of(suffix.begin(), suffix.end(), [](char c) {
-            return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-        });
-        if (made && ::unlink((prefix + std::string(found)).c_str()) == 0) ++removed;
-    }
-    ::closedir(dir);
-    return removed;
-}
-
 int PageFile::RemoveLeftovers(const std::vector<std::string>& pages) {
-    // The temporaries SaveReplacing names, by folder: "." + the name cut to 200 bytes + ".".
-    std::map<std::string, std::set<std::string, std::less<>>> prefixes;
+    // The names SaveReplacing makes temporaries of (cut to 200 bytes), by folder.
+    std::map<std::string, std::set<std::string, std::less<>>> names;
     for (const std::string& page : pages) {
         const std::size_t slash = page.rfind('/');
         const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-        prefixes[page.substr(0, nameStart)].insert("." + page.substr(nameStart, 200) + ".");
+        names[page.substr(0, nameStart)].insert(page.substr(nameStart, 200));
     }
     int removed = 0;
-    for (const auto& [folder, names] : prefixes)
-        removed += RemoveTemporaries(folder, names);
+    for (const auto& [folder, ours] : names) {
+        removed += RemoveStaleTemporaries(
+            folder, [&ours = ours](std::string_view name) { return ours.contains(name); });
+    }
     return removed;
 }
 

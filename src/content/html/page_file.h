@@ -2,9 +2,7 @@
 
 #include <cstddef>
 #include <ctime>
-#include <functional>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -41,10 +39,6 @@ public:
     // Removes what a save cut short by a kill left beside these pages (its temporary files),
     // with one look at each of their folders; how many went.
     static int RemoveLeftovers(const std::vector<std::string>& pages);
-    // Removes the files of folder named one of the prefixes and six letters or digits, as
-    // mkstemp makes the names of temporary files; how many went.
-    static int RemoveTemporaries(const std::string& folder,
-                                 const std::set<std::string, std::less<>>& prefixes);
 
 private:
     // -1: not written at all (the other way may still work), 0: failed, 1: written.

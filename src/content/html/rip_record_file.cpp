@@ -2,7 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "content/html/page_file.h"
+#include "platform/atomic_file_writer.h"
 #include "platform/file_util.h"
 
 namespace kov {
@@ -50,7 +50,8 @@ int RipRecordFile::RemoveLeftovers() const {
     const std::string folder = slash == std::string::npos ? "" : m_path.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? m_path : m_path.substr(slash + 1);
     // A save writes "." + the name (cut to 200 bytes) + "." + six letters or digits first.
-    return PageFile::RemoveTemporaries(folder, {"." + name.substr(0, 200) + "."});
+    const std::string cut = name.substr(0, 200);
+    return RemoveStaleTemporaries(folder, [&cut](std::string_view found) { return found == cut; });
 }
 
 bool RipRecordFile::Save(const std::string& fingerprint,
