@@ -100,8 +100,10 @@ CurlEasyReader::CurlEasyReader(const CurlSessionConfig& config)
       m_shared(config.shared) {
     m_easy = t_spareEasy.Take();
     // A transfer of its own connects on its own: a multi handle of its own keeps it apart.
-    m_ownsMulti = !m_shared;
-    m_multi = m_ownsMulti ? curl_multi_init() : ThreadMultiHandle();
+    // In a scope, the scope's handle keeps the transfers of its loop apart from the others.
+    CURLM* scoped = ScopedMultiHandle();
+    m_ownsMulti = scoped == nullptr && !m_shared;
+    m_multi = scoped != nullptr ? scoped : m_ownsMulti ? curl_multi_init() : ThreadMultiHandle();
     if (!Valid()) return;
     if (m_shared) curl_easy_setopt(m_easy, CURLOPT_SHARE, m_shared->Handle());
     // The multi handle may drive other transfers of this thread: its messages are told apart.
@@ -164,6 +166,12 @@ void CurlEasyReader::Finish(CURLcode result) {
 }
 
 bool CurlEasyReader::Open(OpenUntil until) {
+    if (!Start()) return false;
+    bool orData = until == OpenUntil::HeadersOrData;
+    return Drive([&] { return m_headersDone || (orData && Buffered() > 0); });
+}
+
+bool CurlEasyReader::Start() {
     if (!Valid()) {
         SetError(CURLE_FAILED_INIT, "libcurl could not create a transfer");
         return false;
@@ -176,6 +184,7 @@ bool CurlEasyReader::Open(OpenUntil until) {
     m_rawHeaders.clear();
     m_status = 0;
     m_waited = {};
+    m_lastLook = {};
     m_windowBytes = 0;
     m_errorText.clear();
     m_errorCode = 0;
@@ -187,8 +196,7 @@ bool CurlEasyReader::Open(OpenUntil until) {
         return false;
     }
     m_attached = true;
-    bool orData = until == OpenUntil::HeadersOrData;
-    return Drive([&] { return m_headersDone || (orData && Buffered() > 0); });
+    return true;
 }
 
 bool CurlEasyReader::ServerKeepsUp() {
@@ -219,24 +227,13 @@ bool CurlEasyReader::Drive(Done done) {
             SetError(CURLE_FAILED_INIT, curl_multi_strerror(performed));
             return false;
         }
-        DispatchMessages();
+        DispatchMessages(m_multi);
         if (done() || m_finished) continue;
 
         const auto now = std::chrono::steady_clock::now();
         m_waited += now - tick;
         tick = now;
-        const std::int64_t deadline = m_deadline ? m_deadline->load() : 0;
-        if (deadline != 0 && now.time_since_epoch() >= std::chrono::nanoseconds(deadline)) {
-            Detach();
-            SetError(CURLE_OPERATION_TIMEDOUT, "Not complete within the time allowed");
-            return false;
-        }
-        if (!ServerKeepsUp()) {
-            Detach();
-            SetError(CURLE_OPERATION_TIMEDOUT,
-                     "Less than one byte per second for " + std::to_string(m_idle.count()) + " ms");
-            return false;
-        }
+        if (!WithinLimits(now)) return false;
         CURLMcode polled = curl_multi_poll(m_multi, nullptr, 0, kMaxPollMs, nullptr);
         if (polled != CURLM_OK) {
             Detach();
@@ -247,9 +244,38 @@ bool CurlEasyReader::Drive(Done done) {
     return true;
 }
 
-void CurlEasyReader::DispatchMessages() {
+bool CurlEasyReader::WithinLimits(std::chrono::steady_clock::time_point now) {
+    const std::int64_t deadline = m_deadline ? m_deadline->load() : 0;
+    if (deadline != 0 && now.time_since_epoch() >= std::chrono::nanoseconds(deadline)) {
+        Detach();
+        SetError(CURLE_OPERATION_TIMEDOUT, "Not complete within the time allowed");
+        return false;
+    }
+    if (!ServerKeepsUp()) {
+        Detach();
+        SetError(CURLE_OPERATION_TIMEDOUT,
+                 "Less than one byte per second for " + std::to_string(m_idle.count()) + " ms");
+        return false;
+    }
+    return true;
+}
+
+bool CurlEasyReader::CheckWhileWaiting() {
+    if (m_finished) return !m_failed;
+    if (StopRequested()) {
+        Detach();
+        SetError(CURLE_ABORTED_BY_CALLBACK, "Stopped");
+        return false;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (m_lastLook != std::chrono::steady_clock::time_point{}) m_waited += now - m_lastLook;
+    m_lastLook = now;
+    return WithinLimits(now);
+}
+
+void CurlEasyReader::DispatchMessages(CURLM* multi) {
     int queued = 0;
-    while (CURLMsg* message = curl_multi_info_read(m_multi, &queued)) {
+    while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
         if (message->msg != CURLMSG_DONE) continue;
         // Another reader of this thread whose transfer ended while this one drove the handle.
         char* owner = nullptr;
@@ -295,6 +321,33 @@ long CurlEasyReader::Read(char* buffer, std::size_t count) {
     if (received > 0) return static_cast<long>(received);
     if (Buffered() > 0) return Read(buffer, count);
     return ok ? 0 : -1;
+}
+
+long CurlEasyReader::ReadNoWait(char* buffer, std::size_t count) {
+    if (count == 0) return 0;
+    if (m_paused && Buffered() == 0) {
+        m_paused = false;
+        m_waited = {};
+        m_windowBytes = 0;
+        // What libcurl held back may come right inside this call: it goes to the caller.
+        m_direct = buffer;
+        m_directCapacity = std::min<std::size_t>(count, 1UL << 30);
+        m_directLength = 0;
+        const CURLcode resumed = curl_easy_pause(m_easy, CURLPAUSE_CONT);
+        const std::size_t received = m_directLength;
+        m_direct = nullptr;
+        m_directCapacity = m_directLength = 0;
+        if (resumed != CURLE_OK) Finish(resumed);
+        if (received > 0) {
+            m_lastLook = {};
+            return static_cast<long>(received);
+        }
+    }
+    if (Buffered() > 0 || m_finished) {
+        m_lastLook = {};
+        return Read(buffer, count);
+    }
+    return CheckWhileWaiting() ? kReadLater : -1;
 }
 
 std::size_t CurlEasyReader::OnWrite(char* data, std::size_t size, std::size_t count, void* self) {

@@ -40,8 +40,20 @@ public:
     // response's headers are complete (or, with HeadersOrData, until body data arrives) or it
     // ends. False when it failed.
     bool Open(OpenUntil until);
+    // Starts the transfer anew without driving it: the loop of a TransferScope does.
+    bool Start();
     // As HttpRequest::Read.
     long Read(char* buffer, std::size_t count);
+    // What has arrived, without driving the transfer: as Read, or kReadLater when nothing has
+    // yet. A transfer left waiting too long, stopped or overdue fails here.
+    long ReadNoWait(char* buffer, std::size_t count);
+    // For a transfer another loop drives and that has nothing for its caller yet: the checks of a
+    // wait (stop, deadline, the server's rate). False when the transfer failed by them.
+    bool CheckWhileWaiting();
+    // Whether the transfer ended (its body may still be buffered).
+    bool Ended() const { return m_finished; }
+    // Hands each ended transfer of the multi handle to its reader.
+    static void DispatchMessages(CURLM* multi);
 
     // The status of the final response, 0 before one arrived.
     int StatusCode() const { return m_status; }
@@ -62,9 +74,9 @@ private:
     void Append(const char* data, std::size_t length);
     template <class Done>
     bool Drive(Done done);
+    // The deadline and the server's rate; false when the transfer failed by them.
+    bool WithinLimits(std::chrono::steady_clock::time_point now);
     void Finish(CURLcode result);
-    // Hands each ended transfer of the multi handle to its reader.
-    void DispatchMessages();
     void Detach();
     std::size_t Buffered() const { return m_bufferEnd - m_bufferStart; }
 
@@ -99,6 +111,8 @@ private:
     std::size_t m_directLength = 0;
     // The rate check: time spent waiting for the server and what arrived meanwhile.
     std::chrono::steady_clock::duration m_waited{};
+    // The last ReadNoWait or CheckWhileWaiting that found nothing; the epoch after data came.
+    std::chrono::steady_clock::time_point m_lastLook{};
     std::uint64_t m_windowBytes = 0;
 
     // The header block being received and the last final one.

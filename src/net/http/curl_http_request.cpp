@@ -86,7 +86,7 @@ bool CurlHttpRequest::SetProxyCredentials(std::string user, std::string password
            curl_easy_setopt(easy, CURLOPT_PROXYPASSWORD, password.c_str()) == CURLE_OK;
 }
 
-bool CurlHttpRequest::Send() {
+bool CurlHttpRequest::Prepare() {
     m_sent = true;
     m_status = kStatusClientError;
     if (!GetConnectedState()) {
@@ -104,13 +104,41 @@ bool CurlHttpRequest::Send() {
         list = longer;
     }
     m_transfer.SetRequestHeaders(list);
-    if (!m_transfer.Open(CurlEasyReader::OpenUntil::Headers)) return false;
+    return true;
+}
+
+bool CurlHttpRequest::TakeStatus() {
     if (m_transfer.StatusCode() == 0) {
         m_transfer.SetError(CURLE_WEIRD_SERVER_REPLY, "The server sent no HTTP response");
         return false;
     }
     m_status = m_transfer.StatusCode();
     return true;
+}
+
+bool CurlHttpRequest::Send() {
+    if (!Prepare()) return false;
+    return m_transfer.Open(CurlEasyReader::OpenUntil::Headers) && TakeStatus();
+}
+
+bool CurlHttpRequest::Start() {
+    return Prepare() && m_transfer.Start();
+}
+
+HttpRequest::Progress CurlHttpRequest::Poll() {
+    if (!m_sent) return Progress::Failed;
+    if (m_status != kStatusClientError) return Progress::Answered;
+    if (m_transfer.HeadersComplete()) return TakeStatus() ? Progress::Answered : Progress::Failed;
+    if (m_transfer.Ended()) {
+        if (m_transfer.ErrorCode() == 0) TakeStatus();
+        return Progress::Failed;
+    }
+    return m_transfer.CheckWhileWaiting() ? Progress::Waiting : Progress::Failed;
+}
+
+long CurlHttpRequest::ReadNoWait(char* buffer, std::size_t count) {
+    if (!m_sent) return Read(buffer, count);
+    return m_transfer.ReadNoWait(buffer, count);
 }
 
 long CurlHttpRequest::Read(char* buffer, std::size_t count) {

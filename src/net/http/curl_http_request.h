@@ -27,12 +27,19 @@ public:
     int StatusCode() const override { return m_status; }
     std::string RawHeaders() const override { return m_transfer.RawHeaders(); }
     long Read(char* buffer, std::size_t count) override;
+    bool Start() override;
+    Progress Poll() override;
+    long ReadNoWait(char* buffer, std::size_t count) override;
     std::string EffectiveUrl() const override { return m_transfer.EffectiveUrl(); }
     const std::string& ErrorText() const override { return m_transfer.ErrorText(); }
     int ErrorCode() const override { return m_transfer.ErrorCode(); }
 
 private:
     explicit CurlHttpRequest(const CurlSessionConfig& config) : m_transfer(config) {}
+    // The request's headers set on the transfer; false when it cannot be sent.
+    bool Prepare();
+    // The final response's status taken once its headers are complete.
+    bool TakeStatus();
 
     CurlEasyReader m_transfer;
     std::string m_url;

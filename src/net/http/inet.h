@@ -34,6 +34,8 @@ inline constexpr int kErrorNameNotResolved = 12007;
 // ErrorCode() of a request or stream whose server sent under one byte a second for the idle
 // time (libcurl's time-out code).
 inline constexpr int kErrorTooSlow = 28;
+// HttpRequest::ReadNoWait: nothing has arrived yet.
+inline constexpr long kReadLater = -2;
 
 // Request flags.
 enum RequestFlags : unsigned {
@@ -128,6 +130,19 @@ public:
     // Up to count bytes of the body: what has arrived, waiting only when nothing has.
     // 0 at the end, -1 on failure (ErrorText says why; an idle time-out included).
     virtual long Read(char* buffer, std::size_t count) = 0;
+
+    // For a loop that drives several requests of its thread at once (made while a TransferScope
+    // of the thread lives) and waits for any of them: the calls below never wait. Start sends
+    // the request; Poll says whether its final response's headers are here. ReadNoWait is Read
+    // without the wait: kReadLater when nothing has arrived yet. A request without this ability
+    // waits in Start and ReadNoWait instead.
+    enum class Progress { Waiting, Answered, Failed };
+    virtual bool Start() { return Send(); }
+    virtual Progress Poll() {
+        return StatusCode() == kStatusClientError ? Progress::Failed : Progress::Answered;
+    }
+    virtual long ReadNoWait(char* buffer, std::size_t count) { return Read(buffer, count); }
+
     // The URL after redirects that were followed.
     virtual std::string EffectiveUrl() const = 0;
     virtual const std::string& ErrorText() const = 0;

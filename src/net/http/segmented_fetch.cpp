@@ -6,11 +6,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <thread>
+#include <limits>
 
 #include "core/text/text_util.h"
-#include "net/http/proxy_send.h"
 #include "net/http/response_headers.h"
+#include "net/http/thread_multi.h"
 #include "net/transfer/traffic_meter.h"
 #include "net/transfer/transfer_job_util.h"
 #include "platform/file_util.h"
@@ -63,32 +63,9 @@ SegmentedFetch::~SegmentedFetch() {
 }
 
 void SegmentedFetch::Failed(int result, std::string_view text) {
-    std::lock_guard lock(m_mutex);
     if (m_errorText.empty() || Fatal(result)) m_errorText = text;
     if (Fatal(result) && m_fatal == kResultOk) m_fatal = result;
     if (!Fatal(result)) m_lastFailure = result;
-}
-
-std::unique_ptr<HttpRequest> SegmentedFetch::Send(std::int64_t from, std::int64_t end,
-                                                  int& result) {
-    std::unique_ptr<HttpRequest> request;
-    {
-        std::lock_guard lock(m_openMutex);
-        request = m_open();
-    }
-    result = kResultBroken;
-    if (!request) return nullptr;
-    request->AddRequestHeaders("Range: bytes=" + std::to_string(from) + "-" +
-                                   std::to_string(end - 1) + "\nIf-Range: " + m_target.validator,
-                               true);
-    // A 407 that cannot be answered is checked as the response it is: refused.
-    if (SendThroughProxy(*request, m_job.proxyUser, m_job.proxyPsw) == ProxySend::NotSent) {
-        Failed(kResultBroken, request->ErrorText());
-        if (m_stop.load() >= 2) result = kResultStopped;
-        return nullptr;
-    }
-    result = CheckResponse(*request, from);
-    return request;
 }
 
 // The response must be the asked range of the same file.
@@ -129,34 +106,84 @@ int SegmentedFetch::CheckResponse(HttpRequest& request, std::int64_t from) {
 int SegmentedFetch::WriteBlock(std::size_t index, const char* data, std::int64_t count,
                                bool& ended) {
     std::int64_t offset = 0;
-    std::int64_t take = 0;
-    {
-        std::lock_guard lock(m_mutex);
-        take = m_plan.Claim(index, count, &offset);
-    }
+    const std::int64_t take = m_plan.Claim(index, count, &offset);
     for (std::int64_t written = 0; written < take;) {
         const ssize_t n = ::pwrite(m_fd, data + written, static_cast<std::size_t>(take - written),
                                    static_cast<off_t>(offset + written));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
-            const int error = n < 0 ? errno : ENOSPC;
-            std::lock_guard lock(m_mutex);
-            if (m_fatal == kResultOk) m_fatal = WriteFailure(m_job, error);
+            if (m_fatal == kResultOk) m_fatal = WriteFailure(m_job, n < 0 ? errno : ENOSPC);
             m_errorText = m_job.errorText;
             return m_fatal;
         }
         written += n;
     }
-    std::lock_guard lock(m_mutex);
     m_plan.Commit(index, take);
     ended = m_plan.Segments()[index].Unclaimed() == 0;
-    // The watch reports progress on its own clock; it is woken for a range's end only, which
-    // may complete the file (a wake-up per block cost thousands a second).
-    if (ended) m_changed.notify_all();
     return kResultOk;
 }
 
-int SegmentedFetch::Receive(HttpRequest& request, std::size_t index, std::vector<char>& buffer) {
+// A range for an idle connection, and its request sent; false when none is to be had now.
+bool SegmentedFetch::Begin(Connection& c, std::int64_t now) {
+    if (now < c.idleUntil) return false;
+    const std::size_t before = m_plan.Segments().size();
+    const std::optional<std::size_t> index = m_plan.Take({kMinSteal, now, kSlowMs});
+    if (m_plan.Segments().size() > before) ++m_steals;
+    if (!index) {
+        // Ending here would leave a trickling last rest to its own connection.
+        if (m_plan.MayShareLater())
+            c.idleUntil = now + kLookAgain.count();
+        else
+            c.ended = true;
+        return false;
+    }
+    const SegmentPlan::Segment& s = m_plan.Segments()[*index];
+    c.index = *index;
+    c.from = s.start + s.claimed;
+    c.answered = c.authenticated = false;
+    c.request = m_open();
+    if (!c.request) {
+        Leave(c, kResultBroken, now);
+        return true;
+    }
+    c.request->AddRequestHeaders("Range: bytes=" + std::to_string(c.from) + "-" +
+                                     std::to_string(s.end - 1) +
+                                     "\nIf-Range: " + m_target.validator,
+                                 true);
+    if (!c.request->Start()) {
+        Failed(kResultBroken, c.request->ErrorText());
+        Leave(c, m_stop.load() >= 2 ? kResultStopped : kResultBroken, now);
+    }
+    return true;
+}
+
+// Whether the response of a connection's request came and is the range asked for.
+int SegmentedFetch::Answered(Connection& c) {
+    switch (c.request->Poll()) {
+        case HttpRequest::Progress::Waiting:
+            return kReadLater;
+        case HttpRequest::Progress::Failed:
+            Failed(kResultBroken, c.request->ErrorText());
+            return m_stop.load() >= 2 ? kResultStopped : kResultBroken;
+        case HttpRequest::Progress::Answered:
+            break;
+    }
+    // A proxy that asks for credentials is given them once, as for any request.
+    if (c.request->StatusCode() == 407 && !c.authenticated && !m_job.proxyUser.empty() &&
+        !m_job.proxyPsw.empty() &&
+        c.request->SetProxyCredentials(m_job.proxyUser, m_job.proxyPsw)) {
+        c.authenticated = true;
+        if (c.request->Start()) return kReadLater;
+        Failed(kResultBroken, c.request->ErrorText());
+        return kResultBroken;
+    }
+    const int result = CheckResponse(*c.request, c.from);
+    if (result == kResultOk) c.answered = true;
+    return result;
+}
+
+// What has arrived for a connection's range, written; moved tells whether any did.
+int SegmentedFetch::Receive(Connection& c, std::vector<char>& buffer, bool& moved) {
     TrafficMeter& meter = Meter(m_job);
     for (bool ended = false; !ended;) {
         if (m_stop.load() >= 2) return kResultStopped;
@@ -165,111 +192,103 @@ int SegmentedFetch::Receive(HttpRequest& request, std::size_t index, std::vector
             return kResultLimit;
         }
         const std::size_t want = std::min(meter.PacketSize(m_job.isLocal), buffer.size());
-        const long n = request.Read(buffer.data(), want);
+        const long n = c.request->ReadNoWait(buffer.data(), want);
+        if (n == kReadLater) return kReadLater;
         if (n <= 0) {
             if (m_stop.load() >= 2) return kResultStopped;
-            Failed(kResultBroken,
-                   n < 0 ? request.ErrorText() : "connection closed before the end of the range");
+            Failed(kResultBroken, n < 0 ? c.request->ErrorText()
+                                        : "connection closed before the end of the range");
             return kResultBroken;
         }
-        const int written = WriteBlock(index, buffer.data(), n, ended);
+        moved = true;
+        const int written = WriteBlock(c.index, buffer.data(), n, ended);
         if (written != kResultOk) return written;
         MeterBlock(meter, static_cast<std::uint64_t>(n), m_job.isLocal, m_stop);
     }
     return kResultOk;
 }
 
-int SegmentedFetch::FetchRange(std::size_t index, std::vector<char>& buffer) {
-    std::int64_t from = 0;
-    std::int64_t end = 0;
-    {
-        std::lock_guard lock(m_mutex);
-        const SegmentPlan::Segment& s = m_plan.Segments()[index];
-        from = s.start + s.claimed;
-        end = s.end;
+// The connection leaves its range (bytes claimed but not written are fetched again); after a
+// failure it waits before its next range, and after too many it leaves the rest to the others.
+void SegmentedFetch::Leave(Connection& c, int result, std::int64_t now) {
+    c.request.reset();
+    m_plan.Release(c.index);
+    if (result == kResultOk) {
+        c.failures = 0;
+    } else if (Fatal(result) || ++c.failures > kRetries) {
+        c.ended = true;
+    } else {
+        c.idleUntil = now + 500 * c.failures;
     }
-    if (from >= end) return kResultOk;
-    int result = kResultOk;
-    std::unique_ptr<HttpRequest> request = Send(from, end, result);
-    if (result != kResultOk) return result;
-    return Receive(*request, index, buffer);
 }
 
-// One connection: takes ranges until none is left or a failure ends it.
-void SegmentedFetch::Work() {
+// Moves one connection on as far as it goes without waiting; true when anything happened.
+bool SegmentedFetch::Step(Connection& c, std::vector<char>& buffer, std::int64_t now) {
+    if (!c.request) return Begin(c, now);
+    int result = c.answered ? kResultOk : Answered(c);
+    if (result == kReadLater) return false;
+    bool moved = !c.answered || result != kResultOk;
+    if (result == kResultOk) result = Receive(c, buffer, moved);
+    if (result != kReadLater) Leave(c, result, now);
+    return moved || result != kReadLater;
+}
+
+// Every connection on this thread until the file is complete, a failure ends them all, the job
+// stops or none has anything left to do.
+void SegmentedFetch::Drive() {
+    TransferScope scope;
+    m_connections.resize(
+        static_cast<std::size_t>(std::clamp(m_target.connections, 1, kMaxConnections)));
     std::vector<char> buffer(TransferJob::kBufferSize);
-    for (int failures = 0;;) {
-        std::optional<std::size_t> index;
-        bool later = false;
-        {
-            std::lock_guard lock(m_mutex);
-            if (m_fatal != kResultOk || m_stop.load() >= 2) break;
-            const std::size_t before = m_plan.Segments().size();
-            index = m_plan.Take({kMinSteal, NowMs(), kSlowMs});
-            if (m_plan.Segments().size() > before) ++m_steals;
-            later = !index && m_plan.MayShareLater();
+    auto reported = std::chrono::steady_clock::now();
+    auto saved = reported;
+    for (;;) {
+        if (StopLevel(m_job) >= 2) m_stop = 2;
+        if (m_stop.load() >= 2 || m_fatal != kResultOk || m_plan.Complete()) break;
+        scope.Perform();
+        bool moved = false;
+        bool working = false;
+        std::int64_t wake = std::numeric_limits<std::int64_t>::max();
+        const std::int64_t now = NowMs();
+        for (Connection& c : m_connections) {
+            if (c.ended) continue;
+            if (Step(c, buffer, now)) moved = true;
+            if (c.ended) continue;
+            working = true;
+            if (!c.request) wake = std::min(wake, c.idleUntil);
         }
-        if (later) {
-            // Ending here would leave a trickling last rest to its own connection.
-            StopAwareSleep(kLookAgain, m_stop);
-            continue;
+        if (!working) break;
+        const auto clock = std::chrono::steady_clock::now();
+        if (clock - reported >= kReportEvery) {
+            Report();
+            reported = clock;
         }
-        if (!index) break;
-        const int result = FetchRange(*index, buffer);
-        {
-            std::lock_guard lock(m_mutex);
-            m_plan.Release(*index);
+        if (clock - saved >= kSaveEvery) {
+            SaveState();
+            saved = clock;
         }
-        if (result == kResultOk) {
-            failures = 0;
-        } else if (Fatal(result) || ++failures > kRetries) {
-            break;
-        } else {
-            StopAwareSleep(std::chrono::milliseconds(500 * failures), m_stop);
-        }
+        if (moved) continue;
+        const std::int64_t until =
+            std::clamp<std::int64_t>(wake - NowMs(), 1, kReportEvery.count());
+        scope.Wait(std::chrono::milliseconds(until));
     }
-    std::lock_guard lock(m_mutex);
-    --m_running;
-    m_changed.notify_all();
+    // Requests still out (a range whose end another took, a stop) end before the scope does.
+    m_connections.clear();
 }
 
 bool SegmentedFetch::SaveState() {
     SegmentState state;
     state.size = m_target.size;
     state.validator = m_target.validator;
-    {
-        std::lock_guard lock(m_mutex);
-        state.missing = m_plan.Missing();
-    }
+    state.missing = m_plan.Missing();
     return SaveSegmentState(SegmentStatePath(m_target.localPath), state);
 }
 
 // The bytes written since the last report, as blocks of the one file.
 void SegmentedFetch::Report() {
-    std::int64_t done = 0;
-    {
-        std::lock_guard lock(m_mutex);
-        done = m_plan.Done();
-    }
+    const std::int64_t done = m_plan.Done();
     if (done > m_reported) Post(m_job, kEventBlock, done - m_reported, m_target.size);
     m_reported = done;
-}
-
-// The job's thread while the connections work: stop, progress and state.
-void SegmentedFetch::Watch() {
-    auto saved = std::chrono::steady_clock::now();
-    std::unique_lock lock(m_mutex);
-    while (m_running > 0) {
-        m_changed.wait_for(lock, kReportEvery);
-        if (StopLevel(m_job) >= 2 || m_plan.Complete() || m_fatal != kResultOk) m_stop = 2;
-        lock.unlock();
-        Report();
-        if (std::chrono::steady_clock::now() - saved >= kSaveEvery) {
-            SaveState();
-            saved = std::chrono::steady_clock::now();
-        }
-        lock.lock();
-    }
 }
 
 int SegmentedFetch::OpenFile(bool fresh) {
@@ -312,13 +331,7 @@ int SegmentedFetch::Run(Opener open, const SegmentPlan::Ranges* missing) {
     m_reported = m_startDone = m_plan.Done();
     Post(m_job, kEventFileStarted, m_target.size, m_reported, m_target.url, m_target.localPath);
     if (m_reported > 0) Post(m_job, kEventResumed, m_reported, m_target.size);
-    const int count = std::clamp(m_target.connections, 1, kMaxConnections);
-    m_running = count;
-    std::vector<std::jthread> connections;
-    for (int i = 0; i < count; ++i)
-        connections.emplace_back([this] { Work(); });
-    Watch();
-    connections.clear();
+    Drive();
     Report();
     return Outcome();
 }

@@ -1,11 +1,9 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,7 +19,9 @@ namespace kov {
 // and the file's validator, so that a file changed on the server is never mixed with the old
 // one, and writes it in place; an idle connection takes over half of the largest rest, or the
 // whole rest of a slow one. The progress stays in a state file beside the file until it is
-// complete. The job's thread reports the progress as one file.
+// complete. The job's thread drives every connection over one multi handle and reports the
+// progress as one file. (A thread per connection was slower against servers that pace each
+// connection, such as nginx with limit_rate: the threads took the server's core.)
 class SegmentedFetch {
 public:
     // Below this a file is fetched over one connection.
@@ -34,7 +34,7 @@ public:
         std::string validator;  // sent as If-Range
         int connections = 1;
     };
-    // A new, unsent request for the file; called by one connection at a time.
+    // A new, unsent request for the file.
     using Opener = std::function<std::unique_ptr<HttpRequest>()>;
 
     SegmentedFetch(TransferJob& job, Target target);
@@ -57,14 +57,27 @@ public:
     std::int64_t Fetched() const { return m_reported - m_startDone; }
 
 private:
-    void Work();
-    int FetchRange(std::size_t index, std::vector<char>& buffer);
-    std::unique_ptr<HttpRequest> Send(std::int64_t from, std::int64_t end, int& result);
+    // One connection of the fetch: the range it is on while it has a request.
+    struct Connection {
+        std::unique_ptr<HttpRequest> request;
+        std::size_t index = 0;
+        std::int64_t from = 0;       // the first byte asked for
+        bool answered = false;       // the response is checked; its body comes
+        bool authenticated = false;  // sent again with the proxy's credentials
+        int failures = 0;
+        std::int64_t idleUntil = 0;  // no new range before (ms)
+        bool ended = false;          // takes no range any more
+    };
+
+    void Drive();
+    bool Step(Connection& c, std::vector<char>& buffer, std::int64_t now);
+    bool Begin(Connection& c, std::int64_t now);
+    int Answered(Connection& c);
+    int Receive(Connection& c, std::vector<char>& buffer, bool& moved);
+    void Leave(Connection& c, int result, std::int64_t now);
     int CheckResponse(HttpRequest& request, std::int64_t from);
-    int Receive(HttpRequest& request, std::size_t index, std::vector<char>& buffer);
     int WriteBlock(std::size_t index, const char* data, std::int64_t count, bool& ended);
     void Failed(int result, std::string_view text);
-    void Watch();
     void Report();
     bool SaveState();
     int OpenFile(bool fresh);
@@ -73,13 +86,10 @@ private:
     TransferJob& m_job;
     Target m_target;
     Opener m_open;
-    std::mutex m_openMutex;
     std::atomic<int> m_stop{0};
 
-    std::mutex m_mutex;  // guards what follows
-    std::condition_variable m_changed;
     SegmentPlan m_plan;
-    int m_running = 0;
+    std::vector<Connection> m_connections;
     int m_fatal = kResultOk;        // ends every connection
     int m_lastFailure = kResultOk;  // of a connection that gave up
     std::string m_errorText;

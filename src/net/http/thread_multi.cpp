@@ -1,5 +1,9 @@
 #include "net/http/thread_multi.h"
 
+#include <thread>
+
+#include "net/http/curl_easy_reader.h"
+
 namespace kov {
 
 namespace {
@@ -28,7 +32,37 @@ private:
     CURLM* m_multi;
 };
 
+thread_local CURLM* t_scoped = nullptr;
+
 }  // namespace
+
+TransferScope::TransferScope() : m_multi(curl_multi_init()) {
+    if (m_multi != nullptr) curl_multi_setopt(m_multi, CURLMOPT_PIPELINING, CURLPIPE_NOTHING);
+    t_scoped = m_multi;
+}
+
+TransferScope::~TransferScope() {
+    t_scoped = nullptr;
+    if (m_multi != nullptr) curl_multi_cleanup(m_multi);
+}
+
+bool TransferScope::Perform() {
+    if (m_multi == nullptr) return false;
+    int running = 0;
+    if (curl_multi_perform(m_multi, &running) != CURLM_OK) return false;
+    CurlEasyReader::DispatchMessages(m_multi);
+    return true;
+}
+
+void TransferScope::Wait(std::chrono::milliseconds most) {
+    if (m_multi == nullptr ||
+        curl_multi_poll(m_multi, nullptr, 0, static_cast<int>(most.count()), nullptr) != CURLM_OK)
+        std::this_thread::sleep_for(most);
+}
+
+CURLM* ScopedMultiHandle() {
+    return t_scoped;
+}
 
 CURLM* ThreadMultiHandle() {
     thread_local ThreadMulti multi;

@@ -8,9 +8,36 @@
 
 #include <curl/curl.h>
 
+#include <chrono>
+
 namespace kov {
 
 // nullptr when libcurl cannot make one.
 CURLM* ThreadMultiHandle();
+
+// While alive, every transfer the calling thread makes is driven through this scope's own multi
+// handle (whether or not it shares the session's connections), so that one thread can move all of
+// them on and wait for any of them at once. Each transfer gets a connection of its own: none is
+// multiplexed onto another's HTTP/2 connection. The transfers must end before the scope does.
+// One per thread at a time.
+class TransferScope {
+public:
+    TransferScope();
+    ~TransferScope();
+    TransferScope(const TransferScope&) = delete;
+    TransferScope& operator=(const TransferScope&) = delete;
+
+    // Moves every transfer of the scope on as far as it can go without waiting; what arrives
+    // waits in the transfers' buffers. False when libcurl failed.
+    bool Perform();
+    // Waits up to most for news on any transfer of the scope (data, headers, an end).
+    void Wait(std::chrono::milliseconds most);
+
+private:
+    CURLM* m_multi;
+};
+
+// The multi handle of the calling thread's TransferScope; nullptr when none lives.
+CURLM* ScopedMultiHandle();
 
 }  // namespace kov
