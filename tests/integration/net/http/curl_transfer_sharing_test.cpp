@@ -1,5 +1,6 @@
 // Transfers of one thread share its multi handle: several alive at once each get their own
-// body, HTTP/2 carries them over one TLS connection, and pages may come compressed.
+// body, HTTP/2 carries them over one TLS connection (but not in a scope of one loop), and pages
+// may come compressed.
 
 #include <curl/curl.h>
 #include <gtest/gtest.h>
@@ -14,6 +15,7 @@
 #include "net/http/curl_easy_reader.h"
 #include "net/http/curl_http_request.h"
 #include "net/http/shared_connections.h"
+#include "net/http/thread_multi.h"
 #include "support/fault_server.h"
 #include "support/nginx_server.h"
 #include "support/test_ca.h"
@@ -153,6 +155,43 @@ TEST_F(TransferSharingTest, Http2CarriesTheTransfersOfAThreadOverOneConnection) 
         thread.join();
     EXPECT_EQ(matches, std::vector<int>(4, 3));
     EXPECT_LE(Connections(s_tls->AccessLog().substr(threadsBefore)).size(), 4u);
+}
+
+// One loop drives the transfers of a scope without waiting on any one of them; each has a
+// connection of its own, even where HTTP/2 could carry them all over one (a file split over
+// connections would otherwise share one).
+TEST_F(TransferSharingTest, AScopesTransfersMoveOnTogetherEachOverItsOwnConnection) {
+    for (const bool tls : {false, true}) {
+        const test::NginxServer& server = tls ? *s_tls : *s_plain;
+        const std::size_t before = server.AccessLog().size();
+        TransferScope scope;
+        std::vector<std::unique_ptr<CurlEasyReader>> readers;
+        for (const char* path : {"/big.bin", "/small.bin", "/big.bin"}) {
+            readers.push_back(tls ? TlsReader(path) : PlainReader(path));
+            ASSERT_TRUE(readers.back()->Start());
+            // The later ones start once the first connection is up (and known to be HTTP/2).
+            while (!readers[0]->HeadersComplete() && scope.Perform())
+                scope.Wait(std::chrono::milliseconds(10));
+        }
+        std::vector<std::string> bodies(readers.size());
+        std::vector<char> buffer(4096);
+        for (std::size_t open = readers.size(); open > 0;) {
+            scope.Perform();
+            open = 0;
+            for (std::size_t i = 0; i < readers.size(); ++i) {
+                long n = 0;
+                while ((n = readers[i]->ReadNoWait(buffer.data(), buffer.size())) > 0)
+                    bodies[i].append(buffer.data(), static_cast<std::size_t>(n));
+                ASSERT_NE(n, -1L) << readers[i]->ErrorText();
+                open += n == kReadLater;
+            }
+            if (open > 0) scope.Wait(std::chrono::milliseconds(100));
+        }
+        EXPECT_TRUE(bodies[0] == kBig && bodies[2] == kBig) << tls;
+        EXPECT_TRUE(bodies[1] == kBig.substr(0, 777)) << tls;
+        readers.clear();
+        EXPECT_EQ(Connections(server.AccessLog().substr(before)).size(), 3u) << tls;
+    }
 }
 
 TEST_F(TransferSharingTest, OnlyPagesAskedCompressedComeCompressedAndAreSavedDecoded) {
