@@ -194,6 +194,44 @@ TEST_F(TransferSharingTest, AScopesTransfersMoveOnTogetherEachOverItsOwnConnecti
     }
 }
 
+// A transfer of a scope's loop that gets nothing for the idle time fails as one that waits by
+// itself does, before its headers and after them; the loop's other transfers carry no weight.
+TEST_F(TransferSharingTest, AScopesSilentTransfersFailAfterTheIdleTime) {
+    test::FaultServer faults;
+    ASSERT_TRUE(faults.Start());
+    config.timeouts.idle = std::chrono::milliseconds(400);
+    TransferScope scope;
+    std::vector<std::unique_ptr<CurlEasyReader>> readers;
+    for (const char* path : {"/silent", "/trickle?size=20&every=5&head=0"}) {
+        readers.push_back(std::make_unique<CurlEasyReader>(config));
+        curl_easy_setopt(readers.back()->Easy(), CURLOPT_URL, faults.Url(path).c_str());
+    }
+    readers.push_back(PlainReader("/big.bin"));
+    for (auto& reader : readers)
+        ASSERT_TRUE(reader->Start());
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<long> last(readers.size(), kReadLater);
+    std::vector<char> buffer(65536);
+    while ((last[0] == kReadLater || last[1] == kReadLater) &&
+           std::chrono::steady_clock::now() - start < std::chrono::seconds(10)) {
+        scope.Perform();
+        for (std::size_t i = 0; i < readers.size(); ++i) {
+            long n = kReadLater;
+            while (last[i] != -1 && last[i] != 0 &&
+                   (n = readers[i]->ReadNoWait(buffer.data(), buffer.size())) > 0) {
+            }
+            if (last[i] != -1 && last[i] != 0) last[i] = n;
+        }
+        scope.Wait(std::chrono::milliseconds(50));
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    EXPECT_EQ(last[0], -1);
+    EXPECT_EQ(last[1], -1);
+    EXPECT_EQ(readers[0]->ErrorCode(), kErrorTooSlow) << readers[0]->ErrorText();
+    EXPECT_EQ(readers[1]->ErrorCode(), kErrorTooSlow) << readers[1]->ErrorText();
+    EXPECT_NE(last[2], -1) << readers[2]->ErrorText();
+}
+
 TEST_F(TransferSharingTest, OnlyPagesAskedCompressedComeCompressedAndAreSavedDecoded) {
     struct Case {
         const char* path;
