@@ -210,6 +210,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
                        "<body><h1>Range Not Satisfiable</h1></body></html>",
                        {"Content-Range": "bytes */%d" % size})
 
+    def r_rangemoved(self, size):
+        # Ranges of the file are sent elsewhere; the file itself comes from here.
+        if not self.headers.get("Range"):
+            return self.whole(size, {"Accept-Ranges": "bytes"})
+        self.send_text(302, "<html><body>moved</body></html>", {"Location": "/elsewhere"})
+
     def r_loop(self, size):
         self.send_text(302, "<html><body>moved</body></html>", {"Location": "/loop"})
 

@@ -77,9 +77,10 @@ int SegmentedFetch::CheckResponse(HttpRequest& request, std::int64_t from) {
         Failed(kResultPartChanged, "the file changed on the server");
         return kResultPartChanged;
     }
-    if (status >= 400 && status < 500) {
-        // The file itself came: a server that refuses a range of it cannot be split, and the
-        // file comes whole over one connection instead, as it does when it changed.
+    if (status >= 300 && status < 500) {
+        // The file itself came: a server that refuses a range of it, or sends it elsewhere,
+        // cannot be split, and the file comes whole over one connection instead, as it does
+        // when it changed.
         Failed(kResultPartChanged, "HTTP " + std::to_string(status) + " for a range");
         return kResultPartChanged;
     }
