@@ -190,8 +190,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return self.whole(size, headers)
         start, end = wanted
         headers["Content-Range"] = "bytes %d-%d/%d" % (start, end - 1, size)
-        self.start(206, headers, end - start)
-        self.send_body(start, end)
+        # cut=N: the connection breaks after N bytes of each range.
+        cut = self.int_arg("cut", 0)
+        self.start(206, headers, end - start, close=cut > 0)
+        self.send_body(start, min(end, start + cut) if cut > 0 else end)
 
     def r_badrange(self, size):
         wanted = parse_range(self.headers.get("Range"), size)

@@ -141,7 +141,7 @@ bool SegmentedFetch::Begin(Connection& c, std::int64_t now) {
     const SegmentPlan::Segment& s = m_plan.Segments()[*index];
     c.index = *index;
     c.from = s.start + s.claimed;
-    c.answered = c.authenticated = false;
+    c.answered = c.authenticated = c.progressed = false;
     c.request = m_open();
     if (!c.request) {
         Leave(c, kResultBroken, now);
@@ -201,7 +201,7 @@ int SegmentedFetch::Receive(Connection& c, std::vector<char>& buffer, bool& move
                                         : "connection closed before the end of the range");
             return kResultBroken;
         }
-        moved = true;
+        moved = c.progressed = true;
         const int written = WriteBlock(c.index, buffer.data(), n, ended);
         if (written != kResultOk) return written;
         MeterBlock(meter, static_cast<std::uint64_t>(n), m_job.isLocal, m_stop);
@@ -210,11 +210,13 @@ int SegmentedFetch::Receive(Connection& c, std::vector<char>& buffer, bool& move
 }
 
 // The connection leaves its range (bytes claimed but not written are fetched again); after a
-// failure it waits before its next range, and after too many it leaves the rest to the others.
+// failure it waits before its next range, and after too many in a row it leaves the rest to the
+// others. A connection that broke after bytes arrived goes on at once: a server or a path that
+// cuts connections now and then is no reason to give up.
 void SegmentedFetch::Leave(Connection& c, int result, std::int64_t now) {
     c.request.reset();
     m_plan.Release(c.index);
-    if (result == kResultOk) {
+    if (result == kResultOk || (c.progressed && !Fatal(result))) {
         c.failures = 0;
     } else if (Fatal(result) || ++c.failures > kRetries) {
         c.ended = true;

@@ -64,6 +64,7 @@ private:
         std::int64_t from = 0;       // the first byte asked for
         bool answered = false;       // the response is checked; its body comes
         bool authenticated = false;  // sent again with the proxy's credentials
+        bool progressed = false;     // bytes of the range arrived
         int failures = 0;
         std::int64_t idleUntil = 0;  // no new range before (ms)
         bool ended = false;          // takes no range any more

@@ -463,6 +463,19 @@ TEST_F(HttpDownloadTest, RetriesResumeABrokenTransfer) {
     EXPECT_EQ(FetchHttpWithRetries(url, path, 0, 0, {}, info, job, 1ms), kResultLimit);
 }
 
+// Connections that break again and again, each after some progress, still bring the file
+// home: a break after bytes arrived is no failure that counts towards giving up.
+TEST_F(HttpDownloadTest, SegmentsCutShortOverAndOverStillComplete) {
+    job.connections = 2;
+    const int size = 9 << 20;
+    std::string path = Local("cut.bin");
+    const std::string url = servers.faults->Url("/range?size=" + std::to_string(size) +
+                                                "&cut=" + std::to_string(1 << 19));
+    ASSERT_EQ(Fetch(url, path), kResultOk) << job.errorText;
+    EXPECT_TRUE(Slurp(path) == test::FaultBody(0, size));
+    EXPECT_FALSE(FileSize(SegmentStatePath(path)));
+}
+
 TEST_F(HttpDownloadTest, SpeedLimitStillDeliversEverything) {
     meter.SetLimits(100000, 100000, true);
     std::string path = Local("big.bin");
