@@ -178,10 +178,15 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.whole(size, {"Accept-Ranges": "bytes"})
 
     def r_range(self, size):
-        headers = {"Content-Type": OCTETS, "Accept-Ranges": "bytes", "ETag": ETAG}
+        headers = {"Content-Type": OCTETS, "Accept-Ranges": "bytes"}
+        if self.arg("etag", "1") != "0":
+            headers["ETag"] = ETAG
+        # changed=1: the file changed after the whole of it was asked for; ranges come from the
+        # new one (other bytes, a later Last-Modified) and If-Range is not looked at.
+        changed = self.arg("changed", "0") == "1"
         wanted = parse_range(self.headers.get("Range"), size)
         if_range = self.headers.get("If-Range")
-        if if_range is not None and if_range.strip() not in (LAST_MODIFIED, ETAG):
+        if if_range is not None and not changed and if_range.strip() not in (LAST_MODIFIED, ETAG):
             wanted = None
         if wanted == "bad":
             headers["Content-Range"] = "bytes */%d" % size
@@ -192,8 +197,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
         headers["Content-Range"] = "bytes %d-%d/%d" % (start, end - 1, size)
         # cut=N: the connection breaks after N bytes of each range.
         cut = self.int_arg("cut", 0)
+        shift = 1 if changed else 0
+        if changed:
+            headers["Last-Modified"] = "Mon, 07 Nov 1994 08:49:37 GMT"
         self.start(206, headers, end - start, close=cut > 0)
-        self.send_body(start, min(end, start + cut) if cut > 0 else end)
+        self.send_body(start + shift, (min(end, start + cut) if cut > 0 else end) + shift)
 
     def r_badrange(self, size):
         wanted = parse_range(self.headers.get("Range"), size)

@@ -89,9 +89,12 @@ int SegmentedFetch::CheckResponse(HttpRequest& request, std::int64_t from) {
         return kResultBroken;
     }
     const auto range = ParseContentRange(raw);
-    const std::string validator = RangeValidator(raw);
-    const bool sameFile =
-        m_target.validator.front() != '"' || validator.empty() || validator == m_target.validator;
+    // The file's strong ETag, else its date: a server that does not look at If-Range still
+    // tells a changed file by another one.
+    const bool byTag = m_target.validator.front() == '"';
+    const std::string validator =
+        byTag ? RangeValidator(raw) : std::string(HeaderValue(raw, "last-modified").value_or(""));
+    const bool sameFile = validator.empty() || validator == m_target.validator;
     if (!range || range->total != m_target.size || !sameFile) {
         Failed(kResultPartChanged, "the file changed on the server");
         return kResultPartChanged;
