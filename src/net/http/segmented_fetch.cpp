@@ -189,14 +189,21 @@ int SegmentedFetch::Answered(Connection& c) {
 // What has arrived for a connection's range, written; moved tells whether any did.
 int SegmentedFetch::Receive(Connection& c, std::vector<char>& buffer, bool& moved) {
     TrafficMeter& meter = Meter(m_job);
+    // While the meter holds a block back, progress and state go on being kept; a stop of the
+    // job ends the wait.
+    const SleepFn meterWait = [this](std::chrono::milliseconds step, const std::atomic<int>& stop) {
+        StopAwareSleep(step, stop);
+        Tick();
+    };
     for (bool ended = false; !ended;) {
+        if (StopLevel(m_job) >= 2) m_stop = 2;
         if (m_stop.load() >= 2) return kResultStopped;
         if (LimitReached(m_job)) {
             Failed(kResultLimit, {});
             return kResultLimit;
         }
-        const std::size_t want = std::min(meter.PacketSize(m_job.isLocal), buffer.size());
-        const long n = c.request->ReadNoWait(buffer.data(), want);
+        const std::size_t packet = meter.PacketSize(m_job.isLocal);
+        const long n = c.request->ReadNoWait(buffer.data(), std::min(packet, buffer.size()));
         if (n == kReadLater) return kReadLater;
         if (n <= 0) {
             if (m_stop.load() >= 2) return kResultStopped;
@@ -207,7 +214,10 @@ int SegmentedFetch::Receive(Connection& c, std::vector<char>& buffer, bool& move
         moved = c.progressed = true;
         const int written = WriteBlock(c.index, buffer.data(), n, ended);
         if (written != kResultOk) return written;
-        MeterBlock(meter, static_cast<std::uint64_t>(n), m_job.isLocal, m_stop);
+        MeterBlock(meter, static_cast<std::uint64_t>(n), m_job.isLocal, kov::StopFlag(m_job),
+                   meterWait);
+        // Small blocks (a speed limit, a slow start): the connections take turns block by block.
+        if (packet < kBulkPacketSize && !ended) return kReadLater;
     }
     return kResultOk;
 }
@@ -246,8 +256,7 @@ void SegmentedFetch::Drive() {
     m_connections.resize(
         static_cast<std::size_t>(std::clamp(m_target.connections, 1, kMaxConnections)));
     std::vector<char> buffer(TransferJob::kBufferSize);
-    auto reported = std::chrono::steady_clock::now();
-    auto saved = reported;
+    m_reportedAt = m_savedAt = std::chrono::steady_clock::now();
     for (;;) {
         if (StopLevel(m_job) >= 2) m_stop = 2;
         if (m_stop.load() >= 2 || m_fatal != kResultOk || m_plan.Complete()) break;
@@ -264,15 +273,7 @@ void SegmentedFetch::Drive() {
             if (!c.request) wake = std::min(wake, c.idleUntil);
         }
         if (!working) break;
-        const auto clock = std::chrono::steady_clock::now();
-        if (clock - reported >= kReportEvery) {
-            Report();
-            reported = clock;
-        }
-        if (clock - saved >= kSaveEvery) {
-            SaveState();
-            saved = clock;
-        }
+        Tick();
         if (moved) continue;
         const std::int64_t until =
             std::clamp<std::int64_t>(wake - NowMs(), 1, kReportEvery.count());
@@ -288,6 +289,19 @@ bool SegmentedFetch::SaveState() {
     state.validator = m_target.validator;
     state.missing = m_plan.Missing();
     return SaveSegmentState(SegmentStatePath(m_target.localPath), state);
+}
+
+// Progress reported and the state saved, each on its own clock.
+void SegmentedFetch::Tick() {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - m_reportedAt >= kReportEvery) {
+        Report();
+        m_reportedAt = now;
+    }
+    if (now - m_savedAt >= kSaveEvery) {
+        SaveState();
+        m_savedAt = now;
+    }
 }
 
 // The bytes written since the last report, as blocks of the one file.

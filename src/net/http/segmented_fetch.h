@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -79,6 +80,7 @@ private:
     int CheckResponse(HttpRequest& request, std::int64_t from);
     int WriteBlock(std::size_t index, const char* data, std::int64_t count, bool& ended);
     void Failed(int result, std::string_view text);
+    void Tick();
     void Report();
     bool SaveState();
     int OpenFile(bool fresh);
@@ -97,6 +99,7 @@ private:
     int m_steals = 0;
 
     int m_fd = -1;
+    std::chrono::steady_clock::time_point m_reportedAt, m_savedAt;
     std::int64_t m_reported = 0;
     std::int64_t m_startDone = 0;
 };

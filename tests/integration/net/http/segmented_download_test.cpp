@@ -176,23 +176,34 @@ TEST_F(SegmentedDownloadTest, AKilledDownloadResumesWithAnotherNumberOfConnectio
 
 // A stop ends every connection and keeps the state; the next run completes the file.
 TEST_F(SegmentedDownloadTest, StopKeepsAStateThatTheNextRunCompletes) {
-    std::string local = Local();
-    int result = -1;
-    std::thread fetch([&] { result = Fetch("/slow/big.bin", local); });
-    const bool progressed = Progressed(local);
-    stop = 2;
-    fetch.join();
-    ASSERT_TRUE(progressed);
-    EXPECT_EQ(result, kResultStopped);
-    const auto state = LoadSegmentState(SegmentStatePath(local));
-    ASSERT_TRUE(state);
-    EXPECT_FALSE(state->missing.empty());
-    stop = 0;
-    ASSERT_EQ(Fetch("/rated/big.bin", local), kResultOk) << job.errorText;
-    EXPECT_TRUE(Delivered(local, Source()));
+    // Also while the speed limit holds every connection back: with no period taken, the meter
+    // lets 4 KiB through and then waits until the stop.
+    for (const bool limited : {false, true}) {
+        SCOPED_TRACE(limited);
+        std::string local = Local();
+        ::unlink(local.c_str());
+        ::unlink(SegmentStatePath(local).c_str());
+        meter.SetLimits(4096, 4096, limited);
+        int result = -1;
+        std::thread fetch(
+            [&] { result = Fetch(limited ? "/files/big.bin" : "/slow/big.bin", local); });
+        const bool progressed = Progressed(local);
+        const auto stopped = std::chrono::steady_clock::now();
+        stop = 2;
+        fetch.join();
+        EXPECT_LT(std::chrono::steady_clock::now() - stopped, 1s);
+        ASSERT_TRUE(progressed);
+        EXPECT_EQ(result, kResultStopped);
+        const auto state = LoadSegmentState(SegmentStatePath(local));
+        ASSERT_TRUE(state);
+        EXPECT_FALSE(state->missing.empty());
+        stop = 0;
+        meter.SetLimits(0, 0, false);
+        ASSERT_EQ(Fetch("/rated/big.bin", local), kResultOk) << job.errorText;
+        EXPECT_TRUE(Delivered(local, Source()));
+    }
 }
 
-// The file is replaced on the server while its ranges come: the result is the new file whole.
 TEST_F(SegmentedDownloadTest, AFileChangedMidwayStartsOverInsteadOfMixing) {
     ASSERT_TRUE(nginx->WriteFile("files/change.bin", Source()));
     // The new version is ready before the download starts: on a busy machine, making it while
