@@ -631,7 +631,9 @@ void SessionController::ShowScheduleQueue() {
 }
 
 void SessionController::ApplySpeedLimit(bool on) {
-    Meter().SetLimits(m_settings.SpeedLimitInet, m_settings.SpeedLimitLoc, on);
+    // The settings hold KB/sec, as the preferences show them; the meter counts bytes.
+    Meter().SetLimits(std::int64_t{m_settings.SpeedLimitInet} * 1024,
+                      std::int64_t{m_settings.SpeedLimitLoc} * 1024, on);
 }
 
 void SessionController::SpeedLimitOn() {

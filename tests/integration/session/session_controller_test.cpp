@@ -248,7 +248,7 @@ TEST_F(SessionControllerTest, StopWhenFileDoneFinishesTheFileButNotTheSeriesUnde
     // The monitor tick opens each new metering period, also while the session stops.
     settings.AbortMode = 1;
     settings.SpeedLimited = 1;
-    settings.SpeedLimitLoc = 50000;  // loopback is local traffic: two seconds a file
+    settings.SpeedLimitLoc = 49;  // KB/sec; loopback is local traffic: two seconds a file
     session->SpeedLimitOn();
     session->Activate();
     const RowId id = Add("series", Nginx("/series/big%u"), Series(1, 2));
@@ -446,7 +446,7 @@ TEST_F(SessionControllerTest, ScheduledTaskSwitchesListStartsWithItsSpeedLimitAn
 
     ASSERT_TRUE(loop.RunUntil([&] { return session->State() == SessionState::Downloading; }));
     EXPECT_EQ(document->CurrentIndex(), 0u);
-    EXPECT_EQ(meter.Limit(false), 1000000u);
+    EXPECT_EQ(meter.Limit(false), 1000000u * 1024);  // the settings' KB/sec, in bytes
     EXPECT_EQ(Lines("Noon,Scheduled session starts, stop time:  20261206:12:00"), 1);
     ASSERT_TRUE(UntilEnded());
     EXPECT_EQ(Lines("Stopping scheduled session"), 1);
