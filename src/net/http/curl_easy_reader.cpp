@@ -286,6 +286,26 @@ void CurlEasyReader::DispatchMessages(CURLM* multi) {
 }
 
 long CurlEasyReader::Read(char* buffer, std::size_t count) {
+    return Take(buffer, count, true);
+}
+
+long CurlEasyReader::ReadNoWait(char* buffer, std::size_t count) {
+    return Take(buffer, count, false);
+}
+
+bool CurlEasyReader::Unpause() {
+    m_paused = false;
+    // The pause was ours: the server's rate is measured afresh from here.
+    m_waited = {};
+    m_windowBytes = 0;
+    // libcurl may hand over what it held back right inside this call.
+    const CURLcode resumed = curl_easy_pause(m_easy, CURLPAUSE_CONT);
+    if (resumed == CURLE_OK) return true;
+    Finish(resumed);
+    return false;
+}
+
+long CurlEasyReader::Take(char* buffer, std::size_t count, bool wait) {
     if (count == 0) return 0;
     count = std::min<std::size_t>(count, 1UL << 30);  // the result must fit a long
     if (Buffered() > 0) {
@@ -293,6 +313,7 @@ long CurlEasyReader::Read(char* buffer, std::size_t count) {
         std::memcpy(buffer, m_buffer.get() + m_bufferStart, n);
         m_bufferStart += n;
         if (m_bufferStart == m_bufferEnd) m_bufferStart = m_bufferEnd = 0;
+        m_lastLook = {};
         return static_cast<long>(n);
     }
     if (m_finished) return m_failed ? -1 : 0;
@@ -300,53 +321,19 @@ long CurlEasyReader::Read(char* buffer, std::size_t count) {
     m_direct = buffer;
     m_directCapacity = count;
     m_directLength = 0;
-    bool ok = true;
-    if (m_paused) {
-        m_paused = false;
-        // The pause was ours: the server's rate is measured afresh from here.
-        m_waited = {};
-        m_windowBytes = 0;
-        // libcurl may hand over what it held back right inside this call.
-        CURLcode resumed = curl_easy_pause(m_easy, CURLPAUSE_CONT);
-        if (resumed != CURLE_OK) {
-            Finish(resumed);
-            ok = false;
-        }
-    }
-    if (ok) ok = Drive([&] { return m_directLength > 0 || Buffered() > 0; });
+    bool ok = !m_paused || Unpause();
+    if (ok && wait) ok = Drive([&] { return m_directLength > 0 || Buffered() > 0; });
     std::size_t received = m_directLength;
     m_direct = nullptr;
     m_directCapacity = m_directLength = 0;
     // Bytes that arrived before a failure are handed out first; the failure comes next time.
-    if (received > 0) return static_cast<long>(received);
-    if (Buffered() > 0) return Read(buffer, count);
-    return ok ? 0 : -1;
-}
-
-long CurlEasyReader::ReadNoWait(char* buffer, std::size_t count) {
-    if (count == 0) return 0;
-    if (m_paused && Buffered() == 0) {
-        m_paused = false;
-        m_waited = {};
-        m_windowBytes = 0;
-        // What libcurl held back may come right inside this call: it goes to the caller.
-        m_direct = buffer;
-        m_directCapacity = std::min<std::size_t>(count, 1UL << 30);
-        m_directLength = 0;
-        const CURLcode resumed = curl_easy_pause(m_easy, CURLPAUSE_CONT);
-        const std::size_t received = m_directLength;
-        m_direct = nullptr;
-        m_directCapacity = m_directLength = 0;
-        if (resumed != CURLE_OK) Finish(resumed);
-        if (received > 0) {
-            m_lastLook = {};
-            return static_cast<long>(received);
-        }
-    }
-    if (Buffered() > 0 || m_finished) {
+    if (received > 0) {
         m_lastLook = {};
-        return Read(buffer, count);
+        return static_cast<long>(received);
     }
+    if (Buffered() > 0) return Take(buffer, count, wait);
+    // A wait ends with data or with the transfer's end.
+    if (wait || m_finished) return ok && !m_failed ? 0 : -1;
     return CheckWhileWaiting() ? kReadLater : -1;
 }
 

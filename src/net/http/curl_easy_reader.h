@@ -74,6 +74,10 @@ private:
     void Append(const char* data, std::size_t length);
     template <class Done>
     bool Drive(Done done);
+    // Read (wait) or ReadNoWait.
+    long Take(char* buffer, std::size_t count, bool wait);
+    // Lets libcurl go on with a transfer this reader paused; false when it failed.
+    bool Unpause();
     // The deadline and the server's rate; false when the transfer failed by them.
     bool WithinLimits(std::chrono::steady_clock::time_point now);
     void Finish(CURLcode result);

@@ -4,12 +4,19 @@
 
 namespace kov {
 
-ProxySend SendThroughProxy(HttpRequest& request, const std::string& user,
-                           const std::string& password) {
-    if (!request.Send()) return ProxySend::NotSent;
+ProxySend AnswerProxyChallenge(HttpRequest& request, const std::string& user,
+                               const std::string& password) {
     if (request.StatusCode() != 407) return ProxySend::Answered;
     if (user.empty() || password.empty()) return ProxySend::NoCredentials;
     if (!request.SetProxyCredentials(user, password)) return ProxySend::CredentialsFailed;
+    return ProxySend::SendAgain;
+}
+
+ProxySend SendThroughProxy(HttpRequest& request, const std::string& user,
+                           const std::string& password) {
+    if (!request.Send()) return ProxySend::NotSent;
+    const ProxySend answer = AnswerProxyChallenge(request, user, password);
+    if (answer != ProxySend::SendAgain) return answer;
     return request.Send() ? ProxySend::Answered : ProxySend::NotSent;
 }
 

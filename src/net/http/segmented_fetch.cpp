@@ -9,6 +9,7 @@
 #include <limits>
 
 #include "core/text/text_util.h"
+#include "net/http/proxy_send.h"
 #include "net/http/response_headers.h"
 #include "net/http/thread_multi.h"
 #include "net/transfer/traffic_meter.h"
@@ -56,7 +57,24 @@ std::string RangeValidator(std::string_view rawHeaders) {
 }
 
 SegmentedFetch::SegmentedFetch(TransferJob& job, Target target)
-    : m_job(job), m_target(std::move(target)) {}
+    : m_job(job),
+      m_target(std::move(target)),
+      // While the meter holds a block back, progress and state go on being kept; a stop of the
+      // job ends the wait.
+      m_meterWait([this](std::chrono::milliseconds step, const std::atomic<int>& stop) {
+          StopAwareSleep(step, stop);
+          Tick();
+      }) {}
+
+// The job's stop, which the requests see through the fetch's own flag.
+bool SegmentedFetch::Stopping() {
+    if (StopLevel(m_job) >= 2) m_stop = 2;
+    return m_stop.load() >= 2;
+}
+
+int SegmentedFetch::BrokenOrStopped() const {
+    return m_stop.load() >= 2 ? kResultStopped : kResultBroken;
+}
 
 SegmentedFetch::~SegmentedFetch() {
     if (m_fd >= 0) ::close(m_fd);
@@ -156,7 +174,7 @@ bool SegmentedFetch::Begin(Connection& c, std::int64_t now) {
                                  true);
     if (!c.request->Start()) {
         Failed(kResultBroken, c.request->ErrorText());
-        Leave(c, m_stop.load() >= 2 ? kResultStopped : kResultBroken, now);
+        Leave(c, BrokenOrStopped(), now);
     }
     return true;
 }
@@ -168,18 +186,18 @@ int SegmentedFetch::Answered(Connection& c) {
             return kReadLater;
         case HttpRequest::Progress::Failed:
             Failed(kResultBroken, c.request->ErrorText());
-            return m_stop.load() >= 2 ? kResultStopped : kResultBroken;
+            return BrokenOrStopped();
         case HttpRequest::Progress::Answered:
             break;
     }
-    // A proxy that asks for credentials is given them once, as for any request.
-    if (c.request->StatusCode() == 407 && !c.authenticated && !m_job.proxyUser.empty() &&
-        !m_job.proxyPsw.empty() &&
-        c.request->SetProxyCredentials(m_job.proxyUser, m_job.proxyPsw)) {
+    // A proxy that asks for credentials is given them once, as for any request; a 407 that
+    // cannot be answered is checked as the response it is.
+    if (!c.authenticated &&
+        AnswerProxyChallenge(*c.request, m_job.proxyUser, m_job.proxyPsw) == ProxySend::SendAgain) {
         c.authenticated = true;
         if (c.request->Start()) return kReadLater;
         Failed(kResultBroken, c.request->ErrorText());
-        return kResultBroken;
+        return BrokenOrStopped();
     }
     const int result = CheckResponse(*c.request, c.from);
     if (result == kResultOk) c.answered = true;
@@ -189,15 +207,8 @@ int SegmentedFetch::Answered(Connection& c) {
 // What has arrived for a connection's range, written; moved tells whether any did.
 int SegmentedFetch::Receive(Connection& c, std::vector<char>& buffer, bool& moved) {
     TrafficMeter& meter = Meter(m_job);
-    // While the meter holds a block back, progress and state go on being kept; a stop of the
-    // job ends the wait.
-    const SleepFn meterWait = [this](std::chrono::milliseconds step, const std::atomic<int>& stop) {
-        StopAwareSleep(step, stop);
-        Tick();
-    };
     for (bool ended = false; !ended;) {
-        if (StopLevel(m_job) >= 2) m_stop = 2;
-        if (m_stop.load() >= 2) return kResultStopped;
+        if (Stopping()) return kResultStopped;
         if (LimitReached(m_job)) {
             Failed(kResultLimit, {});
             return kResultLimit;
@@ -215,7 +226,7 @@ int SegmentedFetch::Receive(Connection& c, std::vector<char>& buffer, bool& move
         const int written = WriteBlock(c.index, buffer.data(), n, ended);
         if (written != kResultOk) return written;
         MeterBlock(meter, static_cast<std::uint64_t>(n), m_job.isLocal, kov::StopFlag(m_job),
-                   meterWait);
+                   m_meterWait);
         // Small blocks (a speed limit, a slow start): the connections take turns block by block.
         if (packet < kBulkPacketSize && !ended) return kReadLater;
     }
@@ -258,8 +269,7 @@ void SegmentedFetch::Drive() {
     std::vector<char> buffer(TransferJob::kBufferSize);
     m_reportedAt = m_savedAt = std::chrono::steady_clock::now();
     for (;;) {
-        if (StopLevel(m_job) >= 2) m_stop = 2;
-        if (m_stop.load() >= 2 || m_fatal != kResultOk || m_plan.Complete()) break;
+        if (Stopping() || m_fatal != kResultOk || m_plan.Complete()) break;
         scope.Perform();
         bool moved = false;
         bool working = false;

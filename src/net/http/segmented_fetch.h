@@ -12,6 +12,7 @@
 #include "net/http/inet.h"
 #include "net/transfer/segment_plan.h"
 #include "net/transfer/segment_state_file.h"
+#include "net/transfer/traffic_meter.h"
 #include "net/transfer/transfer_job.h"
 
 namespace kov {
@@ -80,6 +81,8 @@ private:
     int CheckResponse(HttpRequest& request, std::int64_t from);
     int WriteBlock(std::size_t index, const char* data, std::int64_t count, bool& ended);
     void Failed(int result, std::string_view text);
+    bool Stopping();
+    int BrokenOrStopped() const;
     void Tick();
     void Report();
     bool SaveState();
@@ -89,6 +92,7 @@ private:
     TransferJob& m_job;
     Target m_target;
     Opener m_open;
+    SleepFn m_meterWait;
     std::atomic<int> m_stop{0};
 
     SegmentPlan m_plan;
