@@ -174,4 +174,13 @@ int RemoveStaleTemporaries(const std::string& folder,
     return removed;
 }
 
+int RemoveStaleTemporariesOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+    // Open names the temporary after the name cut to 200 bytes.
+    const std::string name = path.substr(slash == std::string::npos ? 0 : slash + 1, 200);
+    return RemoveStaleTemporaries(folder,
+                                  [&name](std::string_view found) { return found == name; });
+}
+
 }  // namespace kov

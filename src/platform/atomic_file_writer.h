@@ -61,6 +61,8 @@ int RemoveStaleTemporaries(const std::string& folder);
 // as mkstemp makes them) for which ours(NAME) holds.
 int RemoveStaleTemporaries(const std::string& folder,
                            const std::function<bool(std::string_view name)>& ours);
+// The same for the temporaries of the one file at path.
+int RemoveStaleTemporariesOf(const std::string& path);
 
 // Makes the renames in folder durable (an fsync of the folder). False when it cannot be
 // opened or synced.

@@ -46,12 +46,7 @@ bool RipRecordFile::Exists() const {
 }
 
 int RipRecordFile::RemoveLeftovers() const {
-    const std::size_t slash = m_path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "" : m_path.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? m_path : m_path.substr(slash + 1);
-    // A save writes "." + the name (cut to 200 bytes) + "." + six letters or digits first.
-    const std::string cut = name.substr(0, 200);
-    return RemoveStaleTemporaries(folder, [&cut](std::string_view found) { return found == cut; });
+    return RemoveStaleTemporariesOf(m_path);
 }
 
 bool RipRecordFile::Save(const std::string& fingerprint,

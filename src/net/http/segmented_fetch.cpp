@@ -14,6 +14,7 @@
 #include "net/http/thread_multi.h"
 #include "net/transfer/traffic_meter.h"
 #include "net/transfer/transfer_job_util.h"
+#include "platform/atomic_file_writer.h"
 #include "platform/file_util.h"
 
 namespace kov {
@@ -339,7 +340,10 @@ int SegmentedFetch::Outcome() {
         // which the next run checks with the server. A whole unmarked file beside a state was
         // taken for a download to go on, and deleted when the server's copy had changed since,
         // even by an item that keeps existing files.
-        ::unlink(SegmentStatePath(m_target.localPath).c_str());
+        const std::string statePath = SegmentStatePath(m_target.localPath);
+        ::unlink(statePath.c_str());
+        // And what saves of the state cut short by a kill left beside it.
+        RemoveStaleTemporariesOf(statePath);
         ClearIncomplete(m_target.localPath);
         return kResultOk;
     }

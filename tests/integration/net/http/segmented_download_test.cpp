@@ -167,9 +167,13 @@ TEST_F(SegmentedDownloadTest, AKilledDownloadResumesWithAnotherNumberOfConnectio
     ::kill(child, SIGKILL);
     ::waitpid(child, nullptr, 0);
     ASSERT_TRUE(progressed);
+    // A save of the state that the kill cut short leaves its temporary; the end removes it.
+    const std::string leftover = dir.File(".big.bin.kovseg.Ab12Cd");
+    ASSERT_TRUE(WriteFileAtomic(leftover, "kov-segments 1\n", 0644));
     job.connections = 3;
     ASSERT_EQ(Fetch("/rated/big.bin", local), kResultOk) << job.errorText;
     EXPECT_TRUE(Delivered(local, Source()));
+    EXPECT_FALSE(FileExists(leftover));
     ASSERT_TRUE(sink.Find(kEventResumed));
     EXPECT_GT(sink.Find(kEventResumed)->param1, 0);
 }
