@@ -1,7 +1,5 @@
 // kov-cli: the headless front end.
 
-#include <malloc.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -26,6 +24,7 @@
 #include "output/template_help.h"
 #include "platform/file_lock.h"
 #include "platform/file_util.h"
+#include "platform/heap_tuning.h"
 #include "platform/helper_threads.h"
 #include "session/application.h"
 
@@ -137,14 +136,6 @@ int LockOrHandOver(const CliOptions& options, kov::Application& app, const std::
     return kExitUsage;
 }
 
-// A run that ends soon keeps the memory it frees for its next allocations: the text of a big
-// list, freed once its items are built, then holds the rows instead of fresh pages, each of
-// which costs a fault. A service runs for months and gives its memory back as usual.
-void KeepFreedMemory() {
-    mallopt(M_MMAP_THRESHOLD, 256 << 20);
-    mallopt(M_TRIM_THRESHOLD, 512 << 20);
-}
-
 // A run that only showed something, or that has saved everything at its shut-down, has
 // nothing left to save or release: the end of the process hands its memory back at once,
 // where freeing a big list row by row (and the libraries' clean-ups) takes longer than
@@ -166,7 +157,10 @@ int main(int argc, char** argv) {
     const CliOptions options = ParseCliOptions(argc, argv);
     if (!options.error.empty()) return UsageError(options.error);
     if (const std::optional<int> done = RunStandAlone(options)) return *done;
-    if (!options.serve) KeepFreedMemory();
+    // A run that ends soon keeps the memory it frees (the text of a big list, freed once its
+    // items are built, then holds the rows) and takes fresh memory in huge pages. A service
+    // runs for months and gives its memory back as usual.
+    if (!options.serve) kov::TuneHeapForShortRun();
 
     kov::cli::CliPrompter prompter;
     kov::SetDefaultPrompter(&prompter);
