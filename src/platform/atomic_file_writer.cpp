@@ -118,7 +118,7 @@ bool AtomicFileWriter::Commit() {
         return true;
     }
     bool ok = FlushBuffer() && (::fchmod(m_fd.Get(), static_cast<mode_t>(m_mode)) == 0 || Fail()) &&
-              (::fsync(m_fd.Get()) == 0 || Fail());
+              (!m_durable || ::fsync(m_fd.Get()) == 0 || Fail());
     ok = (m_fd.Close() || Fail()) && ok;
     if (ok) ok = ::rename(m_temp.c_str(), m_path.c_str()) == 0 || Fail();
     if (!ok) {
@@ -128,7 +128,7 @@ bool AtomicFileWriter::Commit() {
     }
     m_temp.clear();
     // Make the rename itself durable; the data is already safe, so a failure here is ignored.
-    if (m_folderSync) {
+    if (m_folderSync && m_durable) {
         const std::size_t slash = m_path.rfind('/');
         SyncFolder(slash == std::string::npos ? "." : m_path.substr(0, slash + 1));
     }

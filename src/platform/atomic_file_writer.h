@@ -32,6 +32,10 @@ public:
     // Off: Commit leaves the folder's sync (which makes the rename durable) to the caller,
     // who writes many files and syncs their folder once with SyncFolder.
     void SetFolderSync(bool on) { m_folderSync = on; }
+    // Off: neither the file nor its folder is synced. A crash of the program still leaves the
+    // old file or the new one whole; a crash of the system may leave the old one or a damaged
+    // one. For files that only save work, which a reader that finds them damaged does again.
+    void SetDurable(bool on) { m_durable = on; }
     // The system's text for the first failure ("" when none).
     const std::string& Error() const { return m_error; }
 
@@ -48,6 +52,7 @@ private:
     UniqueFd m_fd;
     bool m_failed = false;
     bool m_folderSync = true;
+    bool m_durable = true;
     bool m_keepUnchanged = false;
     bool m_flushed = false;  // part of the content is in the temporary file already
     std::string m_error;
