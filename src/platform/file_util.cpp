@@ -132,8 +132,9 @@ std::vector<FolderEntry> ListMatching(const std::string& pattern) {
     return entries;
 }
 
-bool WriteFileAtomic(const std::string& path, std::string_view data, unsigned mode) {
+bool WriteFileAtomic(const std::string& path, std::string_view data, unsigned mode, bool durable) {
     AtomicFileWriter writer;
+    writer.SetDurable(durable);
     if (!writer.Open(path, mode)) return false;
     writer.Write(data);
     return writer.Commit();

@@ -51,7 +51,9 @@ std::unordered_set<std::string> FilesOpenHere();
 
 // Writes data to a temporary file in the same folder and renames it over path, so that a crash
 // or a full disk never leaves a half-written file. The file gets the given mode.
-bool WriteFileAtomic(const std::string& path, std::string_view data, unsigned mode = 0600);
+// Not durable: neither the file nor its folder is synced (AtomicFileWriter::SetDurable).
+bool WriteFileAtomic(const std::string& path, std::string_view data, unsigned mode = 0600,
+                     bool durable = true);
 
 // Writes all of data to a file descriptor, going on after interruptions and short writes.
 // False on an error (errno tells which).

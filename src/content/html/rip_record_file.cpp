@@ -63,11 +63,7 @@ bool RipRecordFile::Save(const std::string& fingerprint,
     // Not synced: the pages it describes are not either, and a record file lost or damaged in
     // a system crash only makes the next run rip afresh. The syncs took 5 to 40 ms at the end
     // of every rip.
-    AtomicFileWriter writer;
-    writer.SetDurable(false);
-    if (!writer.Open(m_path)) return false;
-    writer.Write(text);
-    return writer.Commit();
+    return WriteFileAtomic(m_path, text, 0600, false);
 }
 
 std::optional<std::vector<LinkRecord>> RipRecordFile::Load(const std::string& fingerprint) const {
